@@ -1,0 +1,51 @@
+# Shared build settings and the helpers every folder uses.
+
+set(QF_CORE_TARGETS "" CACHE INTERNAL "Qt-free core targets")
+
+if(QF_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Warnings for our own targets only; library headers are SYSTEM includes.
+function(qf_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
+  if(QF_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# qf_core_library(NAME SOURCES ... LINKS ...): a Qt-free core library.
+function(qf_core_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;PRIVATE_LINKS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_LINKS} PRIVATE ${ARG_PRIVATE_LINKS})
+  qf_warnings(${name})
+  set(QF_CORE_TARGETS ${QF_CORE_TARGETS} ${name} CACHE INTERNAL "Qt-free core targets")
+endfunction()
+
+# qf_test(NAME SOURCES ... LINKS ... [LABELS ...] [FIXTURES ...]): a GoogleTest
+# executable registered with CTest, one test per executable so that fixtures
+# (the local mail servers) can be attached to it.
+function(qf_test name)
+  if(NOT QF_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LINKS;LABELS;FIXTURES;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gtest GTest::gtest_main GTest::gmock)
+  qf_warnings(${name})
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+    ENVIRONMENT "QF_SOURCE_DIR=${PROJECT_SOURCE_DIR};QF_BINARY_DIR=${PROJECT_BINARY_DIR};${ARG_ENVIRONMENT}")
+  if(ARG_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+  endif()
+  if(ARG_FIXTURES)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${ARG_FIXTURES}")
+  endif()
+endfunction()

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package Quillfern needs to build, test and run its demo
+# on a fresh Debian 12 machine. Safe to run again: apt-get skips what is there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-image-formats-plugins
+  libgmime-3.0-dev libcurl4-openssl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang-format codespell
+  dovecot-pop3d python3-aiosmtpd mpack
+  fonts-noto-cjk xvfb x11-apps imagemagick xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+# Dovecot's packaged service is not used: tests and the demo start their own
+# instance on loopback from a private config.
+if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet dovecot 2>/dev/null; then
+  systemctl stop dovecot || true
+fi

@@ -1,0 +1,40 @@
+#include "text/FixedField.h"
+
+#include <algorithm>
+
+#include "text/Cp932.h"
+
+namespace qf::text {
+
+std::string_view stripSpaces(std::string_view text) {
+    std::size_t begin = text.find_first_not_of(' ');
+    if (begin == std::string_view::npos) {
+        return {};
+    }
+    std::size_t end = text.find_last_not_of(' ');
+    return text.substr(begin, end - begin + 1);
+}
+
+std::string_view cutAtNul(std::string_view text) {
+    std::size_t nul = text.find('\0');
+    return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
+void writeField(std::span<char> field, std::string_view utf8) {
+    std::string bytes = toCp932(stripSpaces(utf8));
+    std::size_t length = cp932PrefixLength(bytes, field.size());
+    std::copy_n(bytes.begin(), length, field.begin());
+    std::fill(field.begin() + static_cast<std::ptrdiff_t>(length), field.end(), ' ');
+}
+
+std::string readField(std::span<const char> field) {
+    std::string_view bytes(field.data(), field.size());
+    return std::string(stripSpaces(fromCp932(bytes)));
+}
+
+std::string readListField(std::span<const char> field) {
+    std::string_view bytes(field.data(), field.size());
+    return std::string(stripSpaces(fromCp932(cutAtNul(bytes))));
+}
+
+}  // namespace qf::text

@@ -1,0 +1,32 @@
+// Fixed-width text fields of the record files and the small text helpers the
+// whole program shares (cut at NUL, strip spaces).
+//
+// A field of N bytes holds CP932 text, left-aligned and padded with 0x20.
+// A double-byte character that would straddle the field's end is dropped
+// whole, so a field never ends in half a character.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qf::text {
+
+// The text with ASCII spaces (U+0020 only) removed at both ends.
+std::string_view stripSpaces(std::string_view text);
+
+// The text before the first NUL character, or all of it when there is none.
+std::string_view cutAtNul(std::string_view text);
+
+// Strips `utf8`, converts it to CP932 and writes it into `field`: left-aligned,
+// cut at a character boundary, padded with 0x20 to the field's size.
+void writeField(std::span<char> field, std::string_view utf8);
+
+// Converts the field from CP932 and strips spaces at both ends. NUL bytes
+// are kept (a never-written field reads as NULs); see readListField.
+std::string readField(std::span<const char> field);
+
+// readField, then cut before the first NUL: what lists show.
+std::string readListField(std::span<const char> field);
+
+}  // namespace qf::text

@@ -1,0 +1,55 @@
+#include "text/FixedField.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace qf::text {
+namespace {
+
+TEST(FixedFieldTest, StripsPadsAndReadsBack) {
+    std::array<char, 10> field{};
+    writeField(field, "  abc  ");
+    EXPECT_EQ(std::string(field.data(), field.size()), "abc       ");
+    EXPECT_EQ(readField(field), "abc");
+}
+
+TEST(FixedFieldTest, SixtyDoubleByteCharactersKeepTheFirstFifty) {
+    std::string subject;
+    for (int i = 0; i < 60; ++i) {
+        subject += "漢";
+    }
+    std::array<char, 100> field{};
+    writeField(field, subject);
+    std::string expected;
+    for (int i = 0; i < 50; ++i) {
+        expected += "漢";
+    }
+    EXPECT_EQ(readField(field), expected);
+}
+
+TEST(FixedFieldTest, StraddlingCharacterIsDroppedWholeAndPadded) {
+    std::array<char, 4> field{};
+    writeField(field, "aあい");  // 5 bytes into 4: "aあ" + one space
+    EXPECT_EQ(std::string(field.data(), field.size()), "a\x82\xA0 ");
+}
+
+TEST(FixedFieldTest, OnlySpacesReadsEmptyAndIdeographicSpaceIsKept) {
+    std::array<char, 8> field;
+    field.fill(' ');
+    EXPECT_EQ(readField(field), "");
+    writeField(field, "\xE3\x80\x80x");
+    EXPECT_EQ(readField(field), "\xE3\x80\x80x");
+}
+
+TEST(FixedFieldTest, NeverWrittenFieldIsEmptyInLists) {
+    std::array<char, 6> field{};
+    EXPECT_EQ(readListField(field), "");
+    std::array<char, 6> partial = {'a', 'b', '\0', 'c', ' ', ' '};
+    EXPECT_EQ(readListField(partial), "ab");
+    EXPECT_EQ(cutAtNul(std::string_view("xy\0z", 4)), "xy");
+    EXPECT_EQ(cutAtNul("plain"), "plain");
+}
+
+}  // namespace
+}  // namespace qf::text
