@@ -1,0 +1,72 @@
+// The mail transport functions the program calls for every network and MIME
+// job: a POP3 session (with or without APOP), decoding of a fetched mail with
+// its attachments and split parts, sending over SMTP, and error texts.
+//
+// Buffer contract (all texts are NUL-terminated CP932):
+//  - subject, date, sender and header buffers are caller-owned and hold the
+//    number of bytes set with NMailSetOption(1, n) (8192 unless changed);
+//    every output is cut at a character boundary to fit, NUL included;
+//  - the body buffer of NMailPop3GetMail holds size + 1 bytes, size being the
+//    result of NMailPop3GetMailSize; the body buffer of
+//    NMailAttachmentFileFirst holds at least strlen(mailText) + 1 bytes
+//    (decoded text is never longer than the mail it came from, and is cut to
+//    fit when it would be);
+//  - a null pointer is accepted wherever the caller passes 0.
+//
+// Results: −1 / negative = failure, with the reason in NMailGetMessage. All
+// functions run on the caller's thread and block until done or timed out.
+#pragma once
+
+namespace qf::transport {
+
+inline constexpr int kAttachmentsWritten = 1;
+inline constexpr int kAttachmentCannotBeOpened = -5;
+inline constexpr int kSplitMailIncomplete = -6;
+inline constexpr int kOptionBufferSize = 1;
+
+int NMailInitializeWinSock();
+int NMailSetOption(int option, int value);
+int NMailEndWinSock();
+
+// A session handle, or −1 when the server cannot be reached or does not greet.
+int NMailPop3Connect(const char* server);
+// > 0: number of waiting mails; 0: none; < 0: failure. apop: −1 = APOP, 0 = plain.
+int NMailPop3Authenticate(int handle, const char* id, const char* password, int apop);
+int NMailPop3GetMailStatus(int handle, int mailNumber, char* subject, char* date, char* sender,
+                           char* header, int flag);
+// Size of the mail in bytes, or negative on failure.
+int NMailPop3GetMailSize(int handle, int mailNumber);
+// Fills the four text buffers (decoded subject, date, sender; the raw header)
+// and the body buffer with the raw body.
+int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char* sender,
+                     char* header, char* body, int flag1, int flag2);
+// Marks the mail; it is removed from the server only when NMailPop3Close
+// ends the session normally.
+int NMailPop3DeleteMail(int handle, int mailNumber);
+// Sends the marked deletions, then QUIT, and releases the handle.
+int NMailPop3Close(int handle);
+
+// Decodes mailText into the five buffers and writes its attachments into
+// attachmentFolder (a path ending in "\" or "/"). 1: attachments written;
+// −5: an attachment could not be written (the others were); −6: a part of a
+// split mail was kept until the rest arrives; 0: no attachments.
+int NMailAttachmentFileFirst(int flag, char* subject, char* date, char* sender, char* header,
+                             char* body, const char* attachmentFolder, const char* workFile,
+                             const char* mailText, int flag2);
+int NMailAttachmentFileClose(int flag);
+
+// Sends one mail. to: one address or several separated by ","; attachments:
+// file paths separated by ",". Negative on failure.
+int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
+                      const char* from, const char* subject, const char* body,
+                      const char* header, const char* attachments, int flag);
+
+// Credentials for SMTP AUTH (the POP3 account's); used only when the server
+// asks for authentication.
+int NMailSetSmtpAuth(const char* id, const char* password);
+
+// Copies the text of the last error (a Japanese sentence followed by the
+// server's or library's detail) into buffer, cut to *length bytes.
+int NMailGetMessage(int flag, char* buffer, int* length);
+
+}  // namespace qf::transport
