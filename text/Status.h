@@ -68,8 +68,12 @@ public:
     const T& value() const& { return std::get<T>(m_state); }
     T&& value() && { return std::get<T>(std::move(m_state)); }
 
-    // The failure, or an ok Status when there is a value.
-    Status status() const { return isOk() ? Status::ok() : std::get<Status>(m_state); }
+    // The failure, or an ok Status when there is a value. The reference stays
+    // valid as long as this Result does.
+    const Status& status() const {
+        static const Status kOk;
+        return isOk() ? kOk : std::get<Status>(m_state);
+    }
 
 private:
     std::variant<T, Status> m_state;

@@ -1,0 +1,69 @@
+#include "settings/AccountFiles.h"
+
+#include <vector>
+
+#include "settings/ProfileFile.h"
+#include "text/FixedField.h"
+
+namespace qf::settings {
+
+namespace {
+
+constexpr char kKeptFlag[] = "1";
+constexpr char kNotKeptFlag[] = "0";
+
+std::string readExeIniValue(const std::filesystem::path& file, int keyNumber) {
+    return getProfileString(file, kExeIniSection, exeIniKey(keyNumber), "", kProfileBufferChars);
+}
+
+int addressKeyNumber(std::size_t registrationIndex) {
+    return static_cast<int>(2 * registrationIndex + 1);
+}
+
+}  // namespace
+
+std::string exeIniKey(int number) {
+    return number == 1 ? std::string("NAME") : "NAME" + std::to_string(number);
+}
+
+Account readAccount(const std::filesystem::path& file) {
+    return Account{readExeIniValue(file, 1), readExeIniValue(file, 2)};
+}
+
+Status saveAccount(const std::filesystem::path& file, const Account& account, bool keep) {
+    std::vector<ProfileEntry> entries;
+    if (keep) {
+        entries = {{exeIniKey(1), account.id},
+                   {exeIniKey(2), account.password},
+                   {exeIniKey(3), kKeptFlag}};
+    } else {
+        // Declining to keep them does not erase what an earlier OK stored.
+        entries = {{exeIniKey(3), kNotKeptFlag}};
+    }
+    return writeProfileStrings(file, kExeIniSection, entries, FileAccess::kOwnerOnly);
+}
+
+SortingRegistrations readSortingRegistrations(const std::filesystem::path& file) {
+    SortingRegistrations registrations;
+    for (std::size_t k = 0; k < registrations.size(); ++k) {
+        const int addressKey = addressKeyNumber(k);
+        registrations[k].address =
+            std::string(text::stripSpaces(readExeIniValue(file, addressKey)));
+        registrations[k].caption =
+            std::string(text::stripSpaces(readExeIniValue(file, addressKey + 1)));
+    }
+    return registrations;
+}
+
+Status writeSortingRegistrations(const std::filesystem::path& file,
+                                 const SortingRegistrations& registrations) {
+    std::vector<ProfileEntry> entries;
+    for (std::size_t k = 0; k < registrations.size(); ++k) {
+        const int addressKey = addressKeyNumber(k);
+        entries.emplace_back(exeIniKey(addressKey), registrations[k].address);
+        entries.emplace_back(exeIniKey(addressKey + 1), registrations[k].caption);
+    }
+    return writeProfileStrings(file, kExeIniSection, entries);
+}
+
+}  // namespace qf::settings

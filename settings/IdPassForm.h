@@ -1,0 +1,44 @@
+// The POP3 account window: user ID and password.
+//
+// It opens with the ID and password stored in the account file. "OK" makes
+// them the held account; with "IDパスワードを保存する" checked it also
+// stores them (and the choice "1"), unchecked it stores only the choice "0"
+// and leaves the stored ID and password as they are. "Cancel" changes
+// nothing. When the file cannot be written the user is told and the window
+// stays open.
+//
+// The receive run reads IdText and PassText; when the window is not open it
+// is created without being shown, which loads them from the file.
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace qf::app {
+class Application;
+}
+
+namespace qf::settings {
+
+class IdPassForm : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit IdPassForm(app::Application& app);
+
+    QLineEdit* IdText;
+    QLineEdit* PassText;  // shows "*" for each character
+    QCheckBox* Check1;    // keep ID and password; starts unchecked
+    QPushButton* OKCommand;
+    QPushButton* CancelCommand;
+
+private:
+    void confirm();
+
+    app::Application& m_app;
+};
+
+}  // namespace qf::settings

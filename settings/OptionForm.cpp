@@ -1,0 +1,85 @@
+#include "settings/OptionForm.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/Application.h"
+#include "app/MainForm.h"
+#include "app/MessageBoxes.h"
+#include "settings/ServerSettings.h"
+
+namespace qf::settings {
+namespace {
+
+QLineEdit* newTextBox(const QString& name, const std::string& value, QWidget* parent) {
+    auto* box = new QLineEdit(QString::fromStdString(value), parent);
+    box->setObjectName(name);
+    box->setMinimumWidth(260);
+    return box;
+}
+
+QPushButton* newButton(const QString& name, const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    return button;
+}
+
+}  // namespace
+
+OptionForm::OptionForm(app::Application& app) : m_app(app) {
+    setObjectName(QStringLiteral("OptionForm"));
+    setWindowTitle(QStringLiteral("設定"));
+    // Above every other window: the servers are entered before anything else.
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+
+    const ServerSettings& held = m_app.mainForm().serverSettings();
+    SmtpText = newTextBox(QStringLiteral("SmtpText"), held.smtp, this);
+    Pop3Text = newTextBox(QStringLiteral("Pop3Text"), held.pop3, this);
+    MailText = newTextBox(QStringLiteral("MailText"), held.mail, this);
+    ApopCheck = new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this);
+    ApopCheck->setObjectName(QStringLiteral("ApopCheck"));
+    ApopCheck->setChecked(held.apop != 0);
+    OkCommand = newButton(QStringLiteral("OkCommand"), QStringLiteral("設定"), this);
+    OkCommand->setDefault(true);
+    CancelCommand = newButton(QStringLiteral("CancelCommand"), QStringLiteral("中止"), this);
+
+    auto* fields = new QFormLayout;
+    fields->addRow(QStringLiteral("SMTPサーバー名(&S)"), SmtpText);
+    fields->addRow(QStringLiteral("POP3サーバー名(&P)"), Pop3Text);
+    fields->addRow(QStringLiteral("メールアドレス(&M)"), MailText);
+    fields->addRow(QString(), ApopCheck);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OkCommand);
+    buttons->addWidget(CancelCommand);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addLayout(buttons);
+
+    connect(OkCommand, &QPushButton::clicked, this, &OptionForm::confirm);
+    connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void OptionForm::confirm() {
+    ServerSettings typed;
+    typed.smtp = SmtpText->text().toStdString();
+    typed.pop3 = Pop3Text->text().toStdString();
+    typed.mail = MailText->text().toStdString();
+    typed.apop = ApopCheck->isChecked() ? 1 : 0;
+    m_app.mainForm().setServerSettings(typed);
+
+    const Status written = writeServerSettings(m_app.folder().serverSettingsFile(), typed);
+    if (!written.isOk()) {
+        app::warn(this, QStringLiteral("サーバーの設定を保存できません。\n%1")
+                            .arg(QString::fromStdString(written.message())));
+        return;
+    }
+    close();
+}
+
+}  // namespace qf::settings

@@ -1,0 +1,41 @@
+// The server settings window: SMTP server, POP3 server, the user's own
+// address and the APOP choice. It stays above every other window.
+//
+// It opens showing the values the main window holds. "設定" makes the typed
+// values the held ones and rewrites the server settings file; "中止" closes
+// and changes nothing. When the file cannot be written the user is told and
+// the window stays open, so nothing typed is lost.
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace qf::app {
+class Application;
+}
+
+namespace qf::settings {
+
+class OptionForm : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit OptionForm(app::Application& app);
+
+    QLineEdit* SmtpText;
+    QLineEdit* Pop3Text;
+    QLineEdit* MailText;
+    QCheckBox* ApopCheck;
+    QPushButton* OkCommand;
+    QPushButton* CancelCommand;
+
+private:
+    void confirm();
+
+    app::Application& m_app;
+};
+
+}  // namespace qf::settings

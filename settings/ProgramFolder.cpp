@@ -1,0 +1,101 @@
+#include "settings/ProgramFolder.h"
+
+#include <cstdlib>
+#include <system_error>
+
+namespace qf::settings {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Folder and file names, UTF-8 (the file system's encoding here).
+constexpr char kDataFolder[] = "★MAilData";
+constexpr char kAttachmentFolder[] = "添付フォルダ";
+constexpr char kQuickSaveFolder[] = "■TextQuickSave";
+constexpr char kPictureFolder[] = "Data";
+constexpr char kServerSettingsFile[] = "corvid.ini";
+constexpr char kAccountFile[] = "iniIdPass.ini";
+constexpr char kSortingFile[] = "iniIdPass2.ini";
+constexpr char kLockFile[] = ".lock";
+constexpr char kWorkFile[] = "0.txt";
+
+Status ensureFolder(const fs::path& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) {
+        return Status::ioError("cannot create folder " + folder.string() + ": " + ec.message());
+    }
+    // create_directories reports no error when a file holds the name.
+    if (!fs::is_directory(folder, ec)) {
+        return Status::ioError("cannot create folder " + folder.string() +
+                               ": a file of that name is in the way");
+    }
+    return Status::ok();
+}
+
+}  // namespace
+
+ProgramFolder::ProgramFolder(fs::path root) : m_root(std::move(root)) {}
+
+ProgramFolder ProgramFolder::choose(std::string_view overrideFolder, const fs::path& executable) {
+    if (!overrideFolder.empty()) {
+        std::error_code ec;
+        fs::path absolute = fs::absolute(fs::path(overrideFolder), ec);
+        return ProgramFolder(ec ? fs::path(overrideFolder) : absolute);
+    }
+    return ProgramFolder(executable.parent_path());
+}
+
+Result<ProgramFolder> ProgramFolder::locate() {
+    const char* override = std::getenv(kProgramFolderVariable);
+    std::error_code ec;
+    // /proc/self/exe names the executable whatever the working directory or argv[0].
+    fs::path executable = fs::read_symlink("/proc/self/exe", ec);
+    if ((override == nullptr || *override == '\0') && ec) {
+        return Status::notFound("cannot find the program's folder: " + ec.message());
+    }
+    return choose(override ? override : "", executable);
+}
+
+fs::path ProgramFolder::dataFolder() const {
+    return m_root / kDataFolder;
+}
+fs::path ProgramFolder::attachmentFolder() const {
+    return m_root / kAttachmentFolder;
+}
+fs::path ProgramFolder::quickSaveFolder() const {
+    return m_root / kQuickSaveFolder;
+}
+fs::path ProgramFolder::pictureFolder() const {
+    return m_root / kPictureFolder;
+}
+fs::path ProgramFolder::serverSettingsFile() const {
+    return m_root / kServerSettingsFile;
+}
+fs::path ProgramFolder::accountFile() const {
+    return dataFile(kAccountFile);
+}
+fs::path ProgramFolder::sortingFile() const {
+    return dataFile(kSortingFile);
+}
+fs::path ProgramFolder::lockFile() const {
+    return dataFile(kLockFile);
+}
+fs::path ProgramFolder::workFile() const {
+    return attachmentFolder() / kWorkFile;
+}
+fs::path ProgramFolder::dataFile(std::string_view name) const {
+    return dataFolder() / name;
+}
+
+Status ProgramFolder::ensureFolders() const {
+    for (const fs::path& folder : {dataFolder(), attachmentFolder(), quickSaveFolder()}) {
+        if (Status s = ensureFolder(folder); !s) {
+            return s;
+        }
+    }
+    return Status::ok();
+}
+
+}  // namespace qf::settings

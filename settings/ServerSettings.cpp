@@ -1,0 +1,122 @@
+#include "settings/ServerSettings.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "settings/DurableWrite.h"
+#include "settings/Utf8Prefix.h"
+#include "text/Cp932.h"
+
+namespace qf::settings {
+
+namespace {
+
+constexpr std::string_view kSmtpKey = "SMTP=";
+constexpr std::string_view kPop3Key = "POP3=";
+constexpr std::string_view kMailKey = "MAIL=";
+constexpr std::string_view kApopKey = "APOP=";
+
+// The leading decimal number of `text` (optional sign, digits), 0 when there
+// is none, held within the 16-bit range of the APOP choice.
+int leadingSmallInteger(std::string_view text) {
+    constexpr long long kMin = std::numeric_limits<std::int16_t>::min();
+    constexpr long long kMax = std::numeric_limits<std::int16_t>::max();
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        // Stop growing once past the range; the sign decides the end taken.
+        if (value <= kMax + 1) {
+            value = value * 10 + (text[i] - '0');
+        }
+    }
+    value = negative ? -value : value;
+    return static_cast<int>(value < kMin ? kMin : value > kMax ? kMax : value);
+}
+
+// Splits at CR LF, LF or a lone CR and calls `onLine` with each line.
+template <typename OnLine>
+void forEachLine(std::string_view bytes, OnLine onLine) {
+    while (!bytes.empty()) {
+        std::size_t end = bytes.find_first_of("\r\n");
+        if (end == std::string_view::npos) {
+            onLine(bytes);
+            return;
+        }
+        onLine(bytes.substr(0, end));
+        std::size_t next = end + 1;
+        if (bytes[end] == '\r' && next < bytes.size() && bytes[next] == '\n') {
+            ++next;
+        }
+        bytes.remove_prefix(next);
+    }
+}
+
+std::string cutValue(std::string_view utf8Value) {
+    return std::string(utf8Prefix(utf8Value, kServerValueMaxChars));
+}
+
+void applyLine(std::string_view cp932Line, ServerSettings& settings) {
+    // The keys are ASCII, so five bytes are the first five characters only
+    // when the line starts with them; a double-byte start never matches.
+    if (cp932Line.size() < kSmtpKey.size()) {
+        return;
+    }
+    const std::string_view key = cp932Line.substr(0, kSmtpKey.size());
+    const std::string value = text::fromCp932(cp932Line.substr(kSmtpKey.size()));
+    if (key == kSmtpKey) {
+        settings.smtp = cutValue(value);
+    } else if (key == kPop3Key) {
+        settings.pop3 = cutValue(value);
+    } else if (key == kMailKey) {
+        settings.mail = cutValue(value);
+    } else if (key == kApopKey) {
+        settings.apop = leadingSmallInteger(cutValue(value));
+    }
+}
+
+bool holdsLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+}  // namespace
+
+ServerSettings parseServerSettings(std::string_view cp932Bytes) {
+    ServerSettings settings;
+    forEachLine(cp932Bytes, [&](std::string_view line) { applyLine(line, settings); });
+    return settings;
+}
+
+ServerSettings readServerSettings(const std::filesystem::path& file) {
+    Result<std::string> bytes = readWholeFile(file);
+    return bytes ? parseServerSettings(bytes.value()) : ServerSettings{};
+}
+
+std::string formatServerSettings(const ServerSettings& settings) {
+    std::string out;
+    auto line = [&out](std::string_view key, std::string_view utf8Value) {
+        out.append(key);
+        out.append(text::toCp932(utf8Value));
+        out.append("\r\n");
+    };
+    line(kSmtpKey, settings.smtp);
+    line(kPop3Key, settings.pop3);
+    line(kMailKey, settings.mail);
+    line(kApopKey, std::to_string(settings.apop));
+    return out;
+}
+
+Status writeServerSettings(const std::filesystem::path& file, const ServerSettings& settings) {
+    for (const std::string* value : {&settings.smtp, &settings.pop3, &settings.mail}) {
+        if (holdsLineBreak(*value)) {
+            return Status::invalidArgument("a server setting holds a line break: " + *value);
+        }
+    }
+    return replaceFileDurably(file, formatServerSettings(settings));
+}
+
+}  // namespace qf::settings

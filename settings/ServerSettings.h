@@ -1,0 +1,65 @@
+// The server settings file "corvid.ini": SMTP server, POP3 server, the user's
+// own address and the APOP choice. It lives in the program folder
+// (ProgramFolder::serverSettingsFile()); start-up reads it and the server
+// settings window rewrites it whole.
+//
+// It is a list of lines in CP932, not an INI file:
+//
+// | line | value                              | held as              | default |
+// |------|------------------------------------|----------------------|---------|
+// | 1    | "SMTP=" + SMTP server name         | text, ≤ 100 chars    | empty   |
+// | 2    | "POP3=" + POP3 server name         | text, ≤ 100 chars    | empty   |
+// | 3    | "MAIL=" + own mail address         | text, ≤ 100 chars    | empty   |
+// | 4    | "APOP=" + decimal integer (1 = on) | small integer        | 0       |
+//
+// Every line ends in CR LF when written. On reading, each line is tested by
+// its first five characters, compared case-sensitively with the four keys;
+// any other line is ignored and a later line wins over an earlier one with
+// the same key. Values are not trimmed.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "text/Status.h"
+
+namespace qf::settings {
+
+// A text value longer than this (in characters) is cut when read.
+inline constexpr std::size_t kServerValueMaxChars = 100;
+
+struct ServerSettings {
+    std::string smtp;  // UTF-8
+    std::string pop3;  // UTF-8
+    std::string mail;  // UTF-8, the sender address of outgoing mail
+    int apop = 0;      // 1 = authenticate with APOP; always within -32768..32767
+
+    bool operator==(const ServerSettings&) const = default;
+};
+
+// Reads the file. A missing or unreadable file gives all four settings at
+// their defaults (empty texts, APOP 0), the same as a file with no known line.
+ServerSettings readServerSettings(const std::filesystem::path& file);
+
+// Parses the bytes of a settings file (CP932). Lines may end in CR LF, LF or
+// CR. An "APOP=" value is its leading decimal number (an optional sign, then
+// digits), 0 when there is none; a number outside the small-integer range
+// -32768..32767 is held at the nearer end of that range.
+ServerSettings parseServerSettings(std::string_view cp932Bytes);
+
+// The exact bytes writeServerSettings stores: the four lines in the order
+// SMTP, POP3, MAIL, APOP, each key followed directly by its value and CR LF.
+// Values are written whole (the reader cuts them); a character CP932 cannot
+// hold becomes "?".
+std::string formatServerSettings(const ServerSettings& settings);
+
+// Rewrites the file completely and durably (a temporary file beside it,
+// flushed and renamed over it). An existing file keeps its permissions.
+// Fails with kInvalidArgument, leaving the file untouched, when a value holds
+// a CR or LF (it would split into lines of its own); kIoError when the file
+// cannot be written.
+Status writeServerSettings(const std::filesystem::path& file, const ServerSettings& settings);
+
+}  // namespace qf::settings
