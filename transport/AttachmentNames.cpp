@@ -1,0 +1,168 @@
+#include "transport/AttachmentNames.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qf::transport {
+
+namespace {
+
+// Length of the UTF-8 sequence at `i`, or 0 when it is not valid UTF-8.
+std::size_t utf8Length(std::string_view text, std::size_t i) {
+    unsigned char b = static_cast<unsigned char>(text[i]);
+    std::size_t n = b < 0x80                   ? 1
+                    : (b >= 0xC2 && b <= 0xDF) ? 2
+                    : (b >> 4) == 0xE          ? 3
+                    : (b >= 0xF0 && b <= 0xF4) ? 4
+                                               : 0;
+    if (n == 0 || i + n > text.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return n;
+}
+
+// The longest prefix of at most `maxBytes` that ends on a character boundary.
+std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes) {
+    std::size_t end = 0;
+    while (end < text.size()) {
+        std::size_t n = std::max<std::size_t>(1, utf8Length(text, end));
+        if (end + n > maxBytes) {
+            break;
+        }
+        end += n;
+    }
+    return text.substr(0, end);
+}
+
+std::string_view extensionFor(std::string_view mimeType) {
+    static const std::pair<std::string_view, std::string_view> kExtensions[] = {
+        {"text/plain", ".txt"},      {"text/html", ".html"},      {"image/jpeg", ".jpg"},
+        {"image/png", ".png"},       {"image/gif", ".gif"},       {"image/bmp", ".bmp"},
+        {"application/pdf", ".pdf"}, {"application/zip", ".zip"}, {"message/rfc822", ".eml"},
+        {"text/calendar", ".ics"},   {"text/x-vcard", ".vcf"},    {"text/vcard", ".vcf"}};
+    for (const auto& [type, extension] : kExtensions) {
+        if (type == mimeType) {
+            return extension;
+        }
+    }
+    return ".bin";
+}
+
+bool isUnsafeAscii(unsigned char c) {
+    return c < 0x20 || c == 0x7F || std::strchr(":*?\"<>|", c) != nullptr;
+}
+
+// Splits "name.ext" into stem and extension (with its dot); an extension
+// longer than 16 bytes is taken for part of the name.
+std::pair<std::string_view, std::string_view> splitExtension(std::string_view name) {
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || name.size() - dot > 16) {
+        return {name, {}};
+    }
+    return {name.substr(0, dot), name.substr(dot)};
+}
+
+std::string fitLength(std::string_view stem, std::string_view extension, std::size_t maxBytes) {
+    std::string result(utf8Prefix(stem, maxBytes - extension.size()));
+    return result + std::string(extension);
+}
+
+Status writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return Status::ioError(std::strerror(errno));
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    if (::fsync(fd) != 0) {
+        return Status::ioError(std::strerror(errno));
+    }
+    return Status::ok();
+}
+
+}  // namespace
+
+std::string safeAttachmentName(std::string_view name, std::string_view mimeType) {
+    name = name.substr(0, name.find('\0'));
+    std::size_t slash = name.find_last_of("/\\");
+    if (slash != std::string_view::npos) {
+        name.remove_prefix(slash + 1);
+    }
+    if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]))) {
+        name.remove_prefix(2);  // "C:x", a drive-relative path
+    }
+    std::string cleaned;
+    for (std::size_t i = 0; i < name.size();) {
+        std::size_t n = utf8Length(name, i);
+        if (n == 0 || (n == 1 && isUnsafeAscii(static_cast<unsigned char>(name[i])))) {
+            cleaned += '_';
+            i += std::max<std::size_t>(n, 1);
+            continue;
+        }
+        cleaned.append(name.substr(i, n));
+        i += n;
+    }
+    std::size_t first = cleaned.find_first_not_of(" .");
+    std::size_t last = cleaned.find_last_not_of(" .");
+    if (first == std::string::npos) {
+        return "attachment" + std::string(extensionFor(mimeType));
+    }
+    cleaned = cleaned.substr(first, last - first + 1);
+    if (cleaned.size() <= kMaxAttachmentNameBytes) {
+        return cleaned;
+    }
+    auto [stem, extension] = splitExtension(cleaned);
+    return fitLength(stem, extension, kMaxAttachmentNameBytes);
+}
+
+Result<std::string> writeAttachment(const std::string& folder, std::string_view name,
+                                    std::string_view mimeType, std::string_view bytes) {
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        return Status::ioError(folder + ": " + std::strerror(errno));
+    }
+    std::string base = safeAttachmentName(name, mimeType);
+    auto [stem, extension] = splitExtension(base);
+    Status failure = Status::ioError(folder + ": no free name for " + base);
+    for (int number = 0; number < 10000; ++number) {
+        std::string candidate =
+            number == 0
+                ? base
+                : fitLength(stem, "(" + std::to_string(number) + ")" + std::string(extension),
+                            kMaxAttachmentNameBytes);
+        int fd = ::openat(dir, candidate.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == EEXIST) {
+            continue;  // never replace a file that is already there
+        }
+        if (fd < 0) {
+            failure = Status::ioError(folder + "/" + candidate + ": " + std::strerror(errno));
+            break;
+        }
+        Status written = writeAll(fd, bytes);
+        ::close(fd);
+        if (!written) {
+            ::unlinkat(dir, candidate.c_str(), 0);  // no half-written file is left behind
+            failure = Status::ioError(folder + "/" + candidate + ": " + written.message());
+            break;
+        }
+        ::close(dir);
+        return candidate;
+    }
+    ::close(dir);
+    return failure;
+}
+
+}  // namespace qf::transport

@@ -1,0 +1,35 @@
+// Safe file names for received attachments, and writing them into the
+// attachment folder without ever leaving it or replacing a file.
+//
+// A mail may name its attachment anything ("../../x", "/tmp/x", "..\x",
+// "C:\x", control characters, 300 characters). The name on disk is the last
+// path component only, cleaned and shortened, UTF-8, and new.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "text/Status.h"
+
+namespace qf::transport {
+
+// The longest name we write, in bytes of UTF-8 (file systems allow 255).
+inline constexpr std::size_t kMaxAttachmentNameBytes = 200;
+
+// The cleaned name: directories of both slash kinds and a drive letter
+// removed, control characters and characters unusable in file names
+// replaced by "_", leading and trailing dots and spaces removed, cut to
+// kMaxAttachmentNameBytes at a character boundary with its extension kept.
+// An empty or all-dots result becomes "attachment" with an extension for
+// `mimeType` ("attachment.bin" when the type is unknown).
+std::string safeAttachmentName(std::string_view name, std::string_view mimeType);
+
+// Writes `bytes` as a new file in `folder` (which must exist) under
+// safeAttachmentName; when the name is taken, "name(1).ext", "name(2).ext"…
+// The file is created with O_EXCL | O_NOFOLLOW, so no existing file or link
+// is ever written through. Returns the name written, or an I/O error naming
+// the file.
+Result<std::string> writeAttachment(const std::string& folder, std::string_view name,
+                                    std::string_view mimeType, std::string_view bytes);
+
+}  // namespace qf::transport

@@ -1,0 +1,50 @@
+#include "transport/GMimeSupport.h"
+
+#include <mutex>
+
+namespace qf::transport {
+
+void ensureGMimeInitialized() {
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+namespace {
+
+std::string bytesOf(GMimeStream* stream) {
+    GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    return std::string(reinterpret_cast<const char*>(array->data), array->len);
+}
+
+}  // namespace
+
+GObjectPtr<GMimeMessage> parseMessage(std::string_view bytes) {
+    ensureGMimeInitialized();
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), nullptr));
+}
+
+std::string serialize(GMimeObject* object) {
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
+    g_mime_object_write_to_stream(object, nullptr, stream.get());
+    return bytesOf(stream.get());
+}
+
+std::string decodedContent(GMimePart* part) {
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (!content) {
+        return {};
+    }
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(content, stream.get());
+    return bytesOf(stream.get());
+}
+
+const char* rawHeaderValue(GMimeObject* object, const char* name) {
+    GMimeHeaderList* headers = g_mime_object_get_header_list(object);
+    GMimeHeader* header = headers ? g_mime_header_list_get_header(headers, name) : nullptr;
+    return header ? g_mime_header_get_raw_value(header) : nullptr;
+}
+
+}  // namespace qf::transport

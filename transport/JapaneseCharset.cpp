@@ -1,0 +1,894 @@
+#include "transport/JapaneseCharset.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+#include "text/Cp932.h"
+
+namespace qf::transport {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+constexpr std::string_view kGetaCp932 = "\x81\xAC";        // 〓, the substitute mark
+
+unsigned char byteAt(std::string_view text, std::size_t i) {
+    return static_cast<unsigned char>(text[i]);
+}
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string lowerCase(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    return out;
+}
+
+bool hasJisEscape(std::string_view bytes) {
+    return bytes.find("\x1B$B") != std::string_view::npos ||
+           bytes.find("\x1B$@") != std::string_view::npos ||
+           bytes.find("\x1B(I") != std::string_view::npos;
+}
+
+// ---- validity of the three multi-byte encodings ----
+
+bool isValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        unsigned char b = byteAt(text, i);
+        std::size_t n = b < 0x80                   ? 1
+                        : (b >= 0xC2 && b <= 0xDF) ? 2
+                        : (b >> 4) == 0xE          ? 3
+                        : (b >= 0xF0 && b <= 0xF4) ? 4
+                                                   : 0;
+        if (n == 0 || i + n > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((byteAt(text, i + k) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += n;
+    }
+    return true;
+}
+
+// The number of bytes at the end that start a UTF-8 sequence and stop short.
+std::size_t truncatedUtf8Tail(std::string_view text) {
+    for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+        unsigned char b = byteAt(text, text.size() - back);
+        if ((b & 0xC0) == 0x80) {
+            continue;  // a continuation byte: look further back for the lead
+        }
+        std::size_t needed = (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 1;
+        return needed > back ? back : 0;
+    }
+    return 0;
+}
+
+bool isSjisTrail(unsigned char b) {
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+bool isHalfWidthKana(unsigned char b) {
+    return b >= 0xA1 && b <= 0xDF;
+}
+bool isEucByte(unsigned char b) {
+    return b >= 0xA1 && b <= 0xFE;
+}
+
+// Counts the characters of a Shift_JIS reading; -1 when the bytes are not
+// Shift_JIS. `kana` receives the number of half-width katakana.
+int sjisCharacters(std::string_view text, int& kana) {
+    int count = 0;
+    kana = 0;
+    for (std::size_t i = 0; i < text.size(); ++i, ++count) {
+        unsigned char b = byteAt(text, i);
+        if (b < 0x80) {
+            continue;
+        }
+        if (isHalfWidthKana(b)) {
+            ++kana;
+            continue;
+        }
+        if (!text::isCp932LeadByte(b) || i + 1 >= text.size() ||
+            !isSjisTrail(byteAt(text, i + 1))) {
+            return -1;
+        }
+        ++i;
+    }
+    return count;
+}
+
+bool isValidEucJp(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char b = byteAt(text, i);
+        if (b < 0x80) {
+            continue;
+        }
+        std::size_t trail = b == 0x8F ? 2 : 1;
+        if (b != 0x8E && b != 0x8F && !isEucByte(b)) {
+            return false;
+        }
+        if (i + trail >= text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= trail; ++k) {
+            if (!isEucByte(byteAt(text, i + k))) {
+                return false;
+            }
+        }
+        i += trail;
+    }
+    return true;
+}
+
+bool isValidSjis(std::string_view text) {
+    int kana = 0;
+    return sjisCharacters(text, kana) >= 0;
+}
+
+// ---- iconv for what is not hand-written here ----
+
+// Converts `bytes` from `charset` to UTF-8; an undecodable byte becomes
+// U+FFFD. nullopt when iconv does not know the charset.
+std::optional<std::string> iconvToUtf8(std::string_view bytes, const std::string& charset) {
+    iconv_t cd = iconv_open("UTF-8", charset.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return std::nullopt;
+    }
+    std::string out;
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    char buffer[1024];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, static_cast<size_t>(outPtr - buffer));
+        if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+            out += kReplacement;
+            ++in;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+// ---- JIS X 0208 and Shift_JIS arithmetic ----
+
+std::array<char, 2> jisToSjis(unsigned char j1, unsigned char j2) {
+    unsigned s1 = ((j1 - 0x21u) >> 1) + 0x81u;
+    if (s1 > 0x9F) {
+        s1 += 0x40;
+    }
+    unsigned s2 = 0;
+    if (j1 & 1) {
+        s2 = j2 + 0x1Fu;
+        if (s2 >= 0x7F) {
+            ++s2;
+        }
+    } else {
+        s2 = j2 + 0x7Eu;
+    }
+    return {static_cast<char>(s1), static_cast<char>(s2)};
+}
+
+std::array<char, 2> sjisToJis(unsigned s1, unsigned s2) {
+    unsigned j1 = (s1 - (s1 <= 0x9F ? 0x81u : 0xC1u)) * 2 + 0x21;
+    unsigned j2 = 0;
+    if (s2 >= 0x9F) {
+        ++j1;
+        j2 = s2 - 0x7E;
+    } else {
+        j2 = s2 - (s2 >= 0x80 ? 0x20u : 0x1Fu);
+    }
+    return {static_cast<char>(j1), static_cast<char>(j2)};
+}
+
+// The IBM extension block (0xFA40-0xFC4B) has no JIS code; each of its
+// characters is also in the NEC row 13 or the NEC-selected IBM rows, which
+// do. The table pairs them by the Unicode character both decode to.
+const std::unordered_map<unsigned, unsigned>& ibmToNecTable() {
+    static const std::unordered_map<unsigned, unsigned> table = [] {
+        auto forEachCode = [](unsigned first, unsigned last, auto&& visit) {
+            for (unsigned code = first; code <= last; ++code) {
+                unsigned trail = code & 0xFF;
+                if (isSjisTrail(static_cast<unsigned char>(trail))) {
+                    visit(code);
+                }
+            }
+        };
+        auto decode = [](unsigned code) {
+            const char pair[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+            return text::fromCp932(std::string_view(pair, 2));
+        };
+        std::map<std::string, unsigned> necByText;
+        auto addNec = [&](unsigned code) { necByText.emplace(decode(code), code); };
+        forEachCode(0x8740, 0x879C, addNec);
+        forEachCode(0xED40, 0xEEFC, addNec);
+        std::unordered_map<unsigned, unsigned> result;
+        forEachCode(0xFA40, 0xFC4B, [&](unsigned code) {
+            auto it = necByText.find(decode(code));
+            if (it != necByText.end()) {
+                result.emplace(code, it->second);
+            }
+        });
+        return result;
+    }();
+    return table;
+}
+
+// ---- guessing ----
+
+TextCharset guessEightBit(std::string_view bytes) {
+    int kana = 0;
+    int sjisCount = sjisCharacters(bytes, kana);
+    bool euc = isValidEucJp(bytes);
+    if (sjisCount < 0) {
+        return euc ? TextCharset::kEucJp : TextCharset::kShiftJis;
+    }
+    if (!euc) {
+        return TextCharset::kShiftJis;
+    }
+    // Both readings are valid: EUC-JP kana and kanji read as Shift_JIS turn
+    // into runs of half-width katakana, which real text seldom has.
+    int eightBit = static_cast<int>(std::count_if(
+        bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }));
+    return kana * 2 > eightBit ? TextCharset::kEucJp : TextCharset::kShiftJis;
+}
+
+std::string eucJpToUtf8(std::string_view bytes) {
+    // EUC-JP-MS carries the NEC and IBM extensions that plain EUC-JP lacks.
+    auto converted = iconvToUtf8(bytes, "EUC-JP-MS");
+    if (!converted) {
+        converted = iconvToUtf8(bytes, "EUC-JP");
+    }
+    return converted.value_or(std::string(bytes));
+}
+
+std::string decodeAs(std::string_view bytes, TextCharset charset) {
+    switch (charset) {
+        case TextCharset::kAscii:
+            return std::string(bytes);
+        case TextCharset::kUtf8:
+            return isValidUtf8(bytes) ? std::string(bytes)
+                                      : iconvToUtf8(bytes, "UTF-8").value_or(std::string());
+        case TextCharset::kIso2022Jp:
+            return text::fromCp932(iso2022JpToCp932(bytes));
+        case TextCharset::kShiftJis:
+            return text::fromCp932(bytes);
+        case TextCharset::kEucJp:
+            return eucJpToUtf8(bytes);
+        case TextCharset::kOther:
+            break;
+    }
+    return std::string(bytes);
+}
+
+// True when the bytes cannot be in the declared family.
+bool contradicts(std::string_view bytes, TextCharset declared) {
+    switch (declared) {
+        case TextCharset::kAscii:
+        case TextCharset::kIso2022Jp:
+            return !isAscii(bytes);
+        case TextCharset::kUtf8:
+            // A character cut off at the very end is damage, not another charset.
+            return !isValidUtf8(bytes.substr(0, bytes.size() - truncatedUtf8Tail(bytes)));
+        case TextCharset::kShiftJis:
+            // UTF-8 Japanese is never valid Shift_JIS for long; a valid
+            // UTF-8 reading with 8-bit bytes settles it.
+            return hasJisEscape(bytes) || !isValidSjis(bytes) ||
+                   (!isAscii(bytes) && isValidUtf8(bytes));
+        case TextCharset::kEucJp:
+            return hasJisEscape(bytes) || !isValidEucJp(bytes) ||
+                   (!isAscii(bytes) && isValidUtf8(bytes));
+        case TextCharset::kOther:
+            return false;
+    }
+    return false;
+}
+
+// Old Japanese mailers label Shift_JIS text ISO-8859-1. Real Latin text never
+// holds the C1 controls 0x80-0x9F, which are Shift_JIS lead bytes.
+bool isLatinLabelOnJapanese(std::string_view label, std::string_view bytes) {
+    if (lowerCase(label).rfind("iso-8859-", 0) != 0) {
+        return false;
+    }
+    bool hasC1 = std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        unsigned char b = static_cast<unsigned char>(c);
+        return b >= 0x80 && b <= 0x9F;
+    });
+    return hasC1 && (isValidSjis(bytes) || isValidUtf8(bytes));
+}
+
+// ---- base64 and Q ----
+
+int base64Value(char c) {
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return -1;
+}
+
+// Lenient: padding may be missing, stray characters are skipped.
+std::string base64Decode(std::string_view text) {
+    std::string out;
+    unsigned accumulator = 0;
+    int bits = 0;
+    for (char c : text) {
+        int value = base64Value(c);
+        if (value < 0) {
+            continue;
+        }
+        accumulator = (accumulator << 6) | static_cast<unsigned>(value);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((accumulator >> bits) & 0xFF);
+        }
+    }
+    return out;
+}
+
+std::string base64Encode(std::string_view bytes) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        unsigned chunk = byteAt(bytes, i) << 16;
+        if (i + 1 < bytes.size())
+            chunk |= byteAt(bytes, i + 1) << 8;
+        if (i + 2 < bytes.size())
+            chunk |= byteAt(bytes, i + 2);
+        out += kAlphabet[(chunk >> 18) & 63];
+        out += kAlphabet[(chunk >> 12) & 63];
+        out += i + 1 < bytes.size() ? kAlphabet[(chunk >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? kAlphabet[chunk & 63] : '=';
+    }
+    return out;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Percent (RFC 2231) or equals (RFC 2047 Q) escapes; `underscoreIsSpace` for Q.
+std::string unescape(std::string_view text, char escape, bool underscoreIsSpace) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == escape) {
+            int high = i + 1 < text.size() ? hexValue(text[i + 1]) : -1;
+            int low = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
+            if (high >= 0 && low >= 0) {
+                out += static_cast<char>(high * 16 + low);
+                i += 2;
+                continue;
+            }
+        }
+        out += (underscoreIsSpace && text[i] == '_') ? ' ' : text[i];
+    }
+    return out;
+}
+
+// ---- header text ----
+
+std::string unfold(std::string_view raw) {
+    std::string out;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\r' || raw[i] == '\n') {
+            continue;  // folding: the white space after the line break stays
+        }
+        out += raw[i];
+    }
+    std::size_t first = out.find_first_not_of(" \t");
+    std::size_t last = out.find_last_not_of(" \t");
+    return first == std::string::npos ? std::string() : out.substr(first, last - first + 1);
+}
+
+struct EncodedWord {
+    std::string charset;  // without an RFC 2231 language suffix
+    std::string bytes;    // transfer-decoded
+    std::size_t length;   // of the whole =?...?= token
+};
+
+std::optional<EncodedWord> parseEncodedWord(std::string_view text) {
+    if (text.substr(0, 2) != "=?") {
+        return std::nullopt;
+    }
+    std::size_t q1 = text.find('?', 2);
+    if (q1 == std::string_view::npos || q1 + 2 >= text.size() || text[q1 + 2] != '?') {
+        return std::nullopt;
+    }
+    char encoding = static_cast<char>(std::toupper(static_cast<unsigned char>(text[q1 + 1])));
+    std::size_t end = text.find("?=", q1 + 3);
+    if ((encoding != 'B' && encoding != 'Q') || end == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string_view charset = text.substr(2, q1 - 2);
+    charset = charset.substr(0, charset.find('*'));
+    std::string_view payload = text.substr(q1 + 3, end - q1 - 3);
+    if (charset.empty() || charset.find_first_of(" \t") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string bytes = encoding == 'B' ? base64Decode(payload) : unescape(payload, '=', true);
+    return EncodedWord{std::string(charset), std::move(bytes), end + 2};
+}
+
+// Literal text of a header: ASCII as is, raw 8-bit bytes by their guessed charset.
+std::string decodeLiteral(std::string_view bytes) {
+    return isAscii(bytes) ? std::string(bytes) : toUtf8(bytes, "");
+}
+
+// ---- RFC 2231 parameters ----
+
+struct RawParameter {
+    std::string name;   // lower case, with any *N / * suffix
+    std::string value;  // unquoted
+};
+
+// Reads a quoted string starting after its opening quote. A Shift_JIS lead
+// byte takes the next byte with it, so a trail byte 0x5C is not an escape.
+std::string readQuoted(std::string_view text, std::size_t& i) {
+    std::string out;
+    while (i < text.size() && text[i] != '"') {
+        unsigned char b = byteAt(text, i);
+        if (b >= 0x80 && text::isCp932LeadByte(b) && i + 1 < text.size()) {
+            out += text.substr(i, 2);
+            i += 2;
+            continue;
+        }
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            ++i;
+        }
+        out += text[i++];
+    }
+    if (i < text.size()) {
+        ++i;  // the closing quote; a cut-off value simply ends
+    }
+    return out;
+}
+
+std::vector<RawParameter> splitParameters(std::string_view value) {
+    std::vector<RawParameter> parameters;
+    std::size_t i = 0;
+    // Skip the leading value ("attachment", "text/plain"), minding quotes.
+    while (i < value.size() && value[i] != ';') {
+        if (value[i++] == '"') {
+            readQuoted(value, i);
+        }
+    }
+    while (i < value.size()) {
+        ++i;  // the ';'
+        std::size_t equals = value.find_first_of("=;", i);
+        if (equals == std::string_view::npos || value[equals] == ';') {
+            i = equals;
+            if (equals == std::string_view::npos) {
+                break;
+            }
+            continue;
+        }
+        std::string name = lowerCase(unfold(value.substr(i, equals - i)));
+        i = equals + 1;
+        while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) {
+            ++i;
+        }
+        std::string text;
+        if (i < value.size() && value[i] == '"') {
+            ++i;
+            text = readQuoted(value, i);
+        }
+        std::size_t end = value.find(';', i);
+        text += unfold(value.substr(i, end == std::string_view::npos ? end : end - i));
+        parameters.push_back({std::move(name), std::move(text)});
+        i = end == std::string_view::npos ? value.size() : end;
+    }
+    return parameters;
+}
+
+// charset'language'%XX… → (charset, bytes)
+std::pair<std::string, std::string> splitExtendedValue(std::string_view value) {
+    std::size_t first = value.find('\'');
+    std::size_t second = first == std::string_view::npos ? first : value.find('\'', first + 1);
+    if (second == std::string_view::npos) {
+        return {std::string(), unescape(value, '%', false)};
+    }
+    return {std::string(value.substr(0, first)), unescape(value.substr(second + 1), '%', false)};
+}
+
+// ---- encoding for sending ----
+
+// Half-width katakana U+FF61-U+FF9F and their full-width forms, in order.
+constexpr std::string_view kFullWidthKana =
+    "。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマ"
+    "ミムメモ"
+    "ヤユヨラリルレロワン゛゜";
+
+unsigned decodeUtf8At(std::string_view text, std::size_t i, std::size_t& length) {
+    unsigned char b = byteAt(text, i);
+    length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : 4;
+    if (i + length > text.size()) {
+        length = 1;
+        return b;
+    }
+    unsigned cp = length == 1   ? b
+                  : length == 2 ? (b & 0x1Fu)
+                  : length == 3 ? (b & 0x0Fu)
+                                : (b & 0x07u);
+    for (std::size_t k = 1; k < length; ++k) {
+        cp = (cp << 6) | (byteAt(text, i + k) & 0x3Fu);
+    }
+    return cp;
+}
+
+// ISO-2022-JP has no half-width katakana: write them full-width, joining a
+// following voiced or semi-voiced mark into one character (ｶﾞ → ガ).
+std::string widenHalfWidthKana(std::string_view utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::size_t length = 0;
+        unsigned cp = decodeUtf8At(utf8, i, length);
+        if (cp < 0xFF61 || cp > 0xFF9F) {
+            out += utf8.substr(i, length);
+            i += length;
+            continue;
+        }
+        std::string wide(kFullWidthKana.substr((cp - 0xFF61) * 3, 3));
+        i += length;
+        std::size_t nextLength = 0;
+        unsigned next = i < utf8.size() ? decodeUtf8At(utf8, i, nextLength) : 0;
+        bool voicable = (cp >= 0xFF76 && cp <= 0xFF84) || (cp >= 0xFF8A && cp <= 0xFF8E);
+        bool semiVoicable = cp >= 0xFF8A && cp <= 0xFF8E;
+        if (next == 0xFF9E && cp == 0xFF73) {
+            wide = "ヴ";
+            i += nextLength;
+        } else if ((next == 0xFF9E && voicable) || (next == 0xFF9F && semiVoicable)) {
+            wide[2] = static_cast<char>(wide[2] + (next == 0xFF9E ? 1 : 2));
+            i += nextLength;
+        }
+        out += wide;
+    }
+    return out;
+}
+
+std::size_t utf8CharLength(std::string_view text, std::size_t i) {
+    std::size_t length = 0;
+    decodeUtf8At(text, i, length);
+    return length;
+}
+
+}  // namespace
+
+TextCharset charsetFamily(std::string_view label) {
+    std::string name = lowerCase(label);
+    if (name.empty() || name == "us-ascii" || name == "ascii" || name == "ansi_x3.4-1968") {
+        return TextCharset::kAscii;
+    }
+    if (name == "utf-8" || name == "utf8") {
+        return TextCharset::kUtf8;
+    }
+    if (name.rfind("iso-2022-jp", 0) == 0 || name == "csiso2022jp" || name == "jis") {
+        return TextCharset::kIso2022Jp;
+    }
+    static const std::array<std::string_view, 10> kShiftJisNames = {
+        "shift_jis",  "shift-jis", "sjis",        "x-sjis", "ms_kanji",
+        "csshiftjis", "cp932",     "windows-31j", "ms932",  "x-ms-cp932"};
+    if (std::find(kShiftJisNames.begin(), kShiftJisNames.end(), name) != kShiftJisNames.end()) {
+        return TextCharset::kShiftJis;
+    }
+    if (name == "euc-jp" || name == "x-euc-jp" || name == "eucjp" ||
+        name == "cseucpkdfmtjapanese" || name == "euc-jp-ms") {
+        return TextCharset::kEucJp;
+    }
+    return TextCharset::kOther;
+}
+
+TextCharset guessCharset(std::string_view bytes) {
+    if (hasJisEscape(bytes)) {
+        return TextCharset::kIso2022Jp;
+    }
+    if (isAscii(bytes)) {
+        return TextCharset::kAscii;
+    }
+    if (isValidUtf8(bytes)) {
+        return TextCharset::kUtf8;
+    }
+    return guessEightBit(bytes);
+}
+
+std::string iso2022JpToCp932(std::string_view bytes) {
+    enum class Mode { kRoman, kKanji, kKana, kSupplement };
+    Mode mode = Mode::kRoman;
+    bool shiftedOut = false;  // SO/SI half-width katakana
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        unsigned char b = byteAt(bytes, i);
+        if (b == 0x1B) {
+            std::string_view rest = bytes.substr(i + 1, 3);
+            if (rest.substr(0, 2) == "$B" || rest.substr(0, 2) == "$@") {
+                mode = Mode::kKanji;
+                i += 2;
+            } else if (rest == "$(Q" || rest == "$(O" || rest == "$(B") {
+                mode = Mode::kKanji;  // JIS X 0213 plane 1 is a superset of 0208
+                i += 3;
+            } else if (rest == "$(D" || rest == "$(P") {
+                mode = Mode::kSupplement;
+                i += 3;
+            } else if (rest.substr(0, 2) == "(I") {
+                mode = Mode::kKana;
+                i += 2;
+            } else if (rest.size() >= 2 && rest[0] == '(') {
+                mode = Mode::kRoman;  // ( B, ( J, ( H
+                i += 2;
+            }
+            continue;
+        }
+        if (b == 0x0E || b == 0x0F) {
+            shiftedOut = b == 0x0E;
+            continue;
+        }
+        if (b == '\r' || b == '\n') {
+            // Each line starts in ASCII; broken mailers forget the ESC ( B.
+            mode = Mode::kRoman;
+            shiftedOut = false;
+            out += static_cast<char>(b);
+            continue;
+        }
+        bool pair = i + 1 < bytes.size() && b >= 0x21 && b <= 0x7E &&
+                    byteAt(bytes, i + 1) >= 0x21 && byteAt(bytes, i + 1) <= 0x7E;
+        if ((mode == Mode::kKana || shiftedOut) && b >= 0x21 && b <= 0x5F) {
+            out += static_cast<char>(b + 0x80);
+        } else if (mode == Mode::kKanji && pair) {
+            auto sjis = jisToSjis(b, byteAt(bytes, ++i));
+            out.append(sjis.data(), 2);
+        } else if (mode == Mode::kSupplement && pair) {
+            ++i;
+            out += kGetaCp932;  // JIS X 0212 has no CP932 code
+        } else {
+            out += static_cast<char>(b);
+        }
+    }
+    return out;
+}
+
+std::string toUtf8(std::string_view bytes, std::string_view label) {
+    TextCharset declared = charsetFamily(label);
+    if (declared == TextCharset::kOther && isLatinLabelOnJapanese(label, bytes)) {
+        declared = TextCharset::kAscii;  // guessed below
+    }
+    if (declared == TextCharset::kOther) {
+        if (auto converted = iconvToUtf8(bytes, std::string(label))) {
+            return *converted;
+        }
+        declared = TextCharset::kAscii;  // unknown label: treat as undeclared
+    }
+    if (contradicts(bytes, declared)) {
+        declared = guessCharset(bytes);
+    }
+    return decodeAs(bytes, declared);
+}
+
+std::string decodeHeaderText(std::string_view rawValue) {
+    std::string text = unfold(rawValue);
+    std::string out;
+    std::string literal;       // pending raw text
+    std::string wordCharset;   // charset of the pending encoded-word bytes
+    std::string wordBytes;     // joined bytes of adjacent words
+    std::string pendingSpace;  // white space between two words, dropped if another word follows
+    auto flushWords = [&] {
+        if (!wordCharset.empty()) {
+            out += toUtf8(wordBytes, wordCharset);
+            wordCharset.clear();
+            wordBytes.clear();
+        }
+    };
+    auto flushLiteral = [&] {
+        out += decodeLiteral(literal);
+        literal.clear();
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        auto word = parseEncodedWord(std::string_view(text).substr(i));
+        if (word) {
+            if (!literal.empty() || wordCharset.empty() ||
+                lowerCase(wordCharset) != lowerCase(word->charset)) {
+                flushWords();
+                flushLiteral();
+            }
+            pendingSpace.clear();
+            if (wordCharset.empty()) {
+                wordCharset = word->charset;
+            }
+            wordBytes += word->bytes;
+            i += word->length;
+            continue;
+        }
+        if ((text[i] == ' ' || text[i] == '\t') && !wordCharset.empty() && literal.empty()) {
+            pendingSpace += text[i++];
+            continue;
+        }
+        if (!wordCharset.empty()) {
+            flushWords();
+            literal += pendingSpace;
+            pendingSpace.clear();
+        }
+        literal += text[i++];
+    }
+    flushWords();
+    flushLiteral();
+    return out;
+}
+
+std::optional<std::string> headerParameter(std::string_view rawValue, std::string_view name) {
+    std::string wanted = lowerCase(name);
+    std::optional<std::string> plain;
+    std::optional<std::string> extended;
+    std::map<int, std::pair<bool, std::string>> sections;  // number → (encoded?, value)
+    for (RawParameter& parameter : splitParameters(rawValue)) {
+        if (parameter.name == wanted) {
+            plain = std::move(parameter.value);
+        } else if (parameter.name == wanted + "*") {
+            extended = std::move(parameter.value);
+        } else if (parameter.name.rfind(wanted + "*", 0) == 0) {
+            std::string suffix = parameter.name.substr(wanted.size() + 1);
+            bool encoded = !suffix.empty() && suffix.back() == '*';
+            if (encoded) {
+                suffix.pop_back();
+            }
+            if (suffix.empty() || suffix.size() > 3 ||
+                !std::all_of(suffix.begin(), suffix.end(),
+                             [](char c) { return c >= '0' && c <= '9'; })) {
+                continue;
+            }
+            sections[std::stoi(suffix)] = {encoded, std::move(parameter.value)};
+        }
+    }
+    if (!sections.empty()) {
+        // Join all sections as bytes, then decode once: a multi-byte or
+        // ISO-2022-JP character may straddle two sections.
+        std::string charset;
+        std::string bytes;
+        bool anyEncoded = false;
+        for (auto& [number, section] : sections) {
+            if (!section.first) {
+                bytes += section.second;
+            } else if (number == 0) {
+                auto [sectionCharset, sectionBytes] = splitExtendedValue(section.second);
+                charset = sectionCharset;
+                bytes += sectionBytes;
+                anyEncoded = true;
+            } else {
+                bytes += unescape(section.second, '%', false);
+                anyEncoded = true;
+            }
+        }
+        return anyEncoded ? toUtf8(bytes, charset) : decodeHeaderText(bytes);
+    }
+    if (extended) {
+        auto [charset, bytes] = splitExtendedValue(*extended);
+        return toUtf8(bytes, charset);
+    }
+    if (plain) {
+        return decodeHeaderText(*plain);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> utf8ToIso2022Jp(std::string_view utf8) {
+    std::string wide = widenHalfWidthKana(utf8);
+    if (!text::fitsCp932(wide)) {
+        return std::nullopt;
+    }
+    std::string cp932 = text::toCp932(wide);
+    const auto& ibmToNec = ibmToNecTable();
+    std::string out;
+    bool kanji = false;
+    auto setKanji = [&](bool on) {
+        if (on != kanji) {
+            out += on ? "\x1B$B" : "\x1B(B";
+            kanji = on;
+        }
+    };
+    for (std::size_t i = 0; i < cp932.size(); ++i) {
+        unsigned char b = byteAt(cp932, i);
+        if (b < 0x80) {
+            setKanji(false);
+            out += static_cast<char>(b);
+            continue;
+        }
+        if (!text::isCp932LeadByte(b) || i + 1 >= cp932.size()) {
+            return std::nullopt;
+        }
+        unsigned code = (static_cast<unsigned>(b) << 8) | byteAt(cp932, ++i);
+        if (auto it = ibmToNec.find(code); it != ibmToNec.end()) {
+            code = it->second;
+        }
+        if (code >= 0xF040) {
+            return std::nullopt;  // user-defined area or an unmapped IBM code: no JIS code
+        }
+        setKanji(true);
+        auto jis = sjisToJis(code >> 8, code & 0xFF);
+        out.append(jis.data(), 2);
+    }
+    setKanji(false);
+    return out;
+}
+
+std::string encodeHeaderText(std::string_view utf8, std::size_t firstLineUsed) {
+    if (isAscii(utf8)) {
+        return std::string(utf8);
+    }
+    bool jis = utf8ToIso2022Jp(utf8).has_value();
+    std::string_view prefix = jis ? "=?ISO-2022-JP?B?" : "=?UTF-8?B?";
+    auto encodeChunk = [&](std::string_view chunk) {
+        std::string bytes = jis ? *utf8ToIso2022Jp(chunk) : std::string(chunk);
+        return std::string(prefix) + base64Encode(bytes) + "?=";
+    };
+    std::string out;
+    std::size_t start = 0;
+    std::size_t lineBudget = firstLineUsed < 40 ? 76 - firstLineUsed : 36;
+    while (start < utf8.size()) {
+        // Grow the chunk one whole character at a time while its word fits.
+        std::size_t end = start + utf8CharLength(utf8, start);
+        while (end < utf8.size()) {
+            std::size_t next = end + utf8CharLength(utf8, end);
+            if (encodeChunk(utf8.substr(start, next - start)).size() >
+                std::min<std::size_t>(75, lineBudget)) {
+                break;
+            }
+            end = next;
+        }
+        if (!out.empty()) {
+            out += "\r\n ";
+        }
+        out += encodeChunk(utf8.substr(start, end - start));
+        start = end;
+        lineBudget = 75;
+    }
+    return out;
+}
+
+std::string encodeRfc2231Value(std::string_view utf8) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out = "UTF-8''";
+    for (char c : utf8) {
+        unsigned char b = static_cast<unsigned char>(c);
+        if (std::isalnum(b) ||
+            (b < 0x80 && std::string_view("!#$&+-.^_`|~").find(c) != std::string_view::npos)) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    return out;
+}
+
+}  // namespace qf::transport

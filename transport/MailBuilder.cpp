@@ -1,0 +1,408 @@
+#include "transport/MailBuilder.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "transport/GMimeSupport.h"
+#include "transport/JapaneseCharset.h"
+
+namespace qf::transport {
+
+namespace {
+
+// Lines longer than this cannot travel as 7bit (RFC 5322 allows 998).
+constexpr std::size_t kMaxLineBytes = 998;
+// RFC 2231 sections are cut to keep parameter lines readable.
+constexpr std::size_t kRfc2231SectionBytes = 60;
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string trim(std::string_view text) {
+    std::size_t first = text.find_first_not_of(" \t\r\n");
+    std::size_t last = text.find_last_not_of(" \t\r\n");
+    return first == std::string_view::npos ? std::string()
+                                           : std::string(text.substr(first, last - first + 1));
+}
+
+// GMime writes raw values as they are, with LF line ends that the DOS
+// newline format turns into CR LF; a raw value starts with its space.
+std::string rawValue(std::string_view folded) {
+    std::string out = " ";
+    for (char c : folded) {
+        if (c != '\r') {
+            out += c;
+        }
+    }
+    return out + "\n";
+}
+
+void setRawHeader(GMimeObject* object, const char* name, std::string_view folded) {
+    g_mime_object_set_header(object, name, "", nullptr);
+    GMimeHeader* header =
+        g_mime_header_list_get_header(g_mime_object_get_header_list(object), name);
+    g_mime_header_set_raw_value(header, rawValue(folded).c_str());
+}
+
+std::string normalizeLineEnds(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::size_t longestLine(std::string_view text) {
+    std::size_t longest = 0;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = std::min(text.find('\n', start), text.size());
+        longest = std::max(longest, end - start);
+        start = end + 1;
+    }
+    return longest;
+}
+
+std::string quoted(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+// A header text as it may stand in a header: line breaks and other control
+// characters become spaces (a subject must not start a header of its own),
+// long ASCII text is folded at spaces, other text is encoded.
+std::string headerText(std::string_view utf8, std::size_t firstLineUsed) {
+    std::string clean(utf8);
+    std::replace_if(
+        clean.begin(), clean.end(),
+        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, ' ');
+    if (!isAscii(clean)) {
+        return encodeHeaderText(clean, firstLineUsed);
+    }
+    std::string out;
+    std::size_t lineLength = firstLineUsed;
+    std::size_t start = 0;
+    while (start < clean.size()) {
+        std::size_t space = clean.find(' ', start + 1);
+        std::size_t end = space == std::string::npos ? clean.size() : space;
+        if (lineLength + (end - start) > 76 && !out.empty() && clean[start] == ' ') {
+            out += "\r\n";  // the space that follows begins the folded line
+            lineLength = 0;
+        }
+        out.append(clean, start, end - start);
+        lineLength += end - start;
+        start = end;
+    }
+    return out;
+}
+
+// ---- addresses ----
+
+struct Mailbox {
+    std::string name, address;
+};
+
+std::vector<Mailbox> parseMailboxes(const std::string& text) {
+    std::vector<Mailbox> mailboxes;
+    InternetAddressList* list = internet_address_list_parse(nullptr, text.c_str());
+    if (!list) {
+        return mailboxes;
+    }
+    auto add = [&](InternetAddress* address) {
+        if (!INTERNET_ADDRESS_IS_MAILBOX(address)) {
+            return;
+        }
+        const char* bare = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
+        const char* name = internet_address_get_name(address);
+        if (bare && *bare) {
+            mailboxes.push_back({name ? name : "", bare});
+        }
+    };
+    for (int i = 0; i < internet_address_list_length(list); ++i) {
+        InternetAddress* address = internet_address_list_get_address(list, i);
+        if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            InternetAddressList* members =
+                internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address));
+            for (int k = 0; members && k < internet_address_list_length(members); ++k) {
+                add(internet_address_list_get_address(members, k));
+            }
+        } else {
+            add(address);
+        }
+    }
+    g_object_unref(list);
+    return mailboxes;
+}
+
+// "name <address>" with the name encoded; one address per folded line when
+// the list grows long.
+std::string formatMailboxes(const std::vector<Mailbox>& mailboxes, std::size_t nameLength) {
+    std::string out;
+    std::size_t lineLength = nameLength + 2;
+    for (const Mailbox& mailbox : mailboxes) {
+        std::string text = mailbox.address;
+        if (!mailbox.name.empty()) {
+            std::string phrase = isAscii(mailbox.name) ? quoted(headerText(mailbox.name, 0))
+                                                       : headerText(mailbox.name, lineLength);
+            text = phrase + " <" + mailbox.address + ">";
+        }
+        if (!out.empty()) {
+            out += ",";
+            bool fold = lineLength + text.size() > 76;
+            out += fold ? "\r\n " : " ";
+            lineLength = fold ? 1 : lineLength + 2;
+        }
+        out += text;
+        std::size_t lastBreak = text.rfind('\n');
+        lineLength =
+            lastBreak == std::string::npos ? lineLength + text.size() : text.size() - lastBreak;
+    }
+    return out;
+}
+
+// ---- parts ----
+
+GObjectPtr<GMimeDataWrapper> wrapperFor(std::string_view bytes) {
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+    return GObjectPtr<GMimeDataWrapper>(
+        g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+}
+
+// The body: us-ascii 7bit when it is ASCII, ISO-2022-JP 7bit when CP932 can
+// hold it (base64 only for lines too long for 7bit), UTF-8 base64 otherwise.
+GObjectPtr<GMimeObject> bodyPart(std::string_view utf8) {
+    std::string text = normalizeLineEnds(utf8);
+    GObjectPtr<GMimeObject> part(GMIME_OBJECT(g_mime_text_part_new_with_subtype("plain")));
+    std::string content;
+    const char* charset = "UTF-8";
+    bool sevenBit = false;
+    if (isAscii(text)) {
+        content = text;
+        charset = "us-ascii";
+        sevenBit = longestLine(content) <= kMaxLineBytes;
+    } else if (auto jis = utf8ToIso2022Jp(text)) {
+        content = std::move(*jis);
+        charset = "ISO-2022-JP";
+        sevenBit = longestLine(content) <= kMaxLineBytes;
+    } else {
+        content = std::move(text);
+    }
+    g_mime_part_set_content(GMIME_PART(part.get()), wrapperFor(content).get());
+    g_mime_object_set_content_type_parameter(part.get(), "charset", charset);
+    g_mime_part_set_content_encoding(
+        GMIME_PART(part.get()),
+        sevenBit ? GMIME_CONTENT_ENCODING_7BIT
+                 : (charset == std::string_view("us-ascii") ? GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE
+                                                            : GMIME_CONTENT_ENCODING_BASE64));
+    return part;
+}
+
+std::string mimeTypeForName(std::string_view name) {
+    static const std::pair<std::string_view, std::string_view> kTypes[] = {
+        {".txt", "text/plain"},      {".htm", "text/html"},     {".html", "text/html"},
+        {".jpg", "image/jpeg"},      {".jpeg", "image/jpeg"},   {".png", "image/png"},
+        {".gif", "image/gif"},       {".bmp", "image/bmp"},     {".pdf", "application/pdf"},
+        {".zip", "application/zip"}, {".eml", "message/rfc822"}};
+    std::size_t dot = name.rfind('.');
+    std::string extension =
+        dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    for (const auto& [suffix, type] : kTypes) {
+        // A forwarded mail as a file stays opaque data: GMime would parse a
+        // message/rfc822 part.
+        if (suffix == extension && type != "message/rfc822") {
+            return std::string(type);
+        }
+    }
+    return "application/octet-stream";
+}
+
+// filename*=UTF-8''…, cut into numbered sections (filename*0*=, filename*1*=
+// …) when long; a section never ends inside a %XX escape.
+std::string rfc2231Parameter(std::string_view name, std::string_view utf8) {
+    std::string value = encodeRfc2231Value(utf8);
+    if (value.size() <= kRfc2231SectionBytes) {
+        return std::string(name) + "*=" + value;
+    }
+    std::string out;
+    std::size_t start = 0;
+    for (int section = 0; start < value.size(); ++section) {
+        std::size_t end = std::min(value.size(), start + kRfc2231SectionBytes);
+        if (end < value.size() && value[end - 1] == '%') {
+            end -= 1;
+        } else if (end < value.size() && end >= 2 && value[end - 2] == '%') {
+            end -= 2;
+        }
+        if (!out.empty()) {
+            out += ";\r\n ";
+        }
+        out += std::string(name) + "*" + std::to_string(section) +
+               "*=" + value.substr(start, end - start);
+        start = end;
+    }
+    return out;
+}
+
+// The file name for old readers (name=, RFC 2047 inside the quotes) and new
+// ones (filename*=, RFC 2231).
+void setAttachmentName(GMimeObject* part, const std::string& mimeType,
+                       const std::string& fileName) {
+    if (isAscii(fileName)) {
+        setRawHeader(part, "Content-Type", mimeType + ";\r\n name=" + quoted(fileName));
+        setRawHeader(part, "Content-Disposition", "attachment;\r\n filename=" + quoted(fileName));
+        return;
+    }
+    setRawHeader(part, "Content-Type",
+                 mimeType + ";\r\n name=\"" + encodeHeaderText(fileName, 7) + "\"");
+    setRawHeader(part, "Content-Disposition",
+                 "attachment;\r\n " + rfc2231Parameter("filename", fileName));
+}
+
+Result<GObjectPtr<GMimeObject>> attachmentPart(const std::string& path) {
+    struct stat info {};
+    std::ifstream file(path, std::ios::binary);
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || !file) {
+        return Status::notFound(path + ": the attachment cannot be read");
+    }
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (file.bad()) {
+        return Status::ioError(path + ": the attachment cannot be read");
+    }
+    std::string fileName = path.substr(path.find_last_of('/') + 1);
+    std::string mimeType = mimeTypeForName(fileName);
+    std::size_t slash = mimeType.find('/');
+    GObjectPtr<GMimeObject> part(GMIME_OBJECT(g_mime_part_new_with_type(
+        mimeType.substr(0, slash).c_str(), mimeType.substr(slash + 1).c_str())));
+    g_mime_part_set_content(GMIME_PART(part.get()), wrapperFor(bytes).get());
+    g_mime_part_set_content_encoding(GMIME_PART(part.get()), GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_object_set_disposition(part.get(), "attachment");
+    setAttachmentName(part.get(), mimeType, fileName);
+    return part;
+}
+
+std::vector<std::string> attachmentPaths(std::string_view list) {
+    std::vector<std::string> paths;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t end = std::min(list.find(',', start), list.size());
+        std::string path = trim(list.substr(start, end - start));
+        if (!path.empty()) {
+            paths.push_back(std::move(path));
+        }
+        start = end + 1;
+    }
+    return paths;
+}
+
+// The content: the body alone, or multipart/mixed with the attachments.
+// Every attachment is read before anything is built, so a missing file
+// fails the whole mail.
+Result<GObjectPtr<GMimeObject>> contentOf(const OutgoingMail& mail) {
+    std::vector<GObjectPtr<GMimeObject>> attachments;
+    for (const std::string& path : attachmentPaths(mail.attachments)) {
+        Result<GObjectPtr<GMimeObject>> part = attachmentPart(path);
+        if (!part) {
+            return part.status();
+        }
+        attachments.push_back(std::move(part).value());
+    }
+    GObjectPtr<GMimeObject> body = bodyPart(mail.body);
+    if (attachments.empty()) {
+        return body;
+    }
+    GObjectPtr<GMimeObject> mixed(GMIME_OBJECT(g_mime_multipart_new_with_subtype("mixed")));
+    g_mime_multipart_add(GMIME_MULTIPART(mixed.get()), body.get());
+    for (const auto& attachment : attachments) {
+        g_mime_multipart_add(GMIME_MULTIPART(mixed.get()), attachment.get());
+    }
+    return mixed;
+}
+
+std::string currentDate() {
+    GDateTime* now = g_date_time_new_now_local();
+    char* text = g_mime_utils_header_format_date(now);
+    std::string date = text;
+    g_free(text);
+    g_date_time_unref(now);
+    return date;
+}
+
+std::string newMessageId(const std::string& senderAddress) {
+    std::size_t at = senderAddress.rfind('@');
+    std::string domain = at == std::string::npos ? "" : senderAddress.substr(at + 1);
+    bool usable = !domain.empty() && std::all_of(domain.begin(), domain.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
+    });
+    if (!usable) {
+        domain = "localhost";
+    }
+    char* id = g_mime_utils_generate_message_id(domain.c_str());
+    std::string result = "<" + std::string(id) + ">";
+    g_free(id);
+    return result;
+}
+
+std::string writeDos(GMimeObject* message) {
+    GMimeFormatOptions* options = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
+    g_mime_object_write_to_stream(message, options, stream.get());
+    g_mime_format_options_free(options);
+    GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
+    return std::string(reinterpret_cast<const char*>(array->data), array->len);
+}
+
+}  // namespace
+
+Result<BuiltMail> buildMail(const OutgoingMail& mail) {
+    ensureGMimeInitialized();
+    std::vector<Mailbox> recipients = parseMailboxes(mail.to);
+    if (recipients.empty()) {
+        return Status::invalidArgument("no recipient address in \"" + mail.to + "\"");
+    }
+    std::vector<Mailbox> senders = parseMailboxes(mail.from);
+    std::string envelopeFrom = senders.empty() ? trim(mail.from) : senders.front().address;
+
+    Result<GObjectPtr<GMimeObject>> content = contentOf(mail);
+    if (!content) {
+        return content.status();
+    }
+    GObjectPtr<GMimeMessage> message(g_mime_message_new(TRUE));
+    GMimeObject* object = GMIME_OBJECT(message.get());
+    setRawHeader(object, "From", senders.empty() ? envelopeFrom : formatMailboxes(senders, 4));
+    setRawHeader(object, "To", formatMailboxes(recipients, 2));
+    setRawHeader(object, "Subject", headerText(mail.subject, 9));
+    setRawHeader(object, "Date", currentDate());
+    setRawHeader(object, "Message-ID", newMessageId(envelopeFrom));
+    g_mime_message_set_mime_part(message.get(), content.value().get());
+
+    BuiltMail built;
+    built.bytes = writeDos(object);
+    built.envelopeFrom = envelopeFrom;
+    for (const Mailbox& recipient : recipients) {
+        built.recipients.push_back(recipient.address);
+    }
+    return built;
+}
+
+}  // namespace qf::transport

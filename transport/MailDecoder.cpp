@@ -1,0 +1,322 @@
+#include "transport/MailDecoder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+#include "transport/GMimeSupport.h"
+#include "transport/JapaneseCharset.h"
+
+namespace qf::transport {
+
+namespace {
+
+// Every line break as CR LF, the line end of the stored records.
+std::string toCrLf(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 32);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += "\r\n";
+            if (i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else if (text[i] == '\n') {
+            out += "\r\n";
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The date in one form (RFC 5322, the sender's zone) when GMime can read it,
+// the decoded text as it came otherwise.
+std::string normalizeDate(const std::string& decoded) {
+    GDateTime* date = g_mime_utils_header_decode_date(decoded.c_str());
+    if (!date) {
+        return decoded;
+    }
+    char* formatted = g_mime_utils_header_format_date(date);
+    std::string result = formatted ? formatted : decoded;
+    g_free(formatted);
+    g_date_time_unref(date);
+    return result;
+}
+
+std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    return out;
+}
+
+// The header block of a raw mail: everything before the first empty line.
+std::string_view headerBlock(std::string_view rawMail) {
+    std::size_t start = 0;
+    while (start < rawMail.size()) {
+        std::size_t end = rawMail.find('\n', start);
+        if (end == std::string_view::npos) {
+            return rawMail;
+        }
+        std::string_view line = rawMail.substr(start, end - start);
+        if (line.empty() || line == "\r") {
+            return rawMail.substr(0, start);
+        }
+        start = end + 1;
+    }
+    return rawMail;
+}
+
+// Every header field in order, its value decoded: the "header copy" text,
+// and Subject, From and Date (the first of each).
+void decodeHeaderFields(std::string_view rawMail, DecodedMail& mail) {
+    std::string_view block = headerBlock(rawMail);
+    std::size_t start = 0;
+    while (start < block.size()) {
+        // A field runs on over the lines that start with white space.
+        std::size_t end = start;
+        do {
+            std::size_t newline = block.find('\n', end);
+            end = newline == std::string_view::npos ? block.size() : newline + 1;
+        } while (end < block.size() && (block[end] == ' ' || block[end] == '\t'));
+        std::string_view field = block.substr(start, end - start);
+        start = end;
+        std::size_t colon = field.find(':');
+        if (colon == std::string_view::npos || colon == 0) {
+            continue;  // not a field (an mbox "From " line, say)
+        }
+        std::string name(field.substr(0, colon));
+        std::string value = decodeHeaderText(field.substr(colon + 1));
+        mail.headerText += name + ": " + value + "\r\n";
+        std::string lower = lowerAscii(name);
+        if (lower == "subject" && mail.headers.subject.empty()) {
+            mail.headers.subject = value;
+        } else if (lower == "from" && mail.headers.sender.empty()) {
+            mail.headers.sender = value;
+        } else if (lower == "date" && mail.headers.date.empty()) {
+            mail.headers.date = normalizeDate(value);
+        }
+    }
+}
+
+std::optional<std::string> parameter(GMimeObject* object, const char* header,
+                                     std::string_view name) {
+    const char* raw = rawHeaderValue(object, header);
+    return raw ? headerParameter(raw, name) : std::nullopt;
+}
+
+std::string mimeTypeOf(GMimeObject* object) {
+    GMimeContentType* type = g_mime_object_get_content_type(object);
+    char* text = type ? g_mime_content_type_get_mime_type(type) : nullptr;
+    std::string result = text ? text : "application/octet-stream";
+    g_free(text);
+    std::transform(result.begin(), result.end(), result.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    return result;
+}
+
+// The attachment's name: filename of the disposition (RFC 2231 or 2047),
+// else the name of the content type.
+std::optional<std::string> attachmentName(GMimeObject* object) {
+    auto name = parameter(object, "Content-Disposition", "filename");
+    if (!name || name->empty()) {
+        name = parameter(object, "Content-Type", "name");
+    }
+    return name;
+}
+
+// Walks the MIME tree: the first text/plain (or text/html) that is not an
+// attachment is the body, every other leaf an attachment.
+class BodyCollector {
+  public:
+    explicit BodyCollector(DecodedMail& mail) : m_mail(mail) {}
+
+    void visit(GMimeObject* object) {
+        if (GMIME_IS_MULTIPART(object)) {
+            GMimeMultipart* multipart = GMIME_MULTIPART(object);
+            for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
+                visit(g_mime_multipart_get_part(multipart, i));
+            }
+        } else if (GMIME_IS_MESSAGE_PART(object)) {
+            // A forwarded mail is kept whole, as a file of its own.
+            GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+            std::string bytes = inner ? serialize(GMIME_OBJECT(inner)) : std::string();
+            m_mail.attachments.push_back(
+                {attachmentName(object).value_or(""), std::move(bytes), "message/rfc822"});
+        } else if (GMIME_IS_PART(object)) {
+            visitLeaf(object);
+        }
+    }
+
+    std::string body() const {
+        if (m_plain) {
+            return toCrLf(*m_plain);
+        }
+        return m_html ? toCrLf(htmlToText(*m_html)) : std::string();
+    }
+
+  private:
+    void visitLeaf(GMimeObject* object) {
+        std::string type = mimeTypeOf(object);
+        auto name = attachmentName(object);
+        const char* disposition = g_mime_object_get_disposition(object);
+        bool isAttachmentDisposition =
+            disposition && g_ascii_strcasecmp(disposition, "attachment") == 0;
+        bool isText = type == "text/plain" || type == "text/html";
+        std::string content = decodedContent(GMIME_PART(object));
+        if ((name && !name->empty()) || isAttachmentDisposition || !isText) {
+            m_mail.attachments.push_back({name.value_or(""), std::move(content), type});
+            return;
+        }
+        std::optional<std::string>& slot = type == "text/plain" ? m_plain : m_html;
+        if (!slot) {
+            slot = toUtf8(content, parameter(object, "Content-Type", "charset").value_or(""));
+        } else {
+            // A second text part is not lost: it is kept as a file.
+            m_mail.attachments.push_back({"", std::move(content), type});
+        }
+    }
+
+    DecodedMail& m_mail;
+    std::optional<std::string> m_plain;
+    std::optional<std::string> m_html;
+};
+
+void appendUtf8(std::string& out, unsigned long cp) {
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        out += "\xEF\xBF\xBD";
+    } else if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Appends the character of an entity body ("amp", "#12354", "#x3042");
+// false when it is not one we know.
+bool appendEntity(std::string& out, const std::string& entity) {
+    static const std::pair<std::string_view, std::string_view> kNamed[] = {
+        {"amp", "&"},  {"lt", "<"},  {"gt", ">"},  {"quot", "\""},  {"apos", "'"},  {"nbsp", " "},
+        {"copy", "©"}, {"reg", "®"}, {"yen", "¥"}, {"hellip", "…"}, {"mdash", "—"}, {"ndash", "–"}};
+    if (entity.size() > 1 && entity[0] == '#') {
+        bool hex = entity[1] == 'x' || entity[1] == 'X';
+        char* end = nullptr;
+        unsigned long cp = std::strtoul(entity.c_str() + (hex ? 2 : 1), &end, hex ? 16 : 10);
+        if (*end != '\0') {
+            return false;
+        }
+        appendUtf8(out, cp);
+        return true;
+    }
+    for (const auto& [name, text] : kNamed) {
+        if (entity == name) {
+            out += text;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isBlockTag(const std::string& tag) {
+    static const std::string_view kBlocks[] = {
+        "br",  "p",   "/p",  "div", "/div",   "tr", "/tr",        "li",
+        "h1",  "h2",  "h3",  "h4",  "h5",     "h6", "/h1",        "/h2",
+        "/h3", "/h4", "/h5", "/h6", "/table", "hr", "blockquote", "/blockquote"};
+    return std::find(std::begin(kBlocks), std::end(kBlocks), tag) != std::end(kBlocks);
+}
+
+}  // namespace
+
+std::string htmlToText(std::string_view html) {
+    std::string lower = lowerAscii(html);
+    std::string out;
+    bool pendingSpace = false;
+    for (std::size_t i = 0; i < html.size();) {
+        char c = html[i];
+        if (lower.compare(i, 4, "<!--") == 0) {
+            std::size_t end = lower.find("-->", i + 4);
+            i = end == std::string::npos ? html.size() : end + 3;
+        } else if (c == '<') {
+            std::size_t end = html.find('>', i);
+            if (end == std::string_view::npos) {
+                break;  // an unfinished tag at the very end carries no text
+            }
+            std::size_t nameEnd = lower.find_first_of(" \t\r\n/>", i + 2);
+            std::string tag = lower.substr(i + 1, std::min(nameEnd, end) - i - 1);
+            i = end + 1;
+            if (tag == "script" || tag == "style" || tag == "head") {
+                std::size_t close = lower.find("</" + tag, i);
+                std::size_t closeEnd = close == std::string::npos ? close : lower.find('>', close);
+                i = closeEnd == std::string::npos ? html.size() : closeEnd + 1;
+            } else if (tag == "br" || (isBlockTag(tag) && !out.empty() && out.back() != '\n')) {
+                out += '\n';
+                pendingSpace = false;
+            }
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            // White space in HTML source is one space; lines come from tags.
+            pendingSpace = !out.empty() && out.back() != '\n';
+            ++i;
+        } else {
+            if (pendingSpace) {
+                out += ' ';
+                pendingSpace = false;
+            }
+            std::size_t semicolon = c == '&' ? html.find(';', i) : std::string_view::npos;
+            if (semicolon != std::string_view::npos && semicolon - i <= 10 &&
+                appendEntity(out, std::string(html.substr(i + 1, semicolon - i - 1)))) {
+                i = semicolon + 1;
+            } else {
+                out += c;
+                ++i;
+            }
+        }
+    }
+    std::size_t first = out.find_first_not_of('\n');
+    std::size_t last = out.find_last_not_of('\n');
+    return first == std::string::npos ? std::string() : out.substr(first, last - first + 1);
+}
+
+DecodedMail decodeMail(std::string_view rawMail) {
+    DecodedMail mail;
+    decodeHeaderFields(rawMail, mail);
+    GObjectPtr<GMimeMessage> message = parseMessage(rawMail);
+    if (!message) {
+        mail.body = toCrLf(toUtf8(rawMail, ""));
+        return mail;
+    }
+    GMimeObject* top = g_mime_message_get_mime_part(message.get());
+    if (top && GMIME_IS_MESSAGE_PARTIAL(top)) {
+        GMimeMessagePartial* partial = GMIME_MESSAGE_PARTIAL(top);
+        const char* id = g_mime_message_partial_get_id(partial);
+        mail.partial = PartialInfo{id ? id : "", g_mime_message_partial_get_number(partial),
+                                   std::max(0, g_mime_message_partial_get_total(partial))};
+        return mail;
+    }
+    if (top) {
+        BodyCollector collector(mail);
+        collector.visit(top);
+        mail.body = collector.body();
+    }
+    return mail;
+}
+
+DecodedHeaders decodeHeaders(std::string_view rawHeader) {
+    DecodedMail mail;
+    decodeHeaderFields(rawHeader, mail);
+    return mail.headers;
+}
+
+}  // namespace qf::transport

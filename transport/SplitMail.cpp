@@ -1,0 +1,244 @@
+#include "transport/SplitMail.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "transport/GMimeSupport.h"
+
+namespace qf::transport {
+
+namespace {
+
+constexpr const char* kWorkFolder = ".split-mail";
+
+Status ioFailure(const std::string& path) {
+    return Status::ioError(path + ": " + std::strerror(errno));
+}
+
+Status makeFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        return ioFailure(path);
+    }
+    return Status::ok();
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string content;
+    char buffer[65536];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (n < 0) {
+        return std::nullopt;
+    }
+    return content;
+}
+
+Status syncFolder(const std::string& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return ioFailure(folder);
+    }
+    ::fsync(fd);
+    ::close(fd);
+    return Status::ok();
+}
+
+// Writes beside the final name, flushes, renames over it, flushes the folder.
+Status writeDurably(const std::string& folder, const std::string& name, std::string_view bytes) {
+    std::string path = folder + "/" + name;
+    std::string temporary = path + ".tmp";
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return ioFailure(temporary);
+    }
+    std::string_view rest = bytes;
+    while (!rest.empty()) {
+        ssize_t written = ::write(fd, rest.data(), rest.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            Status failure = ioFailure(temporary);
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            return failure;
+        }
+        rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+    bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    if (!synced || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        Status failure = ioFailure(path);
+        ::unlink(temporary.c_str());
+        return failure;
+    }
+    return syncFolder(folder);
+}
+
+void removeFolder(const std::string& folder) {
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (dirent* entry = ::readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                ::unlink((folder + "/" + name).c_str());
+            }
+        }
+        ::closedir(dir);
+    }
+    ::rmdir(folder.c_str());
+}
+
+std::string partName(int number) {
+    return std::to_string(number) + ".part";
+}
+
+Status checkPart(const PartialInfo& info) {
+    if (info.id.empty()) {
+        return Status::invalidArgument("split mail without an id");
+    }
+    if (info.total < 0 || info.total > kMaxSplitParts) {
+        return Status::invalidArgument("split mail of " + std::to_string(info.total) +
+                                       " parts (at most " + std::to_string(kMaxSplitParts) + ")");
+    }
+    if (info.number < 1 || info.number > kMaxSplitParts ||
+        (info.total > 0 && info.number > info.total)) {
+        return Status::invalidArgument("split mail part " + std::to_string(info.number) + " of " +
+                                       std::to_string(info.total) + " is out of range");
+    }
+    return Status::ok();
+}
+
+// The total this set was told, by this part or an earlier one; 0 = unknown.
+Result<int> settleTotal(const std::string& folder, const PartialInfo& info) {
+    int stored = 0;
+    if (auto text = readFile(folder + "/total")) {
+        stored = std::atoi(text->c_str());
+    }
+    if (stored > 0 && info.total > 0 && stored != info.total) {
+        return Status::invalidArgument(
+            "split mail " + info.id + ": part " + std::to_string(info.number) + " says " +
+            std::to_string(info.total) + " parts, an earlier one " + std::to_string(stored));
+    }
+    if (stored > 0 && info.number > stored) {
+        return Status::invalidArgument("split mail part " + std::to_string(info.number) + " of " +
+                                       std::to_string(stored) + " is out of range");
+    }
+    if (stored == 0 && info.total > 0) {
+        Status written = writeDurably(folder, "total", std::to_string(info.total));
+        if (!written) {
+            return written;
+        }
+        return info.total;
+    }
+    return stored;
+}
+
+// Puts parts 1..total together with GMime; the parts must all carry `id`.
+Result<std::string> reassemble(const std::string& folder, const std::string& id, int total) {
+    std::vector<GObjectPtr<GMimeMessage>> messages;
+    std::vector<GMimeMessagePartial*> partials;
+    for (int number = 1; number <= total; ++number) {
+        auto text = readFile(folder + "/" + partName(number));
+        GObjectPtr<GMimeMessage> message = text ? parseMessage(*text) : nullptr;
+        GMimeObject* top = message ? g_mime_message_get_mime_part(message.get()) : nullptr;
+        if (!top || !GMIME_IS_MESSAGE_PARTIAL(top)) {
+            return Status::corrupt(folder + "/" + partName(number) +
+                                   ": not a part of a split mail");
+        }
+        GMimeMessagePartial* partial = GMIME_MESSAGE_PARTIAL(top);
+        const char* partId = g_mime_message_partial_get_id(partial);
+        if (!partId || id != partId) {
+            return Status::corrupt(folder + "/" + partName(number) +
+                                   ": belongs to another split mail");
+        }
+        partials.push_back(partial);
+        messages.push_back(std::move(message));
+    }
+    GObjectPtr<GMimeMessage> whole(
+        g_mime_message_partial_reconstruct_message(partials.data(), partials.size()));
+    if (!whole) {
+        return Status::corrupt("split mail " + id + " cannot be put together");
+    }
+    return serialize(GMIME_OBJECT(whole.get()));
+}
+
+}  // namespace
+
+std::string splitMailKey(std::string_view id) {
+    std::string key;
+    for (char c : id.substr(0, 64)) {
+        bool safe = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ||
+                    c == '@' || (c == '.' && !key.empty());
+        key += safe ? c : '_';
+    }
+    // Distinct ids that clean to the same text must not share a folder.
+    std::uint32_t hash = 2166136261u;  // FNV-1a
+    for (char c : id) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    char suffix[10];
+    std::snprintf(suffix, sizeof suffix, "-%08x", hash);
+    return key + suffix;
+}
+
+Result<std::optional<std::string>> keepSplitPart(const std::string& attachmentFolder,
+                                                 const PartialInfo& info,
+                                                 std::string_view rawPart) {
+    if (Status valid = checkPart(info); !valid) {
+        return valid;
+    }
+    std::string work = attachmentFolder + "/" + kWorkFolder;
+    std::string folder = work + "/" + splitMailKey(info.id);
+    if (Status made = makeFolder(work); !made) {
+        return made;
+    }
+    if (Status made = makeFolder(folder); !made) {
+        return made;
+    }
+    Result<int> total = settleTotal(folder, info);
+    if (!total) {
+        return total.status();
+    }
+    // A part fetched twice is kept once.
+    if (!exists(folder + "/" + partName(info.number))) {
+        if (Status written = writeDurably(folder, partName(info.number), rawPart); !written) {
+            return written;
+        }
+    }
+    for (int number = 1; number <= total.value(); ++number) {
+        if (!exists(folder + "/" + partName(number))) {
+            return std::optional<std::string>();
+        }
+    }
+    if (total.value() == 0) {
+        return std::optional<std::string>();
+    }
+    Result<std::string> whole = reassemble(folder, info.id, total.value());
+    if (!whole) {
+        return whole.status();
+    }
+    removeFolder(folder);
+    return std::optional<std::string>(std::move(whole).value());
+}
+
+}  // namespace qf::transport

@@ -1,0 +1,125 @@
+#include "transport/SplitMail.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <vector>
+
+#include "transport/LastError.h"
+#include "transport/MailDecoder.h"
+#include "transport/MimeTestSupport.h"
+#include "transport/NMail.h"
+
+namespace qf::transport {
+namespace {
+
+using testing::readBytes;
+using testing::ScratchFolder;
+using testing::withCrLf;
+
+int decodeInto(const std::string& folder, const std::string& mail, std::string* subject = nullptr) {
+    std::vector<char> s(8192), d(8192), f(8192), h(8192), body(mail.size() + 1);
+    int result = NMailAttachmentFileFirst(0, s.data(), d.data(), f.data(), h.data(), body.data(),
+                                          (folder + "/").c_str(), "", mail.c_str(), 0);
+    NMailAttachmentFileClose(0);
+    if (subject) {
+        *subject = s.data();
+    }
+    return result;
+}
+
+// A file of `size` bytes that no two positions of which look alike for long.
+std::string sampleData(std::size_t size) {
+    std::string data;
+    for (std::size_t i = 0; i < size; ++i) {
+        data += static_cast<char>((i * 7 + i / 251) % 256);
+    }
+    return data;
+}
+
+std::string partial(const std::string& params, const std::string& body = "chunk\r\n") {
+    return "Subject: split\r\nMIME-Version: 1.0\r\nContent-Type: message/partial; " + params +
+           "\r\n\r\n" + body;
+}
+
+class SplitMailTest : public ::testing::Test {
+  protected:
+    ScratchFolder m_folder;
+};
+
+TEST_F(SplitMailTest, ThreeMpackPartsInAnyOrderAcrossCalls) {
+    ScratchFolder work;
+    std::string data = sampleData(4000);
+    std::ofstream(work.path() + "/data.bin", std::ios::binary) << data;
+    std::string command = "cd '" + work.path() + "' && mpack -s subj -m 1500 -o part data.bin";
+    ASSERT_EQ(std::system(command.c_str()), 0) << "mpack is needed (scripts/setup.sh)";
+    ASSERT_TRUE(work.names().count("part.03"));
+    ASSERT_FALSE(work.names().count("part.04"));
+
+    // Each call stands for a separate receive run: only the disk connects them.
+    std::string subject;
+    EXPECT_EQ(decodeInto(m_folder.path(), withCrLf(readBytes(work.path() + "/part.03"))),
+              kSplitMailIncomplete);
+    EXPECT_EQ(decodeInto(m_folder.path(), withCrLf(readBytes(work.path() + "/part.01"))),
+              kSplitMailIncomplete);
+    EXPECT_EQ(decodeInto(m_folder.path(), withCrLf(readBytes(work.path() + "/part.01"))),
+              kSplitMailIncomplete);  // fetched twice: kept once
+    EXPECT_FALSE(m_folder.names().count("data.bin"));
+    EXPECT_EQ(decodeInto(m_folder.path(), withCrLf(readBytes(work.path() + "/part.02")), &subject),
+              kAttachmentsWritten);
+
+    EXPECT_EQ(subject, "subj");
+    EXPECT_EQ(readBytes(m_folder.path() + "/data.bin"), data);
+    // The kept parts are gone once the mail is whole.
+    EXPECT_TRUE(m_folder.names(m_folder.path() + "/.split-mail").empty());
+}
+
+TEST_F(SplitMailTest, AbsurdPartsAreRefused) {
+    const char* refused[] = {
+        "id=\"a@x\"; number=1; total=101",  // more parts than we keep
+        "id=\"a@x\"; number=0; total=2",    // numbers start at 1
+        "id=\"a@x\"; number=3; total=2",    // beyond the total
+        "number=1; total=2",                // no id
+    };
+    for (const char* params : refused) {
+        EXPECT_EQ(decodeInto(m_folder.path(), partial(params)), -1) << params;
+        EXPECT_EQ(lastError().rfind("分割メールを保存できません。", 0), 0u) << lastError();
+    }
+    EXPECT_EQ(decodeInto(m_folder.path(), partial("id=\"b@x\"; number=1; total=3")),
+              kSplitMailIncomplete);
+    EXPECT_EQ(decodeInto(m_folder.path(), partial("id=\"b@x\"; number=2; total=2")), -1);
+}
+
+TEST_F(SplitMailTest, PartsOfOtherMailsAreNotMixedIn) {
+    // Ids that clean to the same folder name still get folders of their own.
+    EXPECT_NE(splitMailKey("a/b@x"), splitMailKey("a_b@x"));
+    EXPECT_EQ(splitMailKey("../../etc").find('/'), std::string::npos);
+    auto first =
+        keepSplitPart(m_folder.path(), {"a/b@x", 1, 2}, partial("id=\"a/b@x\"; number=1; total=2"));
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(first.value());
+    auto other =
+        keepSplitPart(m_folder.path(), {"a_b@x", 2, 2}, partial("id=\"a_b@x\"; number=2; total=2"));
+    ASSERT_TRUE(other);
+    EXPECT_FALSE(other.value());
+}
+
+TEST_F(SplitMailTest, ReassembledMailIsDecoded) {
+    std::string inner =
+        "Subject: =?ISO-2022-JP?B?GyRCSiwzZBsoQg==?=\r\nContent-Type: text/plain; "
+        "charset=ISO-2022-JP\r\n\r\n\x1B$B$\"$$$&\x1B(B\r\n";
+    std::string first = partial("id=\"c@x\"; number=1; total=2", inner.substr(0, 40));
+    std::string second = partial("id=\"c@x\"; number=2; total=2", inner.substr(40));
+    auto kept = keepSplitPart(m_folder.path(), {"c@x", 2, 2}, second);
+    ASSERT_TRUE(kept);
+    auto whole = keepSplitPart(m_folder.path(), {"c@x", 1, 2}, first);
+    ASSERT_TRUE(whole) << whole.status().toString();
+    ASSERT_TRUE(whole.value());
+    DecodedMail mail = decodeMail(*whole.value());
+    EXPECT_EQ(mail.headers.subject, "分割");
+    EXPECT_EQ(mail.body, "あいう\r\n");
+}
+
+}  // namespace
+}  // namespace qf::transport

@@ -1,0 +1,19 @@
+# Decoding of fetched mail, attachments, split mail and building outgoing mail.
+list(APPEND QF_TRANSPORT_MIME_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/GMimeSupport.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/JapaneseCharset.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MailDecoder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AttachmentNames.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SplitMail.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MailBuilder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NMailDecode.cpp)
+
+qf_test(transport_mime_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/JapaneseCharset_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MailDecoder_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AttachmentNames_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/NMailDecode_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SplitMail_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MailBuilder_test.cpp
+  LINKS qf_transport)
