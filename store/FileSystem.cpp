@@ -1,0 +1,172 @@
+#include "store/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qf::store {
+
+namespace {
+
+Status errnoStatus(const std::string& what, const std::string& path, int error) {
+    std::string message = what + " " + path + ": " + std::strerror(error);
+    return error == ENOENT ? Status::notFound(message) : Status::ioError(message);
+}
+
+class PosixFile final : public File {
+  public:
+    PosixFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    ~PosixFile() override { ::close(m_fd); }
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
+
+    Result<std::size_t> readAt(std::uint64_t offset, std::span<char> out) override {
+        std::size_t done = 0;
+        while (done < out.size()) {
+            ssize_t n = ::pread(m_fd, out.data() + done, out.size() - done,
+                                static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return errnoStatus("cannot read", m_path, errno);
+            }
+            if (n == 0) {
+                break;  // end of file
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return done;
+    }
+
+    Status writeAt(std::uint64_t offset, std::span<const char> data) override {
+        std::size_t done = 0;
+        while (done < data.size()) {
+            ssize_t n = ::pwrite(m_fd, data.data() + done, data.size() - done,
+                                 static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return errnoStatus("cannot write", m_path, errno);
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return Status::ok();
+    }
+
+    // Writes go straight to the kernel; there is nothing to hand over.
+    Status flush() override { return Status::ok(); }
+
+    Status sync() override {
+        if (::fsync(m_fd) != 0) {
+            return errnoStatus("cannot sync", m_path, errno);
+        }
+        return Status::ok();
+    }
+
+    Result<std::uint64_t> size() override {
+        struct stat info {};
+        if (::fstat(m_fd, &info) != 0) {
+            return errnoStatus("cannot stat", m_path, errno);
+        }
+        return static_cast<std::uint64_t>(info.st_size);
+    }
+
+    Status truncate(std::uint64_t lengthBytes) override {
+        if (::ftruncate(m_fd, static_cast<off_t>(lengthBytes)) != 0) {
+            return errnoStatus("cannot truncate", m_path, errno);
+        }
+        return Status::ok();
+    }
+
+  private:
+    int m_fd;
+    std::string m_path;
+};
+
+class PosixFileSystem final : public FileSystem {
+  public:
+    Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
+        int flags = O_CLOEXEC;
+        switch (mode) {
+            case OpenMode::kRead:
+                flags |= O_RDONLY;
+                break;
+            case OpenMode::kReadWrite:
+                flags |= O_RDWR | O_CREAT;
+                break;
+            case OpenMode::kTruncate:
+                flags |= O_RDWR | O_CREAT | O_TRUNC;
+                break;
+        }
+        int fd = ::open(path.c_str(), flags, 0644);
+        if (fd < 0) {
+            return errnoStatus("cannot open", path, errno);
+        }
+        return std::unique_ptr<File>(std::make_unique<PosixFile>(fd, path));
+    }
+
+    Status rename(const std::string& from, const std::string& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0) {
+            return errnoStatus("cannot rename to " + to + ":", from, errno);
+        }
+        return Status::ok();
+    }
+
+    Status remove(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0) {
+            return errnoStatus("cannot remove", path, errno);
+        }
+        return Status::ok();
+    }
+
+    Result<std::uint64_t> size(const std::string& path) override {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) {
+            return errnoStatus("cannot stat", path, errno);
+        }
+        return static_cast<std::uint64_t>(info.st_size);
+    }
+
+    Status syncFolder(const std::string& folder) override {
+        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            return errnoStatus("cannot open folder", folder, errno);
+        }
+        int rc = ::fsync(fd);
+        int error = errno;
+        ::close(fd);
+        if (rc != 0) {
+            return errnoStatus("cannot sync folder", folder, error);
+        }
+        return Status::ok();
+    }
+};
+
+}  // namespace
+
+FileSystem& posixFileSystem() {
+    static PosixFileSystem fileSystem;
+    return fileSystem;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) {
+        return name;
+    }
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+std::string folderOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace qf::store

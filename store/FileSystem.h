@@ -1,0 +1,65 @@
+// The small file-system seam under the store.
+//
+// Every store operation reaches the disk through a FileSystem, so a test can
+// wrap the real one and fail the n-th write, flush, sync or rename and then
+// check that no mail was lost. The default is plain POSIX: unbuffered pread
+// and pwrite, fsync for sync, rename(2) for an atomic replace.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "text/Status.h"
+
+namespace qf::store {
+
+enum class OpenMode {
+    kRead,       // existing file, read only
+    kReadWrite,  // read and write; created empty when missing
+    kTruncate,   // read and write; created or emptied
+};
+
+// An open file. Offsets and sizes are in bytes.
+class File {
+  public:
+    virtual ~File() = default;
+
+    // Reads up to out.size() bytes at `offset`; fewer only at the file's end.
+    virtual Result<std::size_t> readAt(std::uint64_t offset, std::span<char> out) = 0;
+    // Writes all of `data` at `offset`, or fails.
+    virtual Status writeAt(std::uint64_t offset, std::span<const char> data) = 0;
+    // Hands buffered data to the operating system.
+    virtual Status flush() = 0;
+    // Makes the written data durable (fsync).
+    virtual Status sync() = 0;
+    virtual Result<std::uint64_t> size() = 0;
+    virtual Status truncate(std::uint64_t lengthBytes) = 0;
+};
+
+class FileSystem {
+  public:
+    virtual ~FileSystem() = default;
+
+    virtual Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) = 0;
+    // Replaces `to` atomically when it exists.
+    virtual Status rename(const std::string& from, const std::string& to) = 0;
+    virtual Status remove(const std::string& path) = 0;
+    // The file's length; a notFound Status when it does not exist.
+    virtual Result<std::uint64_t> size(const std::string& path) = 0;
+    // Makes renames and creations inside `folder` durable.
+    virtual Status syncFolder(const std::string& folder) = 0;
+
+    bool exists(const std::string& path) { return size(path).isOk(); }
+};
+
+// The process-wide POSIX file system.
+FileSystem& posixFileSystem();
+
+// "<folder>/<name>", and the folder part of a path ("." when there is none).
+std::string joinPath(const std::string& folder, const std::string& name);
+std::string folderOf(const std::string& path);
+
+}  // namespace qf::store

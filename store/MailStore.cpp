@@ -1,0 +1,211 @@
+#include "store/MailStore.h"
+
+#include <algorithm>
+
+namespace qf::store {
+
+MailStore::MailStore(std::string dataFolder, FileSystem& fs)
+    : m_dataFolder(std::move(dataFolder)), m_fs(fs) {
+    std::span<const BoxInfo> boxes = allBoxes();
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        m_buffers[i].assign(layoutOf(boxes[i].kind).lengthBytes, '\0');
+    }
+}
+
+Result<std::size_t> MailStore::slotOf(int box) const {
+    std::span<const BoxInfo> boxes = allBoxes();
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        if (boxes[i].number == box) {
+            return i;
+        }
+    }
+    return Status::invalidArgument("there is no box " + std::to_string(box));
+}
+
+Result<RecordFile> MailStore::file(int box) const {
+    const BoxInfo* info = findBox(box);
+    if (info == nullptr) {
+        return Status::invalidArgument("there is no box " + std::to_string(box));
+    }
+    return boxFile(m_fs, m_dataFolder, *info);
+}
+
+Result<int> MailStore::count(int box) const {
+    auto f = file(box);
+    return f ? f.value().count() : Result<int>(f.status());
+}
+
+Result<bool> MailStore::readRecord(int box, int recordNumber) {
+    auto f = file(box);
+    if (!f) {
+        return f.status();
+    }
+    return f.value().read(recordNumber, m_buffers[slotOf(box).value()]);
+}
+
+std::span<const char> MailStore::currentRecord(int box) const {
+    auto slot = slotOf(box);
+    if (!slot) {
+        return {};
+    }
+    return m_buffers[slot.value()];
+}
+
+MailFields MailStore::currentFields(int box) const {
+    const BoxInfo* info = findBox(box);
+    if (info == nullptr) {
+        return {};
+    }
+    return decodeRecord(layoutOf(info->kind), currentRecord(box));
+}
+
+Status MailStore::readAll(int box, const RecordFile::RecordVisitor& visit) {
+    auto f = file(box);
+    if (!f) {
+        return f.status();
+    }
+    std::vector<char>& buffer = m_buffers[slotOf(box).value()];
+    return f.value().forEach([&](int n, std::span<const char> record) {
+        std::copy(record.begin(), record.end(), buffer.begin());
+        return visit(n, buffer);
+    });
+}
+
+Status MailStore::list(int box, const std::function<void(const ListEntry&)>& visit) {
+    auto f = file(box);
+    if (!f) {
+        return f.status();
+    }
+    const RecordLayout& layout = layoutOf(findBox(box)->kind);
+    const std::vector<ByteRange> ranges = listRanges(layout);
+    // Where each field lands in the concatenated ranges that scan() hands over.
+    auto packedOffset = [&](ByteRange field) {
+        std::size_t packed = 0;
+        for (const ByteRange& range : ranges) {
+            if (field.offset >= range.offset && field.offset < range.offset + range.lengthBytes) {
+                return packed + (field.offset - range.offset);
+            }
+            packed += range.lengthBytes;
+        }
+        return packed;
+    };
+    const std::size_t subjectAt = packedOffset(layout.subject);
+    const std::size_t partyAt = packedOffset(layout.fromOrTo);
+    const std::size_t dateAt = packedOffset(layout.date);
+    int last = 0;
+    Status scanned = f.value().scan(ranges, [&](int n, std::span<const char> bytes) {
+        visit({n, listText(bytes.subspan(subjectAt, layout.subject.lengthBytes)),
+               listText(bytes.subspan(partyAt, layout.fromOrTo.lengthBytes)),
+               listText(bytes.subspan(dateAt, layout.date.lengthBytes))});
+        last = n;
+        return Status::ok();
+    });
+    if (!scanned || last == 0) {
+        return scanned;
+    }
+    auto read = readRecord(box, last);
+    return read.status();
+}
+
+Result<int> MailStore::append(int box, const MailFields& fields) {
+    auto f = file(box);
+    if (!f) {
+        return f.status();
+    }
+    auto current = f.value().count();
+    if (!current) {
+        return current.status();
+    }
+    // The keep box's status word is the record's own number; the number is
+    // checked against the limit by the write below.
+    const int recordNumber = current.value() + 1;
+    const RecordLayout& layout = layoutOf(findBox(box)->kind);
+    const auto status = static_cast<std::int16_t>(
+        layout.kind == RecordKind::kKeep ? std::min(recordNumber, kMaxRecords) : 1);
+    std::vector<char>& buffer = m_buffers[slotOf(box).value()];
+    encodeRecord(layout, fields, status, buffer);
+    if (Status s = f.value().write(recordNumber, buffer); !s) {
+        return s;
+    }
+    return recordNumber;
+}
+
+Status MailStore::markDeleted(int box, int recordNumber) {
+    auto f = file(box);
+    if (!f) {
+        return f.status();
+    }
+    auto current = f.value().shape();
+    if (!current) {
+        return current.status();
+    }
+    if (recordNumber < 1 || recordNumber > current.value().wholeRecords) {
+        return Status::notFound(f.value().path() + " has no record " +
+                                std::to_string(recordNumber));
+    }
+    std::vector<char>& buffer = m_buffers[slotOf(box).value()];
+    writeStatusWord(buffer, f.value().format(), 0);
+    return f.value().write(recordNumber, buffer);
+}
+
+Status MailStore::compact(int box) {
+    auto f = file(box);
+    return f ? f.value().compact() : f.status();
+}
+
+Status MailStore::deleteRecord(int box, int recordNumber) {
+    auto f = file(box);
+    if (!f) {
+        return f.status();
+    }
+    // Refuse before marking: a box that cannot be compacted would keep a
+    // record marked deleted.
+    auto current = f.value().shape();
+    if (!current) {
+        return current.status();
+    }
+    if (current.value().tornBytes != 0 || m_fs.exists(f.value().tempPath())) {
+        if (Status s = f.value().compact(); !s) {
+            return s;
+        }
+    }
+    if (Status s = markDeleted(box, recordNumber); !s) {
+        return s;
+    }
+    return f.value().compact();
+}
+
+Result<int> MailStore::moveToKeepBox(int recordNumber) {
+    constexpr int kOtherBox = 6;
+    constexpr int kKeepBox = 10;
+    auto found = readRecord(kOtherBox, recordNumber);
+    if (!found) {
+        return found.status();
+    }
+    if (!found.value()) {
+        return Status::notFound("box 6 has no record " + std::to_string(recordNumber));
+    }
+    auto kept = append(kKeepBox, currentFields(kOtherBox));
+    if (!kept) {
+        return kept;
+    }
+    if (Status s = sync(kKeepBox); !s) {
+        return s;
+    }
+    if (Status s = deleteRecord(kOtherBox, recordNumber); !s) {
+        return s;
+    }
+    return kept;
+}
+
+Status MailStore::sync(int box) {
+    auto f = file(box);
+    return f ? f.value().sync() : f.status();
+}
+
+Status MailStore::createIfMissing(int box) {
+    auto f = file(box);
+    return f ? f.value().createIfMissing() : f.status();
+}
+
+}  // namespace qf::store

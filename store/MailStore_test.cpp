@@ -1,0 +1,263 @@
+#include "store/MailStore.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "store/StoreTestSupport.h"
+
+namespace qf::store {
+namespace {
+
+using testing::FaultyFileSystem;
+using ::testing::HasSubstr;
+using testing::readBytes;
+using testing::TempFolder;
+using testing::writeBytes;
+
+constexpr int kOther = 6;
+constexpr int kKeep = 10;
+constexpr int kSentHistory = 11;
+
+MailFields mail(const std::string& tag) {
+    return {"subject " + tag, tag + "@example.jp", "date " + tag, "body of " + tag};
+}
+
+class MailStoreTest : public ::testing::Test {
+  protected:
+    std::string path(const char* name) { return m_folder.file(name); }
+
+    void fill(int box, const std::string& tags) {
+        for (char tag : tags) {
+            ASSERT_TRUE(m_store.append(box, mail(std::string(1, tag))).isOk());
+        }
+    }
+
+    std::vector<ListEntry> listing(int box) {
+        std::vector<ListEntry> entries;
+        Status s = m_store.list(box, [&](const ListEntry& e) { entries.push_back(e); });
+        EXPECT_TRUE(s.isOk()) << s.toString();
+        return entries;
+    }
+
+    std::string subjects(int box) {
+        std::string tags;
+        for (const ListEntry& e : listing(box)) {
+            tags += e.subject.back();
+        }
+        return tags;
+    }
+
+    TempFolder m_folder;
+    MailStore m_store{m_folder.path()};
+};
+
+TEST_F(MailStoreTest, BoxesMapToTheirFiles) {
+    EXPECT_EQ(findBox(1)->fileName, std::string("kdxdata2.data"));
+    EXPECT_EQ(findBox(5)->fileName, std::string("kdxdata7.data"));
+    EXPECT_EQ(findBox(kOther)->tempName, std::string("KDXDATA8.TMP"));
+    EXPECT_EQ(findBox(kKeep)->kind, RecordKind::kKeep);
+    EXPECT_EQ(findBox(kSentHistory)->fileName, std::string("kdxdata6.data"));
+    EXPECT_EQ(findBox(7), nullptr);
+    EXPECT_EQ(dataFolderOf("/opt/q"), "/opt/q/★MAilData");
+    EXPECT_EQ(m_store.count(7).status().code(), StatusCode::kInvalidArgument);
+    EXPECT_TRUE(m_store.currentRecord(7).empty());
+}
+
+TEST_F(MailStoreTest, AbsentBoxIsEmptyAndIsCreatedByTheFirstWrite) {
+    EXPECT_EQ(m_store.count(3).value(), 0);
+    EXPECT_TRUE(listing(3).empty());
+    EXPECT_FALSE(std::filesystem::exists(path("kdxdata4.data")));
+    EXPECT_EQ(m_store.append(3, mail("A")).value(), 1);
+    EXPECT_EQ(std::filesystem::file_size(path("kdxdata4.data")), 32284u);
+}
+
+TEST_F(MailStoreTest, ThreeRecordFileCountsThreeAndAppendsAsFour) {
+    writeBytes(path("kdxdata2.data"), std::string(3 * 32284, ' '));
+    EXPECT_EQ(m_store.count(1).value(), 3);
+    EXPECT_EQ(m_store.append(1, mail("D")).value(), 4);
+}
+
+TEST_F(MailStoreTest, BufferStartsAsNulsAndFollowsEveryReadAndWrite) {
+    auto buffer = m_store.currentRecord(kOther);
+    EXPECT_EQ(buffer.size(), 32284u);
+    EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](char c) { return c == '\0'; }));
+    EXPECT_EQ(m_store.currentFields(kOther).fromOrTo, std::string(90, '\0'));
+
+    fill(kOther, "AB");
+    EXPECT_EQ(m_store.currentFields(kOther).subject, "subject B");  // the last write
+    EXPECT_TRUE(m_store.readRecord(kOther, 1).value());
+    EXPECT_EQ(m_store.currentFields(kOther).body, "body of A");
+    EXPECT_FALSE(m_store.readRecord(kOther, 3).value());
+    EXPECT_EQ(m_store.currentFields(kOther).body, "body of A");
+    // Each box has its own buffer.
+    EXPECT_EQ(m_store.currentFields(1).subject, std::string(100, '\0'));
+}
+
+TEST_F(MailStoreTest, KeepRecordsCarryTheirOwnNumberAndNulReservedBytes) {
+    fill(kKeep, "AB");
+    std::string bytes = readBytes(path("kdxdata10.data"));
+    ASSERT_EQ(bytes.size(), 2u * 32574);
+    EXPECT_EQ(bytes.substr(32572, 2), std::string("\x01\x00", 2));
+    EXPECT_EQ(bytes.substr(32574 + 32572, 2), std::string("\x02\x00", 2));
+    EXPECT_EQ(bytes.substr(300, 90), std::string(90, '\0'));
+    EXPECT_EQ(bytes.substr(32574 + 300, 90), std::string(90, '\0'));
+}
+
+TEST_F(MailStoreTest, DeletingRecordTwoOfFourKeepsTheOthersInOrder) {
+    fill(kOther, "ABCD");
+    ASSERT_TRUE(m_store.readRecord(kOther, 2).value());
+    ASSERT_TRUE(m_store.deleteRecord(kOther, 2).isOk());
+    EXPECT_EQ(subjects(kOther), "ACD");
+    EXPECT_EQ(m_store.count(kOther).value(), 3);
+    EXPECT_FALSE(std::filesystem::exists(path("KDXDATA8.TMP")));
+}
+
+TEST_F(MailStoreTest, ThePositionDecidesWhateverTheBufferHolds) {
+    fill(kSentHistory, "ABC");
+    ASSERT_TRUE(m_store.readRecord(kSentHistory, 3).value());
+    ASSERT_TRUE(m_store.deleteRecord(kSentHistory, 1).isOk());
+    EXPECT_EQ(subjects(kSentHistory), "BC");
+    EXPECT_EQ(m_store.deleteRecord(kSentHistory, 3).code(), StatusCode::kNotFound);
+}
+
+TEST_F(MailStoreTest, DeletingTheOnlyRecordLeavesAnEmptyFile) {
+    fill(kKeep, "A");
+    ASSERT_TRUE(m_store.deleteRecord(kKeep, 1).isOk());
+    EXPECT_EQ(std::filesystem::file_size(path("kdxdata10.data")), 0u);
+    EXPECT_FALSE(std::filesystem::exists(path("KDXDATA10.TMP")));
+}
+
+TEST_F(MailStoreTest, DeleteAllMarksEveryRecordThenCompactsToNothing) {
+    fill(3, "ABCDE");
+    for (int n = 1; n <= 5; ++n) {
+        ASSERT_TRUE(m_store.markDeleted(3, n).isOk());
+    }
+    ASSERT_TRUE(m_store.compact(3).isOk());
+    EXPECT_EQ(std::filesystem::file_size(path("kdxdata4.data")), 0u);
+}
+
+TEST_F(MailStoreTest, MovingToTheKeepBoxStoresBeforeItDeletes) {
+    fill(kOther, "ABC");
+    fill(kKeep, "K");
+    EXPECT_EQ(m_store.moveToKeepBox(2).value(), 2);
+    EXPECT_EQ(subjects(kOther), "AC");
+    EXPECT_EQ(subjects(kKeep), "KB");
+    ASSERT_TRUE(m_store.readRecord(kKeep, 2).value());
+    EXPECT_EQ(m_store.currentFields(kKeep).body, "body of B");
+    EXPECT_EQ(readStatusWord(m_store.currentRecord(kKeep), layoutOf(RecordKind::kKeep).format()),
+              2);
+    EXPECT_EQ(m_store.moveToKeepBox(3).status().code(), StatusCode::kNotFound);
+}
+
+TEST_F(MailStoreTest, AFullKeepBoxRefusesTheMoveAndBoxSixKeepsTheMail) {
+    fill(kOther, "AB");
+    // A sparse file of 32767 keep records: full without using the disk.
+    writeBytes(path("kdxdata10.data"), "");
+    std::filesystem::resize_file(path("kdxdata10.data"), 32767ull * 32574);
+    EXPECT_EQ(m_store.moveToKeepBox(1).status().code(), StatusCode::kFull);
+    EXPECT_EQ(subjects(kOther), "AB");
+    EXPECT_EQ(std::filesystem::file_size(path("kdxdata10.data")), 32767ull * 32574);
+}
+
+TEST_F(MailStoreTest, ListingShowsHeadersAndLeavesTheLastRecordInTheBuffer) {
+    fill(kSentHistory, "AB");
+    auto entries = listing(kSentHistory);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].recordNumber, 1);
+    EXPECT_EQ(entries[0].fromOrTo, "A@example.jp");  // To, in the send history
+    EXPECT_EQ(entries[1].date, "date B");            // read from after the body
+    ASSERT_TRUE(m_store.readRecord(kSentHistory, 1).value());
+    (void)listing(kSentHistory);
+    EXPECT_EQ(m_store.currentFields(kSentHistory).body, "body of B");
+}
+
+TEST_F(MailStoreTest, NulFieldsAreListedEmpty) {
+    std::string record(32284, '\0');
+    record.replace(100, 4, "date");
+    record.replace(32280, 4, std::string("\r\n\x01\x00", 4));
+    writeBytes(path("kdxdata8.data"), record);
+    auto entries = listing(kOther);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].subject, "");
+    EXPECT_EQ(entries[0].fromOrTo, "");
+    EXPECT_EQ(entries[0].date, "date");
+}
+
+TEST_F(MailStoreTest, ReadAllHandsOverEveryRecordThroughTheBuffer) {
+    fill(kKeep, "ABC");
+    std::string seen;
+    Status s = m_store.readAll(kKeep, [&](int n, std::span<const char> record) {
+        EXPECT_EQ(record.data(), m_store.currentRecord(kKeep).data());
+        seen += decodeRecord(layoutOf(RecordKind::kKeep), record).subject.back();
+        EXPECT_EQ(n, static_cast<int>(seen.size()));
+        return Status::ok();
+    });
+    ASSERT_TRUE(s.isOk());
+    EXPECT_EQ(seen, "ABC");
+}
+
+TEST_F(MailStoreTest, DeletionIsRefusedBeforeMarkingWhenTheBoxIsTorn) {
+    fill(kOther, "AB");
+    std::string torn = readBytes(path("kdxdata8.data")) + "half a mail";
+    writeBytes(path("kdxdata8.data"), torn);
+    ASSERT_TRUE(m_store.readRecord(kOther, 1).value());
+    EXPECT_EQ(m_store.deleteRecord(kOther, 1).code(), StatusCode::kCorrupt);
+    EXPECT_EQ(readBytes(path("kdxdata8.data")), torn);
+    EXPECT_EQ(m_store.append(kOther, mail("C")).status().code(), StatusCode::kCorrupt);
+}
+
+TEST_F(MailStoreTest, CrashDuringADeletionLosesNoOtherMail) {
+    for (int failAt = 1;; ++failAt) {
+        std::filesystem::remove(path("kdxdata8.data"));
+        MailStore setup(m_folder.path());
+        for (char tag : std::string("ABC")) {
+            ASSERT_TRUE(setup.append(kOther, mail(std::string(1, tag))).isOk());
+        }
+        FaultyFileSystem fs(failAt, /*crash=*/true);
+        MailStore store(m_folder.path(), fs);
+        ASSERT_TRUE(store.readRecord(kOther, 2).value());
+        (void)store.deleteRecord(kOther, 2);
+        if (!fs.failed()) {
+            break;
+        }
+        RecoveryReport report = recoverLeftovers(m_folder.path());
+        ASSERT_TRUE(report.status.isOk()) << report.status.toString();
+        std::string left = subjects(kOther);
+        EXPECT_TRUE(left == "ABC" || left == "AC") << "step " << failAt << ": " << left;
+        EXPECT_FALSE(std::filesystem::exists(path("KDXDATA8.TMP")));
+    }
+}
+
+TEST_F(MailStoreTest, StartUpRecoveryAndCheckCoverTheWholeFolder) {
+    fill(kOther, "AB");
+    fill(kKeep, "K");
+    std::filesystem::copy_file(path("kdxdata8.data"), path("KDXDATA8.TMP"));
+    std::string entry(184, ' ');
+    entry.replace(90, 4, std::string("\r\n\x01\x00", 4));
+    writeBytes(path("kdxdata.data"), entry + std::string(16, ' '));  // a torn address book
+
+    auto reports = checkDataFolder(m_folder.path());
+    ASSERT_EQ(reports.size(), 9u);
+    std::vector<std::string> damaged;
+    for (const FileReport& r : reports) {
+        if (!r.problems.empty()) {
+            damaged.push_back(std::filesystem::path(r.path).filename().string());
+        }
+    }
+    EXPECT_EQ(damaged, (std::vector<std::string>{"kdxdata8.data", "kdxdata.data"}));
+
+    RecoveryReport report = recoverLeftovers(m_folder.path());
+    ASSERT_TRUE(report.status.isOk());
+    ASSERT_EQ(report.actions.size(), 2u);
+    EXPECT_THAT(report.actions[0], HasSubstr("removed"));
+    EXPECT_THAT(report.actions[1], HasSubstr("torn last 16 bytes"));
+    EXPECT_EQ(subjects(kOther), "AB");
+    for (const FileReport& r : checkDataFolder(m_folder.path())) {
+        EXPECT_TRUE(r.problems.empty()) << r.path;
+    }
+}
+
+}  // namespace
+}  // namespace qf::store

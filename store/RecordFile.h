@@ -1,0 +1,144 @@
+// A file of fixed-length records: the one mechanism under every box file and
+// the address book.
+//
+// Layout of a record file (L = record length, no header, no index):
+//
+// | Bytes                   | Content                                       |
+// |-------------------------|-----------------------------------------------|
+// | (n-1)*L .. n*L-1        | record n, numbered from 1                     |
+// | in each record          | a 16-bit little-endian signed status word     |
+// |                         | (0 = deleted until the next compaction) and a |
+// |                         | CR LF pair, at offsets given by RecordFormat  |
+// | last length % L bytes   | a torn record, left by an interrupted write   |
+//
+// Count and torn tail. The count is the number of whole records; a torn tail
+// is never listed or read. Its bytes may be part of a mail, so nothing that
+// would overwrite or drop them runs while it is there: an append and a
+// compaction refuse (kCorrupt) until recover() has moved the tail aside into
+// "<file>.torn-<UTC time>".
+//
+// Compaction (dropping records whose status word is 0) is crash-safe: the
+// live records are written to the temporary file beside the box, which is
+// flushed and synced and then renamed over the box; the folder is synced.
+// At every moment the box or the temporary file holds every live record.
+// recover() decides which of the two is authoritative after a crash (also
+// for files left by the old copy-delete-rebuild order) and never removes one
+// unless the other provably holds every live record of it.
+//
+// Every operation opens the file for itself and closes it before returning;
+// a missing file is an empty one and is created when something is written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "store/FileSystem.h"
+#include "text/Status.h"
+
+namespace qf::store {
+
+// Record numbers are 16-bit signed values.
+inline constexpr int kMaxRecords = 32767;
+
+struct RecordFormat {
+    std::size_t lengthBytes;
+    std::size_t statusOffset;   // of the 16-bit status word
+    std::size_t lineEndOffset;  // of the CR LF pair
+};
+
+// A byte range inside a record.
+struct ByteRange {
+    std::size_t offset;
+    std::size_t lengthBytes;
+};
+
+struct Shape {
+    std::uint64_t lengthBytes = 0;
+    int wholeRecords = 0;
+    std::uint64_t tornBytes = 0;
+};
+
+// What check found in one record file; nothing is changed to find it.
+struct FileReport {
+    std::string path;
+    bool exists = false;
+    Shape shape;
+    std::vector<std::string> problems;
+};
+
+std::int16_t readStatusWord(std::span<const char> record, const RecordFormat& format);
+void writeStatusWord(std::span<char> record, const RecordFormat& format, std::int16_t status);
+
+class RecordFile {
+  public:
+    RecordFile(FileSystem& fileSystem, std::string path, std::string tempPath, RecordFormat format);
+
+    const std::string& path() const { return m_path; }
+    const std::string& tempPath() const { return m_tempPath; }
+    const RecordFormat& format() const { return m_format; }
+
+    Result<Shape> shape() const;
+    // The number of whole records.
+    Result<int> count() const;
+
+    // Reads record n into `record` (REQUIRES: record.size() == lengthBytes).
+    // False, and `record` untouched, when there is no whole record n.
+    Result<bool> read(int recordNumber, std::span<char> record) const;
+
+    // Calls `visit` with every whole record in file order. Reads in chunks:
+    // memory does not grow with the file. Stops at the first failing visit.
+    using RecordVisitor = std::function<Status(int recordNumber, std::span<const char> bytes)>;
+    Status forEach(const RecordVisitor& visit) const;
+
+    // Calls `visit` with only the given byte ranges of every whole record,
+    // concatenated in the order given: a listing that skips the bodies.
+    Status scan(std::span<const ByteRange> ranges, const RecordVisitor& visit) const;
+
+    // Writes record n, 1 <= n <= count + 1 (n = count + 1 appends). An append
+    // is refused when the file holds kMaxRecords records (kFull) or has a torn
+    // tail (kCorrupt); a failed append is cut back to the old length.
+    Status write(int recordNumber, std::span<const char> record);
+
+    // Creates the file empty when it is missing.
+    Status createIfMissing();
+
+    // Makes the file and its entry in the folder durable. Call it before
+    // telling a server that a stored mail may be deleted.
+    Status sync();
+
+    // Drops every record whose status word is 0, keeping the order. A
+    // leftover temporary file is first removed when the file provably holds
+    // all of it, otherwise the compaction is refused (kRefused).
+    Status compact();
+
+    // Repairs what a crash may have left, returning one sentence per action:
+    // resolves a leftover temporary file and moves a torn tail aside.
+    Result<std::vector<std::string>> recover();
+
+    // Read-only check: torn tail, leftover temporary file, records marked
+    // deleted, records without their CR LF, more records than kMaxRecords.
+    Result<FileReport> inspect() const;
+
+  private:
+    // Calls `visit` with runs of whole records (up to kChunkRecords at once)
+    // and the number of the first.
+    using ChunkVisitor = std::function<Status(int firstNumber, std::span<const char> bytes)>;
+    Status forEachChunk(const ChunkVisitor& visit) const;
+    Status requireNoTornTail(const Shape& shape, const char* action) const;
+    Status removeRedundantTemp();
+    Status rebuildInto(const std::string& target) const;
+    Result<bool> tempIsRedundant() const;
+    Result<std::string> resolveLeftoverTemp(bool* needsCompaction);
+    Result<std::string> moveTornTailAside(const Shape& shape);
+
+    FileSystem& m_fs;
+    std::string m_path;
+    std::string m_tempPath;
+    RecordFormat m_format;
+};
+
+}  // namespace qf::store
