@@ -23,6 +23,12 @@ inline constexpr int kAttachmentsWritten = 1;
 inline constexpr int kAttachmentCannotBeOpened = -5;
 inline constexpr int kSplitMailIncomplete = -6;
 inline constexpr int kOptionBufferSize = 1;
+// Time limits in seconds (0 = none) for the sessions and sends started
+// afterwards: connecting (TCP, TLS, greeting; default 30), the wait for the
+// reply to one command (default 60), a transfer that stalls (default 60).
+inline constexpr int kOptionConnectTimeout = 101;
+inline constexpr int kOptionReplyTimeout = 102;
+inline constexpr int kOptionStallTimeout = 103;
 
 int NMailInitializeWinSock();
 int NMailSetOption(int option, int value);

@@ -1,0 +1,154 @@
+// A scripted TCP server on 127.0.0.1 for what real servers get wrong: it
+// accepts connections on a free port and runs a script per connection that
+// reads client lines and sends canned, stalled, cut or endless replies.
+// Every wait is bounded, so a test that goes wrong still ends.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace qf::testing {
+
+class ScriptedConnection {
+  public:
+    using LineObserver = std::function<void(const std::string&)>;
+    ScriptedConnection(int socket, std::atomic<bool>& stopping, LineObserver observer)
+        : m_socket(socket), m_stopping(stopping), m_observer(std::move(observer)) {}
+
+    // False once the peer has closed or the server is stopping.
+    bool send(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const ssize_t sent = ::send(m_socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (sent <= 0)
+                return false;
+            bytes.remove_prefix(static_cast<std::size_t>(sent));
+        }
+        return !m_stopping;
+    }
+
+    // One line without its line end; empty on close or after `timeout`.
+    std::string readLine(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (true) {
+            if (const auto end = m_pending.find('\n'); end != std::string::npos) {
+                std::string line = m_pending.substr(0, end);
+                m_pending.erase(0, end + 1);
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                m_observer(line);
+                return line;
+            }
+            if (m_stopping || std::chrono::steady_clock::now() > deadline)
+                return {};
+            pollfd poller{m_socket, POLLIN, 0};
+            if (::poll(&poller, 1, 50) <= 0)
+                continue;
+            char buffer[4096];
+            const ssize_t received = ::recv(m_socket, buffer, sizeof buffer, 0);
+            if (received <= 0)
+                return {};
+            m_pending.append(buffer, static_cast<std::size_t>(received));
+        }
+    }
+
+    // Waits up to `timeout` (a stall) or until the client goes away.
+    void stall(std::chrono::milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!m_stopping && std::chrono::steady_clock::now() < deadline) {
+            pollfd poller{m_socket, POLLIN, 0};
+            if (::poll(&poller, 1, 50) > 0) {
+                char buffer[4096];
+                if (::recv(m_socket, buffer, sizeof buffer, 0) <= 0)
+                    return;
+            }
+        }
+    }
+
+    bool stopping() const { return m_stopping; }
+
+  private:
+    int m_socket;
+    std::atomic<bool>& m_stopping;
+    LineObserver m_observer;
+    std::string m_pending;
+};
+
+class ScriptedServer {
+  public:
+    using Script = std::function<void(ScriptedConnection&)>;
+
+    explicit ScriptedServer(Script script) : m_script(std::move(script)) {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(m_listener, 8) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            throw std::runtime_error("scripted server: cannot listen on 127.0.0.1");
+        }
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+
+    ~ScriptedServer() {
+        m_stopping = true;
+        m_thread.join();
+        ::close(m_listener);
+    }
+
+    int port() const { return m_port; }
+    std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
+    int connections() const { return m_connections; }
+
+    // Every line any client sent, in order.
+    std::vector<std::string> linesReceived() const {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+
+  private:
+    void serve() {
+        while (!m_stopping) {
+            pollfd poller{m_listener, POLLIN, 0};
+            if (::poll(&poller, 1, 50) <= 0)
+                continue;
+            const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0)
+                continue;
+            ++m_connections;
+            // Lines are recorded as they are read, before any reply goes out.
+            ScriptedConnection connection(client, m_stopping, [this](const std::string& line) {
+                std::lock_guard lock(m_mutex);
+                m_lines.push_back(line);
+            });
+            m_script(connection);
+            ::close(client);
+        }
+    }
+
+    Script m_script;
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_connections{0};
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+    std::thread m_thread;
+};
+
+}  // namespace qf::testing

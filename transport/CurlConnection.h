@@ -1,0 +1,69 @@
+// One libcurl easy handle set up the way every mail transfer here wants it:
+// time limits, certificate checks, a socket guard and a record of the
+// server's own reply lines (libcurl's error buffer is often empty when the
+// server refuses something, and the user should read the server's words).
+#pragma once
+
+#include <curl/curl.h>
+
+#include <string>
+#include <string_view>
+
+#include "text/Status.h"
+#include "transport/ServerAddress.h"
+
+namespace qf::transport {
+
+// Seconds; 0 switches a limit off.
+struct TransferLimits {
+    long connectSeconds = 30;  // TCP, TLS, greeting and capabilities
+    long replySeconds = 60;    // wait for the reply to one command
+    long stallSeconds = 60;    // a transfer that moves no byte for this long
+};
+
+class CurlConnection {
+  public:
+    CurlConnection(const ServerAddress& address, const TransferLimits& limits);
+    ~CurlConnection();
+    CurlConnection(const CurlConnection&) = delete;
+    CurlConnection& operator=(const CurlConnection&) = delete;
+
+    CURL* handle() const { return m_curl; }
+    bool valid() const { return m_curl != nullptr; }
+
+    // After the first socket, libcurl may open no other: a request that
+    // would silently reconnect fails instead.
+    void allowOneSocketOnly() { m_oneSocketOnly = true; }
+    int socketsOpened() const { return m_socketsOpened; }
+
+    // The first line the server sent (its greeting) and the last one.
+    const std::string& greeting() const { return m_greeting; }
+    const std::string& lastReply() const { return m_lastReply; }
+    // Call before each request, so a failure names this request's cause.
+    void beginRequest() {
+        m_lastReply.clear();
+        m_lastRefusal.clear();
+        m_errorBuffer[0] = '\0';
+    }
+
+    // A Status for a failed transfer: the server's refusal line when it sent
+    // one, libcurl's own message otherwise; time-outs get kTimedOut.
+    Status failure(CURLcode code) const;
+
+  private:
+    static size_t onServerLines(char* data, size_t size, size_t count, void* self);
+    static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+    void recordServerText(std::string_view text);
+
+    CURL* m_curl = nullptr;
+    bool m_oneSocketOnly = false;
+    int m_socketsOpened = 0;
+    std::string m_greeting;
+    std::string m_lastReply;
+    // The last "-ERR"/4xx/5xx line of the request: after a refusal libcurl
+    // logs out by itself, and the farewell must not hide the reason.
+    std::string m_lastRefusal;
+    char m_errorBuffer[CURL_ERROR_SIZE] = {};
+};
+
+}  // namespace qf::transport

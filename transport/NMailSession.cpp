@@ -1,0 +1,292 @@
+// The network functions of NMail.h: library start-up and options, the POP3
+// session behind a handle, SMTP sending and the last error text.
+#include <curl/curl.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "transport/BufferContract.h"
+#include "transport/GMimeSupport.h"
+#include "transport/LastError.h"
+#include "transport/MailBuilder.h"
+#include "transport/MailDecoder.h"
+#include "transport/NMail.h"
+#include "transport/Pop3Session.h"
+#include "transport/ServerAddress.h"
+#include "transport/SmtpSender.h"
+
+namespace qf::transport {
+
+namespace {
+
+constexpr int kFailed = -1;
+constexpr int kNoSuchHandle = -2;
+constexpr int kDone = 1;
+
+struct OpenSession {
+    std::unique_ptr<Pop3Session> session;
+    std::map<int, long> reportedSizes;  // what GetMailSize told the caller
+    // The header texts of the mail last fetched: status and fetch of one
+    // mail decode it once.
+    int decodedNumber = 0;
+    DecodedHeaders decoded;
+};
+
+struct LibraryState {
+    std::mutex mutex;
+    std::map<int, std::shared_ptr<OpenSession>> sessions;
+    int nextHandle = 1;
+    std::size_t bufferSize = 8192;
+    TransferLimits limits;
+    SmtpCredentials smtpCredentials;
+};
+
+LibraryState& state() {
+    static LibraryState instance;
+    return instance;
+}
+
+void ensureCurlInitialized() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::size_t bufferSize() {
+    std::lock_guard lock(state().mutex);
+    return state().bufferSize;
+}
+
+TransferLimits limits() {
+    std::lock_guard lock(state().mutex);
+    return state().limits;
+}
+
+std::shared_ptr<OpenSession> findSession(int handle) {
+    std::lock_guard lock(state().mutex);
+    const auto found = state().sessions.find(handle);
+    if (found == state().sessions.end()) {
+        setLastError("POP3の接続がありません。", "handle " + std::to_string(handle));
+        return nullptr;
+    }
+    return found->second;
+}
+
+// The sentence for a failure, with a note when a time limit ended it.
+int report(std::string_view sentence, const Status& status, int result = kFailed) {
+    std::string text(sentence);
+    if (status.code() == StatusCode::kTimedOut)
+        text += "サーバーが時間内に応答しませんでした。";
+    setLastError(text, status.message());
+    return result;
+}
+
+// Subject, date and sender decoded; the raw header cut to whole lines.
+void fillHeaderBuffers(OpenSession& open, int mailNumber, std::string_view rawHeader, char* subject,
+                       char* date, char* sender, char* header) {
+    const std::size_t capacity = bufferSize();
+    if (open.decodedNumber != mailNumber) {
+        open.decoded = decodeHeaders(rawHeader);
+        open.decodedNumber = mailNumber;
+    }
+    const DecodedHeaders& decoded = open.decoded;
+    copyUtf8(subject, capacity, decoded.subject);
+    copyUtf8(date, capacity, decoded.date);
+    copyUtf8(sender, capacity, decoded.sender);
+    copyCp932(header, capacity, fitHeader(rawHeader, capacity - 1));
+}
+
+}  // namespace
+
+int NMailInitializeWinSock() {
+    ensureCurlInitialized();
+    ensureGMimeInitialized();
+    return 0;
+}
+
+int NMailSetOption(int option, int value) {
+    std::lock_guard lock(state().mutex);
+    LibraryState& library = state();
+    if (option == kOptionBufferSize && value > 0) {
+        library.bufferSize = static_cast<std::size_t>(value);
+    } else if (option == kOptionConnectTimeout && value >= 0) {
+        library.limits.connectSeconds = value;
+    } else if (option == kOptionReplyTimeout && value >= 0) {
+        library.limits.replySeconds = value;
+    } else if (option == kOptionStallTimeout && value >= 0) {
+        library.limits.stallSeconds = value;
+    } else {
+        setLastError("設定値が正しくありません。",
+                     std::to_string(option) + "=" + std::to_string(value));
+        return kFailed;
+    }
+    return 0;
+}
+
+int NMailEndWinSock() {
+    // Sessions still open end without committing anything they marked.
+    std::lock_guard lock(state().mutex);
+    state().sessions.clear();
+    return 0;
+}
+
+int NMailPop3Connect(const char* server) {
+    ensureCurlInitialized();
+    Result<ServerAddress> address = parseServerAddress(utf8Argument(server), MailProtocol::kPop3);
+    if (!address)
+        return report("POP3サーバー名が正しくありません。", address.status());
+    Result<std::unique_ptr<Pop3Session>> session = Pop3Session::connect(address.value(), limits());
+    if (!session)
+        return report("POP3サーバーに接続できません。", session.status());
+    std::lock_guard lock(state().mutex);
+    const int handle = state().nextHandle++;
+    auto open = std::make_shared<OpenSession>();
+    open->session = std::move(session).value();
+    state().sessions[handle] = std::move(open);
+    return handle;
+}
+
+int NMailPop3Authenticate(int handle, const char* id, const char* password, int apop) {
+    const std::shared_ptr<OpenSession> open = findSession(handle);
+    if (!open)
+        return kNoSuchHandle;
+    Result<int> count = open->session->login(utf8Argument(id), utf8Argument(password),
+                                             apop != 0 ? Pop3Login::kApop : Pop3Login::kPlain);
+    if (!count) {
+        const bool noTimestamp = apop != 0 && apopTimestamp(open->session->greeting()).empty();
+        return report(noTimestamp ? "このサーバーはAPOPに対応していません。認証に失敗しました。"
+                                  : "認証に失敗しました。",
+                      count.status());
+    }
+    return count.value();
+}
+
+int NMailPop3GetMailStatus(int handle, int mailNumber, char* subject, char* date, char* sender,
+                           char* header, int) {
+    const std::shared_ptr<OpenSession> open = findSession(handle);
+    if (!open)
+        return kNoSuchHandle;
+    Result<std::string_view> mail = open->session->retrieve(mailNumber);
+    if (!mail)
+        return report("メールを受信できません。", mail.status());
+    fillHeaderBuffers(*open, mailNumber, splitHeaderAndBody(mail.value()).header, subject, date,
+                      sender, header);
+    return kDone;
+}
+
+int NMailPop3GetMailSize(int handle, int mailNumber) {
+    const std::shared_ptr<OpenSession> open = findSession(handle);
+    if (!open)
+        return kNoSuchHandle;
+    Result<long> size = open->session->size(mailNumber);
+    if (!size)
+        return report("メールを受信できません。", size.status());
+    if (size.value() > INT32_MAX - 1) {
+        return report("メールが大きすぎます。",
+                      Status::full(std::to_string(size.value()) + " bytes"));
+    }
+    open->reportedSizes[mailNumber] = size.value();
+    return static_cast<int>(size.value());
+}
+
+int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char* sender,
+                     char* header, char* body, int, int) {
+    const std::shared_ptr<OpenSession> open = findSession(handle);
+    if (!open)
+        return kNoSuchHandle;
+    Result<std::string_view> mail = open->session->retrieve(mailNumber);
+    if (!mail)
+        return report("メールを受信できません。", mail.status());
+    const MailParts parts = splitHeaderAndBody(mail.value());
+    // The body buffer holds the size GetMailSize reported, plus its NUL.
+    const auto reported = open->reportedSizes.find(mailNumber);
+    if (reported != open->reportedSizes.end() &&
+        parts.body.size() > static_cast<std::size_t>(reported->second)) {
+        return report("メールを受信できません。",
+                      Status::corrupt("the mail is larger than the size reported before"));
+    }
+    fillHeaderBuffers(*open, mailNumber, parts.header, subject, date, sender, header);
+    if (body) {
+        std::copy(parts.body.begin(), parts.body.end(), body);
+        body[parts.body.size()] = '\0';
+    }
+    return kDone;
+}
+
+int NMailPop3DeleteMail(int handle, int mailNumber) {
+    const std::shared_ptr<OpenSession> open = findSession(handle);
+    if (!open)
+        return kNoSuchHandle;
+    if (Status marked = open->session->markDeleted(mailNumber); !marked) {
+        return report("メールを削除できません。", marked);
+    }
+    return kDone;
+}
+
+int NMailPop3Close(int handle) {
+    std::shared_ptr<OpenSession> open = findSession(handle);
+    if (!open)
+        return kNoSuchHandle;
+    {
+        std::lock_guard lock(state().mutex);
+        state().sessions.erase(handle);
+    }
+    Status closed = open->session->close();
+    if (!closed)
+        return report("POP3の接続を正しく終了できません。受信したメールはサーバーに残っています。",
+                      closed);
+    return kDone;
+}
+
+// The extra-header argument is not used: the program passes none, and the
+// builder writes every header field itself.
+int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
+                      const char* from, const char* subject, const char* body, const char*,
+                      const char* attachments, int) {
+    ensureCurlInitialized();
+    Result<ServerAddress> address = parseServerAddress(utf8Argument(server), MailProtocol::kSmtp);
+    if (!address)
+        return report("SMTPサーバー名が正しくありません。送信に失敗しました。", address.status());
+    OutgoingMail outgoing{utf8Argument(from), utf8Argument(to), utf8Argument(subject),
+                          utf8Argument(body), utf8Argument(attachments)};
+    // Cc joins the visible recipients; Bcc gets the mail without being named.
+    if (const std::string copies = utf8Argument(cc); !copies.empty())
+        outgoing.to += "," + copies;
+    Result<BuiltMail> built = buildMail(outgoing);
+    if (!built)
+        return report("送信に失敗しました。", built.status());
+    if (const std::string blind = utf8Argument(bcc); !blind.empty()) {
+        OutgoingMail blindOnly{outgoing.from, blind, {}, {}, {}};
+        Result<BuiltMail> blindRecipients = buildMail(blindOnly);
+        if (!blindRecipients)
+            return report("送信に失敗しました。", blindRecipients.status());
+        for (std::string& recipient : blindRecipients.value().recipients) {
+            built.value().recipients.push_back(std::move(recipient));
+        }
+    }
+    SmtpCredentials credentials;
+    {
+        std::lock_guard lock(state().mutex);
+        credentials = state().smtpCredentials;
+    }
+    if (Status sent = sendMail(address.value(), built.value(), credentials, limits()); !sent) {
+        return report("送信に失敗しました。", sent);
+    }
+    return kDone;
+}
+
+int NMailSetSmtpAuth(const char* id, const char* password) {
+    std::lock_guard lock(state().mutex);
+    state().smtpCredentials = {utf8Argument(id), utf8Argument(password)};
+    return kDone;
+}
+
+int NMailGetMessage(int, char* buffer, int* length) {
+    if (!buffer || !length || *length <= 0)
+        return kFailed;
+    copyUtf8(buffer, static_cast<std::size_t>(*length), lastError());
+    *length = static_cast<int>(std::char_traits<char>::length(buffer));
+    return *length;
+}
+
+}  // namespace qf::transport

@@ -1,0 +1,215 @@
+// Sending with NMailSmtpSendMail through the local SMTP server, and fetching
+// the mail back from the POP3 server that serves the same Maildir.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/MailServers.h"
+#include "tests/support/ScriptedServer.h"
+#include "text/Cp932.h"
+#include "transport/NMail.h"
+#include "transport/SmtpSender.h"
+
+namespace qf::transport {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using qf::testing::MailServers;
+
+std::string lastMessage() {
+    std::vector<char> buffer(8192);
+    int length = 8192;
+    NMailGetMessage(0, buffer.data(), &length);
+    return text::fromCp932(buffer.data());
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// CP932 as the program passes every text.
+std::string cp(const std::string& utf8) {
+    return text::toCp932(utf8);
+}
+
+int send(const std::string& server, const std::string& to, const std::string& subject,
+         const std::string& body, const std::string& attachments = "") {
+    return NMailSmtpSendMail(server.c_str(), cp(to).c_str(), nullptr, nullptr, "sender@example.jp",
+                             cp(subject).c_str(), cp(body).c_str(), nullptr,
+                             cp(attachments).c_str(), 0);
+}
+
+struct FetchedMail {
+    std::string subject, sender, body;  // UTF-8, decoded
+    int attachmentResult = 0;
+};
+
+// Fetches mail 1 the way the receive run does and decodes it into `folder`.
+FetchedMail fetchFirstMail(const MailServers& servers, const fs::path& folder) {
+    FetchedMail fetched;
+    const int handle = NMailPop3Connect(servers.pop3Server().c_str());
+    EXPECT_EQ(NMailPop3Authenticate(handle, servers.user.c_str(), servers.password.c_str(), -1), 1);
+    std::vector<char> subject(8192), date(8192), sender(8192), header(8192);
+    NMailPop3GetMailStatus(handle, 1, subject.data(), date.data(), sender.data(), header.data(), 0);
+    const int size = NMailPop3GetMailSize(handle, 1);
+    EXPECT_GT(size, 0);
+    std::vector<char> body(static_cast<std::size_t>(std::max(size, 0)) + 1, ' ');
+    EXPECT_EQ(NMailPop3GetMail(handle, 1, subject.data(), date.data(), sender.data(), header.data(),
+                               body.data(), 0, 0),
+              1);
+    const std::string wholeMail = std::string(header.data()) + "\r\n" + body.data() + "\r\n";
+    std::vector<char> decodedBody(wholeMail.size() + 1);
+    const std::string folderPath = folder.string() + "/";
+    fetched.attachmentResult = NMailAttachmentFileFirst(
+        0, subject.data(), date.data(), sender.data(), header.data(), decodedBody.data(),
+        folderPath.c_str(), (folder / "0.txt").c_str(), wholeMail.c_str(), 0);
+    NMailAttachmentFileClose(0);
+    fetched.subject = text::fromCp932(subject.data());
+    fetched.sender = text::fromCp932(sender.data());
+    fetched.body = text::fromCp932(decodedBody.data());
+    EXPECT_EQ(NMailPop3DeleteMail(handle, 1), 1);
+    EXPECT_EQ(NMailPop3Close(handle), 1);
+    return fetched;
+}
+
+class NMailSmtp : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        NMailInitializeWinSock();
+        NMailSetSmtpAuth("", "");
+        servers.clearMaildir();
+        folder = fs::temp_directory_path() / ("qf-smtp-test-" + std::to_string(::getpid()));
+        fs::create_directories(folder / "in");
+        fs::create_directories(folder / "out");
+    }
+    void TearDown() override {
+        servers.clearMaildir();
+        fs::remove_all(folder);
+    }
+
+    MailServers servers = MailServers::fromEnvironment();
+    fs::path folder;
+};
+
+TEST_F(NMailSmtp, JapaneseMailWithTwoAttachmentsComesBackAsSent) {
+    const std::string report = "売上報告\r\n第二行\r\n";
+    std::string picture;
+    for (int i = 0; i < 3000; ++i)
+        picture += static_cast<char>(i * 7 % 256);
+    const fs::path first = folder / "out" / "報告書.txt";
+    const fs::path second = folder / "out" / "写真 一枚.bin";
+    writeFile(first, report);
+    writeFile(second, picture);
+    const std::string body = "こんにちは。\r\n添付を二つ送ります。\r\n.\r\n以上";
+
+    ASSERT_EQ(send(servers.smtpServer(), "qftest@example.jp", "テスト送信：日本語の件名", body,
+                   first.string() + "," + second.string()),
+              1)
+        << lastMessage();
+    ASSERT_EQ(servers.messagesInMaildir(), 1u);
+
+    const FetchedMail fetched = fetchFirstMail(servers, folder / "in");
+    EXPECT_EQ(fetched.subject, "テスト送信：日本語の件名");
+    EXPECT_NE(fetched.sender.find("sender@example.jp"), std::string::npos);
+    EXPECT_NE(fetched.body.find("こんにちは。\r\n添付を二つ送ります。\r\n.\r\n以上"),
+              std::string::npos)
+        << fetched.body;
+    EXPECT_EQ(fetched.attachmentResult, kAttachmentsWritten);
+    EXPECT_EQ(readFile(folder / "in" / "報告書.txt"), report);
+    EXPECT_EQ(readFile(folder / "in" / "写真 一枚.bin"), picture);
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+
+TEST_F(NMailSmtp, FailuresAreNegativeAndSendNothing) {
+    // Nobody listens there.
+    EXPECT_LT(send("127.0.0.1:1", "qftest@example.jp", "件名", "本文"), 0);
+    EXPECT_NE(lastMessage().find("送信に失敗しました。"), std::string::npos) << lastMessage();
+    // An attachment that cannot be read.
+    EXPECT_LT(send(servers.smtpServer(), "qftest@example.jp", "件名", "本文",
+                   (folder / "missing.txt").string()),
+              0);
+    EXPECT_NE(lastMessage().find("送信に失敗しました。"), std::string::npos);
+    // No recipient at all, and a bad server name.
+    EXPECT_LT(send(servers.smtpServer(), "", "件名", "本文"), 0);
+    EXPECT_LT(send("smtp://", "qftest@example.jp", "件名", "本文"), 0);
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+
+TEST_F(NMailSmtp, SilentServerEndsTheSendWithinTheLimit) {
+    qf::testing::ScriptedServer server([](qf::testing::ScriptedConnection& c) {
+        c.send("220 ready\r\n");
+        c.stall(10s);
+    });
+    TransferLimits limits;
+    limits.replySeconds = 1;
+    const BuiltMail mail{"Subject: x\r\n\r\nbody\r\n", "sender@example.jp", {"qftest@example.jp"}};
+    const auto started = std::chrono::steady_clock::now();
+    const Status sent = sendMail(parseServerAddress(server.address(), MailProtocol::kSmtp).value(),
+                                 mail, {}, limits);
+    EXPECT_EQ(sent.code(), StatusCode::kTimedOut) << sent.message();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+}
+
+// A second pair of servers whose SMTP side insists on AUTH.
+class NMailSmtpAuth : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        NMailInitializeWinSock();
+        env = fs::temp_directory_path() / ("qf-smtp-auth-" + std::to_string(::getpid()) + ".env");
+        const std::string start =
+            "/usr/bin/python3 " + script() + " start " + env.string() + " --smtp-auth > /dev/null";
+        ASSERT_EQ(std::system(start.c_str()), 0);
+        servers = MailServers::fromFile(env);
+    }
+    void TearDown() override {
+        NMailSetSmtpAuth("", "");
+        std::system(("/usr/bin/python3 " + script() + " stop " + env.string()).c_str());
+    }
+    static std::string script() {
+        const char* path = std::getenv("QF_MAILSERVERS_SCRIPT");
+        return path ? path : "tests/servers/mailservers.py";
+    }
+
+    fs::path env;
+    MailServers servers;
+};
+
+TEST_F(NMailSmtpAuth, ServerRequiringAuthGetsThePop3Account) {
+    const ServerAddress address =
+        parseServerAddress(servers.smtpServer(), MailProtocol::kSmtp).value();
+    const BuiltMail mail{
+        "From: sender@example.jp\r\nTo: qftest@example.jp\r\nSubject: auth\r\n\r\nbody\r\n",
+        "sender@example.jp",
+        {"qftest@example.jp"}};
+    Status sent = sendMail(address, mail, {}, TransferLimits());
+    EXPECT_FALSE(sent);
+    EXPECT_NE(sent.message().find("530"), std::string::npos) << sent.message();
+    sent = sendMail(address, mail, {servers.user, "wrong"}, TransferLimits());
+    EXPECT_FALSE(sent);
+    EXPECT_NE(sent.message().find("535"), std::string::npos) << sent.message();
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+
+    sent = sendMail(address, mail, {servers.user, servers.password}, TransferLimits());
+    EXPECT_TRUE(sent) << sent.message();
+    EXPECT_EQ(servers.messagesInMaildir(), 1u);
+}
+
+TEST_F(NMailSmtpAuth, NMailSendUsesTheCredentialsSetBeforehand) {
+    NMailSetSmtpAuth(servers.user.c_str(), servers.password.c_str());
+    EXPECT_EQ(send(servers.smtpServer(), "qftest@example.jp", "件名", "本文"), 1) << lastMessage();
+    EXPECT_EQ(servers.messagesInMaildir(), 1u);
+}
+
+}  // namespace
+}  // namespace qf::transport

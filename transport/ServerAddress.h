@@ -1,0 +1,36 @@
+// The server names the user types in the settings: "host", "host:port",
+// "pop3://host[:port]", "pop3s://host[:port]" (and "smtp://", "smtps://"),
+// turned into what libcurl connects to.
+//
+// Plain names use the protocol's plain port and upgrade with STLS/STARTTLS
+// when the server offers it; the "s" schemes and the well-known TLS ports
+// (995, 465) use TLS from the first byte. Certificates are always verified.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "text/Status.h"
+
+namespace qf::transport {
+
+enum class MailProtocol { kPop3, kSmtp };
+
+struct ServerAddress {
+    MailProtocol protocol = MailProtocol::kPop3;
+    std::string host;  // name or IP literal, without brackets
+    int port = 0;
+    bool implicitTls = false;
+
+    // "pop3://host:110/", "smtps://[::1]:465/" ...
+    std::string url() const;
+    // 127.0.0.0/8, ::1 and "localhost": a server where a password sent in
+    // clear text never leaves the machine.
+    bool isLoopback() const;
+};
+
+// Fails with invalidArgument for an empty name, a bad port, another scheme,
+// a path, or characters that do not belong in a host name.
+Result<ServerAddress> parseServerAddress(std::string_view text, MailProtocol protocol);
+
+}  // namespace qf::transport

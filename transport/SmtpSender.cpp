@@ -1,0 +1,95 @@
+#include "transport/SmtpSender.h"
+
+#include <cstring>
+
+namespace qf::transport {
+
+namespace {
+
+struct UploadSource {
+    const std::string* bytes;
+    std::size_t offset = 0;
+};
+
+size_t readUpload(char* buffer, size_t size, size_t count, void* userData) {
+    auto* source = static_cast<UploadSource*>(userData);
+    const std::size_t bytes = std::min(size * count, source->bytes->size() - source->offset);
+    std::memcpy(buffer, source->bytes->data() + source->offset, bytes);
+    source->offset += bytes;
+    return bytes;
+}
+
+std::string angled(const std::string& address) {
+    return "<" + address + ">";
+}
+
+class RecipientList {
+  public:
+    explicit RecipientList(const std::vector<std::string>& recipients) {
+        for (const std::string& recipient : recipients) {
+            m_list = curl_slist_append(m_list, angled(recipient).c_str());
+        }
+    }
+    ~RecipientList() { curl_slist_free_all(m_list); }
+    RecipientList(const RecipientList&) = delete;
+    RecipientList& operator=(const RecipientList&) = delete;
+    curl_slist* get() const { return m_list; }
+
+  private:
+    curl_slist* m_list = nullptr;
+};
+
+enum class Auth { kNone, kOverTlsOnly, kAnyChannel };
+
+struct Attempt {
+    CURLcode code;
+    Status status;
+};
+
+Attempt attemptSend(const ServerAddress& address, const BuiltMail& mail,
+                    const SmtpCredentials& credentials, const TransferLimits& limits, Auth auth) {
+    CurlConnection connection(address, limits);
+    if (!connection.valid())
+        return {CURLE_FAILED_INIT, Status::ioError("libcurl could not start")};
+    CURL* curl = connection.handle();
+    const std::string from = angled(mail.envelopeFrom);
+    RecipientList recipients(mail.recipients);
+    UploadSource source{&mail.bytes};
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, &readUpload);
+    curl_easy_setopt(curl, CURLOPT_READDATA, &source);
+    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(mail.bytes.size()));
+    if (auth != Auth::kNone) {
+        curl_easy_setopt(curl, CURLOPT_USERNAME, credentials.user.c_str());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, credentials.password.c_str());
+        if (auth == Auth::kOverTlsOnly)
+            curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    }
+    const CURLcode code = curl_easy_perform(curl);
+    return {code, code == CURLE_OK ? Status::ok() : connection.failure(code)};
+}
+
+}  // namespace
+
+Status sendMail(const ServerAddress& address, const BuiltMail& mail,
+                const SmtpCredentials& credentials, const TransferLimits& limits) {
+    if (mail.recipients.empty())
+        return Status::invalidArgument("no recipient");
+    if (credentials.user.empty()) {
+        return attemptSend(address, mail, credentials, limits, Auth::kNone).status;
+    }
+    if (address.implicitTls || address.isLoopback()) {
+        return attemptSend(address, mail, credentials, limits, Auth::kAnyChannel).status;
+    }
+    Attempt attempt = attemptSend(address, mail, credentials, limits, Auth::kOverTlsOnly);
+    // No STARTTLS on offer: nothing has been sent yet, so try once more
+    // without handing over the password in clear text.
+    if (attempt.code == CURLE_USE_SSL_FAILED) {
+        return attemptSend(address, mail, credentials, limits, Auth::kNone).status;
+    }
+    return attempt.status;
+}
+
+}  // namespace qf::transport

@@ -1,0 +1,28 @@
+// Sending one built mail over SMTP with libcurl (STARTTLS when offered, or
+// TLS from the start for "smtps://" and port 465).
+//
+// Credentials are used only when the server asks for AUTH, and leave the
+// machine only inside TLS: towards any server but loopback, a send with
+// credentials requires STARTTLS; when the server has none, the mail goes
+// without them (a server that insists on AUTH then refuses it).
+#pragma once
+
+#include <string>
+
+#include "text/Status.h"
+#include "transport/CurlConnection.h"
+#include "transport/MailBuilder.h"
+#include "transport/ServerAddress.h"
+
+namespace qf::transport {
+
+struct SmtpCredentials {
+    std::string user, password;  // UTF-8; empty user = none
+};
+
+// Fails with the server's refusal line (or libcurl's message) as the text;
+// kTimedOut when a limit ran out.
+Status sendMail(const ServerAddress& address, const BuiltMail& mail,
+                const SmtpCredentials& credentials, const TransferLimits& limits);
+
+}  // namespace qf::transport
