@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <vector>
@@ -9,6 +10,18 @@
 #include "text/Cp932.h"
 
 namespace qf::transport {
+
+namespace {
+std::atomic<std::size_t> g_textBufferSize{8192};
+}  // namespace
+
+std::size_t textBufferSize() {
+    return g_textBufferSize.load();
+}
+
+void setTextBufferSize(std::size_t bytes) {
+    g_textBufferSize.store(bytes);
+}
 
 std::string utf8Argument(const char* cp932) {
     return cp932 ? text::fromCp932(cp932) : std::string();

@@ -10,6 +10,11 @@
 
 namespace qf::transport {
 
+// Capacity in bytes of the caller's subject, date, sender and header buffers,
+// as set with NMailSetOption(1, n); 8192 until changed.
+std::size_t textBufferSize();
+void setTextBufferSize(std::size_t bytes);
+
 // A CP932 argument as UTF-8; empty for a null pointer.
 std::string utf8Argument(const char* cp932);
 

@@ -19,7 +19,6 @@ namespace qf::transport {
 namespace {
 
 // The size of the subject, date, sender and header buffers the program passes.
-constexpr std::size_t kTextBufferBytes = 8192;
 constexpr int kFailed = -1;
 
 // "…\添付フォルダ\" as a POSIX path: the text is decoded first, so that a
@@ -58,11 +57,11 @@ int writeAttachments(const std::string& folder, const std::vector<Attachment>& a
 
 void fillBuffers(const DecodedMail& mail, std::size_t bodyCapacity, char* subject, char* date,
                  char* sender, char* header, char* body) {
-    copyUtf8(subject, kTextBufferBytes, mail.headers.subject);
-    copyUtf8(date, kTextBufferBytes, mail.headers.date);
-    copyUtf8(sender, kTextBufferBytes, mail.headers.sender);
-    copyCp932(header, kTextBufferBytes,
-              fitHeader(text::toCp932(mail.headerText), kTextBufferBytes - 1));
+    copyUtf8(subject, textBufferSize(), mail.headers.subject);
+    copyUtf8(date, textBufferSize(), mail.headers.date);
+    copyUtf8(sender, textBufferSize(), mail.headers.sender);
+    copyCp932(header, textBufferSize(),
+              fitHeader(text::toCp932(mail.headerText), textBufferSize() - 1));
     copyUtf8(body, bodyCapacity, mail.body);
 }
 

@@ -37,7 +37,6 @@ struct LibraryState {
     std::mutex mutex;
     std::map<int, std::shared_ptr<OpenSession>> sessions;
     int nextHandle = 1;
-    std::size_t bufferSize = 8192;
     TransferLimits limits;
     SmtpCredentials smtpCredentials;
 };
@@ -50,11 +49,6 @@ LibraryState& state() {
 void ensureCurlInitialized() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-std::size_t bufferSize() {
-    std::lock_guard lock(state().mutex);
-    return state().bufferSize;
 }
 
 TransferLimits limits() {
@@ -84,7 +78,7 @@ int report(std::string_view sentence, const Status& status, int result = kFailed
 // Subject, date and sender decoded; the raw header cut to whole lines.
 void fillHeaderBuffers(OpenSession& open, int mailNumber, std::string_view rawHeader, char* subject,
                        char* date, char* sender, char* header) {
-    const std::size_t capacity = bufferSize();
+    const std::size_t capacity = textBufferSize();
     if (open.decodedNumber != mailNumber) {
         open.decoded = decodeHeaders(rawHeader);
         open.decodedNumber = mailNumber;
@@ -108,7 +102,7 @@ int NMailSetOption(int option, int value) {
     std::lock_guard lock(state().mutex);
     LibraryState& library = state();
     if (option == kOptionBufferSize && value > 0) {
-        library.bufferSize = static_cast<std::size_t>(value);
+        setTextBufferSize(static_cast<std::size_t>(value));
     } else if (option == kOptionConnectTimeout && value >= 0) {
         library.limits.connectSeconds = value;
     } else if (option == kOptionReplyTimeout && value >= 0) {
