@@ -1,6 +1,7 @@
 #include "settings/ProfileFile.h"
 
 #include <optional>
+#include <utility>
 
 #include "settings/DurableWrite.h"
 #include "settings/Utf8Prefix.h"
@@ -192,7 +193,11 @@ std::size_t appendSection(std::vector<Line>& lines, std::string_view section) {
             lines.push_back({"", std::string(kNewLine)});
         }
     }
-    lines.push_back({"[" + text::toCp932(section) + "]", std::string(kNewLine)});
+    // Appended piecewise: GCC 12 at -O3 warns falsely (-Wrestrict) on "[" + s + "]".
+    std::string header = "[";
+    header += text::toCp932(section);
+    header += ']';
+    lines.push_back({std::move(header), std::string(kNewLine)});
     return lines.size() - 1;
 }
 
