@@ -49,3 +49,24 @@ function(qf_test name)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${ARG_FIXTURES}")
   endif()
 endfunction()
+
+# qf_qt_test(NAME SOURCES ... LINKS ... [TIMEOUT s] [ENVIRONMENT ...]): a Qt
+# Test executable driving real windows on the offscreen platform, registered
+# with CTest. Links the windows library and the test answerer for message
+# boxes.
+function(qf_qt_test name)
+  if(NOT QF_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LINKS;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} quillfern_windows_testing Qt6::Test)
+  qf_warnings(${name})
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QF_SOURCE_DIR=${PROJECT_SOURCE_DIR};QF_BINARY_DIR=${PROJECT_BINARY_DIR};${ARG_ENVIRONMENT}")
+endfunction()

@@ -46,6 +46,8 @@ IdPassForm::IdPassForm(app::Application& app) : m_app(app) {
     layout->addLayout(fields);
     layout->addLayout(buttons);
 
+    m_app.centreOnMainWindow(*this);
+
     connect(OKCommand, &QPushButton::clicked, this, &IdPassForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
 }

@@ -26,7 +26,7 @@ namespace qf::settings {
 class IdPassForm : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit IdPassForm(app::Application& app);
 
     QLineEdit* IdText;
@@ -35,7 +35,7 @@ public:
     QPushButton* OKCommand;
     QPushButton* CancelCommand;
 
-private:
+  private:
     void confirm();
 
     app::Application& m_app;

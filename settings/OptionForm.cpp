@@ -61,6 +61,8 @@ OptionForm::OptionForm(app::Application& app) : m_app(app) {
     layout->addLayout(fields);
     layout->addLayout(buttons);
 
+    m_app.centreOnMainWindow(*this);
+
     connect(OkCommand, &QPushButton::clicked, this, &OptionForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
 }

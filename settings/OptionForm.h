@@ -22,7 +22,7 @@ namespace qf::settings {
 class OptionForm : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit OptionForm(app::Application& app);
 
     QLineEdit* SmtpText;
@@ -32,7 +32,7 @@ public:
     QPushButton* OkCommand;
     QPushButton* CancelCommand;
 
-private:
+  private:
     void confirm();
 
     app::Application& m_app;

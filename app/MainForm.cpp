@@ -1,0 +1,421 @@
+#include "app/MainForm.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+
+#include "app/ActiveLabel.h"
+#include "app/Application.h"
+#include "app/MainLayout.h"
+#include "app/MessageBoxes.h"
+#include "app/PictureButton.h"
+#include "settings/OptionForm.h"
+#include "store/MailStore.h"
+#include "transport/NMail.h"
+
+namespace qf::app {
+namespace layout = mainlayout;
+
+namespace {
+
+const QString kWaitingText = QStringLiteral("待機中・・・");
+const QString kPressedPicture = QStringLiteral("Botan9.gif");
+const QString kWindowColour = QStringLiteral("#eef3ea");
+constexpr int kTransportBufferBytes = 8192;
+
+void place(QWidget& widget, const TwipsRect& rect) {
+    widget.setGeometry(twipsToPixels(rect.left), twipsToPixels(rect.top), twipsToPixels(rect.width),
+                       twipsToPixels(rect.height));
+}
+
+// Places a new label of the window: a picture, a caption, or both in one.
+ActiveLabel* newLabel(QWidget* parent, const QString& name, const TwipsRect& rect,
+                      const QString& text = {}) {
+    auto* label = new ActiveLabel(name, parent);
+    label->setText(text);
+    place(*label, rect);
+    return label;
+}
+
+QLineEdit* newField(QWidget* parent, const QString& name, const TwipsRect& rect,
+                    Qt::Alignment alignment) {
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(name);
+    field->setReadOnly(true);
+    field->setAlignment(alignment);
+    field->setFocusPolicy(Qt::NoFocus);
+    place(*field, rect);
+    return field;
+}
+
+// The locale's short date and its time with seconds, without a time zone.
+QString localClockText(const QDateTime& now) {
+    const QLocale locale;
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b\\s*")));
+    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(now.time(), timeFormat.trimmed());
+}
+
+// Nine spaces lead the caption of the box that takes unsorted mail.
+const QString kOtherBoxCaption = QStringLiteral("         その他");
+
+}  // namespace
+
+MainForm::MainForm(Application& app) : m_app(app) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Quillfern Ver 1.55"));
+    setFixedSize(twipsToPixels(layout::kClient.width), twipsToPixels(layout::kClient.height));
+    createControls();
+    connectHelpTexts();
+    connectButtons();
+
+    Timer1.setInterval(100);
+    Timer2.setInterval(100);
+    Timer3.setInterval(1000);
+    connect(&Timer1, &QTimer::timeout, this,
+            [this] { slideOneStep(*Image17, layout::kRisingTops, m_risingStep); });
+    connect(&Timer2, &QTimer::timeout, this,
+            [this] { slideOneStep(*Image18, layout::kFallingTops, m_fallingStep); });
+    connect(&Timer3, &QTimer::timeout, this, &MainForm::showClock);
+    showClock();
+}
+
+MainForm::~MainForm() = default;
+
+void MainForm::createControls() {
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(
+        QStringLiteral(
+            "qf--app--MainForm { background: %1; }"
+            "QLineEdit { background: white; border: 1px solid #9fbf9a; border-radius: 3px;"
+            "  padding: 0 3px; color: #1f3d25; }"
+            "QPlainTextEdit { background: #fbfdf8; border: 1px solid #9fbf9a; border-radius: 3px;"
+            "  color: #48604c; }")
+            .arg(kWindowColour));
+
+    Image1 = newLabel(this, QStringLiteral("Image1"), layout::kBanner);
+    Image1->showPicture(picture(QStringLiteral("Title.gif")));
+    Label22 = newLabel(this, QStringLiteral("Label22"), layout::kHomePage, QStringLiteral("  HP"));
+    Label23 = newLabel(this, QStringLiteral("Label23"), layout::kMinimise, QStringLiteral("Small"));
+    for (ActiveLabel* small : {Label22, Label23}) {
+        small->setAlignment(Qt::AlignCenter);
+        small->setCursor(Qt::PointingHandCursor);
+        small->setStyleSheet(QStringLiteral(
+            "color: white; border: 1px solid #d9c27a; border-radius: 4px; font-weight: bold;"));
+    }
+    Label21 = new QLabel(QStringLiteral("Ver 1.55"), this);
+    Label21->setObjectName(QStringLiteral("Label21"));
+    Label21->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label21->setStyleSheet(QStringLiteral("color: #d9e8d0; font-size: 8pt;"));
+    place(*Label21, layout::kVersion);
+
+    Image17 = newLabel(this, QStringLiteral("Image17"), layout::kRisingPicture);
+    Image17->showPicture(picture(QStringLiteral("Rising.gif")));
+    Image18 = newLabel(this, QStringLiteral("Image18"), layout::kFallingPicture);
+    Image18->showPicture(picture(QStringLiteral("Falling.gif")));
+
+    createButtons();
+    createBoxTable();
+    createStatusArea();
+}
+
+void MainForm::createButtons() {
+    struct ButtonParts {
+        ActiveLabel** caption;
+        ActiveLabel** face;
+        const char16_t* captionName;
+        const char16_t* faceName;
+        const char16_t* letter;
+        const char16_t* picture;
+    };
+    const ButtonParts buttons[2][4] = {
+        {{&Label5, &Image3, u"Label5", u"Image3", u"N", u"Botan1.gif"},
+         {&Label6, &Image2, u"Label6", u"Image2", u"R", u"Botan2.gif"},
+         {&Label8, &Image10, u"Label8", u"Image10", u"S", u"Botan4.gif"},
+         {&Label15, &Image11, u"Label15", u"Image11", u"K", u"Botan5.gif"}},
+        {{&Label16, &Image4, u"Label16", u"Image4", u"Ad", u"Botan3.gif"},
+         {&Label17, &Image15, u"Label17", u"Image15", u"D", u"Botan6.gif"},
+         {&Label18, &Image13, u"Label18", u"Image13", u"At", u"Botan7.gif"},
+         {&Label19, &Image12, u"Label19", u"Image12", u"O", u"Botan8.gif"}},
+    };
+    for (int row = 0; row < 2; ++row) {
+        for (int column = 0; column < 4; ++column) {
+            const ButtonParts& parts = buttons[row][column];
+            // The face first, so that its caption lies on top of it.
+            *parts.face =
+                newLabel(this, QString::fromUtf16(parts.faceName), layout::buttonFace(row, column));
+            (*parts.face)->showPicture(picture(QString::fromUtf16(parts.picture)));
+            *parts.caption =
+                newLabel(this, QString::fromUtf16(parts.captionName),
+                         layout::buttonCaption(row, column), QString::fromUtf16(parts.letter));
+            (*parts.caption)->setAlignment(Qt::AlignCenter);
+            (*parts.caption)
+                ->setStyleSheet(
+                    QStringLiteral("color: white; font-size: 20pt; font-weight: bold;"));
+            for (ActiveLabel* part : {*parts.face, *parts.caption}) {
+                part->setCursor(Qt::PointingHandCursor);
+            }
+        }
+    }
+}
+
+void MainForm::createBoxTable() {
+    Image14 = newLabel(this, QStringLiteral("Image14"), layout::kBoxPanel);
+    Image14->showPicture(picture(QStringLiteral("Panel.gif")));
+    const QString headingStyle = QStringLiteral("color: #1f5a29; font-weight: bold;");
+    for (const auto& [text, rect] : {std::pair{QStringLiteral("累積"), layout::kTotalHeading},
+                                     std::pair{QStringLiteral("新着"), layout::kNewHeading}}) {
+        auto* heading = new QLabel(text, this);
+        heading->setAlignment(Qt::AlignCenter);
+        heading->setStyleSheet(headingStyle);
+        place(*heading, rect);
+    }
+
+    // Rows of boxes 1-6: caption label, registered address, total, new.
+    struct Names {
+        ActiveLabel** caption;
+        QLineEdit** address;
+        QLineEdit** total;
+        QLineEdit** fresh;
+        const char16_t* captionName;
+        const char16_t* addressName;
+        const char16_t* totalName;
+        const char16_t* freshName;
+    };
+    const Names names[kReceivingBoxes] = {
+        {&Label3, &Text13, &Text1, &Text2, u"Label3", u"Text13", u"Text1", u"Text2"},
+        {&Label4, &Text14, &Text4, &Text3, u"Label4", u"Text14", u"Text4", u"Text3"},
+        {&Label9, &Text15, &Text6, &Text5, u"Label9", u"Text15", u"Text6", u"Text5"},
+        {&Label11, &Text16, &Text8, &Text7, u"Label11", u"Text16", u"Text8", u"Text7"},
+        {&Label12, &Text17, &Text10, &Text9, u"Label12", u"Text17", u"Text10", u"Text9"},
+        {&Label13, nullptr, &Text12, &Text11, u"Label13", nullptr, u"Text12", u"Text11"},
+    };
+    for (int i = 0; i < kReceivingBoxes; ++i) {
+        const Names& n = names[i];
+        *n.caption = newLabel(this, QString::fromUtf16(n.captionName), layout::boxCaption(i));
+        (*n.caption)->setCursor(Qt::PointingHandCursor);
+        (*n.caption)->setStyleSheet(QStringLiteral("color: #1f3d25; font-weight: bold;"));
+        QLineEdit* address = nullptr;
+        if (n.address != nullptr) {
+            address = newField(this, QString::fromUtf16(n.addressName), layout::boxAddress(i),
+                               Qt::AlignLeft | Qt::AlignVCenter);
+            address->setPlaceholderText(QStringLiteral("（未登録）"));
+            address->setStyleSheet(QStringLiteral(
+                "background: transparent; border: none; color: #5f7a63; font-size: 7pt;"));
+            *n.address = address;
+        }
+        *n.total = newField(this, QString::fromUtf16(n.totalName), layout::boxTotal(i),
+                            Qt::AlignRight | Qt::AlignVCenter);
+        *n.fresh = newField(this, QString::fromUtf16(n.freshName), layout::boxNew(i),
+                            Qt::AlignRight | Qt::AlignVCenter);
+        (*n.fresh)->setStyleSheet(QStringLiteral("color: #b5493d; font-weight: bold;"));
+        m_rows[static_cast<std::size_t>(i)] = {*n.caption, address, *n.total, *n.fresh};
+    }
+    Label13->setText(kOtherBoxCaption);
+}
+
+void MainForm::createStatusArea() {
+    Text19 = new QPlainTextEdit(this);
+    Text19->setObjectName(QStringLiteral("Text19"));
+    Text19->setReadOnly(true);
+    Text19->setFocusPolicy(Qt::NoFocus);
+    Text19->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Text19->setPlaceholderText(QStringLiteral("受信中のメールがここに表示されます"));
+    place(*Text19, layout::kRawText);
+
+    Text20 = newField(this, QStringLiteral("Text20"), layout::kNotice, Qt::AlignCenter);
+    Text20->setStyleSheet(QStringLiteral(
+        "background: #fff6d8; border: 1px solid #d9c27a; color: #b5493d; font-weight: bold;"));
+
+    Label10 = new QLabel(kWaitingText, this);
+    Label10->setObjectName(QStringLiteral("Label10"));
+    Label10->setStyleSheet(QStringLiteral(
+        "background: #fbfdf8; border: 1px solid #9fbf9a; border-radius: 3px; padding: 0 6px;"
+        "color: #1f3d25;"));
+    place(*Label10, layout::kHelpBar);
+
+    Text18 = newField(this, QStringLiteral("Text18"), layout::kClock, Qt::AlignCenter);
+}
+
+void MainForm::connectHelpTexts() {
+    const std::pair<ActiveLabel*, QString> texts[] = {
+        {Label5, QStringLiteral("「New」メールの新規作成を行います。")},
+        {Label6, QStringLiteral("「Receive」新規メールの受信を行います。")},
+        {Label8, QStringLiteral("「Send」送信メールの履歴閲覧を行います。")},
+        {Label15, QStringLiteral("「Keep」保管箱の閲覧。")},
+        {Label16, QStringLiteral("「Address」メールアドレスの登録を行います。")},
+        {Label17, QStringLiteral("「Devide」分別用のアドレスを登録。")},
+        {Image15, QStringLiteral("「Divide」新着メール分別の為の登録を実行。")},
+        {Label18, QStringLiteral("「Attach to」添付ファイルの確認。")},
+        {Label19, QStringLiteral("「Other」ID,パスワードの設定を行います。")},
+        {Label22, QStringLiteral("「HP」Quillfernのホームページです。")},
+        {Label23, QStringLiteral("フォーム（メイン画面）の最小化を行います。")},
+        {Image1, QString()},
+        {Image14, QString()},
+    };
+    for (const auto& [control, text] : texts) {
+        connect(control, &ActiveLabel::hovered, this, [this, text] { setHelpText(text); });
+    }
+}
+
+void MainForm::connectButtons() {
+    // A press on the caption or on the face of a picture button.
+    const auto button = [this](ActiveLabel* caption, ActiveLabel* face, QString own, auto action) {
+        const auto press = [this, face, own, action] {
+            if (pressPicture(*face, picture(kPressedPicture), picture(own))) {
+                action();
+            }
+        };
+        connect(caption, &ActiveLabel::clicked, this, press);
+        connect(face, &ActiveLabel::clicked, this, press);
+    };
+    button(Label5, Image3, QStringLiteral("Botan1.gif"), [this] { m_actions.compose(); });
+    button(Label6, Image2, QStringLiteral("Botan2.gif"), [this] { m_actions.receive(); });
+    button(Label16, Image4, QStringLiteral("Botan3.gif"), [this] { m_actions.addressBook(); });
+    button(Label17, Image15, QStringLiteral("Botan6.gif"),
+           [this] { m_actions.sortingRegistration(); });
+    button(Label18, Image13, QStringLiteral("Botan7.gif"), [this] { m_actions.attachments(); });
+    button(Label19, Image12, QStringLiteral("Botan8.gif"), [this] { m_actions.settings(); });
+    button(Label8, Image10, QStringLiteral("Botan4.gif"),
+           [this] { m_actions.openBox(kSendHistoryBox); });
+    button(Label15, Image11, QStringLiteral("Botan5.gif"), [this] { m_actions.openBox(kKeepBox); });
+
+    for (int box = 1; box <= kReceivingBoxes; ++box) {
+        connect(row(box).caption, &ActiveLabel::clicked, this,
+                [this, box] { m_actions.openBox(box); });
+    }
+    connect(Label22, &ActiveLabel::clicked, this, [this] { m_actions.homePage(); });
+    connect(Label23, &ActiveLabel::clicked, this, &QWidget::showMinimized);
+}
+
+void MainForm::load() {
+    const settings::ProgramFolder& folder = m_app.folder();
+    m_registrations = settings::readSortingRegistrations(folder.sortingFile());
+    showRegisteredAddresses();
+    Text20->hide();
+    showBoxCounts();
+    showBoxCaptions();
+    m_server = settings::readServerSettings(folder.serverSettingsFile());
+    m_dialogFolder = QDir::currentPath();
+    transport::NMailInitializeWinSock();
+    transport::NMailSetOption(transport::kOptionBufferSize, kTransportBufferBytes);
+    Timer1.start();
+    Timer2.start();
+    Timer3.start();
+    if (m_server.pop3.empty()) {
+        m_app.showForm<settings::OptionForm>();
+    }
+}
+
+void MainForm::showRegisteredAddresses() {
+    for (int box = 1; box <= static_cast<int>(settings::kSortingRegistrationCount); ++box) {
+        QLineEdit* address = row(box).address;
+        address->setText(QString::fromStdString(registration(box).address));
+        address->setCursorPosition(0);  // a long address shows its beginning
+        address->setToolTip(address->text());
+    }
+}
+
+void MainForm::showBoxCaptions() {
+    for (int box = 1; box <= static_cast<int>(settings::kSortingRegistrationCount); ++box) {
+        row(box).caption->setText(QString::fromStdString(registration(box).caption));
+    }
+}
+
+const settings::SortingRegistration& MainForm::registration(int box) const {
+    return m_registrations[static_cast<std::size_t>(box - 1)];
+}
+
+void MainForm::showBoxCounts() {
+    store::MailStore& mailStore = m_app.mailStore();
+    for (int box = 1; box <= kReceivingBoxes; ++box) {
+        Status created = mailStore.createIfMissing(box);
+        Result<int> count = created.isOk() ? mailStore.count(box) : Result<int>(created);
+        if (count.isOk()) {
+            totalCounter(box)->setText(QString::number(count.value()));
+            continue;
+        }
+        totalCounter(box)->clear();
+        warn(this, QStringLiteral("メールボックスのファイルを開けません。\n%1")
+                       .arg(QString::fromStdString(count.status().message())));
+    }
+}
+
+void MainForm::showClock() {
+    Text18->setText(localClockText(QDateTime::currentDateTime()));
+}
+
+QString MainForm::clockText() const {
+    return Text18->text();
+}
+
+void MainForm::setHelpText(const QString& text) {
+    Label10->setText(text);
+}
+
+// Each tick moves the picture to its next stop and holds it there until the
+// next tick, 100 ms later; after the last stop it starts again from the first.
+// Driving the slide from the timer rather than waiting between stops inside
+// one tick keeps the two slides from nesting their waits in each other's,
+// where each would hold the other (and a button's press) up for seconds.
+void MainForm::slideOneStep(ActiveLabel& picture, const std::array<int, 13>& tops,
+                            std::size_t& step) {
+    picture.move(picture.x(), twipsToPixels(tops[step]));
+    step = (step + 1) % tops.size();
+}
+
+const MainForm::BoxRow& MainForm::row(int box) const {
+    Q_ASSERT(box >= 1 && box <= kReceivingBoxes);
+    return m_rows[static_cast<std::size_t>(box - 1)];
+}
+
+QLineEdit* MainForm::totalCounter(int box) const {
+    return row(box).total;
+}
+QLineEdit* MainForm::newCounter(int box) const {
+    return row(box).fresh;
+}
+QLineEdit* MainForm::registeredAddress(int box) const {
+    return row(box).address;
+}
+
+int MainForm::counterValue(const QLineEdit& counter) {
+    const QString text = counter.text().trimmed();
+    qsizetype digits = 0;
+    while (digits < text.size() && digits < 9 && text.at(digits).isDigit() &&
+           text.at(digits).unicode() < 0x80) {
+        ++digits;
+    }
+    return text.left(digits).toInt();
+}
+
+void MainForm::countNewMail(int box) {
+    QLineEdit* counter = newCounter(box);
+    counter->setText(QString::number(counterValue(*counter) + 1));
+}
+
+void MainForm::addNewToTotal(int box) {
+    QLineEdit* total = totalCounter(box);
+    total->setText(QString::number(counterValue(*total) + counterValue(*newCounter(box))));
+    newCounter(box)->clear();
+}
+
+QString MainForm::picture(const QString& name) const {
+    return m_app.picturePath(name);
+}
+
+void MainForm::closeEvent(QCloseEvent* event) {
+    Timer1.stop();
+    Timer2.stop();
+    Timer3.stop();
+    transport::NMailEndWinSock();
+    event->accept();
+    emit closing();
+}
+
+}  // namespace qf::app

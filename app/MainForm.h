@@ -1,0 +1,161 @@
+// The main window: a panel of picture buttons, the box table with the
+// registered senders and the total and new-mail counters of the six
+// receiving boxes, a help bar, a clock and two scrolling pictures.
+//
+// It also holds, for the whole run, what other windows read from it: the
+// server settings, the sorting registrations, the POP3 account last entered,
+// the new-mail flag and the clock text.
+//
+// Boxes are numbered as everywhere in the program: 1-5 the registrations'
+// boxes, 6 "その他", 10 the keep box, 11 the send history.
+#pragma once
+
+#include <QLabel>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <functional>
+
+#include "settings/AccountFiles.h"
+#include "settings/ServerSettings.h"
+
+class QLineEdit;
+class QPlainTextEdit;
+
+namespace qf::app {
+
+class ActiveLabel;
+class Application;
+
+inline constexpr int kReceivingBoxes = 6;
+inline constexpr int kKeepBox = 10;
+inline constexpr int kSendHistoryBox = 11;
+
+// What the buttons do once their press animation is over. The application
+// fills these in; tests replace single entries.
+struct MainFormActions {
+    std::function<void()> compose;              // New
+    std::function<void()> receive;              // Receive
+    std::function<void()> addressBook;          // Address
+    std::function<void()> sortingRegistration;  // Divide
+    std::function<void()> attachments;          // Attach
+    std::function<void()> settings;             // Other
+    std::function<void(int box)> openBox;       // box captions, Send, Keep
+    std::function<void()> homePage;             // HP
+};
+
+class MainForm : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit MainForm(Application& app);
+    ~MainForm() override;
+
+    // The start-up sequence: registrations, box files and their counts,
+    // server settings, the transport library; opens the server settings
+    // window when no POP3 server is set. Problems with a box file are shown
+    // to the user and leave that box's total empty.
+    void load();
+
+    MainFormActions& actions() { return m_actions; }
+
+    // Held values.
+    const settings::ServerSettings& serverSettings() const { return m_server; }
+    void setServerSettings(const settings::ServerSettings& server) { m_server = server; }
+    const settings::SortingRegistrations& registrations() const { return m_registrations; }
+    void setRegistrations(const settings::SortingRegistrations& registrations) {
+        m_registrations = registrations;
+    }
+    const settings::Account& account() const { return m_account; }
+    void setAccount(const settings::Account& account) { m_account = account; }
+    bool newMailFlag() const { return m_newMailFlag; }
+    void setNewMailFlag(bool on) { m_newMailFlag = on; }
+    // The folder the file dialogs start in: the working directory at start.
+    const QString& dialogFolder() const { return m_dialogFolder; }
+
+    // The clock's text as shown: the date of a mail sent now.
+    QString clockText() const;
+    // Shows `text` in the help bar (Label10).
+    void setHelpText(const QString& text);
+
+    // The counters and registered address of receiving box 1-6 (box 6 has
+    // no address: nullptr).
+    QLineEdit* totalCounter(int box) const;
+    QLineEdit* newCounter(int box) const;
+    QLineEdit* registeredAddress(int box) const;
+    // A counter's text as a number: its leading digits, 0 when there are none.
+    static int counterValue(const QLineEdit& counter);
+    // One more new mail in `box` (1-6).
+    void countNewMail(int box);
+    // Adds the new-mail counter of `box` (1-6) to its total and empties it.
+    void addNewToTotal(int box);
+
+    // Controls, by their given names (also their objectName()s).
+    QLabel* Label10;                                                      // help bar
+    ActiveLabel *Label5, *Image3;                                         // New
+    ActiveLabel *Label6, *Image2;                                         // Receive
+    ActiveLabel *Label8, *Image10;                                        // Send (send history)
+    ActiveLabel *Label15, *Image11;                                       // Keep (keep box)
+    ActiveLabel *Label16, *Image4;                                        // Address
+    ActiveLabel *Label17, *Image15;                                       // Divide
+    ActiveLabel *Label18, *Image13;                                       // Attach
+    ActiveLabel *Label19, *Image12;                                       // Other
+    ActiveLabel *Label22, *Label23;                                       // home page, minimise
+    ActiveLabel *Label3, *Label4, *Label9, *Label11, *Label12, *Label13;  // box captions
+    ActiveLabel *Image1, *Image14, *Image17, *Image18;                    // title, panel, scrolling
+    QLabel* Label21;                                                      // version
+    QLineEdit *Text1, *Text2, *Text3, *Text4, *Text5, *Text6, *Text7, *Text8, *Text9, *Text10,
+        *Text11, *Text12;                                   // counters
+    QLineEdit *Text13, *Text14, *Text15, *Text16, *Text17;  // registered senders
+    QLineEdit* Text18;                                      // clock
+    QPlainTextEdit* Text19;                                 // raw text of the mail being received
+    QLineEdit* Text20;                                      // no-new-mail notice
+    QTimer Timer1;                                          // Image17 climbs, a stop a tick
+    QTimer Timer2;                                          // Image18 falls, a stop a tick
+    QTimer Timer3;                                          // clock
+
+  signals:
+    // The window is being closed: the program ends.
+    void closing();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    struct BoxRow {
+        ActiveLabel* caption;
+        QLineEdit* address;
+        QLineEdit* total;
+        QLineEdit* fresh;
+    };
+
+    void createControls();
+    void createButtons();
+    void createBoxTable();
+    void createStatusArea();
+    void connectHelpTexts();
+    void connectButtons();
+    void showRegisteredAddresses();
+    void showBoxCaptions();
+    const settings::SortingRegistration& registration(int box) const;
+    void showBoxCounts();
+    void showClock();
+    static void slideOneStep(ActiveLabel& picture, const std::array<int, 13>& tops,
+                             std::size_t& step);
+    QString picture(const QString& name) const;
+    const BoxRow& row(int box) const;
+
+    Application& m_app;
+    MainFormActions m_actions;
+    std::array<BoxRow, kReceivingBoxes> m_rows{};
+    settings::ServerSettings m_server;
+    settings::SortingRegistrations m_registrations;
+    settings::Account m_account;
+    QString m_dialogFolder;
+    bool m_newMailFlag = false;
+    std::size_t m_risingStep = 0;
+    std::size_t m_fallingStep = 0;
+};
+
+}  // namespace qf::app

@@ -1,0 +1,56 @@
+#include "app/MessageBoxes.h"
+
+#include <QMessageBox>
+
+namespace qf::app {
+namespace {
+
+class QtMessageBoxes final : public MessageBoxes {
+  public:
+    bool show(QWidget* parent, const MessageRequest& request) override {
+        switch (request.kind) {
+            case MessageKind::kQuestion:
+                return QMessageBox::question(parent, request.title, request.text,
+                                             QMessageBox::Yes | QMessageBox::No,
+                                             QMessageBox::No) == QMessageBox::Yes;
+            case MessageKind::kInformation:
+                QMessageBox::information(parent, request.title, request.text);
+                return true;
+            case MessageKind::kWarning:
+                QMessageBox::warning(parent, request.title, request.text);
+                return true;
+            case MessageKind::kRetry:
+                return QMessageBox::warning(parent, request.title, request.text,
+                                            QMessageBox::Ok | QMessageBox::Cancel,
+                                            QMessageBox::Ok) == QMessageBox::Ok;
+        }
+        return false;
+    }
+};
+
+QtMessageBoxes g_qtBoxes;
+MessageBoxes* g_current = &g_qtBoxes;
+
+}  // namespace
+
+MessageBoxes& messageBoxes() {
+    return *g_current;
+}
+
+void setMessageBoxes(MessageBoxes* boxes) {
+    g_current = boxes != nullptr ? boxes : &g_qtBoxes;
+}
+
+bool ask(QWidget* parent, const QString& text, const QString& title) {
+    return g_current->show(parent, {MessageKind::kQuestion, title, text});
+}
+
+void inform(QWidget* parent, const QString& text, const QString& title) {
+    g_current->show(parent, {MessageKind::kInformation, title, text});
+}
+
+void warn(QWidget* parent, const QString& text, const QString& title) {
+    g_current->show(parent, {MessageKind::kWarning, title, text});
+}
+
+}  // namespace qf::app

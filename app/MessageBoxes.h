@@ -1,0 +1,48 @@
+// The one way windows talk to the user in message boxes: ask (Yes/No),
+// inform and warn. The program shows QMessageBox; tests install a scripted
+// answerer (ScriptedMessageBoxes) and check what would have been shown.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace qf::app {
+
+// The program's own title, used by every message box that names no other.
+inline const QString kProgramTitle = QStringLiteral("Quillfern");
+// Confirmations of destructive or overwriting commands.
+inline const QString kConfirmTitle = QStringLiteral("確認");
+
+enum class MessageKind {
+    kQuestion,     // Yes and No buttons, question icon; only Yes goes on
+    kInformation,  // OK button
+    kWarning,      // OK button, warning icon
+    kRetry,        // OK and Cancel buttons, warning icon; true for OK
+};
+
+struct MessageRequest {
+    MessageKind kind = MessageKind::kInformation;
+    QString title;
+    QString text;
+};
+
+class MessageBoxes {
+  public:
+    virtual ~MessageBoxes() = default;
+    // Shows the box and returns true when the user answered Yes (questions)
+    // or closed it (other kinds).
+    virtual bool show(QWidget* parent, const MessageRequest& request) = 0;
+};
+
+// The answerer in use: QMessageBox unless a test installed its own.
+MessageBoxes& messageBoxes();
+// Installs `boxes` (not owned); nullptr puts the QMessageBox one back.
+void setMessageBoxes(MessageBoxes* boxes);
+
+// True only when the user answers Yes.
+bool ask(QWidget* parent, const QString& text, const QString& title = kConfirmTitle);
+void inform(QWidget* parent, const QString& text, const QString& title = kProgramTitle);
+void warn(QWidget* parent, const QString& text, const QString& title = kProgramTitle);
+
+}  // namespace qf::app

@@ -1,0 +1,15 @@
+#include "app/PictureButton.h"
+
+#include "app/ActiveLabel.h"
+#include "app/WaitRoutine.h"
+
+namespace qf::app {
+
+bool pressPicture(ActiveLabel& picture, const QString& pressedFile, const QString& ownFile) {
+    picture.showPicture(pressedFile);
+    const bool waited = waitMs(kPressedPictureMs);
+    picture.showPicture(ownFile);
+    return waited;
+}
+
+}  // namespace qf::app

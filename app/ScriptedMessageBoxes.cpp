@@ -1,0 +1,21 @@
+#include "app/ScriptedMessageBoxes.h"
+
+namespace qf::app {
+
+ScriptedMessageBoxes::ScriptedMessageBoxes() : m_previous(&messageBoxes()) {
+    setMessageBoxes(this);
+}
+
+ScriptedMessageBoxes::~ScriptedMessageBoxes() {
+    setMessageBoxes(m_previous);
+}
+
+bool ScriptedMessageBoxes::show(QWidget* /*parent*/, const MessageRequest& request) {
+    m_shown.append(request);
+    if (request.kind != MessageKind::kQuestion && request.kind != MessageKind::kRetry) {
+        return true;
+    }
+    return !m_answers.isEmpty() && m_answers.takeFirst();
+}
+
+}  // namespace qf::app

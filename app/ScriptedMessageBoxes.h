@@ -1,0 +1,35 @@
+// Test answerer for message boxes: records every box a window would have
+// shown and answers questions (and OK/Cancel boxes) from a script: No, or
+// Cancel, once the script runs out.
+// Installs itself on construction and restores the previous answerer when
+// destroyed.
+#pragma once
+
+#include <QList>
+
+#include "app/MessageBoxes.h"
+
+namespace qf::app {
+
+class ScriptedMessageBoxes final : public MessageBoxes {
+  public:
+    ScriptedMessageBoxes();
+    ~ScriptedMessageBoxes() override;
+    ScriptedMessageBoxes(const ScriptedMessageBoxes&) = delete;
+    ScriptedMessageBoxes& operator=(const ScriptedMessageBoxes&) = delete;
+
+    // Answers for the next questions, in order (true = Yes).
+    void answer(std::initializer_list<bool> answers) { m_answers.append(QList<bool>(answers)); }
+
+    const QList<MessageRequest>& shown() const { return m_shown; }
+    void clear() { m_shown.clear(); }
+
+    bool show(QWidget* parent, const MessageRequest& request) override;
+
+  private:
+    MessageBoxes* m_previous;
+    QList<bool> m_answers;
+    QList<MessageRequest> m_shown;
+};
+
+}  // namespace qf::app

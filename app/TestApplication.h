@@ -1,0 +1,34 @@
+// Test helper for window tests: a started application on a fresh program
+// folder, with message boxes answered by a script. `prepare` runs on the
+// folder before start-up, to lay down files the start-up reads.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "app/Application.h"
+#include "app/MainForm.h"
+#include "app/ScriptedMessageBoxes.h"
+#include "app/WindowTestFolder.h"
+
+namespace qf::app::testing {
+
+class TestApplication {
+  public:
+    explicit TestApplication(const std::function<void(WindowTestFolder&)>& prepare = {}) {
+        if (prepare) {
+            prepare(folder);
+        }
+        app = std::make_unique<Application>(folder.programFolder());
+        status = app->start();
+    }
+
+    MainForm& mainForm() { return app->mainForm(); }
+
+    WindowTestFolder folder;
+    ScriptedMessageBoxes boxes;
+    std::unique_ptr<Application> app;
+    Status status;
+};
+
+}  // namespace qf::app::testing

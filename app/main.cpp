@@ -1,0 +1,46 @@
+// Quillfern: starts the application object on the program folder and runs
+// until the main window closes.
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+
+#include "app/Application.h"
+#include "app/MessageBoxes.h"
+#include "settings/ProgramFolder.h"
+
+namespace {
+
+// Japanese text reads best in a Japanese face; fontconfig's fallback may
+// choose Chinese forms of shared characters.
+void preferJapaneseFont() {
+    const QString family = QStringLiteral("Noto Sans CJK JP");
+    if (QFontDatabase::families().contains(family)) {
+        QFont font = QApplication::font();
+        font.setFamilies({family});
+        QApplication::setFont(font);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillfern"));
+    // The program ends with its main window, not with its last window.
+    QApplication::setQuitOnLastWindowClosed(false);
+    preferJapaneseFont();
+
+    qf::Result<qf::settings::ProgramFolder> folder = qf::settings::ProgramFolder::locate();
+    if (!folder.isOk()) {
+        qf::app::warn(nullptr, QStringLiteral("プログラムのフォルダが見つかりません。\n%1")
+                                   .arg(QString::fromStdString(folder.status().message())));
+        return 1;
+    }
+    qf::app::Application app(std::move(folder).value());
+    QObject::connect(&app, &qf::app::Application::finished, &application, &QApplication::quit,
+                     Qt::QueuedConnection);
+    if (!app.start().isOk()) {
+        return 1;
+    }
+    return QApplication::exec();
+}

@@ -1,0 +1,110 @@
+#include "settings/OptionForm.h"
+
+#include <QCheckBox>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/TestApplication.h"
+#include "text/Cp932.h"
+
+namespace qf::settings {
+namespace {
+
+using app::testing::TestApplication;
+using app::testing::WindowTestFolder;
+
+// Types text the way an input method commits it; keyClicks cannot type
+// characters outside ASCII.
+void commitText(QLineEdit* box, const QString& text) {
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QCoreApplication::sendEvent(box, &event);
+}
+
+void replaceText(QLineEdit* box, const QString& text) {
+    box->clear();
+    QTest::keyClicks(box, text);
+}
+
+const QByteArray kCorvid = QByteArrayLiteral(
+    "SMTP=smtp.example.com\r\nPOP3=pop.example.com\r\nMAIL=me@example.com\r\nAPOP=1\r\n");
+
+}  // namespace
+
+class OptionFormTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void opensAboveOtherWindowsWithTheHeldSettings() {
+        TestApplication started(
+            [](WindowTestFolder& folder) { folder.write(QStringLiteral("corvid.ini"), kCorvid); });
+        OptionForm& form = started.app->showForm<OptionForm>();
+        QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(form.windowTitle(), QStringLiteral("設定"));
+        QCOMPARE(form.SmtpText->text(), QStringLiteral("smtp.example.com"));
+        QCOMPARE(form.Pop3Text->text(), QStringLiteral("pop.example.com"));
+        QCOMPARE(form.MailText->text(), QStringLiteral("me@example.com"));
+        QVERIFY(form.ApopCheck->isChecked());
+    }
+
+    void confirmingRewritesTheFileAndTheNextStartReadsIt() {
+        TestApplication started;  // no settings: the window opens by itself
+        auto* form = started.app->existingForm<OptionForm>();
+        QVERIFY(form != nullptr);
+        replaceText(form->SmtpText, QStringLiteral("smtp.example.com"));
+        replaceText(form->Pop3Text, QStringLiteral("pop.example.com"));
+        commitText(form->MailText, QStringLiteral("山田 <yamada@example.com>"));
+        form->ApopCheck->setChecked(true);
+        QTest::mouseClick(form->OkCommand, Qt::LeftButton);
+
+        const QByteArray expected =
+            QByteArrayLiteral("SMTP=smtp.example.com\r\nPOP3=pop.example.com\r\nMAIL=") +
+            QByteArray::fromStdString(text::toCp932("山田 <yamada@example.com>")) +
+            QByteArrayLiteral("\r\nAPOP=1\r\n");
+        QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), expected);
+        QCOMPARE(started.mainForm().serverSettings().pop3, std::string("pop.example.com"));
+        QCOMPARE(started.mainForm().serverSettings().apop, 1);
+        QVERIFY(!form->isVisible());
+
+        started.app.reset();  // the program ends; start it again on the same folder
+        app::Application again(started.folder.programFolder());
+        QVERIFY(again.start().isOk());
+        QCOMPARE(again.mainForm().serverSettings().apop, 1);
+        QCOMPARE(again.mainForm().serverSettings().mail, std::string("山田 <yamada@example.com>"));
+        QVERIFY(again.existingForm<OptionForm>() == nullptr);
+    }
+
+    void cancellingChangesNothing() {
+        TestApplication started(
+            [](WindowTestFolder& folder) { folder.write(QStringLiteral("corvid.ini"), kCorvid); });
+        OptionForm& form = started.app->showForm<OptionForm>();
+        replaceText(form.SmtpText, QStringLiteral("other.example.com"));
+        form.ApopCheck->setChecked(false);
+        QTest::mouseClick(form.CancelCommand, Qt::LeftButton);
+        QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), kCorvid);
+        QCOMPARE(started.mainForm().serverSettings().smtp, std::string("smtp.example.com"));
+        QCOMPARE(started.mainForm().serverSettings().apop, 1);
+        QVERIFY(!form.isVisible());
+    }
+
+    void unwritableFileIsReportedAndKeepsWhatWasTyped() {
+        TestApplication started([](WindowTestFolder& folder) {
+            QDir().mkpath(folder.path(QStringLiteral("corvid.ini")));
+        });
+        auto* form = started.app->existingForm<OptionForm>();
+        QVERIFY(form != nullptr);
+        replaceText(form->Pop3Text, QStringLiteral("pop.example.com"));
+        QTest::mouseClick(form->OkCommand, Qt::LeftButton);
+        QCOMPARE(started.boxes.shown().size(), 1);
+        QCOMPARE(started.boxes.shown().front().kind, app::MessageKind::kWarning);
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->Pop3Text->text(), QStringLiteral("pop.example.com"));
+    }
+};
+
+}  // namespace qf::settings
+
+QTEST_MAIN(qf::settings::OptionFormTest)
+#include "OptionForm_test.moc"
