@@ -9,8 +9,8 @@ packages=(
   libgmime-3.0-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format codespell
-  dovecot-pop3d python3-aiosmtpd mpack
-  fonts-noto-cjk xvfb x11-apps imagemagick xauth
+  dovecot-pop3d python3-aiosmtpd mpack openssl
+  fonts-noto-cjk xvfb x11-apps imagemagick xauth xdotool
 )
 
 missing=()

@@ -1,0 +1,143 @@
+#include "app/BoxReceive.h"
+
+#include <string>
+
+#include "receive/ReceiveRun.h"
+#include "settings/AccountFiles.h"
+#include "settings/FolderLock.h"
+#include "settings/ServerSettings.h"
+#include "store/BoxCatalogue.h"
+#include "transport/NMail.h"
+
+namespace qf::app {
+
+namespace {
+
+// Prints the run as it goes; the captions come from the registrations the
+// run reads again.
+class TerminalObserver final : public receive::ReceiveObserver {
+  public:
+    TerminalObserver(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+
+    void onRegistrationsRead(const settings::SortingRegistrations& registrations) override {
+        m_registrations = registrations;
+    }
+    void onProgress(int mailNumber, int mailCount) override {
+        m_out << "受信中… " << mailNumber << "/" << mailCount << "\n";
+    }
+    void onMessage(const receive::ReceiveMessage& message) override {
+        m_err << (message.title.empty() ? "Quillfern" : message.title) << ": " << message.text
+              << "\n";
+    }
+    void onMailStaged(int /*slot*/, const receive::StagedMail& mail) override {
+        m_subject = mail.subject;
+    }
+    void onMailStored(int slot, int recordNumber) override {
+        m_out << "  → " << caption(slot) << " (" << recordNumber << "): " << m_subject << "\n";
+    }
+    void onNoNewMail() override { m_out << receive::kNoNewMailNotice << "\n"; }
+
+    std::string caption(int slot) const {
+        if (slot == receive::kOtherSlot) {
+            return store::findBox(receive::kOtherSlot + 1)->caption;
+        }
+        const std::string& registered = m_registrations[static_cast<std::size_t>(slot)].caption;
+        return registered.empty() ? "箱" + std::to_string(slot + 1) : registered;
+    }
+
+  private:
+    std::ostream& m_out;
+    std::ostream& m_err;
+    settings::SortingRegistrations m_registrations;
+    std::string m_subject;
+};
+
+// The request as the main window builds it: settings and registrations as
+// loaded at start, the account as the ID/password window loads it.
+receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder) {
+    receive::ReceiveRequest request;
+    request.folder = folder;
+    const settings::ServerSettings server =
+        settings::readServerSettings(folder.serverSettingsFile());
+    request.pop3Server = server.pop3;
+    request.apop = server.apop;
+    request.account = settings::readAccount(folder.accountFile());
+    const settings::SortingRegistrations registrations =
+        settings::readSortingRegistrations(folder.sortingFile());
+    for (std::size_t i = 0; i < registrations.size(); ++i) {
+        request.routingAddresses[i] = registrations[i].address;
+    }
+    return request;
+}
+
+int exitStatusOf(const receive::ReceiveOutcome& outcome, std::ostream& err) {
+    switch (outcome.end) {
+        case receive::RunEnd::kNoServer:
+            err << "POP3サーバーが設定されていません (corvid.ini の POP3=)。\n";
+            return kReceiveNoConnection;
+        case receive::RunEnd::kConnectFailed:
+            err << "POP3サーバーに接続できませんでした。\n";
+            return kReceiveNoConnection;
+        case receive::RunEnd::kNoAccount:
+            err << "ID またはパスワードが設定されていません (iniIdPass.ini)。\n";
+            return kReceiveLoginFailed;
+        case receive::RunEnd::kAuthenticationFailed:
+            return kReceiveLoginFailed;
+        case receive::RunEnd::kAlreadyRunning:
+            return kReceiveFolderBusy;
+        case receive::RunEnd::kSessionFailed:
+        case receive::RunEnd::kCompleted:
+            break;
+    }
+    return outcome.keptOnServer > 0 ? kReceiveMailKept : kReceiveOk;
+}
+
+}  // namespace
+
+int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std::ostream& err) {
+    if (Status made = folder.ensureFolders(); !made) {
+        err << made.toString() << "\n";
+        return kReceiveFolderBusy;
+    }
+    Result<settings::FolderLock> lock = settings::FolderLock::acquire(folder.lockFile());
+    if (!lock) {
+        err << lock.status().message() << "\n";
+        return kReceiveFolderBusy;
+    }
+    // A box with a torn tail or a leftover temporary file refuses appends
+    // until it is repaired, as the program repairs it at start-up.
+    const store::RecoveryReport recovery = store::recoverLeftovers(folder.dataFolder().string());
+    for (const std::string& action : recovery.actions) {
+        out << action << "\n";
+    }
+    if (!recovery.status) {
+        err << recovery.status.toString() << "\n";
+    }
+
+    transport::NMailInitializeWinSock();
+    transport::NMailSetOption(transport::kOptionBufferSize, 8192);
+    TerminalObserver observer(out, err);
+    receive::ReceiveSession session;
+    const receive::ReceiveOutcome outcome = session.run(requestFor(folder), observer);
+    transport::NMailEndWinSock();
+
+    if (!outcome.accountSave) {
+        err << "iniIdPass.ini を書き込めませんでした: " << outcome.accountSave.message() << "\n";
+    }
+    if (outcome.end == receive::RunEnd::kCompleted ||
+        outcome.end == receive::RunEnd::kSessionFailed) {
+        out << "受信 " << outcome.stored << " 通";
+        for (int slot = 0; slot < receive::kBoxSlotCount; ++slot) {
+            if (const int n = outcome.storedPerSlot[static_cast<std::size_t>(slot)]; n > 0) {
+                out << "、" << observer.caption(slot) << " " << n;
+            }
+        }
+        if (outcome.keptOnServer > 0) {
+            out << "、サーバーに残したメール " << outcome.keptOnServer << " 通";
+        }
+        out << "\n";
+    }
+    return exitStatusOf(outcome, err);
+}
+
+}  // namespace qf::app

@@ -1,0 +1,180 @@
+#include "app/BoxToolCommands.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/BoxReceive.h"
+#include "store/BoxCatalogue.h"
+#include "store/MailStore.h"
+#include "store/MboxExport.h"
+#include "text/FixedField.h"
+
+namespace qf::boxtool {
+
+namespace {
+
+// One line of a listing: tabs and line breaks inside a field would break
+// the columns, so they become spaces.
+std::string oneLine(std::string_view text) {
+    std::string line(text::cutAtNul(text));
+    for (char& c : line) {
+        if (c == '\t' || c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return line;
+}
+
+std::string fileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+int fail(std::ostream& err, const Status& status) {
+    err << "quillfern-box: " << status.toString() << "\n";
+    return 1;
+}
+
+int listBox(store::MailStore& store, int box, std::ostream& out, std::ostream& err) {
+    Status s = store.list(box, [&](const store::ListEntry& e) {
+        out << e.recordNumber << '\t' << oneLine(e.subject) << '\t' << oneLine(e.fromOrTo) << '\t'
+            << oneLine(e.date) << '\n';
+    });
+    return s ? 0 : fail(err, s);
+}
+
+int showRecord(store::MailStore& store, int box, int recordNumber, std::ostream& out,
+               std::ostream& err) {
+    auto found = store.readRecord(box, recordNumber);
+    if (!found) {
+        return fail(err, found.status());
+    }
+    if (!found.value()) {
+        return fail(err, Status::notFound("box " + std::to_string(box) + " has no record " +
+                                          std::to_string(recordNumber)));
+    }
+    const store::BoxInfo& info = *store::findBox(box);
+    const store::RecordLayout& layout = store::layoutOf(info.kind);
+    store::MailFields fields = store.currentFields(box);
+    std::string body(text::cutAtNul(fields.body));
+    std::erase(body, '\r');
+    out << "Record: " << recordNumber << "\n"
+        << "Subject: " << oneLine(fields.subject) << "\n"
+        << (info.kind == store::RecordKind::kSent ? "To: " : "From: ") << oneLine(fields.fromOrTo)
+        << "\n"
+        << "Date: " << oneLine(fields.date) << "\n"
+        << "Status: " << store::readStatusWord(store.currentRecord(box), layout.format()) << "\n\n"
+        << body << (body.empty() || body.back() == '\n' ? "" : "\n");
+    return 0;
+}
+
+int deleteRecord(store::MailStore& store, int box, int recordNumber, std::ostream& out,
+                 std::ostream& err) {
+    // The delete writes the current-record buffer, so it must hold record n.
+    auto found = store.readRecord(box, recordNumber);
+    if (!found) {
+        return fail(err, found.status());
+    }
+    if (!found.value()) {
+        return fail(err, Status::notFound("box " + std::to_string(box) + " has no record " +
+                                          std::to_string(recordNumber)));
+    }
+    if (Status s = store.deleteRecord(box, recordNumber); !s) {
+        return fail(err, s);
+    }
+    auto left = store.count(box);
+    out << "Deleted record " << recordNumber << " of box " << box;
+    if (left) {
+        out << "; " << left.value() << " records remain";
+    }
+    out << "\n";
+    return 0;
+}
+
+int checkFolder(const std::string& dataFolder, std::ostream& out) {
+    int problems = 0;
+    for (const store::FileReport& report : store::checkDataFolder(dataFolder)) {
+        out << fileName(report.path) << ": ";
+        if (report.exists) {
+            out << report.shape.wholeRecords << " records, " << report.shape.lengthBytes
+                << " bytes\n";
+        } else {
+            out << "absent (empty)\n";
+        }
+        for (const std::string& problem : report.problems) {
+            out << "  problem: " << problem << "\n";
+            ++problems;
+        }
+    }
+    if (problems == 0) {
+        out << "No problems found.\n";
+        return 0;
+    }
+    out << problems << (problems == 1 ? " problem" : " problems")
+        << " found; `quillfern-box recover` repairs them without losing mail.\n";
+    return 1;
+}
+
+int recoverFolder(const std::string& dataFolder, std::ostream& out, std::ostream& err) {
+    store::RecoveryReport report = store::recoverLeftovers(dataFolder);
+    for (const std::string& action : report.actions) {
+        out << action << "\n";
+    }
+    if (!report.status) {
+        return fail(err, report.status);
+    }
+    if (report.actions.empty()) {
+        out << "Nothing to recover.\n";
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string programFolder(const Arguments& args, const std::string& executableFolder) {
+    if (args.folder) {
+        return *args.folder;
+    }
+    if (const char* fromEnvironment = std::getenv("QUILLFERN_FOLDER");
+        fromEnvironment != nullptr && *fromEnvironment != '\0') {
+        return fromEnvironment;
+    }
+    return executableFolder;
+}
+
+int runCommand(const Arguments& args, const std::string& folder, std::ostream& out,
+               std::ostream& err) {
+    const std::string dataFolder = store::dataFolderOf(folder);
+    std::error_code ignored;
+    if (!std::filesystem::is_directory(dataFolder, ignored)) {
+        return fail(err, Status::notFound("there is no data folder " + dataFolder));
+    }
+    store::MailStore store(dataFolder);
+    switch (args.command) {
+        case CommandKind::kList:
+            return listBox(store, args.box, out, err);
+        case CommandKind::kShow:
+            return showRecord(store, args.box, args.recordNumber, out, err);
+        case CommandKind::kDelete:
+            return deleteRecord(store, args.box, args.recordNumber, out, err);
+        case CommandKind::kCheck:
+            return checkFolder(dataFolder, out);
+        case CommandKind::kRecover:
+            return recoverFolder(dataFolder, out, err);
+        case CommandKind::kExport: {
+            Status s = store::exportMbox(store, args.box, args.mboxPath, args.force);
+            if (!s) {
+                return fail(err, s);
+            }
+            out << "Exported box " << args.box << " to " << args.mboxPath << "\n";
+            return 0;
+        }
+        case CommandKind::kReceive:
+            return app::receiveCommand(settings::ProgramFolder(std::filesystem::absolute(folder)),
+                                       out, err);
+        case CommandKind::kHelp:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace qf::boxtool

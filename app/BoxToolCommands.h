@@ -1,0 +1,18 @@
+// The commands of quillfern-box. Each prints to `out`, reports failures to
+// `err` and returns the exit status: 0 done, 1 failed or problem found.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "app/BoxToolArguments.h"
+
+namespace qf::boxtool {
+
+// --folder, else $QUILLFERN_FOLDER, else `executableFolder`.
+std::string programFolder(const Arguments& args, const std::string& executableFolder);
+
+int runCommand(const Arguments& args, const std::string& programFolder, std::ostream& out,
+               std::ostream& err);
+
+}  // namespace qf::boxtool

@@ -1,0 +1,205 @@
+// Runs the built quillfern-box on box files written here byte by byte from
+// the record tables, so the tool is checked against the layout, not against
+// the store's own writer.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "store/StoreTestSupport.h"
+
+namespace {
+
+using qf::store::testing::readBytes;
+using qf::store::testing::TempFolder;
+using qf::store::testing::writeBytes;
+using ::testing::HasSubstr;
+
+std::string padded(const std::string& text, std::size_t width) {
+    return text + std::string(width - text.size(), ' ');
+}
+
+std::string statusWord(int value) {
+    return {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF)};
+}
+
+// MailRecord: Subject 100, Date 90, From 90, Body 32000, CR LF, status.
+std::string mailRecord(const std::string& subject, const std::string& date, const std::string& from,
+                       const std::string& body) {
+    return padded(subject, 100) + padded(date, 90) + padded(from, 90) + padded(body, 32000) +
+           "\r\n" + statusWord(1);
+}
+
+// SentRecord: Subject 100, To 90, Body 32000, CR LF, Date 90, status.
+std::string sentRecord(const std::string& subject, const std::string& to, const std::string& body,
+                       const std::string& date) {
+    return padded(subject, 100) + padded(to, 90) + padded(body, 32000) + "\r\n" + padded(date, 90) +
+           statusWord(1);
+}
+
+// KeepRecord: Subject 300, 90 NULs, Body 32000, CR LF, Date 90, From 90, status.
+std::string keepRecord(const std::string& subject, const std::string& body, const std::string& date,
+                       const std::string& from, int number) {
+    return padded(subject, 300) + std::string(90, '\0') + padded(body, 32000) + "\r\n" +
+           padded(date, 90) + padded(from, 90) + statusWord(number);
+}
+
+struct ToolRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+class BoxToolTest : public ::testing::Test {
+  protected:
+    void SetUp() override { std::filesystem::create_directory(m_data); }
+
+    std::string data(const std::string& name) { return m_data + "/" + name; }
+
+    ToolRun run(const std::string& args, const std::string& environment = "") {
+        const std::string errFile = m_scratch.file("stderr");
+        std::string command = environment + " '" QF_BOX_TOOL "' " + args + " 2>'" + errFile + "'";
+        FILE* pipe = ::popen(command.c_str(), "r");
+        std::string out;
+        char chunk[4096];
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+            out.append(chunk, n);
+        }
+        int status = ::pclose(pipe);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, readBytes(errFile)};
+    }
+
+    std::string folderArg() { return "--folder '" + m_program.path() + "'"; }
+
+    void writeOtherBox() {
+        // "あ" is 82 A0 in CP932; the third record is torn.
+        writeBytes(data("kdxdata8.data"),
+                   mailRecord("\x82\xA0 first", "Tue, 8 Dec 2026 09:00:00 +0900", "a@example.jp",
+                              "Hello\r\nFrom the start\r\n>From quoted") +
+                       mailRecord("second", "date two", "Taro <taro@example.jp>", "Bye") +
+                       "torn bytes");
+    }
+
+    TempFolder m_program;
+    TempFolder m_scratch;
+    std::string m_data = m_program.path() + "/★MAilData";
+};
+
+TEST_F(BoxToolTest, ListPrintsOneTabSeparatedLinePerWholeRecord) {
+    writeOtherBox();
+    const std::string before = readBytes(data("kdxdata8.data"));
+    ToolRun r = run(folderArg() + " list 6");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "1\t\xE3\x81\x82 first\ta@example.jp\tTue, 8 Dec 2026 09:00:00 +0900\n"
+              "2\tsecond\tTaro <taro@example.jp>\tdate two\n");
+    EXPECT_EQ(readBytes(data("kdxdata8.data")), before);
+}
+
+TEST_F(BoxToolTest, SendHistoryListsToAndTheDateAfterTheBody) {
+    writeBytes(data("kdxdata6.data"),
+               sentRecord("hi", "to@example.jp", "text", "2026/12/08 10:11:12"));
+    ToolRun r = run(folderArg() + " list 11");
+    EXPECT_EQ(r.out, "1\thi\tto@example.jp\t2026/12/08 10:11:12\n");
+    // An absent box is an empty one.
+    EXPECT_EQ(run(folderArg() + " list 1").out, "");
+}
+
+TEST_F(BoxToolTest, ShowPrintsTheFieldsAndBody) {
+    writeBytes(data("kdxdata10.data"),
+               keepRecord("kept 1", "b1", "d1", "f1", 1) +
+                   keepRecord("kept 2", "line one\r\nline two", "d2", "f2@example.jp", 2));
+    ToolRun r = run(folderArg() + " show 10 2");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Record: 2\nSubject: kept 2\nFrom: f2@example.jp\nDate: d2\nStatus: 2\n\n"
+              "line one\nline two\n");
+    ToolRun missing = run(folderArg() + " show 10 3");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_THAT(missing.err, HasSubstr("no record 3"));
+}
+
+TEST_F(BoxToolTest, CheckReportsProblemsAndChangesNothing) {
+    writeBytes(data("kdxdata2.data"), mailRecord("s", "d", "f", "b"));
+    EXPECT_EQ(run(folderArg() + " check").exitCode, 0);
+
+    writeOtherBox();
+    writeBytes(data("KDXDATA2.TMP"), "");
+    const std::string box = readBytes(data("kdxdata8.data"));
+    ToolRun r = run(folderArg() + " check");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(r.out, HasSubstr("kdxdata8.data: 2 records"));
+    EXPECT_THAT(r.out, HasSubstr("torn record of 10 bytes"));
+    EXPECT_THAT(r.out, HasSubstr("leftover temporary file"));
+    EXPECT_THAT(r.out, HasSubstr("2 problems found"));
+    EXPECT_EQ(readBytes(data("kdxdata8.data")), box);
+    EXPECT_TRUE(std::filesystem::exists(data("KDXDATA2.TMP")));
+}
+
+TEST_F(BoxToolTest, RecoverRepairsWhatCheckFound) {
+    writeOtherBox();
+    ToolRun r = run(folderArg() + " recover");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("kdxdata8.data.torn-"));
+    EXPECT_EQ(run(folderArg() + " check").exitCode, 0);
+}
+
+TEST_F(BoxToolTest, DeleteRemovesOneRecordAndCompacts) {
+    writeBytes(data("kdxdata2.data"), mailRecord("A", "d", "f", "b") +
+                                          mailRecord("B", "d", "f", "b") +
+                                          mailRecord("C", "d", "f", "b"));
+    ToolRun r = run(folderArg() + " delete 1 2");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readBytes(data("kdxdata2.data")),
+              mailRecord("A", "d", "f", "b") + mailRecord("C", "d", "f", "b"));
+    EXPECT_FALSE(std::filesystem::exists(data("KDXDATA2.TMP")));
+    EXPECT_EQ(run(folderArg() + " delete 1 3").exitCode, 1);
+}
+
+TEST_F(BoxToolTest, ExportWritesAnMboxrdFileAndRefusesToOverwrite) {
+    writeOtherBox();
+    const std::string mbox = m_scratch.file("out.mbox");
+    ToolRun r = run(folderArg() + " export 6 --mbox '" + mbox + "'");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string written = readBytes(mbox);
+    EXPECT_THAT(written, HasSubstr("From a@example.jp Tue Dec  8 00:00:00 2026\n"
+                                   "From: a@example.jp\n"
+                                   "Subject: =?UTF-8?B?44GCIGZpcnN0?=\n"
+                                   "Date: Tue, 8 Dec 2026 09:00:00 +0900\n"));
+    EXPECT_THAT(written, HasSubstr("\n\nHello\n>From the start\n>>From quoted\n\n"));
+    EXPECT_THAT(written, HasSubstr("From taro@example.jp Thu Jan  1 00:00:00 1970\n"));
+    EXPECT_THAT(written, HasSubstr("Content-Type: text/plain; charset=UTF-8\n"));
+
+    writeBytes(mbox, "keep me");
+    ToolRun again = run(folderArg() + " export 6 --mbox '" + mbox + "'");
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(readBytes(mbox), "keep me");
+    EXPECT_EQ(run(folderArg() + " export 6 --force --mbox '" + mbox + "'").exitCode, 0);
+    EXPECT_EQ(readBytes(mbox), written);
+    EXPECT_FALSE(std::filesystem::exists(mbox + ".partial"));
+}
+
+TEST_F(BoxToolTest, BadArgumentsGetUsageAndExitTwo) {
+    for (const char* args : {"", "list", "list 7", "list 6 7", "show 6", "show 6 0", "frobnicate",
+                             "export 6", "check --force", "--folder", "list 6 --bogus"}) {
+        ToolRun r = run(folderArg() + " " + args);
+        EXPECT_EQ(r.exitCode, 2) << args;
+        EXPECT_THAT(r.err, HasSubstr("Usage: quillfern-box")) << args;
+    }
+    ToolRun help = run("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_THAT(help.out, HasSubstr("QUILLFERN_FOLDER"));
+}
+
+TEST_F(BoxToolTest, FolderComesFromTheEnvironmentWithoutTheOption) {
+    writeBytes(data("kdxdata3.data"), mailRecord("env", "d", "f", "b"));
+    ToolRun r = run("list 2", "QUILLFERN_FOLDER='" + m_program.path() + "'");
+    EXPECT_EQ(r.out, "1\tenv\tf\td\n");
+    ToolRun missing = run("--folder '" + m_scratch.path() + "' list 2");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_THAT(missing.err, HasSubstr("no data folder"));
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+#include "receive/MailText.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace qf::receive {
+namespace {
+
+TEST(JoinLinesCrLf, EveryKindOfLineEndBecomesCrLf) {
+    EXPECT_EQ(joinLinesCrLf("a\r\nb\nc\rd"), "a\r\nb\r\nc\r\nd\r\n");
+    EXPECT_EQ(joinLinesCrLf("a\r\n\r\n\nb\r\n"), "a\r\n\r\n\r\nb\r\n");
+    EXPECT_EQ(joinLinesCrLf(""), "");
+}
+
+TEST(WholeMailLines, HeaderAndBodyArePartedByExactlyOneEmptyLine) {
+    const std::string expected = "From: a@example.jp\r\nSubject: x\r\n\r\nbody\r\n";
+    EXPECT_EQ(wholeMailLines("From: a@example.jp\r\nSubject: x", "body"), expected);
+    EXPECT_EQ(wholeMailLines("From: a@example.jp\r\nSubject: x\r\n\r\n", "body\r\n"), expected);
+    EXPECT_EQ(wholeMailLines("From: a@example.jp\nSubject: x\n", "body"), expected);
+}
+
+TEST(WholeMailLines, EmptyLinesInsideTheBodyAreKept) {
+    EXPECT_EQ(wholeMailLines("A: 1", "\r\none\r\n\r\ntwo"), "A: 1\r\n\r\n\r\none\r\n\r\ntwo\r\n");
+}
+
+class WorkFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qf-workfile-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_folder = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(m_folder); }
+
+    std::filesystem::path m_folder;
+};
+
+TEST_F(WorkFileTest, TheTextReadBackIsTheJoinedLinesAndTheFileHoldsThem) {
+    const auto workFile = m_folder / "0.txt";
+    std::ofstream(workFile) << "an earlier mail that must be replaced, and longer than this one";
+    const Result<std::string> text = passThroughWorkFile(workFile, "A: 1\n", "x\ny");
+    ASSERT_TRUE(text.isOk());
+    EXPECT_EQ(text.value(), "A: 1\r\n\r\nx\r\ny\r\n");
+    std::ifstream in(workFile, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text.value());
+}
+
+TEST_F(WorkFileTest, AMissingFolderIsAnIoErrorNamingTheFile) {
+    const auto workFile = m_folder / "absent" / "0.txt";
+    const Result<std::string> text = passThroughWorkFile(workFile, "A: 1", "x");
+    ASSERT_FALSE(text.isOk());
+    EXPECT_EQ(text.status().code(), StatusCode::kIoError);
+    EXPECT_NE(text.status().message().find(workFile.string()), std::string::npos);
+}
+
+struct SortingCase {
+    const char* name;
+    std::array<std::string, 5> addresses;
+    std::string sender;
+    int slot;
+};
+
+class SlotForSender : public ::testing::TestWithParam<SortingCase> {};
+
+TEST_P(SlotForSender, PicksTheFirstExactMatch) {
+    EXPECT_EQ(slotForSender(GetParam().sender, GetParam().addresses), GetParam().slot);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SlotForSender,
+    ::testing::Values(
+        SortingCase{
+            "SecondRegistration", {"a@example.jp", "b@example.jp", "", "", ""}, "b@example.jp", 1},
+        SortingCase{"FifthRegistrationGoesToSlotFour",
+                    {"x", "x", "x", "x", "e@example.jp"},
+                    "e@example.jp",
+                    4},
+        SortingCase{"NoMatchIsOther", {"a@example.jp", "b", "c", "d", "e"}, "z@example.jp", 5},
+        SortingCase{"AngleBracketsDoNotMatchABareAddress",
+                    {"a@example.jp", "b", "c", "d", "e"},
+                    "山田 <a@example.jp>",
+                    5},
+        SortingCase{"RegisteredAddressIsTrimmed",
+                    {"  a@example.jp ", "b", "c", "d", "e"},
+                    "a@example.jp",
+                    0},
+        SortingCase{"SenderIsNotTrimmed", {"a@example.jp", "b", "c", "d", "e"}, " a@example.jp", 5},
+        SortingCase{"CaseMatters", {"a@example.jp", "b", "c", "d", "e"}, "A@example.jp", 5},
+        SortingCase{"EmptyRegistrationMatchesEmptySender", {"a", "b", "", "d", ""}, "", 2},
+        SortingCase{
+            "FirstOfTwoEqualRegistrationsWins", {"a", "s@x.jp", "s@x.jp", "d", "e"}, "s@x.jp", 1}),
+    [](const ::testing::TestParamInfo<SortingCase>& row) { return row.param.name; });
+
+TEST(MentionsAttachment, IsCaseSensitive) {
+    EXPECT_TRUE(mentionsAttachment("Content-Disposition: attachment; filename=a.txt"));
+    EXPECT_FALSE(mentionsAttachment("Content-Disposition: ATTACHMENT"));
+    EXPECT_FALSE(mentionsAttachment("本文だけ"));
+}
+
+}  // namespace
+}  // namespace qf::receive

@@ -1,0 +1,58 @@
+#include "receive/MailTransport.h"
+
+#include "transport/NMail.h"
+
+namespace qf::receive {
+
+namespace nmail = qf::transport;
+
+int NMailTransport::setOption(int option, int value) {
+    return nmail::NMailSetOption(option, value);
+}
+
+int NMailTransport::connect(const char* server) {
+    return nmail::NMailPop3Connect(server);
+}
+
+int NMailTransport::authenticate(int handle, const char* id, const char* password, int apop) {
+    return nmail::NMailPop3Authenticate(handle, id, password, apop);
+}
+
+int NMailTransport::getMailStatus(int handle, int mailNumber, char* subject, char* date,
+                                  char* sender, char* header) {
+    return nmail::NMailPop3GetMailStatus(handle, mailNumber, subject, date, sender, header, 0);
+}
+
+int NMailTransport::getMailSize(int handle, int mailNumber) {
+    return nmail::NMailPop3GetMailSize(handle, mailNumber);
+}
+
+int NMailTransport::getMail(int handle, int mailNumber, char* subject, char* date, char* sender,
+                            char* header, char* body) {
+    return nmail::NMailPop3GetMail(handle, mailNumber, subject, date, sender, header, body, 0, 0);
+}
+
+int NMailTransport::deleteMail(int handle, int mailNumber) {
+    return nmail::NMailPop3DeleteMail(handle, mailNumber);
+}
+
+int NMailTransport::close(int handle) {
+    return nmail::NMailPop3Close(handle);
+}
+
+int NMailTransport::attachmentFileFirst(char* subject, char* date, char* sender, char* header,
+                                        char* body, const char* attachmentFolder,
+                                        const char* workFile, const char* mailText) {
+    return nmail::NMailAttachmentFileFirst(0, subject, date, sender, header, body, attachmentFolder,
+                                           workFile, mailText, 0);
+}
+
+int NMailTransport::attachmentFileClose() {
+    return nmail::NMailAttachmentFileClose(0);
+}
+
+int NMailTransport::getMessage(char* buffer, int* length) {
+    return nmail::NMailGetMessage(0, buffer, length);
+}
+
+}  // namespace qf::receive

@@ -1,0 +1,48 @@
+// The transport calls the receive run makes, behind one small interface so a
+// test can replace the server side (a broken fetch, a -5 or -6 result). The
+// arguments, buffers and results are those of transport/NMail.h.
+#pragma once
+
+namespace qf::receive {
+
+class MailTransport {
+  public:
+    virtual ~MailTransport() = default;
+    virtual int setOption(int option, int value) = 0;
+    virtual int connect(const char* server) = 0;
+    virtual int authenticate(int handle, const char* id, const char* password, int apop) = 0;
+    virtual int getMailStatus(int handle, int mailNumber, char* subject, char* date, char* sender,
+                              char* header) = 0;
+    virtual int getMailSize(int handle, int mailNumber) = 0;
+    virtual int getMail(int handle, int mailNumber, char* subject, char* date, char* sender,
+                        char* header, char* body) = 0;
+    virtual int deleteMail(int handle, int mailNumber) = 0;
+    virtual int close(int handle) = 0;
+    virtual int attachmentFileFirst(char* subject, char* date, char* sender, char* header,
+                                    char* body, const char* attachmentFolder, const char* workFile,
+                                    const char* mailText) = 0;
+    virtual int attachmentFileClose() = 0;
+    virtual int getMessage(char* buffer, int* length) = 0;
+};
+
+// The real transport: the NMail functions.
+class NMailTransport final : public MailTransport {
+  public:
+    int setOption(int option, int value) override;
+    int connect(const char* server) override;
+    int authenticate(int handle, const char* id, const char* password, int apop) override;
+    int getMailStatus(int handle, int mailNumber, char* subject, char* date, char* sender,
+                      char* header) override;
+    int getMailSize(int handle, int mailNumber) override;
+    int getMail(int handle, int mailNumber, char* subject, char* date, char* sender, char* header,
+                char* body) override;
+    int deleteMail(int handle, int mailNumber) override;
+    int close(int handle) override;
+    int attachmentFileFirst(char* subject, char* date, char* sender, char* header, char* body,
+                            const char* attachmentFolder, const char* workFile,
+                            const char* mailText) override;
+    int attachmentFileClose() override;
+    int getMessage(char* buffer, int* length) override;
+};
+
+}  // namespace qf::receive

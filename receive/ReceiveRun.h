@@ -1,0 +1,169 @@
+// The receive run: one POP3 session that fetches every waiting mail, lets the
+// transport decode it and expand its attachments, sorts it by sender into one
+// of six receiving boxes, appends it there as a MailRecord and only then marks
+// it for deletion on the server.
+//
+// Order of one run (ReceiveSession::run):
+//  1. re-read the sorting registrations (ReceiveObserver::onRegistrationsRead;
+//     routing still uses the addresses the caller loaded at start);
+//  2. write the account back to iniIdPass.ini (NAME, NAME2, NAME3 = "1");
+//  3. no POP3 server, a failed connect, or an empty ID or password: the run
+//     ends quietly (kNoServer / kConnectFailed / kNoAccount);
+//  4. authenticate; a refusal is reported with the transport's error text
+//     under the title "エラー";
+//  5. per mail: status, size, fetch, the work file "0.txt", decoding with
+//     attachments, sorting, staging, append, flush, mark for deletion;
+//  6. close the session (the transport sends the deletions there);
+//  7. when no mail was stored yet in this program run, ask for the
+//     "新着メールなし" notice (ReceiveObserver::onNoNewMail).
+//
+// Data safety: a mail is marked for deletion only after its record is written
+// and the box file flushed to disk. A mail that cannot be fetched or stored
+// (full box, full disk, write error) stays on the server, and the user is told
+// once per run. The attachment folder is created when missing.
+//
+// The attachment notice ("♪♪♪…") is part of the stored body: a record has no
+// other trace of the attachments that were expanded for it, and the mail reads
+// the same when its box is opened later as it did right after receiving.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "settings/AccountFiles.h"
+#include "settings/ProgramFolder.h"
+#include "text/Status.h"
+
+namespace qf::store {
+class MailStore;
+}
+
+namespace qf::receive {
+
+class MailTransport;
+
+// Receiving boxes in routing order: registration 1 … 5, then "その他"; slot
+// s is box s + 1 of the box catalogue.
+inline constexpr int kBoxSlotCount = 6;
+inline constexpr int kOtherSlot = 5;
+using SlotCounts = std::array<int, kBoxSlotCount>;
+
+// The box file of a slot: kdxdata2/3/4/5/7.data, then kdxdata8.data.
+const char* boxFileName(int slot);
+
+// Texts of the program's own that the run produces (UTF-8).
+inline constexpr char kErrorTitle[] = "エラー";
+inline constexpr char kAttachmentCannotBeOpenedText[] = "添付ファイルをオープンできません";
+inline constexpr char kSplitMailIncompleteText[] = "分割されたメールが全て揃っていません";
+inline constexpr char kAttachmentNotice[] =
+    "♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪";
+inline constexpr char kNoNewMailHelp[] = "新着メールはありませんでした。";
+inline constexpr char kNoNewMailNotice[] = "新着メールなし";
+inline constexpr char kIdleHelp[] = "待機中・・・";
+
+// One decoded mail as it is staged for its record (UTF-8; the body already
+// carries the attachment notice when there is one).
+struct StagedMail {
+    std::string subject;
+    std::string sender;
+    std::string date;
+    std::string body;
+};
+
+enum class MessageKind {
+    kAuthenticationFailed,      // title "エラー", the transport's error text
+    kAttachmentCannotBeOpened,  // per mail, program's title
+    kSplitMailIncomplete,       // per mail, program's title
+    kFetchFailed,               // the session broke; later mails stay on the server
+    kStoreFailed,               // once per run: mails kept on the server
+};
+
+struct ReceiveMessage {
+    MessageKind kind;
+    std::string title;  // empty: the program's own title
+    std::string text;
+};
+
+// How the windows (or the command-line tool) follow a run. Every callback runs
+// on the caller's thread, inside ReceiveSession::run; all have empty defaults.
+class ReceiveObserver {
+  public:
+    virtual ~ReceiveObserver() = default;
+    virtual void onRegistrationsRead(const settings::SortingRegistrations& /*registrations*/) {}
+    // Before each mail is fetched: mail `mailNumber` of `mailCount` (from 1).
+    virtual void onProgress(int /*mailNumber*/, int /*mailCount*/) {}
+    // The raw body text of the mail being fetched; "" once it is staged.
+    virtual void onRawText(const std::string& /*text*/) {}
+    // Per-mail notes and failures; the run goes on unless the kind says not.
+    virtual void onMessage(const ReceiveMessage& /*message*/) {}
+    // The decoded mail, about to be written to the box of `slot`.
+    virtual void onMailStaged(int /*slot*/, const StagedMail& /*mail*/) {}
+    // The mail is durably in its box as record `recordNumber`: count it.
+    virtual void onMailStored(int /*slot*/, int /*recordNumber*/) {}
+    // No mail was stored yet in this program run: show the notice.
+    virtual void onNoNewMail() {}
+};
+
+// What the caller holds: the settings loaded at start and the account of the
+// ID/password window.
+struct ReceiveRequest {
+    settings::ProgramFolder folder{""};
+    std::string pop3Server;  // UTF-8, as in corvid.ini
+    int apop = 0;            // non-zero: authenticate with APOP
+    settings::Account account;
+    // Sender addresses of registrations 1 … 5 as loaded at start; they are
+    // trimmed before comparing, the sender is compared as it came.
+    std::array<std::string, settings::kSortingRegistrationCount> routingAddresses;
+    // The store whose current-record buffers the writes should fill (the
+    // viewer's); null: a store of the folder's own for this run.
+    store::MailStore* store = nullptr;
+};
+
+enum class RunEnd {
+    kCompleted,             // every waiting mail was handled (maybe none)
+    kNoServer,              // no POP3 server set
+    kConnectFailed,         // the server could not be reached
+    kNoAccount,             // empty ID or password
+    kAuthenticationFailed,  // the server refused the login
+    kSessionFailed,         // a fetch failed; the rest stays on the server
+    kAlreadyRunning,        // a run was in progress; nothing was done
+};
+
+struct ReceiveOutcome {
+    RunEnd end = RunEnd::kCompleted;
+    int waiting = 0;  // mails the server reported
+    int stored = 0;
+    int keptOnServer = 0;  // waiting mails not stored, so not deleted
+    SlotCounts storedPerSlot{};
+    Status storeFailure;        // the first failed store, ok when none failed
+    Status accountSave;         // writing iniIdPass.ini
+    std::string serverMessage;  // the transport's text after a refusal or a broken session
+    bool noticeRequested = false;
+
+    // True when the run did all it was asked: reached the server, logged in
+    // and stored every waiting mail.
+    bool succeeded() const;
+};
+
+// The new-mail flag and the running guard: one object lives as long as the
+// program (or the tool's command) and runs any number of receive runs.
+class ReceiveSession {
+  public:
+    bool isRunning() const { return m_running; }
+    // True once a mail was stored in this program run; never reset.
+    bool newMailStored() const { return m_newMailStored; }
+
+    // Runs one receive run through the NMail transport functions. A call made
+    // while a run is in progress (from inside a callback) returns
+    // kAlreadyRunning at once.
+    ReceiveOutcome run(const ReceiveRequest& request, ReceiveObserver& observer);
+    // The same through another transport (tests).
+    ReceiveOutcome run(const ReceiveRequest& request, ReceiveObserver& observer,
+                       MailTransport& transport);
+
+  private:
+    bool m_running = false;
+    bool m_newMailStored = false;
+};
+
+}  // namespace qf::receive

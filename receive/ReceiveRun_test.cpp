@@ -1,0 +1,388 @@
+// The receive run against a scripted transport: the order of the session,
+// what is stored where, and what stays on the server when something fails.
+// The same run against the real local servers is in tests/.
+#include "receive/ReceiveRun.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+#include "receive/MailTransport.h"
+#include "receive/ReceiveTestSupport.h"
+#include "settings/ProfileFile.h"
+#include "text/Cp932.h"
+#include "transport/NMail.h"
+
+namespace qf::receive {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::ProgramFolderFixture;
+using testing::RecordingObserver;
+
+struct ScriptedMail {
+    std::string header;                              // raw, as the server sent it
+    std::string body;                                // raw
+    std::string subject, sender, date, decodedBody;  // what decoding gives (UTF-8)
+    int decodeResult = 0;
+};
+
+// Plays a POP3 server and the decoder from a script, keeping to the buffer
+// contract: texts are cut to the size set with option 1, NUL included.
+class ScriptedTransport final : public MailTransport {
+  public:
+    int setOption(int option, int value) override {
+        if (option == transport::kOptionBufferSize) {
+            bufferBytes = value;
+            largestBuffer = std::max(largestBuffer, value);
+        }
+        return 0;
+    }
+    int connect(const char*) override {
+        calls.push_back("connect");
+        return connectResult;
+    }
+    int authenticate(int, const char* id, const char*, int apop) override {
+        calls.push_back("authenticate");
+        lastId = id;
+        lastApop = apop;
+        return authenticateResult < 0 ? authenticateResult : static_cast<int>(mails.size());
+    }
+    int getMailStatus(int, int, char*, char*, char*, char*) override { return 0; }
+    int getMailSize(int, int m) override {
+        return m == failFetchAt ? -1 : static_cast<int>(raw(m).header.size() + raw(m).body.size());
+    }
+    int getMail(int, int m, char* subject, char* date, char* sender, char* header,
+                char* body) override {
+        for (char* buffer : {subject, date, sender}) {
+            put(buffer, "");
+        }
+        put(header, raw(m).header);
+        std::memcpy(body, raw(m).body.c_str(), raw(m).body.size() + 1);
+        return 0;
+    }
+    int deleteMail(int, int m) override {
+        deleted.insert(m);
+        return 0;
+    }
+    int close(int) override {
+        calls.push_back("close");
+        return 0;
+    }
+    int attachmentFileFirst(char* subject, char* date, char* sender, char* header, char* body,
+                            const char*, const char* workFile, const char* mailText) override {
+        mailTexts.emplace_back(mailText);
+        // Paths come as CP932, like every text of the transport calls.
+        workFileExisted = std::filesystem::exists(text::fromCp932(workFile));
+        const ScriptedMail& mail = decodeNext();
+        put(subject, text::toCp932(mail.subject));
+        put(date, text::toCp932(mail.date));
+        put(sender, text::toCp932(mail.sender));
+        put(header, "");
+        const std::string decoded = text::toCp932(mail.decodedBody);
+        std::memcpy(body, decoded.c_str(), decoded.size() + 1);
+        return mail.decodeResult;
+    }
+    int attachmentFileClose() override { return 0; }
+    int getMessage(char* buffer, int* length) override {
+        const std::string message = text::toCp932("認証に失敗しました。（-ERR wrong password）");
+        std::strncpy(buffer, message.c_str(), static_cast<std::size_t>(*length));
+        return 0;
+    }
+
+    std::vector<ScriptedMail> mails;
+    int connectResult = 1;
+    int authenticateResult = 0;
+    int failFetchAt = 0;
+
+    std::vector<std::string> calls;
+    std::set<int> deleted;
+    std::vector<std::string> mailTexts;
+    std::string lastId;
+    int lastApop = 0;
+    int bufferBytes = 8192;
+    int largestBuffer = 0;
+    bool workFileExisted = false;
+
+  private:
+    const ScriptedMail& raw(int m) const { return mails.at(static_cast<std::size_t>(m - 1)); }
+    const ScriptedMail& decodeNext() { return mails.at(mailTexts.size() - 1); }
+    void put(char* buffer, const std::string& text) const {
+        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(bufferBytes - 1));
+        std::memcpy(buffer, text.data(), n);
+        buffer[n] = '\0';
+    }
+};
+
+ScriptedMail mailFrom(const std::string& sender, const std::string& subject) {
+    return {"From: " + sender + "\r\nSubject: " + subject + "\r\n",
+            "body of " + subject + "\r\n",
+            subject,
+            sender,
+            "Mon, 7 Dec 2026 10:00:00 +0900",
+            "本文 " + subject,
+            0};
+}
+
+class ReceiveRunTest : public ::testing::Test {
+  protected:
+    ReceiveRunTest() {
+        request.folder = box.folder();
+        request.pop3Server = "127.0.0.1:1";
+        request.account = {"user", "secret"};
+        request.routingAddresses = {"taro@example.jp", "hanako@example.jp", "", "", ""};
+    }
+
+    ReceiveOutcome run() { return session.run(request, observer, server); }
+
+    ProgramFolderFixture box;
+    ReceiveRequest request;
+    ScriptedTransport server;
+    RecordingObserver observer;
+    ReceiveSession session;
+};
+
+TEST_F(ReceiveRunTest, MailIsSortedStoredCountedAndOnlyThenDeleted) {
+    server.mails = {mailFrom("taro@example.jp", "一"), mailFrom("other@example.jp", "二"),
+                    mailFrom("taro@example.jp", "三")};
+    const ReceiveOutcome outcome = run();
+
+    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_EQ(outcome.stored, 3);
+    EXPECT_EQ(observer.counters[0], 2);
+    EXPECT_EQ(observer.counters[kOtherSlot], 1);
+    EXPECT_THAT(observer.progress, ElementsAre("1/3", "2/3", "3/3"));
+    EXPECT_EQ(server.deleted, (std::set<int>{1, 2, 3}));
+    EXPECT_THAT(server.calls, ElementsAre("connect", "authenticate", "close"));
+
+    const auto first = box.mailsIn(0);
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[0].subject, "一");
+    EXPECT_EQ(first[0].from, "taro@example.jp");
+    EXPECT_EQ(first[0].date, "Mon, 7 Dec 2026 10:00:00 +0900");
+    EXPECT_EQ(first[0].body, "本文 一");
+    EXPECT_EQ(first[0].status, 1);
+    EXPECT_EQ(first[1].subject, "三");
+    ASSERT_EQ(box.mailsIn(kOtherSlot).size(), 1u);
+    EXPECT_EQ(observer.notices, 0);
+    EXPECT_FALSE(std::filesystem::exists(request.folder.workFile()));
+    EXPECT_TRUE(server.workFileExisted);
+}
+
+TEST_F(ReceiveRunTest, TheDecoderGetsTheWholeMailWithCrLfLines) {
+    server.mails = {mailFrom("a@example.jp", "x")};
+    server.mails[0].header = "From: a@example.jp\nSubject: x\n\n";
+    server.mails[0].body = "line1\nline2";
+    (void)run();
+    ASSERT_EQ(server.mailTexts.size(), 1u);
+    EXPECT_EQ(server.mailTexts[0], "From: a@example.jp\r\nSubject: x\r\n\r\nline1\r\nline2\r\n");
+    EXPECT_THAT(observer.rawTexts, ElementsAre("line1\nline2", ""));
+}
+
+TEST_F(ReceiveRunTest, AHeaderLongerThanTheDefaultBufferReachesTheDecoderWhole) {
+    ScriptedMail mail = mailFrom("a@example.jp", "long");
+    mail.header = "From: a@example.jp\r\nX-Long: " + std::string(20000, 'h') + "\r\n";
+    server.mails = {mail};
+    (void)run();
+    ASSERT_EQ(server.mailTexts.size(), 1u);
+    EXPECT_THAT(server.mailTexts[0], HasSubstr(std::string(20000, 'h') + "\r\n\r\nbody of"));
+    EXPECT_GT(server.largestBuffer, 20000);
+    EXPECT_EQ(server.bufferBytes, 8192) << "the buffer size is restored after the mail";
+}
+
+TEST_F(ReceiveRunTest, AFullBoxKeepsThatMailOnTheServerAndSaysSoOnce) {
+    // A sparse box file of 32767 records: the limit of 16-bit record numbers.
+    {
+        std::ofstream(box.box(kOtherSlot)).close();
+        std::filesystem::resize_file(box.box(kOtherSlot), 32767ull * testing::kMailRecordBytes);
+    }
+    server.mails = {mailFrom("x@example.jp", "a"), mailFrom("taro@example.jp", "b"),
+                    mailFrom("y@example.jp", "c")};
+    const ReceiveOutcome outcome = run();
+
+    EXPECT_FALSE(outcome.succeeded());
+    EXPECT_EQ(outcome.stored, 1);
+    EXPECT_EQ(outcome.keptOnServer, 2);
+    EXPECT_EQ(server.deleted, (std::set<int>{2}));
+    EXPECT_EQ(observer.counters[kOtherSlot], 0);
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kStoreFailed);
+    EXPECT_THAT(observer.messages[0].text, HasSubstr("2 通"));
+    EXPECT_EQ(std::filesystem::file_size(box.box(kOtherSlot)),
+              32767ull * testing::kMailRecordBytes);
+}
+
+TEST_F(ReceiveRunTest, ABrokenFetchEndsTheSessionAndKeepsTheRestOnTheServer) {
+    server.mails = {mailFrom("a@example.jp", "1"), mailFrom("a@example.jp", "2"),
+                    mailFrom("a@example.jp", "3")};
+    server.failFetchAt = 2;
+    const ReceiveOutcome outcome = run();
+
+    EXPECT_EQ(outcome.end, RunEnd::kSessionFailed);
+    EXPECT_EQ(outcome.stored, 1);
+    EXPECT_EQ(outcome.keptOnServer, 2);
+    EXPECT_EQ(server.deleted, (std::set<int>{1}));
+    EXPECT_EQ(server.calls.back(), "close");
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kFetchFailed);
+    EXPECT_EQ(observer.messages[0].title, "エラー");
+}
+
+TEST_F(ReceiveRunTest, AttachmentProblemsAreReportedPerMailAndTheMailIsStillStored) {
+    server.mails = {mailFrom("a@example.jp", "1"), mailFrom("a@example.jp", "2"),
+                    mailFrom("a@example.jp", "3")};
+    server.mails[0].decodeResult = transport::kAttachmentCannotBeOpened;
+    server.mails[1].decodeResult = transport::kSplitMailIncomplete;
+    server.mails[2].decodeResult = transport::kAttachmentsWritten;
+    const ReceiveOutcome outcome = run();
+
+    EXPECT_TRUE(outcome.succeeded());
+    ASSERT_EQ(observer.messages.size(), 2u);
+    EXPECT_EQ(observer.messages[0].text, "添付ファイルをオープンできません");
+    EXPECT_EQ(observer.messages[0].title, "");
+    EXPECT_EQ(observer.messages[1].text, "分割されたメールが全て揃っていません");
+    EXPECT_EQ(server.deleted.size(), 3u);
+    EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 3u);
+}
+
+TEST_F(ReceiveRunTest, TheAttachmentNoticeFollowsTheBodyInTheRecord) {
+    server.mails = {mailFrom("a@example.jp", "添付")};
+    server.mails[0].body = "--b\r\nContent-Disposition: attachment; filename=a.txt\r\n";
+    (void)run();
+    const auto mails = box.mailsIn(kOtherSlot);
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].body, std::string("本文 添付\r\n") + kAttachmentNotice);
+    EXPECT_EQ(observer.staged.at(0).body, mails[0].body);
+}
+
+TEST_F(ReceiveRunTest, TheNoticeIsAskedForOnlyWhileNothingWasStoredInTheProgramRun) {
+    (void)run();
+    EXPECT_EQ(observer.notices, 1);
+    server.mails = {mailFrom("a@example.jp", "1")};
+    (void)run();
+    EXPECT_EQ(observer.notices, 1);
+    server.mails.clear();
+    (void)run();
+    EXPECT_EQ(observer.notices, 1) << "the flag outlives the run that set it";
+    EXPECT_TRUE(session.newMailStored());
+}
+
+TEST_F(ReceiveRunTest, AFailedStoreDoesNotCountAsNewMail) {
+    std::filesystem::remove_all(request.folder.dataFolder());
+    std::ofstream(request.folder.dataFolder()) << "a file where the data folder should be";
+    server.mails = {mailFrom("a@example.jp", "1")};
+    const ReceiveOutcome outcome = run();
+    EXPECT_EQ(outcome.keptOnServer, 1);
+    EXPECT_TRUE(server.deleted.empty());
+    EXPECT_EQ(observer.notices, 1);
+    EXPECT_FALSE(session.newMailStored());
+}
+
+struct QuietEnd {
+    const char* name;
+    std::string server;
+    int connectResult;
+    std::string password;
+    RunEnd end;
+    std::vector<std::string> calls;
+};
+
+class QuietEndTest : public ReceiveRunTest, public ::testing::WithParamInterface<QuietEnd> {};
+
+TEST_P(QuietEndTest, EndsWithOnlyTheNoticeAndTheAccountWrittenBack) {
+    request.pop3Server = GetParam().server;
+    request.account.password = GetParam().password;
+    server.connectResult = GetParam().connectResult;
+    server.mails = {mailFrom("a@example.jp", "1")};
+    const ReceiveOutcome outcome = run();
+
+    EXPECT_EQ(outcome.end, GetParam().end);
+    EXPECT_EQ(server.calls, GetParam().calls);
+    EXPECT_TRUE(observer.messages.empty());
+    EXPECT_EQ(observer.notices, 1);
+    EXPECT_TRUE(server.deleted.empty());
+    const auto file = request.folder.accountFile();
+    EXPECT_EQ(settings::getProfileString(file, "EXEINI", "NAME", "", 256), "user");
+    EXPECT_EQ(settings::getProfileString(file, "EXEINI", "NAME2", "", 256), GetParam().password);
+    EXPECT_EQ(settings::getProfileString(file, "EXEINI", "NAME3", "", 256), "1");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, QuietEndTest,
+    ::testing::Values(
+        QuietEnd{"NoServer", "", 1, "secret", RunEnd::kNoServer, {}},
+        QuietEnd{"ConnectFails", "127.0.0.1:1", -1, "secret", RunEnd::kConnectFailed, {"connect"}},
+        QuietEnd{"EmptyPassword", "127.0.0.1:1", 1, "", RunEnd::kNoAccount, {"connect", "close"}}),
+    [](const ::testing::TestParamInfo<QuietEnd>& row) { return row.param.name; });
+
+TEST_F(ReceiveRunTest, ARefusedLoginShowsTheTransportTextUnderTheErrorTitle) {
+    server.authenticateResult = -1;
+    request.apop = 1;
+    const ReceiveOutcome outcome = run();
+    EXPECT_EQ(outcome.end, RunEnd::kAuthenticationFailed);
+    EXPECT_EQ(server.lastApop, -1);
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].title, "エラー");
+    EXPECT_EQ(observer.messages[0].text, "認証に失敗しました。（-ERR wrong password）");
+    EXPECT_THAT(server.calls, ElementsAre("connect", "authenticate", "close"));
+    EXPECT_EQ(observer.notices, 1);
+}
+
+TEST_F(ReceiveRunTest, RegistrationsAreReadAgainButRoutingUsesTheAddressesGiven) {
+    ASSERT_TRUE(
+        settings::writeSortingRegistrations(request.folder.sortingFile(),
+                                            {{{"new@example.jp", "新しい箱"}, {}, {}, {}, {}}})
+            .isOk());
+    server.mails = {mailFrom("new@example.jp", "1"), mailFrom("taro@example.jp", "2")};
+    (void)run();
+    EXPECT_EQ(observer.registrationReads, 1);
+    EXPECT_EQ(observer.registrations[0].caption, "新しい箱");
+    EXPECT_THAT(observer.stagedSlots, ElementsAre(kOtherSlot, 0));
+}
+
+TEST_F(ReceiveRunTest, AnExistingBoxOfFiveRecordsGetsRecordSix) {
+    {
+        std::ofstream(box.box(1)).close();
+        std::filesystem::resize_file(box.box(1), 5 * testing::kMailRecordBytes);
+    }
+    server.mails = {mailFrom("hanako@example.jp", "6")};
+    (void)run();
+    EXPECT_THAT(observer.recordNumbers, ElementsAre(6));
+    ASSERT_EQ(box.mailsIn(1).size(), 6u);
+    EXPECT_EQ(box.mailsIn(1)[5].subject, "6");
+}
+
+TEST_F(ReceiveRunTest, TheAttachmentFolderIsCreatedWhenMissing) {
+    std::filesystem::remove_all(request.folder.attachmentFolder());
+    server.mails = {mailFrom("a@example.jp", "1")};
+    (void)run();
+    EXPECT_TRUE(std::filesystem::is_directory(request.folder.attachmentFolder()));
+}
+
+struct NestingObserver : RecordingObserver {
+    void onProgress(int, int) override { nested = session->run(*request, *this, *server).end; }
+    ReceiveSession* session = nullptr;
+    const ReceiveRequest* request = nullptr;
+    MailTransport* server = nullptr;
+    RunEnd nested = RunEnd::kCompleted;
+};
+
+TEST_F(ReceiveRunTest, ARunStartedInsideARunIsRefused) {
+    server.mails = {mailFrom("a@example.jp", "1")};
+    NestingObserver nesting;
+    nesting.session = &session;
+    nesting.request = &request;
+    nesting.server = &server;
+    EXPECT_EQ(session.run(request, nesting, server).end, RunEnd::kCompleted);
+    EXPECT_EQ(nesting.nested, RunEnd::kAlreadyRunning);
+    EXPECT_FALSE(session.isRunning());
+    EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 1u);
+}
+
+}  // namespace
+}  // namespace qf::receive

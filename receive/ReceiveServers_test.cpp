@@ -1,0 +1,280 @@
+// The receive run and the `receive` command against the real local POP3
+// server (fixture "mailservers"): what lands in which box, and what stays on
+// the server.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/BoxReceive.h"
+#include "receive/ReceiveRun.h"
+#include "receive/ReceiveTestSupport.h"
+#include "settings/AccountFiles.h"
+#include "settings/FolderLock.h"
+#include "settings/ServerSettings.h"
+#include "tests/support/MailServers.h"
+#include "transport/NMail.h"
+
+namespace qf::receive {
+namespace {
+
+using ::testing::HasSubstr;
+using testing::ProgramFolderFixture;
+using testing::RecordingObserver;
+
+std::string mail(const std::string& from, const std::string& subject, const std::string& body) {
+    return "From: " + from + "\r\nTo: qftest@example.jp\r\nSubject: " + subject +
+           "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0900\r\nMIME-Version: 1.0\r\n"
+           "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
+           body + "\r\n";
+}
+
+class ReceiveServersTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        transport::NMailInitializeWinSock();
+        transport::NMailSetOption(transport::kOptionBufferSize, 8192);
+    }
+
+    ReceiveServersTest() : servers(qf::testing::MailServers::fromEnvironment()) {
+        servers.clearMaildir();
+        request.folder = box.folder();
+        request.pop3Server = servers.pop3Server();
+        request.account = {servers.user, servers.password};
+        request.routingAddresses = {"taro@example.jp", "hanako@example.jp", "", "", ""};
+    }
+
+    ReceiveOutcome run() { return session.run(request, observer); }
+
+    qf::testing::MailServers servers;
+    ProgramFolderFixture box;
+    ReceiveRequest request;
+    RecordingObserver observer;
+    ReceiveSession session;
+};
+
+TEST_F(ReceiveServersTest, MailIsSortedIntoItsBoxesAndLeavesTheServer) {
+    servers.deliver(mail("taro@example.jp", "=?ISO-2022-JP?B?GyRCMnE1RCRON28bKEI=?=", "一通目"));
+    servers.deliver(mail("other@example.jp", "=?UTF-8?B?44GK55+l44KJ44Gb?=", "二通目"));
+    servers.deliver(mail("taro@example.jp", "=?UTF-8?B?6aCY5Y+O5pu4?=", "三通目"));
+    const ReceiveOutcome outcome = run();
+
+    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_EQ(observer.counters[0], 2);
+    EXPECT_EQ(observer.counters[kOtherSlot], 1);
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+    const auto taro = box.mailsIn(0);
+    ASSERT_EQ(taro.size(), 2u);
+    std::multiset<std::string> subjects{taro[0].subject, taro[1].subject};
+    EXPECT_EQ(subjects, (std::multiset<std::string>{"会議の件", "領収書"}));
+    EXPECT_EQ(taro[0].from, "taro@example.jp");
+    EXPECT_THAT(taro[0].body + taro[1].body, HasSubstr("一通目"));
+    const auto other = box.mailsIn(kOtherSlot);
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(other[0].subject, "お知らせ");
+    EXPECT_THAT(other[0].body, ::testing::StartsWith("二通目"));
+    EXPECT_EQ(observer.notices, 0);
+}
+
+TEST_F(ReceiveServersTest, ANameWithTheAddressInAngleBracketsGoesToOther) {
+    servers.deliver(mail("Taro Yamada <taro@example.jp>", "hello", "body"));
+    (void)run();
+    EXPECT_EQ(box.mailsIn(0).size(), 0u);
+    ASSERT_EQ(box.mailsIn(kOtherSlot).size(), 1u);
+    EXPECT_THAT(box.mailsIn(kOtherSlot)[0].from, HasSubstr("<taro@example.jp>"));
+}
+
+TEST_F(ReceiveServersTest, AMailWithoutSenderGoesToTheFirstEmptyRegistration) {
+    servers.deliver("To: qftest@example.jp\r\nSubject: anonymous\r\n\r\nno sender\r\n");
+    (void)run();
+    ASSERT_EQ(box.mailsIn(2).size(), 1u);
+    EXPECT_EQ(box.mailsIn(2)[0].subject, "anonymous");
+    EXPECT_EQ(box.mailsIn(2)[0].from, "");
+}
+
+TEST_F(ReceiveServersTest, AnEmptyServerStoresNothingAndAsksForTheNotice) {
+    const ReceiveOutcome outcome = run();
+    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_EQ(outcome.waiting, 0);
+    EXPECT_EQ(observer.notices, 1);
+    EXPECT_FALSE(std::filesystem::exists(box.box(0)));
+}
+
+TEST_F(ReceiveServersTest, AMailThatCannotBeStoredStaysOnTheServer) {
+    {
+        std::ofstream(box.box(kOtherSlot)).close();
+        std::filesystem::resize_file(box.box(kOtherSlot), 32767ull * testing::kMailRecordBytes);
+    }
+    servers.deliver(mail("stranger@example.jp", "kept", "stays on the server"));
+    servers.deliver(mail("hanako@example.jp", "stored", "goes to box 2"));
+    const ReceiveOutcome outcome = run();
+
+    EXPECT_EQ(outcome.stored, 1);
+    EXPECT_EQ(outcome.keptOnServer, 1);
+    EXPECT_EQ(servers.messagesInMaildir(), 1u);
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kStoreFailed);
+    ASSERT_EQ(box.mailsIn(1).size(), 1u);
+
+    // Once the box has room again the next run fetches the kept mail.
+    std::filesystem::resize_file(box.box(kOtherSlot), 0);
+    EXPECT_TRUE(run().succeeded());
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+    ASSERT_EQ(box.mailsIn(kOtherSlot).size(), 1u);
+    EXPECT_EQ(box.mailsIn(kOtherSlot)[0].subject, "kept");
+}
+
+TEST_F(ReceiveServersTest, AWrongPasswordShowsTheServersTextUnderTheErrorTitle) {
+    servers.deliver(mail("taro@example.jp", "x", "y"));
+    request.account.password = "wrong";
+    const ReceiveOutcome outcome = run();
+    EXPECT_EQ(outcome.end, RunEnd::kAuthenticationFailed);
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].title, "エラー");
+    EXPECT_THAT(observer.messages[0].text, HasSubstr("ERR"));
+    EXPECT_EQ(servers.messagesInMaildir(), 1u);
+}
+
+TEST_F(ReceiveServersTest, AnIncompleteSplitMailIsReportedAndStillStored) {
+    servers.deliver(
+        "From: taro@example.jp\r\nSubject: part 1\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: message/partial; id=\"qf-split-1@example.jp\"; number=1; total=2\r\n\r\n"
+        "From: taro@example.jp\r\nSubject: whole\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: text/plain; charset=us-ascii\r\n\r\nfirst half\r\n");
+    const ReceiveOutcome outcome = run();
+    EXPECT_EQ(outcome.stored, 1);
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].text, "分割されたメールが全て揃っていません");
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+
+TEST_F(ReceiveServersTest, AnAttachmentThatCannotBeWrittenIsReportedAndTheMailStored) {
+    // A file where the attachment folder should be: nothing can be written there.
+    std::filesystem::remove_all(request.folder.attachmentFolder());
+    std::ofstream(request.folder.attachmentFolder()) << "not a folder";
+    servers.deliver(
+        "From: taro@example.jp\r\nSubject: with attachment\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+        "--b1\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nsee the file\r\n"
+        "--b1\r\nContent-Type: text/plain; name=\"a.txt\"\r\n"
+        "Content-Disposition: attachment; filename=\"a.txt\"\r\n\r\nattached text\r\n"
+        "--b1--\r\n");
+    const ReceiveOutcome outcome = run();
+    EXPECT_EQ(outcome.stored, 1);
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].text, "添付ファイルをオープンできません");
+    ASSERT_EQ(box.mailsIn(0).size(), 1u);
+    EXPECT_THAT(box.mailsIn(0)[0].body, HasSubstr("see the file"));
+    EXPECT_THAT(box.mailsIn(0)[0].body, HasSubstr(kAttachmentNotice));
+}
+
+TEST_F(ReceiveServersTest, AnAttachmentIsExpandedIntoTheAttachmentFolder) {
+    servers.deliver(
+        "From: hanako@example.jp\r\nSubject: file\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+        "--b1\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nhere it is\r\n"
+        "--b1\r\nContent-Type: text/plain; name=\"memo.txt\"\r\n"
+        "Content-Disposition: attachment; filename=\"memo.txt\"\r\n\r\nmemo text\r\n"
+        "--b1--\r\n");
+    const ReceiveOutcome outcome = run();
+    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_TRUE(observer.messages.empty());
+    EXPECT_TRUE(std::filesystem::exists(request.folder.attachmentFolder() / "memo.txt"));
+    EXPECT_FALSE(std::filesystem::exists(request.folder.workFile()));
+}
+
+// The command-line run: the folder's own files, exit statuses by outcome.
+class ReceiveCommandTest : public ReceiveServersTest {
+  protected:
+    void configure(const std::string& pop3, const std::string& password) {
+        ASSERT_TRUE(settings::writeServerSettings(box.folder().serverSettingsFile(),
+                                                  {"", pop3, "qftest@example.jp", 0})
+                        .isOk());
+        ASSERT_TRUE(
+            settings::saveAccount(box.folder().accountFile(), {servers.user, password}, true)
+                .isOk());
+        settings::SortingRegistrations registrations;
+        registrations[1] = {"hanako@example.jp", "花子"};
+        ASSERT_TRUE(
+            settings::writeSortingRegistrations(box.folder().sortingFile(), registrations).isOk());
+    }
+
+    int receive() { return app::receiveCommand(box.folder(), out, err); }
+
+    std::ostringstream out, err;
+};
+
+TEST_F(ReceiveCommandTest, StoresTheMailAndSucceeds) {
+    configure(servers.pop3Server(), servers.password);
+    servers.deliver(mail("hanako@example.jp", "hi", "body"));
+    EXPECT_EQ(receive(), app::kReceiveOk) << err.str();
+    EXPECT_THAT(out.str(), HasSubstr("花子"));
+    EXPECT_EQ(box.mailsIn(1).size(), 1u);
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+
+TEST_F(ReceiveCommandTest, FailuresGiveTheirOwnExitStatus) {
+    configure("127.0.0.1:1", servers.password);
+    EXPECT_EQ(receive(), app::kReceiveNoConnection);
+    configure("", servers.password);
+    EXPECT_EQ(receive(), app::kReceiveNoConnection);
+    configure(servers.pop3Server(), "wrong");
+    EXPECT_EQ(receive(), app::kReceiveLoginFailed);
+    EXPECT_THAT(err.str(), HasSubstr("エラー"));
+    configure(servers.pop3Server(), "");
+    EXPECT_EQ(receive(), app::kReceiveLoginFailed);
+}
+
+TEST_F(ReceiveCommandTest, IsRefusedWhileTheFolderIsInUse) {
+    configure(servers.pop3Server(), servers.password);
+    servers.deliver(mail("hanako@example.jp", "hi", "body"));
+    Result<settings::FolderLock> held = settings::FolderLock::acquire(box.folder().lockFile());
+    ASSERT_TRUE(held.isOk());
+    EXPECT_EQ(receive(), app::kReceiveFolderBusy);
+    EXPECT_FALSE(err.str().empty());
+    EXPECT_EQ(servers.messagesInMaildir(), 1u);
+}
+
+TEST_F(ReceiveCommandTest, AStoreFailureIsNonZero) {
+    configure(servers.pop3Server(), servers.password);
+    {
+        std::ofstream(box.box(kOtherSlot)).close();
+        std::filesystem::resize_file(box.box(kOtherSlot), 32767ull * testing::kMailRecordBytes);
+    }
+    servers.deliver(mail("stranger@example.jp", "kept", "body"));
+    EXPECT_EQ(receive(), app::kReceiveMailKept);
+    EXPECT_EQ(servers.messagesInMaildir(), 1u);
+}
+
+#ifdef QF_BOX_TOOL
+// The built tool itself: the subcommand is wired and its status reaches the shell.
+TEST_F(ReceiveCommandTest, TheToolsReceiveCommandReportsItsOutcome) {
+    const std::string command =
+        std::string(QF_BOX_TOOL) + " --folder " + box.folder().root().string() + " receive 2>&1";
+    const auto runTool = [&command](std::string* output) {
+        FILE* pipe = popen(command.c_str(), "r");
+        char chunk[512];
+        for (std::size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+            output->append(chunk, n);
+        }
+        return WEXITSTATUS(pclose(pipe));
+    };
+    configure("127.0.0.1:1", servers.password);
+    std::string output;
+    EXPECT_EQ(runTool(&output), app::kReceiveNoConnection) << output;
+
+    configure(servers.pop3Server(), servers.password);
+    servers.deliver(mail("hanako@example.jp", "=?UTF-8?B?5Lya6K2w44Gu5Lu2?=", "body"));
+    output.clear();
+    EXPECT_EQ(runTool(&output), app::kReceiveOk) << output;
+    EXPECT_THAT(output, HasSubstr("花子 (1): 会議の件"));
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+#endif
+
+}  // namespace
+}  // namespace qf::receive

@@ -1,0 +1,57 @@
+// The receive run as the windows show it: the main window counts each stored
+// mail and shows the run's progress and the raw text of the mail being
+// fetched; the viewer's fields show the mail being stored; messages come up
+// in message boxes; at the end, while no mail has been stored in this
+// program run, the "新着メールなし" notice shows for six seconds.
+//
+// While a run works, clicks and keys on the program's windows are held off
+// (a message box the run shows still takes them), so no second run can start
+// inside it. The notice comes after the run, when the windows take input
+// again; it is taken down by a timer rather than a wait inside the Receive
+// handler, so it ends on time whatever else runs meanwhile. A new run ends a
+// notice that is still up.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include "receive/ReceiveRun.h"
+
+namespace qf::app {
+class Application;
+}
+
+namespace qf::receive {
+
+class ReceiveController : public QObject {
+    Q_OBJECT
+
+  public:
+    // The application's controller, created on first use; it lives as long as
+    // the application and keeps the new-mail flag of the program run.
+    static ReceiveController& of(app::Application& app);
+
+    bool isRunning() const { return m_session.isRunning(); }
+
+    // One receive run with the settings and account the windows hold.
+    // Returns kAlreadyRunning, doing nothing, while a run is in progress.
+    ReceiveOutcome run();
+    // The same through another transport (tests).
+    ReceiveOutcome run(MailTransport& transport);
+
+    // How long the no-new-mail notice stays up.
+    static constexpr int kNoticeMs = 6000;
+
+  private:
+    explicit ReceiveController(app::Application& app);
+
+    ReceiveRequest request();
+    void showNoNewMailNotice();
+    void endNoNewMailNotice();
+
+    app::Application& m_app;
+    ReceiveSession m_session;
+    QTimer m_notice;
+};
+
+}  // namespace qf::receive

@@ -1,0 +1,197 @@
+// The receive run through the real windows: the main window's Receive button
+// against the local mail servers (fixture "mailservers"), the counters, the
+// viewer's fields, the notice and the input held off while a run works.
+#include "receive/ReceiveWindows.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+
+#include "app/ActiveLabel.h"
+#include "app/TestApplication.h"
+#include "receive/MailTransport.h"
+#include "settings/AccountFiles.h"
+#include "settings/IdPassForm.h"
+#include "store/MailStore.h"
+#include "tests/support/MailServers.h"
+#include "viewer/TyakuForm.h"
+
+namespace qf::receive {
+namespace {
+
+using app::testing::TestApplication;
+using app::testing::WindowTestFolder;
+
+std::string mail(const std::string& from, const std::string& subject, const std::string& body) {
+    return "From: " + from + "\r\nTo: qftest@example.jp\r\nSubject: " + subject +
+           "\r\nDate: Tue, 8 Dec 2026 09:00:00 +0900\r\nMIME-Version: 1.0\r\n"
+           "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
+           body + "\r\n";
+}
+
+// A program folder set up for the servers: POP3 server, account and one
+// registration ("taro@example.jp", box "太郎").
+auto accountFor(const testing::MailServers& servers) {
+    return [servers](WindowTestFolder& folder) {
+        const settings::ProgramFolder program = folder.programFolder();
+        (void)program.ensureFolders();
+        folder.write(QStringLiteral("corvid.ini"),
+                     QByteArray::fromStdString("POP3=" + servers.pop3Server() + "\r\n"));
+        (void)settings::saveAccount(program.accountFile(), {servers.user, servers.password}, true);
+        settings::SortingRegistrations registrations;
+        registrations[0] = {"taro@example.jp", "太郎"};
+        (void)settings::writeSortingRegistrations(program.sortingFile(), registrations);
+    };
+}
+
+// A transport whose connection attempt runs a probe and then fails: a run
+// that ends quietly, with the windows in their running state meanwhile.
+class ProbingTransport final : public MailTransport {
+  public:
+    explicit ProbingTransport(std::function<void()> probe) : m_probe(std::move(probe)) {}
+    int connects = 0;
+
+    int setOption(int, int) override { return 0; }
+    int connect(const char*) override {
+        ++connects;
+        m_probe();
+        return -1;
+    }
+    int authenticate(int, const char*, const char*, int) override { return -1; }
+    int getMailStatus(int, int, char*, char*, char*, char*) override { return 0; }
+    int getMailSize(int, int) override { return 0; }
+    int getMail(int, int, char*, char*, char*, char*, char*) override { return 0; }
+    int deleteMail(int, int) override { return 0; }
+    int close(int) override { return 0; }
+    int attachmentFileFirst(char*, char*, char*, char*, char*, const char*, const char*,
+                            const char*) override {
+        return 0;
+    }
+    int attachmentFileClose() override { return 0; }
+    int getMessage(char*, int*) override { return 0; }
+
+  private:
+    std::function<void()> m_probe;
+};
+
+}  // namespace
+
+class ReceiveWindowsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void receivedMailIsCountedSortedShownAndLeavesTheServer() {
+        const auto servers = testing::MailServers::fromEnvironment();
+        servers.clearMaildir();
+        servers.deliver(mail("taro@example.jp", "=?UTF-8?B?5LiA6YCa55uu?=", "一通目の本文"));
+        servers.deliver(
+            mail("other@example.jp", "=?ISO-2022-JP?B?GyRCJCpDTiRpJDsbKEI=?=", "その他の本文"));
+        servers.deliver(mail("taro@example.jp", "=?UTF-8?B?5LqM6YCa55uu?=", "二通目の本文"));
+        TestApplication started(accountFor(servers));
+        QVERIFY(started.status.isOk());
+        app::MainForm& main = stillMainForm(started);
+        main.Text2->setText(QStringLiteral("3"));  // counters go on from what they show
+
+        QTest::mouseClick(main.Label6, Qt::LeftButton);
+
+        QCOMPARE(servers.messagesInMaildir(), std::size_t{0});
+        QCOMPARE(main.Text2->text(), QStringLiteral("5"));
+        QCOMPARE(main.Text11->text(), QStringLiteral("1"));
+        QCOMPARE(main.Text3->text(), QString());
+        QVERIFY(main.newMailFlag());
+        QVERIFY(started.boxes.shown().isEmpty());
+        QVERIFY(main.Text20->isHidden());
+        QCOMPARE(main.Label10->text(), QStringLiteral("待機中・・・"));
+        QCOMPARE(main.Text19->toPlainText(), QString());
+
+        store::MailStore& store = started.app->mailStore();
+        QCOMPARE(store.count(1).value(), 2);
+        QCOMPARE(store.count(6).value(), 1);
+        // The viewer was loaded without being shown and holds the last mail.
+        auto* viewer = started.app->existingForm<viewer::TyakuForm>();
+        QVERIFY(viewer != nullptr);
+        QVERIFY(!viewer->isVisible());
+        QVERIFY(viewer->Text8->text() == QStringLiteral("taro@example.jp") ||
+                viewer->Text8->text() == QStringLiteral("other@example.jp"));
+
+        // Opening the box adds the new mail; a click shows the right record.
+        main.actions().openBox(1);
+        QCOMPARE(main.Text1->text(), QStringLiteral("5"));
+        QCOMPARE(viewer->MailListView->topLevelItemCount(), 2);
+        QVERIFY(store.readRecord(1, 1).value());
+        const store::MailFields first = store.currentFields(1);
+        const QRect rect =
+            viewer->MailListView->visualItemRect(viewer->MailListView->topLevelItem(0));
+        QTest::mouseClick(viewer->MailListView->viewport(), Qt::LeftButton, {}, rect.center());
+        QCoreApplication::processEvents();
+        QCOMPARE(viewer->Text7->text(), QString::fromStdString(first.subject));
+        QVERIFY(viewer->Text7->text() == QStringLiteral("一通目") ||
+                viewer->Text7->text() == QStringLiteral("二通目"));
+        QCOMPARE(viewer->Text8->text(), QStringLiteral("taro@example.jp"));
+        QVERIFY(viewer->rtfEd->toPlainText().startsWith(viewer->Text7->text()));
+    }
+
+    void aRunHoldsOffInputAndCannotNestThenShowsTheNotice() {
+        TestApplication started;
+        app::MainForm& main = stillMainForm(started);
+        ReceiveController& controller = ReceiveController::of(*started.app);
+        QSignalSpy receiveClicks(main.Label6, &app::ActiveLabel::clicked);
+        RunEnd nested = RunEnd::kCompleted;
+        ProbingTransport transport([&] {
+            QTest::mouseClick(main.Label6, Qt::LeftButton);
+            nested = controller.run().end;
+        });
+        main.setServerSettings({"", "127.0.0.1:1", "", 0});
+        started.app->form<settings::IdPassForm>();  // an account, so the run connects
+        setAccount(started, "user", "secret");
+
+        const ReceiveOutcome outcome = controller.run(transport);
+
+        QCOMPARE(outcome.end, RunEnd::kConnectFailed);
+        QCOMPARE(transport.connects, 1);
+        QCOMPARE(nested, RunEnd::kAlreadyRunning);
+        QCOMPARE(receiveClicks.count(), 0);
+        QVERIFY(started.boxes.shown().isEmpty());
+
+        // No mail in this program run: the notice, for six seconds.
+        QElapsedTimer shown;
+        shown.start();
+        QVERIFY(main.Text20->isVisible());
+        QCOMPARE(main.Text20->text(), QStringLiteral("新着メールなし"));
+        QCOMPARE(main.Label10->text(), QStringLiteral("新着メールはありませんでした。"));
+        QTRY_VERIFY_WITH_TIMEOUT(main.Text20->isHidden(), 10000);
+        QVERIFY2(shown.elapsed() > 5500, qPrintable(QString::number(shown.elapsed())));
+        QCOMPARE(main.Label10->text(), QStringLiteral("待機中・・・"));
+
+        // Input reaches the windows again once the run is over.
+        main.actions().receive = [] {};
+        QTest::mouseClick(main.Label6, Qt::LeftButton);
+        QCOMPARE(receiveClicks.count(), 1);
+    }
+
+  private:
+    // The main window without its scrolling pictures: their slides run in
+    // waits of their own and would only slow the button presses down here.
+    static app::MainForm& stillMainForm(TestApplication& started) {
+        started.mainForm().Timer1.stop();
+        started.mainForm().Timer2.stop();
+        return started.mainForm();
+    }
+
+    static void setAccount(TestApplication& started, const char* id, const char* password) {
+        auto* account = started.app->existingForm<settings::IdPassForm>();
+        account->IdText->setText(QString::fromLatin1(id));
+        account->PassText->setText(QString::fromLatin1(password));
+    }
+};
+
+}  // namespace qf::receive
+
+QTEST_MAIN(qf::receive::ReceiveWindowsTest)
+#include "ReceiveWindows_test.moc"

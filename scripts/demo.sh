@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# Quillfern demo: builds the program, starts the project's local mail servers
+# on loopback with a handful of Japanese sample mails waiting, prepares a demo
+# program folder whose settings point at them, and starts Quillfern on it.
+# Press 受信 (Receive) and watch the mail arrive, sorted by sender.
+#
+#   bash scripts/demo.sh          set up, build, start servers and program
+#   bash scripts/demo.sh stop     stop the program, Xvfb and the servers
+#
+# QF_DEMO_PRESET picks the build preset (release, or dev); QF_DEMO_BUILD_DIR
+# uses an already configured build folder instead.
+# Everything lives in $QF_DEMO_DIR (default /tmp/quillfern-demo): the program
+# folder program/, the servers' env file and the process ids. Without a
+# display the program runs on a virtual one (Xvfb); the script says how to
+# look at it.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+DEMO=${QF_DEMO_DIR:-/tmp/quillfern-demo}
+PRESET=${QF_DEMO_PRESET:-release}
+PROGRAM_FOLDER=$DEMO/program
+DATA_FOLDER="$PROGRAM_FOLDER/★MAilData"
+SERVERS_ENV=$DEMO/mailservers.env
+XVFB_DISPLAY=${QF_DEMO_DISPLAY:-:77}
+
+stop_pid_file() {
+  local file=$1
+  if [ -f "$file" ]; then
+    local pid
+    pid=$(cat "$file")
+    if kill -0 "$pid" 2>/dev/null; then
+      kill "$pid" 2>/dev/null || true
+      for _ in 1 2 3 4 5 6 7 8 9 10; do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.3
+      done
+    fi
+    rm -f "$file"
+  fi
+}
+
+stop_demo() {
+  stop_pid_file "$DEMO/quillfern.pid"
+  stop_pid_file "$DEMO/xvfb.pid"
+  if [ -f "$SERVERS_ENV" ]; then
+    /usr/bin/python3 "$ROOT/tests/servers/mailservers.py" stop "$SERVERS_ENV" || true
+    rm -f "$SERVERS_ENV"
+  fi
+}
+
+if [ "${1:-}" = "stop" ]; then
+  stop_demo
+  echo "Demo stopped."
+  exit 0
+fi
+
+# An INI file of the program: section EXEINI, CR LF lines, Shift-JIS (CP932).
+write_ini() {
+  local file=$1
+  shift
+  { printf '[EXEINI]\r\n'; printf '%s\r\n' "$@"; } | iconv -f UTF-8 -t CP932 >"$file"
+}
+
+echo "== Packages"
+bash "$ROOT/scripts/setup.sh"
+
+cd "$ROOT"
+if [ -n "${QF_DEMO_BUILD_DIR:-}" ]; then
+  # An existing, configured build folder: only the two programs are built.
+  BUILD=$QF_DEMO_BUILD_DIR
+  echo "== Building in $BUILD"
+  cmake --build "$BUILD" --target quillfern quillfern-box
+else
+  # A folder of its own, and warnings left as warnings: a newer compiler's
+  # new warning must not stop a newcomer's first build.
+  BUILD=$ROOT/build/demo-$PRESET
+  echo "== Building ($PRESET preset in $BUILD)"
+  cmake --preset "$PRESET" -B "$BUILD" -DQF_WERROR=OFF -DQF_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$BUILD" --target quillfern quillfern-box
+fi
+PROGRAM=$BUILD/app/quillfern
+[ -x "$PROGRAM" ] || { echo "The build did not produce $PROGRAM" >&2; exit 1; }
+
+echo "== Mail servers"
+stop_demo
+rm -rf "$DEMO"
+mkdir -p "$DEMO"
+/usr/bin/python3 "$ROOT/tests/servers/mailservers.py" start "$SERVERS_ENV"
+# shellcheck disable=SC1090
+source "$SERVERS_ENV"
+
+# The sample mails wait in the Maildir as a delivery agent leaves them.
+maildir_owner=$(stat -c '%u:%g' "$QF_MAILDIR")
+for mail in "$ROOT"/resources/demo-mail/*.eml; do
+  name="$(date +%s).$$.$(basename "$mail" .eml).demo"
+  tr -d '\r' <"$mail" >"$QF_MAILDIR/tmp/$name"
+  chown "$maildir_owner" "$QF_MAILDIR/tmp/$name"
+  mv "$QF_MAILDIR/tmp/$name" "$QF_MAILDIR/new/$name"
+done
+waiting=$(ls "$QF_MAILDIR/new" | wc -l)
+
+echo "== Demo program folder $PROGRAM_FOLDER"
+mkdir -p "$DATA_FOLDER" "$PROGRAM_FOLDER/添付フォルダ" "$PROGRAM_FOLDER/■TextQuickSave"
+cp -r "$BUILD/app/Data" "$PROGRAM_FOLDER/Data"
+printf 'SMTP=%s:%s\r\nPOP3=%s:%s\r\nMAIL=%s@example.jp\r\nAPOP=1\r\n' \
+  "$QF_MAIL_HOST" "$QF_SMTP_PORT" "$QF_MAIL_HOST" "$QF_POP3_PORT" "$QF_MAIL_USER" \
+  >"$PROGRAM_FOLDER/corvid.ini"
+write_ini "$DATA_FOLDER/iniIdPass.ini" "NAME=$QF_MAIL_USER" "NAME2=$QF_MAIL_PASSWORD" "NAME3=1"
+chmod 600 "$DATA_FOLDER/iniIdPass.ini"
+write_ini "$DATA_FOLDER/iniIdPass2.ini" \
+  "NAME=tanaka@example.jp" "NAME2=田中さん" "NAME3=sato@example.jp" "NAME4=佐藤さん" \
+  "NAME5=" "NAME6=" "NAME7=" "NAME8=" "NAME9=" "NAME10="
+
+echo "== Starting Quillfern"
+if [ -z "${DISPLAY:-}" ]; then
+  Xvfb "$XVFB_DISPLAY" -screen 0 1280x900x24 -nolisten tcp >"$DEMO/xvfb.log" 2>&1 &
+  echo $! >"$DEMO/xvfb.pid"
+  export DISPLAY=$XVFB_DISPLAY
+  for _ in $(seq 1 50); do
+    [ -S "/tmp/.X11-unix/X${XVFB_DISPLAY#:}" ] && break
+    sleep 0.1
+  done
+  headless=1
+fi
+(cd "$PROGRAM_FOLDER" && QUILLFERN_FOLDER="$PROGRAM_FOLDER" exec "$PROGRAM") \
+  >"$DEMO/quillfern.log" 2>&1 &
+echo $! >"$DEMO/quillfern.pid"
+
+cat <<EOF
+
+Quillfern is running on the demo folder $PROGRAM_FOLDER.
+$waiting sample mails wait on the local POP3 server $QF_MAIL_HOST:$QF_POP3_PORT
+(user $QF_MAIL_USER, APOP). Press Receive in the main window: mail from
+tanaka@example.jp goes to 田中さん's box, from sato@example.jp to 佐藤さん's,
+the newsletter to その他; the attachment lands in 添付フォルダ.
+Mail sent from the compose window goes to the local SMTP server on port
+$QF_SMTP_PORT and can be fetched back with 受信.
+The same receive from a terminal:
+  QUILLFERN_FOLDER=$PROGRAM_FOLDER $BUILD/app/quillfern-box receive
+EOF
+if [ -n "${headless:-}" ]; then
+  cat <<EOF
+
+There is no display here, so the program runs on the virtual display
+$DISPLAY (Xvfb). To look at it:
+  DISPLAY=$DISPLAY import -window root /tmp/quillfern-demo.png
+and to press Receive from the terminal (xdotool):
+  DISPLAY=$DISPLAY xdotool search --name Quillfern
+EOF
+fi
+echo
+echo "Stop everything with: bash scripts/demo.sh stop"
