@@ -1,0 +1,93 @@
+// Opening a large box in the viewer: the list of every mail, the last mail in
+// the fields and the pane, its body on the clipboard. Runs on the offscreen
+// platform against a box file of 10,000 records (about 320 MB, written once
+// into a temporary program folder).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "settings/ProgramFolder.h"
+#include "store/MailRecord.h"
+#include "store/MailStore.h"
+#include "viewer/BoxCatalogue.h"
+#include "viewer/TyakuForm.h"
+
+namespace {
+
+constexpr int kBox = 4;
+constexpr const char* kBoxFile = "kdxdata5.data";
+
+// Every record is a different mail of realistic size, written straight in
+// the MailRecord layout.
+void writeBox(const std::filesystem::path& file, int records) {
+    const qf::store::RecordLayout& layout = qf::store::layoutOf(qf::store::RecordKind::kMail);
+    std::vector<char> record(layout.lengthBytes);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    std::string body;
+    for (int line = 0; line < 60; ++line) {
+        body += "いつもお世話になっております。来週の打ち合わせの件でご連絡いたします。\r\n";
+    }
+    for (int n = 1; n <= records; ++n) {
+        const std::string number = std::to_string(n);
+        qf::store::encodeRecord(layout,
+                                {"打ち合わせの件 その" + number, "sender" + number + "@example.jp",
+                                 "Tue, 8 Dec 2026 09:00:00 +0900", body + number},
+                                1, record);
+        out.write(record.data(), static_cast<std::streamsize>(record.size()));
+    }
+}
+
+class LargeBox {
+  public:
+    explicit LargeBox(int records) : m_program(m_dir.path().toStdString()) {
+        (void)m_program.ensureFolders();
+        writeBox(m_program.dataFile(kBoxFile), records);
+    }
+    const qf::settings::ProgramFolder& program() const { return m_program; }
+
+  private:
+    QTemporaryDir m_dir;
+    qf::settings::ProgramFolder m_program;
+};
+
+void BM_OpenBoxInViewer(benchmark::State& state) {
+    const int records = static_cast<int>(state.range(0));
+    LargeBox box(records);
+    qf::store::MailStore store(box.program().dataFolder().string());
+    qf::viewer::TyakuForm viewer(box.program(), store);
+    viewer.show();
+    const qf::viewer::BoxEntry& entry = *qf::viewer::findBox(kBox);
+    for (auto _ : state) {
+        viewer.clearShownMail();
+        viewer.applyBox(entry, QStringLiteral("仕事"));
+        viewer.loadList();
+        QCoreApplication::processEvents();  // the list lays itself out and paints
+    }
+    if (viewer.MailListView->topLevelItemCount() != records ||
+        viewer.Text2->text() != QString::number(records)) {
+        state.SkipWithError("the box was not listed whole");
+    }
+    state.counters["records"] = records;
+}
+BENCHMARK(BM_OpenBoxInViewer)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // The viewer's editor settings of this run stay in a folder of its own.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

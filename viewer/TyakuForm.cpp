@@ -1,0 +1,438 @@
+#include "viewer/TyakuForm.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include "app/ActiveLabel.h"
+#include "app/Application.h"
+#include "app/MainForm.h"
+#include "app/MessageBoxes.h"
+#include "viewer/EditorSettings.h"
+#include "viewer/ViewerLayout.h"
+
+namespace qf::viewer {
+namespace {
+
+using app::twipsToPixels;
+
+QRect pixelRect(const TwipsRect& rect) {
+    return {twipsToPixels(rect.left), twipsToPixels(rect.top), twipsToPixels(rect.width),
+            twipsToPixels(rect.height)};
+}
+
+// Spaces (U+0020 only) removed at both ends, as every field of a record is.
+QString stripSpaces(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == u' ') {
+        ++begin;
+    }
+    while (end > begin && text.at(end - 1) == u' ') {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
+
+QLineEdit* createField(const QString& name, const TwipsRect& rect, QWidget* parent) {
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(name);
+    field->setGeometry(pixelRect(rect));
+    return field;
+}
+
+QLabel* createCaption(const QString& name, const QString& text, const TwipsRect& rect,
+                      QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setGeometry(pixelRect(rect));
+    return label;
+}
+
+// A command's caption lies over its picture and takes the picture's place.
+app::ActiveLabel* createCommandLabel(const QString& name, const QString& text,
+                                     const TwipsRect& rect, QWidget* parent) {
+    auto* label = new app::ActiveLabel(name, parent);
+    label->setText(text);
+    label->setGeometry(pixelRect(rect));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setIndent(twipsToPixels(120));
+    label->setCursor(Qt::PointingHandCursor);
+    return label;
+}
+
+}  // namespace
+
+const QString TyakuForm::kSelectedMarker = QStringLiteral("1");
+const QString TyakuForm::kNothingToSelectText = QStringLiteral("選択するデータがありません。");
+const QString TyakuForm::kLoadErrorTitle = app::kProgramTitle + QStringLiteral("  Form_LoadError");
+
+TyakuForm::TyakuForm(app::Application& app) : TyakuForm(app.folder(), app.mailStore()) {}
+
+TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent)
+    : QMainWindow(parent), m_folder(folder), m_store(store) {
+    setObjectName(QStringLiteral("TyakuForm"));
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("Client"));
+    client->setMinimumSize(twipsToPixels(kDesignWidthTwips), twipsToPixels(kDesignHeightTwips));
+    setCentralWidget(client);
+    createMenus();
+    createToolBar();
+    createStatusBar();
+    createList(client);
+    createCommands(client);
+    createFields(client);
+
+    // The load steps, in order.
+    Text5->clear();
+    const ColumnWidths widths = listColumnWidths(kMailListRect.width);
+    MailListView->header()->resizeSection(0, twipsToPixels(widths.subject));
+    MailListView->header()->resizeSection(1, twipsToPixels(widths.from));
+    MailListView->header()->resizeSection(2, twipsToPixels(widths.date));
+    placeBodyPane();
+    MailListView->resize(twipsToPixels(listWidthFor(kDesignWidthTwips)), MailListView->height());
+    lstLst->hide();
+    loadEditorFile();
+    lstLst->hide();
+    rtfEd->show();
+}
+
+TyakuForm::~TyakuForm() = default;
+
+void TyakuForm::createList(QWidget* client) {
+    MailListView = new QTreeWidget(client);
+    MailListView->setObjectName(QStringLiteral("MailListView"));
+    MailListView->setGeometry(pixelRect(kMailListRect));
+    MailListView->setColumnCount(3);
+    MailListView->setHeaderLabels(
+        {QStringLiteral("Subject"), QStringLiteral("From"), QStringLiteral("Date")});
+    MailListView->setRootIsDecorated(false);
+    MailListView->setUniformRowHeights(true);  // keeps a list of thousands of mails quick
+    MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    MailListView->setAllColumnsShowFocus(true);
+    MailListView->header()->setStretchLastSection(false);
+    // A click anywhere on the list counts, also on an empty one.
+    MailListView->viewport()->installEventFilter(this);
+
+    lstLst = new QListWidget(client);
+    lstLst->setObjectName(QStringLiteral("lstLst"));
+    lstLst->hide();
+    lstWk = new QListWidget(client);
+    lstWk->setObjectName(QStringLiteral("lstWk"));
+    lstWk->hide();
+}
+
+app::ActiveLabel* TyakuForm::createPicture(const QString& name, const char* pictureFile,
+                                           QWidget* client) {
+    auto* picture = new app::ActiveLabel(name, client);
+    const auto path = m_folder.pictureFolder() / pictureFile;
+    picture->showPicture(QString::fromStdString(path.string()));
+    return picture;
+}
+
+void TyakuForm::createCommands(QWidget* client) {
+    struct Command {
+        app::ActiveLabel** picture;
+        const char* pictureName;
+        const char* pictureFile;
+        app::ActiveLabel** label;
+        const char* labelName;
+        QString caption;
+        TwipsRect rect;
+    };
+    const Command commands[] = {
+        {&Image2, "Image2", "Botan11.gif", &Label3, "Label3", QString(), kMoveRect},
+        {&Image1, "Image1", "Botan10.gif", &Label5, "Label5", QStringLiteral("一件削除"),
+         kDeleteOneRect},
+        {&Image3, "Image3", "Botan12.gif", &Label6, "Label6", QStringLiteral("アドレス帳登録"),
+         kRegisterRect},
+        {&Image4, "Image4", "Botan13.gif", &Label7, "Label7", QStringLiteral("返事"), kReplyRect},
+        {&Image5, "Image5", "Botan14.gif", &Label8, "Label8", QStringLiteral("全件削除"),
+         kDeleteAllRect},
+    };
+    for (const Command& command : commands) {
+        *command.picture =
+            createPicture(QString::fromLatin1(command.pictureName), command.pictureFile, client);
+        (*command.picture)->setGeometry(pixelRect(command.rect));
+        *command.label =
+            createCommandLabel(QString::fromLatin1(command.labelName), command.caption,
+                               commandCaptionRect(command.rect, kCommandCaptionTopTwips), client);
+    }
+
+    Label4 =
+        createCaption(QStringLiteral("Label4"), QStringLiteral("件数"), kCountLabelRect, client);
+    Text2 = createField(QStringLiteral("Text2"), kCountRect, client);
+    Text2->setReadOnly(true);
+    Text2->setAlignment(Qt::AlignRight);
+
+    Label2 = createCaption(QStringLiteral("Label2"), QStringLiteral("検索文字"), kSearchLabelRect,
+                           client);
+    Text1 = createField(QStringLiteral("Text1"), kSearchRect, client);
+
+    Text4 = new QPlainTextEdit(client);
+    Text4->setObjectName(QStringLiteral("Text4"));
+    Text4->setGeometry(pixelRect(kHelpRect));
+    Text4->setReadOnly(true);
+}
+
+void TyakuForm::createFields(QWidget* client) {
+    Text7 = createField(QStringLiteral("Text7"), kSubjectRect, client);
+    Text8 = createField(QStringLiteral("Text8"), kSenderRect, client);
+    Text9 = createField(QStringLiteral("Text9"), kDateRect, client);
+
+    Text5 = new QLineEdit(client);
+    Text5->setObjectName(QStringLiteral("Text5"));
+    Text5->hide();
+
+    rtfEd = new QTextEdit(client);
+    rtfEd->setObjectName(QStringLiteral("rtfEd"));
+    rtfEd->setAcceptRichText(false);
+    connect(rtfEd, &QTextEdit::textChanged, this, [this] { m_changed = true; });
+
+    rtfWk = new QTextEdit(client);
+    rtfWk->setObjectName(QStringLiteral("rtfWk"));
+    rtfWk->setPlainText(QStringLiteral("作業バッファです"));
+    rtfWk->hide();
+}
+
+void TyakuForm::createMenus() {
+    struct Item {
+        const char* name;
+        QString caption;
+    };
+    auto addMenu = [this](const char* name, const QString& title,
+                          std::initializer_list<Item> items) {
+        QMenu* menu = menuBar()->addMenu(title);
+        menu->setObjectName(QString::fromLatin1(name));
+        for (const Item& item : items) {
+            if (item.caption.isEmpty()) {
+                menu->addSeparator()->setObjectName(QString::fromLatin1(item.name));
+                continue;
+            }
+            menu->addAction(item.caption)->setObjectName(QString::fromLatin1(item.name));
+        }
+    };
+    addMenu("mFile", QStringLiteral("ファイル(&F)"),
+            {{"mnew", QStringLiteral("新規作成")},
+             {"mopen", QStringLiteral("開く")},
+             {"msave", QStringLiteral("名前をつけて保存")},
+             {"mprint", QStringLiteral("印刷")},
+             {"mline", QString()},
+             {"mend", QStringLiteral("戻る")}});
+    addMenu("medit", QStringLiteral("編集(&E)"),
+            {{"mall", QStringLiteral("全て選択")},
+             {"matamajump", QStringLiteral("文頭へジャンプ")},
+             {"mbunmatujump", QStringLiteral("文末へジャンプ")},
+             {"mline2", QString()},
+             {"mkensaku", QStringLiteral("検索")},
+             {"mtugikensaku", QStringLiteral("次を検索")},
+             {"mline3", QString()},
+             {"mcut", QStringLiteral("切り取り")},
+             {"mcopy", QStringLiteral("コピー")},
+             {"mpaste", QStringLiteral("貼付け")}});
+}
+
+void TyakuForm::createToolBar() {
+    tbToolBar = addToolBar(QStringLiteral("tbToolBar"));
+    tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
+    tbToolBar->setMovable(false);
+    struct Button {
+        const char* key;
+        QString text;
+    };
+    const Button buttons[] = {
+        {"New", QStringLiteral("新規")},   {"Open", QStringLiteral("開く")},
+        {"Save", QStringLiteral("保存")},  {"Print", QStringLiteral("印刷")},
+        {"Cut", QStringLiteral("切取")},   {"Copy", QStringLiteral("コピー")},
+        {"Paste", QStringLiteral("貼付")}, {"Bold", QStringLiteral("B")},
+        {"Italic", QStringLiteral("I")},   {"Underline", QStringLiteral("U")},
+    };
+    for (const Button& button : buttons) {
+        tbToolBar->addAction(button.text)->setObjectName(QString::fromLatin1(button.key));
+        if (qstrcmp(button.key, "Print") == 0 || qstrcmp(button.key, "Paste") == 0) {
+            tbToolBar->addSeparator();
+        }
+    }
+}
+
+void TyakuForm::createStatusBar() {
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    Command1 = new QPushButton(QStringLiteral("Text Quick Save"), StatusBar1);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Text6 = new QLineEdit(StatusBar1);
+    Text6->setObjectName(QStringLiteral("Text6"));
+    Text6->setMinimumWidth(twipsToPixels(3000));
+    Command2 = new QPushButton(QStringLiteral("コピー（Subject/from/Data）"), StatusBar1);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    StatusBar1->addWidget(Command1);
+    StatusBar1->addWidget(Text6);
+    StatusBar1->addWidget(Command2);
+}
+
+void TyakuForm::placeBodyPane() {
+    const int top = twipsToPixels(kBodyPaneTopTwips);
+    const int height =
+        twipsToPixels(kDesignHeightTwips - kBodyPaneTopTwips - kBodyPaneBottomMarginTwips);
+    rtfEd->setGeometry(twipsToPixels(kBodyPaneLeftTwips), top,
+                       twipsToPixels(bodyPaneWidthFor(kDesignWidthTwips)), height);
+}
+
+// The editor's current file is empty until the user first creates one; then
+// there is nothing to load and nothing to report. A named file that cannot be
+// read is reported, and OK tries again.
+void TyakuForm::loadEditorFile() {
+    const QString name = editorCurrentFile();
+    if (name.isEmpty()) {
+        m_changed = false;
+        return;
+    }
+    for (;;) {
+        QFile file(name);
+        if (file.open(QIODevice::ReadOnly)) {
+            rtfEd->setPlainText(QString::fromLocal8Bit(file.readAll()));
+            m_changed = false;
+            return;
+        }
+        const QString text = QStringLiteral("編集中のファイル「%1」を開けませんでした。\n%2")
+                                 .arg(name, file.errorString());
+        if (!app::messageBoxes().show(this, {app::MessageKind::kRetry, kLoadErrorTitle, text})) {
+            return;
+        }
+    }
+}
+
+void TyakuForm::clearShownMail() {
+    Text7->clear();
+    Text8->clear();
+    Text9->clear();
+    rtfEd->clear();
+}
+
+void TyakuForm::applyBox(const BoxEntry& box, const QString& caption) {
+    m_currentBox = box.number;
+    Label3->setText(QString::fromUtf8(box.moveCaption.data(), qsizetype(box.moveCaption.size())));
+    // Every box sets the whole look, so it does not depend on the box shown before.
+    QFont font;
+    QPalette palette;
+    int captionTop = kCommandCaptionTopTwips;
+    if (box.moveCaptionEmphasised) {
+        font.setBold(true);
+        font.setPointSize(10);
+        palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+        captionTop = kEmphasisedCaptionTopTwips;
+    }
+    Label3->setFont(font);
+    Label3->setPalette(palette);
+    Label3->setGeometry(pixelRect(commandCaptionRect(kMoveRect, captionTop)));
+    Image2->setEnabled(box.movePictureEnabled);
+    Label7->setEnabled(box.replyEnabled);
+    setWindowTitle(caption);
+}
+
+void TyakuForm::loadList() {
+    MailListView->clear();
+    rtfEd->clear();
+    BoxListing listing = listBox(m_store, m_currentBox);
+
+    QList<QTreeWidgetItem*> items;
+    items.reserve(qsizetype(listing.rows.size()));
+    for (const ListedMail& row : listing.rows) {
+        items.append(new QTreeWidgetItem(QStringList{QString::fromStdString(row.subject),
+                                                     QString::fromStdString(row.fromOrTo),
+                                                     QString::fromStdString(row.date)}));
+    }
+    MailListView->addTopLevelItems(items);
+    if (listing.last) {
+        showMail(*listing.last);
+        passBodyThroughClipboard();
+    }
+    writeCount();
+    if (!listing.status.isOk()) {
+        app::warn(this, QStringLiteral("メールボックスを最後まで読めませんでした。\n%1")
+                            .arg(QString::fromStdString(listing.status.message())));
+    }
+}
+
+void TyakuForm::showSelectedMail() {
+    Text5->setText(kSelectedMarker);
+    if (app::MainForm::counterValue(*Text2) == 0) {
+        app::inform(this, kNothingToSelectText);
+        return;
+    }
+    QTreeWidgetItem* item = MailListView->currentItem();
+    if (item == nullptr || !item->isSelected()) {
+        // Items but none chosen: there is no mail this click could mean.
+        Text5->clear();
+        return;
+    }
+    const int recordNumber = MailListView->indexOfTopLevelItem(item) + 1;
+    Result<ShownMail> mail = readMail(m_store, m_currentBox, recordNumber);
+    if (!mail.isOk()) {
+        app::warn(this, QStringLiteral("メールを読み込めませんでした。\n%1")
+                            .arg(QString::fromStdString(mail.status().message())));
+        return;
+    }
+    showMail(mail.value());
+    writeCount();
+    passBodyThroughClipboard();
+}
+
+void TyakuForm::stageMail(const QString& subject, const QString& sender, const QString& date,
+                          const QString& body) {
+    showFields(subject, sender, date);
+    rtfEd->setPlainText(body);
+}
+
+// A long text shows from its beginning.
+void TyakuForm::showFields(const QString& subject, const QString& fromOrTo, const QString& date) {
+    for (auto [field, text] : {std::pair{Text7, &subject}, {Text8, &fromOrTo}, {Text9, &date}}) {
+        field->setText(*text);
+        field->setCursorPosition(0);
+    }
+}
+
+void TyakuForm::writeCount() {
+    Text2->setText(QString::number(MailListView->topLevelItemCount()));
+}
+
+void TyakuForm::showMail(const ShownMail& mail) {
+    showFields(QString::fromStdString(mail.subject), QString::fromStdString(mail.fromOrTo),
+               QString::fromStdString(mail.date));
+    rtfEd->setPlainText(QString::fromStdString(mail.body));
+}
+
+// Whatever body is shown also goes through the plain-text clipboard, so the
+// clipboard holds it afterwards and the pane shows exactly plain text.
+void TyakuForm::passBodyThroughClipboard() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(rtfEd->toPlainText());
+    rtfEd->setPlainText(stripSpaces(clipboard->text()));
+}
+
+bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == MailListView->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        // After the view has updated its selection for this click.
+        QMetaObject::invokeMethod(this, &TyakuForm::showSelectedMail, Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace qf::viewer

@@ -1,0 +1,134 @@
+// The viewer window: the list of the current box's mails, the subject, sender
+// and date of one mail and its body in a pane that doubles as a small editor.
+//
+// The window shows what the core hands it; the box files are read through
+// BoxListing, so a handler here only moves texts between controls. Controls
+// carry their given names as member names and objectName()s.
+//
+// Opening a box (the main window's box controls): clearShownMail(), then the
+// box's settings and caption, then loadList(). After loadList() the fields
+// and the pane show the last mail of the box, its record is the box's current
+// record and its body is on the clipboard, as if every mail had been shown in
+// turn — but only the last one is read in full.
+//
+// The receive run stages each mail it stores in the same fields (stageMail).
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include "settings/ProgramFolder.h"
+#include "viewer/BoxCatalogue.h"
+#include "viewer/BoxListing.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTextEdit;
+class QToolBar;
+class QTreeWidget;
+
+namespace qf::app {
+class ActiveLabel;
+class Application;
+}  // namespace qf::app
+
+namespace qf::viewer {
+
+class TyakuForm : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    // The help box's texts, the selection marker's value and the message of a
+    // click on an empty list.
+    static const QString kSelectedMarker;
+    static const QString kNothingToSelectText;
+    static const QString kLoadErrorTitle;
+
+    // The program's viewer: the application's folder and mail store.
+    explicit TyakuForm(app::Application& app);
+    // `store` holds the current-record buffers and outlives the window.
+    TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent = nullptr);
+    ~TyakuForm() override;
+
+    // The box whose list is shown; 0 before the first opening in this window.
+    int currentBox() const { return m_currentBox; }
+
+    // Empties the subject, sender and date fields and the body pane.
+    void clearShownMail();
+    // Adopts the box: its move caption, the enabled states of the move picture
+    // and the reply command, the move caption's emphasis, and the caption.
+    void applyBox(const BoxEntry& box, const QString& caption);
+    // Lists the current box in file order, shows its last mail and writes the
+    // count. A box file that cannot be read lists what could be read and
+    // says what failed.
+    void loadList();
+
+    // The click on the list: the marker is set, then the selected record is
+    // read by number and shown; an empty list only gets the message.
+    void showSelectedMail();
+
+    // The receive run's staging fields: the mail it is storing.
+    void stageMail(const QString& subject, const QString& sender, const QString& date,
+                   const QString& body);
+    // The number of rows in the list, written to the count field.
+    void writeCount();
+
+    // Controls, by their given names.
+    QTreeWidget* MailListView = nullptr;
+    QTextEdit* rtfEd = nullptr;
+    QTextEdit* rtfWk = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLineEdit* Text2 = nullptr;
+    QPlainTextEdit* Text4 = nullptr;
+    QLineEdit* Text5 = nullptr;
+    QLineEdit* Text6 = nullptr;
+    QLineEdit* Text7 = nullptr;
+    QLineEdit* Text8 = nullptr;
+    QLineEdit* Text9 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label4 = nullptr;
+    app::ActiveLabel* Label3 = nullptr;
+    app::ActiveLabel* Label5 = nullptr;
+    app::ActiveLabel* Label6 = nullptr;
+    app::ActiveLabel* Label7 = nullptr;
+    app::ActiveLabel* Label8 = nullptr;
+    app::ActiveLabel* Image1 = nullptr;
+    app::ActiveLabel* Image2 = nullptr;
+    app::ActiveLabel* Image3 = nullptr;
+    app::ActiveLabel* Image4 = nullptr;
+    app::ActiveLabel* Image5 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QToolBar* tbToolBar = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QListWidget* lstLst = nullptr;
+    QListWidget* lstWk = nullptr;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void createList(QWidget* client);
+    void createCommands(QWidget* client);
+    void createFields(QWidget* client);
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    app::ActiveLabel* createPicture(const QString& name, const char* pictureFile, QWidget* client);
+    void placeBodyPane();
+    void loadEditorFile();
+    void showMail(const ShownMail& mail);
+    void showFields(const QString& subject, const QString& fromOrTo, const QString& date);
+    void passBodyThroughClipboard();
+
+    settings::ProgramFolder m_folder;
+    MailStore& m_store;
+    int m_currentBox = 0;
+    bool m_changed = false;  // the editor's changed flag
+};
+
+}  // namespace qf::viewer

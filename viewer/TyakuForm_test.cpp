@@ -1,0 +1,313 @@
+#include "viewer/TyakuForm.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+#include "app/ActiveLabel.h"
+#include "app/TestApplication.h"
+#include "app/Twips.h"
+#include "settings/AccountFiles.h"
+#include "store/MailRecord.h"
+#include "store/MailStore.h"
+#include "viewer/EditorSettings.h"
+
+namespace qf::viewer {
+namespace {
+
+using app::testing::TestApplication;
+using app::testing::WindowTestFolder;
+
+std::string numbered(const char* text, int n) {
+    return text + std::to_string(n);
+}
+
+store::MailFields mailNumber(int n) {
+    return {numbered("件名", n), numbered("sender", n) + "@example.jp", numbered("2026/12/0", n),
+            numbered("本文です ", n) + "\r\n二行目"};
+}
+
+// Lays down `count` mails in `box` and registers captions, before start-up.
+auto withMails(int box, int count) {
+    return [box, count](WindowTestFolder& folder) {
+        const settings::ProgramFolder program = folder.programFolder();
+        (void)program.ensureFolders();
+        store::MailStore store(program.dataFolder().string());
+        for (int n = 1; n <= count; ++n) {
+            (void)store.append(box, mailNumber(n));
+        }
+        settings::SortingRegistrations registrations;
+        registrations[2].caption = "友人";
+        registrations[3].caption = "仕事";
+        (void)settings::writeSortingRegistrations(program.sortingFile(), registrations);
+        folder.write(QStringLiteral("corvid.ini"), "POP3=127.0.0.1:1\r\n");
+    };
+}
+
+QStringList row(const QTreeWidget& list, int index) {
+    const QTreeWidgetItem* item = list.topLevelItem(index);
+    return item == nullptr ? QStringList()
+                           : QStringList{item->text(0), item->text(1), item->text(2)};
+}
+
+QString plain(const std::string& body) {
+    return QString::fromStdString(body).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+void clickRow(QTreeWidget& list, int index) {
+    const QRect rect = list.visualItemRect(list.topLevelItem(index));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, rect.center());
+    QCoreApplication::processEvents();
+}
+
+void clickEmptyArea(QTreeWidget& list) {
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.viewport()->rect().center());
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+class TyakuFormTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() {
+        // The editor's settings go to a folder of this test, not the user's.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
+        // The program's own typeface, as the program chooses it at start.
+        const QString family = QStringLiteral("Noto Sans CJK JP");
+        if (QFontDatabase::families().contains(family)) {
+            QFont font = QApplication::font();
+            font.setFamilies({family});
+            QApplication::setFont(font);
+        }
+    }
+
+    void init() { setEditorCurrentFile(QString()); }
+
+    void openingAReceivingBoxAddsItsNewMailAndListsItInFileOrder() {
+        TestApplication started(withMails(4, 5));
+        QVERIFY(started.status.isOk());
+        app::MainForm& main = started.mainForm();
+        QCOMPARE(main.Text8->text(), QStringLiteral("5"));
+        main.Text7->setText(QStringLiteral("2"));
+
+        QTest::mouseClick(main.Label11, Qt::LeftButton);
+
+        QCOMPARE(main.Text8->text(), QStringLiteral("7"));
+        QCOMPARE(main.Text7->text(), QString());
+        auto* viewer = started.app->existingForm<TyakuForm>();
+        QVERIFY(viewer != nullptr);
+        QVERIFY(viewer->isVisible());
+        QCOMPARE(viewer->currentBox(), 4);
+        QCOMPARE(viewer->windowTitle(), QStringLiteral("仕事"));
+        QCOMPARE(viewer->MailListView->topLevelItemCount(), 5);
+        for (int i = 0; i < 5; ++i) {
+            const store::MailFields mail = mailNumber(i + 1);
+            QCOMPARE(row(*viewer->MailListView, i),
+                     (QStringList{QString::fromStdString(mail.subject),
+                                  QString::fromStdString(mail.fromOrTo),
+                                  QString::fromStdString(mail.date)}));
+        }
+        // The end state: the last mail is shown, on the clipboard and current.
+        const store::MailFields last = mailNumber(5);
+        QCOMPARE(viewer->Text7->text(), QString::fromStdString(last.subject));
+        QCOMPARE(viewer->Text8->text(), QString::fromStdString(last.fromOrTo));
+        QCOMPARE(viewer->Text9->text(), QString::fromStdString(last.date));
+        QCOMPARE(viewer->rtfEd->toPlainText(), plain(last.body));
+        QCOMPARE(QGuiApplication::clipboard()->text(), plain(last.body));
+        QCOMPARE(started.app->mailStore().currentFields(4).subject, last.subject);
+        QCOMPARE(viewer->Text2->text(), QStringLiteral("5"));
+        QCOMPARE(viewer->Text5->text(), QString());  // opening a box selects nothing
+    }
+
+    void eachBoxSetsItsMoveCaptionAndCommands() {
+        TestApplication started(withMails(6, 1));
+        app::MainForm& main = started.mainForm();
+        QTest::mouseClick(main.Label9, Qt::LeftButton);  // box 3
+        TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
+        QCOMPARE(viewer.windowTitle(), QStringLiteral("友人"));
+        QVERIFY(viewer.Label3->text().endsWith(QStringLiteral("使用不可")));
+        QCOMPARE(viewer.Label3->text().indexOf(u'使'), 40);
+        QVERIFY(!viewer.Image2->isEnabled());
+        QVERIFY(!viewer.Label3->font().bold());
+
+        QTest::mouseClick(main.Label13, Qt::LeftButton);  // box 6
+        QCOMPARE(viewer.windowTitle(), QStringLiteral("その他"));
+        QCOMPARE(viewer.Label3->text(), QString(60, u' ') + QStringLiteral("保  管  箱"));
+        QVERIFY(viewer.Label3->font().bold());
+        QCOMPARE(viewer.Label3->font().pointSize(), 10);
+        QCOMPARE(viewer.Label3->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        QCOMPARE(viewer.Label3->y() - viewer.Image2->y(), app::twipsToPixels(150));
+        const int captionWidth =
+            viewer.Label3->fontMetrics().horizontalAdvance(viewer.Label3->text());
+        QVERIFY2(captionWidth + viewer.Label3->indent() <= viewer.Label3->width(),
+                 "the spaces must not push the caption off its picture");
+        QVERIFY(viewer.Image2->isEnabled());
+        QVERIFY(viewer.Label7->isEnabled());
+
+        // The send history cannot be replied to; a box opened after it can.
+        main.actions().openBox(kSendHistoryBox);
+        QCOMPARE(viewer.windowTitle(), QStringLiteral("送信履歴"));
+        QVERIFY(!viewer.Label7->isEnabled());
+        main.actions().openBox(kKeepBox);
+        QCOMPARE(viewer.windowTitle(), QStringLiteral("保管箱"));
+        QCOMPARE(viewer.Label3->text(), QString(36, u' ') + QStringLiteral("保管箱です"));
+        QVERIFY(viewer.Label7->isEnabled());
+        QVERIFY(!viewer.Label3->font().bold());
+        QVERIFY(viewer.Label3->palette().color(QPalette::WindowText) != QColor(255, 0, 0));
+        QVERIFY(!viewer.Image2->isEnabled());
+    }
+
+    void sendHistoryListsTheRecipient() {
+        TestApplication started([](WindowTestFolder& folder) {
+            const settings::ProgramFolder program = folder.programFolder();
+            (void)program.ensureFolders();
+            store::MailStore store(program.dataFolder().string());
+            (void)store.append(kSendHistoryBox,
+                               {"お礼", "friend@example.jp", "2026/12/08 9:30:00", "ありがとう"});
+        });
+        started.mainForm().actions().openBox(kSendHistoryBox);
+        TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
+        QCOMPARE(row(*viewer.MailListView, 0),
+                 (QStringList{QStringLiteral("お礼"), QStringLiteral("friend@example.jp"),
+                              QStringLiteral("2026/12/08 9:30:00")}));
+        QCOMPARE(viewer.Text8->text(), QStringLiteral("friend@example.jp"));
+        QCOMPARE(viewer.rtfEd->toPlainText(), QStringLiteral("ありがとう"));
+    }
+
+    void neverWrittenSubjectIsListedEmpty() {
+        TestApplication started([](WindowTestFolder& folder) {
+            const store::RecordLayout& layout = store::layoutOf(store::RecordKind::kMail);
+            QByteArray record(qsizetype(layout.lengthBytes), '\0');
+            store::encodeRecord(layout, {"x", "a@example.jp", "d", "body"}, 1,
+                                std::span<char>(record.data(), layout.lengthBytes));
+            record.replace(qsizetype(layout.subject.offset), qsizetype(layout.subject.lengthBytes),
+                           QByteArray(qsizetype(layout.subject.lengthBytes), '\0'));
+            folder.write(QStringLiteral("★MAilData/kdxdata8.data"), record);
+        });
+        started.mainForm().actions().openBox(kOtherBox);
+        TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
+        QCOMPARE(viewer.MailListView->topLevelItemCount(), 1);
+        QCOMPARE(viewer.MailListView->topLevelItem(0)->text(0), QString());
+        QCOMPARE(viewer.MailListView->topLevelItem(0)->text(1), QStringLiteral("a@example.jp"));
+        QCOMPARE(viewer.Text7->text(), QString());
+    }
+
+    void emptyBoxListsNothingAndCountsZero() {
+        TestApplication started(withMails(4, 3));
+        started.mainForm().actions().openBox(4);
+        TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
+        QCOMPARE(viewer.MailListView->topLevelItemCount(), 3);
+
+        started.mainForm().actions().openBox(2);
+        QCOMPARE(viewer.MailListView->topLevelItemCount(), 0);
+        QCOMPARE(viewer.Text2->text(), QStringLiteral("0"));
+        QCOMPARE(viewer.Text7->text(), QString());
+        QCOMPARE(viewer.Text8->text(), QString());
+        QCOMPARE(viewer.Text9->text(), QString());
+        QCOMPARE(viewer.rtfEd->toPlainText(), QString());
+        QVERIFY(started.folder.exists(QStringLiteral("★MAilData/kdxdata3.data")));
+    }
+
+    void clickingARowShowsThatRecordAndPutsItsBodyOnTheClipboard() {
+        TestApplication started(withMails(4, 5));
+        started.mainForm().actions().openBox(4);
+        TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
+
+        clickRow(*viewer.MailListView, 2);
+
+        const store::MailFields third = mailNumber(3);
+        QCOMPARE(viewer.Text5->text(), QStringLiteral("1"));
+        QCOMPARE(viewer.Text7->text(), QString::fromStdString(third.subject));
+        QCOMPARE(viewer.Text8->text(), QString::fromStdString(third.fromOrTo));
+        QCOMPARE(viewer.Text9->text(), QString::fromStdString(third.date));
+        QCOMPARE(viewer.rtfEd->toPlainText(), plain(third.body));
+        QCOMPARE(QGuiApplication::clipboard()->text(), plain(third.body));
+        QCOMPARE(started.app->mailStore().currentFields(4).subject, third.subject);
+        QCOMPARE(viewer.Text2->text(), QStringLiteral("5"));
+        QVERIFY(started.boxes.shown().isEmpty());
+    }
+
+    void clickBesideTheRowsWithNoRowChosenSelectsNothing() {
+        TestApplication started(withMails(4, 2));
+        started.mainForm().actions().openBox(4);
+        TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
+        const QPoint belowTheRows(10, viewer.MailListView->viewport()->height() - 5);
+
+        QTest::mouseClick(viewer.MailListView->viewport(), Qt::LeftButton, {}, belowTheRows);
+        QCoreApplication::processEvents();
+
+        QCOMPARE(viewer.Text5->text(), QString());
+        QVERIFY(started.boxes.shown().isEmpty());
+        QCOMPARE(viewer.Text7->text(), QString::fromStdString(mailNumber(2).subject));
+    }
+
+    void clickOnAnEmptyListSaysSoAndStillSetsTheMarker() {
+        TestApplication started;
+        started.mainForm().actions().openBox(1);
+        TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
+        QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
+
+        clickEmptyArea(*viewer.MailListView);
+
+        QCOMPARE(started.boxes.shown().size(), 1);
+        QCOMPARE(started.boxes.shown().front().text,
+                 QStringLiteral("選択するデータがありません。"));
+        QCOMPARE(started.boxes.shown().front().kind, app::MessageKind::kInformation);
+        QCOMPARE(viewer.Text5->text(), QStringLiteral("1"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("untouched"));
+    }
+
+    void editorFileIsLoadedOnlyWhenOneIsNamed() {
+        {
+            // No current file yet: nothing to load, nothing to report.
+            TestApplication started;
+            started.mainForm().actions().openBox(1);
+            QVERIFY(started.boxes.shown().isEmpty());
+        }
+        QTemporaryDir dir;
+        const QString missing = dir.filePath(QStringLiteral("新規作成.TXT"));
+        setEditorCurrentFile(missing);
+        {
+            // A named file that cannot be read: OK tries again, Cancel goes on.
+            TestApplication started;
+            started.boxes.answer({true, false});
+            started.mainForm().actions().openBox(1);
+            QCOMPARE(started.boxes.shown().size(), 2);
+            const app::MessageRequest& shown = started.boxes.shown().front();
+            QCOMPARE(shown.kind, app::MessageKind::kRetry);
+            QCOMPARE(shown.title, QStringLiteral("Quillfern  Form_LoadError"));
+            QVERIFY2(shown.text.contains(missing), qPrintable(shown.text));
+            QVERIFY(started.app->existingForm<TyakuForm>()->isVisible());
+        }
+        QFile file(missing);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("memo");
+        file.close();
+        {
+            TestApplication started;
+            TyakuForm& viewer = started.app->form<TyakuForm>();
+            QVERIFY(started.boxes.shown().isEmpty());
+            QCOMPARE(viewer.rtfEd->toPlainText(), QStringLiteral("memo"));
+        }
+    }
+
+  private:
+    QTemporaryDir m_settings;
+};
+
+}  // namespace qf::viewer
+
+QTEST_MAIN(qf::viewer::TyakuFormTest)
+#include "TyakuForm_test.moc"
