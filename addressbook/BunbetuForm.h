@@ -1,0 +1,46 @@
+// The sorting registration window "メール分別": five rows of sender address
+// and box caption, stored as keys NAME .. NAME10 of iniIdPass2.ini. Text box
+// N always holds key number N. The window reads the file once when it opens
+// and writes all ten boxes on "登録" and again whenever it closes.
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+#include "settings/ProgramFolder.h"
+
+class QLineEdit;
+class QPushButton;
+
+namespace qf::app {
+class Application;
+}
+
+namespace qf::addressbook {
+
+class BunbetuForm : public QWidget {
+    Q_OBJECT
+
+  public:
+    static constexpr int kBoxCount = 10;
+
+    explicit BunbetuForm(settings::ProgramFolder folder, QWidget* parent = nullptr);
+    explicit BunbetuForm(app::Application& app);
+
+    // "登録": disables itself until the window is opened again, then writes.
+    void registerAll();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildControls();
+    void buildGuidance();
+    bool writeAll();
+
+    settings::ProgramFolder m_folder;
+    std::array<QLineEdit*, kBoxCount> m_boxes{};  // m_boxes[N - 1] is TextN
+    QPushButton* Command1 = nullptr;
+};
+
+}  // namespace qf::addressbook

@@ -1,0 +1,148 @@
+// The sorting registration window on the offscreen platform: what it reads
+// and writes in iniIdPass2.ini, and what the next start makes of it.
+#include "addressbook/BunbetuForm.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+#include "addressbook/FriendForm.h"
+#include "app/ActiveLabel.h"
+#include "app/TestApplication.h"
+#include "compose/WriteForm.h"
+#include "settings/AccountFiles.h"
+#include "settings/ProfileFile.h"
+
+using namespace qf;
+using addressbook::BunbetuForm;
+
+class BunbetuFormTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void cleanup();
+
+    void openingShowsKeyNInBoxN();
+    void closingUnchangedWritesAllTenKeys();
+    void registerDisablesItselfAndCloseWritesAgain();
+    void pastedAddressKeepsItsSpaces();
+    void nextStartShowsTheCaptions();
+    void mainWindowButtonsOpenTheirWindows();
+
+  private:
+    BunbetuForm* openForm();
+    QLineEdit* box(int n) { return m_form->findChild<QLineEdit*>(QStringLiteral("Text%1").arg(n)); }
+    std::string stored(int n) const {
+        return settings::getProfileString(m_folder->programFolder().sortingFile(), "EXEINI",
+                                          settings::exeIniKey(n), "<missing>", 1256);
+    }
+
+    std::unique_ptr<app::testing::WindowTestFolder> m_folder;
+    std::unique_ptr<app::ScriptedMessageBoxes> m_boxes;
+    QPointer<BunbetuForm> m_form;
+};
+
+void BunbetuFormTest::init() {
+    m_folder = std::make_unique<app::testing::WindowTestFolder>();
+    m_boxes = std::make_unique<app::ScriptedMessageBoxes>();
+    QVERIFY(m_folder->programFolder().ensureFolders().isOk());
+}
+
+void BunbetuFormTest::cleanup() {
+    delete m_form.data();
+    m_boxes.reset();
+    m_folder.reset();
+}
+
+BunbetuForm* BunbetuFormTest::openForm() {
+    m_form = new BunbetuForm(m_folder->programFolder());
+    m_form->show();
+    return m_form;
+}
+
+void BunbetuFormTest::openingShowsKeyNInBoxN() {
+    m_folder->write(QStringLiteral("★MAilData/iniIdPass2.ini"),
+                    QByteArray("[EXEINI]\r\nNAME=a@example.jp\r\nNAME2=Alpha\r\nNAME10=Last\r\n"));
+    openForm();
+    QCOMPARE(box(1)->text(), QStringLiteral("a@example.jp"));
+    QCOMPARE(box(2)->text(), QStringLiteral("Alpha"));
+    QCOMPARE(box(3)->text(), QString());
+    QCOMPARE(box(10)->text(), QStringLiteral("Last"));
+    QVERIFY(m_form->findChild<QPushButton*>(QStringLiteral("Command7")) != nullptr);
+}
+
+void BunbetuFormTest::closingUnchangedWritesAllTenKeys() {
+    m_folder->write(QStringLiteral("★MAilData/iniIdPass2.ini"),
+                    QByteArray("[EXEINI]\r\nNAME3=keep@example.jp\r\n"));
+    openForm();
+    m_form->close();
+    for (int n = 1; n <= 10; ++n) {
+        QCOMPARE(stored(n), n == 3 ? std::string("keep@example.jp") : std::string());
+    }
+    QVERIFY(m_boxes->shown().isEmpty());
+}
+
+void BunbetuFormTest::registerDisablesItselfAndCloseWritesAgain() {
+    openForm();
+    auto* registerButton = m_form->findChild<QPushButton*>(QStringLiteral("Command1"));
+    box(5)->setText(QStringLiteral("boss@example.jp"));
+    box(6)->setText(QStringLiteral("上司"));
+    registerButton->click();
+    QVERIFY(!registerButton->isEnabled());
+    QCOMPARE(stored(5), std::string("boss@example.jp"));
+    QCOMPARE(stored(6), std::string("上司"));
+    QCOMPARE(stored(1), std::string());
+
+    // An edit after 登録 still reaches the file when the window closes.
+    box(6)->setText(QStringLiteral("部長"));
+    m_form->close();
+    QCOMPARE(stored(6), std::string("部長"));
+}
+
+void BunbetuFormTest::pastedAddressKeepsItsSpaces() {
+    openForm();
+    QGuiApplication::clipboard()->setText(QStringLiteral("  spaced@example.jp "));
+    m_form->findChild<QPushButton*>(QStringLiteral("Command5"))->click();  // row 3
+    QCOMPARE(box(5)->text(), QStringLiteral("  spaced@example.jp "));
+    m_form->close();
+    QCOMPARE(stored(5), std::string("  spaced@example.jp "));
+}
+
+void BunbetuFormTest::nextStartShowsTheCaptions() {
+    app::testing::TestApplication started([](app::testing::WindowTestFolder& folder) {
+        QVERIFY(folder.programFolder().ensureFolders().isOk());
+        BunbetuForm form(folder.programFolder());
+        form.findChild<QLineEdit*>(QStringLiteral("Text1"))
+            ->setText(QStringLiteral("<a@example.jp>"));
+        form.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QStringLiteral("家族"));
+        form.findChild<QLineEdit*>(QStringLiteral("Text9"))
+            ->setText(QStringLiteral("e@example.jp"));
+        form.findChild<QLineEdit*>(QStringLiteral("Text10"))->setText(QStringLiteral("趣味"));
+        form.setAttribute(Qt::WA_DeleteOnClose, false);  // it lives on the stack here
+        form.close();
+    });
+    QVERIFY(started.status.isOk());
+    QCOMPARE(started.mainForm().Label3->text().trimmed(), QStringLiteral("家族"));
+    QCOMPARE(started.mainForm().Label12->text().trimmed(), QStringLiteral("趣味"));
+    QCOMPARE(started.mainForm().Text13->text(), QStringLiteral("<a@example.jp>"));
+}
+
+void BunbetuFormTest::mainWindowButtonsOpenTheirWindows() {
+    app::testing::TestApplication started;
+    QVERIFY(started.status.isOk());
+    app::MainForm& main = started.mainForm();
+    QTest::mouseClick(main.Label5, Qt::LeftButton);   // N
+    QTest::mouseClick(main.Label16, Qt::LeftButton);  // Ad
+    QTest::mouseClick(main.Label17, Qt::LeftButton);  // D
+    QTRY_VERIFY(started.app->existingForm<BunbetuForm>() != nullptr);
+    QVERIFY(started.app->existingForm<compose::WriteForm>() != nullptr);
+    QVERIFY(started.app->existingForm<addressbook::FriendForm>() != nullptr);
+    QVERIFY(started.app->existingForm<compose::WriteForm>()->isVisible());
+}
+
+QTEST_MAIN(BunbetuFormTest)
+#include "BunbetuForm_test.moc"

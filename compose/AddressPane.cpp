@@ -1,0 +1,69 @@
+#include "compose/AddressPane.h"
+
+#include "text/Cp932.h"
+#include "text/FixedField.h"
+
+namespace qf::compose {
+namespace {
+
+constexpr std::size_t kFieldBytes = 90;
+constexpr std::size_t kRecipientCharacters = 60;
+
+// The text as its fixed field holds it: padded with spaces to the field's bytes.
+std::string asStored(const std::string& text) {
+    std::size_t bytes = text::toCp932(text).size();
+    return text + std::string(bytes < kFieldBytes ? kFieldBytes - bytes : 0, ' ');
+}
+
+}  // namespace
+
+Result<std::vector<addressbook::AddressEntry>> readAddressBook(const std::string& dataFolder) {
+    addressbook::AddressBookFile book(dataFolder);
+    if (Status created = book.createIfMissing(); !created) {
+        return created;
+    }
+    return book.list();
+}
+
+std::string firstCharacters(std::string_view utf8, std::size_t count) {
+    std::size_t end = 0;
+    for (std::size_t taken = 0; end < utf8.size() && taken < count; ++taken) {
+        // Step over one character: its lead byte, then continuation bytes.
+        ++end;
+        while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) {
+            ++end;
+        }
+    }
+    return std::string(utf8.substr(0, end));
+}
+
+Result<std::optional<std::string>> recipientOf(const std::string& dataFolder, int recordNumber) {
+    Result<std::optional<addressbook::AddressEntry>> entry =
+        addressbook::AddressBookFile(dataFolder).read(recordNumber);
+    if (!entry) {
+        return entry.status();
+    }
+    if (!entry.value()) {
+        return std::optional<std::string>();
+    }
+    std::string first = firstCharacters(entry.value()->address, kRecipientCharacters);
+    return std::optional<std::string>(std::string(text::stripSpaces(first)));
+}
+
+Result<std::optional<std::string>> batchAddress(const std::string& dataFolder, int pass) {
+    Result<std::optional<addressbook::AddressEntry>> entry =
+        addressbook::AddressBookFile(dataFolder).read(pass);
+    if (!entry) {
+        return entry.status();
+    }
+    if (!entry.value()) {
+        return std::optional<std::string>();
+    }
+    return std::optional<std::string>(entry.value()->address);
+}
+
+std::string addressBookRow(const addressbook::AddressEntry& entry) {
+    return asStored(entry.address) + "  " + asStored(entry.name);
+}
+
+}  // namespace qf::compose

@@ -1,0 +1,35 @@
+// How the compose window and the address-book window read the address book:
+// the rows they list, the recipient a row click gives, and the address a
+// batch pass sends to.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "addressbook/AddressBookFile.h"
+#include "text/Status.h"
+
+namespace qf::compose {
+
+// Every entry in record order; a missing file is created empty first.
+Result<std::vector<addressbook::AddressEntry>> readAddressBook(const std::string& dataFolder);
+
+// The first `count` characters (not bytes) of a UTF-8 text.
+std::string firstCharacters(std::string_view utf8, std::size_t count);
+
+// The recipient a click on entry n gives: the first 60 characters of its
+// address, stripped of spaces. Nothing when there is no entry n.
+Result<std::optional<std::string>> recipientOf(const std::string& dataFolder, int recordNumber);
+
+// The address a batch pass p sends to: entry p's address without trailing
+// spaces, or nothing when the entry no longer exists.
+Result<std::optional<std::string>> batchAddress(const std::string& dataFolder, int pass);
+
+// A row of the address-book window: the address field as stored (padded to
+// its 90 bytes), two spaces, then the name field as stored, so that an ASCII
+// address puts the name at character 93.
+std::string addressBookRow(const addressbook::AddressEntry& entry);
+
+}  // namespace qf::compose

@@ -1,0 +1,117 @@
+#include "compose/SendPass.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "compose/AddressPane.h"
+#include "text/Cp932.h"
+#include "text/FixedField.h"
+#include "transport/NMail.h"
+
+namespace qf::compose {
+namespace {
+
+constexpr int kMessageBufferBytes = 8192;
+constexpr int kSendHistoryBox = 11;  // box number of the send history
+
+// The transport's text of the last failure, as UTF-8.
+std::string transportMessage() {
+    std::array<char, kMessageBufferBytes> buffer{};
+    int length = kMessageBufferBytes;
+    transport::NMailGetMessage(0, buffer.data(), &length);
+    return text::fromCp932(text::cutAtNul(std::string_view(buffer.data(), buffer.size())));
+}
+
+// One NMailSmtpSendMail call; an empty optional when the server took it.
+std::optional<std::string> sendOne(const SendSettings& settings, const std::string& recipient,
+                                   const std::string& subject, const std::string& body,
+                                   const std::string& attachments) {
+    std::string id = text::toCp932(settings.authId);
+    std::string password = text::toCp932(settings.authPassword);
+    transport::NMailSetSmtpAuth(id.c_str(), password.c_str());
+    std::string server = text::toCp932(settings.smtpServer);
+    std::string to = text::toCp932(recipient);
+    std::string from = text::toCp932(settings.ownAddress);
+    std::string subjectBytes = text::toCp932(subject);
+    std::string bodyBytes = text::toCp932(body);
+    std::string attachmentBytes = text::toCp932(attachments);
+    int result = transport::NMailSmtpSendMail(server.c_str(), to.c_str(), nullptr, nullptr,
+                                              from.c_str(), subjectBytes.c_str(), bodyBytes.c_str(),
+                                              nullptr, attachmentBytes.c_str(), 0);
+    // The result is read as a 16-bit value, as callers always have.
+    if (static_cast<std::int16_t>(result) < 0) {
+        return transportMessage();
+    }
+    return std::nullopt;
+}
+
+Status appendHistory(store::MailStore& store, const ComposedMail& mail, const std::string& to,
+                     const std::string& date) {
+    // The record keeps what was typed; the store strips and cuts each field.
+    store::MailFields fields{mail.subject, to, date, mail.body};
+    return store.append(kSendHistoryBox, fields).status();
+}
+
+}  // namespace
+
+int SendReport::count(PassResult result) const {
+    return static_cast<int>(std::count_if(
+        passes.begin(), passes.end(), [&](const PassOutcome& p) { return p.result == result; }));
+}
+
+int SendReport::historyFailures() const {
+    return static_cast<int>(std::count_if(passes.begin(), passes.end(), [](const PassOutcome& p) {
+        return p.result != PassResult::kSkipped && !p.history.isOk();
+    }));
+}
+
+SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
+                            const SendSettings& settings, const SendOptions& options,
+                            const SendObserver& observer) {
+    SendReport report;
+    const int passCount = options.batch ? std::max(options.batchPassCount, 0) : 1;
+    auto finishPass = [&](PassOutcome outcome) {
+        report.passes.push_back(std::move(outcome));
+        if (observer.afterPass) {
+            observer.afterPass(report.passes.back());
+        }
+    };
+    for (int pass = 1; pass <= passCount; ++pass) {
+        if (observer.beforePass) {
+            observer.beforePass(pass, passCount);
+        }
+        PassOutcome outcome;
+        outcome.pass = pass;
+        if (options.batch) {
+            Result<std::optional<std::string>> address = batchAddress(store.dataFolder(), pass);
+            if (!address || !address.value()) {
+                // An unreadable book fails the pass; a vanished entry skips it.
+                outcome.result = address ? PassResult::kSkipped : PassResult::kRefused;
+                outcome.refusal = address.status().message();
+                finishPass(std::move(outcome));
+                continue;
+            }
+            outcome.recipient = *address.value();
+        } else {
+            outcome.recipient = mail.to;
+        }
+        outcome.history = appendHistory(store, mail, outcome.recipient, settings.clockText);
+        std::string body = mail.body;
+        if (!options.batch && options.fortune) {
+            body = appendFortune(body, options.fortuneSource);
+        }
+        if (!options.batch) {
+            report.sentBody = body;
+        }
+        std::optional<std::string> refusal =
+            sendOne(settings, outcome.recipient, mail.subject, body, mail.attachments);
+        outcome.result = refusal ? PassResult::kRefused : PassResult::kSent;
+        outcome.refusal = refusal.value_or(std::string());
+        finishPass(std::move(outcome));
+    }
+    return report;
+}
+
+}  // namespace qf::compose

@@ -1,0 +1,90 @@
+// Sending a composed mail: one pass for a single send, or one pass per
+// address-book entry in batch mode.
+//
+// Each pass, in this order:
+//  1. batch only: the recipient is the address of address-book record p
+//     (record order); a record that no longer exists skips the pass (no
+//     history record, no mail) and counts as skipped;
+//  2. a SentRecord is appended to the send history (Subject, To, Body as
+//     typed, Date = the clock text). Its To is the address the pass sends to,
+//     so a batch history says to whom each copy went. It is written before
+//     the fortune is added and whatever the send's outcome;
+//  3. single send with the fortune asked for: the fortune paragraph is
+//     appended to the body (never in batch mode);
+//  4. the SMTP credentials are set and NMailSmtpSendMail is called once; a
+//     result negative as a 16-bit value is a refusal, whose reason comes
+//     from NMailGetMessage. A refusal does not stop a batch.
+//
+// The run never stops early and reports every pass; turning the outcome into
+// words, boxes and the window's closing is the window's job.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "compose/Greetings.h"
+#include "store/MailStore.h"
+#include "text/Status.h"
+
+namespace qf::compose {
+
+// The compose window's texts as typed (UTF-8).
+struct ComposedMail {
+    std::string to;
+    std::string subject;
+    std::string body;
+    std::string attachments;  // full paths joined by ","; empty for none
+};
+
+struct SendSettings {
+    std::string smtpServer;  // the "SMTP=" setting
+    std::string ownAddress;  // the "MAIL=" setting: the sender
+    std::string authId;      // POP3 account, offered when the server asks for AUTH
+    std::string authPassword;
+    std::string clockText;  // the main window's clock: the history record's Date
+};
+
+struct SendOptions {
+    bool batch = false;
+    int batchPassCount = 0;  // rows of the address list as last filled
+    bool fortune = false;    // ignored in batch mode
+    UnitFloatSource fortuneSource = timerSeededSource();
+};
+
+enum class PassResult { kSent, kRefused, kSkipped };
+
+struct PassOutcome {
+    int pass = 0;  // from 1
+    PassResult result = PassResult::kSkipped;
+    std::string recipient;  // empty when skipped
+    std::string refusal;    // kRefused: the transport's error text (UTF-8)
+    Status history;         // how writing the history record went
+};
+
+struct SendReport {
+    std::vector<PassOutcome> passes;
+    // A single send: the body handed to the transport (with the fortune when
+    // one was appended). Empty in batch mode.
+    std::string sentBody;
+
+    int count(PassResult result) const;
+    int passCount() const { return static_cast<int>(passes.size()); }
+    // Every pass went out (true for a batch of no passes).
+    bool allSent() const { return count(PassResult::kSent) == passCount(); }
+    // The passes whose history record could not be written.
+    int historyFailures() const;
+};
+
+struct SendObserver {
+    std::function<void(int pass, int passCount)> beforePass;  // may be empty
+    std::function<void(const PassOutcome&)> afterPass;        // may be empty
+};
+
+// Runs every pass. The history goes to `store`'s send-history box; the
+// address book is the one of the store's data folder.
+SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
+                            const SendSettings& settings, const SendOptions& options,
+                            const SendObserver& observer = {});
+
+}  // namespace qf::compose

@@ -1,0 +1,244 @@
+#include "compose/SendPass.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "addressbook/AddressBookFile.h"
+#include "compose/testing/SentMail.h"
+#include "tests/support/MailServers.h"
+#include "tests/support/ScriptedServer.h"
+#include "transport/NMail.h"
+
+namespace qf::compose {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int kHistoryBox = 11;
+
+class SendPassTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_servers = testing::MailServers::fromEnvironment();
+        m_servers.clearMaildir();
+        m_folder = fs::temp_directory_path() /
+                   ("qf-sendpass-" + std::to_string(::getpid()) + "-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_folder);
+        fs::create_directories(m_folder);
+        m_store = std::make_unique<store::MailStore>(m_folder.string());
+        m_settings = {m_servers.smtpServer(), "sender@example.jp", m_servers.user,
+                      m_servers.password, "2026/12/08 13:05:09"};
+    }
+    void TearDown() override { fs::remove_all(m_folder); }
+
+    void registerEntries(std::initializer_list<std::pair<const char*, const char*>> entries) {
+        addressbook::AddressBookFile book(m_folder.string());
+        for (const auto& [name, address] : entries) {
+            ASSERT_TRUE(book.registerEntry(name, address).isOk());
+        }
+    }
+
+    std::vector<store::MailFields> history() {
+        std::vector<store::MailFields> records;
+        EXPECT_TRUE(m_store
+                        ->readAll(kHistoryBox,
+                                  [&](int, std::span<const char> bytes) {
+                                      records.push_back(store::decodeRecord(
+                                          store::layoutOf(store::RecordKind::kSent), bytes));
+                                      return Status::ok();
+                                  })
+                        .isOk());
+        return records;
+    }
+
+    std::vector<testing::DecodedMail> fetch() {
+        return testing::fetchDecoded(m_servers.host, m_servers.pop3Port, m_servers.user,
+                                     m_servers.password);
+    }
+
+    testing::MailServers m_servers;
+    fs::path m_folder;
+    std::unique_ptr<store::MailStore> m_store;
+    SendSettings m_settings;
+};
+
+TEST_F(SendPassTest, SingleSendDeliversFortuneButHistoryKeepsTypedBody) {
+    ComposedMail mail{"friend@example.jp", "件名のテスト", "本文です", ""};
+    SendOptions options;
+    options.fortune = true;
+    options.fortuneSource = [] { return 0.0f; };
+    SendReport report = sendComposedMail(*m_store, mail, m_settings, options);
+
+    ASSERT_EQ(report.passCount(), 1);
+    EXPECT_TRUE(report.allSent()) << report.passes[0].refusal;
+    const std::string withFortune = "本文です\r\n\r\n" + std::string(kFortuneHeader) + "\r\n\r\n" +
+                                    std::string(kFortuneTexts[0]);
+    EXPECT_EQ(report.sentBody, withFortune);
+
+    auto mails = fetch();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].subject, "件名のテスト");
+    EXPECT_EQ(
+        mails[0].body.substr(0, mails[0].body.find_last_not_of('\n') + 1),
+        "本文です\n\n" + std::string(kFortuneHeader) + "\n\n" + std::string(kFortuneTexts[0]));
+
+    auto records = history();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].subject, "件名のテスト");
+    EXPECT_EQ(records[0].fromOrTo, "friend@example.jp");
+    EXPECT_EQ(records[0].body, "本文です");
+    EXPECT_EQ(records[0].date, "2026/12/08 13:05:09");
+}
+
+TEST_F(SendPassTest, BatchSendsToEveryEntryInOrderWithoutFortune) {
+    registerEntries({{"一郎", "ichiro@example.jp"},
+                     {"次郎", "jiro@example.jp"},
+                     {"三郎", "saburo@example.jp"}});
+    ComposedMail mail{"", "一括のお知らせ", "皆様へ", ""};
+    SendOptions options;
+    options.batch = true;
+    options.batchPassCount = 3;
+    options.fortune = true;  // batch mode never adds it
+    std::vector<std::pair<int, int>> progress;
+    SendObserver observer;
+    observer.beforePass = [&](int pass, int count) { progress.emplace_back(pass, count); };
+    SendReport report = sendComposedMail(*m_store, mail, m_settings, options, observer);
+
+    EXPECT_EQ(report.count(PassResult::kSent), 3);
+    EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
+    auto mails = fetch();
+    ASSERT_EQ(mails.size(), 3u);
+    std::set<std::string> recipients;
+    for (const auto& sent : mails) {
+        recipients.insert(sent.to);
+        EXPECT_EQ(sent.body.substr(0, sent.body.find_last_not_of('\n') + 1), "皆様へ");
+    }
+    EXPECT_EQ(recipients,
+              (std::set<std::string>{"ichiro@example.jp", "jiro@example.jp", "saburo@example.jp"}));
+    // Each history record names the address its pass went to.
+    auto records = history();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].fromOrTo, "ichiro@example.jp");
+    EXPECT_EQ(records[1].fromOrTo, "jiro@example.jp");
+    EXPECT_EQ(records[2].fromOrTo, "saburo@example.jp");
+}
+
+TEST_F(SendPassTest, EmptyBookSendsNothingAndCountsAsComplete) {
+    SendOptions options;
+    options.batch = true;
+    options.batchPassCount = 0;
+    SendReport report = sendComposedMail(*m_store, {"", "s", "b", ""}, m_settings, options);
+    EXPECT_EQ(report.passCount(), 0);
+    EXPECT_TRUE(report.allSent());
+    EXPECT_TRUE(history().empty());
+    EXPECT_EQ(m_servers.messagesInMaildir(), 0u);
+}
+
+TEST_F(SendPassTest, VanishedEntryIsSkippedWithoutHistory) {
+    // The list was filled with three rows; one entry was deleted since.
+    registerEntries({{"一郎", "ichiro@example.jp"}, {"次郎", "jiro@example.jp"}});
+    SendOptions options;
+    options.batch = true;
+    options.batchPassCount = 3;
+    SendReport report = sendComposedMail(*m_store, {"", "s", "b", ""}, m_settings, options);
+    EXPECT_EQ(report.count(PassResult::kSent), 2);
+    EXPECT_EQ(report.count(PassResult::kSkipped), 1);
+    EXPECT_EQ(report.passes[2].result, PassResult::kSkipped);
+    EXPECT_FALSE(report.allSent());
+    EXPECT_EQ(history().size(), 2u);
+    EXPECT_EQ(fetch().size(), 2u);
+}
+
+TEST_F(SendPassTest, RefusedPassCarriesServerReasonAndStillWritesHistory) {
+    testing::ScriptedServer server([](testing::ScriptedConnection& c) {
+        c.send("220 scripted ESMTP\r\n");
+        for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
+            if (line.starts_with("EHLO") || line.starts_with("HELO")) {
+                c.send("250 scripted\r\n");
+            } else if (line.starts_with("RCPT")) {
+                c.send("550 5.1.1 <nobody@example.jp>: Recipient address rejected\r\n");
+            } else if (line.starts_with("QUIT")) {
+                c.send("221 bye\r\n");
+                return;
+            } else {
+                c.send("250 ok\r\n");
+            }
+        }
+    });
+    m_settings.smtpServer = server.address();
+    SendOptions options;
+    options.fortune = true;
+    SendReport report =
+        sendComposedMail(*m_store, {"nobody@example.jp", "s", "b", ""}, m_settings, options);
+    ASSERT_EQ(report.passCount(), 1);
+    EXPECT_EQ(report.passes[0].result, PassResult::kRefused);
+    EXPECT_NE(report.passes[0].refusal.find("Recipient address rejected"), std::string::npos)
+        << report.passes[0].refusal;
+    auto records = history();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].body, "b");
+}
+
+// An SMTP server that takes any number of mails on one connection.
+void acceptEverything(testing::ScriptedConnection& c) {
+    c.send("220 scripted ESMTP\r\n");
+    for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
+        if (line == "DATA") {
+            c.send("354 go ahead\r\n");
+            for (std::string data = c.readLine(); data != "."; data = c.readLine()) {
+                if (c.stopping()) {
+                    return;
+                }
+            }
+            c.send("250 queued\r\n");
+        } else if (line.starts_with("QUIT")) {
+            c.send("221 bye\r\n");
+            return;
+        } else {
+            c.send("250 ok\r\n");
+        }
+    }
+}
+
+TEST_F(SendPassTest, BatchPassesShareOneServerSession) {
+    testing::ScriptedServer server(acceptEverything);
+    m_settings.smtpServer = server.address();
+    registerEntries({{"一郎", "ichiro@example.jp"},
+                     {"次郎", "jiro@example.jp"},
+                     {"三郎", "saburo@example.jp"}});
+    SendOptions options;
+    options.batch = true;
+    options.batchPassCount = 3;
+    SendReport report = sendComposedMail(*m_store, {"", "s", "b", ""}, m_settings, options);
+    EXPECT_EQ(report.count(PassResult::kSent), 3);
+    EXPECT_EQ(server.connections(), 1);
+    transport::NMailEndWinSock();  // hangs up the kept session
+}
+
+TEST_F(SendPassTest, AttachmentsArriveIntact) {
+    const fs::path first = m_folder / "見積書.txt";
+    const fs::path second = m_folder / "data.bin";
+    std::ofstream(first, std::ios::binary) << "見積もりの中身\r\n";
+    std::string binary;
+    for (int i = 0; i < 256; ++i) {
+        binary.push_back(static_cast<char>(i));
+    }
+    std::ofstream(second, std::ios::binary) << binary;
+    ComposedMail mail{"friend@example.jp", "添付", "二つ付けます",
+                      first.string() + "," + second.string()};
+    SendReport report = sendComposedMail(*m_store, mail, m_settings, {});
+    ASSERT_TRUE(report.allSent()) << report.passes[0].refusal;
+    auto mails = fetch();
+    ASSERT_EQ(mails.size(), 1u);
+    ASSERT_EQ(mails[0].attachments.size(), 2u);
+    EXPECT_EQ(mails[0].attachments[0].first, "見積書.txt");
+    EXPECT_EQ(mails[0].attachments[0].second, "見積もりの中身\r\n");
+    EXPECT_EQ(mails[0].attachments[1].first, "data.bin");
+    EXPECT_EQ(mails[0].attachments[1].second, binary);
+}
+
+}  // namespace
+}  // namespace qf::compose

@@ -1,0 +1,149 @@
+// The compose window "新規作成": recipient, subject, body, attachments, the
+// address pane fed from the address book, greeting sentences, the fortune and
+// batch mode; its send button runs the send passes and reports their outcome.
+//
+// A single send that goes out, or a batch whose every pass went out, empties
+// the window and closes it. A refused single send keeps the window and all
+// that was typed (the body without the fortune), and says so in the status
+// line; a batch with refused or skipped passes says how many of how many
+// were sent and stays open.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "app/Twips.h"
+#include "compose/Greetings.h"
+#include "compose/SendPass.h"
+#include "settings/AccountFiles.h"
+#include "settings/ProgramFolder.h"
+#include "settings/ServerSettings.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QTextEdit;
+
+namespace qf::app {
+class ActiveLabel;
+class Application;
+}  // namespace qf::app
+
+namespace qf::compose {
+
+// What the window takes from the rest of the program at each use.
+struct ComposeEnvironment {
+    settings::ProgramFolder folder{std::filesystem::path()};
+    std::function<settings::ServerSettings()> serverSettings;
+    std::function<settings::Account()> account;  // SMTP AUTH credentials
+    std::function<QString()> clockText;          // the main window's clock
+    // The program's store, so the send history shares its current-record
+    // buffers; a store of its own for the folder when null.
+    store::MailStore* mailStore = nullptr;
+};
+
+class WriteForm : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit WriteForm(ComposeEnvironment environment, QWidget* parent = nullptr);
+    // As the main window's "N" button opens it: server settings and clock of
+    // the main window, the account of the ID/password window.
+    explicit WriteForm(app::Application& app);
+
+    // The file dialog of both attachment buttons; tests replace it. Returns
+    // the chosen path, or an empty text when cancelled.
+    void setFileChooser(std::function<QString()> chooser) { m_chooseFile = std::move(chooser); }
+    void setFortuneSource(UnitFloatSource source) { m_fortuneSource = std::move(source); }
+
+    int widthTwips() const { return m_widthTwips; }
+    int heightTwips() const { return m_heightTwips; }
+    // Record numbers behind the rows of the address list, in row order.
+    const std::vector<int>& recordNumbers() const { return m_recordNumbers; }
+
+    // The picture-button actions, after their pressed-picture step.
+    void send();
+    void clearAll();
+    void pasteRecipient();
+    void pasteBody();
+    void openAddressPane();
+    void closeAddressPane();
+    void stopWithoutSending();
+
+  signals:
+    // After a send closed the window (tests and the main window may listen).
+    void sent();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    struct PictureButton {
+        app::ActiveLabel* picture;
+        app::ActiveLabel* caption;
+    };
+
+    void buildControls();
+    void buildPictureButtons();
+    void buildAddressPane();
+    void buildHelpTexts();
+    PictureButton addPictureButton(const app::TwipsRect& face, const QString& name,
+                                   const QString& caption, const QString& ownPicture,
+                                   const QString& pressedPicture, void (WriteForm::*action)());
+    QString picture(const QString& name) const;
+    void setHelp(QWidget* control, const QString& text);
+    void placeWindow(int widthTwips, int heightTwips);
+    void centreOnScreen();
+
+    void loadAddressList();
+    void addressListPressed();
+    void chooseFirstAttachment();
+    void addAttachment();
+    void dropAttachments();
+    void batchChosen();
+    void batchCancelled();
+    void insertGreeting();
+    void revealPasteRow();
+    void holdInput(bool hold);
+    void finishSend(const SendReport& report, bool batch, const QString& typedBody);
+    void emptyAndClose();
+
+    ComposeEnvironment m_env;
+    std::function<QString()> m_chooseFile;
+    UnitFloatSource m_fortuneSource = timerSeededSource();
+    std::vector<int> m_recordNumbers;
+    int m_widthTwips = 0;
+    int m_heightTwips = 0;
+    bool m_sending = false;
+
+    QWidget* m_content = nullptr;  // every control but the status line and help box
+    QLineEdit* ToText = nullptr;
+    QLineEdit* SubjectText = nullptr;
+    QTextEdit* BodyText = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QLineEdit* AttachText = nullptr;
+    QListWidget* List2 = nullptr;
+    QPushButton* AttachCommand = nullptr;
+    QPushButton* Command9 = nullptr;
+    QPushButton* Command10 = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QListWidget* List1 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLineEdit* Text14 = nullptr;
+    QPushButton* PasteCommand = nullptr;
+    QLineEdit* PasteText = nullptr;
+    PictureButton m_send{}, m_stop{}, m_clear{}, m_pasteTo{}, m_pasteBody{}, m_openPane{},
+        m_closePane{};
+};
+
+}  // namespace qf::compose

@@ -1,0 +1,73 @@
+// Where the compose window's controls lie, in twips, and its sizes.
+//
+// The window opens 7100 x 8500 with the address pane to the right of its
+// visible area; opening the pane widens it to 9700. The hidden paste row lies
+// just below the 8500 line and shows only when the height becomes 8955.
+#pragma once
+
+#include "app/Twips.h"
+
+namespace qf::compose::writelayout {
+
+using app::TwipsRect;
+
+inline constexpr int kClosedWidth = 7100;
+inline constexpr int kPaneOpenWidth = 9700;
+inline constexpr int kHeight = 8500;
+inline constexpr int kPasteRowHeight = 8955;
+
+// Picture buttons: send and stop on their large faces (1500 x 480), the
+// five helpers in a row below on small ones (1320 x 390). Each caption label
+// lies on the middle of its face, so the face's rim still shows around it.
+inline constexpr TwipsRect kSendButton{120, 120, 1500, 480};
+inline constexpr TwipsRect kStopButton{1740, 120, 1500, 480};
+constexpr TwipsRect smallButton(int column) {
+    return {120 + column * 1380, 720, 1320, 390};
+}
+constexpr TwipsRect captionOn(const TwipsRect& face) {
+    return {face.left + 90, face.top + 75, face.width - 180, face.height - 150};
+}
+
+// Fields, label column on the left.
+inline constexpr int kLabelLeft = 120;
+inline constexpr int kLabelWidth = 840;
+inline constexpr int kFieldLeft = 1020;
+inline constexpr int kFieldWidth = 5880;
+inline constexpr int kRowHeight = 330;
+constexpr TwipsRect labelBeside(const TwipsRect& field) {
+    return {kLabelLeft, field.top, kLabelWidth, field.height};
+}
+inline constexpr TwipsRect kToRow{kFieldLeft, 1230, kFieldWidth, kRowHeight};
+inline constexpr TwipsRect kSubjectRow{kFieldLeft, 1650, kFieldWidth, kRowHeight};
+inline constexpr TwipsRect kGreetingRow{kFieldLeft, 2070, kFieldWidth, kRowHeight};
+inline constexpr TwipsRect kAttachText{kFieldLeft, 2490, 3000, kRowHeight};
+inline constexpr TwipsRect kAttachCommand{4080, 2490, 960, kRowHeight};
+inline constexpr TwipsRect kAddCommand{5100, 2490, 840, kRowHeight};
+inline constexpr TwipsRect kDropCommand{6000, 2490, 900, kRowHeight};
+inline constexpr TwipsRect kFortuneCheck{120, 2910, 6780, kRowHeight};
+inline constexpr TwipsRect kCancelOption{120, 3300, 1500, kRowHeight};
+inline constexpr TwipsRect kBatchOption{1740, 3300, 1800, kRowHeight};
+inline constexpr TwipsRect kBody{120, 3720, 6780, 3900};
+inline constexpr TwipsRect kAttachList{4080, 2850, 2820, 840};  // List2, over the check rows
+inline constexpr TwipsRect kStatusLine{120, 7740, 6780, 300};
+inline constexpr TwipsRect kHelpBox{120, 8070, 6780, 330};
+inline constexpr TwipsRect kPasteRow{120, 8520, 5400, kRowHeight};
+inline constexpr TwipsRect kPasteButton{5580, 8520, 1320, kRowHeight};
+
+// Address pane, right of the 7100 line.
+inline constexpr TwipsRect kPaneTitle{7140, 120, 2400, 300};
+inline constexpr TwipsRect kAddressList{7140, 480, 2400, 6900};
+inline constexpr TwipsRect kCountLabel{7140, 7500, 600, kRowHeight};
+inline constexpr TwipsRect kCountText{7800, 7500, 900, kRowHeight};
+
+// Top-left corner that centres a window of the given size on a screen.
+struct TwipsPoint {
+    int left = 0;
+    int top = 0;
+    bool operator==(const TwipsPoint&) const = default;
+};
+constexpr TwipsPoint centredOn(int screenWidth, int screenHeight, int width, int height) {
+    return {(screenWidth - width) / 2, (screenHeight - height) / 2};
+}
+
+}  // namespace qf::compose::writelayout
