@@ -24,19 +24,31 @@ enum class StatusCode {
 };
 
 class [[nodiscard]] Status {
-public:
+  public:
     Status() = default;
     static Status ok() { return Status(); }
-    static Status notFound(std::string message) { return {StatusCode::kNotFound, std::move(message)}; }
-    static Status corrupt(std::string message) { return {StatusCode::kCorrupt, std::move(message)}; }
-    static Status ioError(std::string message) { return {StatusCode::kIoError, std::move(message)}; }
+    static Status notFound(std::string message) {
+        return {StatusCode::kNotFound, std::move(message)};
+    }
+    static Status corrupt(std::string message) {
+        return {StatusCode::kCorrupt, std::move(message)};
+    }
+    static Status ioError(std::string message) {
+        return {StatusCode::kIoError, std::move(message)};
+    }
     static Status full(std::string message) { return {StatusCode::kFull, std::move(message)}; }
-    static Status refused(std::string message) { return {StatusCode::kRefused, std::move(message)}; }
-    static Status cancelled(std::string message) { return {StatusCode::kCancelled, std::move(message)}; }
+    static Status refused(std::string message) {
+        return {StatusCode::kRefused, std::move(message)};
+    }
+    static Status cancelled(std::string message) {
+        return {StatusCode::kCancelled, std::move(message)};
+    }
     static Status invalidArgument(std::string message) {
         return {StatusCode::kInvalidArgument, std::move(message)};
     }
-    static Status timedOut(std::string message) { return {StatusCode::kTimedOut, std::move(message)}; }
+    static Status timedOut(std::string message) {
+        return {StatusCode::kTimedOut, std::move(message)};
+    }
 
     bool isOk() const { return m_code == StatusCode::kOk; }
     explicit operator bool() const { return isOk(); }
@@ -46,7 +58,7 @@ public:
     // "I/O error: <message>"-style text for logs and the command-line tool.
     std::string toString() const;
 
-private:
+  private:
     Status(StatusCode code, std::string message) : m_code(code), m_message(std::move(message)) {}
 
     StatusCode m_code = StatusCode::kOk;
@@ -56,8 +68,8 @@ private:
 // A value or the Status that explains why there is none.
 template <typename T>
 class [[nodiscard]] Result {
-public:
-    Result(T value) : m_state(std::move(value)) {}  // NOLINT: implicit by design
+  public:
+    Result(T value) : m_state(std::move(value)) {}         // NOLINT: implicit by design
     Result(Status status) : m_state(std::move(status)) {}  // NOLINT: implicit by design
 
     bool isOk() const { return std::holds_alternative<T>(m_state); }
@@ -75,7 +87,7 @@ public:
         return isOk() ? kOk : std::get<Status>(m_state);
     }
 
-private:
+  private:
     std::variant<T, Status> m_state;
 };
 
