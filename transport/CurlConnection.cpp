@@ -2,6 +2,11 @@
 
 #include <sys/socket.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
 namespace qf::transport {
 
 namespace {
@@ -13,7 +18,40 @@ bool isRefusal(std::string_view line) {
             line[1] <= '9' && line[2] >= '0' && line[2] <= '9');
 }
 
+// The detail text of a TLS refusal starts with its name, so the reason
+// survives the trip up as a plain Status.
+struct RefusalName {
+    TlsRefusal refusal;
+    std::string_view prefix;
+};
+constexpr RefusalName kRefusalNames[] = {
+    {TlsRefusal::kUntrustedCertificate, "certificate not trusted: "},
+    {TlsRefusal::kNameMismatch, "certificate made for another host name: "},
+    {TlsRefusal::kUnusableCaFile, "CA file not usable: "},
+    {TlsRefusal::kHandshakeFailed, "TLS handshake failed: "},
+};
+
+std::optional<std::string> readWholeFile(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad())
+        return std::nullopt;
+    return bytes;
+}
+
 }  // namespace
+
+TlsRefusal tlsRefusalOf(const Status& status) {
+    if (status.code() != StatusCode::kRefused)
+        return TlsRefusal::kNone;
+    for (const RefusalName& name : kRefusalNames) {
+        if (status.message().starts_with(name.prefix))
+            return name.refusal;
+    }
+    return TlsRefusal::kNone;
+}
 
 CurlConnection::CurlConnection(const ServerAddress& address, const TransferLimits& limits) {
     m_curl = curl_easy_init();
@@ -36,6 +74,7 @@ CurlConnection::CurlConnection(const ServerAddress& address, const TransferLimit
     curl_easy_setopt(m_curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
     curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    trustExtraCertificates();
     // Every reply line of the server passes through the header callback.
     curl_easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, &CurlConnection::onServerLines);
     curl_easy_setopt(m_curl, CURLOPT_HEADERDATA, this);
@@ -46,6 +85,32 @@ CurlConnection::CurlConnection(const ServerAddress& address, const TransferLimit
 CurlConnection::~CurlConnection() {
     if (m_curl)
         curl_easy_cleanup(m_curl);
+}
+
+void CurlConnection::trustExtraCertificates() {
+    const char* extraFile = std::getenv(kExtraCaFileVariable);
+    if (!extraFile || *extraFile == '\0')
+        return;
+    const std::optional<std::string> extra = readWholeFile(extraFile);
+    if (!extra || extra->find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
+        // Unreadable, or no PEM certificate in it: libcurl refuses TLS with
+        // CURLE_SSL_CACERT_BADFILE naming the file when it needs it, and a
+        // session that never starts TLS goes on.
+        curl_easy_setopt(m_curl, CURLOPT_CAINFO, extraFile);
+        return;
+    }
+    // A CA blob replaces libcurl's own bundle, so the system's comes first:
+    // the extra file adds trust, it never takes the system's away.
+    std::string bundle;
+    char* systemBundle = nullptr;
+    curl_easy_getinfo(m_curl, CURLINFO_CAINFO, &systemBundle);
+    if (systemBundle) {
+        if (std::optional<std::string> system = readWholeFile(systemBundle))
+            bundle = std::move(*system) + "\n";
+    }
+    bundle += *extra;
+    curl_blob blob{bundle.data(), bundle.size(), CURL_BLOB_COPY};
+    curl_easy_setopt(m_curl, CURLOPT_CAINFO_BLOB, &blob);
 }
 
 size_t CurlConnection::onServerLines(char* data, size_t size, size_t count, void* self) {
@@ -79,6 +144,28 @@ curl_socket_t CurlConnection::onOpenSocket(void* self, curlsocktype, curl_sockad
     return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
+TlsRefusal CurlConnection::tlsRefusal(CURLcode code) const {
+    switch (code) {
+        case CURLE_PEER_FAILED_VERIFICATION: {
+            // OpenSSL's verify result: the chain checked out (X509_V_OK) or
+            // only the name did not match (libcurl records 1, "unspecified",
+            // when its own host-name check fails; 62/64 are OpenSSL's
+            // host and IP mismatches). Anything else is a chain nobody vouches for.
+            long verifyResult = 0;
+            curl_easy_getinfo(m_curl, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+            const bool nameOnly =
+                verifyResult == 0 || verifyResult == 1 || verifyResult == 62 || verifyResult == 64;
+            return nameOnly ? TlsRefusal::kNameMismatch : TlsRefusal::kUntrustedCertificate;
+        }
+        case CURLE_SSL_CACERT_BADFILE:
+            return TlsRefusal::kUnusableCaFile;
+        case CURLE_SSL_CONNECT_ERROR:
+            return TlsRefusal::kHandshakeFailed;
+        default:
+            return TlsRefusal::kNone;
+    }
+}
+
 Status CurlConnection::failure(CURLcode code) const {
     std::string detail;
     const bool serverRefused = !m_lastRefusal.empty();
@@ -88,6 +175,12 @@ Status CurlConnection::failure(CURLcode code) const {
         detail = m_errorBuffer;
     } else {
         detail = curl_easy_strerror(code);
+    }
+    if (const TlsRefusal refusal = tlsRefusal(code); refusal != TlsRefusal::kNone) {
+        for (const RefusalName& name : kRefusalNames) {
+            if (name.refusal == refusal)
+                return Status::refused(std::string(name.prefix) + detail);
+        }
     }
     switch (code) {
         case CURLE_OPERATION_TIMEDOUT:

@@ -2,6 +2,10 @@
 // time limits, certificate checks, a socket guard and a record of the
 // server's own reply lines (libcurl's error buffer is often empty when the
 // server refuses something, and the user should read the server's words).
+//
+// Certificates are verified against the system's CA store, plus the PEM file
+// named by the environment variable QUILLFERN_CA_FILE when it is set (a
+// private or test CA). There is no way to switch verification off.
 #pragma once
 
 #include <curl/curl.h>
@@ -13,6 +17,19 @@
 #include "transport/ServerAddress.h"
 
 namespace qf::transport {
+
+inline constexpr const char* kExtraCaFileVariable = "QUILLFERN_CA_FILE";
+
+// Why a secure connection was refused, as failure() reports it.
+enum class TlsRefusal {
+    kNone,                  // not a TLS problem
+    kUntrustedCertificate,  // no trusted CA signed it, or it has expired
+    kNameMismatch,          // a valid certificate, made for another host name
+    kUnusableCaFile,        // QUILLFERN_CA_FILE cannot be read or holds no certificate
+    kHandshakeFailed,       // no TLS agreed at all (e.g. "pop3s://" to a plain port)
+};
+// The refusal a Status made by failure() stands for; kNone for any other.
+TlsRefusal tlsRefusalOf(const Status& status);
 
 // Seconds; 0 switches a limit off.
 struct TransferLimits {
@@ -47,13 +64,16 @@ class CurlConnection {
     }
 
     // A Status for a failed transfer: the server's refusal line when it sent
-    // one, libcurl's own message otherwise; time-outs get kTimedOut.
+    // one, libcurl's own message otherwise; time-outs get kTimedOut; a TLS
+    // refusal is kRefused and recognised by tlsRefusalOf.
     Status failure(CURLcode code) const;
 
   private:
     static size_t onServerLines(char* data, size_t size, size_t count, void* self);
     static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
     void recordServerText(std::string_view text);
+    void trustExtraCertificates();
+    TlsRefusal tlsRefusal(CURLcode code) const;
 
     CURL* m_curl = nullptr;
     bool m_oneSocketOnly = false;

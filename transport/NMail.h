@@ -15,6 +15,14 @@
 //
 // Results: −1 / negative = failure, with the reason in NMailGetMessage. All
 // functions run on the caller's thread and block until done or timed out.
+//
+// Secure connections: a server name "pop3s://…"/"smtps://…" (or port 995/465)
+// speaks TLS from the start; any other name switches to TLS with STLS or
+// STARTTLS when the server offers it. The server's certificate is always
+// verified, against the system's CA store and, when the environment variable
+// QUILLFERN_CA_FILE names a PEM file, against the CAs in it as well; a refused
+// certificate is an error text naming the problem, never a fall-back to clear
+// text.
 #pragma once
 
 namespace qf::transport {
@@ -64,8 +72,8 @@ int NMailAttachmentFileClose(int flag);
 // Sends one mail. to: one address or several separated by ","; attachments:
 // file paths separated by ",". Negative on failure.
 int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
-                      const char* from, const char* subject, const char* body,
-                      const char* header, const char* attachments, int flag);
+                      const char* from, const char* subject, const char* body, const char* header,
+                      const char* attachments, int flag);
 
 // Credentials for SMTP AUTH (the POP3 account's); used only when the server
 // asks for authentication.

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "transport/BufferContract.h"
+#include "transport/CurlConnection.h"
 #include "transport/GMimeSupport.h"
 #include "transport/LastError.h"
 #include "transport/MailBuilder.h"
@@ -66,11 +67,30 @@ std::shared_ptr<OpenSession> findSession(int handle) {
     return found->second;
 }
 
-// The sentence for a failure, with a note when a time limit ended it.
+// Why a secure connection was refused, in the user's words.
+std::string_view tlsSentence(TlsRefusal refusal) {
+    switch (refusal) {
+        case TlsRefusal::kUntrustedCertificate:
+            return "サーバーの証明書を信頼できません（発行元を確認できないか、期限切れです）。";
+        case TlsRefusal::kNameMismatch:
+            return "サーバーの証明書は別のサーバー名のものです。";
+        case TlsRefusal::kUnusableCaFile:
+            return "QUILLFERN_CA_FILE の証明書ファイルを読み込めません。";
+        case TlsRefusal::kHandshakeFailed:
+            return "TLSの接続を確立できません。";
+        case TlsRefusal::kNone:
+            break;
+    }
+    return {};
+}
+
+// The sentence for a failure, with a note when a time limit ended it or
+// the server's certificate was refused.
 int report(std::string_view sentence, const Status& status, int result = kFailed) {
     std::string text(sentence);
     if (status.code() == StatusCode::kTimedOut)
         text += "サーバーが時間内に応答しませんでした。";
+    text += tlsSentence(tlsRefusalOf(status));
     setLastError(text, status.message());
     return result;
 }
@@ -119,6 +139,7 @@ int NMailSetOption(int option, int value) {
 
 int NMailEndWinSock() {
     // Sessions still open end without committing anything they marked.
+    releaseSmtpConnection();
     std::lock_guard lock(state().mutex);
     state().sessions.clear();
     return 0;

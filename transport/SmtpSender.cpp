@@ -1,6 +1,9 @@
 #include "transport/SmtpSender.h"
 
+#include <chrono>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
 namespace qf::transport {
 
@@ -46,11 +49,49 @@ struct Attempt {
     Status status;
 };
 
+// The connection of the last successful send stays open for the next send
+// with the same server, limits, credentials and mode: a batch makes one call
+// per mail, and libcurl then reuses its SMTP session instead of connecting,
+// reading the greeting and saying EHLO for every mail. A failed send drops it,
+// and so does a pause long enough for a server to hang up on an idle client.
+constexpr std::chrono::seconds kKeepIdle{30};
+
+struct KeptConnection {
+    std::mutex mutex;
+    std::string key;
+    std::unique_ptr<CurlConnection> connection;
+    std::chrono::steady_clock::time_point lastUse;
+};
+
+KeptConnection& keptConnection() {
+    static KeptConnection kept;
+    return kept;
+}
+
+std::string connectionKey(const ServerAddress& address, const SmtpCredentials& credentials,
+                          const TransferLimits& limits, Auth auth) {
+    return address.url() + '\n' + std::to_string(static_cast<int>(auth)) + '\n' + credentials.user +
+           '\n' + credentials.password + '\n' + std::to_string(limits.connectSeconds) + ' ' +
+           std::to_string(limits.replySeconds) + ' ' + std::to_string(limits.stallSeconds);
+}
+
 Attempt attemptSend(const ServerAddress& address, const BuiltMail& mail,
                     const SmtpCredentials& credentials, const TransferLimits& limits, Auth auth) {
-    CurlConnection connection(address, limits);
-    if (!connection.valid())
+    KeptConnection& kept = keptConnection();
+    std::lock_guard lock(kept.mutex);
+    const std::string key = connectionKey(address, credentials, limits, auth);
+    const auto now = std::chrono::steady_clock::now();
+    if (!kept.connection || kept.key != key || now - kept.lastUse > kKeepIdle) {
+        kept.connection = std::make_unique<CurlConnection>(address, limits);
+        kept.key = key;
+    }
+    kept.lastUse = now;
+    CurlConnection& connection = *kept.connection;
+    if (!connection.valid()) {
+        kept.connection.reset();
         return {CURLE_FAILED_INIT, Status::ioError("libcurl could not start")};
+    }
+    connection.beginRequest();
     CURL* curl = connection.handle();
     const std::string from = angled(mail.envelopeFrom);
     RecipientList recipients(mail.recipients);
@@ -68,10 +109,20 @@ Attempt attemptSend(const ServerAddress& address, const BuiltMail& mail,
             curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     }
     const CURLcode code = curl_easy_perform(curl);
-    return {code, code == CURLE_OK ? Status::ok() : connection.failure(code)};
+    Attempt attempt{code, code == CURLE_OK ? Status::ok() : connection.failure(code)};
+    if (code != CURLE_OK) {
+        kept.connection.reset();  // the next send starts afresh
+    }
+    return attempt;
 }
 
 }  // namespace
+
+void releaseSmtpConnection() {
+    KeptConnection& kept = keptConnection();
+    std::lock_guard lock(kept.mutex);
+    kept.connection.reset();
+}
 
 Status sendMail(const ServerAddress& address, const BuiltMail& mail,
                 const SmtpCredentials& credentials, const TransferLimits& limits) {

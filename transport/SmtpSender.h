@@ -25,4 +25,8 @@ struct SmtpCredentials {
 Status sendMail(const ServerAddress& address, const BuiltMail& mail,
                 const SmtpCredentials& credentials, const TransferLimits& limits);
 
+// Closes the SMTP connection kept open after the last successful send (it is
+// reused by the next send to the same server; see SmtpSender.cpp).
+void releaseSmtpConnection();
+
 }  // namespace qf::transport

@@ -25,6 +25,12 @@ qf_test(transport_smtp_test
   LINKS qf_transport qf_test_support
   FIXTURES mailservers
   ENVIRONMENT QF_MAILSERVERS_SCRIPT=${PROJECT_SOURCE_DIR}/tests/servers/mailservers.py)
+qf_test(transport_tls_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/NMailTls_test.cpp
+  LINKS qf_transport qf_test_support
+  FIXTURES mailservers_tls
+  ENVIRONMENT QF_MAILSERVERS_ENV=${CMAKE_BINARY_DIR}/mailservers-tls.env
+              QF_MAILSERVERS_SCRIPT=${PROJECT_SOURCE_DIR}/tests/servers/mailservers.py)
 if(QF_BUILD_TESTS)
   set_tests_properties(transport_pop3_test transport_smtp_test PROPERTIES RESOURCE_LOCK mailserver_maildir)
 endif()

@@ -6,8 +6,18 @@
                                   Maildir Dovecot serves; write ENV_FILE
   mailservers.py stop ENV_FILE    stop exactly the processes started for it
 
-Options of start: --smtp-auth  the SMTP server requires AUTH (the POP3
-account's user and password).
+Options of start:
+  --smtp-auth  the SMTP server requires AUTH (the POP3 account's user and
+               password; with --tls only after STARTTLS, or over smtps)
+  --tls        also speak TLS, with certificates made at start by a throw-away
+               CA (tls/ca.pem) for 127.0.0.1 and localhost: POP3 offers STLS
+               on its plain port and serves pop3s on a second one, SMTP offers
+               STARTTLS on its plain port and serves smtps on a second one.
+               Two servers present a certificate made for another name
+               (wrong.example.invalid): pop3s when reached by the name
+               "localhost", and a third SMTP port (smtps) on 127.0.0.1.
+               Every mail that came in over TLS gets a Received line "with
+               ESMTPS" (ESMTPSA after AUTH).
 
 Both listen on 127.0.0.1 on free ports picked at start. Everything lives in
 a fresh folder /tmp/qf-XXXXXX (short: Dovecot's unix sockets limit its path).
@@ -16,13 +26,15 @@ because Dovecot will not serve mail as root.
 
 The env file holds KEY=VALUE lines: QF_MAIL_HOST, QF_POP3_PORT, QF_SMTP_PORT,
 QF_MAIL_USER, QF_MAIL_PASSWORD, QF_MAILDIR, QF_DOVECOT_LOG, QF_SERVER_DIR and
-the process ids QF_DOVECOT_PID, QF_SMTP_PID.
+the process ids QF_DOVECOT_PID, QF_SMTP_PID; with --tls also QF_POP3S_PORT,
+QF_SMTPS_PORT, QF_SMTPS_WRONG_NAME_PORT and QF_CA_FILE.
 """
 import os
 import pwd
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -54,9 +66,78 @@ def service_account():
     return entry.pw_uid, entry.pw_gid, SERVICE_USER
 
 
-def dovecot_config(folder, port, uid, gid, user_name):
+WRONG_NAME = "wrong.example.invalid"
+
+
+def openssl(*args, cwd):
+    done = subprocess.run(["openssl", *args], cwd=cwd, capture_output=True, text=True)
+    if done.returncode != 0:
+        raise RuntimeError("openssl " + args[0] + " failed: " + done.stderr)
+
+
+def make_certificate(folder, name, subject_alt_names):
+    """name.key and name.pem, signed by the CA in folder."""
+    with open(os.path.join(folder, name + ".ext"), "w") as f:
+        f.write("basicConstraints = critical, CA:FALSE\n"
+                "keyUsage = critical, digitalSignature, keyEncipherment\n"
+                "extendedKeyUsage = serverAuth\n"
+                f"subjectAltName = {subject_alt_names}\n")
+    openssl("req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+            "-keyout", name + ".key", "-out", name + ".csr", "-subj", f"/CN={name}", cwd=folder)
+    openssl("x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+            "-CAcreateserial", "-days", "7", "-sha256", "-extfile", name + ".ext",
+            "-out", name + ".pem", cwd=folder)
+
+
+def make_certificates(folder, uid, gid):
+    """A throw-away CA, a server certificate for 127.0.0.1 and localhost and
+    one for another name, in folder/tls. The keys are readable by the
+    service user only (the SMTP server loads them after dropping root)."""
+    tls = os.path.join(folder, "tls")
+    os.makedirs(tls)
+    openssl("req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+            "-keyout", "ca.key", "-out", "ca.pem", "-days", "7", "-sha256",
+            "-subj", "/CN=Quillfern test CA",
+            "-addext", "basicConstraints = critical, CA:TRUE",
+            "-addext", "keyUsage = critical, keyCertSign, cRLSign", cwd=tls)
+    make_certificate(tls, "server", "IP:127.0.0.1, DNS:localhost")
+    make_certificate(tls, "wrong-name", f"DNS:{WRONG_NAME}")
+    os.remove(os.path.join(tls, "ca.key"))  # nothing more is ever signed by it
+    for name in os.listdir(tls):
+        path = os.path.join(tls, name)
+        os.chown(path, uid, gid)
+        os.chmod(path, 0o600 if name.endswith(".key") else 0o644)
+    os.chown(tls, uid, gid)
+    return tls
+
+
+def dovecot_tls_config(tls, pop3s_port):
+    """ssl settings and the pop3s listener; by the name localhost the client
+    gets the certificate made for another name."""
+    return f"""
+ssl = yes
+ssl_cert = <{tls}/server.pem
+ssl_key = <{tls}/server.key
+ssl_dh = </usr/share/dovecot/dh.pem
+local_name localhost {{
+  ssl_cert = <{tls}/wrong-name.pem
+  ssl_key = <{tls}/wrong-name.key
+}}
+""", f"""  inet_listener pop3s {{
+    address = {HOST}
+    port = {pop3s_port}
+    ssl = yes
+  }}"""
+
+
+def dovecot_config(folder, port, uid, gid, user_name, tls=None, pop3s_port=0):
     internal = "dovecot" if os.getuid() == 0 else user_name
     login = "dovenull" if os.getuid() == 0 else user_name
+    if tls:
+        ssl_settings, pop3s_listener = dovecot_tls_config(tls, pop3s_port)
+    else:
+        ssl_settings = "ssl = no\n"
+        pop3s_listener = "  inet_listener pop3s {\n    port = 0\n  }"
     return f"""
 protocols = pop3
 listen = {HOST}
@@ -64,8 +145,7 @@ base_dir = {folder}/run
 state_dir = {folder}/state
 log_path = {folder}/dovecot.log
 info_log_path = {folder}/dovecot.log
-ssl = no
-disable_plaintext_auth = no
+{ssl_settings}disable_plaintext_auth = no
 auth_mechanisms = plain apop
 auth_verbose = yes
 auth_failure_delay = 0
@@ -89,9 +169,7 @@ service pop3-login {{
     address = {HOST}
     port = {port}
   }}
-  inet_listener pop3s {{
-    port = 0
-  }}
+{pop3s_listener}
 }}
 service anvil {{
   unix_listener anvil-auth-penalty {{
@@ -115,6 +193,24 @@ def wait_for_greeting(port, pid_process, timeout=20.0):
     return False
 
 
+def wait_for_tls_greeting(port, pid_process, ca_file, timeout=20.0):
+    """Like wait_for_greeting on a port that speaks TLS from the first byte,
+    checking the certificate the way a client does."""
+    context = ssl.create_default_context(cafile=ca_file)
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if pid_process.poll() is not None:
+            return False
+        try:
+            with socket.create_connection((HOST, port), timeout=1) as raw:
+                with context.wrap_socket(raw, server_hostname=HOST) as s:
+                    if s.recv(512):
+                        return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
 def drop_to(uid, gid):
     def change():
         if os.getuid() == 0:
@@ -123,7 +219,7 @@ def drop_to(uid, gid):
     return change
 
 
-def start(env_file, smtp_auth):
+def start(env_file, smtp_auth, tls):
     stop(env_file)  # fresh every time
     uid, gid, user_name = service_account()
     folder = tempfile.mkdtemp(prefix="qf-", dir="/tmp")
@@ -132,9 +228,20 @@ def start(env_file, smtp_auth):
     with open(os.path.join(folder, "passwd"), "w") as f:
         f.write(f"{USER}:{{PLAIN}}{PASSWORD}::::::\n")
     pop3_port, smtp_port = free_port(), free_port()
+    try:
+        tls_folder = make_certificates(folder, uid, gid) if tls else None
+    except (OSError, RuntimeError) as error:
+        sys.stderr.write(f"cannot make the test certificates: {error}\n")
+        shutil.rmtree(folder, ignore_errors=True)
+        return 1
+    tls_ports = {}
+    if tls:
+        tls_ports = {"QF_POP3S_PORT": free_port(), "QF_SMTPS_PORT": free_port(),
+                     "QF_SMTPS_WRONG_NAME_PORT": free_port()}
     config = os.path.join(folder, "dovecot.conf")
     with open(config, "w") as f:
-        f.write(dovecot_config(folder, pop3_port, uid, gid, user_name))
+        f.write(dovecot_config(folder, pop3_port, uid, gid, user_name, tls_folder,
+                               tls_ports.get("QF_POP3S_PORT", 0)))
     os.chmod(folder, 0o755)
     for root, dirs, files in os.walk(os.path.join(folder, "Maildir")):
         os.chown(root, uid, gid)
@@ -147,6 +254,9 @@ def start(env_file, smtp_auth):
                  os.path.join(folder, "Maildir")]
     if smtp_auth:
         smtp_args += ["--auth", USER, PASSWORD]
+    if tls:
+        smtp_args += ["--tls", tls_folder, str(tls_ports["QF_SMTPS_PORT"]),
+                      str(tls_ports["QF_SMTPS_WRONG_NAME_PORT"])]
     smtp_log = open(os.path.join(folder, "smtp.log"), "w")
     smtp = subprocess.Popen(smtp_args, stdout=smtp_log, stderr=smtp_log,
                             preexec_fn=drop_to(uid, gid), start_new_session=True)
@@ -158,10 +268,18 @@ def start(env_file, smtp_auth):
         "QF_DOVECOT_LOG": os.path.join(folder, "dovecot.log"),
         "QF_SERVER_DIR": folder, "QF_DOVECOT_PID": dovecot.pid, "QF_SMTP_PID": smtp.pid,
     }
+    if tls:
+        values.update(tls_ports)
+        values["QF_CA_FILE"] = os.path.join(tls_folder, "ca.pem")
     with open(env_file, "w") as f:
         for key, value in values.items():
             f.write(f"{key}={value}\n")
-    if not (wait_for_greeting(pop3_port, dovecot) and wait_for_greeting(smtp_port, smtp)):
+    started = wait_for_greeting(pop3_port, dovecot) and wait_for_greeting(smtp_port, smtp)
+    if started and tls:
+        ca_file = values["QF_CA_FILE"]
+        started = (wait_for_tls_greeting(tls_ports["QF_POP3S_PORT"], dovecot, ca_file)
+                   and wait_for_tls_greeting(tls_ports["QF_SMTPS_PORT"], smtp, ca_file))
+    if not started:
         sys.stderr.write("mail servers did not start; logs in " + folder + "\n")
         for name in ("dovecot-stderr.log", "dovecot.log", "smtp.log"):
             path = os.path.join(folder, name)
@@ -170,6 +288,9 @@ def start(env_file, smtp_auth):
         stop(env_file)
         return 1
     print(f"POP3 {HOST}:{pop3_port}  SMTP {HOST}:{smtp_port}  folder {folder}")
+    if tls:
+        print(f"POP3S {HOST}:{tls_ports['QF_POP3S_PORT']}  SMTPS {HOST}:"
+              f"{tls_ports['QF_SMTPS_PORT']}  CA {values['QF_CA_FILE']}")
     return 0
 
 
@@ -223,7 +344,7 @@ def main(argv):
         sys.stderr.write(__doc__)
         return 2
     if argv[1] == "start":
-        return start(argv[2], "--smtp-auth" in argv[3:])
+        return start(argv[2], "--smtp-auth" in argv[3:], "--tls" in argv[3:])
     return stop(argv[2])
 
 

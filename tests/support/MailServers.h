@@ -1,6 +1,7 @@
 // The local mail servers of the tests, as started by the ctest fixture
 // "mailservers" (tests/servers/mailservers.py): where they listen, the test
-// account, and direct access to the Maildir the POP3 server serves.
+// account, and direct access to the Maildir the POP3 server serves. The
+// fixture "mailservers_tls" also fills the TLS ports and the CA file.
 #pragma once
 
 #include <unistd.h>
@@ -49,6 +50,13 @@ class MailServers {
         servers.password = values["QF_MAIL_PASSWORD"];
         servers.maildir = values["QF_MAILDIR"];
         servers.dovecotLog = values["QF_DOVECOT_LOG"];
+        const auto optionalPort = [&values](const char* key) {
+            return values[key].empty() ? 0 : std::stoi(values[key]);
+        };
+        servers.pop3sPort = optionalPort("QF_POP3S_PORT");
+        servers.smtpsPort = optionalPort("QF_SMTPS_PORT");
+        servers.smtpsWrongNamePort = optionalPort("QF_SMTPS_WRONG_NAME_PORT");
+        servers.caFile = values["QF_CA_FILE"];
         return servers;
     }
 
@@ -108,6 +116,13 @@ class MailServers {
     std::string user, password;
     std::filesystem::path maildir;
     std::filesystem::path dovecotLog;
+    // With TLS only (0 / empty otherwise). pop3sPort reached by the name
+    // "localhost" and smtpsWrongNamePort present a certificate made for
+    // another name; every certificate is signed by the CA in caFile.
+    int pop3sPort = 0;
+    int smtpsPort = 0;
+    int smtpsWrongNamePort = 0;
+    std::filesystem::path caFile;
 };
 
 }  // namespace qf::testing

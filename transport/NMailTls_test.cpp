@@ -1,0 +1,284 @@
+// POP3 and SMTP over TLS against the local servers of the fixture
+// "mailservers_tls": pop3s and smtps, STLS and STARTTLS on the plain ports,
+// and the certificates the client must refuse.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/MailServers.h"
+#include "text/Cp932.h"
+#include "transport/NMail.h"
+
+namespace qf::transport {
+namespace {
+
+namespace fs = std::filesystem;
+using qf::testing::MailServers;
+
+constexpr int kApop = -1;
+constexpr int kPlain = 0;
+
+std::string lastMessage() {
+    std::vector<char> buffer(8192);
+    int length = 8192;
+    NMailGetMessage(0, buffer.data(), &length);
+    return text::fromCp932(buffer.data());
+}
+
+std::string withPort(const std::string& prefix, int port) {
+    return prefix + ":" + std::to_string(port);
+}
+
+int send(const std::string& server, const std::string& subject, const std::string& body) {
+    return NMailSmtpSendMail(server.c_str(), "qftest@example.jp", nullptr, nullptr,
+                             "sender@example.jp", text::toCp932(subject).c_str(),
+                             text::toCp932(body).c_str(), nullptr, "", 0);
+}
+
+// Dovecot's "Login:" lines, one per successful login.
+std::vector<std::string> loginLines(const MailServers& servers) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : servers.dovecotLogText()) {
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        if (line.find("Login: user=<") != std::string::npos)
+            lines.push_back(line);
+        line.clear();
+    }
+    return lines;
+}
+
+struct FetchedMail {
+    std::string subject, header, body;  // UTF-8; header raw, body decoded
+};
+
+class NMailTls : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        NMailInitializeWinSock();
+        NMailSetSmtpAuth("", "");
+        servers.clearMaildir();
+        trustTestCa();
+    }
+    void TearDown() override {
+        // Also drops a kept SMTP connection, so each test makes its own.
+        NMailEndWinSock();
+        servers.clearMaildir();
+        trustTestCa();
+    }
+
+    void trustTestCa() const { ::setenv("QUILLFERN_CA_FILE", servers.caFile.c_str(), 1); }
+
+    std::string pop3s() const { return withPort("pop3s://127.0.0.1", servers.pop3sPort); }
+    std::string smtps() const { return withPort("smtps://127.0.0.1", servers.smtpsPort); }
+
+    // Fetches mail 1 from `server`, decodes it and deletes it.
+    FetchedMail fetchAndDelete(const std::string& server) {
+        FetchedMail fetched;
+        const int handle = NMailPop3Connect(server.c_str());
+        EXPECT_GT(handle, 0) << lastMessage();
+        EXPECT_EQ(
+            NMailPop3Authenticate(handle, servers.user.c_str(), servers.password.c_str(), kApop), 1)
+            << lastMessage();
+        std::vector<char> subject(8192), date(8192), sender(8192), header(8192);
+        const int size = NMailPop3GetMailSize(handle, 1);
+        std::vector<char> body(static_cast<std::size_t>(std::max(size, 0)) + 1);
+        EXPECT_EQ(NMailPop3GetMail(handle, 1, subject.data(), date.data(), sender.data(),
+                                   header.data(), body.data(), 0, 0),
+                  1)
+            << lastMessage();
+        fetched.header = text::fromCp932(header.data());
+        const std::string wholeMail = std::string(header.data()) + "\r\n" + body.data();
+        std::vector<char> decoded(wholeMail.size() + 1);
+        const fs::path folder =
+            fs::temp_directory_path() / ("qf-tls-test-" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+        NMailAttachmentFileFirst(0, subject.data(), date.data(), sender.data(), header.data(),
+                                 decoded.data(), (folder.string() + "/").c_str(),
+                                 (folder / "0.txt").c_str(), wholeMail.c_str(), 0);
+        NMailAttachmentFileClose(0);
+        fs::remove_all(folder);
+        fetched.subject = text::fromCp932(subject.data());
+        fetched.body = text::fromCp932(decoded.data());
+        EXPECT_EQ(NMailPop3DeleteMail(handle, 1), 1);
+        EXPECT_EQ(NMailPop3Close(handle), 1) << lastMessage();
+        return fetched;
+    }
+
+    MailServers servers = MailServers::fromEnvironment();
+};
+
+TEST_F(NMailTls, Pop3sFetchesAndDeletesOverTls) {
+    servers.deliver(
+        "From: a@example.jp\r\nSubject: =?UTF-8?B?5pqX5Y+344Gu44Oh44O844Or?=\r\n\r\n本文です\r\n");
+    const std::size_t loginsBefore = loginLines(servers).size();
+    const FetchedMail fetched = fetchAndDelete(pop3s());
+    EXPECT_EQ(fetched.subject, "暗号のメール");
+    EXPECT_NE(fetched.body.find("本文です"), std::string::npos) << fetched.body;
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+    const std::vector<std::string> logins = loginLines(servers);
+    ASSERT_EQ(logins.size(), loginsBefore + 1);
+    EXPECT_NE(logins.back().find("method=APOP"), std::string::npos) << logins.back();
+    EXPECT_NE(logins.back().find(", TLS,"), std::string::npos) << logins.back();
+}
+
+TEST_F(NMailTls, PlainNameUpgradesWithStlsBeforeTheLogin) {
+    for (const std::string& server :
+         {servers.pop3Server(), withPort("pop3://127.0.0.1", servers.pop3Port)}) {
+        const std::size_t loginsBefore = loginLines(servers).size();
+        const int handle = NMailPop3Connect(server.c_str());
+        ASSERT_GT(handle, 0) << server << ": " << lastMessage();
+        EXPECT_EQ(
+            NMailPop3Authenticate(handle, servers.user.c_str(), servers.password.c_str(), kPlain),
+            0)
+            << lastMessage();
+        EXPECT_EQ(NMailPop3Close(handle), 1) << lastMessage();
+        const std::vector<std::string> logins = loginLines(servers);
+        ASSERT_EQ(logins.size(), loginsBefore + 1) << server;
+        // Dovecot names the channel of the login: "TLS" after STLS, "secured"
+        // for clear text on loopback.
+        EXPECT_NE(logins.back().find(", TLS,"), std::string::npos) << logins.back();
+    }
+}
+
+TEST_F(NMailTls, SmtpsAndStartTlsSendsComeBackAsSent) {
+    const struct {
+        std::string server, subject;
+    } sends[] = {
+        {smtps(), "暗号化した送信"},
+        {servers.smtpServer(), "STARTTLSで送信"},
+        {withPort("smtp://127.0.0.1", servers.smtpPort), "URLで送信"},
+    };
+    for (const auto& each : sends) {
+        ASSERT_EQ(send(each.server, each.subject, "こんにちは。\r\n二行目\r\n"), 1)
+            << each.server << ": " << lastMessage();
+        ASSERT_EQ(servers.messagesInMaildir(), 1u);
+        const FetchedMail fetched = fetchAndDelete(pop3s());
+        EXPECT_EQ(fetched.subject, each.subject);
+        EXPECT_NE(fetched.body.find("こんにちは。\r\n二行目"), std::string::npos) << fetched.body;
+        // The server's trace line tells how the mail came in.
+        EXPECT_NE(fetched.header.find(" with ESMTPS\r\n"), std::string::npos) << fetched.header;
+    }
+}
+
+TEST_F(NMailTls, UntrustedCertificateStopsEverythingBeforeTheLogin) {
+    ::unsetenv("QUILLFERN_CA_FILE");
+    servers.deliver("From: a@example.jp\r\nSubject: stays\r\n\r\nbody\r\n");
+    const std::size_t loginsBefore = loginLines(servers).size();
+    for (const std::string& server : {pop3s(), servers.pop3Server()}) {
+        EXPECT_EQ(NMailPop3Connect(server.c_str()), -1) << server;
+        const std::string message = lastMessage();
+        EXPECT_TRUE(
+            message.starts_with("POP3サーバーに接続できません。サーバーの証明書を信頼できません"))
+            << message;
+        EXPECT_NE(message.find("certificate"), std::string::npos) << message;
+    }
+    for (const std::string& server : {smtps(), servers.smtpServer()}) {
+        EXPECT_LT(send(server, "件名", "本文"), 0) << server;
+        const std::string message = lastMessage();
+        EXPECT_TRUE(message.starts_with("送信に失敗しました。サーバーの証明書を信頼できません"))
+            << message;
+    }
+    // No password went out, nothing was deleted, nothing was sent.
+    EXPECT_EQ(loginLines(servers).size(), loginsBefore);
+    EXPECT_EQ(servers.messagesInMaildir(), 1u);
+}
+
+TEST_F(NMailTls, CertificateForAnotherNameIsRefused) {
+    // The certificates come from the trusted CA; only the name is wrong.
+    const std::string pop3ByName = withPort("pop3s://localhost", servers.pop3sPort);
+    EXPECT_EQ(NMailPop3Connect(pop3ByName.c_str()), -1);
+    std::string message = lastMessage();
+    EXPECT_TRUE(
+        message.starts_with("POP3サーバーに接続できません。サーバーの証明書は別のサーバー名"))
+        << message;
+    EXPECT_NE(message.find("localhost"), std::string::npos) << message;
+
+    EXPECT_LT(send(withPort("smtps://127.0.0.1", servers.smtpsWrongNamePort), "件名", "本文"), 0);
+    message = lastMessage();
+    EXPECT_TRUE(message.starts_with("送信に失敗しました。サーバーの証明書は別のサーバー名"))
+        << message;
+    EXPECT_NE(message.find("127.0.0.1"), std::string::npos) << message;
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+
+TEST_F(NMailTls, OtherTlsFailuresNameTheirCause) {
+    // An extra CA file that cannot be read, or holds no PEM certificate, is
+    // reported, not ignored.
+    const fs::path notPem =
+        fs::temp_directory_path() / ("qf-tls-test-ca-" + std::to_string(::getpid()) + ".der");
+    std::ofstream(notPem) << "not a certificate\n";
+    std::string message;
+    for (const std::string& file :
+         {std::string("/nonexistent/quillfern-ca.pem"), notPem.string()}) {
+        ::setenv("QUILLFERN_CA_FILE", file.c_str(), 1);
+        EXPECT_EQ(NMailPop3Connect(pop3s().c_str()), -1);
+        message = lastMessage();
+        EXPECT_NE(message.find("QUILLFERN_CA_FILE の証明書ファイルを読み込めません。"),
+                  std::string::npos)
+            << message;
+        EXPECT_NE(message.find(file), std::string::npos) << message;
+    }
+    fs::remove(notPem);
+    trustTestCa();
+
+    // TLS from the first byte towards a port that speaks clear text first.
+    EXPECT_EQ(NMailPop3Connect(withPort("pop3s://127.0.0.1", servers.pop3Port).c_str()), -1);
+    message = lastMessage();
+    EXPECT_NE(message.find("TLSの接続を確立できません。"), std::string::npos) << message;
+}
+
+// A second pair of TLS servers whose SMTP side insists on AUTH, offered only
+// inside TLS.
+class NMailTlsAuth : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        NMailInitializeWinSock();
+        env = fs::temp_directory_path() / ("qf-tls-auth-" + std::to_string(::getpid()) + ".env");
+        ASSERT_EQ(std::system(("/usr/bin/python3 " + script() + " start " + env.string() +
+                               " --tls --smtp-auth > /dev/null")
+                                  .c_str()),
+                  0);
+        servers = MailServers::fromFile(env);
+        ::setenv("QUILLFERN_CA_FILE", servers.caFile.c_str(), 1);
+        NMailSetSmtpAuth(servers.user.c_str(), servers.password.c_str());
+    }
+    void TearDown() override {
+        NMailSetSmtpAuth("", "");
+        NMailEndWinSock();
+        std::system(("/usr/bin/python3 " + script() + " stop " + env.string()).c_str());
+    }
+    static std::string script() {
+        const char* path = std::getenv("QF_MAILSERVERS_SCRIPT");
+        return path ? path : "tests/servers/mailservers.py";
+    }
+
+    fs::path env;
+    MailServers servers;
+};
+
+TEST_F(NMailTlsAuth, CredentialsGoInsideTls) {
+    const std::string smtps = withPort("smtps://127.0.0.1", servers.smtpsPort);
+    for (const std::string& server : {servers.smtpServer(), smtps}) {
+        EXPECT_EQ(send(server, "認証つき", "本文"), 1) << server << ": " << lastMessage();
+    }
+    ASSERT_EQ(servers.messagesInMaildir(), 2u);
+    // Both mails came in authenticated over TLS ("ESMTPSA").
+    std::size_t authenticated = 0;
+    for (const auto& entry : fs::directory_iterator(servers.maildir / "new")) {
+        std::ifstream in(entry.path());
+        const std::string stored{std::istreambuf_iterator<char>(in), {}};
+        authenticated += stored.find(" with ESMTPSA\n") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(authenticated, 2u);
+}
+
+}  // namespace
+}  // namespace qf::transport
