@@ -13,6 +13,11 @@ function(qf_warnings target)
   if(QF_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
+  # GCC 12's -Wrestrict misfires on inlined std::string concatenation at -O2
+  # and above (GCC bug 105329), so optimised builds would fail on library code.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+    target_compile_options(${target} PRIVATE $<$<NOT:$<CONFIG:Debug>>:-Wno-restrict>)
+  endif()
 endfunction()
 
 # qf_core_library(NAME SOURCES ... LINKS ...): a Qt-free core library.

@@ -177,6 +177,8 @@ ReceiveRequest ReceiveController::request() {
     request.folder = m_app.folder();
     request.pop3Server = main.serverSettings().pop3;
     request.apop = main.serverSettings().apop;
+    // The program's one store: each write fills that box's current record.
+    request.store = &m_app.mailStore();
     request.account = {account.IdText->text().toStdString(),
                        account.PassText->text().toStdString()};
     for (std::size_t i = 0; i < request.routingAddresses.size(); ++i) {
