@@ -1,62 +1,13 @@
 #include "text/Cp932.h"
 
-#include <iconv.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <stdexcept>
+
+#include "text/Iconv.h"
 
 namespace qf::text {
 
 namespace {
-
-// One iconv descriptor per direction and thread, opened on first use: opening
-// one costs far more than converting a record's fields.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {
-        if (m_cd == reinterpret_cast<iconv_t>(-1)) {
-            throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
-        }
-    }
-    ~Converter() { iconv_close(m_cd); }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    // Converts `input`; on a byte sequence it cannot take, appends
-    // `replacement` and skips `skip(rest)` bytes of input.
-    template <typename Skip>
-    std::string convert(std::string_view input, std::string_view replacement, Skip skip) {
-        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);  // reset shift state
-        std::string out;
-        out.reserve(input.size() * 3 / 2 + 8);
-        char* in = const_cast<char*>(input.data());
-        size_t inLeft = input.size();
-        char buffer[1024];
-        while (inLeft > 0) {
-            char* outPtr = buffer;
-            size_t outLeft = sizeof buffer;
-            size_t rc = iconv(m_cd, &in, &inLeft, &outPtr, &outLeft);
-            out.append(buffer, static_cast<size_t>(outPtr - buffer));
-            if (rc != static_cast<size_t>(-1)) {
-                continue;
-            }
-            if (errno == E2BIG) {
-                continue;
-            }
-            // EILSEQ (a sequence this code page cannot take) or EINVAL (cut
-            // off at the end): replace it and go on with the rest.
-            out.append(replacement);
-            size_t n = std::min<size_t>(inLeft, skip(std::string_view(in, inLeft)));
-            in += n;
-            inLeft -= n;
-        }
-        return out;
-    }
-
-private:
-    iconv_t m_cd;
-};
 
 size_t utf8SequenceLength(std::string_view rest) {
     unsigned char b = static_cast<unsigned char>(rest[0]);
@@ -70,14 +21,23 @@ size_t utf8SequenceLength(std::string_view rest) {
     return n;
 }
 
-Converter& toCp932Converter() {
-    thread_local Converter converter("CP932", "UTF-8");
+// One descriptor per direction and thread, opened on first use: opening one
+// costs far more than converting a record's fields.
+IconvConverter& openedConverter(const char* to, const char* from, IconvConverter& converter) {
+    if (!converter.isOpen()) {
+        throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
+    }
     return converter;
 }
 
-Converter& fromCp932Converter() {
-    thread_local Converter converter("UTF-8", "CP932");
-    return converter;
+IconvConverter& toCp932Converter() {
+    thread_local IconvConverter converter("CP932", "UTF-8");
+    return openedConverter("CP932", "UTF-8", converter);
+}
+
+IconvConverter& fromCp932Converter() {
+    thread_local IconvConverter converter("UTF-8", "CP932");
+    return openedConverter("UTF-8", "CP932", converter);
 }
 
 bool isAscii(std::string_view text) {
@@ -104,7 +64,7 @@ std::string fromCp932(std::string_view cp932) {
     }
     // An undecodable byte is skipped alone, so that a stray lead byte does not
     // swallow the ASCII character after it.
-    return fromCp932Converter().convert(cp932, "\xEF\xBF\xBD", [](std::string_view) { return 1; });
+    return fromCp932Converter().convert(cp932, "\xEF\xBF\xBD", skipOneByte);
 }
 
 bool isCp932LeadByte(unsigned char byte) {

@@ -1,16 +1,14 @@
 #include "transport/JapaneseCharset.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <map>
 #include <unordered_map>
 #include <vector>
 
 #include "text/Cp932.h"
+#include "text/Iconv.h"
 
 namespace qf::transport {
 
@@ -145,27 +143,11 @@ bool isValidSjis(std::string_view text) {
 // Converts `bytes` from `charset` to UTF-8; an undecodable byte becomes
 // U+FFFD. nullopt when iconv does not know the charset.
 std::optional<std::string> iconvToUtf8(std::string_view bytes, const std::string& charset) {
-    iconv_t cd = iconv_open("UTF-8", charset.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
+    text::IconvConverter converter("UTF-8", charset.c_str());
+    if (!converter.isOpen()) {
         return std::nullopt;
     }
-    std::string out;
-    char* in = const_cast<char*>(bytes.data());
-    size_t inLeft = bytes.size();
-    char buffer[1024];
-    while (inLeft > 0) {
-        char* outPtr = buffer;
-        size_t outLeft = sizeof buffer;
-        size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer, static_cast<size_t>(outPtr - buffer));
-        if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
-            out += kReplacement;
-            ++in;
-            --inLeft;
-        }
-    }
-    iconv_close(cd);
-    return out;
+    return converter.convert(bytes, kReplacement, text::skipOneByte);
 }
 
 // ---- JIS X 0208 and Shift_JIS arithmetic ----
