@@ -114,6 +114,10 @@ Status AddressBookFile::compact() {
 }
 
 Status AddressBookFile::deleteEntry(int recordNumber) {
+    // Refuse before marking, so that a refused compaction leaves no mark.
+    if (Status s = m_file.prepareCompaction(); !s) {
+        return s;
+    }
     if (Status s = markDeleted(recordNumber); !s) {
         return s;
     }

@@ -111,6 +111,16 @@ TEST_F(AddressBookFileTest, EmptyNameAndAddressAreRegisteredUnchanged) {
     EXPECT_EQ(fileBytes().substr(0, 90), thirtySpaces + std::string(30, ' '));
 }
 
+// A deletion that cannot finish must not start: the entry would stay in the
+// file marked, and the next deletion would drop it unasked.
+TEST_F(AddressBookFileTest, DeletionIsRefusedBeforeMarkingWhenTheFileIsTorn) {
+    registerThree();
+    const std::string torn = fileBytes() + "half an entry";
+    store::testing::writeBytes(m_folder.file("kdxdata.data"), torn);
+    EXPECT_EQ(m_book.deleteEntry(2).code(), StatusCode::kCorrupt);
+    EXPECT_TRUE(fileBytes() == torn);
+}
+
 TEST_F(AddressBookFileTest, CrashDuringADeletionLosesNoOtherEntry) {
     for (int failAt = 1;; ++failAt) {
         std::filesystem::remove(m_folder.file("kdxdata.data"));

@@ -86,6 +86,7 @@ int exitStatusOf(const receive::ReceiveOutcome& outcome, std::ostream& err) {
         case receive::RunEnd::kAlreadyRunning:
             return kReceiveFolderBusy;
         case receive::RunEnd::kSessionFailed:
+            return kReceiveMailKept;
         case receive::RunEnd::kCompleted:
             break;
     }

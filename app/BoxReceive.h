@@ -16,7 +16,7 @@ inline constexpr int kReceiveOk = 0;            // every waiting mail stored (or
 inline constexpr int kReceiveFolderBusy = 1;    // the folder is locked or cannot be prepared
 inline constexpr int kReceiveNoConnection = 3;  // no POP3 server set, or it cannot be reached
 inline constexpr int kReceiveLoginFailed = 4;   // empty ID or password, or the login refused
-inline constexpr int kReceiveMailKept = 5;      // some mail could not be fetched or stored
+inline constexpr int kReceiveMailKept = 5;      // some mail not fetched, stored or deleted
 
 // Takes the folder's lock, runs the receive run and prints what happened:
 // progress and each stored mail on `out`, problems on `err`. Returns one of

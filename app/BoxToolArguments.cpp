@@ -175,8 +175,9 @@ Commands:
                             Exit status: 0 every mail stored, 1 folder busy,
                             3 no POP3 server or it cannot be reached, 4 no ID
                             or password or the login refused, 5 some mail
-                            could not be fetched or stored (it stays on the
-                            server)
+                            could not be fetched or stored, or the server
+                            did not confirm the deletions (the mail stays on
+                            the server)
 
 BOX is a box number: 1-5 the named boxes, 6 "その他", 10 the keep box,
 11 the send history.
@@ -185,8 +186,9 @@ The program folder is, in this order: the --folder argument, the
 QUILLFERN_FOLDER environment variable, the folder of this executable. The
 boxes are in its "★MAilData" folder.
 
-list, show, check and export change no box. Exit status: 0 done, 1 failed
-or a problem found, 2 bad arguments.
+list, show, check and export change no box. delete, recover and receive
+are refused while the program or another of these commands works on the
+folder. Exit status: 0 done, 1 failed or a problem found, 2 bad arguments.
 )";
 }
 

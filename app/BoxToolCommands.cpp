@@ -2,8 +2,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "app/BoxReceive.h"
+#include "settings/FolderLock.h"
+#include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailStore.h"
 #include "store/MboxExport.h"
@@ -128,6 +131,10 @@ int recoverFolder(const std::string& dataFolder, std::ostream& out, std::ostream
     return 0;
 }
 
+bool writesBoxes(CommandKind command) {
+    return command == CommandKind::kDelete || command == CommandKind::kRecover;
+}
+
 }  // namespace
 
 std::string programFolder(const Arguments& args, const std::string& executableFolder) {
@@ -147,6 +154,17 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
     std::error_code ignored;
     if (!std::filesystem::is_directory(dataFolder, ignored)) {
         return fail(err, Status::notFound("there is no data folder " + dataFolder));
+    }
+    // Commands that write a box hold the folder's lock, as the program and
+    // receive do, so that no two writers ever touch one box file.
+    std::optional<settings::FolderLock> lock;
+    if (writesBoxes(args.command)) {
+        auto acquired = settings::FolderLock::acquire(
+            settings::ProgramFolder(std::filesystem::absolute(folder)).lockFile());
+        if (!acquired) {
+            return fail(err, acquired.status());
+        }
+        lock.emplace(std::move(acquired).value());
     }
     store::MailStore store(dataFolder);
     switch (args.command) {

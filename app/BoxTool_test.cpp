@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "settings/FolderLock.h"
 #include "store/StoreTestSupport.h"
 
 namespace {
@@ -156,6 +157,26 @@ TEST_F(BoxToolTest, DeleteRemovesOneRecordAndCompacts) {
               mailRecord("A", "d", "f", "b") + mailRecord("C", "d", "f", "b"));
     EXPECT_FALSE(std::filesystem::exists(data("KDXDATA2.TMP")));
     EXPECT_EQ(run(folderArg() + " delete 1 3").exitCode, 1);
+}
+
+// The program (or a running receive) holds the folder's lock; the commands
+// that change a box must not write beside it.
+TEST_F(BoxToolTest, DeleteAndRecoverAreRefusedWhileTheFolderIsInUse) {
+    writeOtherBox();
+    const std::string box = readBytes(data("kdxdata8.data"));
+    {
+        auto held = qf::settings::FolderLock::acquire(data(".lock"));
+        ASSERT_TRUE(held.isOk());
+        for (const char* command : {" delete 6 1", " recover"}) {
+            ToolRun r = run(folderArg() + command);
+            EXPECT_EQ(r.exitCode, 1) << command;
+            EXPECT_THAT(r.err, HasSubstr("another Quillfern process")) << command;
+            EXPECT_TRUE(readBytes(data("kdxdata8.data")) == box) << command;
+        }
+        EXPECT_EQ(run(folderArg() + " list 6").exitCode, 0) << "reading needs no lock";
+    }
+    EXPECT_EQ(run(folderArg() + " recover").exitCode, 0);
+    EXPECT_EQ(run(folderArg() + " delete 6 1").exitCode, 0);
 }
 
 TEST_F(BoxToolTest, ExportWritesAnMboxrdFileAndRefusesToOverwrite) {

@@ -11,6 +11,7 @@
 #include "receive/MailText.h"
 #include "receive/MailTransport.h"
 #include "store/BoxCatalogue.h"
+#include "store/MailRecord.h"
 #include "store/MailStore.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
@@ -132,10 +133,13 @@ class Run {
     // Status, size and fetch; nothing when the session broke.
     std::optional<FetchedMail> fetchMail(int handle, int mailNumber, TextBuffers& texts);
     // The work file and the decoder: the mail's texts, its attachments
-    // written, -5/-6 reported.
-    StagedMail decodeMail(const FetchedMail& fetched, TextBuffers& texts);
+    // written, -5/-6 reported; the decoder's result in `decoded`.
+    StagedMail decodeMail(const FetchedMail& fetched, TextBuffers& texts, int* decoded);
     bool storeMail(int handle, int mailNumber, int slot, const StagedMail& mail);
+    // Leaves the mail on the server; the user hears about it once, at the end.
+    void keepOnServer(const Status& why);
     void reportFetchFailure(int mailNumber);
+    void reportCloseFailure();
     void reportStoreFailures();
     void ensureAttachmentFolder();
 
@@ -174,7 +178,9 @@ ReceiveOutcome Run::execute() {
             }
             // Only here does the transport send the deletions: every mail
             // marked so far is already synced to its box file.
-            m_transport.close(handle);
+            if (m_transport.close(handle) < 0 && m_outcome.stored > 0) {
+                reportCloseFailure();
+            }
         }
     }
     reportStoreFailures();
@@ -209,7 +215,15 @@ bool Run::receiveMail(int handle, int mailNumber) {
         return false;
     }
     m_observer.onRawText(text::fromCp932(fetched->body));
-    StagedMail mail = decodeMail(*fetched, texts);
+    int decoded = 0;
+    StagedMail mail = decodeMail(*fetched, texts, &decoded);
+    if (decoded == transport::kAttachmentCannotBeOpened) {
+        // An attachment that could not be written exists only on the server:
+        // the mail stays there, as one that could not be stored does.
+        m_observer.onRawText("");
+        keepOnServer(Status::ioError(transportMessage(m_transport)));
+        return true;
+    }
     if (mentionsAttachment(fetched->body)) {
         mail.body += "\r\n";
         mail.body += kAttachmentNotice;
@@ -235,7 +249,7 @@ std::optional<FetchedMail> Run::fetchMail(int handle, int mailNumber, TextBuffer
     return FetchedMail{std::string(bytesOf(texts.header)), std::string(bytesOf(body))};
 }
 
-StagedMail Run::decodeMail(const FetchedMail& fetched, TextBuffers& texts) {
+StagedMail Run::decodeMail(const FetchedMail& fetched, TextBuffers& texts, int* decoded) {
     const settings::ProgramFolder& folder = m_request.folder;
     Result<std::string> passed =
         passThroughWorkFile(folder.workFile(), fetched.header, fetched.body);
@@ -244,18 +258,23 @@ StagedMail Run::decodeMail(const FetchedMail& fetched, TextBuffers& texts) {
         passed ? std::move(passed).value() : wholeMailLines(fetched.header, fetched.body);
 
     texts.resize(mailText.size() + 1);
-    std::vector<char> decodedBody(mailText.size() + 1, '\0');
+    // Room for a whole record body even when the decoded text outgrows this
+    // mail's text: the part that completes a split mail brings the rest.
+    const std::size_t bodyCapacity = std::max(mailText.size() + 1, store::kBodyFieldBytes + 1);
+    std::vector<char> decodedBody(bodyCapacity, '\0');
+    m_transport.setOption(transport::kOptionBodyBufferSize, static_cast<int>(bodyCapacity));
     // Paths travel as CP932 like every other text of the transport calls.
     const std::string attachmentFolder = text::toCp932(folder.attachmentFolder().string() + "/");
     const std::string workFile = text::toCp932(folder.workFile().string());
-    const int decoded = m_transport.attachmentFileFirst(
+    *decoded = m_transport.attachmentFileFirst(
         texts.subject.data(), texts.date.data(), texts.sender.data(), texts.header.data(),
         decodedBody.data(), attachmentFolder.c_str(), workFile.c_str(), mailText.c_str());
     m_transport.attachmentFileClose();
-    if (decoded == transport::kAttachmentCannotBeOpened) {
+    m_transport.setOption(transport::kOptionBodyBufferSize, 0);
+    if (*decoded == transport::kAttachmentCannotBeOpened) {
         m_observer.onMessage(
             {MessageKind::kAttachmentCannotBeOpened, "", kAttachmentCannotBeOpenedText});
-    } else if (decoded == transport::kSplitMailIncomplete) {
+    } else if (*decoded == transport::kSplitMailIncomplete) {
         m_observer.onMessage({MessageKind::kSplitMailIncomplete, "", kSplitMailIncompleteText});
     }
     std::error_code ignored;
@@ -268,12 +287,7 @@ bool Run::storeMail(int handle, int mailNumber, int slot, const StagedMail& mail
     m_observer.onMailStaged(slot, mail);
     Result<int> record = appendDurably(m_store, slot, mail);
     if (!record) {
-        // The mail stays on the server; the user hears about it once, at the end.
-        ++m_outcome.keptOnServer;
-        ++m_storeFailures;
-        if (m_outcome.storeFailure.isOk()) {
-            m_outcome.storeFailure = record.status();
-        }
+        keepOnServer(record.status());
         return true;
     }
     m_newMailStored = true;
@@ -282,6 +296,14 @@ bool Run::storeMail(int handle, int mailNumber, int slot, const StagedMail& mail
     m_observer.onMailStored(slot, record.value());
     m_transport.deleteMail(handle, mailNumber);
     return true;
+}
+
+void Run::keepOnServer(const Status& why) {
+    ++m_outcome.keptOnServer;
+    ++m_storeFailures;
+    if (m_outcome.storeFailure.isOk()) {
+        m_outcome.storeFailure = why;
+    }
 }
 
 void Run::reportFetchFailure(int mailNumber) {
@@ -293,6 +315,14 @@ void Run::reportFetchFailure(int mailNumber) {
                               " 通目のメールを受信できませんでした。このメールから後は"
                               "サーバーに残してあります。\n" +
                               m_outcome.serverMessage});
+}
+
+// The server commits deletions only when the session ends normally, so the
+// mails stored in this run are still there and will be fetched again.
+void Run::reportCloseFailure() {
+    m_outcome.end = RunEnd::kSessionFailed;
+    m_outcome.serverMessage = transportMessage(m_transport);
+    m_observer.onMessage({MessageKind::kCloseFailed, kErrorTitle, m_outcome.serverMessage});
 }
 
 void Run::reportStoreFailures() {

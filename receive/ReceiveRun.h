@@ -13,14 +13,16 @@
 //     under the title "エラー";
 //  5. per mail: status, size, fetch, the work file "0.txt", decoding with
 //     attachments, sorting, staging, append, flush, mark for deletion;
-//  6. close the session (the transport sends the deletions there);
+//  6. close the session (the transport sends the deletions there; when it
+//     cannot, the stored mails stay on the server and the user is told);
 //  7. when no mail was stored yet in this program run, ask for the
 //     "新着メールなし" notice (ReceiveObserver::onNoNewMail).
 //
 // Data safety: a mail is marked for deletion only after its record is written
 // and the box file flushed to disk. A mail that cannot be fetched or stored
-// (full box, full disk, write error) stays on the server, and the user is told
-// once per run. The attachment folder is created when missing.
+// (full box, full disk, write error), or whose attachments could not all be
+// written (-5), stays on the server, and the user is told once per run. The
+// attachment folder is created when missing.
 //
 // The attachment notice ("♪♪♪…") is part of the stored body: a record has no
 // other trace of the attachments that were expanded for it, and the mail reads
@@ -72,10 +74,11 @@ struct StagedMail {
 
 enum class MessageKind {
     kAuthenticationFailed,      // title "エラー", the transport's error text
-    kAttachmentCannotBeOpened,  // per mail, program's title
+    kAttachmentCannotBeOpened,  // per mail, program's title; the mail stays on the server
     kSplitMailIncomplete,       // per mail, program's title
     kFetchFailed,               // the session broke; later mails stay on the server
     kStoreFailed,               // once per run: mails kept on the server
+    kCloseFailed,               // title "エラー": the stored mails stay on the server too
 };
 
 struct ReceiveMessage {
@@ -125,7 +128,8 @@ enum class RunEnd {
     kConnectFailed,         // the server could not be reached
     kNoAccount,             // empty ID or password
     kAuthenticationFailed,  // the server refused the login
-    kSessionFailed,         // a fetch failed; the rest stays on the server
+    kSessionFailed,         // a fetch failed, or the session did not end normally; the
+                            // mails not yet deleted stay on the server
     kAlreadyRunning,        // a run was in progress; nothing was done
 };
 

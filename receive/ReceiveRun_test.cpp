@@ -72,7 +72,7 @@ class ScriptedTransport final : public MailTransport {
     }
     int close(int) override {
         calls.push_back("close");
-        return 0;
+        return closeResult;
     }
     int attachmentFileFirst(char* subject, char* date, char* sender, char* header, char* body,
                             const char*, const char* workFile, const char* mailText) override {
@@ -99,6 +99,7 @@ class ScriptedTransport final : public MailTransport {
     int connectResult = 1;
     int authenticateResult = 0;
     int failFetchAt = 0;
+    int closeResult = 1;
 
     std::vector<std::string> calls;
     std::set<int> deleted;
@@ -233,7 +234,30 @@ TEST_F(ReceiveRunTest, ABrokenFetchEndsTheSessionAndKeepsTheRestOnTheServer) {
     EXPECT_EQ(observer.messages[0].title, "エラー");
 }
 
-TEST_F(ReceiveRunTest, AttachmentProblemsAreReportedPerMailAndTheMailIsStillStored) {
+// -6 and a written attachment leave nothing behind on the server, so those
+// mails are stored and deleted; after -5 the server holds the only copy of
+// the attachment, so that mail stays there like one that could not be stored.
+// The server removes marked mail only when the session ends normally; when
+// it does not, the stored mails are still there and come again next time.
+TEST_F(ReceiveRunTest, ASessionThatDoesNotCloseNormallyIsNotReportedAsSuccess) {
+    server.mails = {mailFrom("a@example.jp", "1")};
+    server.closeResult = -1;
+    const ReceiveOutcome outcome = run();
+    EXPECT_FALSE(outcome.succeeded());
+    EXPECT_EQ(outcome.end, RunEnd::kSessionFailed);
+    EXPECT_EQ(outcome.stored, 1);
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kCloseFailed);
+    EXPECT_EQ(observer.messages[0].title, "エラー");
+
+    // With nothing marked for deletion there is nothing to report.
+    RecordingObserver quiet;
+    server.mails.clear();
+    EXPECT_TRUE(session.run(request, quiet, server).succeeded());
+    EXPECT_TRUE(quiet.messages.empty());
+}
+
+TEST_F(ReceiveRunTest, AttachmentProblemsAreReportedPerMailAndUnwrittenOnesStayOnTheServer) {
     server.mails = {mailFrom("a@example.jp", "1"), mailFrom("a@example.jp", "2"),
                     mailFrom("a@example.jp", "3")};
     server.mails[0].decodeResult = transport::kAttachmentCannotBeOpened;
@@ -241,13 +265,20 @@ TEST_F(ReceiveRunTest, AttachmentProblemsAreReportedPerMailAndTheMailIsStillStor
     server.mails[2].decodeResult = transport::kAttachmentsWritten;
     const ReceiveOutcome outcome = run();
 
-    EXPECT_TRUE(outcome.succeeded());
-    ASSERT_EQ(observer.messages.size(), 2u);
+    EXPECT_FALSE(outcome.succeeded());
+    EXPECT_EQ(outcome.stored, 2);
+    EXPECT_EQ(outcome.keptOnServer, 1);
+    ASSERT_EQ(observer.messages.size(), 3u);
     EXPECT_EQ(observer.messages[0].text, "添付ファイルをオープンできません");
     EXPECT_EQ(observer.messages[0].title, "");
     EXPECT_EQ(observer.messages[1].text, "分割されたメールが全て揃っていません");
-    EXPECT_EQ(server.deleted.size(), 3u);
-    EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 3u);
+    EXPECT_EQ(observer.messages[2].kind, MessageKind::kStoreFailed);
+    EXPECT_THAT(observer.messages[2].text, HasSubstr("1 通"));
+    EXPECT_EQ(server.deleted, (std::set<int>{2, 3}));
+    const auto stored = box.mailsIn(kOtherSlot);
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].subject, "2");
+    EXPECT_EQ(observer.counters[kOtherSlot], 2);
 }
 
 TEST_F(ReceiveRunTest, TheAttachmentNoticeFollowsTheBodyInTheRecord) {

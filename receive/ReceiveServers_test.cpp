@@ -152,7 +152,7 @@ TEST_F(ReceiveServersTest, AnIncompleteSplitMailIsReportedAndStillStored) {
     EXPECT_EQ(servers.messagesInMaildir(), 0u);
 }
 
-TEST_F(ReceiveServersTest, AnAttachmentThatCannotBeWrittenIsReportedAndTheMailStored) {
+TEST_F(ReceiveServersTest, AMailWhoseAttachmentCannotBeWrittenStaysOnTheServer) {
     // A file where the attachment folder should be: nothing can be written there.
     std::filesystem::remove_all(request.folder.attachmentFolder());
     std::ofstream(request.folder.attachmentFolder()) << "not a folder";
@@ -164,12 +164,25 @@ TEST_F(ReceiveServersTest, AnAttachmentThatCannotBeWrittenIsReportedAndTheMailSt
         "Content-Disposition: attachment; filename=\"a.txt\"\r\n\r\nattached text\r\n"
         "--b1--\r\n");
     const ReceiveOutcome outcome = run();
-    EXPECT_EQ(outcome.stored, 1);
-    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(outcome.stored, 0);
+    EXPECT_EQ(outcome.keptOnServer, 1);
+    ASSERT_EQ(observer.messages.size(), 2u);
     EXPECT_EQ(observer.messages[0].text, "添付ファイルをオープンできません");
+    EXPECT_EQ(observer.messages[1].kind, MessageKind::kStoreFailed);
+    EXPECT_THAT(observer.messages[1].text, HasSubstr("添付ファイルを書き込めません"));
+    EXPECT_FALSE(std::filesystem::exists(box.box(0)));
+    EXPECT_EQ(servers.messagesInMaildir(), 1u);
+
+    // Once the folder can take it, the next run gets the mail and its file.
+    std::filesystem::remove(request.folder.attachmentFolder());
+    EXPECT_TRUE(run().succeeded());
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
     ASSERT_EQ(box.mailsIn(0).size(), 1u);
     EXPECT_THAT(box.mailsIn(0)[0].body, HasSubstr("see the file"));
     EXPECT_THAT(box.mailsIn(0)[0].body, HasSubstr(kAttachmentNotice));
+    std::string attached;
+    std::getline(std::ifstream(request.folder.attachmentFolder() / "a.txt"), attached);
+    EXPECT_THAT(attached, HasSubstr("attached text"));
 }
 
 TEST_F(ReceiveServersTest, AnAttachmentIsExpandedIntoTheAttachmentFolder) {

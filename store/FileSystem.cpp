@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace qf::store {
@@ -115,6 +116,22 @@ class PosixFileSystem final : public FileSystem {
             return errnoStatus("cannot rename to " + to + ":", from, errno);
         }
         return Status::ok();
+    }
+
+    Status renameNoReplace(const std::string& from, const std::string& to) override {
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+            return Status::ok();
+        }
+        const int error = errno;
+        if (error == EEXIST) {
+            return Status::refused(to + " already exists");
+        }
+        // A file system without the flag (some network and FUSE ones) gets
+        // the check and the rename as two steps.
+        if (error == EINVAL || error == ENOSYS) {
+            return exists(to) ? Status::refused(to + " already exists") : rename(from, to);
+        }
+        return errnoStatus("cannot rename to " + to + ":", from, error);
     }
 
     Status remove(const std::string& path) override {

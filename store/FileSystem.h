@@ -46,6 +46,9 @@ class FileSystem {
     virtual Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) = 0;
     // Replaces `to` atomically when it exists.
     virtual Status rename(const std::string& from, const std::string& to) = 0;
+    // Renames only when `to` does not exist (checked atomically with the
+    // rename); kRefused when it does.
+    virtual Status renameNoReplace(const std::string& from, const std::string& to) = 0;
     virtual Status remove(const std::string& path) = 0;
     // The file's length; a notFound Status when it does not exist.
     virtual Result<std::uint64_t> size(const std::string& path) = 0;

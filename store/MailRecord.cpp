@@ -8,12 +8,15 @@ namespace qf::store {
 
 namespace {
 
-constexpr RecordLayout kMailLayout{RecordKind::kMail, 32284,        {0, 100},   {190, 90},
-                                   {100, 90},         {280, 32000}, {32280, 2}, {32282, 2}};
-constexpr RecordLayout kSentLayout{RecordKind::kSent, 32284,        {0, 100},   {100, 90},
-                                   {32192, 90},       {190, 32000}, {32190, 2}, {32282, 2}};
-constexpr RecordLayout kKeepLayout{RecordKind::kKeep, 32574,        {0, 300},   {32482, 90},
-                                   {32392, 90},       {390, 32000}, {32390, 2}, {32572, 2}};
+constexpr RecordLayout kMailLayout{RecordKind::kMail, 32284,     {0, 100},
+                                   {190, 90},         {100, 90}, {280, kBodyFieldBytes},
+                                   {32280, 2},        {32282, 2}};
+constexpr RecordLayout kSentLayout{RecordKind::kSent, 32284,       {0, 100},
+                                   {100, 90},         {32192, 90}, {190, kBodyFieldBytes},
+                                   {32190, 2},        {32282, 2}};
+constexpr RecordLayout kKeepLayout{RecordKind::kKeep, 32574,       {0, 300},
+                                   {32482, 90},       {32392, 90}, {390, kBodyFieldBytes},
+                                   {32390, 2},        {32572, 2}};
 
 std::span<char> fieldOf(std::span<char> record, ByteRange range) {
     return record.subspan(range.offset, range.lengthBytes);

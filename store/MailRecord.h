@@ -49,6 +49,9 @@ namespace qf::store {
 
 enum class RecordKind { kMail, kSent, kKeep };
 
+// The body field of every record layout: a longer body keeps its first bytes.
+inline constexpr std::size_t kBodyFieldBytes = 32000;
+
 struct RecordLayout {
     RecordKind kind;
     std::size_t lengthBytes;

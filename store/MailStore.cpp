@@ -159,15 +159,11 @@ Status MailStore::deleteRecord(int box, int recordNumber) {
         return f.status();
     }
     // Refuse before marking: a box that cannot be compacted would keep a
-    // record marked deleted.
-    auto current = f.value().shape();
-    if (!current) {
-        return current.status();
-    }
-    if (current.value().tornBytes != 0 || m_fs.exists(f.value().tempPath())) {
-        if (Status s = f.value().compact(); !s) {
-            return s;
-        }
+    // record marked deleted. Compacting here instead would renumber the box
+    // (dropping a record an earlier crash left marked), and the mark below
+    // would land on the wrong record.
+    if (Status s = f.value().prepareCompaction(); !s) {
+        return s;
     }
     if (Status s = markDeleted(box, recordNumber); !s) {
         return s;

@@ -208,6 +208,21 @@ TEST_F(MailStoreTest, DeletionIsRefusedBeforeMarkingWhenTheBoxIsTorn) {
     EXPECT_EQ(m_store.append(kOther, mail("C")).status().code(), StatusCode::kCorrupt);
 }
 
+// A crash before the rename leaves record 2 marked and a copy beside the box.
+// Clearing that copy must not renumber the box before record n is marked,
+// or the mark lands on the record after the one shown.
+TEST_F(MailStoreTest, DeletionAfterAnInterruptedCompactionHitsTheRecordShown) {
+    fill(kOther, "ABCD");
+    ASSERT_TRUE(m_store.readRecord(kOther, 2).value());
+    ASSERT_TRUE(m_store.markDeleted(kOther, 2).isOk());
+    std::filesystem::copy_file(path("kdxdata8.data"), path("KDXDATA8.TMP"));
+
+    ASSERT_TRUE(m_store.readRecord(kOther, 3).value());
+    ASSERT_TRUE(m_store.deleteRecord(kOther, 3).isOk());
+    EXPECT_EQ(subjects(kOther), "AD");
+    EXPECT_FALSE(std::filesystem::exists(path("KDXDATA8.TMP")));
+}
+
 TEST_F(MailStoreTest, CrashDuringADeletionLosesNoOtherMail) {
     for (int failAt = 1;; ++failAt) {
         std::filesystem::remove(path("kdxdata8.data"));

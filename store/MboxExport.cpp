@@ -251,9 +251,12 @@ Status exportMbox(MailStore& store, int box, const std::string& path, bool overw
         }
     }
     out.value().reset();
-    if (Status r = fs.rename(temp, path); !r) {
+    // Without `overwrite` the rename itself refuses an existing file, so one
+    // made while the export was writing is not replaced either.
+    Status renamed = overwrite ? fs.rename(temp, path) : fs.renameNoReplace(temp, path);
+    if (!renamed) {
         (void)fs.remove(temp);
-        return r;
+        return renamed;
     }
     return fs.syncFolder(folderOf(path));
 }

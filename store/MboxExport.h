@@ -35,7 +35,8 @@ std::string formatMboxMessage(const MailFields& fields, RecordKind kind);
 
 // Writes every record of `box`, in file order, to `path`: into a temporary
 // file beside it, synced and then renamed onto `path`. An existing `path` is
-// refused (kRefused) unless `overwrite`. The box is only read.
+// refused (kRefused) unless `overwrite`, also one made while the export was
+// writing. The box is only read.
 Status exportMbox(MailStore& store, int box, const std::string& path, bool overwrite,
                   FileSystem& fs = posixFileSystem());
 

@@ -5,6 +5,8 @@
 
 #include <sstream>
 
+#include "store/StoreTestSupport.h"
+
 namespace qf::store {
 namespace {
 
@@ -91,6 +93,48 @@ TEST(MboxExportTest, SendHistoryNamesTheRecipient) {
     std::string message = formatMboxMessage(fields, RecordKind::kSent);
     EXPECT_THAT(message, HasSubstr("\nTo: =?UTF-8?B?5aSq6YOO?= <taro@example.jp>\n"));
     EXPECT_THAT(message, Not(HasSubstr("\nFrom: ")));
+}
+
+// The real file system, except that someone else creates `target` while the
+// export is still writing its temporary file.
+class CompetingFileSystem final : public FileSystem {
+  public:
+    explicit CompetingFileSystem(std::string target) : m_target(std::move(target)) {}
+
+    Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
+        if (path != m_target && mode == OpenMode::kTruncate) {
+            testing::writeBytes(m_target, "written meanwhile");
+        }
+        return posixFileSystem().open(path, mode);
+    }
+    Status rename(const std::string& from, const std::string& to) override {
+        return posixFileSystem().rename(from, to);
+    }
+    Status renameNoReplace(const std::string& from, const std::string& to) override {
+        return posixFileSystem().renameNoReplace(from, to);
+    }
+    Status remove(const std::string& path) override { return posixFileSystem().remove(path); }
+    Result<std::uint64_t> size(const std::string& path) override {
+        return posixFileSystem().size(path);
+    }
+    Status syncFolder(const std::string& folder) override {
+        return posixFileSystem().syncFolder(folder);
+    }
+
+  private:
+    std::string m_target;
+};
+
+TEST(MboxExportTest, AFileThatAppearsDuringTheExportIsNotReplaced) {
+    testing::TempFolder folder;
+    MailStore store(folder.path());
+    ASSERT_TRUE(store.append(6, {"s", "a@example.jp", "d", "body"}).isOk());
+    const std::string target = folder.file("out.mbox");
+    CompetingFileSystem fs(target);
+    Status s = exportMbox(store, 6, target, /*overwrite=*/false, fs);
+    EXPECT_EQ(s.code(), StatusCode::kRefused);
+    EXPECT_EQ(testing::readBytes(target), "written meanwhile");
+    EXPECT_FALSE(std::filesystem::exists(target + ".partial"));
 }
 
 }  // namespace

@@ -408,7 +408,7 @@ Status RecordFile::rebuildInto(const std::string& target) const {
     return file.sync();
 }
 
-Status RecordFile::compact() {
+Status RecordFile::prepareCompaction() {
     auto current = shape();
     if (!current) {
         return current.status();
@@ -416,10 +416,12 @@ Status RecordFile::compact() {
     if (Status s = requireNoTornTail(current.value(), "be compacted"); !s) {
         return s;
     }
-    if (m_fs.exists(m_tempPath)) {
-        if (Status s = removeRedundantTemp(); !s) {
-            return s;
-        }
+    return m_fs.exists(m_tempPath) ? removeRedundantTemp() : Status::ok();
+}
+
+Status RecordFile::compact() {
+    if (Status s = prepareCompaction(); !s) {
+        return s;
     }
     if (!m_fs.exists(m_path)) {
         return createIfMissing();

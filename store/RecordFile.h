@@ -115,6 +115,13 @@ class RecordFile {
     // all of it, otherwise the compaction is refused (kRefused).
     Status compact();
 
+    // What compact() checks before it changes anything, without renumbering
+    // a record: no torn tail (kCorrupt), no leftover temporary file that
+    // holds mail the file lacks (kRefused; a redundant one is removed). A
+    // caller marks a record only after this, so that the compaction that
+    // follows cannot be refused and leave the mark behind.
+    Status prepareCompaction();
+
     // Repairs what a crash may have left, returning one sentence per action:
     // resolves a leftover temporary file and moves a torn tail aside.
     Result<std::vector<std::string>> recover();

@@ -80,6 +80,10 @@ class FaultyFileSystem final : public FileSystem {
         Status s = step("rename " + from);
         return s ? posixFileSystem().rename(from, to) : s;
     }
+    Status renameNoReplace(const std::string& from, const std::string& to) override {
+        Status s = step("rename " + from);
+        return s ? posixFileSystem().renameNoReplace(from, to) : s;
+    }
     Status remove(const std::string& path) override {
         Status s = step("remove " + path);
         return s ? posixFileSystem().remove(path) : s;
