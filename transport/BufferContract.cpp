@@ -13,6 +13,7 @@ namespace qf::transport {
 
 namespace {
 std::atomic<std::size_t> g_textBufferSize{8192};
+std::atomic<std::size_t> g_bodyBufferSize{0};
 }  // namespace
 
 std::size_t textBufferSize() {
@@ -21,6 +22,14 @@ std::size_t textBufferSize() {
 
 void setTextBufferSize(std::size_t bytes) {
     g_textBufferSize.store(bytes);
+}
+
+std::size_t bodyBufferSize() {
+    return g_bodyBufferSize.load();
+}
+
+void setBodyBufferSize(std::size_t bytes) {
+    g_bodyBufferSize.store(bytes);
 }
 
 std::string utf8Argument(const char* cp932) {

@@ -15,6 +15,11 @@ namespace qf::transport {
 std::size_t textBufferSize();
 void setTextBufferSize(std::size_t bytes);
 
+// Capacity of NMailAttachmentFileFirst's body buffer as set with
+// NMailSetOption(2, n); 0 until set, meaning strlen(mailText) + 1.
+std::size_t bodyBufferSize();
+void setBodyBufferSize(std::size_t bytes);
+
 // A CP932 argument as UTF-8; empty for a null pointer.
 std::string utf8Argument(const char* cp932);
 

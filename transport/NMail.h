@@ -31,6 +31,10 @@ inline constexpr int kAttachmentsWritten = 1;
 inline constexpr int kAttachmentCannotBeOpened = -5;
 inline constexpr int kSplitMailIncomplete = -6;
 inline constexpr int kOptionBufferSize = 1;
+// Capacity in bytes of the body buffer of NMailAttachmentFileFirst when it is
+// larger than strlen(mailText) + 1 (0, the default: exactly that). A split
+// mail completed by its last part decodes to more than that part's text.
+inline constexpr int kOptionBodyBufferSize = 2;
 // Time limits in seconds (0 = none) for the sessions and sends started
 // afterwards: connecting (TCP, TLS, greeting; default 30), the wait for the
 // reply to one command (default 60), a transfer that stalls (default 60).

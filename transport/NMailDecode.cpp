@@ -18,7 +18,6 @@ namespace qf::transport {
 
 namespace {
 
-// The size of the subject, date, sender and header buffers the program passes.
 constexpr int kFailed = -1;
 
 // "…\添付フォルダ\" as a POSIX path: the text is decoded first, so that a
@@ -72,7 +71,7 @@ int NMailAttachmentFileFirst(int /*flag*/, char* subject, char* date, char* send
                              const char* mailText, int /*flag2*/) {
     clearLastError();
     std::string_view raw = mailText ? mailText : "";
-    std::size_t bodyCapacity = raw.size() + 1;
+    std::size_t bodyCapacity = std::max(raw.size() + 1, bodyBufferSize());
     std::string folder = folderPath(attachmentFolder);
     DecodedMail mail = decodeMail(raw);
     if (!mail.partial) {
@@ -98,6 +97,11 @@ int NMailAttachmentFileFirst(int /*flag*/, char* subject, char* date, char* send
     }
     DecodedMail whole = decodeMail(*kept.value());
     int result = writeAttachments(folder, whole.attachments);
+    // With an attachment unwritten the caller keeps this part on the server;
+    // the earlier parts, already gone from there, must stay kept for the retry.
+    if (result != kAttachmentCannotBeOpened) {
+        releaseSplitMail(folder, mail.partial->id);
+    }
     fillBuffers(whole, bodyCapacity, subject, date, sender, header, body);
     return result;
 }

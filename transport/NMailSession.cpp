@@ -123,6 +123,8 @@ int NMailSetOption(int option, int value) {
     LibraryState& library = state();
     if (option == kOptionBufferSize && value > 0) {
         setTextBufferSize(static_cast<std::size_t>(value));
+    } else if (option == kOptionBodyBufferSize && value >= 0) {
+        setBodyBufferSize(static_cast<std::size_t>(value));
     } else if (option == kOptionConnectTimeout && value >= 0) {
         library.limits.connectSeconds = value;
     } else if (option == kOptionReplyTimeout && value >= 0) {

@@ -237,8 +237,11 @@ Result<std::optional<std::string>> keepSplitPart(const std::string& attachmentFo
     if (!whole) {
         return whole.status();
     }
-    removeFolder(folder);
     return std::optional<std::string>(std::move(whole).value());
+}
+
+void releaseSplitMail(const std::string& attachmentFolder, std::string_view id) {
+    removeFolder(attachmentFolder + "/" + kWorkFolder + "/" + splitMailKey(id));
 }
 
 }  // namespace qf::transport

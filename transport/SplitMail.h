@@ -27,13 +27,17 @@ namespace qf::transport {
 inline constexpr int kMaxSplitParts = 100;
 
 // Keeps `rawPart`, the whole text of part `info.number` of split mail
-// `info.id`. When the set is complete, returns the reassembled mail and
-// removes the kept parts; otherwise nullopt (the part is kept).
+// `info.id`. When the set is complete, returns the reassembled mail (the
+// parts stay kept until releaseSplitMail); otherwise nullopt.
 // Fails, keeping nothing, for an absurd part: empty id, a number below 1 or
 // above the total, a total over kMaxSplitParts or unlike an earlier part's;
 // and for an I/O error or a set that cannot be reassembled (kept parts stay).
 Result<std::optional<std::string>> keepSplitPart(const std::string& attachmentFolder,
                                                  const PartialInfo& info, std::string_view rawPart);
+
+// Removes the kept parts of split mail `id`, once the reassembled mail has
+// been handed on.
+void releaseSplitMail(const std::string& attachmentFolder, std::string_view id);
 
 // The folder name `id` is kept under (below .split-mail/).
 std::string splitMailKey(std::string_view id);

@@ -1,8 +1,10 @@
 #include "transport/SplitMail.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <vector>
 
@@ -18,13 +20,20 @@ using testing::readBytes;
 using testing::ScratchFolder;
 using testing::withCrLf;
 
-int decodeInto(const std::string& folder, const std::string& mail, std::string* subject = nullptr) {
-    std::vector<char> s(8192), d(8192), f(8192), h(8192), body(mail.size() + 1);
-    int result = NMailAttachmentFileFirst(0, s.data(), d.data(), f.data(), h.data(), body.data(),
+// Decodes `mail` as the receive run does; `body` (when given) receives the
+// decoded body from a buffer of `bodyCapacity` bytes (0: the mail's size + 1).
+int decodeInto(const std::string& folder, const std::string& mail, std::string* subject = nullptr,
+               std::string* body = nullptr, std::size_t bodyCapacity = 0) {
+    std::vector<char> s(8192), d(8192), f(8192), h(8192);
+    std::vector<char> decoded(std::max(bodyCapacity, mail.size() + 1));
+    int result = NMailAttachmentFileFirst(0, s.data(), d.data(), f.data(), h.data(), decoded.data(),
                                           (folder + "/").c_str(), "", mail.c_str(), 0);
     NMailAttachmentFileClose(0);
     if (subject) {
         *subject = s.data();
+    }
+    if (body) {
+        *body = decoded.data();
     }
     return result;
 }
@@ -73,6 +82,51 @@ TEST_F(SplitMailTest, ThreeMpackPartsInAnyOrderAcrossCalls) {
     EXPECT_EQ(readBytes(m_folder.path() + "/data.bin"), data);
     // The kept parts are gone once the mail is whole.
     EXPECT_TRUE(m_folder.names(m_folder.path() + "/.split-mail").empty());
+}
+
+TEST_F(SplitMailTest, PartsStayKeptUntilTheReassembledAttachmentIsWritten) {
+    ScratchFolder work;
+    std::string data = sampleData(4000);
+    std::ofstream(work.path() + "/data.bin", std::ios::binary) << data;
+    std::string command = "cd '" + work.path() + "' && mpack -s subj -m 1500 -o part data.bin";
+    ASSERT_EQ(std::system(command.c_str()), 0) << "mpack is needed (scripts/setup.sh)";
+    EXPECT_EQ(decodeInto(m_folder.path(), withCrLf(readBytes(work.path() + "/part.01"))),
+              kSplitMailIncomplete);
+    EXPECT_EQ(decodeInto(m_folder.path(), withCrLf(readBytes(work.path() + "/part.02"))),
+              kSplitMailIncomplete);
+    const std::string last = withCrLf(readBytes(work.path() + "/part.03"));
+
+    // A file-size limit below the attachment's size makes its write fail (for
+    // root too); the parts are small enough to be kept under it.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 3600;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int failed = decodeInto(m_folder.path(), last);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    EXPECT_EQ(failed, kAttachmentCannotBeOpened) << lastError();
+    // The caller keeps the last part on the server; the others must survive.
+    EXPECT_FALSE(m_folder.names(m_folder.path() + "/.split-mail").empty());
+
+    EXPECT_EQ(decodeInto(m_folder.path(), last), kAttachmentsWritten);
+    EXPECT_EQ(readBytes(m_folder.path() + "/data.bin"), data);
+    EXPECT_TRUE(m_folder.names(m_folder.path() + "/.split-mail").empty());
+}
+
+TEST_F(SplitMailTest, CompletedMailFillsTheLargerBodyBufferTheCallerGives) {
+    std::string text(3000, 'x');
+    std::string inner = "Subject: long\r\nContent-Type: text/plain\r\n\r\n" + text + "\r\n";
+    std::string first = partial("id=\"l@x\"; number=1; total=2", inner.substr(0, 2900));
+    std::string second = partial("id=\"l@x\"; number=2; total=2", inner.substr(2900));
+    ASSERT_EQ(decodeInto(m_folder.path(), first), kSplitMailIncomplete);
+
+    std::string body;
+    ASSERT_EQ(NMailSetOption(kOptionBodyBufferSize, 4000), 0);
+    EXPECT_EQ(decodeInto(m_folder.path(), second, nullptr, &body, 4000), 0);
+    ASSERT_EQ(NMailSetOption(kOptionBodyBufferSize, 0), 0);
+    EXPECT_EQ(body, text + "\r\n");  // not cut to the last part's size
 }
 
 TEST_F(SplitMailTest, AbsurdPartsAreRefused) {
