@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <tuple>
 
 #include "app/ActiveLabel.h"
 #include "app/Application.h"
@@ -74,9 +75,16 @@ MainForm::MainForm(Application& app) : m_app(app) {
     connectHelpTexts();
     connectButtons();
 
-    Timer1.setInterval(100);
-    Timer2.setInterval(100);
-    Timer3.setInterval(1000);
+    // The timers are controls of the window like the others: named, and its
+    // children, so they can be found by name. A member child leaves the
+    // parent's list when it is destroyed, before the window deletes children.
+    const std::tuple<QTimer*, const char16_t*, int> timers[] = {
+        {&Timer1, u"Timer1", 100}, {&Timer2, u"Timer2", 100}, {&Timer3, u"Timer3", 1000}};
+    for (const auto& [timer, name, intervalMs] : timers) {
+        timer->setParent(this);
+        timer->setObjectName(QString::fromUtf16(name));
+        timer->setInterval(intervalMs);
+    }
     connect(&Timer1, &QTimer::timeout, this,
             [this] { slideOneStep(*Image17, layout::kRisingTops, m_risingStep); });
     connect(&Timer2, &QTimer::timeout, this,

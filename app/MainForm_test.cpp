@@ -287,6 +287,20 @@ class MainFormTest : public QObject {
         QVERIFY(form.Timer3.isActive());
         QCOMPARE(form.Timer3.interval(), 1000);
     }
+
+    // The slides and the clock run from load on, under their own names.
+    void timersAreFoundByNameAndRunFromLoad() {
+        TestApplication started;
+        MainForm& form = started.mainForm();
+        const std::pair<const char*, int> timers[] = {
+            {"Timer1", 100}, {"Timer2", 100}, {"Timer3", 1000}};
+        for (const auto& [name, intervalMs] : timers) {
+            const auto* timer = form.findChild<QTimer*>(QString::fromLatin1(name));
+            QVERIFY2(timer != nullptr, name);
+            QCOMPARE(timer->interval(), intervalMs);
+            QVERIFY2(timer->isActive(), name);
+        }
+    }
 };
 
 }  // namespace qf::app

@@ -107,8 +107,11 @@ WriteForm::WriteForm(ComposeEnvironment environment, QWidget* parent)
     setWindowTitle(QStringLiteral("新規作成"));
     setAttribute(Qt::WA_DeleteOnClose);
     m_chooseFile = [this] {
-        // The read-only check box of the old dialog has no counterpart here.
-        return QFileDialog::getOpenFileName(this);
+        // One existing file; Qt's dialog has no read-only check box to hide.
+        QFileDialog dialog(this);
+        dialog.setObjectName(QStringLiteral("AttachCommonDialog"));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     };
     m_content = new QWidget(this);
     placeInTwips(m_content, {0, 0, layout::kPaneOpenWidth, layout::kPasteRowHeight});

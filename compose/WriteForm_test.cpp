@@ -6,6 +6,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QEnterEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -84,6 +86,7 @@ class WriteFormTest : public QObject {
     void opensSmallWithGreetingsAndTheAddressList();
     void greetingReplacesTheWholeBodyWhenTheBoxLosesFocus();
     void attachmentButtonsKeepOneFirstChoice();
+    void attachmentIsChosenInTheFormsOwnDialog();
     void addressPaneWidensCentresAndRowClickReplacesRecipient();
     void batchModeColoursTheListAndLocksTheFortune();
     void hiddenPasteRowOpensOnlyForTheWord();
@@ -98,7 +101,8 @@ class WriteFormTest : public QObject {
     void sentMailIsListedInTheSendHistoryBox();
 
   private:
-    WriteForm* openForm();
+    // `scriptedChooser` answers the file dialog from m_chooserAnswers.
+    WriteForm* openForm(bool scriptedChooser = true);
     template <typename T>
     T* control(const char* name) {
         T* found = m_form->findChild<T*>(QString::fromLatin1(name));
@@ -136,7 +140,7 @@ void WriteFormTest::cleanup() {
     m_folder.reset();
 }
 
-WriteForm* WriteFormTest::openForm() {
+WriteForm* WriteFormTest::openForm(bool scriptedChooser) {
     compose::ComposeEnvironment environment;
     environment.folder = m_folder->programFolder();
     environment.serverSettings = [this] {
@@ -145,10 +149,12 @@ WriteForm* WriteFormTest::openForm() {
     environment.account = [this] { return settings::Account{m_servers.user, m_servers.password}; };
     environment.clockText = [] { return QStringLiteral("2026/12/08 9:30:00"); };
     m_form = new WriteForm(environment);
-    m_form->setFileChooser([this] {
-        ++m_chooserCalls;
-        return m_chooserAnswers.isEmpty() ? QString() : m_chooserAnswers.takeFirst();
-    });
+    if (scriptedChooser) {
+        m_form->setFileChooser([this] {
+            ++m_chooserCalls;
+            return m_chooserAnswers.isEmpty() ? QString() : m_chooserAnswers.takeFirst();
+        });
+    }
     m_form->show();
     if (!QTest::qWaitForWindowExposed(m_form)) {
         qWarning("window not exposed");
@@ -249,6 +255,29 @@ void WriteFormTest::attachmentButtonsKeepOneFirstChoice() {
     QCOMPARE(attachText->text(), QString());
     QCOMPARE(attachList->count(), 0);
     QVERIFY(!add->isEnabled());
+}
+
+// Both attachment buttons choose through the window's own open-file dialog.
+void WriteFormTest::attachmentIsChosenInTheFormsOwnDialog() {
+    const QString path =
+        QString::fromStdString((m_folder->programFolder().root() / "写真.jpg").string());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    openForm(false);
+    QString dialogName;
+    QTimer::singleShot(0, m_form, [&] {
+        if (auto* dialog = m_form->findChild<QFileDialog*>()) {
+            dialogName = dialog->objectName();
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();  // as its Open button does
+        }
+    });
+    QTest::mouseClick(control<QPushButton>("AttachCommand"), Qt::LeftButton);
+    QCOMPARE(dialogName, QStringLiteral("AttachCommonDialog"));
+    QCOMPARE(control<QLineEdit>("AttachText")->text(), path);
+    QCOMPARE(control<QListWidget>("List2")->count(), 1);
+    QVERIFY(m_form->findChild<QFileDialog*>() == nullptr);  // gone once answered
 }
 
 void WriteFormTest::addressPaneWidensCentresAndRowClickReplacesRecipient() {
