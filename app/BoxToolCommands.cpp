@@ -113,7 +113,9 @@ int checkFolder(const std::string& dataFolder, std::ostream& out) {
         return 0;
     }
     out << problems << (problems == 1 ? " problem" : " problems")
-        << " found; `quillfern-box recover` repairs them without losing mail.\n";
+        << " found; `quillfern-box recover` moves torn records and leftover temporary files"
+           " aside without losing mail (a record marked deleted stays until it is deleted"
+           " again).\n";
     return 1;
 }
 
