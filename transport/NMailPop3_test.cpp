@@ -8,21 +8,16 @@
 #include "tests/support/MailServers.h"
 #include "text/Cp932.h"
 #include "transport/NMail.h"
+#include "transport/NMailTestSupport.h"
 
 namespace qf::transport {
 namespace {
 
+using testing::kApop;
+using testing::kPlain;
+using testing::lastMessage;
+
 using qf::testing::MailServers;
-
-constexpr int kApop = -1;
-constexpr int kPlain = 0;
-
-std::string lastMessage() {
-    std::vector<char> buffer(8192);
-    int length = 8192;
-    NMailGetMessage(0, buffer.data(), &length);
-    return text::fromCp932(buffer.data());
-}
 
 std::string simpleMail(int number) {
     return "From: sender" + std::to_string(number) +

@@ -13,21 +13,17 @@
 #include "tests/support/ScriptedServer.h"
 #include "text/Cp932.h"
 #include "transport/NMail.h"
+#include "transport/NMailTestSupport.h"
 #include "transport/SmtpSender.h"
 
 namespace qf::transport {
 namespace {
 
+using testing::lastMessage;
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using qf::testing::MailServers;
-
-std::string lastMessage() {
-    std::vector<char> buffer(8192);
-    int length = 8192;
-    NMailGetMessage(0, buffer.data(), &length);
-    return text::fromCp932(buffer.data());
-}
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -12,16 +12,19 @@
 #include "tests/support/ScriptedServer.h"
 #include "text/Cp932.h"
 #include "transport/NMail.h"
+#include "transport/NMailTestSupport.h"
 
 namespace qf::transport {
 namespace {
+
+using testing::kApop;
+using testing::kPlain;
+using testing::lastMessage;
 
 using namespace std::chrono_literals;
 using qf::testing::ScriptedConnection;
 using qf::testing::ScriptedServer;
 
-constexpr int kApop = -1;
-constexpr int kPlain = 0;
 const std::string kMail = "Subject: hello\r\nFrom: a@example.jp\r\n\r\nbody\r\n";
 
 // A small POP3 server: greets, logs anyone in, lists `listing`, answers
@@ -60,13 +63,6 @@ struct FakePop3 {
         }
     }
 };
-
-std::string lastMessage() {
-    std::vector<char> buffer(8192);
-    int length = 8192;
-    NMailGetMessage(0, buffer.data(), &length);
-    return text::fromCp932(buffer.data());
-}
 
 bool sawCommand(const ScriptedServer& server, const std::string& verb) {
     const auto lines = server.linesReceived();

@@ -1,0 +1,24 @@
+// Test helpers shared by the tests of the NMail functions.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "text/Cp932.h"
+#include "transport/NMail.h"
+
+namespace qf::transport::testing {
+
+// APOP flags of NMailPop3Authenticate.
+inline constexpr int kApop = -1;
+inline constexpr int kPlain = 0;
+
+// The text NMailGetMessage returns now, as UTF-8.
+inline std::string lastMessage() {
+    std::vector<char> buffer(8192);
+    int length = 8192;
+    NMailGetMessage(0, buffer.data(), &length);
+    return text::fromCp932(buffer.data());
+}
+
+}  // namespace qf::transport::testing
