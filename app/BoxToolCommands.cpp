@@ -37,6 +37,20 @@ int fail(std::ostream& err, const Status& status) {
     return 1;
 }
 
+// Reads record n of the box into its current-record buffer; not found when
+// the box has no such record.
+Status readExistingRecord(store::MailStore& store, int box, int recordNumber) {
+    auto found = store.readRecord(box, recordNumber);
+    if (!found) {
+        return found.status();
+    }
+    if (!found.value()) {
+        return Status::notFound("box " + std::to_string(box) + " has no record " +
+                                std::to_string(recordNumber));
+    }
+    return Status::ok();
+}
+
 int listBox(store::MailStore& store, int box, std::ostream& out, std::ostream& err) {
     Status s = store.list(box, [&](const store::ListEntry& e) {
         out << e.recordNumber << '\t' << oneLine(e.subject) << '\t' << oneLine(e.fromOrTo) << '\t'
@@ -47,13 +61,8 @@ int listBox(store::MailStore& store, int box, std::ostream& out, std::ostream& e
 
 int showRecord(store::MailStore& store, int box, int recordNumber, std::ostream& out,
                std::ostream& err) {
-    auto found = store.readRecord(box, recordNumber);
-    if (!found) {
-        return fail(err, found.status());
-    }
-    if (!found.value()) {
-        return fail(err, Status::notFound("box " + std::to_string(box) + " has no record " +
-                                          std::to_string(recordNumber)));
+    if (Status s = readExistingRecord(store, box, recordNumber); !s) {
+        return fail(err, s);
     }
     const store::BoxInfo& info = *store::findBox(box);
     const store::RecordLayout& layout = store::layoutOf(info.kind);
@@ -73,13 +82,8 @@ int showRecord(store::MailStore& store, int box, int recordNumber, std::ostream&
 int deleteRecord(store::MailStore& store, int box, int recordNumber, std::ostream& out,
                  std::ostream& err) {
     // The delete writes the current-record buffer, so it must hold record n.
-    auto found = store.readRecord(box, recordNumber);
-    if (!found) {
-        return fail(err, found.status());
-    }
-    if (!found.value()) {
-        return fail(err, Status::notFound("box " + std::to_string(box) + " has no record " +
-                                          std::to_string(recordNumber)));
+    if (Status s = readExistingRecord(store, box, recordNumber); !s) {
+        return fail(err, s);
     }
     if (Status s = store.deleteRecord(box, recordNumber); !s) {
         return fail(err, s);
