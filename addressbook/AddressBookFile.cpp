@@ -5,6 +5,7 @@
 
 #include "store/BoxCatalogue.h"
 #include "text/FixedField.h"
+#include "text/Utf8.h"
 
 namespace qf::addressbook {
 
@@ -13,14 +14,6 @@ namespace {
 constexpr store::ByteRange kName{0, 90};
 constexpr store::ByteRange kAddress{94, 90};
 constexpr const char* kIdeographicSpace = "\u3000";
-
-std::size_t characterCount(const std::string& utf8) {
-    std::size_t count = 0;
-    for (char byte : utf8) {
-        count += (static_cast<unsigned char>(byte) & 0xC0) != 0x80 ? 1 : 0;
-    }
-    return count;
-}
 
 template <typename Span>
 auto fieldOf(Span record, store::ByteRange range) {
@@ -33,7 +26,7 @@ std::vector<char> encodeEntry(const std::string& name, const std::string& addres
     const store::RecordFormat& format = store::kAddressRecordFormat;
     std::vector<char> record(format.lengthBytes, ' ');
     std::string padded = name;
-    for (std::size_t n = characterCount(name); n < kNameCharacters; ++n) {
+    for (std::size_t n = text::utf8CharacterCount(name); n < kNameCharacters; ++n) {
         padded += kIdeographicSpace;
     }
     text::writeField(fieldOf(std::span<char>(record), kName), padded);

@@ -19,6 +19,7 @@
 #include "compose/AddressPane.h"
 #include "compose/FormHelpers.h"
 #include "text/FixedField.h"
+#include "text/Utf8.h"
 
 namespace qf::addressbook {
 namespace {
@@ -55,7 +56,8 @@ QString fromUtf8(const std::string& text) {
 // The first characters of a field, stripped of ASCII spaces (an ideographic
 // padding stays, as it was stored).
 QString fieldStart(const std::string& field, std::size_t characters) {
-    return fromUtf8(std::string(text::stripSpaces(compose::firstCharacters(field, characters))));
+    return fromUtf8(
+        std::string(text::stripSpaces(text::utf8PrefixOfCharacters(field, characters))));
 }
 
 }  // namespace

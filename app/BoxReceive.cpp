@@ -116,7 +116,7 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
     }
 
     transport::NMailInitializeWinSock();
-    transport::NMailSetOption(transport::kOptionBufferSize, 8192);
+    transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
     TerminalObserver observer(out, err);
     receive::ReceiveSession session;
     const receive::ReceiveOutcome outcome = session.run(requestFor(folder), observer);

@@ -8,6 +8,7 @@
 
 #include "app/BoxToolArguments.h"
 #include "app/BoxToolCommands.h"
+#include "text/Cp932.h"
 
 namespace {
 
@@ -30,6 +31,10 @@ int main(int argc, char** argv) {
     if (args->command == CommandKind::kHelp) {
         std::cout << usageText();
         return 0;
+    }
+    if (!qf::text::cp932ConversionAvailable()) {
+        std::cerr << "quillfern-box: this system cannot convert CP932 text\n";
+        return 1;
     }
     return runCommand(*args, programFolder(*args, executableFolder()), std::cout, std::cerr);
 }

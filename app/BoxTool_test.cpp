@@ -170,7 +170,7 @@ TEST_F(BoxToolTest, DeleteAndRecoverAreRefusedWhileTheFolderIsInUse) {
         for (const char* command : {" delete 6 1", " recover"}) {
             ToolRun r = run(folderArg() + command);
             EXPECT_EQ(r.exitCode, 1) << command;
-            EXPECT_THAT(r.err, HasSubstr("another Quillfern process")) << command;
+            EXPECT_THAT(r.err, HasSubstr("別の Quillfern")) << command;
             EXPECT_TRUE(readBytes(data("kdxdata8.data")) == box) << command;
         }
         EXPECT_EQ(run(folderArg() + " list 6").exitCode, 0) << "reading needs no lock";

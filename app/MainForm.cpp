@@ -26,7 +26,6 @@ namespace {
 const QString kWaitingText = QStringLiteral("待機中・・・");
 const QString kPressedPicture = QStringLiteral("Botan9.gif");
 const QString kWindowColour = QStringLiteral("#eef3ea");
-constexpr int kTransportBufferBytes = 8192;
 
 void place(QWidget& widget, const TwipsRect& rect) {
     widget.setGeometry(twipsToPixels(rect.left), twipsToPixels(rect.top), twipsToPixels(rect.width),
@@ -311,7 +310,7 @@ void MainForm::load() {
     m_server = settings::readServerSettings(folder.serverSettingsFile());
     m_dialogFolder = QDir::currentPath();
     transport::NMailInitializeWinSock();
-    transport::NMailSetOption(transport::kOptionBufferSize, kTransportBufferBytes);
+    transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
     Timer1.start();
     Timer2.start();
     Timer3.start();

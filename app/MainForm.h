@@ -19,6 +19,7 @@
 
 #include "settings/AccountFiles.h"
 #include "settings/ServerSettings.h"
+#include "store/BoxCatalogue.h"
 
 class QLineEdit;
 class QPlainTextEdit;
@@ -28,9 +29,9 @@ namespace qf::app {
 class ActiveLabel;
 class Application;
 
-inline constexpr int kReceivingBoxes = 6;
-inline constexpr int kKeepBox = 10;
-inline constexpr int kSendHistoryBox = 11;
+using store::kKeepBox;
+using store::kReceivingBoxes;
+using store::kSendHistoryBox;
 
 // What the buttons do once their press animation is over. The application
 // fills these in; tests replace single entries.

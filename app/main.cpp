@@ -7,6 +7,7 @@
 #include "app/Application.h"
 #include "app/MessageBoxes.h"
 #include "settings/ProgramFolder.h"
+#include "text/Cp932.h"
 
 namespace {
 
@@ -30,6 +31,11 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     preferJapaneseFont();
 
+    if (!qf::text::cp932ConversionAvailable()) {
+        qf::app::warn(nullptr,
+                      QStringLiteral("文字コード CP932 の変換が使えないため起動できません。"));
+        return 1;
+    }
     qf::Result<qf::settings::ProgramFolder> folder = qf::settings::ProgramFolder::locate();
     if (!folder.isOk()) {
         qf::app::warn(nullptr, QStringLiteral("プログラムのフォルダが見つかりません。\n%1")

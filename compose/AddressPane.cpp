@@ -2,6 +2,7 @@
 
 #include "text/Cp932.h"
 #include "text/FixedField.h"
+#include "text/Utf8.h"
 
 namespace qf::compose {
 namespace {
@@ -25,18 +26,6 @@ Result<std::vector<addressbook::AddressEntry>> readAddressBook(const std::string
     return book.list();
 }
 
-std::string firstCharacters(std::string_view utf8, std::size_t count) {
-    std::size_t end = 0;
-    for (std::size_t taken = 0; end < utf8.size() && taken < count; ++taken) {
-        // Step over one character: its lead byte, then continuation bytes.
-        ++end;
-        while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) {
-            ++end;
-        }
-    }
-    return std::string(utf8.substr(0, end));
-}
-
 Result<std::optional<std::string>> recipientOf(const std::string& dataFolder, int recordNumber) {
     Result<std::optional<addressbook::AddressEntry>> entry =
         addressbook::AddressBookFile(dataFolder).read(recordNumber);
@@ -46,7 +35,8 @@ Result<std::optional<std::string>> recipientOf(const std::string& dataFolder, in
     if (!entry.value()) {
         return std::optional<std::string>();
     }
-    std::string first = firstCharacters(entry.value()->address, kRecipientCharacters);
+    std::string_view first =
+        text::utf8PrefixOfCharacters(entry.value()->address, kRecipientCharacters);
     return std::optional<std::string>(std::string(text::stripSpaces(first)));
 }
 

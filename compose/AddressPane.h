@@ -16,9 +16,6 @@ namespace qf::compose {
 // Every entry in record order; a missing file is created empty first.
 Result<std::vector<addressbook::AddressEntry>> readAddressBook(const std::string& dataFolder);
 
-// The first `count` characters (not bytes) of a UTF-8 text.
-std::string firstCharacters(std::string_view utf8, std::size_t count);
-
 // The recipient a click on entry n gives: the first 60 characters of its
 // address, stripped of spaces. Nothing when there is no entry n.
 Result<std::optional<std::string>> recipientOf(const std::string& dataFolder, int recordNumber);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "compose/AddressPane.h"
+#include "store/BoxCatalogue.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "transport/NMail.h"
@@ -13,13 +14,10 @@
 namespace qf::compose {
 namespace {
 
-constexpr int kMessageBufferBytes = 8192;
-constexpr int kSendHistoryBox = 11;  // box number of the send history
-
 // The transport's text of the last failure, as UTF-8.
 std::string transportMessage() {
-    std::array<char, kMessageBufferBytes> buffer{};
-    int length = kMessageBufferBytes;
+    std::array<char, transport::kDefaultBufferSize> buffer{};
+    int length = transport::kDefaultBufferSize;
     transport::NMailGetMessage(0, buffer.data(), &length);
     return text::fromCp932(text::cutAtNul(std::string_view(buffer.data(), buffer.size())));
 }
@@ -51,7 +49,7 @@ Status appendHistory(store::MailStore& store, const ComposedMail& mail, const st
                      const std::string& date) {
     // The record keeps what was typed; the store strips and cuts each field.
     store::MailFields fields{mail.subject, to, date, mail.body};
-    return store.append(kSendHistoryBox, fields).status();
+    return store.append(store::kSendHistoryBox, fields).status();
 }
 
 }  // namespace

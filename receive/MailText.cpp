@@ -60,13 +60,13 @@ Result<std::string> passThroughWorkFile(const std::filesystem::path& workFile,
         out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
         out.close();
         if (!out) {
-            return Status::ioError("cannot write the work file " + workFile.string());
+            return Status::ioError("作業ファイル " + workFile.string() + " に書き込めません。");
         }
     }
     std::ifstream in(workFile, std::ios::binary);
     std::string stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (in.bad() || !in.is_open()) {
-        return Status::ioError("cannot read back the work file " + workFile.string());
+        return Status::ioError("作業ファイル " + workFile.string() + " を読み込めません。");
     }
     return joinLinesCrLf(stored);
 }

@@ -22,7 +22,7 @@ namespace qf::receive {
 namespace {
 
 // The text buffers' size set at start-up; restored after every mail.
-constexpr int kDefaultBufferBytes = 8192;
+constexpr int kDefaultBufferBytes = transport::kDefaultBufferSize;
 
 // Slot 0 … 5 is receiving box 1 … 6 of the catalogue.
 int boxOfSlot(int slot) {

@@ -34,6 +34,7 @@
 
 #include "settings/AccountFiles.h"
 #include "settings/ProgramFolder.h"
+#include "store/BoxCatalogue.h"
 #include "text/Status.h"
 
 namespace qf::store {
@@ -46,7 +47,7 @@ class MailTransport;
 
 // Receiving boxes in routing order: registration 1 … 5, then "その他"; slot
 // s is box s + 1 of the box catalogue.
-inline constexpr int kBoxSlotCount = 6;
+inline constexpr int kBoxSlotCount = store::kReceivingBoxes;
 inline constexpr int kOtherSlot = 5;
 using SlotCounts = std::array<int, kBoxSlotCount>;
 

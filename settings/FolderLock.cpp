@@ -35,8 +35,8 @@ void writeOwnPid(int fd) {
 Status refusal(const std::filesystem::path& lockFile, int fd) {
     const std::string pid = holderPid(fd);
     const std::filesystem::path folder = lockFile.parent_path().parent_path();
-    return Status::refused("another Quillfern process" + (pid.empty() ? "" : " (PID " + pid + ")") +
-                           " is using the folder " + folder.string());
+    return Status::refused("別の Quillfern" + (pid.empty() ? "" : "（PID " + pid + "）") +
+                           "がフォルダ " + folder.string() + " を使用中です。");
 }
 
 }  // namespace
@@ -44,8 +44,8 @@ Status refusal(const std::filesystem::path& lockFile, int fd) {
 Result<FolderLock> FolderLock::acquire(const std::filesystem::path& lockFile) {
     int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
-        return Status::ioError("cannot open lock file " + lockFile.string() + ": " +
-                               std::strerror(errno));
+        return Status::ioError("ロックファイル " + lockFile.string() + " を開けません（" +
+                               std::strerror(errno) + "）");
     }
     int rc;
     do {
@@ -56,7 +56,8 @@ Result<FolderLock> FolderLock::acquire(const std::filesystem::path& lockFile) {
         Status status =
             error == EWOULDBLOCK
                 ? refusal(lockFile, fd)
-                : Status::ioError("cannot lock " + lockFile.string() + ": " + std::strerror(error));
+                : Status::ioError("ロックファイル " + lockFile.string() + " をロックできません（" +
+                                  std::strerror(error) + "）");
         ::close(fd);
         return status;
     }

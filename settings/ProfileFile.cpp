@@ -3,9 +3,9 @@
 #include <optional>
 #include <utility>
 
-#include "settings/DurableWrite.h"
-#include "settings/Utf8Prefix.h"
+#include "store/DurableWrite.h"
 #include "text/Cp932.h"
+#include "text/Utf8.h"
 
 namespace qf::settings {
 
@@ -171,7 +171,8 @@ std::string storedValue(std::string_view utf8Value) {
 }
 
 std::string cutToBuffer(std::string_view utf8, std::size_t bufferChars) {
-    return bufferChars == 0 ? std::string() : std::string(utf8Prefix(utf8, bufferChars - 1));
+    return bufferChars == 0 ? std::string()
+                            : std::string(text::utf8PrefixOfCharacters(utf8, bufferChars - 1));
 }
 
 // Gives the line a CR LF when it is the last line and has no terminator, so
@@ -237,15 +238,16 @@ bool isUnsafeName(std::string_view name) {
 
 Status checkEntries(std::string_view section, const std::vector<ProfileEntry>& entries) {
     if (isUnsafeName(section) || section.find(']') != std::string_view::npos) {
-        return Status::invalidArgument("unusable INI section name \"" + std::string(section) +
-                                       "\"");
+        return Status::invalidArgument("INI ファイルのセクション名「" + std::string(section) +
+                                       "」は使えません。");
     }
     for (const auto& [key, value] : entries) {
         if (isUnsafeName(key) || key.find('=') != std::string_view::npos || key.front() == '[') {
-            return Status::invalidArgument("unusable INI key \"" + key + "\"");
+            return Status::invalidArgument("INI ファイルのキー名「" + key + "」は使えません。");
         }
         if (holdsLineBreak(value)) {
-            return Status::invalidArgument("the value of INI key " + key + " holds a line break");
+            return Status::invalidArgument("INI ファイルのキー " + key +
+                                           " の値に改行が含まれています。");
         }
     }
     return Status::ok();
@@ -280,7 +282,7 @@ std::string withProfileEntries(std::string_view cp932Bytes, std::string_view sec
 std::string getProfileString(const std::filesystem::path& file, std::string_view section,
                              std::string_view key, std::string_view defaultValue,
                              std::size_t bufferChars) {
-    Result<std::string> bytes = readWholeFile(file);
+    Result<std::string> bytes = store::readWholeFile(file.string());
     return profileValueIn(bytes ? std::string_view(bytes.value()) : std::string_view(), section,
                           key, defaultValue, bufferChars);
 }
@@ -291,11 +293,12 @@ Status writeProfileString(const std::filesystem::path& file, std::string_view se
 }
 
 Status writeProfileStrings(const std::filesystem::path& file, std::string_view section,
-                           const std::vector<ProfileEntry>& entries, FileAccess access) {
+                           const std::vector<ProfileEntry>& entries, FileAccess access,
+                           store::FileSystem& fs) {
     if (Status s = checkEntries(section, entries); !s) {
         return s;
     }
-    Result<std::string> old = readWholeFile(file);
+    Result<std::string> old = store::readWholeFile(file.string(), fs);
     // A file that exists but cannot be read is not replaced: its other
     // sections would be lost.
     if (!old && old.status().code() != StatusCode::kNotFound) {
@@ -303,11 +306,11 @@ Status writeProfileStrings(const std::filesystem::path& file, std::string_view s
     }
     const std::string bytes =
         withProfileEntries(old ? old.value() : std::string(), section, entries);
-    std::optional<unsigned> mode;
+    store::ReplaceOptions options;
     if (access == FileAccess::kOwnerOnly) {
-        mode = kOwnerOnlyMode;
+        options.permissions = kOwnerOnlyMode;
     }
-    return replaceFileDurably(file, bytes, mode);
+    return store::replaceFileDurably(file.string(), bytes, options, fs);
 }
 
 }  // namespace qf::settings

@@ -42,6 +42,7 @@
 #include <utility>
 #include <vector>
 
+#include "store/FileSystem.h"
 #include "text/Status.h"
 
 namespace qf::settings {
@@ -74,7 +75,8 @@ Status writeProfileString(const std::filesystem::path& file, std::string_view se
 // CR or LF; with kIoError when the file cannot be read or written.
 Status writeProfileStrings(const std::filesystem::path& file, std::string_view section,
                            const std::vector<ProfileEntry>& entries,
-                           FileAccess access = FileAccess::kKeep);
+                           FileAccess access = FileAccess::kKeep,
+                           store::FileSystem& fs = store::posixFileSystem());
 
 // The same operations on the bytes of a file, for callers that hold them.
 std::string profileValueIn(std::string_view cp932Bytes, std::string_view section,

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "settings/TestFolder.h"
+#include "store/StoreTestSupport.h"
 #include "text/Cp932.h"
 
 namespace qf::settings {
@@ -175,6 +176,15 @@ TEST_F(ProfileWriteTest, UnreadableFileIsNotReplaced) {
     Status status = writeProfileString(file, "S", "K", "v");
     EXPECT_EQ(status.code(), StatusCode::kIoError);
     EXPECT_TRUE(std::filesystem::is_directory(file));
+}
+
+TEST_F(ProfileWriteTest, FailedSyncKeepsTheOldFile) {
+    writeBytes(file, "[S]\r\nK=v\r\n");
+    store::testing::FaultyFileSystem fs(/*failAt=*/4);  // create, write, flush, then the sync
+    Status status = writeProfileStrings(file, "S", {{"K", "w"}}, FileAccess::kKeep, fs);
+    EXPECT_EQ(status.code(), StatusCode::kIoError);
+    EXPECT_NE(status.message().find("sync"), std::string::npos) << status.message();
+    EXPECT_EQ(readBytes(file), "[S]\r\nK=v\r\n");
 }
 
 TEST_F(ProfileWriteTest, PermissionsAreKeptOrNarrowedToOwner) {

@@ -24,12 +24,13 @@ Status ensureFolder(const fs::path& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) {
-        return Status::ioError("cannot create folder " + folder.string() + ": " + ec.message());
+        return Status::ioError("フォルダ " + folder.string() + " を作成できません（" +
+                               ec.message() + "）");
     }
     // create_directories reports no error when a file holds the name.
     if (!fs::is_directory(folder, ec)) {
-        return Status::ioError("cannot create folder " + folder.string() +
-                               ": a file of that name is in the way");
+        return Status::ioError("フォルダ " + folder.string() +
+                               " を作成できません（同じ名前のファイルがあります）");
     }
     return Status::ok();
 }
@@ -53,7 +54,7 @@ Result<ProgramFolder> ProgramFolder::locate() {
     // /proc/self/exe names the executable whatever the working directory or argv[0].
     fs::path executable = fs::read_symlink("/proc/self/exe", ec);
     if ((override == nullptr || *override == '\0') && ec) {
-        return Status::notFound("cannot find the program's folder: " + ec.message());
+        return Status::notFound("プログラムのフォルダが分かりません（" + ec.message() + "）");
     }
     return choose(override ? override : "", executable);
 }

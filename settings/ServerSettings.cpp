@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "settings/DurableWrite.h"
-#include "settings/Utf8Prefix.h"
+#include "store/DurableWrite.h"
 #include "text/Cp932.h"
+#include "text/Utf8.h"
 
 namespace qf::settings {
 
@@ -57,7 +57,7 @@ void forEachLine(std::string_view bytes, OnLine onLine) {
 }
 
 std::string cutValue(std::string_view utf8Value) {
-    return std::string(utf8Prefix(utf8Value, kServerValueMaxChars));
+    return std::string(text::utf8PrefixOfCharacters(utf8Value, kServerValueMaxChars));
 }
 
 void applyLine(std::string_view cp932Line, ServerSettings& settings) {
@@ -92,7 +92,7 @@ ServerSettings parseServerSettings(std::string_view cp932Bytes) {
 }
 
 ServerSettings readServerSettings(const std::filesystem::path& file) {
-    Result<std::string> bytes = readWholeFile(file);
+    Result<std::string> bytes = store::readWholeFile(file.string());
     return bytes ? parseServerSettings(bytes.value()) : ServerSettings{};
 }
 
@@ -110,13 +110,14 @@ std::string formatServerSettings(const ServerSettings& settings) {
     return out;
 }
 
-Status writeServerSettings(const std::filesystem::path& file, const ServerSettings& settings) {
+Status writeServerSettings(const std::filesystem::path& file, const ServerSettings& settings,
+                           store::FileSystem& fs) {
     for (const std::string* value : {&settings.smtp, &settings.pop3, &settings.mail}) {
         if (holdsLineBreak(*value)) {
-            return Status::invalidArgument("a server setting holds a line break: " + *value);
+            return Status::invalidArgument("サーバーの設定に改行が含まれています: " + *value);
         }
     }
-    return replaceFileDurably(file, formatServerSettings(settings));
+    return store::replaceFileDurably(file.string(), formatServerSettings(settings), {}, fs);
 }
 
 }  // namespace qf::settings

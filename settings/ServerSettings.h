@@ -23,6 +23,7 @@
 #include <string>
 #include <string_view>
 
+#include "store/FileSystem.h"
 #include "text/Status.h"
 
 namespace qf::settings {
@@ -60,6 +61,7 @@ std::string formatServerSettings(const ServerSettings& settings);
 // Fails with kInvalidArgument, leaving the file untouched, when a value holds
 // a CR or LF (it would split into lines of its own); kIoError when the file
 // cannot be written.
-Status writeServerSettings(const std::filesystem::path& file, const ServerSettings& settings);
+Status writeServerSettings(const std::filesystem::path& file, const ServerSettings& settings,
+                           store::FileSystem& fs = store::posixFileSystem());
 
 }  // namespace qf::settings

@@ -12,9 +12,9 @@ constexpr std::array<BoxInfo, 8> kBoxes{{
     {3, "kdxdata4.data", "KDXDATA4.TMP", RecordKind::kMail, ""},
     {4, "kdxdata5.data", "KDXDATA5.TMP", RecordKind::kMail, ""},
     {5, "kdxdata7.data", "KDXDATA7.TMP", RecordKind::kMail, ""},
-    {6, "kdxdata8.data", "KDXDATA8.TMP", RecordKind::kMail, "その他"},
-    {10, "kdxdata10.data", "KDXDATA10.TMP", RecordKind::kKeep, "保管箱"},
-    {11, "kdxdata6.data", "KDXDATA6.TMP", RecordKind::kSent, "送信履歴"},
+    {kOtherBox, "kdxdata8.data", "KDXDATA8.TMP", RecordKind::kMail, "その他"},
+    {kKeepBox, "kdxdata10.data", "KDXDATA10.TMP", RecordKind::kKeep, "保管箱"},
+    {kSendHistoryBox, "kdxdata6.data", "KDXDATA6.TMP", RecordKind::kSent, "送信履歴"},
 }};
 
 std::vector<RecordFile> allRecordFiles(FileSystem& fs, const std::string& dataFolder) {

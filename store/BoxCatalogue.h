@@ -31,6 +31,13 @@ namespace qf::store {
 // The data folder's name under the program folder; one spelling everywhere.
 inline constexpr const char* kDataFolderName = "★MAilData";
 
+// Boxes with a fixed part in the program. Boxes 1-5 take the mail of the
+// sorting registrations, box 6 all other received mail.
+inline constexpr int kReceivingBoxes = 6;
+inline constexpr int kOtherBox = 6;
+inline constexpr int kKeepBox = 10;
+inline constexpr int kSendHistoryBox = 11;
+
 struct BoxInfo {
     int number;
     const char* fileName;

@@ -12,8 +12,14 @@ namespace qf::store {
 
 namespace {
 
+// "<path> を<what>（<reason>）": the user sees these after a sentence of
+// the window's own; the reason is the system's text.
+std::string failureText(const std::string& path, const std::string& what, int error) {
+    return path + " を" + what + "（" + std::strerror(error) + "）";
+}
+
 Status errnoStatus(const std::string& what, const std::string& path, int error) {
-    std::string message = what + " " + path + ": " + std::strerror(error);
+    std::string message = failureText(path, what, error);
     return error == ENOENT ? Status::notFound(message) : Status::ioError(message);
 }
 
@@ -33,7 +39,7 @@ class PosixFile final : public File {
                 continue;
             }
             if (n < 0) {
-                return errnoStatus("cannot read", m_path, errno);
+                return errnoStatus("読み込めません", m_path, errno);
             }
             if (n == 0) {
                 break;  // end of file
@@ -52,7 +58,7 @@ class PosixFile final : public File {
                 continue;
             }
             if (n < 0) {
-                return errnoStatus("cannot write", m_path, errno);
+                return errnoStatus("書き込めません", m_path, errno);
             }
             done += static_cast<std::size_t>(n);
         }
@@ -64,7 +70,7 @@ class PosixFile final : public File {
 
     Status sync() override {
         if (::fsync(m_fd) != 0) {
-            return errnoStatus("cannot sync", m_path, errno);
+            return errnoStatus("ディスクに書き出せません", m_path, errno);
         }
         return Status::ok();
     }
@@ -72,14 +78,14 @@ class PosixFile final : public File {
     Result<std::uint64_t> size() override {
         struct stat info {};
         if (::fstat(m_fd, &info) != 0) {
-            return errnoStatus("cannot stat", m_path, errno);
+            return errnoStatus("調べられません", m_path, errno);
         }
         return static_cast<std::uint64_t>(info.st_size);
     }
 
     Status truncate(std::uint64_t lengthBytes) override {
         if (::ftruncate(m_fd, static_cast<off_t>(lengthBytes)) != 0) {
-            return errnoStatus("cannot truncate", m_path, errno);
+            return errnoStatus("切り詰められません", m_path, errno);
         }
         return Status::ok();
     }
@@ -106,14 +112,42 @@ class PosixFileSystem final : public FileSystem {
         }
         int fd = ::open(path.c_str(), flags, 0644);
         if (fd < 0) {
-            return errnoStatus("cannot open", path, errno);
+            return errnoStatus("開けません", path, errno);
         }
         return std::unique_ptr<File>(std::make_unique<PosixFile>(fd, path));
     }
 
+    Result<std::unique_ptr<File>> createNew(const std::string& path,
+                                            std::optional<unsigned> permissions) override {
+        const mode_t openMode = permissions ? static_cast<mode_t>(*permissions & 0600) : 0666;
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, openMode);
+        if (fd < 0) {
+            // A missing folder is a failed write here, not a missing file.
+            return errno == EEXIST ? Status::refused(path + " はすでにあります")
+                                   : Status::ioError(failureText(path, "作成できません", errno));
+        }
+        auto file = std::make_unique<PosixFile>(fd, path);
+        // fchmod, not the open mode: the umask must not narrow the bits given.
+        if (permissions && ::fchmod(fd, static_cast<mode_t>(*permissions)) != 0) {
+            Status failure = errnoStatus("アクセス権を設定できません", path, errno);
+            file.reset();
+            ::unlink(path.c_str());
+            return failure;
+        }
+        return std::unique_ptr<File>(std::move(file));
+    }
+
+    Result<unsigned> permissions(const std::string& path) override {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) {
+            return errnoStatus("調べられません", path, errno);
+        }
+        return static_cast<unsigned>(info.st_mode & 07777);
+    }
+
     Status rename(const std::string& from, const std::string& to) override {
         if (::rename(from.c_str(), to.c_str()) != 0) {
-            return errnoStatus("cannot rename to " + to + ":", from, errno);
+            return errnoStatus(to + " に置き換えられません", from, errno);
         }
         return Status::ok();
     }
@@ -124,19 +158,19 @@ class PosixFileSystem final : public FileSystem {
         }
         const int error = errno;
         if (error == EEXIST) {
-            return Status::refused(to + " already exists");
+            return Status::refused(to + " はすでにあります");
         }
         // A file system without the flag (some network and FUSE ones) gets
         // the check and the rename as two steps.
         if (error == EINVAL || error == ENOSYS) {
-            return exists(to) ? Status::refused(to + " already exists") : rename(from, to);
+            return exists(to) ? Status::refused(to + " はすでにあります") : rename(from, to);
         }
-        return errnoStatus("cannot rename to " + to + ":", from, error);
+        return errnoStatus(to + " に置き換えられません", from, error);
     }
 
     Status remove(const std::string& path) override {
         if (::unlink(path.c_str()) != 0) {
-            return errnoStatus("cannot remove", path, errno);
+            return errnoStatus("削除できません", path, errno);
         }
         return Status::ok();
     }
@@ -144,7 +178,7 @@ class PosixFileSystem final : public FileSystem {
     Result<std::uint64_t> size(const std::string& path) override {
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0) {
-            return errnoStatus("cannot stat", path, errno);
+            return errnoStatus("調べられません", path, errno);
         }
         return static_cast<std::uint64_t>(info.st_size);
     }
@@ -152,13 +186,13 @@ class PosixFileSystem final : public FileSystem {
     Status syncFolder(const std::string& folder) override {
         int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
-            return errnoStatus("cannot open folder", folder, errno);
+            return errnoStatus("フォルダとして開けません", folder, errno);
         }
         int rc = ::fsync(fd);
         int error = errno;
         ::close(fd);
         if (rc != 0) {
-            return errnoStatus("cannot sync folder", folder, error);
+            return errnoStatus("ディスクに書き出せません", folder, error);
         }
         return Status::ok();
     }

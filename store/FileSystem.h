@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -44,6 +45,13 @@ class FileSystem {
     virtual ~FileSystem() = default;
 
     virtual Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) = 0;
+    // Creates `path` for writing; kRefused when anything (a link too) is
+    // there already. The file gets exactly `permissions` when given (the
+    // umask does not narrow them), otherwise 0666 less the umask.
+    virtual Result<std::unique_ptr<File>> createNew(const std::string& path,
+                                                    std::optional<unsigned> permissions) = 0;
+    // The permission bits (07777) of an existing file.
+    virtual Result<unsigned> permissions(const std::string& path) = 0;
     // Replaces `to` atomically when it exists.
     virtual Status rename(const std::string& from, const std::string& to) = 0;
     // Renames only when `to` does not exist (checked atomically with the

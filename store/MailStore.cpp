@@ -19,13 +19,13 @@ Result<std::size_t> MailStore::slotOf(int box) const {
             return i;
         }
     }
-    return Status::invalidArgument("there is no box " + std::to_string(box));
+    return Status::invalidArgument("メールボックス " + std::to_string(box) + " はありません。");
 }
 
 Result<RecordFile> MailStore::file(int box) const {
     const BoxInfo* info = findBox(box);
     if (info == nullptr) {
-        return Status::invalidArgument("there is no box " + std::to_string(box));
+        return Status::invalidArgument("メールボックス " + std::to_string(box) + " はありません。");
     }
     return boxFile(m_fs, m_dataFolder, *info);
 }
@@ -140,8 +140,8 @@ Status MailStore::markDeleted(int box, int recordNumber) {
         return current.status();
     }
     if (recordNumber < 1 || recordNumber > current.value().wholeRecords) {
-        return Status::notFound(f.value().path() + " has no record " +
-                                std::to_string(recordNumber));
+        return Status::notFound(f.value().path() + " にメール " + std::to_string(recordNumber) +
+                                " はありません。");
     }
     std::vector<char>& buffer = m_buffers[slotOf(box).value()];
     writeStatusWord(buffer, f.value().format(), 0);
@@ -172,14 +172,13 @@ Status MailStore::deleteRecord(int box, int recordNumber) {
 }
 
 Result<int> MailStore::moveToKeepBox(int recordNumber) {
-    constexpr int kOtherBox = 6;
-    constexpr int kKeepBox = 10;
     auto found = readRecord(kOtherBox, recordNumber);
     if (!found) {
         return found.status();
     }
     if (!found.value()) {
-        return Status::notFound("box 6 has no record " + std::to_string(recordNumber));
+        return Status::notFound("メールボックス " + std::to_string(kOtherBox) + " にメール " +
+                                std::to_string(recordNumber) + " はありません。");
     }
     auto kept = append(kKeepBox, currentFields(kOtherBox));
     if (!kept) {

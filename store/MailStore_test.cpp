@@ -266,8 +266,8 @@ TEST_F(MailStoreTest, StartUpRecoveryAndCheckCoverTheWholeFolder) {
     RecoveryReport report = recoverLeftovers(m_folder.path());
     ASSERT_TRUE(report.status.isOk());
     ASSERT_EQ(report.actions.size(), 2u);
-    EXPECT_THAT(report.actions[0], HasSubstr("removed"));
-    EXPECT_THAT(report.actions[1], HasSubstr("torn last 16 bytes"));
+    EXPECT_THAT(report.actions[0], HasSubstr("削除しました"));
+    EXPECT_THAT(report.actions[1], HasSubstr("書きかけのレコード（16 バイト）"));
     EXPECT_EQ(subjects(kOther), "AB");
     for (const FileReport& r : checkDataFolder(m_folder.path())) {
         EXPECT_TRUE(r.problems.empty()) << r.path;

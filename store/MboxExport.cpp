@@ -6,47 +6,12 @@
 #include <optional>
 
 #include "text/FixedField.h"
+#include "text/HeaderEncoding.h"
+#include "text/Utf8.h"
 
 namespace qf::store {
 
 namespace {
-
-// Raw bytes per encoded-word: 45 bytes are 60 base64 characters, which with
-// "=?UTF-8?B?" and "?=" stay under the limit of 75.
-constexpr std::size_t kWordBytes = 45;
-
-std::string base64(std::string_view bytes) {
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) {
-            group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        }
-        if (i + 2 < bytes.size()) {
-            group |= static_cast<unsigned char>(bytes[i + 2]);
-        }
-        out += kAlphabet[(group >> 18) & 63];
-        out += kAlphabet[(group >> 12) & 63];
-        out += i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
-    }
-    return out;
-}
-
-bool isContinuationByte(char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
-
-bool isPlainAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // One line of header text: control characters (CR and LF above all) become
 // spaces, and a field never written (NUL bytes) ends the text.
@@ -108,7 +73,7 @@ std::string envelopeSender(const std::string& from) {
                               ? from.substr(open + 1, close - open - 1)
                               : from;
     bool usable = !address.empty() && address.find('@') != std::string::npos &&
-                  isPlainAscii(address) && address.find(' ') == std::string::npos;
+                  text::isAscii(address) && address.find(' ') == std::string::npos;
     return usable ? address : "MAILER-DAEMON";
 }
 
@@ -157,26 +122,16 @@ std::string quotedBody(std::string_view body) {
 }  // namespace
 
 std::string encodeHeaderText(std::string_view utf8) {
-    if (isPlainAscii(utf8)) {
+    if (text::isAscii(utf8)) {
         return std::string(utf8);
     }
-    std::string out;
-    std::size_t start = 0;
-    while (start < utf8.size()) {
-        std::size_t end = std::min(start + kWordBytes, utf8.size());
-        while (end < utf8.size() && end > start && isContinuationByte(utf8[end])) {
-            --end;  // never split a character between two words
-        }
-        out += (start == 0 ? "" : "\n ") + std::string("=?UTF-8?B?") +
-               base64(utf8.substr(start, end - start)) + "?=";
-        start = end;
-    }
-    return out;
+    auto asIs = [](std::string_view chunk) { return std::string(chunk); };
+    return text::encodeHeaderWords(utf8, "UTF-8", asIs, 0, "\n ");
 }
 
 std::string encodeAddressHeader(std::string_view utf8) {
     std::size_t open = utf8.rfind('<');
-    if (open == std::string_view::npos || open == 0 || isPlainAscii(utf8)) {
+    if (open == std::string_view::npos || open == 0 || text::isAscii(utf8)) {
         return encodeHeaderText(utf8);
     }
     std::string_view name = text::stripSpaces(utf8.substr(0, open));

@@ -107,6 +107,13 @@ class CompetingFileSystem final : public FileSystem {
         }
         return posixFileSystem().open(path, mode);
     }
+    Result<std::unique_ptr<File>> createNew(const std::string& path,
+                                            std::optional<unsigned> permissions) override {
+        return posixFileSystem().createNew(path, permissions);
+    }
+    Result<unsigned> permissions(const std::string& path) override {
+        return posixFileSystem().permissions(path);
+    }
     Status rename(const std::string& from, const std::string& to) override {
         return posixFileSystem().rename(from, to);
     }

@@ -293,8 +293,9 @@ Status RecordFile::requireNoTornTail(const Shape& shape, const char* action) con
     if (shape.tornBytes == 0) {
         return Status::ok();
     }
-    return Status::corrupt(m_path + " ends in a torn record of " + std::to_string(shape.tornBytes) +
-                           " bytes; it must be recovered before it can " + action);
+    return Status::corrupt(m_path + " の末尾に書きかけのレコード（" +
+                           std::to_string(shape.tornBytes) + " バイト）があります。修復するまで" +
+                           action + "できません。");
 }
 
 Status RecordFile::write(int recordNumber, std::span<const char> record) {
@@ -313,12 +314,12 @@ Status RecordFile::write(int recordNumber, std::span<const char> record) {
     }
     const bool appending = recordNumber == before.wholeRecords + 1;
     if (appending) {
-        if (Status s = requireNoTornTail(before, "take a new record"); !s) {
+        if (Status s = requireNoTornTail(before, "メールを追加"); !s) {
             return s;
         }
         if (before.wholeRecords >= kMaxRecords) {
-            return Status::full(m_path + " already holds " + std::to_string(kMaxRecords) +
-                                " records, the most a box can hold");
+            return Status::full(m_path + " には保存できる上限の " + std::to_string(kMaxRecords) +
+                                " 通のメールがすでにあります。");
         }
     }
     auto file = m_fs.open(m_path, OpenMode::kReadWrite);
@@ -362,8 +363,8 @@ Status RecordFile::removeRedundantTemp() {
         return redundant.status();
     }
     if (!redundant.value()) {
-        return Status::refused(m_tempPath + " holds mail that is not in " + m_path +
-                               "; it must be recovered before the box can be compacted");
+        return Status::refused(m_tempPath + " に " + m_path +
+                               " にないメールがあります。修復するまで整理できません。");
     }
     return m_fs.remove(m_tempPath);
 }
@@ -413,7 +414,7 @@ Status RecordFile::prepareCompaction() {
     if (!current) {
         return current.status();
     }
-    if (Status s = requireNoTornTail(current.value(), "be compacted"); !s) {
+    if (Status s = requireNoTornTail(current.value(), "整理"); !s) {
         return s;
     }
     return m_fs.exists(m_tempPath) ? removeRedundantTemp() : Status::ok();
@@ -438,7 +439,7 @@ Status RecordFile::compact() {
     }
     if (Status s = m_fs.syncFolder(folderOf(m_path)); !s) {
         return Status::ioError(
-            m_path + " was compacted, but its folder could not be synced: " + s.message());
+            m_path + " は整理しましたが、フォルダをディスクに書き出せません: " + s.message());
     }
     return Status::ok();
 }
@@ -459,8 +460,8 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
         return done;
     };
     if (!m_fs.exists(m_path)) {
-        return replaceBoxWithTemp("restored " + m_path + " from " + m_tempPath +
-                                  ", left by an interrupted compaction");
+        return replaceBoxWithTemp("中断した整理で残った " + m_tempPath + " から " + m_path +
+                                  " を復元しました。");
     }
     auto redundant = tempIsRedundant();
     if (!redundant) {
@@ -470,7 +471,7 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
         if (Status s = m_fs.remove(m_tempPath); !s) {
             return s;
         }
-        return "removed " + m_tempPath + ": every mail in it is also in " + m_path;
+        return m_tempPath + " を削除しました（どのメールも " + m_path + " にあります）。";
     }
     // The old order deleted the box and rebuilt it from the temporary copy;
     // a box that is a part of the copy was cut short by a crash.
@@ -479,9 +480,9 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
         return boxIsPartOfTemp.status();
     }
     if (boxIsPartOfTemp.value()) {
-        return replaceBoxWithTemp("finished an interrupted compaction: " + m_path +
-                                  " was incomplete and was replaced by " + m_tempPath +
-                                  ", which holds all of its mail");
+        return replaceBoxWithTemp("中断した整理を完了しました。" + m_path +
+                                  " は不完全だったため、" + "そのメールをすべて含む " + m_tempPath +
+                                  " に置き換えました。");
     }
     const std::string keptAs = unusedName(m_fs, m_tempPath + ".kept-" + utcStamp());
     if (Status s = m_fs.rename(m_tempPath, keptAs); !s) {
@@ -490,7 +491,8 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
     if (Status s = m_fs.syncFolder(folder); !s) {
         return s;
     }
-    return m_tempPath + " holds mail that is not in " + m_path + "; it was kept as " + keptAs;
+    return m_tempPath + " に " + m_path + " にないメールがあったため、" + keptAs +
+           " として残しました。";
 }
 
 Result<std::string> RecordFile::moveTornTailAside(const Shape& shape) {
@@ -527,8 +529,8 @@ Result<std::string> RecordFile::moveTornTailAside(const Shape& shape) {
     if (Status s = box.value()->sync(); !s) {
         return s;
     }
-    return "moved the torn last " + std::to_string(shape.tornBytes) + " bytes of " + m_path +
-           " to " + aside;
+    return m_path + " の末尾の書きかけのレコード（" + std::to_string(shape.tornBytes) +
+           " バイト）を " + aside + " に移しました。";
 }
 
 Result<std::vector<std::string>> RecordFile::recover() {
@@ -556,7 +558,7 @@ Result<std::vector<std::string>> RecordFile::recover() {
         if (Status s = compact(); !s) {
             return s;
         }
-        actions.push_back("dropped the records of " + m_path + " that were marked deleted");
+        actions.push_back(m_path + " から削除済みの印があるメールを取り除きました。");
     }
     return actions;
 }

@@ -125,7 +125,7 @@ TEST_F(RecordFileTest, TornLastRecordIsNotListedAndNeverOverwritten) {
 
     Status append = f.write(3, record('D'));
     EXPECT_EQ(append.code(), StatusCode::kCorrupt);
-    EXPECT_THAT(append.message(), HasSubstr("torn"));
+    EXPECT_THAT(append.message(), HasSubstr("書きかけのレコード"));
     EXPECT_EQ(f.compact().code(), StatusCode::kCorrupt);
     EXPECT_EQ(box(), torn);
 
@@ -249,7 +249,7 @@ TEST_F(RecordFileTest, RecoveryRestoresAMissingBoxFromItsTemp) {
     setTemp(records("AbC"));  // the old order had deleted the box already
     auto actions = file().recover();
     ASSERT_TRUE(actions.isOk());
-    EXPECT_THAT(actions.value().front(), HasSubstr("restored"));
+    EXPECT_THAT(actions.value().front(), HasSubstr("復元しました"));
     EXPECT_EQ(box(), records("AC"));
     EXPECT_FALSE(tempExists());
 }
@@ -259,7 +259,7 @@ TEST_F(RecordFileTest, RecoveryFinishesAnOldOrderRebuildCutShort) {
     setBox(records("AC") + "DD");  // rebuilt from the temp up to half of D
     auto actions = file().recover();
     ASSERT_TRUE(actions.isOk());
-    EXPECT_THAT(actions.value().front(), HasSubstr("finished an interrupted compaction"));
+    EXPECT_THAT(actions.value().front(), HasSubstr("中断した整理を完了しました"));
     EXPECT_EQ(box(), records("ACDE"));
     EXPECT_FALSE(tempExists());
 }

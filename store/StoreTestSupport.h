@@ -50,7 +50,7 @@ inline void writeBytes(const std::string& path, const std::string& bytes) {
 }
 
 // Wraps the POSIX file system and fails the n-th changing operation (open
-// for writing, write, flush, sync, truncate, rename, remove, folder sync),
+// for writing, create, write, flush, sync, truncate, rename, remove, folder sync),
 // counted from 1. A failing write first writes half of its bytes, as a full
 // disk or a power cut would. In crash mode every operation after the failure
 // fails too, so nothing gets cleaned up: the files stay as a crash left them.
@@ -69,12 +69,20 @@ class FaultyFileSystem final : public FileSystem {
         } else if (m_crashed) {
             return Status::ioError("crashed");
         }
-        auto file = posixFileSystem().open(path, mode);
-        if (!file) {
-            return file.status();
+        return wrapped(posixFileSystem().open(path, mode), path);
+    }
+    Result<std::unique_ptr<File>> createNew(const std::string& path,
+                                            std::optional<unsigned> permissions) override {
+        if (Status s = step("create " + path); !s) {
+            return s;
         }
-        return std::unique_ptr<File>(
-            std::make_unique<FaultyFile>(*this, std::move(file).value(), path));
+        return wrapped(posixFileSystem().createNew(path, permissions), path);
+    }
+    Result<unsigned> permissions(const std::string& path) override {
+        if (m_crashed) {
+            return Status::ioError("crashed");
+        }
+        return posixFileSystem().permissions(path);
     }
     Status rename(const std::string& from, const std::string& to) override {
         Status s = step("rename " + from);
@@ -142,6 +150,15 @@ class FaultyFileSystem final : public FileSystem {
         std::unique_ptr<File> m_file;
         std::string m_path;
     };
+
+    Result<std::unique_ptr<File>> wrapped(Result<std::unique_ptr<File>> file,
+                                          const std::string& path) {
+        if (!file) {
+            return file.status();
+        }
+        return std::unique_ptr<File>(
+            std::make_unique<FaultyFile>(*this, std::move(file).value(), path));
+    }
 
     Status step(const std::string& what) {
         if (m_crashed) {

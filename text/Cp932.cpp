@@ -1,52 +1,52 @@
 #include "text/Cp932.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "text/Iconv.h"
+#include "text/Utf8.h"
 
 namespace qf::text {
 
 namespace {
 
-size_t utf8SequenceLength(std::string_view rest) {
-    unsigned char b = static_cast<unsigned char>(rest[0]);
-    size_t n = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 1;
-    // A broken sequence is skipped one byte at a time.
-    for (size_t i = 1; i < n; ++i) {
-        if (i >= rest.size() || (static_cast<unsigned char>(rest[i]) & 0xC0) != 0x80) {
-            return 1;
-        }
-    }
-    return n;
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
+
+// A broken sequence is skipped one byte at a time.
+std::size_t utf8SequenceLength(std::string_view rest) {
+    return utf8CharacterLength(rest, 0);
 }
 
 // One descriptor per direction and thread, opened on first use: opening one
-// costs far more than converting a record's fields.
-IconvConverter& openedConverter(const char* to, const char* from, IconvConverter& converter) {
-    if (!converter.isOpen()) {
-        throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
-    }
-    return converter;
-}
-
-IconvConverter& toCp932Converter() {
+// costs far more than converting a record's fields. Null when the C library
+// has no CP932 converter.
+IconvConverter* toCp932Converter() {
     thread_local IconvConverter converter("CP932", "UTF-8");
-    return openedConverter("CP932", "UTF-8", converter);
+    return converter.isOpen() ? &converter : nullptr;
 }
 
-IconvConverter& fromCp932Converter() {
+IconvConverter* fromCp932Converter() {
     thread_local IconvConverter converter("UTF-8", "CP932");
-    return openedConverter("UTF-8", "CP932", converter);
+    return converter.isOpen() ? &converter : nullptr;
 }
 
-bool isAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
+// Without a converter only ASCII is known for certain: every other
+// character is one that cannot be converted.
+std::string replaceNonAscii(std::string_view bytes, std::string_view replacement,
+                            std::size_t (*characterLength)(std::string_view rest)) {
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            out += bytes[i++];
+            continue;
         }
+        out += replacement;
+        i += std::clamp<std::size_t>(characterLength(bytes.substr(i)), 1, bytes.size() - i);
     }
-    return true;
+    return out;
+}
+
+std::size_t cp932CharacterLength(std::string_view rest) {
+    return isCp932LeadByte(static_cast<unsigned char>(rest[0])) ? 2 : 1;
 }
 
 }  // namespace
@@ -55,7 +55,9 @@ std::string toCp932(std::string_view utf8) {
     if (isAscii(utf8)) {
         return std::string(utf8);
     }
-    return toCp932Converter().convert(utf8, "?", utf8SequenceLength);
+    IconvConverter* converter = toCp932Converter();
+    return converter != nullptr ? converter->convert(utf8, "?", utf8SequenceLength)
+                                : replaceNonAscii(utf8, "?", utf8SequenceLength);
 }
 
 std::string fromCp932(std::string_view cp932) {
@@ -64,7 +66,10 @@ std::string fromCp932(std::string_view cp932) {
     }
     // An undecodable byte is skipped alone, so that a stray lead byte does not
     // swallow the ASCII character after it.
-    return fromCp932Converter().convert(cp932, "\xEF\xBF\xBD", skipOneByte);
+    IconvConverter* converter = fromCp932Converter();
+    return converter != nullptr
+               ? converter->convert(cp932, kReplacementCharacter, skipOneByte)
+               : replaceNonAscii(cp932, kReplacementCharacter, cp932CharacterLength);
 }
 
 bool isCp932LeadByte(unsigned char byte) {
@@ -87,12 +92,20 @@ bool fitsCp932(std::string_view utf8) {
     if (isAscii(utf8)) {
         return true;
     }
+    IconvConverter* converter = toCp932Converter();
+    if (converter == nullptr) {
+        return false;
+    }
     bool fits = true;
-    toCp932Converter().convert(utf8, "?", [&](std::string_view rest) {
+    converter->convert(utf8, "?", [&](std::string_view rest) {
         fits = false;
         return utf8SequenceLength(rest);
     });
     return fits;
+}
+
+bool cp932ConversionAvailable() {
+    return toCp932Converter() != nullptr && fromCp932Converter() != nullptr;
 }
 
 }  // namespace qf::text

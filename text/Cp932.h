@@ -28,4 +28,10 @@ std::size_t cp932PrefixLength(std::string_view cp932, std::size_t maxBytes);
 // True when every character of the UTF-8 text can be written in CP932.
 bool fitsCp932(std::string_view utf8);
 
+// False when the C library has no CP932 converter. The functions above still
+// never fail then, but all they can keep is ASCII: every other character
+// becomes its replacement. The programs refuse to start without it, so
+// that no mail is stored that way.
+bool cp932ConversionAvailable();
+
 }  // namespace qf::text

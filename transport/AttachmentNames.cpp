@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "text/Utf8.h"
+
 namespace qf::transport {
 
 namespace {
@@ -27,19 +29,6 @@ std::size_t utf8Length(std::string_view text, std::size_t i) {
         }
     }
     return n;
-}
-
-// The longest prefix of at most `maxBytes` that ends on a character boundary.
-std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes) {
-    std::size_t end = 0;
-    while (end < text.size()) {
-        std::size_t n = std::max<std::size_t>(1, utf8Length(text, end));
-        if (end + n > maxBytes) {
-            break;
-        }
-        end += n;
-    }
-    return text.substr(0, end);
 }
 
 std::string_view extensionFor(std::string_view mimeType) {
@@ -71,7 +60,7 @@ std::pair<std::string_view, std::string_view> splitExtension(std::string_view na
 }
 
 std::string fitLength(std::string_view stem, std::string_view extension, std::size_t maxBytes) {
-    std::string result(utf8Prefix(stem, maxBytes - extension.size()));
+    std::string result(text::utf8PrefixOfBytes(stem, maxBytes - extension.size()));
     return result + std::string(extension);
 }
 

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "text/Cp932.h"
+#include "transport/NMail.h"
 
 namespace qf::transport {
 
 namespace {
-std::atomic<std::size_t> g_textBufferSize{8192};
+std::atomic<std::size_t> g_textBufferSize{kDefaultBufferSize};
 std::atomic<std::size_t> g_bodyBufferSize{0};
 }  // namespace
 

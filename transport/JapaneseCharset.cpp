@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "text/Cp932.h"
+#include "text/HeaderEncoding.h"
 #include "text/Iconv.h"
 
 namespace qf::transport {
@@ -333,24 +334,6 @@ std::string base64Decode(std::string_view text) {
     return out;
 }
 
-std::string base64Encode(std::string_view bytes) {
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        unsigned chunk = byteAt(bytes, i) << 16;
-        if (i + 1 < bytes.size())
-            chunk |= byteAt(bytes, i + 1) << 8;
-        if (i + 2 < bytes.size())
-            chunk |= byteAt(bytes, i + 2);
-        out += kAlphabet[(chunk >> 18) & 63];
-        out += kAlphabet[(chunk >> 12) & 63];
-        out += i + 1 < bytes.size() ? kAlphabet[(chunk >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? kAlphabet[chunk & 63] : '=';
-    }
-    return out;
-}
-
 int hexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -557,12 +540,6 @@ std::string widenHalfWidthKana(std::string_view utf8) {
         out += wide;
     }
     return out;
-}
-
-std::size_t utf8CharLength(std::string_view text, std::size_t i) {
-    std::size_t length = 0;
-    decodeUtf8At(text, i, length);
-    return length;
 }
 
 }  // namespace
@@ -826,34 +803,13 @@ std::string encodeHeaderText(std::string_view utf8, std::size_t firstLineUsed) {
     if (isAscii(utf8)) {
         return std::string(utf8);
     }
-    bool jis = utf8ToIso2022Jp(utf8).has_value();
-    std::string_view prefix = jis ? "=?ISO-2022-JP?B?" : "=?UTF-8?B?";
-    auto encodeChunk = [&](std::string_view chunk) {
-        std::string bytes = jis ? *utf8ToIso2022Jp(chunk) : std::string(chunk);
-        return std::string(prefix) + base64Encode(bytes) + "?=";
-    };
-    std::string out;
-    std::size_t start = 0;
-    std::size_t lineBudget = firstLineUsed < 40 ? 76 - firstLineUsed : 36;
-    while (start < utf8.size()) {
-        // Grow the chunk one whole character at a time while its word fits.
-        std::size_t end = start + utf8CharLength(utf8, start);
-        while (end < utf8.size()) {
-            std::size_t next = end + utf8CharLength(utf8, end);
-            if (encodeChunk(utf8.substr(start, next - start)).size() >
-                std::min<std::size_t>(75, lineBudget)) {
-                break;
-            }
-            end = next;
-        }
-        if (!out.empty()) {
-            out += "\r\n ";
-        }
-        out += encodeChunk(utf8.substr(start, end - start));
-        start = end;
-        lineBudget = 75;
+    if (utf8ToIso2022Jp(utf8)) {
+        // Each word's text fits as well, being a part of the whole.
+        auto toJis = [](std::string_view chunk) { return *utf8ToIso2022Jp(chunk); };
+        return text::encodeHeaderWords(utf8, "ISO-2022-JP", toJis, firstLineUsed, "\r\n ");
     }
-    return out;
+    auto asIs = [](std::string_view chunk) { return std::string(chunk); };
+    return text::encodeHeaderWords(utf8, "UTF-8", asIs, firstLineUsed, "\r\n ");
 }
 
 std::string encodeRfc2231Value(std::string_view utf8) {

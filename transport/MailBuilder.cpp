@@ -378,7 +378,7 @@ Result<BuiltMail> buildMail(const OutgoingMail& mail) {
     ensureGMimeInitialized();
     std::vector<Mailbox> recipients = parseMailboxes(mail.to);
     if (recipients.empty()) {
-        return Status::invalidArgument("no recipient address in \"" + mail.to + "\"");
+        return Status::invalidArgument("「" + mail.to + "」に宛先のメールアドレスがありません。");
     }
     std::vector<Mailbox> senders = parseMailboxes(mail.from);
     std::string envelopeFrom = senders.empty() ? trim(mail.from) : senders.front().address;

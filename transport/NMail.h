@@ -31,6 +31,8 @@ inline constexpr int kAttachmentsWritten = 1;
 inline constexpr int kAttachmentCannotBeOpened = -5;
 inline constexpr int kSplitMailIncomplete = -6;
 inline constexpr int kOptionBufferSize = 1;
+// The size of the text buffers until NMailSetOption(kOptionBufferSize, n).
+inline constexpr int kDefaultBufferSize = 8192;
 // Capacity in bytes of the body buffer of NMailAttachmentFileFirst when it is
 // larger than strlen(mailText) + 1 (0, the default: exactly that). A split
 // mail completed by its last part decodes to more than that part's text.

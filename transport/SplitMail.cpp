@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "store/DurableWrite.h"
 #include "transport/GMimeSupport.h"
 
 namespace qf::transport {
@@ -53,46 +54,11 @@ std::optional<std::string> readFile(const std::string& path) {
     return content;
 }
 
-Status syncFolder(const std::string& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return ioFailure(folder);
-    }
-    ::fsync(fd);
-    ::close(fd);
-    return Status::ok();
-}
-
-// Writes beside the final name, flushes, renames over it, flushes the folder.
-Status writeDurably(const std::string& folder, const std::string& name, std::string_view bytes) {
-    std::string path = folder + "/" + name;
-    std::string temporary = path + ".tmp";
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return ioFailure(temporary);
-    }
-    std::string_view rest = bytes;
-    while (!rest.empty()) {
-        ssize_t written = ::write(fd, rest.data(), rest.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            Status failure = ioFailure(temporary);
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            return failure;
-        }
-        rest.remove_prefix(static_cast<std::size_t>(written));
-    }
-    bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    if (!synced || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        Status failure = ioFailure(path);
-        ::unlink(temporary.c_str());
-        return failure;
-    }
-    return syncFolder(folder);
+// A part the server may delete next must survive a crash, and must never be
+// found half written under its final name.
+Status writeDurably(store::FileSystem& fs, const std::string& folder, const std::string& name,
+                    std::string_view bytes) {
+    return store::replaceFileDurably(folder + "/" + name, bytes, {0600, /*followLink=*/false}, fs);
 }
 
 void removeFolder(const std::string& folder) {
@@ -129,7 +95,7 @@ Status checkPart(const PartialInfo& info) {
 }
 
 // The total this set was told, by this part or an earlier one; 0 = unknown.
-Result<int> settleTotal(const std::string& folder, const PartialInfo& info) {
+Result<int> settleTotal(store::FileSystem& fs, const std::string& folder, const PartialInfo& info) {
     int stored = 0;
     if (auto text = readFile(folder + "/total")) {
         stored = std::atoi(text->c_str());
@@ -144,7 +110,7 @@ Result<int> settleTotal(const std::string& folder, const PartialInfo& info) {
                                        std::to_string(stored) + " is out of range");
     }
     if (stored == 0 && info.total > 0) {
-        Status written = writeDurably(folder, "total", std::to_string(info.total));
+        Status written = writeDurably(fs, folder, "total", std::to_string(info.total));
         if (!written) {
             return written;
         }
@@ -202,8 +168,8 @@ std::string splitMailKey(std::string_view id) {
 }
 
 Result<std::optional<std::string>> keepSplitPart(const std::string& attachmentFolder,
-                                                 const PartialInfo& info,
-                                                 std::string_view rawPart) {
+                                                 const PartialInfo& info, std::string_view rawPart,
+                                                 store::FileSystem& fs) {
     if (Status valid = checkPart(info); !valid) {
         return valid;
     }
@@ -215,13 +181,13 @@ Result<std::optional<std::string>> keepSplitPart(const std::string& attachmentFo
     if (Status made = makeFolder(folder); !made) {
         return made;
     }
-    Result<int> total = settleTotal(folder, info);
+    Result<int> total = settleTotal(fs, folder, info);
     if (!total) {
         return total.status();
     }
     // A part fetched twice is kept once.
     if (!exists(folder + "/" + partName(info.number))) {
-        if (Status written = writeDurably(folder, partName(info.number), rawPart); !written) {
+        if (Status written = writeDurably(fs, folder, partName(info.number), rawPart); !written) {
             return written;
         }
     }

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "store/FileSystem.h"
 #include "text/Status.h"
 #include "transport/MailDecoder.h"
 
@@ -33,7 +34,8 @@ inline constexpr int kMaxSplitParts = 100;
 // above the total, a total over kMaxSplitParts or unlike an earlier part's;
 // and for an I/O error or a set that cannot be reassembled (kept parts stay).
 Result<std::optional<std::string>> keepSplitPart(const std::string& attachmentFolder,
-                                                 const PartialInfo& info, std::string_view rawPart);
+                                                 const PartialInfo& info, std::string_view rawPart,
+                                                 store::FileSystem& fs = store::posixFileSystem());
 
 // Removes the kept parts of split mail `id`, once the reassembled mail has
 // been handed on.

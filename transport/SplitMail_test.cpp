@@ -8,6 +8,7 @@
 #include <fstream>
 #include <vector>
 
+#include "store/StoreTestSupport.h"
 #include "transport/LastError.h"
 #include "transport/MailDecoder.h"
 #include "transport/MimeTestSupport.h"
@@ -157,6 +158,29 @@ TEST_F(SplitMailTest, PartsOfOtherMailsAreNotMixedIn) {
         keepSplitPart(m_folder.path(), {"a_b@x", 2, 2}, partial("id=\"a_b@x\"; number=2; total=2"));
     ASSERT_TRUE(other);
     EXPECT_FALSE(other.value());
+}
+
+// Each write, sync and rename of keeping a part fails in turn: the call
+// fails, so the receive run keeps the mail on the server, and the part
+// fetched again on the next run completes the set.
+TEST_F(SplitMailTest, AFailedWriteIsReportedAndTheNextRunCompletesTheSet) {
+    const std::string inner = "Subject: whole\r\n\r\nfirst half, second half\r\n";
+    const std::string first = partial("id=\"d@x\"; number=1; total=2", inner.substr(0, 30));
+    const std::string second = partial("id=\"d@x\"; number=2; total=2", inner.substr(30));
+    for (int failAt = 1;; ++failAt) {
+        ScratchFolder folder;
+        store::testing::FaultyFileSystem fs(failAt);
+        auto kept = keepSplitPart(folder.path(), {"d@x", 1, 2}, first, fs);
+        if (!fs.failed()) {
+            ASSERT_TRUE(kept) << kept.status().toString();
+            break;
+        }
+        EXPECT_EQ(kept.status().code(), StatusCode::kIoError) << "step " << failAt;
+        ASSERT_TRUE(keepSplitPart(folder.path(), {"d@x", 2, 2}, second));
+        auto whole = keepSplitPart(folder.path(), {"d@x", 1, 2}, first);
+        ASSERT_TRUE(whole) << "step " << failAt << ": " << whole.status().toString();
+        EXPECT_TRUE(whole.value()) << "step " << failAt;
+    }
 }
 
 TEST_F(SplitMailTest, ReassembledMailIsDecoded) {

@@ -21,12 +21,13 @@
 #include <string_view>
 
 #include "settings/AccountFiles.h"
+#include "store/BoxCatalogue.h"
 
 namespace qf::viewer {
 
-inline constexpr int kOtherBox = 6;
-inline constexpr int kKeepBox = 10;
-inline constexpr int kSendHistoryBox = 11;
+using store::kKeepBox;
+using store::kOtherBox;
+using store::kSendHistoryBox;
 
 struct BoxEntry {
     int number = 0;

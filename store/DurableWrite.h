@@ -1,0 +1,35 @@
+// Replacing a whole small file so that a crash leaves either the old or the
+// new contents, never a mix: write a temporary file beside it, sync it,
+// rename it over the file, sync the folder. Every step goes through the
+// file-system seam, so each can be failed in a test.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "store/FileSystem.h"
+#include "text/Status.h"
+
+namespace qf::store {
+
+struct ReplaceOptions {
+    // The new file's permission bits. Without them an existing file keeps
+    // its own and a new one gets 0666 less the umask.
+    std::optional<unsigned> permissions;
+    // For a symbolic link: replace the file it points to, or the link itself.
+    bool followLink = true;
+};
+
+// Replaces `path` with `bytes`. When writing, syncing or renaming fails
+// (kIoError naming the file and the reason) the old file is unchanged and no
+// temporary file is left behind. When only the folder's sync fails, the new
+// contents are in place but may not survive a power cut; that is reported
+// as a failure too.
+Status replaceFileDurably(const std::string& path, std::string_view bytes,
+                          const ReplaceOptions& options = {}, FileSystem& fs = posixFileSystem());
+
+// The whole file, or kNotFound when it does not exist, or kIoError.
+Result<std::string> readWholeFile(const std::string& path, FileSystem& fs = posixFileSystem());
+
+}  // namespace qf::store

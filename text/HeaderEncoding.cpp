@@ -1,0 +1,68 @@
+#include "text/HeaderEncoding.h"
+
+#include <algorithm>
+
+#include "text/Utf8.h"
+
+namespace qf::text {
+
+namespace {
+
+constexpr std::size_t kMaxWordLength = 75;
+constexpr std::size_t kMaxLineLength = 76;
+
+}  // namespace
+
+std::string base64Encode(std::string_view bytes) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    auto byteAt = [&](std::size_t i) -> unsigned {
+        return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u;
+    };
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const unsigned group = byteAt(i) << 16 | byteAt(i + 1) << 8 | byteAt(i + 2);
+        out += kAlphabet[(group >> 18) & 63];
+        out += kAlphabet[(group >> 12) & 63];
+        out += i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
+    }
+    return out;
+}
+
+std::string encodeHeaderWords(std::string_view utf8, std::string_view charset,
+                              const CharsetEncoder& toCharset, std::size_t firstLineUsed,
+                              std::string_view fold) {
+    const std::string prefix = "=?" + std::string(charset) + "?B?";
+    auto word = [&](std::string_view chunk) {
+        return prefix + base64Encode(toCharset(chunk)) + "?=";
+    };
+    // A long header name leaves too little room: its first word then uses
+    // the room of a folded line less a little, rather than none at all.
+    std::size_t budget = std::min(
+        kMaxWordLength, firstLineUsed < 40 ? kMaxLineLength - firstLineUsed : kMaxLineLength - 40);
+    std::string out;
+    std::size_t start = 0;
+    while (start < utf8.size()) {
+        // Grow the word one whole character at a time while it fits; a word
+        // holds at least one character.
+        std::size_t end = start + utf8CharacterLength(utf8, start);
+        while (end < utf8.size()) {
+            const std::size_t next = end + utf8CharacterLength(utf8, end);
+            if (word(utf8.substr(start, next - start)).size() > budget) {
+                break;
+            }
+            end = next;
+        }
+        if (!out.empty()) {
+            out += fold;
+        }
+        out += word(utf8.substr(start, end - start));
+        start = end;
+        budget = kMaxWordLength;
+    }
+    return out;
+}
+
+}  // namespace qf::text

@@ -1,0 +1,71 @@
+// Counting and cutting UTF-8 text by whole characters, for fields and
+// buffers whose limit is given in characters or in bytes. Bytes that do not
+// form a valid sequence count as one character each, so no cut ever fails.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <string_view>
+
+namespace qf::text {
+
+inline bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+inline bool isUtf8ContinuationByte(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// The length of the character starting at `i`: its lead byte and the
+// continuation bytes the lead announces, or 1 for a byte that starts no
+// complete sequence. REQUIRES: i < text.size().
+inline std::size_t utf8CharacterLength(std::string_view text, std::size_t i) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const std::size_t n = lead < 0x80           ? 1
+                          : (lead >> 5) == 0x6  ? 2
+                          : (lead >> 4) == 0xE  ? 3
+                          : (lead >> 3) == 0x1E ? 4
+                                                : 1;
+    for (std::size_t k = 1; k < n; ++k) {
+        if (i + k >= text.size() || !isUtf8ContinuationByte(text[i + k])) {
+            return 1;
+        }
+    }
+    return n;
+}
+
+// The number of characters of `utf8`.
+inline std::size_t utf8CharacterCount(std::string_view utf8) {
+    return static_cast<std::size_t>(
+        std::count_if(utf8.begin(), utf8.end(), [](char c) { return !isUtf8ContinuationByte(c); }));
+}
+
+// The longest prefix of `utf8` with at most `maxChars` characters.
+inline std::string_view utf8PrefixOfCharacters(std::string_view utf8, std::size_t maxChars) {
+    std::size_t end = 0;
+    for (std::size_t taken = 0; end < utf8.size() && taken < maxChars; ++taken) {
+        ++end;  // the lead byte, then its continuation bytes
+        while (end < utf8.size() && isUtf8ContinuationByte(utf8[end])) {
+            ++end;
+        }
+    }
+    return utf8.substr(0, end);
+}
+
+// The longest prefix of `utf8` of at most `maxBytes` that ends on a
+// character boundary.
+inline std::string_view utf8PrefixOfBytes(std::string_view utf8, std::size_t maxBytes) {
+    std::size_t end = 0;
+    while (end < utf8.size()) {
+        const std::size_t n = utf8CharacterLength(utf8, end);
+        if (end + n > maxBytes) {
+            break;
+        }
+        end += n;
+    }
+    return utf8.substr(0, end);
+}
+
+}  // namespace qf::text
