@@ -32,7 +32,10 @@ TEST(Cp932Test, UnmappableCharacterBecomesQuestionMark) {
 TEST(Cp932Test, InvalidBytesDoNotAbortTheRead) {
     // A lone lead byte in the middle and a cut-off character at the end.
     std::string decoded = fromCp932(std::string("A\x82") + "B\x82\xA0" + "C\x82");
-    EXPECT_EQ(decoded, "A\xEF\xBF\xBD" "Bあ" "C\xEF\xBF\xBD");
+    EXPECT_EQ(decoded,
+              "A\xEF\xBF\xBD"
+              "Bあ"
+              "C\xEF\xBF\xBD");
 }
 
 TEST(Cp932Test, PrefixLengthNeverSplitsADoubleByteCharacter) {

@@ -5,15 +5,24 @@ namespace qf {
 namespace {
 const char* codeName(StatusCode code) {
     switch (code) {
-        case StatusCode::kOk: return "OK";
-        case StatusCode::kNotFound: return "Not found";
-        case StatusCode::kCorrupt: return "Corrupt";
-        case StatusCode::kIoError: return "I/O error";
-        case StatusCode::kFull: return "Full";
-        case StatusCode::kRefused: return "Refused";
-        case StatusCode::kCancelled: return "Cancelled";
-        case StatusCode::kInvalidArgument: return "Invalid argument";
-        case StatusCode::kTimedOut: return "Timed out";
+        case StatusCode::kOk:
+            return "OK";
+        case StatusCode::kNotFound:
+            return "Not found";
+        case StatusCode::kCorrupt:
+            return "Corrupt";
+        case StatusCode::kIoError:
+            return "I/O error";
+        case StatusCode::kFull:
+            return "Full";
+        case StatusCode::kRefused:
+            return "Refused";
+        case StatusCode::kCancelled:
+            return "Cancelled";
+        case StatusCode::kInvalidArgument:
+            return "Invalid argument";
+        case StatusCode::kTimedOut:
+            return "Timed out";
     }
     return "Unknown";
 }
