@@ -43,7 +43,7 @@ TEST(AttachmentFileFirst, FillsTheBuffersInCp932) {
     EXPECT_EQ(buffers.decode(folder.path() + "/", mail), 0);
     EXPECT_EQ(std::string(buffers.subject.data()), text::toCp932("①㈱髙﨑の件"));
     EXPECT_EQ(utf8(buffers.sender), "髙橋 <takahashi@example.jp>");
-    EXPECT_EQ(utf8(buffers.date), "Tue, 08 Dec 2026 13:05:00 +0900");
+    EXPECT_EQ(utf8(buffers.date), "Tue, 8 Dec 2026 13:05:00 +0900");
     EXPECT_EQ(utf8(buffers.body), "株式会社①の髙橋です。\r\n№１２ ㈱テスト ｶﾞｷﾞｸﾞ\r\n以上\r\n");
     EXPECT_NE(utf8(buffers.header).find("From: 髙橋 <takahashi@example.jp>\r\n"),
               std::string::npos);
