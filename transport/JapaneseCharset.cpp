@@ -610,6 +610,11 @@ std::optional<EncodedWord> parseEncodedWord(std::string_view text) {
     if (charset.empty() || charset.find_first_of(" \t") != std::string_view::npos) {
         return std::nullopt;
     }
+    if (encoding == 'Q' && !payload.empty() && payload.back() == '=') {
+        // A bare "=" that ends the text escapes nothing: encoders that cut a
+        // word leave it as a soft break, as in quoted-printable.
+        payload.remove_suffix(1);
+    }
     std::string bytes = encoding == 'B' ? base64Decode(payload) : unescape(payload, '=', true);
     return EncodedWord{std::string(charset), std::move(bytes), end + 2};
 }
