@@ -86,9 +86,6 @@ Status writeAll(int fd, std::string_view bytes) {
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
-    if (::fsync(fd) != 0) {
-        return Status::ioError(std::strerror(errno));
-    }
     return Status::ok();
 }
 
@@ -132,6 +129,7 @@ AttachmentWriter::AttachmentWriter(std::string folder)
       m_dir(::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
 
 AttachmentWriter::~AttachmentWriter() {
+    closeHeld();
     if (m_dir >= 0) {
         ::close(m_dir);
     }
@@ -160,20 +158,61 @@ Result<std::string> AttachmentWriter::write(std::string_view name, std::string_v
             return Status::ioError(m_folder + "/" + candidate + ": " + std::strerror(errno));
         }
         Status written = writeAll(fd, bytes);
-        ::close(fd);
         if (!written) {
+            ::close(fd);
             ::unlinkat(m_dir, candidate.c_str(), 0);  // no half-written file is left behind
             return Status::ioError(m_folder + "/" + candidate + ": " + written.message());
         }
+        hold(fd);
         ++next;
         return candidate;
     }
     return Status::ioError(m_folder + ": no free name for " + base);
 }
 
+void AttachmentWriter::hold(int fd) {
+    if (!m_syncWholeFileSystem && m_held.size() < kMaxHeldFiles) {
+        m_held.push_back(fd);
+        return;
+    }
+    // A flush per file costs milliseconds each, and a mail may bring a
+    // thousand: past a few files one flush of the file system is cheaper.
+    m_syncWholeFileSystem = true;
+    ::close(fd);
+}
+
+void AttachmentWriter::closeHeld() {
+    for (int fd : m_held) {
+        ::close(fd);
+    }
+    m_held.clear();
+}
+
+Status AttachmentWriter::sync() {
+    bool synced = m_dir >= 0;
+    if (synced && m_syncWholeFileSystem) {
+        synced = ::syncfs(m_dir) == 0;
+    }
+    for (int fd : m_held) {
+        synced = synced && ::fsync(fd) == 0;
+    }
+    synced = synced && ::fsync(m_dir) == 0;
+    Status status = synced ? Status::ok() : Status::ioError(m_folder + ": " + std::strerror(errno));
+    closeHeld();
+    return status;
+}
+
 Result<std::string> writeAttachment(const std::string& folder, std::string_view name,
                                     std::string_view mimeType, std::string_view bytes) {
-    return AttachmentWriter(folder).write(name, mimeType, bytes);
+    AttachmentWriter writer(folder);
+    Result<std::string> written = writer.write(name, mimeType, bytes);
+    if (!written) {
+        return written;
+    }
+    if (Status synced = writer.sync(); !synced) {
+        return synced;
+    }
+    return written;
 }
 
 }  // namespace qf::transport

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "text/Status.h"
 
@@ -38,17 +39,28 @@ class AttachmentWriter {
     AttachmentWriter(const AttachmentWriter&) = delete;
     AttachmentWriter& operator=(const AttachmentWriter&) = delete;
 
-    // The name written, or an I/O error naming the file.
+    // The name written, or an I/O error naming the file. The file is not
+    // yet flushed to disk: call sync() after the last one.
     Result<std::string> write(std::string_view name, std::string_view mimeType,
                               std::string_view bytes);
 
+    // Flushes every file written, and the folder, to disk.
+    Status sync();
+
   private:
+    static constexpr std::size_t kMaxHeldFiles = 16;
+
+    void hold(int fd);  // kept open until sync() flushes it
+    void closeHeld();
+
     std::string m_folder;
     int m_dir = -1;
+    std::vector<int> m_held;
+    bool m_syncWholeFileSystem = false;
     std::unordered_map<std::string, int> m_nextNumber;  // by safe name
 };
 
-// One attachment, written as AttachmentWriter writes it.
+// One attachment, written and flushed as AttachmentWriter does it.
 Result<std::string> writeAttachment(const std::string& folder, std::string_view name,
                                     std::string_view mimeType, std::string_view bytes);
 

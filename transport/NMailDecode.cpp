@@ -69,7 +69,7 @@ int writeWholeMail(const std::string& folder, std::string_view rawMail, const st
                    DecodedMail& mail) {
     ensureFolder(folder);
     Result<std::string> written =
-        AttachmentWriter(folder).write(kWholeMailFileName, "message/rfc822", rawMail);
+        writeAttachment(folder, kWholeMailFileName, "message/rfc822", rawMail);
     if (!written) {
         setLastError("添付ファイルを書き込めません。", written.status().message());
         return kAttachmentCannotBeOpened;
@@ -96,6 +96,11 @@ int writeAttachments(const std::string& folder, const std::vector<Attachment>& a
             setLastError("添付ファイルを書き込めません。", written.status().message());
             result = kAttachmentCannotBeOpened;
         }
+    }
+    // Files that are not on disk yet must keep the mail on the server.
+    if (Status synced = writer.sync(); !synced) {
+        setLastError("添付ファイルを書き込めません。", synced.message());
+        result = kAttachmentCannotBeOpened;
     }
     return result;
 }
