@@ -75,9 +75,6 @@ Status writeAll(int fd, std::string_view bytes) {
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
-    if (::fsync(fd) != 0) {
-        return Status::ioError(std::strerror(errno));
-    }
     return Status::ok();
 }
 
@@ -116,42 +113,95 @@ std::string safeAttachmentName(std::string_view name, std::string_view mimeType)
     return fitLength(stem, extension, kMaxAttachmentNameBytes);
 }
 
-Result<std::string> writeAttachment(const std::string& folder, std::string_view name,
-                                    std::string_view mimeType, std::string_view bytes) {
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) {
-        return Status::ioError(folder + ": " + std::strerror(errno));
+AttachmentWriter::AttachmentWriter(std::string folder)
+    : m_folder(std::move(folder)),
+      m_dir(::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+
+AttachmentWriter::~AttachmentWriter() {
+    closeHeld();
+    if (m_dir >= 0) {
+        ::close(m_dir);
+    }
+}
+
+Result<std::string> AttachmentWriter::write(std::string_view name, std::string_view mimeType,
+                                            std::string_view bytes) {
+    if (m_dir < 0) {
+        return Status::ioError(m_folder + ": " + std::strerror(errno));
     }
     std::string base = safeAttachmentName(name, mimeType);
     auto [stem, extension] = splitExtension(base);
-    Status failure = Status::ioError(folder + ": no free name for " + base);
-    for (int number = 0; number < 10000; ++number) {
+    int& next = m_nextNumber[base];
+    // Files already in the folder are stepped over; at most this many in a row.
+    for (int tries = 0; tries < 10000; ++tries, ++next) {
         std::string candidate =
-            number == 0
-                ? base
-                : fitLength(stem, "(" + std::to_string(number) + ")" + std::string(extension),
-                            kMaxAttachmentNameBytes);
-        int fd = ::openat(dir, candidate.c_str(),
+            next == 0 ? base
+                      : fitLength(stem, "(" + std::to_string(next) + ")" + std::string(extension),
+                                  kMaxAttachmentNameBytes);
+        int fd = ::openat(m_dir, candidate.c_str(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0 && errno == EEXIST) {
             continue;  // never replace a file that is already there
         }
         if (fd < 0) {
-            failure = Status::ioError(folder + "/" + candidate + ": " + std::strerror(errno));
-            break;
+            return Status::ioError(m_folder + "/" + candidate + ": " + std::strerror(errno));
         }
         Status written = writeAll(fd, bytes);
-        ::close(fd);
         if (!written) {
-            ::unlinkat(dir, candidate.c_str(), 0);  // no half-written file is left behind
-            failure = Status::ioError(folder + "/" + candidate + ": " + written.message());
-            break;
+            ::close(fd);
+            ::unlinkat(m_dir, candidate.c_str(), 0);  // no half-written file is left behind
+            return Status::ioError(m_folder + "/" + candidate + ": " + written.message());
         }
-        ::close(dir);
+        hold(fd);
+        ++next;
         return candidate;
     }
-    ::close(dir);
-    return failure;
+    return Status::ioError(m_folder + ": no free name for " + base);
+}
+
+void AttachmentWriter::hold(int fd) {
+    if (!m_syncWholeFileSystem && m_held.size() < kMaxHeldFiles) {
+        m_held.push_back(fd);
+        return;
+    }
+    // A flush per file costs milliseconds each, and a mail may bring a
+    // thousand: past a few files one flush of the file system is cheaper.
+    m_syncWholeFileSystem = true;
+    ::close(fd);
+}
+
+void AttachmentWriter::closeHeld() {
+    for (int fd : m_held) {
+        ::close(fd);
+    }
+    m_held.clear();
+}
+
+Status AttachmentWriter::sync() {
+    bool synced = m_dir >= 0;
+    if (synced && m_syncWholeFileSystem) {
+        synced = ::syncfs(m_dir) == 0;
+    }
+    for (int fd : m_held) {
+        synced = synced && ::fsync(fd) == 0;
+    }
+    synced = synced && ::fsync(m_dir) == 0;
+    Status status = synced ? Status::ok() : Status::ioError(m_folder + ": " + std::strerror(errno));
+    closeHeld();
+    return status;
+}
+
+Result<std::string> writeAttachment(const std::string& folder, std::string_view name,
+                                    std::string_view mimeType, std::string_view bytes) {
+    AttachmentWriter writer(folder);
+    Result<std::string> written = writer.write(name, mimeType, bytes);
+    if (!written) {
+        return written;
+    }
+    if (Status synced = writer.sync(); !synced) {
+        return synced;
+    }
+    return written;
 }
 
 }  // namespace qf::transport

@@ -69,6 +69,23 @@ TEST(WriteAttachment, NeverReplacesAFileOrFollowsALink) {
     EXPECT_EQ(readBytes(target), "keep");
 }
 
+TEST(WriteAttachment, OneWriterNumbersSameNamesPastFilesAlreadyThere) {
+    ScratchFolder folder;
+    std::ofstream(folder.path() + "/same.bin") << "old";
+    std::ofstream(folder.path() + "/same(2).bin") << "old";
+    AttachmentWriter writer(folder.path());
+    std::vector<std::string> names;
+    for (int i = 0; i < 4; ++i) {
+        auto written = writer.write("same.bin", "", std::to_string(i));
+        ASSERT_TRUE(written);
+        names.push_back(written.value());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"same(1).bin", "same(3).bin", "same(4).bin",
+                                               "same(5).bin"}));
+    EXPECT_EQ(readBytes(folder.path() + "/same(2).bin"), "old");
+    EXPECT_EQ(readBytes(folder.path() + "/same(5).bin"), "3");
+}
+
 TEST(WriteAttachment, AMissingFolderIsAnError) {
     ScratchFolder folder;
     auto written = writeAttachment(folder.path() + "/missing", "a.txt", "", "x");

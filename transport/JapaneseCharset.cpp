@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <map>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -35,10 +36,19 @@ std::string lowerCase(std::string_view text) {
     return out;
 }
 
+// True when the bytes designate a set the way ISO-2022-JP and ISO-2022-JP-2
+// do (ESC $ B, ESC $ ( D, ESC $ A, ESC . A …). ISO-2022-KR and -CN designate
+// with ESC $ ) instead and are not taken for Japanese.
 bool hasJisEscape(std::string_view bytes) {
-    return bytes.find("\x1B$B") != std::string_view::npos ||
-           bytes.find("\x1B$@") != std::string_view::npos ||
-           bytes.find("\x1B(I") != std::string_view::npos;
+    for (std::size_t i = bytes.find('\x1B'); i != std::string_view::npos;
+         i = bytes.find('\x1B', i + 1)) {
+        std::string_view next = bytes.substr(i + 1, 2);
+        if (next == "$B" || next == "$@" || next == "$A" || next == "$(" || next == "(I" ||
+            next == ".A" || next == ".F") {
+            return true;
+        }
+    }
+    return false;
 }
 
 // ---- validity of the three multi-byte encodings ----
@@ -215,6 +225,101 @@ const std::unordered_map<unsigned, unsigned>& ibmToNecTable() {
     return table;
 }
 
+// ---- ISO-2022-JP-2: the sets beyond JIS X 0208 ----
+
+enum class Iso2022Set {
+    kNone,
+    kRoman,       // ASCII, JIS Roman
+    kKana,        // JIS X 0201 katakana
+    kJisX0208,    // also JIS X 0213 plane 1, its superset
+    kJisX0212,    // supplementary kanji; nkf writes the IBM extensions here
+    kJisX0213p2,  // JIS X 0213 plane 2
+    kGb2312,
+    kKsc5601,
+    kLatin1,  // upper half of ISO-8859-1, a 96-character G2 set
+    kGreek,   // upper half of ISO-8859-7
+};
+
+bool isDoubleByteForeign(Iso2022Set set) {
+    return set == Iso2022Set::kJisX0212 || set == Iso2022Set::kJisX0213p2 ||
+           set == Iso2022Set::kGb2312 || set == Iso2022Set::kKsc5601;
+}
+
+struct Designation {
+    Iso2022Set set;
+    int graphicSet;      // 0 or 2
+    std::size_t length;  // bytes after the ESC
+};
+
+// The designation that `rest` (the bytes after an ESC) makes, if any.
+std::optional<Designation> readDesignation(std::string_view rest) {
+    static const std::pair<std::string_view, Iso2022Set> kG0[] = {
+        {"$B", Iso2022Set::kJisX0208},    {"$@", Iso2022Set::kJisX0208},
+        {"$(B", Iso2022Set::kJisX0208},   {"$(Q", Iso2022Set::kJisX0208},
+        {"$(O", Iso2022Set::kJisX0208},   {"$(D", Iso2022Set::kJisX0212},
+        {"$(P", Iso2022Set::kJisX0213p2}, {"$A", Iso2022Set::kGb2312},
+        {"$(C", Iso2022Set::kKsc5601},    {"(I", Iso2022Set::kKana}};
+    for (const auto& [sequence, set] : kG0) {
+        if (rest.substr(0, sequence.size()) == sequence) {
+            return Designation{set, 0, sequence.size()};
+        }
+    }
+    if (rest.substr(0, 2) == ".A" || rest.substr(0, 2) == ".F") {
+        return Designation{rest[1] == 'A' ? Iso2022Set::kLatin1 : Iso2022Set::kGreek, 2, 2};
+    }
+    if (rest.size() >= 2 && rest[0] == '(') {
+        return Designation{Iso2022Set::kRoman, 0, 2};  // ( B, ( J, ( H
+    }
+    return std::nullopt;
+}
+
+// Characters of the sets CP932 is not built on, read by iconv from their
+// EUC (8-bit) form and written in CP932: "?" where CP932 lacks the
+// character, 〓 where the bytes are none. One converter per set and text.
+class ForeignCharacters {
+  public:
+    std::string cp932(Iso2022Set set, std::string_view code) {
+        auto& converter = m_converters[set];
+        if (!converter) {
+            converter = std::make_unique<text::IconvConverter>("UTF-8", iconvName(set));
+        }
+        if (!converter->isOpen()) {
+            return std::string(kGetaCp932);
+        }
+        std::string euc = set == Iso2022Set::kJisX0212 || set == Iso2022Set::kJisX0213p2
+                              ? "\x8F" + std::string(code)
+                              : std::string(code);
+        std::string utf8 = converter->convert(euc, "〓", text::skipOneByte);
+        // A private-use code of another set is not CP932's user-defined character.
+        return isPrivateUse(utf8) ? "?" : text::toCp932(utf8);
+    }
+
+  private:
+    static bool isPrivateUse(std::string_view utf8) {  // U+E000-U+F8FF
+        return utf8.size() == 3 &&
+               (byteAt(utf8, 0) == 0xEE || (byteAt(utf8, 0) == 0xEF && byteAt(utf8, 1) < 0xA4));
+    }
+
+    static const char* iconvName(Iso2022Set set) {
+        switch (set) {
+            case Iso2022Set::kJisX0212:
+                return "EUC-JP-MS";  // holds the IBM extensions as CP932 has them
+            case Iso2022Set::kJisX0213p2:
+                return "EUC-JISX0213";
+            case Iso2022Set::kGb2312:
+                return "GB18030";
+            case Iso2022Set::kKsc5601:
+                return "CP949";
+            case Iso2022Set::kGreek:
+                return "ISO-8859-7";
+            default:
+                return "ISO-8859-1";
+        }
+    }
+
+    std::map<Iso2022Set, std::unique_ptr<text::IconvConverter>> m_converters;
+};
+
 // ---- guessing ----
 
 TextCharset guessEightBit(std::string_view bytes) {
@@ -296,6 +401,92 @@ bool isLatinLabelOnJapanese(std::string_view label, std::string_view bytes) {
         return b >= 0x80 && b <= 0x9F;
     });
     return hasC1 && (isValidSjis(bytes) || isValidUtf8(bytes));
+}
+
+bool isOtherIso2022Label(std::string_view label) {
+    std::string name = lowerCase(label);
+    return name.rfind("iso-2022-", 0) == 0 || name.rfind("csiso2022", 0) == 0;
+}
+
+// The name iconv knows a registered charset label by, reading each label as
+// the superset that mailers really send under it (gb2312 mail is GBK, Korean
+// mail is the Windows code page 949).
+std::string iconvCharsetName(std::string_view label) {
+    static const std::pair<std::string_view, std::string_view> kAliases[] = {
+        {"ks_c_5601-1987", "CP949"},
+        {"ks_c_5601-1989", "CP949"},
+        {"ks_c_5601", "CP949"},
+        {"ksc_5601", "CP949"},
+        {"ksc5601", "CP949"},
+        {"iso-ir-149", "CP949"},
+        {"csksc56011987", "CP949"},
+        {"korean", "CP949"},
+        {"euc-kr", "CP949"},
+        {"gb2312", "GB18030"},
+        {"csgb2312", "GB18030"},
+        {"euc-cn", "GB18030"},
+        {"x-euc-cn", "GB18030"},
+        {"gbk", "GB18030"},
+        {"x-gbk", "GB18030"},
+        {"cp936", "GB18030"},
+        {"big5", "CP950"},
+        {"x-x-big5", "CP950"},
+        {"iso-8859-8-i", "ISO-8859-8"},
+        {"iso-8859-8-e", "ISO-8859-8"},
+        {"iso-8859-6-i", "ISO-8859-6"},
+        {"iso-8859-6-e", "ISO-8859-6"},
+        {"unicode-1-1-utf-7", "UTF-7"},
+        {"windows-874", "CP874"}};
+    std::string name = lowerCase(label);
+    for (const auto& [alias, iconvName] : kAliases) {
+        if (name == alias) {
+            return std::string(iconvName);
+        }
+    }
+    return std::string(label);
+}
+
+// True when the EUC-JP reading is made of characters in the rows Japanese
+// text uses (none in the unassigned rows) and at least one in five is a
+// kana or a punctuation mark, as in any Japanese sentence.
+bool readsAsEucJapanese(std::string_view bytes) {
+    int characters = 0;
+    int kanaOrPunctuation = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        unsigned char lead = byteAt(bytes, i);
+        if (lead < 0x80) {
+            continue;
+        }
+        ++characters;
+        if (lead == 0x8E || lead == 0x8F) {
+            i += lead == 0x8E ? 1 : 2;
+            continue;
+        }
+        if ((lead >= 0xA9 && lead <= 0xAF && lead != 0xAD) || lead > 0xFC) {
+            return false;
+        }
+        if (lead == 0xA1 || lead == 0xA4 || lead == 0xA5) {
+            ++kanaOrPunctuation;
+        }
+        ++i;
+    }
+    return characters > 0 && kanaOrPunctuation * 5 >= characters;
+}
+
+// EUC-JP under a Shift_JIS label: valid both ways, but the Shift_JIS reading
+// is mostly half-width katakana while the EUC-JP reading is plain Japanese.
+// Real half-width katakana mail read as EUC-JP gives kanji without kana.
+bool isEucJpUnderShiftJisLabel(std::string_view bytes) {
+    if (!isValidEucJp(bytes)) {
+        return false;
+    }
+    int kana = 0;
+    if (sjisCharacters(bytes, kana) < 0) {
+        return false;
+    }
+    auto eightBit = std::count_if(bytes.begin(), bytes.end(),
+                                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    return kana * 2 > eightBit && readsAsEucJapanese(bytes);
 }
 
 // ---- base64 and Q ----
@@ -402,13 +593,18 @@ std::optional<EncodedWord> parseEncodedWord(std::string_view text) {
     if (charset.empty() || charset.find_first_of(" \t") != std::string_view::npos) {
         return std::nullopt;
     }
+    if (encoding == 'Q' && !payload.empty() && payload.back() == '=') {
+        // A bare "=" that ends the text escapes nothing: encoders that cut a
+        // word leave it as a soft break, as in quoted-printable.
+        payload.remove_suffix(1);
+    }
     std::string bytes = encoding == 'B' ? base64Decode(payload) : unescape(payload, '=', true);
     return EncodedWord{std::string(charset), std::move(bytes), end + 2};
 }
 
 // Literal text of a header: ASCII as is, raw 8-bit bytes by their guessed charset.
 std::string decodeLiteral(std::string_view bytes) {
-    return isAscii(bytes) ? std::string(bytes) : toUtf8(bytes, "");
+    return isAscii(bytes) && !hasJisEscape(bytes) ? std::string(bytes) : toUtf8(bytes, "");
 }
 
 // ---- RFC 2231 parameters ----
@@ -461,7 +657,9 @@ std::vector<RawParameter> splitParameters(std::string_view value) {
         }
         std::string name = lowerCase(unfold(value.substr(i, equals - i)));
         i = equals + 1;
-        while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) {
+        // The value may start on the next line: `filename=` CRLF SP `"a.txt"`.
+        while (i < value.size() &&
+               std::string_view(" \t\r\n").find(value[i]) != std::string_view::npos) {
             ++i;
         }
         std::string text;
@@ -582,30 +780,23 @@ TextCharset guessCharset(std::string_view bytes) {
 }
 
 std::string iso2022JpToCp932(std::string_view bytes) {
-    enum class Mode { kRoman, kKanji, kKana, kSupplement };
-    Mode mode = Mode::kRoman;
-    bool shiftedOut = false;  // SO/SI half-width katakana
+    Iso2022Set g0 = Iso2022Set::kRoman;
+    Iso2022Set g2 = Iso2022Set::kNone;  // ESC . A / ESC . F, used one byte at a time by ESC N
+    bool shiftedOut = false;            // SO/SI half-width katakana
+    ForeignCharacters foreign;
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         unsigned char b = byteAt(bytes, i);
         if (b == 0x1B) {
-            std::string_view rest = bytes.substr(i + 1, 3);
-            if (rest.substr(0, 2) == "$B" || rest.substr(0, 2) == "$@") {
-                mode = Mode::kKanji;
+            std::string_view rest = bytes.substr(i + 1);
+            if (rest.substr(0, 1) == "N" && rest.size() >= 2 && g2 != Iso2022Set::kNone) {
+                const char code = static_cast<char>(byteAt(rest, 1) | 0x80);
+                out += foreign.cp932(g2, std::string_view(&code, 1));
                 i += 2;
-            } else if (rest == "$(Q" || rest == "$(O" || rest == "$(B") {
-                mode = Mode::kKanji;  // JIS X 0213 plane 1 is a superset of 0208
-                i += 3;
-            } else if (rest == "$(D" || rest == "$(P") {
-                mode = Mode::kSupplement;
-                i += 3;
-            } else if (rest.substr(0, 2) == "(I") {
-                mode = Mode::kKana;
-                i += 2;
-            } else if (rest.size() >= 2 && rest[0] == '(') {
-                mode = Mode::kRoman;  // ( B, ( J, ( H
-                i += 2;
+            } else if (auto designation = readDesignation(rest)) {
+                (designation->graphicSet == 2 ? g2 : g0) = designation->set;
+                i += designation->length;
             }
             continue;
         }
@@ -615,21 +806,22 @@ std::string iso2022JpToCp932(std::string_view bytes) {
         }
         if (b == '\r' || b == '\n') {
             // Each line starts in ASCII; broken mailers forget the ESC ( B.
-            mode = Mode::kRoman;
+            g0 = Iso2022Set::kRoman;
             shiftedOut = false;
             out += static_cast<char>(b);
             continue;
         }
         bool pair = i + 1 < bytes.size() && b >= 0x21 && b <= 0x7E &&
                     byteAt(bytes, i + 1) >= 0x21 && byteAt(bytes, i + 1) <= 0x7E;
-        if ((mode == Mode::kKana || shiftedOut) && b >= 0x21 && b <= 0x5F) {
+        if ((g0 == Iso2022Set::kKana || shiftedOut) && b >= 0x21 && b <= 0x5F) {
             out += static_cast<char>(b + 0x80);
-        } else if (mode == Mode::kKanji && pair) {
+        } else if (g0 == Iso2022Set::kJisX0208 && pair) {
             auto sjis = jisToSjis(b, byteAt(bytes, ++i));
             out.append(sjis.data(), 2);
-        } else if (mode == Mode::kSupplement && pair) {
-            ++i;
-            out += kGetaCp932;  // JIS X 0212 has no CP932 code
+        } else if (isDoubleByteForeign(g0) && pair) {
+            const char code[2] = {static_cast<char>(b | 0x80),
+                                  static_cast<char>(byteAt(bytes, ++i) | 0x80)};
+            out += foreign.cp932(g0, std::string_view(code, 2));
         } else {
             out += static_cast<char>(b);
         }
@@ -639,17 +831,24 @@ std::string iso2022JpToCp932(std::string_view bytes) {
 
 std::string toUtf8(std::string_view bytes, std::string_view label) {
     TextCharset declared = charsetFamily(label);
+    if (declared != TextCharset::kIso2022Jp && hasJisEscape(bytes) && !isOtherIso2022Label(label)) {
+        // Old mailers and scripts put ISO-2022-JP under any label: us-ascii,
+        // ISO-8859-1, UTF-8. Japanese escapes in the bytes settle it.
+        return decodeAs(bytes, TextCharset::kIso2022Jp);
+    }
     if (declared == TextCharset::kOther && isLatinLabelOnJapanese(label, bytes)) {
         declared = TextCharset::kAscii;  // guessed below
     }
     if (declared == TextCharset::kOther) {
-        if (auto converted = iconvToUtf8(bytes, std::string(label))) {
+        if (auto converted = iconvToUtf8(bytes, iconvCharsetName(label))) {
             return *converted;
         }
         declared = TextCharset::kAscii;  // unknown label: treat as undeclared
     }
     if (contradicts(bytes, declared)) {
         declared = guessCharset(bytes);
+    } else if (declared == TextCharset::kShiftJis && isEucJpUnderShiftJisLabel(bytes)) {
+        declared = TextCharset::kEucJp;
     }
     return decodeAs(bytes, declared);
 }

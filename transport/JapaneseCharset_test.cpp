@@ -70,8 +70,24 @@ TEST(Iso2022JpDecoding, LineEndReturnsToAsciiWhenTheMailerForgot) {
     EXPECT_EQ(toUtf8("\x1B$B$\"\nab", "ISO-2022-JP"), "あ\nab");
 }
 
-TEST(Iso2022JpDecoding, SupplementaryKanjiBecomeTheSubstituteMark) {
-    EXPECT_EQ(toUtf8("\x1B$(D0!\x1B(Bx", "ISO-2022-JP"), "〓x");
+TEST(Iso2022JpDecoding, EveryDesignatedSetIsReadAndWhatCp932LacksIsAQuestionMark) {
+    struct Case {
+        const char* bytes;
+        const char* text;
+    };
+    const Case cases[] = {
+        // JIS X 0212 as nkf writes the IBM extensions (髙﨑ⅰ￤), and 丂, which CP932 lacks.
+        {"\x1B$(Dt{t=ss\"C0!\x1B(Bx", "髙﨑ⅰ￤?x"},
+        // ISO-2022-JP-2: GB2312 中文, KS C 5601 한국, Latin-1 and Greek in G2 by ESC N.
+        {"\x1B$AVPND\x1B(B \x1B$(CGQ19\x1B(B", "中文 ??"},
+        {"caf\x1B.A\x1BNi \x1B.F\x1BNa\x1BNb", "caf? αβ"},
+        // A set ends where the line ends; a private-use code is no CP932 character.
+        {"\x1B$(D\x7E\x7E\nab", "?\nab"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(toUtf8(c.bytes, "ISO-2022-JP-2"), c.text) << c.bytes;
+        EXPECT_EQ(toUtf8(c.bytes, "us-ascii"), c.text) << c.bytes;  // escapes override the label
+    }
 }
 
 TEST(CharsetGuess, TellsTheJapaneseEncodingsApart) {

@@ -30,20 +30,6 @@ std::string toCrLf(std::string_view text) {
     return out;
 }
 
-// The date in one form (RFC 5322, the sender's zone) when GMime can read it,
-// the decoded text as it came otherwise.
-std::string normalizeDate(const std::string& decoded) {
-    GDateTime* date = g_mime_utils_header_decode_date(decoded.c_str());
-    if (!date) {
-        return decoded;
-    }
-    char* formatted = g_mime_utils_header_format_date(date);
-    std::string result = formatted ? formatted : decoded;
-    g_free(formatted);
-    g_date_time_unref(date);
-    return result;
-}
-
 std::string lowerAscii(std::string_view text) {
     std::string out(text);
     std::transform(out.begin(), out.end(), out.begin(), [](char c) {
@@ -52,53 +38,60 @@ std::string lowerAscii(std::string_view text) {
     return out;
 }
 
-// The header block of a raw mail: everything before the first empty line.
-std::string_view headerBlock(std::string_view rawMail) {
-    std::size_t start = 0;
-    while (start < rawMail.size()) {
-        std::size_t end = rawMail.find('\n', start);
-        if (end == std::string_view::npos) {
-            return rawMail;
-        }
-        std::string_view line = rawMail.substr(start, end - start);
-        if (line.empty() || line == "\r") {
-            return rawMail.substr(0, start);
-        }
-        start = end + 1;
-    }
-    return rawMail;
-}
-
 // Every header field in order, its value decoded: the "header copy" text,
-// and Subject, From and Date (the first of each).
+// and Subject, From and Date (the first of each). The date is kept as the
+// mail carries it: re-formatting would invent a zone it does not give.
 void decodeHeaderFields(std::string_view rawMail, DecodedMail& mail) {
-    std::string_view block = headerBlock(rawMail);
-    std::size_t start = 0;
-    while (start < block.size()) {
-        // A field runs on over the lines that start with white space.
-        std::size_t end = start;
-        do {
-            std::size_t newline = block.find('\n', end);
-            end = newline == std::string_view::npos ? block.size() : newline + 1;
-        } while (end < block.size() && (block[end] == ' ' || block[end] == '\t'));
-        std::string_view field = block.substr(start, end - start);
-        start = end;
-        std::size_t colon = field.find(':');
-        if (colon == std::string_view::npos || colon == 0) {
-            continue;  // not a field (an mbox "From " line, say)
-        }
-        std::string name(field.substr(0, colon));
-        std::string value = decodeHeaderText(field.substr(colon + 1));
-        mail.headerText += name + ": " + value + "\r\n";
-        std::string lower = lowerAscii(name);
+    for (const RawHeaderField& field : rawHeaderFields(rawMail)) {
+        std::string value = decodeHeaderText(field.text.substr(field.name.size() + 1));
+        mail.headerText += std::string(field.name) + ": " + value + "\r\n";
+        std::string lower = lowerAscii(field.name);
         if (lower == "subject" && mail.headers.subject.empty()) {
             mail.headers.subject = value;
         } else if (lower == "from" && mail.headers.sender.empty()) {
             mail.headers.sender = value;
         } else if (lower == "date" && mail.headers.date.empty()) {
-            mail.headers.date = normalizeDate(value);
+            mail.headers.date = value;
         }
     }
+}
+
+// Some mailers start the mail with a line of blanks; read as the end of the
+// header, it would turn the whole mail into body.
+std::string_view withoutLeadingBlankLines(std::string_view rawMail) {
+    while (!rawMail.empty() && (rawMail[0] == ' ' || rawMail[0] == '\t')) {
+        std::size_t end = rawMail.find('\n');
+        std::string_view line = rawMail.substr(0, end);
+        if (line.find_first_not_of(" \t\r") != std::string_view::npos) {
+            break;
+        }
+        rawMail.remove_prefix(end == std::string_view::npos ? rawMail.size() : end + 1);
+    }
+    return rawMail;
+}
+
+// With two Content-Type fields the common readers take the first; GMime
+// takes the last. The mail GMime parses keeps only the first.
+std::optional<std::string> withFirstContentTypeOnly(std::string_view rawMail) {
+    std::string kept;
+    std::size_t copiedUpTo = 0;
+    bool seen = false;
+    for (const RawHeaderField& field : rawHeaderFields(rawMail)) {
+        if (lowerAscii(field.name) != "content-type") {
+            continue;
+        }
+        if (seen) {
+            std::size_t start = static_cast<std::size_t>(field.text.data() - rawMail.data());
+            kept += rawMail.substr(copiedUpTo, start - copiedUpTo);
+            copiedUpTo = start + field.text.size();
+        }
+        seen = true;
+    }
+    if (copiedUpTo == 0) {
+        return std::nullopt;
+    }
+    kept += rawMail.substr(copiedUpTo);
+    return kept;
 }
 
 std::optional<std::string> parameter(GMimeObject* object, const char* header,
@@ -134,11 +127,15 @@ class BodyCollector {
   public:
     explicit BodyCollector(DecodedMail& mail) : m_mail(mail) {}
 
-    void visit(GMimeObject* object) {
+    void visit(GMimeObject* object, int depth = 1) {
         if (GMIME_IS_MULTIPART(object)) {
+            if (depth > kMaxNestingDepth) {
+                m_mail.nestedTooDeep = true;  // nothing below is taken apart
+                return;
+            }
             GMimeMultipart* multipart = GMIME_MULTIPART(object);
             for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
-                visit(g_mime_multipart_get_part(multipart, i));
+                visit(g_mime_multipart_get_part(multipart, i), depth + 1);
             }
         } else if (GMIME_IS_MESSAGE_PART(object)) {
             // A forwarded mail is kept whole, as a file of its own.
@@ -155,7 +152,12 @@ class BodyCollector {
         if (m_plain) {
             return toCrLf(*m_plain);
         }
-        return m_html ? toCrLf(htmlToText(*m_html)) : std::string();
+        if (m_html) {
+            return toCrLf(htmlToText(*m_html));
+        }
+        // The only text is an inline part with a file name: it is written as
+        // that file and shown as the body too.
+        return m_namedInlineText ? toCrLf(*m_namedInlineText) : std::string();
     }
 
   private:
@@ -168,21 +170,29 @@ class BodyCollector {
         bool isText = type == "text/plain" || type == "text/html";
         std::string content = decodedContent(GMIME_PART(object));
         if ((name && !name->empty()) || isAttachmentDisposition || !isText) {
+            if (type == "text/plain" && !isAttachmentDisposition && !m_namedInlineText) {
+                m_namedInlineText = textOf(object, content);
+            }
             m_mail.attachments.push_back({name.value_or(""), std::move(content), type});
             return;
         }
         std::optional<std::string>& slot = type == "text/plain" ? m_plain : m_html;
         if (!slot) {
-            slot = toUtf8(content, parameter(object, "Content-Type", "charset").value_or(""));
+            slot = textOf(object, content);
         } else {
             // A second text part is not lost: it is kept as a file.
             m_mail.attachments.push_back({"", std::move(content), type});
         }
     }
 
+    static std::string textOf(GMimeObject* object, std::string_view content) {
+        return toUtf8(content, parameter(object, "Content-Type", "charset").value_or(""));
+    }
+
     DecodedMail& m_mail;
     std::optional<std::string> m_plain;
     std::optional<std::string> m_html;
+    std::optional<std::string> m_namedInlineText;
 };
 
 void appendUtf8(std::string& out, unsigned long cp) {
@@ -257,7 +267,8 @@ std::string htmlToText(std::string_view html) {
             std::size_t nameEnd = lower.find_first_of(" \t\r\n/>", i + 2);
             std::string tag = lower.substr(i + 1, std::min(nameEnd, end) - i - 1);
             i = end + 1;
-            if (tag == "script" || tag == "style" || tag == "head") {
+            // A <title> belongs in the head but is found in the body too.
+            if (tag == "script" || tag == "style" || tag == "head" || tag == "title") {
                 std::size_t close = lower.find("</" + tag, i);
                 std::size_t closeEnd = close == std::string::npos ? close : lower.find('>', close);
                 i = closeEnd == std::string::npos ? html.size() : closeEnd + 1;
@@ -290,9 +301,12 @@ std::string htmlToText(std::string_view html) {
 }
 
 DecodedMail decodeMail(std::string_view rawMail) {
+    rawMail = withoutLeadingBlankLines(rawMail);
     DecodedMail mail;
     decodeHeaderFields(rawMail, mail);
-    GObjectPtr<GMimeMessage> message = parseMessage(rawMail);
+    std::optional<std::string> firstTypeOnly = withFirstContentTypeOnly(rawMail);
+    GObjectPtr<GMimeMessage> message =
+        parseMessage(firstTypeOnly ? std::string_view(*firstTypeOnly) : rawMail);
     if (!message) {
         mail.body = toCrLf(toUtf8(rawMail, ""));
         return mail;
@@ -311,6 +325,47 @@ DecodedMail decodeMail(std::string_view rawMail) {
         mail.body = collector.body();
     }
     return mail;
+}
+
+std::vector<RawHeaderField> rawHeaderFields(std::string_view rawMail) {
+    std::string_view block = rawMail.substr(0, rawMail.size() - rawBody(rawMail).size());
+    std::vector<RawHeaderField> fields;
+    std::size_t start = 0;
+    while (start < block.size()) {
+        // A field runs on over the lines that start with white space.
+        std::size_t end = start;
+        do {
+            std::size_t newline = block.find('\n', end);
+            end = newline == std::string_view::npos ? block.size() : newline + 1;
+        } while (end < block.size() && (block[end] == ' ' || block[end] == '\t'));
+        std::string_view field = block.substr(start, end - start);
+        start = end;
+        std::size_t colon = field.find(':');
+        if (field.empty() || field[0] == '\r' || field[0] == '\n') {
+            break;  // the empty line that ends the header
+        }
+        if (colon == std::string_view::npos || colon == 0) {
+            continue;  // not a field (an mbox "From " line, say)
+        }
+        fields.push_back({field.substr(0, colon), field});
+    }
+    return fields;
+}
+
+std::string_view rawBody(std::string_view rawMail) {
+    std::size_t start = 0;
+    while (start < rawMail.size()) {
+        std::size_t end = rawMail.find('\n', start);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        std::string_view line = rawMail.substr(start, end - start);
+        if (line.empty() || line == "\r") {
+            return rawMail.substr(end + 1);
+        }
+        start = end + 1;
+    }
+    return {};
 }
 
 DecodedHeaders decodeHeaders(std::string_view rawHeader) {

@@ -32,17 +32,35 @@ struct PartialInfo {
     int total = 0;  // 0 when this part does not say (only the last must)
 };
 
+// How deep multiparts may nest before the decoder stops taking them apart.
+inline constexpr int kMaxNestingDepth = 32;
+
 struct DecodedMail {
     DecodedHeaders headers;
     std::string headerText;  // every header line, "Name: decoded value", CRLF-ended
     std::string body;        // the first text/plain part, else the text of the HTML; CRLF
     std::vector<Attachment> attachments;
     std::optional<PartialInfo> partial;  // set for a message/partial mail
+    bool nestedTooDeep = false;          // multiparts below kMaxNestingDepth were left whole
 };
 
 // Decodes a whole mail. Never fails: text GMime cannot parse as a message is
 // returned as the body, guessed for its charset.
 DecodedMail decodeMail(std::string_view rawMail);
+
+// One header field as it stands in the mail: its name, and its whole text
+// from the name to the line break of its last folded line.
+struct RawHeaderField {
+    std::string_view name;
+    std::string_view text;
+};
+
+// The fields of the header of `rawMail` (everything before the first empty
+// line), in order; lines that are no field are left out.
+std::vector<RawHeaderField> rawHeaderFields(std::string_view rawMail);
+
+// What follows the header and its empty line; empty when there is none.
+std::string_view rawBody(std::string_view rawMail);
 
 // The text of an HTML document: tags removed, block ends as line breaks,
 // script and style dropped, character references decoded.

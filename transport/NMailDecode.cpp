@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "text/Cp932.h"
 #include "transport/AttachmentNames.h"
@@ -36,22 +37,81 @@ void ensureFolder(const std::string& folder) {
     ::mkdir(folder.c_str(), 0755);
 }
 
+// What one mail may write into the attachment folder. A mail beyond them is
+// not taken apart: it is written whole as one file instead.
+constexpr std::size_t kMaxAttachmentParts = 1000;
+constexpr std::size_t kMaxAttachmentBytes = std::size_t{256} << 20;
+constexpr std::string_view kWholeMailFileName = "未展開メール.eml";
+
+// Why the mail is beyond what one mail may write, or nullopt.
+std::optional<std::string> beyondLimits(const DecodedMail& mail) {
+    if (mail.nestedTooDeep) {
+        return "入れ子が" + std::to_string(kMaxNestingDepth) + "段を超える";
+    }
+    if (mail.attachments.size() > kMaxAttachmentParts) {
+        return "添付ファイルが" + std::to_string(mail.attachments.size()) + "個（上限" +
+               std::to_string(kMaxAttachmentParts) + "個）ある";
+    }
+    std::size_t bytes = 0;
+    for (const Attachment& attachment : mail.attachments) {
+        bytes += attachment.bytes.size();
+    }
+    if (bytes > kMaxAttachmentBytes) {
+        return "添付ファイルが合わせて" + std::to_string(bytes >> 20) + "MB（上限" +
+               std::to_string(kMaxAttachmentBytes >> 20) + "MB）ある";
+    }
+    return std::nullopt;
+}
+
+// Instead of its parts, the whole mail goes into the folder as one file, and
+// the body says so: nothing of it is lost and the folder gets one file.
+int writeWholeMail(const std::string& folder, std::string_view rawMail, const std::string& reason,
+                   DecodedMail& mail) {
+    ensureFolder(folder);
+    Result<std::string> written =
+        writeAttachment(folder, kWholeMailFileName, "message/rfc822", rawMail);
+    if (!written) {
+        setLastError("添付ファイルを書き込めません。", written.status().message());
+        return kAttachmentCannotBeOpened;
+    }
+    std::string notice = "このメールは" + reason + "ため添付ファイルを展開せず、メール全体を「" +
+                         written.value() + "」として添付フォルダに保存しました。";
+    setLastError(notice);
+    mail.body = notice + "\r\n\r\n" + mail.body;
+    return kAttachmentsWritten;
+}
+
 int writeAttachments(const std::string& folder, const std::vector<Attachment>& attachments) {
     if (attachments.empty()) {
         return 0;
     }
     ensureFolder(folder);
+    AttachmentWriter writer(folder);
     int result = kAttachmentsWritten;
     for (const Attachment& attachment : attachments) {
         Result<std::string> written =
-            writeAttachment(folder, attachment.name, attachment.mimeType, attachment.bytes);
+            writer.write(attachment.name, attachment.mimeType, attachment.bytes);
         if (!written) {
             // The other attachments are still written.
             setLastError("添付ファイルを書き込めません。", written.status().message());
             result = kAttachmentCannotBeOpened;
         }
     }
+    // Files that are not on disk yet must keep the mail on the server.
+    if (Status synced = writer.sync(); !synced) {
+        setLastError("添付ファイルを書き込めません。", synced.message());
+        result = kAttachmentCannotBeOpened;
+    }
     return result;
+}
+
+// The attachments of `mail` written into the folder, or the whole mail as one
+// file when it is beyond what one mail may write.
+int expand(const std::string& folder, std::string_view rawMail, DecodedMail& mail) {
+    if (auto reason = beyondLimits(mail)) {
+        return writeWholeMail(folder, rawMail, *reason, mail);
+    }
+    return writeAttachments(folder, mail.attachments);
 }
 
 void fillBuffers(const DecodedMail& mail, std::size_t bodyCapacity, char* subject, char* date,
@@ -75,7 +135,7 @@ int NMailAttachmentFileFirst(int /*flag*/, char* subject, char* date, char* send
     std::string folder = folderPath(attachmentFolder);
     DecodedMail mail = decodeMail(raw);
     if (!mail.partial) {
-        int result = writeAttachments(folder, mail.attachments);
+        int result = expand(folder, raw, mail);
         fillBuffers(mail, bodyCapacity, subject, date, sender, header, body);
         return result;
     }
@@ -96,7 +156,7 @@ int NMailAttachmentFileFirst(int /*flag*/, char* subject, char* date, char* send
         return kSplitMailIncomplete;
     }
     DecodedMail whole = decodeMail(*kept.value());
-    int result = writeAttachments(folder, whole.attachments);
+    int result = expand(folder, *kept.value(), whole);
     // With an attachment unwritten the caller keeps this part on the server;
     // the earlier parts, already gone from there, must stay kept for the retry.
     if (result != kAttachmentCannotBeOpened) {

@@ -43,7 +43,7 @@ TEST(AttachmentFileFirst, FillsTheBuffersInCp932) {
     EXPECT_EQ(buffers.decode(folder.path() + "/", mail), 0);
     EXPECT_EQ(std::string(buffers.subject.data()), text::toCp932("①㈱髙﨑の件"));
     EXPECT_EQ(utf8(buffers.sender), "髙橋 <takahashi@example.jp>");
-    EXPECT_EQ(utf8(buffers.date), "Tue, 08 Dec 2026 13:05:00 +0900");
+    EXPECT_EQ(utf8(buffers.date), "Tue, 8 Dec 2026 13:05:00 +0900");
     EXPECT_EQ(utf8(buffers.body), "株式会社①の髙橋です。\r\n№１２ ㈱テスト ｶﾞｷﾞｸﾞ\r\n以上\r\n");
     EXPECT_NE(utf8(buffers.header).find("From: 髙橋 <takahashi@example.jp>\r\n"),
               std::string::npos);
@@ -85,6 +85,46 @@ TEST(AttachmentFileFirst, AnUnwritableFolderGivesMinusFive) {
     EXPECT_EQ(buffers.decode(notAFolder + "/", mail), kAttachmentCannotBeOpened);
     EXPECT_EQ(lastError().rfind("添付ファイルを書き込めません。", 0), 0u) << lastError();
     EXPECT_EQ(utf8(buffers.body), "see attached\r\n");  // the mail itself is still decoded
+}
+
+// Hand-built hostile shapes: many parts of one name, and multiparts nested deeper
+// than any mailer nests them.
+std::string manyPartsMail(int parts) {
+    std::string mail =
+        "From: a@example.jp\r\nSubject: many\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+        "Content-Type: text/plain\r\n\r\nthe text\r\n";
+    for (int i = 0; i < parts; ++i) {
+        mail +=
+            "--b\r\nContent-Type: application/octet-stream\r\n"
+            "Content-Disposition: attachment; filename=\"same.bin\"\r\n\r\nx\r\n";
+    }
+    return mail + "--b--\r\n";
+}
+
+std::string deeplyNestedMail(int depth) {
+    std::string mail = "From: a@example.jp\r\nSubject: deep\r\nMIME-Version: 1.0\r\n";
+    for (int level = 0; level < depth; ++level) {
+        mail += "Content-Type: multipart/mixed; boundary=\"b" + std::to_string(level) +
+                "\"\r\n\r\n--b" + std::to_string(level) + "\r\n";
+    }
+    mail += "Content-Type: text/plain\r\n\r\nat the bottom\r\n";
+    for (int level = depth - 1; level >= 0; --level) {
+        mail += "--b" + std::to_string(level) + "--\r\n";
+    }
+    return mail;
+}
+
+TEST(AttachmentFileFirst, AMailBeyondTheLimitsIsWrittenWholeAsOneFile) {
+    for (const std::string& mail : {manyPartsMail(1001), deeplyNestedMail(40)}) {
+        ScratchFolder folder;
+        Buffers buffers(mail.size());
+        EXPECT_EQ(buffers.decode(folder.path() + "/", mail), kAttachmentsWritten);
+        EXPECT_EQ(folder.names(), std::set<std::string>{"未展開メール.eml"});
+        EXPECT_EQ(readBytes(folder.path() + "/未展開メール.eml"), mail);
+        EXPECT_EQ(utf8(buffers.body).rfind("このメールは", 0), 0u) << utf8(buffers.body);
+        EXPECT_NE(utf8(buffers.body).find("「未展開メール.eml」"), std::string::npos);
+    }
 }
 
 TEST(AttachmentFileFirst, BodyIsCutToTheBufferTheCallerHas) {

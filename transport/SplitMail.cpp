@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "store/DurableWrite.h"
@@ -119,12 +120,60 @@ Result<int> settleTotal(store::FileSystem& fs, const std::string& folder, const 
     return stored;
 }
 
+std::string lowerName(std::string_view name) {
+    std::string lower(name);
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return lower;
+}
+
+bool comesFromEnclosedHeader(std::string_view name) {
+    std::string lower = lowerName(name);
+    return lower.rfind("content-", 0) == 0 || lower == "subject" || lower == "message-id" ||
+           lower == "encrypted" || lower == "mime-version";
+}
+
+std::string withLineEnd(std::string_view field) {
+    std::string text(field);
+    if (text.empty() || text.back() != '\n') {
+        text += "\r\n";
+    }
+    return text;
+}
+
+// The header of a reassembled mail (RFC 2046 5.2.2.2): the fields of part
+// 1's own header other than Content-*, Subject, Message-ID, Encrypted and
+// MIME-Version, then those fields of the enclosed header. The enclosed
+// header's other fields are kept where part 1 lacks them (a splitter that
+// copied no From), so that no sender or date is lost.
+std::string withOuterHeader(std::string_view firstPart, std::string_view reassembled) {
+    std::string header;
+    std::set<std::string> outerNames;
+    for (const RawHeaderField& field : rawHeaderFields(firstPart)) {
+        if (!comesFromEnclosedHeader(field.name)) {
+            header += withLineEnd(field.text);
+            outerNames.insert(lowerName(field.name));
+        }
+    }
+    for (const RawHeaderField& field : rawHeaderFields(reassembled)) {
+        if (comesFromEnclosedHeader(field.name) || !outerNames.count(lowerName(field.name))) {
+            header += withLineEnd(field.text);
+        }
+    }
+    return header + "\r\n" + std::string(rawBody(reassembled));
+}
+
 // Puts parts 1..total together with GMime; the parts must all carry `id`.
 Result<std::string> reassemble(const std::string& folder, const std::string& id, int total) {
     std::vector<GObjectPtr<GMimeMessage>> messages;
     std::vector<GMimeMessagePartial*> partials;
+    std::string firstPart;
     for (int number = 1; number <= total; ++number) {
         auto text = readFile(folder + "/" + partName(number));
+        if (text && number == 1) {
+            firstPart = *text;
+        }
         GObjectPtr<GMimeMessage> message = text ? parseMessage(*text) : nullptr;
         GMimeObject* top = message ? g_mime_message_get_mime_part(message.get()) : nullptr;
         if (!top || !GMIME_IS_MESSAGE_PARTIAL(top)) {
@@ -145,7 +194,7 @@ Result<std::string> reassemble(const std::string& folder, const std::string& id,
     if (!whole) {
         return Status::corrupt("split mail " + id + " cannot be put together");
     }
-    return serialize(GMIME_OBJECT(whole.get()));
+    return withOuterHeader(firstPart, serialize(GMIME_OBJECT(whole.get())));
 }
 
 }  // namespace
