@@ -1,7 +1,10 @@
 #include "receive/MailText.h"
 
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "receive/ReceiveRun.h"
 #include "text/FixedField.h"
@@ -52,23 +55,49 @@ std::string wholeMailLines(std::string_view header, std::string_view body) {
     return text;
 }
 
-Result<std::string> passThroughWorkFile(const std::filesystem::path& workFile,
-                                        std::string_view header, std::string_view body) {
-    const std::string lines = wholeMailLines(header, body);
-    {
-        std::ofstream out(workFile, std::ios::binary | std::ios::trunc);
-        out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
-        out.close();
-        if (!out) {
-            return Status::ioError("cannot write the work file " + workFile.string());
-        }
+Status WorkFile::open() {
+    if (m_fd >= 0) {
+        return Status::ok();
     }
-    std::ifstream in(workFile, std::ios::binary);
-    std::string stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad() || !in.is_open()) {
-        return Status::ioError("cannot read back the work file " + workFile.string());
+    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (m_fd < 0) {
+        return Status::ioError("cannot open the work file " + m_path.string() + ": " +
+                               std::strerror(errno));
     }
-    return joinLinesCrLf(stored);
+    return Status::ok();
+}
+
+Result<std::string> WorkFile::passThrough(std::string_view header, std::string_view body) {
+    if (Status opened = open(); !opened) {
+        return opened;
+    }
+    std::string lines = wholeMailLines(header, body);
+    const auto length = static_cast<off_t>(lines.size());
+    const auto failed = [this](const char* what) {
+        return Status::ioError(std::string("cannot ") + what + " the work file " + m_path.string() +
+                               ": " + std::strerror(errno));
+    };
+    if (::ftruncate(m_fd, length) != 0) {
+        return failed("shorten");
+    }
+    if (::pwrite(m_fd, lines.data(), lines.size(), 0) != length) {
+        return failed("write");
+    }
+    // Read back over the text written: the file's bytes are what the decoder
+    // gets, without a second copy of a large mail.
+    if (::pread(m_fd, lines.data(), lines.size(), 0) != length) {
+        return failed("read back");
+    }
+    return lines;
+}
+
+void WorkFile::remove() {
+    if (m_fd < 0) {
+        return;
+    }
+    ::close(m_fd);
+    m_fd = -1;
+    ::unlink(m_path.c_str());
 }
 
 int slotForSender(std::string_view sender,
