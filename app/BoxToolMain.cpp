@@ -1,23 +1,10 @@
 // quillfern-box: the command-line tool over the mail store.
-#include <unistd.h>
-
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/BoxToolArguments.h"
 #include "app/BoxToolCommands.h"
-
-namespace {
-
-std::string executableFolder() {
-    std::error_code error;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string(".") : self.parent_path().string();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     using namespace qf::boxtool;

@@ -20,7 +20,12 @@ std::string bytesOf(GMimeStream* stream) {
 
 GObjectPtr<GMimeMessage> parseMessage(std::string_view bytes) {
     ensureGMimeInitialized();
-    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+    // One copy of exactly the mail's size: a stream grown by appending would
+    // double its buffer up to twice the size of a large mail.
+    GByteArray* array = g_byte_array_sized_new(static_cast<guint>(bytes.size()));
+    g_byte_array_append(array, reinterpret_cast<const guint8*>(bytes.data()),
+                        static_cast<guint>(bytes.size()));
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(array));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), nullptr));
 }
