@@ -36,22 +36,36 @@ std::string_view withoutTrailingLineBreaks(std::string_view text) {
     return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
 }
 
+// Appends the lines of `text` to `out`, each followed by CR LF.
+void appendLinesCrLf(std::string& out, std::string_view text) {
+    forEachLine(text, [&out](std::string_view line) {
+        out.append(line);
+        out.append("\r\n");
+    });
+}
+
+// Room for the text with CR LF line ends: a few bytes more than it has.
+std::size_t crLfCapacity(std::size_t textBytes) {
+    return textBytes + textBytes / 32 + 4;
+}
+
 }  // namespace
 
 std::string joinLinesCrLf(std::string_view text) {
     std::string joined;
-    joined.reserve(text.size() + text.size() / 32 + 2);
-    forEachLine(text, [&joined](std::string_view line) {
-        joined.append(line);
-        joined.append("\r\n");
-    });
+    joined.reserve(crLfCapacity(text.size()));
+    appendLinesCrLf(joined, text);
     return joined;
 }
 
+// Built in one string: the whole text of a large mail exists once.
 std::string wholeMailLines(std::string_view header, std::string_view body) {
-    std::string text = joinLinesCrLf(withoutTrailingLineBreaks(header));
+    const std::string_view trimmedHeader = withoutTrailingLineBreaks(header);
+    std::string text;
+    text.reserve(crLfCapacity(trimmedHeader.size() + body.size()) + 2);
+    appendLinesCrLf(text, trimmedHeader);
     text.append("\r\n");
-    text.append(joinLinesCrLf(body));
+    appendLinesCrLf(text, body);
     return text;
 }
 

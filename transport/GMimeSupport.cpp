@@ -41,7 +41,11 @@ std::string decodedContent(GMimePart* part) {
     if (!content) {
         return {};
     }
-    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
+    // Decoded content is never longer than its encoded form: a buffer of that
+    // size is never grown (and copied) while a large attachment is decoded.
+    const gint64 encoded = g_mime_stream_length(g_mime_data_wrapper_get_stream(content));
+    GByteArray* array = g_byte_array_sized_new(encoded > 0 ? static_cast<guint>(encoded) : 0);
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(array));
     g_mime_data_wrapper_write_to_stream(content, stream.get());
     return bytesOf(stream.get());
 }
