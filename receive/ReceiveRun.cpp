@@ -48,7 +48,6 @@ class OutputBuffer {
     std::size_t size() const { return m_size; }
     // The text the transport wrote: up to the first NUL.
     std::string_view bytes() const { return {m_bytes.get(), ::strnlen(m_bytes.get(), m_size)}; }
-    std::string text() const { return text::fromCp932(bytes()); }
 
   private:
     std::unique_ptr<char[]> m_bytes;
@@ -125,6 +124,15 @@ struct FetchedMail {
     std::string_view body() const { return bytesOf(bodyBuffer); }
 };
 
+// A decoded mail in the CP932 bytes the transport wrote: what goes into its
+// record, unconverted.
+struct Cp932Mail {
+    std::string subject;
+    std::string sender;
+    std::string date;
+    std::string body;
+};
+
 // A mail appended to its box in this run, whose deletion waits for the sync
 // of that box.
 struct StoredMail {
@@ -167,8 +175,10 @@ class Run {
     // The work file and the decoder: the mail's texts, its attachments
     // written, -5/-6 reported; the decoder's result in `decoded`.
     // The fetched mail is released once the decoder has its text.
-    StagedMail decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded);
-    void storeMail(int mailNumber, int slot, const StagedMail& mail);
+    Cp932Mail decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded);
+    // The texts the observer sees; the body only when it shows mail texts.
+    StagedMail stagedTexts(const Cp932Mail& mail) const;
+    void storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp932Mail& mail);
     // Syncs every box that took mail, once, and then marks the mails stored
     // in a synced box for deletion.
     void deleteStoredMails(int handle);
@@ -254,12 +264,12 @@ bool Run::receiveMail(int handle, int mailNumber) {
         reportFetchFailure(mailNumber);
         return false;
     }
-    if (m_observer.wantsRawText()) {
+    if (m_observer.wantsMailTexts()) {
         m_observer.onRawText(text::fromCp932(fetched->body()));
     }
     const bool withNotice = mentionsAttachment(fetched->body());
     int decoded = 0;
-    StagedMail mail = decodeMail(std::move(*fetched), texts, &decoded);
+    Cp932Mail mail = decodeMail(std::move(*fetched), texts, &decoded);
     if (decoded == transport::kAttachmentCannotBeOpened) {
         // An attachment that could not be written exists only on the server:
         // the mail stays there, as one that could not be stored does.
@@ -268,10 +278,12 @@ bool Run::receiveMail(int handle, int mailNumber) {
         return true;
     }
     if (withNotice) {
+        static const std::string notice = text::toCp932(kAttachmentNotice);
         mail.body += "\r\n";
-        mail.body += kAttachmentNotice;
+        mail.body += notice;
     }
-    storeMail(mailNumber, slotForSender(mail.sender, m_request.routingAddresses), mail);
+    const StagedMail staged = stagedTexts(mail);
+    storeMail(mailNumber, slotForSender(staged.sender, m_request.routingAddresses), staged, mail);
     return true;
 }
 
@@ -292,7 +304,7 @@ std::optional<FetchedMail> Run::fetchMail(int handle, int mailNumber, TextBuffer
     return FetchedMail{std::string(texts.header.bytes()), std::move(body)};
 }
 
-StagedMail Run::decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded) {
+Cp932Mail Run::decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded) {
     const settings::ProgramFolder& folder = m_request.folder;
     Result<std::string> passed = m_workFile.passThrough(fetched.header, fetched.body());
     // Without a usable work file the decoder still gets the same text.
@@ -320,16 +332,24 @@ StagedMail Run::decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded
     } else if (*decoded == transport::kSplitMailIncomplete) {
         m_observer.onMessage({MessageKind::kSplitMailIncomplete, "", kSplitMailIncompleteText});
     }
-    return {texts.subject.text(), texts.sender.text(), texts.date.text(), decodedBody.text()};
+    return {std::string(texts.subject.bytes()), std::string(texts.sender.bytes()),
+            std::string(texts.date.bytes()), std::string(decodedBody.bytes())};
+}
+
+StagedMail Run::stagedTexts(const Cp932Mail& mail) const {
+    return {text::fromCp932(mail.subject), text::fromCp932(mail.sender), text::fromCp932(mail.date),
+            m_observer.wantsMailTexts() ? text::fromCp932(mail.body) : std::string()};
 }
 
 // The record is written here but synced only once per box, before any of
 // the box's mails is marked for deletion (deleteStoredMails).
-void Run::storeMail(int mailNumber, int slot, const StagedMail& mail) {
+void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp932Mail& mail) {
     m_observer.onRawText("");
-    m_observer.onMailStaged(slot, mail);
+    m_observer.onMailStaged(slot, staged);
+    // The record takes the transport's bytes as they are: converting them to
+    // UTF-8 and back would only cost time.
     Result<int> record =
-        m_store.append(boxOfSlot(slot), {mail.subject, mail.sender, mail.date, mail.body});
+        m_store.appendCp932(boxOfSlot(slot), {mail.subject, mail.sender, mail.date, mail.body});
     if (!record) {
         keepOnServer(record.status());
         return;

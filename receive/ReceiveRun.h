@@ -102,9 +102,9 @@ class ReceiveObserver {
     virtual void onProgress(int /*mailNumber*/, int /*mailCount*/) {}
     // The raw body text of the mail being fetched; "" once it is staged.
     virtual void onRawText(const std::string& /*text*/) {}
-    // False: onRawText gets only the "" and the run skips converting every
-    // raw mail for it.
-    virtual bool wantsRawText() const { return true; }
+    // False: onRawText gets only the "" and the staged mail comes without
+    // its body; the run then skips converting each mail's texts for them.
+    virtual bool wantsMailTexts() const { return true; }
     // Per-mail notes and failures; the run goes on unless the kind says not.
     virtual void onMessage(const ReceiveMessage& /*message*/) {}
     // The decoded mail, about to be written to the box of `slot`.
