@@ -25,6 +25,8 @@ class TerminalObserver final : public receive::ReceiveObserver {
     void onProgress(int mailNumber, int mailCount) override {
         m_out << "受信中… " << mailNumber << "/" << mailCount << "\n";
     }
+    // The terminal shows the subject only.
+    bool wantsMailTexts() const override { return false; }
     void onMessage(const receive::ReceiveMessage& message) override {
         m_err << (message.title.empty() ? "Quillfern" : message.title) << ": " << message.text
               << "\n";

@@ -1,10 +1,14 @@
 #include "app/BoxToolCommands.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <optional>
 
-#include "app/BoxReceive.h"
 #include "settings/FolderLock.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
@@ -141,6 +145,20 @@ bool writesBoxes(CommandKind command) {
     return command == CommandKind::kDelete || command == CommandKind::kRecover;
 }
 
+// receive runs in quillfern-box-receive, beside this program: only that one
+// loads the network libraries. It takes over this process, so its output and
+// exit status are the command's.
+int startReceiveProgram(const std::string& folder, std::ostream& out, std::ostream& err) {
+    const std::string program = executableFolder() + "/quillfern-box-receive";
+    out.flush();
+    err.flush();
+    std::cout.flush();
+    const char* argv[] = {program.c_str(), "--folder", folder.c_str(), nullptr};
+    ::execv(program.c_str(), const_cast<char* const*>(argv));
+    err << "cannot start " << program << ": " << std::strerror(errno) << "\n";
+    return 1;
+}
+
 }  // namespace
 
 std::string programFolder(const Arguments& args, const std::string& executableFolder) {
@@ -152,6 +170,12 @@ std::string programFolder(const Arguments& args, const std::string& executableFo
         return fromEnvironment;
     }
     return executableFolder;
+}
+
+std::string executableFolder() {
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string(".") : self.parent_path().string();
 }
 
 int runCommand(const Arguments& args, const std::string& folder, std::ostream& out,
@@ -193,8 +217,7 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
             return 0;
         }
         case CommandKind::kReceive:
-            return app::receiveCommand(settings::ProgramFolder(std::filesystem::absolute(folder)),
-                                       out, err);
+            return startReceiveProgram(std::filesystem::absolute(folder).string(), out, err);
         case CommandKind::kHelp:
             break;
     }

@@ -9,6 +9,9 @@
 
 namespace qf::boxtool {
 
+// The folder of the running program (".", when it cannot be told).
+std::string executableFolder();
+
 // --folder, else $QUILLFERN_FOLDER, else `executableFolder`.
 std::string programFolder(const Arguments& args, const std::string& executableFolder);
 

@@ -1,7 +1,4 @@
 // quillfern-box: the command-line tool over the mail store.
-#include <unistd.h>
-
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,16 +6,6 @@
 #include "app/BoxToolArguments.h"
 #include "app/BoxToolCommands.h"
 #include "text/Cp932.h"
-
-namespace {
-
-std::string executableFolder() {
-    std::error_code error;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string(".") : self.parent_path().string();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     using namespace qf::boxtool;

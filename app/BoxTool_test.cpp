@@ -17,6 +17,7 @@ using qf::store::testing::readBytes;
 using qf::store::testing::TempFolder;
 using qf::store::testing::writeBytes;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::string padded(const std::string& text, std::size_t width) {
     return text + std::string(width - text.size(), ' ');
@@ -200,6 +201,18 @@ TEST_F(BoxToolTest, ExportWritesAnMboxrdFileAndRefusesToOverwrite) {
     EXPECT_EQ(run(folderArg() + " export 6 --force --mbox '" + mbox + "'").exitCode, 0);
     EXPECT_EQ(readBytes(mbox), written);
     EXPECT_FALSE(std::filesystem::exists(mbox + ".partial"));
+}
+
+// Listing starts without the network and MIME libraries; only receive
+// (a program of its own) loads them.
+TEST_F(BoxToolTest, ListingLoadsNoNetworkLibrary) {
+    writeOtherBox();
+    ToolRun r = run(folderArg() + " list 6", "LD_DEBUG=files");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_THAT(r.err, HasSubstr("libc.so"));  // the loader did report
+    for (const char* library : {"libcurl", "libgmime", "libgnutls"}) {
+        EXPECT_THAT(r.err, Not(HasSubstr(library)));
+    }
 }
 
 TEST_F(BoxToolTest, BadArgumentsGetUsageAndExitTwo) {

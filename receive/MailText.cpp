@@ -1,7 +1,10 @@
 #include "receive/MailText.h"
 
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "receive/ReceiveRun.h"
 #include "text/FixedField.h"
@@ -33,42 +36,82 @@ std::string_view withoutTrailingLineBreaks(std::string_view text) {
     return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
 }
 
+// Appends the lines of `text` to `out`, each followed by CR LF.
+void appendLinesCrLf(std::string& out, std::string_view text) {
+    forEachLine(text, [&out](std::string_view line) {
+        out.append(line);
+        out.append("\r\n");
+    });
+}
+
+// Room for the text with CR LF line ends: a few bytes more than it has.
+std::size_t crLfCapacity(std::size_t textBytes) {
+    return textBytes + textBytes / 32 + 4;
+}
+
 }  // namespace
 
 std::string joinLinesCrLf(std::string_view text) {
     std::string joined;
-    joined.reserve(text.size() + text.size() / 32 + 2);
-    forEachLine(text, [&joined](std::string_view line) {
-        joined.append(line);
-        joined.append("\r\n");
-    });
+    joined.reserve(crLfCapacity(text.size()));
+    appendLinesCrLf(joined, text);
     return joined;
 }
 
+// Built in one string: the whole text of a large mail exists once.
 std::string wholeMailLines(std::string_view header, std::string_view body) {
-    std::string text = joinLinesCrLf(withoutTrailingLineBreaks(header));
+    const std::string_view trimmedHeader = withoutTrailingLineBreaks(header);
+    std::string text;
+    text.reserve(crLfCapacity(trimmedHeader.size() + body.size()) + 2);
+    appendLinesCrLf(text, trimmedHeader);
     text.append("\r\n");
-    text.append(joinLinesCrLf(body));
+    appendLinesCrLf(text, body);
     return text;
 }
 
-Result<std::string> passThroughWorkFile(const std::filesystem::path& workFile,
-                                        std::string_view header, std::string_view body) {
-    const std::string lines = wholeMailLines(header, body);
-    {
-        std::ofstream out(workFile, std::ios::binary | std::ios::trunc);
-        out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
-        out.close();
-        if (!out) {
-            return Status::ioError("作業ファイル " + workFile.string() + " に書き込めません。");
-        }
+Status WorkFile::open() {
+    if (m_fd >= 0) {
+        return Status::ok();
     }
-    std::ifstream in(workFile, std::ios::binary);
-    std::string stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad() || !in.is_open()) {
-        return Status::ioError("作業ファイル " + workFile.string() + " を読み込めません。");
+    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (m_fd < 0) {
+        return Status::ioError("作業ファイル " + m_path.string() + " を開けません（" +
+                               std::strerror(errno) + "）。");
     }
-    return joinLinesCrLf(stored);
+    return Status::ok();
+}
+
+Result<std::string> WorkFile::passThrough(std::string_view header, std::string_view body) {
+    if (Status opened = open(); !opened) {
+        return opened;
+    }
+    std::string lines = wholeMailLines(header, body);
+    const auto length = static_cast<off_t>(lines.size());
+    const auto failed = [this](const char* what) {
+        return Status::ioError("作業ファイル " + m_path.string() + " を" + what + "（" +
+                               std::strerror(errno) + "）。");
+    };
+    if (::ftruncate(m_fd, length) != 0) {
+        return failed("切り詰められません");
+    }
+    if (::pwrite(m_fd, lines.data(), lines.size(), 0) != length) {
+        return failed("書き込めません");
+    }
+    // Read back over the text written: the file's bytes are what the decoder
+    // gets, without a second copy of a large mail.
+    if (::pread(m_fd, lines.data(), lines.size(), 0) != length) {
+        return failed("読み込めません");
+    }
+    return lines;
+}
+
+void WorkFile::remove() {
+    if (m_fd < 0) {
+        return;
+    }
+    ::close(m_fd);
+    m_fd = -1;
+    ::unlink(m_path.c_str());
 }
 
 int slotForSender(std::string_view sender,

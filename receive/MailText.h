@@ -23,12 +23,30 @@ std::string joinLinesCrLf(std::string_view text);
 // handed the header over with its closing empty line.
 std::string wholeMailLines(std::string_view header, std::string_view body);
 
-// Writes wholeMailLines' lines into the work file (replacing it), reads the
-// file back line by line and returns the lines joined with CR LF: the text
-// the decoder gets. Fails with kIoError naming the file; the caller can then
-// use wholeMailLines directly, which gives the same text.
-Result<std::string> passThroughWorkFile(const std::filesystem::path& workFile,
-                                        std::string_view header, std::string_view body);
+// The work file "0.txt" of one receive run. Each mail's whole text
+// (wholeMailLines) is written into it, replacing the one before, and read
+// back: the text the decoder gets. The file is opened at the first mail and
+// rewritten in place for every other one (creating and removing a file per
+// mail costs more than writing the mail), and removed by remove() or when
+// the object goes.
+class WorkFile {
+  public:
+    explicit WorkFile(std::filesystem::path path) : m_path(std::move(path)) {}
+    ~WorkFile() { remove(); }
+    WorkFile(const WorkFile&) = delete;
+    WorkFile& operator=(const WorkFile&) = delete;
+
+    // The text as read back. Fails with kIoError naming the file; the caller
+    // can then use wholeMailLines directly, which gives the same text.
+    Result<std::string> passThrough(std::string_view header, std::string_view body);
+    void remove();
+
+  private:
+    Status open();
+
+    std::filesystem::path m_path;
+    int m_fd = -1;
+};
 
 // The slot (0 … 4) of the first registration whose address, trimmed of spaces
 // at both ends, equals `sender` exactly (case-sensitive, sender untrimmed);

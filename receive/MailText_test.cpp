@@ -39,19 +39,33 @@ class WorkFileTest : public ::testing::Test {
     std::filesystem::path m_folder;
 };
 
-TEST_F(WorkFileTest, TheTextReadBackIsTheJoinedLinesAndTheFileHoldsThem) {
+// One work file serves the whole run: each mail replaces the one before,
+// also a longer one, and the file is gone when the run is done.
+TEST_F(WorkFileTest, EachMailReplacesTheLastAndTheFileGoesAtTheEnd) {
     const auto workFile = m_folder / "0.txt";
     std::ofstream(workFile) << "an earlier mail that must be replaced, and longer than this one";
-    const Result<std::string> text = passThroughWorkFile(workFile, "A: 1\n", "x\ny");
-    ASSERT_TRUE(text.isOk());
-    EXPECT_EQ(text.value(), "A: 1\r\n\r\nx\r\ny\r\n");
-    std::ifstream in(workFile, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text.value());
+    const auto fileBytes = [&workFile] {
+        std::ifstream in(workFile, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    {
+        WorkFile file(workFile);
+        const Result<std::string> text = file.passThrough("A: 1\n", "x\ny");
+        ASSERT_TRUE(text.isOk());
+        EXPECT_EQ(text.value(), "A: 1\r\n\r\nx\r\ny\r\n");
+        EXPECT_EQ(fileBytes(), text.value());
+        const Result<std::string> next = file.passThrough("B: 2", "");
+        ASSERT_TRUE(next.isOk());
+        EXPECT_EQ(next.value(), "B: 2\r\n\r\n");
+        EXPECT_EQ(fileBytes(), next.value());
+    }
+    EXPECT_FALSE(std::filesystem::exists(workFile));
 }
 
 TEST_F(WorkFileTest, AMissingFolderIsAnIoErrorNamingTheFile) {
     const auto workFile = m_folder / "absent" / "0.txt";
-    const Result<std::string> text = passThroughWorkFile(workFile, "A: 1", "x");
+    WorkFile file(workFile);
+    const Result<std::string> text = file.passThrough("A: 1", "x");
     ASSERT_FALSE(text.isOk());
     EXPECT_EQ(text.status().code(), StatusCode::kIoError);
     EXPECT_NE(text.status().message().find(workFile.string()), std::string::npos);

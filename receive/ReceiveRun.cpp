@@ -1,8 +1,11 @@
 #include "receive/ReceiveRun.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -29,20 +32,27 @@ int boxOfSlot(int slot) {
     return slot + 1;
 }
 
-// Appends the mail to its box and syncs the box file, so that the record is
-// on disk before the server may delete the mail. A full box (kFull) or a
-// failed write leaves the box as it was.
-Result<int> appendDurably(store::MailStore& store, int slot, const StagedMail& mail) {
-    const int box = boxOfSlot(slot);
-    Result<int> record = store.append(box, {mail.subject, mail.sender, mail.date, mail.body});
-    if (!record) {
-        return record;
+// An output buffer of the transport, `size` bytes. Its bytes are not filled
+// in advance: a buffer as large as a 30 MB mail then costs only the memory
+// of what the transport writes into it (the pages never touched are never
+// handed out). It starts as the empty text.
+class OutputBuffer {
+  public:
+    explicit OutputBuffer(std::size_t size)
+        : m_bytes(new char[std::max<std::size_t>(size, 1)]),
+          m_size(std::max<std::size_t>(size, 1)) {
+        m_bytes[0] = '\0';
     }
-    if (Status synced = store.sync(box); !synced) {
-        return synced;
-    }
-    return record;
-}
+
+    char* data() { return m_bytes.get(); }
+    std::size_t size() const { return m_size; }
+    // The text the transport wrote: up to the first NUL.
+    std::string_view bytes() const { return {m_bytes.get(), ::strnlen(m_bytes.get(), m_size)}; }
+
+  private:
+    std::unique_ptr<char[]> m_bytes;
+    std::size_t m_size;
+};
 
 std::string textOf(const std::vector<char>& buffer) {
     return text::fromCp932(text::cutAtNul(std::string_view(buffer.data(), buffer.size())));
@@ -68,15 +78,25 @@ class TextBuffers {
     // Grows the buffers to at least sizeBytes, emptied.
     void resize(std::size_t sizeBytes) {
         const std::size_t size = std::max<std::size_t>(sizeBytes, kDefaultBufferBytes);
-        for (auto* buffer : {&subject, &date, &sender, &header}) {
-            buffer->assign(size, '\0');
+        if (size != subject.size()) {
+            for (OutputBuffer* buffer : all()) {
+                *buffer = OutputBuffer(1);  // the old ones go before the new ones come
+            }
+            for (OutputBuffer* buffer : all()) {
+                *buffer = OutputBuffer(size);
+            }
+        }
+        for (OutputBuffer* buffer : all()) {
+            buffer->data()[0] = '\0';
         }
         m_transport.setOption(transport::kOptionBufferSize, static_cast<int>(size));
     }
 
-    std::vector<char> subject, date, sender, header;
+    OutputBuffer subject{1}, date{1}, sender{1}, header{1};
 
   private:
+    std::array<OutputBuffer*, 4> all() { return {&subject, &date, &sender, &header}; }
+
     MailTransport& m_transport;
 };
 
@@ -95,10 +115,29 @@ std::string transportMessage(MailTransport& transport) {
     return textOf(buffer);
 }
 
-// A mail as the server sent it (raw bytes, cut at NUL).
+// A mail as the server sent it (raw bytes, cut at NUL). The body stays in
+// the buffer the transport filled, so a large mail is not held twice.
 struct FetchedMail {
     std::string header;
+    std::vector<char> bodyBuffer;
+
+    std::string_view body() const { return bytesOf(bodyBuffer); }
+};
+
+// A decoded mail in the CP932 bytes the transport wrote: what goes into its
+// record, unconverted.
+struct Cp932Mail {
+    std::string subject;
+    std::string sender;
+    std::string date;
     std::string body;
+};
+
+// A mail appended to its box in this run, whose deletion waits for the sync
+// of that box.
+struct StoredMail {
+    int mailNumber;
+    int slot;
 };
 
 // Sets the flag for as long as the run lasts, even when a callback throws.
@@ -122,7 +161,8 @@ class Run {
           m_transport(transport),
           m_newMailStored(newMailStored),
           m_ownStore(request.folder.dataFolder().string()),
-          m_store(request.store != nullptr ? *request.store : m_ownStore) {}
+          m_store(request.store != nullptr ? *request.store : m_ownStore),
+          m_workFile(request.folder.workFile()) {}
 
     ReceiveOutcome execute();
 
@@ -134,8 +174,14 @@ class Run {
     std::optional<FetchedMail> fetchMail(int handle, int mailNumber, TextBuffers& texts);
     // The work file and the decoder: the mail's texts, its attachments
     // written, -5/-6 reported; the decoder's result in `decoded`.
-    StagedMail decodeMail(const FetchedMail& fetched, TextBuffers& texts, int* decoded);
-    bool storeMail(int handle, int mailNumber, int slot, const StagedMail& mail);
+    // The fetched mail is released once the decoder has its text.
+    Cp932Mail decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded);
+    // The texts the observer sees; the body only when it shows mail texts.
+    StagedMail stagedTexts(const Cp932Mail& mail) const;
+    void storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp932Mail& mail);
+    // Syncs every box that took mail, once, and then marks the mails stored
+    // in a synced box for deletion.
+    void deleteStoredMails(int handle);
     // Leaves the mail on the server; the user hears about it once, at the end.
     void keepOnServer(const Status& why);
     void reportFetchFailure(int mailNumber);
@@ -150,6 +196,8 @@ class Run {
     ReceiveOutcome m_outcome;
     store::MailStore m_ownStore;
     store::MailStore& m_store;
+    WorkFile m_workFile;
+    std::vector<StoredMail> m_storedMails;
     int m_storeFailures = 0;
 };
 
@@ -175,9 +223,11 @@ ReceiveOutcome Run::execute() {
                         break;
                     }
                 }
+                m_workFile.remove();
+                deleteStoredMails(handle);
             }
             // Only here does the transport send the deletions: every mail
-            // marked so far is already synced to its box file.
+            // marked is synced to its box file.
             if (m_transport.close(handle) < 0 && m_outcome.stored > 0) {
                 reportCloseFailure();
             }
@@ -214,9 +264,12 @@ bool Run::receiveMail(int handle, int mailNumber) {
         reportFetchFailure(mailNumber);
         return false;
     }
-    m_observer.onRawText(text::fromCp932(fetched->body));
+    if (m_observer.wantsMailTexts()) {
+        m_observer.onRawText(text::fromCp932(fetched->body()));
+    }
+    const bool withNotice = mentionsAttachment(fetched->body());
     int decoded = 0;
-    StagedMail mail = decodeMail(*fetched, texts, &decoded);
+    Cp932Mail mail = decodeMail(std::move(*fetched), texts, &decoded);
     if (decoded == transport::kAttachmentCannotBeOpened) {
         // An attachment that could not be written exists only on the server:
         // the mail stays there, as one that could not be stored does.
@@ -224,12 +277,14 @@ bool Run::receiveMail(int handle, int mailNumber) {
         keepOnServer(Status::ioError(transportMessage(m_transport)));
         return true;
     }
-    if (mentionsAttachment(fetched->body)) {
+    if (withNotice) {
+        static const std::string notice = text::toCp932(kAttachmentNotice);
         mail.body += "\r\n";
-        mail.body += kAttachmentNotice;
+        mail.body += notice;
     }
-    const int slot = slotForSender(mail.sender, m_request.routingAddresses);
-    return storeMail(handle, mailNumber, slot, mail);
+    const StagedMail staged = stagedTexts(mail);
+    storeMail(mailNumber, slotForSender(staged.sender, m_request.routingAddresses), staged, mail);
+    return true;
 }
 
 std::optional<FetchedMail> Run::fetchMail(int handle, int mailNumber, TextBuffers& texts) {
@@ -246,22 +301,22 @@ std::optional<FetchedMail> Run::fetchMail(int handle, int mailNumber, TextBuffer
                             texts.sender.data(), texts.header.data(), body.data()) < 0) {
         return std::nullopt;
     }
-    return FetchedMail{std::string(bytesOf(texts.header)), std::string(bytesOf(body))};
+    return FetchedMail{std::string(texts.header.bytes()), std::move(body)};
 }
 
-StagedMail Run::decodeMail(const FetchedMail& fetched, TextBuffers& texts, int* decoded) {
+Cp932Mail Run::decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded) {
     const settings::ProgramFolder& folder = m_request.folder;
-    Result<std::string> passed =
-        passThroughWorkFile(folder.workFile(), fetched.header, fetched.body);
+    Result<std::string> passed = m_workFile.passThrough(fetched.header, fetched.body());
     // Without a usable work file the decoder still gets the same text.
     const std::string mailText =
-        passed ? std::move(passed).value() : wholeMailLines(fetched.header, fetched.body);
+        passed ? std::move(passed).value() : wholeMailLines(fetched.header, fetched.body());
+    fetched = {};
 
     texts.resize(mailText.size() + 1);
     // Room for a whole record body even when the decoded text outgrows this
     // mail's text: the part that completes a split mail brings the rest.
     const std::size_t bodyCapacity = std::max(mailText.size() + 1, store::kBodyFieldBytes + 1);
-    std::vector<char> decodedBody(bodyCapacity, '\0');
+    OutputBuffer decodedBody(bodyCapacity);
     m_transport.setOption(transport::kOptionBodyBufferSize, static_cast<int>(bodyCapacity));
     // Paths travel as CP932 like every other text of the transport calls.
     const std::string attachmentFolder = text::toCp932(folder.attachmentFolder().string() + "/");
@@ -277,25 +332,51 @@ StagedMail Run::decodeMail(const FetchedMail& fetched, TextBuffers& texts, int* 
     } else if (*decoded == transport::kSplitMailIncomplete) {
         m_observer.onMessage({MessageKind::kSplitMailIncomplete, "", kSplitMailIncompleteText});
     }
-    std::error_code ignored;
-    std::filesystem::remove(folder.workFile(), ignored);
-    return {textOf(texts.subject), textOf(texts.sender), textOf(texts.date), textOf(decodedBody)};
+    return {std::string(texts.subject.bytes()), std::string(texts.sender.bytes()),
+            std::string(texts.date.bytes()), std::string(decodedBody.bytes())};
 }
 
-bool Run::storeMail(int handle, int mailNumber, int slot, const StagedMail& mail) {
+StagedMail Run::stagedTexts(const Cp932Mail& mail) const {
+    return {text::fromCp932(mail.subject), text::fromCp932(mail.sender), text::fromCp932(mail.date),
+            m_observer.wantsMailTexts() ? text::fromCp932(mail.body) : std::string()};
+}
+
+// The record is written here but synced only once per box, before any of
+// the box's mails is marked for deletion (deleteStoredMails).
+void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp932Mail& mail) {
     m_observer.onRawText("");
-    m_observer.onMailStaged(slot, mail);
-    Result<int> record = appendDurably(m_store, slot, mail);
+    m_observer.onMailStaged(slot, staged);
+    // The record takes the transport's bytes as they are: converting them to
+    // UTF-8 and back would only cost time.
+    Result<int> record =
+        m_store.appendCp932(boxOfSlot(slot), {mail.subject, mail.sender, mail.date, mail.body});
     if (!record) {
         keepOnServer(record.status());
-        return true;
+        return;
     }
     m_newMailStored = true;
     ++m_outcome.stored;
     ++m_outcome.storedPerSlot[static_cast<std::size_t>(slot)];
+    m_storedMails.push_back({mailNumber, slot});
     m_observer.onMailStored(slot, record.value());
-    m_transport.deleteMail(handle, mailNumber);
-    return true;
+}
+
+void Run::deleteStoredMails(int handle) {
+    std::array<Status, kBoxSlotCount> synced;
+    for (int slot = 0; slot < kBoxSlotCount; ++slot) {
+        if (m_outcome.storedPerSlot[static_cast<std::size_t>(slot)] > 0) {
+            synced[static_cast<std::size_t>(slot)] = m_store.sync(boxOfSlot(slot));
+        }
+    }
+    for (const StoredMail& mail : m_storedMails) {
+        const Status& boxSynced = synced[static_cast<std::size_t>(mail.slot)];
+        if (boxSynced) {
+            m_transport.deleteMail(handle, mail.mailNumber);
+        } else {
+            // In the box, but maybe not on disk: the server keeps its copy.
+            keepOnServer(boxSynced);
+        }
+    }
 }
 
 void Run::keepOnServer(const Status& why) {

@@ -12,17 +12,22 @@
 //  4. authenticate; a refusal is reported with the transport's error text
 //     under the title "エラー";
 //  5. per mail: status, size, fetch, the work file "0.txt", decoding with
-//     attachments, sorting, staging, append, flush, mark for deletion;
-//  6. close the session (the transport sends the deletions there; when it
+//     attachments, sorting, staging, append;
+//  6. sync each box that took mail, once, then mark the mails stored in it
+//     for deletion; remove the work file;
+//  7. close the session (the transport sends the deletions there; when it
 //     cannot, the stored mails stay on the server and the user is told);
-//  7. when no mail was stored yet in this program run, ask for the
+//  8. when no mail was stored yet in this program run, ask for the
 //     "新着メールなし" notice (ReceiveObserver::onNoNewMail).
 //
 // Data safety: a mail is marked for deletion only after its record is written
-// and the box file flushed to disk. A mail that cannot be fetched or stored
-// (full box, full disk, write error), or whose attachments could not all be
-// written (-5), stays on the server, and the user is told once per run. The
-// attachment folder is created when missing.
+// and its box file synced to disk. Deletions take effect only when the
+// session closes, so one sync per box after the last mail covers every mail
+// of the run. A mail that cannot be fetched or stored (full box, full disk,
+// write error, a box that cannot be synced), or whose attachments could not
+// all be written (-5), stays on the server, and the user is told once per
+// run. The attachment folder is created when missing. The work file is
+// rewritten for every mail and removed when the last one is done.
 //
 // The attachment notice ("♪♪♪…") is part of the stored body: a record has no
 // other trace of the attachments that were expanded for it, and the mail reads
@@ -98,11 +103,15 @@ class ReceiveObserver {
     virtual void onProgress(int /*mailNumber*/, int /*mailCount*/) {}
     // The raw body text of the mail being fetched; "" once it is staged.
     virtual void onRawText(const std::string& /*text*/) {}
+    // False: onRawText gets only the "" and the staged mail comes without
+    // its body; the run then skips converting each mail's texts for them.
+    virtual bool wantsMailTexts() const { return true; }
     // Per-mail notes and failures; the run goes on unless the kind says not.
     virtual void onMessage(const ReceiveMessage& /*message*/) {}
     // The decoded mail, about to be written to the box of `slot`.
     virtual void onMailStaged(int /*slot*/, const StagedMail& /*mail*/) {}
-    // The mail is durably in its box as record `recordNumber`: count it.
+    // The mail is in its box as record `recordNumber`: count it. (The box is
+    // synced after the last mail, before any deletion.)
     virtual void onMailStored(int /*slot*/, int /*recordNumber*/) {}
     // No mail was stored yet in this program run: show the notice.
     virtual void onNoNewMail() {}

@@ -14,6 +14,8 @@
 #include "receive/MailTransport.h"
 #include "receive/ReceiveTestSupport.h"
 #include "settings/ProfileFile.h"
+#include "store/MailStore.h"
+#include "store/StoreTestSupport.h"
 #include "text/Cp932.h"
 #include "transport/NMail.h"
 
@@ -216,6 +218,25 @@ TEST_F(ReceiveRunTest, AFullBoxKeepsThatMailOnTheServerAndSaysSoOnce) {
     EXPECT_THAT(observer.messages[0].text, HasSubstr("2 通"));
     EXPECT_EQ(std::filesystem::file_size(box.box(kOtherSlot)),
               32767ull * testing::kMailRecordBytes);
+}
+
+// The boxes are synced once, after the last mail; a box that cannot be
+// synced keeps the mails stored in it on the server, the other box's go.
+TEST_F(ReceiveRunTest, MailOfABoxThatCannotBeSyncedStaysOnTheServer) {
+    // Steps: open and write per append (1-4), then file and folder sync of
+    // box 1 (5, 6) and of "その他" (7, 8).
+    store::testing::FaultyFileSystem fs(/*failAt=*/7);
+    store::MailStore store(request.folder.dataFolder().string(), fs);
+    request.store = &store;
+    server.mails = {mailFrom("taro@example.jp", "1"), mailFrom("x@example.jp", "2")};
+    const ReceiveOutcome outcome = run();
+
+    EXPECT_TRUE(fs.failed());
+    EXPECT_EQ(server.deleted, (std::set<int>{1}));
+    EXPECT_EQ(outcome.keptOnServer, 1);
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kStoreFailed);
+    EXPECT_THAT(observer.messages[0].text, HasSubstr("injected failure: sync"));
 }
 
 TEST_F(ReceiveRunTest, ABrokenFetchEndsTheSessionAndKeepsTheRestOnTheServer) {

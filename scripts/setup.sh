@@ -9,7 +9,7 @@ packages=(
   libgmime-3.0-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format codespell
-  dovecot-pop3d python3-aiosmtpd mpack openssl
+  dovecot-pop3d python3-aiosmtpd mpack openssl fetchmail
   fonts-noto-cjk xvfb x11-apps imagemagick xauth xdotool
 )
 

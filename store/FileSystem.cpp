@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace qf::store {
 
@@ -16,6 +18,17 @@ namespace {
 // the window's own; the reason is the system's text.
 std::string failureText(const std::string& path, const std::string& what, int error) {
     return path + " を" + what + "（" + std::strerror(error) + "）";
+}
+
+// Bytes moved per read and write when the kernel cannot copy by itself.
+constexpr std::size_t kCopyBufferBytes = std::size_t{1} << 20;
+// copy_file_range moves at most this much per call.
+constexpr std::uint64_t kKernelCopyStepBytes = std::uint64_t{1} << 30;
+
+// copy_file_range reports with these that the two files cannot be copied
+// in the kernel (another file system, an old kernel, a special file).
+bool kernelCopyUnsupported(int error) {
+    return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP;
 }
 
 Status errnoStatus(const std::string& what, const std::string& path, int error) {
@@ -88,6 +101,36 @@ class PosixFile final : public File {
             return errnoStatus("切り詰められません", m_path, errno);
         }
         return Status::ok();
+    }
+
+    Result<std::uint64_t> copyInKernel(File& source, std::uint64_t sourceOffset,
+                                       std::uint64_t offset, std::uint64_t lengthBytes) override {
+        auto* from = dynamic_cast<PosixFile*>(&source);
+        if (from == nullptr) {
+            return std::uint64_t{0};
+        }
+        auto in = static_cast<off_t>(sourceOffset);
+        auto out = static_cast<off_t>(offset);
+        std::uint64_t done = 0;
+        while (done < lengthBytes) {
+            const auto step =
+                static_cast<std::size_t>(std::min(lengthBytes - done, kKernelCopyStepBytes));
+            ssize_t n = ::copy_file_range(from->m_fd, &in, m_fd, &out, step, 0);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0 && kernelCopyUnsupported(errno)) {
+                break;
+            }
+            if (n < 0) {
+                return errnoStatus("コピーで書き込めません", m_path, errno);
+            }
+            if (n == 0) {
+                break;  // end of the source
+            }
+            done += static_cast<std::uint64_t>(n);
+        }
+        return done;
     }
 
   private:
@@ -199,6 +242,38 @@ class PosixFileSystem final : public FileSystem {
 };
 
 }  // namespace
+
+Status copyRange(File& source, std::uint64_t sourceOffset, File& target, std::uint64_t offset,
+                 std::uint64_t lengthBytes) {
+    auto copied = target.copyInKernel(source, sourceOffset, offset, lengthBytes);
+    if (!copied) {
+        return copied.status();
+    }
+    std::uint64_t done = copied.value();
+    if (done == lengthBytes) {
+        return Status::ok();
+    }
+    std::vector<char> buffer(
+        static_cast<std::size_t>(std::min<std::uint64_t>(lengthBytes - done, kCopyBufferBytes)));
+    while (done < lengthBytes) {
+        const auto part =
+            static_cast<std::size_t>(std::min<std::uint64_t>(lengthBytes - done, buffer.size()));
+        std::span<char> bytes(buffer.data(), part);
+        auto got = source.readAt(sourceOffset + done, bytes);
+        if (!got) {
+            return got.status();
+        }
+        if (got.value() != part) {
+            return Status::corrupt("コピー元のファイルが途中で終わっています（位置 " +
+                                   std::to_string(sourceOffset + done + got.value()) + "）");
+        }
+        if (Status s = target.writeAt(offset + done, bytes); !s) {
+            return s;
+        }
+        done += part;
+    }
+    return Status::ok();
+}
 
 FileSystem& posixFileSystem() {
     static PosixFileSystem fileSystem;

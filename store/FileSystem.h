@@ -38,7 +38,24 @@ class File {
     virtual Status sync() = 0;
     virtual Result<std::uint64_t> size() = 0;
     virtual Status truncate(std::uint64_t lengthBytes) = 0;
+
+    // Copies up to lengthBytes bytes of `source` at sourceOffset to `offset`
+    // of this file inside the kernel, without passing them through user
+    // space, and returns how many it copied. Fewer (even none) when the file
+    // systems cannot copy that way or the source ends: copyRange() moves the
+    // rest through a buffer. The default copies nothing.
+    virtual Result<std::uint64_t> copyInKernel(File& /*source*/, std::uint64_t /*sourceOffset*/,
+                                               std::uint64_t /*offset*/,
+                                               std::uint64_t /*lengthBytes*/) {
+        return std::uint64_t{0};
+    }
 };
+
+// Copies lengthBytes bytes of `source` at sourceOffset to `offset` of
+// `target`: in the kernel where it can, through a buffer for the rest. A
+// source that ends early gives kCorrupt.
+Status copyRange(File& source, std::uint64_t sourceOffset, File& target, std::uint64_t offset,
+                 std::uint64_t lengthBytes);
 
 class FileSystem {
   public:

@@ -60,16 +60,32 @@ const RecordLayout& layoutOf(RecordKind kind) {
     return kMailLayout;
 }
 
-void encodeRecord(const RecordLayout& layout, const MailFields& fields, std::int16_t status,
-                  std::span<char> record) {
+namespace {
+
+using FieldWriter = void (*)(std::span<char>, std::string_view);
+
+void encodeWith(FieldWriter write, const RecordLayout& layout, const MailFields& fields,
+                std::int16_t status, std::span<char> record) {
     std::fill(record.begin(), record.end(), '\0');
-    text::writeField(fieldOf(record, layout.subject), fields.subject);
-    text::writeField(fieldOf(record, layout.fromOrTo), fields.fromOrTo);
-    text::writeField(fieldOf(record, layout.date), fields.date);
-    text::writeField(fieldOf(record, layout.body), fields.body);
+    write(fieldOf(record, layout.subject), fields.subject);
+    write(fieldOf(record, layout.fromOrTo), fields.fromOrTo);
+    write(fieldOf(record, layout.date), fields.date);
+    write(fieldOf(record, layout.body), fields.body);
     record[layout.lineEnd.offset] = '\r';
     record[layout.lineEnd.offset + 1] = '\n';
     writeStatusWord(record, layout.format(), status);
+}
+
+}  // namespace
+
+void encodeRecord(const RecordLayout& layout, const MailFields& fields, std::int16_t status,
+                  std::span<char> record) {
+    encodeWith(&text::writeField, layout, fields, status, record);
+}
+
+void encodeCp932Record(const RecordLayout& layout, const MailFields& cp932Fields,
+                       std::int16_t status, std::span<char> record) {
+    encodeWith(&text::writeCp932Field, layout, cp932Fields, status, record);
 }
 
 MailFields decodeRecord(const RecordLayout& layout, std::span<const char> record) {

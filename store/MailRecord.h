@@ -80,6 +80,10 @@ struct MailFields {
 // outside the fields (the keep box's reserved field) become NUL.
 void encodeRecord(const RecordLayout& layout, const MailFields& fields, std::int16_t status,
                   std::span<char> record);
+// The same for fields that hold CP932 bytes, as the transport hands them
+// over: written without a conversion.
+void encodeCp932Record(const RecordLayout& layout, const MailFields& cp932Fields,
+                       std::int16_t status, std::span<char> record);
 
 // The record's texts, converted and stripped of spaces at both ends.
 MailFields decodeRecord(const RecordLayout& layout, std::span<const char> record);

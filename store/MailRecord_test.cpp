@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "text/Cp932.h"
+
 namespace qf::store {
 namespace {
 
@@ -75,6 +77,12 @@ TEST(MailRecordLayoutTest, TextsAreStrippedCutAndReadBack) {
     EXPECT_EQ(back.fromOrTo, "padded@example.jp");
     EXPECT_EQ(back.date, "");
     EXPECT_EQ(back.body, std::string(32000, 'b'));
+
+    // Fields that arrive in CP932 give the same record, unconverted.
+    MailFields cp932{text::toCp932(sixty), fields.fromOrTo, fields.date, fields.body};
+    std::vector<char> fromCp932(32284);
+    encodeCp932Record(layoutOf(RecordKind::kMail), cp932, 1, fromCp932);
+    EXPECT_TRUE(fromCp932 == record);
 }
 
 TEST(MailRecordLayoutTest, ListRangesSkipTheBody) {

@@ -108,6 +108,14 @@ Status MailStore::list(int box, const std::function<void(const ListEntry&)>& vis
 }
 
 Result<int> MailStore::append(int box, const MailFields& fields) {
+    return appendWith(&encodeRecord, box, fields);
+}
+
+Result<int> MailStore::appendCp932(int box, const MailFields& cp932Fields) {
+    return appendWith(&encodeCp932Record, box, cp932Fields);
+}
+
+Result<int> MailStore::appendWith(RecordEncoder encode, int box, const MailFields& fields) {
     auto f = file(box);
     if (!f) {
         return f.status();
@@ -123,7 +131,7 @@ Result<int> MailStore::append(int box, const MailFields& fields) {
     const auto status = static_cast<std::int16_t>(
         layout.kind == RecordKind::kKeep ? std::min(recordNumber, kMaxRecords) : 1);
     std::vector<char>& buffer = m_buffers[slotOf(box).value()];
-    encodeRecord(layout, fields, status, buffer);
+    encode(layout, fields, status, buffer);
     if (Status s = f.value().write(recordNumber, buffer); !s) {
         return s;
     }

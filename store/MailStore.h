@@ -61,6 +61,8 @@ class MailStore {
     // Stores a mail at the append position (count + 1) and returns that
     // record number. Status word 1, or the record number in the keep box.
     Result<int> append(int box, const MailFields& fields);
+    // append for fields that hold CP932 bytes (the transport's buffers).
+    Result<int> appendCp932(int box, const MailFields& cp932Fields);
 
     // Sets the buffer's status word to 0 and writes the buffer as record n
     // (REQUIRES: the caller read record n first; whatever the buffer holds,
@@ -81,6 +83,9 @@ class MailStore {
 
   private:
     Result<std::size_t> slotOf(int box) const;
+    using RecordEncoder = void (*)(const RecordLayout&, const MailFields&, std::int16_t,
+                                   std::span<char>);
+    Result<int> appendWith(RecordEncoder encode, int box, const MailFields& fields);
 
     std::string m_dataFolder;
     FileSystem& m_fs;

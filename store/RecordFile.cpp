@@ -369,39 +369,53 @@ Status RecordFile::removeRedundantTemp() {
     return m_fs.remove(m_tempPath);
 }
 
+Result<std::vector<RecordFile::RecordRun>> RecordFile::liveRuns() const {
+    std::vector<RecordRun> runs;
+    const ByteRange statusWord[] = {{m_format.statusOffset, 2}};
+    const RecordFormat packed{2, 0, 0};  // the status word as scan() hands it over
+    Status scanned = scan(statusWord, [&](int n, std::span<const char> bytes) {
+        if (readStatusWord(bytes, packed) == 0) {
+            return Status::ok();
+        }
+        if (!runs.empty() && runs.back().first + runs.back().count == n) {
+            ++runs.back().count;
+        } else {
+            runs.push_back({n, 1});
+        }
+        return Status::ok();
+    });
+    if (!scanned) {
+        return scanned;
+    }
+    return runs;
+}
+
 // Writes the live records of the box into `target`, then flushes and syncs
-// it. Runs of live records go out straight from the read chunk.
+// it. Only the status words are read; each run of live records between two
+// deleted ones is copied as one range, in the kernel where it can be.
 Status RecordFile::rebuildInto(const std::string& target) const {
+    auto runs = liveRuns();
+    if (!runs) {
+        return runs.status();
+    }
+    auto in = m_fs.open(m_path, OpenMode::kRead);
+    if (!in) {
+        return in.status();
+    }
     auto out = m_fs.open(target, OpenMode::kTruncate);
     if (!out) {
         return out.status();
     }
     File& file = *out.value();
-    const std::size_t length = m_format.lengthBytes;
     std::uint64_t written = 0;
-    Status copied = forEachChunk([&](int, std::span<const char> bytes) -> Status {
-        std::size_t runStart = 0;
-        auto writeRun = [&](std::size_t runEnd) -> Status {
-            if (runEnd == runStart) {
-                return Status::ok();
-            }
-            Status s = file.writeAt(written, bytes.subspan(runStart, runEnd - runStart));
-            written += runEnd - runStart;
+    for (const RecordRun& run : runs.value()) {
+        const std::uint64_t bytes = static_cast<std::uint64_t>(run.count) * m_format.lengthBytes;
+        if (Status s =
+                copyRange(*in.value(), recordOffset(run.first, m_format), file, written, bytes);
+            !s) {
             return s;
-        };
-        for (std::size_t at = 0; at < bytes.size(); at += length) {
-            if (readStatusWord(bytes.subspan(at, length), m_format) != 0) {
-                continue;
-            }
-            if (Status s = writeRun(at); !s) {
-                return s;
-            }
-            runStart = at + length;
         }
-        return writeRun(bytes.size());
-    });
-    if (!copied) {
-        return copied;
+        written += bytes;
     }
     if (Status s = file.flush(); !s) {
         return s;

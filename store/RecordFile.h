@@ -18,7 +18,8 @@
 // "<file>.torn-<UTC time>".
 //
 // Compaction (dropping records whose status word is 0) is crash-safe: the
-// live records are written to the temporary file beside the box, which is
+// live records are copied (in the kernel where the file system allows) to
+// the temporary file beside the box, which is
 // flushed and synced and then renamed over the box; the folder is synced.
 // At every moment the box or the temporary file holds every live record.
 // recover() decides which of the two is authoritative after a crash (also
@@ -135,6 +136,12 @@ class RecordFile {
     // and the number of the first.
     using ChunkVisitor = std::function<Status(int firstNumber, std::span<const char> bytes)>;
     Status forEachChunk(const ChunkVisitor& visit) const;
+    // Consecutive live records: `count` of them from record `first`.
+    struct RecordRun {
+        int first;
+        int count;
+    };
+    Result<std::vector<RecordRun>> liveRuns() const;
     Status requireNoTornTail(const Shape& shape, const char* action) const;
     Status removeRedundantTemp();
     Status rebuildInto(const std::string& target) const;

@@ -202,23 +202,27 @@ TEST_F(RecordFileTest, CompactionReplacesOnlyARedundantLeftoverTemp) {
 }
 
 // An I/O error at any step of a compaction leaves every live record in the
-// box and no temporary file behind.
+// box and no temporary file behind, whether the copies run in the kernel or
+// through the buffer loop.
 TEST_F(RecordFileTest, IoErrorAtEveryCompactionStepLosesNothing) {
     const std::string before = records("AbCdEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMN");
-    for (int failAt = 1;; ++failAt) {
-        setBox(before);
-        FaultyFileSystem fs(failAt);
-        Status s = file(fs).compact();
-        if (!fs.failed()) {
-            ASSERT_TRUE(s.isOk());
-            EXPECT_GT(failAt, 3) << "the injection never reached the compaction";
-            break;
+    for (bool kernelCopy : {true, false}) {
+        for (int failAt = 1;; ++failAt) {
+            setBox(before);
+            FaultyFileSystem fs(failAt);
+            Status s = file(kernelCopy ? fs : fs.withoutKernelCopy()).compact();
+            if (!fs.failed()) {
+                ASSERT_TRUE(s.isOk());
+                EXPECT_GT(failAt, 3) << "the injection never reached the compaction";
+                break;
+            }
+            EXPECT_FALSE(s.isOk()) << "step " << failAt << " failed but was reported as success";
+            std::string after = box();
+            EXPECT_TRUE(after == before ||
+                        after == records("ACEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMN"))
+                << "step " << failAt << ", kernel copy " << kernelCopy;
+            EXPECT_FALSE(tempExists()) << "step " << failAt << ", kernel copy " << kernelCopy;
         }
-        EXPECT_FALSE(s.isOk()) << "step " << failAt << " failed but was reported as success";
-        std::string after = box();
-        EXPECT_TRUE(after == before || after == records("ACEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMN"))
-            << "step " << failAt;
-        EXPECT_FALSE(tempExists()) << "step " << failAt;
     }
 }
 
@@ -227,21 +231,44 @@ TEST_F(RecordFileTest, IoErrorAtEveryCompactionStepLosesNothing) {
 TEST_F(RecordFileTest, CrashAtEveryCompactionStepIsRecovered) {
     const std::string before = records("AbCdEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMN");
     const std::string compacted = records("ACEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMN");
-    for (int failAt = 1;; ++failAt) {
-        setBox(before);
-        FaultyFileSystem fs(failAt, /*crash=*/true);
-        (void)file(fs).compact();
-        if (!fs.failed()) {
-            break;
+    for (bool kernelCopy : {true, false}) {
+        for (int failAt = 1;; ++failAt) {
+            setBox(before);
+            FaultyFileSystem fs(failAt, /*crash=*/true);
+            (void)file(kernelCopy ? fs : fs.withoutKernelCopy()).compact();
+            if (!fs.failed()) {
+                break;
+            }
+            const std::string step =
+                "step " + std::to_string(failAt) + ", kernel copy " + std::to_string(kernelCopy);
+            auto actions = file().recover();
+            ASSERT_TRUE(actions.isOk()) << step << ": " << actions.status().toString();
+            std::string after = box();
+            EXPECT_TRUE(after == before || after == compacted) << step;
+            EXPECT_FALSE(tempExists()) << step;
+            EXPECT_TRUE(leftoverNames(m_folder, "BOX.TMP.").empty()) << step;
+            EXPECT_TRUE(file().compact().isOk());
+            EXPECT_EQ(box(), compacted) << step;
         }
-        auto actions = file().recover();
-        ASSERT_TRUE(actions.isOk()) << "step " << failAt << ": " << actions.status().toString();
-        std::string after = box();
-        EXPECT_TRUE(after == before || after == compacted) << "step " << failAt;
-        EXPECT_FALSE(tempExists()) << "step " << failAt;
-        EXPECT_TRUE(leftoverNames(m_folder, "BOX.TMP.").empty()) << "step " << failAt;
-        EXPECT_TRUE(file().compact().isOk());
-        EXPECT_EQ(box(), compacted) << "step " << failAt;
+    }
+}
+
+// Each run of live records between deleted ones is one copy, also when the
+// buffer loop splits a run larger than its buffer.
+TEST_F(RecordFileTest, CompactionCopiesEveryRunWhole) {
+    std::string before;
+    std::string compacted;
+    for (int i = 0; i < 140'000; ++i) {  // 1.1 MB: a run longer than one buffer
+        const char tag = static_cast<char>('A' + i % 26);
+        const bool deleted = i == 7 || i == 139'999;
+        before += record(deleted ? 'x' : tag, deleted ? 0 : 1);
+        compacted += deleted ? "" : record(tag);
+    }
+    for (bool kernelCopy : {true, false}) {
+        setBox(before);
+        FaultyFileSystem fs(/*failAt=*/0);
+        ASSERT_TRUE(file(kernelCopy ? fs : fs.withoutKernelCopy()).compact().isOk());
+        EXPECT_TRUE(box() == compacted) << "kernel copy " << kernelCopy;
     }
 }
 

@@ -50,13 +50,20 @@ inline void writeBytes(const std::string& path, const std::string& bytes) {
 }
 
 // Wraps the POSIX file system and fails the n-th changing operation (open
-// for writing, create, write, flush, sync, truncate, rename, remove, folder sync),
-// counted from 1. A failing write first writes half of its bytes, as a full
-// disk or a power cut would. In crash mode every operation after the failure
+// for writing, create, write, kernel copy, flush, sync, truncate, rename,
+// remove, folder sync), counted from 1. A failing write or copy first writes
+// half of its bytes, as a full disk or a power cut would. Without kernel copies
+// (withoutKernelCopy) every copy goes through the buffer loop, as on a file
+// system that does not support them. In crash mode every operation after the failure
 // fails too, so nothing gets cleaned up: the files stay as a crash left them.
 class FaultyFileSystem final : public FileSystem {
   public:
     explicit FaultyFileSystem(int failAt, bool crash = false) : m_failAt(failAt), m_crash(crash) {}
+
+    FaultyFileSystem& withoutKernelCopy() {
+        m_kernelCopy = false;
+        return *this;
+    }
 
     int operations() const { return m_count; }
     bool failed() const { return m_failed; }
@@ -144,6 +151,20 @@ class FaultyFileSystem final : public FileSystem {
             Status s = m_fs.step("truncate " + m_path);
             return s ? m_file->truncate(lengthBytes) : s;
         }
+        Result<std::uint64_t> copyInKernel(File& source, std::uint64_t sourceOffset,
+                                           std::uint64_t offset,
+                                           std::uint64_t lengthBytes) override {
+            if (!m_fs.m_kernelCopy) {
+                return std::uint64_t{0};
+            }
+            auto* faulty = dynamic_cast<FaultyFile*>(&source);
+            File& from = faulty != nullptr ? *faulty->m_file : source;
+            if (Status s = m_fs.step("copy into " + m_path); !s) {
+                (void)m_file->copyInKernel(from, sourceOffset, offset, lengthBytes / 2);
+                return s;
+            }
+            return m_file->copyInKernel(from, sourceOffset, offset, lengthBytes);
+        }
 
       private:
         FaultyFileSystem& m_fs;
@@ -176,6 +197,7 @@ class FaultyFileSystem final : public FileSystem {
     bool m_crash;
     bool m_crashed = false;
     bool m_failed = false;
+    bool m_kernelCopy = true;
     int m_count = 0;
 };
 

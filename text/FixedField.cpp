@@ -21,7 +21,13 @@ std::string_view cutAtNul(std::string_view text) {
 }
 
 void writeField(std::span<char> field, std::string_view utf8) {
-    std::string bytes = toCp932(stripSpaces(utf8));
+    writeCp932Field(field, toCp932(stripSpaces(utf8)));
+}
+
+// A 0x20 byte is always a space in CP932 (never half of a character), so
+// stripping the bytes is stripping the text.
+void writeCp932Field(std::span<char> field, std::string_view cp932) {
+    const std::string_view bytes = stripSpaces(cp932);
     std::size_t length = cp932PrefixLength(bytes, field.size());
     std::copy_n(bytes.begin(), length, field.begin());
     std::fill(field.begin() + static_cast<std::ptrdiff_t>(length), field.end(), ' ');

@@ -21,6 +21,8 @@ std::string_view cutAtNul(std::string_view text);
 // Strips `utf8`, converts it to CP932 and writes it into `field`: left-aligned,
 // cut at a character boundary, padded with 0x20 to the field's size.
 void writeField(std::span<char> field, std::string_view utf8);
+// The same for text that is CP932 already: stripped, cut and padded.
+void writeCp932Field(std::span<char> field, std::string_view cp932);
 
 // Converts the field from CP932 and strips spaces at both ends. NUL bytes
 // are kept (a never-written field reads as NULs); see readListField.

@@ -20,7 +20,12 @@ std::string bytesOf(GMimeStream* stream) {
 
 GObjectPtr<GMimeMessage> parseMessage(std::string_view bytes) {
     ensureGMimeInitialized();
-    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+    // One copy of exactly the mail's size: a stream grown by appending would
+    // double its buffer up to twice the size of a large mail.
+    GByteArray* array = g_byte_array_sized_new(static_cast<guint>(bytes.size()));
+    g_byte_array_append(array, reinterpret_cast<const guint8*>(bytes.data()),
+                        static_cast<guint>(bytes.size()));
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(array));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), nullptr));
 }
@@ -36,7 +41,11 @@ std::string decodedContent(GMimePart* part) {
     if (!content) {
         return {};
     }
-    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
+    // Decoded content is never longer than its encoded form: a buffer of that
+    // size is never grown (and copied) while a large attachment is decoded.
+    const gint64 encoded = g_mime_stream_length(g_mime_data_wrapper_get_stream(content));
+    GByteArray* array = g_byte_array_sized_new(encoded > 0 ? static_cast<guint>(encoded) : 0);
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(array));
     g_mime_data_wrapper_write_to_stream(content, stream.get());
     return bytesOf(stream.get());
 }

@@ -226,6 +226,8 @@ int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char
     if (body) {
         std::copy(parts.body.begin(), parts.body.end(), body);
         body[parts.body.size()] = '\0';
+        // The caller holds the mail now; the session's copy can go.
+        open->session->releaseRetrieved();
     }
     return kDone;
 }

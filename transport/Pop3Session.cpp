@@ -187,6 +187,11 @@ Result<std::string_view> Pop3Session::retrieve(int mailNumber) {
     return std::string_view(m_cachedMail);
 }
 
+void Pop3Session::releaseRetrieved() {
+    m_cachedNumber = 0;
+    std::string().swap(m_cachedMail);
+}
+
 Result<long> Pop3Session::size(int mailNumber) {
     if (Status valid = checkMailNumber(mailNumber); !valid)
         return valid;

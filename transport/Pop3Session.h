@@ -42,6 +42,9 @@ class Pop3Session {
     // one mail cost one RETR.
     // The view stays valid until the next retrieve of another mail.
     Result<std::string_view> retrieve(int mailNumber);
+    // Drops the kept mail once the caller has its own copy, so that a large
+    // mail is not held twice; a later retrieve fetches it again.
+    void releaseRetrieved();
     // The size of the fetched mail when it has been fetched, else the size
     // the server lists for it.
     Result<long> size(int mailNumber);

@@ -1,0 +1,40 @@
+// quillfern-box-receive: the receive command of quillfern-box in a program of
+// its own. Only it links the network and MIME libraries (libcurl, GnuTLS,
+// GMime …), so that list, show, check and export, which never use them, do
+// not pay for loading them at every start. quillfern-box starts it for
+// `receive`:
+//
+//   quillfern-box-receive --folder PROGRAM_FOLDER
+//
+// Exit statuses are those of the receive command (app/BoxReceive.h); 2 for a
+// bad command line.
+#include <malloc.h>
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "app/BoxReceive.h"
+
+namespace {
+
+// Each mail's large buffers come straight from the system and go back to it
+// when the mail is done: a buffer sized to a large mail then costs only the
+// pages written into it. Small buffers stay with the program between mails
+// instead of being returned and asked for again for every mail.
+void tuneMemoryForMails() {
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3 || std::string(argv[1]) != "--folder") {
+        std::cerr << "usage: quillfern-box-receive --folder PROGRAM_FOLDER\n";
+        return 2;
+    }
+    tuneMemoryForMails();
+    const std::filesystem::path folder = std::filesystem::absolute(argv[2]);
+    return qf::app::receiveCommand(qf::settings::ProgramFolder(folder), std::cout, std::cerr);
+}
