@@ -4,12 +4,14 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "receive/MailText.h"
 #include "receive/MailTransport.h"
+#include "receive/ReceiveJournal.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
@@ -122,7 +124,9 @@ class Run {
           m_transport(transport),
           m_newMailStored(newMailStored),
           m_ownStore(request.folder.dataFolder().string()),
-          m_store(request.store != nullptr ? *request.store : m_ownStore) {}
+          m_store(request.store != nullptr ? *request.store : m_ownStore),
+          m_journal(request.folder.dataFile(kJournalFileName), request.pop3Server,
+                    request.account.id) {}
 
     ReceiveOutcome execute();
 
@@ -136,6 +140,13 @@ class Run {
     // written, -5/-6 reported; the decoder's result in `decoded`.
     StagedMail decodeMail(const FetchedMail& fetched, TextBuffers& texts, int* decoded);
     bool storeMail(int handle, int mailNumber, int slot, const StagedMail& mail);
+    // The unique ids of the waiting mails, and the deletion of those an
+    // interrupted run stored (they are not fetched again).
+    void recoverInterruptedRun(int handle);
+    bool storedEarlier(int mailNumber) const;
+    void noteInJournal(int mailNumber, int slot, const StagedMail& mail);
+    // The close; the journal goes once the server has committed the deletions.
+    void closeSession(int handle, bool loggedIn);
     // Leaves the mail on the server; the user hears about it once, at the end.
     void keepOnServer(const Status& why);
     void reportFetchFailure(int mailNumber);
@@ -150,6 +161,9 @@ class Run {
     ReceiveOutcome m_outcome;
     store::MailStore m_ownStore;
     store::MailStore& m_store;
+    ReceiveJournal m_journal;
+    std::vector<std::string> m_uniqueIds;  // by mail number; empty without UIDL
+    std::set<int> m_storedEarlier;
     int m_storeFailures = 0;
 };
 
@@ -165,22 +179,21 @@ ReceiveOutcome Run::execute() {
         if (handle == -1) {
             m_outcome.end = RunEnd::kConnectFailed;
         } else {
+            bool loggedIn = false;
             if (m_request.account.id.empty() || m_request.account.password.empty()) {
                 m_outcome.end = RunEnd::kNoAccount;
             } else if (authenticate(handle)) {
+                loggedIn = true;
                 ensureAttachmentFolder();
+                recoverInterruptedRun(handle);
                 for (int m = 1; m <= m_outcome.waiting; ++m) {
-                    if (!receiveMail(handle, m)) {
+                    if (!storedEarlier(m) && !receiveMail(handle, m)) {
                         m_outcome.keptOnServer += m_outcome.waiting - m;
                         break;
                     }
                 }
             }
-            // Only here does the transport send the deletions: every mail
-            // marked so far is already synced to its box file.
-            if (m_transport.close(handle) < 0 && m_outcome.stored > 0) {
-                reportCloseFailure();
-            }
+            closeSession(handle, loggedIn);
         }
     }
     reportStoreFailures();
@@ -285,6 +298,7 @@ StagedMail Run::decodeMail(const FetchedMail& fetched, TextBuffers& texts, int* 
 bool Run::storeMail(int handle, int mailNumber, int slot, const StagedMail& mail) {
     m_observer.onRawText("");
     m_observer.onMailStaged(slot, mail);
+    noteInJournal(mailNumber, slot, mail);
     Result<int> record = appendDurably(m_store, slot, mail);
     if (!record) {
         keepOnServer(record.status());
@@ -296,6 +310,80 @@ bool Run::storeMail(int handle, int mailNumber, int slot, const StagedMail& mail
     m_observer.onMailStored(slot, record.value());
     m_transport.deleteMail(handle, mailNumber);
     return true;
+}
+
+void Run::recoverInterruptedRun(int handle) {
+    const bool interrupted = m_journal.exists();
+    std::vector<char> id(128, '\0');
+    for (int m = 1; m <= m_outcome.waiting; ++m) {
+        if (m_transport.uniqueId(handle, m, id.data(), static_cast<int>(id.size())) != 1) {
+            m_uniqueIds.clear();
+            break;
+        }
+        m_uniqueIds.resize(static_cast<std::size_t>(m) + 1);
+        m_uniqueIds.back() = bytesOf(id);
+    }
+    if (!interrupted || m_outcome.waiting == 0) {
+        return;
+    }
+    if (m_uniqueIds.empty()) {
+        m_observer.onMessage({MessageKind::kRecoveryUnavailable, "", kRecoveryUnavailableText});
+        return;
+    }
+    Result<std::set<std::string>> stored = m_journal.storedIds(m_store);
+    if (!stored) {
+        // Unreadable: every waiting mail is fetched and stored again.
+        return;
+    }
+    for (int m = 1; m <= m_outcome.waiting; ++m) {
+        if (stored.value().contains(m_uniqueIds[static_cast<std::size_t>(m)])) {
+            m_storedEarlier.insert(m);
+            m_transport.deleteMail(handle, m);
+        }
+    }
+    m_outcome.recovered = static_cast<int>(m_storedEarlier.size());
+    if (m_outcome.recovered > 0) {
+        m_observer.onMessage({MessageKind::kRecovered, "",
+                              "前回の受信は途中で終わっていました。そのとき保存済みだった " +
+                                  std::to_string(m_outcome.recovered) +
+                                  " 通のメールは、もう一度受信せずにサーバーから削除します。"});
+    }
+}
+
+bool Run::storedEarlier(int mailNumber) const {
+    return m_storedEarlier.contains(mailNumber);
+}
+
+// Without the line a crash before the close means this mail comes twice;
+// it is stored all the same, so a journal that cannot be written loses nothing.
+void Run::noteInJournal(int mailNumber, int slot, const StagedMail& mail) {
+    if (m_uniqueIds.empty()) {
+        // Without ids the next run can only tell the user it may bring duplicates.
+        (void)m_journal.begin();
+        return;
+    }
+    const int box = boxOfSlot(slot);
+    Result<int> count = m_store.count(box);
+    if (count) {
+        (void)m_journal.noteStoring(m_uniqueIds[static_cast<std::size_t>(mailNumber)], box,
+                                    count.value() + 1,
+                                    {mail.subject, mail.sender, mail.date, mail.body});
+    }
+}
+
+void Run::closeSession(int handle, bool loggedIn) {
+    // Only here does the transport send the deletions: every mail marked so
+    // far is already synced to its box file.
+    if (m_transport.close(handle) < 0) {
+        if (m_outcome.stored > 0 || m_outcome.recovered > 0) {
+            reportCloseFailure();
+        }
+        return;
+    }
+    // A close before the login commits nothing; the journal is still needed.
+    if (loggedIn) {
+        (void)m_journal.clear();
+    }
 }
 
 void Run::keepOnServer(const Status& why) {
