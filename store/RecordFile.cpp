@@ -459,6 +459,13 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
         return done;
     };
     if (!m_fs.exists(m_path)) {
+        auto whole = RecordFile(m_fs, m_tempPath, m_tempPath, m_format).passesRecordChecks();
+        if (!whole) {
+            return whole.status();
+        }
+        if (!whole.value()) {
+            return keepTempAside(" fails the record checks (a torn record or one without CR LF)");
+        }
         return replaceBoxWithTemp("restored " + m_path + " from " + m_tempPath +
                                   ", left by an interrupted compaction");
     }
@@ -474,6 +481,13 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
     }
     // The old order deleted the box and rebuilt it from the temporary copy;
     // a box that is a part of the copy was cut short by a crash.
+    auto tempIsWhole = RecordFile(m_fs, m_tempPath, m_tempPath, m_format).passesRecordChecks();
+    if (!tempIsWhole) {
+        return tempIsWhole.status();
+    }
+    if (!tempIsWhole.value()) {
+        return keepTempAside(" fails the record checks (a torn record or one without CR LF)");
+    }
     auto boxIsPartOfTemp = appearsInOrder(m_fs, m_path, /*liveOnly=*/false, m_tempPath, m_format);
     if (!boxIsPartOfTemp) {
         return boxIsPartOfTemp.status();
@@ -483,14 +497,44 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
                                   " was incomplete and was replaced by " + m_tempPath +
                                   ", which holds all of its mail");
     }
+    return keepTempAside(" holds mail that is not in " + m_path);
+}
+
+Result<std::string> RecordFile::keepTempAside(const std::string& why) {
     const std::string keptAs = unusedName(m_fs, m_tempPath + ".kept-" + utcStamp());
     if (Status s = m_fs.rename(m_tempPath, keptAs); !s) {
         return s;
     }
-    if (Status s = m_fs.syncFolder(folder); !s) {
+    if (Status s = m_fs.syncFolder(folderOf(m_path)); !s) {
         return s;
     }
-    return m_tempPath + " holds mail that is not in " + m_path + "; it was kept as " + keptAs;
+    return m_tempPath + why + "; it was kept as " + keptAs;
+}
+
+Status RecordFile::findDamage(std::vector<int>* deleted, std::vector<int>* noLineEnd) const {
+    const ByteRange ranges[] = {{m_format.lineEndOffset, 2}, {m_format.statusOffset, 2}};
+    RecordFormat packed{4, 2, 0};  // the two ranges as scan() hands them over
+    return scan(ranges, [&](int n, std::span<const char> bytes) {
+        if (bytes[0] != '\r' || bytes[1] != '\n') {
+            noLineEnd->push_back(n);
+        }
+        if (readStatusWord(bytes, packed) == 0) {
+            deleted->push_back(n);
+        }
+        return Status::ok();
+    });
+}
+
+Result<bool> RecordFile::passesRecordChecks() const {
+    auto current = shape();
+    if (!current) {
+        return current.status();
+    }
+    std::vector<int> deleted, noLineEnd;
+    if (Status s = findDamage(&deleted, &noLineEnd); !s) {
+        return s;
+    }
+    return current.value().tornBytes == 0 && noLineEnd.empty();
 }
 
 Result<std::string> RecordFile::moveTornTailAside(const Shape& shape) {
@@ -552,11 +596,18 @@ Result<std::vector<std::string>> RecordFile::recover() {
         }
         actions.push_back(moved.value());
     }
-    if (needsCompaction) {
+    std::vector<int> deleted, noLineEnd;
+    if (Status s = findDamage(&deleted, &noLineEnd); !s) {
+        return s;
+    }
+    // A record marked deleted exists only between the two steps of a
+    // deletion: the compaction finishes what the user asked for.
+    if (needsCompaction || !deleted.empty()) {
         if (Status s = compact(); !s) {
             return s;
         }
-        actions.push_back("dropped the records of " + m_path + " that were marked deleted");
+        actions.push_back("dropped the records of " + m_path + " that were marked deleted" +
+                          (deleted.empty() ? std::string() : " (" + numberList(deleted) + ")"));
     }
     return actions;
 }
@@ -581,18 +632,7 @@ Result<FileReport> RecordFile::inspect() const {
     }
     std::vector<int> deleted;
     std::vector<int> noLineEnd;
-    const ByteRange ranges[] = {{m_format.lineEndOffset, 2}, {m_format.statusOffset, 2}};
-    RecordFormat packed{4, 2, 0};  // the two ranges as scan() hands them over
-    Status scanned = scan(ranges, [&](int n, std::span<const char> bytes) {
-        if (bytes[0] != '\r' || bytes[1] != '\n') {
-            noLineEnd.push_back(n);
-        }
-        if (readStatusWord(bytes, packed) == 0) {
-            deleted.push_back(n);
-        }
-        return Status::ok();
-    });
-    if (!scanned) {
+    if (Status scanned = findDamage(&deleted, &noLineEnd); !scanned) {
         return scanned;
     }
     if (!deleted.empty()) {
