@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Quillfern with AddressSanitizer and UBSan and runs every test.
+# Builds Quillfern with AddressSanitizer and UBSan and runs every test, then
+# runs each fuzz target for a bounded time (QF_FUZZ_SECONDS, default 60).
 # The local mail servers the tests talk to are started by the tests themselves.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -7,3 +8,4 @@ bash scripts/setup.sh
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan -j2
+bash scripts/fuzz.sh "${QF_FUZZ_SECONDS:-60}"
