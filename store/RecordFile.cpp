@@ -601,8 +601,13 @@ Result<std::vector<std::string>> RecordFile::recover() {
         return s;
     }
     // A record marked deleted exists only between the two steps of a
-    // deletion: the compaction finishes what the user asked for.
-    if (needsCompaction || !deleted.empty()) {
+    // deletion: the compaction finishes what the user asked for. Not when a
+    // record with status 0 also lacks its CR LF (zeroed blocks after a power
+    // cut, or bytes that are no record at all): what it is, is not known.
+    const bool onlyMarks = std::none_of(deleted.begin(), deleted.end(), [&](int n) {
+        return std::find(noLineEnd.begin(), noLineEnd.end(), n) != noLineEnd.end();
+    });
+    if (needsCompaction || (!deleted.empty() && onlyMarks)) {
         if (Status s = compact(); !s) {
             return s;
         }

@@ -127,7 +127,8 @@ class RecordFile {
 
     // Repairs what a crash may have left, returning one sentence per action:
     // resolves a leftover temporary file, moves a torn tail aside and
-    // finishes an interrupted deletion (drops records marked deleted). A
+    // finishes an interrupted deletion (drops records marked deleted, when
+    // each of them has its CR LF: an unknown record is left as it is). A
     // temporary file that fails the record checks (a torn record, a record
     // without its CR LF) is never made the box: it is kept aside as
     // "<temp>.kept-<UTC time>".

@@ -305,6 +305,12 @@ TEST_F(RecordFileTest, RecoveryFinishesAnInterruptedDeletion) {
     EXPECT_THAT(actions.value()[0], HasSubstr("marked deleted (2)"));
     EXPECT_EQ(box(), records("AC"));
     EXPECT_TRUE(file().inspect().value().problems.empty());
+
+    // Zeroed records (no CR LF) are no marks of a deletion: left alone.
+    const std::string zeroed = records("A") + std::string(2 * kFormat.lengthBytes, '\0');
+    setBox(zeroed);
+    ASSERT_TRUE(file().recover().isOk());
+    EXPECT_EQ(box(), zeroed);
 }
 
 TEST_F(RecordFileTest, RecoveryOfACleanFileDoesNothing) {
