@@ -12,7 +12,7 @@ namespace qf::addressbook {
 namespace {
 
 constexpr store::ByteRange kName{0, 90};
-constexpr store::ByteRange kAddress{94, 90};
+constexpr store::ByteRange kAddress{94, kAddressFieldBytes};
 constexpr const char* kIdeographicSpace = "\u3000";
 
 template <typename Span>

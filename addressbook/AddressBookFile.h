@@ -25,6 +25,8 @@
 namespace qf::addressbook {
 
 inline constexpr int kNameCharacters = 30;
+// The Address field: a longer address is cut when registered.
+inline constexpr std::size_t kAddressFieldBytes = 90;
 
 struct AddressEntry {
     int recordNumber;

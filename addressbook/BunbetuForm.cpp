@@ -45,6 +45,14 @@ int rowTop(int row) {
     return kFirstRowTop + row * kRowStep;
 }
 
+// A value is one line of the INI file: line breaks (a pasted address often
+// ends in one) are dropped rather than left to make the whole write refused.
+QString oneLine(QString text) {
+    text.remove(QLatin1Char('\r'));
+    text.remove(QLatin1Char('\n'));
+    return text;
+}
+
 }  // namespace
 
 BunbetuForm::BunbetuForm(app::Application& app) : BunbetuForm(app.folder()) {}
@@ -88,7 +96,7 @@ void BunbetuForm::buildControls() {
         paste->setObjectName(QStringLiteral("Command%1").arg(row + 3));
         placeInTwips(paste, {kPasteLeft, rowTop(row), kPasteWidth, kRowHeight});
         connect(paste, &QPushButton::clicked, this,
-                [address] { address->setText(QGuiApplication::clipboard()->text()); });
+                [address] { address->setText(oneLine(QGuiApplication::clipboard()->text())); });
     }
     Command1 = new QPushButton(QStringLiteral("登録"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
@@ -116,30 +124,47 @@ void BunbetuForm::buildGuidance() {
     placeInTwips(bottom, kGuidanceBottom);
 }
 
-bool BunbetuForm::writeAll() {
+Status BunbetuForm::writeAll() {
     std::vector<settings::ProfileEntry> entries;
+    for (QLineEdit* box : m_boxes) {
+        if (const QString value = oneLine(box->text()); value != box->text()) {
+            box->setText(value);
+        }
+    }
     for (int n = 1; n <= kBoxCount; ++n) {
         entries.emplace_back(settings::exeIniKey(n),
                              m_boxes[static_cast<std::size_t>(n - 1)]->text().toStdString());
     }
-    Status written =
-        settings::writeProfileStrings(m_folder.sortingFile(), settings::kExeIniSection, entries);
-    if (!written) {
-        app::warn(this, QStringLiteral("メール分別の登録を保存できませんでした。\n") +
-                            QString::fromStdString(written.message()));
-    }
-    return written.isOk();
+    return settings::writeProfileStrings(m_folder.sortingFile(), settings::kExeIniSection, entries);
+}
+
+QString BunbetuForm::failureText(const Status& written) {
+    return QStringLiteral("メール分別の登録を保存できませんでした。\n") +
+           QString::fromStdString(written.message());
 }
 
 void BunbetuForm::registerAll() {
     Command1->setEnabled(false);
-    writeAll();
+    if (Status written = writeAll(); !written) {
+        Command1->setEnabled(true);  // the values are still here: try again
+        app::warn(this, failureText(written));
+    }
 }
 
 void BunbetuForm::closeEvent(QCloseEvent* event) {
-    // Every close saves the ten boxes, whether or not "登録" was pressed.
+    // Every close saves the ten boxes, whether or not "登録" was pressed. A
+    // failed save keeps the window and its values unless the user lets go.
     Command1->setEnabled(false);
-    writeAll();
+    if (Status written = writeAll(); !written) {
+        const QString question =
+            failureText(written) +
+            QStringLiteral("\n保存せずに閉じますか？（入力した内容は失われます）");
+        if (!app::ask(this, question)) {
+            Command1->setEnabled(true);
+            event->ignore();
+            return;
+        }
+    }
     QWidget::closeEvent(event);
 }
 

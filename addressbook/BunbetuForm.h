@@ -27,7 +27,8 @@ class BunbetuForm : public QWidget {
     explicit BunbetuForm(settings::ProgramFolder folder, QWidget* parent = nullptr);
     explicit BunbetuForm(app::Application& app);
 
-    // "登録": disables itself until the window is opened again, then writes.
+    // "登録": disables itself until the window is opened again, then writes;
+    // a failed write enables it again.
     void registerAll();
 
   protected:
@@ -36,7 +37,9 @@ class BunbetuForm : public QWidget {
   private:
     void buildControls();
     void buildGuidance();
-    bool writeAll();
+    // Drops line breaks from every box, then writes the ten keys.
+    Status writeAll();
+    static QString failureText(const Status& written);
 
     settings::ProgramFolder m_folder;
     std::array<QLineEdit*, kBoxCount> m_boxes{};  // m_boxes[N - 1] is TextN

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <filesystem>
 
 #include "addressbook/FriendForm.h"
 #include "app/ActiveLabel.h"
@@ -30,6 +31,7 @@ class BunbetuFormTest : public QObject {
     void closingUnchangedWritesAllTenKeys();
     void registerDisablesItselfAndCloseWritesAgain();
     void pastedAddressKeepsItsSpaces();
+    void lineBreaksAreDroppedAndAFailedWriteKeepsTheWindow();
     void nextStartShowsTheCaptions();
     void mainWindowButtonsOpenTheirWindows();
 
@@ -110,6 +112,31 @@ void BunbetuFormTest::pastedAddressKeepsItsSpaces() {
     QCOMPARE(box(5)->text(), QStringLiteral("  spaced@example.jp "));
     m_form->close();
     QCOMPARE(stored(5), std::string("  spaced@example.jp "));
+}
+
+void BunbetuFormTest::lineBreaksAreDroppedAndAFailedWriteKeepsTheWindow() {
+    openForm();
+    QGuiApplication::clipboard()->setText(QStringLiteral("copied@example.jp\r\n"));
+    m_form->findChild<QPushButton*>(QStringLiteral("Command3"))->click();  // row 1
+    QCOMPARE(box(1)->text(), QStringLiteral("copied@example.jp"));
+    box(2)->setText(QStringLiteral("名前\r\n"));
+    m_form->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    QCOMPARE(stored(1), std::string("copied@example.jp"));
+    QCOMPARE(stored(2), std::string("名前"));
+    QVERIFY(m_boxes->shown().isEmpty());
+
+    // A file that cannot be written: the window stays, with what was typed.
+    const auto file = m_folder->programFolder().sortingFile();
+    std::filesystem::remove(file);
+    std::filesystem::create_directory(file);
+    box(3)->setText(QStringLiteral("new@example.jp"));
+    m_boxes->answer({false});
+    QVERIFY(!m_form->close());
+    QVERIFY(m_form->isVisible());
+    QCOMPARE(box(3)->text(), QStringLiteral("new@example.jp"));
+    QVERIFY(m_form->findChild<QPushButton*>(QStringLiteral("Command1"))->isEnabled());
+    QCOMPARE(m_boxes->shown().size(), 1);
+    std::filesystem::remove(file);
 }
 
 void BunbetuFormTest::nextStartShowsTheCaptions() {

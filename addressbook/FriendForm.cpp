@@ -18,6 +18,7 @@
 #include "app/Twips.h"
 #include "compose/AddressPane.h"
 #include "compose/FormHelpers.h"
+#include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "text/Utf8.h"
 
@@ -259,7 +260,15 @@ void FriendForm::insertName() {
         return;
     }
     const QString address = fromUtf8(std::string(text::stripSpaces(Text4->text().toStdString())));
-    Text4->setText(Text50->text() + QStringLiteral("<") + address + QStringLiteral(">"));
+    const QString named = Text50->text() + QStringLiteral("<") + address + QStringLiteral(">");
+    // Registering would cut the address to its field (dropping the ">").
+    if (text::toCp932(named.toStdString()).size() > kAddressFieldBytes) {
+        app::inform(this, QStringLiteral("名詞を付けるとメールアドレスが%1バイトを超えるため、"
+                                         "挿入できません。名詞を短くして下さい。")
+                              .arg(kAddressFieldBytes));
+        return;
+    }
+    Text4->setText(named);
 }
 
 void FriendForm::deleteSelected() {
@@ -269,12 +278,16 @@ void FriendForm::deleteSelected() {
     AddressBookFile book(dataFolder());
     const int row = List1->currentRow();
     if (yes && row >= 0 && !List1->selectedItems().isEmpty()) {
-        if (Status marked = book.markDeleted(row + 1); !marked) {
-            app::warn(this, fromUtf8(marked.message()));
-            loadList();
-            return;
+        // The book's own delete refuses (a torn book, a leftover temporary
+        // file) before it marks, so a refusal leaves the entry live.
+        if (Status deleted = book.deleteEntry(m_recordNumbers[static_cast<std::size_t>(row)]);
+            !deleted) {
+            app::warn(this, fromUtf8(deleted.message()));
+        } else {
+            Label7->setText(QStringLiteral("削除が完了しました"));
         }
-        Label7->setText(QStringLiteral("削除が完了しました"));
+        loadList();
+        return;
     }
     // Whatever the answer, the file is rewritten without the marked records.
     if (Status compacted = book.compact(); !compacted) {

@@ -40,6 +40,7 @@ class FriendFormTest : public QObject {
     void answeringNoKeepsEveryEntry();
     void rowPressFillsTheFieldsAndAnEmptyPressWarns();
     void nameInsertionBuildsNameAndAddress();
+    void aRefusedDeletionLeavesTheEntryAndAnOverlongNameIsNotInserted();
 
   private:
     FriendForm* openForm();
@@ -204,6 +205,30 @@ void FriendFormTest::nameInsertionBuildsNameAndAddress() {
     QTRY_VERIFY(control<QPlainTextEdit>("Text5")->isVisible());
     QVERIFY(control<QPlainTextEdit>("Text5")->toPlainText().endsWith(
         QStringLiteral("必要なければ挿入する必要はありません。")));
+}
+
+void FriendFormTest::aRefusedDeletionLeavesTheEntryAndAnOverlongNameIsNotInserted() {
+    openForm();
+    registerThrough(QStringLiteral("一"), QStringLiteral("one@example.jp"));
+    // A leftover temporary file holding an entry the book lacks: the
+    // compaction must refuse, and the entry must not be marked first.
+    m_folder->write(QStringLiteral("★MAilData/KDXDATA.TMP"),
+                    QByteArray(addressbook::encodeEntry("他", "other@example.jp").data(), 184));
+    const QByteArray before = m_folder->read(kBook);
+    pressRow(0);
+    m_boxes->answer({true});
+    QTest::mouseClick(control<app::ActiveLabel>("Label6"), Qt::LeftButton);
+    QCOMPARE(m_boxes->shown().last().kind, app::MessageKind::kWarning);
+    QCOMPARE(m_folder->read(kBook), before);
+    QCOMPARE(control<QListWidget>("List1")->count(), 1);
+
+    // 60 bytes of address plus a long name would not fit the 90-byte field.
+    auto* address = control<QLineEdit>("Text4");
+    address->setText(QString(50, QLatin1Char('a')) + QStringLiteral("@example.jp"));
+    control<QLineEdit>("Text50")->setText(QStringLiteral("とても長い名前の会社の営業部の担当者"));
+    control<QPushButton>("Command38")->click();
+    QVERIFY(m_boxes->shown().last().text.contains(QStringLiteral("90バイト")));
+    QCOMPARE(address->text(), QString(50, QLatin1Char('a')) + QStringLiteral("@example.jp"));
 }
 
 QTEST_MAIN(FriendFormTest)

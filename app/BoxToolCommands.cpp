@@ -115,6 +115,9 @@ int checkFolder(const std::string& dataFolder, std::ostream& out) {
             out << "  problem: " << problem << "\n";
             ++problems;
         }
+        for (const std::string& file : report.setAside) {
+            out << "  set aside: " << file << "\n";
+        }
     }
     if (problems == 0) {
         out << "No problems found.\n";
@@ -122,8 +125,8 @@ int checkFolder(const std::string& dataFolder, std::ostream& out) {
     }
     out << problems << (problems == 1 ? " problem" : " problems")
         << " found; `quillfern-box recover` moves torn records and leftover temporary files"
-           " aside without losing mail (a record marked deleted stays until it is deleted"
-           " again).\n";
+           " aside and finishes interrupted deletions without losing mail (a record without"
+           " CR LF is read as it is and left alone).\n";
     return 1;
 }
 

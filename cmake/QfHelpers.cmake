@@ -2,6 +2,13 @@
 
 set(QF_CORE_TARGETS "" CACHE INTERNAL "Qt-free core targets")
 
+# Fuzz builds (clang): every library gets libFuzzer's coverage hooks and the
+# sanitizers; only the fuzz targets link libFuzzer's main.
+if(QF_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 if(QF_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <optional>
 
@@ -463,8 +464,18 @@ void WriteForm::batchCancelled() {
     m_openPane.caption->setText(QString());
 }
 
+// Only a new choice replaces the body: leaving the box unpicked, or passing
+// through it again (Shift+Tab) after a greeting was put in, keeps what was
+// typed. The body is replaced as one edit, so Undo brings it back.
 void WriteForm::insertGreeting() {
-    BodyText->setPlainText(Combo1->currentText());
+    const int picked = Combo1->currentIndex();
+    if (picked < 0 || picked == m_insertedGreeting) {
+        return;
+    }
+    m_insertedGreeting = picked;
+    QTextCursor cursor(BodyText->document());
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(Combo1->currentText());
 }
 
 void WriteForm::revealPasteRow() {

@@ -119,6 +119,7 @@ class WriteForm : public QWidget {
     std::function<QString()> m_chooseFile;
     UnitFloatSource m_fortuneSource = timerSeededSource();
     std::vector<int> m_recordNumbers;
+    int m_insertedGreeting = -1;  // the Combo1 row last put into the body
     int m_widthTwips = 0;
     int m_heightTwips = 0;
     bool m_sending = false;

@@ -84,7 +84,7 @@ class WriteFormTest : public QObject {
     void cleanup();
 
     void opensSmallWithGreetingsAndTheAddressList();
-    void greetingReplacesTheWholeBodyWhenTheBoxLosesFocus();
+    void onlyANewGreetingChoiceReplacesTheBodyAsOneUndoableEdit();
     void attachmentButtonsKeepOneFirstChoice();
     void attachmentIsChosenInTheFormsOwnDialog();
     void addressPaneWidensCentresAndRowClickReplacesRecipient();
@@ -204,7 +204,7 @@ void WriteFormTest::opensSmallWithGreetingsAndTheAddressList() {
     QCOMPARE(to->text().size(), 60);
 }
 
-void WriteFormTest::greetingReplacesTheWholeBodyWhenTheBoxLosesFocus() {
+void WriteFormTest::onlyANewGreetingChoiceReplacesTheBodyAsOneUndoableEdit() {
     openForm();
     auto* body = control<QTextEdit>("BodyText");
     auto* greetings = control<QComboBox>("Combo1");
@@ -213,12 +213,23 @@ void WriteFormTest::greetingReplacesTheWholeBodyWhenTheBoxLosesFocus() {
         QCoreApplication::sendEvent(greetings, &out);
     };
     body->setPlainText(QStringLiteral("書きかけの本文\n二行目"));
-    leaveGreetings();  // nothing picked yet: the body empties
-    QCOMPARE(body->toPlainText(), QString());
+    leaveGreetings();  // nothing picked yet: what was typed stays
+    QCOMPARE(body->toPlainText(), QStringLiteral("書きかけの本文\n二行目"));
     body->setPlainText(QStringLiteral("書きかけの本文"));
     greetings->setCurrentIndex(3);
     leaveGreetings();
     QCOMPARE(body->toPlainText(), QStringLiteral("いつもお世話になっております。"));
+    body->undo();
+    QCOMPARE(body->toPlainText(), QStringLiteral("書きかけの本文"));
+    body->redo();
+    // Typing after the greeting, then passing through the box again keeps it.
+    body->moveCursor(QTextCursor::End);
+    body->insertPlainText(QStringLiteral("続きの文"));
+    leaveGreetings();
+    QCOMPARE(body->toPlainText(), QStringLiteral("いつもお世話になっております。続きの文"));
+    greetings->setCurrentIndex(0);
+    leaveGreetings();
+    QCOMPARE(body->toPlainText(), greetings->itemText(0));
     // Opening the drop-down list is not leaving the box.
     body->setPlainText(QStringLiteral("残る"));
     QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);

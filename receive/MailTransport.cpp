@@ -32,6 +32,10 @@ int NMailTransport::getMail(int handle, int mailNumber, char* subject, char* dat
     return nmail::NMailPop3GetMail(handle, mailNumber, subject, date, sender, header, body, 0, 0);
 }
 
+int NMailTransport::uniqueId(int handle, int mailNumber, char* buffer, int length) {
+    return nmail::NMailPop3GetUniqueId(handle, mailNumber, buffer, length);
+}
+
 int NMailTransport::deleteMail(int handle, int mailNumber) {
     return nmail::NMailPop3DeleteMail(handle, mailNumber);
 }

@@ -16,6 +16,11 @@ class MailTransport {
     virtual int getMailSize(int handle, int mailNumber) = 0;
     virtual int getMail(int handle, int mailNumber, char* subject, char* date, char* sender,
                         char* header, char* body) = 0;
+    // NMailPop3GetUniqueId; by default the server offers no UIDL.
+    virtual int uniqueId(int /*handle*/, int /*mailNumber*/, char* buffer, int /*length*/) {
+        buffer[0] = '\0';
+        return 0;
+    }
     virtual int deleteMail(int handle, int mailNumber) = 0;
     virtual int close(int handle) = 0;
     virtual int attachmentFileFirst(char* subject, char* date, char* sender, char* header,
@@ -36,6 +41,7 @@ class NMailTransport final : public MailTransport {
     int getMailSize(int handle, int mailNumber) override;
     int getMail(int handle, int mailNumber, char* subject, char* date, char* sender, char* header,
                 char* body) override;
+    int uniqueId(int handle, int mailNumber, char* buffer, int length) override;
     int deleteMail(int handle, int mailNumber) override;
     int close(int handle) override;
     int attachmentFileFirst(char* subject, char* date, char* sender, char* header, char* body,

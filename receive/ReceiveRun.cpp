@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "receive/MailText.h"
 #include "receive/MailTransport.h"
+#include "receive/ReceiveJournal.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
@@ -162,7 +164,9 @@ class Run {
           m_newMailStored(newMailStored),
           m_ownStore(request.folder.dataFolder().string()),
           m_store(request.store != nullptr ? *request.store : m_ownStore),
-          m_workFile(request.folder.workFile()) {}
+          m_workFile(request.folder.workFile()),
+          m_journal(request.folder.dataFile(kJournalFileName), request.pop3Server,
+                    request.account.id) {}
 
     ReceiveOutcome execute();
 
@@ -182,6 +186,15 @@ class Run {
     // Syncs every box that took mail, once, and then marks the mails stored
     // in a synced box for deletion.
     void deleteStoredMails(int handle);
+    // The unique ids of the waiting mails, and the deletion of those an
+    // interrupted run stored (they are not fetched again).
+    void recoverInterruptedRun(int handle);
+    bool storedEarlier(int mailNumber) const;
+    // False when a box could not be synced: its mails are fetched again.
+    bool syncReceivingBoxes();
+    void noteInJournal(int mailNumber, int slot, const Cp932Mail& mail);
+    // The close; the journal goes once the server has committed the deletions.
+    void closeSession(int handle, bool loggedIn);
     // Leaves the mail on the server; the user hears about it once, at the end.
     void keepOnServer(const Status& why);
     void reportFetchFailure(int mailNumber);
@@ -198,6 +211,9 @@ class Run {
     store::MailStore& m_store;
     WorkFile m_workFile;
     std::vector<StoredMail> m_storedMails;
+    ReceiveJournal m_journal;
+    std::vector<std::string> m_uniqueIds;  // by mail number; empty without UIDL
+    std::set<int> m_storedEarlier;
     int m_storeFailures = 0;
 };
 
@@ -213,12 +229,15 @@ ReceiveOutcome Run::execute() {
         if (handle == -1) {
             m_outcome.end = RunEnd::kConnectFailed;
         } else {
+            bool loggedIn = false;
             if (m_request.account.id.empty() || m_request.account.password.empty()) {
                 m_outcome.end = RunEnd::kNoAccount;
             } else if (authenticate(handle)) {
+                loggedIn = true;
                 ensureAttachmentFolder();
+                recoverInterruptedRun(handle);
                 for (int m = 1; m <= m_outcome.waiting; ++m) {
-                    if (!receiveMail(handle, m)) {
+                    if (!storedEarlier(m) && !receiveMail(handle, m)) {
                         m_outcome.keptOnServer += m_outcome.waiting - m;
                         break;
                     }
@@ -226,11 +245,7 @@ ReceiveOutcome Run::execute() {
                 m_workFile.remove();
                 deleteStoredMails(handle);
             }
-            // Only here does the transport send the deletions: every mail
-            // marked is synced to its box file.
-            if (m_transport.close(handle) < 0 && m_outcome.stored > 0) {
-                reportCloseFailure();
-            }
+            closeSession(handle, loggedIn);
         }
     }
     reportStoreFailures();
@@ -346,6 +361,7 @@ StagedMail Run::stagedTexts(const Cp932Mail& mail) const {
 void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp932Mail& mail) {
     m_observer.onRawText("");
     m_observer.onMailStaged(slot, staged);
+    noteInJournal(mailNumber, slot, mail);
     // The record takes the transport's bytes as they are: converting them to
     // UTF-8 and back would only cost time.
     Result<int> record =
@@ -362,6 +378,9 @@ void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp
 }
 
 void Run::deleteStoredMails(int handle) {
+    // The journal goes to disk with the boxes: its lines were written before
+    // their records, and a journal that cannot be synced only risks duplicates.
+    (void)m_journal.sync();
     std::array<Status, kBoxSlotCount> synced;
     for (int slot = 0; slot < kBoxSlotCount; ++slot) {
         if (m_outcome.storedPerSlot[static_cast<std::size_t>(slot)] > 0) {
@@ -376,6 +395,95 @@ void Run::deleteStoredMails(int handle) {
             // In the box, but maybe not on disk: the server keeps its copy.
             keepOnServer(boxSynced);
         }
+    }
+}
+
+void Run::recoverInterruptedRun(int handle) {
+    const bool interrupted = m_journal.exists();
+    std::vector<char> id(128, '\0');
+    for (int m = 1; m <= m_outcome.waiting; ++m) {
+        if (m_transport.uniqueId(handle, m, id.data(), static_cast<int>(id.size())) != 1) {
+            m_uniqueIds.clear();
+            break;
+        }
+        m_uniqueIds.resize(static_cast<std::size_t>(m) + 1);
+        m_uniqueIds.back() = bytesOf(id);
+    }
+    if (!interrupted || m_outcome.waiting == 0) {
+        return;
+    }
+    if (m_uniqueIds.empty()) {
+        m_observer.onMessage({MessageKind::kRecoveryUnavailable, "", kRecoveryUnavailableText});
+        return;
+    }
+    Result<std::set<std::string>> stored = m_journal.storedIds(m_store);
+    if (!stored) {
+        // Unreadable: every waiting mail is fetched and stored again.
+        return;
+    }
+    // The interrupted run may have been killed before it synced its boxes:
+    // the records go to disk before their mails are deleted.
+    if (!syncReceivingBoxes()) {
+        return;
+    }
+    for (int m = 1; m <= m_outcome.waiting; ++m) {
+        if (stored.value().contains(m_uniqueIds[static_cast<std::size_t>(m)])) {
+            m_storedEarlier.insert(m);
+            m_transport.deleteMail(handle, m);
+        }
+    }
+    m_outcome.recovered = static_cast<int>(m_storedEarlier.size());
+    if (m_outcome.recovered > 0) {
+        m_observer.onMessage({MessageKind::kRecovered, "",
+                              "前回の受信は途中で終わっていました。そのとき保存済みだった " +
+                                  std::to_string(m_outcome.recovered) +
+                                  " 通のメールは、もう一度受信せずにサーバーから削除します。"});
+    }
+}
+
+bool Run::syncReceivingBoxes() {
+    for (int slot = 0; slot < kBoxSlotCount; ++slot) {
+        const Status synced = m_store.sync(boxOfSlot(slot));
+        if (!synced && synced.code() != StatusCode::kNotFound) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Run::storedEarlier(int mailNumber) const {
+    return m_storedEarlier.contains(mailNumber);
+}
+
+// Without the line a crash before the close means this mail comes twice;
+// it is stored all the same, so a journal that cannot be written loses nothing.
+void Run::noteInJournal(int mailNumber, int slot, const Cp932Mail& mail) {
+    if (m_uniqueIds.empty()) {
+        // Without ids the next run can only tell the user it may bring duplicates.
+        (void)m_journal.begin();
+        return;
+    }
+    const int box = boxOfSlot(slot);
+    Result<int> count = m_store.count(box);
+    if (count) {
+        (void)m_journal.noteStoring(m_uniqueIds[static_cast<std::size_t>(mailNumber)], box,
+                                    count.value() + 1,
+                                    {mail.subject, mail.sender, mail.date, mail.body});
+    }
+}
+
+void Run::closeSession(int handle, bool loggedIn) {
+    // Only here does the transport send the deletions: every mail marked so
+    // far is already synced to its box file.
+    if (m_transport.close(handle) < 0) {
+        if (m_outcome.stored > 0 || m_outcome.recovered > 0) {
+            reportCloseFailure();
+        }
+        return;
+    }
+    // A close before the login commits nothing; the journal is still needed.
+    if (loggedIn) {
+        (void)m_journal.clear();
     }
 }
 

@@ -11,13 +11,16 @@
 //     ends quietly (kNoServer / kConnectFailed / kNoAccount);
 //  4. authenticate; a refusal is reported with the transport's error text
 //     under the title "エラー";
-//  5. per mail: status, size, fetch, the work file "0.txt", decoding with
-//     attachments, sorting, staging, append;
-//  6. sync each box that took mail, once, then mark the mails stored in it
-//     for deletion; remove the work file;
-//  7. close the session (the transport sends the deletions there; when it
+//  5. when an interrupted run left its journal (see ReceiveJournal.h): mark
+//     for deletion, without fetching them, the mails it had stored;
+//  6. per mail: status, size, fetch, the work file "0.txt", decoding with
+//     attachments, sorting, staging, a journal line, append;
+//  7. sync the journal and each box that took mail, once, then mark the
+//     mails stored in it for deletion; remove the work file;
+//  8. close the session (the transport sends the deletions there; when it
 //     cannot, the stored mails stay on the server and the user is told);
-//  8. when no mail was stored yet in this program run, ask for the
+//     after a close that committed them, the journal is removed;
+//  9. when no mail was stored yet in this program run, ask for the
 //     "新着メールなし" notice (ReceiveObserver::onNoNewMail).
 //
 // Data safety: a mail is marked for deletion only after its record is written
@@ -68,6 +71,9 @@ inline constexpr char kAttachmentNotice[] =
 inline constexpr char kNoNewMailHelp[] = "新着メールはありませんでした。";
 inline constexpr char kNoNewMailNotice[] = "新着メールなし";
 inline constexpr char kIdleHelp[] = "待機中・・・";
+inline constexpr char kRecoveryUnavailableText[] =
+    "前回の受信は途中で終わっていました。このサーバーはメールの識別番号（UIDL）に対応していない"
+    "ため、前回保存したメールがもう一度届くことがあります。";
 
 // One decoded mail as it is staged for its record (UTF-8; the body already
 // carries the attachment notice when there is one).
@@ -85,6 +91,8 @@ enum class MessageKind {
     kFetchFailed,               // the session broke; later mails stay on the server
     kStoreFailed,               // once per run: mails kept on the server
     kCloseFailed,               // title "エラー": the stored mails stay on the server too
+    kRecovered,                 // an interrupted run had stored some mails: deleted, not fetched
+    kRecoveryUnavailable,  // an interrupted run, and a server without UIDL: duplicates may come
 };
 
 struct ReceiveMessage {
@@ -148,6 +156,7 @@ struct ReceiveOutcome {
     int waiting = 0;  // mails the server reported
     int stored = 0;
     int keptOnServer = 0;  // waiting mails not stored, so not deleted
+    int recovered = 0;     // waiting mails an interrupted run had stored, deleted unfetched
     SlotCounts storedPerSlot{};
     Status storeFailure;        // the first failed store, ok when none failed
     Status accountSave;         // writing iniIdPass.ini

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "receive/MailTransport.h"
+#include "receive/ReceiveJournal.h"
 #include "receive/ReceiveTestSupport.h"
 #include "settings/ProfileFile.h"
 #include "store/MailStore.h"
@@ -61,12 +62,19 @@ class ScriptedTransport final : public MailTransport {
     }
     int getMail(int, int m, char* subject, char* date, char* sender, char* header,
                 char* body) override {
+        fetched.insert(m);
+        lastFetched = m;
         for (char* buffer : {subject, date, sender}) {
             put(buffer, "");
         }
         put(header, raw(m).header);
         std::memcpy(body, raw(m).body.c_str(), raw(m).body.size() + 1);
         return 0;
+    }
+    int uniqueId(int, int m, char* buffer, int) override {
+        const std::string id = offersUniqueIds ? "uid-" + raw(m).subject : "";
+        std::memcpy(buffer, id.c_str(), id.size() + 1);
+        return offersUniqueIds ? 1 : 0;
     }
     int deleteMail(int, int m) override {
         deleted.insert(m);
@@ -102,9 +110,11 @@ class ScriptedTransport final : public MailTransport {
     int authenticateResult = 0;
     int failFetchAt = 0;
     int closeResult = 1;
+    bool offersUniqueIds = false;
 
     std::vector<std::string> calls;
     std::set<int> deleted;
+    std::set<int> fetched;
     std::vector<std::string> mailTexts;
     std::string lastId;
     int lastApop = 0;
@@ -114,7 +124,8 @@ class ScriptedTransport final : public MailTransport {
 
   private:
     const ScriptedMail& raw(int m) const { return mails.at(static_cast<std::size_t>(m - 1)); }
-    const ScriptedMail& decodeNext() { return mails.at(mailTexts.size() - 1); }
+    const ScriptedMail& decodeNext() const { return raw(lastFetched); }
+    int lastFetched = 0;
     void put(char* buffer, const std::string& text) const {
         const std::size_t n = std::min(text.size(), static_cast<std::size_t>(bufferBytes - 1));
         std::memcpy(buffer, text.data(), n);
@@ -434,6 +445,99 @@ TEST_F(ReceiveRunTest, ARunStartedInsideARunIsRefused) {
     EXPECT_EQ(nesting.nested, RunEnd::kAlreadyRunning);
     EXPECT_FALSE(session.isRunning());
     EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 1u);
+}
+
+// A run that ends before its close leaves every mail on the server; the
+// journal lets the next run delete the ones already stored instead of
+// storing them twice. A failed close stands in for the crash: the server
+// committed nothing either way.
+class InterruptedRunTest : public ReceiveRunTest {
+  protected:
+    InterruptedRunTest() {
+        server.offersUniqueIds = true;
+        server.mails = {mailFrom("taro@example.jp", "一"), mailFrom("other@example.jp", "二"),
+                        mailFrom("other@example.jp", "三")};
+    }
+
+    // The first run stores every mail and dies before the server commits.
+    void interruptedRun() {
+        server.closeResult = -1;
+        (void)run();
+        server.closeResult = 1;
+        server.deleted.clear();
+        server.fetched.clear();
+        observer.messages.clear();
+    }
+
+    std::filesystem::path journal() const { return box.folder().dataFile(kJournalFileName); }
+};
+
+TEST_F(InterruptedRunTest, StoredMailsAreDeletedWithoutBeingStoredAgain) {
+    interruptedRun();
+    ASSERT_TRUE(std::filesystem::exists(journal()));
+    server.mails.push_back(mailFrom("taro@example.jp", "四"));
+
+    const ReceiveOutcome outcome = ReceiveSession().run(request, observer, server);
+    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_EQ(outcome.recovered, 3);
+    EXPECT_EQ(outcome.stored, 1);
+    EXPECT_EQ(server.fetched, (std::set<int>{4}));
+    EXPECT_EQ(server.deleted, (std::set<int>{1, 2, 3, 4}));
+    EXPECT_EQ(box.mailsIn(0).size(), 2u);
+    EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 2u);
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kRecovered);
+    EXPECT_THAT(observer.messages[0].text, HasSubstr("3 通"));
+    EXPECT_FALSE(std::filesystem::exists(journal())) << "removed after the committed close";
+}
+
+TEST_F(InterruptedRunTest, AMailWhoseRecordDidNotReachItsBoxIsFetchedAgain) {
+    interruptedRun();
+    // The crash came after the journal line of mail 3 and before its record.
+    std::filesystem::resize_file(box.box(kOtherSlot), testing::kMailRecordBytes);
+
+    const ReceiveOutcome outcome = ReceiveSession().run(request, observer, server);
+    EXPECT_EQ(outcome.recovered, 2);
+    EXPECT_EQ(server.fetched, (std::set<int>{3}));
+    const auto other = box.mailsIn(kOtherSlot);
+    ASSERT_EQ(other.size(), 2u);
+    EXPECT_EQ(other[1].subject, "三");
+}
+
+TEST_F(InterruptedRunTest, AJournalSurvivesAnotherInterruptionAndAnotherAccountsIsIgnored) {
+    interruptedRun();
+    interruptedRun();  // recovers, then dies before its close again
+    EXPECT_TRUE(std::filesystem::exists(journal()));
+    EXPECT_EQ(ReceiveSession().run(request, observer, server).recovered, 3);
+
+    interruptedRun();
+    request.account.id = "someone-else";
+    const ReceiveOutcome other = ReceiveSession().run(request, observer, server);
+    EXPECT_EQ(other.recovered, 0);
+    EXPECT_EQ(other.stored, 3);
+}
+
+TEST_F(InterruptedRunTest, WithoutUniqueIdsTheUserIsToldDuplicatesMayCome) {
+    server.offersUniqueIds = false;
+    interruptedRun();
+    const ReceiveOutcome outcome = ReceiveSession().run(request, observer, server);
+    EXPECT_EQ(outcome.recovered, 0);
+    EXPECT_EQ(outcome.stored, 3) << "never lost: stored again";
+    ASSERT_FALSE(observer.messages.empty());
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kRecoveryUnavailable);
+    EXPECT_FALSE(std::filesystem::exists(journal()));
+}
+
+TEST_F(InterruptedRunTest, ALineTornByACrashNeitherCountsNorSpoilsTheNextLine) {
+    interruptedRun();
+    {
+        std::ofstream torn(journal(), std::ios::app | std::ios::binary);
+        torn << "6\t3\t00";
+    }
+    std::filesystem::resize_file(box.box(kOtherSlot), testing::kMailRecordBytes);
+    interruptedRun();  // fetches mail 3 again and notes it after the torn line
+    EXPECT_EQ(ReceiveSession().run(request, observer, server).recovered, 3);
+    EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 2u);
 }
 
 }  // namespace

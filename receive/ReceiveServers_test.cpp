@@ -200,6 +200,40 @@ TEST_F(ReceiveServersTest, AnAttachmentIsExpandedIntoTheAttachmentFolder) {
     EXPECT_FALSE(std::filesystem::exists(request.folder.workFile()));
 }
 
+// A run that dies right after storing its second mail, as a killed program
+// does: the connection drops without QUIT and the server keeps every mail.
+struct DyingObserver : ReceiveObserver {
+    void onMailStored(int, int) override {
+        if (++stored == 2) {
+            _exit(0);
+        }
+    }
+    int stored = 0;
+};
+
+TEST_F(ReceiveServersTest, AfterAKillTheNextRunDeletesTheStoredMailsByTheirUidl) {
+    for (const char* subject : {"one", "two", "three"}) {
+        servers.deliver(mail("other@example.jp", subject, "body"));
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        DyingObserver dying;
+        (void)session.run(request, dying);
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_EQ(servers.messagesInMaildir(), 3u);
+
+    const ReceiveOutcome outcome = run();
+    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_EQ(outcome.recovered, 2);
+    EXPECT_EQ(outcome.stored, 1);
+    EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 3u);
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+
 // The command-line run: the folder's own files, exit statuses by outcome.
 class ReceiveCommandTest : public ReceiveServersTest {
   protected:

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-image-formats-plugins
   libgmime-3.0-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-format codespell
+  clang-format codespell clang libclang-rt-14-dev
   dovecot-pop3d python3-aiosmtpd mpack openssl fetchmail
   fonts-noto-cjk xvfb x11-apps imagemagick xauth xdotool
 )

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks formatting and spelling, builds Quillfern with AddressSanitizer and
-# UBSan and runs every test.
+# UBSan and runs every test, then runs each fuzz target for a bounded time
+# (QF_FUZZ_SECONDS, default 60).
 # The local mail servers the tests talk to are started by the tests themselves.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,3 +10,4 @@ bash scripts/check-style.sh
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan -j2
+bash scripts/fuzz.sh "${QF_FUZZ_SECONDS:-60}"

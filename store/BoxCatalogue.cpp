@@ -1,6 +1,9 @@
 #include "store/BoxCatalogue.h"
 
+#include <algorithm>
 #include <array>
+#include <filesystem>
+#include <system_error>
 
 namespace qf::store {
 
@@ -70,12 +73,43 @@ RecoveryReport recoverLeftovers(const std::string& dataFolder, FileSystem& fs) {
     return report;
 }
 
+namespace {
+
+// The files recover() moved aside for `file`: "<box>.torn-<time>" and
+// "<temp>.kept-<time>", each with a sentence saying what it holds.
+std::vector<std::string> filesSetAside(const RecordFile& file) {
+    const std::filesystem::path box(file.path());
+    const std::string torn = box.filename().string() + ".torn-";
+    const std::string kept = std::filesystem::path(file.tempPath()).filename().string() + ".kept-";
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(box.parent_path(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(torn)) {
+            found.push_back(name +
+                            ": the torn end of a write that was cut off, moved aside by recover; "
+                            "it holds no whole mail (a received mail it belonged to was left on "
+                            "the server) and may be removed");
+        } else if (name.starts_with(kept)) {
+            found.push_back(name +
+                            ": a temporary file of an interrupted compaction that held mail "
+                            "missing from the box, or failed the record checks; recover kept "
+                            "it aside: keep it until its mail is known to be safe");
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+}  // namespace
+
 std::vector<FileReport> checkDataFolder(const std::string& dataFolder, FileSystem& fs) {
     std::vector<FileReport> reports;
     for (const RecordFile& file : allRecordFiles(fs, dataFolder)) {
         auto report = file.inspect();
         if (report) {
             reports.push_back(std::move(report).value());
+            reports.back().setAside = filesSetAside(file);
             continue;
         }
         // An unreadable file is one more finding; the others are still checked.

@@ -474,6 +474,13 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
         return done;
     };
     if (!m_fs.exists(m_path)) {
+        auto whole = RecordFile(m_fs, m_tempPath, m_tempPath, m_format).passesRecordChecks();
+        if (!whole) {
+            return whole.status();
+        }
+        if (!whole.value()) {
+            return keepTempAside("記録の検査に通らない（切れた記録か CR LF のない記録がある）");
+        }
         return replaceBoxWithTemp("中断した整理で残った " + m_tempPath + " から " + m_path +
                                   " を復元しました。");
     }
@@ -489,6 +496,13 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
     }
     // The old order deleted the box and rebuilt it from the temporary copy;
     // a box that is a part of the copy was cut short by a crash.
+    auto tempIsWhole = RecordFile(m_fs, m_tempPath, m_tempPath, m_format).passesRecordChecks();
+    if (!tempIsWhole) {
+        return tempIsWhole.status();
+    }
+    if (!tempIsWhole.value()) {
+        return keepTempAside("記録の検査に通らない（切れた記録か CR LF のない記録がある）");
+    }
     auto boxIsPartOfTemp = appearsInOrder(m_fs, m_path, /*liveOnly=*/false, m_tempPath, m_format);
     if (!boxIsPartOfTemp) {
         return boxIsPartOfTemp.status();
@@ -498,15 +512,44 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
                                   " は不完全だったため、" + "そのメールをすべて含む " + m_tempPath +
                                   " に置き換えました。");
     }
+    return keepTempAside(m_path + " にないメールを含む");
+}
+
+Result<std::string> RecordFile::keepTempAside(const std::string& why) {
     const std::string keptAs = unusedName(m_fs, m_tempPath + ".kept-" + utcStamp());
     if (Status s = m_fs.rename(m_tempPath, keptAs); !s) {
         return s;
     }
-    if (Status s = m_fs.syncFolder(folder); !s) {
+    if (Status s = m_fs.syncFolder(folderOf(m_path)); !s) {
         return s;
     }
-    return m_tempPath + " に " + m_path + " にないメールがあったため、" + keptAs +
-           " として残しました。";
+    return m_tempPath + " は" + why + "ため、" + keptAs + " として残しました。";
+}
+
+Status RecordFile::findDamage(std::vector<int>* deleted, std::vector<int>* noLineEnd) const {
+    const ByteRange ranges[] = {{m_format.lineEndOffset, 2}, {m_format.statusOffset, 2}};
+    RecordFormat packed{4, 2, 0};  // the two ranges as scan() hands them over
+    return scan(ranges, [&](int n, std::span<const char> bytes) {
+        if (bytes[0] != '\r' || bytes[1] != '\n') {
+            noLineEnd->push_back(n);
+        }
+        if (readStatusWord(bytes, packed) == 0) {
+            deleted->push_back(n);
+        }
+        return Status::ok();
+    });
+}
+
+Result<bool> RecordFile::passesRecordChecks() const {
+    auto current = shape();
+    if (!current) {
+        return current.status();
+    }
+    std::vector<int> deleted, noLineEnd;
+    if (Status s = findDamage(&deleted, &noLineEnd); !s) {
+        return s;
+    }
+    return current.value().tornBytes == 0 && noLineEnd.empty();
 }
 
 Result<std::string> RecordFile::moveTornTailAside(const Shape& shape) {
@@ -568,11 +611,23 @@ Result<std::vector<std::string>> RecordFile::recover() {
         }
         actions.push_back(moved.value());
     }
-    if (needsCompaction) {
+    std::vector<int> deleted, noLineEnd;
+    if (Status s = findDamage(&deleted, &noLineEnd); !s) {
+        return s;
+    }
+    // A record marked deleted exists only between the two steps of a
+    // deletion: the compaction finishes what the user asked for. Not when a
+    // record with status 0 also lacks its CR LF (zeroed blocks after a power
+    // cut, or bytes that are no record at all): what it is, is not known.
+    const bool onlyMarks = std::none_of(deleted.begin(), deleted.end(), [&](int n) {
+        return std::find(noLineEnd.begin(), noLineEnd.end(), n) != noLineEnd.end();
+    });
+    if (needsCompaction || (!deleted.empty() && onlyMarks)) {
         if (Status s = compact(); !s) {
             return s;
         }
-        actions.push_back(m_path + " から削除済みの印があるメールを取り除きました。");
+        actions.push_back(m_path + " から削除済みの印があるメールを取り除きました" +
+                          (deleted.empty() ? std::string() : "（" + numberList(deleted) + "）") + "。");
     }
     return actions;
 }
@@ -597,18 +652,7 @@ Result<FileReport> RecordFile::inspect() const {
     }
     std::vector<int> deleted;
     std::vector<int> noLineEnd;
-    const ByteRange ranges[] = {{m_format.lineEndOffset, 2}, {m_format.statusOffset, 2}};
-    RecordFormat packed{4, 2, 0};  // the two ranges as scan() hands them over
-    Status scanned = scan(ranges, [&](int n, std::span<const char> bytes) {
-        if (bytes[0] != '\r' || bytes[1] != '\n') {
-            noLineEnd.push_back(n);
-        }
-        if (readStatusWord(bytes, packed) == 0) {
-            deleted.push_back(n);
-        }
-        return Status::ok();
-    });
-    if (!scanned) {
+    if (Status scanned = findDamage(&deleted, &noLineEnd); !scanned) {
         return scanned;
     }
     if (!deleted.empty()) {

@@ -69,6 +69,9 @@ struct FileReport {
     bool exists = false;
     Shape shape;
     std::vector<std::string> problems;
+    // Files recover() set aside beside this one, each named with what it is;
+    // they are not problems of the file.
+    std::vector<std::string> setAside;
 };
 
 std::int16_t readStatusWord(std::span<const char> record, const RecordFormat& format);
@@ -124,7 +127,12 @@ class RecordFile {
     Status prepareCompaction();
 
     // Repairs what a crash may have left, returning one sentence per action:
-    // resolves a leftover temporary file and moves a torn tail aside.
+    // resolves a leftover temporary file, moves a torn tail aside and
+    // finishes an interrupted deletion (drops records marked deleted, when
+    // each of them has its CR LF: an unknown record is left as it is). A
+    // temporary file that fails the record checks (a torn record, a record
+    // without its CR LF) is never made the box: it is kept aside as
+    // "<temp>.kept-<UTC time>".
     Result<std::vector<std::string>> recover();
 
     // Read-only check: torn tail, leftover temporary file, records marked
@@ -148,6 +156,11 @@ class RecordFile {
     Result<bool> tempIsRedundant() const;
     Result<std::string> resolveLeftoverTemp(bool* needsCompaction);
     Result<std::string> moveTornTailAside(const Shape& shape);
+    Result<std::string> keepTempAside(const std::string& why);
+    // Numbers of the records marked deleted, and of those without CR LF.
+    Status findDamage(std::vector<int>* deleted, std::vector<int>* noLineEnd) const;
+    // True when the file has no torn tail and every record its CR LF.
+    Result<bool> passesRecordChecks() const;
 
     FileSystem& m_fs;
     std::string m_path;

@@ -303,6 +303,43 @@ TEST_F(RecordFileTest, RecoveryKeepsATempWithOtherMailAside) {
     EXPECT_EQ(box(), records("AB"));
 }
 
+// Bytes that are not records of this file never become the box.
+TEST_F(RecordFileTest, RecoveryKeepsATempThatFailsTheRecordChecksAside) {
+    const std::string garbage = "not a record file at all";
+    for (bool boxExists : {false, true}) {
+        std::filesystem::remove(m_folder.file("box.data"));
+        if (boxExists) {
+            setBox(records("A"));
+        }
+        setTemp(records("A") + garbage);
+        auto actions = file().recover();
+        ASSERT_TRUE(actions.isOk()) << boxExists;
+        EXPECT_THAT(actions.value().front(), HasSubstr("記録の検査に通らない"));
+        EXPECT_EQ(box(), boxExists ? records("A") : "");
+        EXPECT_FALSE(tempExists());
+        for (const std::string& kept : leftoverNames(m_folder, "BOX.TMP.kept-")) {
+            EXPECT_EQ(readBytes(m_folder.file(kept)), records("A") + garbage);
+            std::filesystem::remove(m_folder.file(kept));
+        }
+    }
+}
+
+TEST_F(RecordFileTest, RecoveryFinishesAnInterruptedDeletion) {
+    setBox(records("AbC"));
+    auto actions = file().recover();
+    ASSERT_TRUE(actions.isOk());
+    ASSERT_EQ(actions.value().size(), 1u);
+    EXPECT_THAT(actions.value()[0], HasSubstr("marked deleted (2)"));
+    EXPECT_EQ(box(), records("AC"));
+    EXPECT_TRUE(file().inspect().value().problems.empty());
+
+    // Zeroed records (no CR LF) are no marks of a deletion: left alone.
+    const std::string zeroed = records("A") + std::string(2 * kFormat.lengthBytes, '\0');
+    setBox(zeroed);
+    ASSERT_TRUE(file().recover().isOk());
+    EXPECT_EQ(box(), zeroed);
+}
+
 TEST_F(RecordFileTest, RecoveryOfACleanFileDoesNothing) {
     setBox(records("AB"));
     auto actions = file().recover();

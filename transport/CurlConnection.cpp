@@ -59,6 +59,14 @@ CurlConnection::CurlConnection(const ServerAddress& address, const TransferLimit
         return;
     const std::string url = address.url();
     curl_easy_setopt(m_curl, CURLOPT_URL, url.c_str());
+    if (!address.pinnedIp.empty()) {
+        const std::string ip = address.pinnedIp.find(':') == std::string::npos
+                                   ? address.pinnedIp
+                                   : "[" + address.pinnedIp + "]";
+        const std::string entry = address.host + ":" + std::to_string(address.port) + ":" + ip;
+        m_pinnedResolve = curl_slist_append(nullptr, entry.c_str());
+        curl_easy_setopt(m_curl, CURLOPT_RESOLVE, m_pinnedResolve);
+    }
     curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR,
                      address.protocol == MailProtocol::kPop3 ? "pop3,pop3s" : "smtp,smtps");
     curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
@@ -85,6 +93,7 @@ CurlConnection::CurlConnection(const ServerAddress& address, const TransferLimit
 CurlConnection::~CurlConnection() {
     if (m_curl)
         curl_easy_cleanup(m_curl);
+    curl_slist_free_all(m_pinnedResolve);
 }
 
 void CurlConnection::trustExtraCertificates() {

@@ -76,6 +76,7 @@ class CurlConnection {
     TlsRefusal tlsRefusal(CURLcode code) const;
 
     CURL* m_curl = nullptr;
+    curl_slist* m_pinnedResolve = nullptr;  // CURLOPT_RESOLVE of a pinned address
     bool m_oneSocketOnly = false;
     int m_socketsOpened = 0;
     std::string m_greeting;

@@ -60,6 +60,10 @@ int NMailPop3GetMailSize(int handle, int mailNumber);
 // and the body buffer with the raw body.
 int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char* sender,
                      char* header, char* body, int flag1, int flag2);
+// Copies the server's unique id of the mail (UIDL, at most 70 ASCII
+// characters) into buffer, NUL-terminated, cut to length bytes. 1: copied;
+// 0: the server offers no UIDL (buffer empty); negative: failure.
+int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length);
 // Marks the mail; it is removed from the server only when NMailPop3Close
 // ends the session normally.
 int NMailPop3DeleteMail(int handle, int mailNumber);

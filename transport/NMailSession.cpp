@@ -2,6 +2,7 @@
 // session behind a handle, SMTP sending and the last error text.
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -229,6 +230,24 @@ int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char
         // The caller holds the mail now; the session's copy can go.
         open->session->releaseRetrieved();
     }
+    return kDone;
+}
+
+int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length) {
+    const std::shared_ptr<OpenSession> open = findSession(handle);
+    if (!open)
+        return kNoSuchHandle;
+    if (buffer == nullptr || length <= 0)
+        return report("メールの識別番号を取得できません。", Status::invalidArgument("no buffer"));
+    buffer[0] = '\0';
+    if (!open->session->offersUniqueIds())
+        return 0;
+    Result<std::string> id = open->session->uniqueId(mailNumber);
+    if (!id)
+        return report("メールの識別番号を取得できません。", id.status());
+    const std::size_t n = std::min(id.value().size(), static_cast<std::size_t>(length - 1));
+    std::copy_n(id.value().data(), n, buffer);
+    buffer[n] = '\0';
     return kDone;
 }
 

@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <charconv>
 
 namespace qf::transport {
@@ -53,25 +54,61 @@ bool hasLineBreakOrNul(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-// "n size" lines of a LIST reply.
-std::map<int, long> parseListing(std::string_view listing) {
-    std::map<int, long> sizes;
+// Calls `take(number, rest)` for each "n rest" line of a listing reply
+// (LIST, UIDL); other lines are skipped.
+template <typename Take>
+void forEachNumberedLine(std::string_view listing, Take take) {
     while (!listing.empty()) {
         const auto end = listing.find('\n');
         std::string_view line = listing.substr(0, end);
         listing = end == std::string_view::npos ? std::string_view() : listing.substr(end + 1);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
         int number = 0;
-        long bytes = 0;
-        const char* cursor = line.data();
         const char* lineEnd = line.data() + line.size();
-        auto parsed = std::from_chars(cursor, lineEnd, number);
+        auto parsed = std::from_chars(line.data(), lineEnd, number);
         if (parsed.ec != std::errc() || parsed.ptr == lineEnd || *parsed.ptr != ' ')
             continue;
-        if (std::from_chars(parsed.ptr + 1, lineEnd, bytes).ec != std::errc())
-            continue;
-        sizes[number] = bytes;
+        take(number, std::string_view(parsed.ptr + 1, lineEnd));
     }
+}
+
+// "n size" lines of a LIST reply.
+std::map<int, long> parseListing(std::string_view listing) {
+    std::map<int, long> sizes;
+    forEachNumberedLine(listing, [&](int number, std::string_view rest) {
+        long bytes = 0;
+        if (std::from_chars(rest.data(), rest.data() + rest.size(), bytes).ec == std::errc())
+            sizes[number] = bytes;
+    });
     return sizes;
+}
+
+// "n id" lines of a UIDL reply; an id is 1 to 70 printable characters.
+std::map<int, std::string> parseUniqueIds(std::string_view listing) {
+    std::map<int, std::string> ids;
+    forEachNumberedLine(listing, [&](int number, std::string_view id) {
+        const bool printable =
+            std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c <= '~'; });
+        if (!id.empty() && id.size() <= 70 && printable)
+            ids[number] = std::string(id);
+    });
+    return ids;
+}
+
+// True when a CAPA reply lists the capability (the first word of a line).
+bool listsCapability(std::string_view capabilities, std::string_view name) {
+    bool found = false;
+    std::size_t start = 0;
+    while (!found && start < capabilities.size()) {
+        const auto end = capabilities.find('\n', start);
+        std::string_view line = capabilities.substr(start, end - start);
+        start = end == std::string_view::npos ? capabilities.size() : end + 1;
+        const std::string_view word = line.substr(0, line.find_first_of(" \r"));
+        found = g_ascii_strncasecmp(word.data(), name.data(), name.size()) == 0 &&
+                word.size() == name.size();
+    }
+    return found;
 }
 
 }  // namespace
@@ -119,6 +156,7 @@ Result<std::unique_ptr<Pop3Session>> Pop3Session::connect(const ServerAddress& a
     if (!capabilities)
         return capabilities.status();
     session->m_connection.allowOneSocketOnly();
+    session->m_offersUniqueIds = listsCapability(capabilities.value(), "UIDL");
     return session;
 }
 
@@ -198,6 +236,24 @@ Result<long> Pop3Session::size(int mailNumber) {
     if (m_cachedNumber == mailNumber)
         return static_cast<long>(m_cachedMail.size());
     return m_listedSizes[mailNumber];
+}
+
+Result<std::string> Pop3Session::uniqueId(int mailNumber) {
+    if (Status valid = checkMailNumber(mailNumber); !valid)
+        return valid;
+    if (!m_offersUniqueIds)
+        return Status::refused("the server does not offer UIDL");
+    if (!m_uniqueIdsLoaded) {
+        Result<std::string> listing = command("UIDL", true, kMaxListing);
+        if (!listing)
+            return listing.status();
+        m_uniqueIds = parseUniqueIds(listing.value());
+        m_uniqueIdsLoaded = true;
+    }
+    const auto found = m_uniqueIds.find(mailNumber);
+    if (found == m_uniqueIds.end())
+        return Status::notFound("the server listed no UIDL for mail " + std::to_string(mailNumber));
+    return found->second;
 }
 
 Status Pop3Session::markDeleted(int mailNumber) {

@@ -49,6 +49,12 @@ class Pop3Session {
     // the server lists for it.
     Result<long> size(int mailNumber);
 
+    // The server's unique id of the mail (UIDL), listed for every mail with
+    // one command on first use. kRefused, without a command, when the
+    // server's capabilities do not offer UIDL.
+    Result<std::string> uniqueId(int mailNumber);
+    bool offersUniqueIds() const { return m_offersUniqueIds; }
+
     Status markDeleted(int mailNumber);
     // DELE for each marked mail in ascending order, then QUIT. A refused
     // DELE ends the session there: the server may still commit the earlier
@@ -72,6 +78,9 @@ class Pop3Session {
     bool m_failed = false;
     bool m_loggedIn = false;
     bool m_sizesLoaded = false;
+    bool m_offersUniqueIds = false;
+    bool m_uniqueIdsLoaded = false;
+    std::map<int, std::string> m_uniqueIds;
     int m_mailCount = 0;
     std::map<int, long> m_listedSizes;
     std::set<int> m_marked;

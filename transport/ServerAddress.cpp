@@ -1,5 +1,9 @@
 #include "transport/ServerAddress.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
 #include <charconv>
 
 #include "text/FixedField.h"
@@ -20,6 +24,22 @@ std::string_view schemeName(MailProtocol protocol, bool tls) {
     if (protocol == MailProtocol::kPop3)
         return tls ? "pop3s" : "pop3";
     return tls ? "smtps" : "smtp";
+}
+
+// 127.0.0.0/8 or ::1 (also as ::ffff:127.x.y.z), written as an address.
+bool isLoopbackLiteral(const std::string& host) {
+    in_addr v4{};
+    if (inet_pton(AF_INET, host.c_str(), &v4) == 1) {
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    }
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, host.c_str(), &v6) == 1) {
+        if (IN6_IS_ADDR_V4MAPPED(&v6)) {
+            return v6.s6_addr[12] == 127;
+        }
+        return IN6_IS_ADDR_LOOPBACK(&v6);
+    }
+    return false;
 }
 
 bool isHostCharacter(char c) {
@@ -89,7 +109,42 @@ std::string ServerAddress::url() const {
 }
 
 bool ServerAddress::isLoopback() const {
-    return host == "localhost" || host == "::1" || host.starts_with("127.");
+    return isLoopbackLiteral(pinnedIp.empty() ? host : pinnedIp);
+}
+
+ServerAddress resolvedForLoopback(const ServerAddress& address) {
+    if (isLoopbackLiteral(address.host)) {
+        return address;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(address.host.c_str(), nullptr, &hints, &found) != 0) {
+        return address;
+    }
+    std::string first;
+    bool allLoopback = found != nullptr;
+    for (const addrinfo* entry = found; entry != nullptr && allLoopback; entry = entry->ai_next) {
+        char text[INET6_ADDRSTRLEN] = {};
+        const void* raw = entry->ai_family == AF_INET
+                              ? static_cast<const void*>(
+                                    &reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr)
+                              : static_cast<const void*>(
+                                    &reinterpret_cast<sockaddr_in6*>(entry->ai_addr)->sin6_addr);
+        allLoopback = (entry->ai_family == AF_INET || entry->ai_family == AF_INET6) &&
+                      inet_ntop(entry->ai_family, raw, text, sizeof text) != nullptr &&
+                      isLoopbackLiteral(text);
+        if (first.empty()) {
+            first = text;
+        }
+    }
+    freeaddrinfo(found);
+    ServerAddress pinned = address;
+    if (allLoopback) {
+        pinned.pinnedIp = first;
+    }
+    return pinned;
 }
 
 Result<ServerAddress> parseServerAddress(std::string_view text, MailProtocol protocol) {

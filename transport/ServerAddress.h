@@ -21,13 +21,22 @@ struct ServerAddress {
     std::string host;  // name or IP literal, without brackets
     int port = 0;
     bool implicitTls = false;
+    // An IP literal the host name was resolved to; when set, libcurl
+    // connects there and nowhere else (see resolvedForLoopback).
+    std::string pinnedIp;
 
     // "pop3://host:110/", "smtps://[::1]:465/" ...
     std::string url() const;
-    // 127.0.0.0/8, ::1 and "localhost": a server where a password sent in
-    // clear text never leaves the machine.
+    // A server where a password sent in clear text never leaves the machine:
+    // the host is an address in 127.0.0.0/8 or ::1, or a name pinned to one.
+    // A name by itself never counts ("127.evil.example.com" is a name).
     bool isLoopback() const;
 };
+
+// The address pinned to what its name resolves to when every address of it
+// is a loopback one (so "localhost" counts, and a later answer of the
+// resolver cannot lead elsewhere); otherwise `address` as it is.
+ServerAddress resolvedForLoopback(const ServerAddress& address);
 
 // Fails with invalidArgument for an empty name, a bad port, another scheme,
 // a path, or characters that do not belong in a host name.

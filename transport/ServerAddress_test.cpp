@@ -51,13 +51,21 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"pop3://host/INBOX", kPop3, nullptr}, AddressCase{"user@host", kPop3, nullptr},
         AddressCase{"ho st", kPop3, nullptr}, AddressCase{"[::1", kPop3, nullptr}));
 
-TEST(ServerAddress, LoopbackIsRecognised) {
-    for (const char* host : {"127.0.0.1", "127.1.2.3", "localhost", "[::1]"}) {
+TEST(ServerAddress, OnlyAddressesOfThisMachineAreLoopbackNeverNames) {
+    for (const char* host : {"127.0.0.1", "127.1.2.3", "[::1]", "[::ffff:127.0.0.1]"}) {
         EXPECT_TRUE(parseServerAddress(host, kSmtp).value().isLoopback()) << host;
     }
-    for (const char* host : {"128.0.0.1", "mail.example.jp", "localhost.example.jp"}) {
-        EXPECT_FALSE(parseServerAddress(host, kSmtp).value().isLoopback()) << host;
+    for (const char* host : {"128.0.0.1", "mail.example.jp", "localhost", "127.evil.example.com",
+                             "127.0.0.1.nip.example", "[::2]"}) {
+        const ServerAddress address = parseServerAddress(host, kSmtp).value();
+        EXPECT_FALSE(address.isLoopback()) << host;
+        if (std::string_view(host) != "localhost") {
+            EXPECT_FALSE(resolvedForLoopback(address).isLoopback()) << host;
+        }
     }
+    const ServerAddress local = resolvedForLoopback(parseServerAddress("localhost", kSmtp).value());
+    EXPECT_TRUE(local.isLoopback()) << "localhost resolves to loopback here";
+    EXPECT_EQ(local.host, "localhost") << "the name stays for the certificate check";
 }
 
 TEST(Apop, TimestampMustBeAWellFormedMessageId) {

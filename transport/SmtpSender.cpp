@@ -70,9 +70,10 @@ KeptConnection& keptConnection() {
 
 std::string connectionKey(const ServerAddress& address, const SmtpCredentials& credentials,
                           const TransferLimits& limits, Auth auth) {
-    return address.url() + '\n' + std::to_string(static_cast<int>(auth)) + '\n' + credentials.user +
-           '\n' + credentials.password + '\n' + std::to_string(limits.connectSeconds) + ' ' +
-           std::to_string(limits.replySeconds) + ' ' + std::to_string(limits.stallSeconds);
+    return address.url() + '\n' + address.pinnedIp + '\n' + std::to_string(static_cast<int>(auth)) +
+           '\n' + credentials.user + '\n' + credentials.password + '\n' +
+           std::to_string(limits.connectSeconds) + ' ' + std::to_string(limits.replySeconds) + ' ' +
+           std::to_string(limits.stallSeconds);
 }
 
 Attempt attemptSend(const ServerAddress& address, const BuiltMail& mail,
@@ -131,8 +132,13 @@ Status sendMail(const ServerAddress& address, const BuiltMail& mail,
     if (credentials.user.empty()) {
         return attemptSend(address, mail, credentials, limits, Auth::kNone).status;
     }
-    if (address.implicitTls || address.isLoopback()) {
+    // Over a channel that is not TLS the password goes only to this machine,
+    // and the connection is pinned to the address that showed it.
+    if (address.implicitTls) {
         return attemptSend(address, mail, credentials, limits, Auth::kAnyChannel).status;
+    }
+    if (const ServerAddress local = resolvedForLoopback(address); local.isLoopback()) {
+        return attemptSend(local, mail, credentials, limits, Auth::kAnyChannel).status;
     }
     Attempt attempt = attemptSend(address, mail, credentials, limits, Auth::kOverTlsOnly);
     // No STARTTLS on offer: nothing has been sent yet, so try once more

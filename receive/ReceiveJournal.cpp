@@ -1,0 +1,218 @@
+#include "receive/ReceiveJournal.h"
+
+#include <charconv>
+#include <optional>
+#include <vector>
+
+#include "store/MailStore.h"
+
+namespace qf::receive {
+
+namespace {
+
+constexpr std::string_view kHeaderPrefix = "quillfern receive journal 1 ";
+
+// 64-bit FNV-1a: a cheap, stable hash; the journal needs no more.
+std::uint64_t fnv1a(std::string_view bytes, std::uint64_t hash = 14695981039346656037ull) {
+    for (unsigned char c : bytes) {
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    return hash;
+}
+
+std::string hex16(std::uint64_t value) {
+    std::string text(16, '0');
+    for (int i = 15; i >= 0; --i, value >>= 4) {
+        text[static_cast<std::size_t>(i)] = "0123456789abcdef"[value & 0xF];
+    }
+    return text;
+}
+
+struct JournalLine {
+    int box = 0;
+    int recordNumber = 0;
+    std::uint64_t fingerprint = 0;
+    std::string uid;
+};
+
+// Splits "a\tb\tc\td"; nothing when a field is missing or does not parse.
+std::optional<JournalLine> parseLine(std::string_view line) {
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0; fields.size() < 4;) {
+        const auto tab = fields.size() < 3 ? line.find('\t', start) : line.size();
+        if (tab == std::string_view::npos) {
+            return std::nullopt;
+        }
+        fields.push_back(line.substr(start, tab - start));
+        start = tab + 1;
+    }
+    JournalLine parsed;
+    auto number = [](std::string_view text, auto& out, int base) {
+        const auto end = text.data() + text.size();
+        const auto result = std::from_chars(text.data(), end, out, base);
+        return !text.empty() && result.ec == std::errc() && result.ptr == end;
+    };
+    if (!number(fields[0], parsed.box, 10) || !number(fields[1], parsed.recordNumber, 10) ||
+        !number(fields[2], parsed.fingerprint, 16) || fields[3].empty()) {
+        return std::nullopt;
+    }
+    parsed.uid = std::string(fields[3]);
+    return parsed;
+}
+
+Result<std::string> readAll(store::FileSystem& fs, const std::string& path) {
+    auto file = fs.open(path, store::OpenMode::kRead);
+    if (!file) {
+        return file.status();
+    }
+    auto size = file.value()->size();
+    if (!size) {
+        return size.status();
+    }
+    std::string bytes(size.value(), '\0');
+    auto got = file.value()->readAt(0, bytes);
+    if (!got) {
+        return got.status();
+    }
+    bytes.resize(got.value());
+    return bytes;
+}
+
+// True when record `line.recordNumber` of its box is the record noted.
+bool recordIsInPlace(const store::MailStore& store, const JournalLine& line) {
+    auto file = store.file(line.box);
+    if (!file) {
+        return false;
+    }
+    std::string record(file.value().format().lengthBytes, '\0');
+    auto read = file.value().read(line.recordNumber, std::span<char>(record.data(), record.size()));
+    return read && read.value() && recordFingerprint(record) == line.fingerprint;
+}
+
+}  // namespace
+
+std::uint64_t recordFingerprint(std::string_view recordBytes) {
+    const std::size_t lineEnd = store::layoutOf(store::RecordKind::kMail).lineEnd.offset;
+    return fnv1a(recordBytes.substr(0, lineEnd));
+}
+
+ReceiveJournal::ReceiveJournal(std::filesystem::path file, std::string_view server,
+                               std::string_view id, store::FileSystem& fs)
+    : m_file(file.string()), m_fs(fs), m_accountKey(fnv1a(id, fnv1a(std::string(server) + '\n'))) {}
+
+std::string ReceiveJournal::header() const {
+    return std::string(kHeaderPrefix) + hex16(m_accountKey) + "\n";
+}
+
+bool ReceiveJournal::exists() const {
+    return m_fs.exists(m_file);
+}
+
+Result<std::set<std::string>> ReceiveJournal::storedIds(const store::MailStore& store) {
+    std::set<std::string> ids;
+    Result<std::string> bytes = readAll(m_fs, m_file);
+    if (!bytes) {
+        if (bytes.status().code() == StatusCode::kNotFound) {
+            return ids;
+        }
+        return bytes.status();
+    }
+    std::string_view text = bytes.value();
+    if (!text.starts_with(header())) {
+        if (Status s = clear(); !s) {
+            return s;
+        }
+        return ids;
+    }
+    text.remove_prefix(header().size());
+    // Only whole lines: the last one may be cut short by the crash.
+    for (auto end = text.find('\n'); end != std::string_view::npos; end = text.find('\n')) {
+        const std::optional<JournalLine> line = parseLine(text.substr(0, end));
+        text.remove_prefix(end + 1);
+        if (line && recordIsInPlace(store, *line)) {
+            ids.insert(line->uid);
+        }
+    }
+    return ids;
+}
+
+Status ReceiveJournal::begin() {
+    if (m_fs.exists(m_file)) {
+        return Status::ok();
+    }
+    return append("");
+}
+
+Status ReceiveJournal::noteStoring(std::string_view uid, int box, int recordNumber,
+                                   const store::MailFields& cp932Fields) {
+    const store::RecordLayout& layout = store::layoutOf(store::RecordKind::kMail);
+    std::string record(layout.lengthBytes, '\0');
+    store::encodeCp932Record(layout, cp932Fields, 1, std::span<char>(record.data(), record.size()));
+    std::string line = std::to_string(box) + "\t" + std::to_string(recordNumber) + "\t" +
+                       hex16(recordFingerprint(record)) + "\t" + std::string(uid) + "\n";
+    return append(std::move(line));
+}
+
+Status ReceiveJournal::append(std::string line) {
+    const bool created = !m_fs.exists(m_file);
+    auto file = m_fs.open(m_file, store::OpenMode::kReadWrite);
+    if (!file) {
+        return file.status();
+    }
+    auto size = file.value()->size();
+    if (!size) {
+        return size.status();
+    }
+    // A journal torn inside its header is rewritten from the start; a line
+    // torn by a crash is ended, so that it cannot run into this one.
+    std::uint64_t at = size.value();
+    char last = '\n';
+    if (at < header().size()) {
+        line = header() + line;
+        at = 0;
+    } else if (auto got = file.value()->readAt(at - 1, std::span<char>(&last, 1)); !got) {
+        return got.status();
+    }
+    if (last != '\n') {
+        line.insert(0, 1, '\n');
+    }
+    if (Status s = file.value()->writeAt(at, line); !s) {
+        return s;
+    }
+    m_unsynced = true;
+    m_created = m_created || created;
+    return Status::ok();
+}
+
+Status ReceiveJournal::sync() {
+    if (!m_unsynced) {
+        return Status::ok();
+    }
+    auto file = m_fs.open(m_file, store::OpenMode::kReadWrite);
+    if (!file) {
+        return file.status();
+    }
+    if (Status s = file.value()->sync(); !s) {
+        return s;
+    }
+    if (m_created) {
+        if (Status s = m_fs.syncFolder(std::filesystem::path(m_file).parent_path().string()); !s) {
+            return s;
+        }
+    }
+    m_unsynced = false;
+    m_created = false;
+    return Status::ok();
+}
+
+Status ReceiveJournal::clear() {
+    if (!m_fs.exists(m_file)) {
+        return Status::ok();
+    }
+    if (Status s = m_fs.remove(m_file); !s) {
+        return s;
+    }
+    return m_fs.syncFolder(std::filesystem::path(m_file).parent_path().string());
+}
+
+}  // namespace qf::receive

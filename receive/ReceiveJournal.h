@@ -1,0 +1,85 @@
+// The receive journal: how a run after a crash knows which waiting mails an
+// interrupted run already stored. The server removes a mail only when the
+// session ends normally, so a run that dies before its close (power cut,
+// kill, crash) leaves every mail it stored on the server. Before each record
+// is written, a line naming the mail's unique id (UIDL) and the record is
+// appended here; the journal is synced with the boxes, before any deletion
+// is sent (a kill keeps what was written; a power cut before that sync
+// can only bring duplicates, since the server still has every mail); after a close that committed the deletions the
+// file is removed. It is not a list of mails seen: a line lives only from
+// one store to the close that commits its deletion.
+//
+// File "receive.journal" in the data folder, ASCII lines ending in LF:
+// | line  | content                                                         |
+// |-------|-----------------------------------------------------------------|
+// | 1     | "quillfern receive journal 1 " and the account key (16 hex)     |
+// | 2 …   | box TAB record number TAB fingerprint (16 hex) TAB UIDL         |
+// The account key is a hash of the POP3 server and ID, so ids of another
+// account are never taken for this one's. The fingerprint is a hash of the
+// record's bytes up to its line end (its status word aside). A line cut
+// short by a crash, or one that does not parse, is ignored.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "store/FileSystem.h"
+#include "store/MailRecord.h"
+#include "text/Status.h"
+
+namespace qf::store {
+class MailStore;
+}
+
+namespace qf::receive {
+
+inline constexpr char kJournalFileName[] = "receive.journal";
+
+class ReceiveJournal {
+  public:
+    ReceiveJournal(std::filesystem::path file, std::string_view server, std::string_view id,
+                   store::FileSystem& fs = store::posixFileSystem());
+
+    // True when an earlier run left a journal (of any account).
+    bool exists() const;
+
+    // The UIDLs of the mails whose records are in their boxes exactly as
+    // noted. A journal of another account gives none and is removed: its
+    // mails would come twice, never be lost.
+    Result<std::set<std::string>> storedIds(const store::MailStore& store);
+
+    // Creates the journal with its header line when it is missing: enough
+    // for the next run to know this one may not have ended.
+    Status begin();
+
+    // Appends the line of a record about to be written as record
+    // `recordNumber` of `box` (a MailRecord box, fields in CP932).
+    Status noteStoring(std::string_view uid, int box, int recordNumber,
+                       const store::MailFields& cp932Fields);
+
+    // Syncs what was appended since the last sync (and the folder when the
+    // journal was created); nothing to do when nothing was appended.
+    Status sync();
+
+    // Removes the journal (and syncs its folder); a missing one is fine.
+    Status clear();
+
+  private:
+    std::string header() const;
+    // Appends `line` after the header (written first when missing).
+    Status append(std::string line);
+
+    std::string m_file;
+    store::FileSystem& m_fs;
+    std::uint64_t m_accountKey;
+    bool m_unsynced = false;
+    bool m_created = false;
+};
+
+// The fingerprint of a MailRecord as written: its bytes up to the line end.
+std::uint64_t recordFingerprint(std::string_view recordBytes);
+
+}  // namespace qf::receive

@@ -1,0 +1,188 @@
+#!/usr/bin/python3
+"""Kills the receive command at random moments and counts what arrived.
+
+  receive-kill-trials.py QUILLFERN_BOX [--trials N] [--mails M] [--seed S]
+
+Each trial starts from an empty program folder and M fresh mails waiting on
+the local Dovecot POP3 server (tests/servers/mailservers.py). The receive
+command is killed with SIGKILL at a random moment, up to twice (the second
+kill lands in the run that recovers from the first), then run to its end.
+After the trial every mail must be in the boxes exactly once, the server
+must be empty, and `check` must find nothing. Prints one line per trial and
+a summary; the exit status is 1 when any mail was lost or duplicated.
+
+The mails are made with Python's email library: Japanese subjects and
+bodies in UTF-8, from three senders (two registered, one sorted to その他).
+"""
+import argparse
+import os
+import random
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from email.message import EmailMessage
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SERVERS = os.path.join(ROOT, "tests", "servers", "mailservers.py")
+SENDERS = ["tanaka@example.jp", "sato@example.jp", "news@example.com"]
+RECEIVING_BOXES = ["1", "2", "3", "4", "5", "6"]
+
+
+def read_env(path):
+    values = {}
+    with open(path) as f:
+        for line in f:
+            key, _, value = line.strip().partition("=")
+            values[key] = value
+    return values
+
+
+def write_ini(path, lines):
+    text = "[EXEINI]\r\n" + "".join(line + "\r\n" for line in lines)
+    with open(path, "wb") as f:
+        f.write(text.encode("cp932"))
+
+
+def make_folder(env):
+    root = tempfile.mkdtemp(prefix="qf-kill-")
+    data = os.path.join(root, "★MAilData")
+    os.makedirs(data)
+    with open(os.path.join(root, "corvid.ini"), "wb") as f:
+        f.write(("SMTP=\r\nPOP3=%s:%s\r\nMAIL=qftest@example.jp\r\nAPOP=1\r\n" %
+                 (env["QF_MAIL_HOST"], env["QF_POP3_PORT"])).encode("ascii"))
+    write_ini(os.path.join(data, "iniIdPass.ini"),
+              ["NAME=" + env["QF_MAIL_USER"], "NAME2=" + env["QF_MAIL_PASSWORD"], "NAME3=1"])
+    write_ini(os.path.join(data, "iniIdPass2.ini"),
+              ["NAME=tanaka@example.jp", "NAME2=田中さん", "NAME3=sato@example.jp",
+               "NAME4=佐藤さん"] + ["NAME%d=" % n for n in range(5, 11)])
+    return root
+
+
+def clear_maildir(maildir):
+    for sub in ("new", "cur", "tmp"):
+        for name in os.listdir(os.path.join(maildir, sub)):
+            os.remove(os.path.join(maildir, sub, name))
+
+
+def messages_in_maildir(maildir):
+    return sum(len(os.listdir(os.path.join(maildir, sub))) for sub in ("new", "cur"))
+
+
+def deliver(maildir, trial, count):
+    owner = os.stat(maildir)
+    for n in range(1, count + 1):
+        mail = EmailMessage()
+        mail["From"] = SENDERS[n % len(SENDERS)]
+        mail["To"] = "qftest@example.jp"
+        mail["Subject"] = "試験 %d-%d" % (trial, n)
+        mail["Date"] = "Mon, 7 Dec 2026 10:00:00 +0900"
+        mail.set_content("本文 %d 通目です。\n" % n + "日本語の行。\n" * 40, charset="utf-8")
+        name = "%d.%d.%d.kill" % (time.time(), trial, n)
+        temporary = os.path.join(maildir, "tmp", name)
+        with open(temporary, "wb") as f:
+            f.write(mail.as_bytes())
+        os.chown(temporary, owner.st_uid, owner.st_gid)
+        os.rename(temporary, os.path.join(maildir, "new", name))
+
+
+def receive(tool, folder, kill_after=None):
+    """Runs the receive command; kills it after kill_after seconds when given."""
+    process = subprocess.Popen([tool, "--folder", folder, "receive"],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if kill_after is None:
+        out, err = process.communicate()
+        return process.returncode, out.decode("utf-8", "replace") + err.decode("utf-8", "replace")
+    try:
+        out, err = process.communicate(timeout=kill_after)
+        return process.returncode, out.decode("utf-8", "replace") + err.decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        process.send_signal(signal.SIGKILL)
+        out, err = process.communicate()
+        return -9, out.decode("utf-8", "replace") + err.decode("utf-8", "replace")
+
+
+def subjects_in_boxes(tool, folder):
+    subjects = []
+    for box in RECEIVING_BOXES:
+        listed = subprocess.run([tool, "--folder", folder, "list", box],
+                                capture_output=True, text=True)
+        for line in listed.stdout.splitlines():
+            fields = line.split("\t")
+            if len(fields) >= 2:
+                subjects.append(fields[1])
+    return subjects
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("tool")
+    parser.add_argument("--trials", type=int, default=30)
+    parser.add_argument("--mails", type=int, default=200)
+    parser.add_argument("--seed", type=int, default=int(time.time()))
+    args = parser.parse_args()
+    rng = random.Random(args.seed)
+
+    env_dir = tempfile.mkdtemp(prefix="qf-kill-env-")
+    env_file = os.path.join(env_dir, "mailservers.env")
+    subprocess.run([sys.executable, SERVERS, "start", env_file], check=True)
+    env = read_env(env_file)
+    maildir = env["QF_MAILDIR"]
+    totals = {"lost": 0, "duplicated": 0, "unclean": 0, "recovered": 0}
+    try:
+        # How long one whole run takes, so the kills spread over it.
+        folder = make_folder(env)
+        clear_maildir(maildir)
+        deliver(maildir, 0, args.mails)
+        started = time.monotonic()
+        receive(args.tool, folder)
+        full_run = time.monotonic() - started
+        shutil.rmtree(folder)
+        print("seed %d; one run of %d mails takes %.2f s" % (args.seed, args.mails, full_run))
+
+        for trial in range(1, args.trials + 1):
+            folder = make_folder(env)
+            clear_maildir(maildir)
+            deliver(maildir, trial, args.mails)
+            kills = []
+            recovered = 0
+            for _ in range(rng.choice([1, 2])):
+                moment = rng.uniform(0.0, full_run)
+                status, output = receive(args.tool, folder, kill_after=moment)
+                kills.append("%.2fs%s" % (moment, "" if status == -9 else " (ended first)"))
+                recovered += sum(int(n) for n in re.findall(r"保存済みだった (\d+) 通", output))
+            status, output = receive(args.tool, folder)
+            recovered += sum(int(n) for n in re.findall(r"保存済みだった (\d+) 通", output))
+            subjects = subjects_in_boxes(args.tool, folder)
+            expected = {"試験 %d-%d" % (trial, n) for n in range(1, args.mails + 1)}
+            lost = len(expected - set(subjects))
+            duplicated = len(subjects) - len(set(subjects))
+            left_on_server = messages_in_maildir(maildir)
+            check = subprocess.run([args.tool, "--folder", folder, "check"],
+                                   capture_output=True, text=True)
+            unclean = check.returncode != 0 or left_on_server != 0 or status != 0
+            totals["lost"] += lost
+            totals["duplicated"] += duplicated
+            totals["unclean"] += int(unclean)
+            totals["recovered"] += recovered
+            print("trial %2d: killed at %-24s stored %3d, lost %d, duplicated %d, recovered %3d, "
+                  "left on server %d, last run %d, check %s" %
+                  (trial, ", ".join(kills), len(subjects), lost, duplicated, recovered,
+                   left_on_server, status, "clean" if check.returncode == 0 else "PROBLEM"))
+            if unclean:
+                print(check.stdout + check.stderr + output)
+            shutil.rmtree(folder)
+    finally:
+        subprocess.run([sys.executable, SERVERS, "stop", env_file])
+        shutil.rmtree(env_dir, ignore_errors=True)
+    print("%d trials of %d mails: %d lost, %d duplicated, %d recovered without refetching, "
+          "%d trials not clean" % (args.trials, args.mails, totals["lost"],
+                                   totals["duplicated"], totals["recovered"], totals["unclean"]))
+    return 1 if totals["lost"] or totals["duplicated"] or totals["unclean"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
