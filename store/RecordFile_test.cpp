@@ -329,7 +329,7 @@ TEST_F(RecordFileTest, RecoveryFinishesAnInterruptedDeletion) {
     auto actions = file().recover();
     ASSERT_TRUE(actions.isOk());
     ASSERT_EQ(actions.value().size(), 1u);
-    EXPECT_THAT(actions.value()[0], HasSubstr("marked deleted (2)"));
+    EXPECT_THAT(actions.value()[0], HasSubstr("削除済みの印があるメールを取り除きました（2）"));
     EXPECT_EQ(box(), records("AC"));
     EXPECT_TRUE(file().inspect().value().problems.empty());
 
