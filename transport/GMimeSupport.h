@@ -26,7 +26,8 @@ struct GObjectUnref {
 template <typename T>
 using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
 
-// The object, parsed from `bytes` (copied), or null when GMime finds no message.
+// The object, parsed from `bytes` in place (they must outlive it), or null
+// when GMime finds no message.
 GObjectPtr<GMimeMessage> parseMessage(std::string_view bytes);
 
 // Writes `object` (headers and content) as bytes.

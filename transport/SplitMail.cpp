@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <set>
 #include <vector>
 
@@ -166,15 +167,17 @@ std::string withOuterHeader(std::string_view firstPart, std::string_view reassem
 
 // Puts parts 1..total together with GMime; the parts must all carry `id`.
 Result<std::string> reassemble(const std::string& folder, const std::string& id, int total) {
+    // The messages read their texts in place: the texts (never moved once
+    // in the deque) outlive them.
+    std::deque<std::string> texts;
     std::vector<GObjectPtr<GMimeMessage>> messages;
     std::vector<GMimeMessagePartial*> partials;
-    std::string firstPart;
     for (int number = 1; number <= total; ++number) {
         auto text = readFile(folder + "/" + partName(number));
-        if (text && number == 1) {
-            firstPart = *text;
+        if (text) {
+            texts.push_back(std::move(*text));
         }
-        GObjectPtr<GMimeMessage> message = text ? parseMessage(*text) : nullptr;
+        GObjectPtr<GMimeMessage> message = text ? parseMessage(texts.back()) : nullptr;
         GMimeObject* top = message ? g_mime_message_get_mime_part(message.get()) : nullptr;
         if (!top || !GMIME_IS_MESSAGE_PARTIAL(top)) {
             return Status::corrupt(folder + "/" + partName(number) +
@@ -194,7 +197,7 @@ Result<std::string> reassemble(const std::string& folder, const std::string& id,
     if (!whole) {
         return Status::corrupt("split mail " + id + " cannot be put together");
     }
-    return withOuterHeader(firstPart, serialize(GMIME_OBJECT(whole.get())));
+    return withOuterHeader(texts.front(), serialize(GMIME_OBJECT(whole.get())));
 }
 
 }  // namespace
