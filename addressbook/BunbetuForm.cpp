@@ -8,11 +8,11 @@
 #include <QPushButton>
 
 #include "app/Application.h"
-#include "app/MessageBoxes.h"
-#include "app/Twips.h"
-#include "compose/FormHelpers.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProfileFile.h"
+#include "ui/FormHelpers.h"
+#include "ui/MessageBoxes.h"
+#include "ui/Twips.h"
 
 namespace qf::addressbook {
 namespace {

@@ -10,11 +10,11 @@
 #include <QTest>
 
 #include "addressbook/FriendForm.h"
-#include "app/ActiveLabel.h"
 #include "app/TestApplication.h"
 #include "compose/WriteForm.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProfileFile.h"
+#include "ui/ActiveLabel.h"
 
 using namespace qf;
 using addressbook::BunbetuForm;

@@ -12,13 +12,13 @@
 #include <QPushButton>
 
 #include "addressbook/AddressBookFile.h"
-#include "app/ActiveLabel.h"
 #include "app/Application.h"
-#include "app/MessageBoxes.h"
-#include "app/Twips.h"
 #include "compose/AddressPane.h"
-#include "compose/FormHelpers.h"
 #include "text/FixedField.h"
+#include "ui/ActiveLabel.h"
+#include "ui/FormHelpers.h"
+#include "ui/MessageBoxes.h"
+#include "ui/Twips.h"
 
 namespace qf::addressbook {
 namespace {

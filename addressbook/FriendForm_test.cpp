@@ -13,9 +13,9 @@
 #include <QTest>
 
 #include "addressbook/AddressBookFile.h"
-#include "app/ActiveLabel.h"
-#include "app/ScriptedMessageBoxes.h"
-#include "app/WindowTestFolder.h"
+#include "ui/ActiveLabel.h"
+#include "ui/ScriptedMessageBoxes.h"
+#include "ui/WindowTestFolder.h"
 
 using namespace qf;
 using addressbook::FriendForm;

@@ -9,8 +9,8 @@
 
 #include "app/ButtonActions.h"
 #include "app/MainForm.h"
-#include "app/MessageBoxes.h"
 #include "app/SetForm.h"
+#include "ui/MessageBoxes.h"
 
 namespace qf::app {
 namespace {

@@ -9,14 +9,14 @@
 #include <QRegularExpression>
 #include <tuple>
 
-#include "app/ActiveLabel.h"
 #include "app/Application.h"
 #include "app/MainLayout.h"
-#include "app/MessageBoxes.h"
-#include "app/PictureButton.h"
 #include "settings/OptionForm.h"
 #include "store/MailStore.h"
 #include "transport/NMail.h"
+#include "ui/ActiveLabel.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PictureButton.h"
 
 namespace qf::app {
 namespace layout = mainlayout;

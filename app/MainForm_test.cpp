@@ -9,11 +9,11 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/ActiveLabel.h"
 #include "app/MainLayout.h"
 #include "app/TestApplication.h"
 #include "settings/AccountFiles.h"
 #include "settings/OptionForm.h"
+#include "ui/ActiveLabel.h"
 
 namespace qf::app {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <array>
 
-#include "app/Twips.h"
+#include "ui/Twips.h"
 
 namespace qf::app::mainlayout {
 

@@ -5,8 +5,8 @@
 #include <QFontDatabase>
 
 #include "app/Application.h"
-#include "app/MessageBoxes.h"
 #include "settings/ProgramFolder.h"
+#include "ui/MessageBoxes.h"
 
 namespace {
 

@@ -17,15 +17,15 @@
 #include <QTextEdit>
 #include <optional>
 
-#include "app/ActiveLabel.h"
 #include "app/Application.h"
 #include "app/MainForm.h"
-#include "app/MessageBoxes.h"
-#include "app/PictureButton.h"
 #include "compose/AddressPane.h"
-#include "compose/FormHelpers.h"
 #include "compose/WriteLayout.h"
 #include "settings/IdPassForm.h"
+#include "ui/ActiveLabel.h"
+#include "ui/FormHelpers.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PictureButton.h"
 
 namespace qf::compose {
 namespace {

@@ -14,12 +14,12 @@
 #include <functional>
 #include <vector>
 
-#include "app/Twips.h"
 #include "compose/Greetings.h"
 #include "compose/SendPass.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProgramFolder.h"
 #include "settings/ServerSettings.h"
+#include "ui/Twips.h"
 
 class QCheckBox;
 class QComboBox;

@@ -26,16 +26,16 @@
 #include <set>
 
 #include "addressbook/AddressBookFile.h"
-#include "app/ActiveLabel.h"
 #include "app/MainForm.h"
-#include "app/ScriptedMessageBoxes.h"
 #include "app/TestApplication.h"
-#include "app/Twips.h"
-#include "app/WindowTestFolder.h"
 #include "compose/testing/SentMail.h"
 #include "store/MailStore.h"
 #include "tests/support/MailServers.h"
 #include "tests/support/ScriptedServer.h"
+#include "ui/ActiveLabel.h"
+#include "ui/ScriptedMessageBoxes.h"
+#include "ui/Twips.h"
+#include "ui/WindowTestFolder.h"
 #include "viewer/TyakuForm.h"
 
 using namespace qf;

@@ -9,9 +9,9 @@
 #include "app/Application.h"
 #include "app/ButtonActions.h"
 #include "app/MainForm.h"
-#include "app/MessageBoxes.h"
 #include "receive/MailTransport.h"
 #include "settings/IdPassForm.h"
+#include "ui/MessageBoxes.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::receive {

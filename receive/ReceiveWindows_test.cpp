@@ -13,13 +13,13 @@
 #include <QTreeWidget>
 #include <functional>
 
-#include "app/ActiveLabel.h"
 #include "app/TestApplication.h"
 #include "receive/MailTransport.h"
 #include "settings/AccountFiles.h"
 #include "settings/IdPassForm.h"
 #include "store/MailStore.h"
 #include "tests/support/MailServers.h"
+#include "ui/ActiveLabel.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::receive {

@@ -9,8 +9,8 @@
 
 #include "app/Application.h"
 #include "app/MainForm.h"
-#include "app/MessageBoxes.h"
 #include "settings/AccountFiles.h"
+#include "ui/MessageBoxes.h"
 
 namespace qf::settings {
 

@@ -10,8 +10,8 @@
 
 #include "app/Application.h"
 #include "app/MainForm.h"
-#include "app/MessageBoxes.h"
 #include "settings/ServerSettings.h"
+#include "ui/MessageBoxes.h"
 
 namespace qf::settings {
 namespace {

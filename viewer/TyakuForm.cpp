@@ -19,10 +19,10 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
-#include "app/ActiveLabel.h"
 #include "app/Application.h"
 #include "app/MainForm.h"
-#include "app/MessageBoxes.h"
+#include "ui/ActiveLabel.h"
+#include "ui/MessageBoxes.h"
 #include "viewer/EditorSettings.h"
 #include "viewer/ViewerLayout.h"
 

@@ -13,12 +13,12 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 
-#include "app/ActiveLabel.h"
 #include "app/TestApplication.h"
-#include "app/Twips.h"
 #include "settings/AccountFiles.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
+#include "ui/ActiveLabel.h"
+#include "ui/Twips.h"
 #include "viewer/EditorSettings.h"
 
 namespace qf::viewer {

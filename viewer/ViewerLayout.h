@@ -12,7 +12,7 @@
 // Command1, Text6 and Command2 lie on the status bar.
 #pragma once
 
-#include "app/Twips.h"
+#include "ui/Twips.h"
 
 namespace qf::viewer {
 

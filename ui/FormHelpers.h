@@ -4,7 +4,7 @@
 #include <QValidator>
 #include <QWidget>
 
-#include "app/Twips.h"
+#include "ui/Twips.h"
 
 namespace qf::compose {
 

@@ -1,7 +1,7 @@
-#include "app/PictureButton.h"
+#include "ui/PictureButton.h"
 
-#include "app/ActiveLabel.h"
-#include "app/WaitRoutine.h"
+#include "ui/ActiveLabel.h"
+#include "ui/WaitRoutine.h"
 
 namespace qf::app {
 

@@ -1,4 +1,4 @@
-#include "app/WaitRoutine.h"
+#include "ui/WaitRoutine.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

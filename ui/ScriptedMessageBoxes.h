@@ -7,7 +7,7 @@
 
 #include <QList>
 
-#include "app/MessageBoxes.h"
+#include "ui/MessageBoxes.h"
 
 namespace qf::app {
 

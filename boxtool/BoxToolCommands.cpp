@@ -1,10 +1,10 @@
-#include "app/BoxToolCommands.h"
+#include "boxtool/BoxToolCommands.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 
-#include "app/BoxReceive.h"
+#include "boxtool/BoxReceive.h"
 #include "settings/FolderLock.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"

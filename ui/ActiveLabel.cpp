@@ -1,4 +1,4 @@
-#include "app/ActiveLabel.h"
+#include "ui/ActiveLabel.h"
 
 #include <QMouseEvent>
 #include <QPixmap>

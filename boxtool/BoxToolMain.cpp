@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/BoxToolArguments.h"
-#include "app/BoxToolCommands.h"
+#include "boxtool/BoxToolArguments.h"
+#include "boxtool/BoxToolCommands.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/ScriptedMessageBoxes.h"
+#include "ui/ScriptedMessageBoxes.h"
 
 namespace qf::app {
 
