@@ -7,19 +7,19 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/Application.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProfileFile.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Twips.h"
+#include "ui/WindowEnvironment.h"
 
 namespace qf::addressbook {
 namespace {
 
-using app::TwipsRect;
-using app::twipsToPixels;
-using compose::placeInTwips;
+using ui::placeInTwips;
+using ui::TwipsRect;
+using ui::twipsToPixels;
 
 // The opening read takes up to 1255 characters a key, more than the
 // main window's 255: a long value typed here is shown whole.
@@ -47,7 +47,9 @@ int rowTop(int row) {
 
 }  // namespace
 
-BunbetuForm::BunbetuForm(app::Application& app) : BunbetuForm(app.folder()) {}
+BunbetuForm::BunbetuForm(ui::WindowEnvironment& env) : BunbetuForm(env.folder()) {
+    m_env = &env;
+}
 
 BunbetuForm::BunbetuForm(settings::ProgramFolder folder, QWidget* parent)
     : QWidget(parent, Qt::Window), m_folder(std::move(folder)) {
@@ -125,8 +127,8 @@ bool BunbetuForm::writeAll() {
     Status written =
         settings::writeProfileStrings(m_folder.sortingFile(), settings::kExeIniSection, entries);
     if (!written) {
-        app::warn(this, QStringLiteral("メール分別の登録を保存できませんでした。\n") +
-                            QString::fromStdString(written.message()));
+        ui::warn(this, QStringLiteral("メール分別の登録を保存できませんでした。\n") +
+                           QString::fromStdString(written.message()));
     }
     return written.isOk();
 }
@@ -137,9 +139,12 @@ void BunbetuForm::registerAll() {
 }
 
 void BunbetuForm::closeEvent(QCloseEvent* event) {
-    // Every close saves the ten boxes, whether or not "登録" was pressed.
+    // Every close by the user saves the ten boxes, whether or not "登録" was
+    // pressed; the program's end saves nothing.
     Command1->setEnabled(false);
-    writeAll();
+    if (m_env == nullptr || !m_env->shuttingDown()) {
+        writeAll();
+    }
     QWidget::closeEvent(event);
 }
 

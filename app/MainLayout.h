@@ -10,6 +10,14 @@
 
 #include "ui/Twips.h"
 
+namespace qf::app {
+// The program shell lays its windows out with the kit's twips throughout.
+using ui::evenSteps;
+using ui::pixelsToTwips;
+using ui::TwipsRect;
+using ui::twipsToPixels;
+}  // namespace qf::app
+
 namespace qf::app::mainlayout {
 
 inline constexpr TwipsRect kClient{0, 0, 10800, 5400};

@@ -13,6 +13,9 @@
 
 namespace qf::app::testing {
 
+using ui::ScriptedMessageBoxes;
+using ui::testing::WindowTestFolder;
+
 class TestApplication {
   public:
     explicit TestApplication(const std::function<void(WindowTestFolder&)>& prepare = {}) {

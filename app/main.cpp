@@ -32,8 +32,8 @@ int main(int argc, char* argv[]) {
 
     qf::Result<qf::settings::ProgramFolder> folder = qf::settings::ProgramFolder::locate();
     if (!folder.isOk()) {
-        qf::app::warn(nullptr, QStringLiteral("プログラムのフォルダが見つかりません。\n%1")
-                                   .arg(QString::fromStdString(folder.status().message())));
+        qf::ui::warn(nullptr, QStringLiteral("プログラムのフォルダが見つかりません。\n%1")
+                                  .arg(QString::fromStdString(folder.status().message())));
         return 1;
     }
     qf::app::Application app(std::move(folder).value());

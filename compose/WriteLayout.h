@@ -9,7 +9,7 @@
 
 namespace qf::compose::writelayout {
 
-using app::TwipsRect;
+using ui::TwipsRect;
 
 inline constexpr int kClosedWidth = 7100;
 inline constexpr int kPaneOpenWidth = 9700;

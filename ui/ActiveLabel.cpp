@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
-namespace qf::app {
+namespace qf::ui {
 
 ActiveLabel::ActiveLabel(const QString& objectName, QWidget* parent) : QLabel(parent) {
     setObjectName(objectName);
@@ -46,4 +46,4 @@ void ActiveLabel::enterEvent(QEnterEvent* event) {
     QLabel::enterEvent(event);
 }
 
-}  // namespace qf::app
+}  // namespace qf::ui

@@ -1,17 +1,22 @@
 // The press of a picture button: the picture shows the pressed face for
-// 100 ms while events keep running, then its own face again.
+// 100 ms while events keep running, then its own face again, and then the
+// button's action runs.
 #pragma once
 
 #include <QString>
+#include <functional>
 
-namespace qf::app {
+namespace qf::ui {
 
 class ActiveLabel;
 
 inline constexpr int kPressedPictureMs = 100;
 
-// Returns true when the caller should go on with the button's action; false
-// when the application began to quit during the wait.
-bool pressPicture(ActiveLabel& picture, const QString& pressedFile, const QString& ownFile);
+// Shows the pressed face, waits, shows the own face and runs `action`. The
+// window may close during the wait (its events keep running): when the
+// picture is gone by then, nothing more is touched; the action runs only
+// when the window is still open and the application did not begin to quit.
+void pressThenAct(ActiveLabel& picture, const QString& pressedFile, const QString& ownFile,
+                  const std::function<void()>& action);
 
-}  // namespace qf::app
+}  // namespace qf::ui

@@ -16,7 +16,7 @@
 
 namespace qf::viewer {
 
-using app::TwipsRect;
+using ui::TwipsRect;
 
 inline constexpr int kDesignWidthTwips = 12000;
 inline constexpr int kDesignHeightTwips = 9000;
