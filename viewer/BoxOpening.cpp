@@ -1,5 +1,7 @@
 #include "viewer/BoxOpening.h"
 
+#include <QString>
+
 #include "ui/WindowEnvironment.h"
 #include "viewer/BoxCatalogue.h"
 #include "viewer/TyakuForm.h"
