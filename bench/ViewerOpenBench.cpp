@@ -16,7 +16,7 @@
 #include "settings/ProgramFolder.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
-#include "viewer/BoxCatalogue.h"
+#include "viewer/ViewerBoxes.h"
 #include "viewer/TyakuForm.h"
 
 namespace {

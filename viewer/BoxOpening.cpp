@@ -3,7 +3,7 @@
 #include <QString>
 
 #include "ui/WindowEnvironment.h"
-#include "viewer/BoxCatalogue.h"
+#include "viewer/ViewerBoxes.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::viewer {

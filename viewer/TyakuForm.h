@@ -18,7 +18,7 @@
 #include <QString>
 
 #include "settings/ProgramFolder.h"
-#include "viewer/BoxCatalogue.h"
+#include "viewer/ViewerBoxes.h"
 #include "viewer/BoxListing.h"
 
 class QLabel;
