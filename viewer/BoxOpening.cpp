@@ -3,8 +3,8 @@
 #include <QString>
 
 #include "ui/WindowEnvironment.h"
-#include "viewer/ViewerBoxes.h"
 #include "viewer/TyakuForm.h"
+#include "viewer/ViewerBoxes.h"
 
 namespace qf::viewer {
 

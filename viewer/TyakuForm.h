@@ -18,8 +18,8 @@
 #include <QString>
 
 #include "settings/ProgramFolder.h"
-#include "viewer/ViewerBoxes.h"
 #include "viewer/BoxListing.h"
+#include "viewer/ViewerBoxes.h"
 
 class QLabel;
 class QLineEdit;
