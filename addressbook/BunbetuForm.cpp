@@ -7,19 +7,19 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/Application.h"
-#include "app/MessageBoxes.h"
-#include "app/Twips.h"
-#include "compose/FormHelpers.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProfileFile.h"
+#include "ui/FormHelpers.h"
+#include "ui/MessageBoxes.h"
+#include "ui/Twips.h"
+#include "ui/WindowEnvironment.h"
 
 namespace qf::addressbook {
 namespace {
 
-using app::TwipsRect;
-using app::twipsToPixels;
-using compose::placeInTwips;
+using ui::placeInTwips;
+using ui::TwipsRect;
+using ui::twipsToPixels;
 
 // The opening read takes up to 1255 characters a key, more than the
 // main window's 255: a long value typed here is shown whole.
@@ -55,7 +55,9 @@ QString oneLine(QString text) {
 
 }  // namespace
 
-BunbetuForm::BunbetuForm(app::Application& app) : BunbetuForm(app.folder()) {}
+BunbetuForm::BunbetuForm(ui::WindowEnvironment& env) : BunbetuForm(env.folder()) {
+    m_env = &env;
+}
 
 BunbetuForm::BunbetuForm(settings::ProgramFolder folder, QWidget* parent)
     : QWidget(parent, Qt::Window), m_folder(std::move(folder)) {
@@ -147,19 +149,24 @@ void BunbetuForm::registerAll() {
     Command1->setEnabled(false);
     if (Status written = writeAll(); !written) {
         Command1->setEnabled(true);  // the values are still here: try again
-        app::warn(this, failureText(written));
+        ui::warn(this, failureText(written));
     }
 }
 
 void BunbetuForm::closeEvent(QCloseEvent* event) {
-    // Every close saves the ten boxes, whether or not "登録" was pressed. A
-    // failed save keeps the window and its values unless the user lets go.
+    // Every close by the user saves the ten boxes, whether or not "登録" was
+    // pressed; the program's end saves nothing. A failed save keeps the
+    // window and its values unless the user lets go.
     Command1->setEnabled(false);
+    if (m_env != nullptr && m_env->shuttingDown()) {
+        QWidget::closeEvent(event);
+        return;
+    }
     if (Status written = writeAll(); !written) {
         const QString question =
             failureText(written) +
             QStringLiteral("\n保存せずに閉じますか？（入力した内容は失われます）");
-        if (!app::ask(this, question)) {
+        if (!ui::ask(this, question)) {
             Command1->setEnabled(true);
             event->ignore();
             return;

@@ -1,7 +1,8 @@
 // The sorting registration window "メール分別": five rows of sender address
 // and box caption, stored as keys NAME .. NAME10 of iniIdPass2.ini. Text box
 // N always holds key number N. The window reads the file once when it opens
-// and writes all ten boxes on "登録" and again whenever it closes.
+// and writes all ten boxes on "登録" and again whenever the user closes it
+// (not when the program ends).
 #pragma once
 
 #include <QWidget>
@@ -12,9 +13,9 @@
 class QLineEdit;
 class QPushButton;
 
-namespace qf::app {
-class Application;
-}
+namespace qf::ui {
+class WindowEnvironment;
+}  // namespace qf::ui
 
 namespace qf::addressbook {
 
@@ -25,7 +26,7 @@ class BunbetuForm : public QWidget {
     static constexpr int kBoxCount = 10;
 
     explicit BunbetuForm(settings::ProgramFolder folder, QWidget* parent = nullptr);
-    explicit BunbetuForm(app::Application& app);
+    explicit BunbetuForm(ui::WindowEnvironment& env);
 
     // "登録": disables itself until the window is opened again, then writes;
     // a failed write enables it again.
@@ -42,7 +43,8 @@ class BunbetuForm : public QWidget {
     static QString failureText(const Status& written);
 
     settings::ProgramFolder m_folder;
-    std::array<QLineEdit*, kBoxCount> m_boxes{};  // m_boxes[N - 1] is TextN
+    const ui::WindowEnvironment* m_env = nullptr;  // none for a window of its own
+    std::array<QLineEdit*, kBoxCount> m_boxes{};   // m_boxes[N - 1] is TextN
     QPushButton* Command1 = nullptr;
 };
 

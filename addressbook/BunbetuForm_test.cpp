@@ -11,11 +11,11 @@
 #include <filesystem>
 
 #include "addressbook/FriendForm.h"
-#include "app/ActiveLabel.h"
 #include "app/TestApplication.h"
 #include "compose/WriteForm.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProfileFile.h"
+#include "ui/ActiveLabel.h"
 
 using namespace qf;
 using addressbook::BunbetuForm;
@@ -34,6 +34,7 @@ class BunbetuFormTest : public QObject {
     void lineBreaksAreDroppedAndAFailedWriteKeepsTheWindow();
     void nextStartShowsTheCaptions();
     void mainWindowButtonsOpenTheirWindows();
+    void theProgramsEndSavesNothing();
 
   private:
     BunbetuForm* openForm();
@@ -43,14 +44,14 @@ class BunbetuFormTest : public QObject {
                                           settings::exeIniKey(n), "<missing>", 1256);
     }
 
-    std::unique_ptr<app::testing::WindowTestFolder> m_folder;
-    std::unique_ptr<app::ScriptedMessageBoxes> m_boxes;
+    std::unique_ptr<ui::testing::WindowTestFolder> m_folder;
+    std::unique_ptr<ui::ScriptedMessageBoxes> m_boxes;
     QPointer<BunbetuForm> m_form;
 };
 
 void BunbetuFormTest::init() {
-    m_folder = std::make_unique<app::testing::WindowTestFolder>();
-    m_boxes = std::make_unique<app::ScriptedMessageBoxes>();
+    m_folder = std::make_unique<ui::testing::WindowTestFolder>();
+    m_boxes = std::make_unique<ui::ScriptedMessageBoxes>();
     QVERIFY(m_folder->programFolder().ensureFolders().isOk());
 }
 
@@ -140,7 +141,7 @@ void BunbetuFormTest::lineBreaksAreDroppedAndAFailedWriteKeepsTheWindow() {
 }
 
 void BunbetuFormTest::nextStartShowsTheCaptions() {
-    app::testing::TestApplication started([](app::testing::WindowTestFolder& folder) {
+    app::testing::TestApplication started([](ui::testing::WindowTestFolder& folder) {
         QVERIFY(folder.programFolder().ensureFolders().isOk());
         BunbetuForm form(folder.programFolder());
         form.findChild<QLineEdit*>(QStringLiteral("Text1"))
@@ -169,6 +170,19 @@ void BunbetuFormTest::mainWindowButtonsOpenTheirWindows() {
     QVERIFY(started.app->existingForm<compose::WriteForm>() != nullptr);
     QVERIFY(started.app->existingForm<addressbook::FriendForm>() != nullptr);
     QVERIFY(started.app->existingForm<compose::WriteForm>()->isVisible());
+}
+
+// Closing the main window closes an open registration window without
+// writing what was typed into it.
+void BunbetuFormTest::theProgramsEndSavesNothing() {
+    app::testing::TestApplication started;
+    QVERIFY(started.status.isOk());
+    auto& form = started.app->showForm<BunbetuForm>();
+    form.findChild<QLineEdit*>(QStringLiteral("Text1"))
+        ->setText(QStringLiteral("typed@example.jp"));
+    started.mainForm().close();
+    QTRY_VERIFY(started.app->existingForm<BunbetuForm>() == nullptr);
+    QVERIFY(!started.folder.exists(QStringLiteral("★MAilData/iniIdPass2.ini")));
 }
 
 QTEST_MAIN(BunbetuFormTest)

@@ -12,22 +12,22 @@
 #include <QPushButton>
 
 #include "addressbook/AddressBookFile.h"
-#include "app/ActiveLabel.h"
-#include "app/Application.h"
-#include "app/MessageBoxes.h"
-#include "app/Twips.h"
 #include "compose/AddressPane.h"
-#include "compose/FormHelpers.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "text/Utf8.h"
+#include "ui/ActiveLabel.h"
+#include "ui/FormHelpers.h"
+#include "ui/MessageBoxes.h"
+#include "ui/Twips.h"
+#include "ui/WindowEnvironment.h"
 
 namespace qf::addressbook {
 namespace {
 
-using app::TwipsRect;
-using app::twipsToPixels;
-using compose::placeInTwips;
+using ui::placeInTwips;
+using ui::TwipsRect;
+using ui::twipsToPixels;
 
 constexpr int kNameTypingLimit = 30;
 constexpr int kAddressTypingLimit = 60;
@@ -63,7 +63,7 @@ QString fieldStart(const std::string& field, std::size_t characters) {
 
 }  // namespace
 
-FriendForm::FriendForm(app::Application& app) : FriendForm(app.folder()) {}
+FriendForm::FriendForm(ui::WindowEnvironment& env) : FriendForm(env.folder()) {}
 
 FriendForm::FriendForm(settings::ProgramFolder folder, QWidget* parent)
     : QWidget(parent, Qt::Window), m_folder(std::move(folder)) {
@@ -87,13 +87,13 @@ void FriendForm::buildControls() {
     };
     Text2 = new QLineEdit(this);
     Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setValidator(new compose::TypingLimit(kNameTypingLimit, Text2));
+    Text2->setValidator(new ui::TypingLimit(kNameTypingLimit, Text2));
     placeInTwips(Text2, kNameBox);
     addLabel(QStringLiteral("名前（名称）"), kNameBox);
 
     Text4 = new QLineEdit(this);
     Text4->setObjectName(QStringLiteral("Text4"));
-    Text4->setValidator(new compose::TypingLimit(kAddressTypingLimit, Text4));
+    Text4->setValidator(new ui::TypingLimit(kAddressTypingLimit, Text4));
     placeInTwips(Text4, kAddressBox);
     addLabel(QStringLiteral("メールアドレス"), kAddressBox);
     Command1 = new QPushButton(QStringLiteral("貼付"), this);
@@ -113,18 +113,18 @@ void FriendForm::buildControls() {
     // The two commands are labels, framed so they read as buttons.
     const QString commandStyle =
         QStringLiteral("border: 2px outset #7a8fb8; background: #dfe6f3; font-weight: bold;");
-    Label5 = new app::ActiveLabel(QStringLiteral("Label5"), this);
+    Label5 = new ui::ActiveLabel(QStringLiteral("Label5"), this);
     Label5->setText(QStringLiteral("登録"));
     Label5->setAlignment(Qt::AlignCenter);
     Label5->setStyleSheet(commandStyle);
     placeInTwips(Label5, kRegisterLabel);
-    connect(Label5, &app::ActiveLabel::clicked, this, &FriendForm::registerEntry);
-    Label6 = new app::ActiveLabel(QStringLiteral("Label6"), this);
+    connect(Label5, &ui::ActiveLabel::clicked, this, &FriendForm::registerEntry);
+    Label6 = new ui::ActiveLabel(QStringLiteral("Label6"), this);
     Label6->setText(QStringLiteral("削除"));
     Label6->setAlignment(Qt::AlignCenter);
     Label6->setStyleSheet(commandStyle);
     placeInTwips(Label6, kDeleteLabel);
-    connect(Label6, &app::ActiveLabel::clicked, this, &FriendForm::deleteSelected);
+    connect(Label6, &ui::ActiveLabel::clicked, this, &FriendForm::deleteSelected);
 
     List1 = new QListWidget(this);
     List1->setObjectName(QStringLiteral("List1"));
@@ -202,7 +202,7 @@ void FriendForm::loadList() {
     m_recordNumbers.clear();
     Result<std::vector<AddressEntry>> entries = compose::readAddressBook(dataFolder());
     if (!entries) {
-        app::warn(this, fromUtf8(entries.status().message()));
+        ui::warn(this, fromUtf8(entries.status().message()));
     } else {
         for (const AddressEntry& entry : entries.value()) {
             List1->addItem(fromUtf8(compose::addressBookRow(entry)));
@@ -218,7 +218,7 @@ void FriendForm::registerEntry() {
         book.registerEntry(Text2->text().toStdString(), Text4->text().toStdString());
     if (!written) {
         // Nothing is cleared, so what was typed can be registered again.
-        app::warn(this, fromUtf8(written.status().message()));
+        ui::warn(this, fromUtf8(written.status().message()));
         return;
     }
     Label7->setText(QStringLiteral("　登録が完了しました。"));
@@ -231,14 +231,14 @@ void FriendForm::registerEntry() {
 void FriendForm::rowPressed() {
     const int row = List1->currentRow();
     if (row < 0 || List1->selectedItems().isEmpty()) {
-        app::warn(this, kNoSelection);
+        ui::warn(this, kNoSelection);
         List1->setFocus();
         return;
     }
     Result<std::optional<AddressEntry>> entry =
         AddressBookFile(dataFolder()).read(m_recordNumbers[static_cast<std::size_t>(row)]);
     if (!entry || !entry.value()) {
-        app::warn(this, entry ? kNoSelection : fromUtf8(entry.status().message()));
+        ui::warn(this, entry ? kNoSelection : fromUtf8(entry.status().message()));
         return;
     }
     Text2->setText(fieldStart(entry.value()->name, kNameCharacters));
@@ -252,18 +252,18 @@ void FriendForm::pasteAddress() {
 
 void FriendForm::insertName() {
     if (Text4->text().isEmpty()) {
-        app::inform(this, QStringLiteral("メールアドレスが入力されていません"));
+        ui::inform(this, QStringLiteral("メールアドレスが入力されていません"));
         return;
     }
     if (Text50->text().isEmpty()) {
-        app::inform(this, QStringLiteral("名詞が入力されていません"));
+        ui::inform(this, QStringLiteral("名詞が入力されていません"));
         return;
     }
     const QString address = fromUtf8(std::string(text::stripSpaces(Text4->text().toStdString())));
     const QString named = Text50->text() + QStringLiteral("<") + address + QStringLiteral(">");
     // Registering would cut the address to its field (dropping the ">").
     if (text::toCp932(named.toStdString()).size() > kAddressFieldBytes) {
-        app::inform(this, QStringLiteral("名詞を付けるとメールアドレスが%1バイトを超えるため、"
+        ui::inform(this, QStringLiteral("名詞を付けるとメールアドレスが%1バイトを超えるため、"
                                          "挿入できません。名詞を短くして下さい。")
                               .arg(kAddressFieldBytes));
         return;
@@ -274,7 +274,7 @@ void FriendForm::insertName() {
 void FriendForm::deleteSelected() {
     Label7->setText(QStringLiteral(" "));
     const bool yes =
-        app::ask(this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"));
+        ui::ask(this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"));
     AddressBookFile book(dataFolder());
     const int row = List1->currentRow();
     if (yes && row >= 0 && !List1->selectedItems().isEmpty()) {
@@ -282,7 +282,7 @@ void FriendForm::deleteSelected() {
         // file) before it marks, so a refusal leaves the entry live.
         if (Status deleted = book.deleteEntry(m_recordNumbers[static_cast<std::size_t>(row)]);
             !deleted) {
-            app::warn(this, fromUtf8(deleted.message()));
+            ui::warn(this, fromUtf8(deleted.message()));
         } else {
             Label7->setText(QStringLiteral("削除が完了しました"));
         }
@@ -291,7 +291,7 @@ void FriendForm::deleteSelected() {
     }
     // Whatever the answer, the file is rewritten without the marked records.
     if (Status compacted = book.compact(); !compacted) {
-        app::warn(this, fromUtf8(compacted.message()));
+        ui::warn(this, fromUtf8(compacted.message()));
     }
     loadList();
 }

@@ -17,10 +17,10 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 
-namespace qf::app {
+namespace qf::ui {
 class ActiveLabel;
-class Application;
-}  // namespace qf::app
+class WindowEnvironment;
+}  // namespace qf::ui
 
 namespace qf::addressbook {
 
@@ -29,7 +29,7 @@ class FriendForm : public QWidget {
 
   public:
     explicit FriendForm(settings::ProgramFolder folder, QWidget* parent = nullptr);
-    explicit FriendForm(app::Application& app);
+    explicit FriendForm(ui::WindowEnvironment& env);
 
     const std::vector<int>& recordNumbers() const { return m_recordNumbers; }
 
@@ -59,8 +59,8 @@ class FriendForm : public QWidget {
     QLineEdit* Text50 = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* Command38 = nullptr;
-    app::ActiveLabel* Label5 = nullptr;
-    app::ActiveLabel* Label6 = nullptr;
+    ui::ActiveLabel* Label5 = nullptr;
+    ui::ActiveLabel* Label6 = nullptr;
     QListWidget* List1 = nullptr;
     QLineEdit* Text3 = nullptr;
     QLabel* Label7 = nullptr;

@@ -13,9 +13,9 @@
 #include <QTest>
 
 #include "addressbook/AddressBookFile.h"
-#include "app/ActiveLabel.h"
-#include "app/ScriptedMessageBoxes.h"
-#include "app/WindowTestFolder.h"
+#include "ui/ActiveLabel.h"
+#include "ui/ScriptedMessageBoxes.h"
+#include "ui/WindowTestFolder.h"
 
 using namespace qf;
 using addressbook::FriendForm;
@@ -55,14 +55,14 @@ class FriendFormTest : public QObject {
     void registerThrough(const QString& name, const QString& address);
     void pressRow(int row);
 
-    std::unique_ptr<app::testing::WindowTestFolder> m_folder;
-    std::unique_ptr<app::ScriptedMessageBoxes> m_boxes;
+    std::unique_ptr<ui::testing::WindowTestFolder> m_folder;
+    std::unique_ptr<ui::ScriptedMessageBoxes> m_boxes;
     QPointer<FriendForm> m_form;
 };
 
 void FriendFormTest::init() {
-    m_folder = std::make_unique<app::testing::WindowTestFolder>();
-    m_boxes = std::make_unique<app::ScriptedMessageBoxes>();
+    m_folder = std::make_unique<ui::testing::WindowTestFolder>();
+    m_boxes = std::make_unique<ui::ScriptedMessageBoxes>();
     QVERIFY(m_folder->programFolder().ensureFolders().isOk());
 }
 
@@ -84,7 +84,7 @@ FriendForm* FriendFormTest::openForm() {
 void FriendFormTest::registerThrough(const QString& name, const QString& address) {
     control<QLineEdit>("Text2")->setText(name);
     control<QLineEdit>("Text4")->setText(address);
-    QTest::mouseClick(control<app::ActiveLabel>("Label5"), Qt::LeftButton);
+    QTest::mouseClick(control<ui::ActiveLabel>("Label5"), Qt::LeftButton);
 }
 
 void FriendFormTest::pressRow(int row) {
@@ -136,7 +136,7 @@ void FriendFormTest::deletingTheSecondOfThreeKeepsTheOthersInOrder() {
     const QByteArray before = m_folder->read(kBook);
     pressRow(1);
     m_boxes->answer({true});
-    QTest::mouseClick(control<app::ActiveLabel>("Label6"), Qt::LeftButton);
+    QTest::mouseClick(control<ui::ActiveLabel>("Label6"), Qt::LeftButton);
 
     QCOMPARE(m_boxes->shown().last().title, QStringLiteral("確認"));
     QCOMPARE(m_boxes->shown().last().text,
@@ -170,7 +170,7 @@ void FriendFormTest::rowPressFillsTheFieldsAndAnEmptyPressWarns() {
     auto* list = control<QListWidget>("List1");
     QTest::mousePress(list->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
     QCOMPARE(m_boxes->shown().size(), 1);
-    QCOMPARE(m_boxes->shown()[0].kind, app::MessageKind::kWarning);
+    QCOMPARE(m_boxes->shown()[0].kind, ui::MessageKind::kWarning);
     QCOMPARE(m_boxes->shown()[0].text, QStringLiteral("データが選択されていません"));
 
     registerThrough(QStringLiteral("田中"), QStringLiteral("tanaka@example.jp"));
@@ -217,8 +217,8 @@ void FriendFormTest::aRefusedDeletionLeavesTheEntryAndAnOverlongNameIsNotInserte
     const QByteArray before = m_folder->read(kBook);
     pressRow(0);
     m_boxes->answer({true});
-    QTest::mouseClick(control<app::ActiveLabel>("Label6"), Qt::LeftButton);
-    QCOMPARE(m_boxes->shown().last().kind, app::MessageKind::kWarning);
+    QTest::mouseClick(control<ui::ActiveLabel>("Label6"), Qt::LeftButton);
+    QCOMPARE(m_boxes->shown().last().kind, ui::MessageKind::kWarning);
     QCOMPARE(m_folder->read(kBook), before);
     QCOMPARE(control<QListWidget>("List1")->count(), 1);
 

@@ -7,13 +7,20 @@
 #include <QStringList>
 #include <QUrl>
 
-#include "app/ButtonActions.h"
+#include "addressbook/BunbetuForm.h"
+#include "addressbook/FriendForm.h"
 #include "app/MainForm.h"
-#include "app/MessageBoxes.h"
 #include "app/SetForm.h"
+#include "compose/WriteForm.h"
+#include "receive/ReceiveWindows.h"
+#include "ui/MessageBoxes.h"
+#include "viewer/BoxOpening.h"
 
 namespace qf::app {
 namespace {
+
+using ui::inform;
+using ui::warn;
 
 QString fromUtf8(const std::string& text) {
     return QString::fromStdString(text);
@@ -25,28 +32,31 @@ QString folderText(const std::filesystem::path& path) {
 
 }  // namespace
 
-Application::Application(settings::ProgramFolder folder) : m_folder(std::move(folder)) {
-    m_pictureFolder = fromUtf8(m_folder.pictureFolder().string());
-    if (!QFileInfo(m_pictureFolder).isDir()) {
-        m_pictureFolder =
-            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Data"));
-    }
+Application::Application(settings::ProgramFolder folder) : m_env(folder, pictureFolderOf(folder)) {}
+
+// The other windows go first, then the main window they may have used.
+Application::~Application() {
+    m_env.destroyWindows();
+    m_mainForm.reset();
 }
 
-Application::~Application() {
-    for (auto& [type, window] : m_forms) {
-        delete window.data();
+QString Application::pictureFolderOf(const settings::ProgramFolder& folder) {
+    const QString own = fromUtf8(folder.pictureFolder().string());
+    if (QFileInfo(own).isDir()) {
+        return own;
     }
-    m_mainForm.reset();
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Data"));
 }
 
 Status Application::start() {
     if (Status prepared = prepareFolder(); !prepared.isOk()) {
         return prepared;
     }
-    m_mailStore = std::make_unique<store::MailStore>(m_folder.dataFolder().string());
+    m_mailStore = std::make_unique<store::MailStore>(folder().dataFolder().string());
+    m_env.setMailStore(*m_mailStore);
     recoverBoxFiles();
     m_mainForm = std::make_unique<MainForm>(*this);
+    m_env.setMainWindow(*m_mainForm);
     wireButtons();
     connect(m_mainForm.get(), &MainForm::closing, this, &Application::shutDown);
     // Shown first, so that a settings window the start-up opens comes up above it.
@@ -58,19 +68,19 @@ Status Application::start() {
 // The folders must exist before the lock file can; the lock must be held
 // before anything in the data folder is repaired or created.
 Status Application::prepareFolder() {
-    if (Status made = m_folder.ensureFolders(); !made.isOk()) {
+    if (Status made = folder().ensureFolders(); !made.isOk()) {
         warn(nullptr, QStringLiteral("プログラムのフォルダを準備できません。\n%1")
                           .arg(fromUtf8(made.message())));
         return made;
     }
-    Result<settings::FolderLock> lock = settings::FolderLock::acquire(m_folder.lockFile());
+    Result<settings::FolderLock> lock = settings::FolderLock::acquire(folder().lockFile());
     if (!lock.isOk()) {
         const QString reason = lock.status().code() == StatusCode::kRefused
                                    ? QStringLiteral(
                                          "このフォルダは別のQuillfernが使用中です。\n%1\n\n"
                                          "先に起動しているQuillfernをお使いください。")
                                    : QStringLiteral("このフォルダを使用できません。\n%1");
-        warn(nullptr, reason.arg(folderText(m_folder.root())) +
+        warn(nullptr, reason.arg(folderText(folder().root())) +
                           QStringLiteral("\n(%1)").arg(fromUtf8(lock.status().message())));
         return lock.status();
     }
@@ -103,56 +113,19 @@ void Application::recoverBoxFiles() {
 
 void Application::wireButtons() {
     MainFormActions& actions = m_mainForm->actions();
-    actions.compose = [this] { openCompose(*this); };
-    actions.receive = [this] { runReceive(*this); };
-    actions.addressBook = [this] { openAddressBook(*this); };
-    actions.sortingRegistration = [this] { openSortingRegistration(*this); };
-    actions.attachments = [this] { openAttachmentBrowser(*this); };
+    actions.compose = [this] { showForm<compose::WriteForm>(); };
+    actions.receive = [this] { receive::runReceive(m_env); };
+    actions.addressBook = [this] { showForm<addressbook::FriendForm>(); };
+    actions.sortingRegistration = [this] { showForm<addressbook::BunbetuForm>(); };
+    // The attachment browser is not part of the program yet.
+    actions.attachments = [] {};
     actions.settings = [this] { showForm<SetForm>(); };
-    actions.openBox = [this](int box) { openBox(*this, box); };
+    actions.openBox = [this](int box) { viewer::openBox(m_env, box); };
     actions.homePage = [] { QDesktopServices::openUrl(QUrl(kHomePageUrl)); };
 }
 
-QString Application::picturePath(const QString& name) const {
-    return QDir(m_pictureFolder).filePath(name);
-}
-
-QWidget* Application::findForm(std::type_index type) const {
-    const auto found = m_forms.find(type);
-    return found == m_forms.end() ? nullptr : found->second.data();
-}
-
-void Application::adoptForm(std::type_index type, QWidget* window) {
-    // A closed window is gone; the next use creates and loads it again.
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    m_forms[type] = window;
-}
-
-void Application::bringUp(QWidget& window) {
-    if (window.isMinimized()) {
-        window.showNormal();
-    }
-    window.show();
-    window.raise();
-    window.activateWindow();
-}
-
-void Application::centreOnMainWindow(QWidget& window) const {
-    window.adjustSize();
-    const QRect main = m_mainForm->frameGeometry();
-    window.move(main.center() - QPoint(window.width() / 2, window.height() / 2));
-}
-
-void Application::closeOtherWindows() {
-    for (auto& [type, window] : m_forms) {
-        if (!window.isNull()) {
-            window->close();
-        }
-    }
-}
-
 void Application::shutDown() {
-    closeOtherWindows();
+    m_env.closeForShutdown();
     emit finished();
 }
 

@@ -1,28 +1,23 @@
-// The application object: owns the one main window and every other window.
+// The application object: owns the one main window, the window environment
+// every other window is created with, and the state held for the whole run.
 //
 // Start-up takes the program folder's single-writer lock, creates the
-// missing folders, then creates, loads and shows the main window. Every
-// other window is created on first use (form<T>()), is non-modal, and is
-// reused while it exists; a window that closes is destroyed and is created
-// anew, loading afresh, the next time it is needed. Closing the main window
-// shuts the transport library down and closes every other window.
-//
-// A window class T used with form<T>() has a constructor T(Application&).
+// missing folders, then creates, loads and shows the main window. Closing
+// the main window shuts the transport library down and closes every other
+// window, saving nothing.
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <memory>
 #include <optional>
-#include <typeindex>
-#include <unordered_map>
 
 #include "settings/FolderLock.h"
 #include "settings/ProgramFolder.h"
 #include "store/MailStore.h"
 #include "text/Status.h"
+#include "ui/WindowEnvironment.h"
 
 namespace qf::app {
 
@@ -43,7 +38,10 @@ class Application : public QObject {
     // folder that another Quillfern process holds.
     Status start();
 
-    const settings::ProgramFolder& folder() const { return m_folder; }
+    const settings::ProgramFolder& folder() const { return m_env.folder(); }
+    // What every window is created with.
+    ui::WindowEnvironment& environment() { return m_env; }
+    ui::HeldState& held() { return m_env.held(); }
     // REQUIRES: start() succeeded.
     MainForm& mainForm() { return *m_mainForm; }
     // The box files, with the current-record buffer of each box.
@@ -52,23 +50,23 @@ class Application : public QObject {
     // "<program folder>/Data/<name>": a picture of the program. A program
     // folder named by QUILLFERN_FOLDER without its own Data/ uses the
     // pictures beside the executable.
-    QString picturePath(const QString& name) const;
+    QString picturePath(const QString& name) const { return m_env.picturePath(name); }
 
     // The window of class T, created hidden on first use.
     template <typename T>
-    T& form();
+    T& form() {
+        return m_env.form<T>();
+    }
     // The window of class T, shown without modality and brought to the front.
     template <typename T>
-    T& showForm();
+    T& showForm() {
+        return m_env.showForm<T>();
+    }
     // The window of class T when it exists, else nullptr.
     template <typename T>
-    T* existingForm() const;
-
-    // Moves a window (laid out, not yet shown) to the middle of the main window.
-    void centreOnMainWindow(QWidget& window) const;
-
-    // Closes every window but the main window, without questions.
-    void closeOtherWindows();
+    T* existingForm() const {
+        return m_env.existingForm<T>();
+    }
 
   signals:
     // The main window has closed and every other window with it: the
@@ -76,43 +74,17 @@ class Application : public QObject {
     void finished();
 
   private:
-    QWidget* findForm(std::type_index type) const;
-    void adoptForm(std::type_index type, QWidget* window);
-    static void bringUp(QWidget& window);
+    static QString pictureFolderOf(const settings::ProgramFolder& folder);
     Status prepareFolder();
     void recoverBoxFiles();
     void wireButtons();
     void showSettingsWindow();
     void shutDown();
 
-    settings::ProgramFolder m_folder;
     std::optional<settings::FolderLock> m_lock;
     std::unique_ptr<store::MailStore> m_mailStore;
+    ui::WindowEnvironment m_env;
     std::unique_ptr<MainForm> m_mainForm;
-    QString m_pictureFolder;
-    std::unordered_map<std::type_index, QPointer<QWidget>> m_forms;
 };
-
-template <typename T>
-T& Application::form() {
-    if (QWidget* window = findForm(typeid(T))) {
-        return static_cast<T&>(*window);
-    }
-    auto* window = new T(*this);
-    adoptForm(typeid(T), window);
-    return *window;
-}
-
-template <typename T>
-T& Application::showForm() {
-    T& window = form<T>();
-    bringUp(window);
-    return window;
-}
-
-template <typename T>
-T* Application::existingForm() const {
-    return static_cast<T*>(findForm(typeid(T)));
-}
 
 }  // namespace qf::app

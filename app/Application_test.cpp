@@ -13,6 +13,8 @@ namespace qf::app {
 namespace {
 
 using testing::TestApplication;
+using ui::MessageKind;
+using ui::MessageRequest;
 
 // A closed window is destroyed on the next round of deferred deletions.
 void flushClosedWindows() {

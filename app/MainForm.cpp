@@ -9,17 +9,19 @@
 #include <QRegularExpression>
 #include <tuple>
 
-#include "app/ActiveLabel.h"
 #include "app/Application.h"
 #include "app/MainLayout.h"
-#include "app/MessageBoxes.h"
-#include "app/PictureButton.h"
 #include "settings/OptionForm.h"
 #include "store/MailStore.h"
 #include "transport/NMail.h"
+#include "ui/ActiveLabel.h"
+#include "ui/FormHelpers.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PictureButton.h"
 
 namespace qf::app {
 namespace layout = mainlayout;
+using ui::warn;
 
 namespace {
 
@@ -28,8 +30,7 @@ const QString kPressedPicture = QStringLiteral("Botan9.gif");
 const QString kWindowColour = QStringLiteral("#eef3ea");
 
 void place(QWidget& widget, const TwipsRect& rect) {
-    widget.setGeometry(twipsToPixels(rect.left), twipsToPixels(rect.top), twipsToPixels(rect.width),
-                       twipsToPixels(rect.height));
+    ui::placeInTwips(&widget, rect);
 }
 
 // Places a new label of the window: a picture, a caption, or both in one.
@@ -266,7 +267,7 @@ void MainForm::connectHelpTexts() {
         {Image14, QString()},
     };
     for (const auto& [control, text] : texts) {
-        connect(control, &ActiveLabel::hovered, this, [this, text] { setHelpText(text); });
+        connect(control, &ActiveLabel::hovered, this, [this, text] { showHelpText(text); });
     }
 }
 
@@ -274,9 +275,7 @@ void MainForm::connectButtons() {
     // A press on the caption or on the face of a picture button.
     const auto button = [this](ActiveLabel* caption, ActiveLabel* face, QString own, auto action) {
         const auto press = [this, face, own, action] {
-            if (pressPicture(*face, picture(kPressedPicture), picture(own))) {
-                action();
-            }
+            ui::pressThenAct(*face, picture(kPressedPicture), picture(own), action);
         };
         connect(caption, &ActiveLabel::clicked, this, press);
         connect(face, &ActiveLabel::clicked, this, press);
@@ -302,19 +301,19 @@ void MainForm::connectButtons() {
 
 void MainForm::load() {
     const settings::ProgramFolder& folder = m_app.folder();
-    m_registrations = settings::readSortingRegistrations(folder.sortingFile());
+    m_app.held().registrations = settings::readSortingRegistrations(folder.sortingFile());
     showRegisteredAddresses();
     Text20->hide();
     showBoxCounts();
     showBoxCaptions();
-    m_server = settings::readServerSettings(folder.serverSettingsFile());
+    m_app.held().server = settings::readServerSettings(folder.serverSettingsFile());
     m_dialogFolder = QDir::currentPath();
     transport::NMailInitializeWinSock();
     transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
     Timer1.start();
     Timer2.start();
     Timer3.start();
-    if (m_server.pop3.empty()) {
+    if (m_app.held().server.pop3.empty()) {
         m_app.showForm<settings::OptionForm>();
     }
 }
@@ -335,7 +334,7 @@ void MainForm::showBoxCaptions() {
 }
 
 const settings::SortingRegistration& MainForm::registration(int box) const {
-    return m_registrations[static_cast<std::size_t>(box - 1)];
+    return m_app.held().registrations[static_cast<std::size_t>(box - 1)];
 }
 
 void MainForm::showBoxCounts() {
@@ -361,8 +360,27 @@ QString MainForm::clockText() const {
     return Text18->text();
 }
 
-void MainForm::setHelpText(const QString& text) {
+void MainForm::showHelpText(const QString& text) {
     Label10->setText(text);
+}
+
+void MainForm::showProgress(const QString& text) {
+    showHelpText(text);
+    Label10->repaint();
+}
+
+void MainForm::showRawText(const QString& text) {
+    Text19->setPlainText(text);
+    Text19->repaint();
+}
+
+void MainForm::showNoNewMailNotice(const QString& notice) {
+    Text20->show();
+    Text20->setText(notice);
+}
+
+void MainForm::endNoNewMailNotice() {
+    Text20->hide();
 }
 
 // Each tick moves the picture to its next stop and holds it there until the
@@ -387,28 +405,23 @@ QLineEdit* MainForm::totalCounter(int box) const {
 QLineEdit* MainForm::newCounter(int box) const {
     return row(box).fresh;
 }
-QLineEdit* MainForm::registeredAddress(int box) const {
+QLineEdit* MainForm::addressField(int box) const {
     return row(box).address;
 }
 
-int MainForm::counterValue(const QLineEdit& counter) {
-    const QString text = counter.text().trimmed();
-    qsizetype digits = 0;
-    while (digits < text.size() && digits < 9 && text.at(digits).isDigit() &&
-           text.at(digits).unicode() < 0x80) {
-        ++digits;
-    }
-    return text.left(digits).toInt();
+QString MainForm::registeredAddress(int box) const {
+    return addressField(box)->text();
 }
 
 void MainForm::countNewMail(int box) {
     QLineEdit* counter = newCounter(box);
-    counter->setText(QString::number(counterValue(*counter) + 1));
+    counter->setText(QString::number(ui::counterValue(*counter) + 1));
+    counter->repaint();
 }
 
 void MainForm::addNewToTotal(int box) {
     QLineEdit* total = totalCounter(box);
-    total->setText(QString::number(counterValue(*total) + counterValue(*newCounter(box))));
+    total->setText(QString::number(ui::counterValue(*total) + ui::counterValue(*newCounter(box))));
     newCounter(box)->clear();
 }
 

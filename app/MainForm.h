@@ -2,9 +2,9 @@
 // registered senders and the total and new-mail counters of the six
 // receiving boxes, a help bar, a clock and two scrolling pictures.
 //
-// It also holds, for the whole run, what other windows read from it: the
-// server settings, the sorting registrations, the POP3 account last entered,
-// the new-mail flag and the clock text.
+// What the program holds for the whole run lives in the application's held
+// state; other windows ask the main window for what they need through its
+// intents (ui::MainWindowIntents) and never write its controls.
 //
 // Boxes are numbered as everywhere in the program: 1-5 the registrations'
 // boxes, 6 "その他", 10 the keep box, 11 the send history.
@@ -20,13 +20,18 @@
 #include "settings/AccountFiles.h"
 #include "settings/ServerSettings.h"
 #include "store/BoxCatalogue.h"
+#include "ui/WindowEnvironment.h"
 
 class QLineEdit;
 class QPlainTextEdit;
 
+namespace qf::ui {
+class ActiveLabel;
+}
+
 namespace qf::app {
 
-class ActiveLabel;
+using ui::ActiveLabel;
 class Application;
 
 using store::kKeepBox;
@@ -46,7 +51,7 @@ struct MainFormActions {
     std::function<void()> homePage;             // HP
 };
 
-class MainForm : public QWidget {
+class MainForm : public QWidget, public ui::MainWindowIntents {
     Q_OBJECT
 
   public:
@@ -61,36 +66,26 @@ class MainForm : public QWidget {
 
     MainFormActions& actions() { return m_actions; }
 
-    // Held values.
-    const settings::ServerSettings& serverSettings() const { return m_server; }
-    void setServerSettings(const settings::ServerSettings& server) { m_server = server; }
-    const settings::SortingRegistrations& registrations() const { return m_registrations; }
-    void setRegistrations(const settings::SortingRegistrations& registrations) {
-        m_registrations = registrations;
-    }
-    const settings::Account& account() const { return m_account; }
-    void setAccount(const settings::Account& account) { m_account = account; }
-    bool newMailFlag() const { return m_newMailFlag; }
-    void setNewMailFlag(bool on) { m_newMailFlag = on; }
     // The folder the file dialogs start in: the working directory at start.
     const QString& dialogFolder() const { return m_dialogFolder; }
 
-    // The clock's text as shown: the date of a mail sent now.
-    QString clockText() const;
-    // Shows `text` in the help bar (Label10).
-    void setHelpText(const QString& text);
+    // What other windows may ask (ui::MainWindowIntents).
+    QWidget& window() override { return *this; }
+    void showHelpText(const QString& text) override;  // Label10
+    void showProgress(const QString& text) override;
+    void showRawText(const QString& text) override;            // Text19
+    void showNoNewMailNotice(const QString& notice) override;  // Text20
+    void endNoNewMailNotice() override;
+    void countNewMail(int box) override;
+    void addNewToTotal(int box) override;
+    QString registeredAddress(int box) const override;
+    QString clockText() const override;
 
     // The counters and registered address of receiving box 1-6 (box 6 has
     // no address: nullptr).
     QLineEdit* totalCounter(int box) const;
     QLineEdit* newCounter(int box) const;
-    QLineEdit* registeredAddress(int box) const;
-    // A counter's text as a number: its leading digits, 0 when there are none.
-    static int counterValue(const QLineEdit& counter);
-    // One more new mail in `box` (1-6).
-    void countNewMail(int box);
-    // Adds the new-mail counter of `box` (1-6) to its total and empties it.
-    void addNewToTotal(int box);
+    QLineEdit* addressField(int box) const;
 
     // Controls, by their given names (also their objectName()s).
     QLabel* Label10;                                                      // help bar
@@ -150,11 +145,7 @@ class MainForm : public QWidget {
     Application& m_app;
     MainFormActions m_actions;
     std::array<BoxRow, kReceivingBoxes> m_rows{};
-    settings::ServerSettings m_server;
-    settings::SortingRegistrations m_registrations;
-    settings::Account m_account;
     QString m_dialogFolder;
-    bool m_newMailFlag = false;
     std::size_t m_risingStep = 0;
     std::size_t m_fallingStep = 0;
 };

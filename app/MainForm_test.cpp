@@ -9,17 +9,19 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/ActiveLabel.h"
 #include "app/MainLayout.h"
 #include "app/TestApplication.h"
 #include "settings/AccountFiles.h"
 #include "settings/OptionForm.h"
+#include "ui/ActiveLabel.h"
+#include "ui/FormHelpers.h"
 
 namespace qf::app {
 namespace {
 
 using testing::TestApplication;
 using testing::WindowTestFolder;
+using ui::MessageKind;
 
 constexpr qint64 kMailRecordBytes = 32284;
 
@@ -54,6 +56,17 @@ class MainFormTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // A press whose window closes during the pressed-picture wait does nothing.
+    void closingTheWindowDuringThePressRunsNoAction() {
+        TestApplication started;
+        QVERIFY(started.status.isOk());
+        MainForm& form = started.mainForm();
+        const auto actions = recordActions(form);
+        QTimer::singleShot(30, &form, [&form] { form.close(); });
+        QTest::mouseClick(form.Label5, Qt::LeftButton);
+        QVERIFY(actions->isEmpty());
+    }
+
     void firstStartOnAnEmptyFolder() {
         TestApplication started;
         QVERIFY(started.status.isOk());
@@ -103,8 +116,8 @@ class MainFormTest : public QObject {
         QCOMPARE(form.Text14->text(), QString());
         QCOMPARE(form.Label3->text(), QStringLiteral("友人"));
         QCOMPARE(form.Label12->text(), QStringLiteral("仕事"));
-        QCOMPARE(form.serverSettings().pop3, std::string("pop.example.com"));
-        QCOMPARE(form.serverSettings().apop, 1);
+        QCOMPARE(started.app->held().server.pop3, std::string("pop.example.com"));
+        QCOMPARE(started.app->held().server.apop, 1);
         QVERIFY(started.app->existingForm<settings::OptionForm>() == nullptr);
     }
 
@@ -276,7 +289,7 @@ class MainFormTest : public QObject {
         form.addNewToTotal(4);  // an empty new-mail counter counts as 0
         QCOMPARE(form.Text8->text(), QStringLiteral("7"));
         form.Text11->setText(QStringLiteral("3件"));
-        QCOMPARE(MainForm::counterValue(*form.Text11), 3);
+        QCOMPARE(ui::counterValue(*form.Text11), 3);
     }
 
     void clockShowsTheTimeFromTheStart() {

@@ -8,7 +8,15 @@
 
 #include <array>
 
-#include "app/Twips.h"
+#include "ui/Twips.h"
+
+namespace qf::app {
+// The program shell lays its windows out with the kit's twips throughout.
+using ui::evenSteps;
+using ui::pixelsToTwips;
+using ui::TwipsRect;
+using ui::twipsToPixels;
+}  // namespace qf::app
 
 namespace qf::app::mainlayout {
 

@@ -3,15 +3,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/Application.h"
 #include "app/MainForm.h"
 #include "app/MainLayout.h"
 #include "settings/IdPassForm.h"
 #include "settings/OptionForm.h"
+#include "ui/WindowEnvironment.h"
 
 namespace qf::app {
 
-SetForm::SetForm(Application& app) {
+SetForm::SetForm(ui::WindowEnvironment& env) {
     setObjectName(QStringLiteral("SetForm"));
     setWindowTitle(QStringLiteral("設定"));
     Command1 = new QPushButton(QStringLiteral("ID/PASS"), this);
@@ -24,11 +24,11 @@ SetForm::SetForm(Application& app) {
     setFixedWidth(twipsToPixels(3000));
 
     connect(Command1, &QPushButton::clicked, this,
-            [&app] { app.showForm<settings::IdPassForm>(); });
+            [&env] { env.showForm<settings::IdPassForm>(); });
     connect(Command2, &QPushButton::clicked, this,
-            [&app] { app.showForm<settings::OptionForm>(); });
+            [&env] { env.showForm<settings::OptionForm>(); });
 
-    const QPoint corner = app.mainForm().pos();
+    const QPoint corner = env.mainWindow().window().pos();
     move(corner.x() + twipsToPixels(mainlayout::kSettingsOffsetX),
          corner.y() + twipsToPixels(mainlayout::kSettingsOffsetY));
 }

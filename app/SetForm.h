@@ -6,15 +6,17 @@
 
 class QPushButton;
 
-namespace qf::app {
+namespace qf::ui {
+class WindowEnvironment;
+}  // namespace qf::ui
 
-class Application;
+namespace qf::app {
 
 class SetForm : public QWidget {
     Q_OBJECT
 
   public:
-    explicit SetForm(Application& app);
+    explicit SetForm(ui::WindowEnvironment& env);
 
     QPushButton* Command1;  // "ID/PASS"
     QPushButton* Command2;  // "POPサーバー"

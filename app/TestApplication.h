@@ -8,10 +8,13 @@
 
 #include "app/Application.h"
 #include "app/MainForm.h"
-#include "app/ScriptedMessageBoxes.h"
-#include "app/WindowTestFolder.h"
+#include "ui/ScriptedMessageBoxes.h"
+#include "ui/WindowTestFolder.h"
 
 namespace qf::app::testing {
+
+using ui::ScriptedMessageBoxes;
+using ui::testing::WindowTestFolder;
 
 class TestApplication {
   public:

@@ -1,4 +1,4 @@
-#include "app/Twips.h"
+#include "ui/Twips.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 #include <QFontDatabase>
 
 #include "app/Application.h"
-#include "app/MessageBoxes.h"
 #include "settings/ProgramFolder.h"
 #include "text/Cp932.h"
+#include "ui/MessageBoxes.h"
 
 namespace {
 
@@ -32,14 +32,14 @@ int main(int argc, char* argv[]) {
     preferJapaneseFont();
 
     if (!qf::text::cp932ConversionAvailable()) {
-        qf::app::warn(nullptr,
+        qf::ui::warn(nullptr,
                       QStringLiteral("文字コード CP932 の変換が使えないため起動できません。"));
         return 1;
     }
     qf::Result<qf::settings::ProgramFolder> folder = qf::settings::ProgramFolder::locate();
     if (!folder.isOk()) {
-        qf::app::warn(nullptr, QStringLiteral("プログラムのフォルダが見つかりません。\n%1")
-                                   .arg(QString::fromStdString(folder.status().message())));
+        qf::ui::warn(nullptr, QStringLiteral("プログラムのフォルダが見つかりません。\n%1")
+                                  .arg(QString::fromStdString(folder.status().message())));
         return 1;
     }
     qf::app::Application app(std::move(folder).value());

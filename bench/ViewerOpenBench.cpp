@@ -16,8 +16,8 @@
 #include "settings/ProgramFolder.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
-#include "viewer/BoxCatalogue.h"
 #include "viewer/TyakuForm.h"
+#include "viewer/ViewerBoxes.h"
 
 namespace {
 

@@ -37,6 +37,19 @@ function(qf_core_library name)
   set(QF_CORE_TARGETS ${QF_CORE_TARGETS} ${name} CACHE INTERNAL "Qt-free core targets")
 endfunction()
 
+# qf_window_library(NAME SOURCES ... LINKS ...): the windows of one folder,
+# built on the window kit (qf_ui). Nothing when the windows are not built.
+function(qf_window_library name)
+  if(NOT QF_BUILD_WINDOWS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${name} PUBLIC qf_ui ${ARG_LINKS})
+  qf_warnings(${name})
+endfunction()
+
 # qf_test(NAME SOURCES ... LINKS ... [LABELS ...] [FIXTURES ...]): a GoogleTest
 # executable registered with CTest, one test per executable so that fixtures
 # (the local mail servers) can be attached to it.

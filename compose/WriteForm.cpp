@@ -18,21 +18,21 @@
 #include <QTextEdit>
 #include <optional>
 
-#include "app/ActiveLabel.h"
-#include "app/Application.h"
-#include "app/MainForm.h"
-#include "app/MessageBoxes.h"
-#include "app/PictureButton.h"
 #include "compose/AddressPane.h"
-#include "compose/FormHelpers.h"
 #include "compose/WriteLayout.h"
-#include "settings/IdPassForm.h"
+#include "ui/ActiveLabel.h"
+#include "ui/FormHelpers.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PictureButton.h"
+#include "ui/WindowEnvironment.h"
 
 namespace qf::compose {
 namespace {
 
 namespace layout = writelayout;
-using app::twipsToPixels;
+using ui::placeInTwips;
+using ui::twipsToPixels;
+using ui::TypingLimit;
 
 const QString kSendingText = QStringLiteral("メールを送信中です。しばらくお待ち下さい。");
 const QString kDoneText = QStringLiteral("送信完了です。");
@@ -82,25 +82,20 @@ QString batchSummary(const SendReport& report) {
     return summary;
 }
 
-ComposeEnvironment environmentOf(app::Application& app) {
+ComposeEnvironment environmentOf(ui::WindowEnvironment& env) {
     ComposeEnvironment environment;
-    environment.folder = app.folder();
-    environment.serverSettings = [&app] { return app.mainForm().serverSettings(); };
-    // The account the receive run would use: the ID/password window's fields,
-    // loaded from the account file when the window is not open.
-    environment.account = [&app] {
-        auto& idPass = app.form<settings::IdPassForm>();
-        return settings::Account{idPass.IdText->text().toStdString(),
-                                 idPass.PassText->text().toStdString()};
-    };
-    environment.clockText = [&app] { return app.mainForm().clockText(); };
-    environment.mailStore = &app.mailStore();
+    environment.folder = env.folder();
+    environment.serverSettings = [&env] { return env.held().server; };
+    // The account the receive run would use.
+    environment.account = [&env] { return env.accountInUse(); };
+    environment.clockText = [&env] { return env.mainWindow().clockText(); };
+    environment.mailStore = &env.mailStore();
     return environment;
 }
 
 }  // namespace
 
-WriteForm::WriteForm(app::Application& app) : WriteForm(environmentOf(app)) {}
+WriteForm::WriteForm(ui::WindowEnvironment& env) : WriteForm(environmentOf(env)) {}
 
 WriteForm::WriteForm(ComposeEnvironment environment, QWidget* parent)
     : QWidget(parent, Qt::Window), m_env(std::move(environment)) {
@@ -139,7 +134,7 @@ WriteForm::WriteForm(ComposeEnvironment environment, QWidget* parent)
 }
 
 void WriteForm::buildControls() {
-    auto addLabel = [this](const QString& text, const app::TwipsRect& field) {
+    auto addLabel = [this](const QString& text, const ui::TwipsRect& field) {
         auto* label = new QLabel(text, m_content);
         placeInTwips(label, layout::labelBeside(field));
     };
@@ -221,25 +216,23 @@ void WriteForm::buildControls() {
     placeInTwips(Text14, layout::kHelpBox);
 }
 
-WriteForm::PictureButton WriteForm::addPictureButton(const app::TwipsRect& face,
-                                                     const QString& name, const QString& caption,
+WriteForm::PictureButton WriteForm::addPictureButton(const ui::TwipsRect& face, const QString& name,
+                                                     const QString& caption,
                                                      const QString& ownPicture,
                                                      const QString& pressedPicture,
                                                      void (WriteForm::*action)()) {
-    auto* picture = new app::ActiveLabel(QStringLiteral("Image") + name, m_content);
+    auto* picture = new ui::ActiveLabel(QStringLiteral("Image") + name, m_content);
     placeInTwips(picture, face);
     picture->showPicture(this->picture(ownPicture));
-    auto* label = new app::ActiveLabel(name, m_content);
+    auto* label = new ui::ActiveLabel(name, m_content);
     label->setText(caption);
     label->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
     label->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
     placeInTwips(label, layout::captionOn(face));
-    connect(label, &app::ActiveLabel::clicked, this,
+    connect(label, &ui::ActiveLabel::clicked, this,
             [this, picture, ownPicture, pressedPicture, action] {
-                if (app::pressPicture(*picture, this->picture(pressedPicture),
-                                      this->picture(ownPicture))) {
-                    (this->*action)();
-                }
+                ui::pressThenAct(*picture, this->picture(pressedPicture), this->picture(ownPicture),
+                                 [this, action] { (this->*action)(); });
             });
     return {picture, label};
 }
@@ -329,7 +322,7 @@ void WriteForm::centreOnScreen() {
     }
     const QRect area = screen->geometry();
     const auto corner =
-        layout::centredOn(app::pixelsToTwips(area.width()), app::pixelsToTwips(area.height()),
+        layout::centredOn(ui::pixelsToTwips(area.width()), ui::pixelsToTwips(area.height()),
                           m_widthTwips, m_heightTwips);
     move(area.left() + twipsToPixels(corner.left), area.top() + twipsToPixels(corner.top));
 }
@@ -390,7 +383,7 @@ void WriteForm::loadAddressList() {
     Result<std::vector<addressbook::AddressEntry>> entries =
         readAddressBook(m_env.folder.dataFolder().string());
     if (!entries) {
-        app::warn(this, QString::fromStdString(entries.status().message()));
+        ui::warn(this, QString::fromStdString(entries.status().message()));
     } else {
         for (const addressbook::AddressEntry& entry : entries.value()) {
             List1->addItem(QString::fromStdString(entry.name));
@@ -403,17 +396,17 @@ void WriteForm::loadAddressList() {
 void WriteForm::addressListPressed() {
     const int row = List1->currentRow();
     if (row < 0 || List1->selectedItems().isEmpty()) {
-        app::warn(this, kNoSelection);
+        ui::warn(this, kNoSelection);
         List1->setFocus();
         return;
     }
     Result<std::optional<std::string>> address = recipientOf(
         m_env.folder.dataFolder().string(), m_recordNumbers[static_cast<std::size_t>(row)]);
     if (!address) {
-        app::warn(this, QString::fromStdString(address.status().message()));
+        ui::warn(this, QString::fromStdString(address.status().message()));
     } else if (!address.value()) {
         // The entry was deleted in the address book since the list was filled.
-        app::warn(this, kNoSelection);
+        ui::warn(this, kNoSelection);
     } else {
         ToText->setText(QString::fromStdString(*address.value()));
     }
@@ -564,7 +557,7 @@ void WriteForm::send() {
     };
     observer.afterPass = [this](const PassOutcome& outcome) {
         if (outcome.result == PassResult::kRefused) {
-            app::inform(this, QString::fromStdString(outcome.refusal), kSendErrorTitle);
+            ui::inform(this, QString::fromStdString(outcome.refusal), kSendErrorTitle);
         }
     };
 
@@ -583,8 +576,8 @@ void WriteForm::finishSend(const SendReport& report, bool batch, const QString& 
     if (report.historyFailures() > 0) {
         for (const PassOutcome& pass : report.passes) {
             if (!pass.history.isOk()) {
-                app::warn(this, QStringLiteral("送信履歴に記録できませんでした。\n") +
-                                    QString::fromStdString(pass.history.message()));
+                ui::warn(this, QStringLiteral("送信履歴に記録できませんでした。\n") +
+                                   QString::fromStdString(pass.history.message()));
                 break;
             }
         }

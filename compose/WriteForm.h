@@ -14,12 +14,12 @@
 #include <functional>
 #include <vector>
 
-#include "app/Twips.h"
 #include "compose/Greetings.h"
 #include "compose/SendPass.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProgramFolder.h"
 #include "settings/ServerSettings.h"
+#include "ui/Twips.h"
 
 class QCheckBox;
 class QComboBox;
@@ -30,10 +30,10 @@ class QPushButton;
 class QRadioButton;
 class QTextEdit;
 
-namespace qf::app {
+namespace qf::ui {
 class ActiveLabel;
-class Application;
-}  // namespace qf::app
+class WindowEnvironment;
+}  // namespace qf::ui
 
 namespace qf::compose {
 
@@ -55,7 +55,7 @@ class WriteForm : public QWidget {
     explicit WriteForm(ComposeEnvironment environment, QWidget* parent = nullptr);
     // As the main window's "N" button opens it: server settings and clock of
     // the main window, the account of the ID/password window.
-    explicit WriteForm(app::Application& app);
+    explicit WriteForm(ui::WindowEnvironment& env);
 
     // The file dialog of both attachment buttons; tests replace it. Returns
     // the chosen path, or an empty text when cancelled.
@@ -86,15 +86,15 @@ class WriteForm : public QWidget {
 
   private:
     struct PictureButton {
-        app::ActiveLabel* picture;
-        app::ActiveLabel* caption;
+        ui::ActiveLabel* picture;
+        ui::ActiveLabel* caption;
     };
 
     void buildControls();
     void buildPictureButtons();
     void buildAddressPane();
     void buildHelpTexts();
-    PictureButton addPictureButton(const app::TwipsRect& face, const QString& name,
+    PictureButton addPictureButton(const ui::TwipsRect& face, const QString& name,
                                    const QString& caption, const QString& ownPicture,
                                    const QString& pressedPicture, void (WriteForm::*action)());
     QString picture(const QString& name) const;

@@ -26,16 +26,16 @@
 #include <set>
 
 #include "addressbook/AddressBookFile.h"
-#include "app/ActiveLabel.h"
 #include "app/MainForm.h"
-#include "app/ScriptedMessageBoxes.h"
 #include "app/TestApplication.h"
-#include "app/Twips.h"
-#include "app/WindowTestFolder.h"
 #include "compose/testing/SentMail.h"
 #include "store/MailStore.h"
 #include "tests/support/MailServers.h"
 #include "tests/support/ScriptedServer.h"
+#include "ui/ActiveLabel.h"
+#include "ui/ScriptedMessageBoxes.h"
+#include "ui/Twips.h"
+#include "ui/WindowTestFolder.h"
 #include "viewer/TyakuForm.h"
 
 using namespace qf;
@@ -45,7 +45,7 @@ namespace {
 
 constexpr int kHistoryBox = 11;
 
-std::vector<store::MailFields> historyOf(const app::testing::WindowTestFolder& folder) {
+std::vector<store::MailFields> historyOf(const ui::testing::WindowTestFolder& folder) {
     store::MailStore mailStore(folder.programFolder().dataFolder().string());
     std::vector<store::MailFields> records;
     Status read = mailStore.readAll(kHistoryBox, [&](int, std::span<const char> bytes) {
@@ -99,6 +99,7 @@ class WriteFormTest : public QObject {
     void rejectedSendKeepsTheWindowAndTheText();
     void vanishedEntryIsCountedAndKeepsTheWindowOpen();
     void sentMailIsListedInTheSendHistoryBox();
+    void closingDuringThePressedWaitSendsNothing();
 
   private:
     // `scriptedChooser` answers the file dialog from m_chooserAnswers.
@@ -114,8 +115,8 @@ class WriteFormTest : public QObject {
     void registerEntries(const std::vector<std::pair<std::string, std::string>>& entries);
     void sendAndWaitForClose();
 
-    std::unique_ptr<app::testing::WindowTestFolder> m_folder;
-    std::unique_ptr<app::ScriptedMessageBoxes> m_boxes;
+    std::unique_ptr<ui::testing::WindowTestFolder> m_folder;
+    std::unique_ptr<ui::ScriptedMessageBoxes> m_boxes;
     testing::MailServers m_servers;
     std::string m_smtpServer;
     QPointer<WriteForm> m_form;
@@ -124,8 +125,8 @@ class WriteFormTest : public QObject {
 };
 
 void WriteFormTest::init() {
-    m_folder = std::make_unique<app::testing::WindowTestFolder>();
-    m_boxes = std::make_unique<app::ScriptedMessageBoxes>();
+    m_folder = std::make_unique<ui::testing::WindowTestFolder>();
+    m_boxes = std::make_unique<ui::ScriptedMessageBoxes>();
     QVERIFY(m_folder->programFolder().ensureFolders().isOk());
     m_servers = testing::MailServers::fromEnvironment();
     m_servers.clearMaildir();
@@ -182,7 +183,7 @@ void WriteFormTest::opensSmallWithGreetingsAndTheAddressList() {
     openForm();
     QCOMPARE(m_form->widthTwips(), 7100);
     QCOMPARE(m_form->heightTwips(), 8500);
-    QCOMPARE(m_form->width(), app::twipsToPixels(7100));
+    QCOMPARE(m_form->width(), ui::twipsToPixels(7100));
     auto* greetings = control<QComboBox>("Combo1");
     QCOMPARE(greetings->count(), 8);
     QCOMPARE(greetings->itemText(3), QStringLiteral("いつもお世話になっております。"));
@@ -298,8 +299,8 @@ void WriteFormTest::addressPaneWidensCentresAndRowClickReplacesRecipient() {
     m_form->openAddressPane();
     QCOMPARE(m_form->widthTwips(), 9700);
     const QRect screen = m_form->screen()->geometry();
-    QCOMPARE(m_form->x(), app::twipsToPixels((app::pixelsToTwips(screen.width()) - 9700) / 2));
-    QCOMPARE(m_form->y(), app::twipsToPixels((app::pixelsToTwips(screen.height()) - 8500) / 2));
+    QCOMPARE(m_form->x(), ui::twipsToPixels((ui::pixelsToTwips(screen.width()) - 9700) / 2));
+    QCOMPARE(m_form->y(), ui::twipsToPixels((ui::pixelsToTwips(screen.height()) - 8500) / 2));
     auto* list = control<QListWidget>("List1");
     QCOMPARE(list->count(), 3);
     QCOMPARE(control<QLineEdit>("Text1")->text(), QStringLiteral("3"));
@@ -330,7 +331,7 @@ void WriteFormTest::batchModeColoursTheListAndLocksTheFortune() {
     control<QRadioButton>("Option1")->click();
     QCOMPARE(control<QLineEdit>("ToText")->text(), QString());
     QCOMPARE(list->palette().color(QPalette::Base), QColor(255, 255, 255));
-    QCOMPARE(control<app::ActiveLabel>("Label6")->text(), QString());
+    QCOMPARE(control<ui::ActiveLabel>("Label6")->text(), QString());
     QVERIFY(!fortune->isEnabled());  // only a new window enables it again
 }
 
@@ -392,14 +393,25 @@ void WriteFormTest::helpBoxFollowsTheMouse() {
         QEnterEvent event(at, at, widget->mapToGlobal(at));
         QCoreApplication::sendEvent(widget, &event);
     };
-    enter(control<app::ActiveLabel>("Label8"), QPoint(5, 5));
+    enter(control<ui::ActiveLabel>("Label8"), QPoint(5, 5));
     QCOMPARE(help->text(), QStringLiteral("入力した内容を送信します。"));
     // The rim of the address-book button's picture has a text of its own.
-    enter(control<app::ActiveLabel>("ImageLabel6"), QPoint(2, 2));
+    enter(control<ui::ActiveLabel>("ImageLabel6"), QPoint(2, 2));
     QCOMPARE(help->text(), QStringLiteral("送信します。電話回線が接続されていない場合は、"
                                           "自動的に接続してメールを送信します。"));
     enter(control<QTextEdit>("BodyText")->viewport(), QPoint(5, 5));
     QVERIFY(help->isHidden());
+}
+
+// Closing the window while the send picture shows its pressed face deletes
+// the window inside the wait; the press then ends without touching it.
+void WriteFormTest::closingDuringThePressedWaitSendsNothing() {
+    openForm();
+    control<QLineEdit>("ToText")->setText(QStringLiteral("tomodachi@example.jp"));
+    QTimer::singleShot(30, m_form.data(), [this] { m_form->close(); });
+    QTest::mouseClick(control<ui::ActiveLabel>("Label8"), Qt::LeftButton);
+    QVERIFY(m_form.isNull());
+    QCOMPARE(m_servers.messagesInMaildir(), std::size_t{0});
 }
 
 void WriteFormTest::singleSendThroughTheButtonArrivesAndCloses() {
@@ -424,7 +436,7 @@ void WriteFormTest::singleSendThroughTheButtonArrivesAndCloses() {
     m_form->setFortuneSource([] { return 0.99999994f; });
 
     QSignalSpy sent(m_form.data(), &WriteForm::sent);
-    QTest::mouseClick(control<app::ActiveLabel>("Label8"), Qt::LeftButton);
+    QTest::mouseClick(control<ui::ActiveLabel>("Label8"), Qt::LeftButton);
     QTRY_COMPARE(sent.count(), 1);
     QTRY_VERIFY(m_form.isNull());
     QVERIFY(m_boxes->shown().isEmpty());
@@ -557,7 +569,7 @@ void WriteFormTest::sentMailIsListedInTheSendHistoryBox() {
     app::testing::TestApplication started;
     QVERIFY(started.status.isOk());
     app::MainForm& main = started.mainForm();
-    main.setServerSettings({m_smtpServer, "", "me@example.jp", 0});
+    started.app->held().server = {m_smtpServer, "", "me@example.jp", 0};
     QTest::mouseClick(main.Label5, Qt::LeftButton);
     QTRY_VERIFY(started.app->existingForm<WriteForm>() != nullptr);
     WriteForm* form = started.app->existingForm<WriteForm>();

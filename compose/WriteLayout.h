@@ -5,11 +5,11 @@
 // just below the 8500 line and shows only when the height becomes 8955.
 #pragma once
 
-#include "app/Twips.h"
+#include "ui/Twips.h"
 
 namespace qf::compose::writelayout {
 
-using app::TwipsRect;
+using ui::TwipsRect;
 
 inline constexpr int kClosedWidth = 7100;
 inline constexpr int kPaneOpenWidth = 9700;

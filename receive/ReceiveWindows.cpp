@@ -6,12 +6,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-#include "app/Application.h"
-#include "app/ButtonActions.h"
-#include "app/MainForm.h"
-#include "app/MessageBoxes.h"
 #include "receive/MailTransport.h"
-#include "settings/IdPassForm.h"
+#include "ui/MessageBoxes.h"
+#include "ui/WindowEnvironment.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::receive {
@@ -66,40 +63,36 @@ class InputHold final : public QObject {
 // return to the event loop, so each change is painted at once.
 class WindowObserver final : public ReceiveObserver {
   public:
-    explicit WindowObserver(app::Application& app) : m_app(app), m_main(app.mainForm()) {}
+    explicit WindowObserver(ui::WindowEnvironment& env) : m_env(env), m_main(env.mainWindow()) {}
 
     bool noticeRequested() const { return m_noticeRequested; }
 
     void onRegistrationsRead(const settings::SortingRegistrations& registrations) override {
-        m_main.setRegistrations(registrations);
+        m_env.held().registrations = registrations;
     }
 
     void onProgress(int mailNumber, int mailCount) override {
-        m_main.setHelpText(
+        m_main.showProgress(
             QStringLiteral("受信中・・・ %1 / %2 通目").arg(mailNumber).arg(mailCount));
-        m_main.Label10->repaint();
     }
 
-    void onRawText(const std::string& text) override {
-        m_main.Text19->setPlainText(fromUtf8(text));
-        m_main.Text19->repaint();
-    }
+    void onRawText(const std::string& text) override { m_main.showRawText(fromUtf8(text)); }
 
     void onMessage(const ReceiveMessage& message) override {
-        const QString title = message.title.empty() ? app::kProgramTitle : fromUtf8(message.title);
+        const QString title = message.title.empty() ? ui::kProgramTitle : fromUtf8(message.title);
         const bool failure =
             message.kind == MessageKind::kStoreFailed || message.kind == MessageKind::kFetchFailed;
         if (failure) {
-            app::warn(&m_main, fromUtf8(message.text), title);
+            ui::warn(&m_main.window(), fromUtf8(message.text), title);
         } else {
-            app::inform(&m_main, fromUtf8(message.text), title);
+            ui::inform(&m_main.window(), fromUtf8(message.text), title);
         }
     }
 
     // The viewer's fields show the mail being stored; the viewer is loaded
     // without being shown when it is not open.
     void onMailStaged(int /*slot*/, const StagedMail& mail) override {
-        viewer::TyakuForm& viewer = m_app.form<viewer::TyakuForm>();
+        viewer::TyakuForm& viewer = m_env.form<viewer::TyakuForm>();
         viewer.stageMail(fromUtf8(mail.subject), fromUtf8(mail.sender), fromUtf8(mail.date),
                          fromUtf8(mail.body));
         viewer.writeCount();
@@ -110,33 +103,32 @@ class WindowObserver final : public ReceiveObserver {
 
     void onMailStored(int slot, int /*recordNumber*/) override {
         const int box = slot + 1;
-        m_main.setNewMailFlag(true);
+        m_env.held().newMailFlag = true;
         m_main.countNewMail(box);
-        m_main.newCounter(box)->repaint();
     }
 
     void onNoNewMail() override { m_noticeRequested = true; }
 
   private:
-    app::Application& m_app;
-    app::MainForm& m_main;
+    ui::WindowEnvironment& m_env;
+    ui::MainWindowIntents& m_main;
     bool m_noticeRequested = false;
 };
 
 }  // namespace
 
-ReceiveController::ReceiveController(app::Application& app) : QObject(&app), m_app(app) {
+ReceiveController::ReceiveController(ui::WindowEnvironment& env) : QObject(&env), m_env(env) {
     m_notice.setSingleShot(true);
     m_notice.setInterval(kNoticeMs);
     connect(&m_notice, &QTimer::timeout, this, &ReceiveController::endNoNewMailNotice);
 }
 
-ReceiveController& ReceiveController::of(app::Application& app) {
+ReceiveController& ReceiveController::of(ui::WindowEnvironment& env) {
     if (auto* controller =
-            app.findChild<ReceiveController*>(QString(), Qt::FindDirectChildrenOnly)) {
+            env.findChild<ReceiveController*>(QString(), Qt::FindDirectChildrenOnly)) {
         return *controller;
     }
-    return *new ReceiveController(app);
+    return *new ReceiveController(env);
 }
 
 ReceiveOutcome ReceiveController::run() {
@@ -154,60 +146,53 @@ ReceiveOutcome ReceiveController::run(MailTransport& transport) {
         m_notice.stop();
         endNoNewMailNotice();
     }
-    WindowObserver observer(m_app);
+    WindowObserver observer(m_env);
     ReceiveOutcome outcome;
     {
         InputHold hold;
         outcome = m_session.run(request(), observer, transport);
     }
-    m_app.mainForm().setHelpText(QString::fromUtf8(kIdleHelp));
+    m_env.mainWindow().showHelpText(QString::fromUtf8(kIdleHelp));
     if (observer.noticeRequested()) {
         showNoNewMailNotice();
     }
     return outcome;
 }
 
-// The account is the one in the ID/password window's fields; a window that
-// is not open is loaded for it, which fills them from the account file.
-// Routing uses the senders the main window shows since start-up.
+// The account is the ID/password window's as typed, or the account file's
+// when that window is not open. Routing uses the senders the main window
+// shows since start-up.
 ReceiveRequest ReceiveController::request() {
-    app::MainForm& main = m_app.mainForm();
-    settings::IdPassForm& account = m_app.form<settings::IdPassForm>();
+    const settings::ServerSettings& server = m_env.held().server;
     ReceiveRequest request;
-    request.folder = m_app.folder();
-    request.pop3Server = main.serverSettings().pop3;
-    request.apop = main.serverSettings().apop;
+    request.folder = m_env.folder();
+    request.pop3Server = server.pop3;
+    request.apop = server.apop;
     // The program's one store: each write fills that box's current record.
-    request.store = &m_app.mailStore();
-    request.account = {account.IdText->text().toStdString(),
-                       account.PassText->text().toStdString()};
+    request.store = &m_env.mailStore();
+    request.account = m_env.accountInUse();
     for (std::size_t i = 0; i < request.routingAddresses.size(); ++i) {
         request.routingAddresses[i] =
-            main.registeredAddress(static_cast<int>(i) + 1)->text().toStdString();
+            m_env.mainWindow().registeredAddress(static_cast<int>(i) + 1).toStdString();
     }
     return request;
 }
 
 void ReceiveController::showNoNewMailNotice() {
-    app::MainForm& main = m_app.mainForm();
-    main.Text20->show();
-    main.setHelpText(QString::fromUtf8(kNoNewMailHelp));
-    main.Text20->setText(QString::fromUtf8(kNoNewMailNotice));
+    ui::MainWindowIntents& main = m_env.mainWindow();
+    main.showNoNewMailNotice(QString::fromUtf8(kNoNewMailNotice));
+    main.showHelpText(QString::fromUtf8(kNoNewMailHelp));
     m_notice.start();
 }
 
 void ReceiveController::endNoNewMailNotice() {
-    app::MainForm& main = m_app.mainForm();
-    main.Text20->hide();
-    main.setHelpText(QString::fromUtf8(kIdleHelp));
+    ui::MainWindowIntents& main = m_env.mainWindow();
+    main.endNoNewMailNotice();
+    main.showHelpText(QString::fromUtf8(kIdleHelp));
+}
+
+void runReceive(ui::WindowEnvironment& env) {
+    (void)ReceiveController::of(env).run();
 }
 
 }  // namespace qf::receive
-
-namespace qf::app {
-
-void runReceive(Application& app) {
-    (void)receive::ReceiveController::of(app).run();
-}
-
-}  // namespace qf::app

@@ -17,9 +17,9 @@
 
 #include "receive/ReceiveRun.h"
 
-namespace qf::app {
-class Application;
-}
+namespace qf::ui {
+class WindowEnvironment;
+}  // namespace qf::ui
 
 namespace qf::receive {
 
@@ -29,7 +29,7 @@ class ReceiveController : public QObject {
   public:
     // The application's controller, created on first use; it lives as long as
     // the application and keeps the new-mail flag of the program run.
-    static ReceiveController& of(app::Application& app);
+    static ReceiveController& of(ui::WindowEnvironment& env);
 
     bool isRunning() const { return m_session.isRunning(); }
 
@@ -43,15 +43,18 @@ class ReceiveController : public QObject {
     static constexpr int kNoticeMs = 6000;
 
   private:
-    explicit ReceiveController(app::Application& app);
+    explicit ReceiveController(ui::WindowEnvironment& env);
 
     ReceiveRequest request();
     void showNoNewMailNotice();
     void endNoNewMailNotice();
 
-    app::Application& m_app;
+    ui::WindowEnvironment& m_env;
     ReceiveSession m_session;
     QTimer m_notice;
 };
+
+// The Receive button: one run, unless one is already in progress.
+void runReceive(ui::WindowEnvironment& env);
 
 }  // namespace qf::receive

@@ -13,20 +13,20 @@
 #include <QTreeWidget>
 #include <functional>
 
-#include "app/ActiveLabel.h"
 #include "app/TestApplication.h"
 #include "receive/MailTransport.h"
 #include "settings/AccountFiles.h"
 #include "settings/IdPassForm.h"
 #include "store/MailStore.h"
 #include "tests/support/MailServers.h"
+#include "ui/ActiveLabel.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::receive {
 namespace {
 
 using app::testing::TestApplication;
-using app::testing::WindowTestFolder;
+using ui::testing::WindowTestFolder;
 
 std::string mail(const std::string& from, const std::string& subject, const std::string& body) {
     return "From: " + from + "\r\nTo: qftest@example.jp\r\nSubject: " + subject +
@@ -104,7 +104,7 @@ class ReceiveWindowsTest : public QObject {
         QCOMPARE(main.Text2->text(), QStringLiteral("5"));
         QCOMPARE(main.Text11->text(), QStringLiteral("1"));
         QCOMPARE(main.Text3->text(), QString());
-        QVERIFY(main.newMailFlag());
+        QVERIFY(started.app->held().newMailFlag);
         QVERIFY(started.boxes.shown().isEmpty());
         QVERIFY(main.Text20->isHidden());
         QCOMPARE(main.Label10->text(), QStringLiteral("待機中・・・"));
@@ -140,14 +140,14 @@ class ReceiveWindowsTest : public QObject {
     void aRunHoldsOffInputAndCannotNestThenShowsTheNotice() {
         TestApplication started;
         app::MainForm& main = stillMainForm(started);
-        ReceiveController& controller = ReceiveController::of(*started.app);
-        QSignalSpy receiveClicks(main.Label6, &app::ActiveLabel::clicked);
+        ReceiveController& controller = ReceiveController::of(started.app->environment());
+        QSignalSpy receiveClicks(main.Label6, &ui::ActiveLabel::clicked);
         RunEnd nested = RunEnd::kCompleted;
         ProbingTransport transport([&] {
             QTest::mouseClick(main.Label6, Qt::LeftButton);
             nested = controller.run().end;
         });
-        main.setServerSettings({"", "127.0.0.1:1", "", 0});
+        started.app->held().server = {"", "127.0.0.1:1", "", 0};
         started.app->form<settings::IdPassForm>();  // an account, so the run connects
         setAccount(started, "user", "secret");
 

@@ -136,7 +136,7 @@ the newsletter to その他; the attachment lands in 添付フォルダ.
 Mail sent from the compose window goes to the local SMTP server on port
 $QF_SMTP_PORT and can be fetched back with 受信.
 The same receive from a terminal:
-  QUILLFERN_FOLDER=$PROGRAM_FOLDER $BUILD/app/quillfern-box receive
+  QUILLFERN_FOLDER=$PROGRAM_FOLDER $BUILD/boxtool/quillfern-box receive
 EOF
 if [ -n "${headless:-}" ]; then
   cat <<EOF

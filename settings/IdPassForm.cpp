@@ -7,18 +7,17 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/Application.h"
-#include "app/MainForm.h"
-#include "app/MessageBoxes.h"
 #include "settings/AccountFiles.h"
+#include "ui/MessageBoxes.h"
+#include "ui/WindowEnvironment.h"
 
 namespace qf::settings {
 
-IdPassForm::IdPassForm(app::Application& app) : m_app(app) {
+IdPassForm::IdPassForm(ui::WindowEnvironment& env) : m_env(env) {
     setObjectName(QStringLiteral("IdPassForm"));
     setWindowTitle(QStringLiteral("ID/パスワード入力"));
 
-    const Account stored = readAccount(m_app.folder().accountFile());
+    const Account stored = readAccount(m_env.folder().accountFile());
     IdText = new QLineEdit(QString::fromStdString(stored.id), this);
     IdText->setObjectName(QStringLiteral("IdText"));
     IdText->setMinimumWidth(220);
@@ -46,19 +45,36 @@ IdPassForm::IdPassForm(app::Application& app) : m_app(app) {
     layout->addLayout(fields);
     layout->addLayout(buttons);
 
-    m_app.centreOnMainWindow(*this);
+    m_env.centreOnMainWindow(*this);
+
+    // The account in use follows the fields as typed while the window exists.
+    showTypedAccount();
+    connect(IdText, &QLineEdit::textChanged, this, &IdPassForm::showTypedAccount);
+    connect(PassText, &QLineEdit::textChanged, this, &IdPassForm::showTypedAccount);
 
     connect(OKCommand, &QPushButton::clicked, this, &IdPassForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
 }
 
+IdPassForm::~IdPassForm() {
+    m_env.held().accountShown.reset();
+}
+
+Account IdPassForm::typedAccount() const {
+    return {IdText->text().toStdString(), PassText->text().toStdString()};
+}
+
+void IdPassForm::showTypedAccount() {
+    m_env.held().accountShown = typedAccount();
+}
+
 void IdPassForm::confirm() {
-    const Account typed{IdText->text().toStdString(), PassText->text().toStdString()};
-    m_app.mainForm().setAccount(typed);
-    const Status saved = saveAccount(m_app.folder().accountFile(), typed, Check1->isChecked());
+    const Account typed = typedAccount();
+    m_env.held().account = typed;
+    const Status saved = saveAccount(m_env.folder().accountFile(), typed, Check1->isChecked());
     if (!saved.isOk()) {
-        app::warn(this, QStringLiteral("ID/パスワードを保存できません。\n%1")
-                            .arg(QString::fromStdString(saved.message())));
+        ui::warn(this, QStringLiteral("ID/パスワードを保存できません。\n%1")
+                           .arg(QString::fromStdString(saved.message())));
         return;
     }
     close();

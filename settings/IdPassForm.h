@@ -13,13 +13,15 @@
 
 #include <QWidget>
 
+#include "settings/AccountFiles.h"
+
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
-namespace qf::app {
-class Application;
-}
+namespace qf::ui {
+class WindowEnvironment;
+}  // namespace qf::ui
 
 namespace qf::settings {
 
@@ -27,7 +29,8 @@ class IdPassForm : public QWidget {
     Q_OBJECT
 
   public:
-    explicit IdPassForm(app::Application& app);
+    explicit IdPassForm(ui::WindowEnvironment& env);
+    ~IdPassForm() override;
 
     QLineEdit* IdText;
     QLineEdit* PassText;  // shows "*" for each character
@@ -36,9 +39,11 @@ class IdPassForm : public QWidget {
     QPushButton* CancelCommand;
 
   private:
+    Account typedAccount() const;
+    void showTypedAccount();
     void confirm();
 
-    app::Application& m_app;
+    ui::WindowEnvironment& m_env;
 };
 
 }  // namespace qf::settings

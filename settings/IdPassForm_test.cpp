@@ -14,7 +14,7 @@ namespace qf::settings {
 namespace {
 
 using app::testing::TestApplication;
-using app::testing::WindowTestFolder;
+using ui::testing::WindowTestFolder;
 
 void storeAccount(WindowTestFolder& folder) {
     QDir().mkpath(folder.path(QStringLiteral("★MAilData")));
@@ -60,7 +60,7 @@ class IdPassFormTest : public QObject {
         QCOMPARE(storedKey(started, "NAME"), std::string("taro"));
         QCOMPARE(storedKey(started, "NAME2"), std::string("secret"));
         QCOMPARE(storedKey(started, "NAME3"), std::string("0"));
-        QCOMPARE(started.mainForm().account(), (Account{"jiro", "hunter2"}));
+        QCOMPARE(started.app->held().account, (Account{"jiro", "hunter2"}));
         QVERIFY(!form.isVisible());
     }
 
@@ -85,7 +85,7 @@ class IdPassFormTest : public QObject {
         form.Check1->setChecked(true);
         QTest::mouseClick(form.CancelCommand, Qt::LeftButton);
         QVERIFY(!started.folder.exists(QStringLiteral("★MAilData/iniIdPass.ini")));
-        QCOMPARE(started.mainForm().account(), Account{});
+        QCOMPARE(started.app->held().account, Account{});
         QVERIFY(!form.isVisible());
     }
 };

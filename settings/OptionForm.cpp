@@ -8,10 +8,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/Application.h"
-#include "app/MainForm.h"
-#include "app/MessageBoxes.h"
 #include "settings/ServerSettings.h"
+#include "ui/MessageBoxes.h"
+#include "ui/WindowEnvironment.h"
 
 namespace qf::settings {
 namespace {
@@ -31,13 +30,13 @@ QPushButton* newButton(const QString& name, const QString& caption, QWidget* par
 
 }  // namespace
 
-OptionForm::OptionForm(app::Application& app) : m_app(app) {
+OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
     setObjectName(QStringLiteral("OptionForm"));
     setWindowTitle(QStringLiteral("設定"));
     // Above every other window: the servers are entered before anything else.
     setWindowFlag(Qt::WindowStaysOnTopHint);
 
-    const ServerSettings& held = m_app.mainForm().serverSettings();
+    const ServerSettings& held = m_env.held().server;
     SmtpText = newTextBox(QStringLiteral("SmtpText"), held.smtp, this);
     Pop3Text = newTextBox(QStringLiteral("Pop3Text"), held.pop3, this);
     MailText = newTextBox(QStringLiteral("MailText"), held.mail, this);
@@ -61,7 +60,7 @@ OptionForm::OptionForm(app::Application& app) : m_app(app) {
     layout->addLayout(fields);
     layout->addLayout(buttons);
 
-    m_app.centreOnMainWindow(*this);
+    m_env.centreOnMainWindow(*this);
 
     connect(OkCommand, &QPushButton::clicked, this, &OptionForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
@@ -73,12 +72,12 @@ void OptionForm::confirm() {
     typed.pop3 = Pop3Text->text().toStdString();
     typed.mail = MailText->text().toStdString();
     typed.apop = ApopCheck->isChecked() ? 1 : 0;
-    m_app.mainForm().setServerSettings(typed);
+    m_env.held().server = typed;
 
-    const Status written = writeServerSettings(m_app.folder().serverSettingsFile(), typed);
+    const Status written = writeServerSettings(m_env.folder().serverSettingsFile(), typed);
     if (!written.isOk()) {
-        app::warn(this, QStringLiteral("サーバーの設定を保存できません。\n%1")
-                            .arg(QString::fromStdString(written.message())));
+        ui::warn(this, QStringLiteral("サーバーの設定を保存できません。\n%1")
+                           .arg(QString::fromStdString(written.message())));
         return;
     }
     close();

@@ -13,9 +13,9 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
-namespace qf::app {
-class Application;
-}
+namespace qf::ui {
+class WindowEnvironment;
+}  // namespace qf::ui
 
 namespace qf::settings {
 
@@ -23,7 +23,7 @@ class OptionForm : public QWidget {
     Q_OBJECT
 
   public:
-    explicit OptionForm(app::Application& app);
+    explicit OptionForm(ui::WindowEnvironment& env);
 
     QLineEdit* SmtpText;
     QLineEdit* Pop3Text;
@@ -35,7 +35,7 @@ class OptionForm : public QWidget {
   private:
     void confirm();
 
-    app::Application& m_app;
+    ui::WindowEnvironment& m_env;
 };
 
 }  // namespace qf::settings

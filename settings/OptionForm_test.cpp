@@ -13,7 +13,7 @@ namespace qf::settings {
 namespace {
 
 using app::testing::TestApplication;
-using app::testing::WindowTestFolder;
+using ui::testing::WindowTestFolder;
 
 // Types text the way an input method commits it; keyClicks cannot type
 // characters outside ASCII.
@@ -64,15 +64,15 @@ class OptionFormTest : public QObject {
             QByteArray::fromStdString(text::toCp932("山田 <yamada@example.com>")) +
             QByteArrayLiteral("\r\nAPOP=1\r\n");
         QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), expected);
-        QCOMPARE(started.mainForm().serverSettings().pop3, std::string("pop.example.com"));
-        QCOMPARE(started.mainForm().serverSettings().apop, 1);
+        QCOMPARE(started.app->held().server.pop3, std::string("pop.example.com"));
+        QCOMPARE(started.app->held().server.apop, 1);
         QVERIFY(!form->isVisible());
 
         started.app.reset();  // the program ends; start it again on the same folder
         app::Application again(started.folder.programFolder());
         QVERIFY(again.start().isOk());
-        QCOMPARE(again.mainForm().serverSettings().apop, 1);
-        QCOMPARE(again.mainForm().serverSettings().mail, std::string("山田 <yamada@example.com>"));
+        QCOMPARE(again.held().server.apop, 1);
+        QCOMPARE(again.held().server.mail, std::string("山田 <yamada@example.com>"));
         QVERIFY(again.existingForm<OptionForm>() == nullptr);
     }
 
@@ -84,8 +84,8 @@ class OptionFormTest : public QObject {
         form.ApopCheck->setChecked(false);
         QTest::mouseClick(form.CancelCommand, Qt::LeftButton);
         QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), kCorvid);
-        QCOMPARE(started.mainForm().serverSettings().smtp, std::string("smtp.example.com"));
-        QCOMPARE(started.mainForm().serverSettings().apop, 1);
+        QCOMPARE(started.app->held().server.smtp, std::string("smtp.example.com"));
+        QCOMPARE(started.app->held().server.apop, 1);
         QVERIFY(!form.isVisible());
     }
 
@@ -98,7 +98,7 @@ class OptionFormTest : public QObject {
         replaceText(form->Pop3Text, QStringLiteral("pop.example.com"));
         QTest::mouseClick(form->OkCommand, Qt::LeftButton);
         QCOMPARE(started.boxes.shown().size(), 1);
-        QCOMPARE(started.boxes.shown().front().kind, app::MessageKind::kWarning);
+        QCOMPARE(started.boxes.shown().front().kind, ui::MessageKind::kWarning);
         QVERIFY(form->isVisible());
         QCOMPARE(form->Pop3Text->text(), QStringLiteral("pop.example.com"));
     }

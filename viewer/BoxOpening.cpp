@@ -1,28 +1,26 @@
-// Opening a box from the main window: the box's new mail joins its total,
-// the viewer shows the box's list with its last mail, and adapts its commands
-// to the box.
-#include "app/Application.h"
-#include "app/ButtonActions.h"
-#include "app/MainForm.h"
-#include "viewer/BoxCatalogue.h"
+#include "viewer/BoxOpening.h"
+
+#include <QString>
+
+#include "ui/WindowEnvironment.h"
 #include "viewer/TyakuForm.h"
+#include "viewer/ViewerBoxes.h"
 
-namespace qf::app {
+namespace qf::viewer {
 
-void openBox(Application& app, int boxNumber) {
-    const viewer::BoxEntry* box = viewer::findBox(boxNumber);
+void openBox(ui::WindowEnvironment& env, int boxNumber) {
+    const BoxEntry* box = findBox(boxNumber);
     if (box == nullptr) {
         return;
     }
-    MainForm& main = app.mainForm();
     if (box->isReceivingBox()) {
-        main.addNewToTotal(boxNumber);
+        env.mainWindow().addNewToTotal(boxNumber);
     }
-    viewer::TyakuForm& viewer = app.form<viewer::TyakuForm>();
+    TyakuForm& viewer = env.form<TyakuForm>();
     viewer.clearShownMail();
-    app.showForm<viewer::TyakuForm>();
-    viewer.applyBox(*box, QString::fromStdString(viewer::boxCaption(*box, main.registrations())));
+    env.showForm<TyakuForm>();
+    viewer.applyBox(*box, QString::fromStdString(boxCaption(*box, env.held().registrations)));
     viewer.loadList();
 }
 
-}  // namespace qf::app
+}  // namespace qf::viewer

@@ -19,22 +19,18 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
-#include "app/ActiveLabel.h"
-#include "app/Application.h"
-#include "app/MainForm.h"
-#include "app/MessageBoxes.h"
+#include "ui/ActiveLabel.h"
+#include "ui/FormHelpers.h"
+#include "ui/MessageBoxes.h"
+#include "ui/WindowEnvironment.h"
 #include "viewer/EditorSettings.h"
 #include "viewer/ViewerLayout.h"
 
 namespace qf::viewer {
 namespace {
 
-using app::twipsToPixels;
-
-QRect pixelRect(const TwipsRect& rect) {
-    return {twipsToPixels(rect.left), twipsToPixels(rect.top), twipsToPixels(rect.width),
-            twipsToPixels(rect.height)};
-}
+using ui::pixelRect;
+using ui::twipsToPixels;
 
 // Spaces (U+0020 only) removed at both ends, as every field of a record is.
 QString stripSpaces(const QString& text) {
@@ -65,9 +61,9 @@ QLabel* createCaption(const QString& name, const QString& text, const TwipsRect&
 }
 
 // A command's caption lies over its picture and takes the picture's place.
-app::ActiveLabel* createCommandLabel(const QString& name, const QString& text,
-                                     const TwipsRect& rect, QWidget* parent) {
-    auto* label = new app::ActiveLabel(name, parent);
+ui::ActiveLabel* createCommandLabel(const QString& name, const QString& text, const TwipsRect& rect,
+                                    QWidget* parent) {
+    auto* label = new ui::ActiveLabel(name, parent);
     label->setText(text);
     label->setGeometry(pixelRect(rect));
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -80,12 +76,17 @@ app::ActiveLabel* createCommandLabel(const QString& name, const QString& text,
 
 const QString TyakuForm::kSelectedMarker = QStringLiteral("1");
 const QString TyakuForm::kNothingToSelectText = QStringLiteral("選択するデータがありません。");
-const QString TyakuForm::kLoadErrorTitle = app::kProgramTitle + QStringLiteral("  Form_LoadError");
+const QString TyakuForm::kLoadErrorTitle = ui::kProgramTitle + QStringLiteral("  Form_LoadError");
 
-TyakuForm::TyakuForm(app::Application& app) : TyakuForm(app.folder(), app.mailStore()) {}
+TyakuForm::TyakuForm(ui::WindowEnvironment& env)
+    : TyakuForm(env.folder(), env.mailStore(), nullptr, &env.held().currentBox) {}
 
-TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent)
-    : QMainWindow(parent), m_folder(folder), m_store(store) {
+TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent,
+                     int* heldBox)
+    : QMainWindow(parent),
+      m_folder(folder),
+      m_store(store),
+      m_currentBox(heldBox != nullptr ? *heldBox : m_ownBox) {
     setObjectName(QStringLiteral("TyakuForm"));
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("Client"));
@@ -137,9 +138,9 @@ void TyakuForm::createList(QWidget* client) {
     lstWk->hide();
 }
 
-app::ActiveLabel* TyakuForm::createPicture(const QString& name, const char* pictureFile,
-                                           QWidget* client) {
-    auto* picture = new app::ActiveLabel(name, client);
+ui::ActiveLabel* TyakuForm::createPicture(const QString& name, const char* pictureFile,
+                                          QWidget* client) {
+    auto* picture = new ui::ActiveLabel(name, client);
     const auto path = m_folder.pictureFolder() / pictureFile;
     picture->showPicture(QString::fromStdString(path.string()));
     return picture;
@@ -147,10 +148,10 @@ app::ActiveLabel* TyakuForm::createPicture(const QString& name, const char* pict
 
 void TyakuForm::createCommands(QWidget* client) {
     struct Command {
-        app::ActiveLabel** picture;
+        ui::ActiveLabel** picture;
         const char* pictureName;
         const char* pictureFile;
-        app::ActiveLabel** label;
+        ui::ActiveLabel** label;
         const char* labelName;
         QString caption;
         TwipsRect rect;
@@ -311,7 +312,7 @@ void TyakuForm::loadEditorFile() {
         }
         const QString text = QStringLiteral("編集中のファイル「%1」を開けませんでした。\n%2")
                                  .arg(name, file.errorString());
-        if (!app::messageBoxes().show(this, {app::MessageKind::kRetry, kLoadErrorTitle, text})) {
+        if (!ui::messageBoxes().show(this, {ui::MessageKind::kRetry, kLoadErrorTitle, text})) {
             return;
         }
     }
@@ -364,15 +365,15 @@ void TyakuForm::loadList() {
     }
     writeCount();
     if (!listing.status.isOk()) {
-        app::warn(this, QStringLiteral("メールボックスを最後まで読めませんでした。\n%1")
-                            .arg(QString::fromStdString(listing.status.message())));
+        ui::warn(this, QStringLiteral("メールボックスを最後まで読めませんでした。\n%1")
+                           .arg(QString::fromStdString(listing.status.message())));
     }
 }
 
 void TyakuForm::showSelectedMail() {
     Text5->setText(kSelectedMarker);
-    if (app::MainForm::counterValue(*Text2) == 0) {
-        app::inform(this, kNothingToSelectText);
+    if (ui::counterValue(*Text2) == 0) {
+        ui::inform(this, kNothingToSelectText);
         return;
     }
     QTreeWidgetItem* item = MailListView->currentItem();
@@ -384,8 +385,8 @@ void TyakuForm::showSelectedMail() {
     const int recordNumber = MailListView->indexOfTopLevelItem(item) + 1;
     Result<ShownMail> mail = readMail(m_store, m_currentBox, recordNumber);
     if (!mail.isOk()) {
-        app::warn(this, QStringLiteral("メールを読み込めませんでした。\n%1")
-                            .arg(QString::fromStdString(mail.status().message())));
+        ui::warn(this, QStringLiteral("メールを読み込めませんでした。\n%1")
+                           .arg(QString::fromStdString(mail.status().message())));
         return;
     }
     showMail(mail.value());

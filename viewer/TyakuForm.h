@@ -18,8 +18,8 @@
 #include <QString>
 
 #include "settings/ProgramFolder.h"
-#include "viewer/BoxCatalogue.h"
 #include "viewer/BoxListing.h"
+#include "viewer/ViewerBoxes.h"
 
 class QLabel;
 class QLineEdit;
@@ -31,10 +31,10 @@ class QTextEdit;
 class QToolBar;
 class QTreeWidget;
 
-namespace qf::app {
+namespace qf::ui {
 class ActiveLabel;
-class Application;
-}  // namespace qf::app
+class WindowEnvironment;
+}  // namespace qf::ui
 
 namespace qf::viewer {
 
@@ -48,13 +48,17 @@ class TyakuForm : public QMainWindow {
     static const QString kNothingToSelectText;
     static const QString kLoadErrorTitle;
 
-    // The program's viewer: the application's folder and mail store.
-    explicit TyakuForm(app::Application& app);
-    // `store` holds the current-record buffers and outlives the window.
-    TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent = nullptr);
+    // The program's viewer: the program's folder and mail store; its current
+    // box is the one held for the whole run.
+    explicit TyakuForm(ui::WindowEnvironment& env);
+    // `store` holds the current-record buffers and outlives the window. The
+    // current box is kept in `heldBox` when given (it must outlive the
+    // window), else in the window itself.
+    TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent = nullptr,
+              int* heldBox = nullptr);
     ~TyakuForm() override;
 
-    // The box whose list is shown; 0 before the first opening in this window.
+    // The box whose list is shown; 0 before the first opening.
     int currentBox() const { return m_currentBox; }
 
     // Empties the subject, sender and date fields and the body pane.
@@ -91,16 +95,16 @@ class TyakuForm : public QMainWindow {
     QLineEdit* Text9 = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label4 = nullptr;
-    app::ActiveLabel* Label3 = nullptr;
-    app::ActiveLabel* Label5 = nullptr;
-    app::ActiveLabel* Label6 = nullptr;
-    app::ActiveLabel* Label7 = nullptr;
-    app::ActiveLabel* Label8 = nullptr;
-    app::ActiveLabel* Image1 = nullptr;
-    app::ActiveLabel* Image2 = nullptr;
-    app::ActiveLabel* Image3 = nullptr;
-    app::ActiveLabel* Image4 = nullptr;
-    app::ActiveLabel* Image5 = nullptr;
+    ui::ActiveLabel* Label3 = nullptr;
+    ui::ActiveLabel* Label5 = nullptr;
+    ui::ActiveLabel* Label6 = nullptr;
+    ui::ActiveLabel* Label7 = nullptr;
+    ui::ActiveLabel* Label8 = nullptr;
+    ui::ActiveLabel* Image1 = nullptr;
+    ui::ActiveLabel* Image2 = nullptr;
+    ui::ActiveLabel* Image3 = nullptr;
+    ui::ActiveLabel* Image4 = nullptr;
+    ui::ActiveLabel* Image5 = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
     QToolBar* tbToolBar = nullptr;
@@ -118,7 +122,7 @@ class TyakuForm : public QMainWindow {
     void createMenus();
     void createToolBar();
     void createStatusBar();
-    app::ActiveLabel* createPicture(const QString& name, const char* pictureFile, QWidget* client);
+    ui::ActiveLabel* createPicture(const QString& name, const char* pictureFile, QWidget* client);
     void placeBodyPane();
     void loadEditorFile();
     void showMail(const ShownMail& mail);
@@ -127,7 +131,8 @@ class TyakuForm : public QMainWindow {
 
     settings::ProgramFolder m_folder;
     MailStore& m_store;
-    int m_currentBox = 0;
+    int m_ownBox = 0;
+    int& m_currentBox;
     bool m_changed = false;  // the editor's changed flag
 };
 

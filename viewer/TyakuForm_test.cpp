@@ -13,19 +13,19 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 
-#include "app/ActiveLabel.h"
 #include "app/TestApplication.h"
-#include "app/Twips.h"
 #include "settings/AccountFiles.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
+#include "ui/ActiveLabel.h"
+#include "ui/Twips.h"
 #include "viewer/EditorSettings.h"
 
 namespace qf::viewer {
 namespace {
 
 using app::testing::TestApplication;
-using app::testing::WindowTestFolder;
+using ui::testing::WindowTestFolder;
 
 std::string numbered(const char* text, int n) {
     return text + std::to_string(n);
@@ -148,7 +148,7 @@ class TyakuFormTest : public QObject {
         QVERIFY(viewer.Label3->font().bold());
         QCOMPARE(viewer.Label3->font().pointSize(), 10);
         QCOMPARE(viewer.Label3->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-        QCOMPARE(viewer.Label3->y() - viewer.Image2->y(), app::twipsToPixels(150));
+        QCOMPARE(viewer.Label3->y() - viewer.Image2->y(), ui::twipsToPixels(150));
         const int captionWidth =
             viewer.Label3->fontMetrics().horizontalAdvance(viewer.Label3->text());
         QVERIFY2(captionWidth + viewer.Label3->indent() <= viewer.Label3->width(),
@@ -202,6 +202,16 @@ class TyakuFormTest : public QObject {
         QCOMPARE(viewer.MailListView->topLevelItem(0)->text(0), QString());
         QCOMPARE(viewer.MailListView->topLevelItem(0)->text(1), QStringLiteral("a@example.jp"));
         QCOMPARE(viewer.Text7->text(), QString());
+    }
+
+    // The current box is held for the whole run, not by the window.
+    void theCurrentBoxOutlivesTheViewer() {
+        TestApplication started(withMails(4, 3));
+        started.mainForm().actions().openBox(4);
+        started.app->existingForm<TyakuForm>()->close();
+        QTRY_VERIFY(started.app->existingForm<TyakuForm>() == nullptr);
+        QCOMPARE(started.app->held().currentBox, 4);
+        QCOMPARE(started.app->form<TyakuForm>().currentBox(), 4);
     }
 
     void emptyBoxListsNothingAndCountsZero() {
@@ -264,7 +274,7 @@ class TyakuFormTest : public QObject {
         QCOMPARE(started.boxes.shown().size(), 1);
         QCOMPARE(started.boxes.shown().front().text,
                  QStringLiteral("選択するデータがありません。"));
-        QCOMPARE(started.boxes.shown().front().kind, app::MessageKind::kInformation);
+        QCOMPARE(started.boxes.shown().front().kind, ui::MessageKind::kInformation);
         QCOMPARE(viewer.Text5->text(), QStringLiteral("1"));
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("untouched"));
     }
@@ -285,8 +295,8 @@ class TyakuFormTest : public QObject {
             started.boxes.answer({true, false});
             started.mainForm().actions().openBox(1);
             QCOMPARE(started.boxes.shown().size(), 2);
-            const app::MessageRequest& shown = started.boxes.shown().front();
-            QCOMPARE(shown.kind, app::MessageKind::kRetry);
+            const ui::MessageRequest& shown = started.boxes.shown().front();
+            QCOMPARE(shown.kind, ui::MessageKind::kRetry);
             QCOMPARE(shown.title, QStringLiteral("Quillfern  Form_LoadError"));
             QVERIFY2(shown.text.contains(missing), qPrintable(shown.text));
             QVERIFY(started.app->existingForm<TyakuForm>()->isVisible());

@@ -12,11 +12,11 @@
 // Command1, Text6 and Command2 lie on the status bar.
 #pragma once
 
-#include "app/Twips.h"
+#include "ui/Twips.h"
 
 namespace qf::viewer {
 
-using app::TwipsRect;
+using ui::TwipsRect;
 
 inline constexpr int kDesignWidthTwips = 12000;
 inline constexpr int kDesignHeightTwips = 9000;

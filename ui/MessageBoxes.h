@@ -7,7 +7,7 @@
 
 class QWidget;
 
-namespace qf::app {
+namespace qf::ui {
 
 // The program's own title, used by every message box that names no other.
 inline const QString kProgramTitle = QStringLiteral("Quillfern");
@@ -45,4 +45,4 @@ bool ask(QWidget* parent, const QString& text, const QString& title = kConfirmTi
 void inform(QWidget* parent, const QString& text, const QString& title = kProgramTitle);
 void warn(QWidget* parent, const QString& text, const QString& title = kProgramTitle);
 
-}  // namespace qf::app
+}  // namespace qf::ui

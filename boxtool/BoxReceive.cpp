@@ -1,4 +1,4 @@
-#include "app/BoxReceive.h"
+#include "boxtool/BoxReceive.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "app/WaitRoutine.h"
+#include "ui/WaitRoutine.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <ctime>
 
-namespace qf::app {
+namespace qf::ui {
 
 class WaitRoutineTest : public QObject {
     Q_OBJECT
@@ -59,7 +59,7 @@ class WaitRoutineTest : public QObject {
     }
 };
 
-}  // namespace qf::app
+}  // namespace qf::ui
 
-QTEST_MAIN(qf::app::WaitRoutineTest)
+QTEST_MAIN(qf::ui::WaitRoutineTest)
 #include "WaitRoutine_test.moc"

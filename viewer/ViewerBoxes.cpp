@@ -1,4 +1,4 @@
-#include "viewer/BoxCatalogue.h"
+#include "viewer/ViewerBoxes.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
-#include "app/MessageBoxes.h"
+#include "ui/MessageBoxes.h"
 
 #include <QMessageBox>
 
-namespace qf::app {
+namespace qf::ui {
 namespace {
 
 class QtMessageBoxes final : public MessageBoxes {
@@ -53,4 +53,4 @@ void warn(QWidget* parent, const QString& text, const QString& title) {
     g_current->show(parent, {MessageKind::kWarning, title, text});
 }
 
-}  // namespace qf::app
+}  // namespace qf::ui

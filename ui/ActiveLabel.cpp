@@ -1,9 +1,9 @@
-#include "app/ActiveLabel.h"
+#include "ui/ActiveLabel.h"
 
 #include <QMouseEvent>
 #include <QPixmap>
 
-namespace qf::app {
+namespace qf::ui {
 
 ActiveLabel::ActiveLabel(const QString& objectName, QWidget* parent) : QLabel(parent) {
     setObjectName(objectName);
@@ -46,4 +46,4 @@ void ActiveLabel::enterEvent(QEnterEvent* event) {
     QLabel::enterEvent(event);
 }
 
-}  // namespace qf::app
+}  // namespace qf::ui

@@ -2,7 +2,7 @@
 // for a given time and then returns, without keeping the processor busy.
 #pragma once
 
-namespace qf::app {
+namespace qf::ui {
 
 // Runs a nested event loop until more than `milliseconds` have passed.
 // Returns true after the full wait; false when the wait was cut short
@@ -10,4 +10,4 @@ namespace qf::app {
 // end), so that callers stop their animations instead of carrying on.
 bool waitMs(int milliseconds);
 
-}  // namespace qf::app
+}  // namespace qf::ui

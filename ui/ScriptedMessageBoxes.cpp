@@ -1,6 +1,6 @@
-#include "app/ScriptedMessageBoxes.h"
+#include "ui/ScriptedMessageBoxes.h"
 
-namespace qf::app {
+namespace qf::ui {
 
 ScriptedMessageBoxes::ScriptedMessageBoxes() : m_previous(&messageBoxes()) {
     setMessageBoxes(this);
@@ -18,4 +18,4 @@ bool ScriptedMessageBoxes::show(QWidget* /*parent*/, const MessageRequest& reque
     return !m_answers.isEmpty() && m_answers.takeFirst();
 }
 
-}  // namespace qf::app
+}  // namespace qf::ui

@@ -6,7 +6,7 @@
 //
 //   quillfern-box-receive --folder PROGRAM_FOLDER
 //
-// Exit statuses are those of the receive command (app/BoxReceive.h); 2 for a
+// Exit statuses are those of the receive command (boxtool/BoxReceive.h); 2 for a
 // bad command line.
 #include <malloc.h>
 
@@ -14,7 +14,7 @@
 #include <iostream>
 #include <string>
 
-#include "app/BoxReceive.h"
+#include "boxtool/BoxReceive.h"
 
 namespace {
 

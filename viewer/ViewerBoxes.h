@@ -1,7 +1,6 @@
 // How the viewer adapts itself to each of the eight boxes when it is opened.
 // Files, record kinds and fixed captions are the store's
-// (store/BoxCatalogue.h); the main window's controls and counters are its
-// own (app/MainForm.h).
+// (store/BoxCatalogue.h); the main window's controls and counters are its own.
 //
 // | box | viewer caption        | move caption                    |
 // |-----|-----------------------|---------------------------------|

@@ -7,9 +7,9 @@
 
 #include <QList>
 
-#include "app/MessageBoxes.h"
+#include "ui/MessageBoxes.h"
 
-namespace qf::app {
+namespace qf::ui {
 
 class ScriptedMessageBoxes final : public MessageBoxes {
   public:
@@ -32,4 +32,4 @@ class ScriptedMessageBoxes final : public MessageBoxes {
     QList<MessageRequest> m_shown;
 };
 
-}  // namespace qf::app
+}  // namespace qf::ui

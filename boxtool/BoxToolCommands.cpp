@@ -1,4 +1,4 @@
-#include "app/BoxToolCommands.h"
+#include "boxtool/BoxToolCommands.h"
 
 #include <unistd.h>
 

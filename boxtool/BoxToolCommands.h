@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/BoxToolArguments.h"
+#include "boxtool/BoxToolArguments.h"
 
 namespace qf::boxtool {
 

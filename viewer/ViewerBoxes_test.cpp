@@ -1,4 +1,4 @@
-#include "viewer/BoxCatalogue.h"
+#include "viewer/ViewerBoxes.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ std::size_t leadingSpaces(std::string_view text) {
     return text.find_first_not_of(' ');
 }
 
-TEST(BoxCatalogueTest, HoldsTheEightBoxesInOrder) {
+TEST(ViewerBoxesTest, HoldsTheEightBoxesInOrder) {
     std::vector<int> numbers;
     for (const BoxEntry& box : boxCatalogue()) {
         numbers.push_back(box.number);
@@ -26,7 +26,7 @@ TEST(BoxCatalogueTest, HoldsTheEightBoxesInOrder) {
     EXPECT_EQ(findBox(0), nullptr);
 }
 
-TEST(BoxCatalogueTest, MoveCaptionsKeepTheirLeadingSpaces) {
+TEST(ViewerBoxesTest, MoveCaptionsKeepTheirLeadingSpaces) {
     for (int number : {1, 2, 3, 4, 5, 11}) {
         const BoxEntry& box = *findBox(number);
         EXPECT_EQ(leadingSpaces(box.moveCaption), 40u) << number;
@@ -38,7 +38,7 @@ TEST(BoxCatalogueTest, MoveCaptionsKeepTheirLeadingSpaces) {
     EXPECT_EQ(findBox(kKeepBox)->moveCaption.substr(36), "保管箱です");
 }
 
-TEST(BoxCatalogueTest, OnlyTheOtherBoxCanMoveAndOnlySendHistoryCannotReply) {
+TEST(ViewerBoxesTest, OnlyTheOtherBoxCanMoveAndOnlySendHistoryCannotReply) {
     for (const BoxEntry& box : boxCatalogue()) {
         const bool other = box.number == kOtherBox;
         EXPECT_EQ(box.movePictureEnabled, other) << box.number;
@@ -48,7 +48,7 @@ TEST(BoxCatalogueTest, OnlyTheOtherBoxCanMoveAndOnlySendHistoryCannotReply) {
     }
 }
 
-TEST(BoxCatalogueTest, CaptionsComeFromRegistrationsOrAreFixed) {
+TEST(ViewerBoxesTest, CaptionsComeFromRegistrationsOrAreFixed) {
     settings::SortingRegistrations registrations;
     registrations[0].caption = "家族";
     registrations[3].caption = "仕事";

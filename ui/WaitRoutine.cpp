@@ -1,11 +1,11 @@
-#include "app/WaitRoutine.h"
+#include "ui/WaitRoutine.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
-namespace qf::app {
+namespace qf::ui {
 
 bool waitMs(int milliseconds) {
     QElapsedTimer clock;
@@ -28,4 +28,4 @@ bool waitMs(int milliseconds) {
     return true;
 }
 
-}  // namespace qf::app
+}  // namespace qf::ui

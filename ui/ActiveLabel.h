@@ -12,7 +12,7 @@
 #include <QLabel>
 #include <QString>
 
-namespace qf::app {
+namespace qf::ui {
 
 class ActiveLabel : public QLabel {
     Q_OBJECT
@@ -41,4 +41,4 @@ class ActiveLabel : public QLabel {
     bool m_inDoubleClick = false;
 };
 
-}  // namespace qf::app
+}  // namespace qf::ui

@@ -1,4 +1,4 @@
-#include "app/BoxToolArguments.h"
+#include "boxtool/BoxToolArguments.h"
 
 #include <charconv>
 

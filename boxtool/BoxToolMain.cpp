@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/BoxToolArguments.h"
-#include "app/BoxToolCommands.h"
+#include "boxtool/BoxToolArguments.h"
+#include "boxtool/BoxToolCommands.h"
 #include "text/Cp932.h"
 
 int main(int argc, char** argv) {

@@ -12,7 +12,7 @@
 
 #include "settings/ProgramFolder.h"
 
-namespace qf::app::testing {
+namespace qf::ui::testing {
 
 class WindowTestFolder {
   public:
@@ -54,4 +54,4 @@ class WindowTestFolder {
     QTemporaryDir m_dir;
 };
 
-}  // namespace qf::app::testing
+}  // namespace qf::ui::testing

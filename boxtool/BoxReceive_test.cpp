@@ -1,0 +1,135 @@
+// The `receive` command of quillfern-box against the real local POP3 server
+// (fixture "mailservers"): the folder's own files, exit statuses by outcome.
+#include "boxtool/BoxReceive.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "receive/ReceiveTestSupport.h"
+#include "settings/AccountFiles.h"
+#include "settings/FolderLock.h"
+#include "settings/ServerSettings.h"
+#include "tests/support/MailServers.h"
+#include "transport/NMail.h"
+
+namespace qf::app {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string mail(const std::string& from, const std::string& subject, const std::string& body) {
+    return "From: " + from + "\r\nTo: qftest@example.jp\r\nSubject: " + subject +
+           "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0900\r\nMIME-Version: 1.0\r\n"
+           "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
+           body + "\r\n";
+}
+
+// The command-line run: the folder's own files, exit statuses by outcome.
+class ReceiveCommandTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        transport::NMailInitializeWinSock();
+        transport::NMailSetOption(transport::kOptionBufferSize, 8192);
+    }
+
+    ReceiveCommandTest() : servers(qf::testing::MailServers::fromEnvironment()) {
+        servers.clearMaildir();
+    }
+
+    void configure(const std::string& pop3, const std::string& password) {
+        ASSERT_TRUE(settings::writeServerSettings(box.folder().serverSettingsFile(),
+                                                  {"", pop3, "qftest@example.jp", 0})
+                        .isOk());
+        ASSERT_TRUE(
+            settings::saveAccount(box.folder().accountFile(), {servers.user, password}, true)
+                .isOk());
+        settings::SortingRegistrations registrations;
+        registrations[1] = {"hanako@example.jp", "花子"};
+        ASSERT_TRUE(
+            settings::writeSortingRegistrations(box.folder().sortingFile(), registrations).isOk());
+    }
+
+    int receive() { return receiveCommand(box.folder(), out, err); }
+
+    qf::testing::MailServers servers;
+    receive::testing::ProgramFolderFixture box;
+    std::ostringstream out, err;
+};
+
+TEST_F(ReceiveCommandTest, StoresTheMailAndSucceeds) {
+    configure(servers.pop3Server(), servers.password);
+    servers.deliver(mail("hanako@example.jp", "hi", "body"));
+    EXPECT_EQ(receive(), kReceiveOk) << err.str();
+    EXPECT_THAT(out.str(), HasSubstr("花子"));
+    EXPECT_EQ(box.mailsIn(1).size(), 1u);
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+
+TEST_F(ReceiveCommandTest, FailuresGiveTheirOwnExitStatus) {
+    configure("127.0.0.1:1", servers.password);
+    EXPECT_EQ(receive(), kReceiveNoConnection);
+    configure("", servers.password);
+    EXPECT_EQ(receive(), kReceiveNoConnection);
+    configure(servers.pop3Server(), "wrong");
+    EXPECT_EQ(receive(), kReceiveLoginFailed);
+    EXPECT_THAT(err.str(), HasSubstr("エラー"));
+    configure(servers.pop3Server(), "");
+    EXPECT_EQ(receive(), kReceiveLoginFailed);
+}
+
+TEST_F(ReceiveCommandTest, IsRefusedWhileTheFolderIsInUse) {
+    configure(servers.pop3Server(), servers.password);
+    servers.deliver(mail("hanako@example.jp", "hi", "body"));
+    Result<settings::FolderLock> held = settings::FolderLock::acquire(box.folder().lockFile());
+    ASSERT_TRUE(held.isOk());
+    EXPECT_EQ(receive(), kReceiveFolderBusy);
+    EXPECT_FALSE(err.str().empty());
+    EXPECT_EQ(servers.messagesInMaildir(), 1u);
+}
+
+TEST_F(ReceiveCommandTest, AStoreFailureIsNonZero) {
+    configure(servers.pop3Server(), servers.password);
+    {
+        std::ofstream(box.box(receive::kOtherSlot)).close();
+        std::filesystem::resize_file(box.box(receive::kOtherSlot),
+                                     32767ull * receive::testing::kMailRecordBytes);
+    }
+    servers.deliver(mail("stranger@example.jp", "kept", "body"));
+    EXPECT_EQ(receive(), kReceiveMailKept);
+    EXPECT_EQ(servers.messagesInMaildir(), 1u);
+}
+
+#ifdef QF_BOX_TOOL
+// The built tool itself: the subcommand is wired and its status reaches the shell.
+TEST_F(ReceiveCommandTest, TheToolsReceiveCommandReportsItsOutcome) {
+    const std::string command =
+        std::string(QF_BOX_TOOL) + " --folder " + box.folder().root().string() + " receive 2>&1";
+    const auto runTool = [&command](std::string* output) {
+        FILE* pipe = popen(command.c_str(), "r");
+        char chunk[512];
+        for (std::size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+            output->append(chunk, n);
+        }
+        return WEXITSTATUS(pclose(pipe));
+    };
+    configure("127.0.0.1:1", servers.password);
+    std::string output;
+    EXPECT_EQ(runTool(&output), kReceiveNoConnection) << output;
+
+    configure(servers.pop3Server(), servers.password);
+    servers.deliver(mail("hanako@example.jp", "=?UTF-8?B?5Lya6K2w44Gu5Lu2?=", "body"));
+    output.clear();
+    EXPECT_EQ(runTool(&output), kReceiveOk) << output;
+    EXPECT_THAT(output, HasSubstr("花子 (1): 会議の件"));
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+#endif
+
+}  // namespace
+}  // namespace qf::app

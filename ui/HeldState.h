@@ -1,0 +1,29 @@
+// What the program holds for the whole run, apart from any window: the
+// application owns the one HeldState and every window reaches it through its
+// WindowEnvironment, so closing a window loses none of it.
+#pragma once
+
+#include <optional>
+
+#include "settings/AccountFiles.h"
+#include "settings/ServerSettings.h"
+
+namespace qf::ui {
+
+struct HeldState {
+    // "corvid.ini" as read at start and as last confirmed in the settings window.
+    settings::ServerSettings server;
+    // The senders of boxes 1-5, as read at start and re-read by each receive run.
+    settings::SortingRegistrations registrations;
+    // The account last confirmed with OK in the ID/password window.
+    settings::Account account;
+    // The ID/password window's fields as typed, while that window exists.
+    std::optional<settings::Account> accountShown;
+    // Set once a receive run of this program run stored a mail.
+    bool newMailFlag = false;
+    // The box the viewer last listed (0 before the first opening); it outlives
+    // the viewer window, so a reopened viewer still knows it.
+    int currentBox = 0;
+};
+
+}  // namespace qf::ui

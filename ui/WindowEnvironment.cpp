@@ -1,0 +1,67 @@
+#include "ui/WindowEnvironment.h"
+
+#include <QDir>
+
+namespace qf::ui {
+
+WindowEnvironment::WindowEnvironment(settings::ProgramFolder folder, QString pictureFolder)
+    : m_folder(std::move(folder)), m_pictureFolder(std::move(pictureFolder)) {}
+
+WindowEnvironment::~WindowEnvironment() {
+    destroyWindows();
+}
+
+void WindowEnvironment::destroyWindows() {
+    for (auto& [type, window] : m_forms) {
+        delete window.data();
+    }
+    m_forms.clear();
+}
+
+QString WindowEnvironment::picturePath(const QString& name) const {
+    return QDir(m_pictureFolder).filePath(name);
+}
+
+settings::Account WindowEnvironment::accountInUse() const {
+    if (m_held.accountShown) {
+        return *m_held.accountShown;
+    }
+    return settings::readAccount(m_folder.accountFile());
+}
+
+QWidget* WindowEnvironment::findForm(std::type_index type) const {
+    const auto found = m_forms.find(type);
+    return found == m_forms.end() ? nullptr : found->second.data();
+}
+
+void WindowEnvironment::adoptForm(std::type_index type, QWidget* window) {
+    // A closed window is gone; the next use creates and loads it again.
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    m_forms[type] = window;
+}
+
+void WindowEnvironment::bringUp(QWidget& window) {
+    if (window.isMinimized()) {
+        window.showNormal();
+    }
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+void WindowEnvironment::centreOnMainWindow(QWidget& window) {
+    window.adjustSize();
+    const QRect main = mainWindow().window().frameGeometry();
+    window.move(main.center() - QPoint(window.width() / 2, window.height() / 2));
+}
+
+void WindowEnvironment::closeForShutdown() {
+    m_shuttingDown = true;
+    for (auto& [type, window] : m_forms) {
+        if (!window.isNull()) {
+            window->close();
+        }
+    }
+}
+
+}  // namespace qf::ui

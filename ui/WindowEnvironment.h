@@ -1,0 +1,135 @@
+// What a window gets from the rest of the program: the program folder, the
+// box files, the held state, the pictures, the main window's intents and the
+// other windows. The application owns one environment for the whole run and
+// hands it to every window it creates; no window reaches into another
+// window's controls.
+//
+// Every window other than the main window is created on first use (form<T>()),
+// is non-modal, and is reused while it exists; a window that closes is
+// destroyed and is created anew, loading afresh, the next time it is needed.
+// A window class T used with form<T>() has a constructor T(WindowEnvironment&).
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <typeindex>
+#include <unordered_map>
+
+#include "settings/AccountFiles.h"
+#include "settings/ProgramFolder.h"
+#include "ui/HeldState.h"
+
+namespace qf::store {
+class MailStore;
+}
+
+namespace qf::ui {
+
+// What other windows and runs may ask of the main window.
+class MainWindowIntents {
+  public:
+    virtual ~MainWindowIntents() = default;
+
+    virtual QWidget& window() = 0;
+    // Shows `text` in the help bar.
+    virtual void showHelpText(const QString& text) = 0;
+    // The help bar's text, painted at once (a run that does not return to the
+    // event loop shows its progress so).
+    virtual void showProgress(const QString& text) = 0;
+    // The raw text of the mail being received, painted at once.
+    virtual void showRawText(const QString& text) = 0;
+    virtual void showNoNewMailNotice(const QString& notice) = 0;
+    virtual void endNoNewMailNotice() = 0;
+    // One more new mail in receiving box 1-6, painted at once.
+    virtual void countNewMail(int box) = 0;
+    // Adds the new-mail counter of receiving box 1-6 to its total and empties it.
+    virtual void addNewToTotal(int box) = 0;
+    // The sender address shown for box 1-5.
+    virtual QString registeredAddress(int box) const = 0;
+    // The clock's text as shown: the date of a mail sent now.
+    virtual QString clockText() const = 0;
+};
+
+class WindowEnvironment : public QObject {
+    Q_OBJECT
+
+  public:
+    WindowEnvironment(settings::ProgramFolder folder, QString pictureFolder);
+    ~WindowEnvironment() override;
+
+    const settings::ProgramFolder& folder() const { return m_folder; }
+    HeldState& held() { return m_held; }
+    const HeldState& held() const { return m_held; }
+    // "<picture folder>/<name>": a picture of the program.
+    QString picturePath(const QString& name) const;
+    // The box files, with the current-record buffer of each box.
+    // REQUIRES: setMailStore() was called.
+    store::MailStore& mailStore() { return *m_mailStore; }
+    void setMailStore(store::MailStore& store) { m_mailStore = &store; }
+    // REQUIRES: setMainWindow() was called.
+    MainWindowIntents& mainWindow() { return *m_mainWindow; }
+    void setMainWindow(MainWindowIntents& main) { m_mainWindow = &main; }
+
+    // The account a receive run or an SMTP login uses: the ID/password
+    // window's fields as typed while it exists, else the account file's.
+    settings::Account accountInUse() const;
+
+    // The window of class T, created hidden on first use.
+    template <typename T>
+    T& form();
+    // The window of class T, shown without modality and brought to the front.
+    template <typename T>
+    T& showForm();
+    // The window of class T when it exists, else nullptr.
+    template <typename T>
+    T* existingForm() const;
+
+    // Moves a window (laid out, not yet shown) to the middle of the main window.
+    void centreOnMainWindow(QWidget& window);
+
+    // The program ends: every window but the main one is closed without
+    // questions, and windows save nothing on this close.
+    void closeForShutdown();
+    // Deletes every window but the main one at once.
+    void destroyWindows();
+    bool shuttingDown() const { return m_shuttingDown; }
+
+  private:
+    QWidget* findForm(std::type_index type) const;
+    void adoptForm(std::type_index type, QWidget* window);
+    static void bringUp(QWidget& window);
+
+    settings::ProgramFolder m_folder;
+    QString m_pictureFolder;
+    HeldState m_held;
+    store::MailStore* m_mailStore = nullptr;
+    MainWindowIntents* m_mainWindow = nullptr;
+    std::unordered_map<std::type_index, QPointer<QWidget>> m_forms;
+    bool m_shuttingDown = false;
+};
+
+template <typename T>
+T& WindowEnvironment::form() {
+    if (QWidget* window = findForm(typeid(T))) {
+        return static_cast<T&>(*window);
+    }
+    auto* window = new T(*this);
+    adoptForm(typeid(T), window);
+    return *window;
+}
+
+template <typename T>
+T& WindowEnvironment::showForm() {
+    T& window = form<T>();
+    bringUp(window);
+    return window;
+}
+
+template <typename T>
+T* WindowEnvironment::existingForm() const {
+    return static_cast<T*>(findForm(typeid(T)));
+}
+
+}  // namespace qf::ui
