@@ -264,8 +264,8 @@ void FriendForm::insertName() {
     // Registering would cut the address to its field (dropping the ">").
     if (text::toCp932(named.toStdString()).size() > kAddressFieldBytes) {
         ui::inform(this, QStringLiteral("名詞を付けるとメールアドレスが%1バイトを超えるため、"
-                                         "挿入できません。名詞を短くして下さい。")
-                              .arg(kAddressFieldBytes));
+                                        "挿入できません。名詞を短くして下さい。")
+                             .arg(kAddressFieldBytes));
         return;
     }
     Text4->setText(named);

@@ -33,7 +33,7 @@ int main(int argc, char* argv[]) {
 
     if (!qf::text::cp932ConversionAvailable()) {
         qf::ui::warn(nullptr,
-                      QStringLiteral("文字コード CP932 の変換が使えないため起動できません。"));
+                     QStringLiteral("文字コード CP932 の変換が使えないため起動できません。"));
         return 1;
     }
     qf::Result<qf::settings::ProgramFolder> folder = qf::settings::ProgramFolder::locate();

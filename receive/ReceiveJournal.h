@@ -5,9 +5,9 @@
 // is written, a line naming the mail's unique id (UIDL) and the record is
 // appended here; the journal is synced with the boxes, before any deletion
 // is sent (a kill keeps what was written; a power cut before that sync
-// can only bring duplicates, since the server still has every mail); after a close that committed the deletions the
-// file is removed. It is not a list of mails seen: a line lives only from
-// one store to the close that commits its deletion.
+// can only bring duplicates, since the server still has every mail); after a close that committed
+// the deletions the file is removed. It is not a list of mails seen: a line lives only from one
+// store to the close that commits its deletion.
 //
 // File "receive.journal" in the data folder, ASCII lines ending in LF:
 // | line  | content                                                         |

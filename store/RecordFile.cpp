@@ -627,7 +627,8 @@ Result<std::vector<std::string>> RecordFile::recover() {
             return s;
         }
         actions.push_back(m_path + " から削除済みの印があるメールを取り除きました" +
-                          (deleted.empty() ? std::string() : "（" + numberList(deleted) + "）") + "。");
+                          (deleted.empty() ? std::string() : "（" + numberList(deleted) + "）") +
+                          "。");
     }
     return actions;
 }
