@@ -191,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
                "html@example.jp",
                "Tue, 08 Dec 2026 11:00:00 +0900",
                "本文です。"},
-        Sample{{"split-mail-part1.eml", "split-mail-part2.eml", "split-mail-part3.eml"},
+        Sample{{"split-mail-1-of-3.eml", "split-mail-2-of-3.eml", "split-mail-3-of-3.eml"},
                "split sample",
                "split@example.jp",
                "Wed, 9 Dec 2026 08:01:00 +0900",
