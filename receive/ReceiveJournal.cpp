@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "store/DurableWrite.h"
 #include "store/MailStore.h"
 
 namespace qf::receive {
@@ -60,24 +61,6 @@ std::optional<JournalLine> parseLine(std::string_view line) {
     return parsed;
 }
 
-Result<std::string> readAll(store::FileSystem& fs, const std::string& path) {
-    auto file = fs.open(path, store::OpenMode::kRead);
-    if (!file) {
-        return file.status();
-    }
-    auto size = file.value()->size();
-    if (!size) {
-        return size.status();
-    }
-    std::string bytes(size.value(), '\0');
-    auto got = file.value()->readAt(0, bytes);
-    if (!got) {
-        return got.status();
-    }
-    bytes.resize(got.value());
-    return bytes;
-}
-
 // True when record `line.recordNumber` of its box is the record noted.
 bool recordIsInPlace(const store::MailStore& store, const JournalLine& line) {
     auto file = store.file(line.box);
@@ -110,7 +93,7 @@ bool ReceiveJournal::exists() const {
 
 Result<std::set<std::string>> ReceiveJournal::storedIds(const store::MailStore& store) {
     std::set<std::string> ids;
-    Result<std::string> bytes = readAll(m_fs, m_file);
+    Result<std::string> bytes = store::readWholeFile(m_file, m_fs);
     if (!bytes) {
         if (bytes.status().code() == StatusCode::kNotFound) {
             return ids;
