@@ -11,6 +11,7 @@
 #include "addressbook/FriendForm.h"
 #include "app/MainForm.h"
 #include "app/SetForm.h"
+#include "attachments/AttachForm.h"
 #include "compose/WriteForm.h"
 #include "receive/ReceiveWindows.h"
 #include "ui/MessageBoxes.h"
@@ -117,8 +118,7 @@ void Application::wireButtons() {
     actions.receive = [this] { receive::runReceive(m_env); };
     actions.addressBook = [this] { showForm<addressbook::FriendForm>(); };
     actions.sortingRegistration = [this] { showForm<addressbook::BunbetuForm>(); };
-    // The attachment browser is not part of the program yet.
-    actions.attachments = [] {};
+    actions.attachments = [this] { showForm<attachments::AttachForm>(); };
     actions.settings = [this] { showForm<SetForm>(); };
     actions.openBox = [this](int box) { viewer::openBox(m_env, box); };
     actions.homePage = [] { QDesktopServices::openUrl(QUrl(kHomePageUrl)); };

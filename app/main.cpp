@@ -1,10 +1,12 @@
 // Quillfern: starts the application object on the program folder and runs
 // until the main window closes.
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 #include <QFontDatabase>
 
 #include "app/Application.h"
+#include "attachments/WebEngineStart.h"
 #include "settings/ProgramFolder.h"
 #include "text/Cp932.h"
 #include "ui/MessageBoxes.h"
@@ -25,6 +27,8 @@ void preferJapaneseFont() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // The attachment browser's web view needs this before the application.
+    qf::attachments::prepareWebEngine();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillfern"));
     // The program ends with its main window, not with its last window.
@@ -42,6 +46,10 @@ int main(int argc, char* argv[]) {
                                   .arg(QString::fromStdString(folder.status().message())));
         return 1;
     }
+    // Started from a desktop entry or a terminal, the current folder is any
+    // folder; the attachment browser's lists start at the program folder.
+    QDir::setCurrent(QString::fromStdString(folder.value().root().string()));
+
     qf::app::Application app(std::move(folder).value());
     QObject::connect(&app, &qf::app::Application::finished, &application, &QApplication::quit,
                      Qt::QueuedConnection);

@@ -1,0 +1,44 @@
+// What the attachment browser decides without a window: the path of a chosen
+// file, the explanation text and its show/hide counter, and the positions of
+// the scrolling name. Positions are in twips.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qf::attachments {
+
+// The file `name` listed in `folder`. A root folder ends with its separator
+// ("/"); that separator is not doubled, so a file there is "/name".
+std::string chosenFilePath(std::string_view folder, std::string_view name);
+
+// The explanation shown in the window, lines broken with "\n".
+std::string_view explanationText();
+
+// The "説明" button's press counter. Presses alternate show, hide, show, ...;
+// the window presses once at opening, so the explanation starts shown.
+class ExplanationToggle {
+  public:
+    // True when this press shows the explanation, false when it hides it.
+    bool press();
+
+  private:
+    // Kept at 1 or 2 after a hide, so it never runs over.
+    std::uint16_t m_presses = 0;
+};
+
+// The scrolling name runs up from its opening place to the picture frame's
+// top, 10 twips a tick, then starts again from kNameRestartTop.
+inline constexpr int kPictureTop = 120;
+inline constexpr int kNameOpeningTop = 3120;
+inline constexpr int kNameRestartTop = 1920;
+inline constexpr int kNameStepTwips = 10;
+inline constexpr int kNameTickMilliseconds = 200;
+
+// The name's top after one tick, from its top before it.
+constexpr int nextNameTop(int topTwips) {
+    return topTwips != kPictureTop ? topTwips - kNameStepTwips : kNameRestartTop;
+}
+
+}  // namespace qf::attachments

@@ -1,0 +1,302 @@
+#include "attachments/AttachForm.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QFrame>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStorageInfo>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "attachments/LocalFileBrowser.h"
+#include "ui/FormHelpers.h"
+#include "ui/Twips.h"
+
+namespace qf::attachments {
+namespace {
+
+using ui::placeInTwips;
+using ui::TwipsRect;
+using ui::twipsToPixels;
+
+// Layout in twips: the three lists and the count on the left; on the right
+// the picture frame (its top is where the scrolling name stops), the path,
+// and the web view's place with the explanation lying over it.
+constexpr TwipsRect kWindow{0, 0, 12600, 8640};
+constexpr TwipsRect kDriveList{120, 120, 3720, 330};
+constexpr TwipsRect kFolderList{120, 540, 3720, 3240};
+constexpr TwipsRect kFileList{120, 3900, 3720, 3600};
+constexpr TwipsRect kCountLabel{120, 7620, 1200, 330};
+constexpr TwipsRect kCountBox{1320, 7620, 900, 330};
+constexpr TwipsRect kExplainButton{2760, 7620, 1080, 400};
+constexpr TwipsRect kPictureFrame{3960, kPictureTop, 8520, 2160};
+constexpr TwipsRect kPathBox{3960, 2400, 8520, 330};
+constexpr TwipsRect kBrowserFrame{3960, 2820, 8520, 5700};
+constexpr int kNameLeft = 4200;
+constexpr int kNameWidth = 2400;
+constexpr int kNameHeight = 360;
+
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Each mounted volume once, the root first, as (root path, caption).
+QList<QStorageInfo> listedVolumes() {
+    QList<QStorageInfo> volumes;
+    QStringList roots;
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        // Files mounted over files (a container's /etc/hosts) are no drives.
+        if (!volume.isValid() || !volume.isReady() || roots.contains(volume.rootPath()) ||
+            !QFileInfo(volume.rootPath()).isDir()) {
+            continue;
+        }
+        roots << volume.rootPath();
+        volumes << volume;
+    }
+    std::sort(volumes.begin(), volumes.end(), [](const QStorageInfo& a, const QStorageInfo& b) {
+        return a.isRoot() != b.isRoot() ? a.isRoot() : a.rootPath() < b.rootPath();
+    });
+    return volumes;
+}
+
+QString driveCaption(const QStorageInfo& volume) {
+    const QString name = volume.displayName();
+    return name.isEmpty() || name == volume.rootPath()
+               ? volume.rootPath()
+               : QStringLiteral("%1  [%2]").arg(volume.rootPath(), name);
+}
+
+}  // namespace
+
+AttachForm::AttachForm(ui::WindowEnvironment& /*env*/) : AttachForm() {}
+
+AttachForm::AttachForm(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("AttachForm"));
+    setWindowTitle(QStringLiteral("添付ファイル他の確認"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(twipsToPixels(kWindow.width), twipsToPixels(kWindow.height));
+    buildControls();
+
+    // Opening: the timer, the explanation hidden and then shown by one press,
+    // the lists at the current drive and folder.
+    Timer1->start();
+    Text3->hide();
+    pressExplanation();
+    const QString current = QDir::currentPath();
+    const QString drive = QStorageInfo(current).rootPath();
+    fillDrives();
+    const int driveRow = Drive1->findData(drive);
+    if (driveRow >= 0) {
+        Drive1->setCurrentIndex(driveRow);
+    }
+    m_folders->setRootPath(drive);
+    Dir1->setRootIndex(m_folders->index(drive));
+    showFolderInTree(current);
+    listFiles(current);
+}
+
+void AttachForm::buildControls() {
+    Drive1 = new QComboBox(this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    placeInTwips(Drive1, kDriveList);
+    connect(Drive1, &QComboBox::activated, this,
+            [this](int row) { chooseDrive(Drive1->itemData(row).toString()); });
+
+    m_folders = new QFileSystemModel(this);
+    m_folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    Dir1 = new QTreeView(this);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1->setModel(m_folders);
+    Dir1->setHeaderHidden(true);
+    for (int column = 1; column < m_folders->columnCount(); ++column) {
+        Dir1->hideColumn(column);
+    }
+    placeInTwips(Dir1, kFolderList);
+    connect(Dir1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &AttachForm::folderSelected);
+
+    File1 = new QListWidget(this);
+    File1->setObjectName(QStringLiteral("File1"));
+    placeInTwips(File1, kFileList);
+    connect(File1, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { chooseFile(File1->row(item)); });
+    File1->installEventFilter(this);
+
+    auto* countLabel = new QLabel(QStringLiteral("ファイル数"), this);
+    placeInTwips(countLabel, kCountLabel);
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setReadOnly(true);
+    placeInTwips(Text1, kCountBox);
+
+    Command1 = new QPushButton(QStringLiteral("説明"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    placeInTwips(Command1, kExplainButton);
+    connect(Command1, &QPushButton::clicked, this, &AttachForm::pressExplanation);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setFrameShape(QFrame::StyledPanel);
+    Image1->setAlignment(Qt::AlignCenter);
+    placeInTwips(Image1, kPictureFrame);
+
+    Text2 = new QLineEdit(this);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->setReadOnly(true);
+    placeInTwips(Text2, kPathBox);
+
+    m_browserFrame = new QFrame(this);
+    m_browserFrame->setObjectName(QStringLiteral("WebBrowser1Frame"));
+    m_browserFrame->setFrameShape(QFrame::StyledPanel);
+    placeInTwips(m_browserFrame, kBrowserFrame);
+    auto* browserLayout = new QVBoxLayout(m_browserFrame);
+    browserLayout->setContentsMargins(1, 1, 1, 1);
+
+    Text3 = new QPlainTextEdit(this);
+    Text3->setObjectName(QStringLiteral("Text3"));
+    Text3->setReadOnly(true);
+    placeInTwips(Text3, kBrowserFrame);
+
+    Label2 = new QLabel(QStringLiteral("Quillfern"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setAttribute(Qt::WA_TransparentForMouseEvents);
+    Label2->setStyleSheet(
+        QStringLiteral("color: #1f4e9c; font-size: 16pt; font-weight: bold; background: none;"));
+    placeInTwips(Label2, {kNameLeft, m_nameTopTwips, kNameWidth, kNameHeight});
+    Label2->raise();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kNameTickMilliseconds);
+    connect(Timer1, &QTimer::timeout, this, &AttachForm::moveName);
+}
+
+void AttachForm::fillDrives() {
+    for (const QStorageInfo& volume : listedVolumes()) {
+        Drive1->addItem(driveCaption(volume), volume.rootPath());
+    }
+}
+
+void AttachForm::chooseDrive(const QString& rootPath) {
+    m_folders->setRootPath(rootPath);
+    Dir1->setRootIndex(m_folders->index(rootPath));
+    showFolderInTree(rootPath);
+    listFiles(rootPath);
+}
+
+void AttachForm::chooseFolder(const QString& path) {
+    showFolderInTree(path);
+    listFiles(path);
+}
+
+// Marks the folder in the tree, opening the folders above it, without
+// taking the mark for a choice of the user's.
+void AttachForm::showFolderInTree(const QString& path) {
+    m_movingTree = true;
+    const QModelIndex folder = m_folders->index(path);
+    for (QModelIndex above = folder.parent(); above.isValid(); above = above.parent()) {
+        Dir1->expand(above);
+    }
+    Dir1->setCurrentIndex(folder);
+    if (folder.isValid()) {
+        Dir1->scrollTo(folder);
+    }
+    m_movingTree = false;
+}
+
+void AttachForm::folderSelected(const QModelIndex& current) {
+    if (!m_movingTree && current.isValid()) {
+        listFiles(m_folders->filePath(current));
+    }
+}
+
+void AttachForm::listFiles(const QString& folder) {
+    m_fileFolder = folder;
+    File1->clear();
+    File1->addItems(QDir(folder).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
+    Text1->setText(QString::number(File1->count()));
+}
+
+void AttachForm::chooseFile(int row) {
+    if (row < 0 || row >= File1->count()) {
+        return;
+    }
+    Label2->hide();  // for good: nothing shows the name again
+    Text3->hide();
+    Text1->setText(QString::number(File1->count()));
+    const QString path = fromUtf8(
+        chosenFilePath(m_fileFolder.toStdString(), File1->item(row)->text().toStdString()));
+    if (showPicture(path)) {
+        return;
+    }
+    // Not a picture (or not one that can be read): the web view shows it or
+    // offers it for saving; the picture frame keeps what it had.
+    Text2->setText(path);
+    ensureBrowser().showLocalFile(path);
+}
+
+// A picture larger than the frame is scaled down to fit, keeping its shape.
+bool AttachForm::showPicture(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    QImage picture = reader.read();
+    if (picture.isNull()) {
+        return false;
+    }
+    const QSize room = Image1->contentsRect().size();
+    if (picture.width() > room.width() || picture.height() > room.height()) {
+        picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    Image1->setPixmap(QPixmap::fromImage(picture));
+    m_shownPicturePath = path;
+    return true;
+}
+
+LocalFileBrowser& AttachForm::ensureBrowser() {
+    if (WebBrowser1 == nullptr) {
+        WebBrowser1 = new LocalFileBrowser(m_browserFrame);
+        m_browserFrame->layout()->addWidget(WebBrowser1);
+        Text3->raise();
+    }
+    return *WebBrowser1;
+}
+
+void AttachForm::pressExplanation() {
+    if (m_explanation.press()) {
+        Text3->setPlainText(fromUtf8(explanationText()));
+        Text3->show();
+        Text3->raise();
+        Label2->raise();
+    } else {
+        Text3->hide();
+    }
+}
+
+// The timer keeps running once the name is hidden, as it always has.
+void AttachForm::moveName() {
+    m_nameTopTwips = nextNameTop(m_nameTopTwips);
+    placeInTwips(Label2, {kNameLeft, m_nameTopTwips, kNameWidth, kNameHeight});
+}
+
+// Return in the file list chooses the marked file, as a click does.
+bool AttachForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == File1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            chooseFile(File1->currentRow());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace qf::attachments

@@ -1,0 +1,92 @@
+// The attachment browser "添付ファイル他の確認": drive, folder and file lists
+// that start at the current folder; a picture file chosen in the file list is
+// shown in the picture frame, any other file goes to the embedded web view
+// (HTML is shown, other files are offered for saving). A button shows and
+// hides an explanation; the program's name scrolls over the picture frame
+// until the first file is chosen.
+//
+// The web view costs about 100 MB and three helper processes, so it is made
+// only when the first file that is not a picture is chosen.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include "attachments/AttachBrowsing.h"
+
+class QComboBox;
+class QFileSystemModel;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QModelIndex;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class QTreeView;
+
+namespace qf::ui {
+class WindowEnvironment;
+}
+
+namespace qf::attachments {
+
+class LocalFileBrowser;
+
+class AttachForm : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit AttachForm(QWidget* parent = nullptr);
+    explicit AttachForm(ui::WindowEnvironment& env);
+
+    // Handlers, callable from tests as the controls would call them.
+    void chooseDrive(const QString& rootPath);  // Drive1 changed
+    void chooseFolder(const QString& path);     // Dir1 changed
+    void chooseFile(int row);                   // File1 clicked
+    void pressExplanation();                    // Command1
+    void moveName();                            // Timer1
+
+    // The folder File1 lists, as the lists give it.
+    const QString& fileFolder() const { return m_fileFolder; }
+    // The file last shown in Image1; empty before the first picture.
+    const QString& shownPicturePath() const { return m_shownPicturePath; }
+    // The web view, or nullptr while no file has needed it.
+    LocalFileBrowser* browser() const { return WebBrowser1; }
+    int nameTopTwips() const { return m_nameTopTwips; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void buildControls();
+    void fillDrives();
+    void showFolderInTree(const QString& path);
+    void folderSelected(const QModelIndex& current);
+    void listFiles(const QString& folder);
+    bool showPicture(const QString& path);
+    LocalFileBrowser& ensureBrowser();
+
+    ExplanationToggle m_explanation;
+    int m_nameTopTwips = kNameOpeningTop;
+    QString m_fileFolder;
+    QString m_shownPicturePath;
+    bool m_movingTree = false;
+
+    QComboBox* Drive1 = nullptr;
+    QTreeView* Dir1 = nullptr;
+    QFileSystemModel* m_folders = nullptr;
+    QListWidget* File1 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QFrame* m_browserFrame = nullptr;
+    LocalFileBrowser* WebBrowser1 = nullptr;
+    QLineEdit* Text2 = nullptr;
+    QPlainTextEdit* Text3 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QTimer* Timer1 = nullptr;
+};
+
+}  // namespace qf::attachments

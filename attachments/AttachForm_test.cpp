@@ -1,0 +1,341 @@
+// The attachment browser on the offscreen platform, with the real web view
+// (software rendering) for the files that are not pictures.
+#include "attachments/AttachForm.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineProfile>
+
+#include "attachments/LocalFileBrowser.h"
+#include "attachments/WebEngineStart.h"
+
+using qf::attachments::AttachForm;
+
+namespace {
+
+constexpr int kWebTimeoutMs = 30000;
+
+// Helper processes of the web engine started by this process.
+int webEngineHelpers() {
+    const QString parent = QString::number(::getpid());
+    int helpers = 0;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        // "pid (comm) state ppid ..."
+        const QString line = QString::fromLatin1(stat.readAll());
+        const qsizetype close = line.lastIndexOf(QLatin1Char(')'));
+        const QStringList after = line.mid(close + 2).split(QLatin1Char(' '));
+        if (line.contains(QLatin1String("(QtWebEngineProc")) && after.value(1) == parent) {
+            ++helpers;
+        }
+    }
+    return helpers;
+}
+
+// Why the web view cannot be made on this machine; empty when it can.
+QString webEngineMissing() {
+    const QString helper = qEnvironmentVariableIsSet("QTWEBENGINEPROCESS_PATH")
+                               ? qEnvironmentVariable("QTWEBENGINEPROCESS_PATH")
+                               : QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) +
+                                     QStringLiteral("/QtWebEngineProcess");
+    return QFileInfo(helper).isExecutable()
+               ? QString()
+               : QStringLiteral("no web view here: Qt WebEngine's helper %1 is missing")
+                     .arg(helper);
+}
+
+#define SKIP_WITHOUT_WEB_ENGINE()                                 \
+    if (const QString why = webEngineMissing(); !why.isEmpty()) { \
+        QSKIP(qPrintable(why));                                   \
+    }
+
+QString residentMemory() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return QString::fromLatin1(line.mid(6).trimmed());
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+class AttachFormTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void cleanup();
+
+    // First, while no test has started the web engine in this process.
+    void pictureIsShownWithoutStartingTheWebEngine();
+    void explanationShowsAtOpeningAndEachPressToggles();
+    void firstFileClickHidesTheScrollingNameForGood();
+    void folderGivenWithItsSeparatorGivesNoDoubledOne();
+    void htmlFileIsShownInTheWebView();
+    void otherFileIsOfferedForSavingAndWrittenOnlyWhereAsked();
+    void localPageScriptGetsNoOtherFileAndNoNetwork();
+
+  private:
+    AttachForm* openIn(const QString& folder);
+    void write(const QString& name, const QByteArray& bytes);
+    void click(const QString& name);
+    bool waitForLoad();
+    template <typename T>
+    T* control(const char* name) {
+        T* found = m_form->findChild<T*>(QString::fromLatin1(name));
+        if (found == nullptr) {
+            qFatal("no control %s", name);
+        }
+        return found;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QPointer<AttachForm> m_form;
+};
+
+void AttachFormTest::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void AttachFormTest::cleanup() {
+    delete m_form.data();
+    QDir::setCurrent(QDir::tempPath());
+    m_dir.reset();
+}
+
+AttachForm* AttachFormTest::openIn(const QString& folder) {
+    QDir::setCurrent(folder);
+    m_form = new AttachForm();
+    m_form->show();
+    if (!QTest::qWaitForWindowExposed(m_form)) {
+        qWarning("window not exposed");
+    }
+    return m_form;
+}
+
+void AttachFormTest::write(const QString& name, const QByteArray& bytes) {
+    QFile file(m_dir->filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+void AttachFormTest::click(const QString& name) {
+    auto* files = control<QListWidget>("File1");
+    const QList<QListWidgetItem*> found = files->findItems(name, Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    const QRect place = files->visualItemRect(found.constFirst());
+    QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, place.center());
+}
+
+bool AttachFormTest::waitForLoad() {
+    QSignalSpy loaded(m_form->browser(), &QWebEngineView::loadFinished);
+    if (!loaded.wait(kWebTimeoutMs)) {
+        return false;
+    }
+    return loaded.constFirst().constFirst().toBool();
+}
+
+// A picture opens no web view, so no helper process starts. A picture larger
+// than the frame is scaled down to fit, its shape kept.
+void AttachFormTest::pictureIsShownWithoutStartingTheWebEngine() {
+    QImage wide(2000, 1000, QImage::Format_RGB32);
+    wide.fill(Qt::darkCyan);
+    QVERIFY(wide.save(m_dir->filePath(QStringLiteral("wide.png"))));
+    QImage small(40, 30, QImage::Format_RGB32);
+    small.fill(Qt::red);
+    QVERIFY(small.save(m_dir->filePath(QStringLiteral("small.gif.bmp")), "BMP"));
+    openIn(m_dir->path());
+    QCOMPARE(control<QLineEdit>("Text1")->text(), QStringLiteral("2"));
+
+    click(QStringLiteral("wide.png"));
+    auto* frame = control<QLabel>("Image1");
+    const QSize shown = frame->pixmap().size();
+    QVERIFY(shown.width() <= frame->contentsRect().width());
+    QVERIFY(shown.height() <= frame->contentsRect().height());
+    QVERIFY(qAbs(shown.width() - 2 * shown.height()) <= 2);
+    click(QStringLiteral("small.gif.bmp"));
+    QCOMPARE(frame->pixmap().size(), QSize(40, 30));
+
+    QVERIFY(m_form->browser() == nullptr);
+    QVERIFY(control<QLineEdit>("Text2")->text().isEmpty());
+    QCOMPARE(webEngineHelpers(), 0);
+    qInfo("resident memory with a picture shown: %s", qPrintable(residentMemory()));
+}
+
+void AttachFormTest::explanationShowsAtOpeningAndEachPressToggles() {
+    openIn(m_dir->path());
+    auto* text = control<QPlainTextEdit>("Text3");
+    QVERIFY(text->isVisible());
+    QVERIFY(text->toPlainText().startsWith(QStringLiteral("■ドライブ（上）")));
+    QVERIFY(text->toPlainText().endsWith(QStringLiteral("防止します｡ ")));
+    auto* button = control<QPushButton>("Command1");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(!text->isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(text->isVisible());
+}
+
+void AttachFormTest::firstFileClickHidesTheScrollingNameForGood() {
+    write(QStringLiteral("a.txt"), "text");
+    openIn(m_dir->path());
+    auto* name = control<QLabel>("Label2");
+    QVERIFY(name->isVisible());
+    const int before = m_form->nameTopTwips();
+    m_form->moveName();
+    QCOMPARE(m_form->nameTopTwips(), before - 10);
+    QCOMPARE(m_form->findChild<QTimer*>(QStringLiteral("Timer1"))->interval(), 200);
+
+    m_form->chooseFile(0);
+    QVERIFY(!name->isVisible());
+    QVERIFY(!control<QPlainTextEdit>("Text3")->isVisible());
+    m_form->moveName();
+    QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+    QVERIFY(!name->isVisible());
+}
+
+// A folder that ends with its separator, as a root folder does ("/"), is
+// joined to the file name without doubling it.
+void AttachFormTest::folderGivenWithItsSeparatorGivesNoDoubledOne() {
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    QVERIFY(picture.save(m_dir->filePath(QStringLiteral("写真.bmp")), "BMP"));
+    openIn(QDir::tempPath());
+    m_form->chooseFolder(m_dir->path() + QLatin1Char('/'));
+    QCOMPARE(control<QLineEdit>("Text1")->text(), QStringLiteral("1"));
+    m_form->chooseFile(0);
+    QCOMPARE(m_form->shownPicturePath(), m_dir->path() + QStringLiteral("/写真.bmp"));
+    QVERIFY(!control<QLabel>("Image1")->pixmap().isNull());
+}
+
+void AttachFormTest::htmlFileIsShownInTheWebView() {
+    SKIP_WITHOUT_WEB_ENGINE();
+    write(QStringLiteral("ページ.html"),
+          "<html><head><meta charset=\"utf-8\"><title>添付のページ</title></head>"
+          "<body>本文</body></html>");
+    openIn(m_dir->path());
+    click(QStringLiteral("ページ.html"));
+    const QString path = m_dir->filePath(QStringLiteral("ページ.html"));
+    QCOMPARE(control<QLineEdit>("Text2")->text(), path);
+    QVERIFY(m_form->browser() != nullptr);
+    QCOMPARE(m_form->browser()->url(), QUrl::fromLocalFile(path));
+    QVERIFY(waitForLoad());
+    QCOMPARE(m_form->browser()->title(), QStringLiteral("添付のページ"));
+    QVERIFY(webEngineHelpers() > 0);
+}
+
+// The download request brings the save dialog; cancelled, nothing is written
+// anywhere; answered, the copy lands where the user said.
+void AttachFormTest::otherFileIsOfferedForSavingAndWrittenOnlyWhereAsked() {
+    SKIP_WITHOUT_WEB_ENGINE();
+    const QByteArray program("MZ\x90\x00\x03\x00\x00\x00\x04\x00program", 19);
+    write(QStringLiteral("setup.exe"), program);
+    openIn(m_dir->path());
+    QString answered;
+    QString saveAs;
+    QTimer answerer;
+    answerer.setInterval(50);
+    connect(&answerer, &QTimer::timeout, this, [&] {
+        auto* dialog = m_form->findChild<QFileDialog*>(QStringLiteral("DownloadDialog"));
+        if (dialog == nullptr || !dialog->isVisible()) {
+            return;
+        }
+        answered = dialog->selectedFiles().value(0);
+        if (saveAs.isEmpty()) {
+            dialog->reject();
+        } else {
+            // Typed into the name box, as a user does.
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(saveAs);
+            static_cast<QDialog*>(dialog)->accept();
+        }
+    });
+    answerer.start();
+
+    click(QStringLiteral("setup.exe"));
+    QVERIFY(m_form->browser() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(!answered.isEmpty(), kWebTimeoutMs);
+    QVERIFY(answered.endsWith(QStringLiteral("setup.exe")));
+    const QString downloads = m_form->browser()->profile().downloadPath();
+    QTest::qWait(500);
+    QVERIFY(!QFileInfo::exists(QDir(downloads).filePath(QStringLiteral("setup.exe"))));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("setup.exe")});
+
+    answered.clear();
+    saveAs = m_dir->filePath(QStringLiteral("保存/copy.exe"));
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("保存")));
+    m_form->chooseFile(0);
+    QTRY_VERIFY_WITH_TIMEOUT(!answered.isEmpty(), kWebTimeoutMs);
+    QFile copy(saveAs);
+    QTRY_VERIFY_WITH_TIMEOUT(copy.size() == program.size(), kWebTimeoutMs);
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), program);
+}
+
+// An untrusted page: its script can read no other local file and neither it
+// nor its picture reaches the network.
+void AttachFormTest::localPageScriptGetsNoOtherFileAndNoNetwork() {
+    SKIP_WITHOUT_WEB_ENGINE();
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    const QByteArray remote = "http://127.0.0.1:" + QByteArray::number(server.serverPort());
+    write(QStringLiteral("secret.txt"), "secret");
+    write(QStringLiteral("mail.html"),
+          "<html><head><title>start</title></head><body><img src=\"" + remote +
+              "/pixel.gif\"><script>\n"
+              "const seen = [];\n"
+              "function done(what) { seen.push(what); if (seen.length == 3) "
+              "document.title = seen.sort().join(' '); }\n"
+              "const xhr = new XMLHttpRequest();\n"
+              "xhr.onload = () => done('read:' + xhr.responseText);\n"
+              "xhr.onerror = () => done('blocked-file');\n"
+              "try { xhr.open('GET', 'secret.txt'); xhr.send(); } catch (e) { "
+              "done('blocked-file'); }\n"
+              "fetch('" +
+              remote +
+              "/leak').then(() => done('network'), () => done('blocked-net'));\n"
+              "fetch('secret.txt').then(r => r.text()).then(t => done('read:' + t), "
+              "() => done('blocked-file'));\n"
+              "</script></body></html>");
+    openIn(m_dir->path());
+    click(QStringLiteral("mail.html"));
+    QVERIFY(waitForLoad());
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->browser()->title() != QStringLiteral("start"), kWebTimeoutMs);
+    QCOMPARE(m_form->browser()->title(), QStringLiteral("blocked-file blocked-file blocked-net"));
+    QTest::qWait(300);
+    QVERIFY(!server.hasPendingConnections());
+}
+
+int main(int argc, char* argv[]) {
+    qf::attachments::prepareWebEngine();
+    QApplication application(argc, argv);
+    AttachFormTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "AttachForm_test.moc"
