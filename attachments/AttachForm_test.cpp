@@ -101,7 +101,7 @@ class AttachFormTest : public QObject {
     void localPageScriptGetsNoOtherFileAndNoNetwork();
 
   private:
-    AttachForm* openIn(const QString& folder);
+    AttachForm* openAt(const QString& folder);
     void write(const QString& name, const QByteArray& bytes);
     void click(const QString& name);
     bool waitForLoad();
@@ -129,7 +129,7 @@ void AttachFormTest::cleanup() {
     m_dir.reset();
 }
 
-AttachForm* AttachFormTest::openIn(const QString& folder) {
+AttachForm* AttachFormTest::openAt(const QString& folder) {
     QDir::setCurrent(folder);
     m_form = new AttachForm();
     m_form->show();
@@ -170,7 +170,7 @@ void AttachFormTest::pictureIsShownWithoutStartingTheWebEngine() {
     QImage small(40, 30, QImage::Format_RGB32);
     small.fill(Qt::red);
     QVERIFY(small.save(m_dir->filePath(QStringLiteral("small.gif.bmp")), "BMP"));
-    openIn(m_dir->path());
+    openAt(m_dir->path());
     QCOMPARE(control<QLineEdit>("Text1")->text(), QStringLiteral("2"));
 
     click(QStringLiteral("wide.png"));
@@ -189,7 +189,7 @@ void AttachFormTest::pictureIsShownWithoutStartingTheWebEngine() {
 }
 
 void AttachFormTest::explanationShowsAtOpeningAndEachPressToggles() {
-    openIn(m_dir->path());
+    openAt(m_dir->path());
     auto* text = control<QPlainTextEdit>("Text3");
     QVERIFY(text->isVisible());
     QVERIFY(text->toPlainText().startsWith(QStringLiteral("■ドライブ（上）")));
@@ -203,7 +203,7 @@ void AttachFormTest::explanationShowsAtOpeningAndEachPressToggles() {
 
 void AttachFormTest::firstFileClickHidesTheScrollingNameForGood() {
     write(QStringLiteral("a.txt"), "text");
-    openIn(m_dir->path());
+    openAt(m_dir->path());
     auto* name = control<QLabel>("Label2");
     QVERIFY(name->isVisible());
     const int before = m_form->nameTopTwips();
@@ -226,7 +226,7 @@ void AttachFormTest::folderGivenWithItsSeparatorGivesNoDoubledOne() {
     QImage picture(16, 16, QImage::Format_RGB32);
     picture.fill(Qt::blue);
     QVERIFY(picture.save(m_dir->filePath(QStringLiteral("写真.bmp")), "BMP"));
-    openIn(QDir::tempPath());
+    openAt(QDir::tempPath());
     m_form->chooseFolder(m_dir->path() + QLatin1Char('/'));
     QCOMPARE(control<QLineEdit>("Text1")->text(), QStringLiteral("1"));
     m_form->chooseFile(0);
@@ -239,7 +239,7 @@ void AttachFormTest::htmlFileIsShownInTheWebView() {
     write(QStringLiteral("ページ.html"),
           "<html><head><meta charset=\"utf-8\"><title>添付のページ</title></head>"
           "<body>本文</body></html>");
-    openIn(m_dir->path());
+    openAt(m_dir->path());
     click(QStringLiteral("ページ.html"));
     const QString path = m_dir->filePath(QStringLiteral("ページ.html"));
     QCOMPARE(control<QLineEdit>("Text2")->text(), path);
@@ -256,7 +256,7 @@ void AttachFormTest::otherFileIsOfferedForSavingAndWrittenOnlyWhereAsked() {
     SKIP_WITHOUT_WEB_ENGINE();
     const QByteArray program("MZ\x90\x00\x03\x00\x00\x00\x04\x00program", 19);
     write(QStringLiteral("setup.exe"), program);
-    openIn(m_dir->path());
+    openAt(m_dir->path());
     QString answered;
     QString saveAs;
     QTimer answerer;
@@ -322,7 +322,7 @@ void AttachFormTest::localPageScriptGetsNoOtherFileAndNoNetwork() {
               "fetch('secret.txt').then(r => r.text()).then(t => done('read:' + t), "
               "() => done('blocked-file'));\n"
               "</script></body></html>");
-    openIn(m_dir->path());
+    openAt(m_dir->path());
     click(QStringLiteral("mail.html"));
     QVERIFY(waitForLoad());
     QTRY_VERIFY_WITH_TIMEOUT(m_form->browser()->title() != QStringLiteral("start"), kWebTimeoutMs);
