@@ -20,6 +20,7 @@
 #include "attachments/LocalFileBrowser.h"
 #include "ui/FormHelpers.h"
 #include "ui/Twips.h"
+#include "ui/WindowEnvironment.h"
 
 namespace qf::attachments {
 namespace {
@@ -77,7 +78,9 @@ QString driveCaption(const QStorageInfo& volume) {
 
 }  // namespace
 
-AttachForm::AttachForm(ui::WindowEnvironment& /*env*/) : AttachForm() {}
+AttachForm::AttachForm(ui::WindowEnvironment& env) : AttachForm() {
+    env.centreOnMainWindow(*this);
+}
 
 AttachForm::AttachForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("AttachForm"));
@@ -123,6 +126,13 @@ void AttachForm::buildControls() {
     placeInTwips(Dir1, kFolderList);
     connect(Dir1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &AttachForm::folderSelected);
+    // The model reads folders in the background and sorts them just after:
+    // the marked folder is brought into view again once that is done.
+    connect(m_folders, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+        if (m_treeFolder.startsWith(loaded)) {
+            QTimer::singleShot(0, this, [this] { showFolderInTree(m_treeFolder); });
+        }
+    });
 
     File1 = new QListWidget(this);
     File1->setObjectName(QStringLiteral("File1"));
@@ -202,6 +212,7 @@ void AttachForm::chooseFolder(const QString& path) {
 // taking the mark for a choice of the user's.
 void AttachForm::showFolderInTree(const QString& path) {
     m_movingTree = true;
+    m_treeFolder = path;
     const QModelIndex folder = m_folders->index(path);
     for (QModelIndex above = folder.parent(); above.isValid(); above = above.parent()) {
         Dir1->expand(above);
@@ -215,7 +226,8 @@ void AttachForm::showFolderInTree(const QString& path) {
 
 void AttachForm::folderSelected(const QModelIndex& current) {
     if (!m_movingTree && current.isValid()) {
-        listFiles(m_folders->filePath(current));
+        m_treeFolder = m_folders->filePath(current);
+        listFiles(m_treeFolder);
     }
 }
 

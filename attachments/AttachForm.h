@@ -72,6 +72,8 @@ class AttachForm : public QWidget {
     int m_nameTopTwips = kNameOpeningTop;
     QString m_fileFolder;
     QString m_shownPicturePath;
+    // The folder marked in Dir1, kept in view while the model reads.
+    QString m_treeFolder;
     bool m_movingTree = false;
 
     QComboBox* Drive1 = nullptr;
