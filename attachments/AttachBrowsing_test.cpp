@@ -12,14 +12,6 @@ TEST(ChosenFilePath, RootFolderSeparatorIsNotDoubled) {
               "/home/user/添付フォルダ/a.html");
 }
 
-TEST(ExplanationToggle, ShowsHidesAndShowsAgainWithoutEnd) {
-    ExplanationToggle toggle;
-    for (int round = 0; round < 40000; ++round) {  // past a 16-bit counter's range
-        ASSERT_TRUE(toggle.press());
-        ASSERT_FALSE(toggle.press());
-    }
-}
-
 TEST(ExplanationText, KeepsHalfWidthStopsAndTheirTrailingSpaces) {
     const std::string_view text = explanationText();
     EXPECT_TRUE(text.starts_with("■ドライブ（上）、"));
