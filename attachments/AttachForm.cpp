@@ -1,12 +1,14 @@
 #include "attachments/AttachForm.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QFrame>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibrary>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
@@ -17,8 +19,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "attachments/LocalFileBrowser.h"
+#include "attachments/LocalFileView.h"
 #include "ui/FormHelpers.h"
+#include "ui/MessageBoxes.h"
 #include "ui/Twips.h"
 #include "ui/WindowEnvironment.h"
 
@@ -253,7 +256,9 @@ void AttachForm::chooseFile(int row) {
     // Not a picture (or not one that can be read): the web view shows it or
     // offers it for saving; the picture frame keeps what it had.
     Text2->setText(path);
-    ensureBrowser().showLocalFile(path);
+    if (LocalFileView* view = ensureBrowser()) {
+        view->showLocalFile(path);
+    }
 }
 
 // A picture larger than the frame is scaled down to fit, keeping its shape.
@@ -273,13 +278,28 @@ bool AttachForm::showPicture(const QString& path) {
     return true;
 }
 
-LocalFileBrowser& AttachForm::ensureBrowser() {
-    if (WebBrowser1 == nullptr) {
-        WebBrowser1 = new LocalFileBrowser(m_browserFrame);
-        m_browserFrame->layout()->addWidget(WebBrowser1);
-        Text3->raise();
+// The web view's module: beside the program, else where the build left it.
+LocalFileView* AttachForm::ensureBrowser() {
+    if (m_view != nullptr) {
+        return m_view;
     }
-    return *WebBrowser1;
+    QLibrary module(QCoreApplication::applicationDirPath() + QStringLiteral("/libqf_webview.so"));
+    if (!module.load()) {
+        module.setFileName(QStringLiteral(QF_WEBVIEW_MODULE));
+    }
+    auto create = reinterpret_cast<CreateLocalFileView>(module.resolve(kCreateLocalFileViewSymbol));
+    if (create == nullptr) {
+        ui::warn(this,
+                 QStringLiteral("ファイルを表示する部品（Qt WebEngine）を読み込めません。\n%1")
+                     .arg(module.errorString()));
+        return nullptr;
+    }
+    m_view = create(m_browserFrame);
+    m_view->setSaveFailureReporter([this](const QString& message) { ui::warn(this, message); });
+    WebBrowser1 = &m_view->widget();
+    m_browserFrame->layout()->addWidget(WebBrowser1);
+    Text3->raise();
+    return m_view;
 }
 
 void AttachForm::pressExplanation() {

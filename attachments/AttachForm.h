@@ -32,7 +32,7 @@ class WindowEnvironment;
 
 namespace qf::attachments {
 
-class LocalFileBrowser;
+class LocalFileView;
 
 class AttachForm : public QWidget {
     Q_OBJECT
@@ -52,8 +52,8 @@ class AttachForm : public QWidget {
     const QString& fileFolder() const { return m_fileFolder; }
     // The file last shown in Image1; empty before the first picture.
     const QString& shownPicturePath() const { return m_shownPicturePath; }
-    // The web view, or nullptr while no file has needed it.
-    LocalFileBrowser* browser() const { return WebBrowser1; }
+    // The web view (a QWebEngineView), or nullptr while no file has needed it.
+    QWidget* browser() const { return WebBrowser1; }
     int nameTopTwips() const { return m_nameTopTwips; }
 
   protected:
@@ -66,7 +66,7 @@ class AttachForm : public QWidget {
     void folderSelected(const QModelIndex& current);
     void listFiles(const QString& folder);
     bool showPicture(const QString& path);
-    LocalFileBrowser& ensureBrowser();
+    LocalFileView* ensureBrowser();
 
     ExplanationToggle m_explanation;
     int m_nameTopTwips = kNameOpeningTop;
@@ -83,7 +83,8 @@ class AttachForm : public QWidget {
     QLineEdit* Text1 = nullptr;
     QLabel* Image1 = nullptr;
     QFrame* m_browserFrame = nullptr;
-    LocalFileBrowser* WebBrowser1 = nullptr;
+    QWidget* WebBrowser1 = nullptr;
+    LocalFileView* m_view = nullptr;
     QLineEdit* Text2 = nullptr;
     QPlainTextEdit* Text3 = nullptr;
     QPushButton* Command1 = nullptr;

@@ -20,9 +20,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineView>
 
-#include "attachments/LocalFileBrowser.h"
 #include "attachments/WebEngineStart.h"
 
 using qf::attachments::AttachForm;
@@ -91,6 +92,7 @@ class AttachFormTest : public QObject {
     void write(const QString& name, const QByteArray& bytes);
     void click(const QString& name);
     bool waitForLoad();
+    QWebEngineView* web() const { return qobject_cast<QWebEngineView*>(m_form->browser()); }
     template <typename T>
     T* control(const char* name) {
         T* found = m_form->findChild<T*>(QString::fromLatin1(name));
@@ -140,7 +142,7 @@ void AttachFormTest::click(const QString& name) {
 }
 
 bool AttachFormTest::waitForLoad() {
-    QSignalSpy loaded(m_form->browser(), &QWebEngineView::loadFinished);
+    QSignalSpy loaded(web(), &QWebEngineView::loadFinished);
     if (!loaded.wait(kWebTimeoutMs)) {
         return false;
     }
@@ -228,10 +230,10 @@ void AttachFormTest::htmlFileIsShownInTheWebView() {
     click(QStringLiteral("ページ #1.html"));
     const QString path = m_dir->filePath(QStringLiteral("ページ #1.html"));
     QCOMPARE(control<QLineEdit>("Text2")->text(), path);
-    QVERIFY(m_form->browser() != nullptr);
-    QCOMPARE(m_form->browser()->url(), QUrl::fromLocalFile(path));
+    QVERIFY(web() != nullptr);
+    QCOMPARE(web()->url(), QUrl::fromLocalFile(path));
     QVERIFY(waitForLoad());
-    QCOMPARE(m_form->browser()->title(), QStringLiteral("添付のページ"));
+    QCOMPARE(web()->title(), QStringLiteral("添付のページ"));
     QVERIFY(webEngineHelpers() > 0);
 }
 
@@ -263,10 +265,10 @@ void AttachFormTest::otherFileIsOfferedForSavingAndWrittenOnlyWhereAsked() {
     answerer.start();
 
     click(QStringLiteral("setup.exe"));
-    QVERIFY(m_form->browser() != nullptr);
+    QVERIFY(web() != nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(!answered.isEmpty(), kWebTimeoutMs);
     QVERIFY(answered.endsWith(QStringLiteral("setup.exe")));
-    const QString downloads = m_form->browser()->profile().downloadPath();
+    const QString downloads = web()->page()->profile()->downloadPath();
     QTest::qWait(500);
     QVERIFY(!QFileInfo::exists(QDir(downloads).filePath(QStringLiteral("setup.exe"))));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("setup.exe")});
@@ -310,8 +312,8 @@ void AttachFormTest::localPageScriptGetsNoOtherFileAndNoNetwork() {
     openAt(m_dir->path());
     click(QStringLiteral("mail.html"));
     QVERIFY(waitForLoad());
-    QTRY_VERIFY_WITH_TIMEOUT(m_form->browser()->title() != QStringLiteral("start"), kWebTimeoutMs);
-    QCOMPARE(m_form->browser()->title(), QStringLiteral("blocked-file blocked-file blocked-net"));
+    QTRY_VERIFY_WITH_TIMEOUT(web()->title() != QStringLiteral("start"), kWebTimeoutMs);
+    QCOMPARE(web()->title(), QStringLiteral("blocked-file blocked-file blocked-net"));
     QTest::qWait(300);
     QVERIFY(!server.hasPendingConnections());
 }

@@ -9,8 +9,6 @@
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 
-#include "ui/MessageBoxes.h"
-
 namespace qf::attachments {
 namespace {
 
@@ -115,12 +113,18 @@ void LocalFileBrowser::offerDownload(QWebEngineDownloadRequest* download) {
     const QString targetPath = target.filePath();
     connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
             [this, download, targetPath] {
-                if (download->state() == QWebEngineDownloadRequest::DownloadInterrupted) {
-                    ui::warn(this, QStringLiteral("ファイルを保存できませんでした。\n%1\n(%2)")
-                                       .arg(targetPath, download->interruptReasonString()));
+                if (download->state() == QWebEngineDownloadRequest::DownloadInterrupted &&
+                    m_reportSaveFailure) {
+                    m_reportSaveFailure(QStringLiteral("ファイルを保存できませんでした。\n%1\n(%2)")
+                                            .arg(targetPath, download->interruptReasonString()));
                 }
             });
     download->accept();
 }
 
 }  // namespace qf::attachments
+
+// The module's entry point (LocalFileView.h).
+extern "C" Q_DECL_EXPORT qf::attachments::LocalFileView* qf_createLocalFileView(QWidget* parent) {
+    return new qf::attachments::LocalFileBrowser(parent);
+}

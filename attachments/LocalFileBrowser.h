@@ -11,6 +11,9 @@
 
 #include <QUrl>
 #include <QWebEngineView>
+#include <functional>
+
+#include "attachments/LocalFileView.h"
 
 class QWebEngineDownloadRequest;
 class QWebEngineProfile;
@@ -19,17 +22,18 @@ namespace qf::attachments {
 
 class LocalFilePage;
 
-class LocalFileBrowser : public QWebEngineView {
+class LocalFileBrowser : public QWebEngineView, public LocalFileView {
     Q_OBJECT
 
   public:
     explicit LocalFileBrowser(QWidget* parent);
     ~LocalFileBrowser() override;
 
-    // Shows the file at the absolute `path` (or offers it for saving).
-    void showLocalFile(const QString& path);
-
-    QWebEngineProfile& profile() { return *m_profile; }
+    QWidget& widget() override { return *this; }
+    void showLocalFile(const QString& path) override;
+    void setSaveFailureReporter(std::function<void(const QString&)> report) override {
+        m_reportSaveFailure = std::move(report);
+    }
 
   private:
     void restrictSettings();
@@ -37,6 +41,7 @@ class LocalFileBrowser : public QWebEngineView {
 
     QWebEngineProfile* m_profile;
     LocalFilePage* m_page;
+    std::function<void(const QString&)> m_reportSaveFailure;
 };
 
 }  // namespace qf::attachments
