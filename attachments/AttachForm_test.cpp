@@ -25,6 +25,7 @@
 #include <QWebEngineView>
 
 #include "attachments/WebEngineStart.h"
+#include "ui/ScriptedMessageBoxes.h"
 
 using qf::attachments::AttachForm;
 
@@ -103,11 +104,14 @@ class AttachFormTest : public QObject {
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    // A web view that cannot be loaded is told in a box, never left waiting.
+    std::unique_ptr<qf::ui::ScriptedMessageBoxes> m_boxes;
     QPointer<AttachForm> m_form;
 };
 
 void AttachFormTest::init() {
     m_dir = std::make_unique<QTemporaryDir>();
+    m_boxes = std::make_unique<qf::ui::ScriptedMessageBoxes>();
     QVERIFY(m_dir->isValid());
 }
 
@@ -115,6 +119,7 @@ void AttachFormTest::cleanup() {
     delete m_form.data();
     QDir::setCurrent(QDir::tempPath());
     m_dir.reset();
+    m_boxes.reset();
 }
 
 AttachForm* AttachFormTest::openAt(const QString& folder) {
