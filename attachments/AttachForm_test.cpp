@@ -246,7 +246,8 @@ void AttachFormTest::htmlFileIsShownInTheWebView() {
 // anywhere; answered, the copy lands where the user said.
 void AttachFormTest::otherFileIsOfferedForSavingAndWrittenOnlyWhereAsked() {
     SKIP_WITHOUT_WEB_ENGINE();
-    const QByteArray program("MZ\x90\x00\x03\x00\x00\x00\x04\x00program", 19);
+    static const char kProgram[] = "MZ\x90\x00\x03\x00\x00\x00\x04\x00program";
+    const QByteArray program(kProgram, sizeof kProgram - 1);
     write(QStringLiteral("setup.exe"), program);
     openAt(m_dir->path());
     QString answered;
