@@ -126,10 +126,10 @@ void EditorCommands::newFile() {
         if (m_autoSaveChoice == kAskBeforeSaving) {
             const ui::Choice choice =
                 ui::askYesNoCancel(m_controls.window, kNewFileQuestion, kNewFileQuestionTitle);
-            if (choice == ui::Choice::kCancel) {
+            if (choice == ui::Choice::kCancelButton) {
                 return;
             }
-            if (choice == ui::Choice::kYes) {
+            if (choice == ui::Choice::kYesButton) {
                 saveToCurrentFile();
             }
         } else {

@@ -94,7 +94,7 @@ class EditorCommandsTest : public QObject {
         asking.currentFile = other.toStdString();
         asking.commands.setAutoSaveChoice(kAskBeforeSaving);
         asking.pane->setPlainText(QStringLiteral("x"));
-        boxes.choose({ui::Choice::kCancel, ui::Choice::kNo});
+        boxes.choose({ui::Choice::kCancelButton, ui::Choice::kNoButton});
         asking.commands.newFile();
         QCOMPARE(boxes.shown().size(), 1);
         QCOMPARE(boxes.shown().front().title, QStringLiteral("ファイルオープン"));

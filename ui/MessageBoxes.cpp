@@ -32,11 +32,11 @@ class QtMessageBoxes final : public MessageBoxes {
                                       QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                                       QMessageBox::Yes)) {
             case QMessageBox::Yes:
-                return Choice::kYes;
+                return Choice::kYesButton;
             case QMessageBox::No:
-                return Choice::kNo;
+                return Choice::kNoButton;
             default:
-                return Choice::kCancel;
+                return Choice::kCancelButton;
         }
     }
 };

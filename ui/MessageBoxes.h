@@ -22,7 +22,7 @@ enum class MessageKind {
 };
 
 // The answer to a question with Yes, No and Cancel buttons.
-enum class Choice { kYes, kNo, kCancel };
+enum class Choice { kYesButton, kNoButton, kCancelButton };
 
 struct MessageRequest {
     MessageKind kind = MessageKind::kInformation;

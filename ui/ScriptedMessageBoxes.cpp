@@ -20,7 +20,7 @@ bool ScriptedMessageBoxes::show(QWidget* /*parent*/, const MessageRequest& reque
 
 Choice ScriptedMessageBoxes::choose(QWidget* /*parent*/, const MessageRequest& request) {
     m_shown.append(request);
-    return m_choices.isEmpty() ? Choice::kCancel : m_choices.takeFirst();
+    return m_choices.isEmpty() ? Choice::kCancelButton : m_choices.takeFirst();
 }
 
 }  // namespace qf::ui
