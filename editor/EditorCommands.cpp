@@ -16,6 +16,7 @@
 
 #include "editor/EditorText.h"
 #include "store/DurableWrite.h"
+#include "text/FixedField.h"
 #include "ui/MessageBoxes.h"
 #include "viewer/HeaderLines.h"
 
@@ -27,19 +28,6 @@ const QString kNewFileQuestionTitle = QStringLiteral("ファイルオープン")
 
 std::u16string_view utf16(const QString& text) {
     return {reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())};
-}
-
-// Spaces (U+0020 only) removed at both ends.
-QString trimSpaces(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u' ') {
-        ++begin;
-    }
-    while (end > begin && text.at(end - 1) == u' ') {
-        --end;
-    }
-    return text.mid(begin, end - begin);
 }
 
 QString selectedText(const QTextEdit& pane) {
@@ -263,7 +251,9 @@ void EditorCommands::copy() {
 
 void EditorCommands::paste() {
     m_controls.pane->setFocus();
-    m_controls.pane->textCursor().insertText(trimSpaces(QGuiApplication::clipboard()->text()));
+    const std::string pasted = QGuiApplication::clipboard()->text().toStdString();
+    m_controls.pane->textCursor().insertText(
+        QString::fromStdString(std::string(text::stripSpaces(pasted))));
 }
 
 void EditorCommands::toggle(int& counter, void (QFont::*set)(bool)) {

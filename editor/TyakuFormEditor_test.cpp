@@ -122,6 +122,10 @@ class TyakuFormEditorTest : public QObject {
         // The resize layout's own numbers at the larger size.
         QCOMPARE(viewer.MailListView->width(), ui::twipsToPixels(18000 * 99 / 100));
         QCOMPARE(viewer.MailListView->height(), ui::twipsToPixels(11400 / 4));
+        // A mouse move over the background lays the window out again.
+        viewer.MailListView->resize(10, 10);
+        QTest::mouseMove(viewer.centralWidget(), QPoint(2, viewer.centralWidget()->height() - 2));
+        QCOMPARE(viewer.MailListView->width(), ui::twipsToPixels(18000 * 99 / 100));
     }
 
   private:
