@@ -176,7 +176,7 @@ void EditorCommands::saveWithHeader() {
 
 void EditorCommands::print() {
     const bool hasSelection = m_controls.pane->textCursor().hasSelection();
-    QPrinter printer;
+    QPrinter printer(QPrinter::HighResolution);
     if (!setUpPrinter(printer, hasSelection)) {
         return;
     }
