@@ -25,6 +25,8 @@ namespace {
 
 const QString kNewFileQuestion = QStringLiteral("編集中のファイルを保存しますか？");
 const QString kNewFileQuestionTitle = QStringLiteral("ファイルオープン");
+const QString kReplaceWithEmptyQuestion =
+    QStringLiteral("「%1」には既に内容があります。空のファイルで置き換えますか？");
 
 std::u16string_view utf16(const QString& text) {
     return {reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())};
@@ -108,6 +110,13 @@ bool EditorCommands::saveToCurrentFile() {
 void EditorCommands::newFile() {
     const std::optional<std::string> name = newFileName(m_currentFile, m_programFolder);
     if (!name) {
+        return;
+    }
+    // New writes an empty file: one that holds text already (saved there
+    // under that name) is only emptied when the user says so.
+    const QString newPath = QString::fromStdString(*name);
+    if (QFileInfo(newPath).size() > 0 &&
+        !ui::ask(m_controls.window, kReplaceWithEmptyQuestion.arg(newPath))) {
         return;
     }
     if (m_changed) {

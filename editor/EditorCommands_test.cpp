@@ -107,6 +107,23 @@ class EditorCommandsTest : public QObject {
         QCOMPARE(QString::fromStdString(asking.currentFile), asking.programFile(kNewName));
     }
 
+    // A "新規作成.TXT" that holds text (saved there with a header, say) is not
+    // emptied behind the user's back.
+    void newAsksBeforeEmptyingAFileThatHoldsText() {
+        ui::ScriptedMessageBoxes boxes;
+        Editor editor;
+        const QString made = editor.programFile(kNewName);
+        writeFile(made, "Subject:  保存したメール\r\n");
+        boxes.answer({false, true});
+        editor.commands.newFile();
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(boxes.shown().front().title, QStringLiteral("確認"));
+        QVERIFY(editor.currentFile.empty());
+        QCOMPARE(readFile(made), QByteArray("Subject:  保存したメール\r\n"));
+        editor.commands.newFile();  // Yes
+        QCOMPARE(readFile(made), QByteArray());
+    }
+
     void findAndFindNextSelectEachMatchThenNothing() {
         Editor editor;
         editor.pane->setPlainText(QStringLiteral("xxabcxxabc"));
