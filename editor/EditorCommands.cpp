@@ -16,6 +16,7 @@
 
 #include "editor/EditorText.h"
 #include "store/DurableWrite.h"
+#include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "ui/MessageBoxes.h"
 #include "viewer/HeaderLines.h"
@@ -180,6 +181,10 @@ void EditorCommands::saveWithHeader() {
     if (!written.isOk()) {
         ui::warn(m_controls.window, QStringLiteral("ファイルを保存できませんでした。\n%1")
                                         .arg(QString::fromStdString(written.message())));
+    } else if (!text::fitsCp932(viewer::headerLinesText(fields))) {
+        // The file is in CP932; the pane still holds every character.
+        ui::warn(m_controls.window,
+                 QStringLiteral("Shift-JIS で書けない文字は「?」として保存しました。"));
     }
 }
 

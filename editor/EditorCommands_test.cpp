@@ -247,6 +247,12 @@ class EditorCommandsTest : public QObject {
         editor.commands.chooseSaveFile = [&] { return editor.programFile(QStringLiteral("x/y")); };
         editor.commands.saveWithHeader();
         QCOMPARE(boxes.shown().size(), 1);  // a failed write is reported
+
+        editor.pane->setPlainText(QStringLiteral("😀"));
+        editor.commands.chooseSaveFile = [saved] { return saved; };
+        editor.commands.saveWithHeader();
+        QCOMPARE(boxes.shown().size(), 2);  // and so is a character Shift-JIS cannot hold
+        QVERIFY(readFile(saved).endsWith("Body:  ?\r\n"));
     }
 
     void printMakesOneDocumentPerCopyAndCancelPrintsNothing() {
