@@ -1,5 +1,6 @@
 #include "editor/EditorCommands.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -54,7 +55,11 @@ void printCopies(QPrinter& printer, const QString& text, const QFont& font) {
     printFont.setPointSizeF(font.pointSizeF());
     printFont.setBold(font.bold());
     printFont.setItalic(font.italic());
+    // Laid out on the printer's own pages, so that only the text is printed
+    // (an unpaginated document would get page numbers added).
     QTextDocument document;
+    document.documentLayout()->setPaintDevice(&printer);
+    document.setPageSize(printer.pageRect(QPrinter::DevicePixel).size());
     document.setDefaultFont(printFont);
     document.setPlainText(text);
 
