@@ -4,7 +4,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QEvent>
-#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
