@@ -79,7 +79,9 @@ const QString TyakuForm::kNothingToSelectText = QStringLiteral("選択するデ�
 const QString TyakuForm::kLoadErrorTitle = ui::kProgramTitle + QStringLiteral("  Form_LoadError");
 
 TyakuForm::TyakuForm(ui::WindowEnvironment& env)
-    : TyakuForm(env.folder(), env.mailStore(), nullptr, &env.held().currentBox) {}
+    : TyakuForm(env.folder(), env.mailStore(), nullptr, &env.held().currentBox) {
+    m_env = &env;  // the viewer's commands reach the other windows through it
+}
 
 TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent,
                      int* heldBox)
@@ -111,6 +113,8 @@ TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QW
     loadEditorFile();
     lstLst->hide();
     rtfEd->show();
+
+    connectCommands();  // the viewer's commands (TyakuCommands.cpp)
 }
 
 TyakuForm::~TyakuForm() = default;
