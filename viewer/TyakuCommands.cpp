@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -80,6 +81,27 @@ class MouseMoveWatcher final : public QObject {
     std::function<void()> m_onMove;
 };
 
+// Calls `onMove` when the mouse moves over the bare background of a widget.
+class BackgroundMoveWatcher final : public QObject {
+  public:
+    BackgroundMoveWatcher(QWidget* background, std::function<void()> onMove)
+        : QObject(background), m_background(background), m_onMove(std::move(onMove)) {}
+
+  protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::MouseMove &&
+            m_background->childAt(static_cast<QMouseEvent*>(event)->position().toPoint()) ==
+                nullptr) {
+            m_onMove();
+        }
+        return false;
+    }
+
+  private:
+    QWidget* m_background;
+    std::function<void()> m_onMove;
+};
+
 void onMouseMove(QWidget* widget, std::function<void()> onMove) {
     new MouseMoveWatcher(widget, std::move(onMove));
 }
@@ -123,10 +145,14 @@ void TyakuForm::connectHelp() {
     onMouseMove(Text1, [this] { showHelp(kSearchHelp); });
     onMouseMove(MailListView->viewport(), [this] { hideHelp(); });
     onMouseMove(rtfEd->viewport(), [this] { hideHelp(); });
-    onMouseMove(centralWidget(), [this] {
+    // A move over a command that the command leaves unhandled reaches the
+    // background too; only a move over no control counts as the background.
+    QWidget* background = centralWidget();
+    background->setMouseTracking(true);
+    background->installEventFilter(new BackgroundMoveWatcher(background, [this] {
         hideHelp();
         // The window background also re-applies the resize layout's steps 1-6 here.
-    });
+    }));
 }
 
 QString TyakuForm::picturePath(const char* name) const {
