@@ -165,10 +165,10 @@ class BackFormTest : public QObject {
     void resizeKeepsTheProportions() {
         TestApplication started;
         BackForm& form = started.app->showForm<BackForm>();
-        form.resize(ui::twipsToPixels(9000), ui::twipsToPixels(8000));
+        form.resize(ui::twipsToPixels(9000), ui::twipsToPixels(7500));
         QCoreApplication::processEvents();
         auto* body = control<QTextEdit>(form, "BodyText");
-        QCOMPARE(body->size(), QSize(ui::twipsToPixels(8730), ui::twipsToPixels(5440)));
+        QCOMPARE(body->size(), QSize(ui::twipsToPixels(8730), ui::twipsToPixels(5100)));
         QCOMPARE(control<QLineEdit>(form, "SubjectText")->width(), ui::twipsToPixels(6300));
         QCOMPARE(control<QLineEdit>(form, "AttachText")->width(), ui::twipsToPixels(3600));
         QCOMPARE(control<QWidget>(form, "AttachCommand")->x(), ui::twipsToPixels(4840));
