@@ -90,10 +90,7 @@ void BM_DeleteOneThroughViewer(benchmark::State& state) {
     }
     state.counters["records"] = records;
 }
-BENCHMARK(BM_DeleteOneThroughViewer)
-    ->Arg(10000)
-    ->Iterations(5)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeleteOneThroughViewer)->Arg(10000)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 void BM_RefillList(benchmark::State& state) {
     const int records = static_cast<int>(state.range(0));

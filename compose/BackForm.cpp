@@ -26,8 +26,8 @@ namespace qf::compose {
 namespace {
 
 namespace layout = backlayout;
-using ui::placeInTwips;
 using ui::pixelsToTwips;
+using ui::placeInTwips;
 using ui::twipsToPixels;
 
 const QString kSendErrorTitle = QStringLiteral("送信エラー");
@@ -81,13 +81,15 @@ void BackForm::buildControls() {
         placeInTwips(label, {layout::kLabelLeft, top, layout::kLabelWidth, layout::kRowHeight});
         auto* field = new QLineEdit(this);
         field->setObjectName(name);
-        placeInTwips(field, {layout::kFieldLeft, top, layout::kAttachTextOpenWidth,
-                             layout::kRowHeight});
+        placeInTwips(field,
+                     {layout::kFieldLeft, top, layout::kAttachTextOpenWidth, layout::kRowHeight});
         return field;
     };
     ToText = addRow(QStringLiteral("ToText"), QStringLiteral("宛先"), layout::kToTop);
-    SubjectText = addRow(QStringLiteral("SubjectText"), QStringLiteral("題名"), layout::kSubjectTop);
-    AttachText = addRow(QStringLiteral("AttachText"), QStringLiteral("添付File"), layout::kAttachTop);
+    SubjectText =
+        addRow(QStringLiteral("SubjectText"), QStringLiteral("題名"), layout::kSubjectTop);
+    AttachText =
+        addRow(QStringLiteral("AttachText"), QStringLiteral("添付File"), layout::kAttachTop);
 
     auto addButton = [this](const QString& name, const QString& caption, int widthTwips,
                             void (BackForm::*action)()) {
@@ -150,10 +152,10 @@ void BackForm::applySizes() {
     AttachCommand->move(twipsToPixels(sizes.attachCommandLeft), AttachCommand->y());
     Command9->move(twipsToPixels(sizes.addCommandLeft), Command9->y());
     Command10->move(twipsToPixels(sizes.dropCommandLeft), Command10->y());
-    placeInTwips(List2, {sizes.attachCommandLeft, layout::kBodyTop,
-                         sizes.dropCommandLeft + layout::kDropCommandWidth -
-                             sizes.attachCommandLeft,
-                         layout::kAttachListHeight});
+    placeInTwips(List2,
+                 {sizes.attachCommandLeft, layout::kBodyTop,
+                  sizes.dropCommandLeft + layout::kDropCommandWidth - sizes.attachCommandLeft,
+                  layout::kAttachListHeight});
 }
 
 void BackForm::closeEvent(QCloseEvent* event) {

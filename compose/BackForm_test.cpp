@@ -35,8 +35,8 @@ auto accountFor(const testing::MailServers& servers, const std::string& smtp) {
         const settings::ProgramFolder program = folder.programFolder();
         (void)program.ensureFolders();
         folder.write(QStringLiteral("corvid.ini"),
-                     QByteArray::fromStdString("SMTP=" + smtp + "\r\nPOP3=" +
-                                               servers.pop3Server() + "\r\nMAIL=me@example.jp\r\n"));
+                     QByteArray::fromStdString("SMTP=" + smtp + "\r\nPOP3=" + servers.pop3Server() +
+                                               "\r\nMAIL=me@example.jp\r\n"));
         (void)settings::saveAccount(program.accountFile(), {servers.user, servers.password}, true);
     };
 }
@@ -92,7 +92,8 @@ class BackFormTest : public QObject {
         viewer.reply();
         QPointer<BackForm> form = started.app->existingForm<BackForm>();
         QVERIFY(form && form->isVisible());
-        QCOMPARE(control<QLineEdit>(*form, "SubjectText")->text(), QStringLiteral("Re:  打ち合わせ"));
+        QCOMPARE(control<QLineEdit>(*form, "SubjectText")->text(),
+                 QStringLiteral("Re:  打ち合わせ"));
         QCOMPARE(control<QLineEdit>(*form, "ToText")->text(), QStringLiteral("other@example.jp"));
         QSignalSpy sent(form.data(), &BackForm::sent);
         QTest::mouseClick(control<ui::ActiveLabel>(*form, "Label1"), Qt::LeftButton);
@@ -100,8 +101,8 @@ class BackFormTest : public QObject {
         QTRY_VERIFY(form.isNull());
         QVERIFY(started.boxes.shown().isEmpty());
 
-        auto mails = testing::fetchDecoded(servers.host, servers.pop3Port, servers.user,
-                                           servers.password);
+        auto mails =
+            testing::fetchDecoded(servers.host, servers.pop3Port, servers.user, servers.password);
         QCOMPARE(mails.size(), std::size_t{1});
         QCOMPARE(mails[0].subject, std::string("Re:  打ち合わせ"));
         QCOMPARE(mails[0].to, std::string("other@example.jp"));
@@ -140,7 +141,8 @@ class BackFormTest : public QObject {
         TestApplication started([](WindowTestFolder& folder) {
             (void)folder.programFolder().ensureFolders();
             store::MailStore store(folder.programFolder().dataFolder().string());
-            (void)store.append(store::kKeepBox, {"s", "a@example.jp", "d", "  受信本文\r\n二行目 "});
+            (void)store.append(store::kKeepBox,
+                               {"s", "a@example.jp", "d", "  受信本文\r\n二行目 "});
         });
         started.mainForm().actions().openBox(store::kKeepBox);
         started.app->existingForm<viewer::TyakuForm>()->close();

@@ -50,8 +50,8 @@ struct Sizes {
 // The proportions for a window of width w and height h (twips).
 constexpr Sizes sizesFor(int w, int h) {
     const int attach = w * 4 / 10;
-    return {w * 97 / 100, h * 68 / 100, w * 7 / 10, attach, attach + 1240, attach + 2060,
-            attach + 2940};
+    return {w * 97 / 100,  h * 68 / 100,  w * 7 / 10,   attach,
+            attach + 1240, attach + 2060, attach + 2940};
 }
 
 }  // namespace qf::compose::backlayout

@@ -30,11 +30,13 @@ namespace qf::viewer {
 namespace {
 
 const QString kNoSelectionText = QStringLiteral("データが選択されていません");
-const QString kMoveQuestion = QStringLiteral("選択された（行、青色）データを移します。よろしいですか");
+const QString kMoveQuestion =
+    QStringLiteral("選択された（行、青色）データを移します。よろしいですか");
 const QString kDeleteQuestion =
     QStringLiteral("選択された（行、青色）データを削除します。よろしいですか?");
 const QString kDeleteAllQuestion = QStringLiteral("すべてのデータを削除して良いですか？");
-const QString kOverwriteQuestion = QStringLiteral("同名のファイルが既に存在します。上書きしますか？ ");
+const QString kOverwriteQuestion =
+    QStringLiteral("同名のファイルが既に存在します。上書きしますか？ ");
 const char kPressedPicture[] = "Botan15.gif";
 
 const QString kQuickSaveHelp = QStringLiteral(
@@ -42,7 +44,8 @@ const QString kQuickSaveHelp = QStringLiteral(
     "「Date」「Boby」で保存します。ファイル名は「Subject」が自動的に当てられます。同名のファイルが"
     "既に存在する場合は警告メッセージを出します。");
 const QString kHeaderCopyHelp = QStringLiteral(
-    "本文以外のコピーに使用します。「Subject」「From」「Date」に表示されるデータをコピーします（貼り"
+    "本文以外のコピーに使用します。「Subject」「From」「Date」に表示されるデータをコピーします（貼"
+    "り"
     "付けはメニューバー、ツールバーで出来ます）。Body（本文）はメニューバー、ツールバーからコピー・"
     "貼り付けが出来ます。\r\n\r\n 本文への貼り付け（あるいは本ソフトでの貼り付け機能がある部分）、"
     "他のアプリケーションへの貼り付けが可能です。\r\n\r\nコピーされる内容は右の欄に反映されます。");
@@ -134,8 +137,8 @@ void TyakuForm::connectCommands() {
 
 void TyakuForm::connectHelp() {
     const std::pair<ui::ActiveLabel*, const QString*> labels[] = {
-        {Label3, &kMoveHelp},     {Label5, &kDeleteOneHelp}, {Label6, &kRegisterHelp},
-        {Label7, &kReplyHelp},    {Label8, &kDeleteAllHelp},
+        {Label3, &kMoveHelp},  {Label5, &kDeleteOneHelp}, {Label6, &kRegisterHelp},
+        {Label7, &kReplyHelp}, {Label8, &kDeleteAllHelp},
     };
     for (const auto& [label, text] : labels) {
         connect(label, &ui::ActiveLabel::hovered, this, [this, text] { showHelp(*text); });
@@ -292,8 +295,9 @@ void TyakuForm::deleteOne() {
     }
     rtfEd->setFocus();
     if (Status deleted = deleteOneMail(m_store, m_currentBox, recordNumber); !deleted) {
-        ui::warn(this, QStringLiteral("メールを削除できませんでした。\n%1")
-                           .arg(fromUtf8(deleted.message())));
+        ui::warn(
+            this,
+            QStringLiteral("メールを削除できませんでした。\n%1").arg(fromUtf8(deleted.message())));
     }
     refillAfterChange();
     Text5->clear();
@@ -309,8 +313,8 @@ void TyakuForm::deleteAll() {
         return;
     }
     if (Status deleted = m_store.deleteAll(m_currentBox); !deleted) {
-        ui::warn(this, QStringLiteral("全件削除できませんでした。\n%1")
-                           .arg(fromUtf8(deleted.message())));
+        ui::warn(this,
+                 QStringLiteral("全件削除できませんでした。\n%1").arg(fromUtf8(deleted.message())));
         refillAfterChange();
         return;
     }

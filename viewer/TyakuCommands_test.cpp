@@ -129,8 +129,7 @@ class ArmableFileSystem final : public store::FileSystem {
 // A started program whose box files go through an ArmableFileSystem.
 struct FaultyProgram {
     explicit FaultyProgram(const std::function<void(WindowTestFolder&)>& prepare)
-        : started(prepare),
-          store(started.folder.programFolder().dataFolder().string(), fs) {
+        : started(prepare), store(started.folder.programFolder().dataFolder().string(), fs) {
         started.app->environment().setMailStore(store);
     }
     TyakuForm& open(int box) {
@@ -185,7 +184,8 @@ class TyakuCommandsTest : public QObject {
         started.boxes.answer({true});
         viewer.moveToKeepBox();
         const ui::MessageRequest& asked = started.boxes.shown().back();
-        QCOMPARE(asked.text, QStringLiteral("選択された（行、青色）データを移します。よろしいですか"));
+        QCOMPARE(asked.text,
+                 QStringLiteral("選択された（行、青色）データを移します。よろしいですか"));
         QCOMPARE(asked.title, QStringLiteral("確認"));
         QCOMPARE(liveSubjects(started.folder, kOtherBox), subjectsOf({"A", "C"}));
         QCOMPARE(liveSubjects(started.folder, kKeepBox), subjectsOf({"B"}));
@@ -268,7 +268,8 @@ class TyakuCommandsTest : public QObject {
 
         viewer.deleteAll();
 
-        QCOMPARE(started.boxes.shown().back().text, QStringLiteral("すべてのデータを削除して良いですか？"));
+        QCOMPARE(started.boxes.shown().back().text,
+                 QStringLiteral("すべてのデータを削除して良いですか？"));
         QCOMPARE(started.folder.read(boxFile(3)).size(), 0);
         QVERIFY(!started.folder.exists(QStringLiteral("★MAilData/KDXDATA4.TMP")));
         QCOMPARE(viewer.MailListView->topLevelItemCount(), 0);
@@ -286,8 +287,8 @@ class TyakuCommandsTest : public QObject {
         started.boxes.answer({true});
         viewer.deleteAll();
         QCOMPARE(started.folder.read(boxFile(kSendHistoryBox)).size(), 0);
-        QCOMPARE(main.Text1->text() + main.Text4->text() + main.Text6->text() +
-                     main.Text8->text() + main.Text10->text() + main.Text12->text(),
+        QCOMPARE(main.Text1->text() + main.Text4->text() + main.Text6->text() + main.Text8->text() +
+                     main.Text10->text() + main.Text12->text(),
                  totals);
     }
 

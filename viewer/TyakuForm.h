@@ -121,7 +121,7 @@ class TyakuForm : public QMainWindow {
     void deleteAll();       // Label8
     void quickSave();       // Command1
     void copyHeader();      // Command2
-    // ---- end of the viewer's commands ----
+                            // ---- end of the viewer's commands ----
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
