@@ -9,10 +9,10 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTreeWidget>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/LargeBoxFile.h"
 #include "settings/ProgramFolder.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
@@ -25,24 +25,6 @@ namespace {
 constexpr int kBox = 4;
 constexpr const char* kBoxFile = "kdxdata5.data";
 
-void writeBox(const std::filesystem::path& file, int records) {
-    const qf::store::RecordLayout& layout = qf::store::layoutOf(qf::store::RecordKind::kMail);
-    std::vector<char> record(layout.lengthBytes);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    std::string body;
-    for (int line = 0; line < 60; ++line) {
-        body += "いつもお世話になっております。来週の打ち合わせの件でご連絡いたします。\r\n";
-    }
-    for (int n = 1; n <= records; ++n) {
-        const std::string number = std::to_string(n);
-        qf::store::encodeRecord(layout,
-                                {"打ち合わせの件 その" + number, "sender" + number + "@example.jp",
-                                 "Tue, 8 Dec 2026 09:00:00 +0900", body + number},
-                                1, record);
-        out.write(record.data(), static_cast<std::streamsize>(record.size()));
-    }
-}
-
 // Every question is answered Yes.
 class AnswerYes final : public qf::ui::MessageBoxes {
   public:
@@ -53,7 +35,7 @@ struct OpenViewer {
     explicit OpenViewer(int records)
         : program(dir.path().toStdString()), store(program.dataFolder().string()) {
         (void)program.ensureFolders();
-        writeBox(program.dataFile(kBoxFile), records);
+        qf::bench::writeLargeBox(program.dataFile(kBoxFile), records);
         viewer = std::make_unique<qf::viewer::TyakuForm>(program, store);
         viewer->show();
         viewer->applyBox(*qf::viewer::findBox(kBox), QStringLiteral("仕事"));

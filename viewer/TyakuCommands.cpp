@@ -246,13 +246,22 @@ void TyakuForm::moveToKeepBox() {
     Text5->clear();
 }
 
-void TyakuForm::registerSender() {
+// The commands on the clicked mail spend the marker: without one they only
+// say so; with one the pane takes the focus and the marker is emptied.
+bool TyakuForm::takeSelection() {
     if (Text5->text().isEmpty()) {
         ui::inform(this, kNoSelectionText);
-        return;
+        return false;
     }
     rtfEd->setFocus();
     Text5->clear();
+    return true;
+}
+
+void TyakuForm::registerSender() {
+    if (!takeSelection()) {
+        return;
+    }
     if (m_env == nullptr) {
         return;
     }
@@ -261,12 +270,9 @@ void TyakuForm::registerSender() {
 }
 
 void TyakuForm::reply() {
-    if (Text5->text().isEmpty()) {
-        ui::inform(this, kNoSelectionText);
+    if (!takeSelection()) {
         return;
     }
-    rtfEd->setFocus();
-    Text5->clear();
     if (m_env == nullptr) {
         return;
     }
@@ -327,12 +333,9 @@ void TyakuForm::deleteAll() {
 }
 
 void TyakuForm::quickSave() {
-    if (Text5->text().isEmpty()) {
-        ui::inform(this, kNoSelectionText);
+    if (!takeSelection()) {
         return;
     }
-    rtfEd->setFocus();
-    Text5->clear();
     const std::string subject = Text7->text().toStdString();
     const std::filesystem::path path = quickSavePath(m_folder.quickSaveFolder(), subject);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);

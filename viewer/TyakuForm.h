@@ -145,6 +145,7 @@ class TyakuForm : public QMainWindow {
     void connectHelp();
     void connectPictures();
     int selectedRecordNumber() const;
+    bool takeSelection();
     void refillAfterChange();
     void setMainWindowTotal(int box, const QString& text);
     void showHelp(const QString& text);
