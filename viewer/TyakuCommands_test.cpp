@@ -147,6 +147,7 @@ struct FaultyProgram {
             fs.arm(failAt);
             command();
             if (!fs.disarm()) {
+                qInfo("%d changing steps, each failed once", failAt - 1);
                 return failAt - 1;
             }
             check(failAt);
