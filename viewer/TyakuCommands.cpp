@@ -321,7 +321,12 @@ void TyakuForm::deleteAll() {
     if (Status deleted = m_store.deleteAll(m_currentBox); !deleted) {
         ui::warn(this,
                  QStringLiteral("全件削除できませんでした。\n%1").arg(fromUtf8(deleted.message())));
+        // The list and the box's total show what the file now holds.
         refillAfterChange();
+        if (Result<int> count = m_store.count(m_currentBox);
+            count && m_currentBox >= 1 && m_currentBox <= kOtherBox) {
+            setMainWindowTotal(m_currentBox, QString::number(count.value()));
+        }
         return;
     }
     MailListView->clear();
