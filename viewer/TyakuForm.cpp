@@ -85,7 +85,9 @@ const QString TyakuForm::kLoadErrorTitle = ui::kProgramTitle + QStringLiteral(" 
 
 TyakuForm::TyakuForm(ui::WindowEnvironment& env)
     : TyakuForm(env.folder(), env.mailStore(), nullptr, &env.held().currentBox,
-                &env.held().editorCurrentFile) {}
+                &env.held().editorCurrentFile) {
+    m_env = &env;  // the viewer's commands reach the other windows through it
+}
 
 TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent,
                      int* heldBox, std::string* heldEditorFile)
@@ -122,6 +124,8 @@ TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QW
     loadEditorFile();
     lstLst->hide();
     rtfEd->show();
+
+    connectCommands();  // the viewer's commands (TyakuCommands.cpp)
 }
 
 TyakuForm::~TyakuForm() = default;
@@ -459,9 +463,6 @@ bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
         // After the view has updated its selection for this click.
         QMetaObject::invokeMethod(this, &TyakuForm::showSelectedMail, Qt::QueuedConnection);
     }
-    if (watched == centralWidget() && event->type() == QEvent::MouseMove) {
-        reapplyLayoutWithoutMaximisedRule();
-    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -470,9 +471,6 @@ bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
 void TyakuForm::createEditor() {
     m_editor = new editor::EditorCommands({this, rtfEd, Text1, Text7, Text8, Text9}, m_editorFile,
                                           m_folder.root().string(), m_changed, this);
-    // The background's mouse moves reach the window without a button pressed.
-    centralWidget()->setMouseTracking(true);
-    centralWidget()->installEventFilter(this);
 }
 
 void TyakuForm::resizeEvent(QResizeEvent* event) {

@@ -118,6 +118,17 @@ class TyakuForm : public QMainWindow {
     QListWidget* lstLst = nullptr;
     QListWidget* lstWk = nullptr;
 
+    // ---- The viewer's commands (TyakuCommands.cpp) ----
+    // Each is the click handler of its control, callable from tests.
+    void moveToKeepBox();   // Label3
+    void deleteOne();       // Label5
+    void registerSender();  // Label6
+    void reply();           // Label7
+    void deleteAll();       // Label8
+    void quickSave();       // Command1
+    void copyHeader();      // Command2
+                            // ---- end of the viewer's commands ----
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -134,6 +145,20 @@ class TyakuForm : public QMainWindow {
     void showMail(const ShownMail& mail);
     void showFields(const QString& subject, const QString& fromOrTo, const QString& date);
     void passBodyThroughClipboard();
+
+    // ---- The viewer's commands (TyakuCommands.cpp) ----
+    void connectCommands();
+    void connectHelp();
+    void connectPictures();
+    int selectedRecordNumber() const;
+    bool takeSelection();
+    void refillAfterChange();
+    void setMainWindowTotal(int box, const QString& text);
+    void showHelp(const QString& text);
+    void hideHelp();
+    QString picturePath(const char* name) const;
+    ui::WindowEnvironment* m_env = nullptr;  // the program's; null for a window on its own
+    // ---- end of the viewer's commands ----
 
     settings::ProgramFolder m_folder;
     MailStore& m_store;
