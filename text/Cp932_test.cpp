@@ -81,16 +81,7 @@ TEST(Cp932Test, LongTextsConvertExactlyAsTheLibraryDoes) {
         if (cp >= 0xD800 && cp <= 0xDFFF) {
             continue;
         }
-        if (cp < 0x80) {
-            everyCharacter += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            everyCharacter += static_cast<char>(0xC0 | (cp >> 6));
-            everyCharacter += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            everyCharacter += static_cast<char>(0xE0 | (cp >> 12));
-            everyCharacter += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            everyCharacter += static_cast<char>(0x80 | (cp & 0x3F));
-        }
+        appendUtf8(everyCharacter, cp);
     }
     everyCharacter += "\xF0\x9F\x98\x80 \xC0\x80 \xED\xA0\x80 \xE3\x81 \xFF end \xE3";
     EXPECT_EQ(toCp932(everyCharacter), libraryToCp932(everyCharacter));
