@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTextEdit>
 
+#include "compose/AttachmentButtons.h"
 #include "compose/BackLayout.h"
 #include "compose/ReplyText.h"
 #include "compose/SendPass.h"
@@ -174,36 +175,20 @@ void BackForm::fillReply(const QString& receivedSubject, const QString& sender,
     BodyText->setPlainText(stripped(receivedBody));
 }
 
+AttachmentControls BackForm::attachmentControls() const {
+    return {AttachCommand, Command9, Command10, AttachText, List2};
+}
+
 void BackForm::chooseFirstAttachment() {
-    Command9->setEnabled(true);
-    const QString path = m_chooseFile();
-    if (!path.isEmpty()) {
-        AttachText->setText(path);
-        List2->addItem(path);
-        Command10->setEnabled(true);
-    }
-    AttachCommand->setEnabled(false);
+    compose::chooseFirstAttachment(attachmentControls(), m_chooseFile);
 }
 
 void BackForm::addAttachment() {
-    List2->show();
-    if (AttachText->text().isEmpty()) {
-        return;
-    }
-    const QString path = m_chooseFile();
-    if (!path.isEmpty()) {
-        AttachText->setText(AttachText->text() + QStringLiteral(",") + path);
-        List2->addItem(path);
-    }
+    compose::addAttachment(attachmentControls(), m_chooseFile);
 }
 
 void BackForm::dropAttachments() {
-    AttachText->clear();
-    List2->clear();
-    List2->hide();
-    Command9->setEnabled(false);
-    Command10->setEnabled(false);
-    AttachCommand->setEnabled(true);
+    compose::dropAttachments(attachmentControls());
 }
 
 void BackForm::send() {

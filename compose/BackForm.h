@@ -24,6 +24,8 @@ class WindowEnvironment;
 
 namespace qf::compose {
 
+struct AttachmentControls;
+
 class BackForm : public QWidget {
     Q_OBJECT
 
@@ -61,6 +63,7 @@ class BackForm : public QWidget {
                           const QString& ownPicture, void (BackForm::*action)());
     QString picture(const QString& name) const;
     void applySizes();
+    AttachmentControls attachmentControls() const;
     void chooseFirstAttachment();
     void addAttachment();
     void dropAttachments();

@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "compose/AddressPane.h"
+#include "compose/AttachmentButtons.h"
 #include "compose/WriteLayout.h"
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
@@ -412,36 +413,20 @@ void WriteForm::addressListPressed() {
     }
 }
 
+AttachmentControls WriteForm::attachmentControls() const {
+    return {AttachCommand, Command9, Command10, AttachText, List2};
+}
+
 void WriteForm::chooseFirstAttachment() {
-    Command9->setEnabled(true);
-    const QString path = m_chooseFile();
-    if (!path.isEmpty()) {
-        AttachText->setText(path);
-        List2->addItem(path);
-        Command10->setEnabled(true);
-    }
-    AttachCommand->setEnabled(false);
+    compose::chooseFirstAttachment(attachmentControls(), m_chooseFile);
 }
 
 void WriteForm::addAttachment() {
-    List2->show();
-    if (AttachText->text().isEmpty()) {
-        return;
-    }
-    const QString path = m_chooseFile();
-    if (!path.isEmpty()) {
-        AttachText->setText(AttachText->text() + QStringLiteral(",") + path);
-        List2->addItem(path);
-    }
+    compose::addAttachment(attachmentControls(), m_chooseFile);
 }
 
 void WriteForm::dropAttachments() {
-    AttachText->clear();
-    List2->clear();
-    List2->hide();
-    Command9->setEnabled(false);
-    Command10->setEnabled(false);
-    AttachCommand->setEnabled(true);
+    compose::dropAttachments(attachmentControls());
 }
 
 void WriteForm::batchChosen() {

@@ -37,6 +37,8 @@ class WindowEnvironment;
 
 namespace qf::compose {
 
+struct AttachmentControls;
+
 // What the window takes from the rest of the program at each use.
 struct ComposeEnvironment {
     settings::ProgramFolder folder{std::filesystem::path()};
@@ -104,6 +106,7 @@ class WriteForm : public QWidget {
 
     void loadAddressList();
     void addressListPressed();
+    AttachmentControls attachmentControls() const;
     void chooseFirstAttachment();
     void addAttachment();
     void dropAttachments();
