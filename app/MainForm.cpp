@@ -279,6 +279,7 @@ void MainForm::connectButtons() {
         };
         connect(caption, &ActiveLabel::clicked, this, press);
         connect(face, &ActiveLabel::clicked, this, press);
+        face->setFocusPolicy(Qt::NoFocus);  // the caption on it is the keyboard's stop
     };
     button(Label5, Image3, QStringLiteral("Botan1.gif"), [this] { m_actions.compose(); });
     button(Label6, Image2, QStringLiteral("Botan2.gif"), [this] { m_actions.receive(); });
@@ -297,6 +298,18 @@ void MainForm::connectButtons() {
     }
     connect(Label22, &ActiveLabel::clicked, this, [this] { m_actions.homePage(); });
     connect(Label23, &ActiveLabel::clicked, this, &QWidget::showMinimized);
+    setKeyboardOrder();
+}
+
+// Tab goes through the picture buttons row by row, then the boxes, then
+// the two small buttons of the banner; the window opens on New.
+void MainForm::setKeyboardOrder() {
+    QWidget* const order[] = {Label5, Label6, Label8, Label15, Label16, Label17, Label18, Label19,
+                              Label3, Label4, Label9, Label11, Label12, Label13, Label22, Label23};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+    Label5->setFocus();
 }
 
 void MainForm::load() {
