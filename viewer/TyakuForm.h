@@ -128,6 +128,7 @@ class TyakuForm : public QMainWindow {
     void showMail(const ShownMail& mail);
     void showFields(const QString& subject, const QString& fromOrTo, const QString& date);
     void passBodyThroughClipboard();
+    void showMailAfterKeyMove();
 
     settings::ProgramFolder m_folder;
     MailStore& m_store;
