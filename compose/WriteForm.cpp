@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFocusEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -41,6 +42,10 @@ const QString kNoSelection = QStringLiteral("データが選択されていま�
 const QColor kBatchGreen(0, 128, 0);
 const QColor kWhite(255, 255, 255);
 constexpr int kRecipientTypingLimit = 60;
+
+bool isCtrlTab(const QKeyEvent& key) {
+    return key.key() == Qt::Key_Tab && key.modifiers() == Qt::ControlModifier;
+}
 
 void setListBackground(QListWidget* list, const QColor& colour) {
     QPalette palette = list->palette();
@@ -189,6 +194,10 @@ void WriteForm::buildControls() {
     BodyText->setObjectName(QStringLiteral("BodyText"));
     BodyText->setAcceptRichText(false);
     BodyText->viewport()->installEventFilter(this);
+    // Tab moves on to the next control, as in the other fields; Ctrl+Tab
+    // types a tab into the body (eventFilter).
+    BodyText->setTabChangesFocus(true);
+    BodyText->installEventFilter(this);
     placeInTwips(BodyText, layout::kBody);
 
     List2 = new QListWidget(m_content);
@@ -354,6 +363,12 @@ bool WriteForm::eventFilter(QObject* watched, QEvent* event) {
                 QCoreApplication::sendEvent(List1->viewport(), event);
                 List1->viewport()->installEventFilter(this);
                 addressListPressed();
+                return true;
+            }
+            break;
+        case QEvent::KeyPress:
+            if (watched == BodyText && isCtrlTab(*static_cast<QKeyEvent*>(event))) {
+                BodyText->insertPlainText(QStringLiteral("\t"));
                 return true;
             }
             break;
@@ -557,7 +572,7 @@ void WriteForm::send() {
     };
     observer.afterPass = [this](const PassOutcome& outcome) {
         if (outcome.result == PassResult::kRefused) {
-            ui::inform(this, QString::fromStdString(outcome.refusal), kSendErrorTitle);
+            ui::warn(this, QString::fromStdString(outcome.refusal), kSendErrorTitle);
         }
     };
 
