@@ -28,6 +28,7 @@ namespace {
 const QString kWaitingText = QStringLiteral("待機中・・・");
 const QString kPressedPicture = QStringLiteral("Botan9.gif");
 const QString kWindowColour = QStringLiteral("#eef3ea");
+const QString kRawTextPlaceholder = QStringLiteral("受信中のメールがここに表示されます");
 
 void place(QWidget& widget, const TwipsRect& rect) {
     ui::placeInTwips(&widget, rect);
@@ -53,9 +54,10 @@ QLineEdit* newField(QWidget* parent, const QString& name, const TwipsRect& rect,
     return field;
 }
 
-// The locale's short date and its time with seconds, without a time zone.
+// The system's short date and its time with seconds, without a time zone:
+// the system's own form, whatever language Qt's texts were given.
 QString localClockText(const QDateTime& now) {
-    const QLocale locale;
+    const QLocale locale = QLocale::system();
     QString timeFormat = locale.timeFormat(QLocale::LongFormat);
     timeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b\\s*")));
     return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
@@ -233,7 +235,7 @@ void MainForm::createStatusArea() {
     Text19->setReadOnly(true);
     Text19->setFocusPolicy(Qt::NoFocus);
     Text19->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Text19->setPlaceholderText(QStringLiteral("受信中のメールがここに表示されます"));
+    Text19->setPlaceholderText(kRawTextPlaceholder);
     place(*Text19, layout::kRawText);
 
     Text20 = newField(this, QStringLiteral("Text20"), layout::kNotice, Qt::AlignCenter);
@@ -387,13 +389,17 @@ void MainForm::showRawText(const QString& text) {
     Text19->repaint();
 }
 
+// The notice lies on the raw-text field; its placeholder steps aside
+// meanwhile, so the two texts are not drawn over each other.
 void MainForm::showNoNewMailNotice(const QString& notice) {
+    Text19->setPlaceholderText(QString());
     Text20->show();
     Text20->setText(notice);
 }
 
 void MainForm::endNoNewMailNotice() {
     Text20->hide();
+    Text19->setPlaceholderText(kRawTextPlaceholder);
 }
 
 // Each tick moves the picture to its next stop and holds it there until the
