@@ -94,7 +94,7 @@ bash "$ROOT/scripts/setup.sh"
 cd "$ROOT"
 if [ -n "${QF_DEMO_BUILD_DIR:-}" ]; then
   # An existing, configured build folder: only the two programs are built.
-  BUILD=$QF_DEMO_BUILD_DIR
+  BUILD=$(cd "$QF_DEMO_BUILD_DIR" && pwd)
   echo "== Building in $BUILD"
   cmake --build "$BUILD" --target quillfern quillfern-box
 else
@@ -176,7 +176,7 @@ if [ -z "${DISPLAY:-}" ]; then
   done
   # Title bars, moving and closing: without a window manager every window
   # opens at 0,0 without a frame, and the viewer covers the main window.
-  openbox --display "$XVFB_DISPLAY" >"$DEMO/openbox.log" 2>&1 &
+  openbox >"$DEMO/openbox.log" 2>&1 &
   echo $! >"$DEMO/openbox.pid"
   sleep 0.5
   headless=1
