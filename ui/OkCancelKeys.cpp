@@ -1,6 +1,5 @@
 #include "ui/OkCancelKeys.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QWidget>
@@ -27,8 +26,8 @@ bool OkCancelKeys::eventFilter(QObject* watched, QEvent* event) {
     }
     QPushButton* target = nullptr;
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-        auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
-        target = focused != nullptr && focused->window() == watched ? focused : m_ok.data();
+        auto* focused = qobject_cast<QPushButton*>(static_cast<QWidget*>(watched)->focusWidget());
+        target = focused != nullptr ? focused : m_ok.data();
     } else if (key->key() == Qt::Key_Escape) {
         target = m_cancel.data();
     }

@@ -126,14 +126,17 @@ void TyakuForm::createList(QWidget* client) {
     MailListView->setUniformRowHeights(true);  // keeps a list of thousands of mails quick
     MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
     MailListView->setAllColumnsShowFocus(true);
+    MailListView->header()->setStretchLastSection(false);
     // The columns' design widths add up to the list's outer width, a few
     // pixels more than its inside (frame, scroll bar): the Date column takes
-    // what is left, so no horizontal scroll bar shows for those pixels.
-    MailListView->header()->setStretchLastSection(true);
+    // what the other two leave, so no horizontal scroll bar shows for those.
+    MailListView->header()->setSectionResizeMode(2, QHeaderView::Stretch);
     // A click anywhere on the list counts, also on an empty one.
     MailListView->viewport()->installEventFilter(this);
-    // The keys that move the selection show the mail they land on.
+    // The keys that move the selection show the mail they land on; the
+    // window opens with the list at the keyboard.
     MailListView->installEventFilter(this);
+    MailListView->setFocus();
 
     lstLst = new QListWidget(client);
     lstLst->setObjectName(QStringLiteral("lstLst"));
