@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
-#include <QRegularExpression>
 #include <tuple>
 
 #include "app/Application.h"
@@ -54,14 +53,20 @@ QLineEdit* newField(QWidget* parent, const QString& name, const TwipsRect& rect,
     return field;
 }
 
-// The system's short date and its time with seconds, without a time zone:
-// the system's own form, whatever language Qt's texts were given.
+// The system's short date and its short time with the seconds added, as a
+// date-time value is written on the system ("2026/12/08 9:05:03" on a
+// Japanese one): the system's own form, whatever language Qt's texts have.
 QString localClockText(const QDateTime& now) {
     const QLocale locale = QLocale::system();
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    timeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b\\s*")));
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    const qsizetype minutes = timeFormat.indexOf(QStringLiteral("mm"));
+    if (!timeFormat.contains(QLatin1Char('s')) && minutes >= 0) {
+        const QString separator =
+            minutes > 0 ? timeFormat.mid(minutes - 1, 1) : QStringLiteral(":");
+        timeFormat.insert(minutes + 2, separator + QStringLiteral("ss"));
+    }
     return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(now.time(), timeFormat.trimmed());
+           locale.toString(now.time(), timeFormat);
 }
 
 // Nine spaces lead the caption of the box that takes unsorted mail.
