@@ -1,7 +1,9 @@
 // The program driven by the keyboard alone, and its windows' controls laid
 // out without covering each other.
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QLineEdit>
 #include <QListWidget>
@@ -207,6 +209,21 @@ class KeyboardAndLayoutTest : public QObject {
         QVERIFY2(fortune->geometry().left() + fortune->sizeHint().width() <=
                      fortune->geometry().right() + 1,
                  "the fortune check box's text is cut");
+    }
+
+    // A program folder without its own pictures uses those beside the
+    // program, in the compose window as in the main window.
+    void composePicturesComeFromBesideTheProgramWhenTheFolderHasNone() {
+        TestApplication started([](WindowTestFolder& folder) {
+            withMails(0)(folder);
+            QDir(folder.path(QStringLiteral("Data"))).removeRecursively();
+        });
+        auto& compose = started.app->showForm<compose::WriteForm>();
+        const QString face = control<ui::ActiveLabel>(compose, "ImageLabel8")->picturePath();
+        QVERIFY2(QFileInfo(face).isFile(), qPrintable(face));
+        QString mainFace = started.mainForm().Image3->picturePath();
+        QCOMPARE(face,
+                 mainFace.replace(QStringLiteral("Botan1.gif"), QStringLiteral("Botan13.gif")));
     }
 
     // The no-new-mail notice lies on the raw-text field: its placeholder

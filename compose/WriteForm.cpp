@@ -94,6 +94,8 @@ ComposeEnvironment environmentOf(ui::WindowEnvironment& env) {
     // The account the receive run would use.
     environment.account = [&env] { return env.accountInUse(); };
     environment.clockText = [&env] { return env.mainWindow().clockText(); };
+    // The pictures beside the program when the folder has none of its own.
+    environment.picturePath = [&env](const QString& name) { return env.picturePath(name); };
     environment.mailStore = &env.mailStore();
     return environment;
 }
@@ -315,6 +317,9 @@ void WriteForm::buildHelpTexts() {
 }
 
 QString WriteForm::picture(const QString& name) const {
+    if (m_env.picturePath) {
+        return m_env.picturePath(name);
+    }
     return QString::fromStdString((m_env.folder.pictureFolder() / name.toStdString()).string());
 }
 
