@@ -180,7 +180,7 @@ class KeyboardAndLayoutTest : public QObject {
         QCOMPARE(viewer->Text5->text(), QString());
     }
 
-    // Tab leaves the body for the next control (Send comes after it),
+    // Tab leaves the body for Send (the paste row below the edge is passed by),
     // Ctrl+Tab types a tab; the attachment list covers no other control.
     void composeBodyTabMovesOnAndTheAttachmentListFits() {
         TestApplication started(withMails(0));
@@ -196,13 +196,7 @@ class KeyboardAndLayoutTest : public QObject {
         QCOMPARE(text->toPlainText(), QStringLiteral("本文\t"));
         QVERIFY(text->hasFocus());
         press(text, Qt::Key_Tab);
-        QVERIFY(!text->hasFocus());
-
-        QStringList chain;
-        for (QWidget* at = nextByTab(text); at != text; at = nextByTab(at)) {
-            chain << at->objectName();
-        }
-        QVERIFY2(chain.contains(QStringLiteral("Label8")), qPrintable(chain.join(u' ')));
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Label8"));
 
         attachments->show();
         QCOMPARE(overlapping(attachments, attachments->parentWidget()), QStringList());

@@ -209,6 +209,8 @@ void WriteForm::buildControls() {
     PasteText = new QLineEdit(m_content);
     PasteText->setObjectName(QStringLiteral("PasteText"));
     placeInTwips(PasteText, layout::kPasteRow);
+    // Below the window's edge until the row is revealed: Tab passes it by.
+    PasteText->setFocusPolicy(Qt::ClickFocus);
     PasteCommand = new QPushButton(QStringLiteral("貼付け"), m_content);
     PasteCommand->setObjectName(QStringLiteral("PasteCommand"));
     placeInTwips(PasteCommand, layout::kPasteButton);
@@ -498,6 +500,7 @@ void WriteForm::revealPasteRow() {
     placeWindow(m_widthTwips, layout::kPasteRowHeight);
     PasteCommand->show();
     PasteCommand->setEnabled(true);
+    PasteText->setFocusPolicy(Qt::StrongFocus);
 }
 
 void WriteForm::clearAll() {

@@ -144,15 +144,23 @@ keys shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift
 await '新規作成'
 shot compose-opened
 expect '新規作成'
-echo "   Tab through the fields; in the body Ctrl+Tab types a tab, Tab moves on"
+echo "   To and Subject typed, Tab between them; in the body Ctrl+Tab types a"
+echo "   tab and Tab moves on to 送信, which Space presses"
 xdotool type --delay 60 'tanaka@example.jp'
 keys Tab
-xdotool type --delay 60 'test'
-for _ in $(seq 1 12); do
-  keys Tab
-done
-shot compose-tabbed
-keys alt+F4
+xdotool type --delay 60 'keyboard test'
+WINDOW=$(xdotool getactivewindow)
+xdotool mousemove --window "$WINDOW" 100 330 click 1
+sleep 0.3
+xdotool type --delay 60 'body'
+keys ctrl+Tab
+xdotool type --delay 60 'after a tab'
+shot compose-body-typed
+keys Tab
+shot compose-send-focused
+keys space
+sleep 3
+shot compose-sent
 expect 'Quillfern Ver'
 
 echo "== Address book: Tab to Ad, Space; two entries registered by keyboard"
@@ -183,7 +191,7 @@ hover 428 45
 shot address-help-paste
 hover 508 20
 shot address-help-register
-hover 30 470
+hover 420 72
 shot address-help-gone
 keys alt+F4
 
