@@ -28,6 +28,8 @@ PROGRAM_FOLDER=$DEMO/program
 DATA_FOLDER="$PROGRAM_FOLDER/★MAilData"
 SERVERS_ENV=$DEMO/mailservers.env
 XVFB_DISPLAY=${QF_DEMO_DISPLAY:-:77}
+# shellcheck source=scripts/demo-lib.sh
+source "$ROOT/scripts/demo-lib.sh"
 
 stop_pid_file() {
   local file=$1
@@ -129,13 +131,7 @@ source "$SERVERS_ENV"
 # The sample mails wait in the Maildir as a delivery agent leaves them: for a
 # new folder, and for a kept one that has not received them yet.
 if [ -n "$fresh" ] || [ "$(received_bytes)" -eq 0 ]; then
-  maildir_owner=$(stat -c '%u:%g' "$QF_MAILDIR")
-  for mail in "$ROOT"/resources/demo-mail/*.eml; do
-    name="$(date +%s).$$.$(basename "$mail" .eml).demo"
-    tr -d '\r' <"$mail" >"$QF_MAILDIR/tmp/$name"
-    chown "$maildir_owner" "$QF_MAILDIR/tmp/$name"
-    mv "$QF_MAILDIR/tmp/$name" "$QF_MAILDIR/new/$name"
-  done
+  deliver_sample_mails "$QF_MAILDIR" demo
 fi
 waiting=$(ls "$QF_MAILDIR/new" | wc -l)
 
@@ -167,18 +163,10 @@ fi
 
 echo "== Starting Quillfern"
 if [ -z "${DISPLAY:-}" ]; then
-  Xvfb "$XVFB_DISPLAY" -screen 0 1280x900x24 -nolisten tcp >"$DEMO/xvfb.log" 2>&1 &
-  echo $! >"$DEMO/xvfb.pid"
+  # With a window manager: without one every window opens at 0,0 without
+  # a frame, and the viewer covers the main window for good.
+  start_display "$XVFB_DISPLAY" 1280x900x24 "$DEMO"
   export DISPLAY=$XVFB_DISPLAY
-  for _ in $(seq 1 50); do
-    [ -S "/tmp/.X11-unix/X${XVFB_DISPLAY#:}" ] && break
-    sleep 0.1
-  done
-  # Title bars, moving and closing: without a window manager every window
-  # opens at 0,0 without a frame, and the viewer covers the main window.
-  openbox >"$DEMO/openbox.log" 2>&1 &
-  echo $! >"$DEMO/openbox.pid"
-  sleep 0.5
   headless=1
 fi
 (cd "$PROGRAM_FOLDER" && QUILLFERN_FOLDER="$PROGRAM_FOLDER" exec "$PROGRAM") \

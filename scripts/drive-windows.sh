@@ -19,6 +19,8 @@ BUILD=$(cd "${1:-$ROOT/build/dev}" && pwd)
 OUT=${2:-/tmp/quillfern-drive}
 DISPLAY_NUMBER=${QF_DRIVE_DISPLAY:-:88}
 PROGRAM=$BUILD/app/quillfern
+# shellcheck source=scripts/demo-lib.sh
+source "$ROOT/scripts/demo-lib.sh"
 [ -x "$PROGRAM" ] || { echo "No program at $PROGRAM: build the target quillfern first" >&2; exit 1; }
 
 rm -rf "$OUT"
@@ -77,28 +79,15 @@ ini() {
 }
 
 echo "== Display $DISPLAY_NUMBER with openbox"
-Xvfb "$DISPLAY_NUMBER" -screen 0 1366x768x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
-pids+=($!)
+start_display "$DISPLAY_NUMBER" 1366x768x24 "$OUT"
+pids+=("$(cat "$OUT/xvfb.pid")" "$(cat "$OUT/openbox.pid")")
 export DISPLAY=$DISPLAY_NUMBER
-for _ in $(seq 1 50); do
-  [ -S "/tmp/.X11-unix/X${DISPLAY_NUMBER#:}" ] && break
-  sleep 0.1
-done
-openbox >"$OUT/openbox.log" 2>&1 &
-pids+=($!)
-sleep 1
 
 echo "== Mail servers with the sample mails, and a program folder for them"
 /usr/bin/python3 "$ROOT/tests/servers/mailservers.py" start "$SERVERS_ENV" >/dev/null
 # shellcheck disable=SC1090
 source "$SERVERS_ENV"
-owner=$(stat -c '%u:%g' "$QF_MAILDIR")
-for mail in "$ROOT"/resources/demo-mail/*.eml; do
-  name="$(date +%s).$$.$(basename "$mail" .eml).drive"
-  tr -d '\r' <"$mail" >"$QF_MAILDIR/tmp/$name"
-  chown "$owner" "$QF_MAILDIR/tmp/$name"
-  mv "$QF_MAILDIR/tmp/$name" "$QF_MAILDIR/new/$name"
-done
+deliver_sample_mails "$QF_MAILDIR" drive
 mkdir -p "$DATA"
 printf 'SMTP=%s:%s\r\nPOP3=%s:%s\r\nMAIL=%s@example.jp\r\nAPOP=1\r\n' "$QF_MAIL_HOST" \
   "$QF_SMTP_PORT" "$QF_MAIL_HOST" "$QF_POP3_PORT" "$QF_MAIL_USER" >"$FOLDER/corvid.ini"
