@@ -20,6 +20,7 @@
 
 #include "addressbook/AddressBookFile.h"
 #include "addressbook/FriendForm.h"
+#include "app/SetForm.h"
 #include "app/TestApplication.h"
 #include "compose/WriteForm.h"
 #include "settings/IdPassForm.h"
@@ -130,7 +131,8 @@ class KeyboardAndLayoutTest : public QObject {
     }
 
     // Esc cancels the account window without writing; Return confirms the
-    // server window from a text box, but presses a focused Cancel.
+    // server window from a text box, but presses a focused Cancel; the
+    // settings menu takes Return on its buttons and closes on Esc.
     void returnAndEscActAsOkAndCancel() {
         TestApplication started(withMails(0));
         auto& account = started.app->showForm<settings::IdPassForm>();
@@ -151,6 +153,15 @@ class KeyboardAndLayoutTest : public QObject {
         server->SmtpText->setText(QStringLiteral("smtp.example.jp"));
         press(server->SmtpText, Qt::Key_Enter, Qt::KeypadModifier);
         QVERIFY(started.folder.read(QStringLiteral("corvid.ini")).contains("SMTP=smtp.example.jp"));
+
+        // The settings menu: Return presses the focused button, Esc closes it.
+        auto& menu = started.app->showForm<SetForm>();
+        menu.Command1->setFocus();
+        press(menu.Command1, Qt::Key_Return);
+        QVERIFY(started.app->existingForm<settings::IdPassForm>() != nullptr);
+        const QPointer<QWidget> menuWindow(&menu);
+        press(menu.Command1, Qt::Key_Escape);
+        QVERIFY(menuWindow.isNull() || !menuWindow->isVisible());
     }
 
     // Down and Up show the mail they land on and set the marker, as a

@@ -55,7 +55,7 @@ IdPassForm::IdPassForm(ui::WindowEnvironment& env) : m_env(env) {
 
     connect(OKCommand, &QPushButton::clicked, this, &IdPassForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
-    ui::OkCancelKeys::install(*this, *OKCommand, *CancelCommand);
+    ui::OkCancelKeys::install(*this, OKCommand, CancelCommand);
 }
 
 IdPassForm::~IdPassForm() {

@@ -65,7 +65,7 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
 
     connect(OkCommand, &QPushButton::clicked, this, &OptionForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
-    ui::OkCancelKeys::install(*this, *OkCommand, *CancelCommand);
+    ui::OkCancelKeys::install(*this, OkCommand, CancelCommand);
 }
 
 void OptionForm::confirm() {

@@ -6,12 +6,12 @@
 
 namespace qf::ui {
 
-void OkCancelKeys::install(QWidget& window, QPushButton& ok, QPushButton& cancel) {
+void OkCancelKeys::install(QWidget& window, QPushButton* ok, QPushButton* cancel) {
     window.installEventFilter(new OkCancelKeys(window, ok, cancel));
 }
 
-OkCancelKeys::OkCancelKeys(QWidget& window, QPushButton& ok, QPushButton& cancel)
-    : QObject(&window), m_ok(&ok), m_cancel(&cancel) {}
+OkCancelKeys::OkCancelKeys(QWidget& window, QPushButton* ok, QPushButton* cancel)
+    : QObject(&window), m_ok(ok), m_cancel(cancel), m_hasCancel(cancel != nullptr) {}
 
 // The window sees the keys its controls left alone: a text box passes
 // Return on, a push button outside a dialog does too.
@@ -29,6 +29,10 @@ bool OkCancelKeys::eventFilter(QObject* watched, QEvent* event) {
         auto* focused = qobject_cast<QPushButton*>(static_cast<QWidget*>(watched)->focusWidget());
         target = focused != nullptr ? focused : m_ok.data();
     } else if (key->key() == Qt::Key_Escape) {
+        if (!m_hasCancel) {
+            static_cast<QWidget*>(watched)->close();
+            return true;
+        }
         target = m_cancel.data();
     }
     if (target == nullptr || !target->isEnabled()) {
