@@ -52,6 +52,10 @@ shot() {
 focused() {
   xdotool getactivewindow getwindowname 2>/dev/null || echo "(no window)"
 }
+# px N: N pixels of the program's layout on this screen (QT_SCALE_FACTOR).
+px() {
+  awk -v n="$1" -v scale="${QT_SCALE_FACTOR:-1}" 'BEGIN { printf "%d", n * scale }'
+}
 keys() {
   xdotool key --delay 120 "$@"
   sleep 0.6
@@ -139,7 +143,7 @@ xdotool type --delay 60 'tanaka@example.jp'
 keys Tab
 xdotool type --delay 60 'keyboard test'
 WINDOW=$(xdotool getactivewindow)
-xdotool mousemove --window "$WINDOW" 100 330 click 1
+xdotool mousemove --window "$WINDOW" "$(px 100)" "$(px 330)" click 1
 sleep 0.3
 xdotool type --delay 60 'body'
 keys ctrl+Tab
@@ -171,9 +175,9 @@ shot address-registered
 echo "   the real pointer over 貼付, over 登録, then over the bare window"
 WINDOW=$(xdotool getactivewindow)
 hover() {
-  xdotool mousemove --window "$WINDOW" "$1" "$2"
+  xdotool mousemove --window "$WINDOW" "$(px "$1")" "$(px "$2")"
   sleep 0.2
-  xdotool mousemove --window "$WINDOW" $(($1 + 3)) $(($2 + 2))
+  xdotool mousemove --window "$WINDOW" "$(px $(($1 + 3)))" "$(px $(($2 + 2)))"
   sleep 0.8
 }
 hover 428 45
