@@ -228,6 +228,10 @@ void FriendForm::loadList() {
     Text3->setText(QString::number(List1->count()));
 }
 
+void FriendForm::showMailAddress(const QString& address) {
+    Text4->setText(address);
+}
+
 void FriendForm::registerEntry() {
     AddressBookFile book(dataFolder());
     Result<int> written =

@@ -449,6 +449,11 @@ void MainForm::addNewToTotal(int box) {
     newCounter(box)->clear();
 }
 
+// The viewer's move and delete-all commands set a box's total.
+void MainForm::setBoxTotal(int box, const QString& text) {
+    totalCounter(box)->setText(text);
+}
+
 QString MainForm::picture(const QString& name) const {
     return m_app.picturePath(name);
 }
