@@ -184,6 +184,14 @@ class KeyboardAndLayoutTest : public QObject {
         QTRY_COMPARE(viewer->Text7->text(), QStringLiteral("件名3"));
         press(list, Qt::Key_Home);
         QTRY_COMPARE(viewer->Text7->text(), QStringLiteral("件名1"));
+        // Tab reaches the commands' captions, never the pictures under them.
+        QStringList stops;
+        for (QWidget* at = nextByTab(list); at != list; at = nextByTab(at)) {
+            stops << at->objectName();
+        }
+        QVERIFY2(
+            stops.contains(QStringLiteral("Label5")) && !stops.contains(QStringLiteral("Image1")),
+            qPrintable(stops.join(u' ')));
         // At the top Up moves nothing, and nothing is shown again.
         viewer->Text5->clear();
         press(list, Qt::Key_Up);

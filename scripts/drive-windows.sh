@@ -225,4 +225,12 @@ sleep 1.5
 shot home-page-no-browser
 keys Return
 
+echo "== 受信 twice with the mouse: the sent mail comes back, then the notice"
+MAIN=$(xdotool search --onlyvisible --name 'Quillfern Ver' | head -1)
+for _ in 1 2; do
+  xdotool windowactivate --sync "$MAIN" mousemove --window "$MAIN" "$(px 240)" "$(px 100)" click 1
+  sleep 3
+done
+shot no-new-mail
+
 echo "== Done: screenshots in $OUT"
