@@ -239,20 +239,6 @@ class KeyboardAndLayoutTest : public QObject {
                  mainFace.replace(QStringLiteral("Botan1.gif"), QStringLiteral("Botan13.gif")));
     }
 
-    // The no-new-mail notice lies on the raw-text field: its placeholder
-    // steps aside while the notice shows, and comes back after it.
-    void noNewMailNoticeIsNotDrawnOverThePlaceholder() {
-        TestApplication started(withMails(0));
-        MainForm& form = started.mainForm();
-        const QString placeholder = form.Text19->placeholderText();
-        QVERIFY(!placeholder.isEmpty());
-        QVERIFY(form.Text19->geometry().intersects(form.Text20->geometry()));
-        form.showNoNewMailNotice(QStringLiteral("新着メールなし"));
-        QCOMPARE(form.Text19->placeholderText(), QString());
-        form.endNoNewMailNotice();
-        QCOMPARE(form.Text19->placeholderText(), placeholder);
-    }
-
     // Names start at one column whatever the address holds: the rows'
     // CP932 padding lines up in the monospace CJK face.
     void addressBookRowsLineUpWithCjkAddresses() {

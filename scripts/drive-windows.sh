@@ -87,11 +87,10 @@ start_display "$DISPLAY_NUMBER" 1366x768x24 "$OUT"
 pids+=("$(cat "$OUT/xvfb.pid")" "$(cat "$OUT/openbox.pid")")
 export DISPLAY=$DISPLAY_NUMBER
 
-echo "== Mail servers with the sample mails, and a program folder for them"
+echo "== Mail servers, and a program folder for them"
 /usr/bin/python3 "$ROOT/tests/servers/mailservers.py" start "$SERVERS_ENV" >/dev/null
 # shellcheck disable=SC1090
 source "$SERVERS_ENV"
-deliver_sample_mails "$QF_MAILDIR" drive
 mkdir -p "$DATA"
 printf 'SMTP=%s:%s\r\nPOP3=%s:%s\r\nMAIL=%s@example.jp\r\nAPOP=1\r\n' "$QF_MAIL_HOST" \
   "$QF_SMTP_PORT" "$QF_MAIL_HOST" "$QF_POP3_PORT" "$QF_MAIL_USER" >"$FOLDER/corvid.ini"
@@ -107,8 +106,14 @@ await 'Quillfern Ver'
 shot main-window
 expect 'Quillfern Ver'
 
-echo "== Receive: Tab to 受信, Space"
+echo "== Receive with nothing waiting: Tab to 受信, Space; the notice shows"
 keys Tab space
+sleep 1.5
+shot no-new-mail
+echo "== The sample mails delivered, 受信 again by Space"
+deliver_sample_mails "$QF_MAILDIR" drive
+sleep 6
+keys space
 sleep 4
 shot received
 
@@ -225,12 +230,13 @@ sleep 1.5
 shot home-page-no-browser
 keys Return
 
-echo "== 受信 twice with the mouse: the sent mail comes back, then the notice"
+echo "== 受信 with the mouse: the mail sent from the compose window comes back"
 MAIN=$(xdotool search --onlyvisible --name 'Quillfern Ver' | head -1)
-for _ in 1 2; do
+receive_by_mouse() {
   xdotool windowactivate --sync "$MAIN" mousemove --window "$MAIN" "$(px 240)" "$(px 100)" click 1
-  sleep 3
-done
-shot no-new-mail
+}
+receive_by_mouse
+sleep 5
+shot sent-mail-received
 
 echo "== Done: screenshots in $OUT"
