@@ -133,6 +133,7 @@ class MainForm : public QWidget, public ui::MainWindowIntents {
     void createStatusArea();
     void connectHelpTexts();
     void connectButtons();
+    void setKeyboardOrder();
     void showRegisteredAddresses();
     void showBoxCaptions();
     const settings::SortingRegistration& registration(int box) const;

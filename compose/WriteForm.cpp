@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFocusEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -42,6 +43,10 @@ const QString kNoSelection = QStringLiteral("データが選択されていま�
 const QColor kBatchGreen(0, 128, 0);
 const QColor kWhite(255, 255, 255);
 constexpr int kRecipientTypingLimit = 60;
+
+bool isCtrlTab(const QKeyEvent& key) {
+    return key.key() == Qt::Key_Tab && key.modifiers() == Qt::ControlModifier;
+}
 
 void setListBackground(QListWidget* list, const QColor& colour) {
     QPalette palette = list->palette();
@@ -90,6 +95,8 @@ ComposeEnvironment environmentOf(ui::WindowEnvironment& env) {
     // The account the receive run would use.
     environment.account = [&env] { return env.accountInUse(); };
     environment.clockText = [&env] { return env.mainWindow().clockText(); };
+    // The pictures beside the program when the folder has none of its own.
+    environment.picturePath = [&env](const QString& name) { return env.picturePath(name); };
     environment.mailStore = &env.mailStore();
     return environment;
 }
@@ -190,6 +197,10 @@ void WriteForm::buildControls() {
     BodyText->setObjectName(QStringLiteral("BodyText"));
     BodyText->setAcceptRichText(false);
     BodyText->viewport()->installEventFilter(this);
+    // Tab moves on to the next control, as in the other fields; Ctrl+Tab
+    // types a tab into the body (eventFilter).
+    BodyText->setTabChangesFocus(true);
+    BodyText->installEventFilter(this);
     placeInTwips(BodyText, layout::kBody);
 
     List2 = new QListWidget(m_content);
@@ -199,6 +210,8 @@ void WriteForm::buildControls() {
     PasteText = new QLineEdit(m_content);
     PasteText->setObjectName(QStringLiteral("PasteText"));
     placeInTwips(PasteText, layout::kPasteRow);
+    // Below the window's edge until the row is revealed: Tab passes it by.
+    PasteText->setFocusPolicy(Qt::ClickFocus);
     PasteCommand = new QPushButton(QStringLiteral("貼付け"), m_content);
     PasteCommand->setObjectName(QStringLiteral("PasteCommand"));
     placeInTwips(PasteCommand, layout::kPasteButton);
@@ -307,6 +320,9 @@ void WriteForm::buildHelpTexts() {
 }
 
 QString WriteForm::picture(const QString& name) const {
+    if (m_env.picturePath) {
+        return m_env.picturePath(name);
+    }
     return QString::fromStdString((m_env.folder.pictureFolder() / name.toStdString()).string());
 }
 
@@ -355,6 +371,12 @@ bool WriteForm::eventFilter(QObject* watched, QEvent* event) {
                 QCoreApplication::sendEvent(List1->viewport(), event);
                 List1->viewport()->installEventFilter(this);
                 addressListPressed();
+                return true;
+            }
+            break;
+        case QEvent::KeyPress:
+            if (watched == BodyText && isCtrlTab(*static_cast<QKeyEvent*>(event))) {
+                BodyText->insertPlainText(QStringLiteral("\t"));
                 return true;
             }
             break;
@@ -463,6 +485,7 @@ void WriteForm::revealPasteRow() {
     placeWindow(m_widthTwips, layout::kPasteRowHeight);
     PasteCommand->show();
     PasteCommand->setEnabled(true);
+    PasteText->setFocusPolicy(Qt::StrongFocus);
 }
 
 void WriteForm::clearAll() {
@@ -542,7 +565,7 @@ void WriteForm::send() {
     };
     observer.afterPass = [this](const PassOutcome& outcome) {
         if (outcome.result == PassResult::kRefused) {
-            ui::inform(this, QString::fromStdString(outcome.refusal), kSendErrorTitle);
+            ui::warn(this, QString::fromStdString(outcome.refusal), kSendErrorTitle);
         }
     };
 

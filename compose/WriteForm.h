@@ -45,6 +45,8 @@ struct ComposeEnvironment {
     std::function<settings::ServerSettings()> serverSettings;
     std::function<settings::Account()> account;  // SMTP AUTH credentials
     std::function<QString()> clockText;          // the main window's clock
+    // "<picture folder>/<name>"; the program folder's Data/ when empty.
+    std::function<QString(const QString& name)> picturePath;
     // The program's store, so the send history shares its current-record
     // buffers; a store of its own for the folder when null.
     store::MailStore* mailStore = nullptr;

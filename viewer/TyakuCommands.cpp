@@ -173,6 +173,7 @@ void TyakuForm::connectPictures() {
         connect(picture, &ui::ActiveLabel::clicked, this, [this, picture, own] {
             ui::pressThenAct(*picture, picturePath(kPressedPicture), picturePath(own), [] {});
         });
+        picture->setFocusPolicy(Qt::NoFocus);  // the caption on it is the keyboard's stop
     }
 }
 

@@ -142,8 +142,16 @@ void TyakuForm::createList(QWidget* client) {
     MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
     MailListView->setAllColumnsShowFocus(true);
     MailListView->header()->setStretchLastSection(false);
+    // The columns' design widths add up to the list's outer width, a few
+    // pixels more than its inside (frame, scroll bar): the Date column takes
+    // what the other two leave, so no horizontal scroll bar shows for those.
+    MailListView->header()->setSectionResizeMode(2, QHeaderView::Stretch);
     // A click anywhere on the list counts, also on an empty one.
     MailListView->viewport()->installEventFilter(this);
+    // The keys that move the selection show the mail they land on; the
+    // window opens with the list at the keyboard.
+    MailListView->installEventFilter(this);
+    MailListView->setFocus();
 
     lstLst = new QListWidget(client);
     lstLst->setObjectName(QStringLiteral("lstLst"));
@@ -463,7 +471,26 @@ bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
         // After the view has updated its selection for this click.
         QMetaObject::invokeMethod(this, &TyakuForm::showSelectedMail, Qt::QueuedConnection);
     }
+    if (watched == MailListView && event->type() == QEvent::KeyPress) {
+        showMailAfterKeyMove();
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// A key that moves the list's selection (arrows, Page Up/Down, Home, End)
+// shows the mail it lands on and sets the marker, as a click does; a key
+// that leaves the selection where it was shows nothing again.
+void TyakuForm::showMailAfterKeyMove() {
+    const QPersistentModelIndex before(MailListView->currentIndex());
+    QMetaObject::invokeMethod(
+        this,
+        [this, before] {
+            const QModelIndex now = MailListView->currentIndex();
+            if (now.isValid() && now != before && MailListView->selectionModel()->isSelected(now)) {
+                showSelectedMail();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 // ---- The editor on the body pane: its commands, the resize layout ----

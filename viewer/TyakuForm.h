@@ -145,6 +145,7 @@ class TyakuForm : public QMainWindow {
     void showMail(const ShownMail& mail);
     void showFields(const QString& subject, const QString& fromOrTo, const QString& date);
     void passBodyThroughClipboard();
+    void showMailAfterKeyMove();
 
     // ---- The viewer's commands (TyakuCommands.cpp) ----
     void connectCommands();
