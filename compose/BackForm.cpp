@@ -21,6 +21,7 @@
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
+#include "ui/TabLeavesTextBox.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::compose {
@@ -110,6 +111,7 @@ void BackForm::buildControls() {
     BodyText = new QTextEdit(this);
     BodyText->setObjectName(QStringLiteral("BodyText"));
     BodyText->setAcceptRichText(false);
+    ui::makeTabLeaveTextBox(*BodyText);
     placeInTwips(BodyText, {layout::kBodyLeft, layout::kBodyTop, 0, 0});
 
     // The attachment list lies over the top of the body while it shows.
@@ -208,7 +210,7 @@ void BackForm::send() {
     m_sending = false;
     if (refusal) {
         // Everything typed stays, so the reply can be sent again.
-        ui::inform(this, QString::fromStdString(*refusal), kSendErrorTitle);
+        ui::warn(this, QString::fromStdString(*refusal), kSendErrorTitle);
         return;
     }
     emit sent();

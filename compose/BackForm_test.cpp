@@ -127,7 +127,7 @@ class BackFormTest : public QObject {
         QVERIFY(started.app->existingForm<BackForm>() != nullptr && form.isVisible());
         QCOMPARE(started.boxes.shown().size(), 1);
         QCOMPARE(started.boxes.shown()[0].title, QStringLiteral("送信エラー"));
-        QCOMPARE(started.boxes.shown()[0].kind, ui::MessageKind::kInformation);
+        QCOMPARE(started.boxes.shown()[0].kind, ui::MessageKind::kWarning);
         QVERIFY(started.boxes.shown()[0].text.contains(QStringLiteral("Relaying denied")));
         QCOMPARE(control<QLineEdit>(form, "ToText")->text(), QStringLiteral("stranger@example.jp"));
         QCOMPARE(control<QTextEdit>(form, "BodyText")->toPlainText(),

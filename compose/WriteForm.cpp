@@ -26,6 +26,7 @@
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
+#include "ui/TabLeavesTextBox.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::compose {
@@ -43,10 +44,6 @@ const QString kNoSelection = QStringLiteral("データが選択されていま�
 const QColor kBatchGreen(0, 128, 0);
 const QColor kWhite(255, 255, 255);
 constexpr int kRecipientTypingLimit = 60;
-
-bool isCtrlTab(const QKeyEvent& key) {
-    return key.key() == Qt::Key_Tab && key.modifiers() == Qt::ControlModifier;
-}
 
 void setListBackground(QListWidget* list, const QColor& colour) {
     QPalette palette = list->palette();
@@ -199,8 +196,7 @@ void WriteForm::buildControls() {
     BodyText->viewport()->installEventFilter(this);
     // Tab moves on to the next control, as in the other fields; Ctrl+Tab
     // types a tab into the body (eventFilter).
-    BodyText->setTabChangesFocus(true);
-    BodyText->installEventFilter(this);
+    ui::makeTabLeaveTextBox(*BodyText);
     placeInTwips(BodyText, layout::kBody);
 
     List2 = new QListWidget(m_content);
@@ -371,12 +367,6 @@ bool WriteForm::eventFilter(QObject* watched, QEvent* event) {
                 QCoreApplication::sendEvent(List1->viewport(), event);
                 List1->viewport()->installEventFilter(this);
                 addressListPressed();
-                return true;
-            }
-            break;
-        case QEvent::KeyPress:
-            if (watched == BodyText && isCtrlTab(*static_cast<QKeyEvent*>(event))) {
-                BodyText->insertPlainText(QStringLiteral("\t"));
                 return true;
             }
             break;

@@ -158,18 +158,31 @@ void TyakuForm::connectHelp() {
     }));
 }
 
+// The program's pictures: those of the window environment (the folder's own
+// or those beside the program), else the folder's own.
 QString TyakuForm::picturePath(const char* name) const {
-    return QString::fromStdString((m_folder.pictureFolder() / name).string());
+    return m_env != nullptr ? m_env->picturePath(QString::fromLatin1(name))
+                            : QString::fromStdString((m_folder.pictureFolder() / name).string());
+}
+
+std::array<std::pair<ui::ActiveLabel*, const char*>, 5> TyakuForm::commandPictures() const {
+    return {{{Image2, "Botan11.gif"},
+             {Image1, "Botan10.gif"},
+             {Image3, "Botan12.gif"},
+             {Image4, "Botan13.gif"},
+             {Image5, "Botan14.gif"}}};
+}
+
+void TyakuForm::showCommandPictures() {
+    for (const auto& [picture, own] : commandPictures()) {
+        picture->showPicture(picturePath(own));
+    }
 }
 
 // A click on a picture only plays its pressed face; the commands belong to
 // the labels on the pictures.
 void TyakuForm::connectPictures() {
-    const std::pair<ui::ActiveLabel*, const char*> pictures[] = {
-        {Image2, "Botan11.gif"}, {Image1, "Botan10.gif"}, {Image3, "Botan12.gif"},
-        {Image4, "Botan13.gif"}, {Image5, "Botan14.gif"},
-    };
-    for (const auto& [picture, own] : pictures) {
+    for (const auto& [picture, own] : commandPictures()) {
         connect(picture, &ui::ActiveLabel::clicked, this, [this, picture, own] {
             ui::pressThenAct(*picture, picturePath(kPressedPicture), picturePath(own), [] {});
         });

@@ -87,6 +87,7 @@ TyakuForm::TyakuForm(ui::WindowEnvironment& env)
     : TyakuForm(env.folder(), env.mailStore(), nullptr, &env.held().currentBox,
                 &env.held().editorCurrentFile) {
     m_env = &env;  // the viewer's commands reach the other windows through it
+    showCommandPictures();
 }
 
 TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent,
@@ -164,8 +165,7 @@ void TyakuForm::createList(QWidget* client) {
 ui::ActiveLabel* TyakuForm::createPicture(const QString& name, const char* pictureFile,
                                           QWidget* client) {
     auto* picture = new ui::ActiveLabel(name, client);
-    const auto path = m_folder.pictureFolder() / pictureFile;
-    picture->showPicture(QString::fromStdString(path.string()));
+    picture->showPicture(picturePath(pictureFile));
     return picture;
 }
 

@@ -16,7 +16,9 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <array>
 #include <string>
+#include <utility>
 
 #include "settings/ProgramFolder.h"
 #include "viewer/BoxListing.h"
@@ -158,6 +160,8 @@ class TyakuForm : public QMainWindow {
     void showHelp(const QString& text);
     void hideHelp();
     QString picturePath(const char* name) const;
+    std::array<std::pair<ui::ActiveLabel*, const char*>, 5> commandPictures() const;
+    void showCommandPictures();
     ui::WindowEnvironment* m_env = nullptr;  // the program's; null for a window on its own
     // ---- end of the viewer's commands ----
 
