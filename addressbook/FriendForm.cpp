@@ -61,6 +61,16 @@ QString fieldStart(const std::string& field, std::size_t characters) {
         std::string(text::stripSpaces(text::utf8PrefixOfCharacters(field, characters))));
 }
 
+QFont rowFont() {
+    const QString family = QStringLiteral("Noto Sans Mono CJK JP");
+    if (!QFontDatabase::families().contains(family)) {
+        return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    }
+    QFont font(family);
+    font.setStyleHint(QFont::TypeWriter);
+    return font;
+}
+
 }  // namespace
 
 FriendForm::FriendForm(ui::WindowEnvironment& env) : FriendForm(env.folder()) {}
@@ -128,8 +138,10 @@ void FriendForm::buildControls() {
 
     List1 = new QListWidget(this);
     List1->setObjectName(QStringLiteral("List1"));
-    // Fixed-width rows keep every name at the same column.
-    List1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // The rows are laid out by CP932 bytes (the address padded to its field).
+    // In a monospace CJK face a full-width character is two columns, as it
+    // is two bytes, so the names line up as the file lays them out.
+    List1->setFont(rowFont());
     List1->viewport()->installEventFilter(this);
     placeInTwips(List1, kList);
 
@@ -192,8 +204,12 @@ bool FriendForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FriendForm::mouseMoveEvent(QMouseEvent* event) {
-    // Over the bare window the help box goes away.
-    Text5->hide();
+    // Over the bare window the help box goes away. A button passes the mouse
+    // moves over it on to the window: those leave the help box showing.
+    const QWidget* under = childAt(event->position().toPoint());
+    if (under == nullptr || !under->property("helpText").isValid()) {
+        Text5->hide();
+    }
     QWidget::mouseMoveEvent(event);
 }
 
@@ -210,6 +226,10 @@ void FriendForm::loadList() {
         }
     }
     Text3->setText(QString::number(List1->count()));
+}
+
+void FriendForm::showMailAddress(const QString& address) {
+    Text4->setText(address);
 }
 
 void FriendForm::registerEntry() {

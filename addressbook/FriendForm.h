@@ -33,6 +33,10 @@ class FriendForm : public QWidget {
 
     const std::vector<int>& recordNumbers() const { return m_recordNumbers; }
 
+    // The viewer's register-sender command: the mail-address field gets the
+    // sender as the viewer shows it.
+    void showMailAddress(const QString& address);
+
     // Handlers, callable from tests as the clicks would call them.
     void registerEntry();
     void deleteSelected();

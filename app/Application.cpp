@@ -121,7 +121,18 @@ void Application::wireButtons() {
     actions.attachments = [this] { showForm<attachments::AttachForm>(); };
     actions.settings = [this] { showForm<SetForm>(); };
     actions.openBox = [this](int box) { viewer::openBox(m_env, box); };
-    actions.homePage = [] { QDesktopServices::openUrl(QUrl(kHomePageUrl)); };
+    actions.homePage = [this] { openHomePage(); };
+}
+
+// Without a browser to hand the page to, the user still learns where it is.
+void Application::openHomePage() {
+    const QUrl page = QUrl::fromLocalFile(picturePath(kHomePageFile));
+    if (QDesktopServices::openUrl(page)) {
+        return;
+    }
+    inform(m_mainForm.get(), QStringLiteral("ブラウザを起動できませんでした。\n"
+                                            "Quillfernのホームページは次のアドレスにあります。\n%1")
+                                 .arg(page.toString()));
 }
 
 void Application::shutDown() {

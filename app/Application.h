@@ -23,8 +23,8 @@ namespace qf::app {
 
 class MainForm;
 
-// The home page the HP button opens. The program has no site of its own yet.
-inline const QString kHomePageUrl = QStringLiteral("https://quillfern.example/");
+// The program's own page, shipped beside its pictures: what Quillfern is.
+inline const QString kHomePageFile = QStringLiteral("Quillfern.html");
 
 class Application : public QObject {
     Q_OBJECT
@@ -79,6 +79,7 @@ class Application : public QObject {
     void recoverBoxFiles();
     void wireButtons();
     void showSettingsWindow();
+    void openHomePage();
     void shutDown();
 
     std::optional<settings::FolderLock> m_lock;

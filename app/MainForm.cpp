@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
-#include <QRegularExpression>
 #include <tuple>
 
 #include "app/Application.h"
@@ -28,6 +27,7 @@ namespace {
 const QString kWaitingText = QStringLiteral("待機中・・・");
 const QString kPressedPicture = QStringLiteral("Botan9.gif");
 const QString kWindowColour = QStringLiteral("#eef3ea");
+const QString kRawTextPlaceholder = QStringLiteral("受信中のメールがここに表示されます");
 
 void place(QWidget& widget, const TwipsRect& rect) {
     ui::placeInTwips(&widget, rect);
@@ -53,13 +53,20 @@ QLineEdit* newField(QWidget* parent, const QString& name, const TwipsRect& rect,
     return field;
 }
 
-// The locale's short date and its time with seconds, without a time zone.
+// The system's short date and its short time with the seconds added, as a
+// date-time value is written on the system ("2026/12/08 9:05:03" on a
+// Japanese one): the system's own form, whatever language Qt's texts have.
 QString localClockText(const QDateTime& now) {
-    const QLocale locale;
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    timeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b\\s*")));
+    const QLocale locale = QLocale::system();
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    const qsizetype minutes = timeFormat.indexOf(QStringLiteral("mm"));
+    if (!timeFormat.contains(QLatin1Char('s')) && minutes >= 0) {
+        const QString separator =
+            minutes > 0 ? timeFormat.mid(minutes - 1, 1) : QStringLiteral(":");
+        timeFormat.insert(minutes + 2, separator + QStringLiteral("ss"));
+    }
     return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(now.time(), timeFormat.trimmed());
+           locale.toString(now.time(), timeFormat);
 }
 
 // Nine spaces lead the caption of the box that takes unsorted mail.
@@ -233,7 +240,7 @@ void MainForm::createStatusArea() {
     Text19->setReadOnly(true);
     Text19->setFocusPolicy(Qt::NoFocus);
     Text19->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Text19->setPlaceholderText(QStringLiteral("受信中のメールがここに表示されます"));
+    Text19->setPlaceholderText(kRawTextPlaceholder);
     place(*Text19, layout::kRawText);
 
     Text20 = newField(this, QStringLiteral("Text20"), layout::kNotice, Qt::AlignCenter);
@@ -279,6 +286,7 @@ void MainForm::connectButtons() {
         };
         connect(caption, &ActiveLabel::clicked, this, press);
         connect(face, &ActiveLabel::clicked, this, press);
+        face->setFocusPolicy(Qt::NoFocus);  // the caption on it is the keyboard's stop
     };
     button(Label5, Image3, QStringLiteral("Botan1.gif"), [this] { m_actions.compose(); });
     button(Label6, Image2, QStringLiteral("Botan2.gif"), [this] { m_actions.receive(); });
@@ -297,6 +305,18 @@ void MainForm::connectButtons() {
     }
     connect(Label22, &ActiveLabel::clicked, this, [this] { m_actions.homePage(); });
     connect(Label23, &ActiveLabel::clicked, this, &QWidget::showMinimized);
+    setKeyboardOrder();
+}
+
+// Tab goes through the picture buttons row by row, then the boxes, then
+// the two small buttons of the banner; the window opens on New.
+void MainForm::setKeyboardOrder() {
+    QWidget* const order[] = {Label5, Label6, Label8, Label15, Label16, Label17, Label18, Label19,
+                              Label3, Label4, Label9, Label11, Label12, Label13, Label22, Label23};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+    Label5->setFocus();
 }
 
 void MainForm::load() {
@@ -374,13 +394,17 @@ void MainForm::showRawText(const QString& text) {
     Text19->repaint();
 }
 
+// The notice lies on the raw-text field; its placeholder steps aside
+// meanwhile, so the two texts are not drawn over each other.
 void MainForm::showNoNewMailNotice(const QString& notice) {
+    Text19->setPlaceholderText(QString());
     Text20->show();
     Text20->setText(notice);
 }
 
 void MainForm::endNoNewMailNotice() {
     Text20->hide();
+    Text19->setPlaceholderText(kRawTextPlaceholder);
 }
 
 // Each tick moves the picture to its next stop and holds it there until the
@@ -423,6 +447,11 @@ void MainForm::addNewToTotal(int box) {
     QLineEdit* total = totalCounter(box);
     total->setText(QString::number(ui::counterValue(*total) + ui::counterValue(*newCounter(box))));
     newCounter(box)->clear();
+}
+
+// The viewer's move and delete-all commands set a box's total.
+void MainForm::setBoxTotal(int box, const QString& text) {
+    totalCounter(box)->setText(text);
 }
 
 QString MainForm::picture(const QString& name) const {

@@ -78,6 +78,7 @@ class MainForm : public QWidget, public ui::MainWindowIntents {
     void endNoNewMailNotice() override;
     void countNewMail(int box) override;
     void addNewToTotal(int box) override;
+    void setBoxTotal(int box, const QString& text) override;
     QString registeredAddress(int box) const override;
     QString clockText() const override;
 
@@ -132,6 +133,7 @@ class MainForm : public QWidget, public ui::MainWindowIntents {
     void createStatusArea();
     void connectHelpTexts();
     void connectButtons();
+    void setKeyboardOrder();
     void showRegisteredAddresses();
     void showBoxCaptions();
     const settings::SortingRegistration& registration(int box) const;

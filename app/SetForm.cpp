@@ -7,6 +7,7 @@
 #include "app/MainLayout.h"
 #include "settings/IdPassForm.h"
 #include "settings/OptionForm.h"
+#include "ui/OkCancelKeys.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::app {
@@ -27,6 +28,8 @@ SetForm::SetForm(ui::WindowEnvironment& env) {
             [&env] { env.showForm<settings::IdPassForm>(); });
     connect(Command2, &QPushButton::clicked, this,
             [&env] { env.showForm<settings::OptionForm>(); });
+    // Return presses the button at the keyboard; Esc closes the menu.
+    ui::OkCancelKeys::install(*this, nullptr, nullptr);
 
     const QPoint corner = env.mainWindow().window().pos();
     move(corner.x() + twipsToPixels(mainlayout::kSettingsOffsetX),

@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 
 #include "app/Application.h"
+#include "app/QtTranslations.h"
 #include "attachments/WebEngineStart.h"
 #include "settings/ProgramFolder.h"
 #include "text/Cp932.h"
@@ -34,6 +35,10 @@ int main(int argc, char* argv[]) {
     // The program ends with its main window, not with its last window.
     QApplication::setQuitOnLastWindowClosed(false);
     preferJapaneseFont();
+
+    // Qt's own buttons and menus in the system's language (Japanese on a
+    // bare C locale), before the first message box.
+    qf::app::installQtTranslations(application);
 
     if (!qf::text::cp932ConversionAvailable()) {
         qf::ui::warn(nullptr,

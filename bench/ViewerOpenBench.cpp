@@ -9,10 +9,10 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTreeWidget>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/LargeBoxFile.h"
 #include "settings/ProgramFolder.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
@@ -24,31 +24,11 @@ namespace {
 constexpr int kBox = 4;
 constexpr const char* kBoxFile = "kdxdata5.data";
 
-// Every record is a different mail of realistic size, written straight in
-// the MailRecord layout.
-void writeBox(const std::filesystem::path& file, int records) {
-    const qf::store::RecordLayout& layout = qf::store::layoutOf(qf::store::RecordKind::kMail);
-    std::vector<char> record(layout.lengthBytes);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    std::string body;
-    for (int line = 0; line < 60; ++line) {
-        body += "いつもお世話になっております。来週の打ち合わせの件でご連絡いたします。\r\n";
-    }
-    for (int n = 1; n <= records; ++n) {
-        const std::string number = std::to_string(n);
-        qf::store::encodeRecord(layout,
-                                {"打ち合わせの件 その" + number, "sender" + number + "@example.jp",
-                                 "Tue, 8 Dec 2026 09:00:00 +0900", body + number},
-                                1, record);
-        out.write(record.data(), static_cast<std::streamsize>(record.size()));
-    }
-}
-
 class LargeBox {
   public:
     explicit LargeBox(int records) : m_program(m_dir.path().toStdString()) {
         (void)m_program.ensureFolders();
-        writeBox(m_program.dataFile(kBoxFile), records);
+        qf::bench::writeLargeBox(m_program.dataFile(kBoxFile), records);
     }
     const qf::settings::ProgramFolder& program() const { return m_program; }
 

@@ -54,6 +54,10 @@ Status appendHistory(store::MailStore& store, const ComposedMail& mail, const st
 
 }  // namespace
 
+std::optional<std::string> sendSingleMail(const SendSettings& settings, const ComposedMail& mail) {
+    return sendOne(settings, mail.to, mail.subject, mail.body, mail.attachments);
+}
+
 int SendReport::count(PassResult result) const {
     return static_cast<int>(std::count_if(
         passes.begin(), passes.end(), [&](const PassOutcome& p) { return p.result == result; }));

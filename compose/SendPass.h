@@ -20,6 +20,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,11 @@ struct SendObserver {
     std::function<void(int pass, int passCount)> beforePass;  // may be empty
     std::function<void(const PassOutcome&)> afterPass;        // may be empty
 };
+
+// One mail to `mail.to`, without a send-history record (the reply window):
+// the SMTP credentials are set and NMailSmtpSendMail is called once. Empty
+// when the server took it, else the transport's error text (UTF-8).
+std::optional<std::string> sendSingleMail(const SendSettings& settings, const ComposedMail& mail);
 
 // Runs every pass. The history goes to `store`'s send-history box; the
 // address book is the one of the store's data folder.

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFocusEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,11 +20,13 @@
 #include <optional>
 
 #include "compose/AddressPane.h"
+#include "compose/AttachmentButtons.h"
 #include "compose/WriteLayout.h"
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
+#include "ui/TabLeavesTextBox.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::compose {
@@ -89,6 +92,8 @@ ComposeEnvironment environmentOf(ui::WindowEnvironment& env) {
     // The account the receive run would use.
     environment.account = [&env] { return env.accountInUse(); };
     environment.clockText = [&env] { return env.mainWindow().clockText(); };
+    // The pictures beside the program when the folder has none of its own.
+    environment.picturePath = [&env](const QString& name) { return env.picturePath(name); };
     environment.mailStore = &env.mailStore();
     return environment;
 }
@@ -189,6 +194,9 @@ void WriteForm::buildControls() {
     BodyText->setObjectName(QStringLiteral("BodyText"));
     BodyText->setAcceptRichText(false);
     BodyText->viewport()->installEventFilter(this);
+    // Tab moves on to the next control, as in the other fields; Ctrl+Tab
+    // types a tab into the body (eventFilter).
+    ui::makeTabLeaveTextBox(*BodyText);
     placeInTwips(BodyText, layout::kBody);
 
     List2 = new QListWidget(m_content);
@@ -198,6 +206,8 @@ void WriteForm::buildControls() {
     PasteText = new QLineEdit(m_content);
     PasteText->setObjectName(QStringLiteral("PasteText"));
     placeInTwips(PasteText, layout::kPasteRow);
+    // Below the window's edge until the row is revealed: Tab passes it by.
+    PasteText->setFocusPolicy(Qt::ClickFocus);
     PasteCommand = new QPushButton(QStringLiteral("貼付け"), m_content);
     PasteCommand->setObjectName(QStringLiteral("PasteCommand"));
     placeInTwips(PasteCommand, layout::kPasteButton);
@@ -306,6 +316,9 @@ void WriteForm::buildHelpTexts() {
 }
 
 QString WriteForm::picture(const QString& name) const {
+    if (m_env.picturePath) {
+        return m_env.picturePath(name);
+    }
     return QString::fromStdString((m_env.folder.pictureFolder() / name.toStdString()).string());
 }
 
@@ -412,36 +425,20 @@ void WriteForm::addressListPressed() {
     }
 }
 
+AttachmentControls WriteForm::attachmentControls() const {
+    return {AttachCommand, Command9, Command10, AttachText, List2};
+}
+
 void WriteForm::chooseFirstAttachment() {
-    Command9->setEnabled(true);
-    const QString path = m_chooseFile();
-    if (!path.isEmpty()) {
-        AttachText->setText(path);
-        List2->addItem(path);
-        Command10->setEnabled(true);
-    }
-    AttachCommand->setEnabled(false);
+    compose::chooseFirstAttachment(attachmentControls(), m_chooseFile);
 }
 
 void WriteForm::addAttachment() {
-    List2->show();
-    if (AttachText->text().isEmpty()) {
-        return;
-    }
-    const QString path = m_chooseFile();
-    if (!path.isEmpty()) {
-        AttachText->setText(AttachText->text() + QStringLiteral(",") + path);
-        List2->addItem(path);
-    }
+    compose::addAttachment(attachmentControls(), m_chooseFile);
 }
 
 void WriteForm::dropAttachments() {
-    AttachText->clear();
-    List2->clear();
-    List2->hide();
-    Command9->setEnabled(false);
-    Command10->setEnabled(false);
-    AttachCommand->setEnabled(true);
+    compose::dropAttachments(attachmentControls());
 }
 
 void WriteForm::batchChosen() {
@@ -478,6 +475,7 @@ void WriteForm::revealPasteRow() {
     placeWindow(m_widthTwips, layout::kPasteRowHeight);
     PasteCommand->show();
     PasteCommand->setEnabled(true);
+    PasteText->setFocusPolicy(Qt::StrongFocus);
 }
 
 void WriteForm::clearAll() {
@@ -557,7 +555,7 @@ void WriteForm::send() {
     };
     observer.afterPass = [this](const PassOutcome& outcome) {
         if (outcome.result == PassResult::kRefused) {
-            ui::inform(this, QString::fromStdString(outcome.refusal), kSendErrorTitle);
+            ui::warn(this, QString::fromStdString(outcome.refusal), kSendErrorTitle);
         }
     };
 

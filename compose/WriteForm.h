@@ -37,12 +37,16 @@ class WindowEnvironment;
 
 namespace qf::compose {
 
+struct AttachmentControls;
+
 // What the window takes from the rest of the program at each use.
 struct ComposeEnvironment {
     settings::ProgramFolder folder{std::filesystem::path()};
     std::function<settings::ServerSettings()> serverSettings;
     std::function<settings::Account()> account;  // SMTP AUTH credentials
     std::function<QString()> clockText;          // the main window's clock
+    // "<picture folder>/<name>"; the program folder's Data/ when empty.
+    std::function<QString(const QString& name)> picturePath;
     // The program's store, so the send history shares its current-record
     // buffers; a store of its own for the folder when null.
     store::MailStore* mailStore = nullptr;
@@ -104,6 +108,7 @@ class WriteForm : public QWidget {
 
     void loadAddressList();
     void addressListPressed();
+    AttachmentControls attachmentControls() const;
     void chooseFirstAttachment();
     void addAttachment();
     void dropAttachments();

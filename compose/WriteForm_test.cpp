@@ -528,6 +528,7 @@ void WriteFormTest::rejectedSendKeepsTheWindowAndTheText() {
     QVERIFY(!m_form.isNull() && m_form->isVisible());
     QCOMPARE(m_boxes->shown().size(), 1);
     QCOMPARE(m_boxes->shown()[0].title, QStringLiteral("送信エラー"));
+    QCOMPARE(m_boxes->shown()[0].kind, ui::MessageKind::kWarning);
     QVERIFY2(m_boxes->shown()[0].text.contains(QStringLiteral("Relaying denied")),
              qPrintable(m_boxes->shown()[0].text));
     QCOMPARE(control<QLineEdit>("ToText")->text(), QStringLiteral("stranger@example.jp"));

@@ -47,8 +47,10 @@ inline constexpr TwipsRect kDropCommand{6000, 2490, 900, kRowHeight};
 inline constexpr TwipsRect kFortuneCheck{120, 2910, 6780, kRowHeight};
 inline constexpr TwipsRect kCancelOption{120, 3300, 1500, kRowHeight};
 inline constexpr TwipsRect kBatchOption{1740, 3300, 1800, kRowHeight};
-inline constexpr TwipsRect kBody{120, 3720, 6780, 3900};
-inline constexpr TwipsRect kAttachList{4080, 2850, 2820, 840};  // List2, over the check rows
+// The attachment list shows right of the batch options, below the fortune
+// check box whose text runs almost the whole width; the body starts below it.
+inline constexpr TwipsRect kAttachList{3660, 3270, 3240, 840};  // List2
+inline constexpr TwipsRect kBody{120, 4170, 6780, 3450};
 inline constexpr TwipsRect kStatusLine{120, 7740, 6780, 300};
 inline constexpr TwipsRect kHelpBox{120, 8070, 6780, 330};
 inline constexpr TwipsRect kPasteRow{120, 8520, 5400, kRowHeight};

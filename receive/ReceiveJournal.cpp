@@ -136,7 +136,7 @@ Status ReceiveJournal::noteStoring(std::string_view uid, int box, int recordNumb
     return append(std::move(line));
 }
 
-Status ReceiveJournal::append(std::string line) {
+Status ReceiveJournal::openForAppending() {
     const bool created = !m_fs.exists(m_file);
     auto file = m_fs.open(m_file, store::OpenMode::kReadWrite);
     if (!file) {
@@ -147,35 +147,59 @@ Status ReceiveJournal::append(std::string line) {
         return size.status();
     }
     // A journal torn inside its header is rewritten from the start; a line
-    // torn by a crash is ended, so that it cannot run into this one.
+    // torn by a crash is ended, so that it cannot run into the next one.
     std::uint64_t at = size.value();
-    char last = '\n';
+    std::string start;
     if (at < header().size()) {
-        line = header() + line;
+        start = header();
         at = 0;
-    } else if (auto got = file.value()->readAt(at - 1, std::span<char>(&last, 1)); !got) {
-        return got.status();
+    } else {
+        char last = '\n';
+        if (auto got = file.value()->readAt(at - 1, std::span<char>(&last, 1)); !got) {
+            return got.status();
+        }
+        if (last != '\n') {
+            start = "\n";
+        }
     }
-    if (last != '\n') {
-        line.insert(0, 1, '\n');
+    if (!start.empty()) {
+        if (Status s = file.value()->writeAt(at, start); !s) {
+            return s;
+        }
+        at += start.size();
+        m_unsynced = true;
     }
-    if (Status s = file.value()->writeAt(at, line); !s) {
-        return s;
-    }
-    m_unsynced = true;
+    m_open = std::move(file.value());
+    m_end = at;
     m_created = m_created || created;
     return Status::ok();
 }
 
+Status ReceiveJournal::append(std::string line) {
+    if (!m_open) {
+        if (Status s = openForAppending(); !s) {
+            return s;
+        }
+    }
+    if (Status s = m_open->writeAt(m_end, line); !s) {
+        m_open.reset();  // the next append looks at the file afresh
+        return s;
+    }
+    m_end += line.size();
+    m_unsynced = m_unsynced || !line.empty();
+    return Status::ok();
+}
+
 Status ReceiveJournal::sync() {
-    if (!m_unsynced) {
+    if (!m_unsynced && !m_created) {
         return Status::ok();
     }
-    auto file = m_fs.open(m_file, store::OpenMode::kReadWrite);
-    if (!file) {
-        return file.status();
+    if (!m_open) {
+        if (Status s = openForAppending(); !s) {
+            return s;
+        }
     }
-    if (Status s = file.value()->sync(); !s) {
+    if (Status s = m_open->sync(); !s) {
         return s;
     }
     if (m_created) {
@@ -189,6 +213,9 @@ Status ReceiveJournal::sync() {
 }
 
 Status ReceiveJournal::clear() {
+    m_open.reset();
+    m_unsynced = false;
+    m_created = false;
     if (!m_fs.exists(m_file)) {
         return Status::ok();
     }

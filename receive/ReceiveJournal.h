@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -71,6 +72,12 @@ class ReceiveJournal {
     std::string header() const;
     // Appends `line` after the header (written first when missing).
     Status append(std::string line);
+    // The journal opened by the first append and kept open for the run, so
+    // that each mail costs one write, not an open, a read and a close.
+    Status openForAppending();
+
+    std::unique_ptr<store::File> m_open;
+    std::uint64_t m_end = 0;  // where the next line goes, while m_open
 
     std::string m_file;
     store::FileSystem& m_fs;

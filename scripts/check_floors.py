@@ -24,7 +24,7 @@ import re
 import sys
 
 FOLDERS = ["text", "store", "settings", "addressbook", "transport", "receive", "compose",
-           "viewer", "attachments", "ui", "app", "boxtool", "bench", "tests"]
+           "viewer", "editor", "attachments", "ui", "app", "boxtool", "bench", "tests"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+/[^"]+)"', re.M)
 QT_INCLUDE = re.compile(r'^\s*#\s*include\s+<Q', re.M)
 NAMES = {1: "core", 2: "window kit", 3: "windows", 4: "program"}

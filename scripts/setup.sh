@@ -12,6 +12,7 @@ packages=(
   clang-format codespell clang libclang-rt-14-dev
   dovecot-pop3d python3-aiosmtpd mpack openssl fetchmail
   fonts-noto-cjk xvfb x11-apps imagemagick xauth xdotool
+  openbox qt6-translations-l10n
 )
 
 missing=()

@@ -9,6 +9,7 @@
 
 #include "settings/AccountFiles.h"
 #include "ui/MessageBoxes.h"
+#include "ui/OkCancelKeys.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::settings {
@@ -54,6 +55,7 @@ IdPassForm::IdPassForm(ui::WindowEnvironment& env) : m_env(env) {
 
     connect(OKCommand, &QPushButton::clicked, this, &IdPassForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
+    ui::OkCancelKeys::install(*this, OKCommand, CancelCommand);
 }
 
 IdPassForm::~IdPassForm() {

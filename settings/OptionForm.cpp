@@ -10,6 +10,7 @@
 
 #include "settings/ServerSettings.h"
 #include "ui/MessageBoxes.h"
+#include "ui/OkCancelKeys.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::settings {
@@ -64,6 +65,7 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
 
     connect(OkCommand, &QPushButton::clicked, this, &OptionForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
+    ui::OkCancelKeys::install(*this, OkCommand, CancelCommand);
 }
 
 void OptionForm::confirm() {

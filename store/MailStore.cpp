@@ -179,6 +179,34 @@ Status MailStore::deleteRecord(int box, int recordNumber) {
     return f.value().compact();
 }
 
+Status MailStore::deleteAll(int box) {
+    auto f = file(box);
+    if (!f) {
+        return f.status();
+    }
+    RecordFile& records = f.value();
+    if (Status s = records.prepareCompaction(); !s) {
+        return s;
+    }
+    auto kept = records.statusWords();
+    if (!kept) {
+        return kept.status();
+    }
+    const std::vector<std::int16_t> deleted(kept.value().size(), 0);
+    Status done = records.writeStatusWords(deleted);
+    if (done) {
+        done = records.compact();
+    }
+    // The records are still in the box when the compaction did not replace
+    // it (the box is then as long as before): they get their words back.
+    // After the replace, the box is empty and the deletion has happened.
+    auto after = records.count();
+    if (!done && after && after.value() == static_cast<int>(kept.value().size())) {
+        (void)records.writeStatusWords(kept.value());
+    }
+    return done;
+}
+
 Result<int> MailStore::moveToKeepBox(int recordNumber) {
     auto found = readRecord(kOtherBox, recordNumber);
     if (!found) {

@@ -72,6 +72,12 @@ class MailStore {
     // markDeleted, then compact.
     Status deleteRecord(int box, int recordNumber);
 
+    // Empties the box: every record is marked deleted in one pass over the
+    // file, then the box is compacted. When marking or compacting fails
+    // before the compacted file took the box's place, the records get their
+    // status words back, so the box holds what it held.
+    Status deleteAll(int box);
+
     // Moves record n of box 6 ("その他") into the keep box and returns its
     // number there. The keep box gets the mail, durably, before box 6 loses
     // it: a failure on the way leaves the mail in box 6 (at worst in both).

@@ -342,6 +342,42 @@ Status RecordFile::createIfMissing() {
     return file ? Status::ok() : file.status();
 }
 
+Result<std::vector<std::int16_t>> RecordFile::statusWords() const {
+    std::vector<std::int16_t> words;
+    const ByteRange statusWord[] = {{m_format.statusOffset, 2}};
+    const RecordFormat packed{2, 0, 0};  // the status word as scan() hands it over
+    Status scanned = scan(statusWord, [&](int, std::span<const char> bytes) {
+        words.push_back(readStatusWord(bytes, packed));
+        return Status::ok();
+    });
+    if (!scanned) {
+        return scanned;
+    }
+    return words;
+}
+
+Status RecordFile::writeStatusWords(std::span<const std::int16_t> words) {
+    if (words.empty()) {
+        return Status::ok();
+    }
+    auto file = m_fs.open(m_path, OpenMode::kReadWrite);
+    if (!file) {
+        return file.status();
+    }
+    const RecordFormat packed{2, 0, 0};
+    char bytes[2];
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        writeStatusWord(bytes, packed, words[i]);
+        const int n = static_cast<int>(i) + 1;
+        if (Status s = file.value()->writeAt(recordOffset(n, m_format) + m_format.statusOffset,
+                                             std::span<const char>(bytes, 2));
+            !s) {
+            return s;
+        }
+    }
+    return Status::ok();
+}
+
 Status RecordFile::sync() {
     auto file = m_fs.open(m_path, OpenMode::kRead);
     if (!file) {

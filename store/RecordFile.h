@@ -110,6 +110,12 @@ class RecordFile {
     // Creates the file empty when it is missing.
     Status createIfMissing();
 
+    // The status word of every whole record, in file order.
+    Result<std::vector<std::int16_t>> statusWords() const;
+    // Writes the status words of records 1 .. words.size() in one pass over
+    // one open file, leaving the rest of each record as it is.
+    Status writeStatusWords(std::span<const std::int16_t> words);
+
     // Makes the file and its entry in the folder durable. Call it before
     // telling a server that a stored mail may be deleted.
     Status sync();

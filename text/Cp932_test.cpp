@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "text/Iconv.h"
+#include "text/Utf8.h"
+
 namespace qf::text {
 namespace {
 
@@ -44,6 +49,60 @@ TEST(Cp932Test, PrefixLengthNeverSplitsADoubleByteCharacter) {
     EXPECT_EQ(cp932PrefixLength(bytes, 4), 3u);
     EXPECT_EQ(cp932PrefixLength(bytes, 2), 1u);
     EXPECT_EQ(cp932PrefixLength(bytes, 100), 5u);
+}
+
+// Long texts go through lookup tables read from the C library; they must give
+// the library's own bytes, for every character and every kind of damage.
+std::string libraryFromCp932(std::string_view bytes) {
+    IconvConverter converter("UTF-8", "CP932");
+    return converter.convert(bytes, "\xEF\xBF\xBD", skipOneByte);
+}
+
+std::string libraryToCp932(std::string_view utf8) {
+    IconvConverter converter("CP932", "UTF-8");
+    return converter.convert(utf8, "?",
+                             [](std::string_view rest) { return utf8CharacterLength(rest, 0); });
+}
+
+TEST(Cp932Test, LongTextsConvertExactlyAsTheLibraryDoes) {
+    // Every single byte and every two-byte sequence, valid or not.
+    std::string everyPair;
+    for (int lead = 0; lead < 256; ++lead) {
+        for (int trail = 0; trail < 256; ++trail) {
+            everyPair += static_cast<char>(lead);
+            everyPair += static_cast<char>(trail);
+        }
+    }
+    EXPECT_EQ(fromCp932(everyPair), libraryFromCp932(everyPair));
+
+    // Every BMP character but the surrogates, one beyond it, and broken UTF-8.
+    std::string everyCharacter;
+    for (unsigned cp = 1; cp < 0x10000; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) {
+            continue;
+        }
+        appendUtf8(everyCharacter, cp);
+    }
+    everyCharacter += "\xF0\x9F\x98\x80 \xC0\x80 \xED\xA0\x80 \xE3\x81 \xFF end \xE3";
+    EXPECT_EQ(toCp932(everyCharacter), libraryToCp932(everyCharacter));
+
+    // Random bytes and random mixtures of Japanese text and damage.
+    std::mt19937 random(932);
+    std::uniform_int_distribution<int> byte(0, 255);
+    const std::string japanese = toCp932("件名：こんにちは①㈱Ⅲ髙ｶﾀｶﾅ～");
+    for (int round = 0; round < 50; ++round) {
+        std::string bytes;
+        while (bytes.size() < 6000) {
+            if (byte(random) < 128) {
+                bytes += japanese;
+            } else {
+                bytes += static_cast<char>(byte(random));
+            }
+        }
+        EXPECT_EQ(fromCp932(bytes), libraryFromCp932(bytes));
+        const std::string utf8 = libraryFromCp932(bytes) + std::string(bytes, 0, 300);
+        EXPECT_EQ(toCp932(utf8), libraryToCp932(utf8));
+    }
 }
 
 }  // namespace

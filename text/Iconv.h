@@ -25,6 +25,7 @@ class IconvConverter {
     IconvConverter& operator=(const IconvConverter&) = delete;
 
     bool isOpen() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t descriptor() const { return m_cd; }
 
     // Converts `input`. Where a byte sequence cannot be taken (or is cut off
     // at the end), appends `replacement` and skips `skip(rest)` bytes, at

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "text/Utf8.h"
 #include "transport/GMimeSupport.h"
 #include "transport/JapaneseCharset.h"
 
@@ -195,23 +196,12 @@ class BodyCollector {
     std::optional<std::string> m_namedInlineText;
 };
 
+// A character reference to NUL, a surrogate or beyond Unicode is no character.
 void appendUtf8(std::string& out, unsigned long cp) {
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
         out += "\xEF\xBF\xBD";
-    } else if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        text::appendUtf8(out, static_cast<char32_t>(cp));
     }
 }
 

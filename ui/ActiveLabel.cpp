@@ -1,6 +1,10 @@
 #include "ui/ActiveLabel.h"
 
+#include <QKeyEvent>
+#include <QMetaMethod>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPen>
 #include <QPixmap>
 
 namespace qf::ui {
@@ -44,6 +48,42 @@ void ActiveLabel::mouseMoveEvent(QMouseEvent* event) {
 void ActiveLabel::enterEvent(QEnterEvent* event) {
     emit hovered();
     QLabel::enterEvent(event);
+}
+
+void ActiveLabel::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool pressKey = key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+    const Qt::KeyboardModifiers others = event->modifiers() & ~Qt::KeypadModifier;
+    if (!pressKey || others != Qt::NoModifier) {
+        QLabel::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    // A held key repeats; the button is pressed once, as a held mouse button.
+    if (!event->isAutoRepeat()) {
+        emit clicked();
+    }
+}
+
+void ActiveLabel::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) {
+        return;
+    }
+    // Dark dashes on a light line read on the bright faces and on the dark ones.
+    QPainter painter(this);
+    const QRect frame = rect().adjusted(1, 1, -2, -2);
+    painter.setPen(QPen(Qt::white, 2));
+    painter.drawRect(frame);
+    painter.setPen(QPen(QColor(0x1f, 0x3d, 0x25), 2, Qt::DashLine));
+    painter.drawRect(frame);
+}
+
+void ActiveLabel::connectNotify(const QMetaMethod& signal) {
+    if (signal == QMetaMethod::fromSignal(&ActiveLabel::clicked)) {
+        setFocusPolicy(Qt::StrongFocus);
+    }
+    QLabel::connectNotify(signal);
 }
 
 }  // namespace qf::ui

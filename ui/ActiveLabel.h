@@ -7,6 +7,13 @@
 //
 // A label can show a picture from a file; picturePath() tells which one is
 // showing, also when the file could not be read (the label is then blank).
+//
+// A label whose click does something (anything connected to clicked()) is a
+// button for the keyboard too: Tab reaches it, a dotted frame shows the
+// focus, and Space, Return or Enter emit clicked() as a click does, so the
+// press picture and wait of a picture button are the same for both. A
+// window that wants a clickable label out of the Tab order sets
+// Qt::NoFocus after connecting it (a face lying under its own caption).
 #pragma once
 
 #include <QLabel>
@@ -35,6 +42,9 @@ class ActiveLabel : public QLabel {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void connectNotify(const QMetaMethod& signal) override;
 
   private:
     QString m_picturePath;

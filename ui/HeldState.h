@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "settings/AccountFiles.h"
 #include "settings/ServerSettings.h"
@@ -24,6 +25,9 @@ struct HeldState {
     // The box the viewer last listed (0 before the first opening); it outlives
     // the viewer window, so a reopened viewer still knows it.
     int currentBox = 0;
+    // The viewer editor's current file (UTF-8 path): empty at start, named by
+    // the editor's New, loaded whenever the viewer opens; kept for this run only.
+    std::string editorCurrentFile;
 };
 
 }  // namespace qf::ui

@@ -26,6 +26,19 @@ class QtMessageBoxes final : public MessageBoxes {
         }
         return false;
     }
+
+    Choice choose(QWidget* parent, const MessageRequest& request) override {
+        switch (QMessageBox::question(parent, request.title, request.text,
+                                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                      QMessageBox::Yes)) {
+            case QMessageBox::Yes:
+                return Choice::kYesButton;
+            case QMessageBox::No:
+                return Choice::kNoButton;
+            default:
+                return Choice::kCancelButton;
+        }
+    }
 };
 
 QtMessageBoxes g_qtBoxes;
@@ -43,6 +56,10 @@ void setMessageBoxes(MessageBoxes* boxes) {
 
 bool ask(QWidget* parent, const QString& text, const QString& title) {
     return g_current->show(parent, {MessageKind::kQuestion, title, text});
+}
+
+Choice askYesNoCancel(QWidget* parent, const QString& text, const QString& title) {
+    return g_current->choose(parent, {MessageKind::kQuestion, title, text});
 }
 
 void inform(QWidget* parent, const QString& text, const QString& title) {

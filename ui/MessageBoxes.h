@@ -21,6 +21,9 @@ enum class MessageKind {
     kRetry,        // OK and Cancel buttons, warning icon; true for OK
 };
 
+// The answer to a question with Yes, No and Cancel buttons.
+enum class Choice { kYesButton, kNoButton, kCancelButton };
+
 struct MessageRequest {
     MessageKind kind = MessageKind::kInformation;
     QString title;
@@ -33,6 +36,8 @@ class MessageBoxes {
     // Shows the box and returns true when the user answered Yes (questions)
     // or closed it (other kinds).
     virtual bool show(QWidget* parent, const MessageRequest& request) = 0;
+    // Asks `request` (a question) with Yes, No and Cancel buttons.
+    virtual Choice choose(QWidget* parent, const MessageRequest& request) = 0;
 };
 
 // The answerer in use: QMessageBox unless a test installed its own.
@@ -42,6 +47,8 @@ void setMessageBoxes(MessageBoxes* boxes);
 
 // True only when the user answers Yes.
 bool ask(QWidget* parent, const QString& text, const QString& title = kConfirmTitle);
+// Yes, No or Cancel; closing the box counts as Cancel.
+Choice askYesNoCancel(QWidget* parent, const QString& text, const QString& title);
 void inform(QWidget* parent, const QString& text, const QString& title = kProgramTitle);
 void warn(QWidget* parent, const QString& text, const QString& title = kProgramTitle);
 

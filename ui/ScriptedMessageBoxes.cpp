@@ -18,4 +18,9 @@ bool ScriptedMessageBoxes::show(QWidget* /*parent*/, const MessageRequest& reque
     return !m_answers.isEmpty() && m_answers.takeFirst();
 }
 
+Choice ScriptedMessageBoxes::choose(QWidget* /*parent*/, const MessageRequest& request) {
+    m_shown.append(request);
+    return m_choices.isEmpty() ? Choice::kCancelButton : m_choices.takeFirst();
+}
+
 }  // namespace qf::ui

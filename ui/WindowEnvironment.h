@@ -46,6 +46,9 @@ class MainWindowIntents {
     virtual void countNewMail(int box) = 0;
     // Adds the new-mail counter of receiving box 1-6 to its total and empties it.
     virtual void addNewToTotal(int box) = 0;
+    // Sets the total of receiving box 1-6 to `text` (the viewer's commands
+    // that change a box).
+    virtual void setBoxTotal(int box, const QString& text) = 0;
     // The sender address shown for box 1-5.
     virtual QString registeredAddress(int box) const = 0;
     // The clock's text as shown: the date of a mail sent now.

@@ -2,8 +2,8 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QEvent>
-#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,16 +14,21 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include "editor/EditorCommands.h"
+#include "editor/EditorLayout.h"
+#include "editor/EditorSettings.h"
+#include "editor/EditorText.h"
+#include "store/DurableWrite.h"
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/WindowEnvironment.h"
-#include "viewer/EditorSettings.h"
 #include "viewer/ViewerLayout.h"
 
 namespace qf::viewer {
@@ -79,18 +84,26 @@ const QString TyakuForm::kNothingToSelectText = QStringLiteral("選択するデ�
 const QString TyakuForm::kLoadErrorTitle = ui::kProgramTitle + QStringLiteral("  Form_LoadError");
 
 TyakuForm::TyakuForm(ui::WindowEnvironment& env)
-    : TyakuForm(env.folder(), env.mailStore(), nullptr, &env.held().currentBox) {}
+    : TyakuForm(env.folder(), env.mailStore(), nullptr, &env.held().currentBox,
+                &env.held().editorCurrentFile) {
+    m_env = &env;  // the viewer's commands reach the other windows through it
+    showCommandPictures();
+}
 
 TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent,
-                     int* heldBox)
+                     int* heldBox, std::string* heldEditorFile)
     : QMainWindow(parent),
       m_folder(folder),
       m_store(store),
-      m_currentBox(heldBox != nullptr ? *heldBox : m_ownBox) {
+      m_currentBox(heldBox != nullptr ? *heldBox : m_ownBox),
+      m_editorFile(heldEditorFile != nullptr ? *heldEditorFile : m_ownEditorFile) {
     setObjectName(QStringLiteral("TyakuForm"));
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("Client"));
-    client->setMinimumSize(twipsToPixels(kDesignWidthTwips), twipsToPixels(kDesignHeightTwips));
+    // Small enough for a 1366 x 768 screen at scale 1.5; the resize layout
+    // places every control inside it.
+    client->setMinimumSize(twipsToPixels(kDesignWidthTwips),
+                           twipsToPixels(kMinimumClientHeightTwips));
     setCentralWidget(client);
     createMenus();
     createToolBar();
@@ -98,6 +111,7 @@ TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QW
     createList(client);
     createCommands(client);
     createFields(client);
+    createEditor();
 
     // The load steps, in order.
     Text5->clear();
@@ -111,6 +125,8 @@ TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QW
     loadEditorFile();
     lstLst->hide();
     rtfEd->show();
+
+    connectCommands();  // the viewer's commands (TyakuCommands.cpp)
 }
 
 TyakuForm::~TyakuForm() = default;
@@ -127,8 +143,16 @@ void TyakuForm::createList(QWidget* client) {
     MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
     MailListView->setAllColumnsShowFocus(true);
     MailListView->header()->setStretchLastSection(false);
+    // The columns' design widths add up to the list's outer width, a few
+    // pixels more than its inside (frame, scroll bar): the Date column takes
+    // what the other two leave, so no horizontal scroll bar shows for those.
+    MailListView->header()->setSectionResizeMode(2, QHeaderView::Stretch);
     // A click anywhere on the list counts, also on an empty one.
     MailListView->viewport()->installEventFilter(this);
+    // The keys that move the selection show the mail they land on; the
+    // window opens with the list at the keyboard.
+    MailListView->installEventFilter(this);
+    MailListView->setFocus();
 
     lstLst = new QListWidget(client);
     lstLst->setObjectName(QStringLiteral("lstLst"));
@@ -141,8 +165,7 @@ void TyakuForm::createList(QWidget* client) {
 ui::ActiveLabel* TyakuForm::createPicture(const QString& name, const char* pictureFile,
                                           QWidget* client) {
     auto* picture = new ui::ActiveLabel(name, client);
-    const auto path = m_folder.pictureFolder() / pictureFile;
-    picture->showPicture(QString::fromStdString(path.string()));
+    picture->showPicture(picturePath(pictureFile));
     return picture;
 }
 
@@ -212,9 +235,11 @@ void TyakuForm::createFields(QWidget* client) {
 }
 
 void TyakuForm::createMenus() {
+    using Editor = editor::EditorCommands;
     struct Item {
         const char* name;
-        QString caption;
+        QString caption;  // empty: a separator
+        void (Editor::*command)() = nullptr;
     };
     auto addMenu = [this](const char* name, const QString& title,
                           std::initializer_list<Item> items) {
@@ -225,29 +250,38 @@ void TyakuForm::createMenus() {
                 menu->addSeparator()->setObjectName(QString::fromLatin1(item.name));
                 continue;
             }
-            menu->addAction(item.caption)->setObjectName(QString::fromLatin1(item.name));
+            QAction* action = menu->addAction(item.caption);
+            action->setObjectName(QString::fromLatin1(item.name));
+            if (item.command == nullptr) {
+                connect(action, &QAction::triggered, this, &QWidget::close);
+            } else {
+                connect(action, &QAction::triggered, this,
+                        [this, command = item.command] { (m_editor->*command)(); });
+            }
         }
     };
+    // "印刷" prints as the toolbar's Print does.
     addMenu("mFile", QStringLiteral("ファイル(&F)"),
-            {{"mnew", QStringLiteral("新規作成")},
-             {"mopen", QStringLiteral("開く")},
-             {"msave", QStringLiteral("名前をつけて保存")},
-             {"mprint", QStringLiteral("印刷")},
+            {{"mnew", QStringLiteral("新規作成"), &Editor::newFile},
+             {"mopen", QStringLiteral("開く"), &Editor::open},
+             {"msave", QStringLiteral("名前をつけて保存"), &Editor::saveWithHeader},
+             {"mprint", QStringLiteral("印刷"), &Editor::print},
              {"mline", QString()},
              {"mend", QStringLiteral("戻る")}});
     addMenu("medit", QStringLiteral("編集(&E)"),
-            {{"mall", QStringLiteral("全て選択")},
-             {"matamajump", QStringLiteral("文頭へジャンプ")},
-             {"mbunmatujump", QStringLiteral("文末へジャンプ")},
+            {{"mall", QStringLiteral("全て選択"), &Editor::selectAll},
+             {"matamajump", QStringLiteral("文頭へジャンプ"), &Editor::jumpToTop},
+             {"mbunmatujump", QStringLiteral("文末へジャンプ"), &Editor::jumpToEnd},
              {"mline2", QString()},
-             {"mkensaku", QStringLiteral("検索")},
-             {"mtugikensaku", QStringLiteral("次を検索")},
+             {"mkensaku", QStringLiteral("検索"), &Editor::find},
+             {"mtugikensaku", QStringLiteral("次を検索"), &Editor::findNext},
              {"mline3", QString()},
-             {"mcut", QStringLiteral("切り取り")},
-             {"mcopy", QStringLiteral("コピー")},
-             {"mpaste", QStringLiteral("貼付け")}});
+             {"mcut", QStringLiteral("切り取り"), &Editor::cut},
+             {"mcopy", QStringLiteral("コピー"), &Editor::copy},
+             {"mpaste", QStringLiteral("貼付け"), &Editor::paste}});
 }
 
+// A click is dispatched on the button's key, its objectName().
 void TyakuForm::createToolBar() {
     tbToolBar = addToolBar(QStringLiteral("tbToolBar"));
     tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
@@ -269,6 +303,8 @@ void TyakuForm::createToolBar() {
             tbToolBar->addSeparator();
         }
     }
+    connect(tbToolBar, &QToolBar::actionTriggered, this,
+            [this](QAction* action) { m_editor->runToolbarKey(action->objectName()); });
 }
 
 void TyakuForm::createStatusBar() {
@@ -296,22 +332,23 @@ void TyakuForm::placeBodyPane() {
 
 // The editor's current file is empty until the user first creates one; then
 // there is nothing to load and nothing to report. A named file that cannot be
-// read is reported, and OK tries again.
+// read is reported, and OK tries again. The file is read as the editor
+// writes it: CP932 (a UTF-8 file is recognised as such).
 void TyakuForm::loadEditorFile() {
-    const QString name = editorCurrentFile();
-    if (name.isEmpty()) {
+    if (m_editorFile.empty()) {
         m_changed = false;
         return;
     }
     for (;;) {
-        QFile file(name);
-        if (file.open(QIODevice::ReadOnly)) {
-            rtfEd->setPlainText(QString::fromLocal8Bit(file.readAll()));
+        Result<std::string> bytes = store::readWholeFile(m_editorFile);
+        if (bytes.isOk()) {
+            rtfEd->setPlainText(QString::fromStdString(editor::textFromFileBytes(bytes.value())));
             m_changed = false;
             return;
         }
         const QString text = QStringLiteral("編集中のファイル「%1」を開けませんでした。\n%2")
-                                 .arg(name, file.errorString());
+                                 .arg(QString::fromStdString(m_editorFile),
+                                      QString::fromStdString(bytes.status().message()));
         if (!ui::messageBoxes().show(this, {ui::MessageKind::kRetry, kLoadErrorTitle, text})) {
             return;
         }
@@ -340,7 +377,8 @@ void TyakuForm::applyBox(const BoxEntry& box, const QString& caption) {
     }
     Label3->setFont(font);
     Label3->setPalette(palette);
-    Label3->setGeometry(pixelRect(commandCaptionRect(kMoveRect, captionTop)));
+    Label3->setGeometry(pixelRect(commandCaptionRect(kMoveRect, captionTop))
+                            .translated(0, twipsToPixels(m_rowShiftTwips)));
     Image2->setEnabled(box.movePictureEnabled);
     Label7->setEnabled(box.replyEnabled);
     setWindowTitle(caption);
@@ -433,7 +471,88 @@ bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
         // After the view has updated its selection for this click.
         QMetaObject::invokeMethod(this, &TyakuForm::showSelectedMail, Qt::QueuedConnection);
     }
+    if (watched == MailListView && event->type() == QEvent::KeyPress) {
+        showMailAfterKeyMove();
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// A key that moves the list's selection (arrows, Page Up/Down, Home, End)
+// shows the mail it lands on and sets the marker, as a click does; a key
+// that leaves the selection where it was shows nothing again.
+void TyakuForm::showMailAfterKeyMove() {
+    const QPersistentModelIndex before(MailListView->currentIndex());
+    QMetaObject::invokeMethod(
+        this,
+        [this, before] {
+            const QModelIndex now = MailListView->currentIndex();
+            if (now.isValid() && now != before && MailListView->selectionModel()->isSelected(now)) {
+                showSelectedMail();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+// ---- The editor on the body pane: its commands, the resize layout ----
+
+void TyakuForm::createEditor() {
+    m_editor = new editor::EditorCommands({this, rtfEd, Text1, Text7, Text8, Text9}, m_editorFile,
+                                          m_folder.root().string(), m_changed, this);
+}
+
+void TyakuForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    applyResizeLayout(true);
+}
+
+void TyakuForm::reapplyLayoutWithoutMaximisedRule() {
+    applyResizeLayout(false);
+}
+
+// Text6 and Command2 lie on the status bar, whose own layout keeps them there
+// in any window state; the layout here shows them and places the rest.
+void TyakuForm::applyResizeLayout(bool withMaximisedRule) {
+    using ui::pixelsToTwips;
+    editor::ResizeInput in;
+    in.windowWidth = pixelsToTwips(width());
+    in.windowHeight = pixelsToTwips(height());
+    in.paneLeft = kBodyPaneLeftTwips;
+    in.command1Left = pixelsToTwips(StatusBar1->x() + Command1->x());
+    in.statusBar = {pixelsToTwips(StatusBar1->x()), pixelsToTwips(StatusBar1->y()),
+                    pixelsToTwips(StatusBar1->width()), pixelsToTwips(StatusBar1->height())};
+    in.maximised = isMaximized();
+    in.clientHeight = pixelsToTwips(centralWidget()->height());
+    // A whole date with its zone, e.g. "+0900", and the field's frame.
+    in.dateMinWidth = pixelsToTwips(
+        Text9->fontMetrics().horizontalAdvance(QStringLiteral("Wed, 30 Sep 2026 23:59:59 +0900")) +
+        12);
+    const editor::ResizeLayout out = editor::resizeLayout(in, withMaximisedRule);
+
+    Text6->show();
+    Command2->show();
+    MailListView->resize(twipsToPixels(out.listWidth), twipsToPixels(out.listHeight));
+    for (auto [field, rect] :
+         {std::pair{Text7, out.subject}, {Text8, out.sender}, {Text9, out.date}}) {
+        field->setGeometry(twipsToPixels(rect.left), twipsToPixels(rect.top),
+                           twipsToPixels(rect.width), field->height());
+    }
+    rtfEd->setGeometry(pixelRect(out.pane));
+
+    // The command and search rows keep their distance below the list.
+    const int moveBy = twipsToPixels(out.commandRowShift) - twipsToPixels(m_rowShiftTwips);
+    m_rowShiftTwips = out.commandRowShift;
+    if (moveBy != 0) {
+        for (QWidget* row : std::initializer_list<QWidget*>{Image1, Image2, Image3, Image4, Image5,
+                                                            Label3, Label5, Label6, Label7, Label8,
+                                                            Label4, Text2, Label2, Text1, Text4}) {
+            row->move(row->x(), row->y() + moveBy);
+        }
+    }
+}
+
+void TyakuForm::closeEvent(QCloseEvent* event) {
+    editor::writeClosingSettings(m_editor->autoSaveChoice());
+    QMainWindow::closeEvent(event);
 }
 
 }  // namespace qf::viewer

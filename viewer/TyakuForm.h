@@ -16,6 +16,9 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <array>
+#include <string>
+#include <utility>
 
 #include "settings/ProgramFolder.h"
 #include "viewer/BoxListing.h"
@@ -30,6 +33,10 @@ class QStatusBar;
 class QTextEdit;
 class QToolBar;
 class QTreeWidget;
+
+namespace qf::editor {
+class EditorCommands;
+}
 
 namespace qf::ui {
 class ActiveLabel;
@@ -53,9 +60,10 @@ class TyakuForm : public QMainWindow {
     explicit TyakuForm(ui::WindowEnvironment& env);
     // `store` holds the current-record buffers and outlives the window. The
     // current box is kept in `heldBox` when given (it must outlive the
-    // window), else in the window itself.
+    // window), else in the window itself; so is the editor's current file in
+    // `heldEditorFile`.
     TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent = nullptr,
-              int* heldBox = nullptr);
+              int* heldBox = nullptr, std::string* heldEditorFile = nullptr);
     ~TyakuForm() override;
 
     // The box whose list is shown; 0 before the first opening.
@@ -112,6 +120,17 @@ class TyakuForm : public QMainWindow {
     QListWidget* lstLst = nullptr;
     QListWidget* lstWk = nullptr;
 
+    // ---- The viewer's commands (TyakuCommands.cpp) ----
+    // Each is the click handler of its control, callable from tests.
+    void moveToKeepBox();   // Label3
+    void deleteOne();       // Label5
+    void registerSender();  // Label6
+    void reply();           // Label7
+    void deleteAll();       // Label8
+    void quickSave();       // Command1
+    void copyHeader();      // Command2
+                            // ---- end of the viewer's commands ----
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -128,12 +147,51 @@ class TyakuForm : public QMainWindow {
     void showMail(const ShownMail& mail);
     void showFields(const QString& subject, const QString& fromOrTo, const QString& date);
     void passBodyThroughClipboard();
+    void showMailAfterKeyMove();
+
+    // ---- The viewer's commands (TyakuCommands.cpp) ----
+    void connectCommands();
+    void connectHelp();
+    void connectPictures();
+    int selectedRecordNumber() const;
+    bool takeSelection();
+    void refillAfterChange();
+    void setMainWindowTotal(int box, const QString& text);
+    void showHelp(const QString& text);
+    void hideHelp();
+    QString picturePath(const char* name) const;
+    std::array<std::pair<ui::ActiveLabel*, const char*>, 5> commandPictures() const;
+    void showCommandPictures();
+    ui::WindowEnvironment* m_env = nullptr;  // the program's; null for a window on its own
+    // ---- end of the viewer's commands ----
 
     settings::ProgramFolder m_folder;
     MailStore& m_store;
     int m_ownBox = 0;
     int& m_currentBox;
     bool m_changed = false;  // the editor's changed flag
+
+    // ---- The editor on the body pane: its commands, the resize layout ----
+  public:
+    editor::EditorCommands& editor() { return *m_editor; }
+    // The editor's changed flag: set by every change of the pane's text.
+    bool editorChanged() const { return m_changed; }
+    // The layout again without the maximised rule, as a mouse move over the
+    // window's background does: Text6 and Command2 go back to the status bar.
+    void reapplyLayoutWithoutMaximisedRule();
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void createEditor();
+    void applyResizeLayout(bool withMaximisedRule);
+
+    std::string m_ownEditorFile;
+    std::string& m_editorFile;  // the editor's current file (UTF-8 path)
+    editor::EditorCommands* m_editor = nullptr;
+    int m_rowShiftTwips = 0;  // how far the command rows sit below their design place
 };
 
 }  // namespace qf::viewer

@@ -19,7 +19,6 @@
 #include "store/MailStore.h"
 #include "ui/ActiveLabel.h"
 #include "ui/Twips.h"
-#include "viewer/EditorSettings.h"
 
 namespace qf::viewer {
 namespace {
@@ -92,8 +91,6 @@ class TyakuFormTest : public QObject {
             QApplication::setFont(font);
         }
     }
-
-    void init() { setEditorCurrentFile(QString()); }
 
     void openingAReceivingBoxAddsItsNewMailAndListsItInFileOrder() {
         TestApplication started(withMails(4, 5));
@@ -279,38 +276,40 @@ class TyakuFormTest : public QObject {
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("untouched"));
     }
 
+    // The editor's current file is held for the run: each new viewer loads it
+    // (as CP932), and a named file that cannot be read is reported.
     void editorFileIsLoadedOnlyWhenOneIsNamed() {
-        {
-            // No current file yet: nothing to load, nothing to report.
-            TestApplication started;
-            started.mainForm().actions().openBox(1);
-            QVERIFY(started.boxes.shown().isEmpty());
-        }
+        TestApplication started;
+        started.mainForm().actions().openBox(1);
+        QVERIFY(started.boxes.shown().isEmpty());
+
         QTemporaryDir dir;
         const QString missing = dir.filePath(QStringLiteral("新規作成.TXT"));
-        setEditorCurrentFile(missing);
-        {
-            // A named file that cannot be read: OK tries again, Cancel goes on.
-            TestApplication started;
-            started.boxes.answer({true, false});
+        started.app->held().editorCurrentFile = missing.toStdString();
+        auto reopen = [&] {
+            delete started.app->existingForm<TyakuForm>();
             started.mainForm().actions().openBox(1);
-            QCOMPARE(started.boxes.shown().size(), 2);
-            const ui::MessageRequest& shown = started.boxes.shown().front();
-            QCOMPARE(shown.kind, ui::MessageKind::kRetry);
-            QCOMPARE(shown.title, QStringLiteral("Quillfern  Form_LoadError"));
-            QVERIFY2(shown.text.contains(missing), qPrintable(shown.text));
-            QVERIFY(started.app->existingForm<TyakuForm>()->isVisible());
-        }
+            return started.app->existingForm<TyakuForm>();
+        };
+        // OK tries again, Cancel goes on.
+        started.boxes.answer({true, false});
+        QVERIFY(reopen()->isVisible());
+        QCOMPARE(started.boxes.shown().size(), 2);
+        const ui::MessageRequest& shown = started.boxes.shown().front();
+        QCOMPARE(shown.kind, ui::MessageKind::kRetry);
+        QCOMPARE(shown.title, QStringLiteral("Quillfern  Form_LoadError"));
+        QVERIFY2(shown.text.contains(missing), qPrintable(shown.text));
+
         QFile file(missing);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("memo");
+        file.write("\x87\x40\x87\x8A\xFB\xFC\r\nmemo");  // ①㈱髙 in CP932
         file.close();
-        {
-            TestApplication started;
-            TyakuForm& viewer = started.app->form<TyakuForm>();
-            QVERIFY(started.boxes.shown().isEmpty());
-            QCOMPARE(viewer.rtfEd->toPlainText(), QStringLiteral("memo"));
-        }
+        started.boxes.clear();
+        delete started.app->existingForm<TyakuForm>();
+        TyakuForm* viewer = &started.app->form<TyakuForm>();  // loaded, no box listed
+        QVERIFY(started.boxes.shown().isEmpty());
+        QCOMPARE(viewer->rtfEd->toPlainText(), QStringLiteral("①㈱髙\nmemo\n"));
+        QVERIFY(!viewer->editorChanged());
     }
 
   private:

@@ -20,6 +20,9 @@ using ui::TwipsRect;
 
 inline constexpr int kDesignWidthTwips = 12000;
 inline constexpr int kDesignHeightTwips = 9000;
+// The client area's smallest height: with menu bar, toolbar and status bar
+// the window still fits a 1366 x 768 screen at scale 1.5.
+inline constexpr int kMinimumClientHeightTwips = 5400;
 
 inline constexpr TwipsRect kMailListRect{0, 0, 11880, 2000};
 

@@ -1,0 +1,28 @@
+// The attachment buttons shared by the compose and the reply window: the
+// first file (AttachCommand), further files (Command9) and dropping them all
+// (Command10). The chosen paths stand in AttachText, comma-separated, and one
+// a row in List2.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace qf::compose {
+
+struct AttachmentControls {
+    QPushButton* AttachCommand;
+    QPushButton* Command9;
+    QPushButton* Command10;
+    QLineEdit* AttachText;
+    QListWidget* List2;
+};
+
+void chooseFirstAttachment(const AttachmentControls& c, const std::function<QString()>& chooseFile);
+void addAttachment(const AttachmentControls& c, const std::function<QString()>& chooseFile);
+void dropAttachments(const AttachmentControls& c);
+
+}  // namespace qf::compose

@@ -1,0 +1,237 @@
+#include "compose/BackForm.h"
+
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTextEdit>
+
+#include "compose/AttachmentButtons.h"
+#include "compose/BackLayout.h"
+#include "compose/ReplyText.h"
+#include "compose/SendPass.h"
+#include "store/BoxCatalogue.h"
+#include "store/MailStore.h"
+#include "text/FixedField.h"
+#include "ui/ActiveLabel.h"
+#include "ui/FormHelpers.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PictureButton.h"
+#include "ui/TabLeavesTextBox.h"
+#include "ui/WindowEnvironment.h"
+
+namespace qf::compose {
+namespace {
+
+namespace layout = backlayout;
+using ui::pixelsToTwips;
+using ui::placeInTwips;
+using ui::twipsToPixels;
+
+const QString kSendErrorTitle = QStringLiteral("送信エラー");
+const QString kPressedPicture = QStringLiteral("Switch.gif");
+
+QString stripped(const QString& text) {
+    return QString::fromStdString(std::string(text::stripSpaces(text.toStdString())));
+}
+
+// The text box keeps LF; a lone CR of a pasted text is a line end too.
+QString toBoxText(const std::string& text) {
+    QString box = QString::fromStdString(text);
+    box.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    box.replace(u'\r', u'\n');
+    return box;
+}
+
+bool pastesIntoReply(int box) {
+    return (box >= 1 && box <= store::kOtherBox) || box == store::kKeepBox;
+}
+
+}  // namespace
+
+BackForm::BackForm(ui::WindowEnvironment& env) : QWidget(nullptr, Qt::Window), m_env(env) {
+    setObjectName(QStringLiteral("BackForm"));
+    setWindowTitle(QStringLiteral("返事を書く"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_chooseFile = [this] {
+        QFileDialog dialog(this);
+        dialog.setObjectName(QStringLiteral("AttachCommonDialog"));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    };
+    buildControls();
+    addPictureButton(0, QStringLiteral("Label1"), QStringLiteral("      送   信"),
+                     QStringLiteral("Motosize.gif"), &BackForm::send);
+    addPictureButton(1, QStringLiteral("Label3"), QStringLiteral("      中   止"),
+                     QStringLiteral("Honbun.gif"), &BackForm::stopWithoutSending);
+    addPictureButton(2, QStringLiteral("Label4"), QStringLiteral("    本文貼付"),
+                     QStringLiteral("Addoress.gif"), &BackForm::pasteBody);
+
+    // Opening: the attachment field's design width, the list hidden.
+    AttachText->resize(twipsToPixels(layout::kAttachTextOpenWidth), AttachText->height());
+    List2->hide();
+    resize(twipsToPixels(layout::kOpenWidth), twipsToPixels(layout::kOpenHeight));
+}
+
+void BackForm::buildControls() {
+    auto addRow = [this](const QString& name, const QString& caption, int top) {
+        auto* label = new QLabel(caption, this);
+        placeInTwips(label, {layout::kLabelLeft, top, layout::kLabelWidth, layout::kRowHeight});
+        auto* field = new QLineEdit(this);
+        field->setObjectName(name);
+        placeInTwips(field,
+                     {layout::kFieldLeft, top, layout::kAttachTextOpenWidth, layout::kRowHeight});
+        return field;
+    };
+    ToText = addRow(QStringLiteral("ToText"), QStringLiteral("宛先"), layout::kToTop);
+    SubjectText =
+        addRow(QStringLiteral("SubjectText"), QStringLiteral("題名"), layout::kSubjectTop);
+    AttachText =
+        addRow(QStringLiteral("AttachText"), QStringLiteral("添付File"), layout::kAttachTop);
+
+    auto addButton = [this](const QString& name, const QString& caption, int widthTwips,
+                            void (BackForm::*action)()) {
+        auto* button = new QPushButton(caption, this);
+        button->setObjectName(name);
+        placeInTwips(button, {0, layout::kAttachTop, widthTwips, layout::kRowHeight});
+        connect(button, &QPushButton::clicked, this, action);
+        return button;
+    };
+    AttachCommand = addButton(QStringLiteral("AttachCommand"), QStringLiteral("添付"),
+                              layout::kAttachCommandWidth, &BackForm::chooseFirstAttachment);
+    Command9 = addButton(QStringLiteral("Command9"), QStringLiteral("追加"),
+                         layout::kAddCommandWidth, &BackForm::addAttachment);
+    Command10 = addButton(QStringLiteral("Command10"), QStringLiteral("取り消し"),
+                          layout::kDropCommandWidth, &BackForm::dropAttachments);
+
+    BodyText = new QTextEdit(this);
+    BodyText->setObjectName(QStringLiteral("BodyText"));
+    BodyText->setAcceptRichText(false);
+    ui::makeTabLeaveTextBox(*BodyText);
+    placeInTwips(BodyText, {layout::kBodyLeft, layout::kBodyTop, 0, 0});
+
+    // The attachment list lies over the top of the body while it shows.
+    List2 = new QListWidget(this);
+    List2->setObjectName(QStringLiteral("List2"));
+}
+
+void BackForm::addPictureButton(int column, const QString& name, const QString& caption,
+                                const QString& ownPicture, void (BackForm::*action)()) {
+    const ui::TwipsRect face = layout::pictureButton(column);
+    auto* image = new ui::ActiveLabel(QStringLiteral("Image") + name.mid(5), this);
+    placeInTwips(image, face);
+    image->showPicture(picture(ownPicture));
+    auto* label = new ui::ActiveLabel(name, this);
+    label->setText(caption);
+    label->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+    label->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
+    placeInTwips(label, layout::captionOn(face));
+    connect(label, &ui::ActiveLabel::clicked, this, [this, image, ownPicture, action] {
+        ui::pressThenAct(*image, picture(kPressedPicture), picture(ownPicture),
+                         [this, action] { (this->*action)(); });
+    });
+}
+
+QString BackForm::picture(const QString& name) const {
+    return m_env.picturePath(name);
+}
+
+void BackForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    applySizes();
+}
+
+void BackForm::applySizes() {
+    const layout::Sizes sizes = layout::sizesFor(pixelsToTwips(width()), pixelsToTwips(height()));
+    BodyText->resize(twipsToPixels(sizes.bodyWidth), twipsToPixels(sizes.bodyHeight));
+    ToText->resize(twipsToPixels(sizes.fieldWidth), ToText->height());
+    SubjectText->resize(twipsToPixels(sizes.fieldWidth), SubjectText->height());
+    AttachText->resize(twipsToPixels(sizes.attachTextWidth), AttachText->height());
+    // The buttons follow the attachment field's new width.
+    AttachCommand->move(twipsToPixels(sizes.attachCommandLeft), AttachCommand->y());
+    Command9->move(twipsToPixels(sizes.addCommandLeft), Command9->y());
+    Command10->move(twipsToPixels(sizes.dropCommandLeft), Command10->y());
+    placeInTwips(List2,
+                 {sizes.attachCommandLeft, layout::kBodyTop,
+                  sizes.dropCommandLeft + layout::kDropCommandWidth - sizes.attachCommandLeft,
+                  layout::kAttachListHeight});
+}
+
+void BackForm::closeEvent(QCloseEvent* event) {
+    // A window closed mid-send would pull the fields from under the send.
+    if (m_sending) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void BackForm::fillReply(const QString& receivedSubject, const QString& sender,
+                         const QString& receivedBody) {
+    SubjectText->setText(QString::fromStdString(replySubject(receivedSubject.toStdString())));
+    ToText->setText(stripped(sender));
+    BodyText->setPlainText(stripped(receivedBody));
+}
+
+AttachmentControls BackForm::attachmentControls() const {
+    return {AttachCommand, Command9, Command10, AttachText, List2};
+}
+
+void BackForm::chooseFirstAttachment() {
+    compose::chooseFirstAttachment(attachmentControls(), m_chooseFile);
+}
+
+void BackForm::addAttachment() {
+    compose::addAttachment(attachmentControls(), m_chooseFile);
+}
+
+void BackForm::dropAttachments() {
+    compose::dropAttachments(attachmentControls());
+}
+
+void BackForm::send() {
+    if (m_sending) {
+        return;
+    }
+    const settings::ServerSettings& server = m_env.held().server;
+    const settings::Account account = m_env.accountInUse();
+    SendSettings sendSettings{server.smtp, server.mail, account.id, account.password, {}};
+    ComposedMail mail{ToText->text().toStdString(), SubjectText->text().toStdString(),
+                      toCrLf(BodyText->toPlainText().toStdString()),
+                      AttachText->text().toStdString()};
+    m_sending = true;
+    setEnabled(false);
+    const std::optional<std::string> refusal = sendSingleMail(sendSettings, mail);
+    setEnabled(true);
+    m_sending = false;
+    if (refusal) {
+        // Everything typed stays, so the reply can be sent again.
+        ui::warn(this, QString::fromStdString(*refusal), kSendErrorTitle);
+        return;
+    }
+    emit sent();
+    close();
+}
+
+void BackForm::stopWithoutSending() {
+    close();
+}
+
+void BackForm::pasteBody() {
+    const int box = m_env.held().currentBox;
+    if (!pastesIntoReply(box)) {
+        return;
+    }
+    const std::string received = m_env.mailStore().currentFields(box).body;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    BodyText->setPlainText(toBoxText(pastedReplyBody(clipboard->text().toStdString(), received)));
+    clipboard->clear();
+    clipboard->setText(BodyText->toPlainText());
+    BodyText->setPlainText(stripped(clipboard->text()));
+}
+
+}  // namespace qf::compose

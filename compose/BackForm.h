@@ -1,0 +1,85 @@
+// The reply window "返事を書く": recipient, subject and body filled by the
+// viewer's reply command, attachments as in the compose window, and three
+// picture buttons: send, stop, and the body paste.
+//
+// A send that goes out closes the window; nothing is written to any box
+// file. A refused send shows the server's text under "送信エラー" and keeps
+// the window and everything typed, so the reply can be sent again. Stop and
+// the window frame close without sending.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTextEdit;
+
+namespace qf::ui {
+class ActiveLabel;
+class WindowEnvironment;
+}  // namespace qf::ui
+
+namespace qf::compose {
+
+struct AttachmentControls;
+
+class BackForm : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit BackForm(ui::WindowEnvironment& env);
+
+    // The viewer's reply: recipient = the sender, subject = "Re:", two
+    // spaces and the received subject, body = the received body; each of
+    // the received texts stripped of spaces at both ends.
+    void fillReply(const QString& receivedSubject, const QString& sender,
+                   const QString& receivedBody);
+
+    // The file dialog of both attachment buttons; tests replace it. Returns
+    // the chosen path, or an empty text when cancelled.
+    void setFileChooser(std::function<QString()> chooser) { m_chooseFile = std::move(chooser); }
+
+    // The picture-button actions, after their pressed-picture step.
+    void send();
+    void stopWithoutSending();
+    // The clipboard text above the current box's received body, and back on
+    // the clipboard. Nothing for the send history.
+    void pasteBody();
+
+  signals:
+    // After a send went out, just before the window closes.
+    void sent();
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildControls();
+    void addPictureButton(int column, const QString& name, const QString& caption,
+                          const QString& ownPicture, void (BackForm::*action)());
+    QString picture(const QString& name) const;
+    void applySizes();
+    AttachmentControls attachmentControls() const;
+    void chooseFirstAttachment();
+    void addAttachment();
+    void dropAttachments();
+
+    ui::WindowEnvironment& m_env;
+    std::function<QString()> m_chooseFile;
+    bool m_sending = false;
+
+    QLineEdit* ToText = nullptr;
+    QLineEdit* SubjectText = nullptr;
+    QTextEdit* BodyText = nullptr;
+    QLineEdit* AttachText = nullptr;
+    QListWidget* List2 = nullptr;
+    QPushButton* AttachCommand = nullptr;
+    QPushButton* Command9 = nullptr;
+    QPushButton* Command10 = nullptr;
+};
+
+}  // namespace qf::compose

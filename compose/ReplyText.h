@@ -1,0 +1,21 @@
+// The texts of the reply window that need no window: the filled reply and
+// the body paste.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qf::compose {
+
+// The reply's subject: "Re:", two spaces, the received subject stripped.
+std::string replySubject(std::string_view receivedSubject);
+
+// The body paste: the clipboard text, three CR LF and one CR, then the
+// received body stripped of spaces. The blank lines set the reply written
+// elsewhere off from the received mail.
+std::string pastedReplyBody(std::string_view clipboard, std::string_view receivedBody);
+
+// Line ends as the text box holds them (LF) and as a mail carries them (CR LF).
+std::string toCrLf(std::string_view lfText);
+
+}  // namespace qf::compose

@@ -1,0 +1,320 @@
+#include "editor/EditorCommands.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFont>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextEdit>
+#include <utility>
+
+#include "editor/EditorText.h"
+#include "store/DurableWrite.h"
+#include "text/Cp932.h"
+#include "text/FixedField.h"
+#include "ui/MessageBoxes.h"
+#include "viewer/HeaderLines.h"
+
+namespace qf::editor {
+namespace {
+
+const QString kNewFileQuestion = QStringLiteral("編集中のファイルを保存しますか？");
+const QString kNewFileQuestionTitle = QStringLiteral("ファイルオープン");
+const QString kReplaceWithEmptyQuestion =
+    QStringLiteral("「%1」には既に内容があります。空のファイルで置き換えますか？");
+
+std::u16string_view utf16(const QString& text) {
+    return {reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())};
+}
+
+QString selectedText(const QTextEdit& pane) {
+    return pane.textCursor().selection().toPlainText();
+}
+
+QString copyFileName(const QString& fileName, int copy) {
+    if (copy == 1) {
+        return fileName;
+    }
+    const QFileInfo info(fileName);
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    return info.path() + u'/' + info.completeBaseName() + QStringLiteral(" (%1)").arg(copy) +
+           suffix;
+}
+
+}  // namespace
+
+void printCopies(QPrinter& printer, const QString& text, const QFont& font) {
+    QFont printFont(font.family());
+    printFont.setPointSizeF(font.pointSizeF());
+    printFont.setBold(font.bold());
+    printFont.setItalic(font.italic());
+    // Laid out on the printer's own pages, so that only the text is printed
+    // (an unpaginated document would get page numbers added).
+    QTextDocument document;
+    document.documentLayout()->setPaintDevice(&printer);
+    document.setPageSize(printer.pageRect(QPrinter::DevicePixel).size());
+    document.setDefaultFont(printFont);
+    document.setPlainText(text);
+
+    const int copies = std::max(1, printer.copyCount());
+    const QString fileName = printer.outputFileName();
+    printer.setCopyCount(1);
+    for (int copy = 1; copy <= copies; ++copy) {
+        if (!fileName.isEmpty()) {
+            printer.setOutputFileName(copyFileName(fileName, copy));
+        }
+        document.print(&printer);  // one print job each
+    }
+}
+
+EditorCommands::EditorCommands(const EditorControls& controls, std::string& currentFile,
+                               std::string programFolder, bool& changed, QObject* parent)
+    : QObject(parent),
+      m_controls(controls),
+      m_currentFile(currentFile),
+      m_programFolder(std::move(programFolder)),
+      m_changed(changed) {
+    chooseOpenFile = [this] {
+        return QFileDialog::getOpenFileName(m_controls.window, QStringLiteral("開く"), QString(),
+                                            kTextFileFilter);
+    };
+    chooseSaveFile = [this] {
+        return QFileDialog::getSaveFileName(m_controls.window, QStringLiteral("名前をつけて保存"),
+                                            QString(), kTextFileFilter);
+    };
+    setUpPrinter = [this](QPrinter& printer, bool hasSelection) {
+        QPrintDialog dialog(&printer, m_controls.window);
+        dialog.setOption(QAbstractPrintDialog::PrintSelection, hasSelection);
+        if (hasSelection) {
+            dialog.setPrintRange(QAbstractPrintDialog::Selection);
+        }
+        return dialog.exec() == QDialog::Accepted;
+    };
+}
+
+// Errors (no name yet, an unwritable folder) are not reported: the changed
+// flag simply stays set.
+bool EditorCommands::saveToCurrentFile() {
+    if (m_currentFile.empty()) {
+        return false;
+    }
+    const std::string bytes = fileBytesFromText(m_controls.pane->toPlainText().toStdString());
+    if (!store::replaceFileDurably(m_currentFile, bytes).isOk()) {
+        return false;
+    }
+    m_changed = false;
+    return true;
+}
+
+void EditorCommands::newFile() {
+    const std::optional<std::string> name = newFileName(m_currentFile, m_programFolder);
+    if (!name) {
+        return;
+    }
+    // New writes an empty file: one that holds text already (saved there
+    // under that name) is only emptied when the user says so.
+    const QString newPath = QString::fromStdString(*name);
+    if (QFileInfo(newPath).size() > 0 &&
+        !ui::ask(m_controls.window, kReplaceWithEmptyQuestion.arg(newPath))) {
+        return;
+    }
+    if (m_changed) {
+        if (m_autoSaveChoice == kAskBeforeSaving) {
+            const ui::Choice choice =
+                ui::askYesNoCancel(m_controls.window, kNewFileQuestion, kNewFileQuestionTitle);
+            if (choice == ui::Choice::kCancelButton) {
+                return;
+            }
+            if (choice == ui::Choice::kYesButton) {
+                saveToCurrentFile();
+            }
+        } else {
+            saveToCurrentFile();
+        }
+    }
+    m_controls.pane->clear();
+    m_currentFile = *name;
+    saveToCurrentFile();
+    m_changed = false;
+    m_controls.window->setWindowTitle(
+        QString::fromUtf8(kNewFileName.data(), qsizetype(kNewFileName.size())) +
+        QStringLiteral("      ") + QString::fromStdString(m_currentFile));
+}
+
+void EditorCommands::open() {
+    const QString path = chooseOpenFile();
+    if (path.isNull()) {
+        return;
+    }
+    if (path.isEmpty()) {
+        m_controls.window->setWindowTitle(QStringLiteral("notitle"));
+        return;
+    }
+    Result<std::string> bytes = store::readWholeFile(path.toStdString());
+    if (!bytes.isOk()) {
+        ui::warn(m_controls.window, QStringLiteral("ファイルを開けませんでした。\n%1")
+                                        .arg(QString::fromStdString(bytes.status().message())));
+        return;
+    }
+    m_controls.window->setWindowTitle(path);
+    m_controls.pane->setPlainText(QString::fromStdString(textFromFileBytes(bytes.value())));
+}
+
+void EditorCommands::saveWithHeader() {
+    const std::string subject = m_controls.subject->text().toStdString();
+    const std::string sender = m_controls.sender->text().toStdString();
+    const std::string date = m_controls.date->text().toStdString();
+    const std::string body = m_controls.pane->toPlainText().toStdString();
+    const viewer::HeaderFields fields{subject, sender, date, body};
+    m_controls.pane->setPlainText(
+        QString::fromStdString(viewer::headerLinesText(fields)).replace(u'\r', QString()));
+
+    const QString path = chooseSaveFile();
+    if (path.isEmpty()) {
+        return;
+    }
+    m_controls.window->setWindowTitle(path);
+    const Status written =
+        store::replaceFileDurably(path.toStdString(), viewer::headerLinesFileBytes(fields));
+    if (!written.isOk()) {
+        ui::warn(m_controls.window, QStringLiteral("ファイルを保存できませんでした。\n%1")
+                                        .arg(QString::fromStdString(written.message())));
+    } else if (!text::fitsCp932(viewer::headerLinesText(fields))) {
+        // The file is in CP932; the pane still holds every character.
+        ui::warn(m_controls.window,
+                 QStringLiteral("Shift-JIS で書けない文字は「?」として保存しました。"));
+    }
+}
+
+void EditorCommands::print() {
+    const bool hasSelection = m_controls.pane->textCursor().hasSelection();
+    QPrinter printer(QPrinter::HighResolution);
+    if (!setUpPrinter(printer, hasSelection)) {
+        return;
+    }
+    // The range chosen in the dialog decides: the selection, or the whole pane.
+    const bool selectionOnly =
+        hasSelection && printer.printRange() == QPrinter::PrintRange::Selection;
+    printCopies(printer,
+                selectionOnly ? selectedText(*m_controls.pane) : m_controls.pane->toPlainText(),
+                m_controls.pane->font());
+}
+
+void EditorCommands::selectAll() {
+    m_controls.pane->selectAll();
+}
+
+void EditorCommands::jumpToTop() {
+    m_controls.pane->moveCursor(QTextCursor::Start);
+    m_controls.pane->setFocus();
+}
+
+void EditorCommands::jumpToEnd() {
+    m_controls.pane->moveCursor(QTextCursor::End);
+    m_controls.pane->setFocus();
+}
+
+void EditorCommands::findFromPosition(std::int64_t start) {
+    const QString needle = m_controls.search->text();
+    if (needle.isEmpty()) {
+        return;  // an empty search text means nothing to look for
+    }
+    const QString text = m_controls.pane->toPlainText();
+    m_lastFound = findFrom(utf16(text), utf16(needle), start);
+    if (m_lastFound == 0) {
+        return;
+    }
+    m_controls.pane->setFocus();
+    QTextCursor cursor = m_controls.pane->textCursor();
+    const int from = int(m_lastFound - 1);
+    cursor.setPosition(from);
+    cursor.setPosition(from + int(needle.size()), QTextCursor::KeepAnchor);
+    m_controls.pane->setTextCursor(cursor);
+}
+
+void EditorCommands::find() {
+    findFromPosition(1);
+}
+
+void EditorCommands::findNext() {
+    findFromPosition(findNextStart(m_lastFound, std::size_t(m_controls.search->text().size())));
+}
+
+void EditorCommands::cut() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(selectedText(*m_controls.pane));
+    m_controls.pane->textCursor().removeSelectedText();
+    m_controls.pane->setFocus();
+}
+
+// The caret goes to the end of what was selected, or to the start of the text
+// when nothing was.
+void EditorCommands::copy() {
+    QTextCursor cursor = m_controls.pane->textCursor();
+    const int end = cursor.hasSelection() ? cursor.selectionEnd() : 0;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(selectedText(*m_controls.pane));
+    cursor.setPosition(end);
+    m_controls.pane->setTextCursor(cursor);
+    m_controls.pane->setFocus();
+}
+
+void EditorCommands::paste() {
+    m_controls.pane->setFocus();
+    const std::string pasted = QGuiApplication::clipboard()->text().toStdString();
+    m_controls.pane->textCursor().insertText(
+        QString::fromStdString(std::string(text::stripSpaces(pasted))));
+}
+
+void EditorCommands::toggle(int& counter, void (QFont::*set)(bool)) {
+    const Toggle next = toggled(counter);
+    counter = next.counter;
+    QFont font = m_controls.pane->font();
+    (font.*set)(next.on);
+    m_controls.pane->setFont(font);
+}
+
+void EditorCommands::toggleBold() {
+    toggle(m_boldCounter, &QFont::setBold);
+}
+
+void EditorCommands::toggleItalic() {
+    toggle(m_italicCounter, &QFont::setItalic);
+}
+
+void EditorCommands::toggleUnderline() {
+    toggle(m_underlineCounter, &QFont::setUnderline);
+}
+
+void EditorCommands::runToolbarKey(const QString& key) {
+    static const std::pair<const char*, void (EditorCommands::*)()> kKeys[] = {
+        {"New", &EditorCommands::newFile},
+        {"Open", &EditorCommands::open},
+        {"SaveAs", &EditorCommands::saveWithHeader},
+        {"Save", &EditorCommands::saveWithHeader},
+        {"Print", &EditorCommands::print},
+        {"Cut", &EditorCommands::cut},
+        {"Copy", &EditorCommands::copy},
+        {"Paste", &EditorCommands::paste},
+        {"Bold", &EditorCommands::toggleBold},
+        {"Italic", &EditorCommands::toggleItalic},
+        {"Underline", &EditorCommands::toggleUnderline},
+    };
+    for (const auto& [name, command] : kKeys) {
+        if (key == QLatin1String(name)) {
+            (this->*command)();
+            return;
+        }
+    }
+}
+
+}  // namespace qf::editor

@@ -1,0 +1,301 @@
+#include "text/Cp932Table.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "text/Utf8.h"
+
+namespace qf::text {
+
+namespace {
+
+// A table entry that is no character, and one the library must be asked for
+// each time (it maps to more than one code point).
+constexpr char32_t kNoCharacter = 0xFFFFFFFF;
+constexpr char32_t kAskLibrary = 0xFFFFFFFE;
+
+// m_encoding: 0 not asked yet, kUnmappable "?", 0x100 + b the single byte b,
+// otherwise lead << 8 | trail (a lead byte is at least 0x81).
+constexpr std::uint16_t kNotAsked = 0;
+constexpr std::uint16_t kUnmappable = 0xFFFF;
+constexpr std::uint16_t kSingleByte = 0x100;
+
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
+
+bool isLead(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+std::size_t leadIndex(unsigned char lead) {
+    return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
+}
+
+constexpr std::size_t kLeadCount = 60;
+
+// The code point of a well-formed, shortest-form sequence of 2 or 3 bytes (a
+// BMP character other than a surrogate) starting at `i`, with its length;
+// 0 length for anything else.
+std::pair<char32_t, std::size_t> bmpCharacterAt(std::string_view s, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
+    const unsigned char lead = byte(0);
+    if (lead >= 0xC2 && lead <= 0xDF && i + 1 < s.size() && (byte(1) & 0xC0) == 0x80) {
+        return {static_cast<char32_t>(((lead & 0x1F) << 6) | (byte(1) & 0x3F)), 2};
+    }
+    if ((lead & 0xF0) == 0xE0 && i + 2 < s.size() && (byte(1) & 0xC0) == 0x80 &&
+        (byte(2) & 0xC0) == 0x80) {
+        const char32_t cp = ((lead & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+        if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) {
+            return {cp, 3};
+        }
+    }
+    return {0, 0};
+}
+
+// The one code point `utf8` holds, or kAskLibrary when it holds another
+// number of them; kNoCharacter for empty text.
+char32_t soleCodePoint(std::string_view utf8) {
+    if (utf8.empty()) {
+        return kNoCharacter;
+    }
+    if (utf8.size() == 1) {
+        return static_cast<unsigned char>(utf8[0]);
+    }
+    auto [cp, length] = bmpCharacterAt(utf8, 0);
+    return length == utf8.size() ? cp : kAskLibrary;
+}
+
+// Converts `entries`, each ended by "\n", with one iconv call where it can,
+// and returns each entry's output; an entry the library refuses gives empty
+// output. Empty when the answers cannot be told apart.
+std::vector<std::string> convertEntries(iconv_t cd, const std::string& entries, std::size_t count) {
+    std::string out;
+    out.reserve(entries.size() * 2);
+    char* in = const_cast<char*>(entries.data());
+    std::size_t inLeft = entries.size();
+    char buffer[4096];
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+        if (rc != static_cast<std::size_t>(-1) || errno == E2BIG) {
+            continue;
+        }
+        // The refused entry gives nothing; go on after its "\n".
+        const void* end = std::memchr(in, '\n', inLeft);
+        if (end == nullptr) {
+            return {};
+        }
+        const std::size_t skipped = static_cast<const char*>(end) - in + 1;
+        in += skipped;
+        inLeft -= skipped;
+        out += '\n';
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    std::vector<std::string> answers;
+    answers.reserve(count);
+    std::size_t start = 0;
+    for (std::size_t nl = out.find('\n'); nl != std::string::npos; nl = out.find('\n', start)) {
+        answers.push_back(out.substr(start, nl - start));
+        start = nl + 1;
+    }
+    if (answers.size() != count || start != out.size()) {
+        return {};
+    }
+    return answers;
+}
+
+}  // namespace
+
+Cp932Table* Cp932Table::forThisThread() {
+    thread_local std::unique_ptr<Cp932Table> table = [] {
+        std::unique_ptr<Cp932Table> built(new Cp932Table());
+        return built->m_built ? std::move(built) : nullptr;
+    }();
+    return table.get();
+}
+
+Cp932Table::Cp932Table() {
+    m_built = m_toUtf8.isOpen() && m_toCp932.isOpen() && build();
+}
+
+bool Cp932Table::build() {
+    // Single bytes, asked one at a time ("\n" among them).
+    m_single.assign(256, kNoCharacter);
+    for (unsigned b = 0; b < 256; ++b) {
+        if (!isLead(static_cast<unsigned char>(b))) {
+            const char byte = static_cast<char>(b);
+            bool refused = false;
+            std::string utf8 = m_toUtf8.convert(std::string_view(&byte, 1), "", [&](auto) {
+                refused = true;
+                return std::size_t{1};
+            });
+            m_single[b] = refused ? kNoCharacter : soleCodePoint(utf8);
+        }
+    }
+    // Pairs: every lead byte with every trail byte CP932 can have, in one
+    // call. A trail byte below 0x40 is never part of a character.
+    std::string entries;
+    std::size_t count = 0;
+    for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!isLead(static_cast<unsigned char>(lead))) {
+            continue;
+        }
+        for (unsigned trail = 0x40; trail <= 0xFF; ++trail) {
+            entries += static_cast<char>(lead);
+            entries += static_cast<char>(trail);
+            entries += '\n';
+            ++count;
+        }
+    }
+    const std::vector<std::string> answers = convertEntries(m_toUtf8.descriptor(), entries, count);
+    if (answers.size() != count) {
+        return false;
+    }
+    m_pair.assign(kLeadCount * 256, kNoCharacter);
+    std::size_t k = 0;
+    for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!isLead(static_cast<unsigned char>(lead))) {
+            continue;
+        }
+        for (unsigned trail = 0x40; trail <= 0xFF; ++trail, ++k) {
+            m_pair[leadIndex(static_cast<unsigned char>(lead)) * 256 + trail] =
+                soleCodePoint(answers[k]);
+        }
+    }
+    learnEncodings();
+    return true;
+}
+
+// Asks the library, in one call, how it writes every BMP character that some
+// CP932 byte sequence decodes to; where several sequences decode to one
+// character (the NEC and IBM duplicates) the library's choice is taken.
+void Cp932Table::learnEncodings() {
+    m_encoding.assign(0x10000, kNotAsked);
+    std::vector<char32_t> characters;
+    std::vector<bool> seen(0x10000, false);
+    auto collect = [&](char32_t cp) {
+        if (cp < 0x10000 && cp != '\n' && !seen[cp]) {
+            seen[cp] = true;
+            characters.push_back(cp);
+        }
+    };
+    for (char32_t cp : m_single) {
+        collect(cp);
+    }
+    for (char32_t cp : m_pair) {
+        collect(cp);
+    }
+    std::string entries;
+    for (char32_t cp : characters) {
+        appendUtf8(entries, cp);
+        entries += '\n';
+    }
+    const std::vector<std::string> answers =
+        convertEntries(m_toCp932.descriptor(), entries, characters.size());
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        const std::string& bytes = answers[i];
+        const auto first = bytes.empty() ? 0u : static_cast<unsigned char>(bytes[0]);
+        if (bytes.size() == 1) {
+            m_encoding[characters[i]] = static_cast<std::uint16_t>(kSingleByte + first);
+        } else if (bytes.size() == 2 && isLead(static_cast<unsigned char>(first))) {
+            m_encoding[characters[i]] =
+                static_cast<std::uint16_t>((first << 8) | static_cast<unsigned char>(bytes[1]));
+        }
+        // Anything else stays "not asked": the library is asked each time.
+    }
+}
+
+// The library's bytes for one BMP character, asked on first need and kept.
+std::uint16_t Cp932Table::encodingOf(char32_t codePoint) {
+    std::uint16_t& code = m_encoding[codePoint];
+    if (code != kNotAsked) {
+        return code;
+    }
+    std::string utf8;
+    appendUtf8(utf8, codePoint);
+    bool refused = false;
+    const std::string bytes = m_toCp932.convert(utf8, "", [&](auto) {
+        refused = true;
+        return std::size_t{1};
+    });
+    if (refused || bytes.empty()) {
+        code = kUnmappable;
+    } else if (bytes.size() == 1) {
+        code = static_cast<std::uint16_t>(kSingleByte + static_cast<unsigned char>(bytes[0]));
+    } else if (bytes.size() == 2 && isLead(static_cast<unsigned char>(bytes[0]))) {
+        code = static_cast<std::uint16_t>((static_cast<unsigned char>(bytes[0]) << 8) |
+                                          static_cast<unsigned char>(bytes[1]));
+    } else {
+        return kNotAsked;  // a shape the table cannot hold
+    }
+    return code;
+}
+
+void Cp932Table::appendEncoding(std::string& out, std::uint16_t code) const {
+    if (code < 0x200) {
+        out += static_cast<char>(code - kSingleByte);
+    } else {
+        out += static_cast<char>(code >> 8);
+        out += static_cast<char>(code & 0xFF);
+    }
+}
+
+std::string Cp932Table::decode(std::string_view cp932) {
+    std::string out;
+    out.reserve(cp932.size() * 3 / 2 + 8);
+    for (std::size_t i = 0; i < cp932.size();) {
+        const auto b = static_cast<unsigned char>(cp932[i]);
+        std::size_t length = 1;
+        char32_t cp = kNoCharacter;
+        if (!isLead(b)) {
+            cp = m_single[b];
+        } else if (i + 1 < cp932.size()) {
+            cp = m_pair[leadIndex(b) * 256 + static_cast<unsigned char>(cp932[i + 1])];
+            length = 2;
+        }
+        if (cp == kAskLibrary) {
+            out += m_toUtf8.convert(cp932.substr(i, length), kReplacementCharacter, skipOneByte);
+            i += length;
+        } else if (cp == kNoCharacter) {
+            out += kReplacementCharacter;  // the byte alone is skipped
+            i += 1;
+        } else {
+            appendUtf8(out, cp);
+            i += length;
+        }
+    }
+    return out;
+}
+
+std::string Cp932Table::encode(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        auto [cp, length] =
+            lead < 0x80 ? std::pair<char32_t, std::size_t>{lead, 1} : bmpCharacterAt(utf8, i);
+        const std::uint16_t code = length != 0 ? encodingOf(cp) : kNotAsked;
+        if (code == kUnmappable) {
+            out += '?';
+            i += length;
+        } else if (code != kNotAsked) {
+            appendEncoding(out, code);
+            i += length;
+        } else {
+            // Broken UTF-8, a character beyond the BMP or a shape the table
+            // does not hold: the library decides, on this sequence alone.
+            const std::size_t n = utf8CharacterLength(utf8, i);
+            out += m_toCp932.convert(utf8.substr(i, n), "?", [&](std::string_view rest) {
+                return utf8CharacterLength(rest, 0);
+            });
+            i += n;
+        }
+    }
+    return out;
+}
+
+}  // namespace qf::text

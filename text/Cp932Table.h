@@ -1,0 +1,50 @@
+// The C library's CP932 mapping read into lookup tables, once per thread, so
+// that long texts (mail bodies) convert at the speed of a table lookup rather
+// than through iconv's per-character modules. Every entry is asked of the
+// library itself, and a character the tables do not settle is handed to the
+// library alone, so the results are the library's to the byte; they differ
+// from IconvConverter::convert only in speed. Internal to text/.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "text/Iconv.h"
+
+namespace qf::text {
+
+class Cp932Table {
+  public:
+    // This thread's tables, built on first use; null when the C library has
+    // no CP932 converter or its answers do not fit the tables' shape.
+    static Cp932Table* forThisThread();
+
+    // As fromCp932: an undecodable byte becomes U+FFFD and is skipped alone.
+    std::string decode(std::string_view cp932);
+    // As toCp932: a character CP932 cannot hold, and a broken UTF-8
+    // sequence, becomes "?".
+    std::string encode(std::string_view utf8);
+
+    Cp932Table(const Cp932Table&) = delete;
+    Cp932Table& operator=(const Cp932Table&) = delete;
+
+  private:
+    Cp932Table();
+    bool build();
+    void learnEncodings();
+    std::uint16_t encodingOf(char32_t codePoint);
+    void appendEncoding(std::string& out, std::uint16_t code) const;
+
+    IconvConverter m_toUtf8{"UTF-8", "CP932"};
+    IconvConverter m_toCp932{"CP932", "UTF-8"};
+    // Code points of the single bytes and of the pairs (60 lead bytes × 256).
+    std::vector<char32_t> m_single;
+    std::vector<char32_t> m_pair;
+    // The library's CP932 bytes for each BMP code point (see encodingOf).
+    std::vector<std::uint16_t> m_encoding;
+    bool m_built = false;
+};
+
+}  // namespace qf::text

@@ -1,0 +1,82 @@
+#include "viewer/QuickSave.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "store/DurableWrite.h"
+
+namespace qf::viewer {
+namespace {
+
+bool unsafeInName(unsigned char c) {
+    switch (c) {
+        case '/':
+        case '\\':
+        case ':':
+        case '*':
+        case '?':
+        case '"':
+        case '<':
+        case '>':
+        case '|':
+            return true;
+        default:
+            return c < 0x20 || c == 0x7F;
+    }
+}
+
+// Bytes of the UTF-8 character that starts with `lead`.
+std::size_t characterLength(unsigned char lead) {
+    if (lead >= 0xF0) {
+        return 4;
+    }
+    if (lead >= 0xE0) {
+        return 3;
+    }
+    return lead >= 0xC0 ? 2 : 1;
+}
+
+}  // namespace
+
+std::string quickSaveFileName(std::string_view subject) {
+    constexpr std::string_view kExtension = ".txt";
+    const std::size_t limit = kMaxQuickSaveNameBytes - kExtension.size();
+    std::string name;
+    for (std::size_t i = 0; i < subject.size();) {
+        const auto lead = static_cast<unsigned char>(subject[i]);
+        const std::size_t length = std::min(characterLength(lead), subject.size() - i);
+        if (name.size() + length > limit) {
+            break;
+        }
+        if (length == 1 && unsafeInName(lead)) {
+            name += '_';
+        } else {
+            name.append(subject.substr(i, length));
+        }
+        i += length;
+    }
+    return name.append(kExtension);
+}
+
+std::filesystem::path quickSavePath(const std::filesystem::path& folder, std::string_view subject) {
+    return folder / quickSaveFileName(subject);
+}
+
+bool quickSaveExists(const std::filesystem::path& path) {
+    std::error_code ignored;
+    return std::filesystem::symlink_status(path, ignored).type() !=
+           std::filesystem::file_type::not_found;
+}
+
+Status writeQuickSave(const std::filesystem::path& path, std::string_view bytes) {
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    if (error) {
+        return Status::ioError(path.parent_path().string() + " を作れません: " + error.message());
+    }
+    store::ReplaceOptions options;
+    options.followLink = false;
+    return store::replaceFileDurably(path.string(), bytes, options);
+}
+
+}  // namespace qf::viewer
