@@ -2,13 +2,12 @@
 
 #include <unistd.h>
 
-#include <QCoreApplication>
+#include <QByteArray>
 #include <QtGlobal>
 
 namespace qf::attachments {
 
 void prepareWebEngine() {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     }
