@@ -15,6 +15,7 @@
 #include "addressbook/AddressBookFile.h"
 #include "ui/ActiveLabel.h"
 #include "ui/ScriptedMessageBoxes.h"
+#include "ui/TestControls.h"
 #include "ui/WindowTestFolder.h"
 
 using namespace qf;
@@ -46,11 +47,7 @@ class FriendFormTest : public QObject {
     FriendForm* openForm();
     template <typename T>
     T* control(const char* name) {
-        T* found = m_form->findChild<T*>(QString::fromLatin1(name));
-        if (found == nullptr) {
-            qFatal("no control %s", name);
-        }
-        return found;
+        return ui::testing::control<T>(*m_form, name);
     }
     void registerThrough(const QString& name, const QString& address);
     void pressRow(int row);

@@ -27,6 +27,7 @@
 #include "settings/OptionForm.h"
 #include "store/MailStore.h"
 #include "ui/ActiveLabel.h"
+#include "ui/TestControls.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::app {
@@ -52,10 +53,7 @@ auto withMails(int mails) {
     };
 }
 
-template <typename T>
-T* control(const QWidget& window, const char* name) {
-    return window.findChild<T*>(QString::fromLatin1(name));
-}
+using ui::testing::control;
 
 void press(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(widget, key, modifiers);

@@ -26,6 +26,7 @@
 
 #include "attachments/WebEngineStart.h"
 #include "ui/ScriptedMessageBoxes.h"
+#include "ui/TestControls.h"
 
 using qf::attachments::AttachForm;
 
@@ -96,11 +97,7 @@ class AttachFormTest : public QObject {
     QWebEngineView* web() const { return qobject_cast<QWebEngineView*>(m_form->browser()); }
     template <typename T>
     T* control(const char* name) {
-        T* found = m_form->findChild<T*>(QString::fromLatin1(name));
-        if (found == nullptr) {
-            qFatal("no control %s", name);
-        }
-        return found;
+        return qf::ui::testing::control<T>(*m_form, name);
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;

@@ -19,6 +19,7 @@
 #include "tests/support/MailServers.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/ActiveLabel.h"
+#include "ui/TestControls.h"
 #include "ui/Twips.h"
 #include "viewer/TyakuForm.h"
 
@@ -41,24 +42,7 @@ auto accountFor(const testing::MailServers& servers, const std::string& smtp) {
     };
 }
 
-void refuseRecipients(testing::ScriptedConnection& c) {
-    c.send("220 scripted ESMTP\r\n");
-    for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
-        if (line.starts_with("RCPT")) {
-            c.send("550 5.7.1 Relaying denied for this address\r\n");
-        } else if (line.starts_with("QUIT")) {
-            c.send("221 bye\r\n");
-            return;
-        } else {
-            c.send("250 ok\r\n");
-        }
-    }
-}
-
-template <typename T>
-T* control(QWidget& form, const char* name) {
-    return form.findChild<T*>(QString::fromLatin1(name));
-}
+using ui::testing::control;
 
 void clickRow(QTreeWidget& list, int index) {
     const QRect rect = list.visualItemRect(list.topLevelItem(index));
@@ -112,7 +96,7 @@ class BackFormTest : public QObject {
     }
 
     void refusedReplyKeepsTheWindowAndEverythingTyped() {
-        testing::ScriptedServer server(refuseRecipients);
+        testing::ScriptedServer server(testing::refuseEveryRecipient);
         const auto servers = testing::MailServers::fromEnvironment();
         TestApplication started(accountFor(servers, server.address()));
         BackForm& form = started.app->showForm<BackForm>();

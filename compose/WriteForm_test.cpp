@@ -34,6 +34,7 @@
 #include "tests/support/ScriptedServer.h"
 #include "ui/ActiveLabel.h"
 #include "ui/ScriptedMessageBoxes.h"
+#include "ui/TestControls.h"
 #include "ui/Twips.h"
 #include "ui/WindowTestFolder.h"
 #include "viewer/TyakuForm.h"
@@ -57,21 +58,6 @@ std::vector<store::MailFields> historyOf(const ui::testing::WindowTestFolder& fo
 
 std::string trimmedBody(const std::string& body) {
     return body.substr(0, body.find_last_not_of('\n') + 1);
-}
-
-// A server that greets and then refuses every recipient.
-void refuseRecipients(testing::ScriptedConnection& c) {
-    c.send("220 scripted ESMTP\r\n");
-    for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
-        if (line.starts_with("RCPT")) {
-            c.send("550 5.7.1 Relaying denied for this address\r\n");
-        } else if (line.starts_with("QUIT")) {
-            c.send("221 bye\r\n");
-            return;
-        } else {
-            c.send("250 ok\r\n");
-        }
-    }
 }
 
 }  // namespace
@@ -106,11 +92,7 @@ class WriteFormTest : public QObject {
     WriteForm* openForm(bool scriptedChooser = true);
     template <typename T>
     T* control(const char* name) {
-        T* found = m_form->findChild<T*>(QString::fromLatin1(name));
-        if (found == nullptr) {
-            qFatal("no control %s", name);
-        }
-        return found;
+        return ui::testing::control<T>(*m_form, name);
     }
     void registerEntries(const std::vector<std::pair<std::string, std::string>>& entries);
     void sendAndWaitForClose();
@@ -514,7 +496,7 @@ void WriteFormTest::emptyBookBatchSendsNothingAndCloses() {
 }
 
 void WriteFormTest::rejectedSendKeepsTheWindowAndTheText() {
-    testing::ScriptedServer server(refuseRecipients);
+    testing::ScriptedServer server(testing::refuseEveryRecipient);
     m_smtpServer = server.address();
     openForm();
     control<QLineEdit>("ToText")->setText(QStringLiteral("stranger@example.jp"));

@@ -151,4 +151,19 @@ class ScriptedServer {
     std::thread m_thread;
 };
 
+// An SMTP server that greets, takes every command and refuses every recipient.
+inline void refuseEveryRecipient(ScriptedConnection& c) {
+    c.send("220 scripted ESMTP\r\n");
+    for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
+        if (line.starts_with("RCPT")) {
+            c.send("550 5.7.1 Relaying denied for this address\r\n");
+        } else if (line.starts_with("QUIT")) {
+            c.send("221 bye\r\n");
+            return;
+        } else {
+            c.send("250 ok\r\n");
+        }
+    }
+}
+
 }  // namespace qf::testing
