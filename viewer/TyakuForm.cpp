@@ -105,13 +105,13 @@ TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QW
     client->setMinimumSize(twipsToPixels(kDesignWidthTwips),
                            twipsToPixels(kMinimumClientHeightTwips));
     setCentralWidget(client);
-    createMenus();
-    createToolBar();
     createStatusBar();
     createList(client);
     createCommands(client);
     createFields(client);
     createEditor();
+    createMenus();
+    createToolBar();
 
     // The load steps, in order.
     Text5->clear();
@@ -255,8 +255,7 @@ void TyakuForm::createMenus() {
             if (item.command == nullptr) {
                 connect(action, &QAction::triggered, this, &QWidget::close);
             } else {
-                connect(action, &QAction::triggered, this,
-                        [this, command = item.command] { (m_editor->*command)(); });
+                connect(action, &QAction::triggered, m_editor, item.command);
             }
         }
     };
