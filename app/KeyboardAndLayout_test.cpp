@@ -173,9 +173,10 @@ class KeyboardAndLayoutTest : public QObject {
         QCOMPARE(QApplication::focusWidget(), list);
         QVERIFY(!list->horizontalScrollBar()->isVisible());
 
-        // The list took the focus on its first row, unselected; Down moves on.
+        // The list took the focus on its last row, the mail shown, unselected;
+        // Up moves on from it.
         viewer->Text5->clear();
-        press(list, Qt::Key_Down);
+        press(list, Qt::Key_Up);
         QTRY_COMPARE(viewer->Text7->text(), QStringLiteral("件名2"));
         QCOMPARE(viewer->Text5->text(), QStringLiteral("1"));
         press(list, Qt::Key_End);

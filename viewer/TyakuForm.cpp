@@ -396,6 +396,11 @@ void TyakuForm::loadList() {
                                                      QString::fromStdString(row.date)}));
     }
     MailListView->addTopLevelItems(items);
+    if (!items.isEmpty()) {
+        // The last mail is the one shown: the arrow keys move on from it.
+        MailListView->selectionModel()->setCurrentIndex(
+            MailListView->model()->index(int(items.size()) - 1, 0), QItemSelectionModel::NoUpdate);
+    }
     if (listing.last) {
         showMail(*listing.last);
         passBodyThroughClipboard();
