@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/LargeBoxFile.h"
+#include "bench/WindowBenchMain.h"
 #include "settings/ProgramFolder.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
@@ -95,12 +96,5 @@ BENCHMARK(BM_RefillList)->Arg(10000)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QTemporaryDir settings;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return qf::bench::runWindowBenchmarks(argc, argv);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/LargeBoxFile.h"
+#include "bench/WindowBenchMain.h"
 #include "settings/ProgramFolder.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
@@ -61,13 +62,5 @@ BENCHMARK(BM_OpenBoxInViewer)->Arg(1000)->Arg(10000)->Unit(benchmark::kMilliseco
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // The viewer's editor settings of this run stay in a folder of its own.
-    QTemporaryDir settings;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return qf::bench::runWindowBenchmarks(argc, argv);
 }

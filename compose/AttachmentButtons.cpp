@@ -6,6 +6,8 @@
 
 namespace qf::compose {
 
+namespace {
+
 void chooseFirstAttachment(const AttachmentControls& c,
                            const std::function<QString()>& chooseFile) {
     c.Command9->setEnabled(true);
@@ -37,6 +39,16 @@ void dropAttachments(const AttachmentControls& c) {
     c.Command9->setEnabled(false);
     c.Command10->setEnabled(false);
     c.AttachCommand->setEnabled(true);
+}
+
+}  // namespace
+
+void connectAttachmentButtons(const AttachmentControls& c, std::function<QString()> chooseFile) {
+    QObject::connect(c.AttachCommand, &QPushButton::clicked, c.AttachCommand,
+                     [c, chooseFile] { chooseFirstAttachment(c, chooseFile); });
+    QObject::connect(c.Command9, &QPushButton::clicked, c.Command9,
+                     [c, chooseFile] { addAttachment(c, chooseFile); });
+    QObject::connect(c.Command10, &QPushButton::clicked, c.Command10, [c] { dropAttachments(c); });
 }
 
 }  // namespace qf::compose

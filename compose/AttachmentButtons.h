@@ -21,8 +21,9 @@ struct AttachmentControls {
     QListWidget* List2;
 };
 
-void chooseFirstAttachment(const AttachmentControls& c, const std::function<QString()>& chooseFile);
-void addAttachment(const AttachmentControls& c, const std::function<QString()>& chooseFile);
-void dropAttachments(const AttachmentControls& c);
+// Connects the three buttons; `chooseFile` asks for one file (empty:
+// cancelled) and is called at each press. The connections live as long as
+// the controls.
+void connectAttachmentButtons(const AttachmentControls& c, std::function<QString()> chooseFile);
 
 }  // namespace qf::compose

@@ -93,20 +93,18 @@ void BackForm::buildControls() {
     AttachText =
         addRow(QStringLiteral("AttachText"), QStringLiteral("添付File"), layout::kAttachTop);
 
-    auto addButton = [this](const QString& name, const QString& caption, int widthTwips,
-                            void (BackForm::*action)()) {
+    auto addButton = [this](const QString& name, const QString& caption, int widthTwips) {
         auto* button = new QPushButton(caption, this);
         button->setObjectName(name);
         placeInTwips(button, {0, layout::kAttachTop, widthTwips, layout::kRowHeight});
-        connect(button, &QPushButton::clicked, this, action);
         return button;
     };
     AttachCommand = addButton(QStringLiteral("AttachCommand"), QStringLiteral("添付"),
-                              layout::kAttachCommandWidth, &BackForm::chooseFirstAttachment);
-    Command9 = addButton(QStringLiteral("Command9"), QStringLiteral("追加"),
-                         layout::kAddCommandWidth, &BackForm::addAttachment);
+                              layout::kAttachCommandWidth);
+    Command9 =
+        addButton(QStringLiteral("Command9"), QStringLiteral("追加"), layout::kAddCommandWidth);
     Command10 = addButton(QStringLiteral("Command10"), QStringLiteral("取り消し"),
-                          layout::kDropCommandWidth, &BackForm::dropAttachments);
+                          layout::kDropCommandWidth);
 
     BodyText = new QTextEdit(this);
     BodyText->setObjectName(QStringLiteral("BodyText"));
@@ -117,6 +115,8 @@ void BackForm::buildControls() {
     // The attachment list lies over the top of the body while it shows.
     List2 = new QListWidget(this);
     List2->setObjectName(QStringLiteral("List2"));
+    connectAttachmentButtons({AttachCommand, Command9, Command10, AttachText, List2},
+                             [this] { return m_chooseFile(); });
 }
 
 void BackForm::addPictureButton(int column, const QString& name, const QString& caption,
@@ -175,22 +175,6 @@ void BackForm::fillReply(const QString& receivedSubject, const QString& sender,
     SubjectText->setText(QString::fromStdString(replySubject(receivedSubject.toStdString())));
     ToText->setText(stripped(sender));
     BodyText->setPlainText(stripped(receivedBody));
-}
-
-AttachmentControls BackForm::attachmentControls() const {
-    return {AttachCommand, Command9, Command10, AttachText, List2};
-}
-
-void BackForm::chooseFirstAttachment() {
-    compose::chooseFirstAttachment(attachmentControls(), m_chooseFile);
-}
-
-void BackForm::addAttachment() {
-    compose::addAttachment(attachmentControls(), m_chooseFile);
-}
-
-void BackForm::dropAttachments() {
-    compose::dropAttachments(attachmentControls());
 }
 
 void BackForm::send() {

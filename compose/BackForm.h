@@ -24,8 +24,6 @@ class WindowEnvironment;
 
 namespace qf::compose {
 
-struct AttachmentControls;
-
 class BackForm : public QWidget {
     Q_OBJECT
 
@@ -63,10 +61,6 @@ class BackForm : public QWidget {
                           const QString& ownPicture, void (BackForm::*action)());
     QString picture(const QString& name) const;
     void applySizes();
-    AttachmentControls attachmentControls() const;
-    void chooseFirstAttachment();
-    void addAttachment();
-    void dropAttachments();
 
     ui::WindowEnvironment& m_env;
     std::function<QString()> m_chooseFile;

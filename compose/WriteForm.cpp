@@ -167,15 +167,12 @@ void WriteForm::buildControls() {
     AttachCommand = new QPushButton(QStringLiteral("添付File"), m_content);
     AttachCommand->setObjectName(QStringLiteral("AttachCommand"));
     placeInTwips(AttachCommand, layout::kAttachCommand);
-    connect(AttachCommand, &QPushButton::clicked, this, &WriteForm::chooseFirstAttachment);
     Command9 = new QPushButton(QStringLiteral("追加"), m_content);
     Command9->setObjectName(QStringLiteral("Command9"));
     placeInTwips(Command9, layout::kAddCommand);
-    connect(Command9, &QPushButton::clicked, this, &WriteForm::addAttachment);
     Command10 = new QPushButton(QStringLiteral("取り消し"), m_content);
     Command10->setObjectName(QStringLiteral("Command10"));
     placeInTwips(Command10, layout::kDropCommand);
-    connect(Command10, &QPushButton::clicked, this, &WriteForm::dropAttachments);
 
     Check1 = new QCheckBox(
         QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"), m_content);
@@ -202,6 +199,8 @@ void WriteForm::buildControls() {
     List2 = new QListWidget(m_content);
     List2->setObjectName(QStringLiteral("List2"));
     placeInTwips(List2, layout::kAttachList);
+    connectAttachmentButtons({AttachCommand, Command9, Command10, AttachText, List2},
+                             [this] { return m_chooseFile(); });
 
     PasteText = new QLineEdit(m_content);
     PasteText->setObjectName(QStringLiteral("PasteText"));
@@ -423,22 +422,6 @@ void WriteForm::addressListPressed() {
     } else {
         ToText->setText(QString::fromStdString(*address.value()));
     }
-}
-
-AttachmentControls WriteForm::attachmentControls() const {
-    return {AttachCommand, Command9, Command10, AttachText, List2};
-}
-
-void WriteForm::chooseFirstAttachment() {
-    compose::chooseFirstAttachment(attachmentControls(), m_chooseFile);
-}
-
-void WriteForm::addAttachment() {
-    compose::addAttachment(attachmentControls(), m_chooseFile);
-}
-
-void WriteForm::dropAttachments() {
-    compose::dropAttachments(attachmentControls());
 }
 
 void WriteForm::batchChosen() {

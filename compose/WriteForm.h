@@ -37,8 +37,6 @@ class WindowEnvironment;
 
 namespace qf::compose {
 
-struct AttachmentControls;
-
 // What the window takes from the rest of the program at each use.
 struct ComposeEnvironment {
     settings::ProgramFolder folder{std::filesystem::path()};
@@ -108,10 +106,6 @@ class WriteForm : public QWidget {
 
     void loadAddressList();
     void addressListPressed();
-    AttachmentControls attachmentControls() const;
-    void chooseFirstAttachment();
-    void addAttachment();
-    void dropAttachments();
     void batchChosen();
     void batchCancelled();
     void insertGreeting();
