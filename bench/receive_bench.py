@@ -317,7 +317,7 @@ def memory_benchmark(args, work, servers):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[1])
-    parser.add_argument("--tool", default=os.path.join(ROOT, "build", "bench", "app",
+    parser.add_argument("--tool", default=os.path.join(ROOT, "build", "bench", "boxtool",
                                                        "quillfern-box"))
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--only", default="receive,delete,list,memory")

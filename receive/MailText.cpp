@@ -8,28 +8,11 @@
 
 #include "receive/ReceiveRun.h"
 #include "text/FixedField.h"
+#include "text/LineBreaks.h"
 
 namespace qf::receive {
 
 namespace {
-
-// Calls `line` for every line of `text`; CR LF, LF and CR each end a line.
-template <typename LineFunction>
-void forEachLine(std::string_view text, LineFunction line) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            line(text.substr(start));
-            return;
-        }
-        line(text.substr(start, end - start));
-        start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n') {
-            ++start;
-        }
-    }
-}
 
 std::string_view withoutTrailingLineBreaks(std::string_view text) {
     const std::size_t last = text.find_last_not_of("\r\n");
@@ -38,10 +21,10 @@ std::string_view withoutTrailingLineBreaks(std::string_view text) {
 
 // Appends the lines of `text` to `out`, each followed by CR LF.
 void appendLinesCrLf(std::string& out, std::string_view text) {
-    forEachLine(text, [&out](std::string_view line) {
-        out.append(line);
+    text::appendWithCrLf(out, text);
+    if (!text.empty() && text.back() != '\r' && text.back() != '\n') {
         out.append("\r\n");
-    });
+    }
 }
 
 // Room for the text with CR LF line ends: a few bytes more than it has.
@@ -91,17 +74,15 @@ Result<std::string> WorkFile::passThrough(std::string_view header, std::string_v
         return Status::ioError("作業ファイル " + m_path.string() + " を" + what + "（" +
                                std::strerror(errno) + "）。");
     };
-    if (::ftruncate(m_fd, length) != 0) {
-        return failed("切り詰められません");
-    }
     if (::pwrite(m_fd, lines.data(), lines.size(), 0) != length) {
         return failed("書き込めません");
     }
-    // Read back over the text written: the file's bytes are what the decoder
-    // gets, without a second copy of a large mail.
-    if (::pread(m_fd, lines.data(), lines.size(), 0) != length) {
-        return failed("読み込めません");
+    // Only a longer text before this one leaves bytes to cut off; at the
+    // first mail the file may hold anything (a run that died).
+    if ((m_length < 0 || m_length > length) && ::ftruncate(m_fd, length) != 0) {
+        return failed("切り詰められません");
     }
+    m_length = length;
     return lines;
 }
 
@@ -111,6 +92,7 @@ void WorkFile::remove() {
     }
     ::close(m_fd);
     m_fd = -1;
+    m_length = -1;
     ::unlink(m_path.c_str());
 }
 

@@ -24,8 +24,8 @@ std::string joinLinesCrLf(std::string_view text);
 std::string wholeMailLines(std::string_view header, std::string_view body);
 
 // The work file "0.txt" of one receive run. Each mail's whole text
-// (wholeMailLines) is written into it, replacing the one before, and read
-// back: the text the decoder gets. The file is opened at the first mail and
+// (wholeMailLines) is written into it, replacing the one before; the text
+// written is what the decoder gets. The file is opened at the first mail and
 // rewritten in place for every other one (creating and removing a file per
 // mail costs more than writing the mail), and removed by remove() or when
 // the object goes.
@@ -36,7 +36,7 @@ class WorkFile {
     WorkFile(const WorkFile&) = delete;
     WorkFile& operator=(const WorkFile&) = delete;
 
-    // The text as read back. Fails with kIoError naming the file; the caller
+    // The text as written. Fails with kIoError naming the file; the caller
     // can then use wholeMailLines directly, which gives the same text.
     Result<std::string> passThrough(std::string_view header, std::string_view body);
     void remove();
@@ -46,6 +46,7 @@ class WorkFile {
 
     std::filesystem::path m_path;
     int m_fd = -1;
+    long long m_length = -1;  // of the text last written; -1 before the first
 };
 
 // The slot (0 … 4) of the first registration whose address, trimmed of spaces

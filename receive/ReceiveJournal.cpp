@@ -1,6 +1,7 @@
 #include "receive/ReceiveJournal.h"
 
 #include <charconv>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -11,7 +12,10 @@ namespace qf::receive {
 
 namespace {
 
-constexpr std::string_view kHeaderPrefix = "quillfern receive journal 1 ";
+constexpr std::string_view kHeaderPrefix = "quillfern receive journal 2 ";
+// Version 1 hashed every byte of the record. A journal an earlier build left
+// is still read, so that its mails do not come twice.
+constexpr std::string_view kVersion1Prefix = "quillfern receive journal 1 ";
 
 // 64-bit FNV-1a: a cheap, stable hash; the journal needs no more.
 std::uint64_t fnv1a(std::string_view bytes, std::uint64_t hash = 14695981039346656037ull) {
@@ -61,22 +65,55 @@ std::optional<JournalLine> parseLine(std::string_view line) {
     return parsed;
 }
 
+// The bytes of a record up to its line end.
+std::string_view recordContent(std::string_view recordBytes) {
+    return recordBytes.substr(0, store::layoutOf(store::RecordKind::kMail).lineEnd.offset);
+}
+
+std::uint64_t version1Fingerprint(std::string_view recordBytes) {
+    return fnv1a(recordContent(recordBytes));
+}
+
+// The length of `text` without the spaces it ends in, read eight bytes at a
+// time: a record is mostly the spaces that pad its body field.
+std::size_t lengthWithoutTrailingSpaces(std::string_view text) {
+    constexpr std::uint64_t kEightSpaces = 0x2020202020202020ull;
+    std::size_t end = text.size();
+    while (end >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + end - 8, 8);
+        if (word != kEightSpaces) {
+            break;
+        }
+        end -= 8;
+    }
+    while (end > 0 && text[end - 1] == ' ') {
+        --end;
+    }
+    return end;
+}
+
 // True when record `line.recordNumber` of its box is the record noted.
-bool recordIsInPlace(const store::MailStore& store, const JournalLine& line) {
+bool recordIsInPlace(const store::MailStore& store, const JournalLine& line, bool version1) {
     auto file = store.file(line.box);
     if (!file) {
         return false;
     }
     std::string record(file.value().format().lengthBytes, '\0');
     auto read = file.value().read(line.recordNumber, std::span<char>(record.data(), record.size()));
-    return read && read.value() && recordFingerprint(record) == line.fingerprint;
+    return read && read.value() &&
+           (recordFingerprint(record) == line.fingerprint ||
+            (version1 && version1Fingerprint(record) == line.fingerprint));
 }
 
 }  // namespace
 
 std::uint64_t recordFingerprint(std::string_view recordBytes) {
-    const std::size_t lineEnd = store::layoutOf(store::RecordKind::kMail).lineEnd.offset;
-    return fnv1a(recordBytes.substr(0, lineEnd));
+    // The content is its bytes up to the trailing spaces and the count of
+    // those bytes: two records differ exactly when these do.
+    const std::string_view content = recordContent(recordBytes);
+    const std::size_t kept = lengthWithoutTrailingSpaces(content);
+    return fnv1a(std::to_string(kept), fnv1a(content.substr(0, kept)));
 }
 
 ReceiveJournal::ReceiveJournal(std::filesystem::path file, std::string_view server,
@@ -101,18 +138,20 @@ Result<std::set<std::string>> ReceiveJournal::storedIds(const store::MailStore& 
         return bytes.status();
     }
     std::string_view text = bytes.value();
-    if (!text.starts_with(header())) {
+    const std::string accountPart = hex16(m_accountKey) + "\n";
+    const bool version1 = text.starts_with(std::string(kVersion1Prefix) + accountPart);
+    if (!version1 && !text.starts_with(header())) {
         if (Status s = clear(); !s) {
             return s;
         }
         return ids;
     }
-    text.remove_prefix(header().size());
+    text.remove_prefix(header().size());  // both versions' headers are as long
     // Only whole lines: the last one may be cut short by the crash.
     for (auto end = text.find('\n'); end != std::string_view::npos; end = text.find('\n')) {
         const std::optional<JournalLine> line = parseLine(text.substr(0, end));
         text.remove_prefix(end + 1);
-        if (line && recordIsInPlace(store, *line)) {
+        if (line && recordIsInPlace(store, *line, version1)) {
             ids.insert(line->uid);
         }
     }

@@ -12,12 +12,14 @@
 // File "receive.journal" in the data folder, ASCII lines ending in LF:
 // | line  | content                                                         |
 // |-------|-----------------------------------------------------------------|
-// | 1     | "quillfern receive journal 1 " and the account key (16 hex)     |
+// | 1     | "quillfern receive journal 2 " and the account key (16 hex)     |
 // | 2 …   | box TAB record number TAB fingerprint (16 hex) TAB UIDL         |
 // The account key is a hash of the POP3 server and ID, so ids of another
 // account are never taken for this one's. The fingerprint is a hash of the
-// record's bytes up to its line end (its status word aside). A line cut
-// short by a crash, or one that does not parse, is ignored.
+// record's bytes up to its line end (its status word aside), the spaces they
+// end in counted rather than hashed. A line cut short by a crash, or one
+// that does not parse, is ignored. A journal of version 1 (every byte
+// hashed) is still read.
 #pragma once
 
 #include <cstdint>
@@ -86,7 +88,7 @@ class ReceiveJournal {
     bool m_created = false;
 };
 
-// The fingerprint of a MailRecord as written: its bytes up to the line end.
+// The fingerprint of a MailRecord as written (see the journal's format).
 std::uint64_t recordFingerprint(std::string_view recordBytes);
 
 }  // namespace qf::receive

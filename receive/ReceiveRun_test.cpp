@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <sstream>
 
 #include "receive/MailTransport.h"
 #include "receive/ReceiveJournal.h"
@@ -502,6 +503,55 @@ TEST_F(InterruptedRunTest, AMailWhoseRecordDidNotReachItsBoxIsFetchedAgain) {
     const auto other = box.mailsIn(kOtherSlot);
     ASSERT_EQ(other.size(), 2u);
     EXPECT_EQ(other[1].subject, "三");
+}
+
+// The fingerprint leaves the body's padding unhashed but not unchecked: a
+// byte changed in it, or a tail never written (zeros), is another record.
+TEST_F(InterruptedRunTest, ARecordChangedInItsPaddingIsFetchedAgain) {
+    interruptedRun();
+    {
+        std::fstream other(box.box(kOtherSlot), std::ios::in | std::ios::out | std::ios::binary);
+        other.seekp(2 * testing::kMailRecordBytes - 100);  // mail 3, inside its body's padding
+        other.write("\0\0", 2);
+    }
+    const ReceiveOutcome outcome = ReceiveSession().run(request, observer, server);
+    EXPECT_EQ(outcome.recovered, 2);
+    EXPECT_EQ(server.fetched, (std::set<int>{3}));
+}
+
+// A journal an earlier build wrote (version 1: every byte of the record up to
+// its line end hashed with 64-bit FNV-1a) still keeps its mails from coming
+// twice. The one this build wrote is turned into that form, line by line.
+TEST_F(InterruptedRunTest, AVersionOneJournalIsStillRead) {
+    interruptedRun();
+    std::ifstream in(journal(), std::ios::binary);
+    std::string line;
+    std::getline(in, line);
+    ASSERT_EQ(line.rfind("quillfern receive journal 2 ", 0), 0u);
+    std::string version1 = "quillfern receive journal 1 " + line.substr(28) + "\n";
+    store::MailStore store(box.folder().dataFolder().string());
+    const std::size_t content = store::layoutOf(store::RecordKind::kMail).lineEnd.offset;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        int boxNumber = 0, record = 0;
+        std::string fingerprint, uid;
+        fields >> boxNumber >> record >> fingerprint >> uid;
+        std::string bytes(testing::kMailRecordBytes, '\0');
+        ASSERT_TRUE(store.file(boxNumber).value().read(record, std::span<char>(bytes)).value());
+        std::uint64_t hash = 14695981039346656037ull;
+        for (unsigned char c : std::string_view(bytes).substr(0, content)) {
+            hash = (hash ^ c) * 1099511628211ull;
+        }
+        char hex[17];
+        std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+        version1 += std::to_string(boxNumber) + "\t" + std::to_string(record) + "\t" + hex + "\t" +
+                    uid + "\n";
+    }
+    in.close();
+    std::ofstream(journal(), std::ios::binary | std::ios::trunc) << version1;
+
+    EXPECT_EQ(ReceiveSession().run(request, observer, server).recovered, 3);
+    EXPECT_TRUE(server.fetched.empty());
 }
 
 TEST_F(InterruptedRunTest, AJournalSurvivesAnotherInterruptionAndAnotherAccountsIsIgnored) {

@@ -91,11 +91,24 @@ std::string fromCp932(std::string_view cp932) {
                : replaceNonAscii(cp932, kReplacementCharacter, cp932CharacterLength);
 }
 
+std::string canonicalCp932(std::string_view cp932) {
+    if (isAscii(cp932)) {
+        return std::string(cp932);
+    }
+    if (Cp932Table* table = tableOnceWorthIt(cp932.size())) {
+        return table->canonical(cp932);
+    }
+    return toCp932(fromCp932(cp932));
+}
+
 bool isCp932LeadByte(unsigned char byte) {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
 std::size_t cp932PrefixLength(std::string_view cp932, std::size_t maxBytes) {
+    if (cp932.size() < maxBytes) {
+        return cp932.size();  // even a lone lead byte at the end fits
+    }
     std::size_t i = 0;
     while (i < cp932.size()) {
         std::size_t width = isCp932LeadByte(static_cast<unsigned char>(cp932[i])) ? 2 : 1;

@@ -17,6 +17,12 @@ std::string toCp932(std::string_view utf8);
 // rest of the text is still converted. Never fails.
 std::string fromCp932(std::string_view cp932);
 
+// The bytes toCp932(fromCp932(cp932)) gives, without the UTF-8 between:
+// where CP932 has two codes for a character (the NEC and IBM duplicates)
+// the one toCp932 writes, an undecodable byte as "?". Text that arrives in
+// CP932 already is stored the way text converted from UTF-8 would be.
+std::string canonicalCp932(std::string_view cp932);
+
 // True when the byte is the first byte of a double-byte CP932 character
 // (0x81-0x9F, 0xE0-0xFC).
 bool isCp932LeadByte(unsigned char byte);

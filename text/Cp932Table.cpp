@@ -244,30 +244,97 @@ void Cp932Table::appendEncoding(std::string& out, std::uint16_t code) const {
     }
 }
 
+std::pair<char32_t, std::size_t> Cp932Table::characterAt(std::string_view cp932,
+                                                         std::size_t i) const {
+    const auto b = static_cast<unsigned char>(cp932[i]);
+    if (!isLead(b)) {
+        return {m_single[b], 1};
+    }
+    if (i + 1 < cp932.size()) {
+        const char32_t cp = m_pair[leadIndex(b) * 256 + static_cast<unsigned char>(cp932[i + 1])];
+        return {cp, cp == kNoCharacter ? 1 : 2};
+    }
+    return {kNoCharacter, 1};
+}
+
 std::string Cp932Table::decode(std::string_view cp932) {
     std::string out;
     out.reserve(cp932.size() * 3 / 2 + 8);
     for (std::size_t i = 0; i < cp932.size();) {
-        const auto b = static_cast<unsigned char>(cp932[i]);
-        std::size_t length = 1;
-        char32_t cp = kNoCharacter;
-        if (!isLead(b)) {
-            cp = m_single[b];
-        } else if (i + 1 < cp932.size()) {
-            cp = m_pair[leadIndex(b) * 256 + static_cast<unsigned char>(cp932[i + 1])];
-            length = 2;
-        }
+        const auto [cp, length] = characterAt(cp932, i);
         if (cp == kAskLibrary) {
             out += m_toUtf8.convert(cp932.substr(i, length), kReplacementCharacter, skipOneByte);
-            i += length;
         } else if (cp == kNoCharacter) {
             out += kReplacementCharacter;  // the byte alone is skipped
-            i += 1;
         } else {
             appendUtf8(out, cp);
-            i += length;
         }
+        i += length;
     }
+    return out;
+}
+
+// The canonical code of every single byte and every pair, where a lookup
+// settles it without growing the text; kNotAsked where it does not.
+void Cp932Table::learnCanonicalCodes() {
+    const auto codeFor = [this](char32_t cp, bool singleByte) {
+        const std::uint16_t code = cp < m_encoding.size() ? encodingOf(cp) : kNotAsked;
+        const bool grows = singleByte && code >= 0x200 && code != kUnmappable;
+        return grows ? kNotAsked : code;
+    };
+    m_canonicalSingle.resize(256);
+    for (unsigned b = 0; b < 256; ++b) {
+        m_canonicalSingle[b] =
+            isLead(static_cast<unsigned char>(b)) ? kNotAsked : codeFor(m_single[b], true);
+    }
+    m_canonicalPair.resize(m_pair.size());
+    for (std::size_t k = 0; k < m_pair.size(); ++k) {
+        m_canonicalPair[k] = codeFor(m_pair[k], false);
+    }
+}
+
+std::string Cp932Table::canonical(std::string_view cp932) {
+    if (m_canonicalPair.empty()) {
+        learnCanonicalCodes();
+    }
+    // Written in place: a looked-up character is never longer than it was.
+    // Plain pointers, so that the writes are not taken to alias the tables.
+    std::string out(cp932.size(), '\0');
+    const std::uint16_t* const singles = m_canonicalSingle.data();
+    const std::uint16_t* const pairs = m_canonicalPair.data();
+    const auto* const in = reinterpret_cast<const unsigned char*>(cp932.data());
+    const std::size_t size = cp932.size();
+    char* to = out.data();
+    std::size_t o = 0;
+    for (std::size_t i = 0; i < size;) {
+        const unsigned char b = in[i];
+        std::size_t length = 1;
+        std::uint16_t code = kNotAsked;
+        if (!isLead(b)) {
+            code = singles[b];
+        } else if (i + 1 < size) {
+            code = pairs[leadIndex(b) * 256 + in[i + 1]];
+            length = 2;
+        }
+        if (code == kUnmappable) {
+            to[o++] = '?';
+        } else if (code >= 0x200) {
+            to[o++] = static_cast<char>(code >> 8);
+            to[o++] = static_cast<char>(code & 0xFF);
+        } else if (code != kNotAsked) {
+            to[o++] = static_cast<char>(code - kSingleByte);
+        } else {
+            // What a lookup does not settle goes the long way, this character alone.
+            length = characterAt(cp932, i).second;
+            out.resize(o);
+            out += encode(decode(cp932.substr(i, length)));
+            o = out.size();
+            out.resize(o + size - i - length);
+            to = out.data();
+        }
+        i += length;
+    }
+    out.resize(o);
     return out;
 }
 

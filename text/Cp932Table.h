@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "text/Iconv.h"
@@ -27,6 +28,9 @@ class Cp932Table {
     // sequence, becomes "?".
     std::string encode(std::string_view utf8);
 
+    // As encode(decode(cp932)), a table lookup per character.
+    std::string canonical(std::string_view cp932);
+
     Cp932Table(const Cp932Table&) = delete;
     Cp932Table& operator=(const Cp932Table&) = delete;
 
@@ -36,6 +40,10 @@ class Cp932Table {
     void learnEncodings();
     std::uint16_t encodingOf(char32_t codePoint);
     void appendEncoding(std::string& out, std::uint16_t code) const;
+    void learnCanonicalCodes();
+    // The code point of the character at `i` and its length in bytes, as
+    // decode reads it: kNoCharacter (length 1) for an undecodable byte.
+    std::pair<char32_t, std::size_t> characterAt(std::string_view cp932, std::size_t i) const;
 
     IconvConverter m_toUtf8{"UTF-8", "CP932"};
     IconvConverter m_toCp932{"CP932", "UTF-8"};
@@ -44,6 +52,10 @@ class Cp932Table {
     std::vector<char32_t> m_pair;
     // The library's CP932 bytes for each BMP code point (see encodingOf).
     std::vector<std::uint16_t> m_encoding;
+    // What canonical() writes for each single byte and pair (see
+    // learnCanonicalCodes), filled on its first call.
+    std::vector<std::uint16_t> m_canonicalSingle;
+    std::vector<std::uint16_t> m_canonicalPair;
     bool m_built = false;
 };
 

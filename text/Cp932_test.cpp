@@ -43,6 +43,15 @@ TEST(Cp932Test, InvalidBytesDoNotAbortTheRead) {
               "C\xEF\xBF\xBD");
 }
 
+// Text that came in CP932 is stored with the codes text from UTF-8 gets: the
+// IBM code for an NEC-selected IBM kanji, the JIS code for an NEC row-13
+// duplicate, "?" for a stray byte.
+TEST(Cp932Test, CanonicalFormTakesTheCodesConversionFromUtf8Writes) {
+    EXPECT_EQ(canonicalCp932("\xED\x40"), "\xFA\x5C");  // 纊
+    EXPECT_EQ(canonicalCp932("\x87\x90"), "\x81\xE0");  // ≒
+    EXPECT_EQ(canonicalCp932("a\x82\xA0\x85@b\x82"), "a\x82\xA0?@b?");
+}
+
 TEST(Cp932Test, PrefixLengthNeverSplitsADoubleByteCharacter) {
     std::string bytes = toCp932("aあい");  // 1 + 2 + 2 bytes
     EXPECT_EQ(cp932PrefixLength(bytes, 5), 5u);
@@ -74,6 +83,7 @@ TEST(Cp932Test, LongTextsConvertExactlyAsTheLibraryDoes) {
         }
     }
     EXPECT_EQ(fromCp932(everyPair), libraryFromCp932(everyPair));
+    EXPECT_EQ(canonicalCp932(everyPair), libraryToCp932(libraryFromCp932(everyPair)));
 
     // Every BMP character but the surrogates, one beyond it, and broken UTF-8.
     std::string everyCharacter;
@@ -100,6 +110,7 @@ TEST(Cp932Test, LongTextsConvertExactlyAsTheLibraryDoes) {
             }
         }
         EXPECT_EQ(fromCp932(bytes), libraryFromCp932(bytes));
+        EXPECT_EQ(canonicalCp932(bytes), libraryToCp932(libraryFromCp932(bytes)));
         const std::string utf8 = libraryFromCp932(bytes) + std::string(bytes, 0, 300);
         EXPECT_EQ(toCp932(utf8), libraryToCp932(utf8));
     }

@@ -779,6 +779,32 @@ TextCharset guessCharset(std::string_view bytes) {
     return guessEightBit(bytes);
 }
 
+namespace {
+
+bool isJisGraphic(unsigned char b) {
+    return b >= 0x21 && b <= 0x7E;
+}
+
+// Appends the run of JIS X 0208 pairs that starts at `i` as Shift_JIS and
+// returns where the run ends: the body of a Japanese mail is mostly such runs.
+std::size_t appendJisRun(std::string& out, std::string_view bytes, std::size_t i) {
+    std::size_t end = i;
+    while (end + 1 < bytes.size() && isJisGraphic(byteAt(bytes, end)) &&
+           isJisGraphic(byteAt(bytes, end + 1))) {
+        end += 2;
+    }
+    std::size_t at = out.size();
+    out.resize(at + (end - i));
+    for (; i < end; i += 2, at += 2) {
+        const auto sjis = jisToSjis(byteAt(bytes, i), byteAt(bytes, i + 1));
+        out[at] = sjis[0];
+        out[at + 1] = sjis[1];
+    }
+    return end;
+}
+
+}  // namespace
+
 std::string iso2022JpToCp932(std::string_view bytes) {
     Iso2022Set g0 = Iso2022Set::kRoman;
     Iso2022Set g2 = Iso2022Set::kNone;  // ESC . A / ESC . F, used one byte at a time by ESC N
@@ -816,8 +842,8 @@ std::string iso2022JpToCp932(std::string_view bytes) {
         if ((g0 == Iso2022Set::kKana || shiftedOut) && b >= 0x21 && b <= 0x5F) {
             out += static_cast<char>(b + 0x80);
         } else if (g0 == Iso2022Set::kJisX0208 && pair) {
-            auto sjis = jisToSjis(b, byteAt(bytes, ++i));
-            out.append(sjis.data(), 2);
+            // Shifted out, the next byte may be half-width katakana: one pair only.
+            i = appendJisRun(out, bytes.substr(0, shiftedOut ? i + 2 : bytes.size()), i) - 1;
         } else if (isDoubleByteForeign(g0) && pair) {
             const char code[2] = {static_cast<char>(b | 0x80),
                                   static_cast<char>(byteAt(bytes, ++i) | 0x80)};
@@ -829,28 +855,59 @@ std::string iso2022JpToCp932(std::string_view bytes) {
     return out;
 }
 
-std::string toUtf8(std::string_view bytes, std::string_view label) {
+namespace {
+
+// The reading of bytes whose label did not settle it: the declared family,
+// unless the bytes contradict it.
+TextCharset settledReading(std::string_view bytes, TextCharset declared) {
+    if (contradicts(bytes, declared)) {
+        return guessCharset(bytes);
+    }
+    if (declared == TextCharset::kShiftJis && isEucJpUnderShiftJisLabel(bytes)) {
+        return TextCharset::kEucJp;
+    }
+    return declared;
+}
+
+// How the bytes under `label` are read; kOther means through iconv, under
+// the label's own name.
+TextCharset readingOf(std::string_view bytes, std::string_view label) {
     TextCharset declared = charsetFamily(label);
     if (declared != TextCharset::kIso2022Jp && hasJisEscape(bytes) && !isOtherIso2022Label(label)) {
         // Old mailers and scripts put ISO-2022-JP under any label: us-ascii,
         // ISO-8859-1, UTF-8. Japanese escapes in the bytes settle it.
-        return decodeAs(bytes, TextCharset::kIso2022Jp);
+        return TextCharset::kIso2022Jp;
     }
     if (declared == TextCharset::kOther && isLatinLabelOnJapanese(label, bytes)) {
         declared = TextCharset::kAscii;  // guessed below
     }
-    if (declared == TextCharset::kOther) {
+    return declared == TextCharset::kOther ? declared : settledReading(bytes, declared);
+}
+
+}  // namespace
+
+std::string toUtf8(std::string_view bytes, std::string_view label) {
+    TextCharset reading = readingOf(bytes, label);
+    if (reading == TextCharset::kOther) {
         if (auto converted = iconvToUtf8(bytes, iconvCharsetName(label))) {
             return *converted;
         }
-        declared = TextCharset::kAscii;  // unknown label: treat as undeclared
+        reading = settledReading(bytes, TextCharset::kAscii);  // unknown label: as undeclared
     }
-    if (contradicts(bytes, declared)) {
-        declared = guessCharset(bytes);
-    } else if (declared == TextCharset::kShiftJis && isEucJpUnderShiftJisLabel(bytes)) {
-        declared = TextCharset::kEucJp;
+    return decodeAs(bytes, reading);
+}
+
+std::string toCp932Text(std::string_view bytes, std::string_view label) {
+    switch (readingOf(bytes, label)) {
+        case TextCharset::kAscii:
+            return std::string(bytes);  // read as ASCII only when it is
+        case TextCharset::kIso2022Jp:
+            return text::canonicalCp932(iso2022JpToCp932(bytes));
+        case TextCharset::kShiftJis:
+            return text::canonicalCp932(bytes);
+        default:
+            return text::toCp932(toUtf8(bytes, label));
     }
-    return decodeAs(bytes, declared);
 }
 
 std::string decodeHeaderText(std::string_view rawValue) {

@@ -36,6 +36,10 @@ std::string iso2022JpToCp932(std::string_view bytes);
 // or that is empty is replaced by a guess.
 std::string toUtf8(std::string_view bytes, std::string_view label);
 
+// The same text as CP932 bytes, as text::toCp932(toUtf8(bytes, label))
+// gives them; Japanese text is not taken through UTF-8 on the way.
+std::string toCp932Text(std::string_view bytes, std::string_view label);
+
 // A raw header value (possibly folded, possibly raw 8-bit) to UTF-8 text:
 // folding removed, RFC 2047 encoded-words decoded (adjacent words of one
 // charset joined as bytes first), raw 8-bit runs guessed.

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "text/Cp932.h"
+#include "text/LineBreaks.h"
 #include "text/Utf8.h"
 #include "transport/GMimeSupport.h"
 #include "transport/JapaneseCharset.h"
@@ -11,25 +13,6 @@
 namespace qf::transport {
 
 namespace {
-
-// Every line break as CR LF, the line end of the stored records.
-std::string toCrLf(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 32);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out += "\r\n";
-            if (i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-        } else if (text[i] == '\n') {
-            out += "\r\n";
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 std::string lowerAscii(std::string_view text) {
     std::string out(text);
@@ -122,6 +105,11 @@ std::optional<std::string> attachmentName(GMimeObject* object) {
     return name;
 }
 
+// A text part's content in the body's form.
+std::string bodyText(std::string_view content, std::string_view charset, BodyForm form) {
+    return form == BodyForm::kCp932 ? toCp932Text(content, charset) : toUtf8(content, charset);
+}
+
 // Walks the MIME tree: the first text/plain (or text/html) that is not an
 // attachment is the body, every other leaf an attachment.
 class BodyCollector {
@@ -151,14 +139,14 @@ class BodyCollector {
 
     std::string body() const {
         if (m_plain) {
-            return toCrLf(*m_plain);
+            return text::withCrLf(*m_plain);
         }
         if (m_html) {
-            return toCrLf(htmlToText(*m_html));
+            return text::withCrLf(inBodyForm(m_mail, htmlToText(*m_html)));
         }
         // The only text is an inline part with a file name: it is written as
         // that file and shown as the body too.
-        return m_namedInlineText ? toCrLf(*m_namedInlineText) : std::string();
+        return m_namedInlineText ? text::withCrLf(*m_namedInlineText) : std::string();
     }
 
   private:
@@ -172,22 +160,30 @@ class BodyCollector {
         std::string content = decodedContent(GMIME_PART(object));
         if ((name && !name->empty()) || isAttachmentDisposition || !isText) {
             if (type == "text/plain" && !isAttachmentDisposition && !m_namedInlineText) {
-                m_namedInlineText = textOf(object, content);
+                m_namedInlineText = bodyTextOf(object, content);
             }
             m_mail.attachments.push_back({name.value_or(""), std::move(content), type});
             return;
         }
         std::optional<std::string>& slot = type == "text/plain" ? m_plain : m_html;
         if (!slot) {
-            slot = textOf(object, content);
+            // The HTML is taken apart as UTF-8: its tags are ASCII, and CP932
+            // trail bytes would read as ASCII letters.
+            slot = type == "text/plain" ? bodyTextOf(object, content) : utf8TextOf(object, content);
         } else {
             // A second text part is not lost: it is kept as a file.
             m_mail.attachments.push_back({"", std::move(content), type});
         }
     }
 
-    static std::string textOf(GMimeObject* object, std::string_view content) {
-        return toUtf8(content, parameter(object, "Content-Type", "charset").value_or(""));
+    static std::string charsetOf(GMimeObject* object) {
+        return parameter(object, "Content-Type", "charset").value_or("");
+    }
+    static std::string utf8TextOf(GMimeObject* object, std::string_view content) {
+        return toUtf8(content, charsetOf(object));
+    }
+    std::string bodyTextOf(GMimeObject* object, std::string_view content) const {
+        return bodyText(content, charsetOf(object), m_mail.bodyForm);
     }
 
     DecodedMail& m_mail;
@@ -290,15 +286,86 @@ std::string htmlToText(std::string_view html) {
     return first == std::string::npos ? std::string() : out.substr(first, last - first + 1);
 }
 
-DecodedMail decodeMail(std::string_view rawMail) {
+std::string inBodyForm(const DecodedMail& mail, std::string_view utf8) {
+    return mail.bodyForm == BodyForm::kCp932 ? text::toCp932(utf8) : std::string(utf8);
+}
+
+namespace {
+
+bool isFieldName(std::string_view name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return c > ' ' && c < 0x7F;  // the colon ends the name
+    });
+}
+
+std::string trimmedLower(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    const std::size_t last = text.find_last_not_of(" \t\r\n");
+    return first == std::string_view::npos ? std::string()
+                                           : lowerAscii(text.substr(first, last - first + 1));
+}
+
+// Most mail is one text/plain part in 7bit or 8bit: the MIME parser would
+// give its body bytes as they stand. For such a mail (every header line a
+// field, the header ended by an empty line, no disposition, no file name,
+// the first Content-Type text/plain or none), the charset its type names;
+// nullopt for every other mail, which the parser takes apart.
+std::optional<std::string> plainTextCharset(std::string_view rawMail) {
+    const std::string_view body = rawBody(rawMail);
+    const std::string_view block = rawMail.substr(0, rawMail.size() - body.size());
+    std::size_t covered = 0;
+    std::optional<std::string_view> contentType;
+    int transferEncodings = 0;
+    for (const RawHeaderField& field : rawHeaderFields(rawMail)) {
+        if (field.text.data() != block.data() + covered || !isFieldName(field.name)) {
+            return std::nullopt;  // a line before it was no field
+        }
+        covered += field.text.size();
+        const std::string name = lowerAscii(field.name);
+        const std::string_view value = field.text.substr(field.name.size() + 1);
+        if (name == "content-disposition") {
+            return std::nullopt;
+        }
+        if (name == "content-type" && !contentType) {
+            contentType = value;
+        } else if (name == "content-transfer-encoding") {
+            const std::string encoding = trimmedLower(value);
+            if (++transferEncodings > 1 ||
+                (encoding != "7bit" && encoding != "8bit" && encoding != "binary")) {
+                return std::nullopt;
+            }
+        }
+    }
+    const std::string_view end = block.substr(covered);
+    if (covered == 0 || (end != "\r\n" && end != "\n")) {
+        return std::nullopt;
+    }
+    if (!contentType) {
+        return std::string();
+    }
+    if (trimmedLower(contentType->substr(0, contentType->find(';'))) != "text/plain" ||
+        headerParameter(*contentType, "name")) {
+        return std::nullopt;
+    }
+    return headerParameter(*contentType, "charset").value_or("");
+}
+
+DecodedMail decode(std::string_view rawMail, BodyForm bodyForm, bool plainTextShortcut) {
     rawMail = withoutLeadingBlankLines(rawMail);
     DecodedMail mail;
+    mail.bodyForm = bodyForm;
     decodeHeaderFields(rawMail, mail);
+    if (plainTextShortcut) {
+        if (std::optional<std::string> charset = plainTextCharset(rawMail)) {
+            mail.body = text::withCrLf(bodyText(rawBody(rawMail), *charset, bodyForm));
+            return mail;
+        }
+    }
     std::optional<std::string> firstTypeOnly = withFirstContentTypeOnly(rawMail);
     GObjectPtr<GMimeMessage> message =
         parseMessage(firstTypeOnly ? std::string_view(*firstTypeOnly) : rawMail);
     if (!message) {
-        mail.body = toCrLf(toUtf8(rawMail, ""));
+        mail.body = text::withCrLf(bodyText(rawMail, "", bodyForm));
         return mail;
     }
     GMimeObject* top = g_mime_message_get_mime_part(message.get());
@@ -315,6 +382,16 @@ DecodedMail decodeMail(std::string_view rawMail) {
         mail.body = collector.body();
     }
     return mail;
+}
+
+}  // namespace
+
+DecodedMail decodeMail(std::string_view rawMail, BodyForm bodyForm) {
+    return decode(rawMail, bodyForm, true);
+}
+
+DecodedMail detail::decodeMailWithMimeParser(std::string_view rawMail, BodyForm bodyForm) {
+    return decode(rawMail, bodyForm, false);
 }
 
 std::vector<RawHeaderField> rawHeaderFields(std::string_view rawMail) {

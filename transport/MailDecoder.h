@@ -1,7 +1,8 @@
 // Decoding of a fetched mail into the texts the program stores (subject,
-// date, sender, header, body; UTF-8) and its attachments (still in memory;
-// NMailDecode.cpp writes them). Charsets are converted by JapaneseCharset,
-// structure and transfer encodings come from GMime.
+// date, sender, header in UTF-8; the body in UTF-8 or CP932) and its
+// attachments (still in memory; NMailDecode.cpp writes them). Charsets are
+// converted by JapaneseCharset, structure and transfer encodings come from
+// GMime, except for plain text mail, which needs no MIME parse.
 #pragma once
 
 #include <optional>
@@ -35,10 +36,15 @@ struct PartialInfo {
 // How deep multiparts may nest before the decoder stops taking them apart.
 inline constexpr int kMaxNestingDepth = 32;
 
+// The form the body is decoded into: UTF-8, or CP932 for a caller that keeps
+// it so (Japanese text then goes there without passing through UTF-8).
+enum class BodyForm { kUtf8, kCp932 };
+
 struct DecodedMail {
     DecodedHeaders headers;
     std::string headerText;  // every header line, "Name: decoded value", CRLF-ended
     std::string body;        // the first text/plain part, else the text of the HTML; CRLF
+    BodyForm bodyForm = BodyForm::kUtf8;  // what `body` is written in
     std::vector<Attachment> attachments;
     std::optional<PartialInfo> partial;  // set for a message/partial mail
     bool nestedTooDeep = false;          // multiparts below kMaxNestingDepth were left whole
@@ -46,7 +52,16 @@ struct DecodedMail {
 
 // Decodes a whole mail. Never fails: text GMime cannot parse as a message is
 // returned as the body, guessed for its charset.
-DecodedMail decodeMail(std::string_view rawMail);
+DecodedMail decodeMail(std::string_view rawMail, BodyForm bodyForm = BodyForm::kUtf8);
+
+namespace detail {
+// decodeMail without its shortcut for plain text mail: every mail through the
+// MIME parser. The decoder's tests hold the two to the same results.
+DecodedMail decodeMailWithMimeParser(std::string_view rawMail, BodyForm bodyForm);
+}  // namespace detail
+
+// UTF-8 text in the body's form, for text the caller adds to the body.
+std::string inBodyForm(const DecodedMail& mail, std::string_view utf8);
 
 // One header field as it stands in the mail: its name, and its whole text
 // from the name to the line break of its last folded line.

@@ -77,7 +77,7 @@ int writeWholeMail(const std::string& folder, std::string_view rawMail, const st
     std::string notice = "このメールは" + reason + "ため添付ファイルを展開せず、メール全体を「" +
                          written.value() + "」として添付フォルダに保存しました。";
     setLastError(notice);
-    mail.body = notice + "\r\n\r\n" + mail.body;
+    mail.body = inBodyForm(mail, notice + "\r\n\r\n") + mail.body;
     return kAttachmentsWritten;
 }
 
@@ -121,7 +121,7 @@ void fillBuffers(const DecodedMail& mail, std::size_t bodyCapacity, char* subjec
     copyUtf8(sender, textBufferSize(), mail.headers.sender);
     copyCp932(header, textBufferSize(),
               fitHeader(text::toCp932(mail.headerText), textBufferSize() - 1));
-    copyUtf8(body, bodyCapacity, mail.body);
+    copyCp932(body, bodyCapacity, mail.body);  // decoded in CP932 (decodeMail below)
 }
 
 }  // namespace
@@ -133,7 +133,8 @@ int NMailAttachmentFileFirst(int /*flag*/, char* subject, char* date, char* send
     std::string_view raw = mailText ? mailText : "";
     std::size_t bodyCapacity = std::max(raw.size() + 1, bodyBufferSize());
     std::string folder = folderPath(attachmentFolder);
-    DecodedMail mail = decodeMail(raw);
+    // The body goes into the caller's CP932 buffer: decoded into CP932 directly.
+    DecodedMail mail = decodeMail(raw, BodyForm::kCp932);
     if (!mail.partial) {
         int result = expand(folder, raw, mail);
         fillBuffers(mail, bodyCapacity, subject, date, sender, header, body);
@@ -147,7 +148,7 @@ int NMailAttachmentFileFirst(int /*flag*/, char* subject, char* date, char* send
         setLastError("分割メールを保存できません。", kept.status().message());
         std::size_t end = raw.find("\r\n\r\n");
         mail.body =
-            end == std::string_view::npos ? std::string() : std::string(raw.substr(end + 4));
+            end == std::string_view::npos ? std::string() : inBodyForm(mail, raw.substr(end + 4));
         fillBuffers(mail, bodyCapacity, subject, date, sender, header, body);
         return kFailed;
     }
@@ -155,7 +156,7 @@ int NMailAttachmentFileFirst(int /*flag*/, char* subject, char* date, char* send
         fillBuffers(mail, bodyCapacity, subject, date, sender, header, body);
         return kSplitMailIncomplete;
     }
-    DecodedMail whole = decodeMail(*kept.value());
+    DecodedMail whole = decodeMail(*kept.value(), BodyForm::kCp932);
     int result = expand(folder, *kept.value(), whole);
     // With an attachment unwritten the caller keeps this part on the server;
     // the earlier parts, already gone from there, must stay kept for the retry.
