@@ -216,6 +216,11 @@ def receive_benchmark(args, work, servers):
                   ", ".join(f"{r:.0f}" for r in rates[name]) + ")")
         print(f"   ratio to fetchmail {ours / median['fetchmail']:.2f}, "
               f"to the plain loop {ours / median['plain POP3 loop']:.2f}")
+        # The machine's speed drifts between rounds; the contenders of one
+        # round ran seconds apart, so their ratio within the round is steadier.
+        paired = [a / b for a, b in zip(rates["quillfern-box receive"], rates["fetchmail"])]
+        print(f"   ratio to fetchmail within each round: median {statistics.median(paired):.2f} "
+              "(" + ", ".join(f"{r:.2f}" for r in paired) + ")")
 
 
 def record(number):
