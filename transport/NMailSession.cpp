@@ -9,6 +9,7 @@
 
 #include "transport/BufferContract.h"
 #include "transport/CurlConnection.h"
+#include "transport/EnvelopeGate.h"
 #include "transport/GMimeSupport.h"
 #include "transport/LastError.h"
 #include "transport/MailBuilder.h"
@@ -83,6 +84,26 @@ std::string_view tlsSentence(TlsRefusal refusal) {
             break;
     }
     return {};
+}
+
+// Why an envelope address was refused, naming it.
+std::string envelopeSentence(const EnvelopeRefusal& refusal) {
+    std::string text = refusal.sender ? "送信者のメールアドレス「" : "宛先のメールアドレス「";
+    text += printableAddress(refusal.address);
+    switch (refusal.fault) {
+        case AddressFault::kControlCharacter:
+            text += "」に改行などの制御文字が含まれています。";
+            break;
+        case AddressFault::kTooLong:
+            text += "」が長すぎます。";
+            break;
+        default:
+            text += "」はメールアドレスの形になっていません。";
+    }
+    text += refusal.sender
+                ? "送信していません。設定 → POPサーバーのメールアドレスを確かめてください。"
+                : "送信していません。宛先を確かめてください。";
+    return text;
 }
 
 // The sentence for a failure, with a note when a time limit ended it or
@@ -301,6 +322,10 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
         for (std::string& recipient : blindRecipients.value().recipients) {
             built.value().recipients.push_back(std::move(recipient));
         }
+    }
+    if (auto refusal = checkEnvelope(built.value().envelopeFrom, built.value().recipients)) {
+        setLastError(envelopeSentence(*refusal));
+        return kFailed;
     }
     SmtpCredentials credentials;
     {
