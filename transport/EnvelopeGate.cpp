@@ -156,6 +156,19 @@ std::optional<EnvelopeRefusal> checkEnvelope(std::string_view sender,
     return std::nullopt;
 }
 
+std::optional<EnvelopeRefusal> checkAddressTexts(std::string_view sender,
+                                                 const std::vector<std::string_view>& recipients) {
+    if (hasControl(sender)) {
+        return EnvelopeRefusal{true, std::string(sender), AddressFault::kControlCharacter};
+    }
+    for (std::string_view text : recipients) {
+        if (hasControl(text)) {
+            return EnvelopeRefusal{false, std::string(text), AddressFault::kControlCharacter};
+        }
+    }
+    return std::nullopt;
+}
+
 std::string printableAddress(std::string_view address, std::size_t maxCharacters) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;

@@ -34,6 +34,13 @@ struct EnvelopeRefusal {
 std::optional<EnvelopeRefusal> checkEnvelope(std::string_view sender,
                                              const std::vector<std::string>& recipients);
 
+// The address texts of a send as given (sender, then recipients), before
+// any parse: one holding a control character is refused whole, since a
+// parser drops or splits at line breaks and would send to other addresses
+// than the text shows (an old stored From with CR LF in it, say).
+std::optional<EnvelopeRefusal> checkAddressTexts(std::string_view sender,
+                                                 const std::vector<std::string_view>& recipients);
+
 // `address` as a user can be shown it: control characters as "\r", "\n" or
 // "\xNN", cut to `maxCharacters` with "…".
 std::string printableAddress(std::string_view address, std::size_t maxCharacters = 80);

@@ -53,6 +53,17 @@ TEST(EnvelopeGate, NamesTheFirstBadAddressOfTheEnvelope) {
     EXPECT_TRUE(refusal->sender);
 }
 
+TEST(EnvelopeGate, RefusesAddressTextsWithControlCharactersBeforeAnyParse) {
+    EXPECT_FALSE(checkAddressTexts("me@example.jp", {"a@example.jp, B <b@example.jp>", ""}));
+    // An old stored From: a parser would read x@y and a group holding evil.
+    auto refusal =
+        checkAddressTexts("me@example.jp", {"a@example.jp", "x@y>\r\nRCPT TO:<evil@evil.example>"});
+    ASSERT_TRUE(refusal);
+    EXPECT_FALSE(refusal->sender);
+    EXPECT_EQ(refusal->address, "x@y>\r\nRCPT TO:<evil@evil.example>");
+    EXPECT_TRUE(checkAddressTexts("me@example.jp\n", {"a@example.jp"})->sender);
+}
+
 TEST(EnvelopeGate, ShowsControlCharactersAndCutsLongAddresses) {
     EXPECT_EQ(printableAddress("\"\r\nRCPT\x01\xC2\x9B\"@日本.jp"),
               "\"\\r\\nRCPT\\x01\\xC2\\x9B\"@日本.jp");

@@ -308,13 +308,19 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
         return report("SMTPサーバー名が正しくありません。送信に失敗しました。", address.status());
     OutgoingMail outgoing{utf8Argument(from), utf8Argument(to), utf8Argument(subject),
                           utf8Argument(body), utf8Argument(attachments)};
+    const std::string copies = utf8Argument(cc);
+    const std::string blind = utf8Argument(bcc);
+    if (auto refusal = checkAddressTexts(outgoing.from, {outgoing.to, copies, blind})) {
+        setLastError(envelopeSentence(*refusal));
+        return kFailed;
+    }
     // Cc joins the visible recipients; Bcc gets the mail without being named.
-    if (const std::string copies = utf8Argument(cc); !copies.empty())
+    if (!copies.empty())
         outgoing.to += "," + copies;
     Result<BuiltMail> built = buildMail(outgoing);
     if (!built)
         return report("送信に失敗しました。", built.status());
-    if (const std::string blind = utf8Argument(bcc); !blind.empty()) {
+    if (!blind.empty()) {
         OutgoingMail blindOnly{outgoing.from, blind, {}, {}, {}};
         Result<BuiltMail> blindRecipients = buildMail(blindOnly);
         if (!blindRecipients)
