@@ -26,14 +26,28 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+bool returnsToAscii(std::string_view s, std::size_t i) {
+    return i + 2 < s.size() && s[i] == kEscape && s[i + 1] == '(' &&
+           (s[i + 2] == 'B' || s[i + 2] == 'J');
+}
+
 // The length of the character-like run at i that no special inside may end:
-// an ISO-2022-JP escape run up to its return to ASCII (its bytes hold "(",
-// ":" and "\"), a UTF-8 sequence, or a two-byte Shift_JIS or EUC-JP
-// character (a Shift_JIS second byte may be "@" or "\").
+// an ISO-2022-JP run from its designation (ESC $ …, ESC ( I) up to its return
+// to ASCII (its bytes hold "(", ":" and "\"), a UTF-8 sequence, or a two-byte
+// Shift_JIS or EUC-JP character (a Shift_JIS second byte may be "@" or "\").
+// Any other escape is one byte.
 std::size_t opaqueLength(std::string_view s, std::size_t i) {
     if (s[i] == kEscape) {
-        for (std::size_t k = i + 1; k + 2 < s.size(); ++k) {
-            if (s[k] == kEscape && s[k + 1] == '(' && (s[k + 2] == 'B' || s[k + 2] == 'J')) {
+        if (returnsToAscii(s, i)) {
+            return 3;
+        }
+        const bool designates =
+            i + 1 < s.size() && (s[i + 1] == '$' || (s[i + 1] == '(' && i + 2 < s.size()));
+        if (!designates) {
+            return 1;
+        }
+        for (std::size_t k = i + 1; k < s.size(); ++k) {
+            if (returnsToAscii(s, k)) {
                 return k + 3 - i;
             }
         }

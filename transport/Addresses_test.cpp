@@ -101,6 +101,11 @@ TEST(ReceivedAddresses, OnlyDisplayNamesAreDecoded) {
     // A name of quotes and specials is written so that it reads back whole.
     EXPECT_EQ(formatMailbox(mailboxes[3]), "\"\\\">\\\"\" <q@example.jp>");
     EXPECT_EQ(addressesIn(formatMailbox(mailboxes[3])), std::vector<std::string>{"q@example.jp"});
+    // An escape that starts no ISO-2022-JP run hides nothing after it.
+    mailboxes = parseReceivedAddresses("\"\x1B[2J\" <a@example.jp>, b@example.jp");
+    ASSERT_EQ(mailboxes.size(), 2u);
+    EXPECT_EQ(mailboxes[0].name, "[2J");
+    EXPECT_EQ(mailboxes[1].address, "b@example.jp");
 }
 
 TEST(ReceivedAddresses, ControlCharactersBecomeSpaces) {
