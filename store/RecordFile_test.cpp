@@ -18,7 +18,7 @@ using testing::writeBytes;
 
 // Small records keep the files of these tests tiny: 4 payload bytes, CR LF,
 // status word.
-constexpr RecordFormat kFormat{8, 6, 4};
+constexpr RecordFormat kFormat{8, 6, 4, false};
 
 std::string record(char tag, std::int16_t status = 1) {
     std::string bytes(4, tag);
