@@ -604,10 +604,26 @@ Result<bool> RecordFile::passesRecordChecks() const {
     return current.value().tornBytes == 0 && noLineEnd.empty();
 }
 
-Result<std::string> RecordFile::moveTornTailAside(const Shape& shape) {
+// Appends cut off by a power cut can leave, before the torn tail, records
+// whose later part never reached the disk (zeros where their CR LF should
+// be): they belong to the same interrupted write and go aside with it.
+int RecordFile::firstRecordOfTornEnd(const Shape& shape) const {
+    std::vector<int> deleted, noLineEnd;
+    if (!findDamage(&deleted, &noLineEnd)) {
+        return shape.wholeRecords + 1;
+    }
+    int first = shape.wholeRecords + 1;
+    while (!noLineEnd.empty() && noLineEnd.back() == first - 1) {
+        noLineEnd.pop_back();
+        --first;
+    }
+    return first;
+}
+
+Result<std::string> RecordFile::moveTornTailAside(const Shape& shape, int firstRecordAside) {
     const std::string aside = unusedName(m_fs, m_path + ".torn-" + utcStamp());
-    const std::uint64_t wholeBytes = shape.lengthBytes - shape.tornBytes;
-    std::vector<char> tail(shape.tornBytes);
+    const std::uint64_t wholeBytes = recordOffset(firstRecordAside, m_format);
+    std::vector<char> tail(shape.lengthBytes - wholeBytes);
     auto box = m_fs.open(m_path, OpenMode::kReadWrite);
     if (!box) {
         return box.status();
@@ -638,8 +654,8 @@ Result<std::string> RecordFile::moveTornTailAside(const Shape& shape) {
     if (Status s = box.value()->sync(); !s) {
         return s;
     }
-    return m_path + " の末尾の書きかけのレコード（" + std::to_string(shape.tornBytes) +
-           " バイト）を " + aside + " に移しました。";
+    return m_path + " の末尾の書きかけのレコード（" + std::to_string(tail.size()) + " バイト）を " +
+           aside + " に移しました。";
 }
 
 Result<std::vector<std::string>> RecordFile::recover() {
@@ -657,7 +673,7 @@ Result<std::vector<std::string>> RecordFile::recover() {
         return current.status();
     }
     if (current.value().tornBytes != 0) {
-        auto moved = moveTornTailAside(current.value());
+        auto moved = moveTornTailAside(current.value(), firstRecordOfTornEnd(current.value()));
         if (!moved) {
             return moved.status();
         }

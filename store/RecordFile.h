@@ -149,7 +149,9 @@ class RecordFile {
     Status prepareCompaction();
 
     // Repairs what a crash may have left, returning one sentence per action:
-    // resolves a leftover temporary file, moves a torn tail aside and
+    // resolves a leftover temporary file, moves a torn tail aside (with the
+    // records without CR LF right before it, cut short by the same power
+    // cut) and
     // finishes an interrupted deletion (drops records marked deleted, when
     // each of them has its CR LF: an unknown record is left as it is). A
     // temporary file that fails the record checks (a torn record, a record
@@ -179,7 +181,12 @@ class RecordFile {
     Status rebuildInto(const std::string& target, int dropRecord) const;
     Result<bool> tempIsRedundant() const;
     Result<std::string> resolveLeftoverTemp(bool* needsCompaction);
-    Result<std::string> moveTornTailAside(const Shape& shape);
+    // Moves the torn tail, and the records from firstRecordAside on, into
+    // "<file>.torn-<UTC time>".
+    Result<std::string> moveTornTailAside(const Shape& shape, int firstRecordAside);
+    // The first of the records without CR LF right before the torn tail
+    // (wholeRecords + 1 when there is none).
+    int firstRecordOfTornEnd(const Shape& shape) const;
     Result<std::string> keepTempAside(const std::string& why);
     // Numbers of the records marked deleted, of those without CR LF, and
     // (when asked) of those whose status word no live record has.
