@@ -14,6 +14,7 @@
 #include "text/Cp932.h"
 #include "transport/NMail.h"
 #include "transport/NMailTestSupport.h"
+#include "transport/Pop3Session.h"
 
 namespace qf::transport {
 namespace {
@@ -340,6 +341,22 @@ TEST_F(Pop3Faults, PipelinesOnlyWhenTheServerOffersIt) {
     EXPECT_EQ(oneByOne.size(), 15u);  // CAPA, APOP, UIDL, LIST, 5 RETR, 5 DELE, QUIT
     for (const auto& burst : oneByOne)
         EXPECT_EQ(burst.size(), 1u) << burst.front() << " came with others";
+}
+
+TEST_F(Pop3Faults, PipelinedRetrievesStayWithinTheWindow) {
+    FakePop3 pop3;
+    pop3.capabilities = "PIPELINING\r\n";
+    pop3.listing = listingOf(300);
+    pop3.bursts = std::make_shared<FakePop3::Bursts>();
+    ScriptedServer server(pop3);
+    const int handle = NMailPop3Connect(server.address().c_str());
+    ASSERT_EQ(NMailPop3Authenticate(handle, "user", "pass", kPlain), 300);
+    EXPECT_EQ(getMail(handle, 1), 1);
+    EXPECT_EQ(NMailPop3Close(handle), 1) << lastMessage();
+    const auto first = std::find_if(pop3.bursts->begin(), pop3.bursts->end(),
+                                    [](const auto& burst) { return burst.front() == "RETR 1"; });
+    ASSERT_NE(first, pop3.bursts->end());
+    EXPECT_EQ(first->size(), Pop3Session::kWindowCommands);
 }
 
 TEST_F(Pop3Faults, ConnectionClosedInAPipelinedBurstDeletesNothing) {
