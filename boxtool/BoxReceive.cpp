@@ -114,6 +114,11 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
     for (const std::string& action : recovery.actions) {
         out << action << "\n";
     }
+    if (auto removed = folder.removeLeftoverTemporaries()) {
+        for (const std::string& action : removed.value()) {
+            out << action << "\n";
+        }
+    }
     if (!recovery.status) {
         err << recovery.status.toString() << "\n";
     }

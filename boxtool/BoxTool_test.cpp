@@ -139,22 +139,33 @@ TEST_F(BoxToolTest, CheckReportsProblemsAndChangesNothing) {
 
     writeOtherBox();
     writeBytes(data("KDXDATA2.TMP"), "");
+    writeBytes(data("iniIdPass.ini.tmp-4242"), "password");  // a settings write cut short
     const std::string box = readBytes(data("kdxdata8.data"));
     ToolRun r = run(folderArg() + " check");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_THAT(r.out, HasSubstr("kdxdata8.data: 2 records"));
     EXPECT_THAT(r.out, HasSubstr("torn record of 10 bytes"));
-    EXPECT_THAT(r.out, HasSubstr("leftover temporary file"));
-    EXPECT_THAT(r.out, HasSubstr("2 problems found"));
+    EXPECT_THAT(r.out, HasSubstr("leftover temporary file " + data("KDXDATA2.TMP")));
+    EXPECT_THAT(r.out, HasSubstr("leftover temporary file " + data("iniIdPass.ini.tmp-4242")));
+    EXPECT_THAT(r.out, HasSubstr("3 problems found"));
     EXPECT_EQ(readBytes(data("kdxdata8.data")), box);
     EXPECT_TRUE(std::filesystem::exists(data("KDXDATA2.TMP")));
+    EXPECT_TRUE(std::filesystem::exists(data("iniIdPass.ini.tmp-4242")));
 }
 
 TEST_F(BoxToolTest, RecoverRepairsWhatCheckFound) {
     writeOtherBox();
+    std::filesystem::create_directory(m_program.path() + "/■TextQuickSave");
+    const std::string quickSave = m_program.path() + "/■TextQuickSave/hello.txt.tmp-31";
+    const std::string usersOwn = m_program.path() + "/notes.txt.tmp-31";
+    writeBytes(quickSave, "half");
+    writeBytes(usersOwn, "not ours");
     ToolRun r = run(folderArg() + " recover");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("kdxdata8.data.torn-"));
+    EXPECT_THAT(r.out, HasSubstr(quickSave + " を削除しました"));
+    EXPECT_FALSE(std::filesystem::exists(quickSave));
+    EXPECT_TRUE(std::filesystem::exists(usersOwn));
     ToolRun checked = run(folderArg() + " check");
     EXPECT_EQ(checked.exitCode, 0) << "a file set aside is no problem of the box";
     EXPECT_THAT(checked.out, HasSubstr("set aside: kdxdata8.data.torn-"));

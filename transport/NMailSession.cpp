@@ -80,6 +80,8 @@ std::string_view tlsSentence(TlsRefusal refusal) {
             return "QUILLFERN_CA_FILE の証明書ファイルを読み込めません。";
         case TlsRefusal::kHandshakeFailed:
             return "TLSの接続を確立できません。";
+        case TlsRefusal::kNotOffered:
+            return "このサーバーは暗号化（STLS）に対応していません。";
         case TlsRefusal::kNone:
             break;
     }

@@ -3,6 +3,7 @@
 list(APPEND QF_TRANSPORT_NETWORK_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ServerAddress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CurlConnection.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MailSocket.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Pop3Session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/EnvelopeGate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SmtpSender.cpp
