@@ -125,6 +125,7 @@ def drive(display, program, shots):
         deadline = time.monotonic() + 20
         while band is None and time.monotonic() < deadline:
             time.sleep(0.5)
+            run.alive()
             band = selected_band(display, origin)
         if band:
             break
