@@ -92,6 +92,18 @@ TEST_F(FolderOnDisk, OpensRegularFilesOnly) {
     EXPECT_EQ(openRegularFile(at("page/missing")), -1);
 }
 
+// Only a ".pdf" that begins as a PDF file does is one (the engine shows
+// such a file in its viewer, which runs script).
+TEST_F(FolderOnDisk, PdfFileByItsNameAndItsFirstBytes) {
+    std::ofstream(at("page/a.PDF")) << "%PDF-1.4\n";
+    std::ofstream(at("page/b.pdf")) << "<html><script>";
+    std::ofstream(at("page/c.html")) << "%PDF-1.4\n";
+    EXPECT_TRUE(isPdfFile(at("page/a.PDF")));
+    EXPECT_FALSE(isPdfFile(at("page/b.pdf")));
+    EXPECT_FALSE(isPdfFile(at("page/c.html")));
+    EXPECT_FALSE(isPdfFile(at("page/missing.pdf")));
+}
+
 TEST(ExplanationText, KeepsHalfWidthStopsAndTheirTrailingSpaces) {
     const std::string_view text = explanationText();
     EXPECT_TRUE(text.starts_with("■ドライブ（上）、"));

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 
 namespace qf::attachments {
 namespace {
@@ -57,6 +59,24 @@ int openRegularFile(const std::string& path) {
     // so that the descriptor behaves as an ordinary one.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
+}
+
+bool isPdfFile(const std::string& path) {
+    constexpr std::string_view kSuffix = ".pdf";
+    constexpr std::string_view kMagic = "%PDF-";
+    if (path.size() < kSuffix.size() ||
+        !std::equal(kSuffix.begin(), kSuffix.end(), path.end() - kSuffix.size(),
+                    [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? b + 32 : b); })) {
+        return false;
+    }
+    const int fd = openRegularFile(path);
+    if (fd < 0) {
+        return false;
+    }
+    char head[5] = {};
+    const ssize_t got = ::read(fd, head, sizeof head);
+    ::close(fd);
+    return got == static_cast<ssize_t>(kMagic.size()) && std::string_view(head, 5) == kMagic;
 }
 
 }  // namespace qf::attachments

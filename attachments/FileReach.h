@@ -22,4 +22,9 @@ std::string folderOf(const std::string& path);
 // refused without waiting on it. The caller closes the descriptor.
 int openRegularFile(const std::string& path);
 
+// True when `path` names a PDF file as the web engine takes it: its name ends
+// in ".pdf" (the engine goes by the name for local files) and its bytes
+// begin as a PDF file's do.
+bool isPdfFile(const std::string& path);
+
 }  // namespace qf::attachments

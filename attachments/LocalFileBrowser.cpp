@@ -45,10 +45,20 @@ bool isInlineScheme(const QString& scheme) {
     return scheme == QLatin1String("data") || scheme == QLatin1String("about");
 }
 
+// The engine's own PDF viewer, an extension built into it, and the shared
+// pieces it takes from the engine: all of them come from the engine's own
+// resources, never from the network or the disk.
+bool isPdfViewer(const QUrl& url) {
+    return (url.scheme() == QLatin1String("chrome-extension") &&
+            url.host() == QLatin1String("mhjfbmdgcfjbbpaeojofohoefgiehjai")) ||
+           (url.scheme() == QLatin1String("chrome") && url.host() == QLatin1String("resources"));
+}
+
 }  // namespace
 
-// Lets a request through only for the shown file's folder and below, and for
-// what the page holds in itself (data: and about: addresses).
+// Lets a request through only for the shown file's folder and below, for
+// what the page holds in itself (data: and about: addresses) and for the
+// engine's PDF viewer.
 class FolderOnlyInterceptor final : public QWebEngineUrlRequestInterceptor {
   public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
@@ -59,7 +69,7 @@ class FolderOnlyInterceptor final : public QWebEngineUrlRequestInterceptor {
         const QUrl url = info.requestUrl();
         const bool local = url.scheme() == QLatin1String("file") && !m_folder.empty() &&
                            liesWithin(m_folder, localPath(url));
-        if (!local && !isInlineScheme(url.scheme())) {
+        if (!local && !isInlineScheme(url.scheme()) && !isPdfViewer(url)) {
             info.block(true);
         }
     }
@@ -136,6 +146,10 @@ void LocalFileBrowser::showLocalFile(const QByteArray& path, const QString& show
     m_shownName = shownName;
     m_offerPending = true;
     m_interceptor->setFolder(folderOf(path.toStdString()));
+    // The engine's PDF viewer is a page of script of its own; a PDF file
+    // brings no page script with it, so script runs for the viewer only.
+    m_page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled,
+                                     isPdfFile(path.toStdString()));
     m_page->allow(m_shownUrl);
     setUrl(m_shownUrl);
 }

@@ -1,7 +1,8 @@
 // The attachment browser's web view: shows the one local file the user chose.
 // A mail's HTML attachment is untrusted, so what it shows
-// - runs no script at all: nothing of the page can open a connection (fetch,
-//   WebSocket, WebRTC), read a file, open a window or start a download;
+// - runs no script: nothing of the page can open a connection (fetch,
+//   WebSocket, WebRTC), read a file, open a window or start a download (a
+//   PDF file is shown by the engine's own viewer, whose script alone runs);
 // - loads nothing but the chosen file and what lies in its folder (and the
 //   folders below it): every other request, the network's and other local
 //   files' alike, is blocked before it leaves;

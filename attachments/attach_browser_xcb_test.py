@@ -116,12 +116,17 @@ def drive(display, program, shots):
 
     # The list, at the attachment folder: ページ.html, 写真.png, 案内.txt.
     list_x, list_y, _, _ = rect((0, 0), FILE_LIST)
-    # A click that lands while the window is still being mapped is lost:
+    # A click that lands while the window is still being mapped is lost, and
+    # the first page starts the web engine, which holds the window a while:
     # clicked again until the first row is marked.
-    for _ in range(5):
+    band = None
+    for _ in range(4):
         display.click(origin, list_x + 40, list_y + 10)
-        time.sleep(1)
-        band = selected_band(display, origin)
+        deadline = time.monotonic() + 20
+        while band is None and time.monotonic() < deadline:
+            time.sleep(0.5)
+            run.alive()
+            band = selected_band(display, origin)
         if band:
             break
     else:
