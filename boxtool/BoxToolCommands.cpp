@@ -9,6 +9,7 @@
 #include <iostream>
 #include <optional>
 
+#include "boxtool/TerminalText.h"
 #include "settings/FolderLock.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
@@ -21,15 +22,9 @@ namespace qf::boxtool {
 namespace {
 
 // One line of a listing: tabs and line breaks inside a field would break
-// the columns, so they become spaces.
+// the columns, and no control character of a mail reaches the terminal.
 std::string oneLine(std::string_view text) {
-    std::string line(text::cutAtNul(text));
-    for (char& c : line) {
-        if (c == '\t' || c == '\r' || c == '\n') {
-            c = ' ';
-        }
-    }
-    return line;
+    return terminalText(text::cutAtNul(text));
 }
 
 std::string fileName(const std::string& path) {
@@ -79,7 +74,7 @@ int showRecord(store::MailStore& store, int box, int recordNumber, std::ostream&
         << "\n"
         << "Date: " << oneLine(fields.date) << "\n"
         << "Status: " << store::readStatusWord(store.currentRecord(box), layout.format()) << "\n\n"
-        << body << (body.empty() || body.back() == '\n' ? "" : "\n");
+        << terminalText(body, true) << (body.empty() || body.back() == '\n' ? "" : "\n");
     return 0;
 }
 

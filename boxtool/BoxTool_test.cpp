@@ -100,6 +100,16 @@ TEST_F(BoxToolTest, ListPrintsOneTabSeparatedLinePerWholeRecord) {
     EXPECT_EQ(readBytes(data("kdxdata8.data")), before);
 }
 
+TEST_F(BoxToolTest, ControlCharactersOfAMailNeverReachTheTerminal) {
+    writeBytes(data("kdxdata10.data"),
+               keepRecord("\x1B]0;t\x07\x89\xEF", "a\x1B[2J\r\n\tb", "d", "f", 1));  // 会
+    ToolRun r = run(folderArg() + " show 10 1");
+    EXPECT_EQ(r.out,
+              "Record: 1\nSubject:  ]0;t \xE4\xBC\x9A\nFrom: f\nDate: d\nStatus: 1\n\n"
+              "a [2J\n\tb\n");
+    EXPECT_EQ(run(folderArg() + " list 10").out, "1\t ]0;t \xE4\xBC\x9A\tf\td\n");
+}
+
 TEST_F(BoxToolTest, SendHistoryListsToAndTheDateAfterTheBody) {
     writeBytes(data("kdxdata6.data"),
                sentRecord("hi", "to@example.jp", "text", "2026/12/08 10:11:12"));

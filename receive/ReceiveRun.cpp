@@ -356,7 +356,8 @@ Cp932Mail Run::decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded)
     } else if (*decoded == transport::kSplitMailIncomplete) {
         m_observer.onMessage({MessageKind::kSplitMailIncomplete, "", kSplitMailIncompleteText});
     }
-    return {std::string(texts.subject.bytes()), std::string(texts.sender.bytes()),
+    const std::size_t fromBytes = store::layoutOf(store::RecordKind::kMail).fromOrTo.lengthBytes;
+    return {std::string(texts.subject.bytes()), senderForField(texts.sender.bytes(), fromBytes),
             std::string(texts.date.bytes()), std::string(decodedBody.bytes())};
 }
 
