@@ -605,16 +605,19 @@ Result<bool> RecordFile::passesRecordChecks() const {
 }
 
 // Appends cut off by a power cut can leave, before the torn tail, records
-// whose later part never reached the disk (zeros where their CR LF should
-// be): they belong to the same interrupted write and go aside with it.
+// whose later part never reached the disk (zeros where their CR LF and
+// status word should be): they belong to the same interrupted write and go
+// aside with it. Any other record stays.
 int RecordFile::firstRecordOfTornEnd(const Shape& shape) const {
     std::vector<int> deleted, noLineEnd;
     if (!findDamage(&deleted, &noLineEnd)) {
         return shape.wholeRecords + 1;
     }
     int first = shape.wholeRecords + 1;
-    while (!noLineEnd.empty() && noLineEnd.back() == first - 1) {
+    while (!noLineEnd.empty() && noLineEnd.back() == first - 1 && !deleted.empty() &&
+           deleted.back() == first - 1) {
         noLineEnd.pop_back();
+        deleted.pop_back();
         --first;
     }
     return first;

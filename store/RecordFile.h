@@ -150,8 +150,8 @@ class RecordFile {
 
     // Repairs what a crash may have left, returning one sentence per action:
     // resolves a leftover temporary file, moves a torn tail aside (with the
-    // records without CR LF right before it, cut short by the same power
-    // cut) and
+    // records right before it that hold zeros where their CR LF and status
+    // word belong, cut short by the same power cut) and
     // finishes an interrupted deletion (drops records marked deleted, when
     // each of them has its CR LF: an unknown record is left as it is). A
     // temporary file that fails the record checks (a torn record, a record
@@ -184,8 +184,8 @@ class RecordFile {
     // Moves the torn tail, and the records from firstRecordAside on, into
     // "<file>.torn-<UTC time>".
     Result<std::string> moveTornTailAside(const Shape& shape, int firstRecordAside);
-    // The first of the records without CR LF right before the torn tail
-    // (wholeRecords + 1 when there is none).
+    // The first of the records without CR LF and with status 0 right before
+    // the torn tail (wholeRecords + 1 when there is none).
     int firstRecordOfTornEnd(const Shape& shape) const;
     Result<std::string> keepTempAside(const std::string& why);
     // Numbers of the records marked deleted, of those without CR LF, and
