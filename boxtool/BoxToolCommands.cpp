@@ -12,6 +12,7 @@
 #include "settings/FolderLock.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
+#include "store/MailSearch.h"
 #include "store/MailStore.h"
 #include "store/MboxExport.h"
 #include "text/FixedField.h"
@@ -20,16 +21,32 @@ namespace qf::boxtool {
 
 namespace {
 
-// One line of a listing: tabs and line breaks inside a field would break
-// the columns, so they become spaces.
-std::string oneLine(std::string_view text) {
-    std::string line(text::cutAtNul(text));
-    for (char& c : line) {
-        if (c == '\t' || c == '\r' || c == '\n') {
-            c = ' ';
+// Text from a mail on its way to the terminal: every control character
+// (C0, DEL, and C1 as UTF-8) becomes a space, so no escape sequence in a
+// subject or body can drive the terminal. `keep` is let through.
+std::string forTerminal(std::string_view text, std::string_view keep = {}) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) < 0xA0 &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80;
+        if (c1) {
+            ++i;  // both bytes of the control character
         }
+        const bool control = c < 0x20 || c == 0x7F || c1;
+        out += control && keep.find(static_cast<char>(c)) == std::string_view::npos
+                   ? ' '
+                   : static_cast<char>(c);
     }
-    return line;
+    return out;
+}
+
+// One line of a listing: tabs and line breaks inside a field would break
+// the columns, so they become spaces, as every other control character.
+std::string oneLine(std::string_view text) {
+    return forTerminal(text::cutAtNul(text));
 }
 
 std::string fileName(const std::string& path) {
@@ -79,8 +96,32 @@ int showRecord(store::MailStore& store, int box, int recordNumber, std::ostream&
         << "\n"
         << "Date: " << oneLine(fields.date) << "\n"
         << "Status: " << store::readStatusWord(store.currentRecord(box), layout.format()) << "\n\n"
-        << body << (body.empty() || body.back() == '\n' ? "" : "\n");
+        << forTerminal(body, "\n\t") << (body.empty() || body.back() == '\n' ? "" : "\n");
     return 0;
+}
+
+// One line a hit as list prints it, with the box number in front; boxes not
+// searched to their end are named on `err`.
+int searchMail(const std::string& dataFolder, const Arguments& args, std::ostream& out,
+               std::ostream& err) {
+    store::SearchQuery query;
+    query.text = args.searchText;
+    query.exact = args.exact;
+    if (args.searchOneBox) {
+        query.boxes = {args.box};
+    }
+    auto result = store::searchBoxes(dataFolder, query);
+    if (!result) {
+        return fail(err, result.status());
+    }
+    for (const store::SearchHit& hit : result.value().hits) {
+        out << hit.box << '\t' << hit.recordNumber << '\t' << oneLine(hit.subject) << '\t'
+            << oneLine(hit.fromOrTo) << '\t' << oneLine(hit.date) << '\n';
+    }
+    for (const store::SearchProblem& problem : result.value().problems) {
+        err << "quillfern-box: box " << problem.box << ": " << problem.message << "\n";
+    }
+    return result.value().problems.empty() ? 0 : 1;
 }
 
 int deleteRecord(store::MailStore& store, int box, int recordNumber, std::ostream& out,
@@ -219,6 +260,8 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
             out << "Exported box " << args.box << " to " << args.mboxPath << "\n";
             return 0;
         }
+        case CommandKind::kSearch:
+            return searchMail(dataFolder, args, out, err);
         case CommandKind::kReceive:
             return startReceiveProgram(std::filesystem::absolute(folder).string(), out, err);
         case CommandKind::kHelp:
