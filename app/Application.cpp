@@ -16,6 +16,7 @@
 #include "receive/ReceiveWindows.h"
 #include "ui/MessageBoxes.h"
 #include "viewer/BoxOpening.h"
+#include "viewer/KensakuForm.h"
 
 namespace qf::app {
 namespace {
@@ -55,6 +56,7 @@ Status Application::start() {
     }
     m_mailStore = std::make_unique<store::MailStore>(folder().dataFolder().string());
     m_env.setMailStore(*m_mailStore);
+    m_env.setIntents(*this);
     recoverBoxFiles();
     m_mainForm = std::make_unique<MainForm>(*this);
     m_env.setMainWindow(*m_mainForm);
@@ -122,6 +124,15 @@ void Application::wireButtons() {
     actions.settings = [this] { showForm<SetForm>(); };
     actions.openBox = [this](int box) { viewer::openBox(m_env, box); };
     actions.homePage = [this] { openHomePage(); };
+    actions.search = [this] { openSearch(); };
+}
+
+void Application::openSearch() {
+    showForm<viewer::KensakuForm>();
+}
+
+void Application::showMailInViewer(int box, int recordNumber) {
+    viewer::openBoxAtMail(m_env, box, recordNumber);
 }
 
 // Without a browser to hand the page to, the user still learns where it is.

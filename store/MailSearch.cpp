@@ -141,16 +141,34 @@ Result<TextMatcher> TextMatcher::create(const SearchQuery& query) {
 }
 
 TextMatcher::TextMatcher(std::string needle, bool exact, bool sameKana)
-    : m_needle(std::move(needle)), m_exact(exact), m_sameKana(sameKana) {}
+    : m_needle(std::move(needle)), m_exact(exact), m_sameKana(sameKana) {
+    if (!m_exact) {
+        m_filter = AnchorFilter(foldingFor(m_sameKana), m_needle);
+    }
+}
 
 bool TextMatcher::matches(std::string_view cp932) const {
     if (m_exact) {
         return text::findAligned(cp932, m_needle) != std::string_view::npos;
     }
+    if (!m_filter.mayMatch(cp932)) {
+        return false;
+    }
+    // Folded a piece at a time: a match near the start of a long body ends
+    // the work there.
+    constexpr std::size_t kPieceBytes = 2048;
+    const text::Cp932Folding& folding = foldingFor(m_sameKana);
     thread_local std::string folded;
     folded.clear();
-    foldingFor(m_sameKana).fold(cp932, folded);
-    return text::findAligned(folded, m_needle) != std::string_view::npos;
+    std::size_t searchedUpTo = 0;  // no match starts before this in `folded`
+    for (std::size_t done = 0; done < cp932.size();) {
+        done += folding.foldPrefix(cp932.substr(done), kPieceBytes, folded);
+        if (text::findAligned(folded, m_needle, searchedUpTo) != std::string_view::npos) {
+            return true;
+        }
+        searchedUpTo = folded.size() < m_needle.size() ? 0 : folded.size() - m_needle.size() + 1;
+    }
+    return false;
 }
 
 Result<SearchResult> searchBoxes(const std::string& dataFolder, const SearchQuery& query,

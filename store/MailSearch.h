@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "store/AnchorFilter.h"
 #include "store/MailRecord.h"
 #include "text/Status.h"
 
@@ -59,6 +60,7 @@ class TextMatcher {
     std::string m_needle;  // CP932, folded unless exact
     bool m_exact;
     bool m_sameKana;
+    AnchorFilter m_filter;  // fields it rules out are not folded
 };
 
 // One record that matched, with its listing texts (cut at NUL, stripped).

@@ -63,6 +63,14 @@ INSTANTIATE_TEST_SUITE_P(
         MatchRow{"NecSelectedIbmForm", "髙", std::string("\xEE\xE0") + cp932("橋さん"), false,
                  false, true},
         MatchRow{"NecRow13Form", "∵", std::string("\x87\x9A"), false, false, true},
+        // Past the quick filters: a run kept as it is, one of several forms
+        // far into the text, and a match across two folded pieces.
+        MatchRow{"RunOfUnfoldedCharacters", "会議室の予約", cp932("明日の会議室の予約を"), false,
+                 false, true},
+        MatchRow{"LatinAmongJapanese", "quillfern",
+                 cp932("いつもお世話になっております。ＱｕｉＬＬＦＥＲＮの件"), false, false, true},
+        MatchRow{"AcrossFoldedPieces", "abc", std::string(2046, 'x') + cp932("ＡＢＣ"), false,
+                 false, true},
         MatchRow{"ExactKeepsWidth", "ABC", cp932("ＡＢＣ"), true, false, false},
         MatchRow{"ExactKeepsCase", "abc", cp932("ABC"), true, false, false},
         MatchRow{"ExactFindsBytes", "会議", cp932("定例会議"), true, false, true}),

@@ -1,5 +1,6 @@
 #include "text/Cp932Folding.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "text/Cp932.h"
@@ -146,36 +147,67 @@ void Cp932Folding::append(std::string& out, Code code) {
     }
 }
 
+// Writes through a pointer into room for the longest fold (every byte a
+// half-width kana that becomes two bytes); plain ASCII goes eight bytes at
+// a time.
 void Cp932Folding::fold(std::string_view cp932, std::string& out) const {
+    foldPrefix(cp932, cp932.size(), out);
+}
+
+std::size_t Cp932Folding::foldPrefix(std::string_view cp932, std::size_t minBytes,
+                                     std::string& out) const {
     const auto* s = reinterpret_cast<const unsigned char*>(cp932.data());
     const std::size_t n = cp932.size();
+    const std::size_t start = out.size();
+    // The last step may pass minBytes by up to eight bytes (an ASCII word).
+    out.resize(start + 2 * std::min(n, minBytes + 8));
+    char* o = out.data() + start;
+    const auto put = [&o](Code code) {
+        if (code >= 0x100) {
+            *o++ = static_cast<char>(code >> 8);
+        }
+        *o++ = static_cast<char>(code & 0xFF);
+    };
     std::size_t i = 0;
-    while (i < n) {
+    while (i < n && i < minBytes) {
+        if (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, s + i, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                for (int k = 0; k < 8; ++k) {
+                    *o++ = m_ascii[s[i + k]];
+                }
+                i += 8;
+                continue;
+            }
+        }
         const unsigned char b = s[i];
         if (b < 0x80) {
-            out += m_ascii[b];
+            *o++ = m_ascii[b];
             ++i;
         } else if (isCp932LeadByte(b) && i + 1 < n && isTrail(s[i + 1])) {
-            append(out, m_pair[static_cast<std::size_t>(b << 8 | s[i + 1])]);
+            put(m_pair[static_cast<std::size_t>(b << 8 | s[i + 1])]);
             i += 2;
         } else if (b >= 0xA1 && b <= 0xDF) {
             const std::size_t k = b - 0xA0u;
             const unsigned char next = i + 1 < n ? s[i + 1] : 0;
             if (next == kVoicedMark && m_voiced[k] != 0) {
-                append(out, m_voiced[k]);
+                put(m_voiced[k]);
                 i += 2;
             } else if (next == kSemiVoicedMark && m_semiVoiced[k] != 0) {
-                append(out, m_semiVoiced[k]);
+                put(m_semiVoiced[k]);
                 i += 2;
             } else {
-                append(out, m_halfWidth[k]);
+                put(m_halfWidth[k]);
                 ++i;
             }
         } else {
-            out += static_cast<char>(b);  // a byte that is no character stays
+            *o++ = static_cast<char>(b);  // a byte that is no character stays
             ++i;
         }
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    return i;
 }
 
 std::string Cp932Folding::fold(std::string_view cp932) const {
@@ -183,6 +215,40 @@ std::string Cp932Folding::fold(std::string_view cp932) const {
     out.reserve(cp932.size());
     fold(cp932, out);
     return out;
+}
+
+std::vector<std::string> Cp932Folding::sourcesOf(std::string_view folded) const {
+    if (folded.empty() || folded.size() > 2) {
+        return {};
+    }
+    const auto byte = [](unsigned value) { return static_cast<char>(value); };
+    const Code target = folded.size() == 1
+                            ? static_cast<unsigned char>(folded[0])
+                            : static_cast<Code>(static_cast<unsigned char>(folded[0]) << 8 |
+                                                static_cast<unsigned char>(folded[1]));
+    std::vector<std::string> sources;
+    for (unsigned b = 0; b < 0x100; ++b) {
+        const bool ascii = b < 0x80 && static_cast<unsigned char>(m_ascii[b]) == target;
+        const bool halfWidth = b >= 0xA1 && b <= 0xDF && m_halfWidth[b - 0xA0] == target;
+        const bool other = b >= 0x80 && !isCp932LeadByte(static_cast<unsigned char>(b)) &&
+                           (b < 0xA1 || b > 0xDF) && b == target;
+        if (ascii || halfWidth || other) {
+            sources.push_back(std::string(1, byte(b)));
+        }
+        if (b >= 0xA1 && b <= 0xDF && m_voiced[b - 0xA0] == target && target != 0) {
+            sources.push_back({byte(b), byte(kVoicedMark)});
+        }
+        if (b >= 0xA1 && b <= 0xDF && m_semiVoiced[b - 0xA0] == target && target != 0) {
+            sources.push_back({byte(b), byte(kSemiVoicedMark)});
+        }
+    }
+    for (unsigned code = 0x8100; code < m_pair.size(); ++code) {
+        if (m_pair[code] == target && isCp932LeadByte(static_cast<unsigned char>(code >> 8)) &&
+            isTrail(static_cast<unsigned char>(code & 0xFF))) {
+            sources.push_back({byte(code >> 8), byte(code & 0xFF)});
+        }
+    }
+    return sources;
 }
 
 // After a byte that cannot lead a character, a character starts; from there
@@ -200,8 +266,7 @@ bool startsCharacter(std::string_view cp932, std::size_t pos) {
     return run % 2 == 0;
 }
 
-std::size_t findAligned(std::string_view haystack, std::string_view needle) {
-    std::size_t from = 0;
+std::size_t findAligned(std::string_view haystack, std::string_view needle, std::size_t from) {
     while (from + needle.size() <= haystack.size()) {
         const void* hit =
             ::memmem(haystack.data() + from, haystack.size() - from, needle.data(), needle.size());

@@ -36,6 +36,14 @@ class Cp932Folding {
     // Appends the folded form of `cp932` to `out`.
     void fold(std::string_view cp932, std::string& out) const;
     std::string fold(std::string_view cp932) const;
+    // Folds whole characters of `cp932` until at least `minBytes` of it are
+    // folded (or all of it), appending to `out`; returns the bytes folded.
+    std::size_t foldPrefix(std::string_view cp932, std::size_t minBytes, std::string& out) const;
+
+    // Every CP932 text of one character (or a half-width kana and its sound
+    // mark) that folds to `folded`, one character of fold()'s output: what
+    // raw text must hold somewhere for a folded match to hold it.
+    std::vector<std::string> sourcesOf(std::string_view folded) const;
 
   private:
     explicit Cp932Folding(bool kana);
@@ -55,8 +63,8 @@ class Cp932Folding {
 // double-byte character. REQUIRES: `cp932` starts with a character.
 bool startsCharacter(std::string_view cp932, std::size_t pos);
 
-// The first position where `needle` occurs in `haystack` starting a
-// character, or npos. REQUIRES: needle is not empty.
-std::size_t findAligned(std::string_view haystack, std::string_view needle);
+// The first position from `from` on where `needle` occurs in `haystack`
+// starting a character, or npos. REQUIRES: needle is not empty.
+std::size_t findAligned(std::string_view haystack, std::string_view needle, std::size_t from = 0);
 
 }  // namespace qf::text
