@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QPoint>
 #include <QStringList>
 #include <QUrl>
 
@@ -127,7 +128,14 @@ void Application::wireButtons() {
     actions.search = [this] { openSearch(); };
 }
 
+// The window opens over the middle of the main window the first time, in
+// its own size.
 void Application::openSearch() {
+    if (existingForm<viewer::KensakuForm>() == nullptr) {
+        viewer::KensakuForm& search = form<viewer::KensakuForm>();
+        search.move(m_mainForm->frameGeometry().center() -
+                    QPoint(search.width() / 2, search.height() / 2));
+    }
     showForm<viewer::KensakuForm>();
 }
 

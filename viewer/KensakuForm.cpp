@@ -237,18 +237,32 @@ void KensakuForm::startSearch() {
     statusText->setText(QStringLiteral("検索中…"));
     setSearching(true);
     m_cancel = false;
+    // What an earlier search still had on its way is dropped.
+    const std::uint64_t search = ++m_searchNumber;
     const std::string dataFolder = m_env.folder().dataFolder().string();
-    m_worker = std::thread([this, query, dataFolder] {
+    m_worker = std::thread([this, query, dataFolder, search] {
         store::SearchControl control;
         control.cancel = &m_cancel;
-        control.progress = [this](const store::SearchProgress& progress) {
+        control.progress = [this, search](const store::SearchProgress& progress) {
             QMetaObject::invokeMethod(
-                this, [this, progress] { showProgress(progress); }, Qt::QueuedConnection);
+                this,
+                [this, progress, search] {
+                    if (search == m_searchNumber) {
+                        showProgress(progress);
+                    }
+                },
+                Qt::QueuedConnection);
         };
         auto result = std::make_shared<Result<store::SearchResult>>(
             store::searchBoxes(dataFolder, query, control));
         QMetaObject::invokeMethod(
-            this, [this, result] { showResult(std::move(*result)); }, Qt::QueuedConnection);
+            this,
+            [this, result, search] {
+                if (search == m_searchNumber) {
+                    showResult(std::move(*result));
+                }
+            },
+            Qt::QueuedConnection);
     });
 }
 

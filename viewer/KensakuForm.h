@@ -10,6 +10,7 @@
 
 #include <QWidget>
 #include <atomic>
+#include <cstdint>
 #include <thread>
 
 #include "store/MailSearch.h"
@@ -78,6 +79,7 @@ class KensakuForm : public QWidget {
     SearchHitModel* m_model = nullptr;
     std::thread m_worker;
     std::atomic<bool> m_cancel{false};
+    std::uint64_t m_searchNumber = 0;  // of the search whose results are awaited
 };
 
 }  // namespace qf::viewer
