@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QPoint>
 #include <QStringList>
 #include <QUrl>
 
@@ -16,6 +17,7 @@
 #include "receive/ReceiveWindows.h"
 #include "ui/MessageBoxes.h"
 #include "viewer/BoxOpening.h"
+#include "viewer/KensakuForm.h"
 
 namespace qf::app {
 namespace {
@@ -55,6 +57,7 @@ Status Application::start() {
     }
     m_mailStore = std::make_unique<store::MailStore>(folder().dataFolder().string());
     m_env.setMailStore(*m_mailStore);
+    m_env.setIntents(*this);
     recoverBoxFiles();
     m_mainForm = std::make_unique<MainForm>(*this);
     m_env.setMainWindow(*m_mainForm);
@@ -125,6 +128,22 @@ void Application::wireButtons() {
     actions.settings = [this] { showForm<SetForm>(); };
     actions.openBox = [this](int box) { viewer::openBox(m_env, box); };
     actions.homePage = [this] { openHomePage(); };
+    actions.search = [this] { openSearch(); };
+}
+
+// The window opens over the middle of the main window the first time, in
+// its own size.
+void Application::openSearch() {
+    if (existingForm<viewer::KensakuForm>() == nullptr) {
+        viewer::KensakuForm& search = form<viewer::KensakuForm>();
+        search.move(m_mainForm->frameGeometry().center() -
+                    QPoint(search.width() / 2, search.height() / 2));
+    }
+    showForm<viewer::KensakuForm>();
+}
+
+void Application::showMailInViewer(int box, int recordNumber) {
+    viewer::openBoxAtMail(m_env, box, recordNumber);
 }
 
 // Without a browser to hand the page to, the user still learns where it is.

@@ -26,7 +26,7 @@ class MainForm;
 // The program's own page, shipped beside its pictures: what Quillfern is.
 inline const QString kHomePageFile = QStringLiteral("Quillfern.html");
 
-class Application : public QObject {
+class Application : public QObject, public ui::WindowIntents {
     Q_OBJECT
 
   public:
@@ -67,6 +67,10 @@ class Application : public QObject {
     T* existingForm() const {
         return m_env.existingForm<T>();
     }
+
+    // What windows ask of other windows (ui::WindowIntents).
+    void openSearch() override;
+    void showMailInViewer(int box, int recordNumber) override;
 
   signals:
     // The main window has closed and every other window with it: the

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <tuple>
 
 #include "app/Application.h"
@@ -117,7 +118,8 @@ void MainForm::createControls() {
     Image1->showPicture(picture(QStringLiteral("Title.gif")));
     Label22 = newLabel(this, QStringLiteral("Label22"), layout::kHomePage, QStringLiteral("  HP"));
     Label23 = newLabel(this, QStringLiteral("Label23"), layout::kMinimise, QStringLiteral("Small"));
-    for (ActiveLabel* small : {Label22, Label23}) {
+    Label24 = newLabel(this, QStringLiteral("Label24"), layout::kSearch, QStringLiteral("検索"));
+    for (ActiveLabel* small : {Label22, Label23, Label24}) {
         small->setAlignment(Qt::AlignCenter);
         small->setCursor(Qt::PointingHandCursor);
         small->setStyleSheet(QStringLiteral(
@@ -270,6 +272,7 @@ void MainForm::connectHelpTexts() {
         {Label19, QStringLiteral("「Other」ID,パスワードの設定を行います。")},
         {Label22, QStringLiteral("「HP」Quillfernのホームページです。")},
         {Label23, QStringLiteral("フォーム（メイン画面）の最小化を行います。")},
+        {Label24, QStringLiteral("「検索」全てのメールボックスからメールを探します。（Ctrl+F）")},
         {Image1, QString()},
         {Image14, QString()},
     };
@@ -305,14 +308,18 @@ void MainForm::connectButtons() {
     }
     connect(Label22, &ActiveLabel::clicked, this, [this] { m_actions.homePage(); });
     connect(Label23, &ActiveLabel::clicked, this, &QWidget::showMinimized);
+    connect(Label24, &ActiveLabel::clicked, this, [this] { m_actions.search(); });
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] { m_actions.search(); });
     setKeyboardOrder();
 }
 
 // Tab goes through the picture buttons row by row, then the boxes, then
 // the two small buttons of the banner; the window opens on New.
 void MainForm::setKeyboardOrder() {
-    QWidget* const order[] = {Label5, Label6, Label8, Label15, Label16, Label17, Label18, Label19,
-                              Label3, Label4, Label9, Label11, Label12, Label13, Label22, Label23};
+    QWidget* const order[] = {Label5,  Label6,  Label8,  Label15, Label16, Label17,
+                              Label18, Label19, Label3,  Label4,  Label9,  Label11,
+                              Label12, Label13, Label24, Label22, Label23};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }

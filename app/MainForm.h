@@ -49,6 +49,7 @@ struct MainFormActions {
     std::function<void()> settings;             // Other
     std::function<void(int box)> openBox;       // box captions, Send, Keep
     std::function<void()> homePage;             // HP
+    std::function<void()> search;               // 検索, Ctrl+F
 };
 
 class MainForm : public QWidget, public ui::MainWindowIntents {
@@ -99,6 +100,7 @@ class MainForm : public QWidget, public ui::MainWindowIntents {
     ActiveLabel *Label18, *Image13;                                       // Attach
     ActiveLabel *Label19, *Image12;                                       // Other
     ActiveLabel *Label22, *Label23;                                       // home page, minimise
+    ActiveLabel* Label24;                                                 // search
     ActiveLabel *Label3, *Label4, *Label9, *Label11, *Label12, *Label13;  // box captions
     ActiveLabel *Image1, *Image14, *Image17, *Image18;                    // title, panel, scrolling
     QLabel* Label21;                                                      // version

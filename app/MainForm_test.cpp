@@ -46,6 +46,7 @@ std::shared_ptr<QStringList> recordActions(MainForm& form) {
     actions.attachments = record("attachments");
     actions.settings = record("settings");
     actions.homePage = record("homePage");
+    actions.search = record("search");
     actions.openBox = [log](int box) { log->append(QStringLiteral("box %1").arg(box)); };
     return log;
 }
@@ -231,6 +232,7 @@ class MainFormTest : public QObject {
             {"Label12", "box 5"},
             {"Label13", "box 6"},
             {"Label22", "homePage"},
+            {"Label24", "search"},
         };
         for (const auto& [name, action] : rows) {
             QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(action);

@@ -22,6 +22,7 @@ namespace qf::app::mainlayout {
 
 inline constexpr TwipsRect kClient{0, 0, 10800, 5400};
 inline constexpr TwipsRect kBanner{0, 0, 10800, 900};       // Image1
+inline constexpr TwipsRect kSearch{7620, 150, 900, 360};    // Label24
 inline constexpr TwipsRect kHomePage{8640, 150, 900, 360};  // Label22
 inline constexpr TwipsRect kMinimise{9660, 150, 900, 360};  // Label23
 inline constexpr TwipsRect kVersion{8640, 570, 1920, 270};  // Label21

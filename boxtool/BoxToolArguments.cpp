@@ -52,6 +52,8 @@ std::optional<CommandKind> commandNamed(const std::string& name) {
         return CommandKind::kRecover;
     if (name == "receive")
         return CommandKind::kReceive;
+    if (name == "search")
+        return CommandKind::kSearch;
     return std::nullopt;
 }
 
@@ -73,6 +75,17 @@ bool takeOptions(std::vector<std::string>& args, Arguments* parsed, bool* help,
             (arg == "--folder" ? parsed->folder.emplace() : parsed->mboxPath) = args[++i];
         } else if (arg == "--force") {
             parsed->force = true;
+        } else if (arg == "--exact") {
+            parsed->exact = true;
+        } else if (arg == "--box") {
+            if (i + 1 == args.size()) {
+                *error = "--box needs a value";
+                return false;
+            }
+            if (!parseBox(args[++i], &parsed->box, error)) {
+                return false;
+            }
+            parsed->searchOneBox = true;
         } else if (arg.starts_with("--")) {
             *error = "unknown option " + arg;
             return false;
@@ -112,6 +125,10 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args, st
         *error = "--mbox and --force belong to export";
         return std::nullopt;
     }
+    if ((parsed.exact || parsed.searchOneBox) && parsed.command != CommandKind::kSearch) {
+        *error = "--box and --exact belong to search";
+        return std::nullopt;
+    }
     switch (parsed.command) {
         case CommandKind::kCheck:
         case CommandKind::kRecover:
@@ -143,6 +160,13 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args, st
                 return std::nullopt;
             }
             return parsed;
+        case CommandKind::kSearch:
+            if (operands != 1 || words[1].empty()) {
+                *error = "search needs one TEXT";
+                return std::nullopt;
+            }
+            parsed.searchText = words[1];
+            return parsed;
         case CommandKind::kHelp:
             break;
     }
@@ -165,6 +189,16 @@ Commands:
   export BOX --mbox FILE [--force]
                             writes the box to FILE as an mbox (mboxrd); an
                             existing FILE is replaced only with --force
+  search TEXT [--box BOX] [--exact]
+                            the mails whose subject, sender, date or body
+                            holds TEXT, one line each: BOX, N, Subject, From
+                            (To for the send history) and Date, separated by
+                            tabs; every box, or BOX only. Full- and half-width
+                            forms, upper and lower case and the NEC and IBM
+                            codes of a character are the same; --exact finds
+                            TEXT's bytes in CP932 only. A box that could not
+                            be searched to its end is named on stderr and the
+                            exit status is 1
   recover                   repairs what an interrupted write or compaction
                             left (as the program does at start-up) and says
                             where any mail that was set aside now is
@@ -186,7 +220,7 @@ The program folder is, in this order: the --folder argument, the
 QUILLFERN_FOLDER environment variable, the folder of this executable. The
 boxes are in its "★MAilData" folder.
 
-list, show, check and export change no box. delete, recover and receive
+list, show, check, export and search change no box. delete, recover and receive
 are refused while the program or another of these commands works on the
 folder. Exit status: 0 done, 1 failed or a problem found, 2 bad arguments.
 )";

@@ -7,7 +7,17 @@
 
 namespace qf::boxtool {
 
-enum class CommandKind { kHelp, kList, kShow, kDelete, kCheck, kExport, kRecover, kReceive };
+enum class CommandKind {
+    kHelp,
+    kList,
+    kShow,
+    kDelete,
+    kCheck,
+    kExport,
+    kRecover,
+    kReceive,
+    kSearch
+};
 
 struct Arguments {
     CommandKind command = CommandKind::kHelp;
@@ -16,6 +26,9 @@ struct Arguments {
     int recordNumber = 0;
     std::string mboxPath;
     bool force = false;
+    std::string searchText;     // search TEXT
+    bool exact = false;         // search --exact
+    bool searchOneBox = false;  // search --box N
 };
 
 // The parsed arguments, or nothing when they are not a valid command line;

@@ -13,6 +13,7 @@
 #include "settings/FolderLock.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
+#include "store/MailSearch.h"
 #include "store/MailStore.h"
 #include "store/MboxExport.h"
 #include "text/FixedField.h"
@@ -76,6 +77,30 @@ int showRecord(store::MailStore& store, int box, int recordNumber, std::ostream&
         << "Status: " << store::readStatusWord(store.currentRecord(box), layout.format()) << "\n\n"
         << terminalText(body, true) << (body.empty() || body.back() == '\n' ? "" : "\n");
     return 0;
+}
+
+// One line a hit as list prints it, with the box number in front; boxes not
+// searched to their end are named on `err`.
+int searchMail(const std::string& dataFolder, const Arguments& args, std::ostream& out,
+               std::ostream& err) {
+    store::SearchQuery query;
+    query.text = args.searchText;
+    query.exact = args.exact;
+    if (args.searchOneBox) {
+        query.boxes = {args.box};
+    }
+    auto result = store::searchBoxes(dataFolder, query);
+    if (!result) {
+        return fail(err, result.status());
+    }
+    for (const store::SearchHit& hit : result.value().hits) {
+        out << hit.box << '\t' << hit.recordNumber << '\t' << oneLine(hit.subject) << '\t'
+            << oneLine(hit.fromOrTo) << '\t' << oneLine(hit.date) << '\n';
+    }
+    for (const store::SearchProblem& problem : result.value().problems) {
+        err << "quillfern-box: box " << problem.box << ": " << problem.message << "\n";
+    }
+    return result.value().problems.empty() ? 0 : 1;
 }
 
 int deleteRecord(store::MailStore& store, int box, int recordNumber, std::ostream& out,
@@ -226,6 +251,8 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
             out << "Exported box " << args.box << " to " << args.mboxPath << "\n";
             return 0;
         }
+        case CommandKind::kSearch:
+            return searchMail(dataFolder, args, out, err);
         case CommandKind::kReceive:
             return startReceiveProgram(std::filesystem::absolute(folder).string(), out, err);
         case CommandKind::kHelp:

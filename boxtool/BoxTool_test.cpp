@@ -227,6 +227,25 @@ TEST_F(BoxToolTest, ExportWritesAnMboxrdFileAndRefusesToOverwrite) {
     EXPECT_FALSE(std::filesystem::exists(mbox + ".partial"));
 }
 
+TEST_F(BoxToolTest, SearchPrintsOneLineAHitAndNamesATornBox) {
+    writeOtherBox();  // box 6 ends in a torn record
+    // Box 2: a full-width "ＡＢ" (82 60 82 61) and an escape sequence in the subject.
+    writeBytes(data("kdxdata3.data"),
+               mailRecord("\x82\x60\x82\x61 \x1B[31mred", "d", "f", "Second body"));
+    ToolRun r = run(folderArg() + " search SECOND");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out,
+              "2\t1\t\xEF\xBC\xA1\xEF\xBC\xA2  [31mred\tf\td\n"
+              "6\t2\tsecond\tTaro <taro@example.jp>\tdate two\n");
+    EXPECT_THAT(r.err, HasSubstr("box 6: torn tail of 10 bytes"));
+
+    ToolRun folded = run(folderArg() + " search ab --box 2");
+    EXPECT_EQ(folded.exitCode, 0) << folded.err;
+    EXPECT_THAT(folded.out, HasSubstr("2\t1\t"));
+    EXPECT_EQ(run(folderArg() + " search AB --exact --box 2").out, "");
+    EXPECT_EQ(run(folderArg() + " search Second --exact --box 2").out.substr(0, 4), "2\t1\t");
+}
+
 // Listing starts without the network and MIME libraries; only receive
 // (a program of its own) loads them.
 TEST_F(BoxToolTest, ListingLoadsNoNetworkLibrary) {
@@ -241,7 +260,8 @@ TEST_F(BoxToolTest, ListingLoadsNoNetworkLibrary) {
 
 TEST_F(BoxToolTest, BadArgumentsGetUsageAndExitTwo) {
     for (const char* args : {"", "list", "list 7", "list 6 7", "show 6", "show 6 0", "frobnicate",
-                             "export 6", "check --force", "--folder", "list 6 --bogus"}) {
+                             "export 6", "check --force", "search", "list 6 --exact",
+                             "search x --box 9", "--folder", "list 6 --bogus"}) {
         ToolRun r = run(folderArg() + " " + args);
         EXPECT_EQ(r.exitCode, 2) << args;
         EXPECT_THAT(r.err, HasSubstr("Usage: quillfern-box")) << args;

@@ -55,6 +55,19 @@ class MainWindowIntents {
     virtual QString clockText() const = 0;
 };
 
+// What a window may ask for that another window does; only app/ knows
+// which window class answers.
+class WindowIntents {
+  public:
+    virtual ~WindowIntents() = default;
+
+    // The search window, shown and brought to the front.
+    virtual void openSearch() = 0;
+    // The viewer on `box` (opened as its main-window control opens it) with
+    // record `recordNumber` shown and selected, as a click on its row does.
+    virtual void showMailInViewer(int box, int recordNumber) = 0;
+};
+
 class WindowEnvironment : public QObject {
     Q_OBJECT
 
@@ -74,6 +87,9 @@ class WindowEnvironment : public QObject {
     // REQUIRES: setMainWindow() was called.
     MainWindowIntents& mainWindow() { return *m_mainWindow; }
     void setMainWindow(MainWindowIntents& main) { m_mainWindow = &main; }
+    // REQUIRES: setIntents() was called.
+    WindowIntents& intents() { return *m_intents; }
+    void setIntents(WindowIntents& intents) { m_intents = &intents; }
 
     // The account a receive run or an SMTP login uses: the ID/password
     // window's fields as typed while it exists, else the account file's.
@@ -109,6 +125,7 @@ class WindowEnvironment : public QObject {
     HeldState m_held;
     store::MailStore* m_mailStore = nullptr;
     MainWindowIntents* m_mainWindow = nullptr;
+    WindowIntents* m_intents = nullptr;
     std::unordered_map<std::type_index, QPointer<QWidget>> m_forms;
     bool m_shuttingDown = false;
 };

@@ -23,4 +23,11 @@ void openBox(ui::WindowEnvironment& env, int boxNumber) {
     viewer.loadList();
 }
 
+void openBoxAtMail(ui::WindowEnvironment& env, int box, int recordNumber) {
+    openBox(env, box);
+    if (TyakuForm* viewer = env.existingForm<TyakuForm>()) {
+        viewer->showRecord(recordNumber);
+    }
+}
+
 }  // namespace qf::viewer

@@ -88,6 +88,7 @@ TyakuForm::TyakuForm(ui::WindowEnvironment& env)
                 &env.held().editorCurrentFile) {
     m_env = &env;  // the viewer's commands reach the other windows through it
     showCommandPictures();
+    addSearchAllMenuItem();
 }
 
 TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent,
@@ -280,6 +281,20 @@ void TyakuForm::createMenus() {
              {"mpaste", QStringLiteral("貼付け"), &Editor::paste}});
 }
 
+// "検索" of the edit menu finds text in the shown mail; this one, beside
+// it, opens the search over every box.
+void TyakuForm::addSearchAllMenuItem() {
+    auto* menu = findChild<QMenu*>(QStringLiteral("medit"));
+    auto* before = findChild<QAction*>(QStringLiteral("mline3"));
+    if (m_env == nullptr || menu == nullptr) {
+        return;
+    }
+    auto* action = new QAction(QStringLiteral("全メールから検索..."), menu);
+    action->setObjectName(QStringLiteral("mzenkensaku"));
+    menu->insertAction(before, action);
+    connect(action, &QAction::triggered, this, [this] { m_env->intents().openSearch(); });
+}
+
 // A click is dispatched on the button's key, its objectName().
 void TyakuForm::createToolBar() {
     tbToolBar = addToolBar(QStringLiteral("tbToolBar"));
@@ -434,6 +449,16 @@ void TyakuForm::showSelectedMail() {
     showMail(mail.value());
     writeCount();
     passBodyThroughClipboard();
+}
+
+void TyakuForm::showRecord(int recordNumber) {
+    QTreeWidgetItem* item = MailListView->topLevelItem(recordNumber - 1);
+    if (item == nullptr) {
+        return;
+    }
+    MailListView->setCurrentItem(item);
+    MailListView->scrollToItem(item);
+    showSelectedMail();
 }
 
 void TyakuForm::stageMail(const QString& subject, const QString& sender, const QString& date,

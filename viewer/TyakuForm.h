@@ -82,6 +82,9 @@ class TyakuForm : public QMainWindow {
     // The click on the list: the marker is set, then the selected record is
     // read by number and shown; an empty list only gets the message.
     void showSelectedMail();
+    // Selects the row of record n and shows it as a click on it does;
+    // nothing when the list has no such row.
+    void showRecord(int recordNumber);
 
     // The receive run's staging fields: the mail it is storing.
     void stageMail(const QString& subject, const QString& sender, const QString& date,
@@ -139,6 +142,7 @@ class TyakuForm : public QMainWindow {
     void createCommands(QWidget* client);
     void createFields(QWidget* client);
     void createMenus();
+    void addSearchAllMenuItem();
     void createToolBar();
     void createStatusBar();
     ui::ActiveLabel* createPicture(const QString& name, const char* pictureFile, QWidget* client);
