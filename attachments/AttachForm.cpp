@@ -278,14 +278,22 @@ bool AttachForm::showPicture(const QString& path) {
     return true;
 }
 
-// The web view's module: beside the program, else where the build left it.
+// The web view's module: beside the program, in the installed library
+// folder (<prefix>/lib/quillfern), else where the build left it.
 LocalFileView* AttachForm::ensureBrowser() {
     if (m_view != nullptr) {
         return m_view;
     }
-    QLibrary module(QCoreApplication::applicationDirPath() + QStringLiteral("/libqf_webview.so"));
-    if (!module.load()) {
-        module.setFileName(QStringLiteral(QF_WEBVIEW_MODULE));
+    const QString programDir = QCoreApplication::applicationDirPath();
+    QLibrary module;
+    for (const QString& candidate :
+         {programDir + QStringLiteral("/libqf_webview.so"),
+          programDir + QStringLiteral("/../lib/quillfern/libqf_webview.so"),
+          QStringLiteral(QF_WEBVIEW_MODULE)}) {
+        module.setFileName(candidate);
+        if (module.load()) {
+            break;
+        }
     }
     auto create = reinterpret_cast<CreateLocalFileView>(module.resolve(kCreateLocalFileViewSymbol));
     if (create == nullptr) {
