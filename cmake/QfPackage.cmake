@@ -1,7 +1,7 @@
 # The Debian package: `cpack -G DEB` in a build configured with the
 # `package` preset (release, prefix /usr). dpkg-shlibdeps computes the
-# libraries the binaries need; the depends below are what it cannot see:
-# Qt WebEngine's helper process, started by the web view module.
+# packages the binaries and the web view module need (Qt WebEngine's helper
+# process among them, which Qt WebEngine's own symbols file names).
 set(CPACK_PACKAGE_NAME quillfern)
 set(CPACK_PACKAGE_VENDOR "Quillfern developers")
 set(CPACK_PACKAGE_CONTACT "Quillfern developers")
@@ -18,7 +18,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The private module's folder, so that shlibdeps reads its libraries too.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/attachments)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6webenginecore6-bin")
 # Japanese text, Qt's own texts in Japanese, certificates for TLS, and a
 # browser opener for the program's page.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, ca-certificates, xdg-utils")

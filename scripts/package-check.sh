@@ -66,7 +66,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 124' TERM INT
 # The whole check after the build is bounded: a hung step ends it.
-(sleep "$LIMIT" && echo "!! package check over ${LIMIT} s" >&2 && kill -TERM $$) &
+# (The sleep holds none of this script's output open once the check is over.)
+(
+  sleep "$LIMIT" </dev/null >/dev/null 2>&1 &
+  wait $!
+  echo "!! package check over ${LIMIT} s" >&2
+  kill -TERM $$
+) &
 pids+=($!)
 
 echo "== apt-get install ./$(basename "$deb")"
