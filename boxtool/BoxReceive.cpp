@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "boxtool/TerminalText.h"
 #include "receive/ReceiveRun.h"
 #include "settings/AccountFiles.h"
 #include "settings/FolderLock.h"
@@ -28,11 +29,11 @@ class TerminalObserver final : public receive::ReceiveObserver {
     // The terminal shows the subject only.
     bool wantsMailTexts() const override { return false; }
     void onMessage(const receive::ReceiveMessage& message) override {
-        m_err << (message.title.empty() ? "Quillfern" : message.title) << ": " << message.text
-              << "\n";
+        m_err << (message.title.empty() ? "Quillfern" : message.title) << ": "
+              << boxtool::terminalText(message.text) << "\n";
     }
     void onMailStaged(int /*slot*/, const receive::StagedMail& mail) override {
-        m_subject = mail.subject;
+        m_subject = boxtool::terminalText(mail.subject);
     }
     void onMailStored(int slot, int recordNumber) override {
         m_out << "  → " << caption(slot) << " (" << recordNumber << "): " << m_subject << "\n";
@@ -112,6 +113,11 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
     const store::RecoveryReport recovery = store::recoverLeftovers(folder.dataFolder().string());
     for (const std::string& action : recovery.actions) {
         out << action << "\n";
+    }
+    if (auto removed = folder.removeLeftoverTemporaries()) {
+        for (const std::string& action : removed.value()) {
+            out << action << "\n";
+        }
     }
     if (!recovery.status) {
         err << recovery.status.toString() << "\n";

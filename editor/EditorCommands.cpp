@@ -2,6 +2,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
@@ -157,14 +158,31 @@ void EditorCommands::open() {
         m_controls.window->setWindowTitle(QStringLiteral("notitle"));
         return;
     }
-    Result<std::string> bytes = store::readWholeFile(path.toStdString());
+    const std::string file = QFile::encodeName(path).toStdString();
+    const FileToOpen found = inspectFileToOpen(file);
+    if (found.exists && !found.regular) {
+        ui::warn(m_controls.window,
+                 QStringLiteral("「%1」はファイルではないため開けません。").arg(path));
+        return;
+    }
+    if (found.sizeBytes > kLargeFileBytes &&
+        !ui::ask(m_controls.window,
+                 QStringLiteral("「%1」は %2 MB あります。読み込みに時間がかかります。開きますか？")
+                     .arg(path)
+                     .arg(found.sizeBytes / (1024 * 1024)))) {
+        return;
+    }
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    Result<std::string> bytes = store::readWholeFile(file);
+    if (bytes.isOk()) {
+        m_controls.window->setWindowTitle(path);
+        m_controls.pane->setPlainText(QString::fromStdString(textFromFileBytes(bytes.value())));
+    }
+    QGuiApplication::restoreOverrideCursor();
     if (!bytes.isOk()) {
         ui::warn(m_controls.window, QStringLiteral("ファイルを開けませんでした。\n%1")
                                         .arg(QString::fromStdString(bytes.status().message())));
-        return;
     }
-    m_controls.window->setWindowTitle(path);
-    m_controls.pane->setPlainText(QString::fromStdString(textFromFileBytes(bytes.value())));
 }
 
 void EditorCommands::saveWithHeader() {

@@ -91,6 +91,7 @@ enum class MessageKind {
     kFetchFailed,               // the session broke; later mails stay on the server
     kStoreFailed,               // once per run: mails kept on the server
     kCloseFailed,               // title "エラー": the stored mails stay on the server too
+    kDeleteFailed,              // once per run: stored mails the server would not mark for deletion
     kRecovered,                 // an interrupted run had stored some mails: deleted, not fetched
     kRecoveryUnavailable,  // an interrupted run, and a server without UIDL: duplicates may come
 };
@@ -138,6 +139,9 @@ struct ReceiveRequest {
     // The store whose current-record buffers the writes should fill (the
     // viewer's); null: a store of the folder's own for this run.
     store::MailStore* store = nullptr;
+    // Where the run's own store, the journal and the account file are
+    // written; null: the real file system (tests put faults in between).
+    store::FileSystem* fileSystem = nullptr;
 };
 
 enum class RunEnd {
@@ -157,6 +161,9 @@ struct ReceiveOutcome {
     int stored = 0;
     int keptOnServer = 0;  // waiting mails not stored, so not deleted
     int recovered = 0;     // waiting mails an interrupted run had stored, deleted unfetched
+    // Stored mails the server refused to mark for deletion (counted in
+    // keptOnServer too): the journal keeps them for the next run.
+    int deleteFailed = 0;
     SlotCounts storedPerSlot{};
     Status storeFailure;        // the first failed store, ok when none failed
     Status accountSave;         // writing iniIdPass.ini

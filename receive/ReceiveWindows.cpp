@@ -80,8 +80,9 @@ class WindowObserver final : public ReceiveObserver {
 
     void onMessage(const ReceiveMessage& message) override {
         const QString title = message.title.empty() ? ui::kProgramTitle : fromUtf8(message.title);
-        const bool failure =
-            message.kind == MessageKind::kStoreFailed || message.kind == MessageKind::kFetchFailed;
+        const bool failure = message.kind == MessageKind::kStoreFailed ||
+                             message.kind == MessageKind::kFetchFailed ||
+                             message.kind == MessageKind::kDeleteFailed;
         if (failure) {
             ui::warn(&m_main.window(), fromUtf8(message.text), title);
         } else {
