@@ -10,9 +10,11 @@
 
 #include "addressbook/BunbetuForm.h"
 #include "addressbook/FriendForm.h"
+#include "app/LinkRelay.h"
 #include "app/MainForm.h"
 #include "app/SetForm.h"
 #include "attachments/AttachForm.h"
+#include "compose/MailtoLink.h"
 #include "compose/WriteForm.h"
 #include "receive/ReceiveWindows.h"
 #include "ui/MessageBoxes.h"
@@ -47,6 +49,10 @@ QString Application::pictureFolderOf(const settings::ProgramFolder& folder) {
     const QString own = fromUtf8(folder.pictureFolder().string());
     if (QFileInfo(own).isDir()) {
         return own;
+    }
+    const QString shipped = fromUtf8(folder.shippedPictureFolder().string());
+    if (!shipped.isEmpty() && QFileInfo(shipped).isDir()) {
+        return shipped;
     }
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Data"));
 }
@@ -89,6 +95,11 @@ Status Application::prepareFolder() {
         return lock.status();
     }
     m_lock.emplace(std::move(lock).value());
+    // Links of second starts; without a socket (a file system that holds
+    // none) they cannot reach this program, and it still runs.
+    m_linkServer = std::make_unique<LinkServer>(folder());
+    connect(m_linkServer.get(), &LinkServer::linkReceived, this, &Application::openMailLink);
+    m_linkServer->listen();
     return Status::ok();
 }
 
@@ -155,6 +166,16 @@ void Application::openHomePage() {
     inform(m_mainForm.get(), QStringLiteral("ブラウザを起動できませんでした。\n"
                                             "Quillfernのホームページは次のアドレスにあります。\n%1")
                                  .arg(page.toString()));
+}
+
+void Application::openMailLink(const QString& link) {
+    Result<compose::MailtoLink> parsed = compose::parseMailtoLink(link.toStdString());
+    if (!parsed) {
+        warn(m_mainForm.get(), QStringLiteral("メールのリンクを開けません。\n（%1）")
+                                   .arg(fromUtf8(parsed.status().message())));
+        return;
+    }
+    showForm<compose::WriteForm>().startMail(parsed.value());
 }
 
 void Application::shutDown() {

@@ -21,6 +21,7 @@
 
 namespace qf::app {
 
+class LinkServer;
 class MainForm;
 
 // The program's own page, shipped beside its pictures: what Quillfern is.
@@ -48,9 +49,14 @@ class Application : public QObject, public ui::WindowIntents {
     // REQUIRES: start() succeeded.
     store::MailStore& mailStore() { return *m_mailStore; }
     // "<program folder>/Data/<name>": a picture of the program. A program
-    // folder named by QUILLFERN_FOLDER without its own Data/ uses the
-    // pictures beside the executable.
+    // folder without its own Data/ uses the pictures that came with the
+    // program (installed share folder, or beside the executable).
     QString picturePath(const QString& name) const { return m_env.picturePath(name); }
+
+    // Opens the compose window filled from a mailto: link (a start argument,
+    // or a second start's); a link that cannot be read is reported.
+    // REQUIRES: start() succeeded.
+    void openMailLink(const QString& link);
 
     // The window of class T, created hidden on first use.
     template <typename T>
@@ -87,6 +93,7 @@ class Application : public QObject, public ui::WindowIntents {
     void shutDown();
 
     std::optional<settings::FolderLock> m_lock;
+    std::unique_ptr<LinkServer> m_linkServer;
     std::unique_ptr<store::MailStore> m_mailStore;
     ui::WindowEnvironment m_env;
     std::unique_ptr<MainForm> m_mainForm;

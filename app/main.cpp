@@ -4,10 +4,14 @@
 #include <QDir>
 #include <QFont>
 #include <QFontDatabase>
+#include <QIcon>
+#include <QStringList>
 
 #include "app/Application.h"
+#include "app/LinkRelay.h"
 #include "app/QtTranslations.h"
 #include "attachments/WebEngineStart.h"
+#include "compose/MailtoLink.h"
 #include "settings/ProgramFolder.h"
 #include "text/Cp932.h"
 #include "ui/MessageBoxes.h"
@@ -25,6 +29,26 @@ void preferJapaneseFont() {
     }
 }
 
+// The program's leaf, in every size the window system may ask for.
+QIcon programIcon() {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/%1/quillfern.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
+// `quillfern mailto:…` as a desktop entry starts it (Exec=quillfern %u);
+// any other argument is no link and is left alone.
+QString mailtoArgument(const QStringList& arguments) {
+    for (const QString& argument : arguments.mid(1)) {
+        if (qf::compose::isMailtoLink(argument.toStdString())) {
+            return argument;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -34,6 +58,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Quillfern"));
     // The program ends with its main window, not with its last window.
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(programIcon());
+    QApplication::setDesktopFileName(QStringLiteral("quillfern"));
     preferJapaneseFont();
 
     // Qt's own buttons and menus in the system's language (Japanese on a
@@ -51,15 +77,36 @@ int main(int argc, char* argv[]) {
                                   .arg(QString::fromStdString(folder.status().message())));
         return 1;
     }
-    // Started from a desktop entry or a terminal, the current folder is any
-    // folder; the attachment browser's lists start at the program folder.
-    QDir::setCurrent(QString::fromStdString(folder.value().root().string()));
+
+    // A program already on this folder takes the link, and this start is done.
+    const QString link = mailtoArgument(QApplication::arguments());
+    if (!link.isEmpty()) {
+        switch (qf::app::deliverLink(folder.value(), link)) {
+            case qf::app::LinkDelivery::kDelivered:
+                return 0;
+            case qf::app::LinkDelivery::kFailed:
+                qf::ui::warn(nullptr,
+                             QStringLiteral("このフォルダを使用中のQuillfernにメールのリンクを"
+                                            "渡せませんでした。\n%1")
+                                 .arg(QString::fromStdString(folder.value().root().string())));
+                return 1;
+            case qf::app::LinkDelivery::kNotRunning:
+                break;
+        }
+    }
 
     qf::app::Application app(std::move(folder).value());
     QObject::connect(&app, &qf::app::Application::finished, &application, &QApplication::quit,
                      Qt::QueuedConnection);
     if (!app.start().isOk()) {
         return 1;
+    }
+    // Started from a desktop entry or a terminal, the current folder is any
+    // folder; the attachment browser's lists start at the program folder,
+    // which the start has just made when it was missing.
+    QDir::setCurrent(QString::fromStdString(app.folder().root().string()));
+    if (!link.isEmpty()) {
+        app.openMailLink(link);
     }
     return QApplication::exec();
 }

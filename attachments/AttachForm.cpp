@@ -314,7 +314,8 @@ bool AttachForm::showPicture(const QByteArray& path, const QString& shownPath) {
     return true;
 }
 
-// The web view's module: beside the program, else where the build left it.
+// The web view's module: beside the program, in the installed library
+// folder (<prefix>/lib/quillfern), else where the build left it.
 LocalFileView* AttachForm::ensureBrowser() {
     if (m_view != nullptr) {
         return m_view;
@@ -324,9 +325,16 @@ LocalFileView* AttachForm::ensureBrowser() {
     // warning that it was loaded late. Set only now, it costs the programs
     // that never show a page nothing (a context is tens of MB with Mesa).
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QLibrary module(QCoreApplication::applicationDirPath() + QStringLiteral("/libqf_webview.so"));
-    if (!module.load()) {
-        module.setFileName(QStringLiteral(QF_WEBVIEW_MODULE));
+    const QString programDir = QCoreApplication::applicationDirPath();
+    QLibrary module;
+    for (const QString& candidate :
+         {programDir + QStringLiteral("/libqf_webview.so"),
+          programDir + QStringLiteral("/../lib/quillfern/libqf_webview.so"),
+          QStringLiteral(QF_WEBVIEW_MODULE)}) {
+        module.setFileName(candidate);
+        if (module.load()) {
+            break;
+        }
     }
     auto create = reinterpret_cast<CreateLocalFileView>(module.resolve(kCreateLocalFileViewSymbol));
     if (create == nullptr) {

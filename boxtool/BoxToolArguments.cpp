@@ -217,8 +217,10 @@ BOX is a box number: 1-5 the named boxes, 6 "その他", 10 the keep box,
 11 the send history.
 
 The program folder is, in this order: the --folder argument, the
-QUILLFERN_FOLDER environment variable, the folder of this executable. The
-boxes are in its "★MAilData" folder.
+QUILLFERN_FOLDER environment variable, the folder the installed program
+keeps mail in ($XDG_DATA_HOME/Quillfern, ~/.local/share/Quillfern), or,
+for a program not installed, the folder of this executable. The boxes are
+in its "★MAilData" folder.
 
 list, show, check, export and search change no box. delete, recover and receive
 are refused while the program or another of these commands works on the

@@ -196,15 +196,17 @@ int startReceiveProgram(const std::string& folder, std::ostream& out, std::ostre
 
 }  // namespace
 
-std::string programFolder(const Arguments& args, const std::string& executableFolder) {
+Result<std::string> programFolder(const Arguments& args) {
     if (args.folder) {
         return *args.folder;
     }
-    if (const char* fromEnvironment = std::getenv("QUILLFERN_FOLDER");
-        fromEnvironment != nullptr && *fromEnvironment != '\0') {
-        return fromEnvironment;
+    // The program's own rule: the override, the user's folder once
+    // installed, else beside the executable.
+    Result<settings::ProgramFolder> located = settings::ProgramFolder::locate();
+    if (!located) {
+        return located.status();
     }
-    return executableFolder;
+    return located.value().root().string();
 }
 
 std::string executableFolder() {

@@ -23,5 +23,10 @@ int main(int argc, char** argv) {
         std::cerr << "quillfern-box: this system cannot convert CP932 text\n";
         return 1;
     }
-    return runCommand(*args, programFolder(*args, executableFolder()), std::cout, std::cerr);
+    const qf::Result<std::string> folder = programFolder(*args);
+    if (!folder) {
+        std::cerr << "quillfern-box: " << folder.status().message() << "\n";
+        return 1;
+    }
+    return runCommand(*args, folder.value(), std::cout, std::cerr);
 }

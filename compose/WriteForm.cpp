@@ -476,6 +476,27 @@ void WriteForm::clearAll() {
     setListBackground(List1, kWhite);
 }
 
+bool WriteForm::holdsTypedText() const {
+    return !ToText->text().isEmpty() || !SubjectText->text().isEmpty() ||
+           !BodyText->toPlainText().isEmpty() || !AttachText->text().isEmpty();
+}
+
+bool WriteForm::startMail(const MailtoLink& link) {
+    if (holdsTypedText() && !ui::ask(this, QStringLiteral("作成中のメールがあります。\n"
+                                                          "リンクのメールに置き換えますか？"))) {
+        return false;
+    }
+    clearAll();
+    ToText->setText(QString::fromStdString(link.recipientLine()));
+    SubjectText->setText(QString::fromStdString(link.subject));
+    BodyText->setPlainText(QString::fromStdString(link.body));
+    Label7->setText(
+        link.bcc.empty()
+            ? QString()
+            : QStringLiteral("リンクの Bcc（%1件）は宛先に入れていません。").arg(link.bcc.size()));
+    return true;
+}
+
 void WriteForm::pasteRecipient() {
     ToText->setText(QGuiApplication::clipboard()->text());
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "compose/Greetings.h"
+#include "compose/MailtoLink.h"
 #include "compose/SendPass.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProgramFolder.h"
@@ -69,6 +70,13 @@ class WriteForm : public QWidget {
     // Record numbers behind the rows of the address list, in row order.
     const std::vector<int>& recordNumbers() const { return m_recordNumbers; }
 
+    // Starts a new mail from a mailto: link: recipient line, subject and
+    // body, as a single send. When the window holds typed text the user is
+    // asked first, and No keeps it all and changes nothing. Blind copies are
+    // not put where every recipient would see them: the status line says
+    // they were left out. Returns whether the window was filled.
+    bool startMail(const MailtoLink& link);
+
     // The picture-button actions, after their pressed-picture step.
     void send();
     void clearAll();
@@ -113,6 +121,7 @@ class WriteForm : public QWidget {
     void holdInput(bool hold);
     void finishSend(const SendReport& report, bool batch, const QString& typedBody);
     void emptyAndClose();
+    bool holdsTypedText() const;
 
     ComposeEnvironment m_env;
     std::function<QString()> m_chooseFile;

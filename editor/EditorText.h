@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/Utf8.h"
+
 namespace qf::editor {
 
 // The name New gives the file it creates.
@@ -55,7 +57,7 @@ FileToOpen inspectFileToOpen(const std::string& path);
 std::string fileBytesFromText(std::string_view utf8);
 
 // True when every sequence of `bytes` is well-formed UTF-8.
-bool isValidUtf8(std::string_view bytes);
+using text::isValidUtf8;
 
 // A font toggle: an odd counter switches the attribute off and becomes 2, an
 // even one switches it on and becomes 1.

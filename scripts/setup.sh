@@ -13,6 +13,7 @@ packages=(
   dovecot-pop3d python3-aiosmtpd mpack openssl fetchmail
   fonts-noto-cjk xvfb x11-apps imagemagick xauth xdotool
   openbox qt6-translations-l10n
+  dpkg-dev file desktop-file-utils appstream xclip x11-utils
 )
 
 missing=()

@@ -1,8 +1,11 @@
 #include "settings/ProgramFolder.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <system_error>
 
+#include "settings/ServerSettings.h"
 #include "store/DurableWrite.h"
 
 namespace qf::settings {
@@ -20,7 +23,26 @@ constexpr char kServerSettingsFile[] = "corvid.ini";
 constexpr char kAccountFile[] = "iniIdPass.ini";
 constexpr char kSortingFile[] = "iniIdPass2.ini";
 constexpr char kLockFile[] = ".lock";
+constexpr char kLinkSocketFile[] = ".link";
 constexpr char kWorkFile[] = "0.txt";
+constexpr char kUserFolderName[] = "Quillfern";
+
+std::string variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// $XDG_DATA_HOME/Quillfern; a relative XDG_DATA_HOME is ignored, as the
+// base directory rules ask.
+fs::path userFolder(const FolderEnvironment& env) {
+    if (fs::path(env.dataHome).is_absolute()) {
+        return fs::path(env.dataHome) / kUserFolderName;
+    }
+    if (env.home.empty()) {
+        return {};
+    }
+    return fs::path(env.home) / ".local/share" / kUserFolderName;
+}
 
 Status ensureFolder(const fs::path& folder) {
     std::error_code ec;
@@ -39,26 +61,52 @@ Status ensureFolder(const fs::path& folder) {
 
 }  // namespace
 
+FolderEnvironment FolderEnvironment::ofThisProcess() {
+    return {variable(kProgramFolderVariable), variable("XDG_DATA_HOME"), variable("HOME")};
+}
+
 ProgramFolder::ProgramFolder(fs::path root) : m_root(std::move(root)) {}
 
-ProgramFolder ProgramFolder::choose(std::string_view overrideFolder, const fs::path& executable) {
-    if (!overrideFolder.empty()) {
+bool ProgramFolder::runsInstalled(const fs::path& executableFolder) {
+    std::error_code ec;
+    return fs::is_directory(executableFolder / kInstalledShareFolder / kPictureFolder, ec) ||
+           ::access(executableFolder.c_str(), W_OK) != 0;
+}
+
+Result<ProgramFolder> ProgramFolder::choose(const FolderEnvironment& env,
+                                            const fs::path& executable) {
+    const fs::path executableFolder = executable.parent_path();
+    const bool installed = runsInstalled(executableFolder);
+    fs::path root;
+    if (!env.overrideFolder.empty()) {
         std::error_code ec;
-        fs::path absolute = fs::absolute(fs::path(overrideFolder), ec);
-        return ProgramFolder(ec ? fs::path(overrideFolder) : absolute);
+        fs::path absolute = fs::absolute(fs::path(env.overrideFolder), ec);
+        root = ec ? fs::path(env.overrideFolder) : absolute;
+    } else if (installed) {
+        root = userFolder(env);
+        if (root.empty()) {
+            return Status::notFound(
+                "メールを置くフォルダが分かりません（HOME も XDG_DATA_HOME もありません）");
+        }
+    } else {
+        root = executableFolder;
     }
-    return ProgramFolder(executable.parent_path());
+    ProgramFolder folder(std::move(root));
+    std::error_code ec;
+    const fs::path shared = executableFolder / kInstalledShareFolder / kPictureFolder;
+    folder.m_shippedPictures = fs::is_directory(shared, ec) ? shared.lexically_normal()
+                                                            : executableFolder / kPictureFolder;
+    return folder;
 }
 
 Result<ProgramFolder> ProgramFolder::locate() {
-    const char* override = std::getenv(kProgramFolderVariable);
     std::error_code ec;
     // /proc/self/exe names the executable whatever the working directory or argv[0].
     fs::path executable = fs::read_symlink("/proc/self/exe", ec);
-    if ((override == nullptr || *override == '\0') && ec) {
+    if (ec) {
         return Status::notFound("プログラムのフォルダが分かりません（" + ec.message() + "）");
     }
-    return choose(override ? override : "", executable);
+    return choose(FolderEnvironment::ofThisProcess(), executable);
 }
 
 fs::path ProgramFolder::dataFolder() const {
@@ -84,6 +132,9 @@ fs::path ProgramFolder::sortingFile() const {
 }
 fs::path ProgramFolder::lockFile() const {
     return dataFile(kLockFile);
+}
+fs::path ProgramFolder::linkSocketFile() const {
+    return dataFile(kLinkSocketFile);
 }
 fs::path ProgramFolder::workFile() const {
     return attachmentFolder() / kWorkFile;
@@ -136,10 +187,17 @@ Result<std::vector<std::string>> ProgramFolder::removeLeftoverTemporaries(
 }
 
 Status ProgramFolder::ensureFolders() const {
+    std::error_code ec;
+    const bool fresh = !fs::exists(m_root, ec) && !ec;
     for (const fs::path& folder : {dataFolder(), attachmentFolder(), quickSaveFolder()}) {
         if (Status s = ensureFolder(folder); !s) {
             return s;
         }
+    }
+    // A new folder gets the settings file too, so its whole layout is there
+    // for the user to see from the first start.
+    if (fresh) {
+        return writeServerSettings(serverSettingsFile(), ServerSettings{});
     }
     return Status::ok();
 }

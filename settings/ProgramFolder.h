@@ -7,14 +7,23 @@
 // | ★MAilData/iniIdPass.ini         | account file (AccountFiles.h)         |
 // | ★MAilData/iniIdPass2.ini        | sorting registrations (AccountFiles.h)|
 // | ★MAilData/.lock                 | single-writer lock (FolderLock.h)     |
+// | ★MAilData/.link                 | local socket of the running program   |
 // | 添付フォルダ/                   | attachment folder                     |
 // | 添付フォルダ/0.txt              | work file of the receive run          |
 // | ■TextQuickSave/                 | quick-save folder                     |
 // | Data/                           | button pictures                       |
 //
-// The program folder is the folder of the executable (data lives beside the
-// program), unless the environment variable QUILLFERN_FOLDER names another
-// folder: the one override, for tests and the demo.
+// Which folder is the program folder:
+//  1. the folder the environment variable QUILLFERN_FOLDER names (the one
+//     override, for tests and the demo);
+//  2. else, when the program runs installed, $XDG_DATA_HOME/Quillfern
+//     (~/.local/share/Quillfern when that variable is unset or relative);
+//  3. else the folder of the executable: a copied folder keeps its mail
+//     beside the program (portable).
+// The program runs installed when the installed share folder lies beside the
+// executable's folder (<prefix>/share/quillfern next to <prefix>/bin), or when
+// the executable's folder is not the user's to write. An installed program's
+// pictures come from <prefix>/share/quillfern/Data.
 #pragma once
 
 #include <filesystem>
@@ -28,6 +37,17 @@
 namespace qf::settings {
 
 inline constexpr char kProgramFolderVariable[] = "QUILLFERN_FOLDER";
+// The program's own files once installed, relative to the executable's folder.
+inline constexpr char kInstalledShareFolder[] = "../share/quillfern";
+
+// What the choice of the program folder reads from the environment.
+struct FolderEnvironment {
+    std::string overrideFolder;  // $QUILLFERN_FOLDER; empty when unset
+    std::string dataHome;        // $XDG_DATA_HOME; empty when unset
+    std::string home;            // $HOME
+
+    static FolderEnvironment ofThisProcess();
+};
 
 class ProgramFolder {
   public:
@@ -35,14 +55,24 @@ class ProgramFolder {
     // directory at each use, so callers pass an absolute one.
     explicit ProgramFolder(std::filesystem::path root);
 
-    // QUILLFERN_FOLDER when it is set and not empty, else the folder of the
-    // running executable. Fails with kNotFound when neither can be found.
+    // The program folder of the running executable under this process's
+    // environment (see the top of this file). Fails with kNotFound when the
+    // executable cannot be found, or when it runs installed and neither
+    // XDG_DATA_HOME nor HOME says where the user's files go.
     static Result<ProgramFolder> locate();
 
-    // The choice locate() makes, given the variable's value (empty = unset)
-    // and the executable's path. A relative override is made absolute.
-    static ProgramFolder choose(std::string_view overrideFolder,
-                                const std::filesystem::path& executable);
+    // The choice locate() makes for `executable` under `env`. A relative
+    // override is made absolute. Fails as locate() does for a missing home.
+    static Result<ProgramFolder> choose(const FolderEnvironment& env,
+                                        const std::filesystem::path& executable);
+
+    // Whether an executable in `executableFolder` runs installed.
+    static bool runsInstalled(const std::filesystem::path& executableFolder);
+
+    // Where the pictures that came with the program lie: Data/ in the
+    // installed share folder, or beside the executable. Empty for a folder
+    // made from a path alone.
+    const std::filesystem::path& shippedPictureFolder() const { return m_shippedPictures; }
 
     const std::filesystem::path& root() const { return m_root; }
     std::filesystem::path dataFolder() const;
@@ -53,12 +83,15 @@ class ProgramFolder {
     std::filesystem::path accountFile() const;
     std::filesystem::path sortingFile() const;
     std::filesystem::path lockFile() const;
+    // Where the program holding the lock takes mailto: links from a second start.
+    std::filesystem::path linkSocketFile() const;
     std::filesystem::path workFile() const;
     // A file of the data folder by name, e.g. dataFile("kdxdata2.data").
     std::filesystem::path dataFile(std::string_view name) const;
 
-    // Creates the program folder (when an override names a new one) and the
-    // data, attachment and quick-save folders when they are missing. Fails
+    // Creates the program folder when it is missing (a new override, or the
+    // installed program's first start) with an empty-valued corvid.ini, and
+    // the data, attachment and quick-save folders when they are missing. Fails
     // with kIoError naming the folder when one cannot be created or a file of
     // that name is in the way. Existing folders and their contents are left
     // as they are.
@@ -74,6 +107,7 @@ class ProgramFolder {
 
   private:
     std::filesystem::path m_root;
+    std::filesystem::path m_shippedPictures;
 };
 
 }  // namespace qf::settings

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include "settings/ServerSettings.h"
 #include "settings/TestFolder.h"
 
 namespace qf::settings {
@@ -22,16 +24,81 @@ TEST(ProgramFolderTest, PathsLieWhereTheProgramExpectsThem) {
     EXPECT_EQ(folder.accountFile(), fs::path("/opt/qf/★MAilData/iniIdPass.ini"));
     EXPECT_EQ(folder.sortingFile(), fs::path("/opt/qf/★MAilData/iniIdPass2.ini"));
     EXPECT_EQ(folder.lockFile(), fs::path("/opt/qf/★MAilData/.lock"));
+    EXPECT_EQ(folder.linkSocketFile(), fs::path("/opt/qf/★MAilData/.link"));
     EXPECT_EQ(folder.workFile(), fs::path("/opt/qf/添付フォルダ/0.txt"));
     EXPECT_EQ(folder.dataFile("kdxdata2.data"), fs::path("/opt/qf/★MAilData/kdxdata2.data"));
 }
 
-TEST(ProgramFolderTest, OverrideWinsOverTheExecutablesFolder) {
-    EXPECT_EQ(ProgramFolder::choose("", "/opt/qf/bin/quillfern").root(), fs::path("/opt/qf/bin"));
-    EXPECT_EQ(ProgramFolder::choose("/srv/demo", "/opt/qf/bin/quillfern").root(),
-              fs::path("/srv/demo"));
-    EXPECT_EQ(ProgramFolder::choose("demo", "/opt/qf/bin/quillfern").root(),
-              fs::current_path() / "demo");
+fs::path rootOf(const FolderEnvironment& env, const fs::path& executable) {
+    Result<ProgramFolder> folder = ProgramFolder::choose(env, executable);
+    return folder ? folder.value().root() : fs::path("(not found)");
+}
+
+// A copied folder: the executable beside its own Data/, in a folder the user writes.
+class PortableFolderTest : public ::testing::Test {
+  protected:
+    PortableFolderTest() { fs::create_directories(m_temp / "copy/Data"); }
+    fs::path executable() const { return m_temp / "copy/quillfern"; }
+    TestFolder m_temp;
+};
+
+TEST_F(PortableFolderTest, MailStaysBesideTheProgram) {
+    Result<ProgramFolder> folder =
+        ProgramFolder::choose({"", "/home/u/.data", "/home/u"}, executable());
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(folder.value().root(), m_temp / "copy");
+    EXPECT_EQ(folder.value().shippedPictureFolder(), m_temp / "copy/Data");
+    EXPECT_FALSE(ProgramFolder::runsInstalled(m_temp / "copy"));
+}
+
+TEST_F(PortableFolderTest, OverrideWinsAndIsMadeAbsolute) {
+    EXPECT_EQ(rootOf({"/srv/demo", "", "/home/u"}, executable()), fs::path("/srv/demo"));
+    EXPECT_EQ(rootOf({"demo", "", "/home/u"}, executable()), fs::current_path() / "demo");
+}
+
+// An installed program: <prefix>/bin/quillfern beside <prefix>/share/quillfern/Data.
+class InstalledFolderTest : public ::testing::Test {
+  protected:
+    InstalledFolderTest() {
+        fs::create_directories(m_temp / "usr/bin");
+        fs::create_directories(m_temp / "usr/share/quillfern/Data");
+    }
+    fs::path executable() const { return m_temp / "usr/bin/quillfern"; }
+    TestFolder m_temp;
+};
+
+TEST_F(InstalledFolderTest, MailGoesToTheUsersDataFolder) {
+    EXPECT_TRUE(ProgramFolder::runsInstalled(m_temp / "usr/bin"));
+    EXPECT_EQ(rootOf({"", "/home/u/.data", "/home/u"}, executable()),
+              fs::path("/home/u/.data/Quillfern"));
+    EXPECT_EQ(rootOf({"", "", "/home/u"}, executable()),
+              fs::path("/home/u/.local/share/Quillfern"));
+    // A relative XDG_DATA_HOME is not a base directory.
+    EXPECT_EQ(rootOf({"", "rel", "/home/u"}, executable()),
+              fs::path("/home/u/.local/share/Quillfern"));
+}
+
+TEST_F(InstalledFolderTest, PicturesComeFromTheShareFolderWhateverTheProgramFolder) {
+    for (const FolderEnvironment& env :
+         {FolderEnvironment{"", "", "/home/u"}, FolderEnvironment{"/srv/demo", "", ""}}) {
+        Result<ProgramFolder> folder = ProgramFolder::choose(env, executable());
+        ASSERT_TRUE(folder);
+        EXPECT_EQ(folder.value().shippedPictureFolder(), m_temp / "usr/share/quillfern/Data");
+    }
+    EXPECT_EQ(rootOf({"/srv/demo", "", ""}, executable()), fs::path("/srv/demo"));
+}
+
+TEST_F(InstalledFolderTest, NoHomeIsReported) {
+    Result<ProgramFolder> folder = ProgramFolder::choose({"", "", ""}, executable());
+    ASSERT_FALSE(folder);
+    EXPECT_EQ(folder.status().code(), StatusCode::kNotFound);
+}
+
+TEST(ProgramFolderTest, AFolderTheUserCannotWriteCountsAsInstalled) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root writes every folder";
+    }
+    EXPECT_TRUE(ProgramFolder::runsInstalled("/usr/bin"));
 }
 
 TEST(ProgramFolderTest, LocateReadsTheEnvironmentOrFindsThisExecutable) {
@@ -56,6 +123,15 @@ TEST(ProgramFolderTest, EnsureFoldersCreatesMissingOnesAndKeepsExistingContent) 
     EXPECT_TRUE(fs::is_directory(folder.attachmentFolder()));
     EXPECT_TRUE(fs::is_directory(folder.quickSaveFolder()));
     EXPECT_EQ(fs::file_size(folder.dataFile("kdxdata2.data")), 4u);
+    // The new folder got its settings file, with every value empty.
+    EXPECT_EQ(readServerSettings(folder.serverSettingsFile()), ServerSettings{});
+    EXPECT_TRUE(fs::exists(folder.serverSettingsFile()));
+}
+
+TEST(ProgramFolderTest, AnExistingFolderGetsNoSettingsFile) {
+    TestFolder temp;
+    ASSERT_TRUE(ProgramFolder(temp.path()).ensureFolders());
+    EXPECT_FALSE(fs::exists(ProgramFolder(temp.path()).serverSettingsFile()));
 }
 
 TEST(ProgramFolderTest, FileInThePlaceOfAFolderIsReported) {

@@ -1,0 +1,98 @@
+#include "app/LinkRelay.h"
+
+#include <QLineEdit>
+#include <QTest>
+#include <QTextEdit>
+#include <atomic>
+#include <thread>
+
+#include "app/TestApplication.h"
+#include "compose/WriteForm.h"
+#include "settings/FolderLock.h"
+#include "ui/TestControls.h"
+
+namespace qf::app {
+namespace {
+
+using testing::TestApplication;
+using ui::testing::control;
+using ui::testing::WindowTestFolder;
+
+const QString kLink = QStringLiteral(
+    "mailto:tanaka@example.jp?cc=sato@example.jp&subject=%E4%BC%9A%E8%AD%B0&body=a%0D%0Ab");
+
+// What the compose window shows: recipient line, subject, body.
+QStringList composed(const compose::WriteForm& form) {
+    return {control<QLineEdit>(form, "ToText")->text(),
+            control<QLineEdit>(form, "SubjectText")->text(),
+            control<QTextEdit>(form, "BodyText")->toPlainText()};
+}
+
+const QStringList kFilled{QStringLiteral("tanaka@example.jp, sato@example.jp"),
+                          QStringLiteral("会議"), QStringLiteral("a\nb")};
+
+}  // namespace
+
+class LinkRelayTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // The second start blocks in its own process; here in a thread of its own.
+    void aSecondStartHandsItsLinkToTheRunningProgram() {
+        TestApplication running;
+        QVERIFY(running.status.isOk());
+        std::atomic<int> delivery{-1};
+        std::thread second([&] {
+            delivery = static_cast<int>(deliverLink(running.folder.programFolder(), kLink));
+        });
+        QTRY_VERIFY(delivery != -1);
+        second.join();
+        QCOMPARE(delivery.load(), static_cast<int>(LinkDelivery::kDelivered));
+        auto* compose = running.app->existingForm<compose::WriteForm>();
+        QVERIFY(compose != nullptr && compose->isVisible());
+        QCOMPARE(composed(*compose), kFilled);
+    }
+
+    void typedMailIsReplacedOnlyWhenTheUserSaysYes() {
+        TestApplication running;
+        compose::WriteForm& compose = running.app->showForm<compose::WriteForm>();
+        control<QLineEdit>(compose, "SubjectText")->setText(QStringLiteral("書きかけ"));
+        running.boxes.answer({false});
+        running.app->openMailLink(kLink);
+        QCOMPARE(running.boxes.shown().back().kind, ui::MessageKind::kQuestion);
+        QCOMPARE(composed(compose),
+                 (QStringList{QString(), QStringLiteral("書きかけ"), QString()}));
+        running.boxes.answer({true});
+        running.app->openMailLink(kLink);
+        QCOMPARE(composed(compose), kFilled);
+    }
+
+    void aLinkThatCannotBeReadIsReportedAndOpensNothing() {
+        TestApplication running;
+        running.boxes.clear();
+        running.app->openMailLink(QStringLiteral("mailto:a@example.jp%0D%0ARCPT%20TO:x@evil"));
+        QCOMPARE(running.boxes.shown().size(), 1);
+        QVERIFY(running.boxes.shown().back().text.contains(QStringLiteral("制御文字")));
+        QVERIFY(running.app->existingForm<compose::WriteForm>() == nullptr);
+    }
+
+    void withoutARunningProgramTheStartGoesOn() {
+        WindowTestFolder fresh;  // no data folder yet
+        QCOMPARE(deliverLink(fresh.programFolder(), kLink), LinkDelivery::kNotRunning);
+        QVERIFY(fresh.programFolder().ensureFolders().isOk());
+        QCOMPARE(deliverLink(fresh.programFolder(), kLink), LinkDelivery::kNotRunning);
+    }
+
+    void aHeldFolderThatTakesNoLinkFails() {
+        WindowTestFolder folder;
+        QVERIFY(folder.programFolder().ensureFolders().isOk());
+        auto lock = settings::FolderLock::acquire(folder.programFolder().lockFile());
+        QVERIFY(lock.isOk());
+        QCOMPARE(deliverLink(folder.programFolder(), kLink, 300), LinkDelivery::kFailed);
+    }
+};
+
+}  // namespace qf::app
+
+QTEST_MAIN(qf::app::LinkRelayTest)
+#include "LinkRelay_test.moc"
