@@ -19,7 +19,8 @@ class LocalFileView {
     virtual QWidget& widget() = 0;
     // Shows the file at the absolute `path` (or offers it for saving).
     virtual void showLocalFile(const QString& path) = 0;
-    // Called with the message when a file the user chose to save could not be.
+    // Called with the path and the reason when a file the user chose to save
+    // could not be; the window words it.
     virtual void setSaveFailureReporter(std::function<void(const QString&)> report) = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "receive/ReceiveRun.h"
+#include "receive/ReceiveWords.h"
 #include "settings/AccountFiles.h"
 #include "settings/FolderLock.h"
 #include "settings/ServerSettings.h"
@@ -28,8 +29,7 @@ class TerminalObserver final : public receive::ReceiveObserver {
     // The terminal shows the subject only.
     bool wantsMailTexts() const override { return false; }
     void onMessage(const receive::ReceiveMessage& message) override {
-        m_err << (message.title.empty() ? "Quillfern" : message.title) << ": " << message.text
-              << "\n";
+        m_err << ui::words(receive::messageOf(message)) << "\n";
     }
     void onMailStaged(int /*slot*/, const receive::StagedMail& mail) override {
         m_subject = mail.subject;
@@ -64,6 +64,7 @@ receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder) {
     request.pop3Server = server.pop3;
     request.apop = server.apop;
     request.account = settings::readAccount(folder.accountFile());
+    request.keepAccount = settings::accountKept(folder.accountFile());
     const settings::SortingRegistrations registrations =
         settings::readSortingRegistrations(folder.sortingFile());
     for (std::size_t i = 0; i < registrations.size(); ++i) {
@@ -72,16 +73,12 @@ receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder) {
     return request;
 }
 
-int exitStatusOf(const receive::ReceiveOutcome& outcome, std::ostream& err) {
+int exitStatusOf(const receive::ReceiveOutcome& outcome) {
     switch (outcome.end) {
         case receive::RunEnd::kNoServer:
-            err << "POP3サーバーが設定されていません (corvid.ini の POP3=)。\n";
-            return kReceiveNoConnection;
         case receive::RunEnd::kConnectFailed:
-            err << "POP3サーバーに接続できませんでした。\n";
             return kReceiveNoConnection;
         case receive::RunEnd::kNoAccount:
-            err << "ID またはパスワードが設定されていません (iniIdPass.ini)。\n";
             return kReceiveLoginFailed;
         case receive::RunEnd::kAuthenticationFailed:
             return kReceiveLoginFailed;
@@ -121,11 +118,17 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
     transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
     TerminalObserver observer(out, err);
     receive::ReceiveSession session;
-    const receive::ReceiveOutcome outcome = session.run(requestFor(folder), observer);
+    const receive::ReceiveRequest request = requestFor(folder);
+    const receive::ReceiveOutcome outcome = session.run(request, observer);
     transport::NMailEndWinSock();
 
+    // The same sentences the windows show.
+    if (std::optional<ui::Message> failed = receive::startFailureOf(outcome, request.pop3Server)) {
+        err << ui::words(*failed) << "\n";
+    }
     if (!outcome.accountSave) {
-        err << "iniIdPass.ini を書き込めませんでした: " << outcome.accountSave.message() << "\n";
+        err << ui::words({ui::Say::kReceiveAccountNotSaved, {}, outcome.accountSave.message()})
+            << "\n";
     }
     if (outcome.end == receive::RunEnd::kCompleted ||
         outcome.end == receive::RunEnd::kSessionFailed) {
@@ -140,7 +143,7 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
         }
         out << "\n";
     }
-    return exitStatusOf(outcome, err);
+    return exitStatusOf(outcome);
 }
 
 }  // namespace qf::app

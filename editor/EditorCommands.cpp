@@ -25,11 +25,6 @@
 namespace qf::editor {
 namespace {
 
-const QString kNewFileQuestion = QStringLiteral("編集中のファイルを保存しますか？");
-const QString kNewFileQuestionTitle = QStringLiteral("ファイルオープン");
-const QString kReplaceWithEmptyQuestion =
-    QStringLiteral("「%1」には既に内容があります。空のファイルで置き換えますか？");
-
 std::u16string_view utf16(const QString& text) {
     return {reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())};
 }
@@ -122,13 +117,14 @@ void EditorCommands::newFile() {
     // under that name) is only emptied when the user says so.
     const QString newPath = QString::fromStdString(*name);
     if (QFileInfo(newPath).size() > 0 &&
-        !ui::ask(m_controls.window, kReplaceWithEmptyQuestion.arg(newPath))) {
+        !ui::tell(m_controls.window, ui::Say::kEditorReplaceWithEmpty, {newPath})) {
         return;
     }
     if (m_changed) {
         if (m_autoSaveChoice == kAskBeforeSaving) {
             const ui::Choice choice =
-                ui::askYesNoCancel(m_controls.window, kNewFileQuestion, kNewFileQuestionTitle);
+                ui::askYesNoCancel(m_controls.window, ui::words(ui::Say::kEditorSaveFirst),
+                                   QString::fromUtf8(ui::wording(ui::Say::kEditorSaveFirst).title));
             if (choice == ui::Choice::kCancelButton) {
                 return;
             }
@@ -159,8 +155,8 @@ void EditorCommands::open() {
     }
     Result<std::string> bytes = store::readWholeFile(path.toStdString());
     if (!bytes.isOk()) {
-        ui::warn(m_controls.window, QStringLiteral("ファイルを開けませんでした。\n%1")
-                                        .arg(QString::fromStdString(bytes.status().message())));
+        ui::tell(m_controls.window, ui::Say::kEditorFileNotOpened, {},
+                 QString::fromStdString(bytes.status().message()));
         return;
     }
     m_controls.window->setWindowTitle(path);
@@ -184,12 +180,11 @@ void EditorCommands::saveWithHeader() {
     const Status written =
         store::replaceFileDurably(path.toStdString(), viewer::headerLinesFileBytes(fields));
     if (!written.isOk()) {
-        ui::warn(m_controls.window, QStringLiteral("ファイルを保存できませんでした。\n%1")
-                                        .arg(QString::fromStdString(written.message())));
+        ui::tell(m_controls.window, ui::Say::kEditorFileNotSaved, {},
+                 QString::fromStdString(written.message()));
     } else if (!text::fitsCp932(viewer::headerLinesText(fields))) {
         // The file is in CP932; the pane still holds every character.
-        ui::warn(m_controls.window,
-                 QStringLiteral("Shift-JIS で書けない文字は「?」として保存しました。"));
+        ui::tell(m_controls.window, ui::Say::kEditorSavedWithQuestionMarks);
     }
 }
 
