@@ -5,10 +5,10 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QSignalSpy>
-#include <QLabel>
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeWidget>

@@ -579,29 +579,12 @@ void WriteFormTest::sentMailIsListedInTheSendHistoryBox() {
     QVERIFY(!viewer->Label7->isEnabled());
 }
 
-// An SMTP server that takes every mail but jiro's.
-void refuseJiro(testing::ScriptedConnection& c) {
-    c.send("220 scripted ESMTP\r\n");
-    for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
-        if (line.starts_with("RCPT") && line.find("jiro@") != std::string::npos) {
-            c.send("550 5.1.1 no such user\r\n");
-        } else if (line == "DATA") {
-            c.send("354 go ahead\r\n");
-            for (std::string data = c.readLine(); data != "." && !data.empty() && !c.stopping();
-                 data = c.readLine()) {
-            }
-            c.send("250 queued\r\n");
-        } else if (line.starts_with("QUIT")) {
-            c.send("221 bye\r\n");
-            return;
-        } else {
-            c.send("250 ok\r\n");
-        }
-    }
-}
-
 void WriteFormTest::aPartlyFailedBatchGoesAgainOnlyToWhomItMissed() {
-    testing::ScriptedServer server(refuseJiro);
+    // Takes every mail but jiro's.
+    testing::ScriptedServer server([](testing::ScriptedConnection& c) {
+        testing::takeMail(
+            c, [](const std::string& rcpt) { return rcpt.find("jiro@") != std::string::npos; });
+    });
     m_smtpServer = server.address();
     registerEntries({{"一郎", "ichiro@example.jp"},
                      {"次郎", "jiro@example.jp"},

@@ -122,9 +122,10 @@ void EditorCommands::newFile() {
     }
     if (m_changed) {
         if (m_autoSaveChoice == kAskBeforeSaving) {
-            const ui::Choice choice =
-                ui::askYesNoCancel(m_controls.window, ui::words(ui::Say::kEditorSaveFirst),
-                                   QString::fromUtf8(ui::wording(ui::Say::kEditorSaveFirst).title));
+            const ui::Choice choice = ui::askYesNoCancel(
+                m_controls.window,
+                QString::fromStdString(ui::words(ui::Message{ui::Say::kEditorSaveFirst, {}, {}})),
+                QString::fromUtf8(ui::wording(ui::Say::kEditorSaveFirst).title));
             if (choice == ui::Choice::kCancelButton) {
                 return;
             }

@@ -3,9 +3,11 @@
 // viewer's fields, the notice and the input held off while a run works.
 #include "receive/ReceiveWindows.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>

@@ -235,11 +235,14 @@ expect 'メール分別'
 keys Tab Tab Tab Tab Tab Tab
 xdotool type --delay 80 'yamada@example.jp'
 keys Tab
-xdotool type --delay 80 '山田さん'
+xdotool type --delay 150 '山田さん'
+sleep 1.5
 shot divide-typed
+xdotool search --onlyvisible --name 'メール分別' windowactivate --sync >/dev/null 2>&1 || true
 keys alt+F4
-sleep 0.5
+sleep 1
 shot divide-registered-caption
+expect 'Quillfern Ver'
 
 echo "== Other: Tab to O, Space; ID/PASS by Space, Esc cancels it"
 keys Tab Tab space

@@ -3,7 +3,7 @@
 // end asks once for all of them (WindowEnvironment::anyWindowHoldsTypedText).
 #pragma once
 
-class QWidget;
+#include <QWidget>
 
 namespace qf::ui {
 
