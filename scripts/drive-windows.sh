@@ -283,11 +283,7 @@ shot sent-mail-received
 
 echo "== The POP3 server set to a closed port: 受信 says what to check"
 MAIN=$(xdotool search --onlyvisible --name 'Quillfern Ver' | head -1)
-xdotool windowactivate --sync "$MAIN" >/dev/null
-for _ in $(seq 1 6); do
-  keys Tab
-done
-keys space
+xdotool windowactivate --sync "$MAIN" mousemove --window "$MAIN" "$(px 423)" "$(px 199)" click 1
 await '^設定$'
 keys Tab space
 sleep 1
