@@ -62,6 +62,10 @@ Result<int> AddressBookFile::registerEntry(const std::string& name, const std::s
     if (Status s = m_file.write(recordNumber, encodeEntry(name, address)); !s) {
         return s;
     }
+    // Registered means kept, a power cut too.
+    if (Status s = m_file.sync(); !s) {
+        return s;
+    }
     return recordNumber;
 }
 
@@ -107,14 +111,18 @@ Status AddressBookFile::compact() {
 }
 
 Status AddressBookFile::deleteEntry(int recordNumber) {
-    // Refuse before marking, so that a refused compaction leaves no mark.
     if (Status s = m_file.prepareCompaction(); !s) {
         return s;
     }
-    if (Status s = markDeleted(recordNumber); !s) {
-        return s;
+    auto count = m_file.count();
+    if (!count) {
+        return count.status();
     }
-    return m_file.compact();
+    if (recordNumber < 1 || recordNumber > count.value()) {
+        return Status::notFound(path() + " has no entry " + std::to_string(recordNumber));
+    }
+    // Dropped by the compaction, not marked first: a failure leaves the file as it was.
+    return m_file.compact(recordNumber);
 }
 
 }  // namespace qf::addressbook

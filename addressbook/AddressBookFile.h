@@ -52,7 +52,7 @@ class AddressBookFile {
     Status createIfMissing();
 
     // Appends an entry (nothing is checked: an empty name or address is
-    // registered as it is) and returns its record number.
+    // registered as it is), synced to disk, and returns its record number.
     Result<int> registerEntry(const std::string& name, const std::string& address);
 
     // Every entry in record order.
@@ -63,7 +63,8 @@ class AddressBookFile {
     // Writes entry n with status word 0; its other bytes stay as they are.
     Status markDeleted(int recordNumber);
     Status compact();
-    // markDeleted, then compact: later entries move up by one.
+    // Removes entry n: later entries move up by one. A failure leaves the
+    // file as it was.
     Status deleteEntry(int recordNumber);
 
   private:

@@ -297,8 +297,8 @@ void FriendForm::deleteSelected() {
     AddressBookFile book(dataFolder());
     const int row = List1->currentRow();
     if (yes && row >= 0 && !List1->selectedItems().isEmpty()) {
-        // The book's own delete refuses (a torn book, a leftover temporary
-        // file) before it marks, so a refusal leaves the entry live.
+        // A delete that fails or is refused (a torn book, a leftover
+        // temporary file) leaves the entry as it was.
         if (Status deleted = book.deleteEntry(m_recordNumbers[static_cast<std::size_t>(row)]);
             !deleted) {
             ui::tell(this, ui::Say::kAddressNotDeleted, {}, fromUtf8(deleted.message()));

@@ -85,6 +85,9 @@ Status Application::prepareFolder() {
 // A compaction or an append cut short by a crash leaves files that are
 // resolved here, before any box is read.
 void Application::recoverBoxFiles() {
+    // A settings file or quick save cut short left only its temporary file
+    // (the file itself is whole): it goes without a word.
+    (void)folder().removeLeftoverTemporaries();
     const store::RecoveryReport report = store::recoverLeftovers(m_mailStore->dataFolder());
     if (report.actions.empty() && report.status.isOk()) {
         return;

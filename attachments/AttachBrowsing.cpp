@@ -1,6 +1,87 @@
 #include "attachments/AttachBrowsing.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "text/Cp932.h"
+#include "text/Utf8.h"
+
 namespace qf::attachments {
+namespace {
+
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
+
+bool isUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = text::utf8CharacterLength(text, i);
+        if (length == 1 && static_cast<unsigned char>(text[i]) >= 0x80) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string withReplacementCharacters(std::string_view text) {
+    std::string shown;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = text::utf8CharacterLength(text, i);
+        if (length == 1 && static_cast<unsigned char>(text[i]) >= 0x80) {
+            shown += kReplacementCharacter;
+        } else {
+            shown += text.substr(i, length);
+        }
+        i += length;
+    }
+    return shown;
+}
+
+std::string caseFolded(std::string_view text) {
+    std::string folded(text);
+    std::transform(folded.begin(), folded.end(), folded.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    return folded;
+}
+
+}  // namespace
+
+std::string shownFileName(std::string_view name) {
+    if (isUtf8(name)) {
+        return std::string(name);
+    }
+    std::string cp932 = text::fromCp932(name);
+    if (cp932.find(kReplacementCharacter) == std::string::npos) {
+        return cp932;
+    }
+    return withReplacementCharacters(name);
+}
+
+std::vector<ListedFile> listFiles(const std::string& folder) {
+    std::vector<ListedFile> files;
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) {
+        return files;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name.empty() || name.front() == '.') {
+            continue;
+        }
+        struct stat status {};
+        if (::stat(chosenFilePath(folder, name).c_str(), &status) != 0 ||
+            !S_ISREG(status.st_mode)) {
+            continue;
+        }
+        files.push_back({std::string(name), shownFileName(name)});
+    }
+    std::sort(files.begin(), files.end(), [](const ListedFile& a, const ListedFile& b) {
+        return caseFolded(a.shownName) < caseFolded(b.shownName);
+    });
+    return files;
+}
 
 std::string chosenFilePath(std::string_view folder, std::string_view name) {
     while (!folder.empty() && folder.back() == '/') {

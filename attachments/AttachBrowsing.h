@@ -6,12 +6,30 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qf::attachments {
 
 // The file `name` listed in `folder`. A root folder ends with its separator
 // ("/"); that separator is not doubled, so a file there is "/name".
 std::string chosenFilePath(std::string_view folder, std::string_view name);
+
+// A file of a listed folder: its name as the file system holds it (any
+// bytes) and as the list shows it (UTF-8).
+struct ListedFile {
+    std::string name;
+    std::string shownName;
+};
+
+// `name` as the list shows it: UTF-8 as it is; a name that is not UTF-8 (one
+// unpacked from an archive made on Windows, say) as CP932 when it reads as
+// CP932, else with U+FFFD for each byte that fits no character.
+std::string shownFileName(std::string_view name);
+
+// The regular files of `folder` and the links to regular files, hidden ones
+// (".name") left out, by shown name with letter case aside. Every name is
+// listed, whatever its bytes. A folder that cannot be read lists nothing.
+std::vector<ListedFile> listFiles(const std::string& folder);
 
 // The explanation shown in the window, lines broken with "\n".
 std::string_view explanationText();

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileSystemModel>
 #include <QFrame>
 #include <QImageReader>
@@ -19,6 +20,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "attachments/FileReach.h"
 #include "attachments/LocalFileView.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
@@ -48,6 +50,8 @@ constexpr TwipsRect kBrowserFrame{3960, 2820, 8520, 5700};
 constexpr int kNameLeft = 4200;
 constexpr int kNameWidth = 2400;
 constexpr int kNameHeight = 360;
+// A File1 row's name as the file system holds it.
+constexpr int kFileNameRole = Qt::UserRole;
 
 QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -81,11 +85,12 @@ QString driveCaption(const QStorageInfo& volume) {
 
 }  // namespace
 
-AttachForm::AttachForm(ui::WindowEnvironment& env) : AttachForm() {
+AttachForm::AttachForm(ui::WindowEnvironment& env)
+    : AttachForm(QString::fromStdString(env.folder().attachmentFolder().string())) {
     env.centreOnMainWindow(*this);
 }
 
-AttachForm::AttachForm(QWidget* parent) : QWidget(parent, Qt::Window) {
+AttachForm::AttachForm(const QString& startFolder, QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("AttachForm"));
     setWindowTitle(QStringLiteral("添付ファイル他の確認"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -93,12 +98,12 @@ AttachForm::AttachForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     buildControls();
 
     // Opening: the timer, the explanation hidden and then shown by one press,
-    // the lists at the current drive and folder.
+    // the lists at the start folder (where received attachments land) and
+    // its drive.
     Timer1->start();
     Text3->hide();
     pressExplanation();
-    const QString current = QDir::currentPath();
-    const QString drive = QStorageInfo(current).rootPath();
+    const QString drive = QStorageInfo(startFolder).rootPath();
     fillDrives();
     const int driveRow = Drive1->findData(drive);
     if (driveRow >= 0) {
@@ -106,8 +111,8 @@ AttachForm::AttachForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     }
     m_folders->setRootPath(drive);
     Dir1->setRootIndex(m_folders->index(drive));
-    showFolderInTree(current);
-    listFiles(current);
+    showFolderInTree(startFolder);
+    listFiles(startFolder);
 }
 
 void AttachForm::buildControls() {
@@ -129,13 +134,29 @@ void AttachForm::buildControls() {
     placeInTwips(Dir1, kFolderList);
     connect(Dir1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &AttachForm::folderSelected);
-    // The model reads folders in the background and sorts them just after:
-    // the marked folder is brought into view again once that is done.
-    connect(m_folders, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
-        if (m_treeFolder.startsWith(loaded)) {
-            QTimer::singleShot(0, this, [this] { showFolderInTree(m_treeFolder); });
+    // The model reads folders in the background, adds their rows in batches
+    // and sorts them afterwards, each time moving the rows under the marked
+    // folder's place: until the user takes the tree in hand, the marked
+    // folder is brought back into view after each of these.
+    m_keepInView = new QTimer(this);
+    m_keepInView->setSingleShot(true);
+    m_keepInView->setInterval(0);
+    connect(m_keepInView, &QTimer::timeout, this, [this] {
+        const QModelIndex marked = m_folders->index(m_treeFolder);
+        if (marked.isValid()) {
+            Dir1->scrollTo(marked, QAbstractItemView::PositionAtCenter);
         }
     });
+    const auto follow = [this] {
+        if (m_followMarked) {
+            m_keepInView->start();
+        }
+    };
+    connect(m_folders, &QFileSystemModel::rowsInserted, this, follow);
+    connect(m_folders, &QFileSystemModel::layoutChanged, this, follow);
+    connect(m_folders, &QFileSystemModel::directoryLoaded, this, follow);
+    Dir1->viewport()->installEventFilter(this);
+    Dir1->installEventFilter(this);
 
     File1 = new QListWidget(this);
     File1->setObjectName(QStringLiteral("File1"));
@@ -216,14 +237,13 @@ void AttachForm::chooseFolder(const QString& path) {
 void AttachForm::showFolderInTree(const QString& path) {
     m_movingTree = true;
     m_treeFolder = path;
+    m_followMarked = true;
     const QModelIndex folder = m_folders->index(path);
     for (QModelIndex above = folder.parent(); above.isValid(); above = above.parent()) {
         Dir1->expand(above);
     }
     Dir1->setCurrentIndex(folder);
-    if (folder.isValid()) {
-        Dir1->scrollTo(folder);
-    }
+    m_keepInView->start();
     m_movingTree = false;
 }
 
@@ -234,10 +254,15 @@ void AttachForm::folderSelected(const QModelIndex& current) {
     }
 }
 
+// Each row keeps the file's name as the file system holds it, so that a name
+// that is not UTF-8 is opened by its own bytes.
 void AttachForm::listFiles(const QString& folder) {
     m_fileFolder = folder;
     File1->clear();
-    File1->addItems(QDir(folder).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
+    for (const ListedFile& file : attachments::listFiles(QFile::encodeName(folder).toStdString())) {
+        auto* row = new QListWidgetItem(fromUtf8(file.shownName), File1);
+        row->setData(kFileNameRole, QByteArray::fromStdString(file.name));
+    }
     Text1->setText(QString::number(File1->count()));
 }
 
@@ -248,22 +273,33 @@ void AttachForm::chooseFile(int row) {
     Label2->hide();  // for good: nothing shows the name again
     Text3->hide();
     Text1->setText(QString::number(File1->count()));
-    const QString path = fromUtf8(
-        chosenFilePath(m_fileFolder.toStdString(), File1->item(row)->text().toStdString()));
-    if (showPicture(path)) {
+    const QListWidgetItem* chosen = File1->item(row);
+    const std::string folder = QFile::encodeName(m_fileFolder).toStdString();
+    const QByteArray path = QByteArray::fromStdString(
+        chosenFilePath(folder, chosen->data(kFileNameRole).toByteArray().toStdString()));
+    const QString shownPath =
+        fromUtf8(chosenFilePath(shownFileName(folder), chosen->text().toStdString()));
+    if (showPicture(path, shownPath)) {
         return;
     }
     // Not a picture (or not one that can be read): the web view shows it or
     // offers it for saving; the picture frame keeps what it had.
-    Text2->setText(path);
+    Text2->setText(shownPath);
     if (LocalFileView* view = ensureBrowser()) {
-        view->showLocalFile(path);
+        view->showLocalFile(path, chosen->text());
     }
 }
 
 // A picture larger than the frame is scaled down to fit, keeping its shape.
-bool AttachForm::showPicture(const QString& path) {
-    QImageReader reader(path);
+// Only a regular file is read: a pipe or a device named like a picture would
+// hold the window.
+bool AttachForm::showPicture(const QByteArray& path, const QString& shownPath) {
+    QFile file;
+    if (!file.open(openRegularFile(path.toStdString()), QIODevice::ReadOnly,
+                   QFileDevice::AutoCloseHandle)) {
+        return false;
+    }
+    QImageReader reader(&file);
     reader.setAutoTransform(true);
     QImage picture = reader.read();
     if (picture.isNull()) {
@@ -274,7 +310,7 @@ bool AttachForm::showPicture(const QString& path) {
         picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
     Image1->setPixmap(QPixmap::fromImage(picture));
-    m_shownPicturePath = path;
+    m_shownPicturePath = shownPath;
     return true;
 }
 
@@ -283,6 +319,11 @@ LocalFileView* AttachForm::ensureBrowser() {
     if (m_view != nullptr) {
         return m_view;
     }
+    // Qt WebEngine shares an OpenGL context with the program. The module makes
+    // that context when it starts; set here, the flag keeps the engine from
+    // warning that it was loaded late. Set only now, it costs the programs
+    // that never show a page nothing (a context is tens of MB with Mesa).
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QLibrary module(QCoreApplication::applicationDirPath() + QStringLiteral("/libqf_webview.so"));
     if (!module.load()) {
         module.setFileName(QStringLiteral(QF_WEBVIEW_MODULE));
@@ -306,8 +347,7 @@ void AttachForm::pressExplanation() {
     if (m_explanation.press()) {
         Text3->setPlainText(fromUtf8(explanationText()));
         Text3->show();
-        Text3->raise();
-        Label2->raise();
+        Text3->raise();  // above the scrolling name, which passes behind it
     } else {
         Text3->hide();
     }
@@ -321,6 +361,11 @@ void AttachForm::moveName() {
 
 // Return in the file list chooses the marked file, as a click does.
 bool AttachForm::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == Dir1 || watched == Dir1->viewport()) &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel ||
+         event->type() == QEvent::KeyPress)) {
+        m_followMarked = false;  // the user moves the tree now
+    }
     if (watched == File1 && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {

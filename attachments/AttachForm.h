@@ -1,5 +1,5 @@
 // The attachment browser "添付ファイル他の確認": drive, folder and file lists
-// that start at the current folder; a picture file chosen in the file list is
+// that start at the attachment folder; a picture file chosen in the file list is
 // shown in the picture frame, any other file goes to the embedded web view
 // (HTML is shown, other files are offered for saving). A button shows and
 // hides an explanation; the program's name scrolls over the picture frame
@@ -38,7 +38,9 @@ class AttachForm : public QWidget {
     Q_OBJECT
 
   public:
-    explicit AttachForm(QWidget* parent = nullptr);
+    // The lists start at `startFolder`; the program's window starts at the
+    // attachment folder.
+    explicit AttachForm(const QString& startFolder, QWidget* parent = nullptr);
     explicit AttachForm(ui::WindowEnvironment& env);
 
     // Handlers, callable from tests as the controls would call them.
@@ -50,7 +52,8 @@ class AttachForm : public QWidget {
 
     // The folder File1 lists, as the lists give it.
     const QString& fileFolder() const { return m_fileFolder; }
-    // The file last shown in Image1; empty before the first picture.
+    // The file last shown in Image1, as the lists show its path; empty before
+    // the first picture.
     const QString& shownPicturePath() const { return m_shownPicturePath; }
     // The web view (a QWebEngineView), or nullptr while no file has needed it.
     QWidget* browser() const { return WebBrowser1; }
@@ -65,16 +68,19 @@ class AttachForm : public QWidget {
     void showFolderInTree(const QString& path);
     void folderSelected(const QModelIndex& current);
     void listFiles(const QString& folder);
-    bool showPicture(const QString& path);
+    bool showPicture(const QByteArray& path, const QString& shownPath);
     LocalFileView* ensureBrowser();
 
     ExplanationToggle m_explanation;
     int m_nameTopTwips = kNameOpeningTop;
     QString m_fileFolder;
     QString m_shownPicturePath;
-    // The folder marked in Dir1, kept in view while the model reads.
+    // The folder marked in Dir1, kept in view while the model reads until
+    // the user scrolls, clicks or types in the tree.
     QString m_treeFolder;
+    bool m_followMarked = true;
     bool m_movingTree = false;
+    QTimer* m_keepInView = nullptr;
 
     QComboBox* Drive1 = nullptr;
     QTreeView* Dir1 = nullptr;

@@ -7,10 +7,10 @@ namespace qf::attachments {
 // Chromium refuses to start its sandboxed helpers as root. A non-root user
 // keeps the sandbox. REQUIRES: no QCoreApplication exists yet.
 //
-// Qt::AA_ShareOpenGLContexts is deliberately not set: it makes every start
-// create a global OpenGL context (about 58 MB with Mesa's software renderer),
-// while the web engine, loaded only when a page is first shown, creates its
-// own share context then and renders as well (checked under Xvfb).
+// Qt::AA_ShareOpenGLContexts is not set here: set before the application
+// exists, it makes every start create a global OpenGL context (tens of MB
+// with Mesa's software renderer, see bench/attach_browser_memory.py). The
+// web view's module makes that context itself when the first page is shown.
 void prepareWebEngine();
 
 }  // namespace qf::attachments

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "boxtool/TerminalText.h"
 #include "receive/ReceiveRun.h"
 #include "receive/ReceiveWords.h"
 #include "settings/AccountFiles.h"
@@ -29,10 +30,10 @@ class TerminalObserver final : public receive::ReceiveObserver {
     // The terminal shows the subject only.
     bool wantsMailTexts() const override { return false; }
     void onMessage(const receive::ReceiveMessage& message) override {
-        m_err << ui::words(receive::messageOf(message)) << "\n";
+        m_err << boxtool::terminalText(ui::words(receive::messageOf(message))) << "\n";
     }
     void onMailStaged(int /*slot*/, const receive::StagedMail& mail) override {
-        m_subject = mail.subject;
+        m_subject = boxtool::terminalText(mail.subject);
     }
     void onMailStored(int slot, int recordNumber) override {
         m_out << "  → " << caption(slot) << " (" << recordNumber << "): " << m_subject << "\n";
@@ -109,6 +110,11 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
     const store::RecoveryReport recovery = store::recoverLeftovers(folder.dataFolder().string());
     for (const std::string& action : recovery.actions) {
         out << action << "\n";
+    }
+    if (auto removed = folder.removeLeftoverTemporaries()) {
+        for (const std::string& action : removed.value()) {
+            out << action << "\n";
+        }
     }
     if (!recovery.status) {
         err << recovery.status.toString() << "\n";

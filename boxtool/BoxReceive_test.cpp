@@ -73,6 +73,17 @@ TEST_F(ReceiveCommandTest, StoresTheMailAndSucceeds) {
     EXPECT_EQ(servers.messagesInMaildir(), 0u);
 }
 
+// A subject may hold escape sequences (here: retitle the terminal, clear the
+// screen); the terminal gets spaces for them, and the Japanese. (A C1 CSI
+// has become "?" on its way through CP932 already.)
+TEST_F(ReceiveCommandTest, SubjectsReachTheTerminalWithoutControlCharacters) {
+    configure(servers.pop3Server(), servers.password);
+    servers.deliver(
+        mail("hanako@example.jp", "=?utf-8?b?5Lya6K2wG10wO3B3bmVkBxtbMkrCmzMxbee1gg==?=", "body"));
+    EXPECT_EQ(receive(), kReceiveOk) << err.str();
+    EXPECT_THAT(out.str(), HasSubstr("花子 (1): 会議 ]0;pwned  [2J?31m終\n"));
+}
+
 // Each failure: its exit status and the sentence the windows show, never
 // the no-new-mail notice.
 TEST_F(ReceiveCommandTest, FailuresGiveTheirOwnExitStatusAndSayWhatToCheck) {

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <optional>
 
+#include "boxtool/TerminalText.h"
 #include "settings/FolderLock.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
@@ -21,15 +22,9 @@ namespace qf::boxtool {
 namespace {
 
 // One line of a listing: tabs and line breaks inside a field would break
-// the columns, so they become spaces.
+// the columns, and no control character of a mail reaches the terminal.
 std::string oneLine(std::string_view text) {
-    std::string line(text::cutAtNul(text));
-    for (char& c : line) {
-        if (c == '\t' || c == '\r' || c == '\n') {
-            c = ' ';
-        }
-    }
-    return line;
+    return terminalText(text::cutAtNul(text));
 }
 
 std::string fileName(const std::string& path) {
@@ -79,7 +74,7 @@ int showRecord(store::MailStore& store, int box, int recordNumber, std::ostream&
         << "\n"
         << "Date: " << oneLine(fields.date) << "\n"
         << "Status: " << store::readStatusWord(store.currentRecord(box), layout.format()) << "\n\n"
-        << body << (body.empty() || body.back() == '\n' ? "" : "\n");
+        << terminalText(body, true) << (body.empty() || body.back() == '\n' ? "" : "\n");
     return 0;
 }
 
@@ -101,9 +96,9 @@ int deleteRecord(store::MailStore& store, int box, int recordNumber, std::ostrea
     return 0;
 }
 
-int checkFolder(const std::string& dataFolder, std::ostream& out) {
+int checkFolder(const settings::ProgramFolder& folder, std::ostream& out) {
     int problems = 0;
-    for (const store::FileReport& report : store::checkDataFolder(dataFolder)) {
+    for (const store::FileReport& report : store::checkDataFolder(folder.dataFolder().string())) {
         out << fileName(report.path) << ": ";
         if (report.exists) {
             out << report.shape.wholeRecords << " records, " << report.shape.lengthBytes
@@ -119,19 +114,31 @@ int checkFolder(const std::string& dataFolder, std::ostream& out) {
             out << "  set aside: " << file << "\n";
         }
     }
+    for (const std::string& temporary : folder.leftoverTemporaries()) {
+        out << "  problem: leftover temporary file " << temporary
+            << " (a write cut short; the file beside it is whole)\n";
+        ++problems;
+    }
     if (problems == 0) {
         out << "No problems found.\n";
         return 0;
     }
     out << problems << (problems == 1 ? " problem" : " problems")
         << " found; `quillfern-box recover` moves torn records and leftover temporary files"
-           " aside and finishes interrupted deletions without losing mail (a record without"
-           " CR LF is read as it is and left alone).\n";
+           " aside, finishes interrupted deletions without losing mail and removes leftover"
+           " temporary files of settings and quick saves (a record without CR LF, or with a"
+           " status word no live record has, is read as it is and left alone).\n";
     return 1;
 }
 
-int recoverFolder(const std::string& dataFolder, std::ostream& out, std::ostream& err) {
-    store::RecoveryReport report = store::recoverLeftovers(dataFolder);
+int recoverFolder(const settings::ProgramFolder& folder, std::ostream& out, std::ostream& err) {
+    store::RecoveryReport report = store::recoverLeftovers(folder.dataFolder().string());
+    auto removed = folder.removeLeftoverTemporaries();
+    if (removed) {
+        report.actions.insert(report.actions.end(), removed.value().begin(), removed.value().end());
+    } else if (report.status) {
+        report.status = removed.status();
+    }
     for (const std::string& action : report.actions) {
         out << action << "\n";
     }
@@ -208,9 +215,9 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
         case CommandKind::kDelete:
             return deleteRecord(store, args.box, args.recordNumber, out, err);
         case CommandKind::kCheck:
-            return checkFolder(dataFolder, out);
+            return checkFolder(settings::ProgramFolder(folder), out);
         case CommandKind::kRecover:
-            return recoverFolder(dataFolder, out, err);
+            return recoverFolder(settings::ProgramFolder(folder), out, err);
         case CommandKind::kExport: {
             Status s = store::exportMbox(store, args.box, args.mboxPath, args.force);
             if (!s) {

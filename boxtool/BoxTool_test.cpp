@@ -100,6 +100,16 @@ TEST_F(BoxToolTest, ListPrintsOneTabSeparatedLinePerWholeRecord) {
     EXPECT_EQ(readBytes(data("kdxdata8.data")), before);
 }
 
+TEST_F(BoxToolTest, ControlCharactersOfAMailNeverReachTheTerminal) {
+    writeBytes(data("kdxdata10.data"),
+               keepRecord("\x1B]0;t\x07\x89\xEF", "a\x1B[2J\r\n\tb", "d", "f", 1));  // 会
+    ToolRun r = run(folderArg() + " show 10 1");
+    EXPECT_EQ(r.out,
+              "Record: 1\nSubject:  ]0;t \xE4\xBC\x9A\nFrom: f\nDate: d\nStatus: 1\n\n"
+              "a [2J\n\tb\n");
+    EXPECT_EQ(run(folderArg() + " list 10").out, "1\t ]0;t \xE4\xBC\x9A\tf\td\n");
+}
+
 TEST_F(BoxToolTest, SendHistoryListsToAndTheDateAfterTheBody) {
     writeBytes(data("kdxdata6.data"),
                sentRecord("hi", "to@example.jp", "text", "2026/12/08 10:11:12"));
@@ -129,22 +139,33 @@ TEST_F(BoxToolTest, CheckReportsProblemsAndChangesNothing) {
 
     writeOtherBox();
     writeBytes(data("KDXDATA2.TMP"), "");
+    writeBytes(data("iniIdPass.ini.tmp-4242"), "password");  // a settings write cut short
     const std::string box = readBytes(data("kdxdata8.data"));
     ToolRun r = run(folderArg() + " check");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_THAT(r.out, HasSubstr("kdxdata8.data: 2 records"));
     EXPECT_THAT(r.out, HasSubstr("torn record of 10 bytes"));
-    EXPECT_THAT(r.out, HasSubstr("leftover temporary file"));
-    EXPECT_THAT(r.out, HasSubstr("2 problems found"));
+    EXPECT_THAT(r.out, HasSubstr("leftover temporary file " + data("KDXDATA2.TMP")));
+    EXPECT_THAT(r.out, HasSubstr("leftover temporary file " + data("iniIdPass.ini.tmp-4242")));
+    EXPECT_THAT(r.out, HasSubstr("3 problems found"));
     EXPECT_EQ(readBytes(data("kdxdata8.data")), box);
     EXPECT_TRUE(std::filesystem::exists(data("KDXDATA2.TMP")));
+    EXPECT_TRUE(std::filesystem::exists(data("iniIdPass.ini.tmp-4242")));
 }
 
 TEST_F(BoxToolTest, RecoverRepairsWhatCheckFound) {
     writeOtherBox();
+    std::filesystem::create_directory(m_program.path() + "/■TextQuickSave");
+    const std::string quickSave = m_program.path() + "/■TextQuickSave/hello.txt.tmp-31";
+    const std::string usersOwn = m_program.path() + "/notes.txt.tmp-31";
+    writeBytes(quickSave, "half");
+    writeBytes(usersOwn, "not ours");
     ToolRun r = run(folderArg() + " recover");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("kdxdata8.data.torn-"));
+    EXPECT_THAT(r.out, HasSubstr(quickSave + " を削除しました"));
+    EXPECT_FALSE(std::filesystem::exists(quickSave));
+    EXPECT_TRUE(std::filesystem::exists(usersOwn));
     ToolRun checked = run(folderArg() + " check");
     EXPECT_EQ(checked.exitCode, 0) << "a file set aside is no problem of the box";
     EXPECT_THAT(checked.out, HasSubstr("set aside: kdxdata8.data.torn-"));

@@ -2,6 +2,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
@@ -154,14 +155,28 @@ void EditorCommands::open() {
         m_controls.window->setWindowTitle(QStringLiteral("notitle"));
         return;
     }
-    Result<std::string> bytes = store::readWholeFile(path.toStdString());
+    const std::string file = QFile::encodeName(path).toStdString();
+    const FileToOpen found = inspectFileToOpen(file);
+    if (found.exists && !found.regular) {
+        ui::tell(m_controls.window, ui::Say::kEditorNotAFile, {path});
+        return;
+    }
+    if (found.sizeBytes > kLargeFileBytes &&
+        !ui::tell(m_controls.window, ui::Say::kEditorLargeFileQuestion,
+                  {path, QString::number(found.sizeBytes / (1024 * 1024))})) {
+        return;
+    }
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    Result<std::string> bytes = store::readWholeFile(file);
+    if (bytes.isOk()) {
+        m_controls.window->setWindowTitle(path);
+        m_controls.pane->setPlainText(QString::fromStdString(textFromFileBytes(bytes.value())));
+    }
+    QGuiApplication::restoreOverrideCursor();
     if (!bytes.isOk()) {
         ui::tell(m_controls.window, ui::Say::kEditorFileNotOpened, {},
                  QString::fromStdString(bytes.status().message()));
-        return;
     }
-    m_controls.window->setWindowTitle(path);
-    m_controls.pane->setPlainText(QString::fromStdString(textFromFileBytes(bytes.value())));
 }
 
 void EditorCommands::saveWithHeader() {

@@ -1,5 +1,7 @@
 #include "editor/EditorCommands.h"
 
+#include <sys/stat.h>
+
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
@@ -217,6 +219,28 @@ class EditorCommandsTest : public QObject {
         editor.commands.open();
         QCOMPARE(boxes.shown().size(), 1);
         QCOMPARE(editor.pane->toPlainText(), QStringLiteral("①㈱髙\n2\n"));
+    }
+
+    // A pipe (it would wait for a writer) and a device are refused at once; a
+    // file over 16 MB is read only after a Yes.
+    void openRefusesWhatIsNoFileAndAsksBeforeALargeOne() {
+        ui::ScriptedMessageBoxes boxes;
+        Editor editor;
+        editor.pane->setPlainText(QStringLiteral("kept"));
+        const QString pipe = editor.programFile(QStringLiteral("pipe.txt"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        const QString large = editor.programFile(QStringLiteral("large.txt"));
+        QFile file(large);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(16 * 1024 * 1024 + 1));
+        file.close();
+        for (const QString& path : {pipe, QStringLiteral("/dev/zero"), large}) {
+            editor.commands.chooseOpenFile = [path] { return path; };
+            editor.commands.open();
+            QCOMPARE(editor.pane->toPlainText(), QStringLiteral("kept"));
+        }
+        QCOMPARE(boxes.shown().size(), 3);
+        QVERIFY(boxes.shown().at(0).text.contains(QStringLiteral("ファイルではない")));
+        QVERIFY(boxes.shown().at(2).text.contains(QStringLiteral("16 MB")));
     }
 
     void saveWithHeaderWritesTheFourLinesInCp932() {

@@ -1,5 +1,7 @@
 #include "editor/EditorText.h"
 
+#include <sys/stat.h>
+
 #include "text/Cp932.h"
 
 namespace qf::editor {
@@ -114,6 +116,14 @@ std::string fileBytesFromText(std::string_view utf8) {
         }
     }
     return text::toCp932(crlf);
+}
+
+FileToOpen inspectFileToOpen(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        return {};
+    }
+    return {true, S_ISREG(status.st_mode), static_cast<std::uint64_t>(status.st_size)};
 }
 
 }  // namespace qf::editor

@@ -37,6 +37,20 @@ std::optional<std::string> newFileName(std::string_view currentFile,
 // followed by "\n", whichever line end (CR LF, LF or CR) the file used.
 std::string textFromFileBytes(std::string_view bytes);
 
+// Open reads a file larger than this only when the user agrees: the pane
+// takes a while to take in that much text.
+inline constexpr std::uint64_t kLargeFileBytes = 16u * 1024 * 1024;
+
+// What Open finds at a path before it reads: whether anything is there,
+// whether it is a regular file (a folder, a pipe or a device is never read:
+// a pipe can wait for ever, /dev/zero never ends) and its size in bytes.
+struct FileToOpen {
+    bool exists = false;
+    bool regular = false;
+    std::uint64_t sizeBytes = 0;
+};
+FileToOpen inspectFileToOpen(const std::string& path);
+
 // The pane's text (UTF-8) as a file's bytes: CP932, line breaks as CR LF.
 std::string fileBytesFromText(std::string_view utf8);
 

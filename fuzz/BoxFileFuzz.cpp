@@ -2,7 +2,8 @@
 // receiving box, the keep box or the send history), then everything the
 // store tool does with one: list, show every record, check, recover, check.
 // After recover, check may report only what recover leaves by design (a
-// record without CR LF, more records than a box may hold).
+// record without CR LF or with a status word no live record has, more
+// records than a box may hold).
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -38,12 +39,14 @@ void listAndShow(qf::store::MailStore& store, int box) {
     }
 }
 
-// A mark recover finishes only when the marked records have their CR LF.
+// A mark recover finishes only when the marked records have their CR LF;
+// records it cannot place (no CR LF, an odd status word) stay as they are.
 bool leftByDesign(const std::string& problem, const std::vector<std::string>& all) {
     const bool unknownRecords = std::any_of(all.begin(), all.end(), [](const std::string& p) {
         return p.find("without CR LF") != std::string::npos;
     });
     return problem.find("without CR LF") != std::string::npos ||
+           problem.find("status word no live record has") != std::string::npos ||
            problem.find("more than") != std::string::npos ||
            (unknownRecords && problem.find("marked deleted") != std::string::npos);
 }

@@ -5,10 +5,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "receive/ReceiveRun.h"
+#include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "text/LineBreaks.h"
+#include "transport/Addresses.h"
 
 namespace qf::receive {
 
@@ -104,6 +107,31 @@ int slotForSender(std::string_view sender,
         }
     }
     return kOtherSlot;
+}
+
+std::string senderForField(std::string_view cp932Sender, std::size_t fieldBytes) {
+    const std::string_view stripped = text::stripSpaces(cp932Sender);
+    if (stripped.size() <= fieldBytes) {
+        return std::string(cp932Sender);
+    }
+    auto addresses = [](std::string_view utf8) {
+        std::vector<std::string> found;
+        for (const transport::Mailbox& mailbox : transport::parseMailboxList(utf8)) {
+            found.push_back(mailbox.address);
+        }
+        return found;
+    };
+    std::string field(fieldBytes, ' ');
+    text::writeCp932Field(field, stripped);
+    const std::vector<std::string> whole = addresses(text::fromCp932(stripped));
+    if (addresses(text::readField(field)) == whole) {
+        return std::string(cp932Sender);
+    }
+    std::string bare;
+    for (const std::string& address : whole) {
+        bare += (bare.empty() ? "" : ", ") + address;
+    }
+    return text::toCp932(bare);
 }
 
 bool mentionsAttachment(std::string_view rawText) {

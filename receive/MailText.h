@@ -55,6 +55,12 @@ class WorkFile {
 int slotForSender(std::string_view sender,
                   const std::array<std::string, settings::kSortingRegistrationCount>& addresses);
 
+// The sender text (CP932) as the From field of `fieldBytes` can keep it.
+// Text that fits, or whose cut still reads as the same addresses, is returned
+// as it is; otherwise the addresses alone, so that a cut never turns the
+// sender's address into another one.
+std::string senderForField(std::string_view cp932Sender, std::size_t fieldBytes);
+
 // True when the raw text mentions an attachment: the word "attachment",
 // case-sensitive, as MIME parts carry it in Content-Disposition.
 bool mentionsAttachment(std::string_view rawText);

@@ -109,6 +109,16 @@ INSTANTIATE_TEST_SUITE_P(
             "FirstOfTwoEqualRegistrationsWins", {"a", "s@x.jp", "s@x.jp", "d", "e"}, "s@x.jp", 1}),
     [](const ::testing::TestParamInfo<SortingCase>& row) { return row.param.name; });
 
+// The From field holds 90 bytes: a cut must never leave another address.
+TEST(SenderForField, ACutThatWouldChangeTheAddressKeepsTheAddressOnly) {
+    const std::string name(80, 'N');
+    EXPECT_EQ(senderForField(name + " <victim@example.jp>", 90), "victim@example.jp");
+    EXPECT_EQ(senderForField("\"<evil@evil.example>" + name + "\" <victim@example.jp>", 90),
+              "victim@example.jp");
+    EXPECT_EQ(senderForField("taro@example.jp (" + name + ")", 90), "taro@example.jp");
+    EXPECT_EQ(senderForField("Taro <taro@example.jp>", 90), "Taro <taro@example.jp>");
+}
+
 TEST(MentionsAttachment, IsCaseSensitive) {
     EXPECT_TRUE(mentionsAttachment("Content-Disposition: attachment; filename=a.txt"));
     EXPECT_FALSE(mentionsAttachment("Content-Disposition: ATTACHMENT"));

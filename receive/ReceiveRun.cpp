@@ -162,11 +162,12 @@ class Run {
           m_observer(observer),
           m_transport(transport),
           m_newMailStored(newMailStored),
-          m_ownStore(request.folder.dataFolder().string()),
+          m_fs(request.fileSystem != nullptr ? *request.fileSystem : store::posixFileSystem()),
+          m_ownStore(request.folder.dataFolder().string(), m_fs),
           m_store(request.store != nullptr ? *request.store : m_ownStore),
           m_workFile(request.folder.workFile()),
           m_journal(request.folder.dataFile(kJournalFileName), request.pop3Server,
-                    request.account.id) {}
+                    request.account.id, m_fs) {}
 
     ReceiveOutcome execute();
 
@@ -200,6 +201,10 @@ class Run {
     void reportFetchFailure(int mailNumber);
     void reportCloseFailure();
     void reportStoreFailures();
+    // Marks a stored mail for deletion; a refusal is counted and reported
+    // once, at the end, and the mail stays on the server.
+    void markForDeletion(int handle, int mailNumber);
+    void reportDeleteFailures();
     void ensureAttachmentFolder();
 
     const ReceiveRequest& m_request;
@@ -207,6 +212,7 @@ class Run {
     MailTransport& m_transport;
     bool& m_newMailStored;
     ReceiveOutcome m_outcome;
+    store::FileSystem& m_fs;
     store::MailStore m_ownStore;
     store::MailStore& m_store;
     WorkFile m_workFile;
@@ -215,6 +221,7 @@ class Run {
     std::vector<std::string> m_uniqueIds;  // by mail number; empty without UIDL
     std::set<int> m_storedEarlier;
     int m_storeFailures = 0;
+    std::string m_deleteFailure;  // the server's text after the first refusal
 };
 
 ReceiveOutcome Run::execute() {
@@ -222,7 +229,7 @@ ReceiveOutcome Run::execute() {
     m_observer.onRegistrationsRead(settings::readSortingRegistrations(folder.sortingFile()));
     if (m_request.keepAccount) {
         m_outcome.accountSave =
-            settings::saveAccount(folder.accountFile(), m_request.account, true);
+            settings::saveAccount(folder.accountFile(), m_request.account, true, m_fs);
     }
 
     if (m_request.pop3Server.empty()) {
@@ -253,6 +260,7 @@ ReceiveOutcome Run::execute() {
         }
     }
     reportStoreFailures();
+    reportDeleteFailures();
     if (m_outcome.succeeded() && !m_newMailStored) {
         m_outcome.noticeRequested = true;
         m_observer.onNoNewMail();
@@ -349,7 +357,8 @@ Cp932Mail Run::decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded)
     } else if (*decoded == transport::kSplitMailIncomplete) {
         m_observer.onMessage({MessageKind::kSplitMailIncomplete, 0, {}});
     }
-    return {std::string(texts.subject.bytes()), std::string(texts.sender.bytes()),
+    const std::size_t fromBytes = store::layoutOf(store::RecordKind::kMail).fromOrTo.lengthBytes;
+    return {std::string(texts.subject.bytes()), senderForField(texts.sender.bytes(), fromBytes),
             std::string(texts.date.bytes()), std::string(decodedBody.bytes())};
 }
 
@@ -392,7 +401,7 @@ void Run::deleteStoredMails(int handle) {
     for (const StoredMail& mail : m_storedMails) {
         const Status& boxSynced = synced[static_cast<std::size_t>(mail.slot)];
         if (boxSynced) {
-            m_transport.deleteMail(handle, mail.mailNumber);
+            markForDeletion(handle, mail.mailNumber);
         } else {
             // In the box, but maybe not on disk: the server keeps its copy.
             keepOnServer(boxSynced);
@@ -431,7 +440,7 @@ void Run::recoverInterruptedRun(int handle) {
     for (int m = 1; m <= m_outcome.waiting; ++m) {
         if (stored.value().contains(m_uniqueIds[static_cast<std::size_t>(m)])) {
             m_storedEarlier.insert(m);
-            m_transport.deleteMail(handle, m);
+            markForDeletion(handle, m);
         }
     }
     m_outcome.recovered = static_cast<int>(m_storedEarlier.size());
@@ -481,9 +490,29 @@ void Run::closeSession(int handle, bool loggedIn) {
         return;
     }
     // A close before the login commits nothing; the journal is still needed.
-    if (loggedIn) {
+    // So it is for mails the server would not mark: the next run deletes
+    // them by their UIDL instead of storing them twice.
+    if (loggedIn && m_outcome.deleteFailed == 0) {
         (void)m_journal.clear();
     }
+}
+
+void Run::markForDeletion(int handle, int mailNumber) {
+    if (m_transport.deleteMail(handle, mailNumber) >= 0) {
+        return;
+    }
+    ++m_outcome.deleteFailed;
+    ++m_outcome.keptOnServer;
+    if (m_deleteFailure.empty()) {
+        m_deleteFailure = transportMessage(m_transport);
+    }
+}
+
+void Run::reportDeleteFailures() {
+    if (m_outcome.deleteFailed == 0) {
+        return;
+    }
+    m_observer.onMessage({MessageKind::kDeleteFailed, m_outcome.deleteFailed, m_deleteFailure});
 }
 
 void Run::keepOnServer(const Status& why) {

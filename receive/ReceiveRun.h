@@ -89,6 +89,8 @@ enum class MessageKind {
     kFetchFailed,               // the session broke at mail `count`; later mails stay on the server
     kStoreFailed,               // once per run: `count` mails kept on the server; detail: the first
     kCloseFailed,               // the stored mails stay on the server too; detail: the transport's
+    kDeleteFailed,              // once per run: `count` stored mails the server would not mark
+                                // for deletion; detail: its text
     kRecovered,                 // an interrupted run had stored `count` mails: deleted, not fetched
     kRecoveryUnavailable,  // an interrupted run, and a server without UIDL: duplicates may come
 };
@@ -140,6 +142,9 @@ struct ReceiveRequest {
     // The store whose current-record buffers the writes should fill (the
     // viewer's); null: a store of the folder's own for this run.
     store::MailStore* store = nullptr;
+    // Where the run's own store, the journal and the account file are
+    // written; null: the real file system (tests put faults in between).
+    store::FileSystem* fileSystem = nullptr;
 };
 
 enum class RunEnd {
@@ -159,6 +164,9 @@ struct ReceiveOutcome {
     int stored = 0;
     int keptOnServer = 0;  // waiting mails not stored, so not deleted
     int recovered = 0;     // waiting mails an interrupted run had stored, deleted unfetched
+    // Stored mails the server refused to mark for deletion (counted in
+    // keptOnServer too): the journal keeps them for the next run.
+    int deleteFailed = 0;
     SlotCounts storedPerSlot{};
     Status storeFailure;        // the first failed store, ok when none failed
     Status accountSave;         // writing iniIdPass.ini, when the account is kept

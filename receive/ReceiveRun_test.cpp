@@ -78,6 +78,9 @@ class ScriptedTransport final : public MailTransport {
         return offersUniqueIds ? 1 : 0;
     }
     int deleteMail(int, int m) override {
+        if (refusedDeletions.contains(m)) {
+            return -1;
+        }
         deleted.insert(m);
         return 0;
     }
@@ -112,6 +115,7 @@ class ScriptedTransport final : public MailTransport {
     int failFetchAt = 0;
     int closeResult = 1;
     bool offersUniqueIds = false;
+    std::set<int> refusedDeletions;
 
     std::vector<std::string> calls;
     std::set<int> deleted;
@@ -495,6 +499,39 @@ TEST_F(InterruptedRunTest, StoredMailsAreDeletedWithoutBeingStoredAgain) {
     EXPECT_EQ(observer.messages[0].kind, MessageKind::kRecovered);
     EXPECT_EQ(observer.messages[0].count, 3);
     EXPECT_FALSE(std::filesystem::exists(journal())) << "removed after the committed close";
+}
+
+// A stored mail the server will not mark stays there: that is counted and
+// said, and the journal stays so that the next run deletes it unfetched.
+TEST_F(InterruptedRunTest, ARefusedDeletionIsReportedAndTheNextRunDeletesTheMail) {
+    server.refusedDeletions = {2};
+    const ReceiveOutcome refused = run();
+    EXPECT_FALSE(refused.succeeded());
+    EXPECT_EQ(refused.deleteFailed, 1);
+    EXPECT_EQ(refused.keptOnServer, 1);
+    EXPECT_EQ(server.deleted, (std::set<int>{1, 3}));
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kDeleteFailed);
+    EXPECT_EQ(observer.messages[0].count, 1);
+    EXPECT_TRUE(std::filesystem::exists(journal()));
+
+    // The server still has all three (it was not told to commit in this
+    // script); the recovered ones are marked, a refusal is reported again.
+    server.deleted.clear();
+    server.fetched.clear();
+    observer.messages.clear();
+    const ReceiveOutcome again = ReceiveSession().run(request, observer, server);
+    EXPECT_EQ(again.recovered, 3);
+    EXPECT_EQ(again.deleteFailed, 1);
+    EXPECT_TRUE(server.fetched.empty());
+    ASSERT_EQ(observer.messages.size(), 2u);
+    EXPECT_EQ(observer.messages[1].kind, MessageKind::kDeleteFailed);
+
+    server.refusedDeletions.clear();
+    observer.messages.clear();
+    EXPECT_TRUE(ReceiveSession().run(request, observer, server).succeeded());
+    EXPECT_EQ(box.mailsIn(0).size() + box.mailsIn(kOtherSlot).size(), 3u);
+    EXPECT_FALSE(std::filesystem::exists(journal()));
 }
 
 TEST_F(InterruptedRunTest, AMailWhoseRecordDidNotReachItsBoxIsFetchedAgain) {

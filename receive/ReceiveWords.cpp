@@ -17,6 +17,8 @@ ui::Message messageOf(const ReceiveMessage& message) {
             return {ui::Say::kReceiveStoreFailed, {count}, message.detail};
         case MessageKind::kCloseFailed:
             return {ui::Say::kReceiveCloseFailed, {}, message.detail};
+        case MessageKind::kDeleteFailed:
+            return {ui::Say::kReceiveDeleteFailed, {count}, message.detail};
         case MessageKind::kRecovered:
             return {ui::Say::kReceiveRecovered, {count}, message.detail};
         case MessageKind::kRecoveryUnavailable:

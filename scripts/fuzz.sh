@@ -7,7 +7,7 @@
 #
 # The corpora grow in build/fuzz/corpus/<target>/ and are kept between runs.
 # An input that crashes lands in build/fuzz/artifacts/; copy it into
-# tests/data/fuzz/mail/ or tests/data/fuzz/box/ with the fix, so that the
+# tests/data/fuzz/mail/, box/ or address/ with the fix, so that the
 # regression tests of every build replay it. Exit status 1 when a target
 # found a crash.
 set -euo pipefail
@@ -16,15 +16,17 @@ SECONDS_PER_TARGET=${1:-60}
 BUILD=build/fuzz
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target fuzz_mail_decoder fuzz_box_file
+cmake --build --preset fuzz --target fuzz_mail_decoder fuzz_box_file fuzz_address
 
-mkdir -p "$BUILD/corpus/fuzz_mail_decoder" "$BUILD/corpus/fuzz_box_file" "$BUILD/artifacts"
+mkdir -p "$BUILD/corpus/fuzz_mail_decoder" "$BUILD/corpus/fuzz_box_file" \
+  "$BUILD/corpus/fuzz_address" "$BUILD/artifacts"
 cp -n tests/data/mail/*.eml "$BUILD/corpus/fuzz_mail_decoder/"
-for kept in tests/data/fuzz/mail/* tests/data/fuzz/box/*; do
+for kept in tests/data/fuzz/mail/* tests/data/fuzz/box/* tests/data/fuzz/address/*; do
   [ -f "$kept" ] || continue
   case "$kept" in
     */mail/*) cp -n "$kept" "$BUILD/corpus/fuzz_mail_decoder/" ;;
     */box/*) cp -n "$kept" "$BUILD/corpus/fuzz_box_file/" ;;
+    */address/*) cp -n "$kept" "$BUILD/corpus/fuzz_address/" ;;
   esac
 done
 
@@ -45,4 +47,5 @@ run_target() {
 # A box input needs room for a few whole records (32 KB each).
 run_target fuzz_mail_decoder 65536
 run_target fuzz_box_file 131072
+run_target fuzz_address 1024
 exit $status

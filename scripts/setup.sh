@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-image-formats-plugins
   qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin libqt6webengine6-data
-  libgmime-3.0-dev libcurl4-openssl-dev
+  libgmime-3.0-dev libcurl4-openssl-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format codespell clang libclang-rt-14-dev
   dovecot-pop3d python3-aiosmtpd mpack openssl fetchmail

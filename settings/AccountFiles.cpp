@@ -34,7 +34,8 @@ bool accountKept(const std::filesystem::path& file) {
     return readExeIniValue(file, 3) == kKeptFlag;
 }
 
-Status saveAccount(const std::filesystem::path& file, const Account& account, bool keep) {
+Status saveAccount(const std::filesystem::path& file, const Account& account, bool keep,
+                   store::FileSystem& fs) {
     std::vector<ProfileEntry> entries;
     if (keep) {
         entries = {{exeIniKey(1), account.id},
@@ -44,7 +45,7 @@ Status saveAccount(const std::filesystem::path& file, const Account& account, bo
         // Declining to keep them does not erase what an earlier OK stored.
         entries = {{exeIniKey(3), kNotKeptFlag}};
     }
-    return writeProfileStrings(file, kExeIniSection, entries, FileAccess::kOwnerOnly);
+    return writeProfileStrings(file, kExeIniSection, entries, FileAccess::kOwnerOnly, fs);
 }
 
 SortingRegistrations readSortingRegistrations(const std::filesystem::path& file) {
@@ -60,14 +61,14 @@ SortingRegistrations readSortingRegistrations(const std::filesystem::path& file)
 }
 
 Status writeSortingRegistrations(const std::filesystem::path& file,
-                                 const SortingRegistrations& registrations) {
+                                 const SortingRegistrations& registrations, store::FileSystem& fs) {
     std::vector<ProfileEntry> entries;
     for (std::size_t k = 0; k < registrations.size(); ++k) {
         const int addressKey = addressKeyNumber(k);
         entries.emplace_back(exeIniKey(addressKey), registrations[k].address);
         entries.emplace_back(exeIniKey(addressKey + 1), registrations[k].caption);
     }
-    return writeProfileStrings(file, kExeIniSection, entries);
+    return writeProfileStrings(file, kExeIniSection, entries, FileAccess::kKeep, fs);
 }
 
 }  // namespace qf::settings

@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <string>
 
+#include "store/FileSystem.h"
 #include "text/Status.h"
 
 namespace qf::settings {
@@ -67,7 +68,8 @@ bool accountKept(const std::filesystem::path& file);
 // The receive run calls it with keep == true when the user chose to keep them.
 // The file is created when missing and always ends with mode 0600.
 // Fails as writeProfileStrings does; the file is then unchanged.
-Status saveAccount(const std::filesystem::path& file, const Account& account, bool keep);
+Status saveAccount(const std::filesystem::path& file, const Account& account, bool keep,
+                   store::FileSystem& fs = store::posixFileSystem());
 
 // The five registrations, each value read with a 256-character buffer and
 // stripped of spaces at both ends; missing file or key gives empty texts.
@@ -75,6 +77,7 @@ SortingRegistrations readSortingRegistrations(const std::filesystem::path& file)
 
 // Writes all ten keys with one rewrite of the file, each value as typed.
 Status writeSortingRegistrations(const std::filesystem::path& file,
-                                 const SortingRegistrations& registrations);
+                                 const SortingRegistrations& registrations,
+                                 store::FileSystem& fs = store::posixFileSystem());
 
 }  // namespace qf::settings

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "store/DurableWrite.h"
+
 namespace qf::settings {
 
 namespace fs = std::filesystem;
@@ -88,6 +90,49 @@ fs::path ProgramFolder::workFile() const {
 }
 fs::path ProgramFolder::dataFile(std::string_view name) const {
     return dataFolder() / name;
+}
+
+namespace {
+
+// The folders the program replaces whole files in, each with the files that
+// are its own there: the program folder may hold the user's other files.
+struct ReplacedFiles {
+    fs::path folder;
+    std::function<bool(std::string_view)> isOurs;
+};
+
+std::vector<ReplacedFiles> replacedFiles(const ProgramFolder& folder) {
+    return {
+        {folder.root(), [](std::string_view name) { return name == kServerSettingsFile; }},
+        {folder.dataFolder(),
+         [](std::string_view name) { return name == kAccountFile || name == kSortingFile; }},
+        {folder.quickSaveFolder(), [](std::string_view name) { return name.ends_with(".txt"); }},
+    };
+}
+
+}  // namespace
+
+std::vector<std::string> ProgramFolder::leftoverTemporaries() const {
+    std::vector<std::string> found;
+    for (const ReplacedFiles& files : replacedFiles(*this)) {
+        const auto inFolder = store::leftoverTemporaries(files.folder.string(), files.isOurs);
+        found.insert(found.end(), inFolder.begin(), inFolder.end());
+    }
+    return found;
+}
+
+Result<std::vector<std::string>> ProgramFolder::removeLeftoverTemporaries(
+    store::FileSystem& fileSystem) const {
+    std::vector<std::string> actions;
+    for (const ReplacedFiles& files : replacedFiles(*this)) {
+        auto removed =
+            store::removeLeftoverTemporaries(files.folder.string(), files.isOurs, fileSystem);
+        if (!removed) {
+            return removed.status();
+        }
+        actions.insert(actions.end(), removed.value().begin(), removed.value().end());
+    }
+    return actions;
 }
 
 Status ProgramFolder::ensureFolders() const {

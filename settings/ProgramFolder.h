@@ -20,7 +20,9 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "store/FileSystem.h"
 #include "text/Status.h"
 
 namespace qf::settings {
@@ -61,6 +63,14 @@ class ProgramFolder {
     // that name is in the way. Existing folders and their contents are left
     // as they are.
     Status ensureFolders() const;
+
+    // Temporary files of whole-file writes (corvid.ini, the two INI files,
+    // quick saves) that a crash cut short, "<file>.tmp-<process id>": found
+    // by check, removed at start-up and by recover (under the folder's lock,
+    // when no write runs; the old file beside each is whole).
+    std::vector<std::string> leftoverTemporaries() const;
+    Result<std::vector<std::string>> removeLeftoverTemporaries(
+        store::FileSystem& fileSystem = store::posixFileSystem()) const;
 
   private:
     std::filesystem::path m_root;

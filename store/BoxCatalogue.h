@@ -56,7 +56,7 @@ std::string dataFolderOf(const std::string& programFolder);
 
 inline constexpr const char* kAddressBookFileName = "kdxdata.data";
 inline constexpr const char* kAddressBookTempName = "KDXDATA.TMP";
-inline constexpr RecordFormat kAddressRecordFormat{184, 92, 90};
+inline constexpr RecordFormat kAddressRecordFormat{184, 92, 90, false};
 
 RecordFile boxFile(FileSystem& fs, const std::string& dataFolder, const BoxInfo& box);
 RecordFile addressBookFile(FileSystem& fs, const std::string& dataFolder);

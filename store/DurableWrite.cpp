@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -36,7 +37,62 @@ Status writeTemporary(FileSystem& fs, const std::string& temporary, std::string_
     return Status::ok();
 }
 
+constexpr std::string_view kTemporaryMark = ".tmp-";
+
+std::string temporaryOf(const std::string& target) {
+    return target + std::string(kTemporaryMark) + std::to_string(::getpid());
+}
+
+// The file a temporary file of ours was to replace, or "" when `name` is not
+// "<file>.tmp-<digits>".
+std::string_view replacedFileOf(std::string_view name) {
+    const std::size_t mark = name.rfind(kTemporaryMark);
+    if (mark == std::string_view::npos || mark == 0) {
+        return {};
+    }
+    const std::string_view digits = name.substr(mark + kTemporaryMark.size());
+    if (digits.empty() ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return {};
+    }
+    return name.substr(0, mark);
+}
+
 }  // namespace
+
+std::vector<std::string> leftoverTemporaries(const std::string& folder,
+                                             const std::function<bool(std::string_view)>& isOurs) {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        const std::string_view replaced = replacedFileOf(name);
+        if (!replaced.empty() && isOurs(replaced) && !entry.is_directory(error)) {
+            found.push_back(entry.path().string());
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+Result<std::vector<std::string>> removeLeftoverTemporaries(
+    const std::string& folder, const std::function<bool(std::string_view)>& isOurs,
+    FileSystem& fs) {
+    std::vector<std::string> actions;
+    for (const std::string& path : leftoverTemporaries(folder, isOurs)) {
+        if (Status s = fs.remove(path); !s) {
+            return s;
+        }
+        actions.push_back(path + " を削除しました（書き込みの途中で残った一時ファイルです。元の" +
+                          "ファイルはそのままです）。");
+    }
+    if (!actions.empty()) {
+        if (Status s = fs.syncFolder(folder); !s) {
+            return s;
+        }
+    }
+    return actions;
+}
 
 Status replaceFileDurably(const std::string& path, std::string_view bytes,
                           const ReplaceOptions& options, FileSystem& fs) {
@@ -47,7 +103,7 @@ Status replaceFileDurably(const std::string& path, std::string_view bytes,
             permissions = kept.value();
         }
     }
-    const std::string temporary = target + ".tmp-" + std::to_string(::getpid());
+    const std::string temporary = temporaryOf(target);
     if (fs.exists(temporary)) {
         (void)fs.remove(temporary);  // left by a crashed earlier process with our PID
     }

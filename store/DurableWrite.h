@@ -4,9 +4,11 @@
 // file-system seam, so each can be failed in a test.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/FileSystem.h"
 #include "text/Status.h"
@@ -28,6 +30,20 @@ struct ReplaceOptions {
 // as a failure too.
 Status replaceFileDurably(const std::string& path, std::string_view bytes,
                           const ReplaceOptions& options = {}, FileSystem& fs = posixFileSystem());
+
+// The temporary files that replacements cut short by a crash left in
+// `folder` ("<file>.tmp-<process id>"), as paths, sorted; only those whose
+// file name part `isOurs` accepts (the caller's own files, never a file of
+// that shape that someone else put there).
+std::vector<std::string> leftoverTemporaries(const std::string& folder,
+                                             const std::function<bool(std::string_view)>& isOurs);
+
+// Removes what leftoverTemporaries() finds and syncs the folder; one
+// sentence per file removed. The old file beside each is whole, so nothing
+// is lost. Only while no replacement runs (under the folder's lock).
+Result<std::vector<std::string>> removeLeftoverTemporaries(
+    const std::string& folder, const std::function<bool(std::string_view)>& isOurs,
+    FileSystem& fs = posixFileSystem());
 
 // The whole file, or kNotFound when it does not exist, or kIoError.
 Result<std::string> readWholeFile(const std::string& path, FileSystem& fs = posixFileSystem());

@@ -62,7 +62,9 @@ struct RecordLayout {
     ByteRange lineEnd;
     ByteRange status;
 
-    RecordFormat format() const { return {lengthBytes, status.offset, lineEnd.offset}; }
+    RecordFormat format() const {
+        return {lengthBytes, status.offset, lineEnd.offset, kind == RecordKind::kKeep};
+    }
 };
 
 const RecordLayout& layoutOf(RecordKind kind);

@@ -138,18 +138,25 @@ Result<int> MailStore::appendWith(RecordEncoder encode, int box, const MailField
     return recordNumber;
 }
 
+Status MailStore::requireRecord(const RecordFile& records, int recordNumber) {
+    auto current = records.shape();
+    if (!current) {
+        return current.status();
+    }
+    if (recordNumber < 1 || recordNumber > current.value().wholeRecords) {
+        return Status::notFound(records.path() + " にメール " + std::to_string(recordNumber) +
+                                " はありません。");
+    }
+    return Status::ok();
+}
+
 Status MailStore::markDeleted(int box, int recordNumber) {
     auto f = file(box);
     if (!f) {
         return f.status();
     }
-    auto current = f.value().shape();
-    if (!current) {
-        return current.status();
-    }
-    if (recordNumber < 1 || recordNumber > current.value().wholeRecords) {
-        return Status::notFound(f.value().path() + " にメール " + std::to_string(recordNumber) +
-                                " はありません。");
+    if (Status s = requireRecord(f.value(), recordNumber); !s) {
+        return s;
     }
     std::vector<char>& buffer = m_buffers[slotOf(box).value()];
     writeStatusWord(buffer, f.value().format(), 0);
@@ -166,17 +173,16 @@ Status MailStore::deleteRecord(int box, int recordNumber) {
     if (!f) {
         return f.status();
     }
-    // Refuse before marking: a box that cannot be compacted would keep a
-    // record marked deleted. Compacting here instead would renumber the box
-    // (dropping a record an earlier crash left marked), and the mark below
-    // would land on the wrong record.
-    if (Status s = f.value().prepareCompaction(); !s) {
+    RecordFile& records = f.value();
+    if (Status s = records.prepareCompaction(); !s) {
         return s;
     }
-    if (Status s = markDeleted(box, recordNumber); !s) {
+    if (Status s = requireRecord(records, recordNumber); !s) {
         return s;
     }
-    return f.value().compact();
+    // The record is dropped by the compaction itself, not marked first: a
+    // compaction that fails then leaves the box exactly as it was.
+    return records.compact(recordNumber);
 }
 
 Status MailStore::deleteAll(int box) {
@@ -184,27 +190,9 @@ Status MailStore::deleteAll(int box) {
     if (!f) {
         return f.status();
     }
-    RecordFile& records = f.value();
-    if (Status s = records.prepareCompaction(); !s) {
-        return s;
-    }
-    auto kept = records.statusWords();
-    if (!kept) {
-        return kept.status();
-    }
-    const std::vector<std::int16_t> deleted(kept.value().size(), 0);
-    Status done = records.writeStatusWords(deleted);
-    if (done) {
-        done = records.compact();
-    }
-    // The records are still in the box when the compaction did not replace
-    // it (the box is then as long as before): they get their words back.
-    // After the replace, the box is empty and the deletion has happened.
-    auto after = records.count();
-    if (!done && after && after.value() == static_cast<int>(kept.value().size())) {
-        (void)records.writeStatusWords(kept.value());
-    }
-    return done;
+    // An empty copy renamed over the box: the box is whole or empty, never
+    // a part of it, whatever stops the deletion.
+    return f.value().compact(RecordFile::kEveryRecord);
 }
 
 Result<int> MailStore::moveToKeepBox(int recordNumber) {
@@ -216,17 +204,44 @@ Result<int> MailStore::moveToKeepBox(int recordNumber) {
         return Status::notFound("メールボックス " + std::to_string(kOtherBox) + " にメール " +
                                 std::to_string(recordNumber) + " はありません。");
     }
+    auto other = file(kOtherBox);
+    if (!other) {
+        return other.status();
+    }
+    // "その他" without the mail is built (and synced) first, while nothing
+    // has changed: a full disk stops the move there. Then the keep box gets
+    // the mail durably, and only then does the copy replace "その他". A
+    // failure before that takes the keep box's copy back; only a crash in
+    // between leaves the mail in both boxes. It is never in neither.
+    RecordFile& otherBox = other.value();
+    if (Status s = otherBox.prepareCompaction(); !s) {
+        return s;
+    }
+    auto before = otherBox.count();
+    if (!before) {
+        return before.status();
+    }
+    if (Status s = otherBox.buildCompactedCopy(recordNumber); !s) {
+        return s;
+    }
     auto kept = append(kKeepBox, currentFields(kOtherBox));
-    if (!kept) {
+    Status moved = kept ? sync(kKeepBox) : kept.status();
+    if (moved) {
+        moved = otherBox.installCompactedCopy();  // removes the copy when it fails
+    } else {
+        otherBox.discardCompactedCopy();
+    }
+    if (moved) {
         return kept;
     }
-    if (Status s = sync(kKeepBox); !s) {
-        return s;
+    // Unless "その他" lost the mail already (only its folder sync failed).
+    auto after = otherBox.count();
+    if (kept && after && after.value() == before.value()) {
+        if (auto keepBox = file(kKeepBox)) {
+            (void)keepBox.value().takeBackAppend(kept.value());
+        }
     }
-    if (Status s = deleteRecord(kOtherBox, recordNumber); !s) {
-        return s;
-    }
-    return kept;
+    return moved;
 }
 
 Status MailStore::sync(int box) {

@@ -69,18 +69,19 @@ class MailStore {
     // record n is what gets marked).
     Status markDeleted(int box, int recordNumber);
     Status compact(int box);
-    // markDeleted, then compact.
+    // Removes record n (and any record an earlier crash left marked): the
+    // box is compacted without it. Any failure leaves the box as it was,
+    // except a failed folder sync after the compacted box took its place.
     Status deleteRecord(int box, int recordNumber);
 
-    // Empties the box: every record is marked deleted in one pass over the
-    // file, then the box is compacted. When marking or compacting fails
-    // before the compacted file took the box's place, the records get their
-    // status words back, so the box holds what it held.
+    // Empties the box: an empty copy replaces it. A failure, or a crash,
+    // leaves the box whole or empty, never a part of it.
     Status deleteAll(int box);
 
     // Moves record n of box 6 ("その他") into the keep box and returns its
     // number there. The keep box gets the mail, durably, before box 6 loses
-    // it: a failure on the way leaves the mail in box 6 (at worst in both).
+    // it: a failure leaves the mail in box 6 only (the keep box's copy is
+    // taken back), a crash at worst in both.
     Result<int> moveToKeepBox(int recordNumber);
 
     // Makes what was written to the box durable.
@@ -89,6 +90,8 @@ class MailStore {
 
   private:
     Result<std::size_t> slotOf(int box) const;
+    // kNotFound when the file has no whole record n.
+    static Status requireRecord(const RecordFile& records, int recordNumber);
     using RecordEncoder = void (*)(const RecordLayout&, const MailFields&, std::int16_t,
                                    std::span<char>);
     Result<int> appendWith(RecordEncoder encode, int box, const MailFields& fields);

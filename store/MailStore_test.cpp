@@ -245,6 +245,106 @@ TEST_F(MailStoreTest, CrashDuringADeletionLosesNoOtherMail) {
     }
 }
 
+// A delete that fails at any step (a full disk) leaves no mark behind: the
+// mail stays live, and the next delete in the box takes only its own mail.
+TEST_F(MailStoreTest, AFailedDeleteLeavesTheMailLiveForGood) {
+    for (int failAt = 1;; ++failAt) {
+        std::filesystem::remove(path("kdxdata8.data"));
+        fill(kOther, "ABCDE");
+        FaultyFileSystem fs(failAt);
+        MailStore store(m_folder.path(), fs);
+        ASSERT_TRUE(store.readRecord(kOther, 2).value());
+        Status s = store.deleteRecord(kOther, 2);
+        if (!fs.failed()) {
+            break;
+        }
+        ASSERT_FALSE(s.isOk()) << "step " << failAt;
+        for (const FileReport& r : checkDataFolder(m_folder.path())) {
+            EXPECT_TRUE(r.problems.empty()) << "step " << failAt << ": " << r.problems.front();
+        }
+        if (subjects(kOther) == "ACDE") {
+            continue;  // only the folder sync after the rename failed
+        }
+        EXPECT_EQ(subjects(kOther), "ABCDE") << "step " << failAt;
+        ASSERT_TRUE(m_store.readRecord(kOther, 5).value());
+        ASSERT_TRUE(m_store.deleteRecord(kOther, 5).isOk());
+        EXPECT_EQ(subjects(kOther), "ABCD") << "step " << failAt;
+    }
+}
+
+// A move that fails at any step leaves the keep box without the mail (or,
+// when only the last folder sync failed, moved); a repeat moves one copy.
+TEST_F(MailStoreTest, RepeatingAFailedMoveKeepsOneCopy) {
+    for (int failAt = 1;; ++failAt) {
+        std::filesystem::remove(path("kdxdata8.data"));
+        std::filesystem::remove(path("kdxdata10.data"));
+        fill(kOther, "ABC");
+        FaultyFileSystem fs(failAt);
+        MailStore store(m_folder.path(), fs);
+        Result<int> moved = store.moveToKeepBox(2);
+        if (!fs.failed()) {
+            ASSERT_TRUE(moved.isOk());
+            break;
+        }
+        ASSERT_FALSE(moved.isOk()) << "step " << failAt;
+        if (subjects(kOther) == "ABC") {
+            EXPECT_EQ(subjects(kKeep), "") << "step " << failAt;
+            ASSERT_TRUE(m_store.moveToKeepBox(2).isOk());
+        }
+        EXPECT_EQ(subjects(kOther), "AC") << "step " << failAt;
+        EXPECT_EQ(subjects(kKeep), "B") << "step " << failAt;
+    }
+}
+
+// Stopped at any step, by a failure or a crash, delete all leaves the box
+// whole or empty; recover says when it was left whole.
+TEST_F(MailStoreTest, DeleteAllCompletesOrLeavesTheBoxWhole) {
+    for (bool crash : {false, true}) {
+        bool toldWhole = false;
+        for (int failAt = 1;; ++failAt) {
+            std::filesystem::remove(path("kdxdata4.data"));
+            fill(3, "ABCDE");
+            FaultyFileSystem fs(failAt, crash);
+            MailStore store(m_folder.path(), fs);
+            Status s = store.deleteAll(3);
+            if (!fs.failed()) {
+                ASSERT_TRUE(s.isOk());
+                break;
+            }
+            RecoveryReport report = recoverLeftovers(m_folder.path());
+            ASSERT_TRUE(report.status.isOk()) << report.status.toString();
+            const std::string left = subjects(3);
+            EXPECT_TRUE(left == "ABCDE" || left.empty()) << "step " << failAt << ": " << left;
+            for (const std::string& action : report.actions) {
+                toldWhole = toldWhole || action.find("メール 5 通はそのまま") != std::string::npos;
+            }
+        }
+        EXPECT_EQ(toldWhole, crash);
+    }
+}
+
+TEST_F(MailStoreTest, CheckReportsAStatusWordNoLiveRecordHas) {
+    fill(kOther, "ABC");
+    fill(kKeep, "KLM");
+    std::string box = readBytes(path("kdxdata8.data"));
+    box.replace(32284 + 32282, 2, std::string("\xff\x7f", 2));
+    writeBytes(path("kdxdata8.data"), box);
+    std::string keep = readBytes(path("kdxdata10.data"));
+    keep.replace(2 * 32574 + 32572, 2, std::string("\x02\x00", 2));  // record 3 says 2
+    keep.replace(32574 + 32572, 2, std::string("\xff\x7f", 2));      // a later number: fine
+    writeBytes(path("kdxdata10.data"), keep);
+    std::vector<std::string> found;
+    for (const FileReport& r : checkDataFolder(m_folder.path())) {
+        for (const std::string& problem : r.problems) {
+            found.push_back(std::filesystem::path(r.path).filename().string() + ": " + problem);
+        }
+    }
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_THAT(found[0], ::testing::StartsWith("kdxdata8.data: record 2 with a status word"));
+    EXPECT_THAT(found[1], ::testing::StartsWith("kdxdata10.data: record 3 with a status word"));
+    EXPECT_EQ(subjects(kOther), "ABC");
+}
+
 TEST_F(MailStoreTest, StartUpRecoveryAndCheckCoverTheWholeFolder) {
     fill(kOther, "AB");
     fill(kKeep, "K");

@@ -334,48 +334,31 @@ Status RecordFile::write(int recordNumber, std::span<const char> record) {
     return written;
 }
 
+Status RecordFile::takeBackAppend(int recordNumber) {
+    auto current = count();
+    if (!current) {
+        return current.status();
+    }
+    if (current.value() != recordNumber) {
+        return Status::invalidArgument("record " + std::to_string(recordNumber) +
+                                       " is not the last of " + m_path);
+    }
+    auto file = m_fs.open(m_path, OpenMode::kReadWrite);
+    if (!file) {
+        return file.status();
+    }
+    if (Status s = file.value()->truncate(recordOffset(recordNumber, m_format)); !s) {
+        return s;
+    }
+    return file.value()->sync();
+}
+
 Status RecordFile::createIfMissing() {
     if (m_fs.exists(m_path)) {
         return Status::ok();
     }
     auto file = m_fs.open(m_path, OpenMode::kReadWrite);
     return file ? Status::ok() : file.status();
-}
-
-Result<std::vector<std::int16_t>> RecordFile::statusWords() const {
-    std::vector<std::int16_t> words;
-    const ByteRange statusWord[] = {{m_format.statusOffset, 2}};
-    const RecordFormat packed{2, 0, 0};  // the status word as scan() hands it over
-    Status scanned = scan(statusWord, [&](int, std::span<const char> bytes) {
-        words.push_back(readStatusWord(bytes, packed));
-        return Status::ok();
-    });
-    if (!scanned) {
-        return scanned;
-    }
-    return words;
-}
-
-Status RecordFile::writeStatusWords(std::span<const std::int16_t> words) {
-    if (words.empty()) {
-        return Status::ok();
-    }
-    auto file = m_fs.open(m_path, OpenMode::kReadWrite);
-    if (!file) {
-        return file.status();
-    }
-    const RecordFormat packed{2, 0, 0};
-    char bytes[2];
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        writeStatusWord(bytes, packed, words[i]);
-        const int n = static_cast<int>(i) + 1;
-        if (Status s = file.value()->writeAt(recordOffset(n, m_format) + m_format.statusOffset,
-                                             std::span<const char>(bytes, 2));
-            !s) {
-            return s;
-        }
-    }
-    return Status::ok();
 }
 
 Status RecordFile::sync() {
@@ -405,12 +388,15 @@ Status RecordFile::removeRedundantTemp() {
     return m_fs.remove(m_tempPath);
 }
 
-Result<std::vector<RecordFile::RecordRun>> RecordFile::liveRuns() const {
+Result<std::vector<RecordFile::RecordRun>> RecordFile::keptRuns(int dropRecord) const {
     std::vector<RecordRun> runs;
+    if (dropRecord == kEveryRecord) {
+        return runs;
+    }
     const ByteRange statusWord[] = {{m_format.statusOffset, 2}};
-    const RecordFormat packed{2, 0, 0};  // the status word as scan() hands it over
+    const RecordFormat packed{2, 0, 0, false};  // the status word as scan() hands it over
     Status scanned = scan(statusWord, [&](int n, std::span<const char> bytes) {
-        if (readStatusWord(bytes, packed) == 0) {
+        if (n == dropRecord || readStatusWord(bytes, packed) == 0) {
             return Status::ok();
         }
         if (!runs.empty() && runs.back().first + runs.back().count == n) {
@@ -426,11 +412,11 @@ Result<std::vector<RecordFile::RecordRun>> RecordFile::liveRuns() const {
     return runs;
 }
 
-// Writes the live records of the box into `target`, then flushes and syncs
-// it. Only the status words are read; each run of live records between two
-// deleted ones is copied as one range, in the kernel where it can be.
-Status RecordFile::rebuildInto(const std::string& target) const {
-    auto runs = liveRuns();
+// Writes the records the compaction keeps into `target`, then flushes and
+// syncs it. Only the status words are read; each run of kept records is
+// copied as one range, in the kernel where it can be.
+Status RecordFile::rebuildInto(const std::string& target, int dropRecord) const {
+    auto runs = keptRuns(dropRecord);
     if (!runs) {
         return runs.status();
     }
@@ -470,21 +456,32 @@ Status RecordFile::prepareCompaction() {
     return m_fs.exists(m_tempPath) ? removeRedundantTemp() : Status::ok();
 }
 
-Status RecordFile::compact() {
+Status RecordFile::compact(int dropRecord) {
     if (Status s = prepareCompaction(); !s) {
         return s;
     }
     if (!m_fs.exists(m_path)) {
         return createIfMissing();
     }
-    // Until the rename the box is untouched and authoritative, so on any
-    // failure the partial temporary file can go.
-    if (Status s = rebuildInto(m_tempPath); !s) {
-        (void)m_fs.remove(m_tempPath);
+    if (Status s = buildCompactedCopy(dropRecord); !s) {
         return s;
     }
+    return installCompactedCopy();
+}
+
+// Until the rename the box is untouched and authoritative, so on any
+// failure the partial temporary file can go.
+Status RecordFile::buildCompactedCopy(int dropRecord) {
+    if (Status s = rebuildInto(m_tempPath, dropRecord); !s) {
+        discardCompactedCopy();
+        return s;
+    }
+    return Status::ok();
+}
+
+Status RecordFile::installCompactedCopy() {
     if (Status s = m_fs.rename(m_tempPath, m_path); !s) {
-        (void)m_fs.remove(m_tempPath);
+        discardCompactedCopy();
         return s;
     }
     if (Status s = m_fs.syncFolder(folderOf(m_path)); !s) {
@@ -492,6 +489,10 @@ Status RecordFile::compact() {
             m_path + " は整理しましたが、フォルダをディスクに書き出せません: " + s.message());
     }
     return Status::ok();
+}
+
+void RecordFile::discardCompactedCopy() {
+    (void)m_fs.remove(m_tempPath);
 }
 
 Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
@@ -525,8 +526,18 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
         return redundant.status();
     }
     if (redundant.value()) {
+        auto tempShape = RecordFile(m_fs, m_tempPath, m_tempPath, m_format).shape();
         if (Status s = m_fs.remove(m_tempPath); !s) {
             return s;
+        }
+        // An empty copy is what a deletion leaves before it replaced the
+        // box (a delete-all always): the box is whole, the deletion undone.
+        auto boxShape = shape();
+        if (tempShape && tempShape.value().lengthBytes == 0 && boxShape &&
+            boxShape.value().wholeRecords > 0) {
+            return "中断した削除は行われていません。" + m_path + " のメール " +
+                   std::to_string(boxShape.value().wholeRecords) + " 通はそのまま残っています（" +
+                   m_tempPath + " を削除しました）。";
         }
         return m_tempPath + " を削除しました（どのメールも " + m_path + " にあります）。";
     }
@@ -562,15 +573,20 @@ Result<std::string> RecordFile::keepTempAside(const std::string& why) {
     return m_tempPath + " は" + why + "ため、" + keptAs + " として残しました。";
 }
 
-Status RecordFile::findDamage(std::vector<int>* deleted, std::vector<int>* noLineEnd) const {
+Status RecordFile::findDamage(std::vector<int>* deleted, std::vector<int>* noLineEnd,
+                              std::vector<int>* badStatus) const {
     const ByteRange ranges[] = {{m_format.lineEndOffset, 2}, {m_format.statusOffset, 2}};
-    RecordFormat packed{4, 2, 0};  // the two ranges as scan() hands them over
+    RecordFormat packed{4, 2, 0, false};  // the two ranges as scan() hands them over
     return scan(ranges, [&](int n, std::span<const char> bytes) {
         if (bytes[0] != '\r' || bytes[1] != '\n') {
             noLineEnd->push_back(n);
         }
-        if (readStatusWord(bytes, packed) == 0) {
+        const std::int16_t status = readStatusWord(bytes, packed);
+        if (status == 0) {
             deleted->push_back(n);
+        } else if (badStatus != nullptr &&
+                   (m_format.statusIsRecordNumber ? status < n : status != 1)) {
+            badStatus->push_back(n);  // negative words are below every number
         }
         return Status::ok();
     });
@@ -588,10 +604,26 @@ Result<bool> RecordFile::passesRecordChecks() const {
     return current.value().tornBytes == 0 && noLineEnd.empty();
 }
 
-Result<std::string> RecordFile::moveTornTailAside(const Shape& shape) {
+// Appends cut off by a power cut can leave, before the torn tail, records
+// whose later part never reached the disk (zeros where their CR LF should
+// be): they belong to the same interrupted write and go aside with it.
+int RecordFile::firstRecordOfTornEnd(const Shape& shape) const {
+    std::vector<int> deleted, noLineEnd;
+    if (!findDamage(&deleted, &noLineEnd)) {
+        return shape.wholeRecords + 1;
+    }
+    int first = shape.wholeRecords + 1;
+    while (!noLineEnd.empty() && noLineEnd.back() == first - 1) {
+        noLineEnd.pop_back();
+        --first;
+    }
+    return first;
+}
+
+Result<std::string> RecordFile::moveTornTailAside(const Shape& shape, int firstRecordAside) {
     const std::string aside = unusedName(m_fs, m_path + ".torn-" + utcStamp());
-    const std::uint64_t wholeBytes = shape.lengthBytes - shape.tornBytes;
-    std::vector<char> tail(shape.tornBytes);
+    const std::uint64_t wholeBytes = recordOffset(firstRecordAside, m_format);
+    std::vector<char> tail(shape.lengthBytes - wholeBytes);
     auto box = m_fs.open(m_path, OpenMode::kReadWrite);
     if (!box) {
         return box.status();
@@ -622,8 +654,8 @@ Result<std::string> RecordFile::moveTornTailAside(const Shape& shape) {
     if (Status s = box.value()->sync(); !s) {
         return s;
     }
-    return m_path + " の末尾の書きかけのレコード（" + std::to_string(shape.tornBytes) +
-           " バイト）を " + aside + " に移しました。";
+    return m_path + " の末尾の書きかけのレコード（" + std::to_string(tail.size()) + " バイト）を " +
+           aside + " に移しました。";
 }
 
 Result<std::vector<std::string>> RecordFile::recover() {
@@ -641,7 +673,7 @@ Result<std::vector<std::string>> RecordFile::recover() {
         return current.status();
     }
     if (current.value().tornBytes != 0) {
-        auto moved = moveTornTailAside(current.value());
+        auto moved = moveTornTailAside(current.value(), firstRecordOfTornEnd(current.value()));
         if (!moved) {
             return moved.status();
         }
@@ -689,7 +721,8 @@ Result<FileReport> RecordFile::inspect() const {
     }
     std::vector<int> deleted;
     std::vector<int> noLineEnd;
-    if (Status scanned = findDamage(&deleted, &noLineEnd); !scanned) {
+    std::vector<int> badStatus;
+    if (Status scanned = findDamage(&deleted, &noLineEnd, &badStatus); !scanned) {
         return scanned;
     }
     if (!deleted.empty()) {
@@ -698,6 +731,13 @@ Result<FileReport> RecordFile::inspect() const {
     }
     if (!noLineEnd.empty()) {
         report.problems.push_back("record " + numberList(noLineEnd) + " without CR LF");
+    }
+    if (!badStatus.empty()) {
+        report.problems.push_back(
+            "record " + numberList(badStatus) + " with a status word no live record has (" +
+            (m_format.statusIsRecordNumber ? "a keep record holds a number from its own up to 32767"
+                                           : "a live record holds 1") +
+            "); the record is read and kept as it is");
     }
     if (m_fs.exists(m_tempPath)) {
         auto redundant = tempIsRedundant();

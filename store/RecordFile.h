@@ -49,6 +49,10 @@ struct RecordFormat {
     std::size_t lengthBytes;
     std::size_t statusOffset;   // of the 16-bit status word
     std::size_t lineEndOffset;  // of the CR LF pair
+    // A live record's status word: 1, or (keep box) the number the record
+    // had when it was stored, so at least its number now and at most
+    // kMaxRecords.
+    bool statusIsRecordNumber;
 };
 
 // A byte range inside a record.
@@ -107,33 +111,47 @@ class RecordFile {
     // tail (kCorrupt); a failed append is cut back to the old length.
     Status write(int recordNumber, std::span<const char> record);
 
+    // Takes back an append that must not stay: cuts the file before record
+    // n (REQUIRES: n is the last record) and syncs it.
+    Status takeBackAppend(int recordNumber);
+
     // Creates the file empty when it is missing.
     Status createIfMissing();
-
-    // The status word of every whole record, in file order.
-    Result<std::vector<std::int16_t>> statusWords() const;
-    // Writes the status words of records 1 .. words.size() in one pass over
-    // one open file, leaving the rest of each record as it is.
-    Status writeStatusWords(std::span<const std::int16_t> words);
 
     // Makes the file and its entry in the folder durable. Call it before
     // telling a server that a stored mail may be deleted.
     Status sync();
 
-    // Drops every record whose status word is 0, keeping the order. A
-    // leftover temporary file is first removed when the file provably holds
-    // all of it, otherwise the compaction is refused (kRefused).
-    Status compact();
+    // Drops every record whose status word is 0, and record `dropRecord`
+    // too when it is given (kEveryRecord: all of them), keeping the order.
+    // A leftover temporary file is first removed when the file provably
+    // holds all of it, otherwise the compaction is refused (kRefused).
+    // Nothing is marked on disk: until the compacted copy is renamed over
+    // the file, the file is as it was, so a failure changes nothing.
+    static constexpr int kEveryRecord = -1;
+    Status compact(int dropRecord = 0);
+
+    // compact() in two steps, for a caller that must do something durable
+    // in between (the move to the keep box): build the compacted copy beside
+    // the file and sync it (REQUIRES: prepareCompaction() passed), then
+    // rename it over the file and sync the folder. A failed build leaves no
+    // copy; discardCompactedCopy() removes one that is not wanted after all.
+    Status buildCompactedCopy(int dropRecord);
+    Status installCompactedCopy();
+    void discardCompactedCopy();
 
     // What compact() checks before it changes anything, without renumbering
     // a record: no torn tail (kCorrupt), no leftover temporary file that
     // holds mail the file lacks (kRefused; a redundant one is removed). A
-    // caller marks a record only after this, so that the compaction that
+    // caller picks the record to drop only after this, and a caller that
+    // marks one marks it only after this, so that the compaction that
     // follows cannot be refused and leave the mark behind.
     Status prepareCompaction();
 
     // Repairs what a crash may have left, returning one sentence per action:
-    // resolves a leftover temporary file, moves a torn tail aside and
+    // resolves a leftover temporary file, moves a torn tail aside (with the
+    // records without CR LF right before it, cut short by the same power
+    // cut) and
     // finishes an interrupted deletion (drops records marked deleted, when
     // each of them has its CR LF: an unknown record is left as it is). A
     // temporary file that fails the record checks (a torn record, a record
@@ -142,7 +160,8 @@ class RecordFile {
     Result<std::vector<std::string>> recover();
 
     // Read-only check: torn tail, leftover temporary file, records marked
-    // deleted, records without their CR LF, more records than kMaxRecords.
+    // deleted, records without their CR LF, status words that no live
+    // record has, more records than kMaxRecords.
     Result<FileReport> inspect() const;
 
   private:
@@ -155,16 +174,24 @@ class RecordFile {
         int first;
         int count;
     };
-    Result<std::vector<RecordRun>> liveRuns() const;
+    // The records a compaction keeps: live ones, other than dropRecord.
+    Result<std::vector<RecordRun>> keptRuns(int dropRecord) const;
     Status requireNoTornTail(const Shape& shape, const char* action) const;
     Status removeRedundantTemp();
-    Status rebuildInto(const std::string& target) const;
+    Status rebuildInto(const std::string& target, int dropRecord) const;
     Result<bool> tempIsRedundant() const;
     Result<std::string> resolveLeftoverTemp(bool* needsCompaction);
-    Result<std::string> moveTornTailAside(const Shape& shape);
+    // Moves the torn tail, and the records from firstRecordAside on, into
+    // "<file>.torn-<UTC time>".
+    Result<std::string> moveTornTailAside(const Shape& shape, int firstRecordAside);
+    // The first of the records without CR LF right before the torn tail
+    // (wholeRecords + 1 when there is none).
+    int firstRecordOfTornEnd(const Shape& shape) const;
     Result<std::string> keepTempAside(const std::string& why);
-    // Numbers of the records marked deleted, and of those without CR LF.
-    Status findDamage(std::vector<int>* deleted, std::vector<int>* noLineEnd) const;
+    // Numbers of the records marked deleted, of those without CR LF, and
+    // (when asked) of those whose status word no live record has.
+    Status findDamage(std::vector<int>* deleted, std::vector<int>* noLineEnd,
+                      std::vector<int>* badStatus = nullptr) const;
     // True when the file has no torn tail and every record its CR LF.
     Result<bool> passesRecordChecks() const;
 

@@ -18,7 +18,7 @@ using testing::writeBytes;
 
 // Small records keep the files of these tests tiny: 4 payload bytes, CR LF,
 // status word.
-constexpr RecordFormat kFormat{8, 6, 4};
+constexpr RecordFormat kFormat{8, 6, 4, false};
 
 std::string record(char tag, std::int16_t status = 1) {
     std::string bytes(4, tag);
@@ -146,6 +146,17 @@ TEST_F(RecordFileTest, RecoveryMovesTheTornTailAsideThenAppendsWork) {
     EXPECT_EQ(readBytes(m_folder.file(aside[0])), "CCC");
     EXPECT_EQ(box(), records("AB"));
     EXPECT_TRUE(f.write(3, record('D')).isOk());
+
+    // Appends that a power cut tore: records whose end never reached the
+    // disk (zeros, no CR LF) before the torn tail go aside with it.
+    const std::string cut = std::string("CC") + std::string(6, '\0') + "DD";
+    setBox(records("AB") + cut);
+    ASSERT_TRUE(f.recover().isOk());
+    EXPECT_EQ(box(), records("AB"));
+    const std::string earlier = aside[0];
+    aside = leftoverNames(m_folder, "box.data.torn-");
+    ASSERT_EQ(aside.size(), 2u);
+    EXPECT_EQ(readBytes(m_folder.file(aside[aside[0] == earlier ? 1 : 0])), cut);
 }
 
 TEST_F(RecordFileTest, FullFileRefusesAppendAndKeepsEveryRecord) {

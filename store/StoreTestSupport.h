@@ -7,7 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,6 +53,12 @@ inline void writeBytes(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// What a power cut keeps of the writes that were not yet synced.
+enum class PowerCut {
+    kDropUnsynced,  // none of them: the file is as its last fsync left it
+    kTearUnsynced,  // the first half of each, as a write cut off mid-way
+};
+
 // Wraps the POSIX file system and fails the n-th changing operation (open
 // for writing, create, write, kernel copy, flush, sync, truncate, rename,
 // remove, folder sync), counted from 1. A failing write or copy first writes
@@ -56,6 +66,14 @@ inline void writeBytes(const std::string& path, const std::string& bytes) {
 // (withoutKernelCopy) every copy goes through the buffer loop, as on a file
 // system that does not support them. In crash mode every operation after the failure
 // fails too, so nothing gets cleaned up: the files stay as a crash left them.
+//
+// Power-cut mode (withPowerCut) is a crash at the n-th operation that also
+// takes away what the disk had not been made to keep: every write not
+// followed by an fsync of its file is dropped or torn, and every create,
+// rename or remove not followed by an fsync of its folder is undone. The
+// files the wrapper touched are rewritten on the real disk as the cut left
+// them; files it never touched, and folders, count as durable. cutPower()
+// cuts at once (after an operation that completed).
 class FaultyFileSystem final : public FileSystem {
   public:
     explicit FaultyFileSystem(int failAt, bool crash = false) : m_failAt(failAt), m_crash(crash) {}
@@ -65,8 +83,29 @@ class FaultyFileSystem final : public FileSystem {
         return *this;
     }
 
+    // `afterCut` runs once the disk holds what the cut left (a forked run
+    // ends its process there, so that its sockets drop as the power's would).
+    FaultyFileSystem& withPowerCut(PowerCut mode, std::function<void()> afterCut = {}) {
+        m_power.emplace();
+        m_power->mode = mode;
+        m_power->afterCut = std::move(afterCut);
+        m_crash = true;
+        return *this;
+    }
+
     int operations() const { return m_count; }
     bool failed() const { return m_failed; }
+
+    void cutPower() {
+        m_failed = true;
+        m_crashed = true;
+        if (m_power) {
+            m_power->apply();
+            if (m_power->afterCut) {
+                m_power->afterCut();
+            }
+        }
+    }
 
     Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
         if (mode != OpenMode::kRead) {
@@ -76,14 +115,30 @@ class FaultyFileSystem final : public FileSystem {
         } else if (m_crashed) {
             return Status::ioError("crashed");
         }
-        return wrapped(posixFileSystem().open(path, mode), path);
+        const int known = m_power ? m_power->idOf(path) : -1;
+        auto file = posixFileSystem().open(path, mode);
+        int id = known;
+        if (file && m_power) {
+            if (id < 0) {
+                id = m_power->created(path, 0644);
+            } else if (mode == OpenMode::kTruncate) {
+                m_power->files[static_cast<std::size_t>(id)].pending.push_back({0, {}, true});
+            }
+        }
+        return wrapped(std::move(file), path, id);
     }
     Result<std::unique_ptr<File>> createNew(const std::string& path,
                                             std::optional<unsigned> permissions) override {
         if (Status s = step("create " + path); !s) {
             return s;
         }
-        return wrapped(posixFileSystem().createNew(path, permissions), path);
+        const bool taken = m_power && m_power->idOf(path) >= 0;
+        auto file = posixFileSystem().createNew(path, permissions);
+        int id = -1;
+        if (file && m_power && !taken) {
+            id = m_power->created(path, permissions.value_or(0644));
+        }
+        return wrapped(std::move(file), path, id);
     }
     Result<unsigned> permissions(const std::string& path) override {
         if (m_crashed) {
@@ -93,15 +148,36 @@ class FaultyFileSystem final : public FileSystem {
     }
     Status rename(const std::string& from, const std::string& to) override {
         Status s = step("rename " + from);
-        return s ? posixFileSystem().rename(from, to) : s;
+        if (s && m_power) {
+            m_power->beforeRename(from, to);
+        }
+        s = s ? posixFileSystem().rename(from, to) : s;
+        if (s && m_power) {
+            m_power->renamed(from, to);
+        }
+        return s;
     }
     Status renameNoReplace(const std::string& from, const std::string& to) override {
         Status s = step("rename " + from);
-        return s ? posixFileSystem().renameNoReplace(from, to) : s;
+        if (s && m_power) {
+            m_power->beforeRename(from, to);
+        }
+        s = s ? posixFileSystem().renameNoReplace(from, to) : s;
+        if (s && m_power) {
+            m_power->renamed(from, to);
+        }
+        return s;
     }
     Status remove(const std::string& path) override {
         Status s = step("remove " + path);
-        return s ? posixFileSystem().remove(path) : s;
+        if (s && m_power) {
+            (void)m_power->idOf(path);
+        }
+        s = s ? posixFileSystem().remove(path) : s;
+        if (s && m_power) {
+            m_power->current.erase(path);
+        }
+        return s;
     }
     Result<std::uint64_t> size(const std::string& path) override {
         if (m_crashed) {
@@ -111,14 +187,138 @@ class FaultyFileSystem final : public FileSystem {
     }
     Status syncFolder(const std::string& folder) override {
         Status s = step("sync folder " + folder);
-        return s ? posixFileSystem().syncFolder(folder) : s;
+        s = s ? posixFileSystem().syncFolder(folder) : s;
+        if (s && m_power) {
+            m_power->folderSynced(folder);
+        }
+        return s;
     }
 
   private:
+    // A change to a file's bytes that no fsync has made durable yet.
+    struct Pending {
+        std::uint64_t offset;
+        std::string bytes;
+        bool truncate = false;  // to `offset` bytes
+    };
+    // One file as the disk knows it (an inode: it keeps its identity across
+    // renames).
+    struct ModelFile {
+        std::string durable;  // the bytes as of its last fsync
+        std::vector<Pending> pending;
+        unsigned permissions = 0644;
+    };
+    // The model behind power-cut mode: files by identity, and the names the
+    // folders hold now and as of their last fsync.
+    struct PowerModel {
+        PowerCut mode = PowerCut::kDropUnsynced;
+        std::function<void()> afterCut;
+        std::vector<ModelFile> files;
+        std::map<std::string, int> current;
+        std::map<std::string, int> durable;
+
+        // The file of `path` now, -1 when there is none. A path seen for the
+        // first time is learnt from the disk, as durable.
+        int idOf(const std::string& path) {
+            if (auto it = current.find(path); it != current.end()) {
+                return it->second;
+            }
+            if (durable.contains(path) || learnt.contains(path)) {
+                return -1;
+            }
+            learnt.insert(path);
+            std::error_code error;
+            if (!std::filesystem::is_regular_file(path, error)) {
+                return -1;
+            }
+            ModelFile file;
+            file.durable = readBytes(path);
+            file.permissions = static_cast<unsigned>(std::filesystem::status(path).permissions());
+            files.push_back(std::move(file));
+            const int id = static_cast<int>(files.size()) - 1;
+            current[path] = id;
+            durable[path] = id;
+            return id;
+        }
+        int created(const std::string& path, unsigned permissions) {
+            files.push_back({});
+            files.back().permissions = permissions;
+            const int id = static_cast<int>(files.size()) - 1;
+            current[path] = id;
+            learnt.insert(path);
+            return id;
+        }
+        void beforeRename(const std::string& from, const std::string& to) {
+            (void)idOf(from);
+            (void)idOf(to);  // its durable bytes must be known before they go
+        }
+        void renamed(const std::string& from, const std::string& to) {
+            if (auto it = current.find(from); it != current.end()) {
+                current[to] = it->second;
+                current.erase(it);
+            }
+        }
+        void folderSynced(const std::string& folder) {
+            std::set<std::string> names;
+            for (const auto& [path, id] : current) {
+                names.insert(path);
+            }
+            for (const auto& [path, id] : durable) {
+                names.insert(path);
+            }
+            for (const std::string& path : names) {
+                if (folderOf(path) != folder) {
+                    continue;
+                }
+                if (auto it = current.find(path); it != current.end()) {
+                    durable[path] = it->second;
+                } else {
+                    durable.erase(path);
+                }
+            }
+        }
+        // The bytes the disk holds for a file after the cut.
+        std::string bytesAfterCut(const ModelFile& file) const {
+            std::string bytes = file.durable;
+            if (mode != PowerCut::kTearUnsynced) {
+                return bytes;
+            }
+            for (const Pending& change : file.pending) {
+                if (change.truncate) {
+                    bytes.resize(static_cast<std::size_t>(change.offset), '\0');
+                    continue;
+                }
+                const std::size_t kept = change.bytes.size() / 2;
+                const auto at = static_cast<std::size_t>(change.offset);
+                if (bytes.size() < at + kept) {
+                    bytes.resize(at + kept, '\0');
+                }
+                bytes.replace(at, kept, change.bytes, 0, kept);
+            }
+            return bytes;
+        }
+        // Rewrites every file the model knows as the cut left it.
+        void apply() const {
+            std::error_code ignored;
+            for (const auto& [path, id] : current) {
+                std::filesystem::remove(path, ignored);
+            }
+            for (const auto& [path, id] : durable) {
+                std::filesystem::remove(path, ignored);
+                const ModelFile& file = files[static_cast<std::size_t>(id)];
+                writeBytes(path, bytesAfterCut(file));
+                std::filesystem::permissions(path, std::filesystem::perms(file.permissions),
+                                             ignored);
+            }
+        }
+
+        std::set<std::string> learnt;
+    };
+
     class FaultyFile final : public File {
       public:
-        FaultyFile(FaultyFileSystem& fs, std::unique_ptr<File> file, std::string path)
-            : m_fs(fs), m_file(std::move(file)), m_path(std::move(path)) {}
+        FaultyFile(FaultyFileSystem& fs, std::unique_ptr<File> file, std::string path, int id)
+            : m_fs(fs), m_file(std::move(file)), m_path(std::move(path)), m_id(id) {}
 
         Result<std::size_t> readAt(std::uint64_t offset, std::span<char> out) override {
             if (m_fs.m_crashed) {
@@ -128,10 +328,16 @@ class FaultyFileSystem final : public FileSystem {
         }
         Status writeAt(std::uint64_t offset, std::span<const char> data) override {
             if (Status s = m_fs.step("write " + m_path); !s) {
-                (void)m_file->writeAt(offset, data.first(data.size() / 2));
+                if (!m_fs.m_power) {
+                    (void)m_file->writeAt(offset, data.first(data.size() / 2));
+                }
                 return s;
             }
-            return m_file->writeAt(offset, data);
+            Status s = m_file->writeAt(offset, data);
+            if (s) {
+                note({offset, std::string(data.data(), data.size())});
+            }
+            return s;
         }
         Status flush() override {
             Status s = m_fs.step("flush " + m_path);
@@ -139,7 +345,12 @@ class FaultyFileSystem final : public FileSystem {
         }
         Status sync() override {
             Status s = m_fs.step("sync " + m_path);
-            return s ? m_file->sync() : s;
+            s = s ? m_file->sync() : s;
+            if (s && model() != nullptr) {
+                model()->durable = wholeFile();
+                model()->pending.clear();
+            }
+            return s;
         }
         Result<std::uint64_t> size() override {
             if (m_fs.m_crashed) {
@@ -149,7 +360,11 @@ class FaultyFileSystem final : public FileSystem {
         }
         Status truncate(std::uint64_t lengthBytes) override {
             Status s = m_fs.step("truncate " + m_path);
-            return s ? m_file->truncate(lengthBytes) : s;
+            s = s ? m_file->truncate(lengthBytes) : s;
+            if (s) {
+                note({lengthBytes, {}, true});
+            }
+            return s;
         }
         Result<std::uint64_t> copyInKernel(File& source, std::uint64_t sourceOffset,
                                            std::uint64_t offset,
@@ -160,25 +375,50 @@ class FaultyFileSystem final : public FileSystem {
             auto* faulty = dynamic_cast<FaultyFile*>(&source);
             File& from = faulty != nullptr ? *faulty->m_file : source;
             if (Status s = m_fs.step("copy into " + m_path); !s) {
-                (void)m_file->copyInKernel(from, sourceOffset, offset, lengthBytes / 2);
+                if (!m_fs.m_power) {
+                    (void)m_file->copyInKernel(from, sourceOffset, offset, lengthBytes / 2);
+                }
                 return s;
             }
-            return m_file->copyInKernel(from, sourceOffset, offset, lengthBytes);
+            auto copied = m_file->copyInKernel(from, sourceOffset, offset, lengthBytes);
+            if (copied && copied.value() > 0 && model() != nullptr) {
+                std::string bytes(static_cast<std::size_t>(copied.value()), '\0');
+                (void)m_file->readAt(offset, bytes);
+                note({offset, std::move(bytes)});
+            }
+            return copied;
         }
 
       private:
+        ModelFile* model() {
+            return m_fs.m_power && m_id >= 0 ? &m_fs.m_power->files[static_cast<std::size_t>(m_id)]
+                                             : nullptr;
+        }
+        void note(Pending change) {
+            if (ModelFile* file = model()) {
+                file->pending.push_back(std::move(change));
+            }
+        }
+        std::string wholeFile() {
+            auto length = m_file->size();
+            std::string bytes(length ? static_cast<std::size_t>(length.value()) : 0, '\0');
+            (void)m_file->readAt(0, bytes);
+            return bytes;
+        }
+
         FaultyFileSystem& m_fs;
         std::unique_ptr<File> m_file;
         std::string m_path;
+        int m_id;
     };
 
     Result<std::unique_ptr<File>> wrapped(Result<std::unique_ptr<File>> file,
-                                          const std::string& path) {
+                                          const std::string& path, int id) {
         if (!file) {
             return file.status();
         }
         return std::unique_ptr<File>(
-            std::make_unique<FaultyFile>(*this, std::move(file).value(), path));
+            std::make_unique<FaultyFile>(*this, std::move(file).value(), path, id));
     }
 
     Status step(const std::string& what) {
@@ -190,6 +430,10 @@ class FaultyFileSystem final : public FileSystem {
         }
         m_failed = true;
         m_crashed = m_crash;
+        if (m_power) {
+            cutPower();
+            return Status::ioError("power cut before " + what);
+        }
         return Status::ioError("injected failure: " + what);
     }
 
@@ -199,6 +443,7 @@ class FaultyFileSystem final : public FileSystem {
     bool m_failed = false;
     bool m_kernelCopy = true;
     int m_count = 0;
+    std::optional<PowerModel> m_power;
 };
 
 }  // namespace qf::store::testing

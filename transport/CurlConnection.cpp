@@ -29,6 +29,7 @@ constexpr RefusalName kRefusalNames[] = {
     {TlsRefusal::kNameMismatch, "certificate made for another host name: "},
     {TlsRefusal::kUnusableCaFile, "CA file not usable: "},
     {TlsRefusal::kHandshakeFailed, "TLS handshake failed: "},
+    {TlsRefusal::kNotOffered, "TLS not offered: "},
 };
 
 std::optional<std::string> readWholeFile(const char* path) {
@@ -51,6 +52,14 @@ TlsRefusal tlsRefusalOf(const Status& status) {
             return name.refusal;
     }
     return TlsRefusal::kNone;
+}
+
+Status tlsRefused(TlsRefusal refusal, std::string_view detail) {
+    for (const RefusalName& name : kRefusalNames) {
+        if (name.refusal == refusal)
+            return Status::refused(std::string(name.prefix) + std::string(detail));
+    }
+    return Status::refused(std::string(detail));
 }
 
 CurlConnection::CurlConnection(const ServerAddress& address, const TransferLimits& limits) {
@@ -138,18 +147,12 @@ void CurlConnection::recordServerText(std::string_view text) {
             continue;
         constexpr std::size_t kKeptLength = 1000;  // an endless line is not kept whole
         m_lastReply.assign(line.substr(0, kKeptLength));
-        if (m_greeting.empty())
-            m_greeting = m_lastReply;
         if (isRefusal(m_lastReply))
             m_lastRefusal = m_lastReply;
     }
 }
 
-curl_socket_t CurlConnection::onOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
-    auto* connection = static_cast<CurlConnection*>(self);
-    if (connection->m_oneSocketOnly && connection->m_socketsOpened > 0)
-        return CURL_SOCKET_BAD;
-    ++connection->m_socketsOpened;
+curl_socket_t CurlConnection::onOpenSocket(void*, curlsocktype, curl_sockaddr* address) {
     return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
@@ -185,12 +188,8 @@ Status CurlConnection::failure(CURLcode code) const {
     } else {
         detail = curl_easy_strerror(code);
     }
-    if (const TlsRefusal refusal = tlsRefusal(code); refusal != TlsRefusal::kNone) {
-        for (const RefusalName& name : kRefusalNames) {
-            if (name.refusal == refusal)
-                return Status::refused(std::string(name.prefix) + detail);
-        }
-    }
+    if (const TlsRefusal refusal = tlsRefusal(code); refusal != TlsRefusal::kNone)
+        return tlsRefused(refusal, detail);
     switch (code) {
         case CURLE_OPERATION_TIMEDOUT:
             return Status::timedOut(detail);

@@ -1,5 +1,5 @@
 // One libcurl easy handle set up the way every mail transfer here wants it:
-// time limits, certificate checks, a socket guard and a record of the
+// time limits, certificate checks, close-on-exec sockets and a record of the
 // server's own reply lines (libcurl's error buffer is often empty when the
 // server refuses something, and the user should read the server's words).
 //
@@ -27,9 +27,12 @@ enum class TlsRefusal {
     kNameMismatch,          // a valid certificate, made for another host name
     kUnusableCaFile,        // QUILLFERN_CA_FILE cannot be read or holds no certificate
     kHandshakeFailed,       // no TLS agreed at all (e.g. "pop3s://" to a plain port)
+    kNotOffered,            // the address requires STLS and the server does not offer it
 };
 // The refusal a Status made by failure() stands for; kNone for any other.
 TlsRefusal tlsRefusalOf(const Status& status);
+// A kRefused Status for `refusal` (not kNone) that tlsRefusalOf recognises.
+Status tlsRefused(TlsRefusal refusal, std::string_view detail);
 
 // Seconds; 0 switches a limit off.
 struct TransferLimits {
@@ -48,13 +51,7 @@ class CurlConnection {
     CURL* handle() const { return m_curl; }
     bool valid() const { return m_curl != nullptr; }
 
-    // After the first socket, libcurl may open no other: a request that
-    // would silently reconnect fails instead.
-    void allowOneSocketOnly() { m_oneSocketOnly = true; }
-    int socketsOpened() const { return m_socketsOpened; }
-
-    // The first line the server sent (its greeting) and the last one.
-    const std::string& greeting() const { return m_greeting; }
+    // The last line the server sent.
     const std::string& lastReply() const { return m_lastReply; }
     // Call before each request, so a failure names this request's cause.
     void beginRequest() {
@@ -77,9 +74,6 @@ class CurlConnection {
 
     CURL* m_curl = nullptr;
     curl_slist* m_pinnedResolve = nullptr;  // CURLOPT_RESOLVE of a pinned address
-    bool m_oneSocketOnly = false;
-    int m_socketsOpened = 0;
-    std::string m_greeting;
     std::string m_lastReply;
     // The last "-ERR"/4xx/5xx line of the request: after a refusal libcurl
     // logs out by itself, and the farewell must not hide the reason.

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "text/HeaderEncoding.h"
+#include "transport/Addresses.h"
 #include "transport/GMimeSupport.h"
 #include "transport/JapaneseCharset.h"
 
@@ -86,9 +88,24 @@ std::string quoted(std::string_view text) {
     return out + "\"";
 }
 
+// True when ASCII text folded at its spaces keeps every line within 998
+// bytes: no word is longer than a line can hold.
+bool foldsWithinLimit(std::string_view ascii, std::size_t firstLineUsed) {
+    std::size_t start = 0;
+    while (start < ascii.size()) {
+        const std::size_t end = std::min(ascii.find(' ', start + 1), ascii.size());
+        if (firstLineUsed + (end - start) + 2 > kMaxLineBytes) {  // + the quotes of a name
+            return false;
+        }
+        start = end;
+    }
+    return true;
+}
+
 // A header text as it may stand in a header: line breaks and other control
 // characters become spaces (a subject must not start a header of its own),
-// long ASCII text is folded at spaces, other text is encoded.
+// long ASCII text is folded at spaces, other text is encoded, and so is ASCII
+// text with a word too long for one line.
 std::string headerText(std::string_view utf8, std::size_t firstLineUsed) {
     std::string clean(utf8);
     std::replace_if(
@@ -96,6 +113,10 @@ std::string headerText(std::string_view utf8, std::size_t firstLineUsed) {
         [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, ' ');
     if (!isAscii(clean)) {
         return encodeHeaderText(clean, firstLineUsed);
+    }
+    if (!foldsWithinLimit(clean, firstLineUsed)) {
+        auto asIs = [](std::string_view chunk) { return std::string(chunk); };
+        return text::encodeHeaderWords(clean, "UTF-8", asIs, firstLineUsed, "\r\n ");
     }
     std::string out;
     std::size_t lineLength = firstLineUsed;
@@ -116,42 +137,6 @@ std::string headerText(std::string_view utf8, std::size_t firstLineUsed) {
 
 // ---- addresses ----
 
-struct Mailbox {
-    std::string name, address;
-};
-
-std::vector<Mailbox> parseMailboxes(const std::string& text) {
-    std::vector<Mailbox> mailboxes;
-    InternetAddressList* list = internet_address_list_parse(nullptr, text.c_str());
-    if (!list) {
-        return mailboxes;
-    }
-    auto add = [&](InternetAddress* address) {
-        if (!INTERNET_ADDRESS_IS_MAILBOX(address)) {
-            return;
-        }
-        const char* bare = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
-        const char* name = internet_address_get_name(address);
-        if (bare && *bare) {
-            mailboxes.push_back({name ? name : "", bare});
-        }
-    };
-    for (int i = 0; i < internet_address_list_length(list); ++i) {
-        InternetAddress* address = internet_address_list_get_address(list, i);
-        if (INTERNET_ADDRESS_IS_GROUP(address)) {
-            InternetAddressList* members =
-                internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address));
-            for (int k = 0; members && k < internet_address_list_length(members); ++k) {
-                add(internet_address_list_get_address(members, k));
-            }
-        } else {
-            add(address);
-        }
-    }
-    g_object_unref(list);
-    return mailboxes;
-}
-
 // "name <address>" with the name encoded; one address per folded line when
 // the list grows long.
 std::string formatMailboxes(const std::vector<Mailbox>& mailboxes, std::size_t nameLength) {
@@ -160,8 +145,9 @@ std::string formatMailboxes(const std::vector<Mailbox>& mailboxes, std::size_t n
     for (const Mailbox& mailbox : mailboxes) {
         std::string text = mailbox.address;
         if (!mailbox.name.empty()) {
-            std::string phrase = isAscii(mailbox.name) ? quoted(headerText(mailbox.name, 0))
-                                                       : headerText(mailbox.name, lineLength);
+            const bool plain = isAscii(mailbox.name) && foldsWithinLimit(mailbox.name, 0);
+            std::string phrase =
+                plain ? quoted(headerText(mailbox.name, 0)) : headerText(mailbox.name, lineLength);
             text = phrase + " <" + mailbox.address + ">";
         }
         if (!out.empty()) {
@@ -376,11 +362,13 @@ std::string writeDos(GMimeObject* message) {
 
 Result<BuiltMail> buildMail(const OutgoingMail& mail) {
     ensureGMimeInitialized();
-    std::vector<Mailbox> recipients = parseMailboxes(mail.to);
+    std::vector<Mailbox> recipients = parseMailboxList(mail.to);
     if (recipients.empty()) {
         return Status::invalidArgument("「" + mail.to + "」に宛先のメールアドレスがありません。");
     }
-    std::vector<Mailbox> senders = parseMailboxes(mail.from);
+    std::vector<Mailbox> senders = parseMailboxList(mail.from);
+    // One author: the header names the address the envelope gives.
+    senders.resize(std::min<std::size_t>(senders.size(), 1));
     std::string envelopeFrom = senders.empty() ? trim(mail.from) : senders.front().address;
 
     Result<GObjectPtr<GMimeObject>> content = contentOf(mail);

@@ -118,6 +118,25 @@ TEST_F(MailBuilderTest, HeaderTextCannotAddHeaders) {
               "Hi  Bcc: victim@example.com ");
 }
 
+// Whatever was typed, no line of the header is longer than RFC 5322 allows.
+TEST_F(MailBuilderTest, HeaderLinesStayWithin998Bytes) {
+    const std::string word(5000, 'x');
+    const std::string longName = std::string(1200, 'N') + " <you@example.jp>";
+    OutgoingMail mail{"Me" + word + " <me@example.jp>", longName + ", them@example.jp", word, "b",
+                      ""};
+    Result<BuiltMail> built = buildMail(mail);
+    ASSERT_TRUE(built);
+    const std::string& bytes = built.value().bytes;
+    const std::string header = bytes.substr(0, bytes.find("\r\n\r\n") + 2);
+    for (std::size_t start = 0, end; (end = header.find("\r\n", start)) != std::string::npos;
+         start = end + 2) {
+        EXPECT_LE(end - start, 998u) << header.substr(start, 60);
+    }
+    DecodedMail decoded = decodeMail(bytes);
+    EXPECT_EQ(decoded.headers.subject, word);
+    EXPECT_EQ(decoded.headers.sender, "Me" + word + " <me@example.jp>");
+}
+
 TEST_F(MailBuilderTest, TextBeyondCp932FallsBackToUtf8) {
     OutgoingMail mail{"me@example.jp", "you@example.jp", "絵文字😀", "本文🎉\r\n", ""};
     Result<BuiltMail> built = buildMail(mail);

@@ -7,6 +7,7 @@
 #include "text/Cp932.h"
 #include "text/LineBreaks.h"
 #include "text/Utf8.h"
+#include "transport/Addresses.h"
 #include "transport/GMimeSupport.h"
 #include "transport/JapaneseCharset.h"
 
@@ -33,7 +34,9 @@ void decodeHeaderFields(std::string_view rawMail, DecodedMail& mail) {
         if (lower == "subject" && mail.headers.subject.empty()) {
             mail.headers.subject = value;
         } else if (lower == "from" && mail.headers.sender.empty()) {
-            mail.headers.sender = value;
+            // Stored, and read again as the address of a reply: decoded so
+            // that it reads back as the real sender only.
+            mail.headers.sender = decodeAddressHeader(field.text.substr(field.name.size() + 1));
         } else if (lower == "date" && mail.headers.date.empty()) {
             mail.headers.date = value;
         }

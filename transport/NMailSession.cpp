@@ -9,6 +9,7 @@
 
 #include "transport/BufferContract.h"
 #include "transport/CurlConnection.h"
+#include "transport/EnvelopeGate.h"
 #include "transport/GMimeSupport.h"
 #include "transport/LastError.h"
 #include "transport/MailBuilder.h"
@@ -79,10 +80,32 @@ std::string_view tlsSentence(TlsRefusal refusal) {
             return "QUILLFERN_CA_FILE の証明書ファイルを読み込めません。";
         case TlsRefusal::kHandshakeFailed:
             return "TLSの接続を確立できません。";
+        case TlsRefusal::kNotOffered:
+            return "このサーバーは暗号化（STLS）に対応していません。";
         case TlsRefusal::kNone:
             break;
     }
     return {};
+}
+
+// Why an envelope address was refused, naming it.
+std::string envelopeSentence(const EnvelopeRefusal& refusal) {
+    std::string text = refusal.sender ? "送信者のメールアドレス「" : "宛先のメールアドレス「";
+    text += printableAddress(refusal.address);
+    switch (refusal.fault) {
+        case AddressFault::kControlCharacter:
+            text += "」に改行などの制御文字が含まれています。";
+            break;
+        case AddressFault::kTooLong:
+            text += "」が長すぎます。";
+            break;
+        default:
+            text += "」はメールアドレスの形になっていません。";
+    }
+    text += refusal.sender
+                ? "送信していません。設定 → POPサーバーのメールアドレスを確かめてください。"
+                : "送信していません。宛先を確かめてください。";
+    return text;
 }
 
 // The sentence for a failure, with a note when a time limit ended it or
@@ -287,13 +310,19 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
         return report("SMTPサーバー名が正しくありません。送信に失敗しました。", address.status());
     OutgoingMail outgoing{utf8Argument(from), utf8Argument(to), utf8Argument(subject),
                           utf8Argument(body), utf8Argument(attachments)};
+    const std::string copies = utf8Argument(cc);
+    const std::string blind = utf8Argument(bcc);
+    if (auto refusal = checkAddressTexts(outgoing.from, {outgoing.to, copies, blind})) {
+        setLastError(envelopeSentence(*refusal));
+        return kFailed;
+    }
     // Cc joins the visible recipients; Bcc gets the mail without being named.
-    if (const std::string copies = utf8Argument(cc); !copies.empty())
+    if (!copies.empty())
         outgoing.to += "," + copies;
     Result<BuiltMail> built = buildMail(outgoing);
     if (!built)
         return report("送信に失敗しました。", built.status());
-    if (const std::string blind = utf8Argument(bcc); !blind.empty()) {
+    if (!blind.empty()) {
         OutgoingMail blindOnly{outgoing.from, blind, {}, {}, {}};
         Result<BuiltMail> blindRecipients = buildMail(blindOnly);
         if (!blindRecipients)
@@ -301,6 +330,10 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
         for (std::string& recipient : blindRecipients.value().recipients) {
             built.value().recipients.push_back(std::move(recipient));
         }
+    }
+    if (auto refusal = checkEnvelope(built.value().envelopeFrom, built.value().recipients)) {
+        setLastError(envelopeSentence(*refusal));
+        return kFailed;
     }
     SmtpCredentials credentials;
     {

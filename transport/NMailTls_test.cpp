@@ -1,12 +1,19 @@
 // POP3 and SMTP over TLS against the local servers of the fixture
 // "mailservers_tls": pop3s and smtps, STLS and STARTTLS on the plain ports,
 // and the certificates the client must refuse.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/MailServers.h"
@@ -126,7 +133,8 @@ TEST_F(NMailTls, Pop3sFetchesAndDeletesOverTls) {
 
 TEST_F(NMailTls, PlainNameUpgradesWithStlsBeforeTheLogin) {
     for (const std::string& server :
-         {servers.pop3Server(), withPort("pop3://127.0.0.1", servers.pop3Port)}) {
+         {servers.pop3Server(), withPort("pop3://127.0.0.1", servers.pop3Port),
+          withPort("pop3+stls://127.0.0.1", servers.pop3Port)}) {
         const std::size_t loginsBefore = loginLines(servers).size();
         const int handle = NMailPop3Connect(server.c_str());
         ASSERT_GT(handle, 0) << server << ": " << lastMessage();
@@ -188,13 +196,16 @@ TEST_F(NMailTls, UntrustedCertificateStopsEverythingBeforeTheLogin) {
 
 TEST_F(NMailTls, CertificateForAnotherNameIsRefused) {
     // The certificates come from the trusted CA; only the name is wrong.
-    const std::string pop3ByName = withPort("pop3s://localhost", servers.pop3sPort);
-    EXPECT_EQ(NMailPop3Connect(pop3ByName.c_str()), -1);
-    std::string message = lastMessage();
-    EXPECT_TRUE(
-        message.starts_with("POP3サーバーに接続できません。サーバーの証明書は別のサーバー名"))
-        << message;
-    EXPECT_NE(message.find("localhost"), std::string::npos) << message;
+    std::string message;
+    for (const std::string& pop3ByName : {withPort("pop3s://localhost", servers.pop3sPort),
+                                          withPort("localhost", servers.pop3Port)}) {
+        EXPECT_EQ(NMailPop3Connect(pop3ByName.c_str()), -1);
+        message = lastMessage();
+        EXPECT_TRUE(
+            message.starts_with("POP3サーバーに接続できません。サーバーの証明書は別のサーバー名"))
+            << pop3ByName << ": " << message;
+        EXPECT_NE(message.find("localhost"), std::string::npos) << message;
+    }
 
     EXPECT_LT(send(withPort("smtps://127.0.0.1", servers.smtpsWrongNamePort), "件名", "本文"), 0);
     message = lastMessage();
@@ -228,6 +239,99 @@ TEST_F(NMailTls, OtherTlsFailuresNameTheirCause) {
     EXPECT_EQ(NMailPop3Connect(withPort("pop3s://127.0.0.1", servers.pop3Port).c_str()), -1);
     message = lastMessage();
     EXPECT_NE(message.find("TLSの接続を確立できません。"), std::string::npos) << message;
+}
+
+// Forwards one connection to a port of 127.0.0.1. The server's reply to the
+// client's "STLS" reaches the client with `injected` behind it, in the same
+// segment, as a man in the middle would send it.
+class InjectingProxy {
+  public:
+    InjectingProxy(int targetPort, std::string injected)
+        : m_targetPort(targetPort), m_injected(std::move(injected)) {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(m_listener, 1);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~InjectingProxy() {
+        m_stopping = true;
+        m_thread.join();
+        ::close(m_listener);
+    }
+    std::string address() const { return withPort("127.0.0.1", m_port); }
+    bool injected() const { return m_done; }
+
+  private:
+    void serve() {
+        pollfd waiting{m_listener, POLLIN, 0};
+        while (!m_stopping && ::poll(&waiting, 1, 50) == 0) {
+        }
+        if (m_stopping)
+            return;
+        const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in target{};
+        target.sin_family = AF_INET;
+        target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        target.sin_port = htons(static_cast<uint16_t>(m_targetPort));
+        if (::connect(server, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0)
+            forward(client, server);
+        ::close(server);
+        ::close(client);
+    }
+
+    void forward(int client, int server) {
+        bool stlsSent = false;
+        pollfd both[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+        while (!m_stopping) {
+            if (::poll(both, 2, 50) <= 0)
+                continue;
+            for (int from = 0; from < 2; ++from) {
+                if (!(both[from].revents & (POLLIN | POLLHUP | POLLERR)))
+                    continue;
+                char buffer[16384];
+                const ssize_t got = ::recv(both[from].fd, buffer, sizeof buffer, 0);
+                if (got <= 0)
+                    return;
+                std::string bytes(buffer, static_cast<std::size_t>(got));
+                if (from == 0 && bytes.starts_with("STLS\r\n")) {
+                    stlsSent = true;
+                } else if (from == 1 && stlsSent && !m_done) {
+                    bytes += m_injected;
+                    m_done = true;
+                }
+                ::send(both[1 - from].fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            }
+        }
+    }
+
+    int m_targetPort;
+    std::string m_injected;
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+TEST_F(NMailTls, PlainTextInjectedAfterTheStlsGoAheadIsNeverRead) {
+    servers.deliver("From: a@example.jp\r\nSubject: =?UTF-8?B?5pys54mp?=\r\n\r\nbody\r\n");
+    // Read inside TLS, this would be an empty capability list and a refused login.
+    InjectingProxy proxy(servers.pop3Port, "+OK\r\n.\r\n-ERR injected\r\n");
+    const std::size_t loginsBefore = loginLines(servers).size();
+    const FetchedMail fetched = fetchAndDelete(proxy.address());
+    EXPECT_TRUE(proxy.injected());
+    EXPECT_EQ(fetched.subject, "本物");
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+    const std::vector<std::string> logins = loginLines(servers);
+    ASSERT_EQ(logins.size(), loginsBefore + 1);
+    EXPECT_NE(logins.back().find(", TLS,"), std::string::npos) << logins.back();
 }
 
 // A second pair of TLS servers whose SMTP side insists on AUTH, offered only

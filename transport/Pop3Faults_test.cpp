@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "text/Cp932.h"
 #include "transport/NMail.h"
 #include "transport/NMailTestSupport.h"
+#include "transport/Pop3Session.h"
 
 namespace qf::transport {
 namespace {
@@ -27,40 +29,74 @@ using qf::testing::ScriptedServer;
 
 const std::string kMail = "Subject: hello\r\nFrom: a@example.jp\r\n\r\nbody\r\n";
 
-// A small POP3 server: greets, logs anyone in, lists `listing`, answers
-// RETR with `retrieve` and DELE with `deleteReply`.
+// A small POP3 server: greets, logs anyone in, offers `capabilities`, lists
+// `listing` (UIDL "id<n>" for the same mails), answers RETR with `retrieve`
+// and DELE with `deleteReply`. With `bursts` set it reads every line the
+// client has sent before it answers, and records each burst.
 struct FakePop3 {
+    using Bursts = std::vector<std::vector<std::string>>;
     std::string greeting = "+OK ready <1896.697170952@example.jp>";
+    std::string capabilities = "USER\r\n";
     std::string listing =
         "1 " + std::to_string(kMail.size()) + "\r\n2 " + std::to_string(kMail.size()) + "\r\n";
     std::function<void(ScriptedConnection&, int)> retrieve = [](ScriptedConnection& c, int) {
         c.send("+OK\r\n" + kMail + ".\r\n");
     };
     std::function<std::string(int)> deleteReply = [](int) { return "+OK"; };
+    int hangUpAfterRetrieve = 0;  // closes the connection after that RETR's reply
+    std::shared_ptr<Bursts> bursts;
 
     void operator()(ScriptedConnection& c) const {
         if (!c.send(greeting + "\r\n"))
             return;
-        for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
-            const std::string verb = line.substr(0, line.find(' '));
-            const int number = line.size() > 5 ? std::atoi(line.c_str() + 5) : 0;
-            if (verb == "CAPA") {
-                c.send("+OK\r\nUSER\r\n.\r\n");
-            } else if (verb == "USER" || verb == "PASS" || verb == "APOP") {
-                c.send("+OK\r\n");
-            } else if (verb == "LIST") {
-                c.send("+OK\r\n" + listing + ".\r\n");
-            } else if (verb == "RETR") {
-                retrieve(c, number);
-            } else if (verb == "DELE") {
-                c.send(deleteReply(number) + "\r\n");
-            } else if (verb == "QUIT") {
-                c.send("+OK bye\r\n");
-                return;
-            } else {
-                c.send("-ERR unknown command\r\n");
+        for (std::vector<std::string> lines = readBurst(c); !lines.empty(); lines = readBurst(c)) {
+            for (const std::string& line : lines) {
+                if (!answer(c, line))
+                    return;
             }
         }
+    }
+
+    std::vector<std::string> readBurst(ScriptedConnection& c) const {
+        std::vector<std::string> lines;
+        for (std::string line = c.readLine(); !line.empty();
+             line = bursts ? c.readLine(100ms) : std::string()) {
+            lines.push_back(line);
+        }
+        if (bursts && !lines.empty())
+            bursts->push_back(lines);
+        return lines;
+    }
+
+    // False once the connection is to end.
+    bool answer(ScriptedConnection& c, const std::string& line) const {
+        const std::string verb = line.substr(0, line.find(' '));
+        const int number = line.size() > 5 ? std::atoi(line.c_str() + 5) : 0;
+        if (verb == "CAPA") {
+            c.send("+OK\r\n" + capabilities + ".\r\n");
+        } else if (verb == "USER" || verb == "PASS" || verb == "APOP") {
+            c.send("+OK\r\n");
+        } else if (verb == "LIST") {
+            c.send("+OK\r\n" + listing + ".\r\n");
+        } else if (verb == "UIDL") {
+            std::string ids;
+            for (std::size_t at = 0; at < listing.size(); at = listing.find('\n', at) + 1) {
+                const std::string n = listing.substr(at, listing.find(' ', at) - at);
+                ids += n + " id" + n + "\r\n";
+            }
+            c.send("+OK\r\n" + ids + ".\r\n");
+        } else if (verb == "RETR") {
+            retrieve(c, number);
+            return number != hangUpAfterRetrieve;
+        } else if (verb == "DELE") {
+            c.send(deleteReply(number) + "\r\n");
+        } else if (verb == "QUIT") {
+            c.send("+OK bye\r\n");
+            return false;
+        } else {
+            c.send("-ERR unknown command\r\n");
+        }
+        return true;
     }
 };
 
@@ -251,6 +287,110 @@ TEST_F(Pop3Faults, RefusedDeleteAtCloseStopsTheDeletions) {
     EXPECT_TRUE(sawCommand(server, "DELE 2"));
     EXPECT_FALSE(sawCommand(server, "DELE 3"));
     EXPECT_EQ(server.connections(), 1);
+}
+
+// Lists `count` mails of kMail's size.
+std::string listingOf(int count) {
+    std::string listing;
+    for (int number = 1; number <= count; ++number)
+        listing += std::to_string(number) + " " + std::to_string(kMail.size()) + "\r\n";
+    return listing;
+}
+
+// Receives five mails as the receive run does (with their ids), marks each,
+// closes; the bursts of commands the server read.
+FakePop3::Bursts receiveFive(FakePop3 pop3) {
+    pop3.listing = listingOf(5);
+    pop3.bursts = std::make_shared<FakePop3::Bursts>();
+    ScriptedServer server(pop3);
+    const int handle = NMailPop3Connect(server.address().c_str());
+    EXPECT_EQ(NMailPop3Authenticate(handle, "user", "pass", kApop), 5) << lastMessage();
+    std::vector<char> id(80), texts(8192), body(kMail.size() + 1);
+    for (int number = 1; number <= 5; ++number) {
+        EXPECT_EQ(NMailPop3GetUniqueId(handle, number, id.data(), 80), 1);
+        EXPECT_EQ(std::string(id.data()), "id" + std::to_string(number));
+        EXPECT_EQ(NMailPop3GetMail(handle, number, texts.data(), texts.data(), texts.data(),
+                                   texts.data(), body.data(), 0, 0),
+                  1)
+            << lastMessage();
+        EXPECT_EQ(std::string(body.data()), "body\r\n");
+        EXPECT_EQ(NMailPop3DeleteMail(handle, number), 1);
+    }
+    EXPECT_EQ(NMailPop3Close(handle), 1) << lastMessage();
+    return *pop3.bursts;
+}
+
+bool hasBurst(const FakePop3::Bursts& bursts, const std::vector<std::string>& wanted) {
+    return std::find(bursts.begin(), bursts.end(), wanted) != bursts.end();
+}
+
+TEST_F(Pop3Faults, PipelinesOnlyWhenTheServerOffersIt) {
+    FakePop3 pop3;
+    pop3.capabilities = "UIDL\r\nPIPELINING\r\n";
+    const FakePop3::Bursts pipelined = receiveFive(pop3);
+    const auto login = std::find_if(pipelined.begin(), pipelined.end(), [](const auto& burst) {
+        return burst.front().starts_with("APOP ");
+    });
+    ASSERT_NE(login, pipelined.end());
+    EXPECT_EQ(*login, (std::vector<std::string>{login->front(), "UIDL", "LIST"}));
+    EXPECT_TRUE(hasBurst(pipelined, {"RETR 1", "RETR 2", "RETR 3", "RETR 4", "RETR 5"}));
+    EXPECT_TRUE(hasBurst(pipelined, {"DELE 1", "DELE 2", "DELE 3", "DELE 4", "DELE 5", "QUIT"}));
+
+    pop3.capabilities = "UIDL\r\n";
+    const FakePop3::Bursts oneByOne = receiveFive(pop3);
+    EXPECT_EQ(oneByOne.size(), 15u);  // CAPA, APOP, UIDL, LIST, 5 RETR, 5 DELE, QUIT
+    for (const auto& burst : oneByOne)
+        EXPECT_EQ(burst.size(), 1u) << burst.front() << " came with others";
+}
+
+TEST_F(Pop3Faults, PipelinedRetrievesStayWithinTheWindow) {
+    FakePop3 pop3;
+    pop3.capabilities = "PIPELINING\r\n";
+    pop3.listing = listingOf(300);
+    pop3.bursts = std::make_shared<FakePop3::Bursts>();
+    ScriptedServer server(pop3);
+    const int handle = NMailPop3Connect(server.address().c_str());
+    ASSERT_EQ(NMailPop3Authenticate(handle, "user", "pass", kPlain), 300);
+    EXPECT_EQ(getMail(handle, 1), 1);
+    EXPECT_EQ(NMailPop3Close(handle), 1) << lastMessage();
+    const auto first = std::find_if(pop3.bursts->begin(), pop3.bursts->end(),
+                                    [](const auto& burst) { return burst.front() == "RETR 1"; });
+    ASSERT_NE(first, pop3.bursts->end());
+    EXPECT_EQ(first->size(), Pop3Session::kWindowCommands);
+}
+
+TEST_F(Pop3Faults, ConnectionClosedInAPipelinedBurstDeletesNothing) {
+    FakePop3 pop3;
+    pop3.capabilities = "PIPELINING\r\n";
+    pop3.listing = listingOf(3);
+    pop3.retrieve = [](ScriptedConnection& c, int number) {
+        c.send(number == 2 ? "+OK\r\nSubject: hel" : "+OK\r\n" + kMail + ".\r\n");
+    };
+    pop3.hangUpAfterRetrieve = 2;  // RETR 3 was sent with the others
+    pop3.bursts = std::make_shared<FakePop3::Bursts>();
+    ScriptedServer server(pop3);
+    const int handle = NMailPop3Connect(server.address().c_str());
+    ASSERT_EQ(NMailPop3Authenticate(handle, "user", "pass", kPlain), 3);
+    EXPECT_EQ(getMail(handle, 1), 1);
+    EXPECT_EQ(NMailPop3DeleteMail(handle, 1), 1);
+    std::fill(subject.begin(), subject.end() - 1, 'u');
+    EXPECT_LT(getMail(handle, 2), 0);
+    EXPECT_TRUE(buffersUntouched());
+    EXPECT_TRUE(sawCommand(server, "RETR 3"));
+    EXPECT_LT(NMailPop3Close(handle), 0);
+    EXPECT_FALSE(sawCommand(server, "DELE"));
+    EXPECT_EQ(server.connections(), 1);
+}
+
+TEST_F(Pop3Faults, AddressAskingForStlsIsRefusedWhenTheServerHasNone) {
+    ScriptedServer server(FakePop3{});
+    EXPECT_EQ(NMailPop3Connect(("pop3+stls://" + server.address()).c_str()), -1);
+    EXPECT_TRUE(
+        lastMessage().starts_with("POP3サーバーに接続できません。"
+                                  "このサーバーは暗号化（STLS）に対応していません。"))
+        << lastMessage();
+    EXPECT_FALSE(sawCommand(server, "USER"));
+    EXPECT_FALSE(sawCommand(server, "APOP"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <vector>
 
 namespace qf::transport {
 
@@ -11,47 +12,31 @@ namespace {
 
 constexpr std::size_t kMaxCapabilities = 64 * 1024;
 constexpr std::size_t kMaxListing = 16 * 1024 * 1024;
+// A status line (greeting, "+OK …", "-ERR …"): 512 bytes by the standard.
+constexpr std::size_t kMaxStatusLine = 8 * 1024;
+// What a mail's buffer reserves before its bytes arrive: a lying LIST
+// cannot make the session allocate more than this ahead of the data.
+constexpr std::size_t kMaxReserve = 64 * 1024 * 1024;
 constexpr std::size_t kNoBody = 0;
-
-// Collects a reply body up to a limit; beyond it the transfer is aborted,
-// so an endless line or a mail far larger than announced cannot fill memory.
-struct BodySink {
-    std::string* out;
-    std::size_t maxBytes;
-    bool overflowed = false;
-};
-
-size_t collectBody(char* data, size_t size, size_t count, void* userData) {
-    auto* sink = static_cast<BodySink*>(userData);
-    const size_t bytes = size * count;
-    if (sink->out->size() + bytes > sink->maxBytes) {
-        sink->overflowed = true;
-        return 0;
-    }
-    sink->out->append(data, bytes);
-    return bytes;
-}
-
-size_t discardBody(char*, size_t size, size_t count, void*) {
-    return size * count;
-}
-
-// libcurl URL-decodes a custom request, so a literal "%" must be sent as %25.
-std::string escapePercent(std::string_view line) {
-    std::string escaped;
-    escaped.reserve(line.size());
-    for (char c : line) {
-        if (c == '%') {
-            escaped += "%25";
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
-}
 
 bool hasLineBreakOrNul(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// A server's line as it may appear in an error text: cut, control
+// characters replaced.
+std::string printableLine(std::string_view line) {
+    std::string shown(line.substr(0, 1000));
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    }
+    return shown;
+}
+
+// The first word of a command line: "RETR 5" → "RETR".
+std::string verbOf(const std::string& line) {
+    return line.substr(0, line.find(' '));
 }
 
 // Calls `take(number, rest)` for each "n rest" line of a listing reply
@@ -142,22 +127,71 @@ std::string apopDigest(std::string_view timestamp, std::string_view password) {
     return digest;
 }
 
-Pop3Session::Pop3Session(const ServerAddress& address, const TransferLimits& limits)
-    : m_connection(address, limits) {}
+Pop3Session::Pop3Session(std::unique_ptr<MailSocket> socket, const TransferLimits& limits)
+    : m_socket(std::move(socket)), m_limits(limits) {}
 
 Result<std::unique_ptr<Pop3Session>> Pop3Session::connect(const ServerAddress& address,
                                                           const TransferLimits& limits) {
-    std::unique_ptr<Pop3Session> session(new Pop3Session(address, limits));
-    if (!session->m_connection.valid())
-        return Status::ioError("libcurl could not start");
-    // No user name is given to libcurl, so its connect phase ends after the
-    // greeting and capabilities; the login is ours, on this connection.
-    Result<std::string> capabilities = session->command("CAPA", true, kMaxCapabilities);
-    if (!capabilities)
-        return capabilities.status();
-    session->m_connection.allowOneSocketOnly();
-    session->m_offersUniqueIds = listsCapability(capabilities.value(), "UIDL");
+    // TCP, TLS, the greeting and the capabilities share the connect limit.
+    const Deadline deadline = deadlineIn(limits.connectSeconds);
+    Result<std::unique_ptr<MailSocket>> socket = MailSocket::connect(address, deadline);
+    if (!socket)
+        return socket.status();
+    std::unique_ptr<Pop3Session> session(new Pop3Session(std::move(socket).value(), limits));
+    if (Status negotiated = session->negotiate(address, deadline); !negotiated)
+        return negotiated;
     return session;
+}
+
+Status Pop3Session::negotiate(const ServerAddress& address, Deadline deadline) {
+    if (address.implicitTls) {
+        if (Status secured = m_socket->startTls(deadline); !secured)
+            return secured;
+    }
+    Result<std::string> greeting = readStatusLine(deadline);
+    if (!greeting)
+        return greeting.status();
+    m_greeting = printableLine(greeting.value());
+    if (!greeting.value().starts_with("+OK"))
+        return Status::refused(m_greeting);
+    Result<std::string> offered = capabilities(deadline);
+    if (!offered)
+        return offered.status();
+    if (!address.implicitTls) {
+        bool secured = false;
+        if (listsCapability(offered.value(), "STLS")) {
+            queue("STLS", Reply::kLine, kNoBody);
+            Result<std::string> reply = awaitReply(deadline);
+            if (!reply && m_failed)
+                return reply.status();
+            if (reply) {
+                // startTls drops whatever came after the "+OK" in clear text.
+                if (Status started = m_socket->startTls(deadline); !started)
+                    return started;
+                // What the server offered before TLS counts for nothing now.
+                offered = capabilities(deadline);
+                if (!offered)
+                    return offered.status();
+                secured = true;
+            }
+        }
+        if (!secured && address.requireStartTls) {
+            return tlsRefused(TlsRefusal::kNotOffered,
+                              "the server offers no STLS; the address asks for it");
+        }
+    }
+    m_pipelining = listsCapability(offered.value(), "PIPELINING");
+    m_offersUniqueIds = listsCapability(offered.value(), "UIDL");
+    return Status::ok();
+}
+
+// A server that refuses CAPA offers nothing beyond the basic commands.
+Result<std::string> Pop3Session::capabilities(Deadline deadline) {
+    queue("CAPA", Reply::kMultiLine, kMaxCapabilities);
+    Result<std::string> offered = awaitReply(deadline);
+    if (!offered && !m_failed)
+        return std::string();
+    return offered;
 }
 
 Result<int> Pop3Session::login(std::string_view user, std::string_view password, Pop3Login method) {
@@ -166,33 +200,54 @@ Result<int> Pop3Session::login(std::string_view user, std::string_view password,
     if (hasLineBreakOrNul(user) || hasLineBreakOrNul(password)) {
         return Status::invalidArgument("line break in user name or password");
     }
+    std::vector<std::string> lines;
     if (method == Pop3Login::kApop) {
         const std::string timestamp = apopTimestamp(greeting());
         if (timestamp.empty()) {
             return fail(Status::refused("no APOP timestamp in the greeting: " + greeting()));
         }
-        Result<std::string> reply = command(
-            "APOP " + std::string(user) + " " + apopDigest(timestamp, password), false, kNoBody);
-        if (!reply)
-            return reply.status();
+        lines.push_back("APOP " + std::string(user) + " " + apopDigest(timestamp, password));
     } else {
-        Result<std::string> reply = command("USER " + std::string(user), false, kNoBody);
-        if (!reply)
-            return reply.status();
-        reply = command("PASS " + std::string(password), false, kNoBody);
-        if (!reply)
-            return reply.status();
+        lines.push_back("USER " + std::string(user));
+        lines.push_back("PASS " + std::string(password));
+    }
+    if (m_pipelining) {
+        for (const std::string& line : lines)
+            queue(line, Reply::kLine, kNoBody);
+        if (m_offersUniqueIds)
+            queue("UIDL", Reply::kMultiLine, kMaxListing);
+        queue("LIST", Reply::kMultiLine, kMaxListing);
+    }
+    for (const std::string& line : lines) {
+        if (!m_pipelining)
+            queue(line, Reply::kLine, kNoBody);
+        if (Result<std::string> reply = awaitReply(); !reply)
+            return fail(reply.status());
     }
     m_loggedIn = true;
-    if (Status listed = loadSizes(); !listed)
+    if (Status listed = loadListings(); !listed)
         return listed;
     return m_mailCount;
 }
 
-Status Pop3Session::loadSizes() {
-    Result<std::string> listing = command("LIST", true, kMaxListing);
+Status Pop3Session::loadListings() {
+    if (m_offersUniqueIds) {
+        if (!m_pipelining)
+            queue("UIDL", Reply::kMultiLine, kMaxListing);
+        Result<std::string> ids = awaitReply();
+        if (ids) {
+            m_uniqueIds = parseUniqueIds(ids.value());
+        } else if (m_failed) {
+            return ids.status();
+        } else {
+            m_offersUniqueIds = false;  // offered, then refused: none to rely on
+        }
+    }
+    if (!m_pipelining)
+        queue("LIST", Reply::kMultiLine, kMaxListing);
+    Result<std::string> listing = awaitReply();
     if (!listing)
-        return listing.status();
+        return fail(listing.status());
     m_listedSizes = parseListing(listing.value());
     m_mailCount = m_listedSizes.empty() ? 0 : m_listedSizes.rbegin()->first;
     return Status::ok();
@@ -214,15 +269,60 @@ Result<std::string_view> Pop3Session::retrieve(int mailNumber) {
         return valid;
     if (m_cachedNumber == mailNumber)
         return std::string_view(m_cachedMail);
-    // Some slack over the listed size, but never unbounded.
-    const auto listed = static_cast<std::size_t>(std::max(0L, m_listedSizes[mailNumber]));
-    Result<std::string> mail =
-        command("RETR " + std::to_string(mailNumber), true, listed + listed / 2 + 65536);
+    releaseRetrieved();
+    if (Status skipped = skipRepliesBeforeRetrieve(mailNumber); !skipped)
+        return skipped;
+    if (m_inFlight.empty()) {
+        // Some slack over the listed size, but never unbounded.
+        const auto listed = static_cast<std::size_t>(std::max(0L, m_listedSizes[mailNumber]));
+        queue("RETR " + std::to_string(mailNumber), Reply::kMultiLine, listed + listed / 2 + 65536,
+              mailNumber);
+        m_nextPrefetch = mailNumber + 1;
+    }
+    if (Status sent = prefetch(); !sent)
+        return sent;
+    Result<std::string> mail = awaitReply();
     if (!mail)
-        return mail.status();
+        return fail(mail.status());
+    // The server works on the next mails while the caller stores this one.
+    if (Status sent = prefetch(); !sent)
+        return sent;
     m_cachedNumber = mailNumber;
     m_cachedMail = std::move(mail).value();
     return std::string_view(m_cachedMail);
+}
+
+Status Pop3Session::prefetch() {
+    if (m_pipelining) {
+        for (auto next = m_listedSizes.lower_bound(m_nextPrefetch);
+             next != m_listedSizes.end() && windowHasRoom(); ++next) {
+            m_nextPrefetch = next->first + 1;
+            if (m_marked.contains(next->first))
+                continue;  // stored by an earlier run: deleted, not fetched
+            const auto listed = static_cast<std::size_t>(std::max(0L, next->second));
+            queue("RETR " + std::to_string(next->first), Reply::kMultiLine,
+                  listed + listed / 2 + 65536, next->first);
+        }
+    }
+    return flush();
+}
+
+Status Pop3Session::skipRepliesBeforeRetrieve(int mailNumber) {
+    while (!m_inFlight.empty() && m_inFlight.front().mailNumber != mailNumber) {
+        // A mail sent ahead that the caller did not ask for after all; a
+        // refusal of it is no concern of the mail asked for.
+        if (Result<std::string> dropped = awaitReply(); !dropped && m_failed)
+            return dropped.status();
+    }
+    return Status::ok();
+}
+
+Status Pop3Session::drainReplies() {
+    while (!m_inFlight.empty()) {
+        if (Result<std::string> dropped = awaitReply(); !dropped && m_failed)
+            return dropped.status();
+    }
+    return Status::ok();
 }
 
 void Pop3Session::releaseRetrieved() {
@@ -243,13 +343,6 @@ Result<std::string> Pop3Session::uniqueId(int mailNumber) {
         return valid;
     if (!m_offersUniqueIds)
         return Status::refused("the server does not offer UIDL");
-    if (!m_uniqueIdsLoaded) {
-        Result<std::string> listing = command("UIDL", true, kMaxListing);
-        if (!listing)
-            return listing.status();
-        m_uniqueIds = parseUniqueIds(listing.value());
-        m_uniqueIdsLoaded = true;
-    }
     const auto found = m_uniqueIds.find(mailNumber);
     if (found == m_uniqueIds.end())
         return Status::notFound("the server listed no UIDL for mail " + std::to_string(mailNumber));
@@ -266,15 +359,31 @@ Status Pop3Session::markDeleted(int mailNumber) {
 Status Pop3Session::close() {
     if (m_failed)
         return Status::cancelled("the session ended early; no mail was deleted");
+    releaseRetrieved();
+    if (Status drained = drainReplies(); !drained)
+        return drained;
+    const auto send = [this](const std::string& line) {
+        // Without PIPELINING the window holds one command.
+        while (!windowHasRoom()) {
+            if (Result<std::string> reply = awaitReply(); !reply)
+                return fail(reply.status());
+        }
+        queue(line, Reply::kLine, kNoBody);
+        return Status::ok();
+    };
     for (int mailNumber : m_marked) {
-        Result<std::string> reply = command("DELE " + std::to_string(mailNumber), false, kNoBody);
-        if (!reply)
-            return reply.status();
+        if (Status sent = send("DELE " + std::to_string(mailNumber)); !sent)
+            return sent;
     }
     m_marked.clear();
-    Result<std::string> reply = command("QUIT", false, kNoBody);
+    if (Status sent = send("QUIT"); !sent)
+        return sent;
+    while (!m_inFlight.empty()) {
+        if (Result<std::string> reply = awaitReply(); !reply)
+            return fail(reply.status());
+    }
     m_failed = true;  // nothing more goes over this connection
-    return reply.status();
+    return Status::ok();
 }
 
 Status Pop3Session::fail(Status status) {
@@ -282,42 +391,115 @@ Status Pop3Session::fail(Status status) {
     return status;
 }
 
-Result<std::string> Pop3Session::command(const std::string& line, bool multiLine,
-                                         std::size_t maxBytes) {
+void Pop3Session::queue(const std::string& line, Reply reply, std::size_t maxBytes,
+                        int mailNumber) {
+    const std::size_t lineBytes = line.size() + 2;
+    m_outgoing += line;
+    m_outgoing += "\r\n";
+    m_inFlight.push_back({verbOf(line), reply, maxBytes, lineBytes, mailNumber});
+    m_inFlightBytes += lineBytes;
+}
+
+bool Pop3Session::windowHasRoom() const {
+    if (!m_pipelining)
+        return m_inFlight.empty();
+    // "RETR 12345\r\n" is the longest command queued while the window is full.
+    return m_inFlight.size() < kWindowCommands && m_inFlightBytes + 16 <= kWindowBytes;
+}
+
+Status Pop3Session::flush() {
+    if (m_outgoing.empty())
+        return Status::ok();
+    Status written = m_socket->writeAll(m_outgoing, deadlineIn(m_limits.replySeconds));
+    m_outgoing.clear();
+    return written ? written : fail(written);
+}
+
+Result<std::string> Pop3Session::awaitReply() {
+    return awaitReply(deadlineIn(m_limits.replySeconds));
+}
+
+Result<std::string> Pop3Session::awaitReply(Deadline statusDeadline) {
     if (m_failed)
         return Status::cancelled("the session has already ended");
-    CURL* curl = m_connection.handle();
-    const bool firstRequest = m_connection.socketsOpened() == 0;
-    if (!firstRequest) {
-        curl_socket_t socket = CURL_SOCKET_BAD;
-        curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &socket);
-        if (socket == CURL_SOCKET_BAD)
-            return fail(Status::ioError("the server closed the connection"));
+    if (m_inFlight.empty())
+        return Status::invalidArgument("no command awaits a reply");
+    if (Status flushed = flush(); !flushed)
+        return flushed;
+    const Expected expected = std::move(m_inFlight.front());
+    m_inFlight.pop_front();
+    m_inFlightBytes -= expected.lineBytes;
+    Result<std::string> status = readStatusLine(statusDeadline);
+    if (!status)
+        return fail(status.status());
+    const std::string& line = status.value();
+    if (line.starts_with("-ERR"))
+        return Status::refused(printableLine(line));
+    if (!line.starts_with("+OK")) {
+        return fail(Status::corrupt("unexpected reply to \"" + expected.verb +
+                                    "\": " + printableLine(line)));
     }
+    if (expected.reply == Reply::kLine)
+        return status;
     std::string body;
-    BodySink sink{&body, multiLine ? maxBytes : 0};
-    const std::string request = escapePercent(line);
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOBODY, multiLine ? 0L : 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collectBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    m_connection.beginRequest();
-    const CURLcode code = curl_easy_perform(curl);
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr);
-    // The sink dies with this call; whatever libcurl reads at logout is dropped.
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &discardBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
-    long newConnections = 0;
-    curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &newConnections);
-    if (!firstRequest && newConnections != 0)
-        return fail(Status::ioError("the connection to the server was replaced"));
-    if (sink.overflowed) {
-        return fail(Status::corrupt("the server sent more than " + std::to_string(maxBytes) +
-                                    " bytes for \"" + line.substr(0, line.find(' ')) + "\""));
-    }
-    if (code != CURLE_OK)
-        return fail(m_connection.failure(code));
+    body.reserve(std::min(expected.maxBytes, kMaxReserve));
+    if (Status read = readBody(body, expected.maxBytes, expected.verb); !read)
+        return fail(read);
     return body;
+}
+
+Result<std::string> Pop3Session::readStatusLine(Deadline deadline) {
+    while (true) {
+        const std::string_view data = m_socket->buffered();
+        if (const auto end = data.find('\n'); end != std::string_view::npos) {
+            std::string line(data.substr(0, end));
+            if (line.ends_with('\r'))
+                line.pop_back();
+            m_socket->consume(end + 1);
+            return line;
+        }
+        if (data.size() > kMaxStatusLine)
+            return Status::corrupt("a reply line longer than " + std::to_string(kMaxStatusLine) +
+                                   " bytes");
+        if (Status more = m_socket->fill(deadline); !more)
+            return more;
+    }
+}
+
+// The body of a multi-line reply up to its "." line, with the dot-stuffing
+// of lines that start with "." removed; line ends are kept as sent.
+Status Pop3Session::readBody(std::string& out, std::size_t maxBytes, const std::string& verb) {
+    bool atLineStart = true;
+    while (true) {
+        const std::string_view data = m_socket->buffered();
+        std::size_t used = 0;
+        while (used < data.size()) {
+            std::string_view rest = data.substr(used);
+            if (atLineStart && rest.front() == '.') {
+                if (rest.size() < 2 || (rest[1] == '\r' && rest.size() < 3))
+                    break;  // not yet known whether this is the end
+                if (rest[1] == '\n' || (rest[1] == '\r' && rest[2] == '\n')) {
+                    m_socket->consume(used + (rest[1] == '\n' ? 2 : 3));
+                    return Status::ok();
+                }
+                ++used;
+                atLineStart = false;
+                continue;
+            }
+            const auto end = rest.find('\n');
+            const std::size_t take = end == std::string_view::npos ? rest.size() : end + 1;
+            if (out.size() + take > maxBytes) {
+                return Status::corrupt("the server sent more than " + std::to_string(maxBytes) +
+                                       " bytes for \"" + verb + "\"");
+            }
+            out.append(rest.data(), take);
+            used += take;
+            atLineStart = end != std::string_view::npos;
+        }
+        m_socket->consume(used);
+        if (Status more = m_socket->fill(deadlineIn(m_limits.stallSeconds)); !more)
+            return more;
+    }
 }
 
 }  // namespace qf::transport

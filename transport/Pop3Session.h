@@ -1,17 +1,30 @@
-// One POP3 session on one server connection, driven through libcurl.
+// One POP3 session on one server connection (MailSocket: clear text, STLS
+// or TLS from the first byte).
 //
 // Call order: connect, login, then per mail retrieve/size and markDeleted,
 // finally close. Any failed request ends the session: every later request
-// fails at once, and no request is ever sent on a second connection (after
-// an error libcurl would otherwise log out by itself and reconnect, where the
-// message numbers have shifted).
+// fails at once, and nothing is ever sent on a second connection.
+//
+// Pipelining: when the server's capabilities list PIPELINING, commands go
+// out without waiting for the replies before them, in a bounded window
+// (at most kWindowCommands commands and kWindowBytes bytes of them in
+// flight, so the kernel's buffers always hold them and a write never waits
+// on a server that is busy sending). The login sends UIDL and LIST with it;
+// retrieve(m) keeps RETRs for the next listed mails in flight, so the server
+// sends mail m + 1 while the caller stores mail m; close sends the DELEs and
+// QUIT in bursts. The replies come back in order and are read one at a time:
+// the session holds one mail at most, whatever the number of mails waiting.
+// Without PIPELINING every command waits for the reply to the one before.
 //
 // Deleting is safe by construction: markDeleted only notes the number; close
 // sends the DELE commands and then QUIT, the moment the server commits them.
-// A session that ends any other way removes nothing from the server, so the
-// caller can make its copies durable before it calls close.
+// A session that ends any other way (a refused DELE included) sends no QUIT
+// and so removes nothing from the server, and the caller can make its copies
+// durable before it calls close.
 #pragma once
 
+#include <cstddef>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -20,6 +33,7 @@
 
 #include "text/Status.h"
 #include "transport/CurlConnection.h"
+#include "transport/MailSocket.h"
 
 namespace qf::transport {
 
@@ -28,13 +42,14 @@ enum class Pop3Login { kPlain, kApop };
 class Pop3Session {
   public:
     // Connects, reads the greeting and the server's capabilities (and
-    // switches to TLS when the address asks for it or the server offers it).
+    // switches to TLS with STLS when the server offers it; an address that
+    // requires STLS is refused when the server does not offer it).
     static Result<std::unique_ptr<Pop3Session>> connect(const ServerAddress& address,
                                                         const TransferLimits& limits);
 
     // USER/PASS, or APOP with the greeting's timestamp (a greeting without
-    // one is refused, never answered with a plain login). The number of
-    // waiting mails.
+    // one is refused, never answered with a plain login); then UIDL (when
+    // offered) and LIST. The number of waiting mails.
     Result<int> login(std::string_view user, std::string_view password, Pop3Login method);
 
     // The whole mail as the server sends it (CRLF line ends, dot-stuffing
@@ -50,40 +65,75 @@ class Pop3Session {
     Result<long> size(int mailNumber);
 
     // The server's unique id of the mail (UIDL), listed for every mail with
-    // one command on first use. kRefused, without a command, when the
-    // server's capabilities do not offer UIDL.
+    // one command at the login. kRefused when the server does not offer UIDL.
     Result<std::string> uniqueId(int mailNumber);
     bool offersUniqueIds() const { return m_offersUniqueIds; }
 
     Status markDeleted(int mailNumber);
     // DELE for each marked mail in ascending order, then QUIT. A refused
-    // DELE ends the session there: the server may still commit the earlier
-    // ones (their mails are stored), the later ones stay on the server.
+    // DELE ends the session without QUIT: the server commits none of them,
+    // and every mail stays on the server.
     Status close();
 
     bool alive() const { return !m_failed; }
-    const std::string& greeting() const { return m_connection.greeting(); }
+    const std::string& greeting() const { return m_greeting; }
+    bool pipelining() const { return m_pipelining; }
+
+    static constexpr std::size_t kWindowCommands = 256;
+    static constexpr std::size_t kWindowBytes = 16 * 1024;
 
   private:
-    Pop3Session(const ServerAddress& address, const TransferLimits& limits);
+    enum class Reply { kLine, kMultiLine };
+    struct Expected {
+        std::string verb;  // names the command in error texts
+        Reply reply;
+        std::size_t maxBytes;  // of a multi-line body
+        std::size_t lineBytes;
+        int mailNumber;  // of a RETR
+    };
 
-    // Sends one command. multiLine: the reply carries a body ending in ".",
-    // returned with dot-stuffing removed; at most maxBytes of it.
-    Result<std::string> command(const std::string& line, bool multiLine, std::size_t maxBytes);
-    Status loadSizes();
+    Pop3Session(std::unique_ptr<MailSocket> socket, const TransferLimits& limits);
+    Status negotiate(const ServerAddress& address, Deadline deadline);
+    Result<std::string> capabilities(Deadline deadline);
+
+    // Queues a command; it goes out with the next flush.
+    void queue(const std::string& line, Reply reply, std::size_t maxBytes, int mailNumber = 0);
+    Status flush();
+    bool windowHasRoom() const;
+    // The reply to the oldest command in flight: the status line, or the
+    // body of a multi-line reply with dot-stuffing removed. A "-ERR" is
+    // kRefused with the server's line and leaves the session usable; every
+    // other failure ends it.
+    Result<std::string> awaitReply(Deadline statusDeadline);
+    Result<std::string> awaitReply();
+    Result<std::string> command(const std::string& line, Reply reply, std::size_t maxBytes);
+    Result<std::string> readStatusLine(Deadline deadline);
+    Status readBody(std::string& out, std::size_t maxBytes, const std::string& verb);
+
+    // Keeps RETRs in flight for the listed mails from m_nextPrefetch on.
+    Status prefetch();
+    // Reads and drops the replies in flight before the RETR of mailNumber.
+    Status skipRepliesBeforeRetrieve(int mailNumber);
+    Status drainReplies();
+    Status loadListings();
     Status checkMailNumber(int mailNumber) const;
     Status fail(Status status);
 
-    CurlConnection m_connection;
+    std::unique_ptr<MailSocket> m_socket;
+    TransferLimits m_limits;
+    std::string m_greeting;
+    bool m_pipelining = false;
     bool m_failed = false;
     bool m_loggedIn = false;
-    bool m_sizesLoaded = false;
     bool m_offersUniqueIds = false;
-    bool m_uniqueIdsLoaded = false;
     std::map<int, std::string> m_uniqueIds;
     int m_mailCount = 0;
     std::map<int, long> m_listedSizes;
     std::set<int> m_marked;
+    std::deque<Expected> m_inFlight;
+    std::size_t m_inFlightBytes = 0;
+    std::string m_outgoing;
+    int m_nextPrefetch = 0;
     int m_cachedNumber = 0;
     std::string m_cachedMail;
 };

@@ -158,6 +158,8 @@ Result<ServerAddress> parseServerAddress(std::string_view text, MailProtocol pro
             address.implicitTls = false;
         } else if (scheme == schemeName(protocol, true)) {
             address.implicitTls = true;
+        } else if (protocol == MailProtocol::kPop3 && scheme == "pop3+stls") {
+            address.requireStartTls = true;
         } else {
             return invalid(text, "unsupported scheme");
         }

@@ -1,9 +1,10 @@
 // The server names the user types in the settings: "host", "host:port",
-// "pop3://host[:port]", "pop3s://host[:port]" (and "smtp://", "smtps://"),
-// turned into what libcurl connects to.
+// "pop3://host[:port]", "pop3s://host[:port]", "pop3+stls://host[:port]"
+// (and "smtp://", "smtps://"), turned into what the transport connects to.
 //
 // Plain names use the protocol's plain port and upgrade with STLS/STARTTLS
-// when the server offers it; the "s" schemes and the well-known TLS ports
+// when the server offers it; "pop3+stls://" insists on STLS (a server that
+// does not offer it is refused); the "s" schemes and the well-known TLS ports
 // (995, 465) use TLS from the first byte. Certificates are always verified.
 #pragma once
 
@@ -21,6 +22,7 @@ struct ServerAddress {
     std::string host;  // name or IP literal, without brackets
     int port = 0;
     bool implicitTls = false;
+    bool requireStartTls = false;  // POP3 only: STLS or no session
     // An IP literal the host name was resolved to; when set, libcurl
     // connects there and nowhere else (see resolvedForLoopback).
     std::string pinnedIp;

@@ -40,6 +40,7 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"pop3s://pop.example.jp", kPop3, "pop3s://pop.example.jp:995/"},
         AddressCase{"pop3s://pop.example.jp:1995/", kPop3, "pop3s://pop.example.jp:1995/"},
         AddressCase{"[::1]:110", kPop3, "pop3://[::1]:110/"},
+        AddressCase{"pop3+stls://pop.example.jp", kPop3, "pop3://pop.example.jp:110/"},
         AddressCase{"smtp.example.jp", kSmtp, "smtp://smtp.example.jp:25/"},
         AddressCase{"smtp.example.jp:587", kSmtp, "smtp://smtp.example.jp:587/"},
         AddressCase{"smtp.example.jp:465", kSmtp, "smtps://smtp.example.jp:465/"},
@@ -48,8 +49,15 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"host:", kPop3, nullptr}, AddressCase{"host:0", kPop3, nullptr},
         AddressCase{"host:65536", kPop3, nullptr}, AddressCase{"host:12ab", kPop3, nullptr},
         AddressCase{"imap://host", kPop3, nullptr}, AddressCase{"smtp://host", kPop3, nullptr},
+        AddressCase{"smtp+stls://host", kSmtp, nullptr},
         AddressCase{"pop3://host/INBOX", kPop3, nullptr}, AddressCase{"user@host", kPop3, nullptr},
         AddressCase{"ho st", kPop3, nullptr}, AddressCase{"[::1", kPop3, nullptr}));
+
+TEST(ServerAddress, OnlyThePop3StlsSchemeRequiresStls) {
+    EXPECT_TRUE(parseServerAddress("pop3+stls://h:1110", kPop3).value().requireStartTls);
+    for (const char* text : {"h", "pop3://h", "pop3s://h", "h:995"})
+        EXPECT_FALSE(parseServerAddress(text, kPop3).value().requireStartTls) << text;
+}
 
 TEST(ServerAddress, OnlyAddressesOfThisMachineAreLoopbackNeverNames) {
     for (const char* host : {"127.0.0.1", "127.1.2.3", "[::1]", "[::ffff:127.0.0.1]"}) {

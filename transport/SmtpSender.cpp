@@ -5,6 +5,8 @@
 #include <memory>
 #include <mutex>
 
+#include "transport/EnvelopeGate.h"
+
 namespace qf::transport {
 
 namespace {
@@ -129,6 +131,11 @@ Status sendMail(const ServerAddress& address, const BuiltMail& mail,
                 const SmtpCredentials& credentials, const TransferLimits& limits) {
     if (mail.recipients.empty())
         return Status::invalidArgument("no recipient");
+    // libcurl writes these into its command lines as they are.
+    if (auto refusal = checkEnvelope(mail.envelopeFrom, mail.recipients)) {
+        return Status::invalidArgument("envelope address refused: " +
+                                       printableAddress(refusal->address));
+    }
     if (credentials.user.empty()) {
         return attemptSend(address, mail, credentials, limits, Auth::kNone).status;
     }

@@ -21,7 +21,8 @@ struct SmtpCredentials {
 };
 
 // Fails with the server's refusal line (or libcurl's message) as the text;
-// kTimedOut when a limit ran out.
+// kTimedOut when a limit ran out; kInvalidArgument, before connecting, when
+// an envelope address fails the gate of EnvelopeGate.h.
 Status sendMail(const ServerAddress& address, const BuiltMail& mail,
                 const SmtpCredentials& credentials, const TransferLimits& limits);
 

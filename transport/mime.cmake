@@ -5,6 +5,7 @@ list(APPEND QF_TRANSPORT_MIME_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/MailDecoder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AttachmentNames.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SplitMail.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Addresses.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MailBuilder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NMailDecode.cpp)
 
@@ -16,4 +17,5 @@ qf_test(transport_mime_test
     ${CMAKE_CURRENT_LIST_DIR}/NMailDecode_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SplitMail_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MailBuilder_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Addresses_test.cpp
   LINKS qf_transport)

@@ -3,7 +3,9 @@
 list(APPEND QF_TRANSPORT_NETWORK_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ServerAddress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CurlConnection.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MailSocket.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Pop3Session.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/EnvelopeGate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SmtpSender.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BufferContract.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NMailSession.cpp)
@@ -11,6 +13,7 @@ list(APPEND QF_TRANSPORT_NETWORK_SOURCES
 qf_test(transport_network_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ServerAddress_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/BufferContract_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/EnvelopeGate_test.cpp
   LINKS qf_transport)
 qf_test(transport_pop3_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/NMailPop3_test.cpp

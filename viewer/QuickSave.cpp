@@ -68,7 +68,8 @@ bool quickSaveExists(const std::filesystem::path& path) {
            std::filesystem::file_type::not_found;
 }
 
-Status writeQuickSave(const std::filesystem::path& path, std::string_view bytes) {
+Status writeQuickSave(const std::filesystem::path& path, std::string_view bytes,
+                      store::FileSystem& fs) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
     if (error) {
@@ -76,7 +77,7 @@ Status writeQuickSave(const std::filesystem::path& path, std::string_view bytes)
     }
     store::ReplaceOptions options;
     options.followLink = false;
-    return store::replaceFileDurably(path.string(), bytes, options);
+    return store::replaceFileDurably(path.string(), bytes, options, fs);
 }
 
 }  // namespace qf::viewer

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "store/FileSystem.h"
 #include "text/Status.h"
 
 namespace qf::viewer {
@@ -35,6 +36,7 @@ std::filesystem::path quickSavePath(const std::filesystem::path& folder, std::st
 bool quickSaveExists(const std::filesystem::path& path);
 
 // Creates the folder when missing and replaces the file with `bytes`.
-Status writeQuickSave(const std::filesystem::path& path, std::string_view bytes);
+Status writeQuickSave(const std::filesystem::path& path, std::string_view bytes,
+                      store::FileSystem& fs = store::posixFileSystem());
 
 }  // namespace qf::viewer

@@ -1,7 +1,8 @@
 // A scripted TCP server on 127.0.0.1 for what real servers get wrong: it
 // accepts connections on a free port and runs a script per connection that
 // reads client lines and sends canned, stalled, cut or endless replies.
-// Every wait is bounded, so a test that goes wrong still ends.
+// Every wait is bounded, so a test that goes wrong still ends. It keeps
+// every byte any client sent, as it arrived.
 #pragma once
 
 #include <arpa/inet.h>
@@ -25,8 +26,13 @@ namespace qf::testing {
 class ScriptedConnection {
   public:
     using LineObserver = std::function<void(const std::string&)>;
-    ScriptedConnection(int socket, std::atomic<bool>& stopping, LineObserver observer)
-        : m_socket(socket), m_stopping(stopping), m_observer(std::move(observer)) {}
+    using BytesObserver = std::function<void(std::string_view)>;
+    ScriptedConnection(int socket, std::atomic<bool>& stopping, LineObserver observer,
+                       BytesObserver bytesObserver = {})
+        : m_socket(socket),
+          m_stopping(stopping),
+          m_observer(std::move(observer)),
+          m_bytesObserver(std::move(bytesObserver)) {}
 
     // False once the peer has closed or the server is stopping.
     bool send(std::string_view bytes) {
@@ -58,9 +64,13 @@ class ScriptedConnection {
                 continue;
             char buffer[4096];
             const ssize_t received = ::recv(m_socket, buffer, sizeof buffer, 0);
-            if (received <= 0)
+            if (received <= 0) {
+                m_closed = true;
                 return {};
+            }
             m_pending.append(buffer, static_cast<std::size_t>(received));
+            if (m_bytesObserver)
+                m_bytesObserver({buffer, static_cast<std::size_t>(received)});
         }
     }
 
@@ -78,12 +88,16 @@ class ScriptedConnection {
     }
 
     bool stopping() const { return m_stopping; }
+    // The peer has closed the connection.
+    bool closed() const { return m_closed; }
 
   private:
     int m_socket;
     std::atomic<bool>& m_stopping;
     LineObserver m_observer;
+    BytesObserver m_bytesObserver;
     std::string m_pending;
+    bool m_closed = false;
 };
 
 class ScriptedServer {
@@ -121,6 +135,12 @@ class ScriptedServer {
         return m_lines;
     }
 
+    // Every byte any client sent, in order, line ends and all.
+    std::string bytesReceived() const {
+        std::lock_guard lock(m_mutex);
+        return m_bytes;
+    }
+
   private:
     void serve() {
         while (!m_stopping) {
@@ -132,10 +152,16 @@ class ScriptedServer {
                 continue;
             ++m_connections;
             // Lines are recorded as they are read, before any reply goes out.
-            ScriptedConnection connection(client, m_stopping, [this](const std::string& line) {
-                std::lock_guard lock(m_mutex);
-                m_lines.push_back(line);
-            });
+            ScriptedConnection connection(
+                client, m_stopping,
+                [this](const std::string& line) {
+                    std::lock_guard lock(m_mutex);
+                    m_lines.push_back(line);
+                },
+                [this](std::string_view bytes) {
+                    std::lock_guard lock(m_mutex);
+                    m_bytes.append(bytes);
+                });
             m_script(connection);
             ::close(client);
         }
@@ -148,6 +174,7 @@ class ScriptedServer {
     std::atomic<int> m_connections{0};
     mutable std::mutex m_mutex;
     std::vector<std::string> m_lines;
+    std::string m_bytes;
     std::thread m_thread;
 };
 
@@ -189,6 +216,53 @@ inline void takeMail(ScriptedConnection& c,
             c.send("250 ok\r\n");
         }
     }
+}
+
+// An SMTP sink: takes every command as a server would, one reply per line,
+// and every mail. What a client smuggled into a command line arrives here
+// as commands of its own.
+inline void acceptEveryMail(ScriptedConnection& c) {
+    c.send("220 sink ESMTP\r\n");
+    // A kept connection may idle for long between two mails.
+    constexpr std::chrono::minutes kIdle{5};
+    while (true) {
+        const std::string line = c.readLine(kIdle);
+        if (c.closed() || c.stopping()) {
+            return;
+        }
+        if (line.starts_with("QUIT")) {
+            c.send("221 bye\r\n");
+            return;
+        }
+        if (line.starts_with("DATA")) {
+            c.send("354 go ahead\r\n");
+            for (std::string data = c.readLine(kIdle); data != "." && !c.stopping() && !c.closed();
+                 data = c.readLine(kIdle)) {
+            }
+        }
+        c.send(line.empty() ? "500 empty command\r\n" : "250 ok\r\n");
+    }
+}
+
+// The command lines of an SMTP session as a server reads them from `bytes`:
+// lines ended by CR LF, the mail text between DATA and its "." left out,
+// each EHLO without its argument.
+inline std::vector<std::string> smtpCommands(std::string_view bytes) {
+    std::vector<std::string> commands;
+    bool inData = false;
+    for (std::size_t start = 0; start < bytes.size();) {
+        std::size_t end = bytes.find("\r\n", start);
+        end = end == std::string_view::npos ? bytes.size() : end;
+        std::string line(bytes.substr(start, end - start));
+        start = end + 2;
+        if (inData) {
+            inData = line != ".";
+            continue;
+        }
+        inData = line == "DATA";
+        commands.push_back(line.starts_with("EHLO ") ? "EHLO" : line);
+    }
+    return commands;
 }
 
 }  // namespace qf::testing

@@ -1,0 +1,223 @@
+// What reaches an SMTP server from the compose and reply windows when the
+// recipient is hostile: typed, pasted, taken from the address book in a
+// batch, or the sender of a received mail. A raw sink on loopback keeps every
+// byte; it must see one clean transaction to the intended recipient, or
+// nothing at all and the user told which address was refused.
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPointer>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "addressbook/AddressBookFile.h"
+#include "app/TestApplication.h"
+#include "compose/BackForm.h"
+#include "compose/WriteForm.h"
+#include "settings/AccountFiles.h"
+#include "store/MailStore.h"
+#include "tests/support/MailServers.h"
+#include "tests/support/ScriptedServer.h"
+#include "ui/ActiveLabel.h"
+#include "ui/TestControls.h"
+#include "viewer/TyakuForm.h"
+
+using namespace qf;
+using app::testing::TestApplication;
+using compose::BackForm;
+using compose::WriteForm;
+using testing::ScriptedServer;
+using ui::testing::control;
+using ui::testing::WindowTestFolder;
+
+namespace {
+
+const QString kSmuggled =
+    QStringLiteral("\"\r\nRCPT TO:<evil@evil.example>\r\nDATA\r\n\r\nsmuggled\r\n.\r\n\"@x.jp");
+
+// The commands of one clean transaction to `recipient`.
+std::vector<std::string> oneTransactionTo(const std::string& recipient) {
+    return {"EHLO", "MAIL FROM:<me@example.jp>", "RCPT TO:<" + recipient + ">", "DATA"};
+}
+
+std::vector<std::string> commandsOf(const ScriptedServer& sink) {
+    return testing::smtpCommands(sink.bytesReceived());
+}
+
+auto settingsFor(const testing::MailServers& servers) {
+    return [servers](WindowTestFolder& folder) {
+        const settings::ProgramFolder program = folder.programFolder();
+        (void)program.ensureFolders();
+        folder.write(QStringLiteral("corvid.ini"),
+                     QByteArray::fromStdString("SMTP=127.0.0.1:1\r\nPOP3=" + servers.pop3Server() +
+                                               "\r\nMAIL=me@example.jp\r\n"));
+        (void)settings::saveAccount(program.accountFile(), {servers.user, servers.password}, true);
+    };
+}
+
+// A sample of tests/data/mail/ (see SOURCES.md there), as it is delivered.
+std::string sampleMail(const char* name) {
+    QFile file(QString::fromUtf8(qgetenv("QF_SOURCE_DIR")) + QStringLiteral("/tests/data/mail/") +
+               QString::fromUtf8(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+void useSink(TestApplication& started, const ScriptedServer& sink) {
+    started.app->held().server.smtp = sink.address();
+}
+
+void clickRow(QTreeWidget& list, int index) {
+    const QRect rect = list.visualItemRect(list.topLevelItem(index));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, rect.center());
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+class HostileRecipientsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        m_servers = testing::MailServers::fromEnvironment();
+        m_servers.clearMaildir();
+    }
+
+    // Typing cannot put a line break into the recipient: what is left is one
+    // quoted local part, sent as one RCPT.
+    void typedRecipientIsOneRecipient() {
+        TestApplication started(settingsFor(m_servers));
+        ScriptedServer sink(testing::acceptEveryMail);
+        useSink(started, sink);
+        WriteForm& form = started.app->showForm<WriteForm>();
+        auto* to = control<QLineEdit>(form, "ToText");
+        const QStringList lines = kSmuggled.split(QStringLiteral("\r\n"));
+        for (const QString& line : lines) {
+            QTest::keyClicks(to, line);
+            if (&line != &lines.back()) {
+                QTest::keyClick(to, Qt::Key_Return);
+            }
+        }
+        control<QLineEdit>(form, "SubjectText")->setText(QStringLiteral("件名"));
+        const std::string typed = to->text().toStdString();
+        QCOMPARE(typed, std::string("\"RCPT TO:<evil@evil.example>DATAsmuggled.\"@x.jp"));
+        form.send();
+        QCOMPARE(commandsOf(sink), oneTransactionTo(typed));
+    }
+
+    void pastedRecipientIsRefusedBeforeAnyByteIsSent() {
+        TestApplication started(settingsFor(m_servers));
+        ScriptedServer sink(testing::acceptEveryMail);
+        useSink(started, sink);
+        WriteForm& form = started.app->showForm<WriteForm>();
+        QGuiApplication::clipboard()->setText(kSmuggled);
+        form.pasteRecipient();
+        QCOMPARE(control<QLineEdit>(form, "ToText")->text(), kSmuggled);
+        form.send();
+
+        QCOMPARE(sink.connections(), 0);
+        QVERIFY(sink.bytesReceived().empty());
+        QCOMPARE(started.boxes.shown().size(), 1);
+        QCOMPARE(started.boxes.shown()[0].title, QStringLiteral("送信エラー"));
+        // The send failure's sentence first, the refusal's own text after it.
+        QVERIFY2(started.boxes.shown()[0].text.contains(QStringLiteral(
+                     "宛先のメールアドレス「\"\\r\\nRCPT TO:<evil@evil.example>\\r\\nDATA")),
+                 qPrintable(started.boxes.shown()[0].text));
+        QCOMPARE(control<QLineEdit>(form, "ToText")->text(), kSmuggled);  // kept to be mended
+    }
+
+    void batchSendsOnlyToTheCleanEntries() {
+        TestApplication started(settingsFor(m_servers));
+        addressbook::AddressBookFile book(started.folder.programFolder().dataFolder().string());
+        QVERIFY(book.registerEntry("悪意", kSmuggled.toStdString()).isOk());
+        QVERIFY(book.registerEntry("正規", "victim@example.jp").isOk());
+        ScriptedServer sink(testing::acceptEveryMail);
+        useSink(started, sink);
+        WriteForm& form = started.app->showForm<WriteForm>();
+        control<QRadioButton>(form, "Option2")->click();
+        control<QLineEdit>(form, "SubjectText")->setText(QStringLiteral("一斉"));
+        form.send();
+
+        QCOMPARE(commandsOf(sink), oneTransactionTo("victim@example.jp"));
+        QCOMPARE(started.boxes.shown().size(), 1);
+        QVERIFY(started.boxes.shown()[0].text.contains(QStringLiteral("宛先のメールアドレス")));
+    }
+
+    // The hostile From samples, received from the real POP3 server and
+    // answered from the viewer: the reply goes to the real sender only, or,
+    // where the sender's address is no address, nowhere.
+    void repliesToHostileSendersGoToTheRealSenderOnly() {
+        const std::pair<const char*, const char*> samples[] = {
+            {"hostile-from-comma-in-name.eml", "victim@example.jp"},
+            {"hostile-from-crlf-in-name.eml", "victim@example.jp"},
+            {"hostile-from-smuggled-commands.eml", nullptr},
+            {"hostile-from-word-in-angle.eml", nullptr},
+        };
+        for (const auto& [sample, _] : samples) {
+            const std::string mail = sampleMail(sample);
+            QVERIFY2(!mail.empty(), sample);
+            m_servers.deliver(mail);
+        }
+        TestApplication started(settingsFor(m_servers));
+        QTest::mouseClick(started.mainForm().Label6, Qt::LeftButton);  // receive
+        QCOMPARE(m_servers.messagesInMaildir(), std::size_t{0});
+        started.mainForm().actions().openBox(store::kOtherBox);
+        auto& viewer = *started.app->existingForm<viewer::TyakuForm>();
+        QCOMPARE(viewer.MailListView->topLevelItemCount(), 4);
+
+        for (int row = 0; row < 4; ++row) {
+            const auto& [sample, recipient] = samples[row];
+            ScriptedServer sink(testing::acceptEveryMail);
+            useSink(started, sink);
+            started.boxes.clear();
+            clickRow(*viewer.MailListView, row);
+            viewer.reply();
+            QPointer<BackForm> form = started.app->existingForm<BackForm>();
+            QVERIFY(form);
+            QVERIFY(!control<QLineEdit>(*form, "ToText")->text().contains(QLatin1Char('\n')));
+            form->send();
+            if (recipient) {
+                QCOMPARE(commandsOf(sink), oneTransactionTo(recipient));
+                QTRY_VERIFY(form.isNull());
+            } else {
+                QVERIFY2(sink.bytesReceived().empty(), sample);
+                QCOMPARE(started.boxes.shown().size(), 1);
+                QVERIFY(started.boxes.shown()[0].text.contains(
+                    QStringLiteral("宛先のメールアドレス「=?utf-8?b?")));
+                form->close();
+                QTRY_VERIFY(form.isNull());
+            }
+        }
+    }
+
+    // A mail stored before the From was decoded with care keeps its bytes;
+    // its reply meets the gate.
+    void replyToAnOldRecordMeetsTheGate() {
+        TestApplication started([&](WindowTestFolder& folder) {
+            settingsFor(m_servers)(folder);
+            store::MailStore store(folder.programFolder().dataFolder().string());
+            (void)store.append(store::kOtherBox,
+                               {"s", "x@y>\r\nRCPT TO:<evil@evil.example>", "d", "本文"});
+        });
+        ScriptedServer sink(testing::acceptEveryMail);
+        useSink(started, sink);
+        started.mainForm().actions().openBox(store::kOtherBox);
+        auto& viewer = *started.app->existingForm<viewer::TyakuForm>();
+        clickRow(*viewer.MailListView, 0);
+        viewer.reply();
+        started.app->existingForm<BackForm>()->send();
+        QVERIFY(sink.bytesReceived().empty());
+        QCOMPARE(started.boxes.shown().size(), 1);
+        QVERIFY2(started.boxes.shown()[0].text.contains(QStringLiteral("x@y>\\r\\nRCPT")),
+                 qPrintable(started.boxes.shown()[0].text));
+    }
+
+  private:
+    testing::MailServers m_servers;
+};
+
+QTEST_MAIN(HostileRecipientsTest)
+#include "HostileRecipients_test.moc"

@@ -1,0 +1,169 @@
+// The receive run against the local POP3 server, with the power going off
+// before each of its file operations (the boxes, the journal, the account
+// file) and after its end. The run is a child process that ends at the cut,
+// so its connection drops without QUIT, as it would. After a restart each
+// mail is in its box or still on the server, never neither, and never in a
+// box twice; the next run then leaves each mail in its box exactly once.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "receive/ReceiveRun.h"
+#include "receive/ReceiveTestSupport.h"
+#include "settings/ProgramFolder.h"
+#include "store/BoxCatalogue.h"
+#include "store/StoreTestSupport.h"
+#include "tests/support/MailServers.h"
+#include "tests/support/PowerCut.h"
+#include "transport/NMail.h"
+
+namespace qf::receive {
+namespace {
+
+using qf::testing::CutPoint;
+using store::testing::PowerCut;
+
+const std::vector<std::string> kSubjects{"one", "two", "three"};
+
+std::string mail(const std::string& from, const std::string& subject) {
+    return "From: " + from + "\r\nTo: qftest@example.jp\r\nSubject: " + subject +
+           "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\nbody of " +
+           subject + "\r\n";
+}
+
+class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
+  protected:
+    static void SetUpTestSuite() {
+        transport::NMailInitializeWinSock();
+        transport::NMailSetOption(transport::kOptionBufferSize, 8192);
+    }
+
+    ReceivePowerCutTest() : servers(qf::testing::MailServers::fromEnvironment()) {
+        request.folder = box.folder();
+        request.pop3Server = servers.pop3Server();
+        request.account = {servers.user, servers.password};
+        request.routingAddresses = {"taro@example.jp", "", "", "", ""};
+    }
+
+    void reset() {
+        servers.clearMaildir();
+        servers.deliver(mail("taro@example.jp", kSubjects[0]));
+        servers.deliver(mail("other@example.jp", kSubjects[1]));
+        servers.deliver(mail("taro@example.jp", kSubjects[2]));
+        std::filesystem::remove_all(request.folder.dataFolder());
+        std::filesystem::create_directories(request.folder.dataFolder());
+    }
+
+    // Runs the receive in a child whose power goes off before `step` (0:
+    // after the run). True when the run had ended before the cut.
+    bool cutRun(int step) {
+        const pid_t child = fork();
+        if (child == 0) {
+            int exitCode = 0;
+            store::testing::FaultyFileSystem fs(step);
+            fs.withPowerCut(GetParam(), [&exitCode] { _exit(exitCode); });
+            request.fileSystem = &fs;
+            ReceiveObserver quiet;
+            (void)ReceiveSession().run(request, quiet);
+            exitCode = 3;
+            fs.cutPower();
+            _exit(1);
+        }
+        int status = 0;
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 1);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 3;
+    }
+
+    std::multiset<std::string> onServer() const {
+        std::multiset<std::string> subjects;
+        for (const char* folder : {"new", "cur"}) {
+            for (const auto& entry :
+                 std::filesystem::directory_iterator(servers.maildir / folder)) {
+                std::ifstream in(entry.path());
+                for (std::string line; std::getline(in, line);) {
+                    if (line.starts_with("Subject: ")) {
+                        subjects.insert(line.substr(9));
+                    }
+                }
+            }
+        }
+        return subjects;
+    }
+
+    std::multiset<std::string> inBoxes() const {
+        std::multiset<std::string> subjects;
+        for (int slot = 0; slot < kBoxSlotCount; ++slot) {
+            for (const testing::StoredMail& stored : box.mailsIn(slot)) {
+                subjects.insert(stored.subject);
+            }
+        }
+        return subjects;
+    }
+
+    // The start-up repairs, then what the disk and the server hold.
+    void restartAndCheck(const CutPoint& at) {
+        const auto server = onServer();
+        const store::RecoveryReport report =
+            store::recoverLeftovers(request.folder.dataFolder().string());
+        ASSERT_TRUE(report.status.isOk()) << at << ": " << report.status.toString();
+        ASSERT_TRUE(request.folder.removeLeftoverTemporaries().isOk()) << at;
+        for (const store::FileReport& file :
+             store::checkDataFolder(request.folder.dataFolder().string())) {
+            EXPECT_TRUE(file.problems.empty()) << at << ": " << file.problems.front();
+        }
+        const auto stored = inBoxes();
+        for (const std::string& subject : kSubjects) {
+            EXPECT_LE(stored.count(subject), 1u) << at << ": " << subject << " stored twice";
+            EXPECT_TRUE(stored.contains(subject) || server.contains(subject))
+                << at << ": " << subject << " is lost";
+            if (at.completed) {
+                EXPECT_EQ(stored.count(subject), 1u) << at << ": " << subject;
+                EXPECT_FALSE(server.contains(subject)) << at << ": " << subject;
+            }
+        }
+        // The next run finishes the work of the one that was cut.
+        ReceiveObserver quiet;
+        const ReceiveOutcome next = ReceiveSession().run(request, quiet);
+        EXPECT_TRUE(next.succeeded()) << at;
+        EXPECT_TRUE(onServer().empty()) << at;
+        EXPECT_EQ(inBoxes(), std::multiset<std::string>(kSubjects.begin(), kSubjects.end())) << at;
+    }
+
+    qf::testing::MailServers servers;
+    testing::ProgramFolderFixture box;
+    ReceiveRequest request;
+};
+
+TEST_P(ReceivePowerCutTest, EveryMailIsInItsBoxOrOnTheServer) {
+    reset();
+    store::testing::FaultyFileSystem counter(/*failAt=*/0);
+    request.fileSystem = &counter;
+    ReceiveObserver quiet;
+    ASSERT_TRUE(ReceiveSession().run(request, quiet).succeeded());
+    request.fileSystem = nullptr;
+    const std::vector<int> steps = qf::testing::cutSteps(counter.operations(), 80);
+    for (int step : steps) {
+        reset();
+        const bool completed = cutRun(step);
+        EXPECT_FALSE(completed) << "step " << step << " never came";
+        restartAndCheck({step, false, GetParam()});
+    }
+    reset();
+    EXPECT_TRUE(cutRun(0));
+    restartAndCheck({0, true, GetParam()});
+    std::printf("power cut (%s), receive run with its journal (3 mails): %zu cut points\n",
+                qf::testing::modeText(GetParam()), steps.size() + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothModes, ReceivePowerCutTest,
+                         ::testing::Values(PowerCut::kDropUnsynced, PowerCut::kTearUnsynced),
+                         qf::testing::modeName);
+
+}  // namespace
+}  // namespace qf::receive

@@ -1,0 +1,94 @@
+"""A private X display for window tests and benchmarks that run the real
+program on the xcb platform: Xvfb on a display number it picks itself
+(-displayfd, so that parallel runs never collide), the openbox window manager
+on it, and xdotool and ImageMagick to drive it and read pixels back."""
+
+import os
+import select
+import subprocess
+import time
+
+TWIPS_PER_PIXEL = 15
+
+
+def px(twips):
+    return twips // TWIPS_PER_PIXEL
+
+
+class Display:
+    def __init__(self, workdir, size="1280x800x24"):
+        self.workdir = workdir
+        read_end, write_end = os.pipe()
+        self._xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size, "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(workdir, "xvfb.log"), "wb"))
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 30
+        while not number.endswith(b"\n"):
+            ready, _, _ = select.select([read_end], [], [], max(0, deadline - time.monotonic()))
+            chunk = os.read(read_end, 16) if ready else b""
+            if not chunk:
+                self.close()
+                raise RuntimeError("Xvfb did not start (see xvfb.log in %s)" % workdir)
+            number += chunk
+        os.close(read_end)
+        self.name = ":" + number.decode().strip()
+        self.env = dict(os.environ, DISPLAY=self.name)
+        self._openbox = subprocess.Popen(
+            ["openbox"], env=self.env, stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(workdir, "openbox.log"), "wb"))
+        time.sleep(1)
+
+    def close(self):
+        for process in (getattr(self, "_openbox", None), self._xvfb):
+            if process is not None and process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+
+    def xdotool(self, *args, timeout=30):
+        done = subprocess.run(["xdotool", *map(str, args)], env=self.env, timeout=timeout,
+                              capture_output=True, text=True)
+        return done.stdout.strip()
+
+    def wait_window(self, name, timeout=60):
+        """The id of the first visible window whose name matches `name`."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = self.xdotool("search", "--onlyvisible", "--name", name)
+            if found:
+                time.sleep(0.5)
+                return found.split()[0]
+            time.sleep(0.3)
+        raise AssertionError("no window named %r appeared" % name)
+
+    def origin(self, window):
+        """The screen position of the window's client area. (Found through
+        the pointer: the geometry xdotool reports under a window manager
+        counts the title bar twice.)"""
+        self.xdotool("mousemove", "--window", window, 0, 0)
+        where = dict(part.split(":") for part in self.xdotool("getmouselocation").split())
+        return int(where["x"]), int(where["y"])
+
+    def click(self, origin, x, y):
+        """Clicks at (x, y) pixels from `origin`, a window's origin()."""
+        self.xdotool("mousemove", origin[0] + x, origin[1] + y)
+        time.sleep(0.2)
+        self.xdotool("click", 1)
+
+    def pixels(self, x, y, width, height):
+        """The screen's pixels in that rectangle, as rows of (r, g, b)."""
+        raw = subprocess.run(
+            ["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, x, y),
+             "-depth", "8", "rgb:-"], env=self.env, capture_output=True, check=True,
+            timeout=60).stdout
+        return [[tuple(raw[(row * width + col) * 3:(row * width + col) * 3 + 3])
+                 for col in range(width)] for row in range(height)]
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-window", "root", path], env=self.env, check=True,
+                       timeout=60)

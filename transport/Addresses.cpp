@@ -1,0 +1,364 @@
+#include "transport/Addresses.h"
+
+#include <algorithm>
+
+#include "text/Utf8.h"
+#include "transport/GMimeSupport.h"
+#include "transport/JapaneseCharset.h"
+
+namespace qf::transport {
+
+namespace {
+
+// ---- tokens of a raw address header ----
+
+enum class TokenKind { kSpace, kWord, kQuoted, kAngle, kComma, kColon, kSemicolon };
+
+struct Token {
+    TokenKind kind;
+    std::string raw;   // as written (a quoted string with its quotes)
+    std::string text;  // kQuoted: the content unescaped; kAngle: what is inside
+};
+
+constexpr char kEscape = '\x1B';
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The length of the character-like run at i that no special inside may end:
+// an ISO-2022-JP escape run up to its return to ASCII (its bytes hold "(",
+// ":" and "\"), a UTF-8 sequence, or a two-byte Shift_JIS or EUC-JP
+// character (a Shift_JIS second byte may be "@" or "\").
+std::size_t opaqueLength(std::string_view s, std::size_t i) {
+    if (s[i] == kEscape) {
+        for (std::size_t k = i + 1; k + 2 < s.size(); ++k) {
+            if (s[k] == kEscape && s[k + 1] == '(' && (s[k + 2] == 'B' || s[k + 2] == 'J')) {
+                return k + 3 - i;
+            }
+        }
+        return s.size() - i;
+    }
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+        return 1;
+    }
+    if (std::size_t n = text::utf8CharacterLength(s, i); n > 1) {
+        return n;
+    }
+    const bool pairs = i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x40 &&
+                       static_cast<unsigned char>(s[i + 1]) != 0x7F;
+    return pairs ? 2 : 1;
+}
+
+class Tokenizer {
+  public:
+    explicit Tokenizer(std::string_view value) : m_s(value) {}
+
+    std::vector<Token> tokens() {
+        std::vector<Token> out;
+        while (m_i < m_s.size()) {
+            const char c = m_s[m_i];
+            if (isSpace(c) || c == '(') {
+                skipSpaceAndComments();
+                if (out.empty() || out.back().kind != TokenKind::kSpace) {
+                    out.push_back({TokenKind::kSpace, " ", {}});
+                }
+            } else if (c == '"') {
+                out.push_back(quoted());
+            } else if (c == '<') {
+                out.push_back(angle());
+            } else if (c == ',' || c == ':' || c == ';') {
+                ++m_i;
+                out.push_back({c == ',' ? TokenKind::kComma
+                                        : (c == ':' ? TokenKind::kColon : TokenKind::kSemicolon),
+                               std::string(1, c),
+                               {}});
+            } else {
+                out.push_back(word());
+            }
+        }
+        return out;
+    }
+
+  private:
+    std::string_view take(std::size_t n) {
+        std::string_view piece = m_s.substr(m_i, n);
+        m_i += piece.size();
+        return piece;
+    }
+
+    void skipSpaceAndComments() {
+        int depth = 0;
+        while (m_i < m_s.size() && (depth > 0 || isSpace(m_s[m_i]) || m_s[m_i] == '(')) {
+            const char c = m_s[m_i];
+            if (depth > 0 && c == '\\') {
+                take(1);  // the escaped character follows
+            } else if (c == '(') {
+                ++depth;
+            } else if (c == ')') {
+                --depth;
+            }
+            if (m_i < m_s.size()) {
+                take(opaqueLength(m_s, m_i));
+            }
+        }
+    }
+
+    Token quoted() {
+        const std::size_t start = m_i;
+        std::string content;
+        take(1);
+        while (m_i < m_s.size() && m_s[m_i] != '"') {
+            if (m_s[m_i] == '\\' && m_i + 1 < m_s.size()) {
+                take(1);
+            }
+            content += take(opaqueLength(m_s, m_i));
+        }
+        take(1);  // the closing quote, when there is one
+        return {TokenKind::kQuoted, std::string(m_s.substr(start, m_i - start)), content};
+    }
+
+    Token angle() {
+        const std::size_t start = m_i;
+        take(1);
+        while (m_i < m_s.size() && m_s[m_i] != '>') {
+            if (m_s[m_i] == '"') {
+                quoted();
+            } else {
+                take(opaqueLength(m_s, m_i));
+            }
+        }
+        std::string inside(m_s.substr(start + 1, m_i - start - 1));
+        take(1);
+        return {TokenKind::kAngle, std::string(m_s.substr(start, m_i - start)), inside};
+    }
+
+    Token word() {
+        const std::size_t start = m_i;
+        while (m_i < m_s.size()) {
+            const char c = m_s[m_i];
+            if (isSpace(c) || c == '(' || c == '"' || c == '<' || c == ',' || c == ':' ||
+                c == ';') {
+                break;
+            }
+            if (c == '[') {  // a domain literal runs to its "]"
+                const std::size_t end = m_s.find(']', m_i);
+                take(end == std::string_view::npos ? m_s.size() : end + 1 - m_i);
+                continue;
+            }
+            take(opaqueLength(m_s, m_i));
+        }
+        std::string raw(m_s.substr(start, m_i - start));
+        return {TokenKind::kWord, raw, raw};
+    }
+
+    std::string_view m_s;
+    std::size_t m_i = 0;
+};
+
+// ---- mailboxes from tokens ----
+
+std::string trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    const std::size_t last = text.find_last_not_of(' ');
+    return first == std::string_view::npos ? std::string()
+                                           : std::string(text.substr(first, last - first + 1));
+}
+
+// A display name: its words and quoted strings, decoded.
+std::string displayName(const std::vector<Token>& tokens, std::size_t end) {
+    std::string phrase;
+    for (std::size_t i = 0; i < end; ++i) {
+        phrase += tokens[i].kind == TokenKind::kQuoted ? tokens[i].text : tokens[i].raw;
+    }
+    return trimmed(controlsToSpaces(decodeHeaderText(phrase)));
+}
+
+// An addr-spec as written: white space and comments outside quotes are no
+// part of it, an obsolete source route ("@a,@b:") is dropped, and 8-bit
+// bytes are read as the charset they look like.
+std::string addrSpec(std::string_view written) {
+    std::string spec;
+    for (const Token& token : Tokenizer(written).tokens()) {
+        if (token.kind != TokenKind::kSpace) {
+            spec += token.raw;
+        }
+    }
+    if (spec.starts_with('@')) {
+        const std::size_t colon = spec.find(':');
+        spec.erase(0, colon == std::string::npos ? 0 : colon + 1);
+    }
+    return text::isAscii(spec) ? spec : toUtf8(spec, "");
+}
+
+// One element between commas: a name and an angle address, or bare
+// addr-specs (several when only white space parts them, as readers take them).
+void addElement(const std::vector<Token>& tokens, std::vector<Mailbox>& out) {
+    const auto angle = std::find_if(tokens.begin(), tokens.end(),
+                                    [](const Token& t) { return t.kind == TokenKind::kAngle; });
+    if (angle != tokens.end()) {
+        const auto end = static_cast<std::size_t>(angle - tokens.begin());
+        out.push_back({displayName(tokens, end), addrSpec(angle->text)});
+        return;
+    }
+    std::string spec;
+    for (const Token& token : tokens) {
+        if (token.kind == TokenKind::kSpace) {
+            if (!spec.empty()) {
+                out.push_back({{}, addrSpec(spec)});
+            }
+            spec.clear();
+        } else {
+            spec += token.raw;
+        }
+    }
+    if (!spec.empty()) {
+        out.push_back({{}, addrSpec(spec)});
+    }
+}
+
+std::vector<std::string> addressesOf(const std::vector<Mailbox>& mailboxes) {
+    std::vector<std::string> addresses;
+    for (const Mailbox& mailbox : mailboxes) {
+        if (!mailbox.address.empty()) {
+            addresses.push_back(mailbox.address);
+        }
+    }
+    return addresses;
+}
+
+std::string quoted(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+// RFC 5322 specials and what would make a reader decode or split the name.
+bool needsQuoting(std::string_view name) {
+    return name.find_first_of("()<>[]:;@\\,.\"") != std::string_view::npos ||
+           name.find("=?") != std::string_view::npos;
+}
+
+}  // namespace
+
+std::string controlsToSpaces(std::string_view text) {
+    std::string out(text);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(out[i]);
+        if (byte < 0x20 || byte == 0x7F) {
+            out[i] = ' ';
+        } else if (byte == 0xC2 && i + 1 < out.size() &&
+                   static_cast<unsigned char>(out[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(out[i + 1]) <= 0x9F) {
+            out.replace(i, 2, " ");  // a C1 control (U+0080 to U+009F)
+        }
+    }
+    return out;
+}
+
+std::vector<Mailbox> parseReceivedAddresses(std::string_view rawValue) {
+    std::vector<Mailbox> mailboxes;
+    std::vector<Token> element;
+    auto finish = [&] {
+        addElement(element, mailboxes);
+        element.clear();
+    };
+    for (Token& token : Tokenizer(rawValue).tokens()) {
+        switch (token.kind) {
+            case TokenKind::kComma:
+            case TokenKind::kSemicolon:
+                finish();
+                break;
+            case TokenKind::kColon:
+                element.clear();  // a group's name; its members follow
+                break;
+            default:
+                element.push_back(std::move(token));
+        }
+    }
+    finish();
+    return mailboxes;
+}
+
+std::vector<Mailbox> parseMailboxList(std::string_view text) {
+    ensureGMimeInitialized();
+    std::vector<Mailbox> mailboxes;
+    const std::string terminated(text);
+    InternetAddressList* list = internet_address_list_parse(nullptr, terminated.c_str());
+    if (!list) {
+        return mailboxes;
+    }
+    auto add = [&](InternetAddress* address) {
+        if (!INTERNET_ADDRESS_IS_MAILBOX(address)) {
+            return;
+        }
+        const char* bare = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
+        const char* name = internet_address_get_name(address);
+        if (bare && *bare) {
+            mailboxes.push_back({name ? name : "", bare});
+        }
+    };
+    for (int i = 0; i < internet_address_list_length(list); ++i) {
+        InternetAddress* address = internet_address_list_get_address(list, i);
+        if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            InternetAddressList* members =
+                internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address));
+            for (int k = 0; members && k < internet_address_list_length(members); ++k) {
+                add(internet_address_list_get_address(members, k));
+            }
+        } else {
+            add(address);
+        }
+    }
+    g_object_unref(list);
+    return mailboxes;
+}
+
+std::string formatMailbox(const Mailbox& mailbox) {
+    if (mailbox.name.empty()) {
+        return mailbox.address;
+    }
+    const std::string name = needsQuoting(mailbox.name) ? quoted(mailbox.name) : mailbox.name;
+    return name + " <" + mailbox.address + ">";
+}
+
+std::string decodeAddressHeader(std::string_view rawValue) {
+    const std::vector<Mailbox> senders = parseReceivedAddresses(rawValue);
+    const std::vector<std::string> wanted = addressesOf(senders);
+    auto readBack = [](const std::string& text) { return addressesOf(parseMailboxList(text)); };
+    auto onlySenders = [&](const std::vector<std::string>& read) {
+        return std::all_of(read.begin(), read.end(), [&](const std::string& address) {
+            return std::find(wanted.begin(), wanted.end(), address) != wanted.end();
+        });
+    };
+    // What was always stored, as long as it reads back right.
+    std::string decoded = controlsToSpaces(decodeHeaderText(rawValue));
+    const std::vector<std::string> readDecoded = readBack(decoded);
+    if (readDecoded == wanted) {
+        return decoded;
+    }
+    std::string written;
+    for (const Mailbox& sender : senders) {
+        if (!sender.address.empty()) {
+            written += (written.empty() ? "" : ", ") + formatMailbox(sender);
+        }
+    }
+    written = controlsToSpaces(written);
+    const std::vector<std::string> readWritten = readBack(written);
+    if (readWritten == wanted) {
+        return written;
+    }
+    if (onlySenders(readDecoded)) {
+        return decoded;  // a sender may be lost, but nobody else is added
+    }
+    // Addr-specs too broken to be written out again: one quoted string,
+    // which no reader takes for an address with a domain.
+    return onlySenders(readWritten) ? written : quoted(written);
+}
+
+}  // namespace qf::transport
