@@ -137,19 +137,20 @@ Status BunbetuForm::writeAll() {
         entries.emplace_back(settings::exeIniKey(n),
                              m_boxes[static_cast<std::size_t>(n - 1)]->text().toStdString());
     }
-    return settings::writeProfileStrings(m_folder.sortingFile(), settings::kExeIniSection, entries);
-}
-
-QString BunbetuForm::failureText(const Status& written) {
-    return QStringLiteral("メール分別の登録を保存できませんでした。\n") +
-           QString::fromStdString(written.message());
+    Status written =
+        settings::writeProfileStrings(m_folder.sortingFile(), settings::kExeIniSection, entries);
+    // The main window's captions and the next receive follow at once.
+    if (written && m_env != nullptr) {
+        m_env->mainWindow().reloadRegistrations();
+    }
+    return written;
 }
 
 void BunbetuForm::registerAll() {
     Command1->setEnabled(false);
     if (Status written = writeAll(); !written) {
         Command1->setEnabled(true);  // the values are still here: try again
-        ui::warn(this, failureText(written));
+        ui::tell(this, ui::Say::kSortingNotWritten, {}, QString::fromStdString(written.message()));
     }
 }
 
@@ -163,10 +164,8 @@ void BunbetuForm::closeEvent(QCloseEvent* event) {
         return;
     }
     if (Status written = writeAll(); !written) {
-        const QString question =
-            failureText(written) +
-            QStringLiteral("\n保存せずに閉じますか？（入力した内容は失われます）");
-        if (!ui::ask(this, question)) {
+        if (!ui::tell(this, ui::Say::kSortingNotWrittenClose, {},
+                      QString::fromStdString(written.message()))) {
             Command1->setEnabled(true);
             event->ignore();
             return;

@@ -40,11 +40,10 @@ class BunbetuForm : public QWidget {
     void buildGuidance();
     // Drops line breaks from every box, then writes the ten keys.
     Status writeAll();
-    static QString failureText(const Status& written);
 
     settings::ProgramFolder m_folder;
-    const ui::WindowEnvironment* m_env = nullptr;  // none for a window of its own
-    std::array<QLineEdit*, kBoxCount> m_boxes{};   // m_boxes[N - 1] is TextN
+    ui::WindowEnvironment* m_env = nullptr;       // none for a window of its own
+    std::array<QLineEdit*, kBoxCount> m_boxes{};  // m_boxes[N - 1] is TextN
     QPushButton* Command1 = nullptr;
 };
 

@@ -48,8 +48,6 @@ constexpr TwipsRect kCountBox{1200, 5160, 900, 330};
 constexpr TwipsRect kStatusLine{2280, 5160, 6000, 330};
 constexpr TwipsRect kHelpBox{120, 5580, 8160, 1020};
 
-const QString kNoSelection = QStringLiteral("データが選択されていません");
-
 QString fromUtf8(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -218,7 +216,7 @@ void FriendForm::loadList() {
     m_recordNumbers.clear();
     Result<std::vector<AddressEntry>> entries = compose::readAddressBook(dataFolder());
     if (!entries) {
-        ui::warn(this, fromUtf8(entries.status().message()));
+        ui::tell(this, ui::Say::kAddressBookNotRead, {}, fromUtf8(entries.status().message()));
     } else {
         for (const AddressEntry& entry : entries.value()) {
             List1->addItem(fromUtf8(compose::addressBookRow(entry)));
@@ -238,7 +236,7 @@ void FriendForm::registerEntry() {
         book.registerEntry(Text2->text().toStdString(), Text4->text().toStdString());
     if (!written) {
         // Nothing is cleared, so what was typed can be registered again.
-        ui::warn(this, fromUtf8(written.status().message()));
+        ui::tell(this, ui::Say::kAddressNotRegistered, {}, fromUtf8(written.status().message()));
         return;
     }
     Label7->setText(QStringLiteral("　登録が完了しました。"));
@@ -251,14 +249,18 @@ void FriendForm::registerEntry() {
 void FriendForm::rowPressed() {
     const int row = List1->currentRow();
     if (row < 0 || List1->selectedItems().isEmpty()) {
-        ui::warn(this, kNoSelection);
+        ui::tell(this, ui::Say::kNoEntrySelected);
         List1->setFocus();
         return;
     }
     Result<std::optional<AddressEntry>> entry =
         AddressBookFile(dataFolder()).read(m_recordNumbers[static_cast<std::size_t>(row)]);
     if (!entry || !entry.value()) {
-        ui::warn(this, entry ? kNoSelection : fromUtf8(entry.status().message()));
+        if (entry) {
+            ui::tell(this, ui::Say::kNoEntrySelected);
+        } else {
+            ui::tell(this, ui::Say::kAddressBookNotRead, {}, fromUtf8(entry.status().message()));
+        }
         return;
     }
     Text2->setText(fieldStart(entry.value()->name, kNameCharacters));
@@ -272,20 +274,18 @@ void FriendForm::pasteAddress() {
 
 void FriendForm::insertName() {
     if (Text4->text().isEmpty()) {
-        ui::inform(this, QStringLiteral("メールアドレスが入力されていません"));
+        ui::tell(this, ui::Say::kNoAddressTyped);
         return;
     }
     if (Text50->text().isEmpty()) {
-        ui::inform(this, QStringLiteral("名詞が入力されていません"));
+        ui::tell(this, ui::Say::kNoCardTyped);
         return;
     }
     const QString address = fromUtf8(std::string(text::stripSpaces(Text4->text().toStdString())));
     const QString named = Text50->text() + QStringLiteral("<") + address + QStringLiteral(">");
     // Registering would cut the address to its field (dropping the ">").
     if (text::toCp932(named.toStdString()).size() > kAddressFieldBytes) {
-        ui::inform(this, QStringLiteral("名詞を付けるとメールアドレスが%1バイトを超えるため、"
-                                        "挿入できません。名詞を短くして下さい。")
-                             .arg(kAddressFieldBytes));
+        ui::tell(this, ui::Say::kCardTooLong, {QString::number(kAddressFieldBytes)});
         return;
     }
     Text4->setText(named);
@@ -293,8 +293,7 @@ void FriendForm::insertName() {
 
 void FriendForm::deleteSelected() {
     Label7->setText(QStringLiteral(" "));
-    const bool yes =
-        ui::ask(this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"));
+    const bool yes = ui::tell(this, ui::Say::kAddressDeleteQuestion);
     AddressBookFile book(dataFolder());
     const int row = List1->currentRow();
     if (yes && row >= 0 && !List1->selectedItems().isEmpty()) {
@@ -302,7 +301,7 @@ void FriendForm::deleteSelected() {
         // temporary file) leaves the entry as it was.
         if (Status deleted = book.deleteEntry(m_recordNumbers[static_cast<std::size_t>(row)]);
             !deleted) {
-            ui::warn(this, fromUtf8(deleted.message()));
+            ui::tell(this, ui::Say::kAddressNotDeleted, {}, fromUtf8(deleted.message()));
         } else {
             Label7->setText(QStringLiteral("削除が完了しました"));
         }
@@ -311,7 +310,7 @@ void FriendForm::deleteSelected() {
     }
     // Whatever the answer, the file is rewritten without the marked records.
     if (Status compacted = book.compact(); !compacted) {
-        ui::warn(this, fromUtf8(compacted.message()));
+        ui::tell(this, ui::Say::kAddressNotDeleted, {}, fromUtf8(compacted.message()));
     }
     loadList();
 }

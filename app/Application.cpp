@@ -24,9 +24,6 @@
 namespace qf::app {
 namespace {
 
-using ui::inform;
-using ui::warn;
-
 QString fromUtf8(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -79,19 +76,15 @@ Status Application::start() {
 // before anything in the data folder is repaired or created.
 Status Application::prepareFolder() {
     if (Status made = folder().ensureFolders(); !made.isOk()) {
-        warn(nullptr, QStringLiteral("プログラムのフォルダを準備できません。\n%1")
-                          .arg(fromUtf8(made.message())));
+        ui::tell(nullptr, ui::Say::kFolderNotPrepared, {}, fromUtf8(made.message()));
         return made;
     }
     Result<settings::FolderLock> lock = settings::FolderLock::acquire(folder().lockFile());
     if (!lock.isOk()) {
-        const QString reason = lock.status().code() == StatusCode::kRefused
-                                   ? QStringLiteral(
-                                         "このフォルダは別のQuillfernが使用中です。\n%1\n\n"
-                                         "先に起動しているQuillfernをお使いください。")
-                                   : QStringLiteral("このフォルダを使用できません。\n%1");
-        warn(nullptr, reason.arg(folderText(folder().root())) +
-                          QStringLiteral("\n(%1)").arg(fromUtf8(lock.status().message())));
+        const ui::Say reason = lock.status().code() == StatusCode::kRefused
+                                   ? ui::Say::kFolderInUse
+                                   : ui::Say::kFolderUnusable;
+        ui::tell(nullptr, reason, {folderText(folder().root())}, fromUtf8(lock.status().message()));
         return lock.status();
     }
     m_lock.emplace(std::move(lock).value());
@@ -119,14 +112,10 @@ void Application::recoverBoxFiles() {
     }
     if (!report.status.isOk()) {
         lines << fromUtf8(report.status.message());
-        warn(nullptr, QStringLiteral("前回の終了時に残ったメールボックスのファイルを修復できません"
-                                     "でした。\n%1")
-                          .arg(lines.join(QLatin1Char('\n'))));
+        ui::tell(nullptr, ui::Say::kBoxFilesNotRepaired, {lines.join(QLatin1Char('\n'))});
         return;
     }
-    inform(nullptr,
-           QStringLiteral("前回の終了時に残ったメールボックスのファイルを修復しました。\n%1")
-               .arg(lines.join(QLatin1Char('\n'))));
+    ui::tell(nullptr, ui::Say::kBoxFilesRepaired, {lines.join(QLatin1Char('\n'))});
 }
 
 void Application::wireButtons() {
@@ -163,9 +152,7 @@ void Application::openHomePage() {
     if (QDesktopServices::openUrl(page)) {
         return;
     }
-    inform(m_mainForm.get(), QStringLiteral("ブラウザを起動できませんでした。\n"
-                                            "Quillfernのホームページは次のアドレスにあります。\n%1")
-                                 .arg(page.toString()));
+    ui::tell(m_mainForm.get(), ui::Say::kNoBrowser, {page.toString()});
 }
 
 void Application::openMailLink(const QString& link) {

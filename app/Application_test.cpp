@@ -2,10 +2,13 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextEdit>
 
 #include "app/MainForm.h"
 #include "app/SetForm.h"
 #include "app/TestApplication.h"
+#include "compose/BackForm.h"
+#include "compose/WriteForm.h"
 #include "settings/IdPassForm.h"
 #include "settings/OptionForm.h"
 
@@ -67,6 +70,55 @@ class ApplicationTest : public QObject {
         QVERIFY(started.app->existingForm<settings::IdPassForm>() == nullptr);
         QVERIFY(started.app->existingForm<settings::OptionForm>() == nullptr);
         QVERIFY(!started.mainForm().Timer1.isActive());
+    }
+
+    // Closing a compose or reply window by its frame, or the main window,
+    // asks before typed mail goes: No keeps everything, Yes discards;
+    // "中止" and empty windows close without a question.
+    void typedMailIsNotDiscardedWithoutAQuestion() {
+        TestApplication started;
+        QSignalSpy finished(started.app.get(), &Application::finished);
+        QVERIFY(started.app->showForm<compose::WriteForm>().close());
+        flushClosedWindows();
+        QVERIFY(started.boxes.shown().isEmpty());
+
+        auto& compose = started.app->showForm<compose::WriteForm>();
+        auto* body = compose.findChild<QTextEdit*>(QStringLiteral("BodyText"));
+        body->setPlainText(QStringLiteral("書きかけのメール"));
+        started.boxes.answer({false});
+        QVERIFY(!compose.close());
+        QCOMPARE(started.boxes.shown().size(), 1);
+        QCOMPARE(started.boxes.shown().back().title, QStringLiteral("確認"));
+        QVERIFY(started.boxes.shown().back().text.startsWith(
+            QStringLiteral("入力したメールはまだ送信していません。")));
+        QCOMPARE(body->toPlainText(), QStringLiteral("書きかけのメール"));
+
+        auto& reply = started.app->showForm<compose::BackForm>();
+        reply.fillReply(QStringLiteral("件名"), QStringLiteral("a@example.jp"),
+                        QStringLiteral("本文"));
+        QVERIFY(!reply.holdsTypedText());  // as the viewer filled it
+        started.boxes.clear();
+        started.boxes.answer({false});
+        QVERIFY(!started.mainForm().close());
+        QCOMPARE(finished.count(), 0);
+        QCOMPARE(started.boxes.shown().size(), 1);
+        QVERIFY(started.boxes.shown().back().text.startsWith(
+            QStringLiteral("送信していないメールを入力中のウィンドウがあります。")));
+        QVERIFY(compose.isVisible());
+
+        reply.findChild<QTextEdit*>(QStringLiteral("BodyText"))
+            ->setPlainText(QStringLiteral("返事を書いた"));
+        reply.stopWithoutSending();  // "中止" closes without a question
+        flushClosedWindows();
+        QVERIFY(started.app->existingForm<compose::BackForm>() == nullptr);
+        QCOMPARE(started.boxes.shown().size(), 1);
+
+        started.boxes.answer({true});
+        QVERIFY(started.mainForm().close());
+        flushClosedWindows();
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(started.boxes.shown().size(), 2);  // asked once, at the main window
+        QVERIFY(started.app->existingForm<compose::WriteForm>() == nullptr);
     }
 };
 

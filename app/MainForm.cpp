@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QShortcut>
+#include <algorithm>
 #include <tuple>
 
 #include "app/Application.h"
@@ -21,7 +22,6 @@
 
 namespace qf::app {
 namespace layout = mainlayout;
-using ui::warn;
 
 namespace {
 
@@ -328,11 +328,9 @@ void MainForm::setKeyboardOrder() {
 
 void MainForm::load() {
     const settings::ProgramFolder& folder = m_app.folder();
-    m_app.held().registrations = settings::readSortingRegistrations(folder.sortingFile());
-    showRegisteredAddresses();
+    reloadRegistrations();
     Text20->hide();
     showBoxCounts();
-    showBoxCaptions();
     m_app.held().server = settings::readServerSettings(folder.serverSettingsFile());
     m_dialogFolder = QDir::currentPath();
     transport::NMailInitializeWinSock();
@@ -343,6 +341,12 @@ void MainForm::load() {
     if (m_app.held().server.pop3.empty()) {
         m_app.showForm<settings::OptionForm>();
     }
+}
+
+void MainForm::reloadRegistrations() {
+    m_app.held().registrations = settings::readSortingRegistrations(m_app.folder().sortingFile());
+    showRegisteredAddresses();
+    showBoxCaptions();
 }
 
 void MainForm::showRegisteredAddresses() {
@@ -374,8 +378,8 @@ void MainForm::showBoxCounts() {
             continue;
         }
         totalCounter(box)->clear();
-        warn(this, QStringLiteral("メールボックスのファイルを開けません。\n%1")
-                       .arg(QString::fromStdString(count.status().message())));
+        ui::tell(this, ui::Say::kBoxFileNotOpened, {},
+                 QString::fromStdString(count.status().message()));
     }
 }
 
@@ -456,9 +460,16 @@ void MainForm::addNewToTotal(int box) {
     newCounter(box)->clear();
 }
 
-// The viewer's move and delete-all commands set a box's total.
-void MainForm::setBoxTotal(int box, const QString& text) {
-    totalCounter(box)->setText(text);
+// The mails not yet added to the total stay counted as new, as far as the
+// file still holds them; total plus new is what the file holds.
+void MainForm::showBoxCount(int box, int count) {
+    const int fresh = std::min(ui::counterValue(*newCounter(box)), count);
+    totalCounter(box)->setText(QString::number(count - fresh));
+    if (fresh > 0) {
+        newCounter(box)->setText(QString::number(fresh));
+    } else {
+        newCounter(box)->clear();
+    }
 }
 
 QString MainForm::picture(const QString& name) const {
@@ -466,6 +477,13 @@ QString MainForm::picture(const QString& name) const {
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {
+    // A mail being written is not lost without a question; nothing else is
+    // asked at the end.
+    if (m_app.environment().anyWindowHoldsTypedText() &&
+        !ui::tell(this, ui::Say::kDiscardTypedMailAtExit)) {
+        event->ignore();
+        return;
+    }
     Timer1.stop();
     Timer2.stop();
     Timer3.stop();

@@ -79,7 +79,8 @@ class MainForm : public QWidget, public ui::MainWindowIntents {
     void endNoNewMailNotice() override;
     void countNewMail(int box) override;
     void addNewToTotal(int box) override;
-    void setBoxTotal(int box, const QString& text) override;
+    void showBoxCount(int box, int count) override;
+    void reloadRegistrations() override;
     QString registeredAddress(int box) const override;
     QString clockText() const override;
 

@@ -67,14 +67,13 @@ int main(int argc, char* argv[]) {
     qf::app::installQtTranslations(application);
 
     if (!qf::text::cp932ConversionAvailable()) {
-        qf::ui::warn(nullptr,
-                     QStringLiteral("文字コード CP932 の変換が使えないため起動できません。"));
+        qf::ui::tell(nullptr, qf::ui::Say::kNoCp932);
         return 1;
     }
     qf::Result<qf::settings::ProgramFolder> folder = qf::settings::ProgramFolder::locate();
     if (!folder.isOk()) {
-        qf::ui::warn(nullptr, QStringLiteral("プログラムのフォルダが見つかりません。\n%1")
-                                  .arg(QString::fromStdString(folder.status().message())));
+        qf::ui::tell(nullptr, qf::ui::Say::kNoProgramFolder, {},
+                     QString::fromStdString(folder.status().message()));
         return 1;
     }
 

@@ -338,13 +338,13 @@ LocalFileView* AttachForm::ensureBrowser() {
     }
     auto create = reinterpret_cast<CreateLocalFileView>(module.resolve(kCreateLocalFileViewSymbol));
     if (create == nullptr) {
-        ui::warn(this,
-                 QStringLiteral("ファイルを表示する部品（Qt WebEngine）を読み込めません。\n%1")
-                     .arg(module.errorString()));
+        ui::tell(this, ui::Say::kWebViewMissing, {}, module.errorString());
         return nullptr;
     }
     m_view = create(m_browserFrame);
-    m_view->setSaveFailureReporter([this](const QString& message) { ui::warn(this, message); });
+    m_view->setSaveFailureReporter([this](const QString& message) {
+        ui::tell(this, ui::Say::kAttachmentNotSaved, {}, message);
+    });
     WebBrowser1 = &m_view->widget();
     m_browserFrame->layout()->addWidget(WebBrowser1);
     Text3->raise();

@@ -192,8 +192,8 @@ void LocalFileBrowser::offerDownload(QWebEngineDownloadRequest* download) {
             [this, download, targetPath] {
                 if (download->state() == QWebEngineDownloadRequest::DownloadInterrupted &&
                     m_reportSaveFailure) {
-                    m_reportSaveFailure(QStringLiteral("ファイルを保存できませんでした。\n%1\n(%2)")
-                                            .arg(targetPath, download->interruptReasonString()));
+                    m_reportSaveFailure(targetPath + QStringLiteral(": ") +
+                                        download->interruptReasonString());
                 }
             });
     download->accept();

@@ -22,7 +22,8 @@ class LocalFileView {
     // holds them). A file the view cannot show is offered for saving, once,
     // under `shownName`, the name the file list shows.
     virtual void showLocalFile(const QByteArray& path, const QString& shownName) = 0;
-    // Called with the message when a file the user chose to save could not be.
+    // Called with the path and the reason when a file the user chose to save
+    // could not be; the window words it.
     virtual void setSaveFailureReporter(std::function<void(const QString&)> report) = 0;
 };
 

@@ -4,6 +4,7 @@
 
 #include "boxtool/TerminalText.h"
 #include "receive/ReceiveRun.h"
+#include "receive/ReceiveWords.h"
 #include "settings/AccountFiles.h"
 #include "settings/FolderLock.h"
 #include "settings/ServerSettings.h"
@@ -29,8 +30,7 @@ class TerminalObserver final : public receive::ReceiveObserver {
     // The terminal shows the subject only.
     bool wantsMailTexts() const override { return false; }
     void onMessage(const receive::ReceiveMessage& message) override {
-        m_err << (message.title.empty() ? "Quillfern" : message.title) << ": "
-              << boxtool::terminalText(message.text) << "\n";
+        m_err << boxtool::terminalText(ui::words(receive::messageOf(message))) << "\n";
     }
     void onMailStaged(int /*slot*/, const receive::StagedMail& mail) override {
         m_subject = boxtool::terminalText(mail.subject);
@@ -65,6 +65,7 @@ receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder) {
     request.pop3Server = server.pop3;
     request.apop = server.apop;
     request.account = settings::readAccount(folder.accountFile());
+    request.keepAccount = settings::accountKept(folder.accountFile());
     const settings::SortingRegistrations registrations =
         settings::readSortingRegistrations(folder.sortingFile());
     for (std::size_t i = 0; i < registrations.size(); ++i) {
@@ -73,16 +74,12 @@ receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder) {
     return request;
 }
 
-int exitStatusOf(const receive::ReceiveOutcome& outcome, std::ostream& err) {
+int exitStatusOf(const receive::ReceiveOutcome& outcome) {
     switch (outcome.end) {
         case receive::RunEnd::kNoServer:
-            err << "POP3サーバーが設定されていません (corvid.ini の POP3=)。\n";
-            return kReceiveNoConnection;
         case receive::RunEnd::kConnectFailed:
-            err << "POP3サーバーに接続できませんでした。\n";
             return kReceiveNoConnection;
         case receive::RunEnd::kNoAccount:
-            err << "ID またはパスワードが設定されていません (iniIdPass.ini)。\n";
             return kReceiveLoginFailed;
         case receive::RunEnd::kAuthenticationFailed:
             return kReceiveLoginFailed;
@@ -127,11 +124,17 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
     transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
     TerminalObserver observer(out, err);
     receive::ReceiveSession session;
-    const receive::ReceiveOutcome outcome = session.run(requestFor(folder), observer);
+    const receive::ReceiveRequest request = requestFor(folder);
+    const receive::ReceiveOutcome outcome = session.run(request, observer);
     transport::NMailEndWinSock();
 
+    // The same sentences the windows show.
+    if (std::optional<ui::Message> failed = receive::startFailureOf(outcome, request.pop3Server)) {
+        err << ui::words(*failed) << "\n";
+    }
     if (!outcome.accountSave) {
-        err << "iniIdPass.ini を書き込めませんでした: " << outcome.accountSave.message() << "\n";
+        err << ui::words({ui::Say::kReceiveAccountNotSaved, {}, outcome.accountSave.message()})
+            << "\n";
     }
     if (outcome.end == receive::RunEnd::kCompleted ||
         outcome.end == receive::RunEnd::kSessionFailed) {
@@ -146,7 +149,7 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
         }
         out << "\n";
     }
-    return exitStatusOf(outcome, err);
+    return exitStatusOf(outcome);
 }
 
 }  // namespace qf::app

@@ -17,11 +17,13 @@
 #include "settings/ServerSettings.h"
 #include "tests/support/MailServers.h"
 #include "transport/NMail.h"
+#include "ui/Words.h"
 
 namespace qf::app {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::string mail(const std::string& from, const std::string& subject, const std::string& body) {
     return "From: " + from + "\r\nTo: qftest@example.jp\r\nSubject: " + subject +
@@ -82,16 +84,27 @@ TEST_F(ReceiveCommandTest, SubjectsReachTheTerminalWithoutControlCharacters) {
     EXPECT_THAT(out.str(), HasSubstr("花子 (1): 会議 ]0;pwned  [2J?31m終\n"));
 }
 
-TEST_F(ReceiveCommandTest, FailuresGiveTheirOwnExitStatus) {
+// Each failure: its exit status and the sentence the windows show, never
+// the no-new-mail notice.
+TEST_F(ReceiveCommandTest, FailuresGiveTheirOwnExitStatusAndSayWhatToCheck) {
+    const auto expectTold = [this](const std::string& sentenceStart) {
+        EXPECT_THAT(err.str(), HasSubstr(sentenceStart));
+        EXPECT_THAT(out.str(), Not(HasSubstr(receive::kNoNewMailNotice)));
+        err.str("");
+        out.str("");
+    };
     configure("127.0.0.1:1", servers.password);
     EXPECT_EQ(receive(), kReceiveNoConnection);
+    expectTold(ui::words(ui::Say::kReceiveConnectFailed, {"127.0.0.1:1"}));
     configure("", servers.password);
     EXPECT_EQ(receive(), kReceiveNoConnection);
+    expectTold(ui::words(ui::Say::kReceiveNoServer));
     configure(servers.pop3Server(), "wrong");
     EXPECT_EQ(receive(), kReceiveLoginFailed);
-    EXPECT_THAT(err.str(), HasSubstr("エラー"));
+    expectTold(ui::words(ui::Say::kReceiveLoginRefused));
     configure(servers.pop3Server(), "");
     EXPECT_EQ(receive(), kReceiveLoginFailed);
+    expectTold(ui::words(ui::Say::kReceiveNoAccount));
 }
 
 TEST_F(ReceiveCommandTest, IsRefusedWhileTheFolderIsInUse) {

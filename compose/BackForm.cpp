@@ -32,7 +32,6 @@ using ui::pixelsToTwips;
 using ui::placeInTwips;
 using ui::twipsToPixels;
 
-const QString kSendErrorTitle = QStringLiteral("送信エラー");
 const QString kPressedPicture = QStringLiteral("Switch.gif");
 
 QString stripped(const QString& text) {
@@ -64,11 +63,12 @@ BackForm::BackForm(ui::WindowEnvironment& env) : QWidget(nullptr, Qt::Window), m
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     };
     buildControls();
-    addPictureButton(0, QStringLiteral("Label1"), QStringLiteral("      送   信"),
+    m_filled = fields();
+    addPictureButton(0, QStringLiteral("Label1"), QStringLiteral("送信"),
                      QStringLiteral("Motosize.gif"), &BackForm::send);
-    addPictureButton(1, QStringLiteral("Label3"), QStringLiteral("      中   止"),
+    addPictureButton(1, QStringLiteral("Label3"), QStringLiteral("中止"),
                      QStringLiteral("Honbun.gif"), &BackForm::stopWithoutSending);
-    addPictureButton(2, QStringLiteral("Label4"), QStringLiteral("    本文貼付"),
+    addPictureButton(2, QStringLiteral("Label4"), QStringLiteral("本文貼付"),
                      QStringLiteral("Addoress.gif"), &BackForm::pasteBody);
 
     // Opening: the attachment field's design width, the list hidden.
@@ -127,7 +127,7 @@ void BackForm::addPictureButton(int column, const QString& name, const QString& 
     image->showPicture(picture(ownPicture));
     auto* label = new ui::ActiveLabel(name, this);
     label->setText(caption);
-    label->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+    label->setAlignment(Qt::AlignCenter);
     label->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
     placeInTwips(label, layout::captionOn(face));
     connect(label, &ui::ActiveLabel::clicked, this, [this, image, ownPicture, action] {
@@ -167,7 +167,22 @@ void BackForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // The frame's close asks before typed text goes; "中止" and a send do not.
+    const bool asked = !m_closingByCommand && !m_env.shuttingDown();
+    m_closingByCommand = false;
+    if (asked && !ui::mayDiscardTypedText(this, *this)) {
+        event->ignore();
+        return;
+    }
     QWidget::closeEvent(event);
+}
+
+QStringList BackForm::fields() const {
+    return {ToText->text(), SubjectText->text(), BodyText->toPlainText(), AttachText->text()};
+}
+
+bool BackForm::holdsTypedText() const {
+    return fields() != m_filled;
 }
 
 void BackForm::fillReply(const QString& receivedSubject, const QString& sender,
@@ -175,6 +190,7 @@ void BackForm::fillReply(const QString& receivedSubject, const QString& sender,
     SubjectText->setText(QString::fromStdString(replySubject(receivedSubject.toStdString())));
     ToText->setText(stripped(sender));
     BodyText->setPlainText(stripped(receivedBody));
+    m_filled = fields();
 }
 
 void BackForm::send() {
@@ -194,14 +210,16 @@ void BackForm::send() {
     m_sending = false;
     if (refusal) {
         // Everything typed stays, so the reply can be sent again.
-        ui::warn(this, QString::fromStdString(*refusal), kSendErrorTitle);
+        ui::tell(this, ui::Say::kSendFailed, {}, QString::fromStdString(*refusal));
         return;
     }
     emit sent();
+    m_closingByCommand = true;
     close();
 }
 
 void BackForm::stopWithoutSending() {
+    m_closingByCommand = true;
     close();
 }
 

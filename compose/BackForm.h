@@ -9,8 +9,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
+
+#include "ui/TypedText.h"
 
 class QLineEdit;
 class QListWidget;
@@ -24,7 +27,7 @@ class WindowEnvironment;
 
 namespace qf::compose {
 
-class BackForm : public QWidget {
+class BackForm : public QWidget, public ui::HoldsTypedText {
     Q_OBJECT
 
   public:
@@ -47,6 +50,9 @@ class BackForm : public QWidget {
     // the clipboard. Nothing for the send history.
     void pasteBody();
 
+    // Anything changed since the reply was filled in, not sent.
+    bool holdsTypedText() const override;
+
   signals:
     // After a send went out, just before the window closes.
     void sent();
@@ -60,11 +66,14 @@ class BackForm : public QWidget {
     void addPictureButton(int column, const QString& name, const QString& caption,
                           const QString& ownPicture, void (BackForm::*action)());
     QString picture(const QString& name) const;
+    QStringList fields() const;
     void applySizes();
 
     ui::WindowEnvironment& m_env;
     std::function<QString()> m_chooseFile;
     bool m_sending = false;
+    bool m_closingByCommand = false;  // send or stop: no question
+    QStringList m_filled;             // the fields as fillReply left them
 
     QLineEdit* ToText = nullptr;
     QLineEdit* SubjectText = nullptr;

@@ -5,6 +5,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QSignalSpy>
@@ -151,6 +152,8 @@ class BackFormTest : public QObject {
     void resizeKeepsTheProportions() {
         TestApplication started;
         BackForm& form = started.app->showForm<BackForm>();
+        QCOMPARE(control<QLabel>(form, "Label1")->text(), QStringLiteral("送信"));
+        QCOMPARE(control<QLabel>(form, "Label3")->text(), QStringLiteral("中止"));
         form.resize(ui::twipsToPixels(9000), ui::twipsToPixels(7500));
         QCoreApplication::processEvents();
         auto* body = control<QTextEdit>(form, "BodyText");

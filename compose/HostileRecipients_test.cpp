@@ -122,7 +122,8 @@ class HostileRecipientsTest : public QObject {
         QVERIFY(sink.bytesReceived().empty());
         QCOMPARE(started.boxes.shown().size(), 1);
         QCOMPARE(started.boxes.shown()[0].title, QStringLiteral("送信エラー"));
-        QVERIFY2(started.boxes.shown()[0].text.startsWith(QStringLiteral(
+        // The send failure's sentence first, the refusal's own text after it.
+        QVERIFY2(started.boxes.shown()[0].text.contains(QStringLiteral(
                      "宛先のメールアドレス「\"\\r\\nRCPT TO:<evil@evil.example>\\r\\nDATA")),
                  qPrintable(started.boxes.shown()[0].text));
         QCOMPARE(control<QLineEdit>(form, "ToText")->text(), kSmuggled);  // kept to be mended
@@ -184,7 +185,7 @@ class HostileRecipientsTest : public QObject {
             } else {
                 QVERIFY2(sink.bytesReceived().empty(), sample);
                 QCOMPARE(started.boxes.shown().size(), 1);
-                QVERIFY(started.boxes.shown()[0].text.startsWith(
+                QVERIFY(started.boxes.shown()[0].text.contains(
                     QStringLiteral("宛先のメールアドレス「=?utf-8?b?")));
                 form->close();
                 QTRY_VERIFY(form.isNull());

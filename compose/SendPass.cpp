@@ -81,6 +81,11 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
         }
     };
     for (int pass = 1; pass <= passCount; ++pass) {
+        if (options.batch && !options.onlyPasses.empty() &&
+            std::find(options.onlyPasses.begin(), options.onlyPasses.end(), pass) ==
+                options.onlyPasses.end()) {
+            continue;
+        }
         if (observer.beforePass) {
             observer.beforePass(pass, passCount);
         }

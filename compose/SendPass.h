@@ -49,7 +49,10 @@ struct SendSettings {
 struct SendOptions {
     bool batch = false;
     int batchPassCount = 0;  // rows of the address list as last filled
-    bool fortune = false;    // ignored in batch mode
+    // Batch only: when not empty, only these passes run (a second send to the
+    // recipients an earlier batch could not reach); the others are left out.
+    std::vector<int> onlyPasses;
+    bool fortune = false;  // ignored in batch mode
     UnitFloatSource fortuneSource = timerSeededSource();
 };
 

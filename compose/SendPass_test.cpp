@@ -182,29 +182,8 @@ TEST_F(SendPassTest, RefusedPassCarriesServerReasonAndStillWritesHistory) {
     EXPECT_EQ(records[0].body, "b");
 }
 
-// An SMTP server that takes any number of mails on one connection.
-void acceptEverything(testing::ScriptedConnection& c) {
-    c.send("220 scripted ESMTP\r\n");
-    for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
-        if (line == "DATA") {
-            c.send("354 go ahead\r\n");
-            for (std::string data = c.readLine(); data != "."; data = c.readLine()) {
-                if (c.stopping()) {
-                    return;
-                }
-            }
-            c.send("250 queued\r\n");
-        } else if (line.starts_with("QUIT")) {
-            c.send("221 bye\r\n");
-            return;
-        } else {
-            c.send("250 ok\r\n");
-        }
-    }
-}
-
 TEST_F(SendPassTest, BatchPassesShareOneServerSession) {
-    testing::ScriptedServer server(acceptEverything);
+    testing::ScriptedServer server([](testing::ScriptedConnection& c) { testing::takeMail(c); });
     m_settings.smtpServer = server.address();
     registerEntries({{"一郎", "ichiro@example.jp"},
                      {"次郎", "jiro@example.jp"},

@@ -39,8 +39,6 @@ using ui::TypingLimit;
 
 const QString kSendingText = QStringLiteral("メールを送信中です。しばらくお待ち下さい。");
 const QString kDoneText = QStringLiteral("送信完了です。");
-const QString kSendErrorTitle = QStringLiteral("送信エラー");
-const QString kNoSelection = QStringLiteral("データが選択されていません");
 const QColor kBatchGreen(0, 128, 0);
 const QColor kWhite(255, 255, 255);
 constexpr int kRecipientTypingLimit = 60;
@@ -71,6 +69,19 @@ QString toBoxText(const std::string& programText) {
     return text;
 }
 
+// The recipients of the refused passes ("n件目" when the address book could
+// not even name one).
+QStringList refusedRecipients(const SendReport& report) {
+    QStringList names;
+    for (const PassOutcome& pass : report.passes) {
+        if (pass.result == PassResult::kRefused) {
+            names << (pass.recipient.empty() ? QStringLiteral("%1件目").arg(pass.pass)
+                                             : QString::fromStdString(pass.recipient));
+        }
+    }
+    return names;
+}
+
 QString batchSummary(const SendReport& report) {
     QString summary = QStringLiteral("%1件中%2件を送信しました。")
                           .arg(report.passCount())
@@ -81,6 +92,9 @@ QString batchSummary(const SendReport& report) {
     if (int skipped = report.count(PassResult::kSkipped); skipped > 0) {
         summary +=
             QStringLiteral("%1件はアドレス帳から削除されていたため送信していません。").arg(skipped);
+    }
+    if (const QStringList failed = refusedRecipients(report); !failed.isEmpty()) {
+        summary += QStringLiteral("送信できなかった宛先：") + failed.join(QStringLiteral("、"));
     }
     return summary;
 }
@@ -95,6 +109,7 @@ ComposeEnvironment environmentOf(ui::WindowEnvironment& env) {
     // The pictures beside the program when the folder has none of its own.
     environment.picturePath = [&env](const QString& name) { return env.picturePath(name); };
     environment.mailStore = &env.mailStore();
+    environment.shuttingDown = [&env] { return env.shuttingDown(); };
     return environment;
 }
 
@@ -386,7 +401,19 @@ void WriteForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // The frame's close asks before typed text goes; "中止" and a send do not.
+    const bool asked = !m_closingByCommand && !m_env.shuttingDown();
+    m_closingByCommand = false;
+    if (asked && !ui::mayDiscardTypedText(this, *this)) {
+        event->ignore();
+        return;
+    }
     QWidget::closeEvent(event);
+}
+
+bool WriteForm::holdsTypedText() const {
+    return !ToText->text().isEmpty() || !SubjectText->text().isEmpty() ||
+           !BodyText->toPlainText().isEmpty() || !AttachText->text().isEmpty();
 }
 
 void WriteForm::loadAddressList() {
@@ -395,7 +422,8 @@ void WriteForm::loadAddressList() {
     Result<std::vector<addressbook::AddressEntry>> entries =
         readAddressBook(m_env.folder.dataFolder().string());
     if (!entries) {
-        ui::warn(this, QString::fromStdString(entries.status().message()));
+        ui::tell(this, ui::Say::kAddressBookNotRead, {},
+                 QString::fromStdString(entries.status().message()));
     } else {
         for (const addressbook::AddressEntry& entry : entries.value()) {
             List1->addItem(QString::fromStdString(entry.name));
@@ -408,17 +436,18 @@ void WriteForm::loadAddressList() {
 void WriteForm::addressListPressed() {
     const int row = List1->currentRow();
     if (row < 0 || List1->selectedItems().isEmpty()) {
-        ui::warn(this, kNoSelection);
+        ui::tell(this, ui::Say::kNoEntrySelected);
         List1->setFocus();
         return;
     }
     Result<std::optional<std::string>> address = recipientOf(
         m_env.folder.dataFolder().string(), m_recordNumbers[static_cast<std::size_t>(row)]);
     if (!address) {
-        ui::warn(this, QString::fromStdString(address.status().message()));
+        ui::tell(this, ui::Say::kAddressBookNotRead, {},
+                 QString::fromStdString(address.status().message()));
     } else if (!address.value()) {
         // The entry was deleted in the address book since the list was filled.
-        ui::warn(this, kNoSelection);
+        ui::tell(this, ui::Say::kNoEntrySelected);
     } else {
         ToText->setText(QString::fromStdString(*address.value()));
     }
@@ -432,6 +461,7 @@ void WriteForm::batchChosen() {
 }
 
 void WriteForm::batchCancelled() {
+    forgetRefusedPasses();
     ToText->clear();
     setListBackground(List1, kWhite);
     m_openPane.caption->setText(QString());
@@ -462,6 +492,7 @@ void WriteForm::revealPasteRow() {
 }
 
 void WriteForm::clearAll() {
+    forgetRefusedPasses();
     ToText->clear();
     SubjectText->clear();
     BodyText->clear();
@@ -474,11 +505,6 @@ void WriteForm::clearAll() {
     AttachCommand->setEnabled(true);
     Check1->setChecked(false);
     setListBackground(List1, kWhite);
-}
-
-bool WriteForm::holdsTypedText() const {
-    return !ToText->text().isEmpty() || !SubjectText->text().isEmpty() ||
-           !BodyText->toPlainText().isEmpty() || !AttachText->text().isEmpty();
 }
 
 bool WriteForm::startMail(const MailtoLink& link) {
@@ -518,6 +544,7 @@ void WriteForm::closeAddressPane() {
 }
 
 void WriteForm::stopWithoutSending() {
+    m_closingByCommand = true;
     close();
 }
 
@@ -529,6 +556,17 @@ void WriteForm::holdInput(bool hold) {
 void WriteForm::send() {
     if (m_sending) {
         return;
+    }
+    // After a batch that reached only some, a second batch goes only to the
+    // others, or nowhere: no recipient gets the mail twice.
+    std::vector<int> onlyPasses;
+    if (Option2->isChecked() && !m_refusedPasses.empty()) {
+        if (!ui::tell(this, ui::Say::kBatchSendOnlyFailed,
+                      {QString::number(m_refusedPasses.size()),
+                       m_refusedRecipients.join(QStringLiteral("、"))})) {
+            return;
+        }
+        onlyPasses = m_refusedPasses;
     }
     Command9->setEnabled(false);
     List2->hide();
@@ -545,6 +583,7 @@ void WriteForm::send() {
     SendOptions options;
     options.batch = Option2->isChecked();
     options.batchPassCount = List1->count();
+    options.onlyPasses = std::move(onlyPasses);
     options.fortune = Check1->isChecked();
     options.fortuneSource = m_fortuneSource;
 
@@ -559,7 +598,7 @@ void WriteForm::send() {
     };
     observer.afterPass = [this](const PassOutcome& outcome) {
         if (outcome.result == PassResult::kRefused) {
-            ui::warn(this, QString::fromStdString(outcome.refusal), kSendErrorTitle);
+            ui::tell(this, ui::Say::kSendFailed, {}, QString::fromStdString(outcome.refusal));
         }
     };
 
@@ -578,8 +617,8 @@ void WriteForm::finishSend(const SendReport& report, bool batch, const QString& 
     if (report.historyFailures() > 0) {
         for (const PassOutcome& pass : report.passes) {
             if (!pass.history.isOk()) {
-                ui::warn(this, QStringLiteral("送信履歴に記録できませんでした。\n") +
-                                   QString::fromStdString(pass.history.message()));
+                ui::tell(this, ui::Say::kSendHistoryNotWritten, {},
+                         QString::fromStdString(pass.history.message()));
                 break;
             }
         }
@@ -592,12 +631,28 @@ void WriteForm::finishSend(const SendReport& report, bool batch, const QString& 
         return;
     }
     if (batch) {
+        rememberRefusedPasses(report);
         Label7->setText(batchSummary(report));
         return;
     }
     // What the user typed stays, without the fortune a failed pass added.
     BodyText->setPlainText(typedBody);
     Label7->setText(QStringLiteral("送信できませんでした。入力した内容はそのまま残っています。"));
+}
+
+void WriteForm::rememberRefusedPasses(const SendReport& report) {
+    forgetRefusedPasses();
+    for (const PassOutcome& pass : report.passes) {
+        if (pass.result == PassResult::kRefused) {
+            m_refusedPasses.push_back(pass.pass);
+        }
+    }
+    m_refusedRecipients = refusedRecipients(report);
+}
+
+void WriteForm::forgetRefusedPasses() {
+    m_refusedPasses.clear();
+    m_refusedRecipients.clear();
 }
 
 void WriteForm::emptyAndClose() {
@@ -610,6 +665,7 @@ void WriteForm::emptyAndClose() {
     deselect(Option2);
     PasteCommand->hide();
     emit sent();
+    m_closingByCommand = true;
     close();
 }
 

@@ -6,10 +6,12 @@
 // the window and closes it. A refused single send keeps the window and all
 // that was typed (the body without the fortune), and says so in the status
 // line; a batch with refused or skipped passes says how many of how many
-// were sent and stays open.
+// were sent, names the recipients it could not reach and stays open; its
+// next send offers to go only to those, so no one gets the mail twice.
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <vector>
@@ -21,6 +23,7 @@
 #include "settings/ProgramFolder.h"
 #include "settings/ServerSettings.h"
 #include "ui/Twips.h"
+#include "ui/TypedText.h"
 
 class QCheckBox;
 class QComboBox;
@@ -49,9 +52,11 @@ struct ComposeEnvironment {
     // The program's store, so the send history shares its current-record
     // buffers; a store of its own for the folder when null.
     store::MailStore* mailStore = nullptr;
+    // True while the program ends: the window then closes without questions.
+    std::function<bool()> shuttingDown = [] { return false; };
 };
 
-class WriteForm : public QWidget {
+class WriteForm : public QWidget, public ui::HoldsTypedText {
     Q_OBJECT
 
   public:
@@ -85,6 +90,9 @@ class WriteForm : public QWidget {
     void openAddressPane();
     void closeAddressPane();
     void stopWithoutSending();
+
+    // Recipient, subject, body or attachment filled in and not sent.
+    bool holdsTypedText() const override;
 
   signals:
     // After a send closed the window (tests and the main window may listen).
@@ -121,16 +129,21 @@ class WriteForm : public QWidget {
     void holdInput(bool hold);
     void finishSend(const SendReport& report, bool batch, const QString& typedBody);
     void emptyAndClose();
-    bool holdsTypedText() const;
+    // The passes a batch could not send, for the next send to offer them.
+    void rememberRefusedPasses(const SendReport& report);
+    void forgetRefusedPasses();
 
     ComposeEnvironment m_env;
     std::function<QString()> m_chooseFile;
     UnitFloatSource m_fortuneSource = timerSeededSource();
     std::vector<int> m_recordNumbers;
+    std::vector<int> m_refusedPasses;  // of the last batch; only these may go again
+    QStringList m_refusedRecipients;
     int m_insertedGreeting = -1;  // the Combo1 row last put into the body
     int m_widthTwips = 0;
     int m_heightTwips = 0;
     bool m_sending = false;
+    bool m_closingByCommand = false;  // send or stop: no question
 
     QWidget* m_content = nullptr;  // every control but the status line and help box
     QLineEdit* ToText = nullptr;

@@ -22,6 +22,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <fstream>
 #include <set>
 
@@ -32,6 +33,7 @@
 #include "store/MailStore.h"
 #include "tests/support/MailServers.h"
 #include "tests/support/ScriptedServer.h"
+#include "transport/NMail.h"
 #include "ui/ActiveLabel.h"
 #include "ui/ScriptedMessageBoxes.h"
 #include "ui/TestControls.h"
@@ -86,6 +88,7 @@ class WriteFormTest : public QObject {
     void vanishedEntryIsCountedAndKeepsTheWindowOpen();
     void sentMailIsListedInTheSendHistoryBox();
     void closingDuringThePressedWaitSendsNothing();
+    void aPartlyFailedBatchGoesAgainOnlyToWhomItMissed();
 
   private:
     // `scriptedChooser` answers the file dialog from m_chooserAnswers.
@@ -390,6 +393,7 @@ void WriteFormTest::helpBoxFollowsTheMouse() {
 void WriteFormTest::closingDuringThePressedWaitSendsNothing() {
     openForm();
     control<QLineEdit>("ToText")->setText(QStringLiteral("tomodachi@example.jp"));
+    m_boxes->answer({true});  // discard what was typed
     QTimer::singleShot(30, m_form.data(), [this] { m_form->close(); });
     QTest::mouseClick(control<ui::ActiveLabel>("Label8"), Qt::LeftButton);
     QVERIFY(m_form.isNull());
@@ -573,6 +577,47 @@ void WriteFormTest::sentMailIsListedInTheSendHistoryBox() {
     QCOMPARE(item->text(1), QStringLiteral("kako@example.jp"));
     QVERIFY(!item->text(2).isEmpty());  // the clock's text at the send
     QVERIFY(!viewer->Label7->isEnabled());
+}
+
+void WriteFormTest::aPartlyFailedBatchGoesAgainOnlyToWhomItMissed() {
+    // Takes every mail but jiro's.
+    testing::ScriptedServer server([](testing::ScriptedConnection& c) {
+        testing::takeMail(
+            c, [](const std::string& rcpt) { return rcpt.find("jiro@") != std::string::npos; });
+    });
+    m_smtpServer = server.address();
+    registerEntries({{"一郎", "ichiro@example.jp"},
+                     {"次郎", "jiro@example.jp"},
+                     {"三郎", "saburo@example.jp"}});
+    openForm();
+    control<QRadioButton>("Option2")->click();
+    control<QLineEdit>("SubjectText")->setText(QStringLiteral("一斉送信"));
+    const auto tries = [&server](const char* address) {
+        const std::vector<std::string> lines = server.linesReceived();
+        return std::count(lines.begin(), lines.end(), std::string("RCPT TO:<") + address + ">");
+    };
+    m_form->send();
+    QCOMPARE(control<QLabel>("Label7")->text(),
+             QStringLiteral("3件中2件を送信しました。1件は送信できませんでした。"
+                            "送信できなかった宛先：jiro@example.jp"));
+
+    // No: nothing goes again.
+    m_boxes->clear();
+    m_boxes->answer({false});
+    m_form->send();
+    QCOMPARE(m_boxes->shown().size(), 1);
+    QCOMPARE(m_boxes->shown()[0].title, QStringLiteral("確認"));
+    QVERIFY(m_boxes->shown()[0].text.contains(QStringLiteral("1 件（jiro@example.jp）")));
+    QCOMPARE(historyOf(*m_folder).size(), std::size_t{3});
+
+    // Yes: only the one it missed.
+    m_boxes->answer({true});
+    m_form->send();
+    QCOMPARE(tries("ichiro@example.jp"), 1);
+    QCOMPARE(tries("saburo@example.jp"), 1);
+    QCOMPARE(tries("jiro@example.jp"), 2);
+    QCOMPARE(historyOf(*m_folder).size(), std::size_t{4});
+    transport::NMailEndWinSock();  // hangs up the kept session
 }
 
 QTEST_MAIN(WriteFormTest)

@@ -26,11 +26,6 @@
 namespace qf::editor {
 namespace {
 
-const QString kNewFileQuestion = QStringLiteral("編集中のファイルを保存しますか？");
-const QString kNewFileQuestionTitle = QStringLiteral("ファイルオープン");
-const QString kReplaceWithEmptyQuestion =
-    QStringLiteral("「%1」には既に内容があります。空のファイルで置き換えますか？");
-
 std::u16string_view utf16(const QString& text) {
     return {reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())};
 }
@@ -123,13 +118,15 @@ void EditorCommands::newFile() {
     // under that name) is only emptied when the user says so.
     const QString newPath = QString::fromStdString(*name);
     if (QFileInfo(newPath).size() > 0 &&
-        !ui::ask(m_controls.window, kReplaceWithEmptyQuestion.arg(newPath))) {
+        !ui::tell(m_controls.window, ui::Say::kEditorReplaceWithEmpty, {newPath})) {
         return;
     }
     if (m_changed) {
         if (m_autoSaveChoice == kAskBeforeSaving) {
-            const ui::Choice choice =
-                ui::askYesNoCancel(m_controls.window, kNewFileQuestion, kNewFileQuestionTitle);
+            const ui::Choice choice = ui::askYesNoCancel(
+                m_controls.window,
+                QString::fromStdString(ui::words(ui::Message{ui::Say::kEditorSaveFirst, {}, {}})),
+                QString::fromUtf8(ui::wording(ui::Say::kEditorSaveFirst).title));
             if (choice == ui::Choice::kCancelButton) {
                 return;
             }
@@ -161,15 +158,12 @@ void EditorCommands::open() {
     const std::string file = QFile::encodeName(path).toStdString();
     const FileToOpen found = inspectFileToOpen(file);
     if (found.exists && !found.regular) {
-        ui::warn(m_controls.window,
-                 QStringLiteral("「%1」はファイルではないため開けません。").arg(path));
+        ui::tell(m_controls.window, ui::Say::kEditorNotAFile, {path});
         return;
     }
     if (found.sizeBytes > kLargeFileBytes &&
-        !ui::ask(m_controls.window,
-                 QStringLiteral("「%1」は %2 MB あります。読み込みに時間がかかります。開きますか？")
-                     .arg(path)
-                     .arg(found.sizeBytes / (1024 * 1024)))) {
+        !ui::tell(m_controls.window, ui::Say::kEditorLargeFileQuestion,
+                  {path, QString::number(found.sizeBytes / (1024 * 1024))})) {
         return;
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -180,8 +174,8 @@ void EditorCommands::open() {
     }
     QGuiApplication::restoreOverrideCursor();
     if (!bytes.isOk()) {
-        ui::warn(m_controls.window, QStringLiteral("ファイルを開けませんでした。\n%1")
-                                        .arg(QString::fromStdString(bytes.status().message())));
+        ui::tell(m_controls.window, ui::Say::kEditorFileNotOpened, {},
+                 QString::fromStdString(bytes.status().message()));
     }
 }
 
@@ -202,12 +196,11 @@ void EditorCommands::saveWithHeader() {
     const Status written =
         store::replaceFileDurably(path.toStdString(), viewer::headerLinesFileBytes(fields));
     if (!written.isOk()) {
-        ui::warn(m_controls.window, QStringLiteral("ファイルを保存できませんでした。\n%1")
-                                        .arg(QString::fromStdString(written.message())));
+        ui::tell(m_controls.window, ui::Say::kEditorFileNotSaved, {},
+                 QString::fromStdString(written.message()));
     } else if (!text::fitsCp932(viewer::headerLinesText(fields))) {
         // The file is in CP932; the pane still holds every character.
-        ui::warn(m_controls.window,
-                 QStringLiteral("Shift-JIS で書けない文字は「?」として保存しました。"));
+        ui::tell(m_controls.window, ui::Say::kEditorSavedWithQuestionMarks);
     }
 }
 

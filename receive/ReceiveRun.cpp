@@ -227,8 +227,10 @@ class Run {
 ReceiveOutcome Run::execute() {
     const settings::ProgramFolder& folder = m_request.folder;
     m_observer.onRegistrationsRead(settings::readSortingRegistrations(folder.sortingFile()));
-    m_outcome.accountSave =
-        settings::saveAccount(folder.accountFile(), m_request.account, true, m_fs);
+    if (m_request.keepAccount) {
+        m_outcome.accountSave =
+            settings::saveAccount(folder.accountFile(), m_request.account, true, m_fs);
+    }
 
     if (m_request.pop3Server.empty()) {
         m_outcome.end = RunEnd::kNoServer;
@@ -236,6 +238,7 @@ ReceiveOutcome Run::execute() {
         const int handle = m_transport.connect(text::toCp932(m_request.pop3Server).c_str());
         if (handle == -1) {
             m_outcome.end = RunEnd::kConnectFailed;
+            m_outcome.serverMessage = transportMessage(m_transport);
         } else {
             bool loggedIn = false;
             if (m_request.account.id.empty() || m_request.account.password.empty()) {
@@ -258,7 +261,7 @@ ReceiveOutcome Run::execute() {
     }
     reportStoreFailures();
     reportDeleteFailures();
-    if (!m_newMailStored) {
+    if (m_outcome.succeeded() && !m_newMailStored) {
         m_outcome.noticeRequested = true;
         m_observer.onNoNewMail();
     }
@@ -272,8 +275,7 @@ bool Run::authenticate(int handle) {
     if (waiting < 0) {
         m_outcome.end = RunEnd::kAuthenticationFailed;
         m_outcome.serverMessage = transportMessage(m_transport);
-        m_observer.onMessage(
-            {MessageKind::kAuthenticationFailed, kErrorTitle, m_outcome.serverMessage});
+        m_observer.onMessage({MessageKind::kAuthenticationFailed, 0, m_outcome.serverMessage});
         return false;
     }
     m_outcome.waiting = waiting;
@@ -351,10 +353,9 @@ Cp932Mail Run::decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded)
     m_transport.attachmentFileClose();
     m_transport.setOption(transport::kOptionBodyBufferSize, 0);
     if (*decoded == transport::kAttachmentCannotBeOpened) {
-        m_observer.onMessage(
-            {MessageKind::kAttachmentCannotBeOpened, "", kAttachmentCannotBeOpenedText});
+        m_observer.onMessage({MessageKind::kAttachmentCannotBeOpened, 0, {}});
     } else if (*decoded == transport::kSplitMailIncomplete) {
-        m_observer.onMessage({MessageKind::kSplitMailIncomplete, "", kSplitMailIncompleteText});
+        m_observer.onMessage({MessageKind::kSplitMailIncomplete, 0, {}});
     }
     const std::size_t fromBytes = store::layoutOf(store::RecordKind::kMail).fromOrTo.lengthBytes;
     return {std::string(texts.subject.bytes()), senderForField(texts.sender.bytes(), fromBytes),
@@ -423,7 +424,7 @@ void Run::recoverInterruptedRun(int handle) {
         return;
     }
     if (m_uniqueIds.empty()) {
-        m_observer.onMessage({MessageKind::kRecoveryUnavailable, "", kRecoveryUnavailableText});
+        m_observer.onMessage({MessageKind::kRecoveryUnavailable, 0, {}});
         return;
     }
     Result<std::set<std::string>> stored = m_journal.storedIds(m_store);
@@ -444,10 +445,7 @@ void Run::recoverInterruptedRun(int handle) {
     }
     m_outcome.recovered = static_cast<int>(m_storedEarlier.size());
     if (m_outcome.recovered > 0) {
-        m_observer.onMessage({MessageKind::kRecovered, "",
-                              "前回の受信は途中で終わっていました。そのとき保存済みだった " +
-                                  std::to_string(m_outcome.recovered) +
-                                  " 通のメールは、もう一度受信せずにサーバーから削除します。"});
+        m_observer.onMessage({MessageKind::kRecovered, m_outcome.recovered, {}});
     }
 }
 
@@ -514,11 +512,7 @@ void Run::reportDeleteFailures() {
     if (m_outcome.deleteFailed == 0) {
         return;
     }
-    m_observer.onMessage({MessageKind::kDeleteFailed, "",
-                          std::to_string(m_outcome.deleteFailed) +
-                              " 通のメールは保存しましたが、サーバーで削除できなかったため、"
-                              "サーバーにも残っています。\n" +
-                              m_deleteFailure});
+    m_observer.onMessage({MessageKind::kDeleteFailed, m_outcome.deleteFailed, m_deleteFailure});
 }
 
 void Run::keepOnServer(const Status& why) {
@@ -533,11 +527,7 @@ void Run::reportFetchFailure(int mailNumber) {
     m_outcome.end = RunEnd::kSessionFailed;
     ++m_outcome.keptOnServer;
     m_outcome.serverMessage = transportMessage(m_transport);
-    m_observer.onMessage({MessageKind::kFetchFailed, kErrorTitle,
-                          std::to_string(mailNumber) +
-                              " 通目のメールを受信できませんでした。このメールから後は"
-                              "サーバーに残してあります。\n" +
-                              m_outcome.serverMessage});
+    m_observer.onMessage({MessageKind::kFetchFailed, mailNumber, m_outcome.serverMessage});
 }
 
 // The server commits deletions only when the session ends normally, so the
@@ -545,17 +535,15 @@ void Run::reportFetchFailure(int mailNumber) {
 void Run::reportCloseFailure() {
     m_outcome.end = RunEnd::kSessionFailed;
     m_outcome.serverMessage = transportMessage(m_transport);
-    m_observer.onMessage({MessageKind::kCloseFailed, kErrorTitle, m_outcome.serverMessage});
+    m_observer.onMessage({MessageKind::kCloseFailed, 0, m_outcome.serverMessage});
 }
 
 void Run::reportStoreFailures() {
     if (m_outcome.storeFailure.isOk()) {
         return;
     }
-    m_observer.onMessage({MessageKind::kStoreFailed, "",
-                          std::to_string(m_storeFailures) +
-                              " 通のメールを保存できなかったため、サーバーに残しました。\n" +
-                              m_outcome.storeFailure.message()});
+    m_observer.onMessage(
+        {MessageKind::kStoreFailed, m_storeFailures, m_outcome.storeFailure.message()});
 }
 
 void Run::ensureAttachmentFolder() {

@@ -6,11 +6,12 @@
 // Order of one run (ReceiveSession::run):
 //  1. re-read the sorting registrations (ReceiveObserver::onRegistrationsRead;
 //     routing still uses the addresses the caller loaded at start);
-//  2. write the account back to iniIdPass.ini (NAME, NAME2, NAME3 = "1");
-//  3. no POP3 server, a failed connect, or an empty ID or password: the run
-//     ends quietly (kNoServer / kConnectFailed / kNoAccount);
-//  4. authenticate; a refusal is reported with the transport's error text
-//     under the title "エラー";
+//  2. when the user chose to keep them, write the ID and password to
+//     iniIdPass.ini (NAME, NAME2, NAME3 = "1");
+//  3. no POP3 server, a failed connect, or an empty ID or password end the
+//     run (kNoServer / kConnectFailed / kNoAccount); the caller tells the user
+//     what to check;
+//  4. authenticate; a refusal is reported with the transport's error text;
 //  5. when an interrupted run left its journal (see ReceiveJournal.h): mark
 //     for deletion, without fetching them, the mails it had stored;
 //  6. per mail: status, size, fetch, the work file "0.txt", decoding with
@@ -20,8 +21,9 @@
 //  8. close the session (the transport sends the deletions there; when it
 //     cannot, the stored mails stay on the server and the user is told);
 //     after a close that committed them, the journal is removed;
-//  9. when no mail was stored yet in this program run, ask for the
-//     "新着メールなし" notice (ReceiveObserver::onNoNewMail).
+//  9. when the run succeeded and no mail was stored yet in this program run,
+//     ask for the "新着メールなし" notice (ReceiveObserver::onNoNewMail); a
+//     failed run never claims there is no new mail.
 //
 // Data safety: a mail is marked for deletion only after its record is written
 // and its box file synced to disk. Deletions take effect only when the
@@ -62,18 +64,14 @@ using SlotCounts = std::array<int, kBoxSlotCount>;
 // The box file of a slot: kdxdata2/3/4/5/7.data, then kdxdata8.data.
 const char* boxFileName(int slot);
 
-// Texts of the program's own that the run produces (UTF-8).
-inline constexpr char kErrorTitle[] = "エラー";
-inline constexpr char kAttachmentCannotBeOpenedText[] = "添付ファイルをオープンできません";
-inline constexpr char kSplitMailIncompleteText[] = "分割されたメールが全て揃っていません";
+// Texts of the program's own that the run produces (UTF-8): the notices of
+// the main window and the attachment notice of a stored body. Messages are
+// reported as a kind and a diagnostic; ui/Words.h words them.
 inline constexpr char kAttachmentNotice[] =
     "♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪";
 inline constexpr char kNoNewMailHelp[] = "新着メールはありませんでした。";
 inline constexpr char kNoNewMailNotice[] = "新着メールなし";
 inline constexpr char kIdleHelp[] = "待機中・・・";
-inline constexpr char kRecoveryUnavailableText[] =
-    "前回の受信は途中で終わっていました。このサーバーはメールの識別番号（UIDL）に対応していない"
-    "ため、前回保存したメールがもう一度届くことがあります。";
 
 // One decoded mail as it is staged for its record (UTF-8; the body already
 // carries the attachment notice when there is one).
@@ -85,21 +83,23 @@ struct StagedMail {
 };
 
 enum class MessageKind {
-    kAuthenticationFailed,      // title "エラー", the transport's error text
-    kAttachmentCannotBeOpened,  // per mail, program's title; the mail stays on the server
-    kSplitMailIncomplete,       // per mail, program's title
-    kFetchFailed,               // the session broke; later mails stay on the server
-    kStoreFailed,               // once per run: mails kept on the server
-    kCloseFailed,               // title "エラー": the stored mails stay on the server too
-    kDeleteFailed,              // once per run: stored mails the server would not mark for deletion
-    kRecovered,                 // an interrupted run had stored some mails: deleted, not fetched
+    kAuthenticationFailed,      // detail: the transport's error text
+    kAttachmentCannotBeOpened,  // per mail; the mail stays on the server
+    kSplitMailIncomplete,       // per mail
+    kFetchFailed,               // the session broke at mail `count`; later mails stay on the server
+    kStoreFailed,               // once per run: `count` mails kept on the server; detail: the first
+    kCloseFailed,               // the stored mails stay on the server too; detail: the transport's
+    kDeleteFailed,              // once per run: `count` stored mails the server would not mark
+                                // for deletion; detail: its text
+    kRecovered,                 // an interrupted run had stored `count` mails: deleted, not fetched
     kRecoveryUnavailable,  // an interrupted run, and a server without UIDL: duplicates may come
 };
 
+// What happened, not yet in words: the caller words it (ui/Words.h).
 struct ReceiveMessage {
     MessageKind kind;
-    std::string title;  // empty: the program's own title
-    std::string text;
+    int count = 0;       // the mail number or number of mails the kind speaks of
+    std::string detail;  // the transport's or the store's own text, maybe empty
 };
 
 // How the windows (or the command-line tool) follow a run. Every callback runs
@@ -133,6 +133,9 @@ struct ReceiveRequest {
     std::string pop3Server;  // UTF-8, as in corvid.ini
     int apop = 0;            // non-zero: authenticate with APOP
     settings::Account account;
+    // True when the user chose to keep the ID and password in iniIdPass.ini:
+    // only then does the run write them there.
+    bool keepAccount = false;
     // Sender addresses of registrations 1 … 5 as loaded at start; they are
     // trimmed before comparing, the sender is compared as it came.
     std::array<std::string, settings::kSortingRegistrationCount> routingAddresses;
@@ -166,8 +169,9 @@ struct ReceiveOutcome {
     int deleteFailed = 0;
     SlotCounts storedPerSlot{};
     Status storeFailure;        // the first failed store, ok when none failed
-    Status accountSave;         // writing iniIdPass.ini
-    std::string serverMessage;  // the transport's text after a refusal or a broken session
+    Status accountSave;         // writing iniIdPass.ini, when the account is kept
+    std::string serverMessage;  // the transport's text after a failed connect, a refusal or
+                                // a broken session
     bool noticeRequested = false;
 
     // True when the run did all it was asked: reached the server, logged in

@@ -127,14 +127,14 @@ TEST_F(ReceiveServersTest, AMailThatCannotBeStoredStaysOnTheServer) {
     EXPECT_EQ(box.mailsIn(kOtherSlot)[0].subject, "kept");
 }
 
-TEST_F(ReceiveServersTest, AWrongPasswordShowsTheServersTextUnderTheErrorTitle) {
+TEST_F(ReceiveServersTest, AWrongPasswordIsReportedWithTheServersText) {
     servers.deliver(mail("taro@example.jp", "x", "y"));
     request.account.password = "wrong";
     const ReceiveOutcome outcome = run();
     EXPECT_EQ(outcome.end, RunEnd::kAuthenticationFailed);
     ASSERT_EQ(observer.messages.size(), 1u);
-    EXPECT_EQ(observer.messages[0].title, "エラー");
-    EXPECT_THAT(observer.messages[0].text, HasSubstr("ERR"));
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kAuthenticationFailed);
+    EXPECT_THAT(observer.messages[0].detail, HasSubstr("ERR"));
     EXPECT_EQ(servers.messagesInMaildir(), 1u);
 }
 
@@ -147,7 +147,7 @@ TEST_F(ReceiveServersTest, AnIncompleteSplitMailIsReportedAndStillStored) {
     const ReceiveOutcome outcome = run();
     EXPECT_EQ(outcome.stored, 1);
     ASSERT_EQ(observer.messages.size(), 1u);
-    EXPECT_EQ(observer.messages[0].text, "分割されたメールが全て揃っていません");
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kSplitMailIncomplete);
     EXPECT_EQ(servers.messagesInMaildir(), 0u);
 }
 
@@ -166,9 +166,9 @@ TEST_F(ReceiveServersTest, AMailWhoseAttachmentCannotBeWrittenStaysOnTheServer) 
     EXPECT_EQ(outcome.stored, 0);
     EXPECT_EQ(outcome.keptOnServer, 1);
     ASSERT_EQ(observer.messages.size(), 2u);
-    EXPECT_EQ(observer.messages[0].text, "添付ファイルをオープンできません");
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kAttachmentCannotBeOpened);
     EXPECT_EQ(observer.messages[1].kind, MessageKind::kStoreFailed);
-    EXPECT_THAT(observer.messages[1].text, HasSubstr("添付ファイルを書き込めません"));
+    EXPECT_THAT(observer.messages[1].detail, HasSubstr("添付ファイルを書き込めません"));
     EXPECT_FALSE(std::filesystem::exists(box.box(0)));
     EXPECT_EQ(servers.messagesInMaildir(), 1u);
 

@@ -5,8 +5,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 
 #include "receive/MailTransport.h"
+#include "receive/ReceiveWords.h"
 #include "ui/MessageBoxes.h"
 #include "ui/WindowEnvironment.h"
 #include "viewer/TyakuForm.h"
@@ -66,6 +68,7 @@ class WindowObserver final : public ReceiveObserver {
     explicit WindowObserver(ui::WindowEnvironment& env) : m_env(env), m_main(env.mainWindow()) {}
 
     bool noticeRequested() const { return m_noticeRequested; }
+    bool staged() const { return m_staged; }
 
     void onRegistrationsRead(const settings::SortingRegistrations& registrations) override {
         m_env.held().registrations = registrations;
@@ -79,20 +82,13 @@ class WindowObserver final : public ReceiveObserver {
     void onRawText(const std::string& text) override { m_main.showRawText(fromUtf8(text)); }
 
     void onMessage(const ReceiveMessage& message) override {
-        const QString title = message.title.empty() ? ui::kProgramTitle : fromUtf8(message.title);
-        const bool failure = message.kind == MessageKind::kStoreFailed ||
-                             message.kind == MessageKind::kFetchFailed ||
-                             message.kind == MessageKind::kDeleteFailed;
-        if (failure) {
-            ui::warn(&m_main.window(), fromUtf8(message.text), title);
-        } else {
-            ui::inform(&m_main.window(), fromUtf8(message.text), title);
-        }
+        ui::tell(&m_main.window(), messageOf(message));
     }
 
     // The viewer's fields show the mail being stored; the viewer is loaded
     // without being shown when it is not open.
     void onMailStaged(int /*slot*/, const StagedMail& mail) override {
+        m_staged = true;
         viewer::TyakuForm& viewer = m_env.form<viewer::TyakuForm>();
         viewer.stageMail(fromUtf8(mail.subject), fromUtf8(mail.sender), fromUtf8(mail.date),
                          fromUtf8(mail.body));
@@ -114,6 +110,7 @@ class WindowObserver final : public ReceiveObserver {
     ui::WindowEnvironment& m_env;
     ui::MainWindowIntents& m_main;
     bool m_noticeRequested = false;
+    bool m_staged = false;
 };
 
 }  // namespace
@@ -148,20 +145,38 @@ ReceiveOutcome ReceiveController::run(MailTransport& transport) {
         endNoNewMailNotice();
     }
     WindowObserver observer(m_env);
+    // A viewer the user has open gets its shown mail back after the run.
+    QPointer<viewer::TyakuForm> openViewer = m_env.existingForm<viewer::TyakuForm>();
     ReceiveOutcome outcome;
     {
         InputHold hold;
         outcome = m_session.run(request(), observer, transport);
     }
+    if (openViewer != nullptr && observer.staged()) {
+        openViewer->showHighlightedMail();
+    }
     m_env.mainWindow().showHelpText(QString::fromUtf8(kIdleHelp));
+    tellOutcome(outcome);
     if (observer.noticeRequested()) {
         showNoNewMailNotice();
     }
     return outcome;
 }
 
-// The account is the ID/password window's as typed, or the account file's
-// when that window is not open. Routing uses the senders the main window
+// What the run itself did not tell as it went: why it could not start, and
+// an account that was to be kept but could not be written.
+void ReceiveController::tellOutcome(const ReceiveOutcome& outcome) {
+    QWidget* main = &m_env.mainWindow().window();
+    if (std::optional<ui::Message> failed = startFailureOf(outcome, m_env.held().server.pop3)) {
+        ui::tell(main, *failed);
+    }
+    if (!outcome.accountSave) {
+        ui::tell(main, {ui::Say::kReceiveAccountNotSaved, {}, outcome.accountSave.message()});
+    }
+}
+
+// The account is the ID/password window's as typed, else the one confirmed
+// there in this run, else the account file's. Routing uses the senders the main window
 // shows since start-up.
 ReceiveRequest ReceiveController::request() {
     const settings::ServerSettings& server = m_env.held().server;
@@ -172,6 +187,7 @@ ReceiveRequest ReceiveController::request() {
     // The program's one store: each write fills that box's current record.
     request.store = &m_env.mailStore();
     request.account = m_env.accountInUse();
+    request.keepAccount = m_env.accountKeptInFile();
     for (std::size_t i = 0; i < request.routingAddresses.size(); ++i) {
         request.routingAddresses[i] =
             m_env.mainWindow().registeredAddress(static_cast<int>(i) + 1).toStdString();

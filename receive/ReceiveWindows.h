@@ -1,8 +1,10 @@
 // The receive run as the windows show it: the main window counts each stored
 // mail and shows the run's progress and the raw text of the mail being
 // fetched; the viewer's fields show the mail being stored; messages come up
-// in message boxes; at the end, while no mail has been stored in this
-// program run, the "新着メールなし" notice shows for six seconds.
+// in message boxes; a run that could not reach the server or log in says so
+// and what to check; at the end of a run that succeeded, while no mail has
+// been stored in this program run, the "新着メールなし" notice shows for six
+// seconds.
 //
 // While a run works, clicks and keys on the program's windows are held off
 // (a message box the run shows still takes them), so no second run can start
@@ -46,6 +48,7 @@ class ReceiveController : public QObject {
     explicit ReceiveController(ui::WindowEnvironment& env);
 
     ReceiveRequest request();
+    void tellOutcome(const ReceiveOutcome& outcome);
     void showNoNewMailNotice();
     void endNoNewMailNotice();
 

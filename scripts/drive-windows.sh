@@ -4,7 +4,10 @@
 # receives the sample mails with the keyboard, opens every window from the
 # main window by Tab and Space, presses their buttons by keyboard, resizes
 # the viewer, moves the real pointer over the address book's buttons, and
-# takes a screenshot of each step. It prints the window that has the focus
+# takes a screenshot of each step. It also checks what the user is told: a
+# receive while a mail is shown in the viewer, a registration taking effect
+# at once, a typed mail not closed away without a question, and a receive
+# from a server that cannot be reached. It prints the window that has the focus
 # after each step, so that a step that went astray shows in the output.
 #
 #   bash scripts/drive-windows.sh [BUILD_DIR] [OUT_DIR]
@@ -76,6 +79,22 @@ expect() {
     echo "!! expected the focus in '$1', it is in '$now'"
   fi
 }
+# deliver_mail FROM SUBJECT: one plain mail into the Maildir the POP3 server serves.
+deliver_mail() {
+  local name owner
+  name="$(date +%s%N).$$.drive"
+  owner=$(stat -c '%u:%g' "$QF_MAILDIR")
+  printf 'From: %s\nTo: %s@example.jp\nSubject: %s\nDate: Tue, 8 Dec 2026 10:00:00 +0900\n\nbody of %s\n' \
+    "$1" "$QF_MAIL_USER" "$2" "$2" >"$QF_MAILDIR/tmp/$name"
+  chown "$owner" "$QF_MAILDIR/tmp/$name"
+  mv "$QF_MAILDIR/tmp/$name" "$QF_MAILDIR/new/$name"
+}
+# receive_by_mouse: a click on 受信 of the main window.
+receive_by_mouse() {
+  local main
+  main=$(xdotool search --onlyvisible --name 'Quillfern Ver' | head -1)
+  xdotool windowactivate --sync "$main" mousemove --window "$main" "$(px 240)" "$(px 100)" click 1
+}
 ini() {
   local file=$1
   shift
@@ -127,6 +146,14 @@ keys Down
 shot viewer-down
 keys Up
 shot viewer-up
+echo "   a receive while this mail is shown: the viewer still shows it afterwards"
+deliver_mail tanaka@example.jp 'arrived while reading'
+receive_by_mouse
+sleep 4
+xdotool search --onlyvisible --name '田中' windowactivate --sync >/dev/null 2>&1 || true
+sleep 0.5
+shot viewer-after-receive
+expect '田中'
 echo "   resized to 1000x640 and to 700x500"
 xdotool getactivewindow windowsize 1000 640
 sleep 1
@@ -154,6 +181,13 @@ xdotool type --delay 60 'body'
 keys ctrl+Tab
 xdotool type --delay 60 'after a tab'
 shot compose-body-typed
+echo "   closing by the frame asks first; No keeps the typed mail"
+keys alt+F4
+sleep 0.5
+shot compose-close-asks
+keys Escape
+shot compose-kept
+expect '新規作成'
 keys Tab
 shot compose-send-focused
 keys space
@@ -193,12 +227,22 @@ hover 420 72
 shot address-help-gone
 keys alt+F4
 
-echo "== Divide: Tab to D, Space"
+echo "== Divide: Tab to D, Space; registration 3 typed, the close saves it"
 keys Tab space
 await 'メール分別'
 shot divide
 expect 'メール分別'
+keys Tab Tab Tab Tab Tab Tab
+xdotool type --delay 80 'yamada@example.jp'
+keys Tab
+xdotool type --delay 150 '山田さん'
+sleep 1.5
+shot divide-typed
+xdotool search --onlyvisible --name 'メール分別' windowactivate --sync >/dev/null 2>&1 || true
 keys alt+F4
+sleep 1
+shot divide-registered-caption
+expect 'Quillfern Ver'
 
 echo "== Other: Tab to O, Space; ID/PASS by Space, Esc cancels it"
 keys Tab Tab space
@@ -230,13 +274,41 @@ sleep 1.5
 shot home-page-no-browser
 keys Return
 
-echo "== 受信 with the mouse: the mail sent from the compose window comes back"
-MAIN=$(xdotool search --onlyvisible --name 'Quillfern Ver' | head -1)
-receive_by_mouse() {
-  xdotool windowactivate --sync "$MAIN" mousemove --window "$MAIN" "$(px 240)" "$(px 100)" click 1
-}
+echo "== 受信 with the mouse: the mail sent from the compose window comes back,"
+echo "   and yamada's goes to 山田さん's box at once"
+deliver_mail yamada@example.jp 'for the new box'
 receive_by_mouse
 sleep 5
 shot sent-mail-received
+
+echo "== The POP3 server set to a closed port: 受信 says what to check"
+MAIN=$(xdotool search --onlyvisible --name 'Quillfern Ver' | head -1)
+xdotool windowactivate --sync "$MAIN" mousemove --window "$MAIN" "$(px 423)" "$(px 199)" click 1
+await '^設定$'
+keys Tab space
+sleep 1
+keys Tab ctrl+a
+xdotool type --delay 60 '127.0.0.1:1'
+shot server-closed-port
+keys Return
+xdotool search --onlyvisible --name '^設定$' windowactivate --sync >/dev/null 2>&1 || true
+keys alt+F4
+receive_by_mouse
+sleep 3
+shot receive-unreachable
+keys Return
+sleep 6.5
+shot receive-unreachable-no-notice
+
+echo "== The main window closed while a typed mail is open: asked first"
+xdotool windowactivate --sync "$MAIN" mousemove --window "$MAIN" "$(px 150)" "$(px 110)" click 1
+await '新規作成'
+xdotool type --delay 60 'unsent@example.jp'
+xdotool windowactivate --sync "$MAIN"
+keys alt+F4
+sleep 0.5
+shot main-close-asks
+keys Escape
+shot main-close-kept
 
 echo "== Done: screenshots in $OUT"

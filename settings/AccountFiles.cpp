@@ -30,6 +30,10 @@ Account readAccount(const std::filesystem::path& file) {
     return Account{readExeIniValue(file, 1), readExeIniValue(file, 2)};
 }
 
+bool accountKept(const std::filesystem::path& file) {
+    return readExeIniValue(file, 3) == kKeptFlag;
+}
+
 Status saveAccount(const std::filesystem::path& file, const Account& account, bool keep,
                    store::FileSystem& fs) {
     std::vector<ProfileEntry> entries;

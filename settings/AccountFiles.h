@@ -59,10 +59,13 @@ std::string exeIniKey(int number);
 // A missing file or key gives empty texts.
 Account readAccount(const std::filesystem::path& file);
 
+// True when NAME3 is "1": the user chose to keep the ID and password.
+bool accountKept(const std::filesystem::path& file);
+
 // Saves the account as the ID/password window's OK does:
 //   keep == true:  NAME = id, NAME2 = password, NAME3 = "1";
 //   keep == false: only NAME3 = "0"; the stored ID and password stay.
-// The receive run calls it with keep == true on every run.
+// The receive run calls it with keep == true when the user chose to keep them.
 // The file is created when missing and always ends with mode 0600.
 // Fails as writeProfileStrings does; the file is then unchanged.
 Status saveAccount(const std::filesystem::path& file, const Account& account, bool keep,

@@ -72,11 +72,13 @@ void IdPassForm::showTypedAccount() {
 
 void IdPassForm::confirm() {
     const Account typed = typedAccount();
+    // What was typed is what the next receive uses, kept in the file or not.
     m_env.held().account = typed;
+    m_env.held().keepAccount = Check1->isChecked();
     const Status saved = saveAccount(m_env.folder().accountFile(), typed, Check1->isChecked());
     if (!saved.isOk()) {
-        ui::warn(this, QStringLiteral("ID/パスワードを保存できません。\n%1")
-                           .arg(QString::fromStdString(saved.message())));
+        ui::tell(this, ui::Say::kAccountFileNotWritten, {},
+                 QString::fromStdString(saved.message()));
         return;
     }
     close();

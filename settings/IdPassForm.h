@@ -7,8 +7,8 @@
 // nothing. When the file cannot be written the user is told and the window
 // stays open.
 //
-// The receive run reads IdText and PassText; when the window is not open it
-// is created without being shown, which loads them from the file.
+// While the window is open the receive run uses IdText and PassText as
+// typed; after an OK, the account confirmed there, for the rest of the run.
 #pragma once
 
 #include <QWidget>

@@ -60,7 +60,8 @@ class IdPassFormTest : public QObject {
         QCOMPARE(storedKey(started, "NAME"), std::string("taro"));
         QCOMPARE(storedKey(started, "NAME2"), std::string("secret"));
         QCOMPARE(storedKey(started, "NAME3"), std::string("0"));
-        QCOMPARE(started.app->held().account, (Account{"jiro", "hunter2"}));
+        QCOMPARE(started.app->held().account, std::optional(Account{"jiro", "hunter2"}));
+        QVERIFY(!started.app->held().keepAccount);
         QVERIFY(!form.isVisible());
     }
 
@@ -85,7 +86,7 @@ class IdPassFormTest : public QObject {
         form.Check1->setChecked(true);
         QTest::mouseClick(form.CancelCommand, Qt::LeftButton);
         QVERIFY(!started.folder.exists(QStringLiteral("★MAilData/iniIdPass.ini")));
-        QCOMPARE(started.app->held().account, Account{});
+        QVERIFY(!started.app->held().account);
         QVERIFY(!form.isVisible());
     }
 };

@@ -78,8 +78,8 @@ void OptionForm::confirm() {
 
     const Status written = writeServerSettings(m_env.folder().serverSettingsFile(), typed);
     if (!written.isOk()) {
-        ui::warn(this, QStringLiteral("サーバーの設定を保存できません。\n%1")
-                           .arg(QString::fromStdString(written.message())));
+        ui::tell(this, ui::Say::kServerSettingsNotWritten, {},
+                 QString::fromStdString(written.message()));
         return;
     }
     close();

@@ -113,11 +113,30 @@ std::string bodyText(std::string_view content, std::string_view charset, BodyFor
     return form == BodyForm::kCp932 ? toCp932Text(content, charset) : toUtf8(content, charset);
 }
 
+DecodedMail decode(std::string_view rawMail, BodyForm bodyForm, bool plainTextShortcut,
+                   int forwardDepth = 0);
+
+// How many forwarded mails inside forwarded mails are shown in the body; a
+// deeper one is only kept as its file.
+constexpr int kMaxForwardDepth = 3;
+
+// A forwarded mail as other mail readers show it below the sender's text:
+// its From, Date and Subject, then its own text (in the body's form, CRLF).
+std::string forwardedText(const DecodedMail& forwarded) {
+    const std::string head =
+        "---------- 転送されたメール ----------\r\nFrom: " + forwarded.headers.sender +
+        "\r\nDate: " + forwarded.headers.date + "\r\nSubject: " + forwarded.headers.subject +
+        "\r\n\r\n";
+    return inBodyForm(forwarded, head) + forwarded.body;
+}
+
 // Walks the MIME tree: the first text/plain (or text/html) that is not an
-// attachment is the body, every other leaf an attachment.
+// attachment is the body, every other leaf an attachment. A forwarded mail
+// (message/rfc822) is kept as a file and its text shown below the body.
 class BodyCollector {
   public:
-    explicit BodyCollector(DecodedMail& mail) : m_mail(mail) {}
+    BodyCollector(DecodedMail& mail, int forwardDepth)
+        : m_mail(mail), m_forwardDepth(forwardDepth) {}
 
     void visit(GMimeObject* object, int depth = 1) {
         if (GMIME_IS_MULTIPART(object)) {
@@ -133,6 +152,10 @@ class BodyCollector {
             // A forwarded mail is kept whole, as a file of its own.
             GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
             std::string bytes = inner ? serialize(GMIME_OBJECT(inner)) : std::string();
+            if (!bytes.empty() && m_forwardDepth < kMaxForwardDepth) {
+                m_forwarded.push_back(
+                    forwardedText(decode(bytes, m_mail.bodyForm, true, m_forwardDepth + 1)));
+            }
             m_mail.attachments.push_back(
                 {attachmentName(object).value_or(""), std::move(bytes), "message/rfc822"});
         } else if (GMIME_IS_PART(object)) {
@@ -141,6 +164,18 @@ class BodyCollector {
     }
 
     std::string body() const {
+        std::string body = ownBody();
+        for (const std::string& forwarded : m_forwarded) {
+            if (!body.empty()) {
+                body += body.ends_with("\r\n") ? "\r\n" : "\r\n\r\n";
+            }
+            body += forwarded;
+        }
+        return body;
+    }
+
+  private:
+    std::string ownBody() const {
         if (m_plain) {
             return text::withCrLf(*m_plain);
         }
@@ -152,7 +187,6 @@ class BodyCollector {
         return m_namedInlineText ? text::withCrLf(*m_namedInlineText) : std::string();
     }
 
-  private:
     void visitLeaf(GMimeObject* object) {
         std::string type = mimeTypeOf(object);
         auto name = attachmentName(object);
@@ -193,6 +227,8 @@ class BodyCollector {
     std::optional<std::string> m_plain;
     std::optional<std::string> m_html;
     std::optional<std::string> m_namedInlineText;
+    int m_forwardDepth;
+    std::vector<std::string> m_forwarded;  // each in the body's form
 };
 
 // A character reference to NUL, a surrogate or beyond Unicode is no character.
@@ -353,7 +389,8 @@ std::optional<std::string> plainTextCharset(std::string_view rawMail) {
     return headerParameter(*contentType, "charset").value_or("");
 }
 
-DecodedMail decode(std::string_view rawMail, BodyForm bodyForm, bool plainTextShortcut) {
+DecodedMail decode(std::string_view rawMail, BodyForm bodyForm, bool plainTextShortcut,
+                   int forwardDepth) {
     rawMail = withoutLeadingBlankLines(rawMail);
     DecodedMail mail;
     mail.bodyForm = bodyForm;
@@ -380,7 +417,7 @@ DecodedMail decode(std::string_view rawMail, BodyForm bodyForm, bool plainTextSh
         return mail;
     }
     if (top) {
-        BodyCollector collector(mail);
+        BodyCollector collector(mail, forwardDepth);
         collector.visit(top);
         mail.body = collector.body();
     }

@@ -37,26 +37,53 @@ TEST_P(SampleMail, DecodesSubjectSenderAndBody) {
 
 INSTANTIATE_TEST_SUITE_P(
     Charsets, SampleMail,
-    ::testing::Values(Sample{"iso2022jp-nec-extensions.eml", "①㈱髙﨑の件",
-                             "髙橋 <takahashi@example.jp>",
-                             "株式会社①の髙橋です。\r\n№１２ ㈱テスト ｶﾞｷﾞｸﾞ\r\n以上\r\n"},
-                      Sample{"shift-jis-8bit-header.eml", "表計算ソフトの件",
-                             "山田太郎 <yamada@example.jp>",
-                             "こんにちは。表示①を確認してください。\r\n"},
-                      Sample{"euc-jp-qp.eml", "日本語の件名", "sato@example.jp",
-                             "ＥＵＣのメール本文です。\r\n二行目\r\n"},
-                      Sample{"utf8-base64.eml", "ユニコード🎉題名", "鈴木 <suzuki@example.jp>",
-                             "UTF-8の本文 ① 😀\r\nsecond line\r\n"},
-                      Sample{"html-only.eml", "HTML", "news@example.jp",
-                             "こんにちは&ようこそ\r\n二行目あい\r\nline\r\nbreak"},
-                      Sample{"adjacent-encoded-words.eml", "[info] お知らせ：会議室の変更 (2)",
-                             "info@example.jp", "body\r\n"},
-                      Sample{"mislabelled-charset.eml", "ラベル違いの件名", "old@example.jp",
-                             "本当はシフトJISの本文です。\r\n"},
-                      Sample{"undeclared-euc-jp.eml", "ひらがなとカタカナと漢字",
-                             "佐藤 <sato@example.jp>", "ヘッダーも本文もEUC-JPのままです。\r\n"},
-                      Sample{"alternative-plain-and-html.eml", "alt", "shop@example.jp",
-                             "プレーンテキスト\r\n"}));
+    ::testing::Values(
+        Sample{"iso2022jp-nec-extensions.eml", "①㈱髙﨑の件", "髙橋 <takahashi@example.jp>",
+               "株式会社①の髙橋です。\r\n№１２ ㈱テスト ｶﾞｷﾞｸﾞ\r\n以上\r\n"},
+        Sample{"shift-jis-8bit-header.eml", "表計算ソフトの件", "山田太郎 <yamada@example.jp>",
+               "こんにちは。表示①を確認してください。\r\n"},
+        Sample{"euc-jp-qp.eml", "日本語の件名", "sato@example.jp",
+               "ＥＵＣのメール本文です。\r\n二行目\r\n"},
+        Sample{"utf8-base64.eml", "ユニコード🎉題名", "鈴木 <suzuki@example.jp>",
+               "UTF-8の本文 ① 😀\r\nsecond line\r\n"},
+        Sample{"html-only.eml", "HTML", "news@example.jp",
+               "こんにちは&ようこそ\r\n二行目あい\r\nline\r\nbreak"},
+        Sample{"adjacent-encoded-words.eml", "[info] お知らせ：会議室の変更 (2)", "info@example.jp",
+               "body\r\n"},
+        Sample{"mislabelled-charset.eml", "ラベル違いの件名", "old@example.jp",
+               "本当はシフトJISの本文です。\r\n"},
+        Sample{"undeclared-euc-jp.eml", "ひらがなとカタカナと漢字", "佐藤 <sato@example.jp>",
+               "ヘッダーも本文もEUC-JPのままです。\r\n"},
+        Sample{"alternative-plain-and-html.eml", "alt", "shop@example.jp", "プレーンテキスト\r\n"},
+        // Forwarded as an attachment: shown below the sender's text.
+        Sample{"forwarded-as-attachment.eml", "Fwd: 会議の日程について",
+               "山田 太郎 <taro@example.jp>",
+               "下の件、転送します。\r\n\r\n"
+               "---------- 転送されたメール ----------\r\n"
+               "From: 佐藤 花子 <hanako@example.jp>\r\n"
+               "Date: Mon, 07 Dec 2026 18:30:00 +0900\r\n"
+               "Subject: 会議の日程について\r\n\r\n"
+               "来週の会議は水曜日の午後二時からです。\r\nよろしくお願いします。\r\n"}));
+
+TEST(MailDecoding, ForwardedMailStaysAFileAndNestsOnlySoDeep) {
+    const DecodedMail forwarded = decodeMail(sampleMail("forwarded-as-attachment.eml"));
+    ASSERT_EQ(forwarded.attachments.size(), 1U);
+    EXPECT_EQ(forwarded.attachments[0].mimeType, "message/rfc822");
+    EXPECT_NE(forwarded.attachments[0].bytes.find("hanako@example.jp"), std::string::npos);
+
+    // Each forward wraps the one before; only the first few are shown.
+    std::string mail = "From: a@example.jp\r\nSubject: 0\r\n\r\ninnermost\r\n";
+    for (int level = 1; level <= 6; ++level) {
+        mail = "From: a@example.jp\r\nSubject: " + std::to_string(level) +
+               "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b" +
+               std::to_string(level) + "\r\n\r\n--b" + std::to_string(level) +
+               "\r\nContent-Type: message/rfc822\r\n\r\n" + mail + "\r\n--b" +
+               std::to_string(level) + "--\r\n";
+    }
+    const std::string body = decodeMail(mail).body;
+    EXPECT_NE(body.find("Subject: 3\r\n"), std::string::npos);
+    EXPECT_EQ(body.find("Subject: 2\r\n"), std::string::npos);
+}
 
 TEST(MailDecoding, DateIsKeptAsWrittenAndHeaderTextIsDecoded) {
     DecodedMail mail = decodeMail(sampleMail("iso2022jp-nec-extensions.eml"));

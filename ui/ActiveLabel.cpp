@@ -80,8 +80,10 @@ void ActiveLabel::paintEvent(QPaintEvent* event) {
 }
 
 void ActiveLabel::connectNotify(const QMetaMethod& signal) {
+    // Tab only: a click acts without taking the focus from where the user
+    // was typing or reading.
     if (signal == QMetaMethod::fromSignal(&ActiveLabel::clicked)) {
-        setFocusPolicy(Qt::StrongFocus);
+        setFocusPolicy(Qt::TabFocus);
     }
     QLabel::connectNotify(signal);
 }

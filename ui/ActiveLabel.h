@@ -9,11 +9,11 @@
 // showing, also when the file could not be read (the label is then blank).
 //
 // A label whose click does something (anything connected to clicked()) is a
-// button for the keyboard too: Tab reaches it, a dotted frame shows the
-// focus, and Space, Return or Enter emit clicked() as a click does, so the
-// press picture and wait of a picture button are the same for both. A
-// window that wants a clickable label out of the Tab order sets
-// Qt::NoFocus after connecting it (a face lying under its own caption).
+// button for the keyboard too: Tab reaches it (a click does not move the
+// focus onto it), a dotted frame shows the focus, and Space, Return or Enter emit clicked() as a
+// click does, so the press picture and wait of a picture button are the same for both. A window
+// that wants a clickable label out of the Tab order sets Qt::NoFocus after connecting it (a face
+// lying under its own caption).
 #pragma once
 
 #include <QLabel>

@@ -16,8 +16,11 @@ struct HeldState {
     settings::ServerSettings server;
     // The senders of boxes 1-5, as read at start and re-read by each receive run.
     settings::SortingRegistrations registrations;
-    // The account last confirmed with OK in the ID/password window.
-    settings::Account account;
+    // The account last confirmed with OK in the ID/password window in this
+    // run, and whether "IDパスワードを保存する" was ticked then; before any
+    // OK, the account file's.
+    std::optional<settings::Account> account;
+    bool keepAccount = false;
     // The ID/password window's fields as typed, while that window exists.
     std::optional<settings::Account> accountShown;
     // Set once a receive run of this program run stored a mail.

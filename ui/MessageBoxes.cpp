@@ -1,6 +1,8 @@
 #include "ui/MessageBoxes.h"
 
 #include <QMessageBox>
+#include <string>
+#include <vector>
 
 namespace qf::ui {
 namespace {
@@ -68,6 +70,44 @@ void inform(QWidget* parent, const QString& text, const QString& title) {
 
 void warn(QWidget* parent, const QString& text, const QString& title) {
     g_current->show(parent, {MessageKind::kWarning, title, text});
+}
+
+namespace {
+
+Message messageOf(Say id, std::initializer_list<QString> context, const QString& detail) {
+    Message message{id, {}, detail.toStdString()};
+    message.context.reserve(context.size());
+    for (const QString& text : context) {
+        message.context.push_back(text.toStdString());
+    }
+    return message;
+}
+
+}  // namespace
+
+QString words(Say id, std::initializer_list<QString> context, const QString& detail) {
+    return QString::fromStdString(ui::words(messageOf(id, context, detail)));
+}
+
+bool tell(QWidget* parent, Say id, std::initializer_list<QString> context, const QString& detail) {
+    return tell(parent, messageOf(id, context, detail));
+}
+
+bool tell(QWidget* parent, const Message& message) {
+    const Wording& row = wording(message.id);
+    const QString title = *row.title == '\0' ? kProgramTitle : QString::fromUtf8(row.title);
+    const QString text = QString::fromStdString(ui::words(message));
+    switch (row.box) {
+        case Box::kAsk:
+            return ask(parent, text, title);
+        case Box::kInform:
+            inform(parent, text, title);
+            return true;
+        case Box::kWarn:
+            warn(parent, text, title);
+            return true;
+    }
+    return false;
 }
 
 }  // namespace qf::ui

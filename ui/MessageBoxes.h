@@ -4,6 +4,9 @@
 #pragma once
 
 #include <QString>
+#include <initializer_list>
+
+#include "ui/Words.h"
 
 class QWidget;
 
@@ -51,5 +54,14 @@ bool ask(QWidget* parent, const QString& text, const QString& title = kConfirmTi
 Choice askYesNoCancel(QWidget* parent, const QString& text, const QString& title);
 void inform(QWidget* parent, const QString& text, const QString& title = kProgramTitle);
 void warn(QWidget* parent, const QString& text, const QString& title = kProgramTitle);
+
+// The program's message `id` (ui/WordList.h) with its context and the
+// library's or server's text, as a QString.
+QString words(Say id, std::initializer_list<QString> context = {}, const QString& detail = {});
+// Shows message `id` in the box and under the title its row names. True when
+// the user answered Yes (questions) or closed the box (other kinds).
+bool tell(QWidget* parent, Say id, std::initializer_list<QString> context = {},
+          const QString& detail = {});
+bool tell(QWidget* parent, const Message& message);
 
 }  // namespace qf::ui

@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include "ui/TypedText.h"
+
 namespace qf::ui {
 
 WindowEnvironment::WindowEnvironment(settings::ProgramFolder folder, QString pictureFolder)
@@ -26,7 +28,17 @@ settings::Account WindowEnvironment::accountInUse() const {
     if (m_held.accountShown) {
         return *m_held.accountShown;
     }
+    if (m_held.account) {
+        return *m_held.account;
+    }
     return settings::readAccount(m_folder.accountFile());
+}
+
+bool WindowEnvironment::accountKeptInFile() const {
+    if (m_held.account) {
+        return m_held.keepAccount;
+    }
+    return settings::accountKept(m_folder.accountFile());
 }
 
 QWidget* WindowEnvironment::findForm(std::type_index type) const {
@@ -53,6 +65,16 @@ void WindowEnvironment::centreOnMainWindow(QWidget& window) {
     window.adjustSize();
     const QRect main = mainWindow().window().frameGeometry();
     window.move(main.center() - QPoint(window.width() / 2, window.height() / 2));
+}
+
+bool WindowEnvironment::anyWindowHoldsTypedText() const {
+    for (const auto& [type, window] : m_forms) {
+        const auto* typed = dynamic_cast<const HoldsTypedText*>(window.data());
+        if (typed != nullptr && typed->holdsTypedText()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void WindowEnvironment::closeForShutdown() {

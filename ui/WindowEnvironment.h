@@ -46,9 +46,12 @@ class MainWindowIntents {
     virtual void countNewMail(int box) = 0;
     // Adds the new-mail counter of receiving box 1-6 to its total and empties it.
     virtual void addNewToTotal(int box) = 0;
-    // Sets the total of receiving box 1-6 to `text` (the viewer's commands
-    // that change a box).
-    virtual void setBoxTotal(int box, const QString& text) = 0;
+    // Receiving box 1-6 holds `count` mails in its file now: the total and
+    // the new-mail counter together show that many.
+    virtual void showBoxCount(int box, int count) = 0;
+    // The sorting registrations were written: captions, shown senders and
+    // the next receive's routing follow the file from now on.
+    virtual void reloadRegistrations() = 0;
     // The sender address shown for box 1-5.
     virtual QString registeredAddress(int box) const = 0;
     // The clock's text as shown: the date of a mail sent now.
@@ -92,8 +95,12 @@ class WindowEnvironment : public QObject {
     void setIntents(WindowIntents& intents) { m_intents = &intents; }
 
     // The account a receive run or an SMTP login uses: the ID/password
-    // window's fields as typed while it exists, else the account file's.
+    // window's fields as typed while it exists, else the account last
+    // confirmed there in this run, else the account file's.
     settings::Account accountInUse() const;
+    // Whether the user chose to keep the ID and password in the account file:
+    // the last OK's choice in this run, else the file's NAME3.
+    bool accountKeptInFile() const;
 
     // The window of class T, created hidden on first use.
     template <typename T>
@@ -108,6 +115,9 @@ class WindowEnvironment : public QObject {
     // Moves a window (laid out, not yet shown) to the middle of the main window.
     void centreOnMainWindow(QWidget& window);
 
+    // True when a window holds typed text that closing it would lose
+    // (ui::HoldsTypedText).
+    bool anyWindowHoldsTypedText() const;
     // The program ends: every window but the main one is closed without
     // questions, and windows save nothing on this close.
     void closeForShutdown();

@@ -29,14 +29,6 @@
 namespace qf::viewer {
 namespace {
 
-const QString kNoSelectionText = QStringLiteral("データが選択されていません");
-const QString kMoveQuestion =
-    QStringLiteral("選択された（行、青色）データを移します。よろしいですか");
-const QString kDeleteQuestion =
-    QStringLiteral("選択された（行、青色）データを削除します。よろしいですか?");
-const QString kDeleteAllQuestion = QStringLiteral("すべてのデータを削除して良いですか？");
-const QString kOverwriteQuestion =
-    QStringLiteral("同名のファイルが既に存在します。上書きしますか？ ");
 const char kPressedPicture[] = "Botan15.gif";
 
 const QString kQuickSaveHelp = QStringLiteral(
@@ -129,7 +121,10 @@ void TyakuForm::connectCommands() {
     connect(Command1, &QPushButton::clicked, this, &TyakuForm::quickSave);
     connect(Command2, &QPushButton::clicked, this, &TyakuForm::copyHeader);
     for (QLineEdit* field : {Text7, Text8, Text9}) {
-        onMouseMove(field, [this, field] { Text6->setText(field->text()); });
+        onMouseMove(field, [this, field] {
+            Text6->setText(field->text());
+            Text6->setCursorPosition(0);  // a long text shows its beginning
+        });
     }
     connectHelp();
     connectPictures();
@@ -220,9 +215,14 @@ void TyakuForm::refillAfterChange() {
     }
 }
 
-void TyakuForm::setMainWindowTotal(int box, const QString& text) {
-    if (m_env != nullptr) {
-        m_env->mainWindow().setBoxTotal(box, text);
+// Every command that changes a receiving box shows on the main window what
+// its file now holds.
+void TyakuForm::showBoxCountOnMainWindow(int box) {
+    if (m_env == nullptr || box < 1 || box > kOtherBox) {
+        return;
+    }
+    if (Result<int> count = m_store.count(box)) {
+        m_env->mainWindow().showBoxCount(box, count.value());
     }
 }
 
@@ -230,33 +230,28 @@ void TyakuForm::moveToKeepBox() {
     // The mail last read in "その他" is the one the command means.
     Text5->setText(fromUtf8(storedMail(m_store, kOtherBox).fromOrTo));
     if (Text5->text().isEmpty()) {
-        ui::inform(this, kNoSelectionText);
+        ui::tell(this, ui::Say::kNoSelection);
         return;
     }
     if (m_currentBox == kOtherBox) {
         const int recordNumber = selectedRecordNumber();
         if (recordNumber == 0) {
             Text5->clear();
-            ui::inform(this, kNoSelectionText);
+            ui::tell(this, ui::Say::kNoSelection);
             return;
         }
-        if (!ui::ask(this, kMoveQuestion)) {
+        if (!ui::tell(this, ui::Say::kMoveQuestion)) {
             Text5->clear();
             return;
         }
         // The keep box gets the mail durably before "その他" loses it.
         Result<int> kept = m_store.moveToKeepBox(recordNumber);
         if (!kept) {
-            ui::warn(this, QStringLiteral("保管箱への移動を完了できませんでした。メールは失われて"
-                                          "いません（「その他」と保管箱の両方にある場合があります"
-                                          "）。\n%1")
-                               .arg(fromUtf8(kept.status().message())));
+            ui::tell(this, ui::Say::kMoveNotCompleted, {}, fromUtf8(kept.status().message()));
         }
         refillAfterChange();
     }
-    if (Result<int> count = m_store.count(kOtherBox)) {
-        setMainWindowTotal(kOtherBox, QString::number(count.value()));
-    }
+    showBoxCountOnMainWindow(kOtherBox);
     Text5->clear();
 }
 
@@ -264,7 +259,7 @@ void TyakuForm::moveToKeepBox() {
 // say so; with one the pane takes the focus and the marker is emptied.
 bool TyakuForm::takeSelection() {
     if (Text5->text().isEmpty()) {
-        ui::inform(this, kNoSelectionText);
+        ui::tell(this, ui::Say::kNoSelection);
         return false;
     }
     rtfEd->setFocus();
@@ -296,7 +291,7 @@ void TyakuForm::reply() {
 
 void TyakuForm::deleteOne() {
     if (Text5->text().isEmpty()) {
-        ui::inform(this, kNoSelectionText);
+        ui::tell(this, ui::Say::kNoSelection);
         return;
     }
     // Nothing read from this box since start: there is no mail to mean.
@@ -304,10 +299,10 @@ void TyakuForm::deleteOne() {
     const int recordNumber = selectedRecordNumber();
     if (Text5->text().isEmpty() || recordNumber == 0) {
         Text5->clear();
-        ui::inform(this, kNoSelectionText);
+        ui::tell(this, ui::Say::kNoSelection);
         return;
     }
-    if (!ui::ask(this, kDeleteQuestion)) {
+    if (!ui::tell(this, ui::Say::kDeleteQuestion)) {
         rtfEd->setFocus();
         rtfEd->clear();
         Text5->clear();
@@ -315,38 +310,31 @@ void TyakuForm::deleteOne() {
     }
     rtfEd->setFocus();
     if (Status deleted = deleteOneMail(m_store, m_currentBox, recordNumber); !deleted) {
-        ui::warn(
-            this,
-            QStringLiteral("メールを削除できませんでした。\n%1").arg(fromUtf8(deleted.message())));
+        ui::tell(this, ui::Say::kMailNotDeleted, {}, fromUtf8(deleted.message()));
     }
     refillAfterChange();
+    showBoxCountOnMainWindow(m_currentBox);
     Text5->clear();
 }
 
 void TyakuForm::deleteAll() {
     // A missing box file is created empty, whatever the answer.
     if (Status made = m_store.createIfMissing(m_currentBox); !made) {
-        ui::warn(this, fromUtf8(made.message()));
+        ui::tell(this, ui::Say::kBoxFileNotMade, {}, fromUtf8(made.message()));
         return;
     }
-    if (!ui::ask(this, kDeleteAllQuestion)) {
+    if (!ui::tell(this, ui::Say::kDeleteAllQuestion)) {
         return;
     }
     if (Status deleted = m_store.deleteAll(m_currentBox); !deleted) {
-        ui::warn(this,
-                 QStringLiteral("全件削除できませんでした。\n%1").arg(fromUtf8(deleted.message())));
+        ui::tell(this, ui::Say::kBoxNotEmptied, {}, fromUtf8(deleted.message()));
         // The list and the box's total show what the file now holds.
         refillAfterChange();
-        if (Result<int> count = m_store.count(m_currentBox);
-            count && m_currentBox >= 1 && m_currentBox <= kOtherBox) {
-            setMainWindowTotal(m_currentBox, QString::number(count.value()));
-        }
+        showBoxCountOnMainWindow(m_currentBox);
         return;
     }
     MailListView->clear();
-    if (m_currentBox >= 1 && m_currentBox <= kOtherBox) {
-        setMainWindowTotal(m_currentBox, QStringLiteral("0"));
-    }
+    showBoxCountOnMainWindow(m_currentBox);
     Text2->setText(QStringLiteral("0"));
     clearShownMail();
 }
@@ -360,7 +348,7 @@ void TyakuForm::quickSave() {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const bool exists = quickSaveExists(path);
     QGuiApplication::restoreOverrideCursor();
-    if (exists && !ui::ask(this, kOverwriteQuestion)) {
+    if (exists && !ui::tell(this, ui::Say::kOverwriteQuestion)) {
         return;
     }
     const std::string from = Text8->text().toStdString();
@@ -368,8 +356,7 @@ void TyakuForm::quickSave() {
     const std::string body = rtfEd->toPlainText().toStdString();
     const HeaderFields fields{subject, from, date, body};
     if (Status saved = writeQuickSave(path, headerLinesFileBytes(fields)); !saved) {
-        ui::warn(this, QStringLiteral("テキストファイルに保存できませんでした。\n%1")
-                           .arg(fromUtf8(saved.message())));
+        ui::tell(this, ui::Say::kQuickSaveFailed, {}, fromUtf8(saved.message()));
         return;
     }
     rtfEd->setPlainText(paneText(headerLinesText(fields)));

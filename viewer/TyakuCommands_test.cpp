@@ -206,12 +206,18 @@ class TyakuCommandsTest : public QObject {
 
     void deletingRowTwoLeavesTheOthersInOrder() {
         TestApplication started(withMails(1, {"A", "B", "C", "D"}));
-        started.mainForm().actions().openBox(1);
+        app::MainForm& main = started.mainForm();
+        main.actions().openBox(1);
+        main.countNewMail(1);  // a mail received meanwhile, not yet added
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
         clickRow(*viewer.MailListView, 1);
         started.boxes.answer({true});
 
         viewer.deleteOne();
+
+        // The main window counts what the file holds: 2 seen, 1 new.
+        QCOMPARE(main.Text1->text(), QStringLiteral("2"));
+        QCOMPARE(main.Text2->text(), QStringLiteral("1"));
 
         QCOMPARE(started.boxes.shown().back().text,
                  QStringLiteral("選択された（行、青色）データを削除します。よろしいですか?"));
@@ -266,9 +272,11 @@ class TyakuCommandsTest : public QObject {
         QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
         main.Text4->setText(QStringLiteral("7"));
         started.boxes.answer({true});
+        viewer.rtfEd->setFocus();
 
-        viewer.deleteAll();
+        QTest::mouseClick(viewer.Label8, Qt::LeftButton);
 
+        QCOMPARE(viewer.focusWidget(), viewer.rtfEd);  // the click takes no focus
         QCOMPARE(started.boxes.shown().back().text,
                  QStringLiteral("すべてのデータを削除して良いですか？"));
         QCOMPARE(started.folder.read(boxFile(3)).size(), 0);
@@ -364,6 +372,9 @@ class TyakuCommandsTest : public QObject {
         QCOMPARE(viewer.Text6->text(), QStringLiteral("A@example.jp"));
         viewer.Command2->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("A@example.jp"));
+        viewer.Text7->setText(QStringLiteral("長い件名").repeated(40));
+        enter(viewer.Text7);
+        QCOMPARE(viewer.Text6->cursorPosition(), 0);  // shows its start
 
         enter(viewer.Label5);
         QVERIFY(viewer.Text4->isVisible());

@@ -80,7 +80,6 @@ ui::ActiveLabel* createCommandLabel(const QString& name, const QString& text, co
 }  // namespace
 
 const QString TyakuForm::kSelectedMarker = QStringLiteral("1");
-const QString TyakuForm::kNothingToSelectText = QStringLiteral("選択するデータがありません。");
 const QString TyakuForm::kLoadErrorTitle = ui::kProgramTitle + QStringLiteral("  Form_LoadError");
 
 TyakuForm::TyakuForm(ui::WindowEnvironment& env)
@@ -422,15 +421,15 @@ void TyakuForm::loadList() {
     }
     writeCount();
     if (!listing.status.isOk()) {
-        ui::warn(this, QStringLiteral("メールボックスを最後まで読めませんでした。\n%1")
-                           .arg(QString::fromStdString(listing.status.message())));
+        ui::tell(this, ui::Say::kBoxNotReadToEnd, {},
+                 QString::fromStdString(listing.status.message()));
     }
 }
 
 void TyakuForm::showSelectedMail() {
     Text5->setText(kSelectedMarker);
     if (ui::counterValue(*Text2) == 0) {
-        ui::inform(this, kNothingToSelectText);
+        ui::tell(this, ui::Say::kNothingToSelect);
         return;
     }
     QTreeWidgetItem* item = MailListView->currentItem();
@@ -442,8 +441,7 @@ void TyakuForm::showSelectedMail() {
     const int recordNumber = MailListView->indexOfTopLevelItem(item) + 1;
     Result<ShownMail> mail = readMail(m_store, m_currentBox, recordNumber);
     if (!mail.isOk()) {
-        ui::warn(this, QStringLiteral("メールを読み込めませんでした。\n%1")
-                           .arg(QString::fromStdString(mail.status().message())));
+        ui::tell(this, ui::Say::kMailNotRead, {}, QString::fromStdString(mail.status().message()));
         return;
     }
     showMail(mail.value());
@@ -465,6 +463,23 @@ void TyakuForm::stageMail(const QString& subject, const QString& sender, const Q
                           const QString& body) {
     showFields(subject, sender, date);
     rtfEd->setPlainText(body);
+}
+
+void TyakuForm::showHighlightedMail() {
+    QTreeWidgetItem* item = MailListView->currentItem();
+    Result<ShownMail> mail = Status::notFound("no mail highlighted");
+    if (item != nullptr && item->isSelected()) {
+        mail = readMail(m_store, m_currentBox, MailListView->indexOfTopLevelItem(item) + 1);
+    }
+    writeCount();
+    if (!mail.isOk()) {
+        clearShownMail();
+        Text5->clear();
+        return;
+    }
+    // As a click shows it, but the user's clipboard is left alone.
+    showMail(mail.value());
+    rtfEd->setPlainText(stripSpaces(rtfEd->toPlainText()));
 }
 
 // A long text shows from its beginning.

@@ -49,10 +49,8 @@ class TyakuForm : public QMainWindow {
     Q_OBJECT
 
   public:
-    // The help box's texts, the selection marker's value and the message of a
-    // click on an empty list.
+    // The selection marker's value and the title of a failed load.
     static const QString kSelectedMarker;
-    static const QString kNothingToSelectText;
     static const QString kLoadErrorTitle;
 
     // The program's viewer: the program's folder and mail store; its current
@@ -89,6 +87,10 @@ class TyakuForm : public QMainWindow {
     // The receive run's staging fields: the mail it is storing.
     void stageMail(const QString& subject, const QString& sender, const QString& date,
                    const QString& body);
+    // After a receive run staged its mails in the fields: the fields and the
+    // pane show again the mail the list highlights, or nothing, with the
+    // selection marker empty, so every command acts on what is shown.
+    void showHighlightedMail();
     // The number of rows in the list, written to the count field.
     void writeCount();
 
@@ -160,7 +162,7 @@ class TyakuForm : public QMainWindow {
     int selectedRecordNumber() const;
     bool takeSelection();
     void refillAfterChange();
-    void setMainWindowTotal(int box, const QString& text);
+    void showBoxCountOnMainWindow(int box);
     void showHelp(const QString& text);
     void hideHelp();
     QString picturePath(const char* name) const;

@@ -193,6 +193,31 @@ inline void refuseEveryRecipient(ScriptedConnection& c) {
     }
 }
 
+// An SMTP server that takes any number of mails on one connection, refusing
+// the recipients `refused` names (none when it is empty).
+inline void takeMail(ScriptedConnection& c,
+                     const std::function<bool(const std::string& rcptLine)>& refused = {}) {
+    c.send("220 scripted ESMTP\r\n");
+    for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
+        if (line.starts_with("RCPT") && refused && refused(line)) {
+            c.send("550 5.1.1 no such user\r\n");
+        } else if (line == "DATA") {
+            c.send("354 go ahead\r\n");
+            for (std::string data = c.readLine(); data != "."; data = c.readLine()) {
+                if (data.empty() && c.stopping()) {
+                    return;
+                }
+            }
+            c.send("250 queued\r\n");
+        } else if (line.starts_with("QUIT")) {
+            c.send("221 bye\r\n");
+            return;
+        } else {
+            c.send("250 ok\r\n");
+        }
+    }
+}
+
 // An SMTP sink: takes every command as a server would, one reply per line,
 // and every mail. What a client smuggled into a command line arrives here
 // as commands of its own.

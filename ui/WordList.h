@@ -1,0 +1,91 @@
+// Every message the program shows, once: QF_WORDS(name, box, title, sentence).
+//
+// name      the Say value that stands for it;
+// box       how the window shows it: kAsk (Yes/No question), kInform, kWarn;
+// title     the box's title, "" for the program's own;
+// sentence  what failed and what to do next, in Japanese; "%1", "%2" … are
+//           filled in from the context (a server name, a count, …).
+// The library's or server's own text, when there is one, follows the
+// sentence in brackets (see Words.h). Adding a message is adding a line.
+//
+// No include guard: Words.h and Words.cpp include this list to expand it.
+// One message a line, so that adding one is adding a line.
+// clang-format off
+
+// ---- receiving ----
+QF_WORDS(kReceiveNoServer, kWarn, "エラー", "POP3サーバーが設定されていないため、受信できませんでした。設定 → POPサーバー でPOP3サーバー名を入力してください。")
+QF_WORDS(kReceiveConnectFailed, kWarn, "エラー", "POP3サーバー「%1」に接続できませんでした。設定 → POPサーバー のPOP3サーバー名と、ネットワークの接続を確かめてください。")
+QF_WORDS(kReceiveNoAccount, kWarn, "エラー", "IDまたはパスワードが入力されていないため、受信できませんでした。設定 → ID/PASS でIDとパスワードを入力してください。")
+QF_WORDS(kReceiveLoginRefused, kWarn, "エラー", "POP3サーバーにログインできませんでした。設定 → ID/PASS のIDとパスワード、設定 → POPサーバー のAPOPの設定を確かめてください。")
+QF_WORDS(kReceiveAttachmentCannotBeOpened, kInform, "", "添付ファイルをオープンできません\nこのメールはサーバーに残しました。添付フォルダに書き込めるか確かめてから、もう一度受信してください。")
+QF_WORDS(kReceiveSplitMailIncomplete, kInform, "", "分割されたメールが全て揃っていません\n残りの部分が届いてから、もう一度受信してください。届いた部分はそのまま保存しました。")
+QF_WORDS(kReceiveFetchFailed, kWarn, "エラー", "%1 通目のメールを受信できませんでした。このメールから後はサーバーに残してあります。ネットワークの接続を確かめてから、もう一度受信してください。")
+QF_WORDS(kReceiveStoreFailed, kWarn, "", "%1 通のメールを保存できなかったため、サーバーに残しました。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度受信してください。")
+QF_WORDS(kReceiveCloseFailed, kInform, "エラー", "受信したメールをサーバーから削除できませんでした。メールは保存済みですが、サーバーにも残っています。次の受信で同じメールがもう一度届くことがあります。")
+QF_WORDS(kReceiveDeleteFailed, kWarn, "", "%1 通のメールは保存しましたが、サーバーで削除できなかったため、サーバーにも残っています。次の受信で、保存済みのメールはもう一度保存せずに削除します。")
+QF_WORDS(kReceiveRecovered, kInform, "", "前回の受信は途中で終わっていました。そのとき保存済みだった %1 通のメールは、もう一度受信せずにサーバーから削除します。")
+QF_WORDS(kReceiveRecoveryUnavailable, kInform, "", "前回の受信は途中で終わっていました。このサーバーはメールの識別番号（UIDL）に対応していないため、前回保存したメールがもう一度届くことがあります。")
+QF_WORDS(kReceiveAccountNotSaved, kWarn, "", "ID/パスワードを保存できませんでした。受信は入力されたID/パスワードで行いました。「★MAilData」フォルダに書き込めるか確かめてください。")
+
+// ---- start-up and the main window ----
+QF_WORDS(kNoCp932, kWarn, "", "文字コード CP932 の変換が使えないため起動できません。iconv（Debian のパッケージ libc-bin）の CP932 変換が使えるか確かめてください。")
+QF_WORDS(kNoProgramFolder, kWarn, "", "プログラムのフォルダが見つかりません。QUILLFERN_FOLDER の指すフォルダがあるか確かめてください。")
+QF_WORDS(kFolderNotPrepared, kWarn, "", "プログラムのフォルダを準備できません。フォルダに書き込めるか確かめてから、起動し直してください。")
+QF_WORDS(kFolderInUse, kWarn, "", "このフォルダは別のQuillfernが使用中です。\n%1\n\n先に起動しているQuillfernをお使いください。")
+QF_WORDS(kFolderUnusable, kWarn, "", "このフォルダを使用できません。\n%1\n\nフォルダに読み書きできるか確かめてから、起動し直してください。")
+QF_WORDS(kBoxFilesNotRepaired, kWarn, "", "前回の終了時に残ったメールボックスのファイルを修復できませんでした。「★MAilData」フォルダに書き込めるか確かめてから、起動し直してください。\n%1")
+QF_WORDS(kBoxFilesRepaired, kInform, "", "前回の終了時に残ったメールボックスのファイルを修復しました。\n%1")
+QF_WORDS(kNoBrowser, kInform, "", "ブラウザを起動できませんでした。\nQuillfernのホームページは次のアドレスにあります。\n%1")
+QF_WORDS(kBoxFileNotOpened, kWarn, "", "メールボックスのファイルを開けません。「★MAilData」フォルダに読み書きできるか確かめてから、起動し直してください。")
+
+// ---- settings ----
+QF_WORDS(kAccountFileNotWritten, kWarn, "", "ID/パスワードを保存できません。「★MAilData」フォルダに書き込めるか確かめてから、もう一度「OK」を押してください。")
+QF_WORDS(kServerSettingsNotWritten, kWarn, "", "サーバーの設定を保存できません。corvid.ini に書き込めるか確かめてから、もう一度「設定」を押してください。")
+
+// ---- the viewer ----
+QF_WORDS(kNoSelection, kInform, "", "データが選択されていません")
+QF_WORDS(kNoEntrySelected, kWarn, "", "データが選択されていません")
+QF_WORDS(kNothingToSelect, kInform, "", "選択するデータがありません。")
+QF_WORDS(kMoveQuestion, kAsk, "確認", "選択された（行、青色）データを移します。よろしいですか")
+QF_WORDS(kDeleteQuestion, kAsk, "確認", "選択された（行、青色）データを削除します。よろしいですか?")
+QF_WORDS(kDeleteAllQuestion, kAsk, "確認", "すべてのデータを削除して良いですか？")
+QF_WORDS(kOverwriteQuestion, kAsk, "確認", "同名のファイルが既に存在します。上書きしますか？ ")
+QF_WORDS(kBoxNotReadToEnd, kWarn, "", "メールボックスを最後まで読めませんでした。読めたメールだけを表示しています。")
+QF_WORDS(kMailNotRead, kWarn, "", "メールを読み込めませんでした。メールボックスのファイルが壊れているかもしれません。もう一度開き直してください。")
+QF_WORDS(kMoveNotCompleted, kWarn, "", "保管箱への移動を完了できませんでした。メールは失われていません（「その他」と保管箱の両方にある場合があります）。ディスクの空きを確かめてから、もう一度お試しください。")
+QF_WORDS(kMailNotDeleted, kWarn, "", "メールを削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度お試しください。")
+QF_WORDS(kBoxNotEmptied, kWarn, "", "全件削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度お試しください。")
+QF_WORDS(kBoxFileNotMade, kWarn, "", "メールボックスのファイルを作れませんでした。「★MAilData」フォルダに書き込めるか確かめてください。")
+QF_WORDS(kQuickSaveFailed, kWarn, "", "テキストファイルに保存できませんでした。「■TextQuickSave」フォルダに書き込めるか確かめてください。")
+QF_WORDS(kEditorNotAFile, kWarn, "", "「%1」はファイルではないため開けません。ファイルを選んでください。")
+QF_WORDS(kEditorLargeFileQuestion, kAsk, "確認", "「%1」は %2 MB あります。読み込みに時間がかかります。開きますか？")
+QF_WORDS(kEditorFileNotOpened, kWarn, "", "ファイルを開けませんでした。ファイルがあり、読めるか確かめてください。")
+QF_WORDS(kEditorFileNotSaved, kWarn, "", "ファイルを保存できませんでした。保存先に書き込めるか確かめてください。")
+QF_WORDS(kEditorSavedWithQuestionMarks, kWarn, "", "保存しました。ただし Shift-JIS で書けない文字は「?」として保存しました。")
+QF_WORDS(kEditorReplaceWithEmpty, kAsk, "確認", "「%1」には既に内容があります。空のファイルで置き換えますか？")
+QF_WORDS(kEditorSaveFirst, kAsk, "ファイルオープン", "編集中のファイルを保存しますか？")
+
+// ---- address book and sorting ----
+QF_WORDS(kAddressBookNotRead, kWarn, "", "アドレス帳を読み込めませんでした。「★MAilData」フォルダの kdxdata.data を確かめてください。")
+QF_WORDS(kAddressNotRegistered, kWarn, "", "アドレス帳に登録できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてください。")
+QF_WORDS(kAddressNotDeleted, kWarn, "", "アドレス帳から削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてください。")
+QF_WORDS(kNoAddressTyped, kInform, "", "メールアドレスが入力されていません")
+QF_WORDS(kNoCardTyped, kInform, "", "名詞が入力されていません")
+QF_WORDS(kCardTooLong, kInform, "", "名詞を付けるとメールアドレスが%1バイトを超えるため、挿入できません。名詞を短くして下さい。")
+QF_WORDS(kAddressDeleteQuestion, kAsk, "確認", "選択された（行、青色）データを削除します。よろしいですか")
+QF_WORDS(kSortingNotWritten, kWarn, "", "メール分別の登録を保存できませんでした。「★MAilData」フォルダに書き込めるか確かめてから、もう一度「登録」を押してください。")
+QF_WORDS(kSortingNotWrittenClose, kAsk, "確認", "メール分別の登録を保存できませんでした。保存せずに閉じますか？（入力した内容は失われます）")
+
+// ---- attachments ----
+QF_WORDS(kWebViewMissing, kWarn, "", "ファイルを表示する部品（Qt WebEngine）を読み込めません。Debian のパッケージ qt6-webengine が入っているか確かめてください。")
+QF_WORDS(kAttachmentNotSaved, kWarn, "", "ファイルを保存できませんでした。保存先に書き込めるか確かめてください。")
+
+// ---- closing windows ----
+QF_WORDS(kDiscardTypedMail, kAsk, "確認", "入力したメールはまだ送信していません。破棄して閉じますか？\n「いいえ」を選ぶと、入力した内容はそのまま残ります。")
+QF_WORDS(kDiscardTypedMailAtExit, kAsk, "確認", "送信していないメールを入力中のウィンドウがあります。入力した内容を破棄して終了しますか？\n「いいえ」を選ぶと終了しません。入力した内容はそのまま残ります。")
+
+// ---- sending ----
+QF_WORDS(kSendFailed, kWarn, "送信エラー", "メールを送信できませんでした。宛先のメールアドレスと、設定 → POPサーバー のSMTPサーバー名を確かめてから、もう一度送信してください。")
+QF_WORDS(kSendHistoryNotWritten, kWarn, "", "送信履歴に記録できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてください。")
+QF_WORDS(kBatchSendOnlyFailed, kAsk, "確認", "前回の一斉送信で送信できなかった %1 件（%2）にだけ、もう一度送信しますか？\n「いいえ」を選ぶと何も送信しません。送信済みの宛先に同じメールが二通届くことはありません。")
+// clang-format on

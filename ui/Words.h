@@ -1,0 +1,52 @@
+// The owner of the words the user reads. Core functions report a code and a
+// diagnostic (Status, a receive run's message kind); this is the one place
+// that turns a code and its context into the program's Japanese sentence:
+// what failed and what to do next, with the library's or server's own text
+// after it in brackets. Windows show it through the message-box seam, the
+// command-line tool prints it. Plain C++ (UTF-8), so both can use it.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qf::ui {
+
+// How a window shows a message.
+enum class Box { kAsk, kInform, kWarn };
+
+enum class Say {
+#define QF_WORDS(name, box, title, sentence) name,
+#include "ui/WordList.h"
+#undef QF_WORDS
+};
+
+struct Wording {
+    Say id;
+    Box box;
+    const char* title;     // "" for the program's own title
+    const char* sentence;  // with "%1" … for the context
+};
+
+// A message with its context and the library's or server's text.
+struct Message {
+    Say id;
+    std::vector<std::string> context;
+    std::string detail;
+};
+
+// The row of `id`.
+const Wording& wording(Say id);
+// Every row, in the order of the list (for tests).
+const std::vector<Wording>& allWordings();
+
+// The sentence of `id` with "%1", "%2" … replaced by `context` in order,
+// then `detail` in brackets "（…）" on a line of its own when it is not empty.
+std::string words(Say id, const std::vector<std::string>& context = {},
+                  std::string_view detail = {});
+
+inline std::string words(const Message& message) {
+    return words(message.id, message.context, message.detail);
+}
+
+}  // namespace qf::ui

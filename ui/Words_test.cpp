@@ -1,0 +1,64 @@
+#include "ui/Words.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+namespace qf::ui {
+namespace {
+
+// The code points of UTF-8 text (well-formed, as the list is).
+std::u32string codePoints(const std::string& text) {
+    std::u32string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (int k = 1; k < length && i + k < text.size(); ++k) {
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+        }
+        out += c;
+        i += static_cast<std::size_t>(length);
+    }
+    return out;
+}
+
+// The first sentence of a message, up to "。", "？" or a line break.
+std::u32string firstSentence(const std::string& text) {
+    const std::u32string all = codePoints(text);
+    return all.substr(0, all.find_first_of(U"。？\n"));
+}
+
+// Japanese grammar needs hiragana (particles, endings): a sentence without
+// any is a name, a code or a foreign text.
+bool isJapaneseSentence(const std::u32string& sentence) {
+    return std::any_of(sentence.begin(), sentence.end(),
+                       [](char32_t c) { return c >= 0x3041 && c <= 0x309F; });
+}
+
+TEST(WordsTest, EveryMessageStartsWithAJapaneseSentence) {
+    for (const Wording& row : allWordings()) {
+        EXPECT_TRUE(isJapaneseSentence(firstSentence(row.sentence))) << row.sentence;
+    }
+    EXPECT_FALSE(isJapaneseSentence(firstSentence("Failed to connect to 127.0.0.1 port 1")));
+}
+
+TEST(WordsTest, ListAndIdsAgree) {
+    for (std::size_t i = 0; i < allWordings().size(); ++i) {
+        EXPECT_EQ(static_cast<std::size_t>(allWordings()[i].id), i);
+    }
+}
+
+TEST(WordsTest, ContextFillsPlaceholdersAndDetailFollowsInBrackets) {
+    EXPECT_EQ(words(Say::kReceiveStoreFailed, {"2"}).rfind("2 通のメールを保存できなかった", 0),
+              0U);
+    const std::string refused = words(Say::kReceiveLoginRefused, {}, "-ERR [AUTH] failed");
+    EXPECT_EQ(refused.rfind("POP3サーバーにログインできませんでした。", 0), 0U);
+    EXPECT_NE(refused.find("\n（-ERR [AUTH] failed）"), std::string::npos);
+    // Missing context leaves the place empty, never the marker.
+    EXPECT_EQ(words(Say::kReceiveConnectFailed).find("%1"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qf::ui
