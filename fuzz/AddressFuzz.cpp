@@ -48,9 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> replyTo;
     for (const Mailbox& mailbox : parseMailboxList(stored)) {
         checkGate(mailbox.address);
-        const bool aSender =
+        const bool namedSender =
             std::find(senders.begin(), senders.end(), mailbox.address) != senders.end();
-        if (!aSender && envelopeAddressFault(mailbox.address) == AddressFault::kNone) {
+        if (!namedSender && envelopeAddressFault(mailbox.address) == AddressFault::kNone) {
             std::abort();  // a reply would reach someone the header does not name
         }
         replyTo.push_back(mailbox.address);

@@ -16,7 +16,8 @@ std::string folded(const char* utf8, bool kana = false) {
 }
 
 TEST(Cp932FoldingTest, FoldsToOneFormAndStaysCp932) {
-    EXPECT_EQ(folded("ＡＢＣ１２３ Quill　ｶﾞｯｺｳﾊﾟﾝｳﾞ｢ﾃｽﾄ｣"), "abc123 quill ガッコウパンヴ「テスト」");
+    EXPECT_EQ(folded("ＡＢＣ１２３ Quill　ｶﾞｯｺｳﾊﾟﾝｳﾞ｢ﾃｽﾄ｣"),
+              "abc123 quill ガッコウパンヴ「テスト」");
     EXPECT_EQ(folded("Ⅲ髙ΣЁ￥"), "ⅲ髙σё\\");
     EXPECT_EQ(folded("ひらがなゝカナ", true), "ヒラガナヽカナ");
     // A sound mark after a kana that takes none stays a mark of its own.
