@@ -123,13 +123,13 @@ as_user /usr/bin/quillfern-box list 6 >"$OUT/box-list.txt" 2>&1 ||
 settings=$(window '^設定$') && [ -n "$settings" ] && xdotool windowmove "$settings" 900 500
 sleep 1
 import -window "$main" "$OUT/main-window.png"
-# The title band (the left 560 of its 720 x 60 pixels; HP and Small lie on
-# the rest) must be the installed Title.gif, pixel for pixel within 5 %.
-convert "$OUT/main-window.png" -crop 560x60+0+0 +repage "$OUT/banner.png"
-convert /usr/share/quillfern/Data/Title.gif -crop 560x60+0+0 +repage "$OUT/banner-expected.png"
+# The title band (the left 500 of its 720 x 60 pixels; the 検索, HP and Small
+# captions lie on the rest) must be the installed Title.gif, pixel for pixel within 5 %.
+convert "$OUT/main-window.png" -crop 500x60+0+0 +repage "$OUT/banner.png"
+convert /usr/share/quillfern/Data/Title.gif -crop 500x60+0+0 +repage "$OUT/banner-expected.png"
 differ=$(compare -metric AE -fuzz 5% "$OUT/banner.png" "$OUT/banner-expected.png" null: 2>&1 || true)
-echo "   title band: $differ of 33600 pixels differ"
-[ "${differ%%.*}" -lt 336 ] 2>/dev/null || fail "the main window does not show its pictures"
+echo "   title band: $differ of 30000 pixels differ"
+[ "${differ%%.*}" -lt 300 ] 2>/dev/null || fail "the main window does not show its pictures"
 
 echo "== A mailto: link, handed to the running program by a second start"
 link='mailto:tanaka@example.jp?cc=sato@example.jp&subject=%E4%BC%9A%E8%AD%B0%E3%81%AE%E4%BB%B6'
