@@ -188,25 +188,25 @@ std::string displayName(const std::vector<Token>& tokens, std::size_t end) {
     return trimmed(controlsToSpaces(decodeHeaderText(phrase)));
 }
 
-// An addr-spec as written: white space and comments outside quotes are no
+// An addr-addressText as written: white space and comments outside quotes are no
 // part of it, an obsolete source route ("@a,@b:") is dropped, and 8-bit
 // bytes are read as the charset they look like.
 std::string addrSpec(std::string_view written) {
-    std::string spec;
+    std::string addressText;
     for (const Token& token : Tokenizer(written).tokens()) {
         if (token.kind != TokenKind::kSpace) {
-            spec += token.raw;
+            addressText += token.raw;
         }
     }
-    if (spec.starts_with('@')) {
-        const std::size_t colon = spec.find(':');
-        spec.erase(0, colon == std::string::npos ? 0 : colon + 1);
+    if (addressText.starts_with('@')) {
+        const std::size_t colon = addressText.find(':');
+        addressText.erase(0, colon == std::string::npos ? 0 : colon + 1);
     }
-    return text::isAscii(spec) ? spec : toUtf8(spec, "");
+    return text::isAscii(addressText) ? addressText : toUtf8(addressText, "");
 }
 
 // One element between commas: a name and an angle address, or bare
-// addr-specs (several when only white space parts them, as readers take them).
+// bare addresses (several when only white space parts them, as readers take them).
 void addElement(const std::vector<Token>& tokens, std::vector<Mailbox>& out) {
     const auto angle = std::find_if(tokens.begin(), tokens.end(),
                                     [](const Token& t) { return t.kind == TokenKind::kAngle; });
@@ -215,19 +215,19 @@ void addElement(const std::vector<Token>& tokens, std::vector<Mailbox>& out) {
         out.push_back({displayName(tokens, end), addrSpec(angle->text)});
         return;
     }
-    std::string spec;
+    std::string addressText;
     for (const Token& token : tokens) {
         if (token.kind == TokenKind::kSpace) {
-            if (!spec.empty()) {
-                out.push_back({{}, addrSpec(spec)});
+            if (!addressText.empty()) {
+                out.push_back({{}, addrSpec(addressText)});
             }
-            spec.clear();
+            addressText.clear();
         } else {
-            spec += token.raw;
+            addressText += token.raw;
         }
     }
-    if (!spec.empty()) {
-        out.push_back({{}, addrSpec(spec)});
+    if (!addressText.empty()) {
+        out.push_back({{}, addrSpec(addressText)});
     }
 }
 
