@@ -16,7 +16,7 @@ namespace qf::transport {
 
 struct Mailbox {
     std::string name;     // display name, decoded (UTF-8); may be empty
-    std::string address;  // addr-spec as written (UTF-8); may be empty
+    std::string address;  // bare address as written (UTF-8); may be empty
 };
 
 // The mailboxes of a raw address header value (possibly folded, 8-bit or with

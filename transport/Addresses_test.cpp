@@ -42,7 +42,7 @@ TEST_P(HostileFrom, IsStoredAsTheRealSenderOnly) {
 INSTANTIATE_TEST_SUITE_P(
     Samples, HostileFrom,
     ::testing::Values(
-        // The encoded-word is the addr-spec: it stays as written, and no
+        // The encoded-word is the bare address: it stays as written, and no
         // reader finds a domain in it.
         Shape{"hostile-from-smuggled-commands.eml",
               "=?utf-8?b?Ig0KUkNQVCBUTzo8ZXZpbEBldmlsLmV4YW1wbGU+"

@@ -18,7 +18,7 @@ enum class AddressFault {
     kMalformed,         // not local-part "@" domain: stray brackets, quotes, spaces …
 };
 
-// Why `address` (a bare addr-spec, UTF-8, without angle brackets) cannot go
+// Why `address` (a bare address, UTF-8, without angle brackets) cannot go
 // into an SMTP command; kNone when it can. UTF-8 letters are allowed (SMTPUTF8,
 // international domain names); C1 controls are not.
 AddressFault envelopeAddressFault(std::string_view address);
