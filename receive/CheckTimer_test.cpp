@@ -24,11 +24,13 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 // A POP3 server with one mail waiting until a session deletes it, naming
-// `loginDelay` seconds (none when 0). It notes when each session began.
+// `loginDelay` seconds (none when 0); it refuses every password when
+// `refusing`. It notes when each session began.
 class Pop3WithDelay {
   public:
-    explicit Pop3WithDelay(int loginDelay)
+    explicit Pop3WithDelay(int loginDelay, bool refusing = false)
         : m_loginDelay(loginDelay),
+          m_refusing(refusing),
           m_server([this](qf::testing::ScriptedConnection& c) { serve(c); }) {}
 
     std::string address() const { return m_server.address(); }
@@ -65,14 +67,16 @@ class Pop3WithDelay {
                 m_waiting = m_waiting && !deleted;
                 c.send("+OK\r\n");
                 return;
+            } else if (line.starts_with("PASS")) {
+                c.send(m_refusing ? "-ERR [AUTH] wrong password\r\n" : "+OK\r\n");
             } else {
-                c.send(line.starts_with("USER") || line.starts_with("PASS") ? "+OK\r\n"
-                                                                            : "-ERR\r\n");
+                c.send(line.starts_with("USER") ? "+OK\r\n" : "-ERR\r\n");
             }
         }
     }
 
     int m_loginDelay;
+    bool m_refusing;
     bool m_waiting = true;
     mutable std::mutex m_mutex;
     std::vector<Clock::time_point> m_sessions;
@@ -147,18 +151,22 @@ class CheckTimerTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(pop3.sessions().size() > sessions, 2000);
     }
 
-    void aServerOutOfReachIsSaidInTheHelpBarNotInABox() {
+    void aServerOutOfReachOrARefusedLoginIsSaidInTheHelpBarNotInABox() {
         std::string closed;
         {
             Pop3WithDelay gone(0);
             closed = gone.address();
         }
-        TestApplication started(checkingOn(closed));
-        CheckTimer timer(started.app->environment(), kMinute);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            started.mainForm().Label10->text().startsWith(QStringLiteral("自動受信")), 3000);
-        QVERIFY(started.boxes.shown().isEmpty());
-        QVERIFY(timer.isActive());
+        Pop3WithDelay refusing(0, true);
+        for (const std::string& server : {closed, refusing.address()}) {
+            TestApplication started(checkingOn(server));
+            CheckTimer timer(started.app->environment(), kMinute);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                started.mainForm().Label10->text().startsWith(QStringLiteral("自動受信")), 3000);
+            QVERIFY(started.boxes.shown().isEmpty());
+            QVERIFY(timer.isActive());
+        }
+        QVERIFY(!refusing.sessions().empty());
     }
 
     void turningTheCheckOffInTheSettingsStopsIt() {
