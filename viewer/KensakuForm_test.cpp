@@ -134,7 +134,8 @@ class KensakuFormTest : public QObject {
         QVERIFY(store.deleteRecord(kOtherBox, 1).isOk());
         search->openHit(0);
         QCOMPARE(started.boxes.shown().size(), 1);
-        QCOMPARE(started.boxes.shown()[0].text, ui::words(ui::Say::kSearchHitOutdated));
+        QCOMPARE(started.boxes.shown()[0].text,
+                 ui::words(ui::Say::kSearchHitOutdated, {}, QString()));
         QVERIFY(started.app->existingForm<TyakuForm>() == nullptr);
     }
 };
