@@ -27,6 +27,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
 #include "ui/TabLeavesTextBox.h"
+#include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::compose {
@@ -61,12 +62,6 @@ std::string toProgramText(const QString& boxText) {
     QString text = boxText;
     text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
     return text.toStdString();
-}
-
-QString toBoxText(const std::string& programText) {
-    QString text = QString::fromStdString(programText);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text;
 }
 
 // The recipients of the refused passes ("n件目" when the address book could
@@ -625,7 +620,7 @@ void WriteForm::finishSend(const SendReport& report, bool batch, const QString& 
     }
     if (report.allSent()) {
         if (!batch) {
-            BodyText->setPlainText(toBoxText(report.sentBody));
+            BodyText->setPlainText(ui::toBoxText(report.sentBody));
         }
         emptyAndClose();
         return;
