@@ -10,7 +10,7 @@
 # files are checked: a header's findings would be reported for every source
 # that includes it. Files the asan build does not compile (the fuzz targets)
 # are left out.
-# At most QF_TIDY_MAX_FILES files (default 60) are checked, so that a large
+# At most QF_TIDY_MAX_FILES files (default 30) are checked, so that a large
 # merge cannot hold CI up: the rest are named and skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,7 +54,7 @@ if [ ${#compiled[@]} -eq 0 ]; then
   exit 0
 fi
 
-limit=${QF_TIDY_MAX_FILES:-60}
+limit=${QF_TIDY_MAX_FILES:-30}
 if [ ${#compiled[@]} -gt "$limit" ]; then
   echo "tidy: ${#compiled[@]} files changed; checking the first $limit, skipping:"
   printf '  %s\n' "${compiled[@]:$limit}"
