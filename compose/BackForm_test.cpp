@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 
 #include "app/TestApplication.h"
+#include "base/Twips.h"
 #include "compose/testing/SentMail.h"
 #include "settings/AccountFiles.h"
 #include "store/MailStore.h"
@@ -21,7 +22,6 @@
 #include "tests/support/ScriptedServer.h"
 #include "ui/ActiveLabel.h"
 #include "ui/TestControls.h"
-#include "ui/Twips.h"
 #include "viewer/TyakuForm.h"
 
 using namespace qf;

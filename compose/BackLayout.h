@@ -4,7 +4,7 @@
 // three attachment buttons follow the attachment field's right edge.
 #pragma once
 
-#include "ui/Twips.h"
+#include "base/Twips.h"
 
 namespace qf::compose::backlayout {
 

@@ -27,8 +27,8 @@
 #include <set>
 
 #include "addressbook/AddressBookFile.h"
-#include "app/MainForm.h"
 #include "app/TestApplication.h"
+#include "base/Twips.h"
 #include "compose/testing/SentMail.h"
 #include "store/MailStore.h"
 #include "tests/support/MailServers.h"
@@ -37,7 +37,6 @@
 #include "ui/ActiveLabel.h"
 #include "ui/ScriptedMessageBoxes.h"
 #include "ui/TestControls.h"
-#include "ui/Twips.h"
 #include "ui/WindowTestFolder.h"
 #include "viewer/TyakuForm.h"
 
@@ -555,9 +554,9 @@ void WriteFormTest::sentMailIsListedInTheSendHistoryBox() {
     // clock, then its Send button listing the history in the viewer.
     app::testing::TestApplication started;
     QVERIFY(started.status.isOk());
-    app::MainForm& main = started.mainForm();
+    QWidget& main = started.mainForm();
     started.app->held().server = {m_smtpServer, "", "me@example.jp", 0};
-    QTest::mouseClick(main.Label5, Qt::LeftButton);
+    QTest::mouseClick(ui::testing::control<ui::ActiveLabel>(main, "Label5"), Qt::LeftButton);
     QTRY_VERIFY(started.app->existingForm<WriteForm>() != nullptr);
     WriteForm* form = started.app->existingForm<WriteForm>();
     form->findChild<QLineEdit*>(QStringLiteral("ToText"))
@@ -568,7 +567,7 @@ void WriteFormTest::sentMailIsListedInTheSendHistoryBox() {
     QTRY_VERIFY(started.app->existingForm<WriteForm>() == nullptr);
     QCOMPARE(m_servers.messagesInMaildir(), std::size_t{1});
 
-    QTest::mouseClick(main.Label8, Qt::LeftButton);
+    QTest::mouseClick(ui::testing::control<ui::ActiveLabel>(main, "Label8"), Qt::LeftButton);
     QTRY_VERIFY(started.app->existingForm<viewer::TyakuForm>() != nullptr);
     viewer::TyakuForm* viewer = started.app->existingForm<viewer::TyakuForm>();
     QTRY_COMPARE(viewer->MailListView->topLevelItemCount(), 1);

@@ -5,7 +5,7 @@
 // just below the 8500 line and shows only when the height becomes 8955.
 #pragma once
 
-#include "ui/Twips.h"
+#include "base/Twips.h"
 
 namespace qf::compose::writelayout {
 

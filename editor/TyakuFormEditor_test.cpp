@@ -13,9 +13,9 @@
 #include <QTreeWidget>
 
 #include "app/TestApplication.h"
+#include "base/Twips.h"
 #include "editor/EditorCommands.h"
 #include "ui/ActiveLabel.h"
-#include "ui/Twips.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::editor {

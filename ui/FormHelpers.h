@@ -6,7 +6,7 @@
 #include <QValidator>
 #include <QWidget>
 
-#include "ui/Twips.h"
+#include "base/Twips.h"
 
 namespace qf::ui {
 

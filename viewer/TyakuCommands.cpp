@@ -15,13 +15,11 @@
 #include <QTreeWidget>
 #include <functional>
 
-#include "addressbook/FriendForm.h"
-#include "compose/BackForm.h"
+#include "editor/HeaderLines.h"
 #include "ui/ActiveLabel.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
 #include "ui/WindowEnvironment.h"
-#include "viewer/HeaderLines.h"
 #include "viewer/MailCommands.h"
 #include "viewer/QuickSave.h"
 #include "viewer/TyakuForm.h"
@@ -274,8 +272,7 @@ void TyakuForm::registerSender() {
     if (m_env == nullptr) {
         return;
     }
-    m_env->form<addressbook::FriendForm>().showMailAddress(Text8->text());
-    m_env->showForm<addressbook::FriendForm>();
+    m_env->intents().showSenderInAddressBook(Text8->text());
 }
 
 void TyakuForm::reply() {
@@ -285,8 +282,7 @@ void TyakuForm::reply() {
     if (m_env == nullptr) {
         return;
     }
-    m_env->form<compose::BackForm>().fillReply(Text7->text(), Text8->text(), rtfEd->toPlainText());
-    m_env->showForm<compose::BackForm>();
+    m_env->intents().openReply(Text7->text(), Text8->text(), rtfEd->toPlainText());
 }
 
 void TyakuForm::deleteOne() {
@@ -354,12 +350,12 @@ void TyakuForm::quickSave() {
     const std::string from = Text8->text().toStdString();
     const std::string date = Text9->text().toStdString();
     const std::string body = rtfEd->toPlainText().toStdString();
-    const HeaderFields fields{subject, from, date, body};
-    if (Status saved = writeQuickSave(path, headerLinesFileBytes(fields)); !saved) {
+    const editor::HeaderFields fields{subject, from, date, body};
+    if (Status saved = writeQuickSave(path, editor::headerLinesFileBytes(fields)); !saved) {
         ui::tell(this, ui::Say::kQuickSaveFailed, {}, fromUtf8(saved.message()));
         return;
     }
-    rtfEd->setPlainText(paneText(headerLinesText(fields)));
+    rtfEd->setPlainText(paneText(editor::headerLinesText(fields)));
 }
 
 void TyakuForm::copyHeader() {

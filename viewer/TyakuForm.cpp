@@ -20,11 +20,11 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include "base/DurableWrite.h"
 #include "editor/EditorCommands.h"
 #include "editor/EditorLayout.h"
 #include "editor/EditorSettings.h"
 #include "editor/EditorText.h"
-#include "store/DurableWrite.h"
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"

@@ -14,11 +14,11 @@
 #include <QTreeWidget>
 
 #include "app/TestApplication.h"
+#include "base/Twips.h"
 #include "settings/AccountFiles.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
 #include "ui/ActiveLabel.h"
-#include "ui/Twips.h"
 
 namespace qf::viewer {
 namespace {
