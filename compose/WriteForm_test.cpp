@@ -570,12 +570,14 @@ void WriteFormTest::sentMailIsListedInTheSendHistoryBox() {
     QTest::mouseClick(ui::testing::control<ui::ActiveLabel>(main, "Label8"), Qt::LeftButton);
     QTRY_VERIFY(started.app->existingForm<viewer::TyakuForm>() != nullptr);
     viewer::TyakuForm* viewer = started.app->existingForm<viewer::TyakuForm>();
-    QTRY_COMPARE(viewer->MailListView->topLevelItemCount(), 1);
-    QTreeWidgetItem* item = viewer->MailListView->topLevelItem(0);
+    QTRY_COMPARE(ui::testing::control<QTreeWidget>(*viewer, "MailListView")->topLevelItemCount(),
+                 1);
+    QTreeWidgetItem* item =
+        ui::testing::control<QTreeWidget>(*viewer, "MailListView")->topLevelItem(0);
     QCOMPARE(item->text(0), QStringLiteral("履歴に残る件名"));
     QCOMPARE(item->text(1), QStringLiteral("kako@example.jp"));
     QVERIFY(!item->text(2).isEmpty());  // the clock's text at the send
-    QVERIFY(!viewer->Label7->isEnabled());
+    QVERIFY(!ui::testing::control<ui::ActiveLabel>(*viewer, "Label7")->isEnabled());
 }
 
 void WriteFormTest::aPartlyFailedBatchGoesAgainOnlyToWhomItMissed() {

@@ -226,20 +226,20 @@ void TyakuForm::showBoxCountOnMainWindow(int box) {
 
 void TyakuForm::moveToKeepBox() {
     // The mail last read in "その他" is the one the command means.
-    Text5->setText(fromUtf8(storedMail(m_store, kOtherBox).fromOrTo));
-    if (Text5->text().isEmpty()) {
+    m_selectionMarker = fromUtf8(storedMail(m_store, kOtherBox).fromOrTo);
+    if (m_selectionMarker.isEmpty()) {
         ui::tell(this, ui::Say::kNoSelection);
         return;
     }
     if (m_currentBox == kOtherBox) {
         const int recordNumber = selectedRecordNumber();
         if (recordNumber == 0) {
-            Text5->clear();
+            m_selectionMarker.clear();
             ui::tell(this, ui::Say::kNoSelection);
             return;
         }
         if (!ui::tell(this, ui::Say::kMoveQuestion)) {
-            Text5->clear();
+            m_selectionMarker.clear();
             return;
         }
         // The keep box gets the mail durably before "その他" loses it.
@@ -250,18 +250,18 @@ void TyakuForm::moveToKeepBox() {
         refillAfterChange();
     }
     showBoxCountOnMainWindow(kOtherBox);
-    Text5->clear();
+    m_selectionMarker.clear();
 }
 
 // The commands on the clicked mail spend the marker: without one they only
 // say so; with one the pane takes the focus and the marker is emptied.
 bool TyakuForm::takeSelection() {
-    if (Text5->text().isEmpty()) {
+    if (m_selectionMarker.isEmpty()) {
         ui::tell(this, ui::Say::kNoSelection);
         return false;
     }
     rtfEd->setFocus();
-    Text5->clear();
+    m_selectionMarker.clear();
     return true;
 }
 
@@ -286,22 +286,22 @@ void TyakuForm::reply() {
 }
 
 void TyakuForm::deleteOne() {
-    if (Text5->text().isEmpty()) {
+    if (m_selectionMarker.isEmpty()) {
         ui::tell(this, ui::Say::kNoSelection);
         return;
     }
     // Nothing read from this box since start: there is no mail to mean.
-    Text5->setText(fromUtf8(storedMail(m_store, m_currentBox).fromOrTo));
+    m_selectionMarker = fromUtf8(storedMail(m_store, m_currentBox).fromOrTo);
     const int recordNumber = selectedRecordNumber();
-    if (Text5->text().isEmpty() || recordNumber == 0) {
-        Text5->clear();
+    if (m_selectionMarker.isEmpty() || recordNumber == 0) {
+        m_selectionMarker.clear();
         ui::tell(this, ui::Say::kNoSelection);
         return;
     }
     if (!ui::tell(this, ui::Say::kDeleteQuestion)) {
         rtfEd->setFocus();
         rtfEd->clear();
-        Text5->clear();
+        m_selectionMarker.clear();
         return;
     }
     rtfEd->setFocus();
@@ -310,7 +310,7 @@ void TyakuForm::deleteOne() {
     }
     refillAfterChange();
     showBoxCountOnMainWindow(m_currentBox);
-    Text5->clear();
+    m_selectionMarker.clear();
 }
 
 void TyakuForm::deleteAll() {
