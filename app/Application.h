@@ -19,17 +19,14 @@
 #include "text/Status.h"
 #include "ui/WindowEnvironment.h"
 
-namespace qf::app {
-
-class LinkServer;
-class MainForm;
-}  // namespace qf::app
-
 namespace qf::viewer {
 class TyakuForm;
 }
 
 namespace qf::app {
+
+class LinkServer;
+class MainForm;
 
 // The program's own page, shipped beside its pictures: what Quillfern is.
 inline const QString kHomePageFile = QStringLiteral("Quillfern.html");
