@@ -448,6 +448,10 @@ QString MainForm::registeredAddress(int box) const {
     return row(box).address->text();
 }
 
+QString MainForm::boxCaption(int box) const {
+    return row(box).caption->text();
+}
+
 void MainForm::countNewMail(int box) {
     ++row(box).newCount;
     showCounts(box);

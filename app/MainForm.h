@@ -83,6 +83,7 @@ class MainForm : public QWidget, public ui::MainWindowIntents {
     void showBoxCount(int box, int count) override;
     void reloadRegistrations() override;
     QString registeredAddress(int box) const override;
+    QString boxCaption(int box) const override;
     QString clockText() const override;
 
   signals:

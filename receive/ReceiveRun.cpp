@@ -256,6 +256,7 @@ ReceiveOutcome Run::execute() {
                 m_workFile.remove();
                 deleteStoredMails(handle);
             }
+            m_outcome.loginDelaySeconds = std::max(0, m_transport.loginDelay(handle));
             closeSession(handle, loggedIn);
         }
     }
@@ -384,6 +385,7 @@ void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp
     m_newMailStored = true;
     ++m_outcome.stored;
     ++m_outcome.storedPerSlot[static_cast<std::size_t>(slot)];
+    m_outcome.newestSlot = slot;
     m_storedMails.push_back({mailNumber, slot});
     m_observer.onMailStored(slot, record.value());
 }

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTime>
 
 #include "receive/MailTransport.h"
 #include "receive/ReceiveWords.h"
@@ -63,7 +64,8 @@ class InputHold final : public QObject {
 // return to the event loop, so each change is painted at once.
 class WindowObserver final : public ReceiveObserver {
   public:
-    explicit WindowObserver(ui::WindowEnvironment& env) : m_env(env), m_main(env.mainWindow()) {}
+    WindowObserver(ui::WindowEnvironment& env, RunTrigger trigger)
+        : m_env(env), m_main(env.mainWindow()), m_trigger(trigger) {}
 
     bool noticeRequested() const { return m_noticeRequested; }
     bool staged() const { return m_staged; }
@@ -80,6 +82,10 @@ class WindowObserver final : public ReceiveObserver {
     void onRawText(const std::string& text) override { m_main.showRawText(fromUtf8(text)); }
 
     void onMessage(const ReceiveMessage& message) override {
+        // A timed run's refused login is said with its other start failures.
+        if (m_trigger == RunTrigger::kTimer && message.kind == MessageKind::kAuthenticationFailed) {
+            return;
+        }
         ui::tell(&m_main.window(), messageOf(message));
     }
 
@@ -97,11 +103,12 @@ class WindowObserver final : public ReceiveObserver {
         m_main.countNewMail(box);
     }
 
-    void onNoNewMail() override { m_noticeRequested = true; }
+    void onNoNewMail() override { m_noticeRequested = m_trigger == RunTrigger::kButton; }
 
   private:
     ui::WindowEnvironment& m_env;
     ui::MainWindowIntents& m_main;
+    RunTrigger m_trigger;
     bool m_noticeRequested = false;
     bool m_staged = false;
 };
@@ -122,12 +129,12 @@ ReceiveController& ReceiveController::of(ui::WindowEnvironment& env) {
     return *new ReceiveController(env);
 }
 
-ReceiveOutcome ReceiveController::run() {
+ReceiveOutcome ReceiveController::run(RunTrigger trigger) {
     NMailTransport transport;
-    return run(transport);
+    return run(transport, trigger);
 }
 
-ReceiveOutcome ReceiveController::run(MailTransport& transport) {
+ReceiveOutcome ReceiveController::run(MailTransport& transport, RunTrigger trigger) {
     if (m_session.isRunning()) {
         ReceiveOutcome refused;
         refused.end = RunEnd::kAlreadyRunning;
@@ -137,7 +144,7 @@ ReceiveOutcome ReceiveController::run(MailTransport& transport) {
         m_notice.stop();
         endNoNewMailNotice();
     }
-    WindowObserver observer(m_env);
+    WindowObserver observer(m_env, trigger);
     ReceiveOutcome outcome;
     {
         InputHold hold;
@@ -148,10 +155,15 @@ ReceiveOutcome ReceiveController::run(MailTransport& transport) {
         m_env.intents().endReceivedMailStaging();
     }
     m_env.mainWindow().showHelpText(QString::fromUtf8(kIdleHelp));
-    tellOutcome(outcome);
+    if (trigger == RunTrigger::kTimer) {
+        tellTimedOutcome(outcome);
+    } else {
+        tellOutcome(outcome);
+    }
     if (observer.noticeRequested()) {
         showNoNewMailNotice();
     }
+    emit runEnded(outcome);
     return outcome;
 }
 
@@ -164,6 +176,16 @@ void ReceiveController::tellOutcome(const ReceiveOutcome& outcome) {
     }
     if (!outcome.accountSave) {
         ui::tell(main, {ui::Say::kReceiveAccountNotSaved, {}, outcome.accountSave.message()});
+    }
+}
+
+// One line in the help bar: the next tick would only say it again, and the
+// Receive button tells the whole of it.
+void ReceiveController::tellTimedOutcome(const ReceiveOutcome& outcome) {
+    const bool notReached = startFailureOf(outcome, m_env.held().server.pop3).has_value();
+    if (notReached || outcome.end == RunEnd::kAuthenticationFailed) {
+        m_env.mainWindow().showHelpText(
+            ui::words(ui::Say::kTimedCheckFailed, {QTime::currentTime().toString(u"HH:mm")}));
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "settings/ServerSettings.h"
@@ -22,6 +23,9 @@ QLineEdit* newTextBox(const QString& name, const std::string& value, QWidget* pa
     box->setMinimumWidth(260);
     return box;
 }
+
+// What the interval offers before the user chose one.
+constexpr int kDefaultCheckMinutes = 10;
 
 QPushButton* newButton(const QString& name, const QString& caption, QWidget* parent) {
     auto* button = new QPushButton(caption, parent);
@@ -44,6 +48,7 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
     ApopCheck = new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this);
     ApopCheck->setObjectName(QStringLiteral("ApopCheck"));
     ApopCheck->setChecked(held.apop != 0);
+    createTimerControls(held.checkMinutes);
     OkCommand = newButton(QStringLiteral("OkCommand"), QStringLiteral("設定"), this);
     OkCommand->setDefault(true);
     CancelCommand = newButton(QStringLiteral("CancelCommand"), QStringLiteral("中止"), this);
@@ -53,6 +58,11 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
     fields->addRow(QStringLiteral("POP3サーバー名(&P)"), Pop3Text);
     fields->addRow(QStringLiteral("メールアドレス(&M)"), MailText);
     fields->addRow(QString(), ApopCheck);
+    auto* timer = new QHBoxLayout;
+    timer->addWidget(TimerCheck);
+    timer->addWidget(MinutesSpin);
+    timer->addStretch();
+    fields->addRow(QString(), timer);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(OkCommand);
@@ -68,13 +78,29 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
     ui::OkCancelKeys::install(*this, OkCommand, CancelCommand);
 }
 
+// Off keeps the last interval shown, greyed, so turning it on again offers it.
+void OptionForm::createTimerControls(int checkMinutes) {
+    TimerCheck = new QCheckBox(QStringLiteral("新着メールを自動で確認する(&T)"), this);
+    TimerCheck->setObjectName(QStringLiteral("TimerCheck"));
+    TimerCheck->setChecked(checkMinutes > 0);
+    MinutesSpin = new QSpinBox(this);
+    MinutesSpin->setObjectName(QStringLiteral("MinutesSpin"));
+    MinutesSpin->setRange(1, kMaxCheckMinutes);
+    MinutesSpin->setValue(checkMinutes > 0 ? checkMinutes : kDefaultCheckMinutes);
+    MinutesSpin->setSuffix(QStringLiteral(" 分ごと"));
+    MinutesSpin->setEnabled(TimerCheck->isChecked());
+    connect(TimerCheck, &QCheckBox::toggled, MinutesSpin, &QSpinBox::setEnabled);
+}
+
 void OptionForm::confirm() {
     ServerSettings typed;
     typed.smtp = SmtpText->text().toStdString();
     typed.pop3 = Pop3Text->text().toStdString();
     typed.mail = MailText->text().toStdString();
     typed.apop = ApopCheck->isChecked() ? 1 : 0;
+    typed.checkMinutes = TimerCheck->isChecked() ? MinutesSpin->value() : 0;
     m_env.held().server = typed;
+    m_env.announceServerSettings();
 
     const Status written = writeServerSettings(m_env.folder().serverSettingsFile(), typed);
     if (!written.isOk()) {

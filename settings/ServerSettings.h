@@ -11,11 +11,15 @@
 // | 2    | "POP3=" + POP3 server name         | text, ≤ 100 chars    | empty   |
 // | 3    | "MAIL=" + own mail address         | text, ≤ 100 chars    | empty   |
 // | 4    | "APOP=" + decimal integer (1 = on) | small integer        | 0       |
+// | 5    | "CHECK=" + minutes, only when on   | 1 … 1440             | 0 (off) |
 //
 // Every line ends in CR LF when written. On reading, each line is tested by
-// its first five characters, compared case-sensitively with the four keys;
-// any other line is ignored and a later line wins over an earlier one with
-// the same key. Values are not trimmed.
+// its beginning, compared case-sensitively with the keys; any other line is
+// ignored and a later line wins over an earlier one with the same key.
+// Values are not trimmed. The line of the timed check follows the first
+// four and is written only when the check is on, so a file without it reads
+// as off and a program that knows only the four lines reads the file as
+// before.
 #pragma once
 
 #include <cstddef>
@@ -30,12 +34,16 @@ namespace qf::settings {
 
 // A text value longer than this (in characters) is cut when read.
 inline constexpr std::size_t kServerValueMaxChars = 100;
+// The longest interval of the timed check: a day.
+inline constexpr int kMaxCheckMinutes = 24 * 60;
 
 struct ServerSettings {
     std::string smtp;  // UTF-8
     std::string pop3;  // UTF-8
     std::string mail;  // UTF-8, the sender address of outgoing mail
     int apop = 0;      // 1 = authenticate with APOP; always within -32768..32767
+    // Check for new mail every this many minutes; 0 = no timed check.
+    int checkMinutes = 0;
 
     bool operator==(const ServerSettings&) const = default;
 };
@@ -47,11 +55,13 @@ ServerSettings readServerSettings(const std::filesystem::path& file);
 // Parses the bytes of a settings file (CP932). Lines may end in CR LF, LF or
 // CR. An "APOP=" value is its leading decimal number (an optional sign, then
 // digits), 0 when there is none; a number outside the small-integer range
-// -32768..32767 is held at the nearer end of that range.
+// -32768..32767 is held at the nearer end of that range. A "CHECK=" value
+// is read the same way and held within 0 … kMaxCheckMinutes.
 ServerSettings parseServerSettings(std::string_view cp932Bytes);
 
 // The exact bytes writeServerSettings stores: the four lines in the order
-// SMTP, POP3, MAIL, APOP, each key followed directly by its value and CR LF.
+// SMTP, POP3, MAIL, APOP, then CHECK when the timed check is on, each key
+// followed directly by its value and CR LF.
 // Values are written whole (the reader cuts them); a character CP932 cannot
 // hold becomes "?".
 std::string formatServerSettings(const ServerSettings& settings);

@@ -64,6 +64,10 @@ int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char
 // characters) into buffer, NUL-terminated, cut to length bytes. 1: copied;
 // 0: the server offers no UIDL (buffer empty); negative: failure.
 int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length);
+// The least number of seconds the server wants between two logins
+// (LOGIN-DELAY), known after the connect and, for a delay per user, after
+// the login; 0 when it names none; negative for an unknown handle.
+int NMailPop3GetLoginDelay(int handle);
 // Marks the mail; it is removed from the server only when NMailPop3Close
 // ends the session normally.
 int NMailPop3DeleteMail(int handle, int mailNumber);

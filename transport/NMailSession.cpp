@@ -274,6 +274,11 @@ int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length) {
     return kDone;
 }
 
+int NMailPop3GetLoginDelay(int handle) {
+    const std::shared_ptr<OpenSession> open = findSession(handle);
+    return open ? open->session->loginDelaySeconds() : kNoSuchHandle;
+}
+
 int NMailPop3DeleteMail(int handle, int mailNumber) {
     const std::shared_ptr<OpenSession> open = findSession(handle);
     if (!open)

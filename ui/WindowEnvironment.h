@@ -57,6 +57,8 @@ class MainWindowIntents {
     virtual void reloadRegistrations() = 0;
     // The sender address shown for box 1-5.
     virtual QString registeredAddress(int box) const = 0;
+    // The caption shown for receiving box 1-6.
+    virtual QString boxCaption(int box) const = 0;
     // The clock's text as shown: the date of a mail sent now.
     virtual QString clockText() const = 0;
 };
@@ -133,6 +135,10 @@ class WindowEnvironment : public QObject {
     // Shows a window without modality, restored when minimised, and brings
     // it to the front.
     static void bringUp(QWidget& window);
+    // The held server settings were changed (the server settings window's
+    // OK): whoever follows them hears serverSettingsChanged().
+    void announceServerSettings() { emit serverSettingsChanged(); }
+
     // Moves a window (laid out, not yet shown) to the middle of the main window.
     void centreOnMainWindow(QWidget& window);
 
@@ -145,6 +151,9 @@ class WindowEnvironment : public QObject {
     // Deletes every window but the main one at once.
     void destroyWindows();
     bool shuttingDown() const { return m_shuttingDown; }
+
+  signals:
+    void serverSettingsChanged();
 
   private:
     QWidget* findForm(std::type_index type) const;

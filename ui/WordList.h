@@ -27,6 +27,10 @@ QF_WORDS(kReceiveRecovered, kInform, "", "前回の受信は途中で終わっ�
 QF_WORDS(kReceiveRecoveryUnavailable, kInform, "", "前回の受信は途中で終わっていました。このサーバーはメールの識別番号（UIDL）に対応していないため、前回保存したメールがもう一度届くことがあります。")
 QF_WORDS(kReceiveAccountNotSaved, kWarn, "", "ID/パスワードを保存できませんでした。受信は入力されたID/パスワードで行いました。「★MAilData」フォルダに書き込めるか確かめてください。")
 
+// ---- the timed check and the desktop's notice ----
+QF_WORDS(kTimedCheckFailed, kInform, "", "自動受信（%1）はできませんでした。受信ボタンを押すと、理由と確かめることが表示されます。")
+QF_WORDS(kNewMailArrived, kInform, "新着メール", "新着メールが届きました。\n%1")
+
 // ---- start-up and the main window ----
 QF_WORDS(kNoCp932, kWarn, "", "文字コード CP932 の変換が使えないため起動できません。iconv（Debian のパッケージ libc-bin）の CP932 変換が使えるか確かめてください。")
 QF_WORDS(kNoProgramFolder, kWarn, "", "プログラムのフォルダが見つかりません。QUILLFERN_FOLDER の指すフォルダがあるか確かめてください。")
