@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 #include "store/RecordFile.h"
 #include "text/Status.h"
 

@@ -7,11 +7,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "base/Twips.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProfileFile.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
-#include "ui/Twips.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::addressbook {

@@ -16,6 +16,7 @@
 #include "settings/AccountFiles.h"
 #include "settings/ProfileFile.h"
 #include "ui/ActiveLabel.h"
+#include "ui/TestControls.h"
 
 using namespace qf;
 using addressbook::BunbetuForm;
@@ -154,18 +155,22 @@ void BunbetuFormTest::nextStartShowsTheCaptions() {
         form.close();
     });
     QVERIFY(started.status.isOk());
-    QCOMPARE(started.mainForm().Label3->text().trimmed(), QStringLiteral("家族"));
-    QCOMPARE(started.mainForm().Label12->text().trimmed(), QStringLiteral("趣味"));
-    QCOMPARE(started.mainForm().Text13->text(), QStringLiteral("<a@example.jp>"));
+    QCOMPARE(ui::testing::control<ui::ActiveLabel>(started.mainForm(), "Label3")->text().trimmed(),
+             QStringLiteral("家族"));
+    QCOMPARE(ui::testing::control<ui::ActiveLabel>(started.mainForm(), "Label12")->text().trimmed(),
+             QStringLiteral("趣味"));
+    QCOMPARE(ui::testing::control<QLineEdit>(started.mainForm(), "Text13")->text(),
+             QStringLiteral("<a@example.jp>"));
 }
 
 void BunbetuFormTest::mainWindowButtonsOpenTheirWindows() {
     app::testing::TestApplication started;
     QVERIFY(started.status.isOk());
     app::MainForm& main = started.mainForm();
-    QTest::mouseClick(main.Label5, Qt::LeftButton);   // N
-    QTest::mouseClick(main.Label16, Qt::LeftButton);  // Ad
-    QTest::mouseClick(main.Label17, Qt::LeftButton);  // D
+    QTest::mouseClick(ui::testing::control<ui::ActiveLabel>(main, "Label5"), Qt::LeftButton);  // N
+    QTest::mouseClick(ui::testing::control<ui::ActiveLabel>(main, "Label16"),
+                      Qt::LeftButton);  // Ad
+    QTest::mouseClick(ui::testing::control<ui::ActiveLabel>(main, "Label17"), Qt::LeftButton);  // D
     QTRY_VERIFY(started.app->existingForm<BunbetuForm>() != nullptr);
     QVERIFY(started.app->existingForm<compose::WriteForm>() != nullptr);
     QVERIFY(started.app->existingForm<addressbook::FriendForm>() != nullptr);

@@ -12,7 +12,8 @@
 #include <QPushButton>
 
 #include "addressbook/AddressBookFile.h"
-#include "compose/AddressPane.h"
+#include "addressbook/AddressLookup.h"
+#include "base/Twips.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "text/Utf8.h"
@@ -20,7 +21,6 @@
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
-#include "ui/Twips.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::addressbook {
@@ -213,12 +213,12 @@ void FriendForm::mouseMoveEvent(QMouseEvent* event) {
 void FriendForm::loadList() {
     List1->clear();
     m_recordNumbers.clear();
-    Result<std::vector<AddressEntry>> entries = compose::readAddressBook(dataFolder());
+    Result<std::vector<AddressEntry>> entries = readAddressBook(dataFolder());
     if (!entries) {
         ui::tell(this, ui::Say::kAddressBookNotRead, {}, fromUtf8(entries.status().message()));
     } else {
         for (const AddressEntry& entry : entries.value()) {
-            List1->addItem(fromUtf8(compose::addressBookRow(entry)));
+            List1->addItem(fromUtf8(addressBookRow(entry)));
             m_recordNumbers.push_back(entry.recordNumber);
         }
     }

@@ -14,6 +14,7 @@
 #include "app/MainForm.h"
 #include "app/SetForm.h"
 #include "attachments/AttachForm.h"
+#include "compose/BackForm.h"
 #include "compose/MailtoLink.h"
 #include "compose/WriteForm.h"
 #include "receive/CheckTimer.h"
@@ -23,6 +24,8 @@
 #include "ui/TextConversion.h"
 #include "viewer/BoxOpening.h"
 #include "viewer/KensakuForm.h"
+#include "viewer/TyakuForm.h"
+#include "viewer/ViewerBoxes.h"
 
 namespace qf::app {
 namespace {
@@ -130,7 +133,7 @@ void Application::wireButtons() {
     actions.sortingRegistration = [this] { showForm<addressbook::BunbetuForm>(); };
     actions.attachments = [this] { showForm<attachments::AttachForm>(); };
     actions.settings = [this] { showForm<SetForm>(); };
-    actions.openBox = [this](int box) { viewer::openBox(m_env, box); };
+    actions.openBox = [this](int box) { openBox(box); };
     actions.homePage = [this] { openHomePage(); };
     actions.search = [this] { openSearch(); };
 }
@@ -146,8 +149,58 @@ void Application::openSearch() {
     showForm<viewer::KensakuForm>();
 }
 
+viewer::TyakuForm* Application::openBoxInViewer(int box) {
+    const viewer::BoxEntry* entry = viewer::findBox(box);
+    if (entry == nullptr) {
+        return nullptr;
+    }
+    viewer::TyakuForm& viewer = form<viewer::TyakuForm>();
+    viewer::openBox(viewer, m_env, *entry);
+    return &viewer;
+}
+
+void Application::openBox(int box) {
+    (void)openBoxInViewer(box);
+}
+
 void Application::showMailInViewer(int box, int recordNumber) {
-    viewer::openBoxAtMail(m_env, box, recordNumber);
+    if (viewer::TyakuForm* viewer = openBoxInViewer(box)) {
+        viewer->showRecord(recordNumber);
+    }
+}
+
+void Application::openReply(const QString& subject, const QString& sender, const QString& body) {
+    form<compose::BackForm>().fillReply(subject, sender, body);
+    showForm<compose::BackForm>();
+}
+
+void Application::showSenderInAddressBook(const QString& address) {
+    form<addressbook::FriendForm>().showMailAddress(address);
+    showForm<addressbook::FriendForm>();
+}
+
+void Application::stageReceivedMail(const QString& subject, const QString& sender,
+                                    const QString& date, const QString& body) {
+    if (!m_staging) {
+        m_staging = true;
+        m_viewerOpenBeforeStaging = existingForm<viewer::TyakuForm>() != nullptr;
+    }
+    viewer::TyakuForm& viewer = form<viewer::TyakuForm>();
+    viewer.stageMail(subject, sender, date, body);
+    viewer.writeCount();
+    if (viewer.isVisible()) {
+        viewer.repaint();
+    }
+}
+
+// The user's viewer gets its shown mail back, so that every command acts on
+// what it shows; a viewer loaded only for the staging stays as it is.
+void Application::endReceivedMailStaging() {
+    viewer::TyakuForm* viewer = existingForm<viewer::TyakuForm>();
+    if (m_staging && m_viewerOpenBeforeStaging && viewer != nullptr) {
+        viewer->showHighlightedMail();
+    }
+    m_staging = false;
 }
 
 // Without a browser to hand the page to, the user still learns where it is.

@@ -19,6 +19,10 @@
 #include "text/Status.h"
 #include "ui/WindowEnvironment.h"
 
+namespace qf::viewer {
+class TyakuForm;
+}
+
 namespace qf::app {
 
 class LinkServer;
@@ -76,7 +80,13 @@ class Application : public QObject, public ui::WindowIntents {
 
     // What windows ask of other windows (ui::WindowIntents).
     void openSearch() override;
+    void openBox(int box) override;
     void showMailInViewer(int box, int recordNumber) override;
+    void openReply(const QString& subject, const QString& sender, const QString& body) override;
+    void showSenderInAddressBook(const QString& address) override;
+    void stageReceivedMail(const QString& subject, const QString& sender, const QString& date,
+                           const QString& body) override;
+    void endReceivedMailStaging() override;
 
   signals:
     // The main window has closed and every other window with it: the
@@ -91,12 +101,17 @@ class Application : public QObject, public ui::WindowIntents {
     void showSettingsWindow();
     void openHomePage();
     void shutDown();
+    // The viewer with `box` opened in it; nullptr for a number that is no box.
+    viewer::TyakuForm* openBoxInViewer(int box);
 
     std::optional<settings::FolderLock> m_lock;
     std::unique_ptr<LinkServer> m_linkServer;
     std::unique_ptr<store::MailStore> m_mailStore;
     ui::WindowEnvironment m_env;
     std::unique_ptr<MainForm> m_mainForm;
+    // A receive run is staging mails; whether the viewer was open before it.
+    bool m_staging = false;
+    bool m_viewerOpenBeforeStaging = false;
 };
 
 }  // namespace qf::app

@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 
 #include "app/MainForm.h"
 #include "app/SetForm.h"
@@ -11,6 +12,7 @@
 #include "compose/WriteForm.h"
 #include "settings/IdPassForm.h"
 #include "settings/OptionForm.h"
+#include "ui/TestControls.h"
 
 namespace qf::app {
 namespace {
@@ -69,7 +71,7 @@ class ApplicationTest : public QObject {
         QVERIFY(started.app->existingForm<SetForm>() == nullptr);
         QVERIFY(started.app->existingForm<settings::IdPassForm>() == nullptr);
         QVERIFY(started.app->existingForm<settings::OptionForm>() == nullptr);
-        QVERIFY(!started.mainForm().Timer1.isActive());
+        QVERIFY(!ui::testing::control<QTimer>(started.mainForm(), "Timer1")->isActive());
     }
 
     // Closing a compose or reply window by its frame, or the main window,

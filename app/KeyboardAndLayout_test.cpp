@@ -97,11 +97,17 @@ class KeyboardAndLayoutTest : public QObject {
         MainForm& form = started.mainForm();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         const QList<QWidget*> expected = {
-            form.Label5,  form.Label6,  form.Label8,  form.Label15, form.Label16, form.Label17,
-            form.Label18, form.Label19, form.Label3,  form.Label4,  form.Label9,  form.Label11,
-            form.Label12, form.Label13, form.Label24, form.Label22, form.Label23};
-        QCOMPARE(QApplication::focusWidget(), form.Label5);
-        QWidget* at = form.Label5;
+            control<ui::ActiveLabel>(form, "Label5"),  control<ui::ActiveLabel>(form, "Label6"),
+            control<ui::ActiveLabel>(form, "Label8"),  control<ui::ActiveLabel>(form, "Label15"),
+            control<ui::ActiveLabel>(form, "Label16"), control<ui::ActiveLabel>(form, "Label17"),
+            control<ui::ActiveLabel>(form, "Label18"), control<ui::ActiveLabel>(form, "Label19"),
+            control<ui::ActiveLabel>(form, "Label3"),  control<ui::ActiveLabel>(form, "Label4"),
+            control<ui::ActiveLabel>(form, "Label9"),  control<ui::ActiveLabel>(form, "Label11"),
+            control<ui::ActiveLabel>(form, "Label12"), control<ui::ActiveLabel>(form, "Label13"),
+            control<ui::ActiveLabel>(form, "Label24"), control<ui::ActiveLabel>(form, "Label22"),
+            control<ui::ActiveLabel>(form, "Label23")};
+        QCOMPARE(QApplication::focusWidget(), control<ui::ActiveLabel>(form, "Label5"));
+        QWidget* at = control<ui::ActiveLabel>(form, "Label5");
         for (qsizetype i = 1; i <= expected.size(); ++i) {
             at = nextByTab(at);
             QCOMPARE(at->objectName(), expected[i % expected.size()]->objectName());
@@ -118,14 +124,18 @@ class KeyboardAndLayoutTest : public QObject {
         form.actions().compose = [&] { done << QStringLiteral("compose"); };
         form.actions().receive = [&] { done << QStringLiteral("receive"); };
         QString faceDuringWait;
-        QTimer::singleShot(40, &form, [&] { faceDuringWait = form.Image3->picturePath(); });
-        press(form.Label5, Qt::Key_Space);
+        QTimer::singleShot(40, &form, [&] {
+            faceDuringWait = control<ui::ActiveLabel>(form, "Image3")->picturePath();
+        });
+        press(control<ui::ActiveLabel>(form, "Label5"), Qt::Key_Space);
         QVERIFY2(faceDuringWait.endsWith(QStringLiteral("Botan9.gif")), qPrintable(faceDuringWait));
-        QVERIFY(form.Image3->picturePath().endsWith(QStringLiteral("Botan1.gif")));
-        press(form.Label6, Qt::Key_Return);
+        QVERIFY(control<ui::ActiveLabel>(form, "Image3")
+                    ->picturePath()
+                    .endsWith(QStringLiteral("Botan1.gif")));
+        press(control<ui::ActiveLabel>(form, "Label6"), Qt::Key_Return);
         QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QString(), true);
-        QCoreApplication::sendEvent(form.Label6, &repeat);
-        press(form.Label6, Qt::Key_Space, Qt::ControlModifier);
+        QCoreApplication::sendEvent(control<ui::ActiveLabel>(form, "Label6"), &repeat);
+        press(control<ui::ActiveLabel>(form, "Label6"), Qt::Key_Space, Qt::ControlModifier);
         QCOMPARE(done, (QStringList{QStringLiteral("compose"), QStringLiteral("receive")}));
     }
 
@@ -167,23 +177,23 @@ class KeyboardAndLayoutTest : public QObject {
     // click does; the list fits its columns without a horizontal bar.
     void viewerArrowKeysShowTheMailTheySelect() {
         TestApplication started(withMails(3));
-        QTest::mouseClick(started.mainForm().Label3, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(started.mainForm(), "Label3"), Qt::LeftButton);
         auto* viewer = started.app->existingForm<viewer::TyakuForm>();
         QVERIFY(viewer != nullptr && QTest::qWaitForWindowActive(viewer));
-        QTreeWidget* list = viewer->MailListView;
+        QTreeWidget* list = control<QTreeWidget>(*viewer, "MailListView");
         QCOMPARE(QApplication::focusWidget(), list);
         QVERIFY(!list->horizontalScrollBar()->isVisible());
 
         // The list took the focus on its last row, the mail shown, unselected;
         // Up moves on from it.
-        viewer->Text5->clear();
+        QCOMPARE(viewer->selectionMarker(), QString());
         press(list, Qt::Key_Up);
-        QTRY_COMPARE(viewer->Text7->text(), QStringLiteral("件名2"));
-        QCOMPARE(viewer->Text5->text(), QStringLiteral("1"));
+        QTRY_COMPARE(control<QLineEdit>(*viewer, "Text7")->text(), QStringLiteral("件名2"));
+        QCOMPARE(viewer->selectionMarker(), QStringLiteral("1"));
         press(list, Qt::Key_End);
-        QTRY_COMPARE(viewer->Text7->text(), QStringLiteral("件名3"));
+        QTRY_COMPARE(control<QLineEdit>(*viewer, "Text7")->text(), QStringLiteral("件名3"));
         press(list, Qt::Key_Home);
-        QTRY_COMPARE(viewer->Text7->text(), QStringLiteral("件名1"));
+        QTRY_COMPARE(control<QLineEdit>(*viewer, "Text7")->text(), QStringLiteral("件名1"));
         // Tab reaches the commands' captions, never the pictures under them.
         QStringList stops;
         for (QWidget* at = nextByTab(list); at != list; at = nextByTab(at)) {
@@ -193,10 +203,11 @@ class KeyboardAndLayoutTest : public QObject {
             stops.contains(QStringLiteral("Label5")) && !stops.contains(QStringLiteral("Image1")),
             qPrintable(stops.join(u' ')));
         // At the top Up moves nothing, and nothing is shown again.
-        viewer->Text5->clear();
+        QLineEdit* subject = control<QLineEdit>(*viewer, "Text7");
+        subject->clear();
         press(list, Qt::Key_Up);
         QTest::qWait(20);
-        QCOMPARE(viewer->Text5->text(), QString());
+        QCOMPARE(subject->text(), QString());
     }
 
     // Tab leaves the body for Send (the paste row below the edge is passed by),
@@ -234,7 +245,7 @@ class KeyboardAndLayoutTest : public QObject {
         auto& compose = started.app->showForm<compose::WriteForm>();
         const QString face = control<ui::ActiveLabel>(compose, "ImageLabel8")->picturePath();
         QVERIFY2(QFileInfo(face).isFile(), qPrintable(face));
-        QString mainFace = started.mainForm().Image3->picturePath();
+        QString mainFace = control<ui::ActiveLabel>(started.mainForm(), "Image3")->picturePath();
         QCOMPARE(face,
                  mainFace.replace(QStringLiteral("Botan1.gif"), QStringLiteral("Botan13.gif")));
     }

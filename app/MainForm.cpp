@@ -231,7 +231,7 @@ void MainForm::createBoxTable() {
         *n.fresh = newField(this, QString::fromUtf16(n.freshName), layout::boxNew(i),
                             Qt::AlignRight | Qt::AlignVCenter);
         (*n.fresh)->setStyleSheet(QStringLiteral("color: #b5493d; font-weight: bold;"));
-        m_rows[static_cast<std::size_t>(i)] = {*n.caption, address, *n.total, *n.fresh};
+        m_rows[static_cast<std::size_t>(i)] = {*n.caption, address, *n.total, *n.fresh, {}, 0};
     }
     Label13->setText(kOtherBoxCaption);
 }
@@ -373,13 +373,12 @@ void MainForm::showBoxCounts() {
     for (int box = 1; box <= kReceivingBoxes; ++box) {
         Status created = mailStore.createIfMissing(box);
         Result<int> count = created.isOk() ? mailStore.count(box) : Result<int>(created);
-        if (count.isOk()) {
-            totalCounter(box)->setText(QString::number(count.value()));
-            continue;
+        row(box).totalCount = count.isOk() ? std::optional<int>(count.value()) : std::nullopt;
+        showCounts(box);
+        if (!count.isOk()) {
+            ui::tell(this, ui::Say::kBoxFileNotOpened, {},
+                     QString::fromStdString(count.status().message()));
         }
-        totalCounter(box)->clear();
-        ui::tell(this, ui::Say::kBoxFileNotOpened, {},
-                 QString::fromStdString(count.status().message()));
     }
 }
 
@@ -434,18 +433,19 @@ const MainForm::BoxRow& MainForm::row(int box) const {
     return m_rows[static_cast<std::size_t>(box - 1)];
 }
 
-QLineEdit* MainForm::totalCounter(int box) const {
-    return row(box).total;
+MainForm::BoxRow& MainForm::row(int box) {
+    Q_ASSERT(box >= 1 && box <= kReceivingBoxes);
+    return m_rows[static_cast<std::size_t>(box - 1)];
 }
-QLineEdit* MainForm::newCounter(int box) const {
-    return row(box).fresh;
-}
-QLineEdit* MainForm::addressField(int box) const {
-    return row(box).address;
+
+void MainForm::showCounts(int box) {
+    const BoxRow& counts = row(box);
+    counts.total->setText(counts.totalCount ? QString::number(*counts.totalCount) : QString());
+    counts.fresh->setText(counts.newCount > 0 ? QString::number(counts.newCount) : QString());
 }
 
 QString MainForm::registeredAddress(int box) const {
-    return addressField(box)->text();
+    return row(box).address->text();
 }
 
 QString MainForm::boxCaption(int box) const {
@@ -453,27 +453,26 @@ QString MainForm::boxCaption(int box) const {
 }
 
 void MainForm::countNewMail(int box) {
-    QLineEdit* counter = newCounter(box);
-    counter->setText(QString::number(ui::counterValue(*counter) + 1));
-    counter->repaint();
+    ++row(box).newCount;
+    showCounts(box);
+    row(box).fresh->repaint();
 }
 
+// A total that could not be read counts from nothing.
 void MainForm::addNewToTotal(int box) {
-    QLineEdit* total = totalCounter(box);
-    total->setText(QString::number(ui::counterValue(*total) + ui::counterValue(*newCounter(box))));
-    newCounter(box)->clear();
+    BoxRow& counts = row(box);
+    counts.totalCount = counts.totalCount.value_or(0) + counts.newCount;
+    counts.newCount = 0;
+    showCounts(box);
 }
 
 // The mails not yet added to the total stay counted as new, as far as the
 // file still holds them; total plus new is what the file holds.
 void MainForm::showBoxCount(int box, int count) {
-    const int fresh = std::min(ui::counterValue(*newCounter(box)), count);
-    totalCounter(box)->setText(QString::number(count - fresh));
-    if (fresh > 0) {
-        newCounter(box)->setText(QString::number(fresh));
-    } else {
-        newCounter(box)->clear();
-    }
+    BoxRow& counts = row(box);
+    counts.newCount = std::min(counts.newCount, count);
+    counts.totalCount = count - counts.newCount;
+    showCounts(box);
 }
 
 QString MainForm::picture(const QString& name) const {

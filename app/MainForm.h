@@ -16,6 +16,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "settings/AccountFiles.h"
 #include "settings/ServerSettings.h"
@@ -85,37 +86,6 @@ class MainForm : public QWidget, public ui::MainWindowIntents {
     QString boxCaption(int box) const override;
     QString clockText() const override;
 
-    // The counters and registered address of receiving box 1-6 (box 6 has
-    // no address: nullptr).
-    QLineEdit* totalCounter(int box) const;
-    QLineEdit* newCounter(int box) const;
-    QLineEdit* addressField(int box) const;
-
-    // Controls, by their given names (also their objectName()s).
-    QLabel* Label10;                                                      // help bar
-    ActiveLabel *Label5, *Image3;                                         // New
-    ActiveLabel *Label6, *Image2;                                         // Receive
-    ActiveLabel *Label8, *Image10;                                        // Send (send history)
-    ActiveLabel *Label15, *Image11;                                       // Keep (keep box)
-    ActiveLabel *Label16, *Image4;                                        // Address
-    ActiveLabel *Label17, *Image15;                                       // Divide
-    ActiveLabel *Label18, *Image13;                                       // Attach
-    ActiveLabel *Label19, *Image12;                                       // Other
-    ActiveLabel *Label22, *Label23;                                       // home page, minimise
-    ActiveLabel* Label24;                                                 // search
-    ActiveLabel *Label3, *Label4, *Label9, *Label11, *Label12, *Label13;  // box captions
-    ActiveLabel *Image1, *Image14, *Image17, *Image18;                    // title, panel, scrolling
-    QLabel* Label21;                                                      // version
-    QLineEdit *Text1, *Text2, *Text3, *Text4, *Text5, *Text6, *Text7, *Text8, *Text9, *Text10,
-        *Text11, *Text12;                                   // counters
-    QLineEdit *Text13, *Text14, *Text15, *Text16, *Text17;  // registered senders
-    QLineEdit* Text18;                                      // clock
-    QPlainTextEdit* Text19;                                 // raw text of the mail being received
-    QLineEdit* Text20;                                      // no-new-mail notice
-    QTimer Timer1;                                          // Image17 climbs, a stop a tick
-    QTimer Timer2;                                          // Image18 falls, a stop a tick
-    QTimer Timer3;                                          // clock
-
   signals:
     // The window is being closed: the program ends.
     void closing();
@@ -124,12 +94,48 @@ class MainForm : public QWidget, public ui::MainWindowIntents {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // The controls of receiving box 1-6 (box 6 has no address: nullptr) and
+    // the counts they show: the total (none when the box file could not be
+    // read) and the new mail not yet added to it (shown empty at 0).
     struct BoxRow {
-        ActiveLabel* caption;
-        QLineEdit* address;
-        QLineEdit* total;
-        QLineEdit* fresh;
+        ActiveLabel* caption = nullptr;
+        QLineEdit* address = nullptr;
+        QLineEdit* total = nullptr;
+        QLineEdit* fresh = nullptr;
+        std::optional<int> totalCount;
+        int newCount = 0;
     };
+
+    // Controls, by their given names (also their objectName()s, by which
+    // tests find them).
+    QLabel* Label10 = nullptr;                           // help bar
+    ActiveLabel *Label5 = nullptr, *Image3 = nullptr;    // New
+    ActiveLabel *Label6 = nullptr, *Image2 = nullptr;    // Receive
+    ActiveLabel *Label8 = nullptr, *Image10 = nullptr;   // Send (send history)
+    ActiveLabel *Label15 = nullptr, *Image11 = nullptr;  // Keep (keep box)
+    ActiveLabel *Label16 = nullptr, *Image4 = nullptr;   // Address
+    ActiveLabel *Label17 = nullptr, *Image15 = nullptr;  // Divide
+    ActiveLabel *Label18 = nullptr, *Image13 = nullptr;  // Attach
+    ActiveLabel *Label19 = nullptr, *Image12 = nullptr;  // Other
+    ActiveLabel *Label22 = nullptr, *Label23 = nullptr;  // home page, minimise
+    ActiveLabel* Label24 = nullptr;                      // search
+    ActiveLabel *Label3 = nullptr, *Label4 = nullptr, *Label9 = nullptr, *Label11 = nullptr,
+                *Label12 = nullptr, *Label13 = nullptr;  // box captions
+    ActiveLabel *Image1 = nullptr, *Image14 = nullptr;   // title, panel
+    ActiveLabel *Image17 = nullptr, *Image18 = nullptr;  // scrolling pictures
+    QLabel* Label21 = nullptr;                           // version
+    QLineEdit *Text1 = nullptr, *Text2 = nullptr, *Text3 = nullptr, *Text4 = nullptr,
+              *Text5 = nullptr, *Text6 = nullptr, *Text7 = nullptr, *Text8 = nullptr,
+              *Text9 = nullptr, *Text10 = nullptr, *Text11 = nullptr,
+              *Text12 = nullptr;  // counters
+    QLineEdit *Text13 = nullptr, *Text14 = nullptr, *Text15 = nullptr, *Text16 = nullptr,
+              *Text17 = nullptr;       // registered senders
+    QLineEdit* Text18 = nullptr;       // clock
+    QPlainTextEdit* Text19 = nullptr;  // raw text of the mail being received
+    QLineEdit* Text20 = nullptr;       // no-new-mail notice
+    QTimer Timer1;                     // Image17 climbs, a stop a tick
+    QTimer Timer2;                     // Image18 falls, a stop a tick
+    QTimer Timer3;                     // clock
 
     void createControls();
     void createButtons();
@@ -147,6 +153,9 @@ class MainForm : public QWidget, public ui::MainWindowIntents {
                              std::size_t& step);
     QString picture(const QString& name) const;
     const BoxRow& row(int box) const;
+    BoxRow& row(int box);
+    // Shows the counts held for receiving box 1-6 in its two counters.
+    void showCounts(int box);
 
     Application& m_app;
     MainFormActions m_actions;

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -15,6 +16,7 @@
 #include "settings/OptionForm.h"
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
+#include "ui/TestControls.h"
 
 namespace qf::app {
 namespace {
@@ -22,11 +24,15 @@ namespace {
 using testing::TestApplication;
 using testing::WindowTestFolder;
 using ui::MessageKind;
+using ui::testing::control;
 
 constexpr qint64 kMailRecordBytes = 32284;
 
 const char16_t* const kBoxFiles[] = {u"kdxdata2.data", u"kdxdata3.data", u"kdxdata4.data",
                                      u"kdxdata5.data", u"kdxdata7.data", u"kdxdata8.data"};
+// The total and new-mail counters of boxes 1-6.
+const char* const kTotalCounters[] = {"Text1", "Text4", "Text6", "Text8", "Text10", "Text12"};
+const char* const kNewCounters[] = {"Text2", "Text3", "Text5", "Text7", "Text9", "Text11"};
 
 ActiveLabel* control(MainForm& form, const QString& name) {
     return form.findChild<ActiveLabel*>(name);
@@ -64,7 +70,7 @@ class MainFormTest : public QObject {
         MainForm& form = started.mainForm();
         const auto actions = recordActions(form);
         QTimer::singleShot(30, &form, [&form] { form.close(); });
-        QTest::mouseClick(form.Label5, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(form, "Label5"), Qt::LeftButton);
         QVERIFY(actions->isEmpty());
     }
 
@@ -76,8 +82,9 @@ class MainFormTest : public QObject {
             const QString file = QString::fromUtf16(kBoxFiles[box - 1]);
             QVERIFY2(started.folder.exists(QStringLiteral("★MAilData/") + file), qPrintable(file));
             QCOMPARE(QFileInfo(started.folder.dataPath(file)).size(), 0);
-            QCOMPARE(form.totalCounter(box)->text(), QStringLiteral("0"));
-            QCOMPARE(form.newCounter(box)->text(), QString());
+            QCOMPARE(control<QLineEdit>(form, kTotalCounters[box - 1])->text(),
+                     QStringLiteral("0"));
+            QCOMPARE(control<QLineEdit>(form, kNewCounters[box - 1])->text(), QString());
         }
         QVERIFY(started.folder.exists(QStringLiteral("添付フォルダ")));
         QVERIFY(started.folder.exists(QStringLiteral("■TextQuickSave")));
@@ -87,9 +94,10 @@ class MainFormTest : public QObject {
         auto* options = started.app->existingForm<settings::OptionForm>();
         QVERIFY(options != nullptr);
         QVERIFY(options->isVisible());
-        QCOMPARE(form.Label10->text(), QStringLiteral("待機中・・・"));
-        QVERIFY(form.Text20->isHidden());
-        QCOMPARE(form.Label13->text(), QStringLiteral("         その他"));
+        QCOMPARE(control<QLabel>(form, "Label10")->text(), QStringLiteral("待機中・・・"));
+        QVERIFY(control<QLineEdit>(form, "Text20")->isHidden());
+        QCOMPARE(control<ui::ActiveLabel>(form, "Label13")->text(),
+                 QStringLiteral("         その他"));
         QCOMPARE(form.windowTitle(), QStringLiteral("Quillfern Ver 1.55"));
         QVERIFY(started.boxes.shown().isEmpty());
     }
@@ -110,13 +118,13 @@ class MainFormTest : public QObject {
         });
         QVERIFY(started.status.isOk());
         MainForm& form = started.mainForm();
-        QCOMPARE(form.Text1->text(), QStringLiteral("3"));
-        QCOMPARE(form.Text12->text(), QStringLiteral("0"));
-        QCOMPARE(form.Text13->text(), QStringLiteral("alice@example.com"));
-        QCOMPARE(form.Text17->text(), QStringLiteral("<boss@example.com>"));
-        QCOMPARE(form.Text14->text(), QString());
-        QCOMPARE(form.Label3->text(), QStringLiteral("友人"));
-        QCOMPARE(form.Label12->text(), QStringLiteral("仕事"));
+        QCOMPARE(control<QLineEdit>(form, "Text1")->text(), QStringLiteral("3"));
+        QCOMPARE(control<QLineEdit>(form, "Text12")->text(), QStringLiteral("0"));
+        QCOMPARE(control<QLineEdit>(form, "Text13")->text(), QStringLiteral("alice@example.com"));
+        QCOMPARE(control<QLineEdit>(form, "Text17")->text(), QStringLiteral("<boss@example.com>"));
+        QCOMPARE(control<QLineEdit>(form, "Text14")->text(), QString());
+        QCOMPARE(control<ui::ActiveLabel>(form, "Label3")->text(), QStringLiteral("友人"));
+        QCOMPARE(control<ui::ActiveLabel>(form, "Label12")->text(), QStringLiteral("仕事"));
         QCOMPARE(started.app->held().server.pop3, std::string("pop.example.com"));
         QCOMPARE(started.app->held().server.apop, 1);
         QVERIFY(started.app->existingForm<settings::OptionForm>() == nullptr);
@@ -128,7 +136,7 @@ class MainFormTest : public QObject {
                          QByteArray(kMailRecordBytes + 100, 'x'));
         });
         QVERIFY(started.status.isOk());
-        QCOMPARE(started.mainForm().Text4->text(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(started.mainForm(), "Text4")->text(), QStringLiteral("1"));
         QCOMPARE(started.boxes.shown().size(), 1);
         QCOMPARE(started.boxes.shown().front().kind, MessageKind::kInformation);
         QCOMPARE(QFileInfo(started.folder.dataPath(QStringLiteral("kdxdata3.data"))).size(),
@@ -143,8 +151,8 @@ class MainFormTest : public QObject {
                         folder.dataPath(QStringLiteral("kdxdata4.data")));
         });
         QVERIFY(started.status.isOk());
-        QCOMPARE(started.mainForm().Text6->text(), QString());
-        QCOMPARE(started.mainForm().Text1->text(), QStringLiteral("0"));
+        QCOMPARE(control<QLineEdit>(started.mainForm(), "Text6")->text(), QString());
+        QCOMPARE(control<QLineEdit>(started.mainForm(), "Text1")->text(), QStringLiteral("0"));
         QVERIFY(!started.boxes.shown().isEmpty());
         QCOMPARE(started.boxes.shown().back().kind, MessageKind::kWarning);
         QCOMPARE(started.boxes.shown().back().title, QStringLiteral("Quillfern"));
@@ -158,21 +166,25 @@ class MainFormTest : public QObject {
         });
         MainForm& form = started.mainForm();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QTest::mouseMove(form.Label15);
-        QCOMPARE(form.Label10->text(), QStringLiteral("「Keep」保管箱の閲覧。"));
-        QTest::mouseMove(form.Text18);  // not a control of the help table
-        QCOMPARE(form.Label10->text(), QStringLiteral("「Keep」保管箱の閲覧。"));
-        QTest::mouseMove(form.Image1);
-        QCOMPARE(form.Label10->text(), QString());
+        QTest::mouseMove(control<ui::ActiveLabel>(form, "Label15"));
+        QCOMPARE(control<QLabel>(form, "Label10")->text(),
+                 QStringLiteral("「Keep」保管箱の閲覧。"));
+        QTest::mouseMove(control<QLineEdit>(form, "Text18"));  // not a control of the help table
+        QCOMPARE(control<QLabel>(form, "Label10")->text(),
+                 QStringLiteral("「Keep」保管箱の閲覧。"));
+        QTest::mouseMove(control<ui::ActiveLabel>(form, "Image1"));
+        QCOMPARE(control<QLabel>(form, "Label10")->text(), QString());
         // The Divide button's face and caption explain different things.
-        QTest::mouseMove(form.Image15,
-                         QPoint(form.Image15->width() / 2, form.Image15->height() - 4));
-        QCOMPARE(form.Label10->text(),
+        QTest::mouseMove(control<ui::ActiveLabel>(form, "Image15"),
+                         QPoint(control<ui::ActiveLabel>(form, "Image15")->width() / 2,
+                                control<ui::ActiveLabel>(form, "Image15")->height() - 4));
+        QCOMPARE(control<QLabel>(form, "Label10")->text(),
                  QStringLiteral("「Divide」新着メール分別の為の登録を実行。"));
-        QTest::mouseMove(form.Label17);
-        QCOMPARE(form.Label10->text(), QStringLiteral("「Devide」分別用のアドレスを登録。"));
-        QTest::mouseMove(form.Image14);
-        QCOMPARE(form.Label10->text(), QString());
+        QTest::mouseMove(control<ui::ActiveLabel>(form, "Label17"));
+        QCOMPARE(control<QLabel>(form, "Label10")->text(),
+                 QStringLiteral("「Devide」分別用のアドレスを登録。"));
+        QTest::mouseMove(control<ui::ActiveLabel>(form, "Image14"));
+        QCOMPARE(control<QLabel>(form, "Label10")->text(), QString());
     }
 
     void receiveShowsThePressedPictureBeforeItRuns() {
@@ -184,17 +196,21 @@ class MainFormTest : public QObject {
         QString pictureWhenRun;
         form.actions().receive = [&] {
             ranAfterMs = clock.elapsed();
-            pictureWhenRun = form.Image2->picturePath();
+            pictureWhenRun = control<ui::ActiveLabel>(form, "Image2")->picturePath();
         };
-        QTimer::singleShot(50, &form, [&] { pictureWhilePressed = form.Image2->picturePath(); });
+        QTimer::singleShot(50, &form, [&] {
+            pictureWhilePressed = control<ui::ActiveLabel>(form, "Image2")->picturePath();
+        });
         clock.start();
-        QTest::mouseClick(form.Label6, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(form, "Label6"), Qt::LeftButton);
         QVERIFY2(ranAfterMs > 100, qPrintable(QString::number(ranAfterMs)));
         // ... and no longer: the scrolling pictures must not hold the press up.
         QVERIFY2(ranAfterMs < 1000, qPrintable(QString::number(ranAfterMs)));
         QVERIFY(pictureWhilePressed.endsWith(QStringLiteral("/Data/Botan9.gif")));
         QVERIFY(pictureWhenRun.endsWith(QStringLiteral("/Data/Botan2.gif")));
-        QVERIFY(!form.Image2->pixmap().isNull());  // the picture file was found and drawn
+        QVERIFY(!control<ui::ActiveLabel>(form, "Image2")
+                     ->pixmap()
+                     .isNull());  // the picture file was found and drawn
     }
 
     void doubleClickPressesTheButtonOnce() {
@@ -203,10 +219,10 @@ class MainFormTest : public QObject {
         int runs = 0;
         form.actions().receive = [&] { ++runs; };
         // What a double click delivers: press, release, press, double click, release.
-        QTest::mouseClick(form.Label6, Qt::LeftButton);
-        QTest::mousePress(form.Label6, Qt::LeftButton);
-        QTest::mouseDClick(form.Label6, Qt::LeftButton);
-        QTest::mouseRelease(form.Label6, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(form, "Label6"), Qt::LeftButton);
+        QTest::mousePress(control<ui::ActiveLabel>(form, "Label6"), Qt::LeftButton);
+        QTest::mouseDClick(control<ui::ActiveLabel>(form, "Label6"), Qt::LeftButton);
+        QTest::mouseRelease(control<ui::ActiveLabel>(form, "Label6"), Qt::LeftButton);
         QCOMPARE(runs, 1);
     }
 
@@ -254,7 +270,7 @@ class MainFormTest : public QObject {
     void minimiseButtonMinimisesTheWindow() {
         TestApplication started;
         MainForm& form = started.mainForm();
-        QTest::mouseClick(form.Label23, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(form, "Label23"), Qt::LeftButton);
         QVERIFY(form.windowState() & Qt::WindowMinimized);
     }
 
@@ -264,8 +280,8 @@ class MainFormTest : public QObject {
         TestApplication started;
         MainForm& form = started.mainForm();
         QTest::qWait(700);
-        const int risingTop = form.Image17->y();
-        const int fallingTop = form.Image18->y();
+        const int risingTop = control<ui::ActiveLabel>(form, "Image17")->y();
+        const int fallingTop = control<ui::ActiveLabel>(form, "Image18")->y();
         QVERIFY2(risingTop <= twipsToPixels(4020 - 3 * 240),
                  qPrintable(QString::number(risingTop)));
         QVERIFY2(fallingTop >= twipsToPixels(1060 + 3 * 240),
@@ -281,26 +297,32 @@ class MainFormTest : public QObject {
     void countersAddUpAsNumbers() {
         TestApplication started;
         MainForm& form = started.mainForm();
+        auto* fresh = control<QLineEdit>(form, "Text7");
+        auto* total = control<QLineEdit>(form, "Text8");
         form.countNewMail(4);
         form.countNewMail(4);
-        QCOMPARE(form.Text7->text(), QStringLiteral("2"));
-        form.Text8->setText(QStringLiteral("5"));
+        QCOMPARE(fresh->text(), QStringLiteral("2"));
+        form.showBoxCount(4, 7);  // the file holds 7: the 2 new ones and 5 more
+        QCOMPARE(total->text(), QStringLiteral("5"));
         form.addNewToTotal(4);
-        QCOMPARE(form.Text8->text(), QStringLiteral("7"));
-        QCOMPARE(form.Text7->text(), QString());
-        form.addNewToTotal(4);  // an empty new-mail counter counts as 0
-        QCOMPARE(form.Text8->text(), QStringLiteral("7"));
-        form.Text11->setText(QStringLiteral("3件"));
-        QCOMPARE(ui::counterValue(*form.Text11), 3);
+        QCOMPARE(total->text(), QStringLiteral("7"));
+        QCOMPARE(fresh->text(), QString());
+        form.addNewToTotal(4);  // no new mail adds nothing
+        QCOMPARE(total->text(), QStringLiteral("7"));
+        // What a counter shows is never read back: a changed text counts for nothing.
+        total->setText(QStringLiteral("3件"));
+        form.countNewMail(4);
+        form.addNewToTotal(4);
+        QCOMPARE(total->text(), QStringLiteral("8"));
     }
 
     void clockShowsTheTimeFromTheStart() {
         TestApplication started;
         MainForm& form = started.mainForm();
         QVERIFY(!form.clockText().isEmpty());
-        QCOMPARE(form.clockText(), form.Text18->text());
-        QVERIFY(form.Timer3.isActive());
-        QCOMPARE(form.Timer3.interval(), 1000);
+        QCOMPARE(form.clockText(), control<QLineEdit>(form, "Text18")->text());
+        QVERIFY(control<QTimer>(form, "Timer3")->isActive());
+        QCOMPARE(control<QTimer>(form, "Timer3")->interval(), 1000);
     }
 
     // The slides and the clock run from load on, under their own names.

@@ -8,7 +8,7 @@
 
 #include <array>
 
-#include "ui/Twips.h"
+#include "base/Twips.h"
 
 namespace qf::app {
 // The program shell lays its windows out with the kit's twips throughout.

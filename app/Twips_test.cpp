@@ -1,4 +1,4 @@
-#include "ui/Twips.h"
+#include "base/Twips.h"
 
 #include <gtest/gtest.h>
 

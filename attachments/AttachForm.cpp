@@ -22,10 +22,10 @@
 
 #include "attachments/FileReach.h"
 #include "attachments/LocalFileView.h"
+#include "base/Twips.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
-#include "ui/Twips.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::attachments {

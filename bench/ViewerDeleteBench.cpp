@@ -35,6 +35,10 @@ class AnswerYes final : public qf::ui::MessageBoxes {
     }
 };
 
+int listedMails(const qf::viewer::TyakuForm& viewer) {
+    return viewer.findChild<QTreeWidget*>(QStringLiteral("MailListView"))->topLevelItemCount();
+}
+
 struct OpenViewer {
     explicit OpenViewer(int records)
         : program(dir.path().toStdString()), store(program.dataFolder().string()) {
@@ -61,17 +65,14 @@ void BM_DeleteOneThroughViewer(benchmark::State& state) {
     for (auto _ : state) {
         // A click on the middle row, then the delete command.
         state.PauseTiming();
-        QTreeWidgetItem* row = viewer.MailListView->topLevelItem(left / 2);
-        viewer.MailListView->setCurrentItem(row);
-        viewer.showSelectedMail();
+        viewer.showRecord(left / 2 + 1);
         state.ResumeTiming();
         viewer.deleteOne();
         QCoreApplication::processEvents();
         --left;
     }
     qf::ui::setMessageBoxes(nullptr);
-    if (viewer.MailListView->topLevelItemCount() != left ||
-        open.store.count(kBox).value() != left) {
+    if (listedMails(viewer) != left || open.store.count(kBox).value() != left) {
         state.SkipWithError("the mail was not deleted");
     }
     state.counters["records"] = records;
@@ -86,7 +87,7 @@ void BM_RefillList(benchmark::State& state) {
         viewer.loadList();
         QCoreApplication::processEvents();
     }
-    if (viewer.MailListView->topLevelItemCount() != records) {
+    if (listedMails(viewer) != records) {
         state.SkipWithError("the box was not listed whole");
     }
     state.counters["records"] = records;

@@ -51,8 +51,9 @@ void BM_OpenBoxInViewer(benchmark::State& state) {
         viewer.loadList();
         QCoreApplication::processEvents();  // the list lays itself out and paints
     }
-    if (viewer.MailListView->topLevelItemCount() != records ||
-        viewer.Text2->text() != QString::number(records)) {
+    const auto* list = viewer.findChild<QTreeWidget*>(QStringLiteral("MailListView"));
+    const auto* count = viewer.findChild<QLineEdit*>(QStringLiteral("Text2"));
+    if (list->topLevelItemCount() != records || count->text() != QString::number(records)) {
         state.SkipWithError("the box was not listed whole");
     }
     state.counters["records"] = records;

@@ -77,8 +77,9 @@ endfunction()
 
 # qf_qt_test(NAME SOURCES ... LINKS ... [TIMEOUT s] [ENVIRONMENT ...]): a Qt
 # Test executable driving real windows on the offscreen platform, registered
-# with CTest. Links the windows library and the test answerer for message
-# boxes.
+# with CTest. Links the test answerer for message boxes and what LINKS names:
+# the window library under test, or quillfern_windows_testing for a test
+# that starts the whole program.
 function(qf_qt_test name)
   if(NOT QF_BUILD_TESTS)
     return()
@@ -86,7 +87,7 @@ function(qf_qt_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LINKS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
-  target_link_libraries(${name} PRIVATE ${ARG_LINKS} quillfern_windows_testing Qt6::Test)
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} qf_ui_testing Qt6::Test)
   qf_warnings(${name})
   add_test(NAME ${name} COMMAND ${name})
   if(NOT ARG_TIMEOUT)

@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 
 #include "app/TestApplication.h"
+#include "base/Twips.h"
 #include "compose/testing/SentMail.h"
 #include "settings/AccountFiles.h"
 #include "store/MailStore.h"
@@ -21,7 +22,6 @@
 #include "tests/support/ScriptedServer.h"
 #include "ui/ActiveLabel.h"
 #include "ui/TestControls.h"
-#include "ui/Twips.h"
 #include "viewer/TyakuForm.h"
 
 using namespace qf;
@@ -68,11 +68,12 @@ class BackFormTest : public QObject {
             "来週の件です。\r\nよろしく。\r\n");
         TestApplication started(accountFor(servers, servers.smtpServer()));
         QVERIFY(started.status.isOk());
-        QTest::mouseClick(started.mainForm().Label6, Qt::LeftButton);  // receive
+        QTest::mouseClick(control<ui::ActiveLabel>(started.mainForm(), "Label6"),
+                          Qt::LeftButton);  // receive
         QCOMPARE(servers.messagesInMaildir(), std::size_t{0});
         started.mainForm().actions().openBox(store::kOtherBox);
         auto& viewer = *started.app->existingForm<viewer::TyakuForm>();
-        clickRow(*viewer.MailListView, 0);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 0);
 
         viewer.reply();
         QPointer<BackForm> form = started.app->existingForm<BackForm>();

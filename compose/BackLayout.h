@@ -4,8 +4,8 @@
 // three attachment buttons follow the attachment field's right edge.
 #pragma once
 
+#include "base/Twips.h"
 #include "compose/ButtonCaption.h"
-#include "ui/Twips.h"
 
 namespace qf::compose::backlayout {
 

@@ -3,7 +3,7 @@
 // around it.
 #pragma once
 
-#include "ui/Twips.h"
+#include "base/Twips.h"
 
 namespace qf::compose {
 

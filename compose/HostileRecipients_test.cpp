@@ -162,18 +162,19 @@ class HostileRecipientsTest : public QObject {
             m_servers.deliver(mail);
         }
         TestApplication started(settingsFor(m_servers));
-        QTest::mouseClick(started.mainForm().Label6, Qt::LeftButton);  // receive
+        QTest::mouseClick(control<ui::ActiveLabel>(started.mainForm(), "Label6"),
+                          Qt::LeftButton);  // receive
         QCOMPARE(m_servers.messagesInMaildir(), std::size_t{0});
         started.mainForm().actions().openBox(store::kOtherBox);
         auto& viewer = *started.app->existingForm<viewer::TyakuForm>();
-        QCOMPARE(viewer.MailListView->topLevelItemCount(), 4);
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->topLevelItemCount(), 4);
 
         for (int row = 0; row < 4; ++row) {
             const auto& [sample, recipient] = samples[row];
             ScriptedServer sink(testing::acceptEveryMail);
             useSink(started, sink);
             started.boxes.clear();
-            clickRow(*viewer.MailListView, row);
+            clickRow(*control<QTreeWidget>(viewer, "MailListView"), row);
             viewer.reply();
             QPointer<BackForm> form = started.app->existingForm<BackForm>();
             QVERIFY(form);
@@ -206,7 +207,7 @@ class HostileRecipientsTest : public QObject {
         useSink(started, sink);
         started.mainForm().actions().openBox(store::kOtherBox);
         auto& viewer = *started.app->existingForm<viewer::TyakuForm>();
-        clickRow(*viewer.MailListView, 0);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 0);
         viewer.reply();
         started.app->existingForm<BackForm>()->send();
         QVERIFY(sink.bytesReceived().empty());

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "compose/AddressPane.h"
+#include "addressbook/AddressLookup.h"
 #include "store/BoxCatalogue.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
@@ -92,7 +92,8 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
         PassOutcome outcome;
         outcome.pass = pass;
         if (options.batch) {
-            Result<std::optional<std::string>> address = batchAddress(store.dataFolder(), pass);
+            Result<std::optional<std::string>> address =
+                addressbook::batchAddress(store.dataFolder(), pass);
             if (!address || !address.value()) {
                 // An unreadable book fails the pass; a vanished entry skips it.
                 outcome.result = address ? PassResult::kSkipped : PassResult::kRefused;

@@ -19,7 +19,7 @@
 #include <QTextEdit>
 #include <optional>
 
-#include "compose/AddressPane.h"
+#include "addressbook/AddressLookup.h"
 #include "compose/AttachmentButtons.h"
 #include "compose/WriteLayout.h"
 #include "ui/ActiveLabel.h"
@@ -425,7 +425,7 @@ void WriteForm::loadAddressList() {
     List1->clear();
     m_recordNumbers.clear();
     Result<std::vector<addressbook::AddressEntry>> entries =
-        readAddressBook(m_env.folder.dataFolder().string());
+        addressbook::readAddressBook(m_env.folder.dataFolder().string());
     if (!entries) {
         ui::tell(this, ui::Say::kAddressBookNotRead, {},
                  QString::fromStdString(entries.status().message()));
@@ -445,7 +445,7 @@ void WriteForm::addressListPressed() {
         List1->setFocus();
         return;
     }
-    Result<std::optional<std::string>> address = recipientOf(
+    Result<std::optional<std::string>> address = addressbook::recipientOf(
         m_env.folder.dataFolder().string(), m_recordNumbers[static_cast<std::size_t>(row)]);
     if (!address) {
         ui::tell(this, ui::Say::kAddressBookNotRead, {},

@@ -16,13 +16,13 @@
 #include <functional>
 #include <vector>
 
+#include "base/Twips.h"
 #include "compose/Greetings.h"
 #include "compose/MailtoLink.h"
 #include "compose/SendPass.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProgramFolder.h"
 #include "settings/ServerSettings.h"
-#include "ui/Twips.h"
 #include "ui/TypedText.h"
 
 class QCheckBox;

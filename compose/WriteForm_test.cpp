@@ -27,8 +27,8 @@
 #include <set>
 
 #include "addressbook/AddressBookFile.h"
-#include "app/MainForm.h"
 #include "app/TestApplication.h"
+#include "base/Twips.h"
 #include "compose/testing/SentMail.h"
 #include "store/MailStore.h"
 #include "tests/support/MailServers.h"
@@ -37,7 +37,6 @@
 #include "ui/ActiveLabel.h"
 #include "ui/ScriptedMessageBoxes.h"
 #include "ui/TestControls.h"
-#include "ui/Twips.h"
 #include "ui/WindowTestFolder.h"
 #include "viewer/TyakuForm.h"
 
@@ -579,9 +578,9 @@ void WriteFormTest::sentMailIsListedInTheSendHistoryBox() {
     // clock, then its Send button listing the history in the viewer.
     app::testing::TestApplication started;
     QVERIFY(started.status.isOk());
-    app::MainForm& main = started.mainForm();
+    QWidget& main = started.mainForm();
     started.app->held().server = {m_smtpServer, "", "me@example.jp", 0};
-    QTest::mouseClick(main.Label5, Qt::LeftButton);
+    QTest::mouseClick(ui::testing::control<ui::ActiveLabel>(main, "Label5"), Qt::LeftButton);
     QTRY_VERIFY(started.app->existingForm<WriteForm>() != nullptr);
     WriteForm* form = started.app->existingForm<WriteForm>();
     form->findChild<QLineEdit*>(QStringLiteral("ToText"))
@@ -592,15 +591,17 @@ void WriteFormTest::sentMailIsListedInTheSendHistoryBox() {
     QTRY_VERIFY(started.app->existingForm<WriteForm>() == nullptr);
     QCOMPARE(m_servers.messagesInMaildir(), std::size_t{1});
 
-    QTest::mouseClick(main.Label8, Qt::LeftButton);
+    QTest::mouseClick(ui::testing::control<ui::ActiveLabel>(main, "Label8"), Qt::LeftButton);
     QTRY_VERIFY(started.app->existingForm<viewer::TyakuForm>() != nullptr);
     viewer::TyakuForm* viewer = started.app->existingForm<viewer::TyakuForm>();
-    QTRY_COMPARE(viewer->MailListView->topLevelItemCount(), 1);
-    QTreeWidgetItem* item = viewer->MailListView->topLevelItem(0);
+    QTRY_COMPARE(ui::testing::control<QTreeWidget>(*viewer, "MailListView")->topLevelItemCount(),
+                 1);
+    QTreeWidgetItem* item =
+        ui::testing::control<QTreeWidget>(*viewer, "MailListView")->topLevelItem(0);
     QCOMPARE(item->text(0), QStringLiteral("履歴に残る件名"));
     QCOMPARE(item->text(1), QStringLiteral("kako@example.jp"));
     QVERIFY(!item->text(2).isEmpty());  // the clock's text at the send
-    QVERIFY(!viewer->Label7->isEnabled());
+    QVERIFY(!ui::testing::control<ui::ActiveLabel>(*viewer, "Label7")->isEnabled());
 }
 
 void WriteFormTest::aPartlyFailedBatchGoesAgainOnlyToWhomItMissed() {

@@ -5,8 +5,8 @@
 // just below the 8500 line and shows only when the height becomes 8955.
 #pragma once
 
+#include "base/Twips.h"
 #include "compose/ButtonCaption.h"
-#include "ui/Twips.h"
 
 namespace qf::compose::writelayout {
 

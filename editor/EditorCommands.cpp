@@ -17,13 +17,13 @@
 #include <QTextEdit>
 #include <utility>
 
+#include "base/DurableWrite.h"
 #include "editor/BackgroundFileLoad.h"
 #include "editor/EditorText.h"
-#include "store/DurableWrite.h"
+#include "editor/HeaderLines.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "ui/MessageBoxes.h"
-#include "viewer/HeaderLines.h"
 
 namespace qf::editor {
 namespace {
@@ -235,9 +235,9 @@ void EditorCommands::saveWithHeader() {
     const std::string sender = m_controls.sender->text().toStdString();
     const std::string date = m_controls.date->text().toStdString();
     const std::string body = m_controls.pane->toPlainText().toStdString();
-    const viewer::HeaderFields fields{subject, sender, date, body};
+    const HeaderFields fields{subject, sender, date, body};
     m_controls.pane->setPlainText(
-        QString::fromStdString(viewer::headerLinesText(fields)).replace(u'\r', QString()));
+        QString::fromStdString(headerLinesText(fields)).replace(u'\r', QString()));
 
     const QString path = chooseSaveFile();
     if (path.isEmpty()) {
@@ -245,11 +245,11 @@ void EditorCommands::saveWithHeader() {
     }
     m_controls.window->setWindowTitle(path);
     const Status written =
-        store::replaceFileDurably(path.toStdString(), viewer::headerLinesFileBytes(fields));
+        store::replaceFileDurably(path.toStdString(), headerLinesFileBytes(fields));
     if (!written.isOk()) {
         ui::tell(m_controls.window, ui::Say::kEditorFileNotSaved, {},
                  QString::fromStdString(written.message()));
-    } else if (!text::fitsCp932(viewer::headerLinesText(fields))) {
+    } else if (!text::fitsCp932(headerLinesText(fields))) {
         // The file is in CP932; the pane still holds every character.
         ui::tell(m_controls.window, ui::Say::kEditorSavedWithQuestionMarks);
     }

@@ -17,7 +17,7 @@
 // it at the design size, and the pane ends inside the client area.
 #pragma once
 
-#include "ui/Twips.h"
+#include "base/Twips.h"
 
 namespace qf::editor {
 

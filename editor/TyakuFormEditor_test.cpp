@@ -13,15 +13,17 @@
 #include <QTreeWidget>
 
 #include "app/TestApplication.h"
+#include "base/Twips.h"
 #include "editor/EditorCommands.h"
 #include "ui/ActiveLabel.h"
-#include "ui/Twips.h"
+#include "ui/TestControls.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::editor {
 namespace {
 
 using app::testing::TestApplication;
+using ui::testing::control;
 using viewer::TyakuForm;
 
 void trigger(QWidget& window, const char* name) {
@@ -33,10 +35,21 @@ void trigger(QWidget& window, const char* name) {
 // The controls that lie in the client area, each of which must be whole and
 // on its own.
 QList<QWidget*> clientControls(TyakuForm& viewer) {
-    QList<QWidget*> controls = {viewer.MailListView, viewer.Image2, viewer.Image1, viewer.Image3,
-                                viewer.Image4,       viewer.Image5, viewer.Text2,  viewer.Label4,
-                                viewer.Label2,       viewer.Text1,  viewer.Text4,  viewer.Text7,
-                                viewer.Text8,        viewer.Text9,  viewer.rtfEd};
+    QList<QWidget*> controls = {control<QTreeWidget>(viewer, "MailListView"),
+                                control<ui::ActiveLabel>(viewer, "Image2"),
+                                control<ui::ActiveLabel>(viewer, "Image1"),
+                                control<ui::ActiveLabel>(viewer, "Image3"),
+                                control<ui::ActiveLabel>(viewer, "Image4"),
+                                control<ui::ActiveLabel>(viewer, "Image5"),
+                                control<QLineEdit>(viewer, "Text2"),
+                                control<QLabel>(viewer, "Label4"),
+                                control<QLabel>(viewer, "Label2"),
+                                control<QLineEdit>(viewer, "Text1"),
+                                control<QPlainTextEdit>(viewer, "Text4"),
+                                control<QLineEdit>(viewer, "Text7"),
+                                control<QLineEdit>(viewer, "Text8"),
+                                control<QLineEdit>(viewer, "Text9"),
+                                control<QTextEdit>(viewer, "rtfEd")};
     return controls;
 }
 
@@ -54,7 +67,7 @@ class TyakuFormEditorTest : public QObject {
     void menusAndToolbarRunTheEditorAndClosingWritesTheSettings() {
         TestApplication started;
         TyakuForm& viewer = started.app->showForm<TyakuForm>();
-        viewer.rtfEd->setPlainText(QStringLiteral("メニューから印刷"));
+        control<QTextEdit>(viewer, "rtfEd")->setPlainText(QStringLiteral("メニューから印刷"));
 
         QTemporaryDir dir;
         const QString pdf = dir.filePath(QStringLiteral("menu.pdf"));
@@ -66,7 +79,7 @@ class TyakuFormEditorTest : public QObject {
         trigger(viewer, "mprint");
         QVERIFY(QFile::exists(pdf));
 
-        for (QAction* key : viewer.tbToolBar->actions()) {
+        for (QAction* key : control<QToolBar>(viewer, "tbToolBar")->actions()) {
             if (key->objectName() == QStringLiteral("New")) {
                 key->trigger();
             }
@@ -108,7 +121,7 @@ class TyakuFormEditorTest : public QObject {
                 QVERIFY2(client.contains(rect), qPrintable(controls[i]->objectName()));
                 for (qsizetype j = i + 1; j < controls.size(); ++j) {
                     // The date field's frame lies over the sender's last 20 twips.
-                    const QRect other = controls[j] == viewer.Text9
+                    const QRect other = controls[j] == control<QLineEdit>(viewer, "Text9")
                                             ? controls[j]->geometry().adjusted(2, 0, 0, 0)
                                             : controls[j]->geometry();
                     QVERIFY2(!rect.intersects(other), qPrintable(controls[i]->objectName() + u' ' +
@@ -116,16 +129,19 @@ class TyakuFormEditorTest : public QObject {
                 }
             }
             const QString date = QStringLiteral("Wed, 30 Sep 2026 23:59:59 +0900");
-            QVERIFY(viewer.Text9->fontMetrics().horizontalAdvance(date) <
-                    viewer.Text9->contentsRect().width());
+            QVERIFY(control<QLineEdit>(viewer, "Text9")->fontMetrics().horizontalAdvance(date) <
+                    control<QLineEdit>(viewer, "Text9")->contentsRect().width());
         }
         // The resize layout's own numbers at the larger size.
-        QCOMPARE(viewer.MailListView->width(), ui::twipsToPixels(18000 * 99 / 100));
-        QCOMPARE(viewer.MailListView->height(), ui::twipsToPixels(11400 / 4));
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->width(),
+                 ui::twipsToPixels(18000 * 99 / 100));
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->height(),
+                 ui::twipsToPixels(11400 / 4));
         // A mouse move over the background lays the window out again.
-        viewer.MailListView->resize(10, 10);
+        control<QTreeWidget>(viewer, "MailListView")->resize(10, 10);
         QTest::mouseMove(viewer.centralWidget(), QPoint(2, viewer.centralWidget()->height() - 2));
-        QCOMPARE(viewer.MailListView->width(), ui::twipsToPixels(18000 * 99 / 100));
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->width(),
+                 ui::twipsToPixels(18000 * 99 / 100));
     }
 
   private:

@@ -14,11 +14,13 @@
 #include "settings/AccountFiles.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/BusyScope.h"
+#include "ui/TestControls.h"
 
 namespace qf::receive {
 namespace {
 
 using app::testing::TestApplication;
+using ui::testing::control;
 using ui::testing::WindowTestFolder;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -110,10 +112,10 @@ class CheckTimerTest : public QObject {
         CheckTimer timer(started.app->environment(), kMinute);
         QVERIFY(timer.isActive());
         QTRY_VERIFY_WITH_TIMEOUT(pop3.sessions().size() >= 4, 3000);
-        QCOMPARE(started.mainForm().Text11->text(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(started.mainForm(), "Text11")->text(), QStringLiteral("1"));
         QVERIFY(started.boxes.shown().isEmpty());
         // No "新着メールなし" notice for a timed run.
-        QVERIFY(started.mainForm().Text20->isHidden());
+        QVERIFY(control<QLineEdit>(started.mainForm(), "Text20")->isHidden());
     }
 
     void neverLogsInSoonerThanTheServersLoginDelay() {
@@ -161,8 +163,10 @@ class CheckTimerTest : public QObject {
         for (const std::string& server : {closed, refusing.address()}) {
             TestApplication started(checkingOn(server));
             CheckTimer timer(started.app->environment(), kMinute);
-            QTRY_VERIFY_WITH_TIMEOUT(
-                started.mainForm().Label10->text().startsWith(QStringLiteral("自動受信")), 3000);
+            QTRY_VERIFY_WITH_TIMEOUT(control<QLabel>(started.mainForm(), "Label10")
+                                         ->text()
+                                         .startsWith(QStringLiteral("自動受信")),
+                                     3000);
             QVERIFY(started.boxes.shown().isEmpty());
             QVERIFY(timer.isActive());
         }

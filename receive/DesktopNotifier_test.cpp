@@ -22,12 +22,14 @@
 #include "app/TestApplication.h"
 #include "settings/AccountFiles.h"
 #include "store/MailStore.h"
+#include "ui/TestControls.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::receive {
 namespace {
 
 using app::testing::TestApplication;
+using ui::testing::control;
 using ui::testing::WindowTestFolder;
 
 // A session bus that starts no services on demand: a name nobody owns
@@ -182,9 +184,10 @@ class DesktopNotifierTest : public QObject {
         auto* viewer = started.app->existingForm<viewer::TyakuForm>();
         QTRY_VERIFY(viewer->isVisible());
         QCOMPARE(started.app->held().currentBox, 6);
-        QCOMPARE(viewer->MailListView->topLevelItemCount(), 2);
-        QCOMPARE(viewer->MailListView->currentItem(), viewer->MailListView->topLevelItem(1));
-        QCOMPARE(viewer->Text7->text(), QStringLiteral("二通目"));
+        QCOMPARE(control<QTreeWidget>(*viewer, "MailListView")->topLevelItemCount(), 2);
+        QCOMPARE(control<QTreeWidget>(*viewer, "MailListView")->currentItem(),
+                 control<QTreeWidget>(*viewer, "MailListView")->topLevelItem(1));
+        QCOMPARE(control<QLineEdit>(*viewer, "Text7")->text(), QStringLiteral("二通目"));
     }
 
     void aServiceWithoutActionsGetsANoticeThatOffersNoneAndMarkupStaysText() {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "store/DurableWrite.h"
+#include "base/DurableWrite.h"
 #include "store/MailStore.h"
 
 namespace qf::receive {

@@ -29,7 +29,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 #include "store/MailRecord.h"
 #include "text/Status.h"
 

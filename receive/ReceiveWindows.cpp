@@ -5,14 +5,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QTime>
 
 #include "receive/MailTransport.h"
 #include "receive/ReceiveWords.h"
 #include "ui/MessageBoxes.h"
 #include "ui/WindowEnvironment.h"
-#include "viewer/TyakuForm.h"
 
 namespace qf::receive {
 namespace {
@@ -95,13 +93,8 @@ class WindowObserver final : public ReceiveObserver {
     // without being shown when it is not open.
     void onMailStaged(int /*slot*/, const StagedMail& mail) override {
         m_staged = true;
-        viewer::TyakuForm& viewer = m_env.form<viewer::TyakuForm>();
-        viewer.stageMail(fromUtf8(mail.subject), fromUtf8(mail.sender), fromUtf8(mail.date),
-                         fromUtf8(mail.body));
-        viewer.writeCount();
-        if (viewer.isVisible()) {
-            viewer.repaint();
-        }
+        m_env.intents().stageReceivedMail(fromUtf8(mail.subject), fromUtf8(mail.sender),
+                                          fromUtf8(mail.date), fromUtf8(mail.body));
     }
 
     void onMailStored(int slot, int /*recordNumber*/) override {
@@ -152,15 +145,14 @@ ReceiveOutcome ReceiveController::run(MailTransport& transport, RunTrigger trigg
         endNoNewMailNotice();
     }
     WindowObserver observer(m_env, trigger);
-    // A viewer the user has open gets its shown mail back after the run.
-    QPointer<viewer::TyakuForm> openViewer = m_env.existingForm<viewer::TyakuForm>();
     ReceiveOutcome outcome;
     {
         InputHold hold;
         outcome = m_session.run(request(), observer, transport);
     }
-    if (openViewer != nullptr && observer.staged()) {
-        openViewer->showHighlightedMail();
+    // A viewer the user has open gets its shown mail back after the run.
+    if (observer.staged()) {
+        m_env.intents().endReceivedMailStaging();
     }
     m_env.mainWindow().showHelpText(QString::fromUtf8(kIdleHelp));
     if (trigger == RunTrigger::kTimer) {

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -24,12 +25,14 @@
 #include "store/MailStore.h"
 #include "tests/support/MailServers.h"
 #include "ui/ActiveLabel.h"
+#include "ui/TestControls.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::receive {
 namespace {
 
 using app::testing::TestApplication;
+using ui::testing::control;
 using ui::testing::WindowTestFolder;
 
 std::string mail(const std::string& from, const std::string& subject, const std::string& body) {
@@ -100,19 +103,21 @@ class ReceiveWindowsTest : public QObject {
         TestApplication started(accountFor(servers));
         QVERIFY(started.status.isOk());
         app::MainForm& main = stillMainForm(started);
-        main.Text2->setText(QStringLiteral("3"));  // counters go on from what they show
+        for (int i = 0; i < 3; ++i) {  // counters go on from what they hold
+            main.countNewMail(1);
+        }
 
-        QTest::mouseClick(main.Label6, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
 
         QCOMPARE(servers.messagesInMaildir(), std::size_t{0});
-        QCOMPARE(main.Text2->text(), QStringLiteral("5"));
-        QCOMPARE(main.Text11->text(), QStringLiteral("1"));
-        QCOMPARE(main.Text3->text(), QString());
+        QCOMPARE(control<QLineEdit>(main, "Text2")->text(), QStringLiteral("5"));
+        QCOMPARE(control<QLineEdit>(main, "Text11")->text(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(main, "Text3")->text(), QString());
         QVERIFY(started.app->held().newMailFlag);
         QVERIFY(started.boxes.shown().isEmpty());
-        QVERIFY(main.Text20->isHidden());
-        QCOMPARE(main.Label10->text(), QStringLiteral("待機中・・・"));
-        QCOMPARE(main.Text19->toPlainText(), QString());
+        QVERIFY(control<QLineEdit>(main, "Text20")->isHidden());
+        QCOMPARE(control<QLabel>(main, "Label10")->text(), QStringLiteral("待機中・・・"));
+        QCOMPARE(control<QPlainTextEdit>(main, "Text19")->toPlainText(), QString());
 
         store::MailStore& store = started.app->mailStore();
         QCOMPARE(store.count(1).value(), 2);
@@ -121,34 +126,40 @@ class ReceiveWindowsTest : public QObject {
         auto* viewer = started.app->existingForm<viewer::TyakuForm>();
         QVERIFY(viewer != nullptr);
         QVERIFY(!viewer->isVisible());
-        QVERIFY(viewer->Text8->text() == QStringLiteral("taro@example.jp") ||
-                viewer->Text8->text() == QStringLiteral("other@example.jp"));
+        QVERIFY(control<QLineEdit>(*viewer, "Text8")->text() == QStringLiteral("taro@example.jp") ||
+                control<QLineEdit>(*viewer, "Text8")->text() == QStringLiteral("other@example.jp"));
 
         // Opening the box adds the new mail; a click shows the right record.
         main.actions().openBox(1);
-        QCOMPARE(main.Text1->text(), QStringLiteral("5"));
-        QCOMPARE(viewer->MailListView->topLevelItemCount(), 2);
+        QCOMPARE(control<QLineEdit>(main, "Text1")->text(), QStringLiteral("5"));
+        QCOMPARE(control<QTreeWidget>(*viewer, "MailListView")->topLevelItemCount(), 2);
         QVERIFY(store.readRecord(1, 1).value());
         const store::MailFields first = store.currentFields(1);
         const QRect rect =
-            viewer->MailListView->visualItemRect(viewer->MailListView->topLevelItem(0));
-        QTest::mouseClick(viewer->MailListView->viewport(), Qt::LeftButton, {}, rect.center());
+            control<QTreeWidget>(*viewer, "MailListView")
+                ->visualItemRect(control<QTreeWidget>(*viewer, "MailListView")->topLevelItem(0));
+        QTest::mouseClick(control<QTreeWidget>(*viewer, "MailListView")->viewport(), Qt::LeftButton,
+                          {}, rect.center());
         QCoreApplication::processEvents();
-        QCOMPARE(viewer->Text7->text(), QString::fromStdString(first.subject));
-        QVERIFY(viewer->Text7->text() == QStringLiteral("一通目") ||
-                viewer->Text7->text() == QStringLiteral("二通目"));
-        QCOMPARE(viewer->Text8->text(), QStringLiteral("taro@example.jp"));
-        QVERIFY(viewer->rtfEd->toPlainText().startsWith(viewer->Text7->text()));
+        QCOMPARE(control<QLineEdit>(*viewer, "Text7")->text(),
+                 QString::fromStdString(first.subject));
+        QVERIFY(control<QLineEdit>(*viewer, "Text7")->text() == QStringLiteral("一通目") ||
+                control<QLineEdit>(*viewer, "Text7")->text() == QStringLiteral("二通目"));
+        QCOMPARE(control<QLineEdit>(*viewer, "Text8")->text(), QStringLiteral("taro@example.jp"));
+        QVERIFY(control<QTextEdit>(*viewer, "rtfEd")
+                    ->toPlainText()
+                    .startsWith(control<QLineEdit>(*viewer, "Text7")->text()));
     }
 
     void aRunHoldsOffInputAndCannotNestThenShowsTheNotice() {
         TestApplication started;
         app::MainForm& main = stillMainForm(started);
         ReceiveController& controller = ReceiveController::of(started.app->environment());
-        QSignalSpy receiveClicks(main.Label6, &ui::ActiveLabel::clicked);
+        QSignalSpy receiveClicks(control<ui::ActiveLabel>(main, "Label6"),
+                                 &ui::ActiveLabel::clicked);
         RunEnd nested = RunEnd::kCompleted;
         ProbingTransport transport([&] {
-            QTest::mouseClick(main.Label6, Qt::LeftButton);
+            QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
             nested = controller.run().end;
         });
         started.app->held().server = {"", "127.0.0.1:1", "", 0};
@@ -166,16 +177,17 @@ class ReceiveWindowsTest : public QObject {
         // No mail in this program run: the notice, for six seconds.
         QElapsedTimer shown;
         shown.start();
-        QVERIFY(main.Text20->isVisible());
-        QCOMPARE(main.Text20->text(), QStringLiteral("新着メールなし"));
-        QCOMPARE(main.Label10->text(), QStringLiteral("新着メールはありませんでした。"));
-        QTRY_VERIFY_WITH_TIMEOUT(main.Text20->isHidden(), 10000);
+        QVERIFY(control<QLineEdit>(main, "Text20")->isVisible());
+        QCOMPARE(control<QLineEdit>(main, "Text20")->text(), QStringLiteral("新着メールなし"));
+        QCOMPARE(control<QLabel>(main, "Label10")->text(),
+                 QStringLiteral("新着メールはありませんでした。"));
+        QTRY_VERIFY_WITH_TIMEOUT(control<QLineEdit>(main, "Text20")->isHidden(), 10000);
         QVERIFY2(shown.elapsed() > 5500, qPrintable(QString::number(shown.elapsed())));
-        QCOMPARE(main.Label10->text(), QStringLiteral("待機中・・・"));
+        QCOMPARE(control<QLabel>(main, "Label10")->text(), QStringLiteral("待機中・・・"));
 
         // Input reaches the windows again once the run is over.
         main.actions().receive = [] {};
-        QTest::mouseClick(main.Label6, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
         QCOMPARE(receiveClicks.count(), 1);
     }
 
@@ -193,25 +205,25 @@ class ReceiveWindowsTest : public QObject {
             QCOMPARE(told.title, QStringLiteral("エラー"));
             QVERIFY2(told.text.startsWith(start), qPrintable(told.text));
             QVERIFY2(told.text.contains(check), qPrintable(told.text));
-            QVERIFY(main.Text20->isHidden());
-            QCOMPARE(main.Label10->text(), QStringLiteral("待機中・・・"));
+            QVERIFY(control<QLineEdit>(main, "Text20")->isHidden());
+            QCOMPARE(control<QLabel>(main, "Label10")->text(), QStringLiteral("待機中・・・"));
             started.boxes.clear();
         };
 
         started.app->held().server.pop3 = "127.0.0.1:1";
-        QTest::mouseClick(main.Label6, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
         expectTold(QStringLiteral("POP3サーバー「127.0.0.1:1」に接続できませんでした。"),
                    QStringLiteral("設定 → POPサーバー"));
 
         started.app->held().server.pop3 = servers.pop3Server();
         started.app->form<settings::IdPassForm>();
         setAccount(started, "", "");
-        QTest::mouseClick(main.Label6, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
         expectTold(QStringLiteral("IDまたはパスワードが入力されていない"),
                    QStringLiteral("設定 → ID/PASS"));
 
         setAccount(started, servers.user.c_str(), "wrong-password");
-        QTest::mouseClick(main.Label6, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
         expectTold(QStringLiteral("POP3サーバーにログインできませんでした。"),
                    QStringLiteral("設定 → ID/PASS"));
         QVERIFY(!started.app->held().newMailFlag);
@@ -237,10 +249,10 @@ class ReceiveWindowsTest : public QObject {
                 !started.app->existingForm<settings::IdPassForm>()->isVisible());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-        QTest::mouseClick(main.Label6, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
 
         QVERIFY2(started.boxes.shown().isEmpty(), qPrintable(started.boxes.shown().value(0).text));
-        QCOMPARE(main.Text11->text(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(main, "Text11")->text(), QStringLiteral("1"));
         const settings::ProgramFolder program = started.folder.programFolder();
         QCOMPARE(settings::readAccount(program.accountFile()).password, "old-password");
         QVERIFY(!settings::accountKept(program.accountFile()));
@@ -260,11 +272,11 @@ class ReceiveWindowsTest : public QObject {
         sorting.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("花子"));
         sorting.registerAll();
 
-        QCOMPARE(main.Label4->text(), QStringLiteral("花子"));
-        QCOMPARE(main.Text14->text(), QStringLiteral("hanako@example.jp"));
-        QTest::mouseClick(main.Label6, Qt::LeftButton);
-        QCOMPARE(main.Text3->text(), QStringLiteral("1"));
-        QCOMPARE(main.Text11->text(), QString());
+        QCOMPARE(control<ui::ActiveLabel>(main, "Label4")->text(), QStringLiteral("花子"));
+        QCOMPARE(control<QLineEdit>(main, "Text14")->text(), QStringLiteral("hanako@example.jp"));
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+        QCOMPARE(control<QLineEdit>(main, "Text3")->text(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(main, "Text11")->text(), QString());
         QCOMPARE(started.app->mailStore().count(2).value(), 1);
     }
 
@@ -282,20 +294,23 @@ class ReceiveWindowsTest : public QObject {
         app::MainForm& main = stillMainForm(started);
         main.actions().openBox(6);
         auto* viewer = started.app->existingForm<viewer::TyakuForm>();
-        QTreeWidget& list = *viewer->MailListView;
+        QTreeWidget& list = *control<QTreeWidget>(*viewer, "MailListView");
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
                           list.visualItemRect(list.topLevelItem(0)).center());
         QCoreApplication::processEvents();
-        QCOMPARE(viewer->Text8->text().trimmed(), QStringLiteral("first@example.jp"));
+        QCOMPARE(control<QLineEdit>(*viewer, "Text8")->text().trimmed(),
+                 QStringLiteral("first@example.jp"));
 
         servers.deliver(mail("newcomer@example.jp", "new", "新しい本文"));
-        QTest::mouseClick(main.Label6, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
 
-        QCOMPARE(main.Text11->text(), QStringLiteral("1"));
-        QCOMPARE(viewer->Text7->text().trimmed(), QStringLiteral("最初の件名"));
-        QCOMPARE(viewer->Text8->text().trimmed(), QStringLiteral("first@example.jp"));
-        QCOMPARE(viewer->rtfEd->toPlainText(), QStringLiteral("最初の本文"));
-        QCOMPARE(viewer->Text5->text(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(main, "Text11")->text(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(*viewer, "Text7")->text().trimmed(),
+                 QStringLiteral("最初の件名"));
+        QCOMPARE(control<QLineEdit>(*viewer, "Text8")->text().trimmed(),
+                 QStringLiteral("first@example.jp"));
+        QCOMPARE(control<QTextEdit>(*viewer, "rtfEd")->toPlainText(), QStringLiteral("最初の本文"));
+        QCOMPARE(viewer->selectionMarker(), QStringLiteral("1"));
         viewer->reply();
         auto* reply = started.app->existingForm<compose::BackForm>();
         QVERIFY(reply != nullptr);
@@ -306,19 +321,19 @@ class ReceiveWindowsTest : public QObject {
         // Nothing highlighted: nothing shown, nothing for a command to take.
         list.clearSelection();
         servers.deliver(mail("newcomer@example.jp", "again", "もう一通"));
-        QTest::mouseClick(main.Label6, Qt::LeftButton);
-        QCOMPARE(main.Text11->text(), QStringLiteral("2"));
-        QCOMPARE(viewer->Text7->text(), QString());
-        QCOMPARE(viewer->rtfEd->toPlainText(), QString());
-        QCOMPARE(viewer->Text5->text(), QString());
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+        QCOMPARE(control<QLineEdit>(main, "Text11")->text(), QStringLiteral("2"));
+        QCOMPARE(control<QLineEdit>(*viewer, "Text7")->text(), QString());
+        QCOMPARE(control<QTextEdit>(*viewer, "rtfEd")->toPlainText(), QString());
+        QCOMPARE(viewer->selectionMarker(), QString());
     }
 
   private:
     // The main window without its scrolling pictures: their slides run in
     // waits of their own and would only slow the button presses down here.
     static app::MainForm& stillMainForm(TestApplication& started) {
-        started.mainForm().Timer1.stop();
-        started.mainForm().Timer2.stop();
+        control<QTimer>(started.mainForm(), "Timer1")->stop();
+        control<QTimer>(started.mainForm(), "Timer2")->stop();
         return started.mainForm();
     }
 

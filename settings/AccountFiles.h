@@ -25,7 +25,7 @@
 #include <filesystem>
 #include <string>
 
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 #include "text/Status.h"
 
 namespace qf::settings {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <utility>
 
-#include "store/DurableWrite.h"
+#include "base/DurableWrite.h"
 #include "text/Cp932.h"
 #include "text/Utf8.h"
 

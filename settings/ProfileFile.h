@@ -42,7 +42,7 @@
 #include <utility>
 #include <vector>
 
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 #include "text/Status.h"
 
 namespace qf::settings {

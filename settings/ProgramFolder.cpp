@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "base/DurableWrite.h"
 #include "settings/ServerSettings.h"
-#include "store/DurableWrite.h"
 
 namespace qf::settings {
 

@@ -31,7 +31,7 @@
 #include <string_view>
 #include <vector>
 
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 #include "text/Status.h"
 
 namespace qf::settings {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "store/DurableWrite.h"
+#include "base/DurableWrite.h"
 #include "text/Cp932.h"
 #include "text/Utf8.h"
 

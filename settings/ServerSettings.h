@@ -27,7 +27,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 #include "text/Status.h"
 
 namespace qf::settings {

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 #include "store/MailRecord.h"
 #include "store/RecordFile.h"
 

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "base/FileSystem.h"
 #include "store/BoxCatalogue.h"
-#include "store/FileSystem.h"
 #include "store/MailRecord.h"
 #include "store/RecordFile.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 #include "tests/support/TempFolder.h"
 
 namespace qf::store::testing {

@@ -14,14 +14,14 @@
 #include <map>
 
 #include "addressbook/AddressBookFile.h"
+#include "base/DurableWrite.h"
+#include "editor/HeaderLines.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProgramFolder.h"
 #include "settings/ServerSettings.h"
 #include "store/BoxCatalogue.h"
-#include "store/DurableWrite.h"
 #include "store/MailStore.h"
 #include "store/StoreTestSupport.h"
-#include "viewer/HeaderLines.h"
 #include "viewer/QuickSave.h"
 
 namespace qf {
@@ -286,8 +286,8 @@ TEST_P(PowerCutTest, SettingsFilesAreOldOrNew) {
 }
 
 TEST_P(PowerCutTest, QuickSavesAndSavesWithHeaderAreOldOrNew) {
-    const viewer::HeaderFields fields{"件名", "a@example.jp", "date", "本文\r\n二行目"};
-    const std::string bytes = viewer::headerLinesFileBytes(fields);
+    const editor::HeaderFields fields{"件名", "a@example.jp", "date", "本文\r\n二行目"};
+    const std::string bytes = editor::headerLinesFileBytes(fields);
     const std::filesystem::path quickSave =
         viewer::quickSavePath(m_folder.quickSaveFolder(), "件名");
     for (bool overwrite : {false, true}) {

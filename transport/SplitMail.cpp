@@ -13,7 +13,7 @@
 #include <set>
 #include <vector>
 
-#include "store/DurableWrite.h"
+#include "base/DurableWrite.h"
 #include "transport/GMimeSupport.h"
 
 namespace qf::transport {

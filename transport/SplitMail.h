@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 #include "text/Status.h"
 #include "transport/MailDecoder.h"
 

@@ -1,12 +1,11 @@
-// Small pieces the windows share: twips placement, the typing limit, counters.
+// Small pieces the windows share: twips placement and the typing limit.
 #pragma once
 
-#include <QLineEdit>
 #include <QRect>
 #include <QValidator>
 #include <QWidget>
 
-#include "ui/Twips.h"
+#include "base/Twips.h"
 
 namespace qf::ui {
 
@@ -19,18 +18,6 @@ inline QRect pixelRect(const TwipsRect& rect) {
 // Places a control at a rectangle given in twips.
 inline void placeInTwips(QWidget* widget, const TwipsRect& rect) {
     widget->setGeometry(pixelRect(rect));
-}
-
-// A counter's text as a number: its leading ASCII digits (at most nine), 0
-// when there are none.
-inline int counterValue(const QLineEdit& counter) {
-    const QString text = counter.text().trimmed();
-    qsizetype digits = 0;
-    while (digits < text.size() && digits < 9 && text.at(digits).isDigit() &&
-           text.at(digits).unicode() < 0x80) {
-        ++digits;
-    }
-    return text.left(digits).toInt();
 }
 
 // A text box limit on what the user types, not on what the program puts in

@@ -1,13 +1,16 @@
 // What a window gets from the rest of the program: the program folder, the
 // box files, the held state, the pictures, the main window's intents and the
-// other windows. The application owns one environment for the whole run and
-// hands it to every window it creates; no window reaches into another
-// window's controls.
+// intents that other windows answer. The application owns one environment
+// for the whole run and hands it to every window it creates; no window
+// reaches into another window's controls, and no window names another's
+// class: it asks by intent (intents()), and only app/ knows which window
+// answers.
 //
-// Every window other than the main window is created on first use (form<T>()),
-// is non-modal, and is reused while it exists; a window that closes is
-// destroyed and is created anew, loading afresh, the next time it is needed.
-// A window class T used with form<T>() has a constructor T(WindowEnvironment&).
+// Every window other than the main window is created on first use (form<T>(),
+// called from app/ only), is non-modal, and is reused while it exists; a
+// window that closes is destroyed and is created anew, loading afresh, the
+// next time it is needed. A window class T used with form<T>() has a
+// constructor T(WindowEnvironment&).
 #pragma once
 
 #include <QObject>
@@ -68,9 +71,24 @@ class WindowIntents {
 
     // The search window, shown and brought to the front.
     virtual void openSearch() = 0;
-    // The viewer on `box` (opened as its main-window control opens it) with
-    // record `recordNumber` shown and selected, as a click on its row does.
+    // The viewer on box 1-6, 10 (keep box) or 11 (send history): the box's
+    // new mail joins its total, and the viewer lists the box with its last
+    // mail shown. Another number does nothing.
+    virtual void openBox(int box) = 0;
+    // The viewer on `box` (opened as openBox() opens it) with record
+    // `recordNumber` shown and selected, as a click on its row does.
     virtual void showMailInViewer(int box, int recordNumber) = 0;
+    // The reply window, filled from the shown mail and brought to the front.
+    virtual void openReply(const QString& subject, const QString& sender, const QString& body) = 0;
+    // The address book, brought to the front with `address` in its address field.
+    virtual void showSenderInAddressBook(const QString& address) = 0;
+    // The receive run stores a mail: the viewer's fields show it (the viewer
+    // is loaded without being shown when it is not open).
+    virtual void stageReceivedMail(const QString& subject, const QString& sender,
+                                   const QString& date, const QString& body) = 0;
+    // The run that staged mails has ended: a viewer that was open before it
+    // shows again the mail its list highlights.
+    virtual void endReceivedMailStaging() = 0;
 };
 
 class WindowEnvironment : public QObject {
@@ -114,6 +132,9 @@ class WindowEnvironment : public QObject {
     template <typename T>
     T* existingForm() const;
 
+    // Shows a window without modality, restored when minimised, and brings
+    // it to the front.
+    static void bringUp(QWidget& window);
     // The held server settings were changed (the server settings window's
     // OK): whoever follows them hears serverSettingsChanged().
     void announceServerSettings() { emit serverSettingsChanged(); }
@@ -137,7 +158,6 @@ class WindowEnvironment : public QObject {
   private:
     QWidget* findForm(std::type_index type) const;
     void adoptForm(std::type_index type, QWidget* window);
-    static void bringUp(QWidget& window);
 
     settings::ProgramFolder m_folder;
     QString m_pictureFolder;

@@ -9,11 +9,11 @@ class WindowEnvironment;
 
 namespace qf::viewer {
 
-// Opens box 1-6, 10 (keep box) or 11 (send history) in the viewer.
-void openBox(ui::WindowEnvironment& env, int box);
+struct BoxEntry;
+class TyakuForm;
 
-// Opens the box, then shows and selects record n as a click on its row does
-// (the selection marker is set); a number past the list selects nothing.
-void openBoxAtMail(ui::WindowEnvironment& env, int box, int recordNumber);
+// Opens `box` (of the catalogue: 1-6, 10 keep box, 11 send history) in
+// `viewer`, which is brought to the front.
+void openBox(TyakuForm& viewer, ui::WindowEnvironment& env, const BoxEntry& box);
 
 }  // namespace qf::viewer

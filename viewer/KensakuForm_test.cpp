@@ -18,12 +18,14 @@
 #include "store/MailStore.h"
 #include "store/StoreTestSupport.h"
 #include "ui/MessageBoxes.h"
+#include "ui/TestControls.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::viewer {
 namespace {
 
 using app::testing::TestApplication;
+using ui::testing::control;
 using ui::testing::WindowTestFolder;
 
 // Box 1: two mails; box 6: three, the second in half-width katakana.
@@ -73,10 +75,13 @@ class KensakuFormTest : public QObject {
         auto* viewer = started.app->existingForm<TyakuForm>();
         QVERIFY(viewer != nullptr && viewer->isVisible());
         QCOMPARE(viewer->currentBox(), kOtherBox);
-        QCOMPARE(viewer->Text5->text(), TyakuForm::kSelectedMarker);
-        QCOMPARE(viewer->Text7->text(), QStringLiteral("ｶﾞｯｺｳ便り"));
-        QCOMPARE(viewer->rtfEd->toPlainText(), QStringLiteral("運動会"));
-        QCOMPARE(viewer->MailListView->indexOfTopLevelItem(viewer->MailListView->currentItem()), 1);
+        QCOMPARE(viewer->selectionMarker(), TyakuForm::kSelectedMarker);
+        QCOMPARE(control<QLineEdit>(*viewer, "Text7")->text(), QStringLiteral("ｶﾞｯｺｳ便り"));
+        QCOMPARE(control<QTextEdit>(*viewer, "rtfEd")->toPlainText(), QStringLiteral("運動会"));
+        QCOMPARE(
+            control<QTreeWidget>(*viewer, "MailListView")
+                ->indexOfTopLevelItem(control<QTreeWidget>(*viewer, "MailListView")->currentItem()),
+            1);
 
         viewer->reply();
         auto* reply = started.app->existingForm<compose::BackForm>();

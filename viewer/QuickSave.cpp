@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "store/DurableWrite.h"
+#include "base/DurableWrite.h"
 
 namespace qf::viewer {
 namespace {

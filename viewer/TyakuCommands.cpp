@@ -15,13 +15,11 @@
 #include <QTreeWidget>
 #include <functional>
 
-#include "addressbook/FriendForm.h"
-#include "compose/BackForm.h"
+#include "editor/HeaderLines.h"
 #include "ui/ActiveLabel.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
 #include "ui/WindowEnvironment.h"
-#include "viewer/HeaderLines.h"
 #include "viewer/MailCommands.h"
 #include "viewer/QuickSave.h"
 #include "viewer/TyakuForm.h"
@@ -228,20 +226,20 @@ void TyakuForm::showBoxCountOnMainWindow(int box) {
 
 void TyakuForm::moveToKeepBox() {
     // The mail last read in "その他" is the one the command means.
-    Text5->setText(fromUtf8(storedMail(m_store, kOtherBox).fromOrTo));
-    if (Text5->text().isEmpty()) {
+    m_selectionMarker = fromUtf8(storedMail(m_store, kOtherBox).fromOrTo);
+    if (m_selectionMarker.isEmpty()) {
         ui::tell(this, ui::Say::kNoSelection);
         return;
     }
     if (m_currentBox == kOtherBox) {
         const int recordNumber = selectedRecordNumber();
         if (recordNumber == 0) {
-            Text5->clear();
+            m_selectionMarker.clear();
             ui::tell(this, ui::Say::kNoSelection);
             return;
         }
         if (!ui::tell(this, ui::Say::kMoveQuestion)) {
-            Text5->clear();
+            m_selectionMarker.clear();
             return;
         }
         // The keep box gets the mail durably before "その他" loses it.
@@ -252,18 +250,18 @@ void TyakuForm::moveToKeepBox() {
         refillAfterChange();
     }
     showBoxCountOnMainWindow(kOtherBox);
-    Text5->clear();
+    m_selectionMarker.clear();
 }
 
 // The commands on the clicked mail spend the marker: without one they only
 // say so; with one the pane takes the focus and the marker is emptied.
 bool TyakuForm::takeSelection() {
-    if (Text5->text().isEmpty()) {
+    if (m_selectionMarker.isEmpty()) {
         ui::tell(this, ui::Say::kNoSelection);
         return false;
     }
     rtfEd->setFocus();
-    Text5->clear();
+    m_selectionMarker.clear();
     return true;
 }
 
@@ -274,8 +272,7 @@ void TyakuForm::registerSender() {
     if (m_env == nullptr) {
         return;
     }
-    m_env->form<addressbook::FriendForm>().showMailAddress(Text8->text());
-    m_env->showForm<addressbook::FriendForm>();
+    m_env->intents().showSenderInAddressBook(Text8->text());
 }
 
 void TyakuForm::reply() {
@@ -285,27 +282,26 @@ void TyakuForm::reply() {
     if (m_env == nullptr) {
         return;
     }
-    m_env->form<compose::BackForm>().fillReply(Text7->text(), Text8->text(), rtfEd->toPlainText());
-    m_env->showForm<compose::BackForm>();
+    m_env->intents().openReply(Text7->text(), Text8->text(), rtfEd->toPlainText());
 }
 
 void TyakuForm::deleteOne() {
-    if (Text5->text().isEmpty()) {
+    if (m_selectionMarker.isEmpty()) {
         ui::tell(this, ui::Say::kNoSelection);
         return;
     }
     // Nothing read from this box since start: there is no mail to mean.
-    Text5->setText(fromUtf8(storedMail(m_store, m_currentBox).fromOrTo));
+    m_selectionMarker = fromUtf8(storedMail(m_store, m_currentBox).fromOrTo);
     const int recordNumber = selectedRecordNumber();
-    if (Text5->text().isEmpty() || recordNumber == 0) {
-        Text5->clear();
+    if (m_selectionMarker.isEmpty() || recordNumber == 0) {
+        m_selectionMarker.clear();
         ui::tell(this, ui::Say::kNoSelection);
         return;
     }
     if (!ui::tell(this, ui::Say::kDeleteQuestion)) {
         rtfEd->setFocus();
         rtfEd->clear();
-        Text5->clear();
+        m_selectionMarker.clear();
         return;
     }
     rtfEd->setFocus();
@@ -314,7 +310,7 @@ void TyakuForm::deleteOne() {
     }
     refillAfterChange();
     showBoxCountOnMainWindow(m_currentBox);
-    Text5->clear();
+    m_selectionMarker.clear();
 }
 
 void TyakuForm::deleteAll() {
@@ -354,12 +350,12 @@ void TyakuForm::quickSave() {
     const std::string from = Text8->text().toStdString();
     const std::string date = Text9->text().toStdString();
     const std::string body = rtfEd->toPlainText().toStdString();
-    const HeaderFields fields{subject, from, date, body};
-    if (Status saved = writeQuickSave(path, headerLinesFileBytes(fields)); !saved) {
+    const editor::HeaderFields fields{subject, from, date, body};
+    if (Status saved = writeQuickSave(path, editor::headerLinesFileBytes(fields)); !saved) {
         ui::tell(this, ui::Say::kQuickSaveFailed, {}, fromUtf8(saved.message()));
         return;
     }
-    rtfEd->setPlainText(paneText(headerLinesText(fields)));
+    rtfEd->setPlainText(paneText(editor::headerLinesText(fields)));
 }
 
 void TyakuForm::copyHeader() {

@@ -23,6 +23,7 @@
 #include "store/StoreTestSupport.h"
 #include "text/Cp932.h"
 #include "ui/ActiveLabel.h"
+#include "ui/TestControls.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::viewer {
@@ -30,6 +31,7 @@ namespace {
 
 using app::testing::TestApplication;
 using store::testing::FaultyFileSystem;
+using ui::testing::control;
 using ui::testing::WindowTestFolder;
 
 store::MailFields mailNamed(const std::string& name) {
@@ -173,15 +175,15 @@ class TyakuCommandsTest : public QObject {
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
         const QByteArray before = started.folder.read(boxFile(kOtherBox));
 
-        clickRow(*viewer.MailListView, 1);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 1);
         started.boxes.answer({false});
         viewer.moveToKeepBox();
         QCOMPARE(started.folder.read(boxFile(kOtherBox)), before);
         QVERIFY(!started.folder.exists(boxFile(kKeepBox)) ||
                 started.folder.read(boxFile(kKeepBox)).isEmpty());
-        QCOMPARE(viewer.Text5->text(), QString());
+        QCOMPARE(viewer.selectionMarker(), QString());
 
-        clickRow(*viewer.MailListView, 1);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 1);
         started.boxes.answer({true});
         viewer.moveToKeepBox();
         const ui::MessageRequest& asked = started.boxes.shown().back();
@@ -195,13 +197,16 @@ class TyakuCommandsTest : public QObject {
         QCOMPARE(store::readStatusWord(check.currentRecord(kKeepBox),
                                        store::layoutOf(store::RecordKind::kKeep).format()),
                  1);
-        QCOMPARE(viewer.MailListView->topLevelItemCount(), 2);
-        QCOMPARE(viewer.Text2->text(), QStringLiteral("2"));
-        QCOMPARE(main.Text12->text(), QStringLiteral("2"));
-        QCOMPARE(viewer.Text5->text(), QString());
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->topLevelItemCount(), 2);
+        QCOMPARE(control<QLineEdit>(viewer, "Text2")->text(), QStringLiteral("2"));
+        QCOMPARE(control<QLineEdit>(main, "Text12")->text(), QStringLiteral("2"));
+        QCOMPARE(viewer.selectionMarker(), QString());
         // The fields show the last mail as stored, padding included.
-        QVERIFY(viewer.Text8->text().startsWith(QStringLiteral("C@example.jp ")));
-        QCOMPARE(viewer.Text8->text().trimmed(), QStringLiteral("C@example.jp"));
+        QVERIFY(control<QLineEdit>(viewer, "Text8")
+                    ->text()
+                    .startsWith(QStringLiteral("C@example.jp ")));
+        QCOMPARE(control<QLineEdit>(viewer, "Text8")->text().trimmed(),
+                 QStringLiteral("C@example.jp"));
     }
 
     void deletingRowTwoLeavesTheOthersInOrder() {
@@ -210,14 +215,14 @@ class TyakuCommandsTest : public QObject {
         main.actions().openBox(1);
         main.countNewMail(1);  // a mail received meanwhile, not yet added
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
-        clickRow(*viewer.MailListView, 1);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 1);
         started.boxes.answer({true});
 
         viewer.deleteOne();
 
         // The main window counts what the file holds: 2 seen, 1 new.
-        QCOMPARE(main.Text1->text(), QStringLiteral("2"));
-        QCOMPARE(main.Text2->text(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(main, "Text1")->text(), QStringLiteral("2"));
+        QCOMPARE(control<QLineEdit>(main, "Text2")->text(), QStringLiteral("1"));
 
         QCOMPARE(started.boxes.shown().back().text,
                  QStringLiteral("選択された（行、青色）データを削除します。よろしいですか?"));
@@ -225,12 +230,14 @@ class TyakuCommandsTest : public QObject {
         QCOMPARE(started.folder.read(boxFile(1)).size(),
                  3 * qsizetype(store::layoutOf(store::RecordKind::kMail).lengthBytes));
         QVERIFY(!started.folder.exists(QStringLiteral("★MAilData/KDXDATA2.TMP")));
-        QCOMPARE(viewer.MailListView->topLevelItemCount(), 3);
-        QCOMPARE(viewer.MailListView->topLevelItem(1)->text(0),
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->topLevelItemCount(), 3);
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->topLevelItem(1)->text(0),
                  QString::fromStdString(mailNamed("C").subject));
-        QCOMPARE(viewer.Text2->text(), QStringLiteral("3"));
-        QCOMPARE(viewer.Text7->text().trimmed(), QString::fromStdString(mailNamed("D").subject));
-        QCOMPARE(viewer.rtfEd->toPlainText(), QString::fromStdString(mailNamed("D").body));
+        QCOMPARE(control<QLineEdit>(viewer, "Text2")->text(), QStringLiteral("3"));
+        QCOMPARE(control<QLineEdit>(viewer, "Text7")->text().trimmed(),
+                 QString::fromStdString(mailNamed("D").subject));
+        QCOMPARE(control<QTextEdit>(viewer, "rtfEd")->toPlainText(),
+                 QString::fromStdString(mailNamed("D").body));
         QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(mailNamed("D").body));
 
         // The marker is spent: a second press needs a new click.
@@ -245,20 +252,20 @@ class TyakuCommandsTest : public QObject {
         started.mainForm().actions().openBox(2);
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
         const QByteArray before = started.folder.read(boxFile(2));
-        clickRow(*viewer.MailListView, 0);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 0);
         started.boxes.answer({false});
         viewer.deleteOne();
         QCOMPARE(started.folder.read(boxFile(2)), before);
-        QCOMPARE(viewer.rtfEd->toPlainText(), QString());
+        QCOMPARE(control<QTextEdit>(viewer, "rtfEd")->toPlainText(), QString());
 
-        clickRow(*viewer.MailListView, 0);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 0);
         started.boxes.answer({true});
         viewer.deleteOne();
         QCOMPARE(started.folder.read(boxFile(2)).size(), 0);
-        QCOMPARE(viewer.MailListView->topLevelItemCount(), 0);
-        QCOMPARE(viewer.Text2->text(), QStringLiteral("0"));
-        QCOMPARE(viewer.Text7->text(), QString());
-        QCOMPARE(viewer.Text8->text(), QString());
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->topLevelItemCount(), 0);
+        QCOMPARE(control<QLineEdit>(viewer, "Text2")->text(), QStringLiteral("0"));
+        QCOMPARE(control<QLineEdit>(viewer, "Text7")->text(), QString());
+        QCOMPARE(control<QLineEdit>(viewer, "Text8")->text(), QString());
     }
 
     void deletingAllEmptiesTheBoxAndOnlyItsTotal() {
@@ -270,34 +277,41 @@ class TyakuCommandsTest : public QObject {
         main.actions().openBox(3);
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
         QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
-        main.Text4->setText(QStringLiteral("7"));
+        main.showBoxCount(2, 7);
         started.boxes.answer({true});
-        viewer.rtfEd->setFocus();
+        control<QTextEdit>(viewer, "rtfEd")->setFocus();
 
-        QTest::mouseClick(viewer.Label8, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(viewer, "Label8"), Qt::LeftButton);
 
-        QCOMPARE(viewer.focusWidget(), viewer.rtfEd);  // the click takes no focus
+        QCOMPARE(viewer.focusWidget(),
+                 control<QTextEdit>(viewer, "rtfEd"));  // the click takes no focus
         QCOMPARE(started.boxes.shown().back().text,
                  QStringLiteral("すべてのデータを削除して良いですか？"));
         QCOMPARE(started.folder.read(boxFile(3)).size(), 0);
         QVERIFY(!started.folder.exists(QStringLiteral("★MAilData/KDXDATA4.TMP")));
-        QCOMPARE(viewer.MailListView->topLevelItemCount(), 0);
-        QCOMPARE(viewer.Text2->text(), QStringLiteral("0"));
-        QCOMPARE(viewer.Text7->text(), QString());
-        QCOMPARE(viewer.rtfEd->toPlainText(), QString());
-        QCOMPARE(main.Text6->text(), QStringLiteral("0"));
-        QCOMPARE(main.Text4->text(), QStringLiteral("7"));
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->topLevelItemCount(), 0);
+        QCOMPARE(control<QLineEdit>(viewer, "Text2")->text(), QStringLiteral("0"));
+        QCOMPARE(control<QLineEdit>(viewer, "Text7")->text(), QString());
+        QCOMPARE(control<QTextEdit>(viewer, "rtfEd")->toPlainText(), QString());
+        QCOMPARE(control<QLineEdit>(main, "Text6")->text(), QStringLiteral("0"));
+        QCOMPARE(control<QLineEdit>(main, "Text4")->text(), QStringLiteral("7"));
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("untouched"));
 
         // The send history has no total on the main window.
         main.actions().openBox(kSendHistoryBox);
-        const QString totals = main.Text1->text() + main.Text4->text() + main.Text6->text() +
-                               main.Text8->text() + main.Text10->text() + main.Text12->text();
+        const QString totals =
+            control<QLineEdit>(main, "Text1")->text() + control<QLineEdit>(main, "Text4")->text() +
+            control<QLineEdit>(main, "Text6")->text() + control<QLineEdit>(main, "Text8")->text() +
+            control<QLineEdit>(main, "Text10")->text() + control<QLineEdit>(main, "Text12")->text();
         started.boxes.answer({true});
         viewer.deleteAll();
         QCOMPARE(started.folder.read(boxFile(kSendHistoryBox)).size(), 0);
-        QCOMPARE(main.Text1->text() + main.Text4->text() + main.Text6->text() + main.Text8->text() +
-                     main.Text10->text() + main.Text12->text(),
+        QCOMPARE(control<QLineEdit>(main, "Text1")->text() +
+                     control<QLineEdit>(main, "Text4")->text() +
+                     control<QLineEdit>(main, "Text6")->text() +
+                     control<QLineEdit>(main, "Text8")->text() +
+                     control<QLineEdit>(main, "Text10")->text() +
+                     control<QLineEdit>(main, "Text12")->text(),
                  totals);
     }
 
@@ -311,25 +325,25 @@ class TyakuCommandsTest : public QObject {
         started.mainForm().actions().openBox(1);
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
         const QString saved = QStringLiteral("■TextQuickSave/Hello.txt");
-        clickRow(*viewer.MailListView, 0);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 0);
 
         viewer.quickSave();
         QVERIFY(started.boxes.shown().isEmpty());
         QCOMPARE(started.folder.read(saved),
                  QByteArray("Subject:  Hello\r\nFrom:  a\r\nDate:  b\r\nBody:  x\r\n"));
-        QCOMPARE(viewer.rtfEd->toPlainText(),
+        QCOMPARE(control<QTextEdit>(viewer, "rtfEd")->toPlainText(),
                  QStringLiteral("Subject:  Hello\nFrom:  a\nDate:  b\nBody:  x"));
         viewer.quickSave();
         QCOMPARE(started.boxes.shown().back().text, QStringLiteral("データが選択されていません"));
 
         started.folder.write(saved, "older");
-        clickRow(*viewer.MailListView, 0);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 0);
         started.boxes.answer({false});
         viewer.quickSave();
         QCOMPARE(started.boxes.shown().back().text,
                  QStringLiteral("同名のファイルが既に存在します。上書きしますか？ "));
         QCOMPARE(started.folder.read(saved), QByteArray("older"));
-        clickRow(*viewer.MailListView, 0);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 0);
         started.boxes.answer({true});
         viewer.quickSave();
         QVERIFY(started.folder.read(saved).startsWith("Subject:  Hello\r\n"));
@@ -348,12 +362,12 @@ class TyakuCommandsTest : public QObject {
         });
         started.mainForm().actions().openBox(1);
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
-        clickRow(*viewer.MailListView, 0);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 0);
         viewer.quickSave();
         QVERIFY(started.folder.exists(QStringLiteral("■TextQuickSave/.._.._逃げる.txt")));
         QVERIFY(!started.folder.exists(QStringLiteral("逃げる.txt")));
 
-        clickRow(*viewer.MailListView, 1);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 1);
         started.boxes.answer({true});  // the link's name counts as taken
         viewer.quickSave();
         QCOMPARE(started.boxes.shown().size(), 1);
@@ -366,33 +380,39 @@ class TyakuCommandsTest : public QObject {
         TestApplication started(withMails(1, {"A"}));
         started.mainForm().actions().openBox(1);
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
-        viewer.Command2->click();
+        control<QPushButton>(viewer, "Command2")->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QString());
-        enter(viewer.Text8);
-        QCOMPARE(viewer.Text6->text(), QStringLiteral("A@example.jp"));
-        viewer.Command2->click();
+        enter(control<QLineEdit>(viewer, "Text8"));
+        QCOMPARE(control<QLineEdit>(viewer, "Text6")->text(), QStringLiteral("A@example.jp"));
+        control<QPushButton>(viewer, "Command2")->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("A@example.jp"));
-        viewer.Text7->setText(QStringLiteral("長い件名").repeated(40));
-        enter(viewer.Text7);
-        QCOMPARE(viewer.Text6->cursorPosition(), 0);  // shows its start
+        control<QLineEdit>(viewer, "Text7")->setText(QStringLiteral("長い件名").repeated(40));
+        enter(control<QLineEdit>(viewer, "Text7"));
+        QCOMPARE(control<QLineEdit>(viewer, "Text6")->cursorPosition(),
+                 0);  // shows its start
 
-        enter(viewer.Label5);
-        QVERIFY(viewer.Text4->isVisible());
-        QCOMPARE(viewer.Text4->toPlainText(),
+        enter(control<ui::ActiveLabel>(viewer, "Label5"));
+        QVERIFY(control<QPlainTextEdit>(viewer, "Text4")->isVisible());
+        QCOMPARE(control<QPlainTextEdit>(viewer, "Text4")->toPlainText(),
                  QStringLiteral("受信したメールを１件ずつ削除します。リストでメールを選択（クリック"
                                 "）してから実行して下さい。"));
-        enter(viewer.Command2);
-        QVERIFY(viewer.Text4->toPlainText().contains(
-            QStringLiteral("\n\n 本文への貼り付け（あるいは本ソフトでの貼り付け機能がある部分）")));
-        enter(viewer.MailListView->viewport());
-        QVERIFY(!viewer.Text4->isVisible());
-        QCOMPARE(viewer.Text4->toPlainText(), QString());
+        enter(control<QPushButton>(viewer, "Command2"));
+        QVERIFY(control<QPlainTextEdit>(viewer, "Text4")
+                    ->toPlainText()
+                    .contains(QStringLiteral(
+                        "\n\n 本文への貼り付け（あるいは本ソフトでの貼り付け機能がある部分）")));
+        enter(control<QTreeWidget>(viewer, "MailListView")->viewport());
+        QVERIFY(!control<QPlainTextEdit>(viewer, "Text4")->isVisible());
+        QCOMPARE(control<QPlainTextEdit>(viewer, "Text4")->toPlainText(), QString());
 
         QString pressed;
-        QTimer::singleShot(40, [&] { pressed = viewer.Image5->picturePath(); });
-        QTest::mouseClick(viewer.Image5, Qt::LeftButton);
+        QTimer::singleShot(
+            40, [&] { pressed = control<ui::ActiveLabel>(viewer, "Image5")->picturePath(); });
+        QTest::mouseClick(control<ui::ActiveLabel>(viewer, "Image5"), Qt::LeftButton);
         QVERIFY(pressed.endsWith(QStringLiteral("Botan15.gif")));
-        QVERIFY(viewer.Image5->picturePath().endsWith(QStringLiteral("Botan14.gif")));
+        QVERIFY(control<ui::ActiveLabel>(viewer, "Image5")
+                    ->picturePath()
+                    .endsWith(QStringLiteral("Botan14.gif")));
         QCOMPARE(liveSubjects(started.folder, 1), subjectsOf({"A"}));
     }
 
@@ -400,17 +420,17 @@ class TyakuCommandsTest : public QObject {
         TestApplication started(withMails(1, {"A", "B"}));
         started.mainForm().actions().openBox(1);
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
-        clickRow(*viewer.MailListView, 0);
-        viewer.Text8->setText(QStringLiteral("山田 <yamada@example.jp>"));
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 0);
+        control<QLineEdit>(viewer, "Text8")->setText(QStringLiteral("山田 <yamada@example.jp>"));
         viewer.registerSender();
         auto* book = started.app->existingForm<addressbook::FriendForm>();
         QVERIFY(book != nullptr && book->isVisible());
         QCOMPARE(book->findChild<QLineEdit*>(QStringLiteral("Text4"))->text(),
                  QStringLiteral("山田 <yamada@example.jp>"));
-        QCOMPARE(viewer.Text5->text(), QString());
+        QCOMPARE(viewer.selectionMarker(), QString());
 
-        clickRow(*viewer.MailListView, 1);
-        viewer.Text7->setText(QStringLiteral("  お知らせ "));
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 1);
+        control<QLineEdit>(viewer, "Text7")->setText(QStringLiteral("  お知らせ "));
         viewer.reply();
         auto* reply = started.app->existingForm<compose::BackForm>();
         QVERIFY(reply != nullptr && reply->isVisible());
@@ -433,7 +453,7 @@ class TyakuCommandsTest : public QObject {
                 program.started.folder.write(boxFile(kOtherBox), original);
                 QFile::remove(program.started.folder.path(boxFile(kKeepBox)));
                 viewer = &program.open(kOtherBox);
-                clickRow(*viewer->MailListView, 1);
+                clickRow(*control<QTreeWidget>(*viewer, "MailListView"), 1);
                 program.started.boxes.answer({true});
             },
             [&] { viewer->moveToKeepBox(); },
@@ -448,7 +468,7 @@ class TyakuCommandsTest : public QObject {
                     QVERIFY2(found.count(s) == 1, qPrintable(QString::number(failAt)));
                 }
                 QCOMPARE(program.started.boxes.shown().back().kind, ui::MessageKind::kWarning);
-                QCOMPARE(viewer->MailListView->topLevelItemCount(),
+                QCOMPARE(control<QTreeWidget>(*viewer, "MailListView")->topLevelItemCount(),
                          program.store.count(kOtherBox).value());
             });
         QVERIFY2(steps > 5, qPrintable(QString::number(steps)));
@@ -462,7 +482,7 @@ class TyakuCommandsTest : public QObject {
             [&] {
                 program.started.folder.write(boxFile(1), original);
                 viewer = &program.open(1);
-                clickRow(*viewer->MailListView, 1);
+                clickRow(*control<QTreeWidget>(*viewer, "MailListView"), 1);
                 program.started.boxes.answer({true});
             },
             [&] { viewer->deleteOne(); },
@@ -492,7 +512,8 @@ class TyakuCommandsTest : public QObject {
                 const bool emptied = program.started.folder.read(boxFile(4)).isEmpty();
                 QVERIFY2(whole || emptied, qPrintable(QString::number(failAt)));
                 QCOMPARE(program.started.boxes.shown().back().kind, ui::MessageKind::kWarning);
-                QCOMPARE(viewer->MailListView->topLevelItemCount(), int(live.size()));
+                QCOMPARE(control<QTreeWidget>(*viewer, "MailListView")->topLevelItemCount(),
+                         int(live.size()));
             });
         QVERIFY2(steps > 3, qPrintable(QString::number(steps)));
     }

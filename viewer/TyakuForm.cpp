@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -20,11 +19,11 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include "base/DurableWrite.h"
 #include "editor/EditorCommands.h"
 #include "editor/EditorLayout.h"
 #include "editor/EditorSettings.h"
 #include "editor/EditorText.h"
-#include "store/DurableWrite.h"
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
@@ -114,16 +113,13 @@ TyakuForm::TyakuForm(const settings::ProgramFolder& folder, MailStore& store, QW
     createToolBar();
 
     // The load steps, in order.
-    Text5->clear();
     const ColumnWidths widths = listColumnWidths(kMailListRect.width);
     MailListView->header()->resizeSection(0, twipsToPixels(widths.subject));
     MailListView->header()->resizeSection(1, twipsToPixels(widths.from));
     MailListView->header()->resizeSection(2, twipsToPixels(widths.date));
     placeBodyPane();
     MailListView->resize(twipsToPixels(listWidthFor(kDesignWidthTwips)), MailListView->height());
-    lstLst->hide();
     loadEditorFile();
-    lstLst->hide();
     rtfEd->show();
 
     connectCommands();  // the viewer's commands (TyakuCommands.cpp)
@@ -153,13 +149,6 @@ void TyakuForm::createList(QWidget* client) {
     // window opens with the list at the keyboard.
     MailListView->installEventFilter(this);
     MailListView->setFocus();
-
-    lstLst = new QListWidget(client);
-    lstLst->setObjectName(QStringLiteral("lstLst"));
-    lstLst->hide();
-    lstWk = new QListWidget(client);
-    lstWk->setObjectName(QStringLiteral("lstWk"));
-    lstWk->hide();
 }
 
 ui::ActiveLabel* TyakuForm::createPicture(const QString& name, const char* pictureFile,
@@ -219,19 +208,10 @@ void TyakuForm::createFields(QWidget* client) {
     Text8 = createField(QStringLiteral("Text8"), kSenderRect, client);
     Text9 = createField(QStringLiteral("Text9"), kDateRect, client);
 
-    Text5 = new QLineEdit(client);
-    Text5->setObjectName(QStringLiteral("Text5"));
-    Text5->hide();
-
     rtfEd = new QTextEdit(client);
     rtfEd->setObjectName(QStringLiteral("rtfEd"));
     rtfEd->setAcceptRichText(false);
     connect(rtfEd, &QTextEdit::textChanged, this, [this] { m_changed = true; });
-
-    rtfWk = new QTextEdit(client);
-    rtfWk->setObjectName(QStringLiteral("rtfWk"));
-    rtfWk->setPlainText(QStringLiteral("作業バッファです"));
-    rtfWk->hide();
 }
 
 void TyakuForm::createMenus() {
@@ -427,15 +407,15 @@ void TyakuForm::loadList() {
 }
 
 void TyakuForm::showSelectedMail() {
-    Text5->setText(kSelectedMarker);
-    if (ui::counterValue(*Text2) == 0) {
+    m_selectionMarker = kSelectedMarker;
+    if (MailListView->topLevelItemCount() == 0) {
         ui::tell(this, ui::Say::kNothingToSelect);
         return;
     }
     QTreeWidgetItem* item = MailListView->currentItem();
     if (item == nullptr || !item->isSelected()) {
         // Items but none chosen: there is no mail this click could mean.
-        Text5->clear();
+        m_selectionMarker.clear();
         return;
     }
     const int recordNumber = MailListView->indexOfTopLevelItem(item) + 1;
@@ -474,7 +454,7 @@ void TyakuForm::showHighlightedMail() {
     writeCount();
     if (!mail.isOk()) {
         clearShownMail();
-        Text5->clear();
+        m_selectionMarker.clear();
         return;
     }
     // As a click shows it, but the user's clipboard is left alone.

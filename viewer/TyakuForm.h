@@ -26,7 +26,6 @@
 
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
@@ -94,14 +93,34 @@ class TyakuForm : public QMainWindow {
     // The number of rows in the list, written to the count field.
     void writeCount();
 
-    // Controls, by their given names.
+    // The selection marker: kSelectedMarker once a click (or a key, or
+    // showRecord) chose a mail; the commands on the chosen mail spend it and
+    // leave it empty. The keep-box move holds the mail's sender in it while
+    // it works.
+    const QString& selectionMarker() const { return m_selectionMarker; }
+
+    // ---- The viewer's commands (TyakuCommands.cpp) ----
+    // Each is the click handler of its control, callable from tests.
+    void moveToKeepBox();   // Label3
+    void deleteOne();       // Label5
+    void registerSender();  // Label6
+    void reply();           // Label7
+    void deleteAll();       // Label8
+    void quickSave();       // Command1
+    void copyHeader();      // Command2
+                            // ---- end of the viewer's commands ----
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // Controls, by their given names (also their objectName()s, by which
+    // tests find them).
     QTreeWidget* MailListView = nullptr;
     QTextEdit* rtfEd = nullptr;
-    QTextEdit* rtfWk = nullptr;
     QLineEdit* Text1 = nullptr;
     QLineEdit* Text2 = nullptr;
     QPlainTextEdit* Text4 = nullptr;
-    QLineEdit* Text5 = nullptr;
     QLineEdit* Text6 = nullptr;
     QLineEdit* Text7 = nullptr;
     QLineEdit* Text8 = nullptr;
@@ -122,24 +141,8 @@ class TyakuForm : public QMainWindow {
     QPushButton* Command2 = nullptr;
     QToolBar* tbToolBar = nullptr;
     QStatusBar* StatusBar1 = nullptr;
-    QListWidget* lstLst = nullptr;
-    QListWidget* lstWk = nullptr;
+    QString m_selectionMarker;
 
-    // ---- The viewer's commands (TyakuCommands.cpp) ----
-    // Each is the click handler of its control, callable from tests.
-    void moveToKeepBox();   // Label3
-    void deleteOne();       // Label5
-    void registerSender();  // Label6
-    void reply();           // Label7
-    void deleteAll();       // Label8
-    void quickSave();       // Command1
-    void copyHeader();      // Command2
-                            // ---- end of the viewer's commands ----
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-  private:
     void createList(QWidget* client);
     void createCommands(QWidget* client);
     void createFields(QWidget* client);

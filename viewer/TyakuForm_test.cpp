@@ -14,16 +14,18 @@
 #include <QTreeWidget>
 
 #include "app/TestApplication.h"
+#include "base/Twips.h"
 #include "settings/AccountFiles.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
 #include "ui/ActiveLabel.h"
-#include "ui/Twips.h"
+#include "ui/TestControls.h"
 
 namespace qf::viewer {
 namespace {
 
 using app::testing::TestApplication;
+using ui::testing::control;
 using ui::testing::WindowTestFolder;
 
 std::string numbered(const char* text, int n) {
@@ -96,74 +98,89 @@ class TyakuFormTest : public QObject {
         TestApplication started(withMails(4, 5));
         QVERIFY(started.status.isOk());
         app::MainForm& main = started.mainForm();
-        QCOMPARE(main.Text8->text(), QStringLiteral("5"));
-        main.Text7->setText(QStringLiteral("2"));
+        QCOMPARE(control<QLineEdit>(main, "Text8")->text(), QStringLiteral("5"));
+        main.countNewMail(4);  // two mails received since the start
+        main.countNewMail(4);
+        QCOMPARE(control<QLineEdit>(main, "Text7")->text(), QStringLiteral("2"));
 
-        QTest::mouseClick(main.Label11, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label11"), Qt::LeftButton);
 
-        QCOMPARE(main.Text8->text(), QStringLiteral("7"));
-        QCOMPARE(main.Text7->text(), QString());
+        QCOMPARE(control<QLineEdit>(main, "Text8")->text(), QStringLiteral("7"));
+        QCOMPARE(control<QLineEdit>(main, "Text7")->text(), QString());
         auto* viewer = started.app->existingForm<TyakuForm>();
         QVERIFY(viewer != nullptr);
         QVERIFY(viewer->isVisible());
         QCOMPARE(viewer->currentBox(), 4);
         QCOMPARE(viewer->windowTitle(), QStringLiteral("仕事"));
-        QCOMPARE(viewer->MailListView->topLevelItemCount(), 5);
+        QCOMPARE(control<QTreeWidget>(*viewer, "MailListView")->topLevelItemCount(), 5);
         for (int i = 0; i < 5; ++i) {
             const store::MailFields mail = mailNumber(i + 1);
-            QCOMPARE(row(*viewer->MailListView, i),
+            QCOMPARE(row(*control<QTreeWidget>(*viewer, "MailListView"), i),
                      (QStringList{QString::fromStdString(mail.subject),
                                   QString::fromStdString(mail.fromOrTo),
                                   QString::fromStdString(mail.date)}));
         }
         // The end state: the last mail is shown, on the clipboard and current.
         const store::MailFields last = mailNumber(5);
-        QCOMPARE(viewer->Text7->text(), QString::fromStdString(last.subject));
-        QCOMPARE(viewer->Text8->text(), QString::fromStdString(last.fromOrTo));
-        QCOMPARE(viewer->Text9->text(), QString::fromStdString(last.date));
-        QCOMPARE(viewer->rtfEd->toPlainText(), plain(last.body));
+        QCOMPARE(control<QLineEdit>(*viewer, "Text7")->text(),
+                 QString::fromStdString(last.subject));
+        QCOMPARE(control<QLineEdit>(*viewer, "Text8")->text(),
+                 QString::fromStdString(last.fromOrTo));
+        QCOMPARE(control<QLineEdit>(*viewer, "Text9")->text(), QString::fromStdString(last.date));
+        QCOMPARE(control<QTextEdit>(*viewer, "rtfEd")->toPlainText(), plain(last.body));
         QCOMPARE(QGuiApplication::clipboard()->text(), plain(last.body));
         QCOMPARE(started.app->mailStore().currentFields(4).subject, last.subject);
-        QCOMPARE(viewer->Text2->text(), QStringLiteral("5"));
-        QCOMPARE(viewer->Text5->text(), QString());  // opening a box selects nothing
+        QCOMPARE(control<QLineEdit>(*viewer, "Text2")->text(), QStringLiteral("5"));
+        QCOMPARE(viewer->selectionMarker(), QString());  // opening a box selects nothing
     }
 
     void eachBoxSetsItsMoveCaptionAndCommands() {
         TestApplication started(withMails(6, 1));
         app::MainForm& main = started.mainForm();
-        QTest::mouseClick(main.Label9, Qt::LeftButton);  // box 3
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label9"), Qt::LeftButton);  // box 3
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
         QCOMPARE(viewer.windowTitle(), QStringLiteral("友人"));
-        QVERIFY(viewer.Label3->text().endsWith(QStringLiteral("使用不可")));
-        QCOMPARE(viewer.Label3->text().indexOf(u'使'), 40);
-        QVERIFY(!viewer.Image2->isEnabled());
-        QVERIFY(!viewer.Label3->font().bold());
+        QVERIFY(control<ui::ActiveLabel>(viewer, "Label3")
+                    ->text()
+                    .endsWith(QStringLiteral("使用不可")));
+        QCOMPARE(control<ui::ActiveLabel>(viewer, "Label3")->text().indexOf(u'使'), 40);
+        QVERIFY(!control<ui::ActiveLabel>(viewer, "Image2")->isEnabled());
+        QVERIFY(!control<ui::ActiveLabel>(viewer, "Label3")->font().bold());
 
-        QTest::mouseClick(main.Label13, Qt::LeftButton);  // box 6
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label13"), Qt::LeftButton);  // box 6
         QCOMPARE(viewer.windowTitle(), QStringLiteral("その他"));
-        QCOMPARE(viewer.Label3->text(), QString(60, u' ') + QStringLiteral("保  管  箱"));
-        QVERIFY(viewer.Label3->font().bold());
-        QCOMPARE(viewer.Label3->font().pointSize(), 10);
-        QCOMPARE(viewer.Label3->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-        QCOMPARE(viewer.Label3->y() - viewer.Image2->y(), ui::twipsToPixels(150));
+        QCOMPARE(control<ui::ActiveLabel>(viewer, "Label3")->text(),
+                 QString(60, u' ') + QStringLiteral("保  管  箱"));
+        QVERIFY(control<ui::ActiveLabel>(viewer, "Label3")->font().bold());
+        QCOMPARE(control<ui::ActiveLabel>(viewer, "Label3")->font().pointSize(), 10);
+        QCOMPARE(control<ui::ActiveLabel>(viewer, "Label3")->palette().color(QPalette::WindowText),
+                 QColor(255, 0, 0));
+        QCOMPARE(control<ui::ActiveLabel>(viewer, "Label3")->y() -
+                     control<ui::ActiveLabel>(viewer, "Image2")->y(),
+                 ui::twipsToPixels(150));
         const int captionWidth =
-            viewer.Label3->fontMetrics().horizontalAdvance(viewer.Label3->text());
-        QVERIFY2(captionWidth + viewer.Label3->indent() <= viewer.Label3->width(),
+            control<ui::ActiveLabel>(viewer, "Label3")
+                ->fontMetrics()
+                .horizontalAdvance(control<ui::ActiveLabel>(viewer, "Label3")->text());
+        QVERIFY2(captionWidth + control<ui::ActiveLabel>(viewer, "Label3")->indent() <=
+                     control<ui::ActiveLabel>(viewer, "Label3")->width(),
                  "the spaces must not push the caption off its picture");
-        QVERIFY(viewer.Image2->isEnabled());
-        QVERIFY(viewer.Label7->isEnabled());
+        QVERIFY(control<ui::ActiveLabel>(viewer, "Image2")->isEnabled());
+        QVERIFY(control<ui::ActiveLabel>(viewer, "Label7")->isEnabled());
 
         // The send history cannot be replied to; a box opened after it can.
         main.actions().openBox(kSendHistoryBox);
         QCOMPARE(viewer.windowTitle(), QStringLiteral("送信履歴"));
-        QVERIFY(!viewer.Label7->isEnabled());
+        QVERIFY(!control<ui::ActiveLabel>(viewer, "Label7")->isEnabled());
         main.actions().openBox(kKeepBox);
         QCOMPARE(viewer.windowTitle(), QStringLiteral("保管箱"));
-        QCOMPARE(viewer.Label3->text(), QString(36, u' ') + QStringLiteral("保管箱です"));
-        QVERIFY(viewer.Label7->isEnabled());
-        QVERIFY(!viewer.Label3->font().bold());
-        QVERIFY(viewer.Label3->palette().color(QPalette::WindowText) != QColor(255, 0, 0));
-        QVERIFY(!viewer.Image2->isEnabled());
+        QCOMPARE(control<ui::ActiveLabel>(viewer, "Label3")->text(),
+                 QString(36, u' ') + QStringLiteral("保管箱です"));
+        QVERIFY(control<ui::ActiveLabel>(viewer, "Label7")->isEnabled());
+        QVERIFY(!control<ui::ActiveLabel>(viewer, "Label3")->font().bold());
+        QVERIFY(control<ui::ActiveLabel>(viewer, "Label3")->palette().color(QPalette::WindowText) !=
+                QColor(255, 0, 0));
+        QVERIFY(!control<ui::ActiveLabel>(viewer, "Image2")->isEnabled());
     }
 
     void sendHistoryListsTheRecipient() {
@@ -176,11 +193,11 @@ class TyakuFormTest : public QObject {
         });
         started.mainForm().actions().openBox(kSendHistoryBox);
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
-        QCOMPARE(row(*viewer.MailListView, 0),
+        QCOMPARE(row(*control<QTreeWidget>(viewer, "MailListView"), 0),
                  (QStringList{QStringLiteral("お礼"), QStringLiteral("friend@example.jp"),
                               QStringLiteral("2026/12/08 9:30:00")}));
-        QCOMPARE(viewer.Text8->text(), QStringLiteral("friend@example.jp"));
-        QCOMPARE(viewer.rtfEd->toPlainText(), QStringLiteral("ありがとう"));
+        QCOMPARE(control<QLineEdit>(viewer, "Text8")->text(), QStringLiteral("friend@example.jp"));
+        QCOMPARE(control<QTextEdit>(viewer, "rtfEd")->toPlainText(), QStringLiteral("ありがとう"));
     }
 
     void neverWrittenSubjectIsListedEmpty() {
@@ -195,10 +212,11 @@ class TyakuFormTest : public QObject {
         });
         started.mainForm().actions().openBox(kOtherBox);
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
-        QCOMPARE(viewer.MailListView->topLevelItemCount(), 1);
-        QCOMPARE(viewer.MailListView->topLevelItem(0)->text(0), QString());
-        QCOMPARE(viewer.MailListView->topLevelItem(0)->text(1), QStringLiteral("a@example.jp"));
-        QCOMPARE(viewer.Text7->text(), QString());
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->topLevelItemCount(), 1);
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->topLevelItem(0)->text(0), QString());
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->topLevelItem(0)->text(1),
+                 QStringLiteral("a@example.jp"));
+        QCOMPARE(control<QLineEdit>(viewer, "Text7")->text(), QString());
     }
 
     // The current box is held for the whole run, not by the window.
@@ -215,15 +233,15 @@ class TyakuFormTest : public QObject {
         TestApplication started(withMails(4, 3));
         started.mainForm().actions().openBox(4);
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
-        QCOMPARE(viewer.MailListView->topLevelItemCount(), 3);
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->topLevelItemCount(), 3);
 
         started.mainForm().actions().openBox(2);
-        QCOMPARE(viewer.MailListView->topLevelItemCount(), 0);
-        QCOMPARE(viewer.Text2->text(), QStringLiteral("0"));
-        QCOMPARE(viewer.Text7->text(), QString());
-        QCOMPARE(viewer.Text8->text(), QString());
-        QCOMPARE(viewer.Text9->text(), QString());
-        QCOMPARE(viewer.rtfEd->toPlainText(), QString());
+        QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->topLevelItemCount(), 0);
+        QCOMPARE(control<QLineEdit>(viewer, "Text2")->text(), QStringLiteral("0"));
+        QCOMPARE(control<QLineEdit>(viewer, "Text7")->text(), QString());
+        QCOMPARE(control<QLineEdit>(viewer, "Text8")->text(), QString());
+        QCOMPARE(control<QLineEdit>(viewer, "Text9")->text(), QString());
+        QCOMPARE(control<QTextEdit>(viewer, "rtfEd")->toPlainText(), QString());
         QVERIFY(started.folder.exists(QStringLiteral("★MAilData/kdxdata3.data")));
     }
 
@@ -232,17 +250,19 @@ class TyakuFormTest : public QObject {
         started.mainForm().actions().openBox(4);
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
 
-        clickRow(*viewer.MailListView, 2);
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 2);
 
         const store::MailFields third = mailNumber(3);
-        QCOMPARE(viewer.Text5->text(), QStringLiteral("1"));
-        QCOMPARE(viewer.Text7->text(), QString::fromStdString(third.subject));
-        QCOMPARE(viewer.Text8->text(), QString::fromStdString(third.fromOrTo));
-        QCOMPARE(viewer.Text9->text(), QString::fromStdString(third.date));
-        QCOMPARE(viewer.rtfEd->toPlainText(), plain(third.body));
+        QCOMPARE(viewer.selectionMarker(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(viewer, "Text7")->text(),
+                 QString::fromStdString(third.subject));
+        QCOMPARE(control<QLineEdit>(viewer, "Text8")->text(),
+                 QString::fromStdString(third.fromOrTo));
+        QCOMPARE(control<QLineEdit>(viewer, "Text9")->text(), QString::fromStdString(third.date));
+        QCOMPARE(control<QTextEdit>(viewer, "rtfEd")->toPlainText(), plain(third.body));
         QCOMPARE(QGuiApplication::clipboard()->text(), plain(third.body));
         QCOMPARE(started.app->mailStore().currentFields(4).subject, third.subject);
-        QCOMPARE(viewer.Text2->text(), QStringLiteral("5"));
+        QCOMPARE(control<QLineEdit>(viewer, "Text2")->text(), QStringLiteral("5"));
         QVERIFY(started.boxes.shown().isEmpty());
     }
 
@@ -250,14 +270,17 @@ class TyakuFormTest : public QObject {
         TestApplication started(withMails(4, 2));
         started.mainForm().actions().openBox(4);
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
-        const QPoint belowTheRows(10, viewer.MailListView->viewport()->height() - 5);
+        const QPoint belowTheRows(
+            10, control<QTreeWidget>(viewer, "MailListView")->viewport()->height() - 5);
 
-        QTest::mouseClick(viewer.MailListView->viewport(), Qt::LeftButton, {}, belowTheRows);
+        QTest::mouseClick(control<QTreeWidget>(viewer, "MailListView")->viewport(), Qt::LeftButton,
+                          {}, belowTheRows);
         QCoreApplication::processEvents();
 
-        QCOMPARE(viewer.Text5->text(), QString());
+        QCOMPARE(viewer.selectionMarker(), QString());
         QVERIFY(started.boxes.shown().isEmpty());
-        QCOMPARE(viewer.Text7->text(), QString::fromStdString(mailNumber(2).subject));
+        QCOMPARE(control<QLineEdit>(viewer, "Text7")->text(),
+                 QString::fromStdString(mailNumber(2).subject));
     }
 
     void clickOnAnEmptyListSaysSoAndStillSetsTheMarker() {
@@ -266,13 +289,13 @@ class TyakuFormTest : public QObject {
         TyakuForm& viewer = *started.app->existingForm<TyakuForm>();
         QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
 
-        clickEmptyArea(*viewer.MailListView);
+        clickEmptyArea(*control<QTreeWidget>(viewer, "MailListView"));
 
         QCOMPARE(started.boxes.shown().size(), 1);
         QCOMPARE(started.boxes.shown().front().text,
                  QStringLiteral("選択するデータがありません。"));
         QCOMPARE(started.boxes.shown().front().kind, ui::MessageKind::kInformation);
-        QCOMPARE(viewer.Text5->text(), QStringLiteral("1"));
+        QCOMPARE(viewer.selectionMarker(), QStringLiteral("1"));
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("untouched"));
     }
 
@@ -308,7 +331,8 @@ class TyakuFormTest : public QObject {
         delete started.app->existingForm<TyakuForm>();
         TyakuForm* viewer = &started.app->form<TyakuForm>();  // loaded, no box listed
         QVERIFY(started.boxes.shown().isEmpty());
-        QCOMPARE(viewer->rtfEd->toPlainText(), QStringLiteral("①㈱髙\nmemo\n"));
+        QCOMPARE(control<QTextEdit>(*viewer, "rtfEd")->toPlainText(),
+                 QStringLiteral("①㈱髙\nmemo\n"));
         QVERIFY(!viewer->editorChanged());
     }
 

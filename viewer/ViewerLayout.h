@@ -12,7 +12,7 @@
 // Command1, Text6 and Command2 lie on the status bar.
 #pragma once
 
-#include "ui/Twips.h"
+#include "base/Twips.h"
 
 namespace qf::viewer {
 

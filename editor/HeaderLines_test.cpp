@@ -1,8 +1,8 @@
-#include "viewer/HeaderLines.h"
+#include "editor/HeaderLines.h"
 
 #include <gtest/gtest.h>
 
-namespace qf::viewer {
+namespace qf::editor {
 namespace {
 
 TEST(HeaderLines, PaneTextEndsWithTheBodyAndFileBytesEndEveryLineWithCrLf) {
@@ -22,4 +22,4 @@ TEST(HeaderLines, FileBytesAreCp932AndTheBodyKeepsItsLinesAsCrLf) {
 }
 
 }  // namespace
-}  // namespace qf::viewer
+}  // namespace qf::editor

@@ -1,4 +1,5 @@
-// The small file-system seam under the store.
+// The small file-system seam under the store and every other core part that
+// writes files (settings, transport, the receive journal).
 //
 // Every store operation reaches the disk through a FileSystem, so a test can
 // wrap the real one and fail the n-th write, flush, sync or rename and then

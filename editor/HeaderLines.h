@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace qf::viewer {
+namespace qf::editor {
 
 struct HeaderFields {
     std::string_view subject;
@@ -27,4 +27,4 @@ std::string headerLinesText(const HeaderFields& fields);
 // (LF, CR LF or CR) written as CR LF, and a CR LF after the body.
 std::string headerLinesFileBytes(const HeaderFields& fields);
 
-}  // namespace qf::viewer
+}  // namespace qf::editor

@@ -11,10 +11,10 @@
 #include "addressbook/AddressBookFile.h"
 #include "text/Status.h"
 
-namespace qf::compose {
+namespace qf::addressbook {
 
 // Every entry in record order; a missing file is created empty first.
-Result<std::vector<addressbook::AddressEntry>> readAddressBook(const std::string& dataFolder);
+Result<std::vector<AddressEntry>> readAddressBook(const std::string& dataFolder);
 
 // The recipient a click on entry n gives: the first 60 characters of its
 // address, stripped of spaces. Nothing when there is no entry n.
@@ -27,6 +27,6 @@ Result<std::optional<std::string>> batchAddress(const std::string& dataFolder, i
 // A row of the address-book window: the address field as stored (padded to
 // its 90 bytes), two spaces, then the name field as stored, so that an ASCII
 // address puts the name at character 93.
-std::string addressBookRow(const addressbook::AddressEntry& entry);
+std::string addressBookRow(const AddressEntry& entry);
 
-}  // namespace qf::compose
+}  // namespace qf::addressbook

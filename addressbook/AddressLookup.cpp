@@ -1,10 +1,10 @@
-#include "compose/AddressPane.h"
+#include "addressbook/AddressLookup.h"
 
 #include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "text/Utf8.h"
 
-namespace qf::compose {
+namespace qf::addressbook {
 namespace {
 
 constexpr std::size_t kFieldBytes = 90;
@@ -18,8 +18,8 @@ std::string asStored(const std::string& text) {
 
 }  // namespace
 
-Result<std::vector<addressbook::AddressEntry>> readAddressBook(const std::string& dataFolder) {
-    addressbook::AddressBookFile book(dataFolder);
+Result<std::vector<AddressEntry>> readAddressBook(const std::string& dataFolder) {
+    AddressBookFile book(dataFolder);
     if (Status created = book.createIfMissing(); !created) {
         return created;
     }
@@ -27,8 +27,7 @@ Result<std::vector<addressbook::AddressEntry>> readAddressBook(const std::string
 }
 
 Result<std::optional<std::string>> recipientOf(const std::string& dataFolder, int recordNumber) {
-    Result<std::optional<addressbook::AddressEntry>> entry =
-        addressbook::AddressBookFile(dataFolder).read(recordNumber);
+    Result<std::optional<AddressEntry>> entry = AddressBookFile(dataFolder).read(recordNumber);
     if (!entry) {
         return entry.status();
     }
@@ -41,8 +40,7 @@ Result<std::optional<std::string>> recipientOf(const std::string& dataFolder, in
 }
 
 Result<std::optional<std::string>> batchAddress(const std::string& dataFolder, int pass) {
-    Result<std::optional<addressbook::AddressEntry>> entry =
-        addressbook::AddressBookFile(dataFolder).read(pass);
+    Result<std::optional<AddressEntry>> entry = AddressBookFile(dataFolder).read(pass);
     if (!entry) {
         return entry.status();
     }
@@ -52,8 +50,8 @@ Result<std::optional<std::string>> batchAddress(const std::string& dataFolder, i
     return std::optional<std::string>(entry.value()->address);
 }
 
-std::string addressBookRow(const addressbook::AddressEntry& entry) {
+std::string addressBookRow(const AddressEntry& entry) {
     return asStored(entry.address) + "  " + asStored(entry.name);
 }
 
-}  // namespace qf::compose
+}  // namespace qf::addressbook

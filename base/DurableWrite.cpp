@@ -1,4 +1,4 @@
-#include "store/DurableWrite.h"
+#include "base/DurableWrite.h"
 
 #include <unistd.h>
 

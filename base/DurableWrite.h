@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 #include "text/Status.h"
 
 namespace qf::store {

@@ -1,4 +1,4 @@
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

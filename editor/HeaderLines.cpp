@@ -1,8 +1,8 @@
-#include "viewer/HeaderLines.h"
+#include "editor/HeaderLines.h"
 
 #include "text/Cp932.h"
 
-namespace qf::viewer {
+namespace qf::editor {
 
 namespace {
 
@@ -42,4 +42,4 @@ std::string headerLinesFileBytes(const HeaderFields& fields) {
     return text::toCp932(withCrLf(headerLinesText(fields)) + "\r\n");
 }
 
-}  // namespace qf::viewer
+}  // namespace qf::editor
