@@ -10,14 +10,13 @@
 #include "receive/MailTransport.h"
 #include "receive/ReceiveWords.h"
 #include "ui/MessageBoxes.h"
+#include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::receive {
 namespace {
 
-QString fromUtf8(const std::string& text) {
-    return QString::fromStdString(text);
-}
+using ui::fromUtf8;
 
 bool isUserInput(QEvent::Type type) {
     switch (type) {

@@ -19,6 +19,7 @@
 #include "ui/ActiveLabel.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
+#include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 #include "viewer/MailCommands.h"
 #include "viewer/QuickSave.h"
@@ -26,6 +27,8 @@
 
 namespace qf::viewer {
 namespace {
+
+using ui::fromUtf8;
 
 const char kPressedPicture[] = "Botan15.gif";
 
@@ -97,10 +100,6 @@ class BackgroundMoveWatcher final : public QObject {
 
 void onMouseMove(QWidget* widget, std::function<void()> onMove) {
     new MouseMoveWatcher(widget, std::move(onMove));
-}
-
-QString fromUtf8(const std::string& text) {
-    return QString::fromStdString(text);
 }
 
 // The pane holds LF line ends.
