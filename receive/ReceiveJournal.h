@@ -91,4 +91,9 @@ class ReceiveJournal {
 // The fingerprint of a MailRecord as written (see the journal's format).
 std::uint64_t recordFingerprint(std::string_view recordBytes);
 
+// The account key of a POP3 server and ID, and a 64-bit value as the 16
+// lower-case hex digits the journal and the seen-list write.
+std::uint64_t accountKey(std::string_view server, std::string_view id);
+std::string hex16(std::uint64_t value);
+
 }  // namespace qf::receive

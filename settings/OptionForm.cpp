@@ -6,7 +6,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
+
+#include "receive/ReceiveJournal.h"
+#include "receive/SeenList.h"
 
 #include "settings/ServerSettings.h"
 #include "ui/MessageBoxes.h"
@@ -44,6 +48,14 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
     ApopCheck = new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this);
     ApopCheck->setObjectName(QStringLiteral("ApopCheck"));
     ApopCheck->setChecked(held.apop != 0);
+    KeepCheck = new QCheckBox(QStringLiteral("サーバーにメールを残す(&K)"), this);
+    KeepCheck->setObjectName(QStringLiteral("KeepCheck"));
+    KeepCheck->setChecked(held.keepOnServer);
+    KeepDaysSpin = new QSpinBox(this);
+    KeepDaysSpin->setObjectName(QStringLiteral("KeepDaysSpin"));
+    KeepDaysSpin->setRange(0, 3650);
+    KeepDaysSpin->setValue(held.keepDays);
+    KeepDaysSpin->setEnabled(held.keepOnServer);
     OkCommand = newButton(QStringLiteral("OkCommand"), QStringLiteral("設定"), this);
     OkCommand->setDefault(true);
     CancelCommand = newButton(QStringLiteral("CancelCommand"), QStringLiteral("中止"), this);
@@ -53,6 +65,14 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
     fields->addRow(QStringLiteral("POP3サーバー名(&P)"), Pop3Text);
     fields->addRow(QStringLiteral("メールアドレス(&M)"), MailText);
     fields->addRow(QString(), ApopCheck);
+    fields->addRow(QString(), KeepCheck);
+    auto* days = new QHBoxLayout;
+    days->addWidget(KeepDaysSpin);
+    auto* daysLabel = new QLabel(QStringLiteral("日後にサーバーから削除（0 = 削除しない）"), this);
+    daysLabel->setBuddy(KeepDaysSpin);
+    days->addWidget(daysLabel);
+    days->addStretch();
+    fields->addRow(QString(), days);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(OkCommand);
@@ -65,6 +85,7 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
 
     connect(OkCommand, &QPushButton::clicked, this, &OptionForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
+    connect(KeepCheck, &QCheckBox::toggled, KeepDaysSpin, &QWidget::setEnabled);
     ui::OkCancelKeys::install(*this, OkCommand, CancelCommand);
 }
 
@@ -74,6 +95,18 @@ void OptionForm::confirm() {
     typed.pop3 = Pop3Text->text().toStdString();
     typed.mail = MailText->text().toStdString();
     typed.apop = ApopCheck->isChecked() ? 1 : 0;
+    typed.keepOnServer = KeepCheck->isChecked();
+    typed.keepDays = KeepDaysSpin->value();
+    if (typed.keepOnServer) {
+        const Status started = receive::startSeenList(
+            m_env.folder().seenListFile(),
+            receive::accountKey(typed.pop3, m_env.accountInUse().id));
+        if (!started) {
+            ui::tell(this, ui::Say::kSeenListNotStarted, {},
+                     QString::fromStdString(started.message()));
+            return;
+        }
+    }
     m_env.held().server = typed;
 
     const Status written = writeServerSettings(m_env.folder().serverSettingsFile(), typed);

@@ -4,7 +4,9 @@
 // It opens showing the values the main window holds. "設定" makes the typed
 // values the held ones and rewrites the server settings file; "中止" closes
 // and changes nothing. When the file cannot be written the user is told and
-// the window stays open, so nothing typed is lost.
+// the window stays open, so nothing typed is lost. Choosing to leave mail on
+// the server starts the list of mails stored (receive/SeenList.h) when there
+// is none, so that the next receive knows an empty list is right.
 #pragma once
 
 #include <QWidget>
@@ -12,6 +14,7 @@
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace qf::ui {
 class WindowEnvironment;
@@ -29,6 +32,8 @@ class OptionForm : public QWidget {
     QLineEdit* Pop3Text;
     QLineEdit* MailText;
     QCheckBox* ApopCheck;
+    QCheckBox* KeepCheck;
+    QSpinBox* KeepDaysSpin;
     QPushButton* OkCommand;
     QPushButton* CancelCommand;
 

@@ -15,6 +15,8 @@ constexpr std::string_view kSmtpKey = "SMTP=";
 constexpr std::string_view kPop3Key = "POP3=";
 constexpr std::string_view kMailKey = "MAIL=";
 constexpr std::string_view kApopKey = "APOP=";
+constexpr std::string_view kKeepKey = "KEEP=";
+constexpr std::string_view kKeepDaysKey = "KEEPDAYS=";
 
 // The leading decimal number of `text` (optional sign, digits), 0 when there
 // is none, held within the 16-bit range of the APOP choice.
@@ -66,6 +68,11 @@ void applyLine(std::string_view cp932Line, ServerSettings& settings) {
     if (cp932Line.size() < kSmtpKey.size()) {
         return;
     }
+    if (cp932Line.starts_with(kKeepDaysKey)) {
+        const int days = leadingSmallInteger(cp932Line.substr(kKeepDaysKey.size()));
+        settings.keepDays = days < 0 ? 0 : days;
+        return;
+    }
     const std::string_view key = cp932Line.substr(0, kSmtpKey.size());
     const std::string value = text::fromCp932(cp932Line.substr(kSmtpKey.size()));
     if (key == kSmtpKey) {
@@ -76,6 +83,8 @@ void applyLine(std::string_view cp932Line, ServerSettings& settings) {
         settings.mail = cutValue(value);
     } else if (key == kApopKey) {
         settings.apop = leadingSmallInteger(cutValue(value));
+    } else if (key == kKeepKey) {
+        settings.keepOnServer = leadingSmallInteger(value) != 0;
     }
 }
 
@@ -107,6 +116,12 @@ std::string formatServerSettings(const ServerSettings& settings) {
     line(kPop3Key, settings.pop3);
     line(kMailKey, settings.mail);
     line(kApopKey, std::to_string(settings.apop));
+    if (settings.keepOnServer) {
+        line(kKeepKey, "1");
+    }
+    if (settings.keepDays > 0) {
+        line(kKeepDaysKey, std::to_string(settings.keepDays));
+    }
     return out;
 }
 

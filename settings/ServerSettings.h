@@ -11,8 +11,12 @@
 // | 2    | "POP3=" + POP3 server name         | text, ≤ 100 chars    | empty   |
 // | 3    | "MAIL=" + own mail address         | text, ≤ 100 chars    | empty   |
 // | 4    | "APOP=" + decimal integer (1 = on) | small integer        | 0       |
+// | 5    | "KEEP=1": leave mail on the server | on when not 0        | off     |
+// | 6    | "KEEPDAYS=" + days, then delete it | 0 = never            | 0       |
 //
-// Every line ends in CR LF when written. On reading, each line is tested by
+// The last two lines follow the four only when they are not at their
+// default, so a file without them reads, and is written, as before they
+// existed. Every line ends in CR LF when written. On reading, each line is tested by
 // its first five characters, compared case-sensitively with the four keys;
 // any other line is ignored and a later line wins over an earlier one with
 // the same key. Values are not trimmed.
@@ -36,6 +40,11 @@ struct ServerSettings {
     std::string pop3;  // UTF-8
     std::string mail;  // UTF-8, the sender address of outgoing mail
     int apop = 0;      // 1 = authenticate with APOP; always within -32768..32767
+    // Leave received mail on the server (the receive run keeps a list of the
+    // mails it stored), deleting each `keepDays` days after it was stored
+    // (0: never). keepDays is always within 0..32767.
+    bool keepOnServer = false;
+    int keepDays = 0;
 
     bool operator==(const ServerSettings&) const = default;
 };
@@ -51,7 +60,9 @@ ServerSettings readServerSettings(const std::filesystem::path& file);
 ServerSettings parseServerSettings(std::string_view cp932Bytes);
 
 // The exact bytes writeServerSettings stores: the four lines in the order
-// SMTP, POP3, MAIL, APOP, each key followed directly by its value and CR LF.
+// SMTP, POP3, MAIL, APOP, each key followed directly by its value and CR LF;
+// then "KEEP=1" when mail is left on the server and "KEEPDAYS=" when the
+// days are not 0.
 // Values are written whole (the reader cuts them); a character CP932 cannot
 // hold becomes "?".
 std::string formatServerSettings(const ServerSettings& settings);

@@ -64,6 +64,9 @@ int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char
 // characters) into buffer, NUL-terminated, cut to length bytes. 1: copied;
 // 0: the server offers no UIDL (buffer empty); negative: failure.
 int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length);
+// Tells the session the caller will not fetch the mail (it is left on the
+// server), so no RETR is sent ahead for it. 1: noted; negative: failure.
+int NMailPop3SkipMail(int handle, int mailNumber);
 // Marks the mail; it is removed from the server only when NMailPop3Close
 // ends the session normally.
 int NMailPop3DeleteMail(int handle, int mailNumber);

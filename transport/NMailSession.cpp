@@ -274,6 +274,15 @@ int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length) {
     return kDone;
 }
 
+int NMailPop3SkipMail(int handle, int mailNumber) {
+    const std::shared_ptr<OpenSession> open = findSession(handle);
+    if (!open)
+        return kNoSuchHandle;
+    if (Status noted = open->session->skip(mailNumber); !noted)
+        return report("メールを受信できません。", noted);
+    return kDone;
+}
+
 int NMailPop3DeleteMail(int handle, int mailNumber) {
     const std::shared_ptr<OpenSession> open = findSession(handle);
     if (!open)
