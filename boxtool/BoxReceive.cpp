@@ -181,8 +181,7 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
                 << " 通";
         }
         if (outcome.deletedAfterDays > 0) {
-            out << "、期限が過ぎてサーバーから削除したメール " << outcome.deletedAfterDays
-                << " 通";
+            out << "、期限が過ぎてサーバーから削除したメール " << outcome.deletedAfterDays << " 通";
         }
         out << "\n";
     }

@@ -131,9 +131,9 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args, st
         *error = "--box and --exact belong to search";
         return std::nullopt;
     }
-    if (!parsed.lostSeenList.empty() && (parsed.command != CommandKind::kReceive ||
-                                         (parsed.lostSeenList != "fetch-all" &&
-                                          parsed.lostSeenList != "mark-seen"))) {
+    if (!parsed.lostSeenList.empty() &&
+        (parsed.command != CommandKind::kReceive ||
+         (parsed.lostSeenList != "fetch-all" && parsed.lostSeenList != "mark-seen"))) {
         *error = "--lost-seen-list belongs to receive and is fetch-all or mark-seen";
         return std::nullopt;
     }

@@ -189,12 +189,9 @@ int startReceiveProgram(const std::string& folder, const std::string& lostSeenLi
     out.flush();
     err.flush();
     std::cout.flush();
-    const char* argv[] = {program.c_str(),
-                          "--folder",
-                          folder.c_str(),
-                          lostSeenList.empty() ? nullptr : "--lost-seen-list",
-                          lostSeenList.c_str(),
-                          nullptr};
+    const char* argv[] = {program.c_str(),      "--folder",
+                          folder.c_str(),       lostSeenList.empty() ? nullptr : "--lost-seen-list",
+                          lostSeenList.c_str(), nullptr};
     ::execv(program.c_str(), const_cast<char* const*>(argv));
     err << "cannot start " << program << ": " << std::strerror(errno) << "\n";
     return 1;

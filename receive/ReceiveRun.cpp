@@ -245,10 +245,10 @@ class Run {
     std::set<int> m_storedEarlier;
     std::uint64_t m_accountKey;
     std::int64_t m_now;
-    bool m_leaving = false;          // mail stays on the server in this run
-    bool m_savingSeenList = false;   // the list is rewritten after the close
-    SeenListRead m_seen;             // the list as read (or as chosen after a loss)
-    SeenIds m_stillListed;           // the next list: mails on the server after this run
+    bool m_leaving = false;              // mail stays on the server in this run
+    bool m_savingSeenList = false;       // the list is rewritten after the close
+    SeenListRead m_seen;                 // the list as read (or as chosen after a loss)
+    SeenIds m_stillListed;               // the next list: mails on the server after this run
     std::set<std::string> m_deletedNow;  // listed mails marked for deletion
     int m_storeFailures = 0;
     std::string m_deleteFailure;  // the server's text after the first refusal
@@ -636,8 +636,7 @@ void Run::saveSeenList(bool closeCommitted) {
     if (next == m_seen.list && m_seen.state == SeenListState::kRead && !m_leaving) {
         return;
     }
-    const Status written =
-        writeSeenList(m_request.folder.seenListFile(), m_accountKey, next, m_fs);
+    const Status written = writeSeenList(m_request.folder.seenListFile(), m_accountKey, next, m_fs);
     if (!written) {
         m_observer.onMessage({MessageKind::kSeenListNotWritten, 0, written.message()});
         return;

@@ -62,9 +62,9 @@
 #include <functional>
 #include <string>
 
+#include "receive/SeenList.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProgramFolder.h"
-#include "receive/SeenList.h"
 #include "store/BoxCatalogue.h"
 #include "text/Status.h"
 
@@ -209,10 +209,10 @@ struct ReceiveOutcome {
     RunEnd end = RunEnd::kCompleted;
     int waiting = 0;  // mails the server reported
     int stored = 0;
-    int keptOnServer = 0;  // waiting mails not stored, so not deleted
-    int recovered = 0;     // waiting mails an interrupted run had stored, not fetched again
-    bool leaving = false;  // mail was left on the server in this run (option on, UIDL offered)
-    int leftOnServer = 0;  // mails stored earlier and left on the server (not fetched)
+    int keptOnServer = 0;      // waiting mails not stored, so not deleted
+    int recovered = 0;         // waiting mails an interrupted run had stored, not fetched again
+    bool leaving = false;      // mail was left on the server in this run (option on, UIDL offered)
+    int leftOnServer = 0;      // mails stored earlier and left on the server (not fetched)
     int deletedAfterDays = 0;  // mails stored earlier, deleted now that their days are over
     // Stored mails the server refused to mark for deletion (counted in
     // keptOnServer too): the journal keeps them for the next run.

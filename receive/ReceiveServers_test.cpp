@@ -10,8 +10,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "receive/ReceiveRun.h"
 #include "receive/ReceiveJournal.h"
+#include "receive/ReceiveRun.h"
 #include "receive/ReceiveTestSupport.h"
 #include "receive/SeenList.h"
 #include "settings/AccountFiles.h"
@@ -276,8 +276,7 @@ TEST_F(LeaveOnServerServersTest, ThreeRunsStoreEachMailOnceAndDeleteOnlyAfterIts
     EXPECT_EQ(third.stored, 1);
     EXPECT_EQ(third.deletedAfterDays, 0);
     EXPECT_EQ(servers.messagesInMaildir(), 4u);
-    EXPECT_EQ(storedSubjects(),
-              (std::multiset<std::string>{"first", "second", "third", "fourth"}));
+    EXPECT_EQ(storedSubjects(), (std::multiset<std::string>{"first", "second", "third", "fourth"}));
 
     // Three days and a second after the first two were stored.
     now += kDay + 1;

@@ -107,9 +107,8 @@ class WindowObserver final : public ReceiveObserver {
     void onNoNewMail() override { m_noticeRequested = true; }
 
     SeenListChoice onSeenListLost(const SeenListLoss& loss) override {
-        const ui::Message question{ui::Say::kReceiveSeenListLost,
-                                   {std::to_string(loss.waiting)},
-                                   loss.problem};
+        const ui::Message question{
+            ui::Say::kReceiveSeenListLost, {std::to_string(loss.waiting)}, loss.problem};
         switch (ui::askYesNoCancel(&m_main.window(), QString::fromStdString(ui::words(question)),
                                    QString::fromUtf8(ui::wording(question.id).title))) {
             case ui::Choice::kYesButton:

@@ -11,7 +11,6 @@
 
 #include "receive/ReceiveJournal.h"
 #include "receive/SeenList.h"
-
 #include "settings/ServerSettings.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OkCancelKeys.h"
@@ -98,9 +97,9 @@ void OptionForm::confirm() {
     typed.keepOnServer = KeepCheck->isChecked();
     typed.keepDays = KeepDaysSpin->value();
     if (typed.keepOnServer) {
-        const Status started = receive::startSeenList(
-            m_env.folder().seenListFile(),
-            receive::accountKey(typed.pop3, m_env.accountInUse().id));
+        const Status started =
+            receive::startSeenList(m_env.folder().seenListFile(),
+                                   receive::accountKey(typed.pop3, m_env.accountInUse().id));
         if (!started) {
             ui::tell(this, ui::Say::kSeenListNotStarted, {},
                      QString::fromStdString(started.message()));
