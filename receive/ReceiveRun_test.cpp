@@ -655,6 +655,23 @@ struct ChoosingObserver : RecordingObserver {
     std::vector<SeenListLoss> losses;
 };
 
+TEST(SeenListTest, WrittenListsReadBackAndOnlyAWholeOneCounts) {
+    ProgramFolderFixture folder;
+    const std::filesystem::path file = folder.folder().seenListFile();
+    const SeenList list{{{"uid-1", 1'800'000'000}, {"00000001u5f2a", 7}}, true};
+    ASSERT_TRUE(writeSeenList(file, 42, list));
+    EXPECT_EQ(readSeenList(file, 42).list, list);
+    EXPECT_EQ(readSeenList(file, 43).state, SeenListState::kOtherAccount);
+    // Nothing listed: whichever account made it, nothing can be lost by it.
+    ASSERT_TRUE(writeSeenList(file, 42, {}));
+    EXPECT_EQ(readSeenList(file, 43).state, SeenListState::kRead);
+    // A line without its end, or an id with a space in it, is damage.
+    for (const char* damage : {"12\tuid-3", "12\tuid 3\n", "x\tuid-3\n"}) {
+        std::ofstream(file, std::ios::binary) << formatSeenList({}, 42) << damage;
+        EXPECT_EQ(readSeenList(file, 42).state, SeenListState::kUnreadable) << damage;
+    }
+}
+
 // Mail left on the server: the scripted server removes a mail only when a
 // run that marked it ends with a committed close (commitDeletions).
 class LeaveOnServerTest : public ReceiveRunTest {
