@@ -681,7 +681,7 @@ class LeaveOnServerTest : public ReceiveRunTest {
         request.keepOnServer = true;
         request.keepDays = 10;
         request.clock = [this] { return now; };
-        EXPECT_TRUE(startSeenList(seenFile(), key()));
+        EXPECT_TRUE(startSeenList(seenFile(), request.pop3Server, request.account.id));
     }
 
     // One run with a fresh observer; the server then forgets what was

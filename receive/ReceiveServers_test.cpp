@@ -10,7 +10,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "receive/ReceiveJournal.h"
 #include "receive/ReceiveRun.h"
 #include "receive/ReceiveTestSupport.h"
 #include "receive/SeenList.h"
@@ -242,8 +241,8 @@ class LeaveOnServerServersTest : public ReceiveServersTest {
         request.keepOnServer = true;
         request.keepDays = 3;
         request.clock = [this] { return now; };
-        EXPECT_TRUE(startSeenList(request.folder.seenListFile(),
-                                  accountKey(request.pop3Server, request.account.id)));
+        EXPECT_TRUE(
+            startSeenList(request.folder.seenListFile(), request.pop3Server, request.account.id));
     }
 
     std::multiset<std::string> storedSubjects() const {

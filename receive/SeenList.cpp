@@ -92,12 +92,12 @@ Status writeSeenList(const std::filesystem::path& file, std::uint64_t accountKey
     return store::replaceFileDurably(file.string(), formatSeenList(list, accountKey), {}, fs);
 }
 
-Status startSeenList(const std::filesystem::path& file, std::uint64_t accountKey,
-                     store::FileSystem& fs) {
+Status startSeenList(const std::filesystem::path& file, std::string_view server,
+                     std::string_view id, store::FileSystem& fs) {
     if (fs.exists(file.string())) {
         return Status::ok();
     }
-    return writeSeenList(file, accountKey, {}, fs);
+    return writeSeenList(file, accountKey(server, id), {}, fs);
 }
 
 }  // namespace qf::receive

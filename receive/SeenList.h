@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "store/FileSystem.h"
 #include "text/Status.h"
@@ -64,7 +65,8 @@ Status writeSeenList(const std::filesystem::path& file, std::uint64_t accountKey
 // Writes an empty list unless there is a file already: what choosing "leave
 // mail on the server" does, so that the first run after it knows that an
 // empty list is right and a later run can tell a lost list from a new one.
-Status startSeenList(const std::filesystem::path& file, std::uint64_t accountKey,
-                     store::FileSystem& fs = store::posixFileSystem());
+// The list is made for the account of the POP3 server `server` and ID `id`.
+Status startSeenList(const std::filesystem::path& file, std::string_view server,
+                     std::string_view id, store::FileSystem& fs = store::posixFileSystem());
 
 }  // namespace qf::receive

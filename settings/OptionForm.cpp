@@ -9,7 +9,6 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "receive/ReceiveJournal.h"
 #include "receive/SeenList.h"
 #include "settings/ServerSettings.h"
 #include "ui/MessageBoxes.h"
@@ -97,9 +96,8 @@ void OptionForm::confirm() {
     typed.keepOnServer = KeepCheck->isChecked();
     typed.keepDays = KeepDaysSpin->value();
     if (typed.keepOnServer) {
-        const Status started =
-            receive::startSeenList(m_env.folder().seenListFile(),
-                                   receive::accountKey(typed.pop3, m_env.accountInUse().id));
+        const Status started = receive::startSeenList(m_env.folder().seenListFile(), typed.pop3,
+                                                      m_env.accountInUse().id);
         if (!started) {
             ui::tell(this, ui::Say::kSeenListNotStarted, {},
                      QString::fromStdString(started.message()));
