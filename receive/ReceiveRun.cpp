@@ -200,6 +200,9 @@ class Run {
     // interrupted run stored (they are not fetched again).
     void recoverInterruptedRun(int handle);
     bool storedEarlier(int mailNumber) const;
+    // The session broke at `mailNumber`: the later mails not stored earlier
+    // stay on the server unfetched.
+    void countUnfetchedAfter(int mailNumber);
     // False when a box could not be synced: its mails are fetched again.
     bool syncReceivingBoxes();
     // The seen-list before any mail is fetched: which mails stay, which go.
@@ -280,7 +283,7 @@ ReceiveOutcome Run::execute() {
                 if (applySeenList(handle)) {
                     for (int m = 1; m <= m_outcome.waiting; ++m) {
                         if (!storedEarlier(m) && !receiveMail(handle, m)) {
-                            m_outcome.keptOnServer += m_outcome.waiting - m;
+                            countUnfetchedAfter(m);
                             break;
                         }
                     }
@@ -504,6 +507,12 @@ bool Run::syncReceivingBoxes() {
 
 bool Run::storedEarlier(int mailNumber) const {
     return m_storedEarlier.contains(mailNumber);
+}
+
+void Run::countUnfetchedAfter(int mailNumber) {
+    for (int m = mailNumber + 1; m <= m_outcome.waiting; ++m) {
+        m_outcome.keptOnServer += storedEarlier(m) ? 0 : 1;
+    }
 }
 
 // Without the line a crash before the close means this mail comes twice;
