@@ -9,6 +9,7 @@
 #include "app/TestApplication.h"
 #include "compose/WriteForm.h"
 #include "settings/FolderLock.h"
+#include "ui/MessageBoxes.h"
 #include "ui/TestControls.h"
 
 namespace qf::app {
@@ -60,6 +61,8 @@ class LinkRelayTest : public QObject {
         running.boxes.answer({false});
         running.app->openMailLink(kLink);
         QCOMPARE(running.boxes.shown().back().kind, ui::MessageKind::kQuestion);
+        QCOMPARE(running.boxes.shown().back().text,
+                 ui::words(ui::Say::kReplaceTypedMailWithLink, {}, QString()));
         QCOMPARE(composed(compose),
                  (QStringList{QString(), QStringLiteral("書きかけ"), QString()}));
         running.boxes.answer({true});

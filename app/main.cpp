@@ -84,10 +84,8 @@ int main(int argc, char* argv[]) {
             case qf::app::LinkDelivery::kDelivered:
                 return 0;
             case qf::app::LinkDelivery::kFailed:
-                qf::ui::warn(nullptr,
-                             QStringLiteral("このフォルダを使用中のQuillfernにメールのリンクを"
-                                            "渡せませんでした。\n%1")
-                                 .arg(QString::fromStdString(folder.value().root().string())));
+                qf::ui::tell(nullptr, qf::ui::Say::kLinkNotHandedOver,
+                             {QString::fromStdString(folder.value().root().string())});
                 return 1;
             case qf::app::LinkDelivery::kNotRunning:
                 break;

@@ -2,8 +2,8 @@
 openbox and the xcb platform, where Qt WebEngine and OpenGL behave as on a
 desktop (offscreen, a late-loaded web engine once crashed on every click).
 Opens the browser from the main window's At button, clicks an HTML page, a
-text file and a picture in the file list, and reads the screen back to see
-each one shown; the program must live through it and end cleanly.
+text file, a picture and a PDF in the file list, and reads the screen back
+to see each one shown; the program must live through it and end cleanly.
 
     python3 attach_browser_xcb_test.py PROGRAM [SCREENSHOT_FOLDER]
 """
@@ -26,6 +26,17 @@ BROWSER_FRAME = (3960, 2820, 8520, 5700)
 
 PAGE_BLUE = (0x33, 0x66, 0xCC)
 PICTURE_RED = (0xCC, 0x33, 0x33)
+PDF_GREEN = (0x2E, 0x8B, 0x57)
+
+# A one-page document: a green panel filling most of an A6 page, with a
+# Japanese caption. rsvg-convert (cairo) turns it into the PDF.
+PDF_SOURCE = """<svg xmlns="http://www.w3.org/2000/svg" width="298pt" height="420pt"
+  viewBox="0 0 298 420">
+<rect width="298" height="420" fill="white"/>
+<rect x="14" y="14" width="270" height="360" fill="#2e8b57"/>
+<text x="20" y="404" font-size="16" font-family="Noto Sans CJK JP">添付の資料（PDF）</text>
+</svg>
+"""
 
 PAGE = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>添付のページ</title></head>
@@ -49,6 +60,10 @@ def make_program_folder(root):
     # The picture as a real encoder writes it.
     subprocess.run(["convert", "-size", "80x60", "xc:#cc3333",
                     os.path.join(attachments, "写真.png")], check=True)
+    # The PDF as cairo writes it, through rsvg-convert (Debian's librsvg2-bin).
+    subprocess.run(["rsvg-convert", "--format=pdf", "--output",
+                    os.path.join(attachments, "資料.pdf")], input=PDF_SOURCE.encode(),
+                   check=True)
     return folder
 
 
@@ -56,6 +71,10 @@ def rect(origin, twips, inset=0):
     x, y, width, height = twips
     return (origin[0] + px(x) + inset, origin[1] + px(y) + inset,
             px(width) - 2 * inset, px(height) - 2 * inset)
+
+
+def near(pixel, colour, tolerance=6):
+    return all(abs(a - b) <= tolerance for a, b in zip(pixel, colour))
 
 
 def share(pixels, test):
@@ -114,7 +133,7 @@ def drive(display, program, shots):
         program)
     run.shot("browser-opened")
 
-    # The list, at the attachment folder: ページ.html, 写真.png, 案内.txt.
+    # The list, at the attachment folder: ページ.html, 写真.png, 案内.txt, 資料.pdf.
     list_x, list_y, _, _ = rect((0, 0), FILE_LIST)
     # A click that lands while the window is still being mapped is lost, and
     # the first page starts the web engine, which holds the window a while:
@@ -157,6 +176,14 @@ def drive(display, program, shots):
     wait_until("the picture shown in the picture frame", lambda: share(
         display.pixels(*picture), lambda p: p == PICTURE_RED) > 0.03, program, timeout=30)
     run.shot("picture")
+    run.alive()
+
+    # The engine's PDF viewer draws the page: its green panel, not merely
+    # the viewer's grey frame or the document's name.
+    click_row(3)
+    wait_until("the PDF page drawn (its green panel)", lambda: share(
+        display.pixels(*frame), lambda p: near(p, PDF_GREEN)) > 0.05, program)
+    run.shot("pdf")
     run.alive()
 
     # Closing the main window ends the program, the browser with it.

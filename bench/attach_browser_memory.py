@@ -3,7 +3,7 @@
 attachment browser, on a real X server (Xvfb with openbox, xcb, Mesa's
 software OpenGL).
 
-  attach_browser_memory.py PROGRAM [--rounds N]
+  attach_browser_memory.py PROGRAM [--rounds N] [--start-up-only]
 
 Each round starts PROGRAM (build it with the bench or release preset) on a
 fresh program folder, waits for the main window and 3 s more, and reads the
@@ -11,7 +11,9 @@ peak resident memory of the process (VmHWM). It then opens the attachment
 browser, clicks an HTML page, waits until the page is on the screen and 3 s
 more, and reads the peak again, with the resident memory of the web engine's
 helper processes beside it. Prints the median of the rounds. A measurement,
-not a test: nothing passes or fails.
+not a test: nothing passes or fails. --start-up-only stops after the first
+figure, for a build that cannot show a page (one from before the browser
+worked on xcb) or to compare start-up alone.
 """
 import argparse
 import os
@@ -51,7 +53,7 @@ def descendants(pid):
     return children + [d for child in children for d in descendants(child)]
 
 
-def one_round(program_path):
+def one_round(program_path, start_up_only):
     work = tempfile.mkdtemp(prefix="qf-attach-memory-")
     display = Display(work)
     program = None
@@ -63,6 +65,8 @@ def one_round(program_path):
         main = display.wait_window("Quillfern Ver", timeout=120)
         time.sleep(3)
         start_up = status_kb(program.pid, "VmHWM")
+        if start_up_only:
+            return start_up, 0, 0, 0
 
         display.click(display.origin(main), px(xcb.AT_BUTTON[0]), px(xcb.AT_BUTTON[1]))
         browser = display.wait_window("添付ファイル他の確認")
@@ -92,11 +96,15 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("program")
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--start-up-only", action="store_true")
     args = parser.parse_args()
-    rounds = [one_round(os.path.abspath(args.program)) for _ in range(args.rounds)]
+    rounds = [one_round(os.path.abspath(args.program), args.start_up_only)
+              for _ in range(args.rounds)]
     median = [statistics.median(r[i] for r in rounds) for i in range(4)]
     print("rounds: %d (median)" % args.rounds)
     print("start-up peak, program process        %6.1f MB" % (median[0] / 1024))
+    if args.start_up_only:
+        return
     print("page shown peak, program process      %6.1f MB" % (median[1] / 1024))
     print("page shown, web engine helpers (RSS)  %6.1f MB in %d processes"
           % (median[2] / 1024, median[3]))

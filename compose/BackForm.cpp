@@ -205,12 +205,13 @@ void BackForm::send() {
                       AttachText->text().toStdString()};
     m_sending = true;
     setEnabled(false);
-    const std::optional<std::string> refusal = sendSingleMail(sendSettings, mail);
+    const std::optional<SendFailure> failure = sendSingleMail(sendSettings, mail);
     setEnabled(true);
     m_sending = false;
-    if (refusal) {
+    if (failure) {
         // Everything typed stays, so the reply can be sent again.
-        ui::tell(this, ui::Say::kSendFailed, {}, QString::fromStdString(*refusal));
+        ui::tell(this, failure->mayHaveArrived ? ui::Say::kSendUnconfirmed : ui::Say::kSendFailed,
+                 {}, QString::fromStdString(failure->text));
         return;
     }
     emit sent();

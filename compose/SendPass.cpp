@@ -23,7 +23,7 @@ std::string transportMessage() {
 }
 
 // One NMailSmtpSendMail call; an empty optional when the server took it.
-std::optional<std::string> sendOne(const SendSettings& settings, const std::string& recipient,
+std::optional<SendFailure> sendOne(const SendSettings& settings, const std::string& recipient,
                                    const std::string& subject, const std::string& body,
                                    const std::string& attachments) {
     std::string id = text::toCp932(settings.authId);
@@ -40,7 +40,7 @@ std::optional<std::string> sendOne(const SendSettings& settings, const std::stri
                                               nullptr, attachmentBytes.c_str(), 0);
     // The result is read as a 16-bit value, as callers always have.
     if (static_cast<std::int16_t>(result) < 0) {
-        return transportMessage();
+        return SendFailure{transportMessage(), result == transport::kSendUnconfirmed};
     }
     return std::nullopt;
 }
@@ -54,7 +54,7 @@ Status appendHistory(store::MailStore& store, const ComposedMail& mail, const st
 
 }  // namespace
 
-std::optional<std::string> sendSingleMail(const SendSettings& settings, const ComposedMail& mail) {
+std::optional<SendFailure> sendSingleMail(const SendSettings& settings, const ComposedMail& mail) {
     return sendOne(settings, mail.to, mail.subject, mail.body, mail.attachments);
 }
 
@@ -112,10 +112,15 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
         if (!options.batch) {
             report.sentBody = body;
         }
-        std::optional<std::string> refusal =
+        std::optional<SendFailure> failure =
             sendOne(settings, outcome.recipient, mail.subject, body, mail.attachments);
-        outcome.result = refusal ? PassResult::kRefused : PassResult::kSent;
-        outcome.refusal = refusal.value_or(std::string());
+        if (failure) {
+            outcome.result =
+                failure->mayHaveArrived ? PassResult::kUnconfirmed : PassResult::kRefused;
+            outcome.refusal = std::move(failure->text);
+        } else {
+            outcome.result = PassResult::kSent;
+        }
         finishPass(std::move(outcome));
     }
     return report;

@@ -13,7 +13,8 @@
 //     appended to the body (never in batch mode);
 //  4. the SMTP credentials are set and NMailSmtpSendMail is called once; a
 //     result negative as a 16-bit value is a refusal, whose reason comes
-//     from NMailGetMessage. A refusal does not stop a batch.
+//     from NMailGetMessage, except kSendUnconfirmed: the server may have the
+//     mail. Neither stops a batch.
 //
 // The run never stops early and reports every pass; turning the outcome into
 // words, boxes and the window's closing is the window's job.
@@ -56,13 +57,21 @@ struct SendOptions {
     UnitFloatSource fortuneSource = timerSeededSource();
 };
 
-enum class PassResult { kSent, kRefused, kSkipped };
+// kUnconfirmed: the whole mail went to the server and no reply came, so it
+// may have arrived; sending it again may deliver it twice.
+enum class PassResult { kSent, kRefused, kUnconfirmed, kSkipped };
+
+// Why a mail did not go out, or may not have.
+struct SendFailure {
+    std::string text;  // the transport's error text (UTF-8)
+    bool mayHaveArrived = false;
+};
 
 struct PassOutcome {
     int pass = 0;  // from 1
     PassResult result = PassResult::kSkipped;
     std::string recipient;  // empty when skipped
-    std::string refusal;    // kRefused: the transport's error text (UTF-8)
+    std::string refusal;    // kRefused, kUnconfirmed: the transport's error text (UTF-8)
     Status history;         // how writing the history record went
 };
 
@@ -87,8 +96,8 @@ struct SendObserver {
 
 // One mail to `mail.to`, without a send-history record (the reply window):
 // the SMTP credentials are set and NMailSmtpSendMail is called once. Empty
-// when the server took it, else the transport's error text (UTF-8).
-std::optional<std::string> sendSingleMail(const SendSettings& settings, const ComposedMail& mail);
+// when the server took it.
+std::optional<SendFailure> sendSingleMail(const SendSettings& settings, const ComposedMail& mail);
 
 // Runs every pass. The history goes to `store`'s send-history box; the
 // address book is the one of the store's data folder.

@@ -69,12 +69,12 @@ QString toBoxText(const std::string& programText) {
     return text;
 }
 
-// The recipients of the refused passes ("n件目" when the address book could
-// not even name one).
-QStringList refusedRecipients(const SendReport& report) {
+// The recipients of the passes that ended in `result` ("n件目" when the
+// address book could not even name one).
+QStringList recipientsOf(const SendReport& report, PassResult result) {
     QStringList names;
     for (const PassOutcome& pass : report.passes) {
-        if (pass.result == PassResult::kRefused) {
+        if (pass.result == result) {
             names << (pass.recipient.empty() ? QStringLiteral("%1件目").arg(pass.pass)
                                              : QString::fromStdString(pass.recipient));
         }
@@ -89,12 +89,21 @@ QString batchSummary(const SendReport& report) {
     if (int refused = report.count(PassResult::kRefused); refused > 0) {
         summary += QStringLiteral("%1件は送信できませんでした。").arg(refused);
     }
+    if (int unsure = report.count(PassResult::kUnconfirmed); unsure > 0) {
+        summary += QStringLiteral("%1件は届いたか確認できませんでした。").arg(unsure);
+    }
     if (int skipped = report.count(PassResult::kSkipped); skipped > 0) {
         summary +=
             QStringLiteral("%1件はアドレス帳から削除されていたため送信していません。").arg(skipped);
     }
-    if (const QStringList failed = refusedRecipients(report); !failed.isEmpty()) {
+    if (const QStringList failed = recipientsOf(report, PassResult::kRefused); !failed.isEmpty()) {
         summary += QStringLiteral("送信できなかった宛先：") + failed.join(QStringLiteral("、"));
+    }
+    if (const QStringList unsure = recipientsOf(report, PassResult::kUnconfirmed);
+        !unsure.isEmpty()) {
+        summary += QStringLiteral(
+                       "届いたか確認できなかった宛先（サーバーが受け取った可能性があります）：") +
+                   unsure.join(QStringLiteral("、"));
     }
     return summary;
 }
@@ -508,8 +517,7 @@ void WriteForm::clearAll() {
 }
 
 bool WriteForm::startMail(const MailtoLink& link) {
-    if (holdsTypedText() && !ui::ask(this, QStringLiteral("作成中のメールがあります。\n"
-                                                          "リンクのメールに置き換えますか？"))) {
+    if (holdsTypedText() && !ui::tell(this, ui::Say::kReplaceTypedMailWithLink)) {
         return false;
     }
     clearAll();
@@ -561,9 +569,14 @@ void WriteForm::send() {
     // others, or nowhere: no recipient gets the mail twice.
     std::vector<int> onlyPasses;
     if (Option2->isChecked() && !m_refusedPasses.empty()) {
-        if (!ui::tell(this, ui::Say::kBatchSendOnlyFailed,
-                      {QString::number(m_refusedPasses.size()),
-                       m_refusedRecipients.join(QStringLiteral("、"))})) {
+        const QString count = QString::number(m_refusedPasses.size());
+        const QString names = m_refusedRecipients.join(QStringLiteral("、"));
+        const bool agreed =
+            m_unconfirmedRecipients.isEmpty()
+                ? ui::tell(this, ui::Say::kBatchSendOnlyFailed, {count, names})
+                : ui::tell(this, ui::Say::kBatchSendAgainMayDuplicate,
+                           {count, names, m_unconfirmedRecipients.join(QStringLiteral("、"))});
+        if (!agreed) {
             return;
         }
         onlyPasses = m_refusedPasses;
@@ -597,8 +610,11 @@ void WriteForm::send() {
         QCoreApplication::processEvents();
     };
     observer.afterPass = [this](const PassOutcome& outcome) {
-        if (outcome.result == PassResult::kRefused) {
-            ui::tell(this, ui::Say::kSendFailed, {}, QString::fromStdString(outcome.refusal));
+        if (outcome.result == PassResult::kRefused || outcome.result == PassResult::kUnconfirmed) {
+            ui::tell(this,
+                     outcome.result == PassResult::kUnconfirmed ? ui::Say::kSendUnconfirmed
+                                                                : ui::Say::kSendFailed,
+                     {}, QString::fromStdString(outcome.refusal));
         }
     };
 
@@ -637,22 +653,28 @@ void WriteForm::finishSend(const SendReport& report, bool batch, const QString& 
     }
     // What the user typed stays, without the fortune a failed pass added.
     BodyText->setPlainText(typedBody);
-    Label7->setText(QStringLiteral("送信できませんでした。入力した内容はそのまま残っています。"));
+    Label7->setText(
+        report.count(PassResult::kUnconfirmed) > 0
+            ? QStringLiteral(
+                  "送信できたか確認できませんでした。入力した内容はそのまま残っています。")
+            : QStringLiteral("送信できませんでした。入力した内容はそのまま残っています。"));
 }
 
 void WriteForm::rememberRefusedPasses(const SendReport& report) {
     forgetRefusedPasses();
     for (const PassOutcome& pass : report.passes) {
-        if (pass.result == PassResult::kRefused) {
+        if (pass.result == PassResult::kRefused || pass.result == PassResult::kUnconfirmed) {
             m_refusedPasses.push_back(pass.pass);
         }
     }
-    m_refusedRecipients = refusedRecipients(report);
+    m_unconfirmedRecipients = recipientsOf(report, PassResult::kUnconfirmed);
+    m_refusedRecipients = recipientsOf(report, PassResult::kRefused) + m_unconfirmedRecipients;
 }
 
 void WriteForm::forgetRefusedPasses() {
     m_refusedPasses.clear();
     m_refusedRecipients.clear();
+    m_unconfirmedRecipients.clear();
 }
 
 void WriteForm::emptyAndClose() {

@@ -129,7 +129,8 @@ class WriteForm : public QWidget, public ui::HoldsTypedText {
     void holdInput(bool hold);
     void finishSend(const SendReport& report, bool batch, const QString& typedBody);
     void emptyAndClose();
-    // The passes a batch could not send, for the next send to offer them.
+    // The passes a batch could not send, or that may not have arrived, for
+    // the next send to offer them.
     void rememberRefusedPasses(const SendReport& report);
     void forgetRefusedPasses();
 
@@ -139,7 +140,8 @@ class WriteForm : public QWidget, public ui::HoldsTypedText {
     std::vector<int> m_recordNumbers;
     std::vector<int> m_refusedPasses;  // of the last batch; only these may go again
     QStringList m_refusedRecipients;
-    int m_insertedGreeting = -1;  // the Combo1 row last put into the body
+    QStringList m_unconfirmedRecipients;  // among them, those the server may have
+    int m_insertedGreeting = -1;          // the Combo1 row last put into the body
     int m_widthTwips = 0;
     int m_heightTwips = 0;
     bool m_sending = false;

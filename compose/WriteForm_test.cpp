@@ -62,6 +62,29 @@ std::string trimmedBody(const std::string& body) {
     return body.substr(0, body.find_last_not_of('\n') + 1);
 }
 
+// Takes every mail, but hangs up without a word once jiro's has ended.
+void hangUpAfterJirosMail(testing::ScriptedConnection& c) {
+    c.send("220 scripted ESMTP\r\n");
+    bool forJiro = false;
+    for (std::string line = c.readLine(); !line.empty() && !line.starts_with("QUIT");
+         line = c.readLine()) {
+        if (line.starts_with("RCPT")) {
+            forJiro = line.find("jiro@") != std::string::npos;
+        }
+        if (line != "DATA") {
+            c.send("250 ok\r\n");
+            continue;
+        }
+        c.send("354 go ahead\r\n");
+        for (std::string data = c.readLine(); data != "." && !c.closed(); data = c.readLine()) {
+        }
+        if (forJiro) {
+            return;
+        }
+        c.send("250 queued\r\n");
+    }
+}
+
 }  // namespace
 
 class WriteFormTest : public QObject {
@@ -89,6 +112,7 @@ class WriteFormTest : public QObject {
     void sentMailIsListedInTheSendHistoryBox();
     void closingDuringThePressedWaitSendsNothing();
     void aPartlyFailedBatchGoesAgainOnlyToWhomItMissed();
+    void aMailTheServerMayHaveIsNamedAndAskedAboutBeforeGoingAgain();
 
   private:
     // `scriptedChooser` answers the file dialog from m_chooserAnswers.
@@ -618,6 +642,37 @@ void WriteFormTest::aPartlyFailedBatchGoesAgainOnlyToWhomItMissed() {
     QCOMPARE(tries("jiro@example.jp"), 2);
     QCOMPARE(historyOf(*m_folder).size(), std::size_t{4});
     transport::NMailEndWinSock();  // hangs up the kept session
+}
+
+void WriteFormTest::aMailTheServerMayHaveIsNamedAndAskedAboutBeforeGoingAgain() {
+    testing::ScriptedServer server(hangUpAfterJirosMail);
+    m_smtpServer = server.address();
+    registerEntries({{"一郎", "ichiro@example.jp"},
+                     {"次郎", "jiro@example.jp"},
+                     {"三郎", "saburo@example.jp"}});
+    openForm();
+    control<QRadioButton>("Option2")->click();
+    control<QLineEdit>("SubjectText")->setText(QStringLiteral("一斉送信"));
+    m_form->send();
+    QCOMPARE(control<QLabel>("Label7")->text(),
+             QStringLiteral("3件中2件を送信しました。1件は届いたか確認できませんでした。"
+                            "届いたか確認できなかった宛先（サーバーが受け取った可能性があります）："
+                            "jiro@example.jp"));
+    QCOMPARE(m_boxes->shown().size(), 1);
+    QCOMPARE(m_boxes->shown()[0].title, QStringLiteral("送信エラー"));
+    QVERIFY2(m_boxes->shown()[0].text.startsWith(
+                 QStringLiteral("メールを送信できたか確認できませんでした。")),
+             qPrintable(m_boxes->shown()[0].text));
+
+    // The second send warns that jiro may get it twice; No sends nothing.
+    m_boxes->clear();
+    m_boxes->answer({false});
+    m_form->send();
+    QCOMPARE(m_boxes->shown().size(), 1);
+    QVERIFY(m_boxes->shown()[0].text.contains(
+        QStringLiteral("このうち jiro@example.jp には、前回のメールがすでに届いている可能性")));
+    QCOMPARE(historyOf(*m_folder).size(), std::size_t{3});
+    transport::NMailEndWinSock();
 }
 
 QTEST_MAIN(WriteFormTest)

@@ -10,12 +10,14 @@
 #include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
 #include <utility>
 
+#include "editor/BackgroundFileLoad.h"
 #include "editor/EditorText.h"
 #include "store/DurableWrite.h"
 #include "text/Cp932.h"
@@ -161,9 +163,11 @@ void EditorCommands::open() {
         ui::tell(m_controls.window, ui::Say::kEditorNotAFile, {path});
         return;
     }
-    if (found.sizeBytes > kLargeFileBytes &&
-        !ui::tell(m_controls.window, ui::Say::kEditorLargeFileQuestion,
-                  {path, QString::number(found.sizeBytes / (1024 * 1024))})) {
+    if (found.sizeBytes > kLargeFileBytes) {
+        if (ui::tell(m_controls.window, ui::Say::kEditorLargeFileQuestion,
+                     {path, QString::number(found.sizeBytes / (1024 * 1024))})) {
+            openInBackground(path);
+        }
         return;
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -177,6 +181,53 @@ void EditorCommands::open() {
         ui::tell(m_controls.window, ui::Say::kEditorFileNotOpened, {},
                  QString::fromStdString(bytes.status().message()));
     }
+}
+
+// The pane keeps its text until the new one is whole: a failed or cancelled
+// read loses nothing. The progress box holds the viewer's input meanwhile.
+void EditorCommands::openInBackground(const QString& path) {
+    auto* load = new BackgroundFileLoad(QFile::encodeName(path).toStdString(), this);
+    auto* progress = new QProgressDialog(QStringLiteral("「%1」を読み込んでいます…").arg(path),
+                                         QStringLiteral("中止"), 0, 100, m_controls.window);
+    progress->setObjectName(QStringLiteral("openProgress"));
+    progress->setWindowTitle(QStringLiteral("開く"));
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(0);
+    progress->setValue(0);
+    connect(load, &BackgroundFileLoad::progressed, progress, &QProgressDialog::setValue);
+    connect(progress, &QProgressDialog::canceled, load, &BackgroundFileLoad::cancel);
+    const auto done = [load, progress] {
+        progress->deleteLater();
+        load->deleteLater();
+    };
+    connect(load, &BackgroundFileLoad::loaded, this, [this, load, path, done] {
+        showLoadedDocument(load->takeDocument());
+        m_controls.window->setWindowTitle(path);
+        done();
+    });
+    connect(load, &BackgroundFileLoad::failed, this, [this, done](const QString& diagnostic) {
+        done();
+        ui::tell(m_controls.window, ui::Say::kEditorFileNotOpened, {}, diagnostic);
+    });
+    connect(load, &BackgroundFileLoad::cancelled, this, done);
+}
+
+void EditorCommands::showLoadedDocument(std::unique_ptr<QTextDocument> document) {
+    QTextDocument* previous = m_controls.pane->document();
+    document->setDefaultFont(previous->defaultFont());
+    document->setDefaultTextOption(previous->defaultTextOption());
+    document->setDocumentMargin(previous->documentMargin());
+    document->setUndoRedoEnabled(previous->isUndoRedoEnabled());
+    // The pane deletes only a document it made itself; one given earlier
+    // is the pane's child.
+    const bool previousGivenEarlier = previous->parent() == m_controls.pane;
+    document->setParent(m_controls.pane);
+    m_controls.pane->setDocument(document.release());
+    if (previousGivenEarlier) {
+        previous->deleteLater();
+    }
+    m_changed = true;  // as when the pane's text is set
 }
 
 void EditorCommands::saveWithHeader() {

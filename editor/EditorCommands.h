@@ -13,11 +13,13 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QFont;
 class QLineEdit;
 class QPrinter;
+class QTextDocument;
 class QTextEdit;
 class QWidget;
 
@@ -82,6 +84,8 @@ class EditorCommands final : public QObject {
 
   private:
     bool saveToCurrentFile();
+    void openInBackground(const QString& path);
+    void showLoadedDocument(std::unique_ptr<QTextDocument> document);
     void findFromPosition(std::int64_t start);
     void toggle(int& counter, void (QFont::*set)(bool));
 

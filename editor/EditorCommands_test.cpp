@@ -7,11 +7,16 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 
+#include "editor/EditorText.h"
 #include "ui/ScriptedMessageBoxes.h"
 
 namespace qf::editor {
@@ -241,6 +246,44 @@ class EditorCommandsTest : public QObject {
         QCOMPARE(boxes.shown().size(), 3);
         QVERIFY(boxes.shown().at(0).text.contains(QStringLiteral("ファイルではない")));
         QVERIFY(boxes.shown().at(2).text.contains(QStringLiteral("16 MB")));
+    }
+
+    // Over the limit the file is read in the background: the pane keeps what
+    // it holds until the whole text is there, and a cancel keeps it for good.
+    void aLargeFileIsReadInTheBackgroundAndACancelKeepsThePane() {
+        ui::ScriptedMessageBoxes boxes;
+        Editor editor;
+        const QByteArray line = QStringLiteral("大きなファイルの一行です。\r\n").toUtf8();
+        const int lines = int(kLargeFileBytes / std::uint64_t(line.size())) + 1;
+        const QString large = editor.programFile(QStringLiteral("large.txt"));
+        writeFile(large, line.repeated(lines));
+        editor.pane->setPlainText(QStringLiteral("typed"));
+        editor.changed = false;
+        editor.commands.chooseOpenFile = [large] { return large; };
+        const auto progressBox = [&editor] {
+            return editor.window.findChild<QProgressDialog*>(QStringLiteral("openProgress"));
+        };
+
+        boxes.answer({true, true});
+        editor.commands.open();
+        QVERIFY(progressBox() != nullptr);
+        QTest::mouseClick(progressBox()->findChild<QPushButton*>(), Qt::LeftButton);
+        QVERIFY(!progressBox()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(progressBox() == nullptr, 60000);
+        QCOMPARE(editor.pane->toPlainText(), QStringLiteral("typed"));
+        QVERIFY(!editor.changed);
+
+        editor.commands.open();
+        QVERIFY(progressBox() != nullptr);
+        QCOMPARE(editor.pane->toPlainText(), QStringLiteral("typed"));
+        QTRY_VERIFY_WITH_TIMEOUT(progressBox() == nullptr, 120000);
+        const QTextDocument* shown = editor.pane->document();
+        QCOMPARE(shown->blockCount(), lines + 1);
+        QCOMPARE(shown->findBlockByNumber(lines - 1).text(),
+                 QStringLiteral("大きなファイルの一行です。"));
+        QCOMPARE(editor.window.windowTitle(), large);
+        QVERIFY(editor.changed);
+        QCOMPARE(boxes.shown().size(), 2);  // the two questions, no failure
     }
 
     void saveWithHeaderWritesTheFourLinesInCp932() {

@@ -1,6 +1,11 @@
 #include "editor/EditorText.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "text/Cp932.h"
 
@@ -88,6 +93,66 @@ FileToOpen inspectFileToOpen(const std::string& path) {
         return {};
     }
     return {true, S_ISREG(status.st_mode), static_cast<std::uint64_t>(status.st_size)};
+}
+
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+class OpenFile {
+  public:
+    explicit OpenFile(int descriptor) : m_descriptor(descriptor) {}
+    ~OpenFile() {
+        if (m_descriptor >= 0) {
+            ::close(m_descriptor);
+        }
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int get() const { return m_descriptor; }
+
+  private:
+    int m_descriptor;
+};
+
+Status readFailure(const std::string& path) {
+    return Status::ioError(path + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+Result<std::string> readTextFile(
+    const std::string& path,
+    const std::function<bool(std::uint64_t bytesRead, std::uint64_t sizeBytes)>& keepGoing) {
+    // O_NONBLOCK: a pipe put there since the file was chosen is not waited on.
+    OpenFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat status {};
+    if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
+        return readFailure(path);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return Status::invalidArgument(path + ": not a regular file");
+    }
+    const auto sizeBytes = static_cast<std::uint64_t>(status.st_size);
+    constexpr std::size_t kStepBytes = 4u << 20;
+    std::string bytes;
+    bytes.reserve(sizeBytes);
+    std::string step(kStepBytes, '\0');
+    while (true) {
+        const ssize_t got = ::read(file.get(), step.data(), step.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return readFailure(path);
+        }
+        if (got == 0) {
+            return bytes;
+        }
+        bytes.append(step.data(), static_cast<std::size_t>(got));
+        if (!keepGoing(bytes.size(), sizeBytes)) {
+            return Status::cancelled(path + ": read cancelled");
+        }
+    }
 }
 
 }  // namespace qf::editor

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "text/Status.h"
 #include "text/Utf8.h"
 
 namespace qf::editor {
@@ -52,6 +54,14 @@ struct FileToOpen {
     std::uint64_t sizeBytes = 0;
 };
 FileToOpen inspectFileToOpen(const std::string& path);
+
+// Reads the regular file at `path` whole, a few megabytes at a time, and
+// asks `keepGoing(bytesRead, sizeBytes)` after each step: false ends the
+// read with kCancelled. What is not a regular file is refused at once
+// (kInvalidArgument), never waited on; kIoError names a failed read.
+Result<std::string> readTextFile(
+    const std::string& path,
+    const std::function<bool(std::uint64_t bytesRead, std::uint64_t sizeBytes)>& keepGoing);
 
 // The pane's text (UTF-8) as a file's bytes: CP932, line breaks as CR LF.
 std::string fileBytesFromText(std::string_view utf8);

@@ -1,6 +1,11 @@
 #include "editor/EditorText.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 namespace qf::editor {
 namespace {
@@ -24,6 +29,37 @@ TEST(EditorTextTest, FileBytesAreReadAsCp932OrValidUtf8) {
     EXPECT_FALSE(isValidUtf8("\xE3\x81"));         // cut short
     EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));     // a surrogate
     EXPECT_TRUE(isValidUtf8("\xF0\x9F\x93\xA7"));  // U+1F4E7
+}
+
+TEST(EditorTextTest, ReadTextFileReportsItsStepsStopsWhenToldAndRefusesAPipe) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("qf-editor-read-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string bytes(9u << 20, 'x');  // three steps
+    std::ofstream((folder / "big.txt").string(), std::ios::binary) << bytes;
+    std::vector<std::uint64_t> steps;
+    const auto read = readTextFile((folder / "big.txt").string(), [&](auto done, auto size) {
+        EXPECT_EQ(size, bytes.size());
+        steps.push_back(done);
+        return true;
+    });
+    ASSERT_TRUE(read.isOk()) << read.status().message();
+    EXPECT_EQ(read.value(), bytes);
+    EXPECT_EQ(steps, (std::vector<std::uint64_t>{4u << 20, 8u << 20, 9u << 20}));
+
+    const auto stopped =
+        readTextFile((folder / "big.txt").string(), [](auto, auto) { return false; });
+    EXPECT_EQ(stopped.status().code(), StatusCode::kCancelled);
+    ASSERT_EQ(::mkfifo((folder / "pipe.txt").c_str(), 0600), 0);
+    EXPECT_EQ(readTextFile((folder / "pipe.txt").string(), [](auto, auto) { return true; })
+                  .status()
+                  .code(),
+              StatusCode::kInvalidArgument);
+    EXPECT_EQ(readTextFile((folder / "gone.txt").string(), [](auto, auto) { return true; })
+                  .status()
+                  .code(),
+              StatusCode::kIoError);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -147,6 +147,7 @@ void CurlConnection::recordServerText(std::string_view text) {
             continue;
         constexpr std::size_t kKeptLength = 1000;  // an endless line is not kept whole
         m_lastReply.assign(line.substr(0, kKeptLength));
+        ++m_replyLines;
         if (isRefusal(m_lastReply))
             m_lastRefusal = m_lastReply;
     }
@@ -154,6 +155,14 @@ void CurlConnection::recordServerText(std::string_view text) {
 
 curl_socket_t CurlConnection::onOpenSocket(void*, curlsocktype, curl_sockaddr* address) {
     return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+void CurlConnection::abandonConnection() {
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(m_curl, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
+        socket != CURL_SOCKET_BAD) {
+        ::shutdown(socket, SHUT_RDWR);  // libcurl still closes it
+    }
 }
 
 TlsRefusal CurlConnection::tlsRefusal(CURLcode code) const {

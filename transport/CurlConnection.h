@@ -51,14 +51,21 @@ class CurlConnection {
     CURL* handle() const { return m_curl; }
     bool valid() const { return m_curl != nullptr; }
 
-    // The last line the server sent.
+    // The last line the server sent, and how many lines it sent in this request.
     const std::string& lastReply() const { return m_lastReply; }
+    int replyLines() const { return m_replyLines; }
     // Call before each request, so a failure names this request's cause.
     void beginRequest() {
         m_lastReply.clear();
+        m_replyLines = 0;
         m_lastRefusal.clear();
         m_errorBuffer[0] = '\0';
     }
+
+    // Shuts the socket of a connection left open after a failed transfer, so
+    // that closing it does not wait once more, for the reply to a goodbye
+    // (QUIT), on a server that has stopped answering.
+    void abandonConnection();
 
     // A Status for a failed transfer: the server's refusal line when it sent
     // one, libcurl's own message otherwise; time-outs get kTimedOut; a TLS
@@ -75,6 +82,7 @@ class CurlConnection {
     CURL* m_curl = nullptr;
     curl_slist* m_pinnedResolve = nullptr;  // CURLOPT_RESOLVE of a pinned address
     std::string m_lastReply;
+    int m_replyLines = 0;
     // The last "-ERR"/4xx/5xx line of the request: after a refusal libcurl
     // logs out by itself, and the farewell must not hide the reason.
     std::string m_lastRefusal;

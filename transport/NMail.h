@@ -83,7 +83,11 @@ int NMailAttachmentFileFirst(int flag, char* subject, char* date, char* sender, 
 int NMailAttachmentFileClose(int flag);
 
 // Sends one mail. to: one address or several separated by ","; attachments:
-// file paths separated by ",". Negative on failure.
+// file paths separated by ",". Negative on failure; kSendUnconfirmed when the
+// whole mail went to the server and no reply followed (the connection
+// dropped, or the reply did not come within the reply limit): the server may
+// have the mail, and sending it again may deliver it twice.
+inline constexpr int kSendUnconfirmed = -7;
 int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
                       const char* from, const char* subject, const char* body, const char* header,
                       const char* attachments, int flag);

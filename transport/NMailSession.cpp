@@ -350,6 +350,12 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
         credentials = state().smtpCredentials;
     }
     if (Status sent = sendMail(address.value(), built.value(), credentials, limits()); !sent) {
+        if (mayHaveBeenDelivered(sent)) {
+            return report(
+                "メールをサーバーに渡した後、応答がありませんでした。"
+                "サーバーはメールを受け取った可能性があります。",
+                sent, kSendUnconfirmed);
+        }
         return report("送信に失敗しました。", sent);
     }
     return kDone;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/MailServers.h"
@@ -156,6 +157,77 @@ TEST_F(NMailSmtp, SilentServerEndsTheSendWithinTheLimit) {
     EXPECT_EQ(sent.code(), StatusCode::kTimedOut) << sent.message();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
 }
+
+// What a scripted server does once it has read the whole mail up to its ".".
+enum class AfterMail { kHangUp, kStall, kAcceptLate, kRefuse };
+
+void takeOneMailThen(qf::testing::ScriptedConnection& c, AfterMail after) {
+    c.send("220 scripted ESMTP\r\n");
+    for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
+        if (line != "DATA") {
+            c.send("250 ok\r\n");
+            continue;
+        }
+        c.send("354 go ahead\r\n");
+        for (std::string data = c.readLine(); data != "."; data = c.readLine()) {
+            if (c.closed() || c.stopping())
+                return;
+        }
+        switch (after) {
+            case AfterMail::kHangUp:
+                return;
+            case AfterMail::kStall:
+                c.stall(10s);
+                return;
+            case AfterMail::kAcceptLate:
+                std::this_thread::sleep_for(2s);
+                c.send("250 queued after all\r\n");
+                break;
+            case AfterMail::kRefuse:
+                c.send("554 5.7.1 message content rejected\r\n");
+                break;
+        }
+    }
+}
+
+struct EndOfMailRow {
+    const char* name;
+    AfterMail after;
+    StatusCode code;
+    bool mayHaveIt;
+};
+
+class SmtpEndOfMail : public ::testing::TestWithParam<EndOfMailRow> {};
+
+// Once the end of the mail went out, a server that hangs up or never answers
+// may still have queued it: the failure says so, within the reply limit. A
+// reply that comes late but within that limit is a success, even when no byte
+// moved for longer than the stall limit.
+TEST_P(SmtpEndOfMail, ReplyToTheEndOfTheMail) {
+    const EndOfMailRow& row = GetParam();
+    qf::testing::ScriptedServer server(
+        [&row](qf::testing::ScriptedConnection& c) { takeOneMailThen(c, row.after); });
+    TransferLimits limits;
+    limits.replySeconds = 4;
+    limits.stallSeconds = 1;
+    const BuiltMail mail{"Subject: x\r\n\r\nbody\r\n", "sender@example.jp", {"qftest@example.jp"}};
+    const auto started = std::chrono::steady_clock::now();
+    const Status sent = sendMail(parseServerAddress(server.address(), MailProtocol::kSmtp).value(),
+                                 mail, {}, limits);
+    const auto took = std::chrono::steady_clock::now() - started;
+    releaseSmtpConnection();
+    EXPECT_EQ(sent.code(), row.code) << sent.message();
+    EXPECT_EQ(mayHaveBeenDelivered(sent), row.mayHaveIt) << sent.message();
+    EXPECT_LT(took, 7s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SmtpEndOfMail,
+    ::testing::Values(EndOfMailRow{"HangUp", AfterMail::kHangUp, StatusCode::kIoError, true},
+                      EndOfMailRow{"Stall", AfterMail::kStall, StatusCode::kTimedOut, true},
+                      EndOfMailRow{"AcceptLate", AfterMail::kAcceptLate, StatusCode::kOk, false},
+                      EndOfMailRow{"Refuse", AfterMail::kRefuse, StatusCode::kRefused, false}),
+    [](const ::testing::TestParamInfo<EndOfMailRow>& row) { return std::string(row.param.name); });
 
 // A second pair of servers whose SMTP side insists on AUTH.
 class NMailSmtpAuth : public ::testing::Test {

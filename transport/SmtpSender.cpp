@@ -11,9 +11,25 @@ namespace qf::transport {
 
 namespace {
 
+// The mail as libcurl reads it, and what became of its end.
 struct UploadSource {
     const std::string* bytes;
+    const CurlConnection* connection;
+    std::chrono::seconds replyLimit;  // zero: none
     std::size_t offset = 0;
+    // The server's reply lines so far when the last byte of the mail was
+    // handed to libcurl; -1 before that.
+    int repliesAtEnd = -1;
+    std::chrono::steady_clock::time_point handedOver{};
+
+    bool wholeMailHandedOver() const { return repliesAtEnd >= 0; }
+    bool unanswered() const {
+        return wholeMailHandedOver() && connection->replyLines() == repliesAtEnd;
+    }
+    bool replyOverdue() const {
+        return unanswered() && replyLimit.count() > 0 &&
+               std::chrono::steady_clock::now() - handedOver > replyLimit;
+    }
 };
 
 size_t readUpload(char* buffer, size_t size, size_t count, void* userData) {
@@ -21,7 +37,37 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* userData) {
     const std::size_t bytes = std::min(size * count, source->bytes->size() - source->offset);
     std::memcpy(buffer, source->bytes->data() + source->offset, bytes);
     source->offset += bytes;
+    if (source->offset == source->bytes->size() && !source->wholeMailHandedOver()) {
+        source->repliesAtEnd = source->connection->replyLines();
+        source->handedOver = std::chrono::steady_clock::now();
+    }
     return bytes;
+}
+
+// libcurl waits for the reply to the mail's end for the reply limit, and
+// then, closing the connection, as long again for the reply to its QUIT:
+// a silent server held the send for twice the limit. This ends both waits
+// once the limit has passed since the mail's end (checked about once a second).
+int endOverdueWait(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const UploadSource*>(userData)->replyOverdue() ? 1 : 0;
+}
+
+constexpr std::string_view kUnconfirmedPrefix = "no reply to the end of the mail: ";
+
+// The failure of a send whose whole mail went out with no reply after it:
+// the server may have queued the mail before the connection failed or
+// while it kept silent. A failed write is plain failure: the final "." did
+// not leave.
+Status failureAfterUpload(const UploadSource& source, CURLcode code, Status failure) {
+    if (code == CURLE_SEND_ERROR || !source.unanswered())
+        return failure;
+    if (code == CURLE_ABORTED_BY_CALLBACK) {
+        return Status::timedOut(std::string(kUnconfirmedPrefix) + "no reply within " +
+                                std::to_string(source.replyLimit.count()) + " s");
+    }
+    std::string detail = std::string(kUnconfirmedPrefix) + failure.message();
+    return failure.code() == StatusCode::kTimedOut ? Status::timedOut(std::move(detail))
+                                                   : Status::ioError(std::move(detail));
 }
 
 std::string angled(const std::string& address) {
@@ -98,13 +144,16 @@ Attempt attemptSend(const ServerAddress& address, const BuiltMail& mail,
     CURL* curl = connection.handle();
     const std::string from = angled(mail.envelopeFrom);
     RecipientList recipients(mail.recipients);
-    UploadSource source{&mail.bytes};
+    UploadSource source{&mail.bytes, &connection, std::chrono::seconds(limits.replySeconds)};
     curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, &readUpload);
     curl_easy_setopt(curl, CURLOPT_READDATA, &source);
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(mail.bytes.size()));
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &endOverdueWait);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &source);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     if (auth != Auth::kNone) {
         curl_easy_setopt(curl, CURLOPT_USERNAME, credentials.user.c_str());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, credentials.password.c_str());
@@ -112,14 +161,23 @@ Attempt attemptSend(const ServerAddress& address, const BuiltMail& mail,
             curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     }
     const CURLcode code = curl_easy_perform(curl);
-    Attempt attempt{code, code == CURLE_OK ? Status::ok() : connection.failure(code)};
-    if (code != CURLE_OK) {
-        kept.connection.reset();  // the next send starts afresh
-    }
-    return attempt;
+    // `source` ends here; a kept connection's QUIT must not call back into it.
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
+    if (code == CURLE_OK)
+        return {code, Status::ok()};
+    Status failure = failureAfterUpload(source, code, connection.failure(code));
+    if (failure.code() == StatusCode::kTimedOut)
+        connection.abandonConnection();
+    kept.connection.reset();  // the next send starts afresh
+    return {code, std::move(failure)};
 }
 
 }  // namespace
+
+bool mayHaveBeenDelivered(const Status& status) {
+    return !status.isOk() && status.message().starts_with(kUnconfirmedPrefix);
+}
 
 void releaseSmtpConnection() {
     KeptConnection& kept = keptConnection();

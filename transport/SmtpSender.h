@@ -21,10 +21,16 @@ struct SmtpCredentials {
 };
 
 // Fails with the server's refusal line (or libcurl's message) as the text;
-// kTimedOut when a limit ran out; kInvalidArgument, before connecting, when
-// an envelope address fails the gate of EnvelopeGate.h.
+// kTimedOut when a limit ran out (see mayHaveBeenDelivered); kInvalidArgument, before connecting,
+// when an envelope address fails the gate of EnvelopeGate.h.
 Status sendMail(const ServerAddress& address, const BuiltMail& mail,
                 const SmtpCredentials& credentials, const TransferLimits& limits);
+
+// A failure of sendMail after the whole mail, its final "." included, went to
+// the server and no reply followed (the connection dropped, or the reply did
+// not come within the limit): the server may hold the mail, so sending it
+// again may deliver it twice.
+bool mayHaveBeenDelivered(const Status& status);
 
 // Closes the SMTP connection kept open after the last successful send (it is
 // reused by the next send to the same server; see SmtpSender.cpp).

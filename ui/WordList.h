@@ -41,6 +41,7 @@ QF_WORDS(kFolderUnusable, kWarn, "", "このフォルダを使用できません
 QF_WORDS(kBoxFilesNotRepaired, kWarn, "", "前回の終了時に残ったメールボックスのファイルを修復できませんでした。「★MAilData」フォルダに書き込めるか確かめてから、起動し直してください。\n%1")
 QF_WORDS(kBoxFilesRepaired, kInform, "", "前回の終了時に残ったメールボックスのファイルを修復しました。\n%1")
 QF_WORDS(kNoBrowser, kInform, "", "ブラウザを起動できませんでした。\nQuillfernのホームページは次のアドレスにあります。\n%1")
+QF_WORDS(kLinkNotHandedOver, kWarn, "", "このフォルダを使用中のQuillfernにメールのリンクを渡せませんでした。\n%1")
 QF_WORDS(kBoxFileNotOpened, kWarn, "", "メールボックスのファイルを開けません。「★MAilData」フォルダに読み書きできるか確かめてから、起動し直してください。")
 
 // ---- settings ----
@@ -61,6 +62,7 @@ QF_WORDS(kMailNotRead, kWarn, "", "メールを読み込めませんでした。
 QF_WORDS(kMoveNotCompleted, kWarn, "", "保管箱への移動を完了できませんでした。メールは失われていません（「その他」と保管箱の両方にある場合があります）。ディスクの空きを確かめてから、もう一度お試しください。")
 QF_WORDS(kMailNotDeleted, kWarn, "", "メールを削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度お試しください。")
 QF_WORDS(kBoxNotEmptied, kWarn, "", "全件削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度お試しください。")
+QF_WORDS(kSearchHitOutdated, kInform, "", "検索の後でメールボックスが変わりました。もう一度検索してください。")
 QF_WORDS(kBoxFileNotMade, kWarn, "", "メールボックスのファイルを作れませんでした。「★MAilData」フォルダに書き込めるか確かめてください。")
 QF_WORDS(kQuickSaveFailed, kWarn, "", "テキストファイルに保存できませんでした。「■TextQuickSave」フォルダに書き込めるか確かめてください。")
 QF_WORDS(kEditorNotAFile, kWarn, "", "「%1」はファイルではないため開けません。ファイルを選んでください。")
@@ -92,6 +94,9 @@ QF_WORDS(kDiscardTypedMailAtExit, kAsk, "確認", "送信していないメー�
 
 // ---- sending ----
 QF_WORDS(kSendFailed, kWarn, "送信エラー", "メールを送信できませんでした。宛先のメールアドレスと、設定 → POPサーバー のSMTPサーバー名を確かめてから、もう一度送信してください。")
+QF_WORDS(kReplaceTypedMailWithLink, kAsk, "確認", "作成中のメールがあります。\nリンクのメールに置き換えますか？")
+QF_WORDS(kSendUnconfirmed, kWarn, "送信エラー", "メールを送信できたか確認できませんでした。メールはすべてサーバーに渡しましたが、その後サーバーから応答がありませんでした。サーバーはメールを受け取っている可能性があります。もう一度送信する前に、宛先に届いていないか確かめてください。")
 QF_WORDS(kSendHistoryNotWritten, kWarn, "", "送信履歴に記録できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてください。")
 QF_WORDS(kBatchSendOnlyFailed, kAsk, "確認", "前回の一斉送信で送信できなかった %1 件（%2）にだけ、もう一度送信しますか？\n「いいえ」を選ぶと何も送信しません。送信済みの宛先に同じメールが二通届くことはありません。")
+QF_WORDS(kBatchSendAgainMayDuplicate, kAsk, "確認", "前回の一斉送信で送信できなかったか、届いたか確認できなかった %1 件（%2）にだけ、もう一度送信しますか？\nこのうち %3 には、前回のメールがすでに届いている可能性があります。届いていれば同じメールが二通届きます。「いいえ」を選ぶと何も送信しません。")
 // clang-format on

@@ -345,8 +345,7 @@ void KensakuForm::openHit(int row) {
     }
     auto current = store::hitIsCurrent(m_env.folder().dataFolder().string(), *hit);
     if (!current.isOk() || !current.value()) {
-        ui::inform(this, QStringLiteral("検索の後でメールボックスが変わりました。"
-                                        "もう一度検索してください。"));
+        ui::tell(this, ui::Say::kSearchHitOutdated);
         return;
     }
     m_env.intents().showMailInViewer(hit->box, hit->recordNumber);

@@ -17,6 +17,7 @@
 #include "compose/BackForm.h"
 #include "store/MailStore.h"
 #include "store/StoreTestSupport.h"
+#include "ui/MessageBoxes.h"
 #include "viewer/TyakuForm.h"
 
 namespace qf::viewer {
@@ -133,6 +134,8 @@ class KensakuFormTest : public QObject {
         QVERIFY(store.deleteRecord(kOtherBox, 1).isOk());
         search->openHit(0);
         QCOMPARE(started.boxes.shown().size(), 1);
+        QCOMPARE(started.boxes.shown()[0].text,
+                 ui::words(ui::Say::kSearchHitOutdated, {}, QString()));
         QVERIFY(started.app->existingForm<TyakuForm>() == nullptr);
     }
 };
