@@ -16,6 +16,8 @@
 #include "attachments/AttachForm.h"
 #include "compose/MailtoLink.h"
 #include "compose/WriteForm.h"
+#include "receive/CheckTimer.h"
+#include "receive/DesktopNotifier.h"
 #include "receive/ReceiveWindows.h"
 #include "ui/MessageBoxes.h"
 #include "viewer/BoxOpening.h"
@@ -65,6 +67,9 @@ Status Application::start() {
     m_mainForm = std::make_unique<MainForm>(*this);
     m_env.setMainWindow(*m_mainForm);
     wireButtons();
+    // Both follow every receive run for as long as the environment lives.
+    new receive::CheckTimer(m_env);
+    new receive::DesktopNotifier(m_env);
     connect(m_mainForm.get(), &MainForm::closing, this, &Application::shutDown);
     // Shown first, so that a settings window the start-up opens comes up above it.
     m_mainForm->show();

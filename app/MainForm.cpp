@@ -448,6 +448,10 @@ QString MainForm::registeredAddress(int box) const {
     return addressField(box)->text();
 }
 
+QString MainForm::boxCaption(int box) const {
+    return row(box).caption->text();
+}
+
 void MainForm::countNewMail(int box) {
     QLineEdit* counter = newCounter(box);
     counter->setText(QString::number(ui::counterValue(*counter) + 1));

@@ -82,6 +82,7 @@ class MainForm : public QWidget, public ui::MainWindowIntents {
     void showBoxCount(int box, int count) override;
     void reloadRegistrations() override;
     QString registeredAddress(int box) const override;
+    QString boxCaption(int box) const override;
     QString clockText() const override;
 
     // The counters and registered address of receiving box 1-6 (box 6 has

@@ -23,6 +23,7 @@
 #include "compose/AttachmentButtons.h"
 #include "compose/WriteLayout.h"
 #include "ui/ActiveLabel.h"
+#include "ui/BusyScope.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
@@ -618,6 +619,7 @@ void WriteForm::send() {
         }
     };
 
+    const ui::BusyScope busy;  // events run between the passes
     holdInput(true);
     std::optional<store::MailStore> ownStore;
     if (m_env.mailStore == nullptr) {

@@ -40,6 +40,10 @@ int NMailTransport::skipMail(int handle, int mailNumber) {
     return nmail::NMailPop3SkipMail(handle, mailNumber);
 }
 
+int NMailTransport::loginDelay(int handle) {
+    return nmail::NMailPop3GetLoginDelay(handle);
+}
+
 int NMailTransport::deleteMail(int handle, int mailNumber) {
     return nmail::NMailPop3DeleteMail(handle, mailNumber);
 }

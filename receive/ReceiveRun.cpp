@@ -291,6 +291,7 @@ ReceiveOutcome Run::execute() {
                     deleteStoredMails(handle);
                 }
             }
+            m_outcome.loginDelaySeconds = std::max(0, m_transport.loginDelay(handle));
             const bool committed = closeSession(handle, loggedIn);
             if (m_savingSeenList) {
                 saveSeenList(committed);
@@ -422,6 +423,7 @@ void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp
     m_newMailStored = true;
     ++m_outcome.stored;
     ++m_outcome.storedPerSlot[static_cast<std::size_t>(slot)];
+    m_outcome.newestSlot = slot;
     m_storedMails.push_back({mailNumber, slot});
     m_observer.onMailStored(slot, record.value());
 }

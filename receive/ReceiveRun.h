@@ -60,6 +60,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "receive/SeenList.h"
@@ -218,6 +219,10 @@ struct ReceiveOutcome {
     // keptOnServer too): the journal keeps them for the next run.
     int deleteFailed = 0;
     SlotCounts storedPerSlot{};
+    int newestSlot = -1;  // the slot of the last mail stored; -1 when none was
+    // The least time between two logins the server asked for (LOGIN-DELAY);
+    // empty when the run did not reach the server.
+    std::optional<int> loginDelaySeconds;
     Status storeFailure;        // the first failed store, ok when none failed
     Status accountSave;         // writing iniIdPass.ini, when the account is kept
     std::string serverMessage;  // the transport's text after a failed connect, a refusal or

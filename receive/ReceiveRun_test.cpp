@@ -82,6 +82,7 @@ class ScriptedTransport final : public MailTransport {
         skipped.insert(m);
         return 1;
     }
+    int loginDelay(int) override { return loginDelaySeconds; }
     int deleteMail(int, int m) override {
         if (refusedDeletions.contains(m)) {
             return -1;
@@ -120,6 +121,7 @@ class ScriptedTransport final : public MailTransport {
     int failFetchAt = 0;
     int closeResult = 1;
     bool offersUniqueIds = false;
+    int loginDelaySeconds = 0;
     std::set<int> refusedDeletions;
 
     std::vector<std::string> calls;
@@ -179,6 +181,7 @@ TEST_F(ReceiveRunTest, MailIsSortedStoredCountedAndOnlyThenDeleted) {
 
     EXPECT_TRUE(outcome.succeeded());
     EXPECT_EQ(outcome.stored, 3);
+    EXPECT_EQ(outcome.newestSlot, 0);
     EXPECT_EQ(observer.counters[0], 2);
     EXPECT_EQ(observer.counters[kOtherSlot], 1);
     EXPECT_THAT(observer.progress, ElementsAre("1/3", "2/3", "3/3"));
@@ -401,9 +404,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ReceiveRunTest, ARefusedLoginIsReportedWithTheTransportText) {
     server.authenticateResult = -1;
+    server.loginDelaySeconds = 600;
     request.apop = 1;
     const ReceiveOutcome outcome = run();
     EXPECT_EQ(outcome.end, RunEnd::kAuthenticationFailed);
+    // The server's delay between logins counts for a refused login too.
+    EXPECT_EQ(outcome.loginDelaySeconds, 600);
+    EXPECT_EQ(outcome.newestSlot, -1);
     EXPECT_EQ(server.lastApop, -1);
     ASSERT_EQ(observer.messages.size(), 1u);
     EXPECT_EQ(observer.messages[0].kind, MessageKind::kAuthenticationFailed);

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTime>
 
 #include "receive/MailTransport.h"
 #include "receive/ReceiveWords.h"
@@ -65,7 +66,8 @@ class InputHold final : public QObject {
 // return to the event loop, so each change is painted at once.
 class WindowObserver final : public ReceiveObserver {
   public:
-    explicit WindowObserver(ui::WindowEnvironment& env) : m_env(env), m_main(env.mainWindow()) {}
+    WindowObserver(ui::WindowEnvironment& env, RunTrigger trigger)
+        : m_env(env), m_main(env.mainWindow()), m_trigger(trigger) {}
 
     bool noticeRequested() const { return m_noticeRequested; }
     bool staged() const { return m_staged; }
@@ -82,6 +84,10 @@ class WindowObserver final : public ReceiveObserver {
     void onRawText(const std::string& text) override { m_main.showRawText(fromUtf8(text)); }
 
     void onMessage(const ReceiveMessage& message) override {
+        // A timed run's refused login is said with its other start failures.
+        if (m_trigger == RunTrigger::kTimer && message.kind == MessageKind::kAuthenticationFailed) {
+            return;
+        }
         ui::tell(&m_main.window(), messageOf(message));
     }
 
@@ -104,7 +110,7 @@ class WindowObserver final : public ReceiveObserver {
         m_main.countNewMail(box);
     }
 
-    void onNoNewMail() override { m_noticeRequested = true; }
+    void onNoNewMail() override { m_noticeRequested = m_trigger == RunTrigger::kButton; }
 
     SeenListChoice onSeenListLost(const SeenListLoss& loss) override {
         const ui::Message question{
@@ -124,6 +130,7 @@ class WindowObserver final : public ReceiveObserver {
   private:
     ui::WindowEnvironment& m_env;
     ui::MainWindowIntents& m_main;
+    RunTrigger m_trigger;
     bool m_noticeRequested = false;
     bool m_staged = false;
 };
@@ -144,12 +151,12 @@ ReceiveController& ReceiveController::of(ui::WindowEnvironment& env) {
     return *new ReceiveController(env);
 }
 
-ReceiveOutcome ReceiveController::run() {
+ReceiveOutcome ReceiveController::run(RunTrigger trigger) {
     NMailTransport transport;
-    return run(transport);
+    return run(transport, trigger);
 }
 
-ReceiveOutcome ReceiveController::run(MailTransport& transport) {
+ReceiveOutcome ReceiveController::run(MailTransport& transport, RunTrigger trigger) {
     if (m_session.isRunning()) {
         ReceiveOutcome refused;
         refused.end = RunEnd::kAlreadyRunning;
@@ -159,7 +166,7 @@ ReceiveOutcome ReceiveController::run(MailTransport& transport) {
         m_notice.stop();
         endNoNewMailNotice();
     }
-    WindowObserver observer(m_env);
+    WindowObserver observer(m_env, trigger);
     // A viewer the user has open gets its shown mail back after the run.
     QPointer<viewer::TyakuForm> openViewer = m_env.existingForm<viewer::TyakuForm>();
     ReceiveOutcome outcome;
@@ -171,10 +178,15 @@ ReceiveOutcome ReceiveController::run(MailTransport& transport) {
         openViewer->showHighlightedMail();
     }
     m_env.mainWindow().showHelpText(QString::fromUtf8(kIdleHelp));
-    tellOutcome(outcome);
+    if (trigger == RunTrigger::kTimer) {
+        tellTimedOutcome(outcome);
+    } else {
+        tellOutcome(outcome);
+    }
     if (observer.noticeRequested()) {
         showNoNewMailNotice();
     }
+    emit runEnded(outcome);
     return outcome;
 }
 
@@ -187,6 +199,16 @@ void ReceiveController::tellOutcome(const ReceiveOutcome& outcome) {
     }
     if (!outcome.accountSave) {
         ui::tell(main, {ui::Say::kReceiveAccountNotSaved, {}, outcome.accountSave.message()});
+    }
+}
+
+// One line in the help bar: the next tick would only say it again, and the
+// Receive button tells the whole of it.
+void ReceiveController::tellTimedOutcome(const ReceiveOutcome& outcome) {
+    const bool notReached = startFailureOf(outcome, m_env.held().server.pop3).has_value();
+    if (notReached || outcome.end == RunEnd::kAuthenticationFailed) {
+        m_env.mainWindow().showHelpText(
+            ui::words(ui::Say::kTimedCheckFailed, {QTime::currentTime().toString(u"HH:mm")}));
     }
 }
 

@@ -12,6 +12,11 @@
 // again; it is taken down by a timer rather than a wait inside the Receive
 // handler, so it ends on time whatever else runs meanwhile. A new run ends a
 // notice that is still up.
+//
+// A run the timer starts (CheckTimer) is the same run. What would come up
+// again at every tick while nothing changes is said in the help bar instead
+// of a message box: that the run could not reach the server or log in (the
+// Receive button then says why). It shows no "新着メールなし" notice.
 #pragma once
 
 #include <QObject>
@@ -25,6 +30,9 @@ class WindowEnvironment;
 
 namespace qf::receive {
 
+// Who started a run.
+enum class RunTrigger { kButton, kTimer };
+
 class ReceiveController : public QObject {
     Q_OBJECT
 
@@ -37,18 +45,23 @@ class ReceiveController : public QObject {
 
     // One receive run with the settings and account the windows hold.
     // Returns kAlreadyRunning, doing nothing, while a run is in progress.
-    ReceiveOutcome run();
+    ReceiveOutcome run(RunTrigger trigger = RunTrigger::kButton);
     // The same through another transport (tests).
-    ReceiveOutcome run(MailTransport& transport);
+    ReceiveOutcome run(MailTransport& transport, RunTrigger trigger = RunTrigger::kButton);
 
     // How long the no-new-mail notice stays up.
     static constexpr int kNoticeMs = 6000;
+
+  signals:
+    // A run has ended and the user has been told about it.
+    void runEnded(const qf::receive::ReceiveOutcome& outcome);
 
   private:
     explicit ReceiveController(ui::WindowEnvironment& env);
 
     ReceiveRequest request();
     void tellOutcome(const ReceiveOutcome& outcome);
+    void tellTimedOutcome(const ReceiveOutcome& outcome);
     void showNoNewMailNotice();
     void endNoNewMailNotice();
 

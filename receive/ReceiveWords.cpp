@@ -47,4 +47,19 @@ std::optional<ui::Message> startFailureOf(const ReceiveOutcome& outcome,
     }
 }
 
+std::string newMailCounts(const SlotCounts& stored,
+                          const std::array<std::string, kBoxSlotCount>& boxNames) {
+    std::string counts;
+    for (std::size_t slot = 0; slot < stored.size(); ++slot) {
+        if (stored[slot] <= 0) {
+            continue;
+        }
+        if (!counts.empty()) {
+            counts += ", ";
+        }
+        counts += boxNames[slot] + " " + std::to_string(stored[slot]) + "通";
+    }
+    return counts;
+}
+
 }  // namespace qf::receive

@@ -3,6 +3,7 @@
 // fetching, as a message of the program's word list (ui/WordList.h).
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -18,5 +19,11 @@ ui::Message messageOf(const ReceiveMessage& message);
 // (a refused login and a broken session were told as they happened).
 std::optional<ui::Message> startFailureOf(const ReceiveOutcome& outcome,
                                           const std::string& pop3Server);
+
+// The mails a run stored, box by box in routing order, for the desktop's
+// notice: "田中さん 2通, その他 1通". Boxes that took none are left out;
+// `boxNames` are the names the main window shows, by slot.
+std::string newMailCounts(const SlotCounts& stored,
+                          const std::array<std::string, kBoxSlotCount>& boxNames);
 
 }  // namespace qf::receive

@@ -12,7 +12,7 @@ packages=(
   clang-format codespell clang libclang-rt-14-dev
   dovecot-pop3d python3-aiosmtpd mpack openssl fetchmail
   fonts-noto-cjk xvfb x11-apps imagemagick librsvg2-bin xauth xdotool
-  openbox qt6-translations-l10n
+  openbox qt6-translations-l10n dbus-daemon
   dpkg-dev file desktop-file-utils appstream xclip x11-utils
 )
 

@@ -25,6 +25,9 @@ QLineEdit* newTextBox(const QString& name, const std::string& value, QWidget* pa
     return box;
 }
 
+// What the interval offers before the user chose one.
+constexpr int kDefaultCheckMinutes = 10;
+
 QPushButton* newButton(const QString& name, const QString& caption, QWidget* parent) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
@@ -46,14 +49,8 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
     ApopCheck = new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this);
     ApopCheck->setObjectName(QStringLiteral("ApopCheck"));
     ApopCheck->setChecked(held.apop != 0);
-    KeepCheck = new QCheckBox(QStringLiteral("サーバーにメールを残す(&K)"), this);
-    KeepCheck->setObjectName(QStringLiteral("KeepCheck"));
-    KeepCheck->setChecked(held.keepOnServer);
-    KeepDaysSpin = new QSpinBox(this);
-    KeepDaysSpin->setObjectName(QStringLiteral("KeepDaysSpin"));
-    KeepDaysSpin->setRange(0, 3650);
-    KeepDaysSpin->setValue(held.keepDays);
-    KeepDaysSpin->setEnabled(held.keepOnServer);
+    createKeepControls(held.keepOnServer, held.keepDays);
+    createTimerControls(held.checkMinutes);
     OkCommand = newButton(QStringLiteral("OkCommand"), QStringLiteral("設定"), this);
     OkCommand->setDefault(true);
     CancelCommand = newButton(QStringLiteral("CancelCommand"), QStringLiteral("中止"), this);
@@ -71,6 +68,11 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
     days->addWidget(daysLabel);
     days->addStretch();
     fields->addRow(QString(), days);
+    auto* timer = new QHBoxLayout;
+    timer->addWidget(TimerCheck);
+    timer->addWidget(MinutesSpin);
+    timer->addStretch();
+    fields->addRow(QString(), timer);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(OkCommand);
@@ -83,8 +85,33 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
 
     connect(OkCommand, &QPushButton::clicked, this, &OptionForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
-    connect(KeepCheck, &QCheckBox::toggled, KeepDaysSpin, &QWidget::setEnabled);
     ui::OkCancelKeys::install(*this, OkCommand, CancelCommand);
+}
+
+void OptionForm::createKeepControls(bool keepOnServer, int keepDays) {
+    KeepCheck = new QCheckBox(QStringLiteral("サーバーにメールを残す(&K)"), this);
+    KeepCheck->setObjectName(QStringLiteral("KeepCheck"));
+    KeepCheck->setChecked(keepOnServer);
+    KeepDaysSpin = new QSpinBox(this);
+    KeepDaysSpin->setObjectName(QStringLiteral("KeepDaysSpin"));
+    KeepDaysSpin->setRange(0, 3650);
+    KeepDaysSpin->setValue(keepDays);
+    KeepDaysSpin->setEnabled(keepOnServer);
+    connect(KeepCheck, &QCheckBox::toggled, KeepDaysSpin, &QWidget::setEnabled);
+}
+
+// Off keeps the last interval shown, greyed, so turning it on again offers it.
+void OptionForm::createTimerControls(int checkMinutes) {
+    TimerCheck = new QCheckBox(QStringLiteral("新着メールを自動で確認する(&T)"), this);
+    TimerCheck->setObjectName(QStringLiteral("TimerCheck"));
+    TimerCheck->setChecked(checkMinutes > 0);
+    MinutesSpin = new QSpinBox(this);
+    MinutesSpin->setObjectName(QStringLiteral("MinutesSpin"));
+    MinutesSpin->setRange(1, kMaxCheckMinutes);
+    MinutesSpin->setValue(checkMinutes > 0 ? checkMinutes : kDefaultCheckMinutes);
+    MinutesSpin->setSuffix(QStringLiteral(" 分ごと"));
+    MinutesSpin->setEnabled(TimerCheck->isChecked());
+    connect(TimerCheck, &QCheckBox::toggled, MinutesSpin, &QSpinBox::setEnabled);
 }
 
 void OptionForm::confirm() {
@@ -104,7 +131,9 @@ void OptionForm::confirm() {
             return;
         }
     }
+    typed.checkMinutes = TimerCheck->isChecked() ? MinutesSpin->value() : 0;
     m_env.held().server = typed;
+    m_env.announceServerSettings();
 
     const Status written = writeServerSettings(m_env.folder().serverSettingsFile(), typed);
     if (!written.isOk()) {

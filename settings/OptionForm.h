@@ -1,5 +1,6 @@
 // The server settings window: SMTP server, POP3 server, the user's own
-// address and the APOP choice. It stays above every other window.
+// address, the APOP choice and the timed check for new mail (every N
+// minutes). It stays above every other window.
 //
 // It opens showing the values the main window holds. "設定" makes the typed
 // values the held ones and rewrites the server settings file; "中止" closes
@@ -34,10 +35,14 @@ class OptionForm : public QWidget {
     QCheckBox* ApopCheck;
     QCheckBox* KeepCheck;
     QSpinBox* KeepDaysSpin;
+    QCheckBox* TimerCheck;  // "新着メールを自動で確認する"
+    QSpinBox* MinutesSpin;  // every N minutes, 1 … kMaxCheckMinutes
     QPushButton* OkCommand;
     QPushButton* CancelCommand;
 
   private:
+    void createKeepControls(bool keepOnServer, int keepDays);
+    void createTimerControls(int checkMinutes);
     void confirm();
 
     ui::WindowEnvironment& m_env;

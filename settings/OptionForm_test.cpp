@@ -4,6 +4,7 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
 
@@ -75,6 +76,31 @@ class OptionFormTest : public QObject {
         QCOMPARE(again.held().server.apop, 1);
         QCOMPARE(again.held().server.mail, std::string("山田 <yamada@example.com>"));
         QVERIFY(again.existingForm<OptionForm>() == nullptr);
+    }
+
+    void theTimedCheckIsAFifthLineOnlyWhileItIsOn() {
+        TestApplication started(
+            [](WindowTestFolder& folder) { folder.write(QStringLiteral("corvid.ini"), kCorvid); });
+        OptionForm& form = started.app->showForm<OptionForm>();
+        QVERIFY(!form.TimerCheck->isChecked());
+        QVERIFY(!form.MinutesSpin->isEnabled());
+        QSignalSpy announced(&started.app->environment(),
+                             &ui::WindowEnvironment::serverSettingsChanged);
+        form.TimerCheck->setChecked(true);
+        QVERIFY(form.MinutesSpin->isEnabled());
+        form.MinutesSpin->setValue(15);
+        QTest::mouseClick(form.OkCommand, Qt::LeftButton);
+        QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), kCorvid + "CHECK=15\r\n");
+        QCOMPARE(started.app->held().server.checkMinutes, 15);
+        QCOMPARE(announced.count(), 1);
+
+        OptionForm& again = started.app->showForm<OptionForm>();
+        QVERIFY(again.TimerCheck->isChecked());
+        QCOMPARE(again.MinutesSpin->value(), 15);
+        again.TimerCheck->setChecked(false);
+        QTest::mouseClick(again.OkCommand, Qt::LeftButton);
+        QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), kCorvid);
+        QCOMPARE(started.app->held().server.checkMinutes, 0);
     }
 
     void cancellingChangesNothing() {

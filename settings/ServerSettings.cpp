@@ -1,5 +1,6 @@
 #include "settings/ServerSettings.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -17,6 +18,7 @@ constexpr std::string_view kMailKey = "MAIL=";
 constexpr std::string_view kApopKey = "APOP=";
 constexpr std::string_view kKeepKey = "KEEP=";
 constexpr std::string_view kKeepDaysKey = "KEEPDAYS=";
+constexpr std::string_view kCheckKey = "CHECK=";
 
 // The leading decimal number of `text` (optional sign, digits), 0 when there
 // is none, held within the 16-bit range of the APOP choice.
@@ -63,28 +65,26 @@ std::string cutValue(std::string_view utf8Value) {
 }
 
 void applyLine(std::string_view cp932Line, ServerSettings& settings) {
-    // The keys are ASCII, so five bytes are the first five characters only
-    // when the line starts with them; a double-byte start never matches.
-    if (cp932Line.size() < kSmtpKey.size()) {
-        return;
-    }
-    if (cp932Line.starts_with(kKeepDaysKey)) {
-        const int days = leadingSmallInteger(cp932Line.substr(kKeepDaysKey.size()));
-        settings.keepDays = days < 0 ? 0 : days;
-        return;
-    }
-    const std::string_view key = cp932Line.substr(0, kSmtpKey.size());
-    const std::string value = text::fromCp932(cp932Line.substr(kSmtpKey.size()));
-    if (key == kSmtpKey) {
-        settings.smtp = cutValue(value);
-    } else if (key == kPop3Key) {
-        settings.pop3 = cutValue(value);
-    } else if (key == kMailKey) {
-        settings.mail = cutValue(value);
-    } else if (key == kApopKey) {
-        settings.apop = leadingSmallInteger(cutValue(value));
-    } else if (key == kKeepKey) {
-        settings.keepOnServer = leadingSmallInteger(value) != 0;
+    // The keys are ASCII, so a line starts with one only when its first
+    // characters are the key's; a double-byte start never matches.
+    const auto valueAfter = [cp932Line](std::string_view key) {
+        return cutValue(text::fromCp932(cp932Line.substr(key.size())));
+    };
+    if (cp932Line.starts_with(kSmtpKey)) {
+        settings.smtp = valueAfter(kSmtpKey);
+    } else if (cp932Line.starts_with(kPop3Key)) {
+        settings.pop3 = valueAfter(kPop3Key);
+    } else if (cp932Line.starts_with(kMailKey)) {
+        settings.mail = valueAfter(kMailKey);
+    } else if (cp932Line.starts_with(kApopKey)) {
+        settings.apop = leadingSmallInteger(valueAfter(kApopKey));
+    } else if (cp932Line.starts_with(kCheckKey)) {
+        settings.checkMinutes =
+            std::clamp(leadingSmallInteger(valueAfter(kCheckKey)), 0, kMaxCheckMinutes);
+    } else if (cp932Line.starts_with(kKeepKey)) {
+        settings.keepOnServer = leadingSmallInteger(valueAfter(kKeepKey)) != 0;
+    } else if (cp932Line.starts_with(kKeepDaysKey)) {
+        settings.keepDays = std::max(0, leadingSmallInteger(valueAfter(kKeepDaysKey)));
     }
 }
 
@@ -116,6 +116,9 @@ std::string formatServerSettings(const ServerSettings& settings) {
     line(kPop3Key, settings.pop3);
     line(kMailKey, settings.mail);
     line(kApopKey, std::to_string(settings.apop));
+    if (settings.checkMinutes > 0) {
+        line(kCheckKey, std::to_string(settings.checkMinutes));
+    }
     if (settings.keepOnServer) {
         line(kKeepKey, "1");
     }

@@ -11,15 +11,17 @@
 // | 2    | "POP3=" + POP3 server name         | text, ≤ 100 chars    | empty   |
 // | 3    | "MAIL=" + own mail address         | text, ≤ 100 chars    | empty   |
 // | 4    | "APOP=" + decimal integer (1 = on) | small integer        | 0       |
-// | 5    | "KEEP=1": leave mail on the server | on when not 0        | off     |
-// | 6    | "KEEPDAYS=" + days, then delete it | 0 = never            | 0       |
+// | 5    | "CHECK=" + minutes, only when on   | 1 … 1440             | 0 (off) |
+// | 6    | "KEEP=1": leave mail on the server | on when not 0        | off     |
+// | 7    | "KEEPDAYS=" + days, then delete it | 0 … 32767, 0 = never | 0       |
 //
-// The last two lines follow the four only when they are not at their
-// default, so a file without them reads, and is written, as before they
-// existed. Every line ends in CR LF when written. On reading, each line is tested by
-// its first five characters, compared case-sensitively with the four keys;
-// any other line is ignored and a later line wins over an earlier one with
-// the same key. Values are not trimmed.
+// Every line ends in CR LF when written. On reading, each line is tested by
+// its beginning, compared case-sensitively with the keys; any other line is
+// ignored and a later line wins over an earlier one with the same key.
+// Values are not trimmed. The lines after the first four are written only
+// when not at their default (the timed check on, mail left on the server,
+// days not 0), so a file without them reads as off and a program that knows
+// only the four lines reads the file as before.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +36,8 @@ namespace qf::settings {
 
 // A text value longer than this (in characters) is cut when read.
 inline constexpr std::size_t kServerValueMaxChars = 100;
+// The longest interval of the timed check: a day.
+inline constexpr int kMaxCheckMinutes = 24 * 60;
 
 struct ServerSettings {
     std::string smtp;  // UTF-8
@@ -45,6 +49,8 @@ struct ServerSettings {
     // (0: never). keepDays is always within 0..32767.
     bool keepOnServer = false;
     int keepDays = 0;
+    // Check for new mail every this many minutes; 0 = no timed check.
+    int checkMinutes = 0;
 
     bool operator==(const ServerSettings&) const = default;
 };
@@ -56,13 +62,14 @@ ServerSettings readServerSettings(const std::filesystem::path& file);
 // Parses the bytes of a settings file (CP932). Lines may end in CR LF, LF or
 // CR. An "APOP=" value is its leading decimal number (an optional sign, then
 // digits), 0 when there is none; a number outside the small-integer range
-// -32768..32767 is held at the nearer end of that range.
+// -32768..32767 is held at the nearer end of that range. A "CHECK=" value
+// is read the same way and held within 0 … kMaxCheckMinutes.
 ServerSettings parseServerSettings(std::string_view cp932Bytes);
 
 // The exact bytes writeServerSettings stores: the four lines in the order
-// SMTP, POP3, MAIL, APOP, each key followed directly by its value and CR LF;
-// then "KEEP=1" when mail is left on the server and "KEEPDAYS=" when the
-// days are not 0.
+// SMTP, POP3, MAIL, APOP, then CHECK when the timed check is on, KEEP=1 when
+// mail is left on the server and KEEPDAYS when the days are not 0, each key
+// followed directly by its value and CR LF.
 // Values are written whole (the reader cuts them); a character CP932 cannot
 // hold becomes "?".
 std::string formatServerSettings(const ServerSettings& settings);

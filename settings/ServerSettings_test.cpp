@@ -47,6 +47,22 @@ TEST_F(ServerSettingsFileTest, LeaveOnServerFollowsTheFourLines) {
               "APOP=0\r\nKEEPDAYS=30\r\n");
 }
 
+TEST_F(ServerSettingsFileTest, TimedCheckIsAFifthLineWrittenOnlyWhenOn) {
+    ServerSettings settings{"smtp.example.jp", "pop.example.jp", "taro@example.jp", 1};
+    settings.checkMinutes = 5;
+    ASSERT_TRUE(writeServerSettings(file, settings));
+    EXPECT_EQ(readBytes(file),
+              "SMTP=smtp.example.jp\r\n"
+              "POP3=pop.example.jp\r\n"
+              "MAIL=taro@example.jp\r\n"
+              "APOP=1\r\n"
+              "CHECK=5\r\n");
+    EXPECT_EQ(readServerSettings(file), settings);
+    EXPECT_EQ(parseServerSettings("CHECK=99999\r\n").checkMinutes, kMaxCheckMinutes);
+    EXPECT_EQ(parseServerSettings("CHECK=-3\r\n").checkMinutes, 0);
+    EXPECT_EQ(parseServerSettings("CHECK=\r\nAPOP=1").checkMinutes, 0);
+}
+
 TEST_F(ServerSettingsFileTest, StoresTextInCp932) {
     ServerSettings settings{"", "", "山田<yamada@example.jp>", 0};
     ASSERT_TRUE(writeServerSettings(file, settings));

@@ -67,6 +67,10 @@ int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length);
 // Tells the session the caller will not fetch the mail (it is left on the
 // server), so no RETR is sent ahead for it. 1: noted; negative: failure.
 int NMailPop3SkipMail(int handle, int mailNumber);
+// The least number of seconds the server wants between two logins
+// (LOGIN-DELAY), known after the connect and, for a delay per user, after
+// the login; 0 when it names none; negative for an unknown handle.
+int NMailPop3GetLoginDelay(int handle);
 // Marks the mail; it is removed from the server only when NMailPop3Close
 // ends the session normally.
 int NMailPop3DeleteMail(int handle, int mailNumber);

@@ -283,6 +283,11 @@ int NMailPop3SkipMail(int handle, int mailNumber) {
     return kDone;
 }
 
+int NMailPop3GetLoginDelay(int handle) {
+    const std::shared_ptr<OpenSession> open = findSession(handle);
+    return open ? open->session->loginDelaySeconds() : kNoSuchHandle;
+}
+
 int NMailPop3DeleteMail(int handle, int mailNumber) {
     const std::shared_ptr<OpenSession> open = findSession(handle);
     if (!open)

@@ -37,6 +37,7 @@ struct FakePop3 {
     using Bursts = std::vector<std::vector<std::string>>;
     std::string greeting = "+OK ready <1896.697170952@example.jp>";
     std::string capabilities = "USER\r\n";
+    std::string capabilitiesOfUser;  // CAPA after the login, when not empty
     std::string listing =
         "1 " + std::to_string(kMail.size()) + "\r\n2 " + std::to_string(kMail.size()) + "\r\n";
     std::function<void(ScriptedConnection&, int)> retrieve = [](ScriptedConnection& c, int) {
@@ -49,9 +50,10 @@ struct FakePop3 {
     void operator()(ScriptedConnection& c) const {
         if (!c.send(greeting + "\r\n"))
             return;
+        bool loggedIn = false;
         for (std::vector<std::string> lines = readBurst(c); !lines.empty(); lines = readBurst(c)) {
             for (const std::string& line : lines) {
-                if (!answer(c, line))
+                if (!answer(c, line, loggedIn))
                     return;
             }
         }
@@ -69,12 +71,14 @@ struct FakePop3 {
     }
 
     // False once the connection is to end.
-    bool answer(ScriptedConnection& c, const std::string& line) const {
+    bool answer(ScriptedConnection& c, const std::string& line, bool& loggedIn) const {
         const std::string verb = line.substr(0, line.find(' '));
         const int number = line.size() > 5 ? std::atoi(line.c_str() + 5) : 0;
         if (verb == "CAPA") {
-            c.send("+OK\r\n" + capabilities + ".\r\n");
+            const bool ofUser = loggedIn && !capabilitiesOfUser.empty();
+            c.send("+OK\r\n" + (ofUser ? capabilitiesOfUser : capabilities) + ".\r\n");
         } else if (verb == "USER" || verb == "PASS" || verb == "APOP") {
+            loggedIn = verb != "USER";
             c.send("+OK\r\n");
         } else if (verb == "LIST") {
             c.send("+OK\r\n" + listing + ".\r\n");
@@ -174,6 +178,36 @@ TEST_F(Pop3Faults, ApopSendsTheDigestOfTheGreetingsTimestamp) {
     EXPECT_EQ(NMailPop3Close(handle), 1);
     EXPECT_TRUE(sawCommand(server, "APOP mrose c4c9334bac560ecc979e58001b3e22fb"));
     EXPECT_FALSE(sawCommand(server, "PASS"));
+}
+
+TEST_F(Pop3Faults, LoginDelayComesFromTheCapabilitiesAndAUsersOwnAfterTheLogin) {
+    struct Case {
+        std::string before, after;
+        int atConnect, atLogin;
+        std::ptrdiff_t capaCommands;
+    };
+    const std::vector<Case> cases = {
+        {"USER\r\nLOGIN-DELAY 900\r\n", "", 900, 900, 1},
+        {"PIPELINING\r\nLOGIN-DELAY 300 USER\r\n", "LOGIN-DELAY 1800\r\n", 300, 1800, 2},
+        {"USER\r\nLOGIN-DELAY 300 USER\r\n", "LOGIN-DELAY 60\r\n", 300, 60, 2},
+        {"USER\r\nLOGIN-DELAY soon\r\n", "", 0, 0, 1},
+        {"USER\r\n", "", 0, 0, 1},
+    };
+    for (const Case& row : cases) {
+        FakePop3 pop3;
+        pop3.capabilities = row.before;
+        pop3.capabilitiesOfUser = row.after;
+        ScriptedServer server(pop3);
+        const int handle = NMailPop3Connect(server.address().c_str());
+        ASSERT_GT(handle, 0) << lastMessage();
+        EXPECT_EQ(NMailPop3GetLoginDelay(handle), row.atConnect) << row.before;
+        EXPECT_EQ(NMailPop3Authenticate(handle, "user", "pass", kPlain), 2) << lastMessage();
+        EXPECT_EQ(NMailPop3GetLoginDelay(handle), row.atLogin) << row.before;
+        EXPECT_EQ(getMail(handle, 2), 1) << lastMessage();
+        EXPECT_EQ(NMailPop3Close(handle), 1);
+        const auto lines = server.linesReceived();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "CAPA"), row.capaCommands);
+    }
 }
 
 TEST_F(Pop3Faults, SilentServerEndsConnectWithinTheLimit) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <vector>
 
 namespace qf::transport {
@@ -81,19 +82,28 @@ std::map<int, std::string> parseUniqueIds(std::string_view listing) {
     return ids;
 }
 
-// True when a CAPA reply lists the capability (the first word of a line).
-bool listsCapability(std::string_view capabilities, std::string_view name) {
-    bool found = false;
+// The arguments of a capability a CAPA reply lists (the rest of the line
+// after its name); nullopt when it is not listed.
+std::optional<std::string_view> capabilityArguments(std::string_view capabilities,
+                                                    std::string_view name) {
     std::size_t start = 0;
-    while (!found && start < capabilities.size()) {
+    while (start < capabilities.size()) {
         const auto end = capabilities.find('\n', start);
         std::string_view line = capabilities.substr(start, end - start);
         start = end == std::string_view::npos ? capabilities.size() : end + 1;
-        const std::string_view word = line.substr(0, line.find_first_of(" \r"));
-        found = g_ascii_strncasecmp(word.data(), name.data(), name.size()) == 0 &&
-                word.size() == name.size();
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        const std::string_view word = line.substr(0, line.find(' '));
+        if (word.size() == name.size() &&
+            g_ascii_strncasecmp(word.data(), name.data(), name.size()) == 0) {
+            return word.size() < line.size() ? line.substr(word.size() + 1) : std::string_view();
+        }
     }
-    return found;
+    return std::nullopt;
+}
+
+bool listsCapability(std::string_view capabilities, std::string_view name) {
+    return capabilityArguments(capabilities, name).has_value();
 }
 
 }  // namespace
@@ -182,7 +192,36 @@ Status Pop3Session::negotiate(const ServerAddress& address, Deadline deadline) {
     }
     m_pipelining = listsCapability(offered.value(), "PIPELINING");
     m_offersUniqueIds = listsCapability(offered.value(), "UIDL");
+    noteLoginDelay(offered.value());
     return Status::ok();
+}
+
+// "LOGIN-DELAY 900" or, when the delay depends on the user, "LOGIN-DELAY 900
+// USER" before the login and the user's own value after it.
+void Pop3Session::noteLoginDelay(std::string_view capabilities) {
+    const std::optional<std::string_view> arguments =
+        capabilityArguments(capabilities, "LOGIN-DELAY");
+    if (!arguments)
+        return;
+    int seconds = 0;
+    const char* end = arguments->data() + arguments->size();
+    const auto parsed = std::from_chars(arguments->data(), end, seconds);
+    if (parsed.ec != std::errc() || seconds < 0)
+        return;
+    m_loginDelaySeconds = seconds;
+    m_loginDelayPerUser = std::string_view(parsed.ptr, end).find("USER") != std::string_view::npos;
+}
+
+// One more round trip, only for a server that said it has a delay per user.
+Status Pop3Session::askLoginDelayOfUser() {
+    if (!m_loginDelayPerUser)
+        return Status::ok();
+    m_loginDelayPerUser = false;
+    queue("CAPA", Reply::kMultiLine, kMaxCapabilities);
+    Result<std::string> offered = awaitReply();
+    if (offered)
+        noteLoginDelay(offered.value());
+    return offered || !m_failed ? Status::ok() : offered.status();
 }
 
 // A server that refuses CAPA offers nothing beyond the basic commands.
@@ -227,6 +266,8 @@ Result<int> Pop3Session::login(std::string_view user, std::string_view password,
     m_loggedIn = true;
     if (Status listed = loadListings(); !listed)
         return listed;
+    if (Status asked = askLoginDelayOfUser(); !asked)
+        return asked;
     return m_mailCount;
 }
 

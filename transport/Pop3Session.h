@@ -72,6 +72,11 @@ class Pop3Session {
 
     // The caller will not fetch the mail: no RETR goes ahead for it.
     Status skip(int mailNumber);
+    // The least time in seconds the server wants between two logins
+    // (LOGIN-DELAY, RFC 2449); 0 when it names none. A server that says the
+    // delay depends on the user is asked again after the login.
+    int loginDelaySeconds() const { return m_loginDelaySeconds; }
+
     Status markDeleted(int mailNumber);
     // DELE for each marked mail in ascending order, then QUIT. A refused
     // DELE ends the session without QUIT: the server commits none of them,
@@ -98,6 +103,8 @@ class Pop3Session {
     Pop3Session(std::unique_ptr<MailSocket> socket, const TransferLimits& limits);
     Status negotiate(const ServerAddress& address, Deadline deadline);
     Result<std::string> capabilities(Deadline deadline);
+    void noteLoginDelay(std::string_view capabilities);
+    Status askLoginDelayOfUser();
 
     // Queues a command; it goes out with the next flush.
     void queue(const std::string& line, Reply reply, std::size_t maxBytes, int mailNumber = 0);
@@ -129,6 +136,8 @@ class Pop3Session {
     bool m_failed = false;
     bool m_loggedIn = false;
     bool m_offersUniqueIds = false;
+    int m_loginDelaySeconds = 0;
+    bool m_loginDelayPerUser = false;
     std::map<int, std::string> m_uniqueIds;
     int m_mailCount = 0;
     std::map<int, long> m_listedSizes;

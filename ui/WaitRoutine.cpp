@@ -5,9 +5,12 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "ui/BusyScope.h"
+
 namespace qf::ui {
 
 bool waitMs(int milliseconds) {
+    const BusyScope busy;
     QElapsedTimer clock;
     clock.start();
     // The wait is over only when strictly more than the time has passed; a

@@ -54,6 +54,8 @@ class MainWindowIntents {
     virtual void reloadRegistrations() = 0;
     // The sender address shown for box 1-5.
     virtual QString registeredAddress(int box) const = 0;
+    // The caption shown for receiving box 1-6.
+    virtual QString boxCaption(int box) const = 0;
     // The clock's text as shown: the date of a mail sent now.
     virtual QString clockText() const = 0;
 };
@@ -112,6 +114,10 @@ class WindowEnvironment : public QObject {
     template <typename T>
     T* existingForm() const;
 
+    // The held server settings were changed (the server settings window's
+    // OK): whoever follows them hears serverSettingsChanged().
+    void announceServerSettings() { emit serverSettingsChanged(); }
+
     // Moves a window (laid out, not yet shown) to the middle of the main window.
     void centreOnMainWindow(QWidget& window);
 
@@ -124,6 +130,9 @@ class WindowEnvironment : public QObject {
     // Deletes every window but the main one at once.
     void destroyWindows();
     bool shuttingDown() const { return m_shuttingDown; }
+
+  signals:
+    void serverSettingsChanged();
 
   private:
     QWidget* findForm(std::type_index type) const;

@@ -32,6 +32,10 @@ QF_WORDS(kReceiveSeenListLost, kAsk, "確認", "サーバーに残したメー�
 QF_WORDS(kReceiveSeenListLostStopped, kWarn, "エラー", "サーバーに残したメールの受信済み一覧が見つからないか、読めないため、受信を中止しました。サーバーには %1 通のメールがあります。すべてもう一度受信するには --lost-seen-list fetch-all を、いまサーバーにあるメールを受信済みとするには --lost-seen-list mark-seen を付けて実行してください。")
 QF_WORDS(kReceiveAccountNotSaved, kWarn, "", "ID/パスワードを保存できませんでした。受信は入力されたID/パスワードで行いました。「★MAilData」フォルダに書き込めるか確かめてください。")
 
+// ---- the timed check and the desktop's notice ----
+QF_WORDS(kTimedCheckFailed, kInform, "", "自動受信（%1）はできませんでした。受信ボタンを押すと、理由と確かめることが表示されます。")
+QF_WORDS(kNewMailArrived, kInform, "新着メール", "新着メールが届きました。\n%1")
+
 // ---- start-up and the main window ----
 QF_WORDS(kNoCp932, kWarn, "", "文字コード CP932 の変換が使えないため起動できません。iconv（Debian のパッケージ libc-bin）の CP932 変換が使えるか確かめてください。")
 QF_WORDS(kNoProgramFolder, kWarn, "", "プログラムのフォルダが見つかりません。QUILLFERN_FOLDER の指すフォルダがあるか確かめてください。")
