@@ -19,6 +19,7 @@
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
+#include "ui/TextConversion.h"
 #include "ui/Twips.h"
 #include "ui/WindowEnvironment.h"
 
@@ -48,9 +49,7 @@ constexpr TwipsRect kCountBox{1200, 5160, 900, 330};
 constexpr TwipsRect kStatusLine{2280, 5160, 6000, 330};
 constexpr TwipsRect kHelpBox{120, 5580, 8160, 1020};
 
-QString fromUtf8(const std::string& text) {
-    return QString::fromStdString(text);
-}
+using ui::fromUtf8;
 
 // The first characters of a field, stripped of ASCII spaces (an ideographic
 // padding stays, as it was stored).

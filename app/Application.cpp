@@ -20,15 +20,14 @@
 #include "receive/DesktopNotifier.h"
 #include "receive/ReceiveWindows.h"
 #include "ui/MessageBoxes.h"
+#include "ui/TextConversion.h"
 #include "viewer/BoxOpening.h"
 #include "viewer/KensakuForm.h"
 
 namespace qf::app {
 namespace {
 
-QString fromUtf8(const std::string& text) {
-    return QString::fromStdString(text);
-}
+using ui::fromUtf8;
 
 QString folderText(const std::filesystem::path& path) {
     return QDir::toNativeSeparators(fromUtf8(path.string()));

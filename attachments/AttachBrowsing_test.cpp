@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "attachments/FileReach.h"
+#include "tests/support/TempFolder.h"
 
 namespace qf::attachments {
 namespace {
@@ -27,20 +28,16 @@ TEST(ShownFileName, Utf8AsItIsShiftJisAsCp932OtherBytesReplaced) {
               "a\uFFFD\uFFFDb");
 }
 
-class FolderOnDisk : public testing::Test {
+class FolderOnDisk : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_root = std::filesystem::temp_directory_path() /
-                 ("qf-attach-" + std::to_string(::getpid()) + "-" +
-                  testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(m_root / "page" / "page_files");
         std::filesystem::create_directories(m_root / "other");
     }
-    void TearDown() override { std::filesystem::remove_all(m_root); }
     std::string at(const std::string& relative) const { return (m_root / relative).string(); }
     void write(const std::string& relative) const { std::ofstream(at(relative)) << "x"; }
 
-    std::filesystem::path m_root;
+    qf::testing::TempFolder m_root{"qf-attach"};
 };
 
 // Every regular file whatever its name's bytes, not a pipe, a folder or a

@@ -24,6 +24,7 @@
 #include "attachments/LocalFileView.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
+#include "ui/TextConversion.h"
 #include "ui/Twips.h"
 #include "ui/WindowEnvironment.h"
 
@@ -53,9 +54,7 @@ constexpr int kNameHeight = 360;
 // A File1 row's name as the file system holds it.
 constexpr int kFileNameRole = Qt::UserRole;
 
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+using ui::fromUtf8;
 
 // Each mounted volume once, the root first, as (root path, caption).
 QList<QStorageInfo> listedVolumes() {

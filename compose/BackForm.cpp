@@ -22,6 +22,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
 #include "ui/TabLeavesTextBox.h"
+#include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::compose {
@@ -36,14 +37,6 @@ const QString kPressedPicture = QStringLiteral("Switch.gif");
 
 QString stripped(const QString& text) {
     return QString::fromStdString(std::string(text::stripSpaces(text.toStdString())));
-}
-
-// The text box keeps LF; a lone CR of a pasted text is a line end too.
-QString toBoxText(const std::string& text) {
-    QString box = QString::fromStdString(text);
-    box.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    box.replace(u'\r', u'\n');
-    return box;
 }
 
 bool pastesIntoReply(int box) {
@@ -231,7 +224,8 @@ void BackForm::pasteBody() {
     }
     const std::string received = m_env.mailStore().currentFields(box).body;
     QClipboard* clipboard = QGuiApplication::clipboard();
-    BodyText->setPlainText(toBoxText(pastedReplyBody(clipboard->text().toStdString(), received)));
+    BodyText->setPlainText(
+        ui::toBoxText(pastedReplyBody(clipboard->text().toStdString(), received)));
     clipboard->clear();
     clipboard->setText(BodyText->toPlainText());
     BodyText->setPlainText(stripped(clipboard->text()));

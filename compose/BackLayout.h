@@ -4,6 +4,7 @@
 // three attachment buttons follow the attachment field's right edge.
 #pragma once
 
+#include "compose/ButtonCaption.h"
 #include "ui/Twips.h"
 
 namespace qf::compose::backlayout {
@@ -18,9 +19,7 @@ inline constexpr int kAttachTextOpenWidth = 2800;
 constexpr TwipsRect pictureButton(int column) {
     return {120 + column * 1620, 120, 1500, 480};
 }
-constexpr TwipsRect captionOn(const TwipsRect& face) {
-    return {face.left + 90, face.top + 75, face.width - 180, face.height - 150};
-}
+using compose::captionOn;
 
 inline constexpr int kLabelLeft = 120;
 inline constexpr int kLabelWidth = 900;

@@ -10,6 +10,7 @@
 #include "compose/testing/SentMail.h"
 #include "tests/support/MailServers.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TempFolder.h"
 #include "transport/NMail.h"
 
 namespace qf::compose {
@@ -23,19 +24,13 @@ class SendPassTest : public ::testing::Test {
     void SetUp() override {
         m_servers = testing::MailServers::fromEnvironment();
         m_servers.clearMaildir();
-        m_folder = fs::temp_directory_path() /
-                   ("qf-sendpass-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        m_store = std::make_unique<store::MailStore>(m_folder.string());
+        m_store = std::make_unique<store::MailStore>(m_folder.path());
         m_settings = {m_servers.smtpServer(), "sender@example.jp", m_servers.user,
                       m_servers.password, "2026/12/08 13:05:09"};
     }
-    void TearDown() override { fs::remove_all(m_folder); }
 
     void registerEntries(std::initializer_list<std::pair<const char*, const char*>> entries) {
-        addressbook::AddressBookFile book(m_folder.string());
+        addressbook::AddressBookFile book(m_folder.path());
         for (const auto& [name, address] : entries) {
             ASSERT_TRUE(book.registerEntry(name, address).isOk());
         }
@@ -60,7 +55,7 @@ class SendPassTest : public ::testing::Test {
     }
 
     testing::MailServers m_servers;
-    fs::path m_folder;
+    qf::testing::TempFolder m_folder{"qf-sendpass"};
     std::unique_ptr<store::MailStore> m_store;
     SendSettings m_settings;
 };

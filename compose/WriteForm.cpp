@@ -28,6 +28,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
 #include "ui/TabLeavesTextBox.h"
+#include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::compose {
@@ -62,12 +63,6 @@ std::string toProgramText(const QString& boxText) {
     QString text = boxText;
     text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
     return text.toStdString();
-}
-
-QString toBoxText(const std::string& programText) {
-    QString text = QString::fromStdString(programText);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text;
 }
 
 // The recipients of the passes that ended in `result` ("n件目" when the
@@ -643,7 +638,7 @@ void WriteForm::finishSend(const SendReport& report, bool batch, const QString& 
     }
     if (report.allSent()) {
         if (!batch) {
-            BodyText->setPlainText(toBoxText(report.sentBody));
+            BodyText->setPlainText(ui::toBoxText(report.sentBody));
         }
         emptyAndClose();
         return;

@@ -5,6 +5,7 @@
 // just below the 8500 line and shows only when the height becomes 8955.
 #pragma once
 
+#include "compose/ButtonCaption.h"
 #include "ui/Twips.h"
 
 namespace qf::compose::writelayout {
@@ -24,9 +25,7 @@ inline constexpr TwipsRect kStopButton{1740, 120, 1500, 480};
 constexpr TwipsRect smallButton(int column) {
     return {120 + column * 1380, 720, 1320, 390};
 }
-constexpr TwipsRect captionOn(const TwipsRect& face) {
-    return {face.left + 90, face.top + 75, face.width - 180, face.height - 150};
-}
+using compose::captionOn;
 
 // Fields, label column on the left.
 inline constexpr int kLabelLeft = 120;

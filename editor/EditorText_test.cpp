@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/TempFolder.h"
+
 namespace qf::editor {
 namespace {
 
@@ -32,9 +34,7 @@ TEST(EditorTextTest, FileBytesAreReadAsCp932OrValidUtf8) {
 }
 
 TEST(EditorTextTest, ReadTextFileReportsItsStepsStopsWhenToldAndRefusesAPipe) {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("qf-editor-read-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
+    const qf::testing::TempFolder folder("qf-editor-read");
     const std::string bytes(9u << 20, 'x');  // three steps
     std::ofstream((folder / "big.txt").string(), std::ios::binary) << bytes;
     std::vector<std::uint64_t> steps;
@@ -59,7 +59,6 @@ TEST(EditorTextTest, ReadTextFileReportsItsStepsStopsWhenToldAndRefusesAPipe) {
                   .status()
                   .code(),
               StatusCode::kIoError);
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/FuzzFolder.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailStore.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -54,15 +54,15 @@ bool leftByDesign(const std::string& problem, const std::vector<std::string>& al
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const qf::fuzz::FuzzFolder folder;
+    static const qf::testing::TempFolder folder("qf-fuzz");
     if (size == 0) {
         return 0;
     }
     const int box = kBoxes[data[0] % 3];
     const qf::store::BoxInfo* info = qf::store::findBox(box);
-    const std::string dataFolder = folder.root().string();
+    const std::string dataFolder = folder.path();
     {
-        std::ofstream out(folder.root() / info->fileName, std::ios::binary);
+        std::ofstream out(folder / info->fileName, std::ios::binary);
         out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
     }
     qf::store::MailStore store(dataFolder);

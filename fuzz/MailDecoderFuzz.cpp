@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/FuzzFolder.h"
+#include "tests/support/TempFolder.h"
 #include "text/Cp932.h"
 #include "transport/NMail.h"
 
@@ -34,7 +34,7 @@ bool onlyAttachmentFolder(const std::filesystem::path& root) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const qf::fuzz::FuzzFolder folder;
+    static const qf::testing::TempFolder folder("qf-fuzz");
     static const int initialized = nmail::NMailInitializeWinSock();
     (void)initialized;
 
@@ -46,11 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     nmail::NMailSetOption(nmail::kOptionBufferSize, static_cast<int>(textBytes));
     nmail::NMailSetOption(nmail::kOptionBodyBufferSize, 0);
 
-    const std::filesystem::path attachments = folder.root() / "添付";
+    const std::filesystem::path attachments = folder / "添付";
     std::filesystem::create_directories(attachments);
     // Paths travel as CP932, like every text of the transport calls.
     const std::string attachmentFolder = qf::text::toCp932(attachments.string() + "/");
-    const std::string workFile = qf::text::toCp932((folder.root() / "0.txt").string());
+    const std::string workFile = qf::text::toCp932((folder / "0.txt").string());
     nmail::NMailAttachmentFileFirst(0, subject.data(), date.data(), sender.data(), header.data(),
                                     body.data(), attachmentFolder.c_str(), workFile.c_str(),
                                     mail.c_str(), 0);
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
     }
-    if (!onlyAttachmentFolder(folder.root())) {
+    if (!onlyAttachmentFolder(folder.path())) {
         std::abort();  // an attachment escaped its folder
     }
     folder.empty();

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/TempFolder.h"
+
 namespace qf::receive {
 namespace {
 
@@ -29,14 +31,7 @@ TEST(WholeMailLines, EmptyLinesInsideTheBodyAreKept) {
 
 class WorkFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/qf-workfile-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_folder); }
-
-    std::filesystem::path m_folder;
+    qf::testing::TempFolder m_folder{"qf-workfile"};
 };
 
 // One work file serves the whole run: each mail replaces the one before,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "receive/ReceiveRun.h"
+#include "tests/support/TempFolder.h"
 #include "text/FixedField.h"
 
 namespace qf::receive::testing {
@@ -44,21 +45,14 @@ inline std::vector<StoredMail> readMailRecords(const std::filesystem::path& box)
 // again by the destructor.
 class ProgramFolderFixture {
   public:
-    ProgramFolderFixture() {
-        char pattern[] = "/tmp/qf-receive-XXXXXX";
-        m_root = mkdtemp(pattern);
-        std::filesystem::create_directories(folder().dataFolder());
-    }
-    ~ProgramFolderFixture() { std::filesystem::remove_all(m_root); }
-    ProgramFolderFixture(const ProgramFolderFixture&) = delete;
-    ProgramFolderFixture& operator=(const ProgramFolderFixture&) = delete;
+    ProgramFolderFixture() { std::filesystem::create_directories(folder().dataFolder()); }
 
-    settings::ProgramFolder folder() const { return settings::ProgramFolder(m_root); }
+    settings::ProgramFolder folder() const { return settings::ProgramFolder(m_root.path()); }
     std::filesystem::path box(int slot) const { return folder().dataFile(boxFileName(slot)); }
     std::vector<StoredMail> mailsIn(int slot) const { return readMailRecords(box(slot)); }
 
   private:
-    std::filesystem::path m_root;
+    qf::testing::TempFolder m_root{"qf-receive"};
 };
 
 struct RecordingObserver : ReceiveObserver {

@@ -9,7 +9,7 @@ packages=(
   qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin libqt6webengine6-data
   libgmime-3.0-dev libcurl4-openssl-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-format codespell clang libclang-rt-14-dev
+  clang-format clang-tidy codespell clang libclang-rt-14-dev
   dovecot-pop3d python3-aiosmtpd mpack openssl fetchmail
   fonts-noto-cjk xvfb x11-apps imagemagick librsvg2-bin xauth xdotool
   openbox qt6-translations-l10n dbus-daemon

@@ -13,12 +13,12 @@ namespace {
 
 using testing::permissionBits;
 using testing::readBytes;
-using testing::TestFolder;
+using testing::TempFolder;
 using testing::writeBytes;
 
 class AccountFileTest : public ::testing::Test {
   protected:
-    TestFolder folder;
+    TempFolder folder;
     std::filesystem::path file = folder / "iniIdPass.ini";
 };
 
@@ -60,7 +60,7 @@ TEST_F(AccountFileTest, LongIdIsCutByTheBuffer) {
 
 class SortingFileTest : public ::testing::Test {
   protected:
-    TestFolder folder;
+    TempFolder folder;
     std::filesystem::path file = folder / "iniIdPass2.ini";
 };
 

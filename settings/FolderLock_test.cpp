@@ -12,11 +12,11 @@
 namespace qf::settings {
 namespace {
 
-using testing::TestFolder;
+using testing::TempFolder;
 
 class FolderLockTest : public ::testing::Test {
   protected:
-    TestFolder folder;
+    TempFolder folder;
     std::filesystem::path lockFile = folder / ".lock";
 };
 

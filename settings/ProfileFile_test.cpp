@@ -15,7 +15,7 @@ namespace {
 
 using testing::permissionBits;
 using testing::readBytes;
-using testing::TestFolder;
+using testing::TempFolder;
 using testing::writeBytes;
 
 constexpr std::size_t kBuffer = 256;
@@ -76,7 +76,7 @@ TEST(ProfileReadTest, BufferKeepsOneCharacterLessThanItsSize) {
 }
 
 TEST(ProfileReadTest, DefaultIsGivenForMissingFileSectionOrKey) {
-    TestFolder folder;
+    TempFolder folder;
     EXPECT_EQ(getProfileString(folder / "none.ini", "S", "K", "dflt", kBuffer), "dflt");
     writeBytes(folder / "a.ini", "[S]\r\nK=v\r\n");
     EXPECT_EQ(getProfileString(folder / "a.ini", "T", "K", "dflt", kBuffer), "dflt");
@@ -94,7 +94,7 @@ TEST(ProfileReadTest, BracketAsSecondByteOfAKanjiDoesNotEndTheSectionName) {
 
 class ProfileWriteTest : public ::testing::Test {
   protected:
-    TestFolder folder;
+    TempFolder folder;
     std::filesystem::path file = folder / "test.ini";
 };
 

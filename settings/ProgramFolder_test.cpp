@@ -10,7 +10,7 @@
 namespace qf::settings {
 namespace {
 
-using testing::TestFolder;
+using testing::TempFolder;
 using testing::writeBytes;
 namespace fs = std::filesystem;
 
@@ -39,7 +39,7 @@ class PortableFolderTest : public ::testing::Test {
   protected:
     PortableFolderTest() { fs::create_directories(m_temp / "copy/Data"); }
     fs::path executable() const { return m_temp / "copy/quillfern"; }
-    TestFolder m_temp;
+    TempFolder m_temp;
 };
 
 TEST_F(PortableFolderTest, MailStaysBesideTheProgram) {
@@ -64,7 +64,7 @@ class InstalledFolderTest : public ::testing::Test {
         fs::create_directories(m_temp / "usr/share/quillfern/Data");
     }
     fs::path executable() const { return m_temp / "usr/bin/quillfern"; }
-    TestFolder m_temp;
+    TempFolder m_temp;
 };
 
 TEST_F(InstalledFolderTest, MailGoesToTheUsersDataFolder) {
@@ -114,7 +114,7 @@ TEST(ProgramFolderTest, LocateReadsTheEnvironmentOrFindsThisExecutable) {
 }
 
 TEST(ProgramFolderTest, EnsureFoldersCreatesMissingOnesAndKeepsExistingContent) {
-    TestFolder temp;
+    TempFolder temp;
     ProgramFolder folder(temp / "new-program-folder");
     ASSERT_TRUE(folder.ensureFolders());
     writeBytes(folder.dataFile("kdxdata2.data"), "mail");
@@ -129,13 +129,13 @@ TEST(ProgramFolderTest, EnsureFoldersCreatesMissingOnesAndKeepsExistingContent) 
 }
 
 TEST(ProgramFolderTest, AnExistingFolderGetsNoSettingsFile) {
-    TestFolder temp;
+    TempFolder temp;
     ASSERT_TRUE(ProgramFolder(temp.path()).ensureFolders());
     EXPECT_FALSE(fs::exists(ProgramFolder(temp.path()).serverSettingsFile()));
 }
 
 TEST(ProgramFolderTest, FileInThePlaceOfAFolderIsReported) {
-    TestFolder temp;
+    TempFolder temp;
     ProgramFolder folder(temp.path());
     writeBytes(folder.attachmentFolder(), "not a folder");
     Status status = folder.ensureFolders();
@@ -144,7 +144,7 @@ TEST(ProgramFolderTest, FileInThePlaceOfAFolderIsReported) {
 }
 
 TEST(ProgramFolderTest, FolderBelowAFileCannotBeCreated) {
-    TestFolder temp;
+    TempFolder temp;
     writeBytes(temp / "plain-file", "");
     Status status = ProgramFolder(temp / "plain-file").ensureFolders();
     EXPECT_EQ(status.code(), StatusCode::kIoError);

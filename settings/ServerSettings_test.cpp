@@ -13,12 +13,12 @@ namespace {
 
 using testing::permissionBits;
 using testing::readBytes;
-using testing::TestFolder;
+using testing::TempFolder;
 using testing::writeBytes;
 
 class ServerSettingsFileTest : public ::testing::Test {
   protected:
-    TestFolder folder;
+    TempFolder folder;
     std::filesystem::path file = folder / "corvid.ini";
 };
 

@@ -1,5 +1,5 @@
-// Test helper: a fresh folder under the system's temporary folder, removed
-// with everything in it when the test ends.
+// Test helpers of the settings tests: the shared temporary folder and
+// whole-file reads and writes, and a file's permission bits.
 #pragma once
 
 #include <sys/stat.h>
@@ -11,38 +11,13 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/TempFolder.h"
+
 namespace qf::settings::testing {
 
-class TestFolder {
-  public:
-    TestFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "qf-settings-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TestFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    TestFolder(const TestFolder&) = delete;
-    TestFolder& operator=(const TestFolder&) = delete;
-
-    const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(std::string_view name) const { return m_path / name; }
-
-  private:
-    std::filesystem::path m_path;
-};
-
-inline void writeBytes(const std::filesystem::path& file, std::string_view bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string readBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using qf::testing::readBytes;
+using qf::testing::TempFolder;
+using qf::testing::writeBytes;
 
 // The permission bits of the file (e.g. 0600).
 inline unsigned permissionBits(const std::filesystem::path& file) {

@@ -16,42 +16,13 @@
 #include <vector>
 
 #include "store/FileSystem.h"
+#include "tests/support/TempFolder.h"
 
 namespace qf::store::testing {
 
-// A fresh folder under the system's temporary folder, removed with its
-// contents at the end of the test.
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quillfern-XXXXXX").string();
-        char* made = ::mkdtemp(pattern.data());
-        m_path = made != nullptr ? made : "";
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-
-  private:
-    std::string m_path;
-};
-
-inline std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using qf::testing::readBytes;
+using qf::testing::TempFolder;
+using qf::testing::writeBytes;
 
 // What a power cut keeps of the writes that were not yet synced.
 enum class PowerCut {
@@ -211,6 +182,9 @@ class FaultyFileSystem final : public FileSystem {
     // The model behind power-cut mode: files by identity, and the names the
     // folders hold now and as of their last fsync.
     struct PowerModel {
+        // Declared, so that clang can make one before this class is complete.
+        PowerModel() {}
+
         PowerCut mode = PowerCut::kDropUnsynced;
         std::function<void()> afterCut;
         std::vector<ModelFile> files;

@@ -31,6 +31,75 @@ std::string base64Encode(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+int base64Value(char c) {
+    if (c >= 'A' && c <= 'Z') {
+        return c - 'A';
+    }
+    if (c >= 'a' && c <= 'z') {
+        return c - 'a' + 26;
+    }
+    if (c >= '0' && c <= '9') {
+        return c - '0' + 52;
+    }
+    if (c == '+') {
+        return 62;
+    }
+    return c == '/' ? 63 : -1;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::string base64Decode(std::string_view text) {
+    std::string out;
+    unsigned accumulator = 0;
+    int bits = 0;
+    for (char c : text) {
+        const int value = base64Value(c);
+        if (value < 0) {
+            continue;
+        }
+        accumulator = (accumulator << 6) | static_cast<unsigned>(value);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((accumulator >> bits) & 0xFF);
+        }
+    }
+    return out;
+}
+
+std::string decodeHexEscapes(std::string_view text, char escape, bool underscoreIsSpace) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == escape) {
+            const int high = i + 1 < text.size() ? hexValue(text[i + 1]) : -1;
+            const int low = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
+            if (high >= 0 && low >= 0) {
+                out += static_cast<char>(high * 16 + low);
+                i += 2;
+                continue;
+            }
+        }
+        out += (underscoreIsSpace && text[i] == '_') ? ' ' : text[i];
+    }
+    return out;
+}
+
 std::string encodeHeaderWords(std::string_view utf8, std::string_view charset,
                               const CharsetEncoder& toCharset, std::size_t firstLineUsed,
                               std::string_view fold) {

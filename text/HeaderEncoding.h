@@ -1,5 +1,6 @@
 // Base64 and RFC 2047 encoded-words, for header texts that are not plain
-// ASCII: the mail sent and the mbox export write their headers with them.
+// ASCII: the mail sent and the mbox export write their headers with them,
+// and received headers are read back through the decoders.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +12,15 @@ namespace qf::text {
 
 // Base64 with padding, no line breaks.
 std::string base64Encode(std::string_view bytes);
+
+// Lenient base64: padding may be missing, stray characters are skipped.
+std::string base64Decode(std::string_view text);
+
+// `text` with each `escape` followed by two hex digits replaced by that
+// byte: percent escapes (RFC 2231) or equals escapes (the "Q" encoding of
+// RFC 2047, where `underscoreIsSpace`). An escape without two hex digits
+// stays as it is.
+std::string decodeHexEscapes(std::string_view text, char escape, bool underscoreIsSpace);
 
 // Turns a run of whole UTF-8 characters into the bytes of a charset.
 using CharsetEncoder = std::function<std::string(std::string_view utf8)>;

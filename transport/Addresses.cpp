@@ -3,8 +3,9 @@
 #include <algorithm>
 
 #include "text/Utf8.h"
+#include "transport/CharsetConversion.h"
 #include "transport/GMimeSupport.h"
-#include "transport/JapaneseCharset.h"
+#include "transport/HeaderWords.h"
 
 namespace qf::transport {
 
@@ -241,17 +242,6 @@ std::vector<std::string> addressesOf(const std::vector<Mailbox>& mailboxes) {
     return addresses;
 }
 
-std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-        }
-        out += c;
-    }
-    return out + "\"";
-}
-
 // RFC 5322 specials and what would make a reader decode or split the name.
 bool needsQuoting(std::string_view name) {
     return name.find_first_of("()<>[]:;@\\,.\"") != std::string_view::npos ||
@@ -337,7 +327,7 @@ std::string formatMailbox(const Mailbox& mailbox) {
     if (mailbox.name.empty()) {
         return mailbox.address;
     }
-    const std::string name = needsQuoting(mailbox.name) ? quoted(mailbox.name) : mailbox.name;
+    const std::string name = needsQuoting(mailbox.name) ? quotedString(mailbox.name) : mailbox.name;
     return name + " <" + mailbox.address + ">";
 }
 
@@ -372,7 +362,18 @@ std::string decodeAddressHeader(std::string_view rawValue) {
     }
     // Addr-specs too broken to be written out again: one quoted string,
     // which no reader takes for an address with a domain.
-    return onlySenders(readWritten) ? written : quoted(written);
+    return onlySenders(readWritten) ? written : quotedString(written);
+}
+
+std::string quotedString(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out + "\"";
 }
 
 }  // namespace qf::transport

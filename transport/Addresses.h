@@ -40,6 +40,10 @@ std::vector<Mailbox> parseMailboxList(std::string_view text);
 // alone, or `name <address>` with the name quoted when it needs to be.
 std::string formatMailbox(const Mailbox& mailbox);
 
+// `text` as an RFC 5322 quoted string: in double quotes, each quote and
+// backslash escaped with a backslash.
+std::string quotedString(std::string_view text);
+
 // `text` with each control character (C0, DEL, C1) made a space.
 std::string controlsToSpaces(std::string_view text);
 

@@ -12,25 +12,6 @@ namespace qf::transport {
 
 namespace {
 
-// Length of the UTF-8 sequence at `i`, or 0 when it is not valid UTF-8.
-std::size_t utf8Length(std::string_view text, std::size_t i) {
-    unsigned char b = static_cast<unsigned char>(text[i]);
-    std::size_t n = b < 0x80                   ? 1
-                    : (b >= 0xC2 && b <= 0xDF) ? 2
-                    : (b >> 4) == 0xE          ? 3
-                    : (b >= 0xF0 && b <= 0xF4) ? 4
-                                               : 0;
-    if (n == 0 || i + n > text.size()) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    return n;
-}
-
 std::string_view extensionFor(std::string_view mimeType) {
     static const std::pair<std::string_view, std::string_view> kExtensions[] = {
         {"text/plain", ".txt"},      {"text/html", ".html"},      {"image/jpeg", ".jpg"},
@@ -91,7 +72,7 @@ std::string safeAttachmentName(std::string_view name, std::string_view mimeType)
     }
     std::string cleaned;
     for (std::size_t i = 0; i < name.size();) {
-        std::size_t n = utf8Length(name, i);
+        std::size_t n = text::validUtf8SequenceLength(name, i);
         if (n == 0 || (n == 1 && isUnsafeAscii(static_cast<unsigned char>(name[i])))) {
             cleaned += '_';
             i += std::max<std::size_t>(n, 1);

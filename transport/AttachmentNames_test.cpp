@@ -12,7 +12,7 @@ namespace qf::transport {
 namespace {
 
 using testing::readBytes;
-using testing::ScratchFolder;
+using testing::TempFolder;
 
 TEST(SafeAttachmentName, StripsEveryWayOutOfTheFolder) {
     EXPECT_EQ(safeAttachmentName("../../x.txt", ""), "x.txt");
@@ -49,10 +49,10 @@ TEST(SafeAttachmentName, LongNamesAreCutAtACharacterAndKeepTheirExtension) {
 }
 
 TEST(WriteAttachment, NeverReplacesAFileOrFollowsALink) {
-    ScratchFolder folder;
+    TempFolder folder;
     std::ofstream(folder.path() + "/a.txt") << "old";
     std::ofstream(folder.path() + "/a(1).txt") << "older";
-    ScratchFolder outside;
+    TempFolder outside;
     std::string target = outside.path() + "/target";
     std::ofstream(target) << "keep";
     ASSERT_EQ(::symlink(target.c_str(), (folder.path() + "/link").c_str()), 0);
@@ -70,7 +70,7 @@ TEST(WriteAttachment, NeverReplacesAFileOrFollowsALink) {
 }
 
 TEST(WriteAttachment, OneWriterNumbersSameNamesPastFilesAlreadyThere) {
-    ScratchFolder folder;
+    TempFolder folder;
     std::ofstream(folder.path() + "/same.bin") << "old";
     std::ofstream(folder.path() + "/same(2).bin") << "old";
     AttachmentWriter writer(folder.path());
@@ -87,7 +87,7 @@ TEST(WriteAttachment, OneWriterNumbersSameNamesPastFilesAlreadyThere) {
 }
 
 TEST(WriteAttachment, AMissingFolderIsAnError) {
-    ScratchFolder folder;
+    TempFolder folder;
     auto written = writeAttachment(folder.path() + "/missing", "a.txt", "", "x");
     ASSERT_FALSE(written);
     EXPECT_EQ(written.status().code(), StatusCode::kIoError);

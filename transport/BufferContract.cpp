@@ -38,8 +38,9 @@ std::string utf8Argument(const char* cp932) {
 }
 
 void copyCp932(char* buffer, std::size_t capacity, std::string_view cp932) {
-    if (!buffer || capacity == 0)
+    if (!buffer || capacity == 0) {
         return;
+    }
     const std::size_t length = text::cp932PrefixLength(cp932, capacity - 1);
     std::memcpy(buffer, cp932.data(), length);
     buffer[length] = '\0';
@@ -53,8 +54,9 @@ MailParts splitHeaderAndBody(std::string_view mail) {
     // The header ends at the first empty line (CRLF CRLF, or bare LF LF).
     const auto crlf = mail.find("\r\n\r\n");
     const auto lf = mail.find("\n\n");
-    if (crlf == std::string_view::npos && lf == std::string_view::npos)
+    if (crlf == std::string_view::npos && lf == std::string_view::npos) {
         return {mail, {}};
+    }
     if (lf < crlf) {
         return {mail.substr(0, lf + 1), mail.substr(lf + 2)};
     }
@@ -80,11 +82,13 @@ std::vector<std::string_view> splitFields(std::string_view header) {
 }
 
 bool startsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
-    if (text.size() < lowerPrefix.size())
+    if (text.size() < lowerPrefix.size()) {
         return false;
+    }
     for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != lowerPrefix[i])
+        if (std::tolower(static_cast<unsigned char>(text[i])) != lowerPrefix[i]) {
             return false;
+        }
     }
     return true;
 }
@@ -99,14 +103,17 @@ bool isTraceField(std::string_view field) {
 }  // namespace
 
 std::string fitHeader(std::string_view header, std::size_t maxBytes) {
-    if (header.size() <= maxBytes)
+    if (header.size() <= maxBytes) {
         return std::string(header);
+    }
     std::string kept;
     for (std::string_view field : splitFields(header)) {
-        if (isTraceField(field))
+        if (isTraceField(field)) {
             continue;
-        if (kept.size() + field.size() > maxBytes)
+        }
+        if (kept.size() + field.size() > maxBytes) {
             continue;
+        }
         kept += field;
     }
     return kept;

@@ -34,38 +34,44 @@ constexpr RefusalName kRefusalNames[] = {
 
 std::optional<std::string> readWholeFile(const char* path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
+    if (!in) {
         return std::nullopt;
+    }
     std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
+    if (in.bad()) {
         return std::nullopt;
+    }
     return bytes;
 }
 
 }  // namespace
 
 TlsRefusal tlsRefusalOf(const Status& status) {
-    if (status.code() != StatusCode::kRefused)
+    if (status.code() != StatusCode::kRefused) {
         return TlsRefusal::kNone;
+    }
     for (const RefusalName& name : kRefusalNames) {
-        if (status.message().starts_with(name.prefix))
+        if (status.message().starts_with(name.prefix)) {
             return name.refusal;
+        }
     }
     return TlsRefusal::kNone;
 }
 
 Status tlsRefused(TlsRefusal refusal, std::string_view detail) {
     for (const RefusalName& name : kRefusalNames) {
-        if (name.refusal == refusal)
+        if (name.refusal == refusal) {
             return Status::refused(std::string(name.prefix) + std::string(detail));
+        }
     }
     return Status::refused(std::string(detail));
 }
 
 CurlConnection::CurlConnection(const ServerAddress& address, const TransferLimits& limits) {
     m_curl = curl_easy_init();
-    if (!m_curl)
+    if (!m_curl) {
         return;
+    }
     const std::string url = address.url();
     curl_easy_setopt(m_curl, CURLOPT_URL, url.c_str());
     if (!address.pinnedIp.empty()) {
@@ -100,15 +106,17 @@ CurlConnection::CurlConnection(const ServerAddress& address, const TransferLimit
 }
 
 CurlConnection::~CurlConnection() {
-    if (m_curl)
+    if (m_curl) {
         curl_easy_cleanup(m_curl);
+    }
     curl_slist_free_all(m_pinnedResolve);
 }
 
 void CurlConnection::trustExtraCertificates() {
     const char* extraFile = std::getenv(kExtraCaFileVariable);
-    if (!extraFile || *extraFile == '\0')
+    if (!extraFile || *extraFile == '\0') {
         return;
+    }
     const std::optional<std::string> extra = readWholeFile(extraFile);
     if (!extra || extra->find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
         // Unreadable, or no PEM certificate in it: libcurl refuses TLS with
@@ -123,8 +131,9 @@ void CurlConnection::trustExtraCertificates() {
     char* systemBundle = nullptr;
     curl_easy_getinfo(m_curl, CURLINFO_CAINFO, &systemBundle);
     if (systemBundle) {
-        if (std::optional<std::string> system = readWholeFile(systemBundle))
+        if (std::optional<std::string> system = readWholeFile(systemBundle)) {
             bundle = std::move(*system) + "\n";
+        }
     }
     bundle += *extra;
     curl_blob blob{bundle.data(), bundle.size(), CURL_BLOB_COPY};
@@ -141,15 +150,18 @@ void CurlConnection::recordServerText(std::string_view text) {
         const auto end = text.find('\n');
         std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        if (!line.empty() && line.back() == '\r')
+        if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
-        if (line.empty())
+        }
+        if (line.empty()) {
             continue;
+        }
         constexpr std::size_t kKeptLength = 1000;  // an endless line is not kept whole
         m_lastReply.assign(line.substr(0, kKeptLength));
         ++m_replyLines;
-        if (isRefusal(m_lastReply))
+        if (isRefusal(m_lastReply)) {
             m_lastRefusal = m_lastReply;
+        }
     }
 }
 
@@ -197,8 +209,9 @@ Status CurlConnection::failure(CURLcode code) const {
     } else {
         detail = curl_easy_strerror(code);
     }
-    if (const TlsRefusal refusal = tlsRefusal(code); refusal != TlsRefusal::kNone)
+    if (const TlsRefusal refusal = tlsRefusal(code); refusal != TlsRefusal::kNone) {
         return tlsRefused(refusal, detail);
+    }
     switch (code) {
         case CURLE_OPERATION_TIMEDOUT:
             return Status::timedOut(detail);

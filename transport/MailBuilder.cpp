@@ -7,9 +7,12 @@
 #include <iterator>
 
 #include "text/HeaderEncoding.h"
+#include "text/Utf8.h"
 #include "transport/Addresses.h"
 #include "transport/GMimeSupport.h"
-#include "transport/JapaneseCharset.h"
+#include "transport/HeaderParameters.h"
+#include "transport/HeaderWords.h"
+#include "transport/Iso2022Jp.h"
 
 namespace qf::transport {
 
@@ -19,11 +22,6 @@ namespace {
 constexpr std::size_t kMaxLineBytes = 998;
 // RFC 2231 sections are cut to keep parameter lines readable.
 constexpr std::size_t kRfc2231SectionBytes = 60;
-
-bool isAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 std::string trim(std::string_view text) {
     std::size_t first = text.find_first_not_of(" \t\r\n");
@@ -77,17 +75,6 @@ std::size_t longestLine(std::string_view text) {
     return longest;
 }
 
-std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-        }
-        out += c;
-    }
-    return out + "\"";
-}
-
 // True when ASCII text folded at its spaces keeps every line within 998
 // bytes: no word is longer than a line can hold.
 bool foldsWithinLimit(std::string_view ascii, std::size_t firstLineUsed) {
@@ -111,7 +98,7 @@ std::string headerText(std::string_view utf8, std::size_t firstLineUsed) {
     std::replace_if(
         clean.begin(), clean.end(),
         [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, ' ');
-    if (!isAscii(clean)) {
+    if (!text::isAscii(clean)) {
         return encodeHeaderText(clean, firstLineUsed);
     }
     if (!foldsWithinLimit(clean, firstLineUsed)) {
@@ -145,9 +132,9 @@ std::string formatMailboxes(const std::vector<Mailbox>& mailboxes, std::size_t n
     for (const Mailbox& mailbox : mailboxes) {
         std::string text = mailbox.address;
         if (!mailbox.name.empty()) {
-            const bool plain = isAscii(mailbox.name) && foldsWithinLimit(mailbox.name, 0);
-            std::string phrase =
-                plain ? quoted(headerText(mailbox.name, 0)) : headerText(mailbox.name, lineLength);
+            const bool plain = text::isAscii(mailbox.name) && foldsWithinLimit(mailbox.name, 0);
+            std::string phrase = plain ? quotedString(headerText(mailbox.name, 0))
+                                       : headerText(mailbox.name, lineLength);
             text = phrase + " <" + mailbox.address + ">";
         }
         if (!out.empty()) {
@@ -180,7 +167,7 @@ GObjectPtr<GMimeObject> bodyPart(std::string_view utf8) {
     std::string content;
     const char* charset = "UTF-8";
     bool sevenBit = false;
-    if (isAscii(text)) {
+    if (text::isAscii(text)) {
         content = text;
         charset = "us-ascii";
         sevenBit = longestLine(content) <= kMaxLineBytes;
@@ -210,9 +197,7 @@ std::string mimeTypeForName(std::string_view name) {
     std::size_t dot = name.rfind('.');
     std::string extension =
         dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    });
+    extension = text::asciiLowerCase(extension);
     for (const auto& [suffix, type] : kTypes) {
         // A forwarded mail as a file stays opaque data: GMime would parse a
         // message/rfc822 part.
@@ -253,9 +238,10 @@ std::string rfc2231Parameter(std::string_view name, std::string_view utf8) {
 // ones (filename*=, RFC 2231).
 void setAttachmentName(GMimeObject* part, const std::string& mimeType,
                        const std::string& fileName) {
-    if (isAscii(fileName)) {
-        setRawHeader(part, "Content-Type", mimeType + ";\r\n name=" + quoted(fileName));
-        setRawHeader(part, "Content-Disposition", "attachment;\r\n filename=" + quoted(fileName));
+    if (text::isAscii(fileName)) {
+        setRawHeader(part, "Content-Type", mimeType + ";\r\n name=" + quotedString(fileName));
+        setRawHeader(part, "Content-Disposition",
+                     "attachment;\r\n filename=" + quotedString(fileName));
         return;
     }
     setRawHeader(part, "Content-Type",

@@ -11,7 +11,7 @@ namespace qf::transport {
 namespace {
 
 using testing::readBytes;
-using testing::ScratchFolder;
+using testing::TempFolder;
 
 // Each header or body line of a built mail: CRLF-ended, at most 78 characters.
 void expectWellFormedLines(const std::string& bytes) {
@@ -37,7 +37,7 @@ class MailBuilderTest : public ::testing::Test {
         return path;
     }
 
-    ScratchFolder m_folder;
+    TempFolder m_folder;
 };
 
 TEST_F(MailBuilderTest, JapaneseMailRoundTrips) {

@@ -8,20 +8,14 @@
 #include "text/LineBreaks.h"
 #include "text/Utf8.h"
 #include "transport/Addresses.h"
+#include "transport/CharsetConversion.h"
 #include "transport/GMimeSupport.h"
-#include "transport/JapaneseCharset.h"
+#include "transport/HeaderParameters.h"
+#include "transport/HeaderWords.h"
 
 namespace qf::transport {
 
 namespace {
-
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    });
-    return out;
-}
 
 // Every header field in order, its value decoded: the "header copy" text,
 // and Subject, From and Date (the first of each). The date is kept as the
@@ -30,7 +24,7 @@ void decodeHeaderFields(std::string_view rawMail, DecodedMail& mail) {
     for (const RawHeaderField& field : rawHeaderFields(rawMail)) {
         std::string value = decodeHeaderText(field.text.substr(field.name.size() + 1));
         mail.headerText += std::string(field.name) + ": " + value + "\r\n";
-        std::string lower = lowerAscii(field.name);
+        std::string lower = text::asciiLowerCase(field.name);
         if (lower == "subject" && mail.headers.subject.empty()) {
             mail.headers.subject = value;
         } else if (lower == "from" && mail.headers.sender.empty()) {
@@ -64,7 +58,7 @@ std::optional<std::string> withFirstContentTypeOnly(std::string_view rawMail) {
     std::size_t copiedUpTo = 0;
     bool seen = false;
     for (const RawHeaderField& field : rawHeaderFields(rawMail)) {
-        if (lowerAscii(field.name) != "content-type") {
+        if (text::asciiLowerCase(field.name) != "content-type") {
             continue;
         }
         if (seen) {
@@ -92,10 +86,7 @@ std::string mimeTypeOf(GMimeObject* object) {
     char* text = type ? g_mime_content_type_get_mime_type(type) : nullptr;
     std::string result = text ? text : "application/octet-stream";
     g_free(text);
-    std::transform(result.begin(), result.end(), result.begin(), [](char c) {
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    });
-    return result;
+    return text::asciiLowerCase(result);
 }
 
 // The attachment's name: filename of the disposition (RFC 2231 or 2047),
@@ -276,7 +267,7 @@ bool isBlockTag(const std::string& tag) {
 }  // namespace
 
 std::string htmlToText(std::string_view html) {
-    std::string lower = lowerAscii(html);
+    std::string lower = text::asciiLowerCase(html);
     std::string out;
     bool pendingSpace = false;
     for (std::size_t i = 0; i < html.size();) {
@@ -340,8 +331,9 @@ bool isFieldName(std::string_view name) {
 std::string trimmedLower(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t\r\n");
     const std::size_t last = text.find_last_not_of(" \t\r\n");
-    return first == std::string_view::npos ? std::string()
-                                           : lowerAscii(text.substr(first, last - first + 1));
+    return first == std::string_view::npos
+               ? std::string()
+               : text::asciiLowerCase(text.substr(first, last - first + 1));
 }
 
 // Most mail is one text/plain part in 7bit or 8bit: the MIME parser would
@@ -360,7 +352,7 @@ std::optional<std::string> plainTextCharset(std::string_view rawMail) {
             return std::nullopt;  // a line before it was no field
         }
         covered += field.text.size();
-        const std::string name = lowerAscii(field.name);
+        const std::string name = text::asciiLowerCase(field.name);
         const std::string_view value = field.text.substr(field.name.size() + 1);
         if (name == "content-disposition") {
             return std::nullopt;

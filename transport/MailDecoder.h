@@ -1,7 +1,7 @@
 // Decoding of a fetched mail into the texts the program stores (subject,
 // date, sender, header in UTF-8; the body in UTF-8 or CP932) and its
 // attachments (still in memory; NMailDecode.cpp writes them). Charsets are
-// converted by JapaneseCharset, structure and transfer encodings come from
+// converted by CharsetConversion, structure and transfer encodings come from
 // GMime, except for plain text mail, which needs no MIME parse.
 #pragma once
 

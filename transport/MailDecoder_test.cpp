@@ -175,6 +175,7 @@ TEST(MailDecoding, PlainTextShortcutAgreesWithTheMimeParser) {
              "Content-Type: text/html\r\nContent-Type: text/plain\r\n\r\n<p>x</p>\r\n",
              "Content-Transfer-Encoding: 8BIT \r\n\r\n\xE3\x81\x82\r\n",
              "Content-Transfer-Encoding: quoted-printable\r\n\r\n=E3=81=82\r\n",
+             // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one mail, two lines
              "Content-Transfer-Encoding: 7bit\r\nContent-Transfer-Encoding: base64\r\n\r\n"
              "44GC\r\n",
              "Content-Disposition: inline\r\n\r\nx\r\n",

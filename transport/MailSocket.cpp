@@ -27,8 +27,9 @@ namespace {
 constexpr std::size_t kReadChunk = 64 * 1024;
 
 int pollMilliseconds(Deadline deadline) {
-    if (deadline == Deadline::max())
+    if (deadline == Deadline::max()) {
         return -1;
+    }
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return static_cast<int>(std::max<long long>(0, left.count()));
@@ -48,8 +49,9 @@ bool isIpLiteral(const std::string& host) {
 std::string openSslError(std::string_view fallback) {
     const unsigned long code = ERR_get_error();
     ERR_clear_error();
-    if (code == 0)
+    if (code == 0) {
         return std::string(fallback);
+    }
     char text[256];
     ERR_error_string_n(code, text, sizeof text);
     return text;
@@ -61,8 +63,9 @@ int bioWrite(BIO* bio, const char* data, int length) {
     BIO_clear_retry_flags(bio);
     const ssize_t sent = ::send(static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio))),
                                 data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
-    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
         BIO_set_retry_write(bio);
+    }
     return static_cast<int>(sent);
 }
 
@@ -70,8 +73,9 @@ int bioRead(BIO* bio, char* data, int length) {
     BIO_clear_retry_flags(bio);
     const ssize_t got = ::recv(static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio))),
                                data, static_cast<std::size_t>(length), 0);
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
         BIO_set_retry_read(bio);
+    }
     return static_cast<int>(got);
 }
 
@@ -105,19 +109,22 @@ struct Step {
 };
 
 Step socketStep(ssize_t result, bool writing) {
-    if (result > 0)
+    if (result > 0) {
         return {result, false, false};
+    }
     const bool again = result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
     return {0, again, writing};
 }
 
 // TLS may have to read to write and write to read (a handshake message).
 Step tlsStep(SSL* ssl, int result) {
-    if (result > 0)
+    if (result > 0) {
         return {result, false, false};
+    }
     const int error = SSL_get_error(ssl, result);
-    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
         return {0, true, error == SSL_ERROR_WANT_WRITE};
+    }
     ERR_clear_error();
     return {};
 }
@@ -126,8 +133,9 @@ Step tlsStep(SSL* ssl, int result) {
 int connectOne(const addrinfo& entry, Deadline deadline, bool& timedOut) {
     const int fd = ::socket(entry.ai_family, entry.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
                             entry.ai_protocol);
-    if (fd < 0)
+    if (fd < 0) {
         return -1;
+    }
     if (::connect(fd, entry.ai_addr, entry.ai_addrlen) != 0) {
         if (errno != EINPROGRESS) {
             const int error = errno;
@@ -165,8 +173,9 @@ MailSocket::MailSocket(int fd, const ServerAddress& address) : m_fd(fd), m_addre
 MailSocket::~MailSocket() {
     SSL_free(m_ssl);
     SSL_CTX_free(m_context);
-    if (m_fd >= 0)
+    if (m_fd >= 0) {
         ::close(m_fd);
+    }
 }
 
 Result<std::unique_ptr<MailSocket>> MailSocket::connect(const ServerAddress& address,
@@ -177,9 +186,10 @@ Result<std::unique_ptr<MailSocket>> MailSocket::connect(const ServerAddress& add
     addrinfo* found = nullptr;
     const std::string& host = address.pinnedIp.empty() ? address.host : address.pinnedIp;
     const std::string port = std::to_string(address.port);
-    if (const int error = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); error != 0)
+    if (const int error = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); error != 0) {
         return Status::refused("could not resolve host: " + address.host + " (" +
                                gai_strerror(error) + ")");
+    }
     int fd = -1;
     int lastError = 0;
     bool timedOut = false;
@@ -191,8 +201,9 @@ Result<std::unique_ptr<MailSocket>> MailSocket::connect(const ServerAddress& add
     ::freeaddrinfo(found);
     if (fd < 0) {
         const std::string detail = "could not connect to " + hostAndPort(address) + ": ";
-        if (timedOut)
+        if (timedOut) {
             return Status::timedOut(detail + "no answer in time");
+        }
         return Status::refused(detail + std::strerror(lastError));
     }
     return std::unique_ptr<MailSocket>(new MailSocket(fd, address));
@@ -202,13 +213,16 @@ Status MailSocket::wait(bool forWriting, Deadline deadline, std::string_view wha
     pollfd poller{m_fd, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
     while (true) {
         const int ready = ::poll(&poller, 1, pollMilliseconds(deadline));
-        if (ready > 0)
+        if (ready > 0) {
             return Status::ok();
-        if (ready == 0)
+        }
+        if (ready == 0) {
             return Status::timedOut("no " + std::string(what) + " from " + hostAndPort(m_address) +
                                     " in time");
-        if (errno != EINTR)
+        }
+        if (errno != EINTR) {
             return Status::ioError("poll: " + std::string(std::strerror(errno)));
+        }
     }
 }
 
@@ -268,20 +282,23 @@ Status MailSocket::startTls(Deadline deadline) {
     // would otherwise be read as the first replies inside TLS.
     consume(buffered().size());
     m_context = SSL_CTX_new(TLS_client_method());
-    if (!m_context)
+    if (!m_context) {
         return tlsRefused(TlsRefusal::kHandshakeFailed, openSslError("no TLS context"));
+    }
     SSL_CTX_set_min_proto_version(m_context, TLS1_2_VERSION);
     SSL_CTX_set_default_verify_paths(m_context);
     // The extra file adds trust; the system's CAs stay trusted beside it.
     if (const char* extra = std::getenv(kExtraCaFileVariable); extra && *extra) {
-        if (SSL_CTX_load_verify_locations(m_context, extra, nullptr) != 1)
+        if (SSL_CTX_load_verify_locations(m_context, extra, nullptr) != 1) {
             return tlsRefused(TlsRefusal::kUnusableCaFile,
                               std::string(extra) + ": " + openSslError("no certificate in it"));
+        }
     }
     SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
     m_ssl = SSL_new(m_context);
-    if (!m_ssl)
+    if (!m_ssl) {
         return tlsRefused(TlsRefusal::kHandshakeFailed, openSslError("no TLS session"));
+    }
     SSL_set_mode(m_ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     const std::string& host = m_address.host;
     if (isIpLiteral(host)) {
@@ -292,8 +309,9 @@ Status MailSocket::startTls(Deadline deadline) {
         SSL_set_tlsext_host_name(m_ssl, host.c_str());
     }
     BIO* bio = BIO_new(socketMethod());
-    if (!bio)
+    if (!bio) {
         return tlsRefused(TlsRefusal::kHandshakeFailed, openSslError("no socket BIO"));
+    }
     BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(m_fd)));
     SSL_set_bio(m_ssl, bio, bio);
     return handshake(deadline);
@@ -302,13 +320,16 @@ Status MailSocket::startTls(Deadline deadline) {
 Status MailSocket::handshake(Deadline deadline) {
     while (true) {
         const int result = SSL_connect(m_ssl);
-        if (result == 1)
+        if (result == 1) {
             return Status::ok();
+        }
         const int error = SSL_get_error(m_ssl, result);
-        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE)
+        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
             return handshakeFailure();
-        if (Status ready = wait(error == SSL_ERROR_WANT_WRITE, deadline, "TLS handshake"); !ready)
+        }
+        if (Status ready = wait(error == SSL_ERROR_WANT_WRITE, deadline, "TLS handshake"); !ready) {
             return ready;
+        }
     }
 }
 

@@ -12,12 +12,12 @@
 #include <set>
 #include <string>
 
+#include "tests/support/TempFolder.h"
+
 namespace qf::transport::testing {
 
-inline std::string readBytes(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
+using qf::testing::readBytes;
+using qf::testing::TempFolder;
 
 // Every line end as CR LF, as the receive run hands a mail over.
 inline std::string withCrLf(const std::string& text) {
@@ -40,36 +40,19 @@ inline std::string sampleMail(const std::string& name) {
     return withCrLf(text);
 }
 
-// A fresh folder under /tmp, removed with everything below it at the end.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        char pattern[] = "/tmp/qf-mime-XXXXXX";
-        m_path = ::mkdtemp(pattern);
-    }
-    ~ScratchFolder() { std::system(("rm -rf '" + m_path + "'").c_str()); }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const std::string& path() const { return m_path; }
-
-    // Names in `folder` (default: the scratch folder itself), without . and ..
-    std::set<std::string> names(const std::string& folder = {}) const {
-        std::set<std::string> result;
-        if (DIR* dir = ::opendir((folder.empty() ? m_path : folder).c_str())) {
-            while (dirent* entry = ::readdir(dir)) {
-                std::string name = entry->d_name;
-                if (name != "." && name != "..") {
-                    result.insert(name);
-                }
+// Names in `folder`, without . and ..
+inline std::set<std::string> namesIn(const std::string& folder) {
+    std::set<std::string> result;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (dirent* entry = ::readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                result.insert(name);
             }
-            ::closedir(dir);
         }
-        return result;
+        ::closedir(dir);
     }
-
-  private:
-    std::string m_path;
-};
+    return result;
+}
 
 }  // namespace qf::transport::testing

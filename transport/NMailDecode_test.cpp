@@ -11,9 +11,10 @@
 namespace qf::transport {
 namespace {
 
+using testing::namesIn;
 using testing::readBytes;
 using testing::sampleMail;
-using testing::ScratchFolder;
+using testing::TempFolder;
 
 // The five buffers of one NMailAttachmentFileFirst call, sized as the
 // receive run sizes them.
@@ -37,7 +38,7 @@ std::string utf8(const std::vector<char>& buffer) {
 }
 
 TEST(AttachmentFileFirst, FillsTheBuffersInCp932) {
-    ScratchFolder folder;
+    TempFolder folder;
     std::string mail = sampleMail("iso2022jp-nec-extensions.eml");
     Buffers buffers(mail.size());
     EXPECT_EQ(buffers.decode(folder.path() + "/", mail), 0);
@@ -48,11 +49,11 @@ TEST(AttachmentFileFirst, FillsTheBuffersInCp932) {
     EXPECT_NE(utf8(buffers.header).find("From: 髙橋 <takahashi@example.jp>\r\n"),
               std::string::npos);
     EXPECT_EQ(NMailAttachmentFileClose(0), 0);
-    EXPECT_TRUE(folder.names().empty());
+    EXPECT_TRUE(namesIn(folder.path()).empty());
 }
 
 TEST(AttachmentFileFirst, HostileNamesLandInsideTheFolder) {
-    ScratchFolder root;
+    TempFolder root;
     std::string folder = root.path() + "/添付フォルダ";
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     std::ofstream(folder + "/same.txt") << "already here";
@@ -69,15 +70,15 @@ TEST(AttachmentFileFirst, HostileNamesLandInsideTheFolder) {
                                       "drive.txt",      "report.pdf",   longName + ".txt",
                                       "attachment.bin", "_bell_.txt",   "表.txt",
                                       "same.txt",       "same(1).txt",  "same(2).txt"};
-    EXPECT_EQ(root.names(folder), expected);
-    EXPECT_EQ(root.names(), std::set<std::string>{"添付フォルダ"});
+    EXPECT_EQ(namesIn(folder), expected);
+    EXPECT_EQ(namesIn(root.path()), std::set<std::string>{"添付フォルダ"});
     EXPECT_EQ(readBytes(folder + "/same.txt"), "already here");
     EXPECT_EQ(readBytes(folder + "/evil.txt"), "content 0\n");
     EXPECT_EQ(readBytes(folder + "/same(2).txt"), "content 10\n");
 }
 
 TEST(AttachmentFileFirst, AnUnwritableFolderGivesMinusFive) {
-    ScratchFolder root;
+    TempFolder root;
     std::string notAFolder = root.path() + "/file";
     std::ofstream(notAFolder) << "x";
     std::string mail = sampleMail("rfc2231-name.eml");
@@ -117,10 +118,10 @@ std::string deeplyNestedMail(int depth) {
 
 TEST(AttachmentFileFirst, AMailBeyondTheLimitsIsWrittenWholeAsOneFile) {
     for (const std::string& mail : {manyPartsMail(1001), deeplyNestedMail(40)}) {
-        ScratchFolder folder;
+        TempFolder folder;
         Buffers buffers(mail.size());
         EXPECT_EQ(buffers.decode(folder.path() + "/", mail), kAttachmentsWritten);
-        EXPECT_EQ(folder.names(), std::set<std::string>{"未展開メール.eml"});
+        EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"未展開メール.eml"});
         EXPECT_EQ(readBytes(folder.path() + "/未展開メール.eml"), mail);
         EXPECT_EQ(utf8(buffers.body).rfind("このメールは", 0), 0u) << utf8(buffers.body);
         EXPECT_NE(utf8(buffers.body).find("「未展開メール.eml」"), std::string::npos);
@@ -128,7 +129,7 @@ TEST(AttachmentFileFirst, AMailBeyondTheLimitsIsWrittenWholeAsOneFile) {
 }
 
 TEST(AttachmentFileFirst, BodyIsCutToTheBufferTheCallerHas) {
-    ScratchFolder folder;
+    TempFolder folder;
     // base64 of a long text decodes to fewer bytes than the mail, except when
     // the mail is cut short by the caller: the buffer is never overrun.
     std::string mail = "Subject: x\r\n\r\n" + std::string(100, 'a') + "\r\n";

@@ -149,8 +149,9 @@ TEST_F(NMailPop3, NumbersOutsideTheBoxFailWithoutEndingTheSession) {
 }
 
 TEST_F(NMailPop3, DeletionsHappenOnlyWhenTheSessionCloses) {
-    for (int i = 1; i <= 3; ++i)
+    for (int i = 1; i <= 3; ++i) {
         servers.deliver(simpleMail(i));
+    }
 
     // Marked but never closed: the program ends (or the session is dropped).
     int handle = connectAndLogin(kApop, 3);

@@ -112,8 +112,9 @@ std::string envelopeSentence(const EnvelopeRefusal& refusal) {
 // the server's certificate was refused.
 int report(std::string_view sentence, const Status& status, int result = kFailed) {
     std::string text(sentence);
-    if (status.code() == StatusCode::kTimedOut)
+    if (status.code() == StatusCode::kTimedOut) {
         text += "サーバーが時間内に応答しませんでした。";
+    }
     text += tlsSentence(tlsRefusalOf(status));
     setLastError(text, status.message());
     return result;
@@ -174,11 +175,13 @@ int NMailEndWinSock() {
 int NMailPop3Connect(const char* server) {
     ensureCurlInitialized();
     Result<ServerAddress> address = parseServerAddress(utf8Argument(server), MailProtocol::kPop3);
-    if (!address)
+    if (!address) {
         return report("POP3サーバー名が正しくありません。", address.status());
+    }
     Result<std::unique_ptr<Pop3Session>> session = Pop3Session::connect(address.value(), limits());
-    if (!session)
+    if (!session) {
         return report("POP3サーバーに接続できません。", session.status());
+    }
     std::lock_guard lock(state().mutex);
     const int handle = state().nextHandle++;
     auto open = std::make_shared<OpenSession>();
@@ -189,8 +192,9 @@ int NMailPop3Connect(const char* server) {
 
 int NMailPop3Authenticate(int handle, const char* id, const char* password, int apop) {
     const std::shared_ptr<OpenSession> open = findSession(handle);
-    if (!open)
+    if (!open) {
         return kNoSuchHandle;
+    }
     Result<int> count = open->session->login(utf8Argument(id), utf8Argument(password),
                                              apop != 0 ? Pop3Login::kApop : Pop3Login::kPlain);
     if (!count) {
@@ -205,11 +209,13 @@ int NMailPop3Authenticate(int handle, const char* id, const char* password, int 
 int NMailPop3GetMailStatus(int handle, int mailNumber, char* subject, char* date, char* sender,
                            char* header, int) {
     const std::shared_ptr<OpenSession> open = findSession(handle);
-    if (!open)
+    if (!open) {
         return kNoSuchHandle;
+    }
     Result<std::string_view> mail = open->session->retrieve(mailNumber);
-    if (!mail)
+    if (!mail) {
         return report("メールを受信できません。", mail.status());
+    }
     fillHeaderBuffers(*open, mailNumber, splitHeaderAndBody(mail.value()).header, subject, date,
                       sender, header);
     return kDone;
@@ -217,11 +223,13 @@ int NMailPop3GetMailStatus(int handle, int mailNumber, char* subject, char* date
 
 int NMailPop3GetMailSize(int handle, int mailNumber) {
     const std::shared_ptr<OpenSession> open = findSession(handle);
-    if (!open)
+    if (!open) {
         return kNoSuchHandle;
+    }
     Result<long> size = open->session->size(mailNumber);
-    if (!size)
+    if (!size) {
         return report("メールを受信できません。", size.status());
+    }
     if (size.value() > INT32_MAX - 1) {
         return report("メールが大きすぎます。",
                       Status::full(std::to_string(size.value()) + " bytes"));
@@ -233,11 +241,13 @@ int NMailPop3GetMailSize(int handle, int mailNumber) {
 int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char* sender,
                      char* header, char* body, int, int) {
     const std::shared_ptr<OpenSession> open = findSession(handle);
-    if (!open)
+    if (!open) {
         return kNoSuchHandle;
+    }
     Result<std::string_view> mail = open->session->retrieve(mailNumber);
-    if (!mail)
+    if (!mail) {
         return report("メールを受信できません。", mail.status());
+    }
     const MailParts parts = splitHeaderAndBody(mail.value());
     // The body buffer holds the size GetMailSize reported, plus its NUL.
     const auto reported = open->reportedSizes.find(mailNumber);
@@ -258,16 +268,20 @@ int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char
 
 int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length) {
     const std::shared_ptr<OpenSession> open = findSession(handle);
-    if (!open)
+    if (!open) {
         return kNoSuchHandle;
-    if (buffer == nullptr || length <= 0)
+    }
+    if (buffer == nullptr || length <= 0) {
         return report("メールの識別番号を取得できません。", Status::invalidArgument("no buffer"));
+    }
     buffer[0] = '\0';
-    if (!open->session->offersUniqueIds())
+    if (!open->session->offersUniqueIds()) {
         return 0;
+    }
     Result<std::string> id = open->session->uniqueId(mailNumber);
-    if (!id)
+    if (!id) {
         return report("メールの識別番号を取得できません。", id.status());
+    }
     const std::size_t n = std::min(id.value().size(), static_cast<std::size_t>(length - 1));
     std::copy_n(id.value().data(), n, buffer);
     buffer[n] = '\0';
@@ -276,10 +290,12 @@ int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length) {
 
 int NMailPop3SkipMail(int handle, int mailNumber) {
     const std::shared_ptr<OpenSession> open = findSession(handle);
-    if (!open)
+    if (!open) {
         return kNoSuchHandle;
-    if (Status noted = open->session->skip(mailNumber); !noted)
+    }
+    if (Status noted = open->session->skip(mailNumber); !noted) {
         return report("メールを受信できません。", noted);
+    }
     return kDone;
 }
 
@@ -290,8 +306,9 @@ int NMailPop3GetLoginDelay(int handle) {
 
 int NMailPop3DeleteMail(int handle, int mailNumber) {
     const std::shared_ptr<OpenSession> open = findSession(handle);
-    if (!open)
+    if (!open) {
         return kNoSuchHandle;
+    }
     if (Status marked = open->session->markDeleted(mailNumber); !marked) {
         return report("メールを削除できません。", marked);
     }
@@ -300,16 +317,18 @@ int NMailPop3DeleteMail(int handle, int mailNumber) {
 
 int NMailPop3Close(int handle) {
     std::shared_ptr<OpenSession> open = findSession(handle);
-    if (!open)
+    if (!open) {
         return kNoSuchHandle;
+    }
     {
         std::lock_guard lock(state().mutex);
         state().sessions.erase(handle);
     }
     Status closed = open->session->close();
-    if (!closed)
+    if (!closed) {
         return report("POP3の接続を正しく終了できません。受信したメールはサーバーに残っています。",
                       closed);
+    }
     return kDone;
 }
 
@@ -320,8 +339,9 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
                       const char* attachments, int) {
     ensureCurlInitialized();
     Result<ServerAddress> address = parseServerAddress(utf8Argument(server), MailProtocol::kSmtp);
-    if (!address)
+    if (!address) {
         return report("SMTPサーバー名が正しくありません。送信に失敗しました。", address.status());
+    }
     OutgoingMail outgoing{utf8Argument(from), utf8Argument(to), utf8Argument(subject),
                           utf8Argument(body), utf8Argument(attachments)};
     const std::string copies = utf8Argument(cc);
@@ -331,16 +351,19 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
         return kFailed;
     }
     // Cc joins the visible recipients; Bcc gets the mail without being named.
-    if (!copies.empty())
+    if (!copies.empty()) {
         outgoing.to += "," + copies;
+    }
     Result<BuiltMail> built = buildMail(outgoing);
-    if (!built)
+    if (!built) {
         return report("送信に失敗しました。", built.status());
+    }
     if (!blind.empty()) {
         OutgoingMail blindOnly{outgoing.from, blind, {}, {}, {}};
         Result<BuiltMail> blindRecipients = buildMail(blindOnly);
-        if (!blindRecipients)
+        if (!blindRecipients) {
             return report("送信に失敗しました。", blindRecipients.status());
+        }
         for (std::string& recipient : blindRecipients.value().recipients) {
             built.value().recipients.push_back(std::move(recipient));
         }
@@ -373,8 +396,9 @@ int NMailSetSmtpAuth(const char* id, const char* password) {
 }
 
 int NMailGetMessage(int, char* buffer, int* length) {
-    if (!buffer || !length || *length <= 0)
+    if (!buffer || !length || *length <= 0) {
         return kFailed;
+    }
     copyUtf8(buffer, static_cast<std::size_t>(*length), lastError());
     *length = static_cast<int>(std::char_traits<char>::length(buffer));
     return *length;

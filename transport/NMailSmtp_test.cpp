@@ -6,12 +6,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/support/MailServers.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TempFolder.h"
 #include "text/Cp932.h"
 #include "transport/NMail.h"
 #include "transport/NMailTestSupport.h"
@@ -25,6 +27,8 @@ using testing::lastMessage;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using qf::testing::MailServers;
+using qf::testing::PrivateMailServers;
+using qf::testing::TempFolder;
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -86,24 +90,21 @@ class NMailSmtp : public ::testing::Test {
         NMailInitializeWinSock();
         NMailSetSmtpAuth("", "");
         servers.clearMaildir();
-        folder = fs::temp_directory_path() / ("qf-smtp-test-" + std::to_string(::getpid()));
         fs::create_directories(folder / "in");
         fs::create_directories(folder / "out");
     }
-    void TearDown() override {
-        servers.clearMaildir();
-        fs::remove_all(folder);
-    }
+    void TearDown() override { servers.clearMaildir(); }
 
     MailServers servers = MailServers::fromEnvironment();
-    fs::path folder;
+    TempFolder folder{"qf-smtp-test"};
 };
 
 TEST_F(NMailSmtp, JapaneseMailWithTwoAttachmentsComesBackAsSent) {
     const std::string report = "売上報告\r\n第二行\r\n";
     std::string picture;
-    for (int i = 0; i < 3000; ++i)
+    for (int i = 0; i < 3000; ++i) {
         picture += static_cast<char>(i * 7 % 256);
+    }
     const fs::path first = folder / "out" / "報告書.txt";
     const fs::path second = folder / "out" / "写真 一枚.bin";
     writeFile(first, report);
@@ -234,22 +235,11 @@ class NMailSmtpAuth : public ::testing::Test {
   protected:
     void SetUp() override {
         NMailInitializeWinSock();
-        env = fs::temp_directory_path() / ("qf-smtp-auth-" + std::to_string(::getpid()) + ".env");
-        const std::string start =
-            "/usr/bin/python3 " + script() + " start " + env.string() + " --smtp-auth > /dev/null";
-        ASSERT_EQ(std::system(start.c_str()), 0);
-        servers = MailServers::fromFile(env);
+        servers = m_private.emplace("qf-smtp-auth", "--smtp-auth").servers();
     }
-    void TearDown() override {
-        NMailSetSmtpAuth("", "");
-        std::system(("/usr/bin/python3 " + script() + " stop " + env.string()).c_str());
-    }
-    static std::string script() {
-        const char* path = std::getenv("QF_MAILSERVERS_SCRIPT");
-        return path ? path : "tests/servers/mailservers.py";
-    }
+    void TearDown() override { NMailSetSmtpAuth("", ""); }
 
-    fs::path env;
+    std::optional<PrivateMailServers> m_private;
     MailServers servers;
 };
 

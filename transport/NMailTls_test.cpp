@@ -9,14 +9,18 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/support/MailServers.h"
+#include "tests/support/TempFolder.h"
 #include "text/Cp932.h"
 #include "transport/NMail.h"
 #include "transport/NMailTestSupport.h"
@@ -30,6 +34,8 @@ using testing::lastMessage;
 
 namespace fs = std::filesystem;
 using qf::testing::MailServers;
+using qf::testing::PrivateMailServers;
+using qf::testing::TempFolder;
 
 std::string withPort(const std::string& prefix, int port) {
     return prefix + ":" + std::to_string(port);
@@ -50,8 +56,9 @@ std::vector<std::string> loginLines(const MailServers& servers) {
             line += c;
             continue;
         }
-        if (line.find("Login: user=<") != std::string::npos)
+        if (line.find("Login: user=<") != std::string::npos) {
             lines.push_back(line);
+        }
         line.clear();
     }
     return lines;
@@ -99,14 +106,11 @@ class NMailTls : public ::testing::Test {
         fetched.header = text::fromCp932(header.data());
         const std::string wholeMail = std::string(header.data()) + "\r\n" + body.data();
         std::vector<char> decoded(wholeMail.size() + 1);
-        const fs::path folder =
-            fs::temp_directory_path() / ("qf-tls-test-" + std::to_string(::getpid()));
-        fs::create_directories(folder);
+        const TempFolder folder("qf-tls-test");
         NMailAttachmentFileFirst(0, subject.data(), date.data(), sender.data(), header.data(),
-                                 decoded.data(), (folder.string() + "/").c_str(),
+                                 decoded.data(), (folder.path() + "/").c_str(),
                                  (folder / "0.txt").c_str(), wholeMail.c_str(), 0);
         NMailAttachmentFileClose(0);
-        fs::remove_all(folder);
         fetched.subject = text::fromCp932(subject.data());
         fetched.body = text::fromCp932(decoded.data());
         EXPECT_EQ(NMailPop3DeleteMail(handle, 1), 1);
@@ -253,8 +257,10 @@ class InjectingProxy {
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(m_listener, 1);
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(m_listener, 1) != 0) {
+            ADD_FAILURE() << "the proxy cannot listen: " << std::strerror(errno);
+        }
         ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
         m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { serve(); });
@@ -272,16 +278,18 @@ class InjectingProxy {
         pollfd waiting{m_listener, POLLIN, 0};
         while (!m_stopping && ::poll(&waiting, 1, 50) == 0) {
         }
-        if (m_stopping)
+        if (m_stopping) {
             return;
+        }
         const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
         const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in target{};
         target.sin_family = AF_INET;
         target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         target.sin_port = htons(static_cast<uint16_t>(m_targetPort));
-        if (::connect(server, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0)
+        if (::connect(server, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0) {
             forward(client, server);
+        }
         ::close(server);
         ::close(client);
     }
@@ -290,15 +298,18 @@ class InjectingProxy {
         bool stlsSent = false;
         pollfd both[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
         while (!m_stopping) {
-            if (::poll(both, 2, 50) <= 0)
+            if (::poll(both, 2, 50) <= 0) {
                 continue;
+            }
             for (int from = 0; from < 2; ++from) {
-                if (!(both[from].revents & (POLLIN | POLLHUP | POLLERR)))
+                if (!(both[from].revents & (POLLIN | POLLHUP | POLLERR))) {
                     continue;
+                }
                 char buffer[16384];
                 const ssize_t got = ::recv(both[from].fd, buffer, sizeof buffer, 0);
-                if (got <= 0)
+                if (got <= 0) {
                     return;
+                }
                 std::string bytes(buffer, static_cast<std::size_t>(got));
                 if (from == 0 && bytes.starts_with("STLS\r\n")) {
                     stlsSent = true;
@@ -340,26 +351,16 @@ class NMailTlsAuth : public ::testing::Test {
   protected:
     void SetUp() override {
         NMailInitializeWinSock();
-        env = fs::temp_directory_path() / ("qf-tls-auth-" + std::to_string(::getpid()) + ".env");
-        ASSERT_EQ(std::system(("/usr/bin/python3 " + script() + " start " + env.string() +
-                               " --tls --smtp-auth > /dev/null")
-                                  .c_str()),
-                  0);
-        servers = MailServers::fromFile(env);
+        servers = m_private.emplace("qf-tls-auth", "--tls --smtp-auth").servers();
         ::setenv("QUILLFERN_CA_FILE", servers.caFile.c_str(), 1);
         NMailSetSmtpAuth(servers.user.c_str(), servers.password.c_str());
     }
     void TearDown() override {
         NMailSetSmtpAuth("", "");
         NMailEndWinSock();
-        std::system(("/usr/bin/python3 " + script() + " stop " + env.string()).c_str());
-    }
-    static std::string script() {
-        const char* path = std::getenv("QF_MAILSERVERS_SCRIPT");
-        return path ? path : "tests/servers/mailservers.py";
     }
 
-    fs::path env;
+    std::optional<PrivateMailServers> m_private;
     MailServers servers;
 };
 

@@ -48,13 +48,15 @@ struct FakePop3 {
     std::shared_ptr<Bursts> bursts;
 
     void operator()(ScriptedConnection& c) const {
-        if (!c.send(greeting + "\r\n"))
+        if (!c.send(greeting + "\r\n")) {
             return;
+        }
         bool loggedIn = false;
         for (std::vector<std::string> lines = readBurst(c); !lines.empty(); lines = readBurst(c)) {
             for (const std::string& line : lines) {
-                if (!answer(c, line, loggedIn))
+                if (!answer(c, line, loggedIn)) {
                     return;
+                }
             }
         }
     }
@@ -65,8 +67,9 @@ struct FakePop3 {
              line = bursts ? c.readLine(100ms) : std::string()) {
             lines.push_back(line);
         }
-        if (bursts && !lines.empty())
+        if (bursts && !lines.empty()) {
             bursts->push_back(lines);
+        }
         return lines;
     }
 
@@ -314,8 +317,9 @@ TEST_F(Pop3Faults, RefusedDeleteAtCloseStopsTheDeletions) {
     ScriptedServer server(pop3);
     const int handle = NMailPop3Connect(server.address().c_str());
     ASSERT_EQ(NMailPop3Authenticate(handle, "user", "pass", kPlain), 3);
-    for (int number = 1; number <= 3; ++number)
+    for (int number = 1; number <= 3; ++number) {
         EXPECT_EQ(NMailPop3DeleteMail(handle, number), 1);
+    }
     EXPECT_LT(NMailPop3Close(handle), 0);
     EXPECT_NE(lastMessage().find("-ERR no such message"), std::string::npos) << lastMessage();
     EXPECT_TRUE(sawCommand(server, "DELE 2"));
@@ -326,8 +330,9 @@ TEST_F(Pop3Faults, RefusedDeleteAtCloseStopsTheDeletions) {
 // Lists `count` mails of kMail's size.
 std::string listingOf(int count) {
     std::string listing;
-    for (int number = 1; number <= count; ++number)
+    for (int number = 1; number <= count; ++number) {
         listing += std::to_string(number) + " " + std::to_string(kMail.size()) + "\r\n";
+    }
     return listing;
 }
 
@@ -373,8 +378,9 @@ TEST_F(Pop3Faults, PipelinesOnlyWhenTheServerOffersIt) {
     pop3.capabilities = "UIDL\r\n";
     const FakePop3::Bursts oneByOne = receiveFive(pop3);
     EXPECT_EQ(oneByOne.size(), 15u);  // CAPA, APOP, UIDL, LIST, 5 RETR, 5 DELE, QUIT
-    for (const auto& burst : oneByOne)
+    for (const auto& burst : oneByOne) {
         EXPECT_EQ(burst.size(), 1u) << burst.front() << " came with others";
+    }
 }
 
 TEST_F(Pop3Faults, PipelinedRetrievesStayWithinTheWindow) {

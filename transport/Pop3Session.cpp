@@ -29,8 +29,9 @@ bool hasLineBreakOrNul(std::string_view text) {
 std::string printableLine(std::string_view line) {
     std::string shown(line.substr(0, 1000));
     for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
             c = '?';
+        }
     }
     return shown;
 }
@@ -48,13 +49,15 @@ void forEachNumberedLine(std::string_view listing, Take take) {
         const auto end = listing.find('\n');
         std::string_view line = listing.substr(0, end);
         listing = end == std::string_view::npos ? std::string_view() : listing.substr(end + 1);
-        if (line.ends_with('\r'))
+        if (line.ends_with('\r')) {
             line.remove_suffix(1);
+        }
         int number = 0;
         const char* lineEnd = line.data() + line.size();
         auto parsed = std::from_chars(line.data(), lineEnd, number);
-        if (parsed.ec != std::errc() || parsed.ptr == lineEnd || *parsed.ptr != ' ')
+        if (parsed.ec != std::errc() || parsed.ptr == lineEnd || *parsed.ptr != ' ') {
             continue;
+        }
         take(number, std::string_view(parsed.ptr + 1, lineEnd));
     }
 }
@@ -64,8 +67,9 @@ std::map<int, long> parseListing(std::string_view listing) {
     std::map<int, long> sizes;
     forEachNumberedLine(listing, [&](int number, std::string_view rest) {
         long bytes = 0;
-        if (std::from_chars(rest.data(), rest.data() + rest.size(), bytes).ec == std::errc())
+        if (std::from_chars(rest.data(), rest.data() + rest.size(), bytes).ec == std::errc()) {
             sizes[number] = bytes;
+        }
     });
     return sizes;
 }
@@ -76,8 +80,9 @@ std::map<int, std::string> parseUniqueIds(std::string_view listing) {
     forEachNumberedLine(listing, [&](int number, std::string_view id) {
         const bool printable =
             std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c <= '~'; });
-        if (!id.empty() && id.size() <= 70 && printable)
+        if (!id.empty() && id.size() <= 70 && printable) {
             ids[number] = std::string(id);
+        }
     });
     return ids;
 }
@@ -110,18 +115,22 @@ bool listsCapability(std::string_view capabilities, std::string_view name) {
 
 std::string apopTimestamp(std::string_view greeting) {
     const auto open = greeting.find('<');
-    if (open == std::string_view::npos)
+    if (open == std::string_view::npos) {
         return {};
+    }
     const auto close = greeting.find('>', open);
-    if (close == std::string_view::npos)
+    if (close == std::string_view::npos) {
         return {};
+    }
     const std::string_view stamp = greeting.substr(open, close - open + 1);
     const auto at = stamp.find('@');
-    if (at == std::string_view::npos || at == 1 || at == stamp.size() - 2)
+    if (at == std::string_view::npos || at == 1 || at == stamp.size() - 2) {
         return {};
+    }
     for (char c : stamp) {
-        if (c <= ' ' || c > '~')
+        if (c <= ' ' || c > '~') {
             return {};
+        }
     }
     return std::string(stamp);
 }
@@ -145,43 +154,52 @@ Result<std::unique_ptr<Pop3Session>> Pop3Session::connect(const ServerAddress& a
     // TCP, TLS, the greeting and the capabilities share the connect limit.
     const Deadline deadline = deadlineIn(limits.connectSeconds);
     Result<std::unique_ptr<MailSocket>> socket = MailSocket::connect(address, deadline);
-    if (!socket)
+    if (!socket) {
         return socket.status();
+    }
     std::unique_ptr<Pop3Session> session(new Pop3Session(std::move(socket).value(), limits));
-    if (Status negotiated = session->negotiate(address, deadline); !negotiated)
+    if (Status negotiated = session->negotiate(address, deadline); !negotiated) {
         return negotiated;
+    }
     return session;
 }
 
 Status Pop3Session::negotiate(const ServerAddress& address, Deadline deadline) {
     if (address.implicitTls) {
-        if (Status secured = m_socket->startTls(deadline); !secured)
+        if (Status secured = m_socket->startTls(deadline); !secured) {
             return secured;
+        }
     }
     Result<std::string> greeting = readStatusLine(deadline);
-    if (!greeting)
+    if (!greeting) {
         return greeting.status();
+    }
     m_greeting = printableLine(greeting.value());
-    if (!greeting.value().starts_with("+OK"))
+    if (!greeting.value().starts_with("+OK")) {
         return Status::refused(m_greeting);
+    }
     Result<std::string> offered = capabilities(deadline);
-    if (!offered)
+    if (!offered) {
         return offered.status();
+    }
     if (!address.implicitTls) {
         bool secured = false;
         if (listsCapability(offered.value(), "STLS")) {
             queue("STLS", Reply::kLine, kNoBody);
             Result<std::string> reply = awaitReply(deadline);
-            if (!reply && m_failed)
+            if (!reply && m_failed) {
                 return reply.status();
+            }
             if (reply) {
                 // startTls drops whatever came after the "+OK" in clear text.
-                if (Status started = m_socket->startTls(deadline); !started)
+                if (Status started = m_socket->startTls(deadline); !started) {
                     return started;
+                }
                 // What the server offered before TLS counts for nothing now.
                 offered = capabilities(deadline);
-                if (!offered)
+                if (!offered) {
                     return offered.status();
+                }
                 secured = true;
             }
         }
@@ -228,14 +246,16 @@ Status Pop3Session::askLoginDelayOfUser() {
 Result<std::string> Pop3Session::capabilities(Deadline deadline) {
     queue("CAPA", Reply::kMultiLine, kMaxCapabilities);
     Result<std::string> offered = awaitReply(deadline);
-    if (!offered && !m_failed)
+    if (!offered && !m_failed) {
         return std::string();
+    }
     return offered;
 }
 
 Result<int> Pop3Session::login(std::string_view user, std::string_view password, Pop3Login method) {
-    if (m_failed)
+    if (m_failed) {
         return Status::cancelled("the session has already ended");
+    }
     if (hasLineBreakOrNul(user) || hasLineBreakOrNul(password)) {
         return Status::invalidArgument("line break in user name or password");
     }
@@ -251,30 +271,37 @@ Result<int> Pop3Session::login(std::string_view user, std::string_view password,
         lines.push_back("PASS " + std::string(password));
     }
     if (m_pipelining) {
-        for (const std::string& line : lines)
+        for (const std::string& line : lines) {
             queue(line, Reply::kLine, kNoBody);
-        if (m_offersUniqueIds)
+        }
+        if (m_offersUniqueIds) {
             queue("UIDL", Reply::kMultiLine, kMaxListing);
+        }
         queue("LIST", Reply::kMultiLine, kMaxListing);
     }
     for (const std::string& line : lines) {
-        if (!m_pipelining)
+        if (!m_pipelining) {
             queue(line, Reply::kLine, kNoBody);
-        if (Result<std::string> reply = awaitReply(); !reply)
+        }
+        if (Result<std::string> reply = awaitReply(); !reply) {
             return fail(reply.status());
+        }
     }
     m_loggedIn = true;
-    if (Status listed = loadListings(); !listed)
+    if (Status listed = loadListings(); !listed) {
         return listed;
-    if (Status asked = askLoginDelayOfUser(); !asked)
+    }
+    if (Status asked = askLoginDelayOfUser(); !asked) {
         return asked;
+    }
     return m_mailCount;
 }
 
 Status Pop3Session::loadListings() {
     if (m_offersUniqueIds) {
-        if (!m_pipelining)
+        if (!m_pipelining) {
             queue("UIDL", Reply::kMultiLine, kMaxListing);
+        }
         Result<std::string> ids = awaitReply();
         if (ids) {
             m_uniqueIds = parseUniqueIds(ids.value());
@@ -284,21 +311,25 @@ Status Pop3Session::loadListings() {
             m_offersUniqueIds = false;  // offered, then refused: none to rely on
         }
     }
-    if (!m_pipelining)
+    if (!m_pipelining) {
         queue("LIST", Reply::kMultiLine, kMaxListing);
+    }
     Result<std::string> listing = awaitReply();
-    if (!listing)
+    if (!listing) {
         return fail(listing.status());
+    }
     m_listedSizes = parseListing(listing.value());
     m_mailCount = m_listedSizes.empty() ? 0 : m_listedSizes.rbegin()->first;
     return Status::ok();
 }
 
 Status Pop3Session::checkMailNumber(int mailNumber) const {
-    if (m_failed)
+    if (m_failed) {
         return Status::cancelled("the session has already ended");
-    if (!m_loggedIn)
+    }
+    if (!m_loggedIn) {
         return Status::invalidArgument("not logged in");
+    }
     if (!m_listedSizes.contains(mailNumber)) {
         return Status::invalidArgument("no mail number " + std::to_string(mailNumber));
     }
@@ -306,13 +337,16 @@ Status Pop3Session::checkMailNumber(int mailNumber) const {
 }
 
 Result<std::string_view> Pop3Session::retrieve(int mailNumber) {
-    if (Status valid = checkMailNumber(mailNumber); !valid)
+    if (Status valid = checkMailNumber(mailNumber); !valid) {
         return valid;
-    if (m_cachedNumber == mailNumber)
+    }
+    if (m_cachedNumber == mailNumber) {
         return std::string_view(m_cachedMail);
+    }
     releaseRetrieved();
-    if (Status skipped = skipRepliesBeforeRetrieve(mailNumber); !skipped)
+    if (Status skipped = skipRepliesBeforeRetrieve(mailNumber); !skipped) {
         return skipped;
+    }
     if (m_inFlight.empty()) {
         // Some slack over the listed size, but never unbounded.
         const auto listed = static_cast<std::size_t>(std::max(0L, m_listedSizes[mailNumber]));
@@ -320,14 +354,17 @@ Result<std::string_view> Pop3Session::retrieve(int mailNumber) {
               mailNumber);
         m_nextPrefetch = mailNumber + 1;
     }
-    if (Status sent = prefetch(); !sent)
+    if (Status sent = prefetch(); !sent) {
         return sent;
+    }
     Result<std::string> mail = awaitReply();
-    if (!mail)
+    if (!mail) {
         return fail(mail.status());
+    }
     // The server works on the next mails while the caller stores this one.
-    if (Status sent = prefetch(); !sent)
+    if (Status sent = prefetch(); !sent) {
         return sent;
+    }
     m_cachedNumber = mailNumber;
     m_cachedMail = std::move(mail).value();
     return std::string_view(m_cachedMail);
@@ -338,8 +375,9 @@ Status Pop3Session::prefetch() {
         for (auto next = m_listedSizes.lower_bound(m_nextPrefetch);
              next != m_listedSizes.end() && windowHasRoom(); ++next) {
             m_nextPrefetch = next->first + 1;
-            if (m_marked.contains(next->first) || m_skipped.contains(next->first))
+            if (m_marked.contains(next->first) || m_skipped.contains(next->first)) {
                 continue;  // stored by an earlier run: deleted or left, not fetched
+            }
             const auto listed = static_cast<std::size_t>(std::max(0L, next->second));
             queue("RETR " + std::to_string(next->first), Reply::kMultiLine,
                   listed + listed / 2 + 65536, next->first);
@@ -352,16 +390,18 @@ Status Pop3Session::skipRepliesBeforeRetrieve(int mailNumber) {
     while (!m_inFlight.empty() && m_inFlight.front().mailNumber != mailNumber) {
         // A mail sent ahead that the caller did not ask for after all; a
         // refusal of it is no concern of the mail asked for.
-        if (Result<std::string> dropped = awaitReply(); !dropped && m_failed)
+        if (Result<std::string> dropped = awaitReply(); !dropped && m_failed) {
             return dropped.status();
+        }
     }
     return Status::ok();
 }
 
 Status Pop3Session::drainReplies() {
     while (!m_inFlight.empty()) {
-        if (Result<std::string> dropped = awaitReply(); !dropped && m_failed)
+        if (Result<std::string> dropped = awaitReply(); !dropped && m_failed) {
             return dropped.status();
+        }
     }
     return Status::ok();
 }
@@ -372,63 +412,76 @@ void Pop3Session::releaseRetrieved() {
 }
 
 Result<long> Pop3Session::size(int mailNumber) {
-    if (Status valid = checkMailNumber(mailNumber); !valid)
+    if (Status valid = checkMailNumber(mailNumber); !valid) {
         return valid;
-    if (m_cachedNumber == mailNumber)
+    }
+    if (m_cachedNumber == mailNumber) {
         return static_cast<long>(m_cachedMail.size());
+    }
     return m_listedSizes[mailNumber];
 }
 
 Result<std::string> Pop3Session::uniqueId(int mailNumber) {
-    if (Status valid = checkMailNumber(mailNumber); !valid)
+    if (Status valid = checkMailNumber(mailNumber); !valid) {
         return valid;
-    if (!m_offersUniqueIds)
+    }
+    if (!m_offersUniqueIds) {
         return Status::refused("the server does not offer UIDL");
+    }
     const auto found = m_uniqueIds.find(mailNumber);
-    if (found == m_uniqueIds.end())
+    if (found == m_uniqueIds.end()) {
         return Status::notFound("the server listed no UIDL for mail " + std::to_string(mailNumber));
+    }
     return found->second;
 }
 
 Status Pop3Session::skip(int mailNumber) {
-    if (Status valid = checkMailNumber(mailNumber); !valid)
+    if (Status valid = checkMailNumber(mailNumber); !valid) {
         return valid;
+    }
     m_skipped.insert(mailNumber);
     return Status::ok();
 }
 
 Status Pop3Session::markDeleted(int mailNumber) {
-    if (Status valid = checkMailNumber(mailNumber); !valid)
+    if (Status valid = checkMailNumber(mailNumber); !valid) {
         return valid;
+    }
     m_marked.insert(mailNumber);
     return Status::ok();
 }
 
 Status Pop3Session::close() {
-    if (m_failed)
+    if (m_failed) {
         return Status::cancelled("the session ended early; no mail was deleted");
+    }
     releaseRetrieved();
-    if (Status drained = drainReplies(); !drained)
+    if (Status drained = drainReplies(); !drained) {
         return drained;
+    }
     const auto send = [this](const std::string& line) {
         // Without PIPELINING the window holds one command.
         while (!windowHasRoom()) {
-            if (Result<std::string> reply = awaitReply(); !reply)
+            if (Result<std::string> reply = awaitReply(); !reply) {
                 return fail(reply.status());
+            }
         }
         queue(line, Reply::kLine, kNoBody);
         return Status::ok();
     };
     for (int mailNumber : m_marked) {
-        if (Status sent = send("DELE " + std::to_string(mailNumber)); !sent)
+        if (Status sent = send("DELE " + std::to_string(mailNumber)); !sent) {
             return sent;
+        }
     }
     m_marked.clear();
-    if (Status sent = send("QUIT"); !sent)
+    if (Status sent = send("QUIT"); !sent) {
         return sent;
+    }
     while (!m_inFlight.empty()) {
-        if (Result<std::string> reply = awaitReply(); !reply)
+        if (Result<std::string> reply = awaitReply(); !reply) {
             return fail(reply.status());
+        }
     }
     m_failed = true;  // nothing more goes over this connection
     return Status::ok();
@@ -449,15 +502,17 @@ void Pop3Session::queue(const std::string& line, Reply reply, std::size_t maxByt
 }
 
 bool Pop3Session::windowHasRoom() const {
-    if (!m_pipelining)
+    if (!m_pipelining) {
         return m_inFlight.empty();
+    }
     // "RETR 12345\r\n" is the longest command queued while the window is full.
     return m_inFlight.size() < kWindowCommands && m_inFlightBytes + 16 <= kWindowBytes;
 }
 
 Status Pop3Session::flush() {
-    if (m_outgoing.empty())
+    if (m_outgoing.empty()) {
         return Status::ok();
+    }
     Status written = m_socket->writeAll(m_outgoing, deadlineIn(m_limits.replySeconds));
     m_outgoing.clear();
     return written ? written : fail(written);
@@ -468,31 +523,38 @@ Result<std::string> Pop3Session::awaitReply() {
 }
 
 Result<std::string> Pop3Session::awaitReply(Deadline statusDeadline) {
-    if (m_failed)
+    if (m_failed) {
         return Status::cancelled("the session has already ended");
-    if (m_inFlight.empty())
+    }
+    if (m_inFlight.empty()) {
         return Status::invalidArgument("no command awaits a reply");
-    if (Status flushed = flush(); !flushed)
+    }
+    if (Status flushed = flush(); !flushed) {
         return flushed;
+    }
     const Expected expected = std::move(m_inFlight.front());
     m_inFlight.pop_front();
     m_inFlightBytes -= expected.lineBytes;
     Result<std::string> status = readStatusLine(statusDeadline);
-    if (!status)
+    if (!status) {
         return fail(status.status());
+    }
     const std::string& line = status.value();
-    if (line.starts_with("-ERR"))
+    if (line.starts_with("-ERR")) {
         return Status::refused(printableLine(line));
+    }
     if (!line.starts_with("+OK")) {
         return fail(Status::corrupt("unexpected reply to \"" + expected.verb +
                                     "\": " + printableLine(line)));
     }
-    if (expected.reply == Reply::kLine)
+    if (expected.reply == Reply::kLine) {
         return status;
+    }
     std::string body;
     body.reserve(std::min(expected.maxBytes, kMaxReserve));
-    if (Status read = readBody(body, expected.maxBytes, expected.verb); !read)
+    if (Status read = readBody(body, expected.maxBytes, expected.verb); !read) {
         return fail(read);
+    }
     return body;
 }
 
@@ -501,16 +563,19 @@ Result<std::string> Pop3Session::readStatusLine(Deadline deadline) {
         const std::string_view data = m_socket->buffered();
         if (const auto end = data.find('\n'); end != std::string_view::npos) {
             std::string line(data.substr(0, end));
-            if (line.ends_with('\r'))
+            if (line.ends_with('\r')) {
                 line.pop_back();
+            }
             m_socket->consume(end + 1);
             return line;
         }
-        if (data.size() > kMaxStatusLine)
+        if (data.size() > kMaxStatusLine) {
             return Status::corrupt("a reply line longer than " + std::to_string(kMaxStatusLine) +
                                    " bytes");
-        if (Status more = m_socket->fill(deadline); !more)
+        }
+        if (Status more = m_socket->fill(deadline); !more) {
             return more;
+        }
     }
 }
 
@@ -524,8 +589,9 @@ Status Pop3Session::readBody(std::string& out, std::size_t maxBytes, const std::
         while (used < data.size()) {
             std::string_view rest = data.substr(used);
             if (atLineStart && rest.front() == '.') {
-                if (rest.size() < 2 || (rest[1] == '\r' && rest.size() < 3))
+                if (rest.size() < 2 || (rest[1] == '\r' && rest.size() < 3)) {
                     break;  // not yet known whether this is the end
+                }
                 if (rest[1] == '\n' || (rest[1] == '\r' && rest[2] == '\n')) {
                     m_socket->consume(used + (rest[1] == '\n' ? 2 : 3));
                     return Status::ok();
@@ -545,8 +611,9 @@ Status Pop3Session::readBody(std::string& out, std::size_t maxBytes, const std::
             atLineStart = end != std::string_view::npos;
         }
         m_socket->consume(used);
-        if (Status more = m_socket->fill(deadlineIn(m_limits.stallSeconds)); !more)
+        if (Status more = m_socket->fill(deadlineIn(m_limits.stallSeconds)); !more) {
             return more;
+        }
     }
 }
 

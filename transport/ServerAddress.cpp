@@ -21,8 +21,9 @@ Ports wellKnownPorts(MailProtocol protocol) {
 }
 
 std::string_view schemeName(MailProtocol protocol, bool tls) {
-    if (protocol == MailProtocol::kPop3)
+    if (protocol == MailProtocol::kPop3) {
         return tls ? "pop3s" : "pop3";
+    }
     return tls ? "smtps" : "smtp";
 }
 
@@ -57,16 +58,19 @@ Status splitHostPort(std::string_view text, std::string& host, int& port) {
     std::string_view portText;
     if (!text.empty() && text.front() == '[') {
         const auto close = text.find(']');
-        if (close == std::string_view::npos)
+        if (close == std::string_view::npos) {
             return invalid(text, "unclosed \"[\"");
+        }
         host = std::string(text.substr(1, close - 1));
         std::string_view rest = text.substr(close + 1);
         if (!rest.empty()) {
-            if (rest.front() != ':')
+            if (rest.front() != ':') {
                 return invalid(text, "text after \"]\"");
+            }
             portText = rest.substr(1);
-            if (portText.empty())
+            if (portText.empty()) {
                 return invalid(text, "empty port");
+            }
         }
     } else {
         const auto colon = text.find(':');
@@ -74,8 +78,9 @@ Status splitHostPort(std::string_view text, std::string& host, int& port) {
             text.find(':', colon + 1) == std::string_view::npos) {
             host = std::string(text.substr(0, colon));
             portText = text.substr(colon + 1);
-            if (portText.empty())
+            if (portText.empty()) {
                 return invalid(text, "empty port");
+            }
         } else {
             host = std::string(text);  // a name, or a bare IPv6 literal
         }
@@ -89,11 +94,13 @@ Status splitHostPort(std::string_view text, std::string& host, int& port) {
             return invalid(text, "bad port");
         }
     }
-    if (host.empty())
+    if (host.empty()) {
         return invalid(text, "no host");
+    }
     for (char c : host) {
-        if (!isHostCharacter(c))
+        if (!isHostCharacter(c)) {
             return invalid(text, "unexpected character in host");
+        }
     }
     return Status::ok();
 }
@@ -165,11 +172,13 @@ Result<ServerAddress> parseServerAddress(std::string_view text, MailProtocol pro
         }
         schemeGiven = true;
         rest = rest.substr(separator + 3);
-        if (!rest.empty() && rest.back() == '/')
+        if (!rest.empty() && rest.back() == '/') {
             rest.remove_suffix(1);
+        }
     }
-    if (Status split = splitHostPort(rest, address.host, address.port); !split)
+    if (Status split = splitHostPort(rest, address.host, address.port); !split) {
         return split;
+    }
     const Ports ports = wellKnownPorts(protocol);
     if (address.port == 0) {
         address.port = address.implicitTls ? ports.tls : ports.plain;

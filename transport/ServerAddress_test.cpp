@@ -55,8 +55,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ServerAddress, OnlyThePop3StlsSchemeRequiresStls) {
     EXPECT_TRUE(parseServerAddress("pop3+stls://h:1110", kPop3).value().requireStartTls);
-    for (const char* text : {"h", "pop3://h", "pop3s://h", "h:995"})
+    for (const char* text : {"h", "pop3://h", "pop3s://h", "h:995"}) {
         EXPECT_FALSE(parseServerAddress(text, kPop3).value().requireStartTls) << text;
+    }
 }
 
 TEST(ServerAddress, OnlyAddressesOfThisMachineAreLoopbackNeverNames) {

@@ -35,6 +35,8 @@ struct UploadSource {
 size_t readUpload(char* buffer, size_t size, size_t count, void* userData) {
     auto* source = static_cast<UploadSource*>(userData);
     const std::size_t bytes = std::min(size * count, source->bytes->size() - source->offset);
+    // libcurl's upload buffer takes bytes, not a C string.
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
     std::memcpy(buffer, source->bytes->data() + source->offset, bytes);
     source->offset += bytes;
     if (source->offset == source->bytes->size() && !source->wholeMailHandedOver()) {
@@ -59,8 +61,9 @@ constexpr std::string_view kUnconfirmedPrefix = "no reply to the end of the mail
 // while it kept silent. A failed write is plain failure: the final "." did
 // not leave.
 Status failureAfterUpload(const UploadSource& source, CURLcode code, Status failure) {
-    if (code == CURLE_SEND_ERROR || !source.unanswered())
+    if (code == CURLE_SEND_ERROR || !source.unanswered()) {
         return failure;
+    }
     if (code == CURLE_ABORTED_BY_CALLBACK) {
         return Status::timedOut(std::string(kUnconfirmedPrefix) + "no reply within " +
                                 std::to_string(source.replyLimit.count()) + " s");
@@ -157,18 +160,21 @@ Attempt attemptSend(const ServerAddress& address, const BuiltMail& mail,
     if (auth != Auth::kNone) {
         curl_easy_setopt(curl, CURLOPT_USERNAME, credentials.user.c_str());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, credentials.password.c_str());
-        if (auth == Auth::kOverTlsOnly)
+        if (auth == Auth::kOverTlsOnly) {
             curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        }
     }
     const CURLcode code = curl_easy_perform(curl);
     // `source` ends here; a kept connection's QUIT must not call back into it.
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
-    if (code == CURLE_OK)
+    if (code == CURLE_OK) {
         return {code, Status::ok()};
+    }
     Status failure = failureAfterUpload(source, code, connection.failure(code));
-    if (failure.code() == StatusCode::kTimedOut)
+    if (failure.code() == StatusCode::kTimedOut) {
         connection.abandonConnection();
+    }
     kept.connection.reset();  // the next send starts afresh
     return {code, std::move(failure)};
 }
@@ -187,8 +193,9 @@ void releaseSmtpConnection() {
 
 Status sendMail(const ServerAddress& address, const BuiltMail& mail,
                 const SmtpCredentials& credentials, const TransferLimits& limits) {
-    if (mail.recipients.empty())
+    if (mail.recipients.empty()) {
         return Status::invalidArgument("no recipient");
+    }
     // libcurl writes these into its command lines as they are.
     if (auto refusal = checkEnvelope(mail.envelopeFrom, mail.recipients)) {
         return Status::invalidArgument("envelope address refused: " +

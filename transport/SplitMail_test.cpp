@@ -17,8 +17,9 @@
 namespace qf::transport {
 namespace {
 
+using testing::namesIn;
 using testing::readBytes;
-using testing::ScratchFolder;
+using testing::TempFolder;
 using testing::withCrLf;
 
 // Decodes `mail` as the receive run does; `body` (when given) receives the
@@ -55,17 +56,17 @@ std::string partial(const std::string& params, const std::string& body = "chunk\
 
 class SplitMailTest : public ::testing::Test {
   protected:
-    ScratchFolder m_folder;
+    TempFolder m_folder;
 };
 
 TEST_F(SplitMailTest, ThreeMpackPartsInAnyOrderAcrossCalls) {
-    ScratchFolder work;
+    TempFolder work;
     std::string data = sampleData(4000);
     std::ofstream(work.path() + "/data.bin", std::ios::binary) << data;
     std::string command = "cd '" + work.path() + "' && mpack -s subj -m 1500 -o part data.bin";
     ASSERT_EQ(std::system(command.c_str()), 0) << "mpack is needed (scripts/setup.sh)";
-    ASSERT_TRUE(work.names().count("part.03"));
-    ASSERT_FALSE(work.names().count("part.04"));
+    ASSERT_TRUE(namesIn(work.path()).count("part.03"));
+    ASSERT_FALSE(namesIn(work.path()).count("part.04"));
 
     // Each call stands for a separate receive run: only the disk connects them.
     std::string subject;
@@ -75,18 +76,18 @@ TEST_F(SplitMailTest, ThreeMpackPartsInAnyOrderAcrossCalls) {
               kSplitMailIncomplete);
     EXPECT_EQ(decodeInto(m_folder.path(), withCrLf(readBytes(work.path() + "/part.01"))),
               kSplitMailIncomplete);  // fetched twice: kept once
-    EXPECT_FALSE(m_folder.names().count("data.bin"));
+    EXPECT_FALSE(namesIn(m_folder.path()).count("data.bin"));
     EXPECT_EQ(decodeInto(m_folder.path(), withCrLf(readBytes(work.path() + "/part.02")), &subject),
               kAttachmentsWritten);
 
     EXPECT_EQ(subject, "subj");
     EXPECT_EQ(readBytes(m_folder.path() + "/data.bin"), data);
     // The kept parts are gone once the mail is whole.
-    EXPECT_TRUE(m_folder.names(m_folder.path() + "/.split-mail").empty());
+    EXPECT_TRUE(namesIn(m_folder.path() + "/.split-mail").empty());
 }
 
 TEST_F(SplitMailTest, PartsStayKeptUntilTheReassembledAttachmentIsWritten) {
-    ScratchFolder work;
+    TempFolder work;
     std::string data = sampleData(4000);
     std::ofstream(work.path() + "/data.bin", std::ios::binary) << data;
     std::string command = "cd '" + work.path() + "' && mpack -s subj -m 1500 -o part data.bin";
@@ -109,11 +110,11 @@ TEST_F(SplitMailTest, PartsStayKeptUntilTheReassembledAttachmentIsWritten) {
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
     EXPECT_EQ(failed, kAttachmentCannotBeOpened) << lastError();
     // The caller keeps the last part on the server; the others must survive.
-    EXPECT_FALSE(m_folder.names(m_folder.path() + "/.split-mail").empty());
+    EXPECT_FALSE(namesIn(m_folder.path() + "/.split-mail").empty());
 
     EXPECT_EQ(decodeInto(m_folder.path(), last), kAttachmentsWritten);
     EXPECT_EQ(readBytes(m_folder.path() + "/data.bin"), data);
-    EXPECT_TRUE(m_folder.names(m_folder.path() + "/.split-mail").empty());
+    EXPECT_TRUE(namesIn(m_folder.path() + "/.split-mail").empty());
 }
 
 TEST_F(SplitMailTest, CompletedMailFillsTheLargerBodyBufferTheCallerGives) {
@@ -168,7 +169,7 @@ TEST_F(SplitMailTest, AFailedWriteIsReportedAndTheNextRunCompletesTheSet) {
     const std::string first = partial("id=\"d@x\"; number=1; total=2", inner.substr(0, 30));
     const std::string second = partial("id=\"d@x\"; number=2; total=2", inner.substr(30));
     for (int failAt = 1;; ++failAt) {
-        ScratchFolder folder;
+        TempFolder folder;
         store::testing::FaultyFileSystem fs(failAt);
         auto kept = keepSplitPart(folder.path(), {"d@x", 1, 2}, first, fs);
         if (!fs.failed()) {

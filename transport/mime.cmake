@@ -1,7 +1,10 @@
 # Decoding of fetched mail, attachments, split mail and building outgoing mail.
 list(APPEND QF_TRANSPORT_MIME_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/GMimeSupport.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/JapaneseCharset.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CharsetConversion.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Iso2022Jp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HeaderWords.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HeaderParameters.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MailDecoder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AttachmentNames.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SplitMail.cpp
@@ -11,7 +14,10 @@ list(APPEND QF_TRANSPORT_MIME_SOURCES
 
 qf_test(transport_mime_test
   SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/JapaneseCharset_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CharsetConversion_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Iso2022Jp_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/HeaderWords_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/HeaderParameters_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MailDecoder_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AttachmentNames_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/NMailDecode_test.cpp

@@ -14,7 +14,7 @@ namespace {
 
 class BoxListingTest : public ::testing::Test {
   protected:
-    std::string dataFolder() const { return m_folder.path().string(); }
+    std::string dataFolder() const { return m_folder.path(); }
 
     void appendMails(int box, int count) {
         for (int i = 1; i <= count; ++i) {
@@ -26,7 +26,7 @@ class BoxListingTest : public ::testing::Test {
         }
     }
 
-    settings::testing::TestFolder m_folder;
+    settings::testing::TempFolder m_folder;
     MailStore m_store{dataFolder()};
 };
 

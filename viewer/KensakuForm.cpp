@@ -17,6 +17,7 @@
 
 #include "text/FixedField.h"
 #include "ui/MessageBoxes.h"
+#include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 #include "viewer/ViewerBoxes.h"
 
@@ -24,9 +25,7 @@ namespace qf::viewer {
 
 namespace {
 
-QString fromUtf8(const std::string& text) {
-    return QString::fromStdString(text);
-}
+using ui::fromUtf8;
 
 // The progress bar's range: bytes are counted in this many steps.
 constexpr int kProgressSteps = 1000;

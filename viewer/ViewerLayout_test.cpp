@@ -22,12 +22,16 @@ TEST(ViewerLayoutTest, ListAndPaneFollowTheWindowWidth) {
 }
 
 TEST(ViewerLayoutTest, ControlsDoNotOverlapAndStayAboveThePane) {
-    const std::array<TwipsRect, 14> rects = {
-        kMailListRect,  kMoveRect,       kDeleteOneRect, kRegisterRect,    kReplyRect,
-        kDeleteAllRect, kCountLabelRect, kCountRect,     kSearchLabelRect, kSearchRect,
-        kHelpRect,      kSubjectRect,    kSenderRect};
+    // The count follows the list, so no control is left out unchecked, and
+    // an empty rectangle (which overlaps nothing) fails on its own.
+    const auto rects = std::to_array<TwipsRect>(
+        {kMailListRect, kMoveRect, kDeleteOneRect, kRegisterRect, kReplyRect, kDeleteAllRect,
+         kCountLabelRect, kCountRect, kSearchLabelRect, kSearchRect, kHelpRect, kSubjectRect,
+         kSenderRect, kDateRect});
     const TwipsRect client{0, 0, kDesignWidthTwips, kBodyPaneTopTwips};
     for (std::size_t i = 0; i < rects.size(); ++i) {
+        EXPECT_GT(rects[i].width, 0) << i;
+        EXPECT_GT(rects[i].height, 0) << i;
         EXPECT_TRUE(client.contains(rects[i])) << i;
         for (std::size_t j = i + 1; j < rects.size(); ++j) {
             EXPECT_FALSE(rects[i].overlaps(rects[j])) << i << " and " << j;

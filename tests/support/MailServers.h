@@ -125,4 +125,35 @@ class MailServers {
     std::filesystem::path caFile;
 };
 
+// A pair of servers of a test's own, beside the fixture's, started with
+// mailservers.py's `options` (such as "--smtp-auth") and stopped again when
+// this goes. Throws when they do not start.
+class PrivateMailServers {
+  public:
+    PrivateMailServers(std::string_view name, std::string_view options)
+        : m_env(std::filesystem::temp_directory_path() /
+                (std::string(name) + "-" + std::to_string(::getpid()) + ".env")) {
+        const std::string start = command("start") + " " + std::string(options) + " > /dev/null";
+        if (std::system(start.c_str()) != 0) {
+            throw std::runtime_error("mail servers did not start: " + start);
+        }
+        m_servers = MailServers::fromFile(m_env);
+    }
+    ~PrivateMailServers() { std::system(command("stop").c_str()); }
+    PrivateMailServers(const PrivateMailServers&) = delete;
+    PrivateMailServers& operator=(const PrivateMailServers&) = delete;
+
+    const MailServers& servers() const { return m_servers; }
+
+  private:
+    std::string command(std::string_view action) const {
+        const char* script = std::getenv("QF_MAILSERVERS_SCRIPT");
+        return "/usr/bin/python3 " + std::string(script ? script : "tests/servers/mailservers.py") +
+               " " + std::string(action) + " " + m_env.string();
+    }
+
+    std::filesystem::path m_env;
+    MailServers m_servers;
+};
+
 }  // namespace qf::testing

@@ -1,0 +1,38 @@
+#include "text/Utf8.h"
+
+#include <gtest/gtest.h>
+
+namespace qf::text {
+namespace {
+
+TEST(Utf8, OnlyWellFormedSequencesAreValid) {
+    EXPECT_EQ(validUtf8SequenceLength("\xE3\x81\x82", 0), 3u);
+    EXPECT_EQ(validUtf8SequenceLength("\xED\xA0\x80", 0), 0u);      // a surrogate
+    EXPECT_EQ(validUtf8SequenceLength("\xE0\x80\xAF", 0), 0u);      // overlong "/"
+    EXPECT_EQ(validUtf8SequenceLength("\xF4\x90\x80\x80", 0), 0u);  // above U+10FFFF
+    EXPECT_EQ(validUtf8SequenceLength("\xC3", 0), 0u);
+    EXPECT_TRUE(isValidUtf8("aあ😀"));
+    EXPECT_FALSE(isValidUtf8("a\xED\xA0\x80"));
+}
+
+TEST(Utf8, ACharacterCutOffAtTheEndIsItsTail) {
+    EXPECT_EQ(utf8TruncatedTail("あ\xE3\x81"), 2u);
+    EXPECT_EQ(utf8TruncatedTail("a\xF0"), 1u);
+    EXPECT_EQ(utf8TruncatedTail("あ"), 0u);
+    EXPECT_EQ(utf8TruncatedTail("a\x80"), 0u);  // a stray continuation byte is no cut
+}
+
+TEST(Utf8, CharactersAndStrayBytesAreReadOneAtATime) {
+    const std::string text =
+        "ｶ\xFF"
+        "a";
+    const Utf8Character kana = utf8CharacterAt(text, 0);
+    EXPECT_EQ(kana.codePoint, U'ｶ');
+    EXPECT_EQ(kana.length, 3u);
+    EXPECT_EQ(utf8CharacterAt(text, 3).codePoint, 0xFFu);
+    EXPECT_EQ(utf8CharacterAt(text, 3).length, 1u);
+    EXPECT_EQ(asciiLowerCase("ISO-2022-JP あ"), "iso-2022-jp あ");
+}
+
+}  // namespace
+}  // namespace qf::text
