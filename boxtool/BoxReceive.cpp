@@ -19,7 +19,9 @@ namespace {
 // run reads again.
 class TerminalObserver final : public receive::ReceiveObserver {
   public:
-    TerminalObserver(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+    TerminalObserver(std::ostream& out, std::ostream& err,
+                     std::optional<receive::SeenListChoice> lostSeenList)
+        : m_out(out), m_err(err), m_lostSeenList(lostSeenList) {}
 
     void onRegistrationsRead(const settings::SortingRegistrations& registrations) override {
         m_registrations = registrations;
@@ -39,6 +41,17 @@ class TerminalObserver final : public receive::ReceiveObserver {
         m_out << "  → " << caption(slot) << " (" << recordNumber << "): " << m_subject << "\n";
     }
     void onNoNewMail() override { m_out << receive::kNoNewMailNotice << "\n"; }
+    // No one to ask: the command line says what to do, or the run stops.
+    receive::SeenListChoice onSeenListLost(const receive::SeenListLoss& loss) override {
+        if (m_lostSeenList) {
+            return *m_lostSeenList;
+        }
+        m_err << ui::words({ui::Say::kReceiveSeenListLostStopped,
+                            {std::to_string(loss.waiting)},
+                            boxtool::terminalText(loss.problem)})
+              << "\n";
+        return receive::SeenListChoice::kCancel;
+    }
 
     std::string caption(int slot) const {
         if (slot == receive::kOtherSlot) {
@@ -51,6 +64,7 @@ class TerminalObserver final : public receive::ReceiveObserver {
   private:
     std::ostream& m_out;
     std::ostream& m_err;
+    std::optional<receive::SeenListChoice> m_lostSeenList;
     settings::SortingRegistrations m_registrations;
     std::string m_subject;
 };
@@ -64,6 +78,8 @@ receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder) {
         settings::readServerSettings(folder.serverSettingsFile());
     request.pop3Server = server.pop3;
     request.apop = server.apop;
+    request.keepOnServer = server.keepOnServer;
+    request.keepDays = server.keepDays;
     request.account = settings::readAccount(folder.accountFile());
     request.keepAccount = settings::accountKept(folder.accountFile());
     const settings::SortingRegistrations registrations =
@@ -87,6 +103,8 @@ int exitStatusOf(const receive::ReceiveOutcome& outcome) {
             return kReceiveFolderBusy;
         case receive::RunEnd::kSessionFailed:
             return kReceiveMailKept;
+        case receive::RunEnd::kCancelled:
+            return kReceiveSeenListLost;
         case receive::RunEnd::kCompleted:
             break;
     }
@@ -95,7 +113,18 @@ int exitStatusOf(const receive::ReceiveOutcome& outcome) {
 
 }  // namespace
 
-int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std::ostream& err) {
+std::optional<receive::SeenListChoice> seenListChoiceNamed(std::string_view name) {
+    if (name == "fetch-all") {
+        return receive::SeenListChoice::kFetchAll;
+    }
+    if (name == "mark-seen") {
+        return receive::SeenListChoice::kTreatAsSeen;
+    }
+    return std::nullopt;
+}
+
+int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std::ostream& err,
+                   std::optional<receive::SeenListChoice> lostSeenList) {
     if (Status made = folder.ensureFolders(); !made) {
         err << made.toString() << "\n";
         return kReceiveFolderBusy;
@@ -122,7 +151,7 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
 
     transport::NMailInitializeWinSock();
     transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
-    TerminalObserver observer(out, err);
+    TerminalObserver observer(out, err, lostSeenList);
     receive::ReceiveSession session;
     const receive::ReceiveRequest request = requestFor(folder);
     const receive::ReceiveOutcome outcome = session.run(request, observer);
@@ -146,6 +175,13 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
         }
         if (outcome.keptOnServer > 0) {
             out << "、サーバーに残したメール " << outcome.keptOnServer << " 通";
+        }
+        if (outcome.leaving && outcome.leftOnServer + outcome.stored > 0) {
+            out << "、受信済みでサーバーに残すメール " << outcome.leftOnServer + outcome.stored
+                << " 通";
+        }
+        if (outcome.deletedAfterDays > 0) {
+            out << "、期限が過ぎてサーバーから削除したメール " << outcome.deletedAfterDays << " 通";
         }
         out << "\n";
     }

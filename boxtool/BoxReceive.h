@@ -5,8 +5,11 @@
 // the terminal.
 #pragma once
 
+#include <optional>
 #include <ostream>
+#include <string_view>
 
+#include "receive/ReceiveRun.h"
 #include "settings/ProgramFolder.h"
 
 namespace qf::app {
@@ -17,10 +20,16 @@ inline constexpr int kReceiveFolderBusy = 1;    // the folder is locked or canno
 inline constexpr int kReceiveNoConnection = 3;  // no POP3 server set, or it cannot be reached
 inline constexpr int kReceiveLoginFailed = 4;   // empty ID or password, or the login refused
 inline constexpr int kReceiveMailKept = 5;      // some mail not fetched, stored or deleted
+inline constexpr int kReceiveSeenListLost = 6;  // the seen-list is lost and no choice was given
 
 // Takes the folder's lock, runs the receive run and prints what happened:
 // progress and each stored mail on `out`, problems on `err`. Returns one of
-// the statuses above.
-int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std::ostream& err);
+// the statuses above. `lostSeenList` is what to do when mail is left on the
+// server and its seen-list cannot be used; without it the run stops then.
+int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std::ostream& err,
+                   std::optional<receive::SeenListChoice> lostSeenList = std::nullopt);
+
+// "fetch-all" or "mark-seen"; nothing for any other text.
+std::optional<receive::SeenListChoice> seenListChoiceNamed(std::string_view name);
 
 }  // namespace qf::app

@@ -4,7 +4,7 @@
 // not pay for loading them at every start. quillfern-box starts it for
 // `receive`:
 //
-//   quillfern-box-receive --folder PROGRAM_FOLDER
+//   quillfern-box-receive --folder PROGRAM_FOLDER [--lost-seen-list fetch-all|mark-seen]
 //
 // Exit statuses are those of the receive command (boxtool/BoxReceive.h); 2 for a
 // bad command line.
@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "boxtool/BoxReceive.h"
@@ -30,11 +31,17 @@ void tuneMemoryForMails() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 || std::string(argv[1]) != "--folder") {
-        std::cerr << "usage: quillfern-box-receive --folder PROGRAM_FOLDER\n";
+    std::optional<qf::receive::SeenListChoice> lostSeenList;
+    if (argc == 5 && std::string(argv[3]) == "--lost-seen-list") {
+        lostSeenList = qf::app::seenListChoiceNamed(argv[4]);
+    }
+    if ((argc != 3 && !lostSeenList) || std::string(argv[1]) != "--folder") {
+        std::cerr << "usage: quillfern-box-receive --folder PROGRAM_FOLDER"
+                     " [--lost-seen-list fetch-all|mark-seen]\n";
         return 2;
     }
     tuneMemoryForMails();
     const std::filesystem::path folder = std::filesystem::absolute(argv[2]);
-    return qf::app::receiveCommand(qf::settings::ProgramFolder(folder), std::cout, std::cerr);
+    return qf::app::receiveCommand(qf::settings::ProgramFolder(folder), std::cout, std::cerr,
+                                   lostSeenList);
 }

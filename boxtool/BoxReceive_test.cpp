@@ -155,5 +155,28 @@ TEST_F(ReceiveCommandTest, TheToolsReceiveCommandReportsItsOutcome) {
 }
 #endif
 
+// Mail left on the server with its seen-list gone: the command asks no one,
+// so it stops with a sentence naming the choices, until it is given one.
+TEST_F(ReceiveCommandTest, ALostSeenListStopsUntilTheCommandLineChooses) {
+    configure(servers.pop3Server(), servers.password);
+    settings::ServerSettings keeping{"", servers.pop3Server(), "qftest@example.jp", 0, true, 0};
+    ASSERT_TRUE(settings::writeServerSettings(box.folder().serverSettingsFile(), keeping));
+    servers.deliver(mail("hanako@example.jp", "waiting", "body"));
+    EXPECT_EQ(receive(), kReceiveSeenListLost);
+    EXPECT_THAT(err.str(), HasSubstr("--lost-seen-list fetch-all"));
+    EXPECT_FALSE(std::filesystem::exists(box.box(1)));
+
+    EXPECT_EQ(receiveCommand(box.folder(), out, err, receive::SeenListChoice::kTreatAsSeen),
+              kReceiveOk);
+    EXPECT_FALSE(std::filesystem::exists(box.box(1)));
+    servers.deliver(mail("hanako@example.jp", "new", "body"));
+    out.str("");
+    EXPECT_EQ(receive(), kReceiveOk) << err.str();
+    ASSERT_EQ(box.mailsIn(1).size(), 1u);
+    EXPECT_EQ(box.mailsIn(1)[0].subject, "new");
+    EXPECT_THAT(out.str(), HasSubstr("受信済みでサーバーに残すメール 2 通"));
+    EXPECT_EQ(servers.messagesInMaildir(), 2u);
+}
+
 }  // namespace
 }  // namespace qf::app

@@ -67,12 +67,14 @@ bool takeOptions(std::vector<std::string>& args, Arguments* parsed, bool* help,
             *help = true;
             return true;
         }
-        if (arg == "--folder" || arg == "--mbox") {
+        if (arg == "--folder" || arg == "--mbox" || arg == "--lost-seen-list") {
             if (i + 1 == args.size()) {
                 *error = arg + " needs a value";
                 return false;
             }
-            (arg == "--folder" ? parsed->folder.emplace() : parsed->mboxPath) = args[++i];
+            (arg == "--folder" ? parsed->folder.emplace()
+             : arg == "--mbox" ? parsed->mboxPath
+                               : parsed->lostSeenList) = args[++i];
         } else if (arg == "--force") {
             parsed->force = true;
         } else if (arg == "--exact") {
@@ -127,6 +129,12 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args, st
     }
     if ((parsed.exact || parsed.searchOneBox) && parsed.command != CommandKind::kSearch) {
         *error = "--box and --exact belong to search";
+        return std::nullopt;
+    }
+    if (!parsed.lostSeenList.empty() &&
+        (parsed.command != CommandKind::kReceive ||
+         (parsed.lostSeenList != "fetch-all" && parsed.lostSeenList != "mark-seen"))) {
+        *error = "--lost-seen-list belongs to receive and is fetch-all or mark-seen";
         return std::nullopt;
     }
     switch (parsed.command) {
@@ -202,7 +210,8 @@ Commands:
   recover                   repairs what an interrupted write or compaction
                             left (as the program does at start-up) and says
                             where any mail that was set aside now is
-  receive                   fetches the waiting mail into the boxes, as the
+  receive [--lost-seen-list fetch-all|mark-seen]
+                            fetches the waiting mail into the boxes, as the
                             program's Receive button does, with the folder's
                             corvid.ini, account and sorting registrations;
                             refused while the program runs on the folder.
@@ -211,7 +220,13 @@ Commands:
                             or password or the login refused, 5 some mail
                             could not be fetched or stored, or the server
                             did not confirm the deletions (the mail stays on
-                            the server)
+                            the server), 6 mail is left on the server
+                            (corvid.ini KEEP=1) but its list of the mails
+                            already stored is missing or damaged: nothing
+                            was fetched. Then --lost-seen-list fetch-all
+                            fetches every mail on the server again, and
+                            --lost-seen-list mark-seen takes the mails now
+                            on the server as stored
 
 BOX is a box number: 1-5 the named boxes, 6 "その他", 10 the keep box,
 11 the send history.

@@ -29,6 +29,7 @@ struct Arguments {
     std::string searchText;     // search TEXT
     bool exact = false;         // search --exact
     bool searchOneBox = false;  // search --box N
+    std::string lostSeenList;   // receive --lost-seen-list fetch-all|mark-seen
 };
 
 // The parsed arguments, or nothing when they are not a valid command line;

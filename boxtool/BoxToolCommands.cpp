@@ -183,12 +183,15 @@ bool writesBoxes(CommandKind command) {
 // receive runs in quillfern-box-receive, beside this program: only that one
 // loads the network libraries. It takes over this process, so its output and
 // exit status are the command's.
-int startReceiveProgram(const std::string& folder, std::ostream& out, std::ostream& err) {
+int startReceiveProgram(const std::string& folder, const std::string& lostSeenList,
+                        std::ostream& out, std::ostream& err) {
     const std::string program = executableFolder() + "/quillfern-box-receive";
     out.flush();
     err.flush();
     std::cout.flush();
-    const char* argv[] = {program.c_str(), "--folder", folder.c_str(), nullptr};
+    const char* argv[] = {program.c_str(),      "--folder",
+                          folder.c_str(),       lostSeenList.empty() ? nullptr : "--lost-seen-list",
+                          lostSeenList.c_str(), nullptr};
     ::execv(program.c_str(), const_cast<char* const*>(argv));
     err << "cannot start " << program << ": " << std::strerror(errno) << "\n";
     return 1;
@@ -256,7 +259,8 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
         case CommandKind::kSearch:
             return searchMail(dataFolder, args, out, err);
         case CommandKind::kReceive:
-            return startReceiveProgram(std::filesystem::absolute(folder).string(), out, err);
+            return startReceiveProgram(std::filesystem::absolute(folder).string(),
+                                       args.lostSeenList, out, err);
         case CommandKind::kHelp:
             break;
     }

@@ -259,9 +259,11 @@ TEST_F(BoxToolTest, ListingLoadsNoNetworkLibrary) {
 }
 
 TEST_F(BoxToolTest, BadArgumentsGetUsageAndExitTwo) {
-    for (const char* args : {"", "list", "list 7", "list 6 7", "show 6", "show 6 0", "frobnicate",
-                             "export 6", "check --force", "search", "list 6 --exact",
-                             "search x --box 9", "--folder", "list 6 --bogus"}) {
+    for (const char* args :
+         {"", "list", "list 7", "list 6 7", "show 6", "show 6 0", "frobnicate", "export 6",
+          "check --force", "search", "list 6 --exact", "search x --box 9", "--folder",
+          "list 6 --bogus", "check --lost-seen-list fetch-all", "receive --lost-seen-list all",
+          "receive --lost-seen-list"}) {
         ToolRun r = run(folderArg() + " " + args);
         EXPECT_EQ(r.exitCode, 2) << args;
         EXPECT_THAT(r.err, HasSubstr("Usage: quillfern-box")) << args;

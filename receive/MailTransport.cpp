@@ -36,6 +36,10 @@ int NMailTransport::uniqueId(int handle, int mailNumber, char* buffer, int lengt
     return nmail::NMailPop3GetUniqueId(handle, mailNumber, buffer, length);
 }
 
+int NMailTransport::skipMail(int handle, int mailNumber) {
+    return nmail::NMailPop3SkipMail(handle, mailNumber);
+}
+
 int NMailTransport::loginDelay(int handle) {
     return nmail::NMailPop3GetLoginDelay(handle);
 }

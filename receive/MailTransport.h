@@ -21,6 +21,8 @@ class MailTransport {
         buffer[0] = '\0';
         return 0;
     }
+    // NMailPop3SkipMail: the mail will not be fetched; by default a no-op.
+    virtual int skipMail(int /*handle*/, int /*mailNumber*/) { return 0; }
     // NMailPop3GetLoginDelay; by default the server names no delay.
     virtual int loginDelay(int /*handle*/) { return 0; }
     virtual int deleteMail(int handle, int mailNumber) = 0;
@@ -44,6 +46,7 @@ class NMailTransport final : public MailTransport {
     int getMail(int handle, int mailNumber, char* subject, char* date, char* sender, char* header,
                 char* body) override;
     int uniqueId(int handle, int mailNumber, char* buffer, int length) override;
+    int skipMail(int handle, int mailNumber) override;
     int loginDelay(int handle) override;
     int deleteMail(int handle, int mailNumber) override;
     int close(int handle) override;

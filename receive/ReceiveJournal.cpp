@@ -25,14 +25,6 @@ std::uint64_t fnv1a(std::string_view bytes, std::uint64_t hash = 146959810393466
     return hash;
 }
 
-std::string hex16(std::uint64_t value) {
-    std::string text(16, '0');
-    for (int i = 15; i >= 0; --i, value >>= 4) {
-        text[static_cast<std::size_t>(i)] = "0123456789abcdef"[value & 0xF];
-    }
-    return text;
-}
-
 struct JournalLine {
     int box = 0;
     int recordNumber = 0;
@@ -108,6 +100,18 @@ bool recordIsInPlace(const store::MailStore& store, const JournalLine& line, boo
 
 }  // namespace
 
+std::string hex16(std::uint64_t value) {
+    std::string text(16, '0');
+    for (int i = 15; i >= 0; --i, value >>= 4) {
+        text[static_cast<std::size_t>(i)] = "0123456789abcdef"[value & 0xF];
+    }
+    return text;
+}
+
+std::uint64_t accountKey(std::string_view server, std::string_view id) {
+    return fnv1a(id, fnv1a(std::string(server) + '\n'));
+}
+
 std::uint64_t recordFingerprint(std::string_view recordBytes) {
     // The content is its bytes up to the trailing spaces and the count of
     // those bytes: two records differ exactly when these do.
@@ -118,7 +122,7 @@ std::uint64_t recordFingerprint(std::string_view recordBytes) {
 
 ReceiveJournal::ReceiveJournal(std::filesystem::path file, std::string_view server,
                                std::string_view id, store::FileSystem& fs)
-    : m_file(file.string()), m_fs(fs), m_accountKey(fnv1a(id, fnv1a(std::string(server) + '\n'))) {}
+    : m_file(file.string()), m_fs(fs), m_accountKey(accountKey(server, id)) {}
 
 std::string ReceiveJournal::header() const {
     return std::string(kHeaderPrefix) + hex16(m_accountKey) + "\n";

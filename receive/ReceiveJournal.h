@@ -7,7 +7,8 @@
 // is sent (a kill keeps what was written; a power cut before that sync
 // can only bring duplicates, since the server still has every mail); after a close that committed
 // the deletions the file is removed. It is not a list of mails seen: a line lives only from one
-// store to the close that commits its deletion.
+// store to the close that commits its deletion, or, when mail is left on the
+// server, until the seen-list (SeenList.h) that names the mail is on disk.
 //
 // File "receive.journal" in the data folder, ASCII lines ending in LF:
 // | line  | content                                                         |
@@ -90,5 +91,10 @@ class ReceiveJournal {
 
 // The fingerprint of a MailRecord as written (see the journal's format).
 std::uint64_t recordFingerprint(std::string_view recordBytes);
+
+// The account key of a POP3 server and ID, and a 64-bit value as the 16
+// lower-case hex digits the journal and the seen-list write.
+std::uint64_t accountKey(std::string_view server, std::string_view id);
+std::string hex16(std::uint64_t value);
 
 }  // namespace qf::receive

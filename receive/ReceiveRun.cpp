@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
@@ -28,6 +29,12 @@ namespace {
 
 // The text buffers' size set at start-up; restored after every mail.
 constexpr int kDefaultBufferBytes = transport::kDefaultBufferSize;
+
+std::int64_t secondsSince1970() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 // Slot 0 … 5 is receiving box 1 … 6 of the catalogue.
 int boxOfSlot(int slot) {
@@ -167,7 +174,9 @@ class Run {
           m_store(request.store != nullptr ? *request.store : m_ownStore),
           m_workFile(request.folder.workFile()),
           m_journal(request.folder.dataFile(kJournalFileName), request.pop3Server,
-                    request.account.id, m_fs) {}
+                    request.account.id, m_fs),
+          m_accountKey(accountKey(request.pop3Server, request.account.id)),
+          m_now(request.clock ? request.clock() : secondsSince1970()) {}
 
     ReceiveOutcome execute();
 
@@ -191,11 +200,28 @@ class Run {
     // interrupted run stored (they are not fetched again).
     void recoverInterruptedRun(int handle);
     bool storedEarlier(int mailNumber) const;
+    // The session broke at `mailNumber`: the later mails not stored earlier
+    // stay on the server unfetched.
+    void countUnfetchedAfter(int mailNumber);
     // False when a box could not be synced: its mails are fetched again.
     bool syncReceivingBoxes();
+    // The seen-list before any mail is fetched: which mails stay, which go.
+    // False when the list cannot be used and the observer cancelled.
+    bool applySeenList(int handle);
+    bool chooseAfterLoss();
+    void leaveOrDeleteKnownMails(int handle);
+    // With the option off: a list still naming mails gets them deleted.
+    void deleteListedMails(int handle);
+    void tellNoUidlOnce();
+    // The list after the close: what is still on the server, and what came.
+    void saveSeenList(bool closeCommitted);
+    const std::string& uniqueIdOf(int mailNumber) const {
+        return m_uniqueIds[static_cast<std::size_t>(mailNumber)];
+    }
     void noteInJournal(int mailNumber, int slot, const Cp932Mail& mail);
     // The close; the journal goes once the server has committed the deletions.
-    void closeSession(int handle, bool loggedIn);
+    // True when the server confirmed the end of the session.
+    bool closeSession(int handle, bool loggedIn);
     // Leaves the mail on the server; the user hears about it once, at the end.
     void keepOnServer(const Status& why);
     void reportFetchFailure(int mailNumber);
@@ -203,7 +229,7 @@ class Run {
     void reportStoreFailures();
     // Marks a stored mail for deletion; a refusal is counted and reported
     // once, at the end, and the mail stays on the server.
-    void markForDeletion(int handle, int mailNumber);
+    bool markForDeletion(int handle, int mailNumber);
     void reportDeleteFailures();
     void ensureAttachmentFolder();
 
@@ -220,6 +246,13 @@ class Run {
     ReceiveJournal m_journal;
     std::vector<std::string> m_uniqueIds;  // by mail number; empty without UIDL
     std::set<int> m_storedEarlier;
+    std::uint64_t m_accountKey;
+    std::int64_t m_now;
+    bool m_leaving = false;              // mail stays on the server in this run
+    bool m_savingSeenList = false;       // the list is rewritten after the close
+    SeenListRead m_seen;                 // the list as read (or as chosen after a loss)
+    SeenIds m_stillListed;               // the next list: mails on the server after this run
+    std::set<std::string> m_deletedNow;  // listed mails marked for deletion
     int m_storeFailures = 0;
     std::string m_deleteFailure;  // the server's text after the first refusal
 };
@@ -247,17 +280,22 @@ ReceiveOutcome Run::execute() {
                 loggedIn = true;
                 ensureAttachmentFolder();
                 recoverInterruptedRun(handle);
-                for (int m = 1; m <= m_outcome.waiting; ++m) {
-                    if (!storedEarlier(m) && !receiveMail(handle, m)) {
-                        m_outcome.keptOnServer += m_outcome.waiting - m;
-                        break;
+                if (applySeenList(handle)) {
+                    for (int m = 1; m <= m_outcome.waiting; ++m) {
+                        if (!storedEarlier(m) && !receiveMail(handle, m)) {
+                            countUnfetchedAfter(m);
+                            break;
+                        }
                     }
+                    m_workFile.remove();
+                    deleteStoredMails(handle);
                 }
-                m_workFile.remove();
-                deleteStoredMails(handle);
             }
             m_outcome.loginDelaySeconds = std::max(0, m_transport.loginDelay(handle));
-            closeSession(handle, loggedIn);
+            const bool committed = closeSession(handle, loggedIn);
+            if (m_savingSeenList) {
+                saveSeenList(committed);
+            }
         }
     }
     reportStoreFailures();
@@ -402,8 +440,10 @@ void Run::deleteStoredMails(int handle) {
     }
     for (const StoredMail& mail : m_storedMails) {
         const Status& boxSynced = synced[static_cast<std::size_t>(mail.slot)];
-        if (boxSynced) {
-            markForDeletion(handle, mail.mailNumber);
+        if (boxSynced && m_leaving) {
+            m_stillListed[uniqueIdOf(mail.mailNumber)] = m_now;
+        } else if (boxSynced) {
+            (void)markForDeletion(handle, mail.mailNumber);
         } else {
             // In the box, but maybe not on disk: the server keeps its copy.
             keepOnServer(boxSynced);
@@ -439,15 +479,21 @@ void Run::recoverInterruptedRun(int handle) {
     if (!syncReceivingBoxes()) {
         return;
     }
+    // Mail left on the server stays there; the seen-list takes it over.
+    const bool leaving = m_request.keepOnServer;
     for (int m = 1; m <= m_outcome.waiting; ++m) {
         if (stored.value().contains(m_uniqueIds[static_cast<std::size_t>(m)])) {
             m_storedEarlier.insert(m);
-            markForDeletion(handle, m);
+            if (!leaving) {
+                (void)markForDeletion(handle, m);
+            }
         }
     }
     m_outcome.recovered = static_cast<int>(m_storedEarlier.size());
     if (m_outcome.recovered > 0) {
-        m_observer.onMessage({MessageKind::kRecovered, m_outcome.recovered, {}});
+        m_observer.onMessage({leaving ? MessageKind::kRecoveredLeft : MessageKind::kRecovered,
+                              m_outcome.recovered,
+                              {}});
     }
 }
 
@@ -463,6 +509,12 @@ bool Run::syncReceivingBoxes() {
 
 bool Run::storedEarlier(int mailNumber) const {
     return m_storedEarlier.contains(mailNumber);
+}
+
+void Run::countUnfetchedAfter(int mailNumber) {
+    for (int m = mailNumber + 1; m <= m_outcome.waiting; ++m) {
+        m_outcome.keptOnServer += storedEarlier(m) ? 0 : 1;
+    }
 }
 
 // Without the line a crash before the close means this mail comes twice;
@@ -482,32 +534,161 @@ void Run::noteInJournal(int mailNumber, int slot, const Cp932Mail& mail) {
     }
 }
 
-void Run::closeSession(int handle, bool loggedIn) {
-    // Only here does the transport send the deletions: every mail marked so
-    // far is already synced to its box file.
-    if (m_transport.close(handle) < 0) {
-        if (m_outcome.stored > 0 || m_outcome.recovered > 0) {
-            reportCloseFailure();
+bool Run::applySeenList(int handle) {
+    const std::filesystem::path file = m_request.folder.seenListFile();
+    const bool haveIds = !m_uniqueIds.empty();
+    if (!m_request.keepOnServer) {
+        if (haveIds && m_fs.exists(file.string())) {
+            deleteListedMails(handle);
         }
+        return true;
+    }
+    m_seen = readSeenList(file, m_accountKey, m_fs);
+    if (!haveIds) {
+        // Nothing on the server, or a server without UIDL: nothing is left
+        // there in this run. A missing list can start now, with nothing lost.
+        m_savingSeenList = m_outcome.waiting == 0 && m_seen.state == SeenListState::kMissing;
+        if (m_outcome.waiting > 0) {
+            tellNoUidlOnce();
+        }
+        return true;
+    }
+    m_leaving = true;
+    m_outcome.leaving = true;
+    if (m_seen.state != SeenListState::kRead && !chooseAfterLoss()) {
+        return false;
+    }
+    m_savingSeenList = true;
+    leaveOrDeleteKnownMails(handle);
+    return true;
+}
+
+bool Run::chooseAfterLoss() {
+    const SeenListChoice choice =
+        m_observer.onSeenListLost({m_seen.state, m_outcome.waiting, m_seen.problem});
+    if (choice == SeenListChoice::kCancel) {
+        m_outcome.end = RunEnd::kCancelled;
+        return false;
+    }
+    m_seen = {SeenListState::kRead, {}, {}};
+    if (choice == SeenListChoice::kTreatAsSeen) {
+        for (int m = 1; m <= m_outcome.waiting; ++m) {
+            m_seen.list.ids[uniqueIdOf(m)] = m_now;
+        }
+    }
+    return true;
+}
+
+void Run::leaveOrDeleteKnownMails(int handle) {
+    const std::int64_t keepSeconds = std::int64_t{m_request.keepDays} * 24 * 60 * 60;
+    for (int m = 1; m <= m_outcome.waiting; ++m) {
+        const std::string& uid = uniqueIdOf(m);
+        const auto listed = m_seen.list.ids.find(uid);
+        if (listed == m_seen.list.ids.end() && !storedEarlier(m)) {
+            continue;  // new: fetched
+        }
+        // Stored by an interrupted run, it counts from now.
+        const std::int64_t firstStored = listed != m_seen.list.ids.end() ? listed->second : m_now;
+        m_storedEarlier.insert(m);
+        m_stillListed[uid] = firstStored;
+        if (keepSeconds > 0 && m_now - firstStored > keepSeconds) {
+            if (markForDeletion(handle, m)) {
+                m_deletedNow.insert(uid);
+                ++m_outcome.deletedAfterDays;
+            }
+        } else {
+            (void)m_transport.skipMail(handle, m);
+            ++m_outcome.leftOnServer;
+        }
+    }
+}
+
+void Run::deleteListedMails(int handle) {
+    m_seen = readSeenList(m_request.folder.seenListFile(), m_accountKey, m_fs);
+    if (m_seen.state != SeenListState::kRead || m_seen.list.ids.empty()) {
         return;
     }
-    // A close before the login commits nothing; the journal is still needed.
-    // So it is for mails the server would not mark: the next run deletes
-    // them by their UIDL instead of storing them twice.
-    if (loggedIn && m_outcome.deleteFailed == 0) {
+    m_savingSeenList = true;
+    for (int m = 1; m <= m_outcome.waiting; ++m) {
+        const std::string& uid = uniqueIdOf(m);
+        const auto listed = m_seen.list.ids.find(uid);
+        if (listed == m_seen.list.ids.end() || storedEarlier(m)) {
+            continue;
+        }
+        m_storedEarlier.insert(m);
+        m_stillListed[uid] = listed->second;
+        if (markForDeletion(handle, m)) {
+            m_deletedNow.insert(uid);
+        }
+    }
+}
+
+void Run::tellNoUidlOnce() {
+    if (m_seen.list.noUidlTold) {
+        return;
+    }
+    m_observer.onMessage({MessageKind::kKeepNeedsUidl, 0, {}});
+    // An unusable list is left for a server with UIDL to ask about.
+    if (m_seen.state == SeenListState::kRead || m_seen.state == SeenListState::kMissing) {
+        m_seen.list.noUidlTold = true;
+        (void)writeSeenList(m_request.folder.seenListFile(), m_accountKey, m_seen.list, m_fs);
+    }
+}
+
+void Run::saveSeenList(bool closeCommitted) {
+    SeenList next{m_stillListed, m_seen.list.noUidlTold};
+    if (closeCommitted) {
+        for (const std::string& uid : m_deletedNow) {
+            next.ids.erase(uid);
+        }
+    } else if (!m_leaving) {
+        return;  // the listed mails may still be on the server: the list stays
+    }
+    if (next == m_seen.list && m_seen.state == SeenListState::kRead && !m_leaving) {
+        return;
+    }
+    const Status written = writeSeenList(m_request.folder.seenListFile(), m_accountKey, next, m_fs);
+    if (!written) {
+        m_observer.onMessage({MessageKind::kSeenListNotWritten, 0, written.message()});
+        return;
+    }
+    // The list holds every mail the journal names now.
+    if (m_leaving) {
         (void)m_journal.clear();
     }
 }
 
-void Run::markForDeletion(int handle, int mailNumber) {
+bool Run::closeSession(int handle, bool loggedIn) {
+    // Only here does the transport send the deletions: every mail marked so
+    // far is already synced to its box file.
+    if (m_transport.close(handle) < 0) {
+        // Mail left on the server loses nothing by it; mail to be deleted stays.
+        if ((!m_leaving && (m_outcome.stored > 0 || m_outcome.recovered > 0)) ||
+            !m_deletedNow.empty()) {
+            reportCloseFailure();
+        }
+        return false;
+    }
+    // A close before the login commits nothing; the journal is still needed.
+    // So it is for mails the server would not mark: the next run deletes
+    // them by their UIDL instead of storing them twice. Mail left on the
+    // server is in the journal until the seen-list holds it.
+    if (loggedIn && m_outcome.deleteFailed == 0 && !m_leaving) {
+        (void)m_journal.clear();
+    }
+    return true;
+}
+
+bool Run::markForDeletion(int handle, int mailNumber) {
     if (m_transport.deleteMail(handle, mailNumber) >= 0) {
-        return;
+        return true;
     }
     ++m_outcome.deleteFailed;
     ++m_outcome.keptOnServer;
     if (m_deleteFailure.empty()) {
         m_deleteFailure = transportMessage(m_transport);
     }
+    return false;
 }
 
 void Run::reportDeleteFailures() {

@@ -14,13 +14,16 @@
 //  4. authenticate; a refusal is reported with the transport's error text;
 //  5. when an interrupted run left its journal (see ReceiveJournal.h): mark
 //     for deletion, without fetching them, the mails it had stored;
+//     then the seen-list (see "Leaving mail on the server" below);
 //  6. per mail: status, size, fetch, the work file "0.txt", decoding with
 //     attachments, sorting, staging, a journal line, append;
 //  7. sync the journal and each box that took mail, once, then mark the
 //     mails stored in it for deletion; remove the work file;
 //  8. close the session (the transport sends the deletions there; when it
 //     cannot, the stored mails stay on the server and the user is told);
-//     after a close that committed them, the journal is removed;
+//     after a close that committed them, the journal is removed; the
+//     seen-list is written (and only then, when mail is left on the server,
+//     the journal removed);
 //  9. when the run succeeded and no mail was stored yet in this program run,
 //     ask for the "新着メールなし" notice (ReceiveObserver::onNoNewMail); a
 //     failed run never claims there is no new mail.
@@ -34,15 +37,33 @@
 // run. The attachment folder is created when missing. The work file is
 // rewritten for every mail and removed when the last one is done.
 //
+// Leaving mail on the server (request.keepOnServer, opt-in): a mail the
+// seen-list (SeenList.h) names, or that an interrupted run stored, is not
+// fetched; it is deleted once it was first stored more than keepDays days
+// ago (never when 0); every other mail is fetched and stored as usual and
+// left on the server. After the close the seen-list is rewritten with the
+// listed mails still on the server and those stored now; until it is on
+// disk the journal keeps them, so a kill at any moment neither loses nor
+// doubles a mail. A missing, damaged or other account's list is never taken
+// for an empty one while the server holds mail: the observer chooses
+// (fetch them all again, take every mail now on the server as stored, or
+// cancel). A server without UIDL cannot leave mail safely: the user is told
+// once (the list notes it) and the run deletes as it does with the option
+// off. With the option off, mails a list still names are deleted without
+// being fetched again, so turning it off brings no duplicates.
+//
 // The attachment notice ("♪♪♪…") is part of the stored body: a record has no
 // other trace of the attachments that were expanded for it, and the mail reads
 // the same when its box is opened later as it did right after receiving.
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "receive/SeenList.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
@@ -94,6 +115,22 @@ enum class MessageKind {
                                 // for deletion; detail: its text
     kRecovered,                 // an interrupted run had stored `count` mails: deleted, not fetched
     kRecoveryUnavailable,  // an interrupted run, and a server without UIDL: duplicates may come
+    kRecoveredLeft,        // an interrupted run had stored `count` mails: left, not fetched
+    kKeepNeedsUidl,        // mail is to stay on a server without UIDL: deleted as before
+    kSeenListNotWritten,   // detail: the store's text; the journal keeps the mails
+};
+
+// What to do when the seen-list cannot be used and the server holds mail.
+enum class SeenListChoice {
+    kFetchAll,     // fetch every mail on the server again
+    kTreatAsSeen,  // take every mail now on the server as stored (from now on)
+    kCancel,       // end the run; nothing is fetched or deleted
+};
+
+struct SeenListLoss {
+    SeenListState state = SeenListState::kMissing;
+    int waiting = 0;      // mails on the server
+    std::string problem;  // the file and what is wrong with it
 };
 
 // What happened, not yet in words: the caller words it (ui/Words.h).
@@ -125,6 +162,10 @@ class ReceiveObserver {
     virtual void onMailStored(int /*slot*/, int /*recordNumber*/) {}
     // No mail was stored yet in this program run: show the notice.
     virtual void onNoNewMail() {}
+    // Mail is left on the server but the seen-list cannot be used: ask.
+    virtual SeenListChoice onSeenListLost(const SeenListLoss& /*loss*/) {
+        return SeenListChoice::kCancel;
+    }
 };
 
 // What the caller holds: the settings loaded at start and the account of the
@@ -143,6 +184,11 @@ struct ReceiveRequest {
     // The store whose current-record buffers the writes should fill (the
     // viewer's); null: a store of the folder's own for this run.
     store::MailStore* store = nullptr;
+    // Leave mail on the server (corvid.ini KEEP, KEEPDAYS).
+    bool keepOnServer = false;
+    int keepDays = 0;  // delete a mail this many days after it was stored; 0: never
+    // Seconds since 1970 (UTC); null: the system clock.
+    std::function<std::int64_t()> clock;
     // Where the run's own store, the journal and the account file are
     // written; null: the real file system (tests put faults in between).
     store::FileSystem* fileSystem = nullptr;
@@ -157,14 +203,18 @@ enum class RunEnd {
     kSessionFailed,         // a fetch failed, or the session did not end normally; the
                             // mails not yet deleted stay on the server
     kAlreadyRunning,        // a run was in progress; nothing was done
+    kCancelled,             // the seen-list could not be used and no choice went on
 };
 
 struct ReceiveOutcome {
     RunEnd end = RunEnd::kCompleted;
     int waiting = 0;  // mails the server reported
     int stored = 0;
-    int keptOnServer = 0;  // waiting mails not stored, so not deleted
-    int recovered = 0;     // waiting mails an interrupted run had stored, deleted unfetched
+    int keptOnServer = 0;      // waiting mails not stored, so not deleted
+    int recovered = 0;         // waiting mails an interrupted run had stored, not fetched again
+    bool leaving = false;      // mail was left on the server in this run (option on, UIDL offered)
+    int leftOnServer = 0;      // mails stored earlier and left on the server (not fetched)
+    int deletedAfterDays = 0;  // mails stored earlier, deleted now that their days are over
     // Stored mails the server refused to mark for deletion (counted in
     // keptOnServer too): the journal keeps them for the next run.
     int deleteFailed = 0;

@@ -15,6 +15,7 @@
 #include "receive/MailTransport.h"
 #include "receive/ReceiveJournal.h"
 #include "receive/ReceiveTestSupport.h"
+#include "receive/SeenList.h"
 #include "settings/ProfileFile.h"
 #include "store/MailStore.h"
 #include "store/StoreTestSupport.h"
@@ -77,6 +78,10 @@ class ScriptedTransport final : public MailTransport {
         std::memcpy(buffer, id.c_str(), id.size() + 1);
         return offersUniqueIds ? 1 : 0;
     }
+    int skipMail(int, int m) override {
+        skipped.insert(m);
+        return 1;
+    }
     int loginDelay(int) override { return loginDelaySeconds; }
     int deleteMail(int, int m) override {
         if (refusedDeletions.contains(m)) {
@@ -122,6 +127,7 @@ class ScriptedTransport final : public MailTransport {
     std::vector<std::string> calls;
     std::set<int> deleted;
     std::set<int> fetched;
+    std::set<int> skipped;
     std::vector<std::string> mailTexts;
     std::string lastId;
     int lastApop = 0;
@@ -637,6 +643,207 @@ TEST_F(InterruptedRunTest, ALineTornByACrashNeitherCountsNorSpoilsTheNextLine) {
     interruptedRun();  // fetches mail 3 again and notes it after the torn line
     EXPECT_EQ(ReceiveSession().run(request, observer, server).recovered, 3);
     EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 2u);
+}
+
+}  // namespace
+}  // namespace qf::receive
+
+namespace qf::receive {
+namespace {
+
+constexpr std::int64_t kDay = 24 * 60 * 60;
+
+struct ChoosingObserver : RecordingObserver {
+    SeenListChoice onSeenListLost(const SeenListLoss& loss) override {
+        losses.push_back(loss);
+        return choice;
+    }
+    SeenListChoice choice = SeenListChoice::kCancel;
+    std::vector<SeenListLoss> losses;
+};
+
+TEST(SeenListTest, WrittenListsReadBackAndOnlyAWholeOneCounts) {
+    ProgramFolderFixture folder;
+    const std::filesystem::path file = folder.folder().seenListFile();
+    const SeenList list{{{"uid-1", 1'800'000'000}, {"00000001u5f2a", 7}}, true};
+    ASSERT_TRUE(writeSeenList(file, 42, list));
+    EXPECT_EQ(readSeenList(file, 42).list, list);
+    EXPECT_EQ(readSeenList(file, 43).state, SeenListState::kOtherAccount);
+    // Nothing listed: whichever account made it, nothing can be lost by it.
+    ASSERT_TRUE(writeSeenList(file, 42, {}));
+    EXPECT_EQ(readSeenList(file, 43).state, SeenListState::kRead);
+    // A line without its end, or an id with a space in it, is damage.
+    for (const char* damage : {"12\tuid-3", "12\tuid 3\n", "x\tuid-3\n"}) {
+        std::ofstream(file, std::ios::binary) << formatSeenList({}, 42) << damage;
+        EXPECT_EQ(readSeenList(file, 42).state, SeenListState::kUnreadable) << damage;
+    }
+}
+
+// Mail left on the server: the scripted server removes a mail only when a
+// run that marked it ends with a committed close (commitDeletions).
+class LeaveOnServerTest : public ReceiveRunTest {
+  protected:
+    LeaveOnServerTest() {
+        server.offersUniqueIds = true;
+        request.keepOnServer = true;
+        request.keepDays = 10;
+        request.clock = [this] { return now; };
+        EXPECT_TRUE(startSeenList(seenFile(), request.pop3Server, request.account.id));
+    }
+
+    // One run with a fresh observer; the server then forgets what was
+    // fetched and drops what was deleted.
+    ReceiveOutcome nextRun() {
+        const SeenListChoice choice = chooser.choice;
+        chooser = ChoosingObserver();
+        chooser.choice = choice;
+        server.fetched.clear();
+        server.skipped.clear();
+        server.deleted.clear();
+        ReceiveOutcome outcome = session.run(request, chooser, server);
+        for (auto m = server.deleted.rbegin(); m != server.deleted.rend(); ++m) {
+            server.mails.erase(server.mails.begin() + (*m - 1));
+        }
+        return outcome;
+    }
+
+    std::filesystem::path seenFile() const { return box.folder().seenListFile(); }
+    std::uint64_t key() const { return accountKey(request.pop3Server, request.account.id); }
+    std::set<std::string> listed() const {
+        std::set<std::string> ids;
+        for (const auto& [uid, firstStored] : readSeenList(seenFile(), key()).list.ids) {
+            ids.insert(uid);
+        }
+        return ids;
+    }
+    std::size_t storedMails() const { return box.mailsIn(kOtherSlot).size(); }
+
+    std::int64_t now = 1'800'000'000;
+    ChoosingObserver chooser;
+};
+
+TEST_F(LeaveOnServerTest, EachMailIsStoredOnceLeftThereAndDeletedAfterItsDays) {
+    server.mails = {mailFrom("a@example.jp", "a"), mailFrom("b@example.jp", "b")};
+    ReceiveOutcome first = nextRun();
+    EXPECT_TRUE(first.succeeded());
+    EXPECT_EQ(first.stored, 2);
+    EXPECT_TRUE(server.deleted.empty());
+    EXPECT_EQ(listed(), (std::set<std::string>{"uid-a", "uid-b"}));
+
+    now += 5 * kDay;
+    server.mails.push_back(mailFrom("c@example.jp", "c"));
+    ReceiveOutcome second = nextRun();
+    EXPECT_TRUE(second.succeeded());
+    EXPECT_EQ(second.stored, 1);
+    EXPECT_EQ(second.leftOnServer, 2);
+    EXPECT_EQ(server.fetched, (std::set<int>{3}));
+    EXPECT_EQ(server.skipped, (std::set<int>{1, 2}));
+    EXPECT_TRUE(server.deleted.empty());
+
+    // Ten days and a second after a and b were stored: they go, c stays.
+    now += 5 * kDay + 1;
+    ReceiveOutcome third = nextRun();
+    EXPECT_TRUE(third.succeeded());
+    EXPECT_EQ(third.deletedAfterDays, 2);
+    EXPECT_EQ(third.stored, 0);
+    EXPECT_TRUE(server.fetched.empty());
+    EXPECT_EQ(server.deleted, (std::set<int>{1, 2}));
+    EXPECT_EQ(listed(), (std::set<std::string>{"uid-c"}));
+    EXPECT_EQ(storedMails(), 3u);
+    EXPECT_FALSE(std::filesystem::exists(box.folder().dataFile(kJournalFileName)));
+
+    // Nothing is deleted when the days are 0.
+    request.keepDays = 0;
+    now += 1000 * kDay;
+    EXPECT_EQ(nextRun().deletedAfterDays, 0);
+    EXPECT_EQ(server.mails.size(), 1u);
+}
+
+TEST_F(LeaveOnServerTest, ALostListIsNeverTakenForAnEmptyOne) {
+    server.mails = {mailFrom("a@example.jp", "a"), mailFrom("b@example.jp", "b")};
+    ASSERT_TRUE(nextRun().succeeded());
+    std::filesystem::remove(seenFile());
+    server.mails.push_back(mailFrom("c@example.jp", "c"));
+
+    const ReceiveOutcome cancelled = nextRun();
+    EXPECT_EQ(cancelled.end, RunEnd::kCancelled);
+    ASSERT_EQ(chooser.losses.size(), 1u);
+    EXPECT_EQ(chooser.losses[0].state, SeenListState::kMissing);
+    EXPECT_EQ(chooser.losses[0].waiting, 3);
+    EXPECT_TRUE(server.fetched.empty());
+    EXPECT_TRUE(server.deleted.empty());
+    EXPECT_EQ(chooser.notices, 0);
+    EXPECT_FALSE(std::filesystem::exists(seenFile()));
+
+    chooser.choice = SeenListChoice::kTreatAsSeen;
+    EXPECT_TRUE(nextRun().succeeded());
+    EXPECT_TRUE(server.fetched.empty());
+    EXPECT_EQ(listed(), (std::set<std::string>{"uid-a", "uid-b", "uid-c"}));
+
+    // A damaged list, or one of another account, is asked about the same way.
+    std::ofstream(seenFile(), std::ios::app) << "not a line\n";
+    chooser.choice = SeenListChoice::kFetchAll;
+    EXPECT_TRUE(nextRun().succeeded());
+    EXPECT_EQ(chooser.losses.at(0).state, SeenListState::kUnreadable);
+    EXPECT_EQ(server.fetched, (std::set<int>{1, 2, 3}));
+    request.account.id = "someone-else";
+    EXPECT_TRUE(nextRun().succeeded());
+    EXPECT_EQ(chooser.losses.at(0).state, SeenListState::kOtherAccount);
+    EXPECT_EQ(storedMails(), 8u);
+}
+
+TEST_F(LeaveOnServerTest, AServerWithoutUidlIsToldOnceAndMailIsDeletedAsBefore) {
+    server.offersUniqueIds = false;
+    server.mails = {mailFrom("a@example.jp", "a")};
+    const ReceiveOutcome outcome = nextRun();
+    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_FALSE(outcome.leaving);
+    EXPECT_EQ(server.deleted, (std::set<int>{1}));
+    ASSERT_EQ(chooser.messages.size(), 1u);
+    EXPECT_EQ(chooser.messages[0].kind, MessageKind::kKeepNeedsUidl);
+
+    server.mails = {mailFrom("b@example.jp", "b")};
+    EXPECT_TRUE(nextRun().succeeded());
+    EXPECT_TRUE(chooser.messages.empty());
+    EXPECT_TRUE(server.mails.empty());
+    EXPECT_TRUE(readSeenList(seenFile(), key()).list.noUidlTold);
+}
+
+TEST_F(LeaveOnServerTest, TurnedOffTheListedMailsAreDeletedWithoutComingAgain) {
+    server.mails = {mailFrom("a@example.jp", "a")};
+    ASSERT_TRUE(nextRun().succeeded());
+    request.keepOnServer = false;
+    server.mails.push_back(mailFrom("b@example.jp", "b"));
+    EXPECT_TRUE(nextRun().succeeded());
+    EXPECT_EQ(server.fetched, (std::set<int>{2}));
+    EXPECT_TRUE(server.mails.empty());
+    EXPECT_EQ(storedMails(), 2u);
+    EXPECT_TRUE(listed().empty());
+}
+
+// Until the list is on disk the journal holds the mails stored: a list that
+// cannot be written is said, and the next run takes them from the journal.
+TEST_F(LeaveOnServerTest, AListThatCannotBeWrittenLosesAndDoublesNothing) {
+    const std::filesystem::path blocker =
+        seenFile().string() + ".tmp-" + std::to_string(::getpid());
+    std::filesystem::create_directory(blocker);
+    server.mails = {mailFrom("a@example.jp", "a"), mailFrom("b@example.jp", "b")};
+    EXPECT_EQ(nextRun().stored, 2);
+    ASSERT_EQ(chooser.messages.size(), 1u);
+    EXPECT_EQ(chooser.messages[0].kind, MessageKind::kSeenListNotWritten);
+    EXPECT_TRUE(listed().empty());
+
+    std::filesystem::remove(blocker);
+    const ReceiveOutcome next = nextRun();
+    EXPECT_TRUE(next.succeeded());
+    EXPECT_EQ(next.recovered, 2);
+    EXPECT_TRUE(server.fetched.empty());
+    EXPECT_TRUE(server.deleted.empty());
+    ASSERT_EQ(chooser.messages.size(), 1u);
+    EXPECT_EQ(chooser.messages[0].kind, MessageKind::kRecoveredLeft);
+    EXPECT_EQ(listed(), (std::set<std::string>{"uid-a", "uid-b"}));
+    EXPECT_EQ(storedMails(), 2u);
+    EXPECT_FALSE(std::filesystem::exists(box.folder().dataFile(kJournalFileName)));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "receive/ReceiveRun.h"
 #include "receive/ReceiveTestSupport.h"
+#include "receive/SeenList.h"
 #include "settings/AccountFiles.h"
 #include "settings/FolderLock.h"
 #include "settings/ServerSettings.h"
@@ -231,6 +232,83 @@ TEST_F(ReceiveServersTest, AfterAKillTheNextRunDeletesTheStoredMailsByTheirUidl)
     EXPECT_EQ(outcome.stored, 1);
     EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 3u);
     EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+
+// Leaving mail on the server, against Dovecot's own UIDLs.
+class LeaveOnServerServersTest : public ReceiveServersTest {
+  protected:
+    LeaveOnServerServersTest() {
+        request.keepOnServer = true;
+        request.keepDays = 3;
+        request.clock = [this] { return now; };
+        EXPECT_TRUE(
+            startSeenList(request.folder.seenListFile(), request.pop3Server, request.account.id));
+    }
+
+    std::multiset<std::string> storedSubjects() const {
+        std::multiset<std::string> subjects;
+        for (const auto& stored : box.mailsIn(kOtherSlot)) {
+            subjects.insert(stored.subject);
+        }
+        return subjects;
+    }
+
+    static constexpr std::int64_t kDay = 24 * 60 * 60;
+    std::int64_t now = 1'800'000'000;
+};
+
+TEST_F(LeaveOnServerServersTest, ThreeRunsStoreEachMailOnceAndDeleteOnlyAfterItsDays) {
+    servers.deliver(mail("other@example.jp", "first", "1"));
+    servers.deliver(mail("other@example.jp", "second", "2"));
+    EXPECT_EQ(run().stored, 2);
+
+    now += kDay;
+    servers.deliver(mail("other@example.jp", "third", "3"));
+    const ReceiveOutcome second = run();
+    EXPECT_EQ(second.stored, 1);
+    EXPECT_EQ(second.leftOnServer, 2);
+
+    now += kDay;
+    servers.deliver(mail("other@example.jp", "fourth", "4"));
+    const ReceiveOutcome third = run();
+    EXPECT_TRUE(third.succeeded());
+    EXPECT_EQ(third.stored, 1);
+    EXPECT_EQ(third.deletedAfterDays, 0);
+    EXPECT_EQ(servers.messagesInMaildir(), 4u);
+    EXPECT_EQ(storedSubjects(), (std::multiset<std::string>{"first", "second", "third", "fourth"}));
+
+    // Three days and a second after the first two were stored.
+    now += kDay + 1;
+    const ReceiveOutcome fourth = run();
+    EXPECT_TRUE(fourth.succeeded());
+    EXPECT_EQ(fourth.stored, 0);
+    EXPECT_EQ(fourth.deletedAfterDays, 2);
+    EXPECT_EQ(servers.messagesInMaildir(), 2u);
+    EXPECT_EQ(storedSubjects().size(), 4u);
+}
+
+TEST_F(LeaveOnServerServersTest, AfterAKillTheStoredMailsAreLeftAndNotStoredAgain) {
+    for (const char* subject : {"one", "two", "three"}) {
+        servers.deliver(mail("other@example.jp", subject, "body"));
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        DyingObserver dying;
+        (void)session.run(request, dying);
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+
+    const ReceiveOutcome outcome = run();
+    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_EQ(outcome.recovered, 2);
+    EXPECT_EQ(outcome.stored, 1);
+    EXPECT_EQ(storedSubjects(), (std::multiset<std::string>{"one", "two", "three"}));
+    EXPECT_EQ(servers.messagesInMaildir(), 3u);
+    EXPECT_TRUE(run().succeeded());
+    EXPECT_EQ(storedSubjects().size(), 3u);
 }
 
 }  // namespace

@@ -104,6 +104,21 @@ class WindowObserver final : public ReceiveObserver {
 
     void onNoNewMail() override { m_noticeRequested = m_trigger == RunTrigger::kButton; }
 
+    SeenListChoice onSeenListLost(const SeenListLoss& loss) override {
+        const ui::Message question{
+            ui::Say::kReceiveSeenListLost, {std::to_string(loss.waiting)}, loss.problem};
+        switch (ui::askYesNoCancel(&m_main.window(), QString::fromStdString(ui::words(question)),
+                                   QString::fromUtf8(ui::wording(question.id).title))) {
+            case ui::Choice::kYesButton:
+                return SeenListChoice::kFetchAll;
+            case ui::Choice::kNoButton:
+                return SeenListChoice::kTreatAsSeen;
+            case ui::Choice::kCancelButton:
+                break;
+        }
+        return SeenListChoice::kCancel;
+    }
+
   private:
     ui::WindowEnvironment& m_env;
     ui::MainWindowIntents& m_main;
@@ -197,6 +212,8 @@ ReceiveRequest ReceiveController::request() {
     request.folder = m_env.folder();
     request.pop3Server = server.pop3;
     request.apop = server.apop;
+    request.keepOnServer = server.keepOnServer;
+    request.keepDays = server.keepDays;
     // The program's one store: each write fills that box's current record.
     request.store = &m_env.mailStore();
     request.account = m_env.accountInUse();

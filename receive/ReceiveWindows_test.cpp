@@ -229,6 +229,34 @@ class ReceiveWindowsTest : public QObject {
         QVERIFY(!started.app->held().newMailFlag);
     }
 
+    // Mail left on the server with no list of what was stored: the run asks
+    // before anything is fetched; いいえ takes what waits now as received.
+    void aLostSeenListIsAskedAboutBeforeAnythingIsFetched() {
+        const auto servers = testing::MailServers::fromEnvironment();
+        servers.clearMaildir();
+        servers.deliver(mail("taro@example.jp", "old", "電話で読んだメール"));
+        TestApplication started(accountFor(servers));
+        app::MainForm& main = stillMainForm(started);
+        started.app->held().server.keepOnServer = true;
+        started.boxes.choose({ui::Choice::kNoButton});
+        QTest::mouseClick(main.Label6, Qt::LeftButton);
+        QCOMPARE(started.boxes.shown().size(), 1);
+        const ui::MessageRequest& asked = started.boxes.shown().front();
+        QCOMPARE(asked.title, QStringLiteral("確認"));
+        QVERIFY2(asked.text.startsWith(QStringLiteral("サーバーに残したメールの受信済み一覧")),
+                 qPrintable(asked.text));
+        QVERIFY(asked.text.contains(QStringLiteral("1 通")));
+        QCOMPARE(started.app->mailStore().count(1).value(), 0);
+
+        servers.deliver(mail("taro@example.jp", "new", "新しいメール"));
+        started.boxes.clear();
+        QTest::mouseClick(main.Label6, Qt::LeftButton);
+        QVERIFY(started.boxes.shown().isEmpty());
+        QCOMPARE(main.Text2->text(), QStringLiteral("1"));
+        QCOMPARE(started.app->mailStore().count(1).value(), 1);
+        QCOMPARE(servers.messagesInMaildir(), std::size_t{2});
+    }
+
     // OK makes the typed password the one used for the rest of the run; with
     // "IDパスワードを保存する" unticked the file keeps what it had.
     void theConfirmedPasswordIsUsedAndStoredOnlyWhenKept() {

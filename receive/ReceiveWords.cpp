@@ -23,6 +23,12 @@ ui::Message messageOf(const ReceiveMessage& message) {
             return {ui::Say::kReceiveRecovered, {count}, message.detail};
         case MessageKind::kRecoveryUnavailable:
             return {ui::Say::kReceiveRecoveryUnavailable, {}, message.detail};
+        case MessageKind::kRecoveredLeft:
+            return {ui::Say::kReceiveRecoveredLeft, {count}, message.detail};
+        case MessageKind::kKeepNeedsUidl:
+            return {ui::Say::kReceiveKeepNeedsUidl, {}, message.detail};
+        case MessageKind::kSeenListNotWritten:
+            return {ui::Say::kReceiveSeenListNotWritten, {}, message.detail};
     }
     return {ui::Say::kReceiveFetchFailed, {count}, message.detail};
 }

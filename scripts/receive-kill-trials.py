@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Kills the receive command at random moments and counts what arrived.
 
-  receive-kill-trials.py QUILLFERN_BOX [--trials N] [--mails M] [--seed S]
+  receive-kill-trials.py QUILLFERN_BOX [--trials N] [--mails M] [--seed S] [--keep]
 
 Each trial starts from an empty program folder and M fresh mails waiting on
 the local Dovecot POP3 server (tests/servers/mailservers.py). The receive
@@ -10,6 +10,12 @@ kill lands in the run that recovers from the first), then run to its end.
 After the trial every mail must be in the boxes exactly once, the server
 must be empty, and `check` must find nothing. Prints one line per trial and
 a summary; the exit status is 1 when any mail was lost or duplicated.
+
+With --keep, mail is left on the server (corvid.ini KEEP=1): after the
+kills every mail must be in the boxes exactly once and still on the server.
+Then the seen-list is aged by two days (the test's clock), KEEPDAYS=1 is
+set, and the receive is killed once more and run to its end: the server
+must be empty and still no mail stored twice.
 
 The mails are made with Python's email library: Japanese subjects and
 bodies in UTF-8, from three senders (two registered, one sorted to その他).
@@ -47,13 +53,26 @@ def write_ini(path, lines):
         f.write(text.encode("cp932"))
 
 
-def make_folder(env):
+def write_corvid(root, env, extra=""):
+    with open(os.path.join(root, "corvid.ini"), "wb") as f:
+        f.write(("SMTP=\r\nPOP3=%s:%s\r\nMAIL=qftest@example.jp\r\nAPOP=1\r\n%s" %
+                 (env["QF_MAIL_HOST"], env["QF_POP3_PORT"], extra)).encode("ascii"))
+
+
+def seen_list(root):
+    return os.path.join(root, "★MAilData", "receive.seen")
+
+
+def make_folder(env, keep=False):
     root = tempfile.mkdtemp(prefix="qf-kill-")
     data = os.path.join(root, "★MAilData")
     os.makedirs(data)
-    with open(os.path.join(root, "corvid.ini"), "wb") as f:
-        f.write(("SMTP=\r\nPOP3=%s:%s\r\nMAIL=qftest@example.jp\r\nAPOP=1\r\n" %
-                 (env["QF_MAIL_HOST"], env["QF_POP3_PORT"])).encode("ascii"))
+    write_corvid(root, env, "KEEP=1\r\n" if keep else "")
+    if keep:
+        # What choosing the option in the settings window writes: an empty
+        # list (an empty list of any account is this account's).
+        with open(seen_list(root), "w") as f:
+            f.write("quillfern seen list 1 %016x\n" % 0)
     write_ini(os.path.join(data, "iniIdPass.ini"),
               ["NAME=" + env["QF_MAIL_USER"], "NAME2=" + env["QF_MAIL_PASSWORD"], "NAME3=1"])
     write_ini(os.path.join(data, "iniIdPass2.ini"),
@@ -105,6 +124,34 @@ def receive(tool, folder, kill_after=None):
         return -9, out.decode("utf-8", "replace") + err.decode("utf-8", "replace")
 
 
+def age_seen_list(folder, seconds):
+    """Moves every first-stored time back: the clock the trial can set."""
+    with open(seen_list(folder)) as f:
+        lines = f.read().splitlines()
+    aged = [lines[0]]
+    for line in lines[1:]:
+        stamp, tab, uid = line.partition("\t")
+        aged.append("%d\t%s" % (int(stamp) - seconds, uid) if tab else line)
+    with open(seen_list(folder), "w") as f:
+        f.write("\n".join(aged) + "\n")
+
+
+def killed_then_whole(tool, folder, rng, span, times):
+    """Kills the receive `times` times at random moments within `span`
+    seconds, then runs it to its end; the kill moments, the recovered count
+    and the last run."""
+    kills = []
+    recovered = 0
+    for _ in range(times):
+        moment = rng.uniform(0.0, span)
+        status, output = receive(tool, folder, kill_after=moment)
+        kills.append("%.2fs%s" % (moment, "" if status == -9 else " (ended first)"))
+        recovered += sum(int(n) for n in re.findall(r"保存済みだった (\d+) 通", output))
+    status, output = receive(tool, folder)
+    recovered += sum(int(n) for n in re.findall(r"保存済みだった (\d+) 通", output))
+    return kills, recovered, status, output
+
+
 def subjects_in_boxes(tool, folder):
     subjects = []
     for box in RECEIVING_BOXES:
@@ -123,6 +170,7 @@ def main():
     parser.add_argument("--trials", type=int, default=30)
     parser.add_argument("--mails", type=int, default=200)
     parser.add_argument("--seed", type=int, default=int(time.time()))
+    parser.add_argument("--keep", action="store_true", help="leave mail on the server")
     args = parser.parse_args()
     rng = random.Random(args.seed)
 
@@ -144,23 +192,34 @@ def main():
         print("seed %d; one run of %d mails takes %.2f s" % (args.seed, args.mails, full_run))
 
         for trial in range(1, args.trials + 1):
-            folder = make_folder(env)
+            folder = make_folder(env, args.keep)
             clear_maildir(maildir)
             deliver(maildir, trial, args.mails)
-            kills = []
-            recovered = 0
-            for _ in range(rng.choice([1, 2])):
-                moment = rng.uniform(0.0, full_run)
-                status, output = receive(args.tool, folder, kill_after=moment)
-                kills.append("%.2fs%s" % (moment, "" if status == -9 else " (ended first)"))
-                recovered += sum(int(n) for n in re.findall(r"保存済みだった (\d+) 通", output))
-            status, output = receive(args.tool, folder)
-            recovered += sum(int(n) for n in re.findall(r"保存済みだった (\d+) 通", output))
-            subjects = subjects_in_boxes(args.tool, folder)
+            kills, recovered, status, output = killed_then_whole(
+                args.tool, folder, rng, full_run, rng.choice([1, 2]))
             expected = {"試験 %d-%d" % (trial, n) for n in range(1, args.mails + 1)}
+            wrong_on_server = 0
+            if args.keep:
+                subjects = subjects_in_boxes(args.tool, folder)
+                wrong_on_server = args.mails - messages_in_maildir(maildir)
+                lost_or_doubled = (len(expected - set(subjects)) +
+                                   len(subjects) - len(set(subjects)))
+                # Past their days now: the next runs delete them, killed or not.
+                age_seen_list(folder, 2 * 24 * 60 * 60)
+                write_corvid(folder, env, "KEEP=1\r\nKEEPDAYS=1\r\n")
+                # Nothing is fetched now: the run is a few round trips and the DELEs.
+                more_kills, more_recovered, status, more_output = killed_then_whole(
+                    args.tool, folder, rng, full_run / 8, 1)
+                kills += ["then " + kill for kill in more_kills]
+                recovered += more_recovered
+                output += more_output
+                if lost_or_doubled:
+                    print("before the deletions: %d lost or duplicated" % lost_or_doubled)
+                    wrong_on_server += lost_or_doubled
+            subjects = subjects_in_boxes(args.tool, folder)
             lost = len(expected - set(subjects))
             duplicated = len(subjects) - len(set(subjects))
-            left_on_server = messages_in_maildir(maildir)
+            left_on_server = messages_in_maildir(maildir) + wrong_on_server
             check = subprocess.run([args.tool, "--folder", folder, "check"],
                                    capture_output=True, text=True)
             unclean = check.returncode != 0 or left_on_server != 0 or status != 0

@@ -9,6 +9,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "receive/SeenList.h"
 #include "settings/ServerSettings.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OkCancelKeys.h"
@@ -48,6 +49,7 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
     ApopCheck = new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this);
     ApopCheck->setObjectName(QStringLiteral("ApopCheck"));
     ApopCheck->setChecked(held.apop != 0);
+    createKeepControls(held.keepOnServer, held.keepDays);
     createTimerControls(held.checkMinutes);
     OkCommand = newButton(QStringLiteral("OkCommand"), QStringLiteral("設定"), this);
     OkCommand->setDefault(true);
@@ -58,6 +60,14 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
     fields->addRow(QStringLiteral("POP3サーバー名(&P)"), Pop3Text);
     fields->addRow(QStringLiteral("メールアドレス(&M)"), MailText);
     fields->addRow(QString(), ApopCheck);
+    fields->addRow(QString(), KeepCheck);
+    auto* days = new QHBoxLayout;
+    days->addWidget(KeepDaysSpin);
+    auto* daysLabel = new QLabel(QStringLiteral("日後にサーバーから削除（0 = 削除しない）"), this);
+    daysLabel->setBuddy(KeepDaysSpin);
+    days->addWidget(daysLabel);
+    days->addStretch();
+    fields->addRow(QString(), days);
     auto* timer = new QHBoxLayout;
     timer->addWidget(TimerCheck);
     timer->addWidget(MinutesSpin);
@@ -76,6 +86,18 @@ OptionForm::OptionForm(ui::WindowEnvironment& env) : m_env(env) {
     connect(OkCommand, &QPushButton::clicked, this, &OptionForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
     ui::OkCancelKeys::install(*this, OkCommand, CancelCommand);
+}
+
+void OptionForm::createKeepControls(bool keepOnServer, int keepDays) {
+    KeepCheck = new QCheckBox(QStringLiteral("サーバーにメールを残す(&K)"), this);
+    KeepCheck->setObjectName(QStringLiteral("KeepCheck"));
+    KeepCheck->setChecked(keepOnServer);
+    KeepDaysSpin = new QSpinBox(this);
+    KeepDaysSpin->setObjectName(QStringLiteral("KeepDaysSpin"));
+    KeepDaysSpin->setRange(0, 3650);
+    KeepDaysSpin->setValue(keepDays);
+    KeepDaysSpin->setEnabled(keepOnServer);
+    connect(KeepCheck, &QCheckBox::toggled, KeepDaysSpin, &QWidget::setEnabled);
 }
 
 // Off keeps the last interval shown, greyed, so turning it on again offers it.
@@ -98,6 +120,17 @@ void OptionForm::confirm() {
     typed.pop3 = Pop3Text->text().toStdString();
     typed.mail = MailText->text().toStdString();
     typed.apop = ApopCheck->isChecked() ? 1 : 0;
+    typed.keepOnServer = KeepCheck->isChecked();
+    typed.keepDays = KeepDaysSpin->value();
+    if (typed.keepOnServer) {
+        const Status started = receive::startSeenList(m_env.folder().seenListFile(), typed.pop3,
+                                                      m_env.accountInUse().id);
+        if (!started) {
+            ui::tell(this, ui::Say::kSeenListNotStarted, {},
+                     QString::fromStdString(started.message()));
+            return;
+        }
+    }
     typed.checkMinutes = TimerCheck->isChecked() ? MinutesSpin->value() : 0;
     m_env.held().server = typed;
     m_env.announceServerSettings();

@@ -5,7 +5,9 @@
 // It opens showing the values the main window holds. "設定" makes the typed
 // values the held ones and rewrites the server settings file; "中止" closes
 // and changes nothing. When the file cannot be written the user is told and
-// the window stays open, so nothing typed is lost.
+// the window stays open, so nothing typed is lost. Choosing to leave mail on
+// the server starts the list of mails stored (receive/SeenList.h) when there
+// is none, so that the next receive knows an empty list is right.
 #pragma once
 
 #include <QWidget>
@@ -31,12 +33,15 @@ class OptionForm : public QWidget {
     QLineEdit* Pop3Text;
     QLineEdit* MailText;
     QCheckBox* ApopCheck;
+    QCheckBox* KeepCheck;
+    QSpinBox* KeepDaysSpin;
     QCheckBox* TimerCheck;  // "新着メールを自動で確認する"
     QSpinBox* MinutesSpin;  // every N minutes, 1 … kMaxCheckMinutes
     QPushButton* OkCommand;
     QPushButton* CancelCommand;
 
   private:
+    void createKeepControls(bool keepOnServer, int keepDays);
     void createTimerControls(int checkMinutes);
     void confirm();
 

@@ -116,6 +116,31 @@ class OptionFormTest : public QObject {
         QVERIFY(!form.isVisible());
     }
 
+    // Choosing it starts the list of mails stored, so that the first
+    // receive after it does not take the list for a lost one.
+    void leavingMailOnTheServerAddsItsLinesAndStartsTheSeenList() {
+        TestApplication started(
+            [](WindowTestFolder& folder) { folder.write(QStringLiteral("corvid.ini"), kCorvid); });
+        OptionForm& form = started.app->showForm<OptionForm>();
+        QVERIFY(!form.KeepDaysSpin->isEnabled());
+        form.KeepCheck->setChecked(true);
+        QVERIFY(form.KeepDaysSpin->isEnabled());
+        form.KeepDaysSpin->setValue(14);
+        QTest::mouseClick(form.OkCommand, Qt::LeftButton);
+        QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")),
+                 kCorvid + QByteArrayLiteral("KEEP=1\r\nKEEPDAYS=14\r\n"));
+        QVERIFY(started.app->held().server.keepOnServer);
+        QCOMPARE(started.app->held().server.keepDays, 14);
+        const QString seenList = QStringLiteral("★MAilData/receive.seen");
+        QVERIFY(started.folder.read(seenList).startsWith("quillfern seen list 1 "));
+
+        // An existing list is kept as it is.
+        started.folder.write(seenList, started.folder.read(seenList) + "1\tuid-1\n");
+        const QByteArray listed = started.folder.read(seenList);
+        QTest::mouseClick(started.app->showForm<OptionForm>().OkCommand, Qt::LeftButton);
+        QCOMPARE(started.folder.read(seenList), listed);
+    }
+
     void unwritableFileIsReportedAndKeepsWhatWasTyped() {
         TestApplication started([](WindowTestFolder& folder) {
             QDir().mkpath(folder.path(QStringLiteral("corvid.ini")));

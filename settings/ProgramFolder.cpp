@@ -22,6 +22,7 @@ constexpr char kPictureFolder[] = "Data";
 constexpr char kServerSettingsFile[] = "corvid.ini";
 constexpr char kAccountFile[] = "iniIdPass.ini";
 constexpr char kSortingFile[] = "iniIdPass2.ini";
+constexpr char kSeenListFile[] = "receive.seen";
 constexpr char kLockFile[] = ".lock";
 constexpr char kLinkSocketFile[] = ".link";
 constexpr char kWorkFile[] = "0.txt";
@@ -139,6 +140,9 @@ fs::path ProgramFolder::linkSocketFile() const {
 fs::path ProgramFolder::workFile() const {
     return attachmentFolder() / kWorkFile;
 }
+fs::path ProgramFolder::seenListFile() const {
+    return dataFolder() / kSeenListFile;
+}
 fs::path ProgramFolder::dataFile(std::string_view name) const {
     return dataFolder() / name;
 }
@@ -156,7 +160,9 @@ std::vector<ReplacedFiles> replacedFiles(const ProgramFolder& folder) {
     return {
         {folder.root(), [](std::string_view name) { return name == kServerSettingsFile; }},
         {folder.dataFolder(),
-         [](std::string_view name) { return name == kAccountFile || name == kSortingFile; }},
+         [](std::string_view name) {
+             return name == kAccountFile || name == kSortingFile || name == kSeenListFile;
+         }},
         {folder.quickSaveFolder(), [](std::string_view name) { return name.ends_with(".txt"); }},
     };
 }

@@ -6,6 +6,7 @@
 // | ★MAilData/                      | data folder: box files, address book  |
 // | ★MAilData/iniIdPass.ini         | account file (AccountFiles.h)         |
 // | ★MAilData/iniIdPass2.ini        | sorting registrations (AccountFiles.h)|
+// | ★MAilData/receive.seen          | mails left on the server (SeenList.h) |
 // | ★MAilData/.lock                 | single-writer lock (FolderLock.h)     |
 // | ★MAilData/.link                 | local socket of the running program   |
 // | 添付フォルダ/                   | attachment folder                     |
@@ -86,6 +87,8 @@ class ProgramFolder {
     // Where the program holding the lock takes mailto: links from a second start.
     std::filesystem::path linkSocketFile() const;
     std::filesystem::path workFile() const;
+    // The list of mails a receive run left on the server (receive/SeenList.h).
+    std::filesystem::path seenListFile() const;
     // A file of the data folder by name, e.g. dataFile("kdxdata2.data").
     std::filesystem::path dataFile(std::string_view name) const;
 

@@ -16,6 +16,8 @@ constexpr std::string_view kSmtpKey = "SMTP=";
 constexpr std::string_view kPop3Key = "POP3=";
 constexpr std::string_view kMailKey = "MAIL=";
 constexpr std::string_view kApopKey = "APOP=";
+constexpr std::string_view kKeepKey = "KEEP=";
+constexpr std::string_view kKeepDaysKey = "KEEPDAYS=";
 constexpr std::string_view kCheckKey = "CHECK=";
 
 // The leading decimal number of `text` (optional sign, digits), 0 when there
@@ -79,6 +81,10 @@ void applyLine(std::string_view cp932Line, ServerSettings& settings) {
     } else if (cp932Line.starts_with(kCheckKey)) {
         settings.checkMinutes =
             std::clamp(leadingSmallInteger(valueAfter(kCheckKey)), 0, kMaxCheckMinutes);
+    } else if (cp932Line.starts_with(kKeepKey)) {
+        settings.keepOnServer = leadingSmallInteger(valueAfter(kKeepKey)) != 0;
+    } else if (cp932Line.starts_with(kKeepDaysKey)) {
+        settings.keepDays = std::max(0, leadingSmallInteger(valueAfter(kKeepDaysKey)));
     }
 }
 
@@ -112,6 +118,12 @@ std::string formatServerSettings(const ServerSettings& settings) {
     line(kApopKey, std::to_string(settings.apop));
     if (settings.checkMinutes > 0) {
         line(kCheckKey, std::to_string(settings.checkMinutes));
+    }
+    if (settings.keepOnServer) {
+        line(kKeepKey, "1");
+    }
+    if (settings.keepDays > 0) {
+        line(kKeepDaysKey, std::to_string(settings.keepDays));
     }
     return out;
 }

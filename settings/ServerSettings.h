@@ -12,14 +12,16 @@
 // | 3    | "MAIL=" + own mail address         | text, ≤ 100 chars    | empty   |
 // | 4    | "APOP=" + decimal integer (1 = on) | small integer        | 0       |
 // | 5    | "CHECK=" + minutes, only when on   | 1 … 1440             | 0 (off) |
+// | 6    | "KEEP=1": leave mail on the server | on when not 0        | off     |
+// | 7    | "KEEPDAYS=" + days, then delete it | 0 … 32767, 0 = never | 0       |
 //
 // Every line ends in CR LF when written. On reading, each line is tested by
 // its beginning, compared case-sensitively with the keys; any other line is
 // ignored and a later line wins over an earlier one with the same key.
-// Values are not trimmed. The line of the timed check follows the first
-// four and is written only when the check is on, so a file without it reads
-// as off and a program that knows only the four lines reads the file as
-// before.
+// Values are not trimmed. The lines after the first four are written only
+// when not at their default (the timed check on, mail left on the server,
+// days not 0), so a file without them reads as off and a program that knows
+// only the four lines reads the file as before.
 #pragma once
 
 #include <cstddef>
@@ -42,6 +44,11 @@ struct ServerSettings {
     std::string pop3;  // UTF-8
     std::string mail;  // UTF-8, the sender address of outgoing mail
     int apop = 0;      // 1 = authenticate with APOP; always within -32768..32767
+    // Leave received mail on the server (the receive run keeps a list of the
+    // mails it stored), deleting each `keepDays` days after it was stored
+    // (0: never). keepDays is always within 0..32767.
+    bool keepOnServer = false;
+    int keepDays = 0;
     // Check for new mail every this many minutes; 0 = no timed check.
     int checkMinutes = 0;
 
@@ -60,7 +67,8 @@ ServerSettings readServerSettings(const std::filesystem::path& file);
 ServerSettings parseServerSettings(std::string_view cp932Bytes);
 
 // The exact bytes writeServerSettings stores: the four lines in the order
-// SMTP, POP3, MAIL, APOP, then CHECK when the timed check is on, each key
+// SMTP, POP3, MAIL, APOP, then CHECK when the timed check is on, KEEP=1 when
+// mail is left on the server and KEEPDAYS when the days are not 0, each key
 // followed directly by its value and CR LF.
 // Values are written whole (the reader cuts them); a character CP932 cannot
 // hold becomes "?".

@@ -33,6 +33,20 @@ TEST_F(ServerSettingsFileTest, WritesFourCrLfLinesInFixedOrder) {
     EXPECT_EQ(readServerSettings(file), settings);
 }
 
+TEST_F(ServerSettingsFileTest, LeaveOnServerFollowsTheFourLines) {
+    ServerSettings settings{"smtp.example.jp", "pop.example.jp", "taro@example.jp", 0, true, 30};
+    ASSERT_TRUE(writeServerSettings(file, settings));
+    EXPECT_EQ(readBytes(file),
+              "SMTP=smtp.example.jp\r\nPOP3=pop.example.jp\r\nMAIL=taro@example.jp\r\n"
+              "APOP=0\r\nKEEP=1\r\nKEEPDAYS=30\r\n");
+    EXPECT_EQ(readServerSettings(file), settings);
+    // Off, the days are still remembered for the next time it is chosen.
+    settings.keepOnServer = false;
+    EXPECT_EQ(formatServerSettings(settings),
+              "SMTP=smtp.example.jp\r\nPOP3=pop.example.jp\r\nMAIL=taro@example.jp\r\n"
+              "APOP=0\r\nKEEPDAYS=30\r\n");
+}
+
 TEST_F(ServerSettingsFileTest, TimedCheckIsAFifthLineWrittenOnlyWhenOn) {
     ServerSettings settings{"smtp.example.jp", "pop.example.jp", "taro@example.jp", 1};
     settings.checkMinutes = 5;
@@ -119,6 +133,15 @@ TEST(ServerSettingsParseTest, KeysAreMatchedCaseSensitivelyAtLineStart) {
         "SMTP\r\n"
         "[section]\r\n");
     EXPECT_EQ(s, ServerSettings{});
+}
+
+TEST(ServerSettingsParseTest, LeaveOnServerLinesAreReadByTheirWholeKey) {
+    EXPECT_FALSE(parseServerSettings("KEEP=0\r\nKEEPDAYS=\r\n").keepOnServer);
+    const ServerSettings kept = parseServerSettings("KEEPDAYS=7\r\nKEEP=1\r\nkeep=0\r\n");
+    EXPECT_TRUE(kept.keepOnServer);
+    EXPECT_EQ(kept.keepDays, 7);
+    EXPECT_EQ(parseServerSettings("KEEPDAYS=-3\r\n").keepDays, 0);
+    EXPECT_EQ(parseServerSettings("KEEPDAYS=99999999\r\n").keepDays, 32767);
 }
 
 TEST(ServerSettingsParseTest, LaterLineWinsAndValuesAreNotTrimmed) {

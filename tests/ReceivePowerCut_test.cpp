@@ -4,6 +4,8 @@
 // so its connection drops without QUIT, as it would. After a restart each
 // mail is in its box or still on the server, never neither, and never in a
 // box twice; the next run then leaves each mail in its box exactly once.
+// With mail left on the server (and its seen-list written too) every mail
+// stays on the server and the next run stores none a second time.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +17,7 @@
 
 #include "receive/ReceiveRun.h"
 #include "receive/ReceiveTestSupport.h"
+#include "receive/SeenList.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
 #include "store/StoreTestSupport.h"
@@ -57,6 +60,10 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
         servers.deliver(mail("taro@example.jp", kSubjects[2]));
         std::filesystem::remove_all(request.folder.dataFolder());
         std::filesystem::create_directories(request.folder.dataFolder());
+        if (request.keepOnServer) {
+            ASSERT_TRUE(startSeenList(request.folder.seenListFile(), request.pop3Server,
+                                      request.account.id));
+        }
     }
 
     // Runs the receive in a child whose power goes off before `step` (0:
@@ -122,17 +129,41 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
             EXPECT_LE(stored.count(subject), 1u) << at << ": " << subject << " stored twice";
             EXPECT_TRUE(stored.contains(subject) || server.contains(subject))
                 << at << ": " << subject << " is lost";
+            if (request.keepOnServer) {
+                EXPECT_TRUE(server.contains(subject)) << at << ": " << subject;
+            }
             if (at.completed) {
                 EXPECT_EQ(stored.count(subject), 1u) << at << ": " << subject;
-                EXPECT_FALSE(server.contains(subject)) << at << ": " << subject;
+                EXPECT_EQ(server.contains(subject), request.keepOnServer) << at << ": " << subject;
             }
         }
         // The next run finishes the work of the one that was cut.
         ReceiveObserver quiet;
         const ReceiveOutcome next = ReceiveSession().run(request, quiet);
         EXPECT_TRUE(next.succeeded()) << at;
-        EXPECT_TRUE(onServer().empty()) << at;
+        EXPECT_EQ(onServer().size(), request.keepOnServer ? kSubjects.size() : 0u) << at;
         EXPECT_EQ(inBoxes(), std::multiset<std::string>(kSubjects.begin(), kSubjects.end())) << at;
+    }
+
+    void cutAtEveryStep(const char* what) {
+        reset();
+        store::testing::FaultyFileSystem counter(/*failAt=*/0);
+        request.fileSystem = &counter;
+        ReceiveObserver quiet;
+        ASSERT_TRUE(ReceiveSession().run(request, quiet).succeeded());
+        request.fileSystem = nullptr;
+        const std::vector<int> steps = qf::testing::cutSteps(counter.operations(), 80);
+        for (int step : steps) {
+            reset();
+            const bool completed = cutRun(step);
+            EXPECT_FALSE(completed) << "step " << step << " never came";
+            restartAndCheck({step, false, GetParam()});
+        }
+        reset();
+        EXPECT_TRUE(cutRun(0));
+        restartAndCheck({0, true, GetParam()});
+        std::printf("power cut (%s), %s (3 mails): %zu cut points\n",
+                    qf::testing::modeText(GetParam()), what, steps.size() + 1);
     }
 
     qf::testing::MailServers servers;
@@ -141,24 +172,12 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
 };
 
 TEST_P(ReceivePowerCutTest, EveryMailIsInItsBoxOrOnTheServer) {
-    reset();
-    store::testing::FaultyFileSystem counter(/*failAt=*/0);
-    request.fileSystem = &counter;
-    ReceiveObserver quiet;
-    ASSERT_TRUE(ReceiveSession().run(request, quiet).succeeded());
-    request.fileSystem = nullptr;
-    const std::vector<int> steps = qf::testing::cutSteps(counter.operations(), 80);
-    for (int step : steps) {
-        reset();
-        const bool completed = cutRun(step);
-        EXPECT_FALSE(completed) << "step " << step << " never came";
-        restartAndCheck({step, false, GetParam()});
-    }
-    reset();
-    EXPECT_TRUE(cutRun(0));
-    restartAndCheck({0, true, GetParam()});
-    std::printf("power cut (%s), receive run with its journal (3 mails): %zu cut points\n",
-                qf::testing::modeText(GetParam()), steps.size() + 1);
+    cutAtEveryStep("receive run with its journal");
+}
+
+TEST_P(ReceivePowerCutTest, MailLeftOnTheServerIsInItsBoxOnce) {
+    request.keepOnServer = true;
+    cutAtEveryStep("receive run leaving mail on the server");
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, ReceivePowerCutTest,

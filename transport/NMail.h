@@ -64,6 +64,9 @@ int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char
 // characters) into buffer, NUL-terminated, cut to length bytes. 1: copied;
 // 0: the server offers no UIDL (buffer empty); negative: failure.
 int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length);
+// Tells the session the caller will not fetch the mail (it is left on the
+// server), so no RETR is sent ahead for it. 1: noted; negative: failure.
+int NMailPop3SkipMail(int handle, int mailNumber);
 // The least number of seconds the server wants between two logins
 // (LOGIN-DELAY), known after the connect and, for a delay per user, after
 // the login; 0 when it names none; negative for an unknown handle.

@@ -288,6 +288,17 @@ int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length) {
     return kDone;
 }
 
+int NMailPop3SkipMail(int handle, int mailNumber) {
+    const std::shared_ptr<OpenSession> open = findSession(handle);
+    if (!open) {
+        return kNoSuchHandle;
+    }
+    if (Status noted = open->session->skip(mailNumber); !noted) {
+        return report("メールを受信できません。", noted);
+    }
+    return kDone;
+}
+
 int NMailPop3GetLoginDelay(int handle) {
     const std::shared_ptr<OpenSession> open = findSession(handle);
     return open ? open->session->loginDelaySeconds() : kNoSuchHandle;

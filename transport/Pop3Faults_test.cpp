@@ -399,6 +399,27 @@ TEST_F(Pop3Faults, PipelinedRetrievesStayWithinTheWindow) {
     EXPECT_EQ(first->size(), Pop3Session::kWindowCommands);
 }
 
+// Mail left on the server is never sent ahead: a skipped mail costs no RETR.
+TEST_F(Pop3Faults, SkippedMailsAreNotRetrievedAhead) {
+    FakePop3 pop3;
+    pop3.capabilities = "UIDL\r\nPIPELINING\r\n";
+    pop3.listing = listingOf(5);
+    ScriptedServer server(pop3);
+    const int handle = NMailPop3Connect(server.address().c_str());
+    ASSERT_EQ(NMailPop3Authenticate(handle, "user", "pass", kPlain), 5);
+    for (int skipped : {1, 2, 4}) {
+        EXPECT_EQ(NMailPop3SkipMail(handle, skipped), 1);
+    }
+    EXPECT_LT(NMailPop3SkipMail(handle, 6), 0);
+    EXPECT_EQ(getMail(handle, 3), 1);
+    EXPECT_EQ(getMail(handle, 5), 1);
+    EXPECT_EQ(NMailPop3Close(handle), 1) << lastMessage();
+    for (const char* retrieve : {"RETR 1", "RETR 2", "RETR 4"}) {
+        EXPECT_FALSE(sawCommand(server, retrieve)) << retrieve;
+    }
+    EXPECT_TRUE(sawCommand(server, "RETR 5"));
+}
+
 TEST_F(Pop3Faults, ConnectionClosedInAPipelinedBurstDeletesNothing) {
     FakePop3 pop3;
     pop3.capabilities = "PIPELINING\r\n";

@@ -375,8 +375,8 @@ Status Pop3Session::prefetch() {
         for (auto next = m_listedSizes.lower_bound(m_nextPrefetch);
              next != m_listedSizes.end() && windowHasRoom(); ++next) {
             m_nextPrefetch = next->first + 1;
-            if (m_marked.contains(next->first)) {
-                continue;  // stored by an earlier run: deleted, not fetched
+            if (m_marked.contains(next->first) || m_skipped.contains(next->first)) {
+                continue;  // stored by an earlier run: deleted or left, not fetched
             }
             const auto listed = static_cast<std::size_t>(std::max(0L, next->second));
             queue("RETR " + std::to_string(next->first), Reply::kMultiLine,
@@ -433,6 +433,14 @@ Result<std::string> Pop3Session::uniqueId(int mailNumber) {
         return Status::notFound("the server listed no UIDL for mail " + std::to_string(mailNumber));
     }
     return found->second;
+}
+
+Status Pop3Session::skip(int mailNumber) {
+    if (Status valid = checkMailNumber(mailNumber); !valid) {
+        return valid;
+    }
+    m_skipped.insert(mailNumber);
+    return Status::ok();
 }
 
 Status Pop3Session::markDeleted(int mailNumber) {

@@ -10,7 +10,8 @@
 // (at most kWindowCommands commands and kWindowBytes bytes of them in
 // flight, so the kernel's buffers always hold them and a write never waits
 // on a server that is busy sending). The login sends UIDL and LIST with it;
-// retrieve(m) keeps RETRs for the next listed mails in flight, so the server
+// retrieve(m) keeps RETRs for the next listed mails (but those skipped or
+// marked for deletion) in flight, so the server
 // sends mail m + 1 while the caller stores mail m; close sends the DELEs and
 // QUIT in bursts. The replies come back in order and are read one at a time:
 // the session holds one mail at most, whatever the number of mails waiting.
@@ -69,6 +70,8 @@ class Pop3Session {
     Result<std::string> uniqueId(int mailNumber);
     bool offersUniqueIds() const { return m_offersUniqueIds; }
 
+    // The caller will not fetch the mail: no RETR goes ahead for it.
+    Status skip(int mailNumber);
     // The least time in seconds the server wants between two logins
     // (LOGIN-DELAY, RFC 2449); 0 when it names none. A server that says the
     // delay depends on the user is asked again after the login.
@@ -139,6 +142,7 @@ class Pop3Session {
     int m_mailCount = 0;
     std::map<int, long> m_listedSizes;
     std::set<int> m_marked;
+    std::set<int> m_skipped;
     std::deque<Expected> m_inFlight;
     std::size_t m_inFlightBytes = 0;
     std::string m_outgoing;

@@ -25,6 +25,11 @@ QF_WORDS(kReceiveCloseFailed, kInform, "エラー", "受信したメールをサ
 QF_WORDS(kReceiveDeleteFailed, kWarn, "", "%1 通のメールは保存しましたが、サーバーで削除できなかったため、サーバーにも残っています。次の受信で、保存済みのメールはもう一度保存せずに削除します。")
 QF_WORDS(kReceiveRecovered, kInform, "", "前回の受信は途中で終わっていました。そのとき保存済みだった %1 通のメールは、もう一度受信せずにサーバーから削除します。")
 QF_WORDS(kReceiveRecoveryUnavailable, kInform, "", "前回の受信は途中で終わっていました。このサーバーはメールの識別番号（UIDL）に対応していないため、前回保存したメールがもう一度届くことがあります。")
+QF_WORDS(kReceiveRecoveredLeft, kInform, "", "前回の受信は途中で終わっていました。そのとき保存済みだった %1 通のメールは、もう一度受信せずにサーバーに残します。")
+QF_WORDS(kReceiveKeepNeedsUidl, kInform, "", "このPOP3サーバーはメールの識別番号（UIDL）に対応していないため、メールをサーバーに残せません。受信したメールは、これまでどおりサーバーから削除します。このお知らせは一度だけ表示します。")
+QF_WORDS(kReceiveSeenListNotWritten, kWarn, "", "受信済みメールの一覧（★MAilData/receive.seen）を保存できませんでした。受信したメールは保存してあり、次の受信で一覧に加えます。「★MAilData」フォルダに書き込めるか確かめてください。")
+QF_WORDS(kReceiveSeenListLost, kAsk, "確認", "サーバーに残したメールの受信済み一覧が見つからないか、読めません。サーバーには %1 通のメールがあります。\n\nはい: すべてもう一度受信します\nいいえ: いまサーバーにあるメールを受信済みとし、受信しません\nキャンセル: 今回は受信しません")
+QF_WORDS(kReceiveSeenListLostStopped, kWarn, "エラー", "サーバーに残したメールの受信済み一覧が見つからないか、読めないため、受信を中止しました。サーバーには %1 通のメールがあります。すべてもう一度受信するには --lost-seen-list fetch-all を、いまサーバーにあるメールを受信済みとするには --lost-seen-list mark-seen を付けて実行してください。")
 QF_WORDS(kReceiveAccountNotSaved, kWarn, "", "ID/パスワードを保存できませんでした。受信は入力されたID/パスワードで行いました。「★MAilData」フォルダに書き込めるか確かめてください。")
 
 // ---- the timed check and the desktop's notice ----
@@ -45,6 +50,7 @@ QF_WORDS(kBoxFileNotOpened, kWarn, "", "メールボックスのファイルを�
 
 // ---- settings ----
 QF_WORDS(kAccountFileNotWritten, kWarn, "", "ID/パスワードを保存できません。「★MAilData」フォルダに書き込めるか確かめてから、もう一度「OK」を押してください。")
+QF_WORDS(kSeenListNotStarted, kWarn, "", "受信済みメールの一覧（★MAilData/receive.seen）を作成できないため、メールをサーバーに残せません。「★MAilData」フォルダに書き込めるか確かめてから、もう一度「設定」を押してください。")
 QF_WORDS(kServerSettingsNotWritten, kWarn, "", "サーバーの設定を保存できません。corvid.ini に書き込めるか確かめてから、もう一度「設定」を押してください。")
 
 // ---- the viewer ----

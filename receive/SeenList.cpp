@@ -1,0 +1,103 @@
+#include "receive/SeenList.h"
+
+#include <charconv>
+#include <optional>
+#include <string_view>
+
+#include "receive/ReceiveJournal.h"
+#include "store/DurableWrite.h"
+
+namespace qf::receive {
+
+namespace {
+
+constexpr std::string_view kHeaderPrefix = "quillfern seen list 1 ";
+constexpr std::string_view kNoUidlTold = "no-uidl-told";
+
+// "seconds TAB uidl"; nothing when either part does not parse. A UIDL is
+// 1 to 70 printable ASCII characters (the transport hands no other).
+bool applyLine(std::string_view line, SeenList& list) {
+    if (line == kNoUidlTold) {
+        list.noUidlTold = true;
+        return true;
+    }
+    const auto tab = line.find('\t');
+    if (tab == std::string_view::npos) {
+        return false;
+    }
+    std::int64_t seconds = 0;
+    const std::string_view number = line.substr(0, tab);
+    const auto parsed = std::from_chars(number.data(), number.data() + number.size(), seconds);
+    const std::string_view uid = line.substr(tab + 1);
+    bool printable = !uid.empty() && uid.size() <= 70;
+    for (char c : uid) {
+        printable = printable && c > ' ' && c <= '~';
+    }
+    if (number.empty() || parsed.ec != std::errc() || parsed.ptr != number.data() + number.size() ||
+        !printable) {
+        return false;
+    }
+    list.ids[std::string(uid)] = seconds;
+    return true;
+}
+
+SeenListRead unusable(SeenListState state, const std::filesystem::path& file,
+                      std::string_view why) {
+    return {state, {}, file.string() + ": " + std::string(why)};
+}
+
+}  // namespace
+
+SeenListRead readSeenList(const std::filesystem::path& file, std::uint64_t accountKey,
+                          store::FileSystem& fs) {
+    Result<std::string> bytes = store::readWholeFile(file.string(), fs);
+    if (!bytes) {
+        return bytes.status().code() == StatusCode::kNotFound
+                   ? unusable(SeenListState::kMissing, file, "missing")
+                   : unusable(SeenListState::kUnreadable, file, bytes.status().message());
+    }
+    std::string_view text = bytes.value();
+    const auto headerEnd = text.find('\n');
+    if (!text.starts_with(kHeaderPrefix) || headerEnd != kHeaderPrefix.size() + 16) {
+        return unusable(SeenListState::kUnreadable, file, "not a seen-list");
+    }
+    const bool ours = text.substr(kHeaderPrefix.size(), 16) == hex16(accountKey);
+    text.remove_prefix(headerEnd + 1);
+    SeenListRead read{SeenListState::kRead, {}, {}};
+    for (auto end = text.find('\n'); !text.empty(); end = text.find('\n')) {
+        if (end == std::string_view::npos || !applyLine(text.substr(0, end), read.list)) {
+            return unusable(SeenListState::kUnreadable, file, "damaged line");
+        }
+        text.remove_prefix(end + 1);
+    }
+    if (!ours && !read.list.ids.empty()) {
+        return unusable(SeenListState::kOtherAccount, file, "made for another account");
+    }
+    return read;
+}
+
+std::string formatSeenList(const SeenList& list, std::uint64_t accountKey) {
+    std::string text = std::string(kHeaderPrefix) + hex16(accountKey) + "\n";
+    if (list.noUidlTold) {
+        text += std::string(kNoUidlTold) + "\n";
+    }
+    for (const auto& [uid, seconds] : list.ids) {
+        text += std::to_string(seconds) + "\t" + uid + "\n";
+    }
+    return text;
+}
+
+Status writeSeenList(const std::filesystem::path& file, std::uint64_t accountKey,
+                     const SeenList& list, store::FileSystem& fs) {
+    return store::replaceFileDurably(file.string(), formatSeenList(list, accountKey), {}, fs);
+}
+
+Status startSeenList(const std::filesystem::path& file, std::string_view server,
+                     std::string_view id, store::FileSystem& fs) {
+    if (fs.exists(file.string())) {
+        return Status::ok();
+    }
+    return writeSeenList(file, accountKey(server, id), {}, fs);
+}
+
+}  // namespace qf::receive
