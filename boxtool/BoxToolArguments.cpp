@@ -38,22 +38,30 @@ bool parseRecordNumber(const std::string& text, int* recordNumber, std::string* 
 }
 
 std::optional<CommandKind> commandNamed(const std::string& name) {
-    if (name == "list")
+    if (name == "list") {
         return CommandKind::kList;
-    if (name == "show")
+    }
+    if (name == "show") {
         return CommandKind::kShow;
-    if (name == "delete")
+    }
+    if (name == "delete") {
         return CommandKind::kDelete;
-    if (name == "check")
+    }
+    if (name == "check") {
         return CommandKind::kCheck;
-    if (name == "export")
+    }
+    if (name == "export") {
         return CommandKind::kExport;
-    if (name == "recover")
+    }
+    if (name == "recover") {
         return CommandKind::kRecover;
-    if (name == "receive")
+    }
+    if (name == "receive") {
         return CommandKind::kReceive;
-    if (name == "search")
+    }
+    if (name == "search") {
         return CommandKind::kSearch;
+    }
     return std::nullopt;
 }
 

@@ -96,8 +96,9 @@ std::optional<std::string_view> capabilityArguments(std::string_view capabilitie
         const auto end = capabilities.find('\n', start);
         std::string_view line = capabilities.substr(start, end - start);
         start = end == std::string_view::npos ? capabilities.size() : end + 1;
-        if (line.ends_with('\r'))
+        if (line.ends_with('\r')) {
             line.remove_suffix(1);
+        }
         const std::string_view word = line.substr(0, line.find(' '));
         if (word.size() == name.size() &&
             g_ascii_strncasecmp(word.data(), name.data(), name.size()) == 0) {
@@ -219,26 +220,30 @@ Status Pop3Session::negotiate(const ServerAddress& address, Deadline deadline) {
 void Pop3Session::noteLoginDelay(std::string_view capabilities) {
     const std::optional<std::string_view> arguments =
         capabilityArguments(capabilities, "LOGIN-DELAY");
-    if (!arguments)
+    if (!arguments) {
         return;
+    }
     int seconds = 0;
     const char* end = arguments->data() + arguments->size();
     const auto parsed = std::from_chars(arguments->data(), end, seconds);
-    if (parsed.ec != std::errc() || seconds < 0)
+    if (parsed.ec != std::errc() || seconds < 0) {
         return;
+    }
     m_loginDelaySeconds = seconds;
     m_loginDelayPerUser = std::string_view(parsed.ptr, end).find("USER") != std::string_view::npos;
 }
 
 // One more round trip, only for a server that said it has a delay per user.
 Status Pop3Session::askLoginDelayOfUser() {
-    if (!m_loginDelayPerUser)
+    if (!m_loginDelayPerUser) {
         return Status::ok();
+    }
     m_loginDelayPerUser = false;
     queue("CAPA", Reply::kMultiLine, kMaxCapabilities);
     Result<std::string> offered = awaitReply();
-    if (offered)
+    if (offered) {
         noteLoginDelay(offered.value());
+    }
     return offered || !m_failed ? Status::ok() : offered.status();
 }
 
