@@ -20,6 +20,7 @@
 #include "receive/CheckTimer.h"
 #include "receive/DesktopNotifier.h"
 #include "receive/ReceiveWindows.h"
+#include "receive/SeenList.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
 #include "viewer/BoxOpening.h"
@@ -201,6 +202,10 @@ void Application::endReceivedMailStaging() {
         viewer->showHighlightedMail();
     }
     m_staging = false;
+}
+
+Status Application::startLeavingMailOnServer(const std::string& server, const std::string& id) {
+    return receive::startSeenList(m_env.folder().seenListFile(), server, id);
 }
 
 // Without a browser to hand the page to, the user still learns where it is.

@@ -87,6 +87,7 @@ class Application : public QObject, public ui::WindowIntents {
     void stageReceivedMail(const QString& subject, const QString& sender, const QString& date,
                            const QString& body) override;
     void endReceivedMailStaging() override;
+    Status startLeavingMailOnServer(const std::string& server, const std::string& id) override;
 
   signals:
     // The main window has closed and every other window with it: the

@@ -239,7 +239,7 @@ class ReceiveWindowsTest : public QObject {
         app::MainForm& main = stillMainForm(started);
         started.app->held().server.keepOnServer = true;
         started.boxes.choose({ui::Choice::kNoButton});
-        QTest::mouseClick(main.Label6, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
         QCOMPARE(started.boxes.shown().size(), 1);
         const ui::MessageRequest& asked = started.boxes.shown().front();
         QCOMPARE(asked.title, QStringLiteral("確認"));
@@ -250,9 +250,9 @@ class ReceiveWindowsTest : public QObject {
 
         servers.deliver(mail("taro@example.jp", "new", "新しいメール"));
         started.boxes.clear();
-        QTest::mouseClick(main.Label6, Qt::LeftButton);
+        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
         QVERIFY(started.boxes.shown().isEmpty());
-        QCOMPARE(main.Text2->text(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(main, "Text2")->text(), QStringLiteral("1"));
         QCOMPARE(started.app->mailStore().count(1).value(), 1);
         QCOMPARE(servers.messagesInMaildir(), std::size_t{2});
     }

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "base/DurableWrite.h"
 #include "receive/ReceiveJournal.h"
-#include "store/DurableWrite.h"
 
 namespace qf::receive {
 

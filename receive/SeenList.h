@@ -25,7 +25,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/FileSystem.h"
+#include "base/FileSystem.h"
 #include "text/Status.h"
 
 namespace qf::receive {

@@ -9,7 +9,6 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "receive/SeenList.h"
 #include "settings/ServerSettings.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OkCancelKeys.h"
@@ -123,8 +122,8 @@ void OptionForm::confirm() {
     typed.keepOnServer = KeepCheck->isChecked();
     typed.keepDays = KeepDaysSpin->value();
     if (typed.keepOnServer) {
-        const Status started = receive::startSeenList(m_env.folder().seenListFile(), typed.pop3,
-                                                      m_env.accountInUse().id);
+        const Status started =
+            m_env.intents().startLeavingMailOnServer(typed.pop3, m_env.accountInUse().id);
         if (!started) {
             ui::tell(this, ui::Say::kSeenListNotStarted, {},
                      QString::fromStdString(started.message()));

@@ -6,8 +6,8 @@
 // values the held ones and rewrites the server settings file; "中止" closes
 // and changes nothing. When the file cannot be written the user is told and
 // the window stays open, so nothing typed is lost. Choosing to leave mail on
-// the server starts the list of mails stored (receive/SeenList.h) when there
-// is none, so that the next receive knows an empty list is right.
+// the server starts the list of mails stored (by intent: only the program knows the receive run)
+// when there is none, so that the next receive knows an empty list is right.
 #pragma once
 
 #include <QWidget>

@@ -89,6 +89,10 @@ class WindowIntents {
     // The run that staged mails has ended: a viewer that was open before it
     // shows again the mail its list highlights.
     virtual void endReceivedMailStaging() = 0;
+    // "Leave mail on the server" was chosen for the POP3 server `server` and
+    // ID `id`: the list of mails stored is started (kept when there is one),
+    // so that a later run can tell a lost list from a new one.
+    virtual Status startLeavingMailOnServer(const std::string& server, const std::string& id) = 0;
 };
 
 class WindowEnvironment : public QObject {
