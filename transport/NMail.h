@@ -81,7 +81,9 @@ int NMailPop3Close(int handle);
 // Decodes mailText into the five buffers and writes its attachments into
 // attachmentFolder (a path ending in "\" or "/"). 1: attachments written;
 // −5: an attachment could not be written (the others were); −6: a part of a
-// split mail was kept until the rest arrives; 0: no attachments.
+// split mail was kept until the rest arrives; 0: no attachments. A mail
+// beyond what one mail may write (TransportFault.h) is written whole as one
+// file instead: 1, and NMailGetErrorCode names the limit and the file.
 int NMailAttachmentFileFirst(int flag, char* subject, char* date, char* sender, char* header,
                              char* body, const char* attachmentFolder, const char* workFile,
                              const char* mailText, int flag2);

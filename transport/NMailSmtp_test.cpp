@@ -158,6 +158,21 @@ TEST(NMailSmtpRefusals, ARefusedAddressIsNamedWithTheServersReply) {
         EXPECT_EQ(lastAbout(), "nobody@elsewhere.example");
         EXPECT_EQ(lastMessage(), "550 5.7.1 Relaying denied for this address");
     }
+    {
+        // A reply with terminal escapes and no end reaches no message box as it came.
+        qf::testing::ScriptedServer server([](qf::testing::ScriptedConnection& c) {
+            c.send("220 scripted\r\n");
+            for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
+                c.send(line.starts_with("RCPT")
+                           ? "550 \x1b]0;owned\x07" + std::string(5000, 'x') + "\r\n"
+                           : std::string("250 ok\r\n"));
+            }
+        });
+        EXPECT_LT(send(server.address(), "a@example.jp", "件名", "本文"), 0);
+        const std::string message = lastMessage();
+        EXPECT_TRUE(message.starts_with("550 \\x1B]0;owned\\x07xxx")) << message;
+        EXPECT_LT(message.size(), 400u);
+    }
     // Refused before connecting: a line break in the recipient is escaped.
     EXPECT_LT(send("127.0.0.1:1", "a@example.jp\r\nRCPT TO:<x@y>", "件名", "本文"), 0);
     EXPECT_EQ(lastFault(), TransportFault::kRecipientControlCharacter);
