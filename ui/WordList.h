@@ -1,7 +1,8 @@
 // Every message the program shows, once: QF_WORDS(name, box, title, sentence).
 //
 // name      the Say value that stands for it;
-// box       how the window shows it: kAsk (Yes/No question), kInform, kWarn;
+// box       how the window shows it: kAsk (Yes/No question), kInform, kWarn,
+//           kRetry (OK tries again, Cancel goes on);
 // title     the box's title, "" for the program's own;
 // sentence  what failed and what to do next, in Japanese; "%1", "%2" … are
 //           filled in from the context (a server name, a count, …).
@@ -79,6 +80,7 @@ QF_WORDS(kMailNotRead, kWarn, "", "メールを読み込めませんでした。
 QF_WORDS(kMoveNotCompleted, kWarn, "", "保管箱への移動を完了できませんでした。メールは失われていません（「その他」と保管箱の両方にある場合があります）。ディスクの空きを確かめてから、もう一度お試しください。")
 QF_WORDS(kMailNotDeleted, kWarn, "", "メールを削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度お試しください。")
 QF_WORDS(kBoxNotEmptied, kWarn, "", "全件削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度お試しください。")
+QF_WORDS(kSearchFailed, kWarn, "", "検索できませんでした。「★MAilData」フォルダのメールボックスのファイルを読めるか確かめてから、もう一度検索してください。")
 QF_WORDS(kSearchHitOutdated, kInform, "", "検索の後でメールボックスが変わりました。もう一度検索してください。")
 QF_WORDS(kBoxFileNotMade, kWarn, "", "メールボックスのファイルを作れませんでした。「★MAilData」フォルダに書き込めるか確かめてください。")
 QF_WORDS(kQuickSaveFailed, kWarn, "", "テキストファイルに保存できませんでした。「■TextQuickSave」フォルダに書き込めるか確かめてください。")
@@ -89,6 +91,7 @@ QF_WORDS(kEditorFileNotSaved, kWarn, "", "ファイルを保存できません�
 QF_WORDS(kEditorSavedWithQuestionMarks, kWarn, "", "保存しました。ただし Shift-JIS で書けない文字は「?」として保存しました。")
 QF_WORDS(kEditorReplaceWithEmpty, kAsk, "確認", "「%1」には既に内容があります。空のファイルで置き換えますか？")
 QF_WORDS(kEditorSaveFirst, kAsk, "ファイルオープン", "編集中のファイルを保存しますか？")
+QF_WORDS(kEditorFileNotLoaded, kRetry, "Quillfern  Form_LoadError", "編集中のファイル「%1」を開けませんでした。ファイルがあり、読めるか確かめてから「OK」を押すと、もう一度開きます。「キャンセル」を押すと、開かずに続けます。")
 
 // ---- address book and sorting ----
 QF_WORDS(kAddressBookNotRead, kWarn, "", "アドレス帳を読み込めませんでした。「★MAilData」フォルダの kdxdata.data を確かめてください。")
