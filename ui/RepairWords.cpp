@@ -49,7 +49,7 @@ std::string repairWords(const store::RepairAction& action) {
 std::string repairLines(const std::vector<store::RepairAction>& actions) {
     std::string lines;
     for (const store::RepairAction& action : actions) {
-        lines += (lines.empty() ? "" : "\n") + repairWords(action);
+        lines += (lines.empty() ? "・" : "\n・") + repairWords(action);
     }
     return lines;
 }

@@ -12,7 +12,8 @@ namespace qf::ui {
 // One sentence for one action, naming its file.
 std::string repairWords(const store::RepairAction& action);
 
-// One line per action, in order.
+// One line per action, in order, each marked "・" so that a wrapped
+// sentence is told from the next.
 std::string repairLines(const std::vector<store::RepairAction>& actions);
 
 }  // namespace qf::ui
