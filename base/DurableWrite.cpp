@@ -83,7 +83,7 @@ Result<std::vector<RepairAction>> removeLeftoverTemporaries(
         if (Status s = fs.remove(path); !s) {
             return s;
         }
-        // The whole path ends in the shape a name has.
+        // replacedFileOf() cuts the mark off a whole path as off a name.
         actions.push_back({.kind = RepairKind::kLeftoverTemporaryRemoved,
                            .file = std::string(replacedFileOf(path)),
                            .temporary = path});
