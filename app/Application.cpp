@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPoint>
-#include <QStringList>
 #include <QUrl>
 
 #include "addressbook/BunbetuForm.h"
@@ -22,6 +21,7 @@
 #include "receive/ReceiveWindows.h"
 #include "receive/SeenList.h"
 #include "ui/MessageBoxes.h"
+#include "ui/RepairWords.h"
 #include "ui/TextConversion.h"
 #include "viewer/BoxOpening.h"
 #include "viewer/KensakuForm.h"
@@ -114,16 +114,12 @@ void Application::recoverBoxFiles() {
     if (report.actions.empty() && report.status.isOk()) {
         return;
     }
-    QStringList lines;
-    for (const std::string& action : report.actions) {
-        lines << fromUtf8(action);
-    }
+    const QString done = fromUtf8(ui::repairLines(report.actions));
     if (!report.status.isOk()) {
-        lines << fromUtf8(report.status.message());
-        ui::tell(nullptr, ui::Say::kBoxFilesNotRepaired, {lines.join(QLatin1Char('\n'))});
+        ui::tell(nullptr, ui::Say::kBoxFilesNotRepaired, {done}, fromUtf8(report.status.message()));
         return;
     }
-    ui::tell(nullptr, ui::Say::kBoxFilesRepaired, {lines.join(QLatin1Char('\n'))});
+    ui::tell(nullptr, ui::Say::kBoxFilesRepaired, {done});
 }
 
 void Application::wireButtons() {

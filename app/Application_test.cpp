@@ -47,6 +47,29 @@ class ApplicationTest : public QObject {
         QVERIFY(shown.text.contains(first.folder.path()));
     }
 
+    // A crash left a torn box and a settings write's temporary file: the
+    // box is repaired and said so, the temporary file goes without a word.
+    void startUpRepairsAndSaysWhatItDidToWhichBox() {
+        TestApplication started([](ui::testing::WindowTestFolder& folder) {
+            folder.write(QStringLiteral("★MAilData/kdxdata8.data"), QByteArray(10, 'x'));
+            folder.write(QStringLiteral("corvid.ini.tmp-999"), QByteArrayLiteral("[half"));
+        });
+        QVERIFY(started.status.isOk());
+        QCOMPARE(started.boxes.shown().size(), 1);
+        const MessageRequest& shown = started.boxes.shown().back();
+        QCOMPARE(shown.kind, MessageKind::kInformation);
+        QVERIFY2(shown.text.startsWith(QStringLiteral(
+                     "前回の終了時に残ったメールボックスのファイルを修復しました。")),
+                 qPrintable(shown.text));
+        QVERIFY2(shown.text.contains(started.folder.dataPath(QStringLiteral("kdxdata8.data")) +
+                                     QStringLiteral(" の末尾")),
+                 qPrintable(shown.text));
+        QVERIFY(shown.text.contains(QStringLiteral("（10 バイト）")));
+        QVERIFY(!shown.text.contains(QStringLiteral("corvid.ini")));
+        QVERIFY(!QFile::exists(started.folder.path(QStringLiteral("corvid.ini.tmp-999"))));
+        QCOMPARE(started.folder.read(QStringLiteral("★MAilData/kdxdata8.data")).size(), 0);
+    }
+
     void windowsAreCreatedOnFirstUseAndReusedUntilClosed() {
         TestApplication started;
         QVERIFY(started.app->existingForm<SetForm>() == nullptr);

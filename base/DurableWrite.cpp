@@ -75,16 +75,18 @@ std::vector<std::string> leftoverTemporaries(const std::string& folder,
     return found;
 }
 
-Result<std::vector<std::string>> removeLeftoverTemporaries(
+Result<std::vector<RepairAction>> removeLeftoverTemporaries(
     const std::string& folder, const std::function<bool(std::string_view)>& isOurs,
     FileSystem& fs) {
-    std::vector<std::string> actions;
+    std::vector<RepairAction> actions;
     for (const std::string& path : leftoverTemporaries(folder, isOurs)) {
         if (Status s = fs.remove(path); !s) {
             return s;
         }
-        actions.push_back(path + " を削除しました（書き込みの途中で残った一時ファイルです。元の" +
-                          "ファイルはそのままです）。");
+        // replacedFileOf() cuts the mark off a whole path as off a name.
+        actions.push_back({.kind = RepairKind::kLeftoverTemporaryRemoved,
+                           .file = std::string(replacedFileOf(path)),
+                           .temporary = path});
     }
     if (!actions.empty()) {
         if (Status s = fs.syncFolder(folder); !s) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/FileSystem.h"
+#include "base/RepairAction.h"
 #include "text/Status.h"
 
 namespace qf::store {
@@ -39,9 +40,10 @@ std::vector<std::string> leftoverTemporaries(const std::string& folder,
                                              const std::function<bool(std::string_view)>& isOurs);
 
 // Removes what leftoverTemporaries() finds and syncs the folder; one
-// sentence per file removed. The old file beside each is whole, so nothing
-// is lost. Only while no replacement runs (under the folder's lock).
-Result<std::vector<std::string>> removeLeftoverTemporaries(
+// kLeftoverTemporaryRemoved action per file removed. The old file beside
+// each is whole, so nothing is lost. Only while no replacement runs (under
+// the folder's lock).
+Result<std::vector<RepairAction>> removeLeftoverTemporaries(
     const std::string& folder, const std::function<bool(std::string_view)>& isOurs,
     FileSystem& fs = posixFileSystem());
 

@@ -14,10 +14,11 @@ namespace qf::store {
 
 namespace {
 
-// "<path> を<what>（<reason>）": the user sees these after a sentence of
-// the window's own; the reason is the system's text.
-std::string failureText(const std::string& path, const std::string& what, int error) {
-    return path + " を" + what + "（" + std::strerror(error) + "）";
+// "<path>: <call>: <reason>", a diagnostic as libraries write theirs: the
+// user sees it in brackets after a sentence of the window's own; the reason
+// is the system's text.
+std::string failureText(const std::string& path, const std::string& call, int error) {
+    return path + ": " + call + ": " + std::strerror(error);
 }
 
 // Bytes moved per read and write when the kernel cannot copy by itself.
@@ -53,7 +54,7 @@ class PosixFile final : public File {
                 continue;
             }
             if (n < 0) {
-                return errnoStatus("読み込めません", m_path, errno);
+                return errnoStatus("read", m_path, errno);
             }
             if (n == 0) {
                 break;  // end of file
@@ -72,7 +73,7 @@ class PosixFile final : public File {
                 continue;
             }
             if (n < 0) {
-                return errnoStatus("書き込めません", m_path, errno);
+                return errnoStatus("write", m_path, errno);
             }
             done += static_cast<std::size_t>(n);
         }
@@ -84,7 +85,7 @@ class PosixFile final : public File {
 
     Status sync() override {
         if (::fsync(m_fd) != 0) {
-            return errnoStatus("ディスクに書き出せません", m_path, errno);
+            return errnoStatus("fsync", m_path, errno);
         }
         return Status::ok();
     }
@@ -92,14 +93,14 @@ class PosixFile final : public File {
     Result<std::uint64_t> size() override {
         struct stat info {};
         if (::fstat(m_fd, &info) != 0) {
-            return errnoStatus("調べられません", m_path, errno);
+            return errnoStatus("stat", m_path, errno);
         }
         return static_cast<std::uint64_t>(info.st_size);
     }
 
     Status truncate(std::uint64_t lengthBytes) override {
         if (::ftruncate(m_fd, static_cast<off_t>(lengthBytes)) != 0) {
-            return errnoStatus("切り詰められません", m_path, errno);
+            return errnoStatus("truncate", m_path, errno);
         }
         return Status::ok();
     }
@@ -124,7 +125,7 @@ class PosixFile final : public File {
                 break;
             }
             if (n < 0) {
-                return errnoStatus("コピーで書き込めません", m_path, errno);
+                return errnoStatus("copy_file_range", m_path, errno);
             }
             if (n == 0) {
                 break;  // end of the source
@@ -160,7 +161,7 @@ class PosixFileSystem final : public FileSystem {
         }
         int fd = ::open(path.c_str(), flags, 0644);
         if (fd < 0) {
-            return errnoStatus("開けません", path, errno);
+            return errnoStatus("open", path, errno);
         }
         return std::unique_ptr<File>(std::make_unique<PosixFile>(fd, path));
     }
@@ -171,13 +172,13 @@ class PosixFileSystem final : public FileSystem {
         int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, openMode);
         if (fd < 0) {
             // A missing folder is a failed write here, not a missing file.
-            return errno == EEXIST ? Status::refused(path + " はすでにあります")
-                                   : Status::ioError(failureText(path, "作成できません", errno));
+            return errno == EEXIST ? Status::refused(path + ": already exists")
+                                   : Status::ioError(failureText(path, "create", errno));
         }
         auto file = std::make_unique<PosixFile>(fd, path);
         // fchmod, not the open mode: the umask must not narrow the bits given.
         if (permissions && ::fchmod(fd, static_cast<mode_t>(*permissions)) != 0) {
-            Status failure = errnoStatus("アクセス権を設定できません", path, errno);
+            Status failure = errnoStatus("chmod", path, errno);
             file.reset();
             ::unlink(path.c_str());
             return failure;
@@ -188,14 +189,14 @@ class PosixFileSystem final : public FileSystem {
     Result<unsigned> permissions(const std::string& path) override {
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0) {
-            return errnoStatus("調べられません", path, errno);
+            return errnoStatus("stat", path, errno);
         }
         return static_cast<unsigned>(info.st_mode & 07777);
     }
 
     Status rename(const std::string& from, const std::string& to) override {
         if (::rename(from.c_str(), to.c_str()) != 0) {
-            return errnoStatus(to + " に置き換えられません", from, errno);
+            return errnoStatus("rename to " + to, from, errno);
         }
         return Status::ok();
     }
@@ -206,19 +207,19 @@ class PosixFileSystem final : public FileSystem {
         }
         const int error = errno;
         if (error == EEXIST) {
-            return Status::refused(to + " はすでにあります");
+            return Status::refused(to + ": already exists");
         }
         // A file system without the flag (some network and FUSE ones) gets
         // the check and the rename as two steps.
         if (error == EINVAL || error == ENOSYS) {
-            return exists(to) ? Status::refused(to + " はすでにあります") : rename(from, to);
+            return exists(to) ? Status::refused(to + ": already exists") : rename(from, to);
         }
-        return errnoStatus(to + " に置き換えられません", from, error);
+        return errnoStatus("rename to " + to, from, error);
     }
 
     Status remove(const std::string& path) override {
         if (::unlink(path.c_str()) != 0) {
-            return errnoStatus("削除できません", path, errno);
+            return errnoStatus("unlink", path, errno);
         }
         return Status::ok();
     }
@@ -226,7 +227,7 @@ class PosixFileSystem final : public FileSystem {
     Result<std::uint64_t> size(const std::string& path) override {
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0) {
-            return errnoStatus("調べられません", path, errno);
+            return errnoStatus("stat", path, errno);
         }
         return static_cast<std::uint64_t>(info.st_size);
     }
@@ -234,13 +235,13 @@ class PosixFileSystem final : public FileSystem {
     Status syncFolder(const std::string& folder) override {
         int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
-            return errnoStatus("フォルダとして開けません", folder, errno);
+            return errnoStatus("open folder", folder, errno);
         }
         int rc = ::fsync(fd);
         int error = errno;
         ::close(fd);
         if (rc != 0) {
-            return errnoStatus("ディスクに書き出せません", folder, error);
+            return errnoStatus("fsync folder", folder, error);
         }
         return Status::ok();
     }
@@ -269,8 +270,8 @@ Status copyRange(File& source, std::uint64_t sourceOffset, File& target, std::ui
             return got.status();
         }
         if (got.value() != part) {
-            return Status::corrupt("コピー元のファイルが途中で終わっています（位置 " +
-                                   std::to_string(sourceOffset + done + got.value()) + "）");
+            return Status::corrupt("copy: the source ended early (offset " +
+                                   std::to_string(sourceOffset + done + got.value()) + ")");
         }
         if (Status s = target.writeAt(offset + done, bytes); !s) {
             return s;

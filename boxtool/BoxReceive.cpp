@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "boxtool/BoxToolCommands.h"
 #include "boxtool/TerminalText.h"
 #include "receive/ReceiveRun.h"
 #include "receive/ReceiveWords.h"
@@ -10,6 +11,7 @@
 #include "settings/ServerSettings.h"
 #include "store/BoxCatalogue.h"
 #include "transport/NMail.h"
+#include "ui/RepairWords.h"
 
 namespace qf::app {
 
@@ -131,27 +133,22 @@ std::optional<receive::SeenListChoice> seenListChoiceNamed(std::string_view name
 int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std::ostream& err,
                    std::optional<receive::SeenListChoice> lostSeenList) {
     if (Status made = folder.ensureFolders(); !made) {
-        err << made.toString() << "\n";
+        err << ui::words(ui::Say::kFolderNotPrepared, {}, made.message()) << "\n";
         return kReceiveFolderBusy;
     }
     Result<settings::FolderLock> lock = settings::FolderLock::acquire(folder.lockFile());
     if (!lock) {
-        err << lock.status().message() << "\n";
+        err << boxtool::lockFailureWords(lock.status(), folder.root().string()) << "\n";
         return kReceiveFolderBusy;
     }
     // A box with a torn tail or a leftover temporary file refuses appends
     // until it is repaired, as the program repairs it at start-up.
-    const store::RecoveryReport recovery = store::recoverLeftovers(folder.dataFolder().string());
-    for (const std::string& action : recovery.actions) {
-        out << action << "\n";
-    }
-    if (auto removed = folder.removeLeftoverTemporaries()) {
-        for (const std::string& action : removed.value()) {
-            out << action << "\n";
-        }
+    const store::RecoveryReport recovery = boxtool::repairFolder(folder);
+    if (!recovery.actions.empty()) {
+        out << ui::repairLines(recovery.actions) << "\n";
     }
     if (!recovery.status) {
-        err << recovery.status.toString() << "\n";
+        err << ui::words(ui::Say::kBoxFilesNotRepaired, {}, recovery.status.message()) << "\n";
     }
 
     transport::NMailInitializeWinSock();

@@ -17,6 +17,8 @@
 #include "store/MailStore.h"
 #include "store/MboxExport.h"
 #include "text/FixedField.h"
+#include "ui/RepairWords.h"
+#include "ui/Words.h"
 
 namespace qf::boxtool {
 
@@ -157,15 +159,9 @@ int checkFolder(const settings::ProgramFolder& folder, std::ostream& out) {
 }
 
 int recoverFolder(const settings::ProgramFolder& folder, std::ostream& out, std::ostream& err) {
-    store::RecoveryReport report = store::recoverLeftovers(folder.dataFolder().string());
-    auto removed = folder.removeLeftoverTemporaries();
-    if (removed) {
-        report.actions.insert(report.actions.end(), removed.value().begin(), removed.value().end());
-    } else if (report.status) {
-        report.status = removed.status();
-    }
-    for (const std::string& action : report.actions) {
-        out << action << "\n";
+    const store::RecoveryReport report = repairFolder(folder);
+    if (!report.actions.empty()) {
+        out << ui::repairLines(report.actions) << "\n";
     }
     if (!report.status) {
         return fail(err, report.status);
@@ -232,7 +228,8 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
         auto acquired = settings::FolderLock::acquire(
             settings::ProgramFolder(std::filesystem::absolute(folder)).lockFile());
         if (!acquired) {
-            return fail(err, acquired.status());
+            err << "quillfern-box: " << lockFailureWords(acquired.status(), folder) << "\n";
+            return 1;
         }
         lock.emplace(std::move(acquired).value());
     }
@@ -265,6 +262,23 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
             break;
     }
     return 0;
+}
+
+store::RecoveryReport repairFolder(const settings::ProgramFolder& folder) {
+    store::RecoveryReport report = store::recoverLeftovers(folder.dataFolder().string());
+    auto removed = folder.removeLeftoverTemporaries();
+    if (removed) {
+        report.actions.insert(report.actions.end(), removed.value().begin(), removed.value().end());
+    } else if (report.status) {
+        report.status = removed.status();
+    }
+    return report;
+}
+
+std::string lockFailureWords(const Status& failure, const std::string& programFolder) {
+    return ui::words(
+        failure.code() == StatusCode::kRefused ? ui::Say::kFolderInUse : ui::Say::kFolderUnusable,
+        {programFolder}, failure.message());
 }
 
 }  // namespace qf::boxtool

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "boxtool/BoxToolArguments.h"
+#include "settings/ProgramFolder.h"
+#include "store/BoxCatalogue.h"
 #include "text/Status.h"
 
 namespace qf::boxtool {
@@ -20,5 +22,14 @@ Result<std::string> programFolder(const Arguments& args);
 
 int runCommand(const Arguments& args, const std::string& programFolder, std::ostream& out,
                std::ostream& err);
+
+// Repairs what a crash left in the program folder's box files and
+// whole-file writes (the program does the same at start-up). Needs the
+// folder's lock.
+store::RecoveryReport repairFolder(const settings::ProgramFolder& folder);
+
+// What the program says when the folder's lock was not taken: in use by
+// another Quillfern (kRefused) or not usable, with the diagnostic.
+std::string lockFailureWords(const Status& failure, const std::string& programFolder);
 
 }  // namespace qf::boxtool

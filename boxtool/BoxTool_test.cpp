@@ -163,7 +163,9 @@ TEST_F(BoxToolTest, RecoverRepairsWhatCheckFound) {
     ToolRun r = run(folderArg() + " recover");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("kdxdata8.data.torn-"));
-    EXPECT_THAT(r.out, HasSubstr(quickSave + " を削除しました"));
+    // The removed temporary file by name, beside the whole file it was for.
+    EXPECT_THAT(r.out, HasSubstr("hello.txt.tmp-31"));
+    EXPECT_THAT(r.out, HasSubstr(m_program.path() + "/■TextQuickSave/hello.txt "));
     EXPECT_FALSE(std::filesystem::exists(quickSave));
     EXPECT_TRUE(std::filesystem::exists(usersOwn));
     ToolRun checked = run(folderArg() + " check");
@@ -195,7 +197,8 @@ TEST_F(BoxToolTest, DeleteAndRecoverAreRefusedWhileTheFolderIsInUse) {
         for (const char* command : {" delete 6 1", " recover"}) {
             ToolRun r = run(folderArg() + command);
             EXPECT_EQ(r.exitCode, 1) << command;
-            EXPECT_THAT(r.err, HasSubstr("別の Quillfern")) << command;
+            EXPECT_THAT(r.err, HasSubstr("別のQuillfernが使用中")) << command;
+            EXPECT_THAT(r.err, HasSubstr("in use by another Quillfern (PID ")) << command;
             EXPECT_TRUE(readBytes(data("kdxdata8.data")) == box) << command;
         }
         EXPECT_EQ(run(folderArg() + " list 6").exitCode, 0) << "reading needs no lock";

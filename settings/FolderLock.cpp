@@ -35,8 +35,8 @@ void writeOwnPid(int fd) {
 Status refusal(const std::filesystem::path& lockFile, int fd) {
     const std::string pid = holderPid(fd);
     const std::filesystem::path folder = lockFile.parent_path().parent_path();
-    return Status::refused("別の Quillfern" + (pid.empty() ? "" : "（PID " + pid + "）") +
-                           "がフォルダ " + folder.string() + " を使用中です。");
+    return Status::refused(folder.string() + ": in use by another Quillfern" +
+                           (pid.empty() ? "" : " (PID " + pid + ")"));
 }
 
 }  // namespace
@@ -44,8 +44,7 @@ Status refusal(const std::filesystem::path& lockFile, int fd) {
 Result<FolderLock> FolderLock::acquire(const std::filesystem::path& lockFile) {
     int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
-        return Status::ioError("ロックファイル " + lockFile.string() + " を開けません（" +
-                               std::strerror(errno) + "）");
+        return Status::ioError(lockFile.string() + ": open: " + std::strerror(errno));
     }
     int rc;
     do {
@@ -56,8 +55,7 @@ Result<FolderLock> FolderLock::acquire(const std::filesystem::path& lockFile) {
         Status status =
             error == EWOULDBLOCK
                 ? refusal(lockFile, fd)
-                : Status::ioError("ロックファイル " + lockFile.string() + " をロックできません（" +
-                                  std::strerror(error) + "）");
+                : Status::ioError(lockFile.string() + ": flock: " + std::strerror(error));
         ::close(fd);
         return status;
     }

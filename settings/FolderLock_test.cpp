@@ -28,9 +28,7 @@ TEST_F(FolderLockTest, SecondHolderInTheSameProcessIsRefusedUntilRelease) {
         ASSERT_FALSE(second);
         EXPECT_EQ(second.status().code(), StatusCode::kRefused);
         const std::string message = second.status().message();
-        EXPECT_NE(message.find("別の Quillfern"), std::string::npos) << message;
-        EXPECT_NE(message.find("（PID " + std::to_string(::getpid())), std::string::npos)
-            << message;
+        EXPECT_NE(message.find("PID " + std::to_string(::getpid())), std::string::npos) << message;
     }
     FolderLock moved = std::move(first).value();
     EXPECT_FALSE(FolderLock::acquire(lockFile));
@@ -58,7 +56,7 @@ TEST_F(FolderLockTest, OtherProcessHoldsTheLockUntilItDies) {
 
     Result<FolderLock> refused = FolderLock::acquire(lockFile);
     ASSERT_FALSE(refused);
-    EXPECT_NE(refused.status().message().find("（PID " + std::to_string(child)), std::string::npos)
+    EXPECT_NE(refused.status().message().find("(PID " + std::to_string(child)), std::string::npos)
         << refused.status().message();
 
     ::kill(child, SIGKILL);

@@ -238,16 +238,14 @@ bool isUnsafeName(std::string_view name) {
 
 Status checkEntries(std::string_view section, const std::vector<ProfileEntry>& entries) {
     if (isUnsafeName(section) || section.find(']') != std::string_view::npos) {
-        return Status::invalidArgument("INI ファイルのセクション名「" + std::string(section) +
-                                       "」は使えません。");
+        return Status::invalidArgument("INI section name not allowed: " + std::string(section));
     }
     for (const auto& [key, value] : entries) {
         if (isUnsafeName(key) || key.find('=') != std::string_view::npos || key.front() == '[') {
-            return Status::invalidArgument("INI ファイルのキー名「" + key + "」は使えません。");
+            return Status::invalidArgument("INI key name not allowed: " + key);
         }
         if (holdsLineBreak(value)) {
-            return Status::invalidArgument("INI ファイルのキー " + key +
-                                           " の値に改行が含まれています。");
+            return Status::invalidArgument("INI value of " + key + " holds a line break");
         }
     }
     return Status::ok();

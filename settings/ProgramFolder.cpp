@@ -49,13 +49,11 @@ Status ensureFolder(const fs::path& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) {
-        return Status::ioError("フォルダ " + folder.string() + " を作成できません（" +
-                               ec.message() + "）");
+        return Status::ioError(folder.string() + ": create folder: " + ec.message());
     }
     // create_directories reports no error when a file holds the name.
     if (!fs::is_directory(folder, ec)) {
-        return Status::ioError("フォルダ " + folder.string() +
-                               " を作成できません（同じ名前のファイルがあります）");
+        return Status::ioError(folder.string() + ": create folder: a file has that name");
     }
     return Status::ok();
 }
@@ -87,7 +85,7 @@ Result<ProgramFolder> ProgramFolder::choose(const FolderEnvironment& env,
         root = userFolder(env);
         if (root.empty()) {
             return Status::notFound(
-                "メールを置くフォルダが分かりません（HOME も XDG_DATA_HOME もありません）");
+                "no folder for the mail: neither HOME nor XDG_DATA_HOME is set");
         }
     } else {
         root = executableFolder;
@@ -105,7 +103,7 @@ Result<ProgramFolder> ProgramFolder::locate() {
     // /proc/self/exe names the executable whatever the working directory or argv[0].
     fs::path executable = fs::read_symlink("/proc/self/exe", ec);
     if (ec) {
-        return Status::notFound("プログラムのフォルダが分かりません（" + ec.message() + "）");
+        return Status::notFound("/proc/self/exe: " + ec.message());
     }
     return choose(FolderEnvironment::ofThisProcess(), executable);
 }
@@ -178,9 +176,9 @@ std::vector<std::string> ProgramFolder::leftoverTemporaries() const {
     return found;
 }
 
-Result<std::vector<std::string>> ProgramFolder::removeLeftoverTemporaries(
+Result<std::vector<store::RepairAction>> ProgramFolder::removeLeftoverTemporaries(
     store::FileSystem& fileSystem) const {
-    std::vector<std::string> actions;
+    std::vector<store::RepairAction> actions;
     for (const ReplacedFiles& files : replacedFiles(*this)) {
         auto removed =
             store::removeLeftoverTemporaries(files.folder.string(), files.isOurs, fileSystem);

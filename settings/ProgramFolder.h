@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "base/FileSystem.h"
+#include "base/RepairAction.h"
 #include "text/Status.h"
 
 namespace qf::settings {
@@ -105,7 +106,7 @@ class ProgramFolder {
     // by check, removed at start-up and by recover (under the folder's lock,
     // when no write runs; the old file beside each is whole).
     std::vector<std::string> leftoverTemporaries() const;
-    Result<std::vector<std::string>> removeLeftoverTemporaries(
+    Result<std::vector<store::RepairAction>> removeLeftoverTemporaries(
         store::FileSystem& fileSystem = store::posixFileSystem()) const;
 
   private:

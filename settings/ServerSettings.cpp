@@ -132,7 +132,7 @@ Status writeServerSettings(const std::filesystem::path& file, const ServerSettin
                            store::FileSystem& fs) {
     for (const std::string* value : {&settings.smtp, &settings.pop3, &settings.mail}) {
         if (holdsLineBreak(*value)) {
-            return Status::invalidArgument("サーバーの設定に改行が含まれています: " + *value);
+            return Status::invalidArgument("a server setting holds a line break");
         }
     }
     return store::replaceFileDurably(file.string(), formatServerSettings(settings), {}, fs);

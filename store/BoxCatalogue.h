@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/FileSystem.h"
+#include "base/RepairAction.h"
 #include "store/MailRecord.h"
 #include "store/RecordFile.h"
 
@@ -64,7 +65,7 @@ RecordFile addressBookFile(FileSystem& fs, const std::string& dataFolder);
 // What recovery did, and the first failure if one file could not be repaired
 // (the others are still tried).
 struct RecoveryReport {
-    std::vector<std::string> actions;
+    std::vector<RepairAction> actions;
     Status status;
 };
 

@@ -19,13 +19,13 @@ Result<std::size_t> MailStore::slotOf(int box) const {
             return i;
         }
     }
-    return Status::invalidArgument("メールボックス " + std::to_string(box) + " はありません。");
+    return Status::invalidArgument("there is no box " + std::to_string(box));
 }
 
 Result<RecordFile> MailStore::file(int box) const {
     const BoxInfo* info = findBox(box);
     if (info == nullptr) {
-        return Status::invalidArgument("メールボックス " + std::to_string(box) + " はありません。");
+        return Status::invalidArgument("there is no box " + std::to_string(box));
     }
     return boxFile(m_fs, m_dataFolder, *info);
 }
@@ -144,8 +144,7 @@ Status MailStore::requireRecord(const RecordFile& records, int recordNumber) {
         return current.status();
     }
     if (recordNumber < 1 || recordNumber > current.value().wholeRecords) {
-        return Status::notFound(records.path() + " にメール " + std::to_string(recordNumber) +
-                                " はありません。");
+        return Status::notFound(records.path() + ": no record " + std::to_string(recordNumber));
     }
     return Status::ok();
 }
@@ -201,8 +200,8 @@ Result<int> MailStore::moveToKeepBox(int recordNumber) {
         return found.status();
     }
     if (!found.value()) {
-        return Status::notFound("メールボックス " + std::to_string(kOtherBox) + " にメール " +
-                                std::to_string(recordNumber) + " はありません。");
+        return Status::notFound("box " + std::to_string(kOtherBox) + ": no record " +
+                                std::to_string(recordNumber));
     }
     auto other = file(kOtherBox);
     if (!other) {

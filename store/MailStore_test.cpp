@@ -11,7 +11,6 @@ namespace qf::store {
 namespace {
 
 using testing::FaultyFileSystem;
-using ::testing::HasSubstr;
 using testing::readBytes;
 using testing::TempFolder;
 using testing::writeBytes;
@@ -315,8 +314,10 @@ TEST_F(MailStoreTest, DeleteAllCompletesOrLeavesTheBoxWhole) {
             ASSERT_TRUE(report.status.isOk()) << report.status.toString();
             const std::string left = subjects(3);
             EXPECT_TRUE(left == "ABCDE" || left.empty()) << "step " << failAt << ": " << left;
-            for (const std::string& action : report.actions) {
-                toldWhole = toldWhole || action.find("メール 5 通はそのまま") != std::string::npos;
+            for (const RepairAction& action : report.actions) {
+                toldWhole =
+                    toldWhole || (action.kind == RepairKind::kDeletionNotDone &&
+                                  action.file == path("kdxdata4.data") && action.count == 5);
             }
         }
         EXPECT_EQ(toldWhole, crash);
@@ -366,8 +367,11 @@ TEST_F(MailStoreTest, StartUpRecoveryAndCheckCoverTheWholeFolder) {
     RecoveryReport report = recoverLeftovers(m_folder.path());
     ASSERT_TRUE(report.status.isOk());
     ASSERT_EQ(report.actions.size(), 2u);
-    EXPECT_THAT(report.actions[0], HasSubstr("削除しました"));
-    EXPECT_THAT(report.actions[1], HasSubstr("書きかけのレコード（16 バイト）"));
+    EXPECT_EQ(report.actions[0].kind, RepairKind::kRedundantTemporaryRemoved);
+    EXPECT_EQ(report.actions[0].temporary, path("KDXDATA8.TMP"));
+    EXPECT_EQ(report.actions[1].kind, RepairKind::kTornTailMovedAside);
+    EXPECT_EQ(report.actions[1].file, path("kdxdata.data"));
+    EXPECT_EQ(report.actions[1].count, 16u);
     EXPECT_EQ(subjects(kOther), "AB");
     for (const FileReport& r : checkDataFolder(m_folder.path())) {
         EXPECT_TRUE(r.problems.empty()) << r.path;

@@ -293,9 +293,8 @@ Status RecordFile::requireNoTornTail(const Shape& shape, const char* action) con
     if (shape.tornBytes == 0) {
         return Status::ok();
     }
-    return Status::corrupt(m_path + " の末尾に書きかけのレコード（" +
-                           std::to_string(shape.tornBytes) + " バイト）があります。修復するまで" +
-                           action + "できません。");
+    return Status::corrupt(m_path + ": " + std::to_string(shape.tornBytes) +
+                           " torn bytes at the end; no " + action + " until it is repaired");
 }
 
 Status RecordFile::write(int recordNumber, std::span<const char> record) {
@@ -314,12 +313,12 @@ Status RecordFile::write(int recordNumber, std::span<const char> record) {
     }
     const bool appending = recordNumber == before.wholeRecords + 1;
     if (appending) {
-        if (Status s = requireNoTornTail(before, "メールを追加"); !s) {
+        if (Status s = requireNoTornTail(before, "append"); !s) {
             return s;
         }
         if (before.wholeRecords >= kMaxRecords) {
-            return Status::full(m_path + " には保存できる上限の " + std::to_string(kMaxRecords) +
-                                " 通のメールがすでにあります。");
+            return Status::full(m_path + ": already holds the most records a box can hold (" +
+                                std::to_string(kMaxRecords) + ")");
         }
     }
     auto file = m_fs.open(m_path, OpenMode::kReadWrite);
@@ -382,8 +381,8 @@ Status RecordFile::removeRedundantTemp() {
         return redundant.status();
     }
     if (!redundant.value()) {
-        return Status::refused(m_tempPath + " に " + m_path +
-                               " にないメールがあります。修復するまで整理できません。");
+        return Status::refused(m_tempPath + ": holds records missing from " + m_path +
+                               "; no compaction until it is repaired");
     }
     return m_fs.remove(m_tempPath);
 }
@@ -450,7 +449,7 @@ Status RecordFile::prepareCompaction() {
     if (!current) {
         return current.status();
     }
-    if (Status s = requireNoTornTail(current.value(), "整理"); !s) {
+    if (Status s = requireNoTornTail(current.value(), "compaction"); !s) {
         return s;
     }
     return m_fs.exists(m_tempPath) ? removeRedundantTemp() : Status::ok();
@@ -485,8 +484,8 @@ Status RecordFile::installCompactedCopy() {
         return s;
     }
     if (Status s = m_fs.syncFolder(folderOf(m_path)); !s) {
-        return Status::ioError(
-            m_path + " は整理しましたが、フォルダをディスクに書き出せません: " + s.message());
+        return Status::ioError(m_path +
+                               ": compacted, but the folder was not synced: " + s.message());
     }
     return Status::ok();
 }
@@ -495,12 +494,12 @@ void RecordFile::discardCompactedCopy() {
     (void)m_fs.remove(m_tempPath);
 }
 
-Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
+Result<std::optional<RepairAction>> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
     if (!m_fs.exists(m_tempPath)) {
-        return std::string();
+        return std::optional<RepairAction>();
     }
     const std::string folder = folderOf(m_path);
-    auto replaceBoxWithTemp = [&](const std::string& done) -> Result<std::string> {
+    auto replaceBoxWithTemp = [&](RepairKind done) -> Result<std::optional<RepairAction>> {
         if (Status s = m_fs.rename(m_tempPath, m_path); !s) {
             return s;
         }
@@ -508,7 +507,8 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
         if (Status s = m_fs.syncFolder(folder); !s) {
             return s;
         }
-        return done;
+        return std::optional<RepairAction>(
+            RepairAction{.kind = done, .file = m_path, .temporary = m_tempPath});
     };
     if (!m_fs.exists(m_path)) {
         auto whole = RecordFile(m_fs, m_tempPath, m_tempPath, m_format).passesRecordChecks();
@@ -516,10 +516,9 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
             return whole.status();
         }
         if (!whole.value()) {
-            return keepTempAside("記録の検査に通らない（切れた記録か CR LF のない記録がある）");
+            return keepTempAside(RepairKind::kDamagedTemporaryKeptAside);
         }
-        return replaceBoxWithTemp("中断した整理で残った " + m_tempPath + " から " + m_path +
-                                  " を復元しました。");
+        return replaceBoxWithTemp(RepairKind::kRestoredFromTemporary);
     }
     auto redundant = tempIsRedundant();
     if (!redundant) {
@@ -535,11 +534,16 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
         auto boxShape = shape();
         if (tempShape && tempShape.value().lengthBytes == 0 && boxShape &&
             boxShape.value().wholeRecords > 0) {
-            return "中断した削除は行われていません。" + m_path + " のメール " +
-                   std::to_string(boxShape.value().wholeRecords) + " 通はそのまま残っています（" +
-                   m_tempPath + " を削除しました）。";
+            return std::optional<RepairAction>(
+                RepairAction{.kind = RepairKind::kDeletionNotDone,
+                             .file = m_path,
+                             .temporary = m_tempPath,
+                             .count = static_cast<std::uint64_t>(boxShape.value().wholeRecords)});
         }
-        return m_tempPath + " を削除しました（どのメールも " + m_path + " にあります）。";
+        return std::optional<RepairAction>(
+            RepairAction{.kind = RepairKind::kRedundantTemporaryRemoved,
+                         .file = m_path,
+                         .temporary = m_tempPath});
     }
     // The old order deleted the box and rebuilt it from the temporary copy;
     // a box that is a part of the copy was cut short by a crash.
@@ -548,21 +552,19 @@ Result<std::string> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
         return tempIsWhole.status();
     }
     if (!tempIsWhole.value()) {
-        return keepTempAside("記録の検査に通らない（切れた記録か CR LF のない記録がある）");
+        return keepTempAside(RepairKind::kDamagedTemporaryKeptAside);
     }
     auto boxIsPartOfTemp = appearsInOrder(m_fs, m_path, /*liveOnly=*/false, m_tempPath, m_format);
     if (!boxIsPartOfTemp) {
         return boxIsPartOfTemp.status();
     }
     if (boxIsPartOfTemp.value()) {
-        return replaceBoxWithTemp("中断した整理を完了しました。" + m_path +
-                                  " は不完全だったため、" + "そのメールをすべて含む " + m_tempPath +
-                                  " に置き換えました。");
+        return replaceBoxWithTemp(RepairKind::kCompactionFinished);
     }
-    return keepTempAside(m_path + " にないメールを含む");
+    return keepTempAside(RepairKind::kTemporaryWithMissingMailKeptAside);
 }
 
-Result<std::string> RecordFile::keepTempAside(const std::string& why) {
+Result<std::optional<RepairAction>> RecordFile::keepTempAside(RepairKind why) {
     const std::string keptAs = unusedName(m_fs, m_tempPath + ".kept-" + utcStamp());
     if (Status s = m_fs.rename(m_tempPath, keptAs); !s) {
         return s;
@@ -570,7 +572,8 @@ Result<std::string> RecordFile::keepTempAside(const std::string& why) {
     if (Status s = m_fs.syncFolder(folderOf(m_path)); !s) {
         return s;
     }
-    return m_tempPath + " は" + why + "ため、" + keptAs + " として残しました。";
+    return std::optional<RepairAction>(
+        RepairAction{.kind = why, .file = m_path, .temporary = m_tempPath, .setAside = keptAs});
 }
 
 Status RecordFile::findDamage(std::vector<int>* deleted, std::vector<int>* noLineEnd,
@@ -623,7 +626,7 @@ int RecordFile::firstRecordOfTornEnd(const Shape& shape) const {
     return first;
 }
 
-Result<std::string> RecordFile::moveTornTailAside(const Shape& shape, int firstRecordAside) {
+Result<RepairAction> RecordFile::moveTornTailAside(const Shape& shape, int firstRecordAside) {
     const std::string aside = unusedName(m_fs, m_path + ".torn-" + utcStamp());
     const std::uint64_t wholeBytes = recordOffset(firstRecordAside, m_format);
     std::vector<char> tail(shape.lengthBytes - wholeBytes);
@@ -657,19 +660,21 @@ Result<std::string> RecordFile::moveTornTailAside(const Shape& shape, int firstR
     if (Status s = box.value()->sync(); !s) {
         return s;
     }
-    return m_path + " の末尾の書きかけのレコード（" + std::to_string(tail.size()) + " バイト）を " +
-           aside + " に移しました。";
+    return RepairAction{.kind = RepairKind::kTornTailMovedAside,
+                        .file = m_path,
+                        .setAside = aside,
+                        .count = tail.size()};
 }
 
-Result<std::vector<std::string>> RecordFile::recover() {
-    std::vector<std::string> actions;
+Result<std::vector<RepairAction>> RecordFile::recover() {
+    std::vector<RepairAction> actions;
     bool needsCompaction = false;
     auto leftover = resolveLeftoverTemp(&needsCompaction);
     if (!leftover) {
         return leftover.status();
     }
-    if (!leftover.value().empty()) {
-        actions.push_back(leftover.value());
+    if (leftover.value()) {
+        actions.push_back(*leftover.value());
     }
     auto current = shape();
     if (!current) {
@@ -697,9 +702,13 @@ Result<std::vector<std::string>> RecordFile::recover() {
         if (Status s = compact(); !s) {
             return s;
         }
-        actions.push_back(m_path + " から削除済みの印があるメールを取り除きました" +
-                          (deleted.empty() ? std::string() : "（" + numberList(deleted) + "）") +
-                          "。");
+        // After a temporary file replaced the file, the compaction only
+        // makes sure; it is an action of its own when marks were dropped.
+        if (!deleted.empty()) {
+            actions.push_back({.kind = RepairKind::kDeletedMarksRemoved,
+                               .file = m_path,
+                               .count = deleted.size()});
+        }
     }
     return actions;
 }

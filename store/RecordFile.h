@@ -33,11 +33,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "base/FileSystem.h"
+#include "base/RepairAction.h"
 #include "text/Status.h"
 
 namespace qf::store {
@@ -148,7 +150,8 @@ class RecordFile {
     // follows cannot be refused and leave the mark behind.
     Status prepareCompaction();
 
-    // Repairs what a crash may have left, returning one sentence per action:
+    // Repairs what a crash may have left, returning what it did, one action
+    // per step:
     // resolves a leftover temporary file, moves a torn tail aside (with the
     // records right before it that hold zeros where their CR LF and status
     // word belong, cut short by the same power cut) and
@@ -157,7 +160,7 @@ class RecordFile {
     // temporary file that fails the record checks (a torn record, a record
     // without its CR LF) is never made the box: it is kept aside as
     // "<temp>.kept-<UTC time>".
-    Result<std::vector<std::string>> recover();
+    Result<std::vector<RepairAction>> recover();
 
     // Read-only check: torn tail, leftover temporary file, records marked
     // deleted, records without their CR LF, status words that no live
@@ -180,14 +183,14 @@ class RecordFile {
     Status removeRedundantTemp();
     Status rebuildInto(const std::string& target, int dropRecord) const;
     Result<bool> tempIsRedundant() const;
-    Result<std::string> resolveLeftoverTemp(bool* needsCompaction);
+    Result<std::optional<RepairAction>> resolveLeftoverTemp(bool* needsCompaction);
     // Moves the torn tail, and the records from firstRecordAside on, into
     // "<file>.torn-<UTC time>".
-    Result<std::string> moveTornTailAside(const Shape& shape, int firstRecordAside);
+    Result<RepairAction> moveTornTailAside(const Shape& shape, int firstRecordAside);
     // The first of the records without CR LF and with status 0 right before
     // the torn tail (wholeRecords + 1 when there is none).
     int firstRecordOfTornEnd(const Shape& shape) const;
-    Result<std::string> keepTempAside(const std::string& why);
+    Result<std::optional<RepairAction>> keepTempAside(RepairKind why);
     // Numbers of the records marked deleted, of those without CR LF, and
     // (when asked) of those whose status word no live record has.
     Status findDamage(std::vector<int>* deleted, std::vector<int>* noLineEnd,

@@ -125,7 +125,7 @@ TEST_F(RecordFileTest, TornLastRecordIsNotListedAndNeverOverwritten) {
 
     Status append = f.write(3, record('D'));
     EXPECT_EQ(append.code(), StatusCode::kCorrupt);
-    EXPECT_THAT(append.message(), HasSubstr("書きかけのレコード"));
+    EXPECT_THAT(append.message(), HasSubstr("3 torn bytes"));
     EXPECT_EQ(f.compact().code(), StatusCode::kCorrupt);
     EXPECT_EQ(box(), torn);
 
@@ -140,9 +140,13 @@ TEST_F(RecordFileTest, RecoveryMovesTheTornTailAsideThenAppendsWork) {
     auto actions = f.recover();
     ASSERT_TRUE(actions.isOk()) << actions.status().toString();
     ASSERT_EQ(actions.value().size(), 1u);
-    EXPECT_THAT(actions.value()[0], HasSubstr("box.data.torn-"));
     auto aside = leftoverNames(m_folder, "box.data.torn-");
     ASSERT_EQ(aside.size(), 1u);
+    const RepairAction& moved = actions.value()[0];
+    EXPECT_EQ(moved.kind, RepairKind::kTornTailMovedAside);
+    EXPECT_EQ(moved.file, m_folder.file("box.data"));
+    EXPECT_EQ(moved.setAside, m_folder.file(aside[0]));
+    EXPECT_EQ(moved.count, 3u);
     EXPECT_EQ(readBytes(m_folder.file(aside[0])), "CCC");
     EXPECT_EQ(box(), records("AB"));
     EXPECT_TRUE(f.write(3, record('D')).isOk());
@@ -287,7 +291,8 @@ TEST_F(RecordFileTest, RecoveryRestoresAMissingBoxFromItsTemp) {
     setTemp(records("AbC"));  // the old order had deleted the box already
     auto actions = file().recover();
     ASSERT_TRUE(actions.isOk());
-    EXPECT_THAT(actions.value().front(), HasSubstr("復元しました"));
+    EXPECT_EQ(actions.value().front().kind, RepairKind::kRestoredFromTemporary);
+    EXPECT_EQ(actions.value().front().temporary, m_folder.file("BOX.TMP"));
     EXPECT_EQ(box(), records("AC"));
     EXPECT_FALSE(tempExists());
 }
@@ -297,7 +302,10 @@ TEST_F(RecordFileTest, RecoveryFinishesAnOldOrderRebuildCutShort) {
     setBox(records("AC") + "DD");  // rebuilt from the temp up to half of D
     auto actions = file().recover();
     ASSERT_TRUE(actions.isOk());
-    EXPECT_THAT(actions.value().front(), HasSubstr("中断した整理を完了しました"));
+    ASSERT_EQ(actions.value().size(), 2u);
+    EXPECT_EQ(actions.value()[0].kind, RepairKind::kCompactionFinished);
+    EXPECT_EQ(actions.value()[1].kind, RepairKind::kDeletedMarksRemoved);
+    EXPECT_EQ(actions.value()[1].count, 1u);
     EXPECT_EQ(box(), records("ACDE"));
     EXPECT_FALSE(tempExists());
 }
@@ -309,7 +317,8 @@ TEST_F(RecordFileTest, RecoveryKeepsATempWithOtherMailAside) {
     ASSERT_TRUE(actions.isOk());
     auto kept = leftoverNames(m_folder, "BOX.TMP.kept-");
     ASSERT_EQ(kept.size(), 1u);
-    EXPECT_THAT(actions.value().front(), HasSubstr(kept[0]));
+    EXPECT_EQ(actions.value().front().kind, RepairKind::kTemporaryWithMissingMailKeptAside);
+    EXPECT_EQ(actions.value().front().setAside, m_folder.file(kept[0]));
     EXPECT_EQ(readBytes(m_folder.file(kept[0])), records("XY"));
     EXPECT_EQ(box(), records("AB"));
 }
@@ -325,7 +334,7 @@ TEST_F(RecordFileTest, RecoveryKeepsATempThatFailsTheRecordChecksAside) {
         setTemp(records("A") + garbage);
         auto actions = file().recover();
         ASSERT_TRUE(actions.isOk()) << boxExists;
-        EXPECT_THAT(actions.value().front(), HasSubstr("記録の検査に通らない"));
+        EXPECT_EQ(actions.value().front().kind, RepairKind::kDamagedTemporaryKeptAside);
         EXPECT_EQ(box(), boxExists ? records("A") : "");
         EXPECT_FALSE(tempExists());
         for (const std::string& kept : leftoverNames(m_folder, "BOX.TMP.kept-")) {
@@ -340,7 +349,8 @@ TEST_F(RecordFileTest, RecoveryFinishesAnInterruptedDeletion) {
     auto actions = file().recover();
     ASSERT_TRUE(actions.isOk());
     ASSERT_EQ(actions.value().size(), 1u);
-    EXPECT_THAT(actions.value()[0], HasSubstr("削除済みの印があるメールを取り除きました（2）"));
+    EXPECT_EQ(actions.value()[0].kind, RepairKind::kDeletedMarksRemoved);
+    EXPECT_EQ(actions.value()[0].count, 1u);
     EXPECT_EQ(box(), records("AC"));
     EXPECT_TRUE(file().inspect().value().problems.empty());
 

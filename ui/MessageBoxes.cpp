@@ -106,6 +106,8 @@ bool tell(QWidget* parent, const Message& message) {
         case Box::kWarn:
             warn(parent, text, title);
             return true;
+        case Box::kRetry:
+            return g_current->show(parent, {MessageKind::kRetry, title, text});
     }
     return false;
 }

@@ -1,7 +1,8 @@
 // Every message the program shows, once: QF_WORDS(name, box, title, sentence).
 //
 // name      the Say value that stands for it;
-// box       how the window shows it: kAsk (Yes/No question), kInform, kWarn;
+// box       how the window shows it: kAsk (Yes/No question), kInform, kWarn,
+//           kRetry (OK tries again, Cancel goes on);
 // title     the box's title, "" for the program's own;
 // sentence  what failed and what to do next, in Japanese; "%1", "%2" … are
 //           filled in from the context (a server name, a count, …).
@@ -61,6 +62,19 @@ QF_WORDS(kNoBrowser, kInform, "", "ブラウザを起動できませんでした
 QF_WORDS(kLinkNotHandedOver, kWarn, "", "このフォルダを使用中のQuillfernにメールのリンクを渡せませんでした。\n%1")
 QF_WORDS(kBoxFileNotOpened, kWarn, "", "メールボックスのファイルを開けません。「★MAilData」フォルダに読み書きできるか確かめてから、起動し直してください。")
 
+// ---- repairs of what a crash left (one line each in kBoxFilesRepaired and
+// the store tool's recover): %1 the file, %2 the temporary file's name, %3
+// the name of what was set aside (both beside %1), %4 a count ----
+QF_WORDS(kRepairRestoredFromTemporary, kInform, "", "%1 がなかったため、中断した整理で残った一時ファイル %2 から復元しました。メールは失われていません。")
+QF_WORDS(kRepairDeletionNotDone, kInform, "", "中断した削除は行われていません。%1 のメール %4 通はそのまま残っています。削除したいメールがあれば、もう一度削除してください（残っていた一時ファイル %2 は削除しました）。")
+QF_WORDS(kRepairRedundantTemporaryRemoved, kInform, "", "中断した整理で残った一時ファイル %2 を削除しました。その中のメールはすべて %1 にあり、失われたメールはありません。")
+QF_WORDS(kRepairCompactionFinished, kInform, "", "中断した整理を完了しました。%1 は途中までしか書かれていなかったため、そのメールをすべて含む一時ファイル %2 に置き換えました。メールは失われていません。")
+QF_WORDS(kRepairDamagedTemporaryKeptAside, kInform, "", "中断した整理で残った一時ファイル %2 は壊れたレコード（途中で切れたレコードか、CR LF のないレコード）を含むため、%1 には使わず、%3 という名前で残しました。%3 は、中のメールが %1 にあると確かめるまで削除しないでください。")
+QF_WORDS(kRepairTemporaryWithMissingMailKeptAside, kInform, "", "中断した整理で残った一時ファイル %2 には %1 にないメールが含まれていたため、%3 という名前で残しました。%1 はそのままです。%3 は、中のメールが不要と分かるまで削除しないでください。")
+QF_WORDS(kRepairTornTailMovedAside, kInform, "", "%1 の末尾に書き込みの途中で切れたレコード（%4 バイト）があったため、%3 に移しました。ほかのメールはそのままです。受信の途中で切れたメールはサーバーに残っているので、次の受信でもう一度届きます。")
+QF_WORDS(kRepairDeletedMarksRemoved, kInform, "", "%1 から、前回削除の途中で終わったメール %4 通を取り除き、削除を完了しました。")
+QF_WORDS(kRepairLeftoverTemporaryRemoved, kInform, "", "書き込みの途中で残った一時ファイル %2 を削除しました。%1 は書き込み前のまま残っています。")
+
 // ---- settings ----
 QF_WORDS(kAccountFileNotWritten, kWarn, "", "ID/パスワードを保存できません。「★MAilData」フォルダに書き込めるか確かめてから、もう一度「OK」を押してください。")
 QF_WORDS(kSeenListNotStarted, kWarn, "", "受信済みメールの一覧（★MAilData/receive.seen）を作成できないため、メールをサーバーに残せません。「★MAilData」フォルダに書き込めるか確かめてから、もう一度「設定」を押してください。")
@@ -79,6 +93,7 @@ QF_WORDS(kMailNotRead, kWarn, "", "メールを読み込めませんでした。
 QF_WORDS(kMoveNotCompleted, kWarn, "", "保管箱への移動を完了できませんでした。メールは失われていません（「その他」と保管箱の両方にある場合があります）。ディスクの空きを確かめてから、もう一度お試しください。")
 QF_WORDS(kMailNotDeleted, kWarn, "", "メールを削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度お試しください。")
 QF_WORDS(kBoxNotEmptied, kWarn, "", "全件削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度お試しください。")
+QF_WORDS(kSearchFailed, kWarn, "", "検索できませんでした。「★MAilData」フォルダのメールボックスのファイルを読めるか確かめてから、もう一度検索してください。")
 QF_WORDS(kSearchHitOutdated, kInform, "", "検索の後でメールボックスが変わりました。もう一度検索してください。")
 QF_WORDS(kBoxFileNotMade, kWarn, "", "メールボックスのファイルを作れませんでした。「★MAilData」フォルダに書き込めるか確かめてください。")
 QF_WORDS(kQuickSaveFailed, kWarn, "", "テキストファイルに保存できませんでした。「■TextQuickSave」フォルダに書き込めるか確かめてください。")
@@ -89,6 +104,7 @@ QF_WORDS(kEditorFileNotSaved, kWarn, "", "ファイルを保存できません�
 QF_WORDS(kEditorSavedWithQuestionMarks, kWarn, "", "保存しました。ただし Shift-JIS で書けない文字は「?」として保存しました。")
 QF_WORDS(kEditorReplaceWithEmpty, kAsk, "確認", "「%1」には既に内容があります。空のファイルで置き換えますか？")
 QF_WORDS(kEditorSaveFirst, kAsk, "ファイルオープン", "編集中のファイルを保存しますか？")
+QF_WORDS(kEditorFileNotLoaded, kRetry, "Quillfern  Form_LoadError", "編集中のファイル「%1」を開けませんでした。ファイルがあり、読めるか確かめてから「OK」を押すと、もう一度開きます。「キャンセル」を押すと、開かずに続けます。")
 
 // ---- address book and sorting ----
 QF_WORDS(kAddressBookNotRead, kWarn, "", "アドレス帳を読み込めませんでした。「★MAilData」フォルダの kdxdata.data を確かめてください。")

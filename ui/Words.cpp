@@ -33,6 +33,11 @@ std::string words(Say id, const std::vector<std::string>& context, std::string_v
         }
         out += sentence[i];
     }
+    // A sentence whose last line is an empty context would end in a bare
+    // line break.
+    while (!out.empty() && out.back() == '\n') {
+        out.pop_back();
+    }
     if (!detail.empty()) {
         out += "\n（";
         out += detail;

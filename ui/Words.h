@@ -13,7 +13,8 @@
 namespace qf::ui {
 
 // How a window shows a message.
-enum class Box { kAsk, kInform, kWarn };
+// kRetry: OK tries again, Cancel goes on.
+enum class Box { kAsk, kInform, kWarn, kRetry };
 
 enum class Say {
 #define QF_WORDS(name, box, title, sentence) name,

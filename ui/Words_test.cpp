@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <string>
 
+#include "ui/RepairWords.h"
+
 namespace qf::ui {
 namespace {
 
@@ -58,6 +60,35 @@ TEST(WordsTest, ContextFillsPlaceholdersAndDetailFollowsInBrackets) {
     EXPECT_NE(refused.find("\n（-ERR [AUTH] failed）"), std::string::npos);
     // Missing context leaves the place empty, never the marker.
     EXPECT_EQ(words(Say::kReceiveConnectFailed).find("%1"), std::string::npos);
+}
+
+// Each repair says what it did to which file: the box's path, and the file
+// it set aside or removed by the name it has beside it.
+TEST(WordsTest, EveryRepairNamesItsFilesInAJapaneseSentence) {
+    using store::RepairKind;
+    const std::string folder = "/home/u/Quillfern/★MAilData/";
+    for (int k = 0; k <= static_cast<int>(RepairKind::kLeftoverTemporaryRemoved); ++k) {
+        const auto kind = static_cast<RepairKind>(k);
+        const std::string text = repairWords({.kind = kind,
+                                              .file = folder + "kdxdata8.data",
+                                              .temporary = folder + "KDXDATA8.TMP",
+                                              .setAside = folder + "kdxdata8.data.torn-1",
+                                              .count = 16});
+        EXPECT_TRUE(isJapaneseSentence(firstSentence(text))) << text;
+        EXPECT_NE(text.find(folder + "kdxdata8.data"), std::string::npos) << text;
+        const bool setAside = kind == RepairKind::kTornTailMovedAside ||
+                              kind == RepairKind::kDamagedTemporaryKeptAside ||
+                              kind == RepairKind::kTemporaryWithMissingMailKeptAside;
+        EXPECT_EQ(text.find("kdxdata8.data.torn-1") != std::string::npos, setAside) << text;
+        const bool temporary =
+            kind != RepairKind::kTornTailMovedAside && kind != RepairKind::kDeletedMarksRemoved;
+        EXPECT_EQ(text.find("KDXDATA8.TMP") != std::string::npos, temporary) << text;
+    }
+    const std::string torn = repairWords({.kind = RepairKind::kTornTailMovedAside,
+                                          .file = folder + "kdxdata8.data",
+                                          .setAside = folder + "kdxdata8.data.torn-1",
+                                          .count = 16});
+    EXPECT_NE(torn.find("16 バイト"), std::string::npos) << torn;
 }
 
 }  // namespace

@@ -36,8 +36,8 @@ Result<ShownMail> readMail(MailStore& store, int box, int recordNumber) {
         return found.status();
     }
     if (!found.value()) {
-        return Status::notFound("メールボックス " + std::to_string(box) + " にメール " +
-                                std::to_string(recordNumber) + " はありません。");
+        return Status::notFound("box " + std::to_string(box) + ": no record " +
+                                std::to_string(recordNumber));
     }
     return shownMail(store.currentFields(box));
 }

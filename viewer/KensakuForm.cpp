@@ -297,9 +297,10 @@ void KensakuForm::showResult(Result<store::SearchResult> result) {
     }
     setSearching(false);
     if (!result.isOk()) {
-        statusText->setText(result.status().code() == StatusCode::kInvalidArgument
-                                ? QStringLiteral("検索文字に、メールに保存できない文字があります。")
-                                : fromUtf8(result.status().message()));
+        statusText->setText(
+            result.status().code() == StatusCode::kInvalidArgument
+                ? QStringLiteral("検索文字に、メールに保存できない文字があります。")
+                : ui::words(ui::Say::kSearchFailed, {}, fromUtf8(result.status().message())));
         return;
     }
     store::SearchResult& found = result.value();

@@ -32,8 +32,8 @@ Status deleteOneMail(MailStore& store, int box, int recordNumber) {
         return found.status();
     }
     if (!found.value()) {
-        return Status::notFound("メールボックス " + std::to_string(box) + " にメール " +
-                                std::to_string(recordNumber) + " はありません。");
+        return Status::notFound("box " + std::to_string(box) + ": no record " +
+                                std::to_string(recordNumber));
     }
     return store.deleteRecord(box, recordNumber);
 }

@@ -73,7 +73,7 @@ Status writeQuickSave(const std::filesystem::path& path, std::string_view bytes,
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
     if (error) {
-        return Status::ioError(path.parent_path().string() + " を作れません: " + error.message());
+        return Status::ioError(path.parent_path().string() + ": create folder: " + error.message());
     }
     store::ReplaceOptions options;
     options.followLink = false;

@@ -79,7 +79,6 @@ ui::ActiveLabel* createCommandLabel(const QString& name, const QString& text, co
 }  // namespace
 
 const QString TyakuForm::kSelectedMarker = QStringLiteral("1");
-const QString TyakuForm::kLoadErrorTitle = ui::kProgramTitle + QStringLiteral("  Form_LoadError");
 
 TyakuForm::TyakuForm(ui::WindowEnvironment& env)
     : TyakuForm(env.folder(), env.mailStore(), nullptr, &env.held().currentBox,
@@ -339,10 +338,8 @@ void TyakuForm::loadEditorFile() {
             m_changed = false;
             return;
         }
-        const QString text = QStringLiteral("編集中のファイル「%1」を開けませんでした。\n%2")
-                                 .arg(QString::fromStdString(m_editorFile),
-                                      QString::fromStdString(bytes.status().message()));
-        if (!ui::messageBoxes().show(this, {ui::MessageKind::kRetry, kLoadErrorTitle, text})) {
+        if (!ui::tell(this, ui::Say::kEditorFileNotLoaded, {QString::fromStdString(m_editorFile)},
+                      QString::fromStdString(bytes.status().message()))) {
             return;
         }
     }

@@ -48,9 +48,8 @@ class TyakuForm : public QMainWindow {
     Q_OBJECT
 
   public:
-    // The selection marker's value and the title of a failed load.
+    // The selection marker's value.
     static const QString kSelectedMarker;
-    static const QString kLoadErrorTitle;
 
     // The program's viewer: the program's folder and mail store; its current
     // box is the one held for the whole run.
