@@ -207,8 +207,9 @@ void takeOneMailThen(qf::testing::ScriptedConnection& c, AfterMail after) {
         }
         c.send("354 go ahead\r\n");
         for (std::string data = c.readLine(); data != "."; data = c.readLine()) {
-            if (c.closed() || c.stopping())
+            if (c.closed() || c.stopping()) {
                 return;
+            }
         }
         switch (after) {
             case AfterMail::kHangUp:
