@@ -392,9 +392,10 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
     }
     const SmtpResult sent = sendMail(address.value(), built.value(), credentials, limits());
     if (!sent.status) {
-        return report(sent.fault, sent.status,
-                      sent.fault == TransportFault::kDeliveryUnconfirmed ? kSendUnconfirmed : kFailed,
-                      sent.about);
+        return report(
+            sent.fault, sent.status,
+            sent.fault == TransportFault::kDeliveryUnconfirmed ? kSendUnconfirmed : kFailed,
+            sent.about);
     }
     return kDone;
 }
