@@ -78,6 +78,10 @@ ui::Message sendFailureMessage(const SendFailure& failure, const std::string& sm
     if (failure.addressBookUnreadable) {
         return {Say::kAddressBookNotRead, {}, failure.diagnostic};
     }
+    if (failure.fault == TransportFault::kBadServerName &&
+        smtpServer.find_first_not_of(" \t") == std::string::npos) {
+        return {Say::kSendNoServer, {}, {}};
+    }
     if (const std::optional<Say> row = serverRow(failure.fault)) {
         return {*row, {smtpServer}, failure.diagnostic};
     }

@@ -33,6 +33,9 @@ TEST(SendWordsTest, TheCodeChoosesTheRowAndWhatItNames) {
         ui::Say::kSendUnconfirmed);
     EXPECT_EQ(sendFailureMessage({TransportFault::kSendFailed, "", {}, true}, "").id,
               ui::Say::kAddressBookNotRead);
+    // No SMTP server set: say so, not that "「」" was not found.
+    EXPECT_EQ(sendFailureMessage({TransportFault::kBadServerName, "empty", {}, false}, " ").id,
+              ui::Say::kSendNoServer);
 }
 
 }  // namespace

@@ -132,6 +132,7 @@ QF_WORDS(kSendUnconfirmed, kWarn, "送信エラー", "メールを送信でき�
 QF_WORDS(kSendHistoryNotWritten, kWarn, "", "送信履歴に記録できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてください。")
 QF_WORDS(kBatchSendOnlyFailed, kAsk, "確認", "前回の一斉送信で送信できなかった %1 件（%2）にだけ、もう一度送信しますか？\n「いいえ」を選ぶと何も送信しません。送信済みの宛先に同じメールが二通届くことはありません。")
 QF_WORDS(kBatchSendAgainMayDuplicate, kAsk, "確認", "前回の一斉送信で送信できなかったか、届いたか確認できなかった %1 件（%2）にだけ、もう一度送信しますか？\nこのうち %3 には、前回のメールがすでに届いている可能性があります。届いていれば同じメールが二通届きます。「いいえ」を選ぶと何も送信しません。")
+QF_WORDS(kSendNoServer, kWarn, "送信エラー", "SMTPサーバーが設定されていないため、送信できませんでした。設定 → POPサーバー でSMTPサーバー名を入力してから、もう一度送信してください。")
 QF_WORDS(kSendServerNotFound, kWarn, "送信エラー", "SMTPサーバー「%1」が見つかりませんでした。設定 → POPサーバー のSMTPサーバー名に誤りがないか確かめてから、もう一度送信してください。")
 QF_WORDS(kSendConnectFailed, kWarn, "送信エラー", "SMTPサーバー「%1」に接続できませんでした。設定 → POPサーバー のSMTPサーバー名とポート番号、ネットワークの接続を確かめてから、もう一度送信してください。")
 QF_WORDS(kSendTimedOut, kWarn, "送信エラー", "SMTPサーバー「%1」が時間内に応答しなかったため、送信できませんでした。しばらく待ってから、もう一度送信してください。")
