@@ -216,8 +216,8 @@ void Application::openHomePage() {
 void Application::openMailLink(const QString& link) {
     Result<compose::MailtoLink> parsed = compose::parseMailtoLink(link.toStdString());
     if (!parsed) {
-        warn(m_mainForm.get(), QStringLiteral("メールのリンクを開けません。\n（%1）")
-                                   .arg(fromUtf8(parsed.status().message())));
+        ui::tell(m_mainForm.get(), ui::Say::kMailLinkNotOpened, {},
+                 fromUtf8(parsed.status().message()));
         return;
     }
     showForm<compose::WriteForm>().startMail(parsed.value());

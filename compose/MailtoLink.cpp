@@ -62,13 +62,13 @@ Result<std::string> percentDecoded(std::string_view encoded) {
         const int high = i + 2 < encoded.size() ? hexValue(encoded[i + 1]) : -1;
         const int low = high >= 0 ? hexValue(encoded[i + 2]) : -1;
         if (low < 0) {
-            return Status::invalidArgument("「%」の後に16進数2桁がありません");
+            return Status::invalidArgument("\"%\" not followed by two hex digits");
         }
         decoded += static_cast<char>(high * 16 + low);
         i += 2;
     }
     if (!text::isValidUtf8(decoded)) {
-        return Status::invalidArgument("UTF-8 でない文字があります");
+        return Status::invalidArgument("not UTF-8");
     }
     return decoded;
 }
@@ -92,7 +92,7 @@ Status appendAddresses(std::string_view encodedList, std::vector<std::string>& a
         address = trimmed(address);
         for (char c : address) {
             if (isControl(c)) {
-                return Status::invalidArgument("宛先に制御文字があります");
+                return Status::invalidArgument("control character in an address");
             }
         }
         if (!address.empty()) {
@@ -184,10 +184,10 @@ bool isMailtoLink(std::string_view argument) {
 
 Result<MailtoLink> parseMailtoLink(std::string_view link) {
     if (!isMailtoLink(link)) {
-        return Status::invalidArgument("mailto: で始まっていません");
+        return Status::invalidArgument("not a mailto: link");
     }
     if (link.size() > kMailtoLinkMaxBytes) {
-        return Status::invalidArgument("リンクが長すぎます");
+        return Status::invalidArgument("link too long");
     }
     link.remove_prefix(kScheme.size());
     // A fragment is no part of a mail.

@@ -60,13 +60,13 @@ TEST(MailtoLinkTest, HostileOrBrokenLinksAreRefusedWithTheirFault) {
     };
     const Case cases[] = {
         {"http://example.jp/", "mailto:"},
-        {"mailto:a@example.jp%0D%0ARCPT%20TO:%3Cx@evil%3E", "制御文字"},
-        {"mailto:a@example.jp?cc=b@example.jp%0A", "制御文字"},
+        {"mailto:a@example.jp%0D%0ARCPT%20TO:%3Cx@evil%3E", "control character"},
+        {"mailto:a@example.jp?cc=b@example.jp%0A", "control character"},
         {"mailto:a@example.jp?subject=%E4%BC", "UTF-8"},
         {"mailto:a@example.jp?subject=%82%A0", "UTF-8"},  // CP932, not UTF-8
-        {"mailto:a@example.jp?body=100%", "16進数"},
-        {"mailto:a@example.jp?body=%zz", "16進数"},
-        {"mailto:?body=" + std::string(kMailtoLinkMaxBytes, 'x'), "長すぎ"},
+        {"mailto:a@example.jp?body=100%", "hex digits"},
+        {"mailto:a@example.jp?body=%zz", "hex digits"},
+        {"mailto:?body=" + std::string(kMailtoLinkMaxBytes, 'x'), "too long"},
     };
     for (const Case& c : cases) {
         Result<MailtoLink> link = parseMailtoLink(c.link);

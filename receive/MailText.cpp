@@ -61,8 +61,7 @@ Status WorkFile::open() {
     }
     m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (m_fd < 0) {
-        return Status::ioError("作業ファイル " + m_path.string() + " を開けません（" +
-                               std::strerror(errno) + "）。");
+        return Status::ioError(m_path.string() + ": open: " + std::strerror(errno));
     }
     return Status::ok();
 }
@@ -74,16 +73,15 @@ Result<std::string> WorkFile::passThrough(std::string_view header, std::string_v
     std::string lines = wholeMailLines(header, body);
     const auto length = static_cast<off_t>(lines.size());
     const auto failed = [this](const char* what) {
-        return Status::ioError("作業ファイル " + m_path.string() + " を" + what + "（" +
-                               std::strerror(errno) + "）。");
+        return Status::ioError(m_path.string() + ": " + what + ": " + std::strerror(errno));
     };
     if (::pwrite(m_fd, lines.data(), lines.size(), 0) != length) {
-        return failed("書き込めません");
+        return failed("write");
     }
     // Only a longer text before this one leaves bytes to cut off; at the
     // first mail the file may hold anything (a run that died).
     if ((m_length < 0 || m_length > length) && ::ftruncate(m_fd, length) != 0) {
-        return failed("切り詰められません");
+        return failed("truncate");
     }
     m_length = length;
     return lines;

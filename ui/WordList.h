@@ -59,6 +59,7 @@ QF_WORDS(kFolderUnusable, kWarn, "", "このフォルダを使用できません
 QF_WORDS(kBoxFilesNotRepaired, kWarn, "", "前回の終了時に残ったメールボックスのファイルを修復できませんでした。「★MAilData」フォルダに書き込めるか確かめてから、起動し直してください。\n%1")
 QF_WORDS(kBoxFilesRepaired, kInform, "", "前回の終了時に残ったメールボックスのファイルを修復しました。\n%1")
 QF_WORDS(kNoBrowser, kInform, "", "ブラウザを起動できませんでした。\nQuillfernのホームページは次のアドレスにあります。\n%1")
+QF_WORDS(kMailLinkNotOpened, kWarn, "", "メールのリンクを開けませんでした。リンクの形が正しくないか、宛先に使えない文字が含まれています。リンクを確かめてください。")
 QF_WORDS(kLinkNotHandedOver, kWarn, "", "このフォルダを使用中のQuillfernにメールのリンクを渡せませんでした。\n%1")
 QF_WORDS(kBoxFileNotOpened, kWarn, "", "メールボックスのファイルを開けません。「★MAilData」フォルダに読み書きできるか確かめてから、起動し直してください。")
 
