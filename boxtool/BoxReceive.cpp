@@ -22,8 +22,11 @@ namespace {
 class TerminalObserver final : public receive::ReceiveObserver {
   public:
     TerminalObserver(std::ostream& out, std::ostream& err,
-                     std::optional<receive::SeenListChoice> lostSeenList)
-        : m_out(out), m_err(err), m_lostSeenList(lostSeenList) {}
+                     std::optional<receive::SeenListChoice> lostSeenList, std::string pop3Server)
+        : m_out(out),
+          m_err(err),
+          m_lostSeenList(lostSeenList),
+          m_pop3Server(std::move(pop3Server)) {}
 
     void onRegistrationsRead(const settings::SortingRegistrations& registrations) override {
         m_registrations = registrations;
@@ -34,7 +37,8 @@ class TerminalObserver final : public receive::ReceiveObserver {
     // The terminal shows the subject only.
     bool wantsMailTexts() const override { return false; }
     void onMessage(const receive::ReceiveMessage& message) override {
-        m_err << boxtool::terminalText(ui::words(receive::messageOf(message))) << "\n";
+        m_err << boxtool::terminalText(ui::words(receive::messageOf(message, m_pop3Server)))
+              << "\n";
     }
     void onMailStaged(int /*slot*/, const receive::StagedMail& mail) override {
         m_subject = boxtool::terminalText(mail.subject);
@@ -67,6 +71,7 @@ class TerminalObserver final : public receive::ReceiveObserver {
     std::ostream& m_out;
     std::ostream& m_err;
     std::optional<receive::SeenListChoice> m_lostSeenList;
+    std::string m_pop3Server;
     settings::SortingRegistrations m_registrations;
     std::string m_subject;
 };
@@ -148,9 +153,9 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
 
     transport::NMailInitializeWinSock();
     transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
-    TerminalObserver observer(out, err, lostSeenList);
     receive::ReceiveSession session;
     const receive::ReceiveRequest request = requestFor(folder);
+    TerminalObserver observer(out, err, lostSeenList, request.pop3Server);
     const receive::ReceiveOutcome outcome = session.run(request, observer);
     transport::NMailEndWinSock();
 

@@ -14,6 +14,7 @@
 #include "compose/BackLayout.h"
 #include "compose/ReplyText.h"
 #include "compose/SendPass.h"
+#include "compose/SendWords.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailStore.h"
 #include "text/FixedField.h"
@@ -203,8 +204,7 @@ void BackForm::send() {
     m_sending = false;
     if (failure) {
         // Everything typed stays, so the reply can be sent again.
-        ui::tell(this, failure->mayHaveArrived ? ui::Say::kSendUnconfirmed : ui::Say::kSendFailed,
-                 {}, QString::fromStdString(failure->text));
+        ui::tell(this, sendFailureMessage(*failure, server.smtp));
         return;
     }
     emit sent();

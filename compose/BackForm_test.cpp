@@ -114,7 +114,9 @@ class BackFormTest : public QObject {
         QCOMPARE(started.boxes.shown().size(), 1);
         QCOMPARE(started.boxes.shown()[0].title, QStringLiteral("送信エラー"));
         QCOMPARE(started.boxes.shown()[0].kind, ui::MessageKind::kWarning);
-        QVERIFY(started.boxes.shown()[0].text.contains(QStringLiteral("Relaying denied")));
+        QCOMPARE(started.boxes.shown()[0].text,
+                 ui::words(ui::Say::kSendRecipientRefused, {QStringLiteral("stranger@example.jp")},
+                           QStringLiteral("550 5.7.1 Relaying denied for this address")));
         QCOMPARE(control<QLineEdit>(form, "ToText")->text(), QStringLiteral("stranger@example.jp"));
         QCOMPARE(control<QTextEdit>(form, "BodyText")->toPlainText(),
                  QStringLiteral("消えてはいけない本文"));

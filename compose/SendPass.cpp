@@ -14,12 +14,19 @@
 namespace qf::compose {
 namespace {
 
-// The transport's text of the last failure, as UTF-8.
-std::string transportMessage() {
+// The transport's code and texts of the last failure, as UTF-8.
+SendFailure transportFailure() {
     std::array<char, transport::kDefaultBufferSize> buffer{};
     int length = transport::kDefaultBufferSize;
     transport::NMailGetMessage(0, buffer.data(), &length);
-    return text::fromCp932(text::cutAtNul(std::string_view(buffer.data(), buffer.size())));
+    SendFailure failure;
+    failure.diagnostic =
+        text::fromCp932(text::cutAtNul(std::string_view(buffer.data(), buffer.size())));
+    buffer.fill('\0');
+    failure.fault = static_cast<transport::TransportFault>(
+        transport::NMailGetErrorCode(0, buffer.data(), static_cast<int>(buffer.size())));
+    failure.about = text::fromCp932(text::cutAtNul(std::string_view(buffer.data(), buffer.size())));
+    return failure;
 }
 
 // One NMailSmtpSendMail call; an empty optional when the server took it.
@@ -40,7 +47,7 @@ std::optional<SendFailure> sendOne(const SendSettings& settings, const std::stri
                                               nullptr, attachmentBytes.c_str(), 0);
     // The result is read as a 16-bit value, as callers always have.
     if (static_cast<std::int16_t>(result) < 0) {
-        return SendFailure{transportMessage(), result == transport::kSendUnconfirmed};
+        return transportFailure();
     }
     return std::nullopt;
 }
@@ -97,7 +104,10 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
             if (!address || !address.value()) {
                 // An unreadable book fails the pass; a vanished entry skips it.
                 outcome.result = address ? PassResult::kSkipped : PassResult::kRefused;
-                outcome.refusal = address.status().message();
+                if (!address) {
+                    outcome.failure.addressBookUnreadable = true;
+                    outcome.failure.diagnostic = address.status().message();
+                }
                 finishPass(std::move(outcome));
                 continue;
             }
@@ -117,8 +127,8 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
             sendOne(settings, outcome.recipient, mail.subject, body, mail.attachments);
         if (failure) {
             outcome.result =
-                failure->mayHaveArrived ? PassResult::kUnconfirmed : PassResult::kRefused;
-            outcome.refusal = std::move(failure->text);
+                failure->mayHaveArrived() ? PassResult::kUnconfirmed : PassResult::kRefused;
+            outcome.failure = std::move(*failure);
         } else {
             outcome.result = PassResult::kSent;
         }

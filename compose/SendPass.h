@@ -12,9 +12,9 @@
 //  3. single send with the fortune asked for: the fortune paragraph is
 //     appended to the body (never in batch mode);
 //  4. the SMTP credentials are set and NMailSmtpSendMail is called once; a
-//     result negative as a 16-bit value is a refusal, whose reason comes
-//     from NMailGetMessage, except kSendUnconfirmed: the server may have the
-//     mail. Neither stops a batch.
+//     result negative as a 16-bit value is a refusal, whose code and text
+//     come from NMailGetErrorCode and NMailGetMessage, except
+//     kSendUnconfirmed: the server may have the mail. Neither stops a batch.
 //
 // The run never stops early and reports every pass; turning the outcome into
 // words, boxes and the window's closing is the window's job.
@@ -28,6 +28,7 @@
 #include "compose/Greetings.h"
 #include "store/MailStore.h"
 #include "text/Status.h"
+#include "transport/TransportFault.h"
 
 namespace qf::compose {
 
@@ -61,17 +62,24 @@ struct SendOptions {
 // may have arrived; sending it again may deliver it twice.
 enum class PassResult { kSent, kRefused, kUnconfirmed, kSkipped };
 
-// Why a mail did not go out, or may not have.
+// Why a mail did not go out, or may not have: not yet in words (the window
+// words it, compose/SendWords.h).
 struct SendFailure {
-    std::string text;  // the transport's error text (UTF-8)
-    bool mayHaveArrived = false;
+    transport::TransportFault fault = transport::TransportFault::kSendFailed;
+    std::string diagnostic;  // the server's or library's own text (UTF-8, printable)
+    std::string about;       // the refused address, when the fault names one
+    // A batch pass only: the address book could not be read (diagnostic:
+    // the store's text); nothing was sent.
+    bool addressBookUnreadable = false;
+
+    bool mayHaveArrived() const { return fault == transport::TransportFault::kDeliveryUnconfirmed; }
 };
 
 struct PassOutcome {
     int pass = 0;  // from 1
     PassResult result = PassResult::kSkipped;
     std::string recipient;  // empty when skipped
-    std::string refusal;    // kRefused, kUnconfirmed: the transport's error text (UTF-8)
+    SendFailure failure;    // kRefused, kUnconfirmed: why
     Status history;         // how writing the history record went
 };
 

@@ -68,7 +68,7 @@ TEST_F(SendPassTest, SingleSendDeliversFortuneButHistoryKeepsTypedBody) {
     SendReport report = sendComposedMail(*m_store, mail, m_settings, options);
 
     ASSERT_EQ(report.passCount(), 1);
-    EXPECT_TRUE(report.allSent()) << report.passes[0].refusal;
+    EXPECT_TRUE(report.allSent()) << report.passes[0].failure.diagnostic;
     const std::string withFortune = "本文です\r\n\r\n" + std::string(kFortuneHeader) + "\r\n\r\n" +
                                     std::string(kFortuneTexts[0]);
     EXPECT_EQ(report.sentBody, withFortune);
@@ -170,8 +170,11 @@ TEST_F(SendPassTest, RefusedPassCarriesServerReasonAndStillWritesHistory) {
         sendComposedMail(*m_store, {"nobody@example.jp", "s", "b", ""}, m_settings, options);
     ASSERT_EQ(report.passCount(), 1);
     EXPECT_EQ(report.passes[0].result, PassResult::kRefused);
-    EXPECT_NE(report.passes[0].refusal.find("Recipient address rejected"), std::string::npos)
-        << report.passes[0].refusal;
+    const SendFailure& failure = report.passes[0].failure;
+    EXPECT_EQ(failure.fault, transport::TransportFault::kRecipientRefused);
+    EXPECT_EQ(failure.about, "nobody@example.jp");
+    EXPECT_NE(failure.diagnostic.find("Recipient address rejected"), std::string::npos)
+        << failure.diagnostic;
     auto records = history();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].body, "b");
@@ -204,7 +207,7 @@ TEST_F(SendPassTest, AttachmentsArriveIntact) {
     ComposedMail mail{"friend@example.jp", "添付", "二つ付けます",
                       first.string() + "," + second.string()};
     SendReport report = sendComposedMail(*m_store, mail, m_settings, {});
-    ASSERT_TRUE(report.allSent()) << report.passes[0].refusal;
+    ASSERT_TRUE(report.allSent()) << report.passes[0].failure.diagnostic;
     auto mails = fetch();
     ASSERT_EQ(mails.size(), 1u);
     ASSERT_EQ(mails[0].attachments.size(), 2u);

@@ -21,6 +21,7 @@
 
 #include "addressbook/AddressLookup.h"
 #include "compose/AttachmentButtons.h"
+#include "compose/SendWords.h"
 #include "compose/WriteLayout.h"
 #include "ui/ActiveLabel.h"
 #include "ui/BusyScope.h"
@@ -605,12 +606,9 @@ void WriteForm::send() {
         // Repaint between passes; input stays held off meanwhile.
         QCoreApplication::processEvents();
     };
-    observer.afterPass = [this](const PassOutcome& outcome) {
+    observer.afterPass = [this, smtp = server.smtp](const PassOutcome& outcome) {
         if (outcome.result == PassResult::kRefused || outcome.result == PassResult::kUnconfirmed) {
-            ui::tell(this,
-                     outcome.result == PassResult::kUnconfirmed ? ui::Say::kSendUnconfirmed
-                                                                : ui::Say::kSendFailed,
-                     {}, QString::fromStdString(outcome.refusal));
+            ui::tell(this, sendFailureMessage(outcome.failure, smtp));
         }
     };
 

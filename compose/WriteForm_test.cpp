@@ -107,6 +107,7 @@ class WriteFormTest : public QObject {
     void batchOfThreeRecordsEachRecipient();
     void emptyBookBatchSendsNothingAndCloses();
     void rejectedSendKeepsTheWindowAndTheText();
+    void aClosedSmtpPortNamesTheServerAndWhatToCheck();
     void vanishedEntryIsCountedAndKeepsTheWindowOpen();
     void sentMailIsListedInTheSendHistoryBox();
     void closingDuringThePressedWaitSendsNothing();
@@ -538,8 +539,10 @@ void WriteFormTest::rejectedSendKeepsTheWindowAndTheText() {
     QCOMPARE(m_boxes->shown().size(), 1);
     QCOMPARE(m_boxes->shown()[0].title, QStringLiteral("送信エラー"));
     QCOMPARE(m_boxes->shown()[0].kind, ui::MessageKind::kWarning);
-    QVERIFY2(m_boxes->shown()[0].text.contains(QStringLiteral("Relaying denied")),
-             qPrintable(m_boxes->shown()[0].text));
+    // The row for a refused recipient names it; the server's line follows.
+    QCOMPARE(m_boxes->shown()[0].text,
+             ui::words(ui::Say::kSendRecipientRefused, {QStringLiteral("stranger@example.jp")},
+                       QStringLiteral("550 5.7.1 Relaying denied for this address")));
     QCOMPARE(control<QLineEdit>("ToText")->text(), QStringLiteral("stranger@example.jp"));
     QCOMPARE(control<QLineEdit>("SubjectText")->text(), QStringLiteral("届かない件名"));
     QCOMPARE(control<QTextEdit>("BodyText")->toPlainText(), QStringLiteral("消えてはいけない本文"));
@@ -550,6 +553,24 @@ void WriteFormTest::rejectedSendKeepsTheWindowAndTheText() {
     auto history = historyOf(*m_folder);
     QCOMPARE(history.size(), std::size_t{1});
     QCOMPARE(history[0].body, std::string("消えてはいけない本文"));
+}
+
+void WriteFormTest::aClosedSmtpPortNamesTheServerAndWhatToCheck() {
+    m_smtpServer = "127.0.0.1:1";
+    openForm();
+    control<QLineEdit>("ToText")->setText(QStringLiteral("qftest@example.jp"));
+    m_form->send();
+    QCOMPARE(m_boxes->shown().size(), 1);
+    QCOMPARE(m_boxes->shown()[0].title, QStringLiteral("送信エラー"));
+    const QString sentence =
+        ui::words(ui::Say::kSendConnectFailed, {QStringLiteral("127.0.0.1:1")});
+    const QString& told = m_boxes->shown()[0].text;
+    // libcurl's own text in brackets after the sentence, once.
+    QVERIFY2(
+        told.startsWith(sentence + QStringLiteral("\n（")) && told.endsWith(QStringLiteral("）")),
+        qPrintable(told));
+    QCOMPARE(told.count(QStringLiteral("（")), 1);
+    QVERIFY(m_form->isVisible());
 }
 
 void WriteFormTest::vanishedEntryIsCountedAndKeepsTheWindowOpen() {

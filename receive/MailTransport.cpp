@@ -67,4 +67,8 @@ int NMailTransport::getMessage(char* buffer, int* length) {
     return nmail::NMailGetMessage(0, buffer, length);
 }
 
+int NMailTransport::errorCode(char* about, int length) {
+    return nmail::NMailGetErrorCode(0, about, length);
+}
+
 }  // namespace qf::receive

@@ -32,6 +32,13 @@ class MailTransport {
                                     const char* mailText) = 0;
     virtual int attachmentFileClose() = 0;
     virtual int getMessage(char* buffer, int* length) = 0;
+    // NMailGetErrorCode; by default no code (the failure is worded generally).
+    virtual int errorCode(char* about, int length) {
+        if (about && length > 0) {
+            about[0] = '\0';
+        }
+        return 0;
+    }
 };
 
 // The real transport: the NMail functions.
@@ -55,6 +62,7 @@ class NMailTransport final : public MailTransport {
                             const char* mailText) override;
     int attachmentFileClose() override;
     int getMessage(char* buffer, int* length) override;
+    int errorCode(char* about, int length) override;
 };
 
 }  // namespace qf::receive

@@ -16,6 +16,7 @@
 #include "receive/MailText.h"
 #include "receive/MailTransport.h"
 #include "receive/ReceiveJournal.h"
+#include "receive/ReceiveWords.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
@@ -122,6 +123,18 @@ std::string transportMessage(MailTransport& transport) {
     transport.getMessage(buffer.data(), &length);
     buffer.back() = '\0';
     return textOf(buffer);
+}
+
+// The code of the transport's last failure, and what it concerns.
+struct TransportFailure {
+    transport::TransportFault fault;
+    std::string about;
+};
+
+TransportFailure transportFault(MailTransport& transport) {
+    std::vector<char> about(kDefaultBufferBytes, '\0');
+    const int code = transport.errorCode(about.data(), static_cast<int>(about.size()) - 1);
+    return {static_cast<transport::TransportFault>(code), textOf(about)};
 }
 
 // A mail as the server sent it (raw bytes, cut at NUL). The body stays in
@@ -272,6 +285,7 @@ ReceiveOutcome Run::execute() {
         if (handle == -1) {
             m_outcome.end = RunEnd::kConnectFailed;
             m_outcome.serverMessage = transportMessage(m_transport);
+            m_outcome.fault = transportFault(m_transport).fault;
         } else {
             bool loggedIn = false;
             if (m_request.account.id.empty() || m_request.account.password.empty()) {
@@ -314,7 +328,9 @@ bool Run::authenticate(int handle) {
     if (waiting < 0) {
         m_outcome.end = RunEnd::kAuthenticationFailed;
         m_outcome.serverMessage = transportMessage(m_transport);
-        m_observer.onMessage({MessageKind::kAuthenticationFailed, 0, m_outcome.serverMessage});
+        m_outcome.fault = transportFault(m_transport).fault;
+        m_observer.onMessage(
+            {MessageKind::kAuthenticationFailed, 0, m_outcome.serverMessage, m_outcome.fault});
         return false;
     }
     m_outcome.waiting = waiting;
@@ -391,14 +407,23 @@ Cp932Mail Run::decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded)
         decodedBody.data(), attachmentFolder.c_str(), workFile.c_str(), mailText.c_str());
     m_transport.attachmentFileClose();
     m_transport.setOption(transport::kOptionBodyBufferSize, 0);
+    std::string wholeMailNotice;
     if (*decoded == transport::kAttachmentCannotBeOpened) {
         m_observer.onMessage({MessageKind::kAttachmentCannotBeOpened, 0, {}});
     } else if (*decoded == transport::kSplitMailIncomplete) {
         m_observer.onMessage({MessageKind::kSplitMailIncomplete, 0, {}});
+    } else if (TransportFailure kept = transportFault(m_transport);
+               transport::isWholeMailNotice(kept.fault)) {
+        const ReceiveMessage notice{MessageKind::kWholeMailKept, 0, transportMessage(m_transport),
+                                    kept.fault, std::move(kept.about)};
+        // The body says so too: the stored mail reads the same when its box
+        // is opened later, and has no other trace of the file.
+        wholeMailNotice = text::toCp932(ui::words(messageOf(notice))) + "\r\n\r\n";
+        m_observer.onMessage(notice);
     }
     const std::size_t fromBytes = store::layoutOf(store::RecordKind::kMail).fromOrTo.lengthBytes;
     return {std::string(texts.subject.bytes()), senderForField(texts.sender.bytes(), fromBytes),
-            std::string(texts.date.bytes()), std::string(decodedBody.bytes())};
+            std::string(texts.date.bytes()), wholeMailNotice + std::string(decodedBody.bytes())};
 }
 
 StagedMail Run::stagedTexts(const Cp932Mail& mail) const {
@@ -710,7 +735,9 @@ void Run::reportFetchFailure(int mailNumber) {
     m_outcome.end = RunEnd::kSessionFailed;
     ++m_outcome.keptOnServer;
     m_outcome.serverMessage = transportMessage(m_transport);
-    m_observer.onMessage({MessageKind::kFetchFailed, mailNumber, m_outcome.serverMessage});
+    m_outcome.fault = transportFault(m_transport).fault;
+    m_observer.onMessage(
+        {MessageKind::kFetchFailed, mailNumber, m_outcome.serverMessage, m_outcome.fault});
 }
 
 // The server commits deletions only when the session ends normally, so the
@@ -718,7 +745,8 @@ void Run::reportFetchFailure(int mailNumber) {
 void Run::reportCloseFailure() {
     m_outcome.end = RunEnd::kSessionFailed;
     m_outcome.serverMessage = transportMessage(m_transport);
-    m_observer.onMessage({MessageKind::kCloseFailed, 0, m_outcome.serverMessage});
+    m_outcome.fault = transportFault(m_transport).fault;
+    m_observer.onMessage({MessageKind::kCloseFailed, 0, m_outcome.serverMessage, m_outcome.fault});
 }
 
 void Run::reportStoreFailures() {

@@ -62,12 +62,14 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "receive/SeenList.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
 #include "text/Status.h"
+#include "transport/TransportFault.h"
 
 namespace qf::store {
 class MailStore;
@@ -105,10 +107,11 @@ struct StagedMail {
 };
 
 enum class MessageKind {
-    kAuthenticationFailed,      // detail: the transport's error text
+    kAuthenticationFailed,      // detail: the transport's error text; fault: why
     kAttachmentCannotBeOpened,  // per mail; the mail stays on the server
     kSplitMailIncomplete,       // per mail
-    kFetchFailed,               // the session broke at mail `count`; later mails stay on the server
+    kFetchFailed,               // the session broke at mail `count`; later mails stay on the
+                                // server; fault: why
     kStoreFailed,               // once per run: `count` mails kept on the server; detail: the first
     kCloseFailed,               // the stored mails stay on the server too; detail: the transport's
     kDeleteFailed,              // once per run: `count` stored mails the server would not mark
@@ -118,6 +121,8 @@ enum class MessageKind {
     kRecoveredLeft,        // an interrupted run had stored `count` mails: left, not fetched
     kKeepNeedsUidl,        // mail is to stay on a server without UIDL: deleted as before
     kSeenListNotWritten,   // detail: the store's text; the journal keeps the mails
+    kWholeMailKept,        // per mail: not taken apart but written whole as one file; fault:
+                           // which limit, about: the file's name, detail: the figure
 };
 
 // What to do when the seen-list cannot be used and the server holds mail.
@@ -135,9 +140,22 @@ struct SeenListLoss {
 
 // What happened, not yet in words: the caller words it (ui/Words.h).
 struct ReceiveMessage {
+    ReceiveMessage(MessageKind kind_, int count_ = 0, std::string detail_ = {},
+                   transport::TransportFault fault_ = transport::TransportFault::kNone,
+                   std::string about_ = {})
+        : kind(kind_),
+          count(count_),
+          detail(std::move(detail_)),
+          fault(fault_),
+          about(std::move(about_)) {}
+
     MessageKind kind;
     int count = 0;       // the mail number or number of mails the kind speaks of
     std::string detail;  // the transport's or the store's own text, maybe empty
+    // The transport's code (NMailGetErrorCode) and what it concerns, for the
+    // kinds that come from a transport call.
+    transport::TransportFault fault = transport::TransportFault::kNone;
+    std::string about;
 };
 
 // How the windows (or the command-line tool) follow a run. Every callback runs
@@ -227,6 +245,7 @@ struct ReceiveOutcome {
     Status accountSave;         // writing iniIdPass.ini, when the account is kept
     std::string serverMessage;  // the transport's text after a failed connect, a refusal or
                                 // a broken session
+    transport::TransportFault fault = transport::TransportFault::kNone;  // and its code
     bool noticeRequested = false;
 
     // True when the run did all it was asked: reached the server, logged in

@@ -15,6 +15,7 @@
 #include "receive/MailTransport.h"
 #include "receive/ReceiveJournal.h"
 #include "receive/ReceiveTestSupport.h"
+#include "receive/ReceiveWords.h"
 #include "receive/SeenList.h"
 #include "settings/ProfileFile.h"
 #include "store/MailStore.h"
@@ -35,6 +36,8 @@ struct ScriptedMail {
     std::string body;                                // raw
     std::string subject, sender, date, decodedBody;  // what decoding gives (UTF-8)
     int decodeResult = 0;
+    // Decoding kept the mail whole as one file, for this reason.
+    transport::TransportFault keptWhole = transport::TransportFault::kNone;
 };
 
 // Plays a POP3 server and the decoder from a script, keeping to the buffer
@@ -106,13 +109,21 @@ class ScriptedTransport final : public MailTransport {
         put(header, "");
         const std::string decoded = text::toCp932(mail.decodedBody);
         std::memcpy(body, decoded.c_str(), decoded.size() + 1);
+        fault = mail.keptWhole;
+        if (transport::isWholeMailNotice(fault)) {
+            message = "1001";
+            faultAbout = "未展開メール.eml";
+        }
         return mail.decodeResult;
     }
     int attachmentFileClose() override { return 0; }
     int getMessage(char* buffer, int* length) override {
-        const std::string message = text::toCp932("認証に失敗しました。（-ERR wrong password）");
         std::strncpy(buffer, message.c_str(), static_cast<std::size_t>(*length));
         return 0;
+    }
+    int errorCode(char* about, int length) override {
+        std::strncpy(about, text::toCp932(faultAbout).c_str(), static_cast<std::size_t>(length));
+        return static_cast<int>(fault);
     }
 
     std::vector<ScriptedMail> mails;
@@ -123,6 +134,10 @@ class ScriptedTransport final : public MailTransport {
     bool offersUniqueIds = false;
     int loginDelaySeconds = 0;
     std::set<int> refusedDeletions;
+    // The last failure, as NMailGetErrorCode and NMailGetMessage give it.
+    transport::TransportFault fault = transport::TransportFault::kLoginRefused;
+    std::string faultAbout;
+    std::string message = "-ERR wrong password";
 
     std::vector<std::string> calls;
     std::set<int> deleted;
@@ -153,7 +168,8 @@ ScriptedMail mailFrom(const std::string& sender, const std::string& subject) {
             sender,
             "Mon, 7 Dec 2026 10:00:00 +0900",
             "本文 " + subject,
-            0};
+            0,
+            transport::TransportFault::kNone};
 }
 
 class ReceiveRunTest : public ::testing::Test {
@@ -336,6 +352,24 @@ TEST_F(ReceiveRunTest, TheAttachmentNoticeFollowsTheBodyInTheRecord) {
     EXPECT_EQ(observer.staged.at(0).body, mails[0].body);
 }
 
+TEST_F(ReceiveRunTest, AMailKeptWholeIsToldAndItsBodySaysSoFirst) {
+    server.mails = {mailFrom("a@example.jp", "多すぎ"), mailFrom("a@example.jp", "普通")};
+    server.mails[0].decodeResult = transport::kAttachmentsWritten;
+    server.mails[0].keptWhole = transport::TransportFault::kWholeMailTooManyParts;
+    EXPECT_TRUE(run().succeeded());
+    ASSERT_EQ(observer.messages.size(), 1u);
+    const ReceiveMessage& told = observer.messages[0];
+    EXPECT_EQ(told.kind, MessageKind::kWholeMailKept);
+    EXPECT_EQ(told.about, "未展開メール.eml");
+    const std::string sentence = ui::words(messageOf(told));
+    EXPECT_THAT(sentence,
+                ::testing::StartsWith("このメールは添付ファイルが 1001 個あり、上限の 1000 個"));
+    const auto mails = box.mailsIn(kOtherSlot);
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_EQ(mails[0].body, sentence + "\r\n\r\n本文 多すぎ");
+    EXPECT_EQ(mails[1].body, "本文 普通");  // the next mail is not taken for one
+}
+
 TEST_F(ReceiveRunTest, TheNoticeIsAskedForOnlyWhileNothingWasStoredInTheProgramRun) {
     (void)run();
     EXPECT_EQ(observer.notices, 1);
@@ -414,7 +448,8 @@ TEST_F(ReceiveRunTest, ARefusedLoginIsReportedWithTheTransportText) {
     EXPECT_EQ(server.lastApop, -1);
     ASSERT_EQ(observer.messages.size(), 1u);
     EXPECT_EQ(observer.messages[0].kind, MessageKind::kAuthenticationFailed);
-    EXPECT_EQ(observer.messages[0].detail, "認証に失敗しました。（-ERR wrong password）");
+    EXPECT_EQ(observer.messages[0].detail, "-ERR wrong password");
+    EXPECT_EQ(observer.messages[0].fault, transport::TransportFault::kLoginRefused);
     EXPECT_THAT(server.calls, ElementsAre("connect", "authenticate", "close"));
     EXPECT_EQ(observer.notices, 0);
 }

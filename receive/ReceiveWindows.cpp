@@ -85,7 +85,7 @@ class WindowObserver final : public ReceiveObserver {
         if (m_trigger == RunTrigger::kTimer && message.kind == MessageKind::kAuthenticationFailed) {
             return;
         }
-        ui::tell(&m_main.window(), messageOf(message));
+        ui::tell(&m_main.window(), messageOf(message, m_env.held().server.pop3));
     }
 
     // The viewer's fields show the mail being stored; the viewer is loaded

@@ -199,12 +199,17 @@ class ReceiveWindowsTest : public QObject {
         servers.clearMaildir();
         TestApplication started(accountFor(servers));
         app::MainForm& main = stillMainForm(started);
-        auto expectTold = [&](const QString& start, const QString& check) {
+        // `detail`: how the server's or library's text in brackets starts.
+        auto expectTold = [&](const QString& start, const QString& check,
+                              const QString& detail = {}) {
             QCOMPARE(started.boxes.shown().size(), 1);
             const ui::MessageRequest& told = started.boxes.shown().front();
             QCOMPARE(told.title, QStringLiteral("エラー"));
             QVERIFY2(told.text.startsWith(start), qPrintable(told.text));
             QVERIFY2(told.text.contains(check), qPrintable(told.text));
+            QCOMPARE(told.text.count(QStringLiteral("（")), detail.isEmpty() ? 0 : 1);
+            QVERIFY2(detail.isEmpty() || told.text.contains(QStringLiteral("\n（") + detail),
+                     qPrintable(told.text));
             QVERIFY(control<QLineEdit>(main, "Text20")->isHidden());
             QCOMPARE(control<QLabel>(main, "Label10")->text(), QStringLiteral("待機中・・・"));
             started.boxes.clear();
@@ -213,7 +218,8 @@ class ReceiveWindowsTest : public QObject {
         started.app->held().server.pop3 = "127.0.0.1:1";
         QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
         expectTold(QStringLiteral("POP3サーバー「127.0.0.1:1」に接続できませんでした。"),
-                   QStringLiteral("設定 → POPサーバー"));
+                   QStringLiteral("設定 → POPサーバー"),
+                   QStringLiteral("could not connect to 127.0.0.1"));
 
         started.app->held().server.pop3 = servers.pop3Server();
         started.app->form<settings::IdPassForm>();
@@ -225,7 +231,7 @@ class ReceiveWindowsTest : public QObject {
         setAccount(started, servers.user.c_str(), "wrong-password");
         QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
         expectTold(QStringLiteral("POP3サーバーにログインできませんでした。"),
-                   QStringLiteral("設定 → ID/PASS"));
+                   QStringLiteral("設定 → ID/PASS"), QStringLiteral("-ERR"));
         QVERIFY(!started.app->held().newMailFlag);
     }
 

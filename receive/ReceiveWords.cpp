@@ -1,18 +1,95 @@
 #include "receive/ReceiveWords.h"
 
+#include <optional>
+
+#include "transport/MailDecoder.h"
+
 namespace qf::receive {
 
-ui::Message messageOf(const ReceiveMessage& message) {
+namespace {
+
+using transport::TransportFault;
+using ui::Say;
+
+// The row of a failure to reach the server or to talk with it securely,
+// which names the server; nullopt for any other fault.
+std::optional<Say> serverRow(TransportFault fault) {
+    switch (fault) {
+        case TransportFault::kBadServerName:
+        case TransportFault::kServerNotFound:
+            return Say::kReceiveServerNotFound;
+        case TransportFault::kTimedOut:
+            return Say::kReceiveTimedOut;
+        case TransportFault::kTlsUntrustedCertificate:
+            return Say::kReceiveTlsUntrusted;
+        case TransportFault::kTlsNameMismatch:
+            return Say::kReceiveTlsNameMismatch;
+        case TransportFault::kTlsUnusableCaFile:
+            return Say::kReceiveTlsCaFile;
+        case TransportFault::kTlsHandshakeFailed:
+            return Say::kReceiveTlsFailed;
+        case TransportFault::kTlsNotOffered:
+            return Say::kReceiveTlsNotOffered;
+        default:
+            return std::nullopt;
+    }
+}
+
+ui::Message loginRefused(const ReceiveMessage& message, const std::string& pop3Server) {
+    if (message.fault == TransportFault::kApopNotOffered) {
+        return {Say::kReceiveApopNotOffered, {}, message.detail};
+    }
+    if (const std::optional<Say> row = serverRow(message.fault)) {
+        return {*row, {pop3Server}, message.detail};
+    }
+    return {Say::kReceiveLoginRefused, {}, message.detail};
+}
+
+ui::Message fetchFailed(const ReceiveMessage& message) {
+    const std::string number = std::to_string(message.count);
+    switch (message.fault) {
+        case TransportFault::kTimedOut:
+            return {Say::kReceiveFetchTimedOut, {number}, message.detail};
+        case TransportFault::kMailTooLarge:
+            return {Say::kReceiveMailTooLarge, {number}, message.detail};
+        default:
+            return {Say::kReceiveFetchFailed, {number}, message.detail};
+    }
+}
+
+ui::Message wholeMailKept(const ReceiveMessage& message) {
+    switch (message.fault) {
+        case TransportFault::kWholeMailNestedTooDeep:
+            return {Say::kReceiveWholeMailNestedTooDeep,
+                    {std::to_string(transport::kMaxNestingDepth), message.about},
+                    {}};
+        case TransportFault::kWholeMailTooManyParts:
+            return {Say::kReceiveWholeMailTooManyParts,
+                    {message.detail, std::to_string(transport::kMaxAttachmentParts), message.about},
+                    {}};
+        default:
+            return {
+                Say::kReceiveWholeMailTooLarge,
+                {message.detail, std::to_string(transport::kMaxAttachmentMegabytes), message.about},
+                {}};
+    }
+}
+
+}  // namespace
+
+ui::Message messageOf(const ReceiveMessage& message, const std::string& pop3Server) {
     const std::string count = std::to_string(message.count);
     switch (message.kind) {
         case MessageKind::kAuthenticationFailed:
-            return {ui::Say::kReceiveLoginRefused, {}, message.detail};
+            return loginRefused(message, pop3Server);
+        case MessageKind::kWholeMailKept:
+            return wholeMailKept(message);
         case MessageKind::kAttachmentCannotBeOpened:
             return {ui::Say::kReceiveAttachmentCannotBeOpened, {}, message.detail};
         case MessageKind::kSplitMailIncomplete:
             return {ui::Say::kReceiveSplitMailIncomplete, {}, message.detail};
         case MessageKind::kFetchFailed:
-            return {ui::Say::kReceiveFetchFailed, {count}, message.detail};
+            return fetchFailed(message);
         case MessageKind::kStoreFailed:
             return {ui::Say::kReceiveStoreFailed, {count}, message.detail};
         case MessageKind::kCloseFailed:
@@ -39,7 +116,9 @@ std::optional<ui::Message> startFailureOf(const ReceiveOutcome& outcome,
         case RunEnd::kNoServer:
             return ui::Message{ui::Say::kReceiveNoServer, {}, {}};
         case RunEnd::kConnectFailed:
-            return ui::Message{ui::Say::kReceiveConnectFailed, {pop3Server}, outcome.serverMessage};
+            return ui::Message{serverRow(outcome.fault).value_or(Say::kReceiveConnectFailed),
+                               {pop3Server},
+                               outcome.serverMessage};
         case RunEnd::kNoAccount:
             return ui::Message{ui::Say::kReceiveNoAccount, {}, {}};
         default:

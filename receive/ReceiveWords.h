@@ -12,7 +12,8 @@
 
 namespace qf::receive {
 
-ui::Message messageOf(const ReceiveMessage& message);
+// `pop3Server`: the POP3 setting of the run, for the messages that name it.
+ui::Message messageOf(const ReceiveMessage& message, const std::string& pop3Server = {});
 
 // Why the run fetched nothing, with what to check: no POP3 server, a server
 // that could not be reached, no ID or password. Nothing for any other end

@@ -7,7 +7,7 @@
 # takes a screenshot of each step. It also checks what the user is told: a
 # receive while a mail is shown in the viewer, a registration taking effect
 # at once, a typed mail not closed away without a question, and a receive
-# from a server that cannot be reached. It prints the window that has the focus
+# and a send to servers that cannot be reached. It prints the window that has the focus
 # after each step, so that a step that went astray shows in the output.
 #
 #   bash scripts/drive-windows.sh [BUILD_DIR] [OUT_DIR]
@@ -281,12 +281,14 @@ receive_by_mouse
 sleep 5
 shot sent-mail-received
 
-echo "== The POP3 server set to a closed port: 受信 says what to check"
+echo "== The SMTP and POP3 servers set to a closed port: 受信 says what to check"
 MAIN=$(xdotool search --onlyvisible --name 'Quillfern Ver' | head -1)
 xdotool windowactivate --sync "$MAIN" mousemove --window "$MAIN" "$(px 423)" "$(px 199)" click 1
 await '^設定$'
 keys Tab space
 sleep 1
+keys ctrl+a
+xdotool type --delay 60 '127.0.0.1:1'
 keys Tab ctrl+a
 xdotool type --delay 60 '127.0.0.1:1'
 shot server-closed-port
@@ -300,10 +302,17 @@ keys Return
 sleep 6.5
 shot receive-unreachable-no-notice
 
-echo "== The main window closed while a typed mail is open: asked first"
+echo "== A send to the closed SMTP port names the server and what to check"
 xdotool windowactivate --sync "$MAIN" mousemove --window "$MAIN" "$(px 150)" "$(px 110)" click 1
 await '新規作成'
 xdotool type --delay 60 'unsent@example.jp'
+COMPOSE=$(xdotool getactivewindow)
+xdotool mousemove --window "$COMPOSE" "$(px 55)" "$(px 25)" click 1
+await '送信エラー'
+shot send-unreachable
+keys Return
+
+echo "== The main window closed while a typed mail is open: asked first"
 xdotool windowactivate --sync "$MAIN"
 keys alt+F4
 sleep 0.5

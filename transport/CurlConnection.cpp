@@ -101,6 +101,11 @@ CurlConnection::CurlConnection(const ServerAddress& address, const TransferLimit
     // Every reply line of the server passes through the header callback.
     curl_easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, &CurlConnection::onServerLines);
     curl_easy_setopt(m_curl, CURLOPT_HEADERDATA, this);
+    // Every command line passes through the debug callback (verbose output
+    // goes only there, never to the terminal).
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGFUNCTION, &CurlConnection::onDebug);
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(m_curl, CURLOPT_OPENSOCKETFUNCTION, &CurlConnection::onOpenSocket);
     curl_easy_setopt(m_curl, CURLOPT_OPENSOCKETDATA, this);
 }
@@ -161,6 +166,38 @@ void CurlConnection::recordServerText(std::string_view text) {
         ++m_replyLines;
         if (isRefusal(m_lastReply)) {
             m_lastRefusal = m_lastReply;
+        }
+    }
+}
+
+int CurlConnection::onDebug(CURL*, curl_infotype type, char* data, size_t size, void* self) {
+    if (type == CURLINFO_HEADER_OUT) {
+        static_cast<CurlConnection*>(self)->recordCommand({data, size});
+    }
+    return 0;
+}
+
+void CurlConnection::recordCommand(std::string_view line) {
+    line = line.substr(0, line.find_first_of("\r\n"));
+    // After a refusal libcurl says goodbye by itself; the farewell must not
+    // hide what was refused.
+    if (line.starts_with("QUIT")) {
+        return;
+    }
+    // Only envelope commands are kept whole; the lines after AUTH carry
+    // credentials and are never kept at all.
+    if (line.starts_with("MAIL FROM:") || line.starts_with("RCPT TO:")) {
+        constexpr std::size_t kKeptLength = 600;  // a path is at most 256 bytes
+        m_lastCommand.assign(line.substr(0, kKeptLength));
+        return;
+    }
+    static constexpr std::string_view kVerbs[] = {"EHLO", "HELO", "STARTTLS", "AUTH", "DATA",
+                                                  "QUIT", "RSET", "NOOP",     "STLS", "CAPA"};
+    const std::string_view verb = line.substr(0, line.find(' '));
+    m_lastCommand.clear();
+    for (std::string_view known : kVerbs) {
+        if (verb == known) {
+            m_lastCommand.assign(verb);
         }
     }
 }

@@ -51,6 +51,10 @@ class CurlConnection {
     CURL* handle() const { return m_curl; }
     bool valid() const { return m_curl != nullptr; }
 
+    // The last SMTP command sent in this request before any QUIT: the
+    // envelope commands whole ("MAIL FROM:<…>", "RCPT TO:<…>"), others by
+    // their verb, so a refusal names what was refused. Never a credential.
+    const std::string& lastCommand() const { return m_lastCommand; }
     // The last line the server sent, and how many lines it sent in this request.
     const std::string& lastReply() const { return m_lastReply; }
     int replyLines() const { return m_replyLines; }
@@ -59,6 +63,7 @@ class CurlConnection {
         m_lastReply.clear();
         m_replyLines = 0;
         m_lastRefusal.clear();
+        m_lastCommand.clear();
         m_errorBuffer[0] = '\0';
     }
 
@@ -74,6 +79,8 @@ class CurlConnection {
 
   private:
     static size_t onServerLines(char* data, size_t size, size_t count, void* self);
+    static int onDebug(CURL* handle, curl_infotype type, char* data, size_t size, void* self);
+    void recordCommand(std::string_view line);
     static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
     void recordServerText(std::string_view text);
     void trustExtraCertificates();
@@ -86,6 +93,7 @@ class CurlConnection {
     // The last "-ERR"/4xx/5xx line of the request: after a refusal libcurl
     // logs out by itself, and the farewell must not hide the reason.
     std::string m_lastRefusal;
+    std::string m_lastCommand;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
 };
 

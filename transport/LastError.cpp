@@ -1,29 +1,34 @@
 #include "transport/LastError.h"
 
+#include "transport/EnvelopeGate.h"
+
 namespace qf::transport {
 
 namespace {
-std::string& storage() {
-    thread_local std::string text;
-    return text;
+
+// Long enough for a server's reply line and a path; a message box and a
+// terminal line stay readable.
+constexpr std::size_t kMaxShownCharacters = 300;
+
+LastFailure& storage() {
+    thread_local LastFailure failure;
+    return failure;
 }
+
 }  // namespace
 
-void setLastError(std::string_view sentence, std::string_view detail) {
-    std::string& text = storage();
-    text.assign(sentence);
-    if (!detail.empty()) {
-        text += "（";
-        text += detail;
-        text += "）";
-    }
+void setLastError(TransportFault fault, std::string_view diagnostic, std::string_view about) {
+    LastFailure& failure = storage();
+    failure.fault = fault;
+    failure.diagnostic = printableAddress(diagnostic, kMaxShownCharacters);
+    failure.about = printableAddress(about, kMaxShownCharacters);
 }
 
 void clearLastError() {
-    storage().clear();
+    storage() = {};
 }
 
-const std::string& lastError() {
+const LastFailure& lastFailure() {
     return storage();
 }
 

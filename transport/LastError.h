@@ -1,18 +1,26 @@
-// The text NMailGetMessage returns: the last failure of any transport call on
-// this thread, as a Japanese sentence a user understands followed by the
-// server's or library's own detail.
+// The last failure of any transport call on this thread: what NMailGetErrorCode
+// and NMailGetMessage return. The transport keeps codes and the library's or
+// server's own text; the program words them.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "transport/TransportFault.h"
+
 namespace qf::transport {
 
-// sentence: what failed, in Japanese (UTF-8); detail: the server reply or the
-// library message (may be empty). Stored as "sentence（detail）".
-void setLastError(std::string_view sentence, std::string_view detail = {});
+struct LastFailure {
+    TransportFault fault = TransportFault::kNone;
+    std::string diagnostic;  // the server's reply, libcurl's or the OS's text (UTF-8)
+    std::string about;       // what the fault concerns: an address, a file name
+};
+
+// Both texts are stored made printable (control characters escaped) and
+// cut, since a server's reply or an address from a mail may hold anything.
+void setLastError(TransportFault fault, std::string_view diagnostic = {},
+                  std::string_view about = {});
 void clearLastError();
-// UTF-8; NMailGetMessage converts it to CP932.
-const std::string& lastError();
+const LastFailure& lastFailure();
 
 }  // namespace qf::transport

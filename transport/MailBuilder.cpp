@@ -350,7 +350,7 @@ Result<BuiltMail> buildMail(const OutgoingMail& mail) {
     ensureGMimeInitialized();
     std::vector<Mailbox> recipients = parseMailboxList(mail.to);
     if (recipients.empty()) {
-        return Status::invalidArgument("「" + mail.to + "」に宛先のメールアドレスがありません。");
+        return Status::invalidArgument("no address in the recipient text");
     }
     std::vector<Mailbox> senders = parseMailboxList(mail.from);
     // One author: the header names the address the envelope gives.

@@ -187,8 +187,8 @@ Result<std::unique_ptr<MailSocket>> MailSocket::connect(const ServerAddress& add
     const std::string& host = address.pinnedIp.empty() ? address.host : address.pinnedIp;
     const std::string port = std::to_string(address.port);
     if (const int error = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); error != 0) {
-        return Status::refused("could not resolve host: " + address.host + " (" +
-                               gai_strerror(error) + ")");
+        return Status::notFound("could not resolve host: " + address.host + " (" +
+                                gai_strerror(error) + ")");
     }
     int fd = -1;
     int lastError = 0;

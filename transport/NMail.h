@@ -13,7 +13,8 @@
 //    fit when it would be);
 //  - a null pointer is accepted wherever the caller passes 0.
 //
-// Results: −1 / negative = failure, with the reason in NMailGetMessage. All
+// Results: −1 / negative = failure, with its code in NMailGetErrorCode and
+// the server's or library's text in NMailGetMessage. All
 // functions run on the caller's thread and block until done or timed out.
 //
 // Secure connections: a server name "pop3s://…"/"smtps://…" (or port 995/465)
@@ -21,7 +22,7 @@
 // STARTTLS when the server offers it. The server's certificate is always
 // verified, against the system's CA store and, when the environment variable
 // QUILLFERN_CA_FILE names a PEM file, against the CAs in it as well; a refused
-// certificate is an error text naming the problem, never a fall-back to clear
+// certificate is an error code naming the problem, never a fall-back to clear
 // text.
 #pragma once
 
@@ -80,7 +81,9 @@ int NMailPop3Close(int handle);
 // Decodes mailText into the five buffers and writes its attachments into
 // attachmentFolder (a path ending in "\" or "/"). 1: attachments written;
 // −5: an attachment could not be written (the others were); −6: a part of a
-// split mail was kept until the rest arrives; 0: no attachments.
+// split mail was kept until the rest arrives; 0: no attachments. A mail
+// beyond what one mail may write (TransportFault.h) is written whole as one
+// file instead: 1, and NMailGetErrorCode names the limit and the file.
 int NMailAttachmentFileFirst(int flag, char* subject, char* date, char* sender, char* header,
                              char* body, const char* attachmentFolder, const char* workFile,
                              const char* mailText, int flag2);
@@ -100,8 +103,18 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
 // asks for authentication.
 int NMailSetSmtpAuth(const char* id, const char* password);
 
-// Copies the text of the last error (a Japanese sentence followed by the
-// server's or library's detail) into buffer, cut to *length bytes.
+// Copies the diagnostic of the last error into buffer, cut to *length bytes:
+// the server's reply, libcurl's or the system's text, a refused address
+// (never a sentence of its own; the caller words the code). Control
+// characters are shown escaped, and the text is cut to 300 characters.
 int NMailGetMessage(int flag, char* buffer, int* length);
+
+// The code of the last error (a TransportFault, TransportFault.h; it stays
+// until another call fails; NMailAttachmentFileFirst starts from 0, and sets
+// a notice code when it kept a mail whole), and in `about` (may be null; cut
+// to `length` bytes, printable like the message) what it concerns: a
+// refused address, the recipient text without an address, the file a mail
+// was kept whole as.
+int NMailGetErrorCode(int flag, char* about, int length);
 
 }  // namespace qf::transport

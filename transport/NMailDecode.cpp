@@ -37,47 +37,46 @@ void ensureFolder(const std::string& folder) {
     ::mkdir(folder.c_str(), 0755);
 }
 
-// What one mail may write into the attachment folder. A mail beyond them is
-// not taken apart: it is written whole as one file instead.
-constexpr std::size_t kMaxAttachmentParts = 1000;
-constexpr std::size_t kMaxAttachmentBytes = std::size_t{256} << 20;
+constexpr std::size_t kMaxAttachmentBytes = kMaxAttachmentMegabytes << 20;
 constexpr std::string_view kWholeMailFileName = "未展開メール.eml";
 
-// Why the mail is beyond what one mail may write, or nullopt.
-std::optional<std::string> beyondLimits(const DecodedMail& mail) {
+struct BeyondLimits {
+    TransportFault notice;
+    std::string figure;  // the parts or megabytes the mail has ("" for the levels)
+};
+
+// Why the mail is beyond what one mail may write (TransportFault.h), or nullopt.
+std::optional<BeyondLimits> beyondLimits(const DecodedMail& mail) {
     if (mail.nestedTooDeep) {
-        return "入れ子が" + std::to_string(kMaxNestingDepth) + "段を超える";
+        return BeyondLimits{TransportFault::kWholeMailNestedTooDeep, {}};
     }
     if (mail.attachments.size() > kMaxAttachmentParts) {
-        return "添付ファイルが" + std::to_string(mail.attachments.size()) + "個（上限" +
-               std::to_string(kMaxAttachmentParts) + "個）ある";
+        return BeyondLimits{TransportFault::kWholeMailTooManyParts,
+                            std::to_string(mail.attachments.size())};
     }
     std::size_t bytes = 0;
     for (const Attachment& attachment : mail.attachments) {
         bytes += attachment.bytes.size();
     }
     if (bytes > kMaxAttachmentBytes) {
-        return "添付ファイルが合わせて" + std::to_string(bytes >> 20) + "MB（上限" +
-               std::to_string(kMaxAttachmentBytes >> 20) + "MB）ある";
+        return BeyondLimits{TransportFault::kWholeMailTooLarge, std::to_string(bytes >> 20)};
     }
     return std::nullopt;
 }
 
-// Instead of its parts, the whole mail goes into the folder as one file, and
-// the body says so: nothing of it is lost and the folder gets one file.
-int writeWholeMail(const std::string& folder, std::string_view rawMail, const std::string& reason,
-                   DecodedMail& mail) {
+// Instead of its parts, the whole mail goes into the folder as one file: the
+// folder gets one file and nothing of the mail is lost. The notice code
+// tells the caller, which says so in the body.
+int writeWholeMail(const std::string& folder, std::string_view rawMail,
+                   const BeyondLimits& beyond) {
     ensureFolder(folder);
     Result<std::string> written =
         writeAttachment(folder, kWholeMailFileName, "message/rfc822", rawMail);
     if (!written) {
-        setLastError("添付ファイルを書き込めません。", written.status().message());
+        setLastError(TransportFault::kAttachmentNotWritten, written.status().message());
         return kAttachmentCannotBeOpened;
     }
-    std::string notice = "このメールは" + reason + "ため添付ファイルを展開せず、メール全体を「" +
-                         written.value() + "」として添付フォルダに保存しました。";
-    setLastError(notice);
-    mail.body = inBodyForm(mail, notice + "\r\n\r\n") + mail.body;
+    setLastError(beyond.notice, beyond.figure, written.value());
     return kAttachmentsWritten;
 }
 
@@ -93,13 +92,13 @@ int writeAttachments(const std::string& folder, const std::vector<Attachment>& a
             writer.write(attachment.name, attachment.mimeType, attachment.bytes);
         if (!written) {
             // The other attachments are still written.
-            setLastError("添付ファイルを書き込めません。", written.status().message());
+            setLastError(TransportFault::kAttachmentNotWritten, written.status().message());
             result = kAttachmentCannotBeOpened;
         }
     }
     // Files that are not on disk yet must keep the mail on the server.
     if (Status synced = writer.sync(); !synced) {
-        setLastError("添付ファイルを書き込めません。", synced.message());
+        setLastError(TransportFault::kAttachmentNotWritten, synced.message());
         result = kAttachmentCannotBeOpened;
     }
     return result;
@@ -107,9 +106,9 @@ int writeAttachments(const std::string& folder, const std::vector<Attachment>& a
 
 // The attachments of `mail` written into the folder, or the whole mail as one
 // file when it is beyond what one mail may write.
-int expand(const std::string& folder, std::string_view rawMail, DecodedMail& mail) {
-    if (auto reason = beyondLimits(mail)) {
-        return writeWholeMail(folder, rawMail, *reason, mail);
+int expand(const std::string& folder, std::string_view rawMail, const DecodedMail& mail) {
+    if (auto beyond = beyondLimits(mail)) {
+        return writeWholeMail(folder, rawMail, *beyond);
     }
     return writeAttachments(folder, mail.attachments);
 }
@@ -145,7 +144,7 @@ int NMailAttachmentFileFirst(int /*flag*/, char* subject, char* date, char* send
     if (!kept) {
         // Refused or not stored: the part's own text becomes the body, so the
         // stored mail still holds everything that arrived.
-        setLastError("分割メールを保存できません。", kept.status().message());
+        setLastError(TransportFault::kSplitMailNotKept, kept.status().message());
         std::size_t end = raw.find("\r\n\r\n");
         mail.body =
             end == std::string_view::npos ? std::string() : inBodyForm(mail, raw.substr(end + 4));

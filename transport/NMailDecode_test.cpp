@@ -84,7 +84,8 @@ TEST(AttachmentFileFirst, AnUnwritableFolderGivesMinusFive) {
     std::string mail = sampleMail("rfc2231-name.eml");
     Buffers buffers(mail.size());
     EXPECT_EQ(buffers.decode(notAFolder + "/", mail), kAttachmentCannotBeOpened);
-    EXPECT_EQ(lastError().rfind("添付ファイルを書き込めません。", 0), 0u) << lastError();
+    EXPECT_EQ(lastFailure().fault, TransportFault::kAttachmentNotWritten);
+    EXPECT_FALSE(lastFailure().diagnostic.empty());     // the system's reason
     EXPECT_EQ(utf8(buffers.body), "see attached\r\n");  // the mail itself is still decoded
 }
 
@@ -117,15 +118,27 @@ std::string deeplyNestedMail(int depth) {
 }
 
 TEST(AttachmentFileFirst, AMailBeyondTheLimitsIsWrittenWholeAsOneFile) {
-    for (const std::string& mail : {manyPartsMail(1001), deeplyNestedMail(40)}) {
+    struct Row {
+        std::string mail;
+        TransportFault notice;
+        std::string figure;
+    };
+    const Row rows[] = {{manyPartsMail(1001), TransportFault::kWholeMailTooManyParts, "1001"},
+                        {deeplyNestedMail(40), TransportFault::kWholeMailNestedTooDeep, ""}};
+    for (const Row& row : rows) {
         TempFolder folder;
-        Buffers buffers(mail.size());
-        EXPECT_EQ(buffers.decode(folder.path() + "/", mail), kAttachmentsWritten);
+        Buffers buffers(row.mail.size());
+        EXPECT_EQ(buffers.decode(folder.path() + "/", row.mail), kAttachmentsWritten);
         EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"未展開メール.eml"});
-        EXPECT_EQ(readBytes(folder.path() + "/未展開メール.eml"), mail);
-        EXPECT_EQ(utf8(buffers.body).rfind("このメールは", 0), 0u) << utf8(buffers.body);
-        EXPECT_NE(utf8(buffers.body).find("「未展開メール.eml」"), std::string::npos);
+        EXPECT_EQ(readBytes(folder.path() + "/未展開メール.eml"), row.mail);
+        EXPECT_EQ(lastFailure().fault, row.notice);
+        EXPECT_EQ(lastFailure().diagnostic, row.figure);
+        EXPECT_EQ(lastFailure().about, "未展開メール.eml");
     }
+    // The next mail starts without the notice.
+    Buffers buffers(100);
+    buffers.decode(TempFolder().path() + "/", "Subject: x\r\n\r\nbody\r\n");
+    EXPECT_EQ(lastFailure().fault, TransportFault::kNone);
 }
 
 TEST(AttachmentFileFirst, BodyIsCutToTheBufferTheCallerHas) {

@@ -15,6 +15,7 @@ namespace {
 
 using testing::kApop;
 using testing::kPlain;
+using testing::lastFault;
 using testing::lastMessage;
 
 using qf::testing::MailServers;
@@ -69,8 +70,8 @@ TEST_F(NMailPop3, WrongPasswordShowsTheServersReply) {
         ASSERT_GT(handle, 0);
         EXPECT_LT(NMailPop3Authenticate(handle, servers.user.c_str(), "wrong", apop), 0);
         const std::string message = lastMessage();
-        EXPECT_NE(message.find("認証に失敗しました。"), std::string::npos) << message;
-        EXPECT_NE(message.find("-ERR"), std::string::npos) << message;
+        EXPECT_EQ(lastFault(), TransportFault::kLoginRefused) << message;
+        EXPECT_TRUE(message.starts_with("-ERR")) << message;
         EXPECT_LT(NMailPop3Close(handle), 0);
     }
 }
@@ -80,8 +81,9 @@ TEST_F(NMailPop3, RefusedConnectionAndBadNamesGiveMinusOne) {
     // A port nobody listens on: the fixture's ports are free ones, so pick
     // one the same way and close it again.
     EXPECT_EQ(NMailPop3Connect("127.0.0.1:1"), -1);
-    EXPECT_NE(lastMessage().find("POP3サーバーに接続できません。"), std::string::npos);
+    EXPECT_EQ(lastFault(), TransportFault::kConnectFailed) << lastMessage();
     EXPECT_EQ(NMailPop3Connect("imap://127.0.0.1"), -1);
+    EXPECT_EQ(lastFault(), TransportFault::kBadServerName) << lastMessage();
     EXPECT_EQ(NMailPop3Connect(""), -1);
     EXPECT_EQ(NMailPop3Connect(nullptr), -1);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));

@@ -63,61 +63,78 @@ std::shared_ptr<OpenSession> findSession(int handle) {
     std::lock_guard lock(state().mutex);
     const auto found = state().sessions.find(handle);
     if (found == state().sessions.end()) {
-        setLastError("POP3の接続がありません。", "handle " + std::to_string(handle));
+        setLastError(TransportFault::kNoSession, "handle " + std::to_string(handle));
         return nullptr;
     }
     return found->second;
 }
 
-// Why a secure connection was refused, in the user's words.
-std::string_view tlsSentence(TlsRefusal refusal) {
+TransportFault tlsFault(TlsRefusal refusal) {
     switch (refusal) {
         case TlsRefusal::kUntrustedCertificate:
-            return "サーバーの証明書を信頼できません（発行元を確認できないか、期限切れです）。";
+            return TransportFault::kTlsUntrustedCertificate;
         case TlsRefusal::kNameMismatch:
-            return "サーバーの証明書は別のサーバー名のものです。";
+            return TransportFault::kTlsNameMismatch;
         case TlsRefusal::kUnusableCaFile:
-            return "QUILLFERN_CA_FILE の証明書ファイルを読み込めません。";
+            return TransportFault::kTlsUnusableCaFile;
         case TlsRefusal::kHandshakeFailed:
-            return "TLSの接続を確立できません。";
+            return TransportFault::kTlsHandshakeFailed;
         case TlsRefusal::kNotOffered:
-            return "このサーバーは暗号化（STLS）に対応していません。";
+            return TransportFault::kTlsNotOffered;
         case TlsRefusal::kNone:
             break;
     }
-    return {};
+    return TransportFault::kNone;
 }
 
-// Why an envelope address was refused, naming it.
-std::string envelopeSentence(const EnvelopeRefusal& refusal) {
-    std::string text = refusal.sender ? "送信者のメールアドレス「" : "宛先のメールアドレス「";
-    text += printableAddress(refusal.address);
+TransportFault envelopeFault(const EnvelopeRefusal& refusal) {
     switch (refusal.fault) {
         case AddressFault::kControlCharacter:
-            text += "」に改行などの制御文字が含まれています。";
-            break;
+            return refusal.sender ? TransportFault::kSenderControlCharacter
+                                  : TransportFault::kRecipientControlCharacter;
         case AddressFault::kTooLong:
-            text += "」が長すぎます。";
-            break;
+            return refusal.sender ? TransportFault::kSenderTooLong
+                                  : TransportFault::kRecipientTooLong;
         default:
-            text += "」はメールアドレスの形になっていません。";
+            return refusal.sender ? TransportFault::kSenderMalformed
+                                  : TransportFault::kRecipientMalformed;
     }
-    text += refusal.sender
-                ? "送信していません。設定 → POPサーバーのメールアドレスを確かめてください。"
-                : "送信していません。宛先を確かめてください。";
-    return text;
 }
 
-// The sentence for a failure, with a note when a time limit ended it or
-// the server's certificate was refused.
-int report(std::string_view sentence, const Status& status, int result = kFailed) {
-    std::string text(sentence);
-    if (status.code() == StatusCode::kTimedOut) {
-        text += "サーバーが時間内に応答しませんでした。";
+// A refused envelope address: the address is both what the fault is about
+// and the only diagnostic there is (no byte went to the server).
+int reportEnvelope(const EnvelopeRefusal& refusal) {
+    setLastError(envelopeFault(refusal), refusal.address, refusal.address);
+    return kFailed;
+}
+
+// The failure of a call: `fault`, unless a time limit ended it, the
+// server's certificate was refused or the host name did not resolve, which
+// say more about what to do.
+int report(TransportFault fault, const Status& status, int result = kFailed,
+           std::string_view about = {}) {
+    if (fault == TransportFault::kDeliveryUnconfirmed) {
+        // Whatever ended the wait: the server may hold the mail.
+    } else if (const TransportFault tls = tlsFault(tlsRefusalOf(status));
+               tls != TransportFault::kNone) {
+        fault = tls;
+    } else if (status.code() == StatusCode::kTimedOut) {
+        fault = TransportFault::kTimedOut;
+    } else if (status.code() == StatusCode::kNotFound && fault == TransportFault::kConnectFailed) {
+        fault = TransportFault::kServerNotFound;
     }
-    text += tlsSentence(tlsRefusalOf(status));
-    setLastError(text, status.message());
+    setLastError(fault, status.message(), about);
     return result;
+}
+
+// The builder refuses a recipient text without an address, and a file to
+// attach it cannot read.
+int reportBuildFailure(const Status& status, std::string_view recipients) {
+    if (status.code() == StatusCode::kInvalidArgument) {
+        setLastError(TransportFault::kNoRecipient, recipients, recipients);
+        return kFailed;
+    }
+    return report(TransportFault::kAttachmentUnreadable, status);
 }
 
 // Subject, date and sender decoded; the raw header cut to whole lines.
@@ -157,7 +174,7 @@ int NMailSetOption(int option, int value) {
     } else if (option == kOptionStallTimeout && value >= 0) {
         library.limits.stallSeconds = value;
     } else {
-        setLastError("設定値が正しくありません。",
+        setLastError(TransportFault::kBadOption,
                      std::to_string(option) + "=" + std::to_string(value));
         return kFailed;
     }
@@ -176,11 +193,11 @@ int NMailPop3Connect(const char* server) {
     ensureCurlInitialized();
     Result<ServerAddress> address = parseServerAddress(utf8Argument(server), MailProtocol::kPop3);
     if (!address) {
-        return report("POP3サーバー名が正しくありません。", address.status());
+        return report(TransportFault::kBadServerName, address.status());
     }
     Result<std::unique_ptr<Pop3Session>> session = Pop3Session::connect(address.value(), limits());
     if (!session) {
-        return report("POP3サーバーに接続できません。", session.status());
+        return report(TransportFault::kConnectFailed, session.status());
     }
     std::lock_guard lock(state().mutex);
     const int handle = state().nextHandle++;
@@ -199,8 +216,7 @@ int NMailPop3Authenticate(int handle, const char* id, const char* password, int 
                                              apop != 0 ? Pop3Login::kApop : Pop3Login::kPlain);
     if (!count) {
         const bool noTimestamp = apop != 0 && apopTimestamp(open->session->greeting()).empty();
-        return report(noTimestamp ? "このサーバーはAPOPに対応していません。認証に失敗しました。"
-                                  : "認証に失敗しました。",
+        return report(noTimestamp ? TransportFault::kApopNotOffered : TransportFault::kLoginRefused,
                       count.status());
     }
     return count.value();
@@ -214,7 +230,7 @@ int NMailPop3GetMailStatus(int handle, int mailNumber, char* subject, char* date
     }
     Result<std::string_view> mail = open->session->retrieve(mailNumber);
     if (!mail) {
-        return report("メールを受信できません。", mail.status());
+        return report(TransportFault::kFetchFailed, mail.status());
     }
     fillHeaderBuffers(*open, mailNumber, splitHeaderAndBody(mail.value()).header, subject, date,
                       sender, header);
@@ -228,10 +244,10 @@ int NMailPop3GetMailSize(int handle, int mailNumber) {
     }
     Result<long> size = open->session->size(mailNumber);
     if (!size) {
-        return report("メールを受信できません。", size.status());
+        return report(TransportFault::kFetchFailed, size.status());
     }
     if (size.value() > INT32_MAX - 1) {
-        return report("メールが大きすぎます。",
+        return report(TransportFault::kMailTooLarge,
                       Status::full(std::to_string(size.value()) + " bytes"));
     }
     open->reportedSizes[mailNumber] = size.value();
@@ -246,14 +262,14 @@ int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char
     }
     Result<std::string_view> mail = open->session->retrieve(mailNumber);
     if (!mail) {
-        return report("メールを受信できません。", mail.status());
+        return report(TransportFault::kFetchFailed, mail.status());
     }
     const MailParts parts = splitHeaderAndBody(mail.value());
     // The body buffer holds the size GetMailSize reported, plus its NUL.
     const auto reported = open->reportedSizes.find(mailNumber);
     if (reported != open->reportedSizes.end() &&
         parts.body.size() > static_cast<std::size_t>(reported->second)) {
-        return report("メールを受信できません。",
+        return report(TransportFault::kFetchFailed,
                       Status::corrupt("the mail is larger than the size reported before"));
     }
     fillHeaderBuffers(*open, mailNumber, parts.header, subject, date, sender, header);
@@ -272,7 +288,7 @@ int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length) {
         return kNoSuchHandle;
     }
     if (buffer == nullptr || length <= 0) {
-        return report("メールの識別番号を取得できません。", Status::invalidArgument("no buffer"));
+        return report(TransportFault::kNoUniqueId, Status::invalidArgument("no buffer"));
     }
     buffer[0] = '\0';
     if (!open->session->offersUniqueIds()) {
@@ -280,7 +296,7 @@ int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length) {
     }
     Result<std::string> id = open->session->uniqueId(mailNumber);
     if (!id) {
-        return report("メールの識別番号を取得できません。", id.status());
+        return report(TransportFault::kNoUniqueId, id.status());
     }
     const std::size_t n = std::min(id.value().size(), static_cast<std::size_t>(length - 1));
     std::copy_n(id.value().data(), n, buffer);
@@ -294,7 +310,7 @@ int NMailPop3SkipMail(int handle, int mailNumber) {
         return kNoSuchHandle;
     }
     if (Status noted = open->session->skip(mailNumber); !noted) {
-        return report("メールを受信できません。", noted);
+        return report(TransportFault::kFetchFailed, noted);
     }
     return kDone;
 }
@@ -310,7 +326,7 @@ int NMailPop3DeleteMail(int handle, int mailNumber) {
         return kNoSuchHandle;
     }
     if (Status marked = open->session->markDeleted(mailNumber); !marked) {
-        return report("メールを削除できません。", marked);
+        return report(TransportFault::kDeleteFailed, marked);
     }
     return kDone;
 }
@@ -326,8 +342,7 @@ int NMailPop3Close(int handle) {
     }
     Status closed = open->session->close();
     if (!closed) {
-        return report("POP3の接続を正しく終了できません。受信したメールはサーバーに残っています。",
-                      closed);
+        return report(TransportFault::kCloseFailed, closed);
     }
     return kDone;
 }
@@ -340,15 +355,14 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
     ensureCurlInitialized();
     Result<ServerAddress> address = parseServerAddress(utf8Argument(server), MailProtocol::kSmtp);
     if (!address) {
-        return report("SMTPサーバー名が正しくありません。送信に失敗しました。", address.status());
+        return report(TransportFault::kBadServerName, address.status());
     }
     OutgoingMail outgoing{utf8Argument(from), utf8Argument(to), utf8Argument(subject),
                           utf8Argument(body), utf8Argument(attachments)};
     const std::string copies = utf8Argument(cc);
     const std::string blind = utf8Argument(bcc);
     if (auto refusal = checkAddressTexts(outgoing.from, {outgoing.to, copies, blind})) {
-        setLastError(envelopeSentence(*refusal));
-        return kFailed;
+        return reportEnvelope(*refusal);
     }
     // Cc joins the visible recipients; Bcc gets the mail without being named.
     if (!copies.empty()) {
@@ -356,35 +370,32 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
     }
     Result<BuiltMail> built = buildMail(outgoing);
     if (!built) {
-        return report("送信に失敗しました。", built.status());
+        return reportBuildFailure(built.status(), outgoing.to);
     }
     if (!blind.empty()) {
         OutgoingMail blindOnly{outgoing.from, blind, {}, {}, {}};
         Result<BuiltMail> blindRecipients = buildMail(blindOnly);
         if (!blindRecipients) {
-            return report("送信に失敗しました。", blindRecipients.status());
+            return reportBuildFailure(blindRecipients.status(), blind);
         }
         for (std::string& recipient : blindRecipients.value().recipients) {
             built.value().recipients.push_back(std::move(recipient));
         }
     }
     if (auto refusal = checkEnvelope(built.value().envelopeFrom, built.value().recipients)) {
-        setLastError(envelopeSentence(*refusal));
-        return kFailed;
+        return reportEnvelope(*refusal);
     }
     SmtpCredentials credentials;
     {
         std::lock_guard lock(state().mutex);
         credentials = state().smtpCredentials;
     }
-    if (Status sent = sendMail(address.value(), built.value(), credentials, limits()); !sent) {
-        if (mayHaveBeenDelivered(sent)) {
-            return report(
-                "メールをサーバーに渡した後、応答がありませんでした。"
-                "サーバーはメールを受け取った可能性があります。",
-                sent, kSendUnconfirmed);
-        }
-        return report("送信に失敗しました。", sent);
+    const SmtpResult sent = sendMail(address.value(), built.value(), credentials, limits());
+    if (!sent.status) {
+        return report(
+            sent.fault, sent.status,
+            sent.fault == TransportFault::kDeliveryUnconfirmed ? kSendUnconfirmed : kFailed,
+            sent.about);
     }
     return kDone;
 }
@@ -395,11 +406,18 @@ int NMailSetSmtpAuth(const char* id, const char* password) {
     return kDone;
 }
 
+int NMailGetErrorCode(int, char* about, int length) {
+    if (about && length > 0) {
+        copyUtf8(about, static_cast<std::size_t>(length), lastFailure().about);
+    }
+    return static_cast<int>(lastFailure().fault);
+}
+
 int NMailGetMessage(int, char* buffer, int* length) {
     if (!buffer || !length || *length <= 0) {
         return kFailed;
     }
-    copyUtf8(buffer, static_cast<std::size_t>(*length), lastError());
+    copyUtf8(buffer, static_cast<std::size_t>(*length), lastFailure().diagnostic);
     *length = static_cast<int>(std::char_traits<char>::length(buffer));
     return *length;
 }

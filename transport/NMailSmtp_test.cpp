@@ -22,6 +22,8 @@
 namespace qf::transport {
 namespace {
 
+using testing::lastAbout;
+using testing::lastFault;
 using testing::lastMessage;
 
 namespace fs = std::filesystem;
@@ -129,19 +131,52 @@ TEST_F(NMailSmtp, JapaneseMailWithTwoAttachmentsComesBackAsSent) {
     EXPECT_EQ(servers.messagesInMaildir(), 0u);
 }
 
-TEST_F(NMailSmtp, FailuresAreNegativeAndSendNothing) {
-    // Nobody listens there.
+TEST_F(NMailSmtp, FailuresAreNegativeWithTheirCodeAndSendNothing) {
+    // Nobody listens there: libcurl's own text is the message.
     EXPECT_LT(send("127.0.0.1:1", "qftest@example.jp", "件名", "本文"), 0);
-    EXPECT_NE(lastMessage().find("送信に失敗しました。"), std::string::npos) << lastMessage();
-    // An attachment that cannot be read.
+    EXPECT_EQ(lastFault(), TransportFault::kConnectFailed) << lastMessage();
+    EXPECT_NE(lastMessage().find("127.0.0.1"), std::string::npos) << lastMessage();
+    // An attachment that cannot be read: its path is in the message.
     EXPECT_LT(send(servers.smtpServer(), "qftest@example.jp", "件名", "本文",
                    (folder / "missing.txt").string()),
               0);
-    EXPECT_NE(lastMessage().find("送信に失敗しました。"), std::string::npos);
+    EXPECT_EQ(lastFault(), TransportFault::kAttachmentUnreadable);
+    EXPECT_NE(lastMessage().find("missing.txt"), std::string::npos) << lastMessage();
     // No recipient at all, and a bad server name.
     EXPECT_LT(send(servers.smtpServer(), "", "件名", "本文"), 0);
+    EXPECT_EQ(lastFault(), TransportFault::kNoRecipient);
     EXPECT_LT(send("smtp://", "qftest@example.jp", "件名", "本文"), 0);
+    EXPECT_EQ(lastFault(), TransportFault::kBadServerName);
     EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+
+TEST(NMailSmtpRefusals, ARefusedAddressIsNamedWithTheServersReply) {
+    {
+        qf::testing::ScriptedServer server(&qf::testing::refuseEveryRecipient);
+        EXPECT_LT(send(server.address(), "nobody@elsewhere.example", "件名", "本文"), 0);
+        EXPECT_EQ(lastFault(), TransportFault::kRecipientRefused) << lastMessage();
+        EXPECT_EQ(lastAbout(), "nobody@elsewhere.example");
+        EXPECT_EQ(lastMessage(), "550 5.7.1 Relaying denied for this address");
+    }
+    {
+        // A reply with terminal escapes and no end reaches no message box as it came.
+        qf::testing::ScriptedServer server([](qf::testing::ScriptedConnection& c) {
+            c.send("220 scripted\r\n");
+            for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
+                c.send(line.starts_with("RCPT")
+                           ? "550 \x1b]0;owned\x07" + std::string(5000, 'x') + "\r\n"
+                           : std::string("250 ok\r\n"));
+            }
+        });
+        EXPECT_LT(send(server.address(), "a@example.jp", "件名", "本文"), 0);
+        const std::string message = lastMessage();
+        EXPECT_TRUE(message.starts_with("550 \\x1B]0;owned\\x07xxx")) << message;
+        EXPECT_LT(message.size(), 400u);
+    }
+    // Refused before connecting: a line break in the recipient is escaped.
+    EXPECT_LT(send("127.0.0.1:1", "a@example.jp\r\nRCPT TO:<x@y>", "件名", "本文"), 0);
+    EXPECT_EQ(lastFault(), TransportFault::kRecipientControlCharacter);
+    EXPECT_EQ(lastAbout(), "a@example.jp\\r\\nRCPT TO:<x@y>");
 }
 
 TEST_F(NMailSmtp, SilentServerEndsTheSendWithinTheLimit) {
@@ -154,7 +189,8 @@ TEST_F(NMailSmtp, SilentServerEndsTheSendWithinTheLimit) {
     const BuiltMail mail{"Subject: x\r\n\r\nbody\r\n", "sender@example.jp", {"qftest@example.jp"}};
     const auto started = std::chrono::steady_clock::now();
     const Status sent = sendMail(parseServerAddress(server.address(), MailProtocol::kSmtp).value(),
-                                 mail, {}, limits);
+                                 mail, {}, limits)
+                            .status;
     EXPECT_EQ(sent.code(), StatusCode::kTimedOut) << sent.message();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
 }
@@ -171,8 +207,9 @@ void takeOneMailThen(qf::testing::ScriptedConnection& c, AfterMail after) {
         }
         c.send("354 go ahead\r\n");
         for (std::string data = c.readLine(); data != "."; data = c.readLine()) {
-            if (c.closed() || c.stopping())
+            if (c.closed() || c.stopping()) {
                 return;
+            }
         }
         switch (after) {
             case AfterMail::kHangUp:
@@ -214,7 +251,8 @@ TEST_P(SmtpEndOfMail, ReplyToTheEndOfTheMail) {
     const BuiltMail mail{"Subject: x\r\n\r\nbody\r\n", "sender@example.jp", {"qftest@example.jp"}};
     const auto started = std::chrono::steady_clock::now();
     const Status sent = sendMail(parseServerAddress(server.address(), MailProtocol::kSmtp).value(),
-                                 mail, {}, limits);
+                                 mail, {}, limits)
+                            .status;
     const auto took = std::chrono::steady_clock::now() - started;
     releaseSmtpConnection();
     EXPECT_EQ(sent.code(), row.code) << sent.message();
@@ -250,16 +288,16 @@ TEST_F(NMailSmtpAuth, ServerRequiringAuthGetsThePop3Account) {
         "From: sender@example.jp\r\nTo: qftest@example.jp\r\nSubject: auth\r\n\r\nbody\r\n",
         "sender@example.jp",
         {"qftest@example.jp"}};
-    Status sent = sendMail(address, mail, {}, TransferLimits());
-    EXPECT_FALSE(sent);
-    EXPECT_NE(sent.message().find("530"), std::string::npos) << sent.message();
+    SmtpResult sent = sendMail(address, mail, {}, TransferLimits());
+    EXPECT_EQ(sent.fault, TransportFault::kLoginRefused);
+    EXPECT_NE(sent.status.message().find("530"), std::string::npos) << sent.status.message();
     sent = sendMail(address, mail, {servers.user, "wrong"}, TransferLimits());
-    EXPECT_FALSE(sent);
-    EXPECT_NE(sent.message().find("535"), std::string::npos) << sent.message();
+    EXPECT_EQ(sent.fault, TransportFault::kLoginRefused);
+    EXPECT_NE(sent.status.message().find("535"), std::string::npos) << sent.status.message();
     EXPECT_EQ(servers.messagesInMaildir(), 0u);
 
     sent = sendMail(address, mail, {servers.user, servers.password}, TransferLimits());
-    EXPECT_TRUE(sent) << sent.message();
+    EXPECT_TRUE(sent.status) << sent.status.message();
     EXPECT_EQ(servers.messagesInMaildir(), 1u);
 }
 

@@ -97,8 +97,44 @@ enum class Auth { kNone, kOverTlsOnly, kAnyChannel };
 
 struct Attempt {
     CURLcode code;
-    Status status;
+    SmtpResult result;
 };
+
+// "RCPT TO:<a@b> SMTPUTF8" → "a@b".
+std::string pathOf(std::string_view command) {
+    const std::size_t open = command.find('<');
+    const std::size_t close = command.rfind('>');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
+        return {};
+    }
+    return std::string(command.substr(open + 1, close - open - 1));
+}
+
+// What a failed attempt failed with, told by libcurl's code and the command
+// the server answered last.
+SmtpResult classified(CURLcode code, const CurlConnection& connection, Status failure) {
+    SmtpResult result{std::move(failure), TransportFault::kSendFailed, {}};
+    const std::string& command = connection.lastCommand();
+    if (mayHaveBeenDelivered(result.status)) {
+        result.fault = TransportFault::kDeliveryUnconfirmed;
+    } else if (result.status.code() == StatusCode::kTimedOut) {
+        result.fault = TransportFault::kTimedOut;
+    } else if (code == CURLE_COULDNT_RESOLVE_HOST) {
+        result.fault = TransportFault::kServerNotFound;
+    } else if (code == CURLE_COULDNT_CONNECT) {
+        result.fault = TransportFault::kConnectFailed;
+    } else if (code == CURLE_LOGIN_DENIED || result.status.message().starts_with("530")) {
+        // 530: the server wants a login first (none was offered, or no TLS for it).
+        result.fault = TransportFault::kLoginRefused;
+    } else if (command.starts_with("RCPT TO:")) {
+        result.fault = TransportFault::kRecipientRefused;
+        result.about = pathOf(command);
+    } else if (command.starts_with("MAIL FROM:")) {
+        result.fault = TransportFault::kSenderRefused;
+        result.about = pathOf(command);
+    }
+    return result;
+}
 
 // The connection of the last successful send stays open for the next send
 // with the same server, limits, credentials and mode: a batch makes one call
@@ -141,7 +177,8 @@ Attempt attemptSend(const ServerAddress& address, const BuiltMail& mail,
     CurlConnection& connection = *kept.connection;
     if (!connection.valid()) {
         kept.connection.reset();
-        return {CURLE_FAILED_INIT, Status::ioError("libcurl could not start")};
+        return {CURLE_FAILED_INIT,
+                {Status::ioError("libcurl could not start"), TransportFault::kSendFailed, {}}};
     }
     connection.beginRequest();
     CURL* curl = connection.handle();
@@ -169,14 +206,15 @@ Attempt attemptSend(const ServerAddress& address, const BuiltMail& mail,
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
     if (code == CURLE_OK) {
-        return {code, Status::ok()};
+        return {code, {}};
     }
-    Status failure = failureAfterUpload(source, code, connection.failure(code));
-    if (failure.code() == StatusCode::kTimedOut) {
+    SmtpResult failed =
+        classified(code, connection, failureAfterUpload(source, code, connection.failure(code)));
+    if (failed.status.code() == StatusCode::kTimedOut) {
         connection.abandonConnection();
     }
     kept.connection.reset();  // the next send starts afresh
-    return {code, std::move(failure)};
+    return {code, std::move(failed)};
 }
 
 }  // namespace
@@ -191,34 +229,37 @@ void releaseSmtpConnection() {
     kept.connection.reset();
 }
 
-Status sendMail(const ServerAddress& address, const BuiltMail& mail,
-                const SmtpCredentials& credentials, const TransferLimits& limits) {
+SmtpResult sendMail(const ServerAddress& address, const BuiltMail& mail,
+                    const SmtpCredentials& credentials, const TransferLimits& limits) {
     if (mail.recipients.empty()) {
-        return Status::invalidArgument("no recipient");
+        return {Status::invalidArgument("no recipient"), TransportFault::kNoRecipient, {}};
     }
     // libcurl writes these into its command lines as they are.
     if (auto refusal = checkEnvelope(mail.envelopeFrom, mail.recipients)) {
-        return Status::invalidArgument("envelope address refused: " +
-                                       printableAddress(refusal->address));
+        return {Status::invalidArgument("envelope address refused: " +
+                                        printableAddress(refusal->address)),
+                refusal->sender ? TransportFault::kSenderMalformed
+                                : TransportFault::kRecipientMalformed,
+                refusal->address};
     }
     if (credentials.user.empty()) {
-        return attemptSend(address, mail, credentials, limits, Auth::kNone).status;
+        return attemptSend(address, mail, credentials, limits, Auth::kNone).result;
     }
     // Over a channel that is not TLS the password goes only to this machine,
     // and the connection is pinned to the address that showed it.
     if (address.implicitTls) {
-        return attemptSend(address, mail, credentials, limits, Auth::kAnyChannel).status;
+        return attemptSend(address, mail, credentials, limits, Auth::kAnyChannel).result;
     }
     if (const ServerAddress local = resolvedForLoopback(address); local.isLoopback()) {
-        return attemptSend(local, mail, credentials, limits, Auth::kAnyChannel).status;
+        return attemptSend(local, mail, credentials, limits, Auth::kAnyChannel).result;
     }
     Attempt attempt = attemptSend(address, mail, credentials, limits, Auth::kOverTlsOnly);
     // No STARTTLS on offer: nothing has been sent yet, so try once more
     // without handing over the password in clear text.
     if (attempt.code == CURLE_USE_SSL_FAILED) {
-        return attemptSend(address, mail, credentials, limits, Auth::kNone).status;
+        return attemptSend(address, mail, credentials, limits, Auth::kNone).result;
     }
-    return attempt.status;
+    return attempt.result;
 }
 
 }  // namespace qf::transport

@@ -13,6 +13,7 @@
 #include "transport/CurlConnection.h"
 #include "transport/MailBuilder.h"
 #include "transport/ServerAddress.h"
+#include "transport/TransportFault.h"
 
 namespace qf::transport {
 
@@ -20,11 +21,18 @@ struct SmtpCredentials {
     std::string user, password;  // UTF-8; empty user = none
 };
 
-// Fails with the server's refusal line (or libcurl's message) as the text;
-// kTimedOut when a limit ran out (see mayHaveBeenDelivered); kInvalidArgument, before connecting,
-// when an envelope address fails the gate of EnvelopeGate.h.
-Status sendMail(const ServerAddress& address, const BuiltMail& mail,
-                const SmtpCredentials& credentials, const TransferLimits& limits);
+// How a send ended. status fails with the server's refusal line (or
+// libcurl's message) as the text; kTimedOut when a limit ran out (see
+// mayHaveBeenDelivered); kInvalidArgument, before connecting, when an
+// envelope address fails the gate of EnvelopeGate.h.
+struct SmtpResult {
+    Status status;
+    TransportFault fault = TransportFault::kNone;  // what failed; kNone when sent
+    std::string about;  // kSenderRefused, kRecipientRefused: the refused address
+};
+
+SmtpResult sendMail(const ServerAddress& address, const BuiltMail& mail,
+                    const SmtpCredentials& credentials, const TransferLimits& limits);
 
 // A failure of sendMail after the whole mail, its final "." included, went to
 // the server and no reply followed (the connection dropped, or the reply did

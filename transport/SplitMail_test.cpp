@@ -108,7 +108,7 @@ TEST_F(SplitMailTest, PartsStayKeptUntilTheReassembledAttachmentIsWritten) {
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     const int failed = decodeInto(m_folder.path(), last);
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
-    EXPECT_EQ(failed, kAttachmentCannotBeOpened) << lastError();
+    EXPECT_EQ(failed, kAttachmentCannotBeOpened) << lastFailure().diagnostic;
     // The caller keeps the last part on the server; the others must survive.
     EXPECT_FALSE(namesIn(m_folder.path() + "/.split-mail").empty());
 
@@ -140,7 +140,9 @@ TEST_F(SplitMailTest, AbsurdPartsAreRefused) {
     };
     for (const char* params : refused) {
         EXPECT_EQ(decodeInto(m_folder.path(), partial(params)), -1) << params;
-        EXPECT_EQ(lastError().rfind("分割メールを保存できません。", 0), 0u) << lastError();
+        EXPECT_EQ(lastFailure().fault, TransportFault::kSplitMailNotKept);
+        EXPECT_NE(lastFailure().diagnostic.find("split mail"), std::string::npos)
+            << lastFailure().diagnostic;
     }
     EXPECT_EQ(decodeInto(m_folder.path(), partial("id=\"b@x\"; number=1; total=3")),
               kSplitMailIncomplete);
