@@ -650,6 +650,9 @@ Result<RepairAction> RecordFile::moveTornTailAside(const Shape& shape, int first
         for (Status s : {out.value()->writeAt(0, tail), out.value()->flush(), out.value()->sync(),
                          m_fs.syncFolder(folderOf(m_path))}) {
             if (!s) {
+                // The box still holds the bytes; a part copy (a full disk)
+                // would only pile up, one more at every start.
+                (void)m_fs.remove(aside);
                 return s;
             }
         }

@@ -163,6 +163,26 @@ TEST_F(RecordFileTest, RecoveryMovesTheTornTailAsideThenAppendsWork) {
     EXPECT_EQ(readBytes(m_folder.file(aside[aside[0] == earlier ? 1 : 0])), cut);
 }
 
+TEST_F(RecordFileTest, ATornTailThatCannotBeMovedStaysInTheBoxAndLeavesNoPartCopy) {
+    for (int failAt = 1;; ++failAt) {
+        for (const std::string& name : leftoverNames(m_folder, "box.data.torn-")) {
+            std::filesystem::remove(m_folder.file(name));
+        }
+        setBox(records("AB") + "CCC");
+        FaultyFileSystem fs(failAt);
+        if (file(fs).recover().isOk()) {
+            break;
+        }
+        const auto aside = leftoverNames(m_folder, "box.data.torn-");
+        for (const std::string& name : aside) {
+            EXPECT_EQ(readBytes(m_folder.file(name)), "CCC") << "failure at step " << failAt;
+        }
+        // The bytes are in the box, or whole beside it.
+        EXPECT_TRUE(box() == records("AB") + "CCC" || (box() == records("AB") && !aside.empty()))
+            << "failure at step " << failAt;
+    }
+}
+
 TEST_F(RecordFileTest, FullFileRefusesAppendAndKeepsEveryRecord) {
     std::string full;
     for (int i = 0; i < kMaxRecords; ++i) {

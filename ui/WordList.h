@@ -56,7 +56,7 @@ QF_WORDS(kNoProgramFolder, kWarn, "", "プログラムのフォルダが見つ�
 QF_WORDS(kFolderNotPrepared, kWarn, "", "プログラムのフォルダを準備できません。フォルダに書き込めるか確かめてから、起動し直してください。")
 QF_WORDS(kFolderInUse, kWarn, "", "このフォルダは別のQuillfernが使用中です。\n%1\n\n先に起動しているQuillfernをお使いください。")
 QF_WORDS(kFolderUnusable, kWarn, "", "このフォルダを使用できません。\n%1\n\nフォルダに読み書きできるか確かめてから、起動し直してください。")
-QF_WORDS(kBoxFilesNotRepaired, kWarn, "", "前回の終了時に残ったメールボックスのファイルを修復できませんでした。「★MAilData」フォルダに書き込めるか確かめてから、起動し直してください。\n%1")
+QF_WORDS(kBoxFilesNotRepaired, kWarn, "", "前回の終了時に残ったメールボックスのファイルを修復できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、起動し直してください。修復できなかったファイルは、そのままにしてあります。\n%1")
 QF_WORDS(kBoxFilesRepaired, kInform, "", "前回の終了時に残ったメールボックスのファイルを修復しました。\n%1")
 QF_WORDS(kNoBrowser, kInform, "", "ブラウザを起動できませんでした。\nQuillfernのホームページは次のアドレスにあります。\n%1")
 QF_WORDS(kMailLinkNotOpened, kWarn, "", "メールのリンクを開けませんでした。リンクの形が正しくないか、宛先に使えない文字が含まれています。リンクを確かめてください。")
