@@ -7,15 +7,15 @@
 #include <QPoint>
 #include <QUrl>
 
-#include "addressbook/BunbetuForm.h"
-#include "addressbook/FriendForm.h"
+#include "addressbook/AddressBookWindow.h"
+#include "addressbook/SortingWindow.h"
 #include "app/LinkRelay.h"
-#include "app/MainForm.h"
-#include "app/SetForm.h"
-#include "attachments/AttachForm.h"
-#include "compose/BackForm.h"
+#include "app/MainWindow.h"
+#include "app/SettingsMenu.h"
+#include "attachments/AttachmentBrowser.h"
+#include "compose/ComposeWindow.h"
 #include "compose/MailtoLink.h"
-#include "compose/WriteForm.h"
+#include "compose/ReplyWindow.h"
 #include "receive/CheckTimer.h"
 #include "receive/DesktopNotifier.h"
 #include "receive/ReceiveWindows.h"
@@ -24,9 +24,9 @@
 #include "ui/RepairWords.h"
 #include "ui/TextConversion.h"
 #include "viewer/BoxOpening.h"
-#include "viewer/KensakuForm.h"
-#include "viewer/TyakuForm.h"
+#include "viewer/SearchWindow.h"
 #include "viewer/ViewerBoxes.h"
+#include "viewer/ViewerWindow.h"
 
 namespace qf::app {
 namespace {
@@ -44,7 +44,7 @@ Application::Application(settings::ProgramFolder folder) : m_env(folder, picture
 // The other windows go first, then the main window they may have used.
 Application::~Application() {
     m_env.destroyWindows();
-    m_mainForm.reset();
+    m_mainWindow.reset();
 }
 
 QString Application::pictureFolderOf(const settings::ProgramFolder& folder) {
@@ -67,16 +67,16 @@ Status Application::start() {
     m_env.setMailStore(*m_mailStore);
     m_env.setIntents(*this);
     recoverBoxFiles();
-    m_mainForm = std::make_unique<MainForm>(*this);
-    m_env.setMainWindow(*m_mainForm);
+    m_mainWindow = std::make_unique<MainWindow>(*this);
+    m_env.setMainWindow(*m_mainWindow);
     wireButtons();
     // Both follow every receive run for as long as the environment lives.
     new receive::CheckTimer(m_env);
     new receive::DesktopNotifier(m_env);
-    connect(m_mainForm.get(), &MainForm::closing, this, &Application::shutDown);
+    connect(m_mainWindow.get(), &MainWindow::closing, this, &Application::shutDown);
     // Shown first, so that a settings window the start-up opens comes up above it.
-    m_mainForm->show();
-    m_mainForm->load();
+    m_mainWindow->show();
+    m_mainWindow->load();
     return Status::ok();
 }
 
@@ -123,13 +123,13 @@ void Application::recoverBoxFiles() {
 }
 
 void Application::wireButtons() {
-    MainFormActions& actions = m_mainForm->actions();
-    actions.compose = [this] { showForm<compose::WriteForm>(); };
+    MainWindowActions& actions = m_mainWindow->actions();
+    actions.compose = [this] { showForm<compose::ComposeWindow>(); };
     actions.receive = [this] { receive::runReceive(m_env); };
-    actions.addressBook = [this] { showForm<addressbook::FriendForm>(); };
-    actions.sortingRegistration = [this] { showForm<addressbook::BunbetuForm>(); };
-    actions.attachments = [this] { showForm<attachments::AttachForm>(); };
-    actions.settings = [this] { showForm<SetForm>(); };
+    actions.addressBook = [this] { showForm<addressbook::AddressBookWindow>(); };
+    actions.sortingRegistration = [this] { showForm<addressbook::SortingWindow>(); };
+    actions.attachments = [this] { showForm<attachments::AttachmentBrowser>(); };
+    actions.settings = [this] { showForm<SettingsMenu>(); };
     actions.openBox = [this](int box) { openBox(box); };
     actions.homePage = [this] { openHomePage(); };
     actions.search = [this] { openSearch(); };
@@ -138,20 +138,20 @@ void Application::wireButtons() {
 // The window opens over the middle of the main window the first time, in
 // its own size.
 void Application::openSearch() {
-    if (existingForm<viewer::KensakuForm>() == nullptr) {
-        viewer::KensakuForm& search = form<viewer::KensakuForm>();
-        search.move(m_mainForm->frameGeometry().center() -
+    if (existingForm<viewer::SearchWindow>() == nullptr) {
+        viewer::SearchWindow& search = form<viewer::SearchWindow>();
+        search.move(m_mainWindow->frameGeometry().center() -
                     QPoint(search.width() / 2, search.height() / 2));
     }
-    showForm<viewer::KensakuForm>();
+    showForm<viewer::SearchWindow>();
 }
 
-viewer::TyakuForm* Application::openBoxInViewer(int box) {
+viewer::ViewerWindow* Application::openBoxInViewer(int box) {
     const viewer::BoxEntry* entry = viewer::findBox(box);
     if (entry == nullptr) {
         return nullptr;
     }
-    viewer::TyakuForm& viewer = form<viewer::TyakuForm>();
+    viewer::ViewerWindow& viewer = form<viewer::ViewerWindow>();
     viewer::openBox(viewer, m_env, *entry);
     return &viewer;
 }
@@ -161,28 +161,28 @@ void Application::openBox(int box) {
 }
 
 void Application::showMailInViewer(int box, int recordNumber) {
-    if (viewer::TyakuForm* viewer = openBoxInViewer(box)) {
+    if (viewer::ViewerWindow* viewer = openBoxInViewer(box)) {
         viewer->showRecord(recordNumber);
     }
 }
 
 void Application::openReply(const QString& subject, const QString& sender, const QString& body) {
-    form<compose::BackForm>().fillReply(subject, sender, body);
-    showForm<compose::BackForm>();
+    form<compose::ReplyWindow>().fillReply(subject, sender, body);
+    showForm<compose::ReplyWindow>();
 }
 
 void Application::showSenderInAddressBook(const QString& address) {
-    form<addressbook::FriendForm>().showMailAddress(address);
-    showForm<addressbook::FriendForm>();
+    form<addressbook::AddressBookWindow>().showMailAddress(address);
+    showForm<addressbook::AddressBookWindow>();
 }
 
 void Application::stageReceivedMail(const QString& subject, const QString& sender,
                                     const QString& date, const QString& body) {
     if (!m_staging) {
         m_staging = true;
-        m_viewerOpenBeforeStaging = existingForm<viewer::TyakuForm>() != nullptr;
+        m_viewerOpenBeforeStaging = existingForm<viewer::ViewerWindow>() != nullptr;
     }
-    viewer::TyakuForm& viewer = form<viewer::TyakuForm>();
+    viewer::ViewerWindow& viewer = form<viewer::ViewerWindow>();
     viewer.stageMail(subject, sender, date, body);
     viewer.writeCount();
     if (viewer.isVisible()) {
@@ -193,7 +193,7 @@ void Application::stageReceivedMail(const QString& subject, const QString& sende
 // The user's viewer gets its shown mail back, so that every command acts on
 // what it shows; a viewer loaded only for the staging stays as it is.
 void Application::endReceivedMailStaging() {
-    viewer::TyakuForm* viewer = existingForm<viewer::TyakuForm>();
+    viewer::ViewerWindow* viewer = existingForm<viewer::ViewerWindow>();
     if (m_staging && m_viewerOpenBeforeStaging && viewer != nullptr) {
         viewer->showHighlightedMail();
     }
@@ -210,17 +210,17 @@ void Application::openHomePage() {
     if (QDesktopServices::openUrl(page)) {
         return;
     }
-    ui::tell(m_mainForm.get(), ui::Say::kNoBrowser, {page.toString()});
+    ui::tell(m_mainWindow.get(), ui::Say::kNoBrowser, {page.toString()});
 }
 
 void Application::openMailLink(const QString& link) {
     Result<compose::MailtoLink> parsed = compose::parseMailtoLink(link.toStdString());
     if (!parsed) {
-        ui::tell(m_mainForm.get(), ui::Say::kMailLinkNotOpened, {},
+        ui::tell(m_mainWindow.get(), ui::Say::kMailLinkNotOpened, {},
                  fromUtf8(parsed.status().message()));
         return;
     }
-    showForm<compose::WriteForm>().startMail(parsed.value());
+    showForm<compose::ComposeWindow>().startMail(parsed.value());
 }
 
 void Application::shutDown() {

@@ -20,13 +20,13 @@
 #include "ui/WindowEnvironment.h"
 
 namespace qf::viewer {
-class TyakuForm;
+class ViewerWindow;
 }
 
 namespace qf::app {
 
 class LinkServer;
-class MainForm;
+class MainWindow;
 
 // The program's own page, shipped beside its pictures: what Quillfern is.
 inline const QString kHomePageFile = QStringLiteral("Quillfern.html");
@@ -48,7 +48,7 @@ class Application : public QObject, public ui::WindowIntents {
     ui::WindowEnvironment& environment() { return m_env; }
     ui::HeldState& held() { return m_env.held(); }
     // REQUIRES: start() succeeded.
-    MainForm& mainForm() { return *m_mainForm; }
+    MainWindow& mainWindow() { return *m_mainWindow; }
     // The box files, with the current-record buffer of each box.
     // REQUIRES: start() succeeded.
     store::MailStore& mailStore() { return *m_mailStore; }
@@ -103,13 +103,13 @@ class Application : public QObject, public ui::WindowIntents {
     void openHomePage();
     void shutDown();
     // The viewer with `box` opened in it; nullptr for a number that is no box.
-    viewer::TyakuForm* openBoxInViewer(int box);
+    viewer::ViewerWindow* openBoxInViewer(int box);
 
     std::optional<settings::FolderLock> m_lock;
     std::unique_ptr<LinkServer> m_linkServer;
     std::unique_ptr<store::MailStore> m_mailStore;
     ui::WindowEnvironment m_env;
-    std::unique_ptr<MainForm> m_mainForm;
+    std::unique_ptr<MainWindow> m_mainWindow;
     // A receive run is staging mails; whether the viewer was open before it.
     bool m_staging = false;
     bool m_viewerOpenBeforeStaging = false;

@@ -5,13 +5,13 @@
 #include <QTextEdit>
 #include <QTimer>
 
-#include "app/MainForm.h"
-#include "app/SetForm.h"
+#include "app/MainWindow.h"
+#include "app/SettingsMenu.h"
 #include "app/TestApplication.h"
-#include "compose/BackForm.h"
-#include "compose/WriteForm.h"
-#include "settings/IdPassForm.h"
-#include "settings/OptionForm.h"
+#include "compose/ComposeWindow.h"
+#include "compose/ReplyWindow.h"
+#include "settings/AccountWindow.h"
+#include "settings/ServerSettingsWindow.h"
 #include "ui/TestControls.h"
 
 namespace qf::app {
@@ -72,29 +72,29 @@ class ApplicationTest : public QObject {
 
     void windowsAreCreatedOnFirstUseAndReusedUntilClosed() {
         TestApplication started;
-        QVERIFY(started.app->existingForm<SetForm>() == nullptr);
-        SetForm& first = started.app->showForm<SetForm>();
+        QVERIFY(started.app->existingForm<SettingsMenu>() == nullptr);
+        SettingsMenu& first = started.app->showForm<SettingsMenu>();
         QVERIFY(first.isVisible());
-        QCOMPARE(&started.app->showForm<SetForm>(), &first);
+        QCOMPARE(&started.app->showForm<SettingsMenu>(), &first);
 
         first.close();
         flushClosedWindows();
-        QVERIFY(started.app->existingForm<SetForm>() == nullptr);
-        QVERIFY(&started.app->form<SetForm>() != nullptr);
+        QVERIFY(started.app->existingForm<SettingsMenu>() == nullptr);
+        QVERIFY(&started.app->form<SettingsMenu>() != nullptr);
     }
 
     void closingTheMainWindowClosesEveryWindowAndEndsTheProgram() {
         TestApplication started;
         QSignalSpy finished(started.app.get(), &Application::finished);
-        started.app->showForm<SetForm>();
-        started.app->showForm<settings::IdPassForm>();
-        started.mainForm().close();
+        started.app->showForm<SettingsMenu>();
+        started.app->showForm<settings::AccountWindow>();
+        started.mainWindow().close();
         flushClosedWindows();
         QCOMPARE(finished.count(), 1);
-        QVERIFY(started.app->existingForm<SetForm>() == nullptr);
-        QVERIFY(started.app->existingForm<settings::IdPassForm>() == nullptr);
-        QVERIFY(started.app->existingForm<settings::OptionForm>() == nullptr);
-        QVERIFY(!ui::testing::control<QTimer>(started.mainForm(), "Timer1")->isActive());
+        QVERIFY(started.app->existingForm<SettingsMenu>() == nullptr);
+        QVERIFY(started.app->existingForm<settings::AccountWindow>() == nullptr);
+        QVERIFY(started.app->existingForm<settings::ServerSettingsWindow>() == nullptr);
+        QVERIFY(!ui::testing::control<QTimer>(started.mainWindow(), "Timer1")->isActive());
     }
 
     // Closing a compose or reply window by its frame, or the main window,
@@ -103,11 +103,11 @@ class ApplicationTest : public QObject {
     void typedMailIsNotDiscardedWithoutAQuestion() {
         TestApplication started;
         QSignalSpy finished(started.app.get(), &Application::finished);
-        QVERIFY(started.app->showForm<compose::WriteForm>().close());
+        QVERIFY(started.app->showForm<compose::ComposeWindow>().close());
         flushClosedWindows();
         QVERIFY(started.boxes.shown().isEmpty());
 
-        auto& compose = started.app->showForm<compose::WriteForm>();
+        auto& compose = started.app->showForm<compose::ComposeWindow>();
         auto* body = compose.findChild<QTextEdit*>(QStringLiteral("BodyText"));
         body->setPlainText(QStringLiteral("書きかけのメール"));
         started.boxes.answer({false});
@@ -118,13 +118,13 @@ class ApplicationTest : public QObject {
             QStringLiteral("入力したメールはまだ送信していません。")));
         QCOMPARE(body->toPlainText(), QStringLiteral("書きかけのメール"));
 
-        auto& reply = started.app->showForm<compose::BackForm>();
+        auto& reply = started.app->showForm<compose::ReplyWindow>();
         reply.fillReply(QStringLiteral("件名"), QStringLiteral("a@example.jp"),
                         QStringLiteral("本文"));
         QVERIFY(!reply.holdsTypedText());  // as the viewer filled it
         started.boxes.clear();
         started.boxes.answer({false});
-        QVERIFY(!started.mainForm().close());
+        QVERIFY(!started.mainWindow().close());
         QCOMPARE(finished.count(), 0);
         QCOMPARE(started.boxes.shown().size(), 1);
         QVERIFY(started.boxes.shown().back().text.startsWith(
@@ -135,15 +135,15 @@ class ApplicationTest : public QObject {
             ->setPlainText(QStringLiteral("返事を書いた"));
         reply.stopWithoutSending();  // "中止" closes without a question
         flushClosedWindows();
-        QVERIFY(started.app->existingForm<compose::BackForm>() == nullptr);
+        QVERIFY(started.app->existingForm<compose::ReplyWindow>() == nullptr);
         QCOMPARE(started.boxes.shown().size(), 1);
 
         started.boxes.answer({true});
-        QVERIFY(started.mainForm().close());
+        QVERIFY(started.mainWindow().close());
         flushClosedWindows();
         QCOMPARE(finished.count(), 1);
         QCOMPARE(started.boxes.shown().size(), 2);  // asked once, at the main window
-        QVERIFY(started.app->existingForm<compose::WriteForm>() == nullptr);
+        QVERIFY(started.app->existingForm<compose::ComposeWindow>() == nullptr);
     }
 };
 

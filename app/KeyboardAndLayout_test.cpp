@@ -19,16 +19,16 @@
 #include <QTreeWidget>
 
 #include "addressbook/AddressBookFile.h"
-#include "addressbook/FriendForm.h"
-#include "app/SetForm.h"
+#include "addressbook/AddressBookWindow.h"
+#include "app/SettingsMenu.h"
 #include "app/TestApplication.h"
-#include "compose/WriteForm.h"
-#include "settings/IdPassForm.h"
-#include "settings/OptionForm.h"
+#include "compose/ComposeWindow.h"
+#include "settings/AccountWindow.h"
+#include "settings/ServerSettingsWindow.h"
 #include "store/MailStore.h"
 #include "ui/ActiveLabel.h"
 #include "ui/TestControls.h"
-#include "viewer/TyakuForm.h"
+#include "viewer/ViewerWindow.h"
 
 namespace qf::app {
 namespace {
@@ -94,7 +94,7 @@ class KeyboardAndLayoutTest : public QObject {
     // the focus.
     void mainWindowButtonsAreReachedByTabInOrder() {
         TestApplication started(withMails(0));
-        MainForm& form = started.mainForm();
+        MainWindow& form = started.mainWindow();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         const QList<QWidget*> expected = {
             control<ui::ActiveLabel>(form, "Label5"),  control<ui::ActiveLabel>(form, "Label6"),
@@ -119,7 +119,7 @@ class KeyboardAndLayoutTest : public QObject {
     // presses once.
     void spaceAndReturnPressAPictureButtonWithItsPressedFace() {
         TestApplication started(withMails(0));
-        MainForm& form = started.mainForm();
+        MainWindow& form = started.mainWindow();
         QStringList done;
         form.actions().compose = [&] { done << QStringLiteral("compose"); };
         form.actions().receive = [&] { done << QStringLiteral("receive"); };
@@ -144,7 +144,7 @@ class KeyboardAndLayoutTest : public QObject {
     // settings menu takes Return on its buttons and closes on Esc.
     void returnAndEscActAsOkAndCancel() {
         TestApplication started(withMails(0));
-        auto& account = started.app->showForm<settings::IdPassForm>();
+        auto& account = started.app->showForm<settings::AccountWindow>();
         account.IdText->setText(QStringLiteral("typed"));
         account.Check1->setChecked(true);
         const QPointer<QWidget> accountWindow(&account);
@@ -152,22 +152,22 @@ class KeyboardAndLayoutTest : public QObject {
         QVERIFY(accountWindow.isNull() || !accountWindow->isVisible());
         QVERIFY(!started.folder.read(QStringLiteral("★MAilData/iniIdPass.ini")).contains("typed"));
 
-        auto* server = &started.app->showForm<settings::OptionForm>();
+        auto* server = &started.app->showForm<settings::ServerSettingsWindow>();
         server->SmtpText->setText(QStringLiteral("smtp.example.jp"));
         server->CancelCommand->setFocus();
         press(server->CancelCommand, Qt::Key_Return);
         QVERIFY(!started.folder.read(QStringLiteral("corvid.ini")).contains("smtp.example.jp"));
 
-        server = &started.app->showForm<settings::OptionForm>();
+        server = &started.app->showForm<settings::ServerSettingsWindow>();
         server->SmtpText->setText(QStringLiteral("smtp.example.jp"));
         press(server->SmtpText, Qt::Key_Enter, Qt::KeypadModifier);
         QVERIFY(started.folder.read(QStringLiteral("corvid.ini")).contains("SMTP=smtp.example.jp"));
 
         // The settings menu: Return presses the focused button, Esc closes it.
-        auto& menu = started.app->showForm<SetForm>();
+        auto& menu = started.app->showForm<SettingsMenu>();
         menu.Command1->setFocus();
         press(menu.Command1, Qt::Key_Return);
-        QVERIFY(started.app->existingForm<settings::IdPassForm>() != nullptr);
+        QVERIFY(started.app->existingForm<settings::AccountWindow>() != nullptr);
         const QPointer<QWidget> menuWindow(&menu);
         press(menu.Command1, Qt::Key_Escape);
         QVERIFY(menuWindow.isNull() || !menuWindow->isVisible());
@@ -177,8 +177,8 @@ class KeyboardAndLayoutTest : public QObject {
     // click does; the list fits its columns without a horizontal bar.
     void viewerArrowKeysShowTheMailTheySelect() {
         TestApplication started(withMails(3));
-        QTest::mouseClick(control<ui::ActiveLabel>(started.mainForm(), "Label3"), Qt::LeftButton);
-        auto* viewer = started.app->existingForm<viewer::TyakuForm>();
+        QTest::mouseClick(control<ui::ActiveLabel>(started.mainWindow(), "Label3"), Qt::LeftButton);
+        auto* viewer = started.app->existingForm<viewer::ViewerWindow>();
         QVERIFY(viewer != nullptr && QTest::qWaitForWindowActive(viewer));
         QTreeWidget* list = control<QTreeWidget>(*viewer, "MailListView");
         QCOMPARE(QApplication::focusWidget(), list);
@@ -214,7 +214,7 @@ class KeyboardAndLayoutTest : public QObject {
     // Ctrl+Tab types a tab; the attachment list covers no other control.
     void composeBodyTabMovesOnAndTheAttachmentListFits() {
         TestApplication started(withMails(0));
-        auto& compose = started.app->showForm<compose::WriteForm>();
+        auto& compose = started.app->showForm<compose::ComposeWindow>();
         QVERIFY(QTest::qWaitForWindowActive(&compose));
         auto* text = control<QTextEdit>(compose, "BodyText");
         auto* attachments = control<QListWidget>(compose, "List2");
@@ -242,10 +242,10 @@ class KeyboardAndLayoutTest : public QObject {
             withMails(0)(folder);
             QDir(folder.path(QStringLiteral("Data"))).removeRecursively();
         });
-        auto& compose = started.app->showForm<compose::WriteForm>();
+        auto& compose = started.app->showForm<compose::ComposeWindow>();
         const QString face = control<ui::ActiveLabel>(compose, "ImageLabel8")->picturePath();
         QVERIFY2(QFileInfo(face).isFile(), qPrintable(face));
-        QString mainFace = control<ui::ActiveLabel>(started.mainForm(), "Image3")->picturePath();
+        QString mainFace = control<ui::ActiveLabel>(started.mainWindow(), "Image3")->picturePath();
         QCOMPARE(face,
                  mainFace.replace(QStringLiteral("Botan1.gif"), QStringLiteral("Botan13.gif")));
     }
@@ -261,7 +261,7 @@ class KeyboardAndLayoutTest : public QObject {
         addressbook::AddressBookFile book(started.app->folder().dataFolder().string());
         QVERIFY(book.registerEntry("山田花子", "hanako@example.jp").isOk());
         QVERIFY(book.registerEntry("鈴木", "鈴木一郎<suzuki@example.jp>").isOk());
-        auto& friends = started.app->showForm<addressbook::FriendForm>();
+        auto& friends = started.app->showForm<addressbook::AddressBookWindow>();
         auto* rows = control<QListWidget>(friends, "List1");
         QCOMPARE(rows->font().family(), family);
         QCOMPARE(rows->count(), 2);
@@ -277,7 +277,7 @@ class KeyboardAndLayoutTest : public QObject {
     // box stays; a move over the bare window hides it.
     void addressBookHelpBoxStaysOverItsButtons() {
         TestApplication started(withMails(0));
-        auto& friends = started.app->showForm<addressbook::FriendForm>();
+        auto& friends = started.app->showForm<addressbook::AddressBookWindow>();
         QVERIFY(QTest::qWaitForWindowExposed(&friends));
         auto* paste = control<QPushButton>(friends, "Command1");
         auto* help = control<QPlainTextEdit>(friends, "Text5");
@@ -301,7 +301,7 @@ class KeyboardAndLayoutTest : public QObject {
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", "/nonexistent");
         TestApplication started(withMails(0));
-        started.mainForm().actions().homePage();
+        started.mainWindow().actions().homePage();
         qputenv("PATH", path);
         QCOMPARE(started.boxes.shown().size(), 1);
         const QString text = started.boxes.shown()[0].text;

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "app/TestApplication.h"
-#include "compose/WriteForm.h"
+#include "compose/ComposeWindow.h"
 #include "settings/FolderLock.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TestControls.h"
@@ -23,7 +23,7 @@ const QString kLink = QStringLiteral(
     "mailto:tanaka@example.jp?cc=sato@example.jp&subject=%E4%BC%9A%E8%AD%B0&body=a%0D%0Ab");
 
 // What the compose window shows: recipient line, subject, body.
-QStringList composed(const compose::WriteForm& form) {
+QStringList composed(const compose::ComposeWindow& form) {
     return {control<QLineEdit>(form, "ToText")->text(),
             control<QLineEdit>(form, "SubjectText")->text(),
             control<QTextEdit>(form, "BodyText")->toPlainText()};
@@ -49,14 +49,14 @@ class LinkRelayTest : public QObject {
         QTRY_VERIFY(delivery != -1);
         second.join();
         QCOMPARE(delivery.load(), static_cast<int>(LinkDelivery::kDelivered));
-        auto* compose = running.app->existingForm<compose::WriteForm>();
+        auto* compose = running.app->existingForm<compose::ComposeWindow>();
         QVERIFY(compose != nullptr && compose->isVisible());
         QCOMPARE(composed(*compose), kFilled);
     }
 
     void typedMailIsReplacedOnlyWhenTheUserSaysYes() {
         TestApplication running;
-        compose::WriteForm& compose = running.app->showForm<compose::WriteForm>();
+        compose::ComposeWindow& compose = running.app->showForm<compose::ComposeWindow>();
         control<QLineEdit>(compose, "SubjectText")->setText(QStringLiteral("書きかけ"));
         running.boxes.answer({false});
         running.app->openMailLink(kLink);
@@ -78,7 +78,7 @@ class LinkRelayTest : public QObject {
         QCOMPARE(running.boxes.shown().back().text,
                  ui::words(ui::Say::kMailLinkNotOpened, {},
                            QStringLiteral("control character in an address")));
-        QVERIFY(running.app->existingForm<compose::WriteForm>() == nullptr);
+        QVERIFY(running.app->existingForm<compose::ComposeWindow>() == nullptr);
     }
 
     void withoutARunningProgramTheStartGoesOn() {

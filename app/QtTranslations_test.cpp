@@ -43,7 +43,8 @@ class QtTranslationsTest : public QObject {
         testing::TestApplication started([](testing::WindowTestFolder& folder) {
             folder.write(QStringLiteral("corvid.ini"), "POP3=127.0.0.1:1\r\n");
         });
-        const QString clock = ui::testing::control<QLineEdit>(started.mainForm(), "Text18")->text();
+        const QString clock =
+            ui::testing::control<QLineEdit>(started.mainWindow(), "Text18")->text();
         // Japanese: 2026/12/08 9:05:03; C: the C locale's own short form.
         const QString pattern =
             system.language() == QLocale::Japanese

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/Application.h"
-#include "app/MainForm.h"
+#include "app/MainWindow.h"
 #include "ui/ScriptedMessageBoxes.h"
 #include "ui/WindowTestFolder.h"
 
@@ -26,7 +26,7 @@ class TestApplication {
         status = app->start();
     }
 
-    MainForm& mainForm() { return app->mainForm(); }
+    MainWindow& mainWindow() { return app->mainWindow(); }
 
     WindowTestFolder folder;
     ScriptedMessageBoxes boxes;

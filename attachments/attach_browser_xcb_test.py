@@ -18,7 +18,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "xcb"))
 from display import Display, px  # noqa: E402
 
-# Places in the windows, in twips (the layouts of MainForm and AttachForm).
+# Places in the windows, in twips (the layouts of MainWindow and AttachmentBrowser).
 AT_BUTTON = (4380 + 600, 2460 + 540)
 FILE_LIST = (120, 3900, 3720, 3600)
 PICTURE_FRAME = (3960, 120, 8520, 2160)

@@ -12,7 +12,7 @@
 #include "settings/ProgramFolder.h"
 #include "store/MailSearch.h"
 #include "ui/WindowEnvironment.h"
-#include "viewer/KensakuForm.h"
+#include "viewer/SearchWindow.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ void BM_ShowTenThousandResults(benchmark::State& state) {
     query.boxes = {1};
     const auto result = qf::store::searchBoxes(program.dataFolder().string(), query);
     qf::ui::WindowEnvironment env(program, QString());
-    qf::viewer::KensakuForm window(env);
+    qf::viewer::SearchWindow window(env);
     window.show();
     QCoreApplication::processEvents();
     for (auto _ : state) {

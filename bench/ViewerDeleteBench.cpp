@@ -18,8 +18,8 @@
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
 #include "ui/MessageBoxes.h"
-#include "viewer/TyakuForm.h"
 #include "viewer/ViewerBoxes.h"
+#include "viewer/ViewerWindow.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ class AnswerYes final : public qf::ui::MessageBoxes {
     }
 };
 
-int listedMails(const qf::viewer::TyakuForm& viewer) {
+int listedMails(const qf::viewer::ViewerWindow& viewer) {
     return viewer.findChild<QTreeWidget*>(QStringLiteral("MailListView"))->topLevelItemCount();
 }
 
@@ -44,7 +44,7 @@ struct OpenViewer {
         : program(dir.path().toStdString()), store(program.dataFolder().string()) {
         (void)program.ensureFolders();
         qf::bench::writeLargeBox(program.dataFile(kBoxFile), records);
-        viewer = std::make_unique<qf::viewer::TyakuForm>(program, store);
+        viewer = std::make_unique<qf::viewer::ViewerWindow>(program, store);
         viewer->show();
         viewer->applyBox(*qf::viewer::findBox(kBox), QStringLiteral("仕事"));
         viewer->loadList();
@@ -52,7 +52,7 @@ struct OpenViewer {
     QTemporaryDir dir;
     qf::settings::ProgramFolder program;
     qf::store::MailStore store;
-    std::unique_ptr<qf::viewer::TyakuForm> viewer;
+    std::unique_ptr<qf::viewer::ViewerWindow> viewer;
 };
 
 void BM_DeleteOneThroughViewer(benchmark::State& state) {
@@ -60,7 +60,7 @@ void BM_DeleteOneThroughViewer(benchmark::State& state) {
     OpenViewer open(records);
     AnswerYes yes;
     qf::ui::setMessageBoxes(&yes);
-    qf::viewer::TyakuForm& viewer = *open.viewer;
+    qf::viewer::ViewerWindow& viewer = *open.viewer;
     int left = records;
     for (auto _ : state) {
         // A click on the middle row, then the delete command.
@@ -82,7 +82,7 @@ BENCHMARK(BM_DeleteOneThroughViewer)->Arg(10000)->Iterations(5)->Unit(benchmark:
 void BM_RefillList(benchmark::State& state) {
     const int records = static_cast<int>(state.range(0));
     OpenViewer open(records);
-    qf::viewer::TyakuForm& viewer = *open.viewer;
+    qf::viewer::ViewerWindow& viewer = *open.viewer;
     for (auto _ : state) {
         viewer.loadList();
         QCoreApplication::processEvents();

@@ -17,8 +17,8 @@
 #include "settings/ProgramFolder.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
-#include "viewer/TyakuForm.h"
 #include "viewer/ViewerBoxes.h"
+#include "viewer/ViewerWindow.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ void BM_OpenBoxInViewer(benchmark::State& state) {
     const int records = static_cast<int>(state.range(0));
     LargeBox box(records);
     qf::store::MailStore store(box.program().dataFolder().string());
-    qf::viewer::TyakuForm viewer(box.program(), store);
+    qf::viewer::ViewerWindow viewer(box.program(), store);
     viewer.show();
     const qf::viewer::BoxEntry& entry = *qf::viewer::findBox(kBox);
     for (auto _ : state) {

@@ -15,20 +15,20 @@
 
 #include "addressbook/AddressBookFile.h"
 #include "app/TestApplication.h"
-#include "compose/BackForm.h"
-#include "compose/WriteForm.h"
+#include "compose/ComposeWindow.h"
+#include "compose/ReplyWindow.h"
 #include "settings/AccountFiles.h"
 #include "store/MailStore.h"
 #include "tests/support/MailServers.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/ActiveLabel.h"
 #include "ui/TestControls.h"
-#include "viewer/TyakuForm.h"
+#include "viewer/ViewerWindow.h"
 
 using namespace qf;
 using app::testing::TestApplication;
-using compose::BackForm;
-using compose::WriteForm;
+using compose::ComposeWindow;
+using compose::ReplyWindow;
 using testing::ScriptedServer;
 using ui::testing::control;
 using ui::testing::WindowTestFolder;
@@ -92,7 +92,7 @@ class HostileRecipientsTest : public QObject {
         TestApplication started(settingsFor(m_servers));
         ScriptedServer sink(testing::acceptEveryMail);
         useSink(started, sink);
-        WriteForm& form = started.app->showForm<WriteForm>();
+        ComposeWindow& form = started.app->showForm<ComposeWindow>();
         auto* to = control<QLineEdit>(form, "ToText");
         const QStringList lines = kSmuggled.split(QStringLiteral("\r\n"));
         for (const QString& line : lines) {
@@ -112,7 +112,7 @@ class HostileRecipientsTest : public QObject {
         TestApplication started(settingsFor(m_servers));
         ScriptedServer sink(testing::acceptEveryMail);
         useSink(started, sink);
-        WriteForm& form = started.app->showForm<WriteForm>();
+        ComposeWindow& form = started.app->showForm<ComposeWindow>();
         QGuiApplication::clipboard()->setText(kSmuggled);
         form.pasteRecipient();
         QCOMPARE(control<QLineEdit>(form, "ToText")->text(), kSmuggled);
@@ -136,7 +136,7 @@ class HostileRecipientsTest : public QObject {
         QVERIFY(book.registerEntry("正規", "victim@example.jp").isOk());
         ScriptedServer sink(testing::acceptEveryMail);
         useSink(started, sink);
-        WriteForm& form = started.app->showForm<WriteForm>();
+        ComposeWindow& form = started.app->showForm<ComposeWindow>();
         control<QRadioButton>(form, "Option2")->click();
         control<QLineEdit>(form, "SubjectText")->setText(QStringLiteral("一斉"));
         form.send();
@@ -162,11 +162,11 @@ class HostileRecipientsTest : public QObject {
             m_servers.deliver(mail);
         }
         TestApplication started(settingsFor(m_servers));
-        QTest::mouseClick(control<ui::ActiveLabel>(started.mainForm(), "Label6"),
+        QTest::mouseClick(control<ui::ActiveLabel>(started.mainWindow(), "Label6"),
                           Qt::LeftButton);  // receive
         QCOMPARE(m_servers.messagesInMaildir(), std::size_t{0});
-        started.mainForm().actions().openBox(store::kOtherBox);
-        auto& viewer = *started.app->existingForm<viewer::TyakuForm>();
+        started.mainWindow().actions().openBox(store::kOtherBox);
+        auto& viewer = *started.app->existingForm<viewer::ViewerWindow>();
         QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->topLevelItemCount(), 4);
 
         for (int row = 0; row < 4; ++row) {
@@ -176,7 +176,7 @@ class HostileRecipientsTest : public QObject {
             started.boxes.clear();
             clickRow(*control<QTreeWidget>(viewer, "MailListView"), row);
             viewer.reply();
-            QPointer<BackForm> form = started.app->existingForm<BackForm>();
+            QPointer<ReplyWindow> form = started.app->existingForm<ReplyWindow>();
             QVERIFY(form);
             QVERIFY(!control<QLineEdit>(*form, "ToText")->text().contains(QLatin1Char('\n')));
             form->send();
@@ -205,11 +205,11 @@ class HostileRecipientsTest : public QObject {
         });
         ScriptedServer sink(testing::acceptEveryMail);
         useSink(started, sink);
-        started.mainForm().actions().openBox(store::kOtherBox);
-        auto& viewer = *started.app->existingForm<viewer::TyakuForm>();
+        started.mainWindow().actions().openBox(store::kOtherBox);
+        auto& viewer = *started.app->existingForm<viewer::ViewerWindow>();
         clickRow(*control<QTreeWidget>(viewer, "MailListView"), 0);
         viewer.reply();
-        started.app->existingForm<BackForm>()->send();
+        started.app->existingForm<ReplyWindow>()->send();
         QVERIFY(sink.bytesReceived().empty());
         QCOMPARE(started.boxes.shown().size(), 1);
         QVERIFY2(started.boxes.shown()[0].text.contains(QStringLiteral("x@y>\\r\\nRCPT")),

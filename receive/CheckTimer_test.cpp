@@ -112,10 +112,10 @@ class CheckTimerTest : public QObject {
         CheckTimer timer(started.app->environment(), kMinute);
         QVERIFY(timer.isActive());
         QTRY_VERIFY_WITH_TIMEOUT(pop3.sessions().size() >= 4, 3000);
-        QCOMPARE(control<QLineEdit>(started.mainForm(), "Text11")->text(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(started.mainWindow(), "Text11")->text(), QStringLiteral("1"));
         QVERIFY(started.boxes.shown().isEmpty());
         // No "新着メールなし" notice for a timed run.
-        QVERIFY(control<QLineEdit>(started.mainForm(), "Text20")->isHidden());
+        QVERIFY(control<QLineEdit>(started.mainWindow(), "Text20")->isHidden());
     }
 
     void neverLogsInSoonerThanTheServersLoginDelay() {
@@ -134,7 +134,7 @@ class CheckTimerTest : public QObject {
     void waitsWhileAQuestionIsOpenOrASendRuns() {
         Pop3WithDelay pop3(0);
         TestApplication started(checkingOn(pop3.address()));
-        QDialog question(&started.mainForm());
+        QDialog question(&started.mainWindow());
         question.setWindowModality(Qt::ApplicationModal);
         question.show();
         CheckTimer timer(started.app->environment(), kMinute);
@@ -163,7 +163,7 @@ class CheckTimerTest : public QObject {
         for (const std::string& server : {closed, refusing.address()}) {
             TestApplication started(checkingOn(server));
             CheckTimer timer(started.app->environment(), kMinute);
-            QTRY_VERIFY_WITH_TIMEOUT(control<QLabel>(started.mainForm(), "Label10")
+            QTRY_VERIFY_WITH_TIMEOUT(control<QLabel>(started.mainWindow(), "Label10")
                                          ->text()
                                          .startsWith(QStringLiteral("自動受信")),
                                      3000);

@@ -23,7 +23,7 @@
 #include "settings/AccountFiles.h"
 #include "store/MailStore.h"
 #include "ui/TestControls.h"
-#include "viewer/TyakuForm.h"
+#include "viewer/ViewerWindow.h"
 
 namespace qf::receive {
 namespace {
@@ -180,8 +180,8 @@ class DesktopNotifierTest : public QObject {
                                               "その他 1通|default,開く|email.arrived"));
         QTest::qWait(200);  // the notifier has the notice's number back
         m_service.write("click 41\n");
-        QTRY_VERIFY(started.app->existingForm<viewer::TyakuForm>() != nullptr);
-        auto* viewer = started.app->existingForm<viewer::TyakuForm>();
+        QTRY_VERIFY(started.app->existingForm<viewer::ViewerWindow>() != nullptr);
+        auto* viewer = started.app->existingForm<viewer::ViewerWindow>();
         QTRY_VERIFY(viewer->isVisible());
         QCOMPARE(started.app->held().currentBox, 6);
         QCOMPARE(control<QTreeWidget>(*viewer, "MailListView")->topLevelItemCount(), 2);

@@ -16,17 +16,17 @@
 #include <QTreeWidget>
 #include <functional>
 
-#include "addressbook/BunbetuForm.h"
+#include "addressbook/SortingWindow.h"
 #include "app/TestApplication.h"
-#include "compose/BackForm.h"
+#include "compose/ReplyWindow.h"
 #include "receive/MailTransport.h"
 #include "settings/AccountFiles.h"
-#include "settings/IdPassForm.h"
+#include "settings/AccountWindow.h"
 #include "store/MailStore.h"
 #include "tests/support/MailServers.h"
 #include "ui/ActiveLabel.h"
 #include "ui/TestControls.h"
-#include "viewer/TyakuForm.h"
+#include "viewer/ViewerWindow.h"
 
 namespace qf::receive {
 namespace {
@@ -102,7 +102,7 @@ class ReceiveWindowsTest : public QObject {
         servers.deliver(mail("taro@example.jp", "=?UTF-8?B?5LqM6YCa55uu?=", "二通目の本文"));
         TestApplication started(accountFor(servers));
         QVERIFY(started.status.isOk());
-        app::MainForm& main = stillMainForm(started);
+        app::MainWindow& main = stillMainWindow(started);
         for (int i = 0; i < 3; ++i) {  // counters go on from what they hold
             main.countNewMail(1);
         }
@@ -123,7 +123,7 @@ class ReceiveWindowsTest : public QObject {
         QCOMPARE(store.count(1).value(), 2);
         QCOMPARE(store.count(6).value(), 1);
         // The viewer was loaded without being shown and holds the last mail.
-        auto* viewer = started.app->existingForm<viewer::TyakuForm>();
+        auto* viewer = started.app->existingForm<viewer::ViewerWindow>();
         QVERIFY(viewer != nullptr);
         QVERIFY(!viewer->isVisible());
         QVERIFY(control<QLineEdit>(*viewer, "Text8")->text() == QStringLiteral("taro@example.jp") ||
@@ -153,7 +153,7 @@ class ReceiveWindowsTest : public QObject {
 
     void aRunHoldsOffInputAndCannotNestThenShowsTheNotice() {
         TestApplication started;
-        app::MainForm& main = stillMainForm(started);
+        app::MainWindow& main = stillMainWindow(started);
         ReceiveController& controller = ReceiveController::of(started.app->environment());
         QSignalSpy receiveClicks(control<ui::ActiveLabel>(main, "Label6"),
                                  &ui::ActiveLabel::clicked);
@@ -163,7 +163,7 @@ class ReceiveWindowsTest : public QObject {
             nested = controller.run().end;
         });
         started.app->held().server = {"", "127.0.0.1:1", "", 0};
-        started.app->form<settings::IdPassForm>();  // an account, so the run connects
+        started.app->form<settings::AccountWindow>();  // an account, so the run connects
         setAccount(started, "user", "secret");
 
         const ReceiveOutcome outcome = controller.run(transport);
@@ -198,7 +198,7 @@ class ReceiveWindowsTest : public QObject {
         const auto servers = testing::MailServers::fromEnvironment();
         servers.clearMaildir();
         TestApplication started(accountFor(servers));
-        app::MainForm& main = stillMainForm(started);
+        app::MainWindow& main = stillMainWindow(started);
         // `detail`: how the server's or library's text in brackets starts.
         auto expectTold = [&](const QString& start, const QString& check,
                               const QString& detail = {}) {
@@ -222,7 +222,7 @@ class ReceiveWindowsTest : public QObject {
                    QStringLiteral("could not connect to 127.0.0.1"));
 
         started.app->held().server.pop3 = servers.pop3Server();
-        started.app->form<settings::IdPassForm>();
+        started.app->form<settings::AccountWindow>();
         setAccount(started, "", "");
         QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
         expectTold(QStringLiteral("IDまたはパスワードが入力されていない"),
@@ -242,7 +242,7 @@ class ReceiveWindowsTest : public QObject {
         servers.clearMaildir();
         servers.deliver(mail("taro@example.jp", "old", "電話で読んだメール"));
         TestApplication started(accountFor(servers));
-        app::MainForm& main = stillMainForm(started);
+        app::MainWindow& main = stillMainWindow(started);
         started.app->held().server.keepOnServer = true;
         started.boxes.choose({ui::Choice::kNoButton});
         QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
@@ -274,13 +274,13 @@ class ReceiveWindowsTest : public QObject {
             (void)settings::saveAccount(folder.programFolder().accountFile(),
                                         {servers.user, "old-password"}, true);
         });
-        app::MainForm& main = stillMainForm(started);
-        auto& account = started.app->showForm<settings::IdPassForm>();
+        app::MainWindow& main = stillMainWindow(started);
+        auto& account = started.app->showForm<settings::AccountWindow>();
         account.PassText->setText(QString::fromStdString(servers.password));
         QVERIFY(!account.Check1->isChecked());
         account.OKCommand->click();
-        QVERIFY(started.app->existingForm<settings::IdPassForm>() == nullptr ||
-                !started.app->existingForm<settings::IdPassForm>()->isVisible());
+        QVERIFY(started.app->existingForm<settings::AccountWindow>() == nullptr ||
+                !started.app->existingForm<settings::AccountWindow>()->isVisible());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
         QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
@@ -299,8 +299,8 @@ class ReceiveWindowsTest : public QObject {
         servers.clearMaildir();
         servers.deliver(mail("hanako@example.jp", "hello", "花子さんから"));
         TestApplication started(accountFor(servers));
-        app::MainForm& main = stillMainForm(started);
-        auto& sorting = started.app->showForm<addressbook::BunbetuForm>();
+        app::MainWindow& main = stillMainWindow(started);
+        auto& sorting = started.app->showForm<addressbook::SortingWindow>();
         sorting.findChild<QLineEdit*>(QStringLiteral("Text3"))
             ->setText(QStringLiteral("hanako@example.jp"));
         sorting.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("花子"));
@@ -325,9 +325,9 @@ class ReceiveWindowsTest : public QObject {
             (void)store.append(6, {"最初の件名", "first@example.jp", "date 1", "最初の本文"});
             (void)store.append(6, {"二番目の件名", "second@example.jp", "date 2", "二番目の本文"});
         });
-        app::MainForm& main = stillMainForm(started);
+        app::MainWindow& main = stillMainWindow(started);
         main.actions().openBox(6);
-        auto* viewer = started.app->existingForm<viewer::TyakuForm>();
+        auto* viewer = started.app->existingForm<viewer::ViewerWindow>();
         QTreeWidget& list = *control<QTreeWidget>(*viewer, "MailListView");
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
                           list.visualItemRect(list.topLevelItem(0)).center());
@@ -346,7 +346,7 @@ class ReceiveWindowsTest : public QObject {
         QCOMPARE(control<QTextEdit>(*viewer, "rtfEd")->toPlainText(), QStringLiteral("最初の本文"));
         QCOMPARE(viewer->selectionMarker(), QStringLiteral("1"));
         viewer->reply();
-        auto* reply = started.app->existingForm<compose::BackForm>();
+        auto* reply = started.app->existingForm<compose::ReplyWindow>();
         QVERIFY(reply != nullptr);
         QCOMPARE(reply->findChild<QLineEdit*>(QStringLiteral("ToText"))->text(),
                  QStringLiteral("first@example.jp"));
@@ -365,14 +365,14 @@ class ReceiveWindowsTest : public QObject {
   private:
     // The main window without its scrolling pictures: their slides run in
     // waits of their own and would only slow the button presses down here.
-    static app::MainForm& stillMainForm(TestApplication& started) {
-        control<QTimer>(started.mainForm(), "Timer1")->stop();
-        control<QTimer>(started.mainForm(), "Timer2")->stop();
-        return started.mainForm();
+    static app::MainWindow& stillMainWindow(TestApplication& started) {
+        control<QTimer>(started.mainWindow(), "Timer1")->stop();
+        control<QTimer>(started.mainWindow(), "Timer2")->stop();
+        return started.mainWindow();
     }
 
     static void setAccount(TestApplication& started, const char* id, const char* password) {
-        auto* account = started.app->existingForm<settings::IdPassForm>();
+        auto* account = started.app->existingForm<settings::AccountWindow>();
         account->IdText->setText(QString::fromLatin1(id));
         account->PassText->setText(QString::fromLatin1(password));
     }

@@ -24,30 +24,30 @@ SOUND_TREE = {
     "ui/WindowEnvironment.cpp": '#include "ui/WindowEnvironment.h"\n',
     "ui/TestControls.h": QT,
     "compose/CMakeLists.txt": "qf_core_library(qf_compose SOURCES Reply.cpp LINKS qf_text)\n"
-                              "qf_window_library(qf_compose_windows SOURCES BackForm.cpp"
+                              "qf_window_library(qf_compose_windows SOURCES ReplyWindow.cpp"
                               " LINKS qf_compose)\n",
     "compose/Reply.h": '#include "text/Status.h"\n',
     "compose/Reply.cpp": '#include "compose/Reply.h"\n',
-    "compose/BackForm.h": QT + '#include "compose/Reply.h"\n',
-    "compose/BackForm.cpp": '#include "compose/BackForm.h"\n#include "ui/WindowEnvironment.h"\n',
-    "viewer/CMakeLists.txt": "qf_window_library(qf_viewer_windows SOURCES TyakuForm.cpp)\n"
-                             "qf_qt_test(TyakuForm_test SOURCES TyakuForm_test.cpp"
+    "compose/ReplyWindow.h": QT + '#include "compose/Reply.h"\n',
+    "compose/ReplyWindow.cpp": '#include "compose/ReplyWindow.h"\n#include "ui/WindowEnvironment.h"\n',
+    "viewer/CMakeLists.txt": "qf_window_library(qf_viewer_windows SOURCES ViewerWindow.cpp)\n"
+                             "qf_qt_test(ViewerWindow_test SOURCES ViewerWindow_test.cpp"
                              " LINKS quillfern_windows_testing)\n",
-    "viewer/TyakuForm.h": QT,
-    "viewer/TyakuForm.cpp": '#include "viewer/TyakuForm.h"\n'
+    "viewer/ViewerWindow.h": QT,
+    "viewer/ViewerWindow.cpp": '#include "viewer/ViewerWindow.h"\n'
                             '#include "ui/WindowEnvironment.h"\n',
-    "viewer/TyakuForm_test.cpp": QT + '#include "app/TestApplication.h"\n'
-                                      '#include "viewer/TyakuForm.h"\n',
-    "app/CMakeLists.txt": "add_library(quillfern_windows STATIC MainForm.cpp)\n"
+    "viewer/ViewerWindow_test.cpp": QT + '#include "app/TestApplication.h"\n'
+                                      '#include "viewer/ViewerWindow.h"\n',
+    "app/CMakeLists.txt": "add_library(quillfern_windows STATIC MainWindow.cpp)\n"
                           "target_link_libraries(quillfern_windows PUBLIC qf_viewer_windows"
                           " qf_compose_windows)\n"
                           "add_library(quillfern_windows_testing INTERFACE TestApplication.h)\n"
                           "target_link_libraries(quillfern_windows_testing INTERFACE"
                           " quillfern_windows qf_ui_testing)\n",
-    "app/MainForm.h": QT,
-    "app/MainForm.cpp": '#include "app/MainForm.h"\n#include "compose/BackForm.h"\n'
-                        "void open() { env.form<BackForm>(); }\n",
-    "app/TestApplication.h": '#include "app/MainForm.h"\n',
+    "app/MainWindow.h": QT,
+    "app/MainWindow.cpp": '#include "app/MainWindow.h"\n#include "compose/ReplyWindow.h"\n'
+                        "void open() { env.form<ReplyWindow>(); }\n",
+    "app/TestApplication.h": '#include "app/MainWindow.h"\n',
 }
 
 
@@ -74,22 +74,22 @@ class CheckFloorsTest(unittest.TestCase):
         self.assertEqual(self.wrong_lines({}), [])
 
     def test_sideways_window_include_is_refused(self):
-        planted = SOUND_TREE["viewer/TyakuForm.cpp"] + '#include "compose/BackForm.h"\n'
-        self.assertRefused({"viewer/TyakuForm.cpp": planted}, "viewer/TyakuForm.cpp",
+        planted = SOUND_TREE["viewer/ViewerWindow.cpp"] + '#include "compose/ReplyWindow.h"\n'
+        self.assertRefused({"viewer/ViewerWindow.cpp": planted}, "viewer/ViewerWindow.cpp",
                            "another folder's windows")
-        self.assertRefused({"viewer/TyakuForm.cpp": planted}, "qf_viewer_windows does not link")
+        self.assertRefused({"viewer/ViewerWindow.cpp": planted}, "qf_viewer_windows does not link")
 
     def test_window_asking_for_a_window_by_class_is_refused(self):
-        planted = SOUND_TREE["viewer/TyakuForm.cpp"] + "void f() { env.showForm<BackForm>(); }\n"
-        self.assertRefused({"viewer/TyakuForm.cpp": planted}, "by its class")
+        planted = SOUND_TREE["viewer/ViewerWindow.cpp"] + "void f() { env.showForm<ReplyWindow>(); }\n"
+        self.assertRefused({"viewer/ViewerWindow.cpp": planted}, "by its class")
 
     def test_test_including_app_beyond_the_test_application_is_refused(self):
-        planted = SOUND_TREE["viewer/TyakuForm_test.cpp"] + '#include "app/MainForm.h"\n'
-        self.assertRefused({"viewer/TyakuForm_test.cpp": planted}, "app/MainForm.h",
+        planted = SOUND_TREE["viewer/ViewerWindow_test.cpp"] + '#include "app/MainWindow.h"\n'
+        self.assertRefused({"viewer/ViewerWindow_test.cpp": planted}, "app/MainWindow.h",
                            "top floor")
 
     def test_core_including_a_window_is_refused(self):
-        planted = SOUND_TREE["compose/Reply.cpp"] + '#include "compose/BackForm.h"\n'
+        planted = SOUND_TREE["compose/Reply.cpp"] + '#include "compose/ReplyWindow.h"\n'
         self.assertRefused({"compose/Reply.cpp": planted}, "a floor above")
 
     def test_folders_linking_each_other_are_refused(self):

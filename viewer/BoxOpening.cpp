@@ -3,12 +3,12 @@
 #include <QString>
 
 #include "ui/WindowEnvironment.h"
-#include "viewer/TyakuForm.h"
 #include "viewer/ViewerBoxes.h"
+#include "viewer/ViewerWindow.h"
 
 namespace qf::viewer {
 
-void openBox(TyakuForm& viewer, ui::WindowEnvironment& env, const BoxEntry& box) {
+void openBox(ViewerWindow& viewer, ui::WindowEnvironment& env, const BoxEntry& box) {
     if (box.isReceivingBox()) {
         env.mainWindow().addNewToTotal(box.number);
     }

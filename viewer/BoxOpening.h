@@ -10,10 +10,10 @@ class WindowEnvironment;
 namespace qf::viewer {
 
 struct BoxEntry;
-class TyakuForm;
+class ViewerWindow;
 
 // Opens `box` (of the catalogue: 1-6, 10 keep box, 11 send history) in
 // `viewer`, which is brought to the front.
-void openBox(TyakuForm& viewer, ui::WindowEnvironment& env, const BoxEntry& box);
+void openBox(ViewerWindow& viewer, ui::WindowEnvironment& env, const BoxEntry& box);
 
 }  // namespace qf::viewer

@@ -1,0 +1,498 @@
+#include "app/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QShortcut>
+#include <algorithm>
+#include <tuple>
+
+#include "app/Application.h"
+#include "app/MainLayout.h"
+#include "settings/ServerSettingsWindow.h"
+#include "store/MailStore.h"
+#include "transport/NMail.h"
+#include "ui/ActiveLabel.h"
+#include "ui/FormHelpers.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PictureButton.h"
+
+namespace qf::app {
+namespace layout = mainlayout;
+
+namespace {
+
+const QString kWaitingText = QStringLiteral("待機中・・・");
+const QString kPressedPicture = QStringLiteral("Botan9.gif");
+const QString kWindowColour = QStringLiteral("#eef3ea");
+const QString kRawTextPlaceholder = QStringLiteral("受信中のメールがここに表示されます");
+
+void place(QWidget& widget, const TwipsRect& rect) {
+    ui::placeInTwips(&widget, rect);
+}
+
+// Places a new label of the window: a picture, a caption, or both in one.
+ActiveLabel* newLabel(QWidget* parent, const QString& name, const TwipsRect& rect,
+                      const QString& text = {}) {
+    auto* label = new ActiveLabel(name, parent);
+    label->setText(text);
+    place(*label, rect);
+    return label;
+}
+
+QLineEdit* newField(QWidget* parent, const QString& name, const TwipsRect& rect,
+                    Qt::Alignment alignment) {
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(name);
+    field->setReadOnly(true);
+    field->setAlignment(alignment);
+    field->setFocusPolicy(Qt::NoFocus);
+    place(*field, rect);
+    return field;
+}
+
+// The system's short date and its short time with the seconds added, as a
+// date-time value is written on the system ("2026/12/08 9:05:03" on a
+// Japanese one): the system's own form, whatever language Qt's texts have.
+QString localClockText(const QDateTime& now) {
+    const QLocale locale = QLocale::system();
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    const qsizetype minutes = timeFormat.indexOf(QStringLiteral("mm"));
+    if (!timeFormat.contains(QLatin1Char('s')) && minutes >= 0) {
+        const QString separator =
+            minutes > 0 ? timeFormat.mid(minutes - 1, 1) : QStringLiteral(":");
+        timeFormat.insert(minutes + 2, separator + QStringLiteral("ss"));
+    }
+    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(now.time(), timeFormat);
+}
+
+// Nine spaces lead the caption of the box that takes unsorted mail.
+const QString kOtherBoxCaption = QStringLiteral("         その他");
+
+}  // namespace
+
+MainWindow::MainWindow(Application& app) : m_app(app) {
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowTitle(QStringLiteral("Quillfern Ver 1.55"));
+    setFixedSize(twipsToPixels(layout::kClient.width), twipsToPixels(layout::kClient.height));
+    createControls();
+    connectHelpTexts();
+    connectButtons();
+
+    // The timers are controls of the window like the others: named, and its
+    // children, so they can be found by name. A member child leaves the
+    // parent's list when it is destroyed, before the window deletes children.
+    const std::tuple<QTimer*, const char16_t*, int> timers[] = {
+        {&Timer1, u"Timer1", 100}, {&Timer2, u"Timer2", 100}, {&Timer3, u"Timer3", 1000}};
+    for (const auto& [timer, name, intervalMs] : timers) {
+        timer->setParent(this);
+        timer->setObjectName(QString::fromUtf16(name));
+        timer->setInterval(intervalMs);
+    }
+    connect(&Timer1, &QTimer::timeout, this,
+            [this] { slideOneStep(*Image17, layout::kRisingTops, m_risingStep); });
+    connect(&Timer2, &QTimer::timeout, this,
+            [this] { slideOneStep(*Image18, layout::kFallingTops, m_fallingStep); });
+    connect(&Timer3, &QTimer::timeout, this, &MainWindow::showClock);
+    showClock();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createControls() {
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(
+        QStringLiteral(
+            "qf--app--MainWindow { background: %1; }"
+            "QLineEdit { background: white; border: 1px solid #9fbf9a; border-radius: 3px;"
+            "  padding: 0 3px; color: #1f3d25; }"
+            "QPlainTextEdit { background: #fbfdf8; border: 1px solid #9fbf9a; border-radius: 3px;"
+            "  color: #48604c; }")
+            .arg(kWindowColour));
+
+    Image1 = newLabel(this, QStringLiteral("Image1"), layout::kBanner);
+    Image1->showPicture(picture(QStringLiteral("Title.gif")));
+    Label22 = newLabel(this, QStringLiteral("Label22"), layout::kHomePage, QStringLiteral("  HP"));
+    Label23 = newLabel(this, QStringLiteral("Label23"), layout::kMinimise, QStringLiteral("Small"));
+    Label24 = newLabel(this, QStringLiteral("Label24"), layout::kSearch, QStringLiteral("検索"));
+    for (ActiveLabel* small : {Label22, Label23, Label24}) {
+        small->setAlignment(Qt::AlignCenter);
+        small->setCursor(Qt::PointingHandCursor);
+        small->setStyleSheet(QStringLiteral(
+            "color: white; border: 1px solid #d9c27a; border-radius: 4px; font-weight: bold;"));
+    }
+    Label21 = new QLabel(QStringLiteral("Ver 1.55"), this);
+    Label21->setObjectName(QStringLiteral("Label21"));
+    Label21->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label21->setStyleSheet(QStringLiteral("color: #d9e8d0; font-size: 8pt;"));
+    place(*Label21, layout::kVersion);
+
+    Image17 = newLabel(this, QStringLiteral("Image17"), layout::kRisingPicture);
+    Image17->showPicture(picture(QStringLiteral("Rising.gif")));
+    Image18 = newLabel(this, QStringLiteral("Image18"), layout::kFallingPicture);
+    Image18->showPicture(picture(QStringLiteral("Falling.gif")));
+
+    createButtons();
+    createBoxTable();
+    createStatusArea();
+}
+
+void MainWindow::createButtons() {
+    struct ButtonParts {
+        ActiveLabel** caption;
+        ActiveLabel** face;
+        const char16_t* captionName;
+        const char16_t* faceName;
+        const char16_t* letter;
+        const char16_t* picture;
+    };
+    const ButtonParts buttons[2][4] = {
+        {{&Label5, &Image3, u"Label5", u"Image3", u"N", u"Botan1.gif"},
+         {&Label6, &Image2, u"Label6", u"Image2", u"R", u"Botan2.gif"},
+         {&Label8, &Image10, u"Label8", u"Image10", u"S", u"Botan4.gif"},
+         {&Label15, &Image11, u"Label15", u"Image11", u"K", u"Botan5.gif"}},
+        {{&Label16, &Image4, u"Label16", u"Image4", u"Ad", u"Botan3.gif"},
+         {&Label17, &Image15, u"Label17", u"Image15", u"D", u"Botan6.gif"},
+         {&Label18, &Image13, u"Label18", u"Image13", u"At", u"Botan7.gif"},
+         {&Label19, &Image12, u"Label19", u"Image12", u"O", u"Botan8.gif"}},
+    };
+    for (int row = 0; row < 2; ++row) {
+        for (int column = 0; column < 4; ++column) {
+            const ButtonParts& parts = buttons[row][column];
+            // The face first, so that its caption lies on top of it.
+            *parts.face =
+                newLabel(this, QString::fromUtf16(parts.faceName), layout::buttonFace(row, column));
+            (*parts.face)->showPicture(picture(QString::fromUtf16(parts.picture)));
+            *parts.caption =
+                newLabel(this, QString::fromUtf16(parts.captionName),
+                         layout::buttonCaption(row, column), QString::fromUtf16(parts.letter));
+            (*parts.caption)->setAlignment(Qt::AlignCenter);
+            (*parts.caption)
+                ->setStyleSheet(
+                    QStringLiteral("color: white; font-size: 20pt; font-weight: bold;"));
+            for (ActiveLabel* part : {*parts.face, *parts.caption}) {
+                part->setCursor(Qt::PointingHandCursor);
+            }
+        }
+    }
+}
+
+void MainWindow::createBoxTable() {
+    Image14 = newLabel(this, QStringLiteral("Image14"), layout::kBoxPanel);
+    Image14->showPicture(picture(QStringLiteral("Panel.gif")));
+    const QString headingStyle = QStringLiteral("color: #1f5a29; font-weight: bold;");
+    for (const auto& [text, rect] : {std::pair{QStringLiteral("累積"), layout::kTotalHeading},
+                                     std::pair{QStringLiteral("新着"), layout::kNewHeading}}) {
+        auto* heading = new QLabel(text, this);
+        heading->setAlignment(Qt::AlignCenter);
+        heading->setStyleSheet(headingStyle);
+        place(*heading, rect);
+    }
+
+    // Rows of boxes 1-6: caption label, registered address, total, new.
+    struct Names {
+        ActiveLabel** caption;
+        QLineEdit** address;
+        QLineEdit** total;
+        QLineEdit** fresh;
+        const char16_t* captionName;
+        const char16_t* addressName;
+        const char16_t* totalName;
+        const char16_t* freshName;
+    };
+    const Names names[kReceivingBoxes] = {
+        {&Label3, &Text13, &Text1, &Text2, u"Label3", u"Text13", u"Text1", u"Text2"},
+        {&Label4, &Text14, &Text4, &Text3, u"Label4", u"Text14", u"Text4", u"Text3"},
+        {&Label9, &Text15, &Text6, &Text5, u"Label9", u"Text15", u"Text6", u"Text5"},
+        {&Label11, &Text16, &Text8, &Text7, u"Label11", u"Text16", u"Text8", u"Text7"},
+        {&Label12, &Text17, &Text10, &Text9, u"Label12", u"Text17", u"Text10", u"Text9"},
+        {&Label13, nullptr, &Text12, &Text11, u"Label13", nullptr, u"Text12", u"Text11"},
+    };
+    for (int i = 0; i < kReceivingBoxes; ++i) {
+        const Names& n = names[i];
+        *n.caption = newLabel(this, QString::fromUtf16(n.captionName), layout::boxCaption(i));
+        (*n.caption)->setCursor(Qt::PointingHandCursor);
+        (*n.caption)->setStyleSheet(QStringLiteral("color: #1f3d25; font-weight: bold;"));
+        QLineEdit* address = nullptr;
+        if (n.address != nullptr) {
+            address = newField(this, QString::fromUtf16(n.addressName), layout::boxAddress(i),
+                               Qt::AlignLeft | Qt::AlignVCenter);
+            address->setPlaceholderText(QStringLiteral("（未登録）"));
+            address->setStyleSheet(QStringLiteral(
+                "background: transparent; border: none; color: #5f7a63; font-size: 7pt;"));
+            *n.address = address;
+        }
+        *n.total = newField(this, QString::fromUtf16(n.totalName), layout::boxTotal(i),
+                            Qt::AlignRight | Qt::AlignVCenter);
+        *n.fresh = newField(this, QString::fromUtf16(n.freshName), layout::boxNew(i),
+                            Qt::AlignRight | Qt::AlignVCenter);
+        (*n.fresh)->setStyleSheet(QStringLiteral("color: #b5493d; font-weight: bold;"));
+        m_rows[static_cast<std::size_t>(i)] = {*n.caption, address, *n.total, *n.fresh, {}, 0};
+    }
+    Label13->setText(kOtherBoxCaption);
+}
+
+void MainWindow::createStatusArea() {
+    Text19 = new QPlainTextEdit(this);
+    Text19->setObjectName(QStringLiteral("Text19"));
+    Text19->setReadOnly(true);
+    Text19->setFocusPolicy(Qt::NoFocus);
+    Text19->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Text19->setPlaceholderText(kRawTextPlaceholder);
+    place(*Text19, layout::kRawText);
+
+    Text20 = newField(this, QStringLiteral("Text20"), layout::kNotice, Qt::AlignCenter);
+    Text20->setStyleSheet(QStringLiteral(
+        "background: #fff6d8; border: 1px solid #d9c27a; color: #b5493d; font-weight: bold;"));
+
+    Label10 = new QLabel(kWaitingText, this);
+    Label10->setObjectName(QStringLiteral("Label10"));
+    Label10->setStyleSheet(QStringLiteral(
+        "background: #fbfdf8; border: 1px solid #9fbf9a; border-radius: 3px; padding: 0 6px;"
+        "color: #1f3d25;"));
+    place(*Label10, layout::kHelpBar);
+
+    Text18 = newField(this, QStringLiteral("Text18"), layout::kClock, Qt::AlignCenter);
+}
+
+void MainWindow::connectHelpTexts() {
+    const std::pair<ActiveLabel*, QString> texts[] = {
+        {Label5, QStringLiteral("「New」メールの新規作成を行います。")},
+        {Label6, QStringLiteral("「Receive」新規メールの受信を行います。")},
+        {Label8, QStringLiteral("「Send」送信メールの履歴閲覧を行います。")},
+        {Label15, QStringLiteral("「Keep」保管箱の閲覧。")},
+        {Label16, QStringLiteral("「Address」メールアドレスの登録を行います。")},
+        {Label17, QStringLiteral("「Devide」分別用のアドレスを登録。")},
+        {Image15, QStringLiteral("「Divide」新着メール分別の為の登録を実行。")},
+        {Label18, QStringLiteral("「Attach to」添付ファイルの確認。")},
+        {Label19, QStringLiteral("「Other」ID,パスワードの設定を行います。")},
+        {Label22, QStringLiteral("「HP」Quillfernのホームページです。")},
+        {Label23, QStringLiteral("フォーム（メイン画面）の最小化を行います。")},
+        {Label24, QStringLiteral("「検索」全てのメールボックスからメールを探します。（Ctrl+F）")},
+        {Image1, QString()},
+        {Image14, QString()},
+    };
+    for (const auto& [control, text] : texts) {
+        connect(control, &ActiveLabel::hovered, this, [this, text] { showHelpText(text); });
+    }
+}
+
+void MainWindow::connectButtons() {
+    // A press on the caption or on the face of a picture button.
+    const auto button = [this](ActiveLabel* caption, ActiveLabel* face, QString own, auto action) {
+        const auto press = [this, face, own, action] {
+            ui::pressThenAct(*face, picture(kPressedPicture), picture(own), action);
+        };
+        connect(caption, &ActiveLabel::clicked, this, press);
+        connect(face, &ActiveLabel::clicked, this, press);
+        face->setFocusPolicy(Qt::NoFocus);  // the caption on it is the keyboard's stop
+    };
+    button(Label5, Image3, QStringLiteral("Botan1.gif"), [this] { m_actions.compose(); });
+    button(Label6, Image2, QStringLiteral("Botan2.gif"), [this] { m_actions.receive(); });
+    button(Label16, Image4, QStringLiteral("Botan3.gif"), [this] { m_actions.addressBook(); });
+    button(Label17, Image15, QStringLiteral("Botan6.gif"),
+           [this] { m_actions.sortingRegistration(); });
+    button(Label18, Image13, QStringLiteral("Botan7.gif"), [this] { m_actions.attachments(); });
+    button(Label19, Image12, QStringLiteral("Botan8.gif"), [this] { m_actions.settings(); });
+    button(Label8, Image10, QStringLiteral("Botan4.gif"),
+           [this] { m_actions.openBox(kSendHistoryBox); });
+    button(Label15, Image11, QStringLiteral("Botan5.gif"), [this] { m_actions.openBox(kKeepBox); });
+
+    for (int box = 1; box <= kReceivingBoxes; ++box) {
+        connect(row(box).caption, &ActiveLabel::clicked, this,
+                [this, box] { m_actions.openBox(box); });
+    }
+    connect(Label22, &ActiveLabel::clicked, this, [this] { m_actions.homePage(); });
+    connect(Label23, &ActiveLabel::clicked, this, &QWidget::showMinimized);
+    connect(Label24, &ActiveLabel::clicked, this, [this] { m_actions.search(); });
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] { m_actions.search(); });
+    setKeyboardOrder();
+}
+
+// Tab goes through the picture buttons row by row, then the boxes, then
+// the two small buttons of the banner; the window opens on New.
+void MainWindow::setKeyboardOrder() {
+    QWidget* const order[] = {Label5,  Label6,  Label8,  Label15, Label16, Label17,
+                              Label18, Label19, Label3,  Label4,  Label9,  Label11,
+                              Label12, Label13, Label24, Label22, Label23};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+    Label5->setFocus();
+}
+
+void MainWindow::load() {
+    const settings::ProgramFolder& folder = m_app.folder();
+    reloadRegistrations();
+    Text20->hide();
+    showBoxCounts();
+    m_app.held().server = settings::readServerSettings(folder.serverSettingsFile());
+    m_dialogFolder = QDir::currentPath();
+    transport::NMailInitializeWinSock();
+    transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
+    Timer1.start();
+    Timer2.start();
+    Timer3.start();
+    if (m_app.held().server.pop3.empty()) {
+        m_app.showForm<settings::ServerSettingsWindow>();
+    }
+}
+
+void MainWindow::reloadRegistrations() {
+    m_app.held().registrations = settings::readSortingRegistrations(m_app.folder().sortingFile());
+    showRegisteredAddresses();
+    showBoxCaptions();
+}
+
+void MainWindow::showRegisteredAddresses() {
+    for (int box = 1; box <= static_cast<int>(settings::kSortingRegistrationCount); ++box) {
+        QLineEdit* address = row(box).address;
+        address->setText(QString::fromStdString(registration(box).address));
+        address->setCursorPosition(0);  // a long address shows its beginning
+        address->setToolTip(address->text());
+    }
+}
+
+void MainWindow::showBoxCaptions() {
+    for (int box = 1; box <= static_cast<int>(settings::kSortingRegistrationCount); ++box) {
+        row(box).caption->setText(QString::fromStdString(registration(box).caption));
+    }
+}
+
+const settings::SortingRegistration& MainWindow::registration(int box) const {
+    return m_app.held().registrations[static_cast<std::size_t>(box - 1)];
+}
+
+void MainWindow::showBoxCounts() {
+    store::MailStore& mailStore = m_app.mailStore();
+    for (int box = 1; box <= kReceivingBoxes; ++box) {
+        Status created = mailStore.createIfMissing(box);
+        Result<int> count = created.isOk() ? mailStore.count(box) : Result<int>(created);
+        row(box).totalCount = count.isOk() ? std::optional<int>(count.value()) : std::nullopt;
+        showCounts(box);
+        if (!count.isOk()) {
+            ui::tell(this, ui::Say::kBoxFileNotOpened, {},
+                     QString::fromStdString(count.status().message()));
+        }
+    }
+}
+
+void MainWindow::showClock() {
+    Text18->setText(localClockText(QDateTime::currentDateTime()));
+}
+
+QString MainWindow::clockText() const {
+    return Text18->text();
+}
+
+void MainWindow::showHelpText(const QString& text) {
+    Label10->setText(text);
+}
+
+void MainWindow::showProgress(const QString& text) {
+    showHelpText(text);
+    Label10->repaint();
+}
+
+void MainWindow::showRawText(const QString& text) {
+    Text19->setPlainText(text);
+    Text19->repaint();
+}
+
+// The notice lies on the raw-text field; its placeholder steps aside
+// meanwhile, so the two texts are not drawn over each other.
+void MainWindow::showNoNewMailNotice(const QString& notice) {
+    Text19->setPlaceholderText(QString());
+    Text20->show();
+    Text20->setText(notice);
+}
+
+void MainWindow::endNoNewMailNotice() {
+    Text20->hide();
+    Text19->setPlaceholderText(kRawTextPlaceholder);
+}
+
+// Each tick moves the picture to its next stop and holds it there until the
+// next tick, 100 ms later; after the last stop it starts again from the first.
+// Driving the slide from the timer rather than waiting between stops inside
+// one tick keeps the two slides from nesting their waits in each other's,
+// where each would hold the other (and a button's press) up for seconds.
+void MainWindow::slideOneStep(ActiveLabel& picture, const std::array<int, 13>& tops,
+                              std::size_t& step) {
+    picture.move(picture.x(), twipsToPixels(tops[step]));
+    step = (step + 1) % tops.size();
+}
+
+const MainWindow::BoxRow& MainWindow::row(int box) const {
+    Q_ASSERT(box >= 1 && box <= kReceivingBoxes);
+    return m_rows[static_cast<std::size_t>(box - 1)];
+}
+
+MainWindow::BoxRow& MainWindow::row(int box) {
+    Q_ASSERT(box >= 1 && box <= kReceivingBoxes);
+    return m_rows[static_cast<std::size_t>(box - 1)];
+}
+
+void MainWindow::showCounts(int box) {
+    const BoxRow& counts = row(box);
+    counts.total->setText(counts.totalCount ? QString::number(*counts.totalCount) : QString());
+    counts.fresh->setText(counts.newCount > 0 ? QString::number(counts.newCount) : QString());
+}
+
+QString MainWindow::registeredAddress(int box) const {
+    return row(box).address->text();
+}
+
+QString MainWindow::boxCaption(int box) const {
+    return row(box).caption->text();
+}
+
+void MainWindow::countNewMail(int box) {
+    ++row(box).newCount;
+    showCounts(box);
+    row(box).fresh->repaint();
+}
+
+// A total that could not be read counts from nothing.
+void MainWindow::addNewToTotal(int box) {
+    BoxRow& counts = row(box);
+    counts.totalCount = counts.totalCount.value_or(0) + counts.newCount;
+    counts.newCount = 0;
+    showCounts(box);
+}
+
+// The mails not yet added to the total stay counted as new, as far as the
+// file still holds them; total plus new is what the file holds.
+void MainWindow::showBoxCount(int box, int count) {
+    BoxRow& counts = row(box);
+    counts.newCount = std::min(counts.newCount, count);
+    counts.totalCount = count - counts.newCount;
+    showCounts(box);
+}
+
+QString MainWindow::picture(const QString& name) const {
+    return m_app.picturePath(name);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // A mail being written is not lost without a question; nothing else is
+    // asked at the end.
+    if (m_app.environment().anyWindowHoldsTypedText() &&
+        !ui::tell(this, ui::Say::kDiscardTypedMailAtExit)) {
+        event->ignore();
+        return;
+    }
+    Timer1.stop();
+    Timer2.stop();
+    Timer3.stop();
+    transport::NMailEndWinSock();
+    event->accept();
+    emit closing();
+}
+
+}  // namespace qf::app

@@ -1,0 +1,39 @@
+#include "app/SettingsMenu.h"
+
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/MainLayout.h"
+#include "app/MainWindow.h"
+#include "settings/AccountWindow.h"
+#include "settings/ServerSettingsWindow.h"
+#include "ui/OkCancelKeys.h"
+#include "ui/WindowEnvironment.h"
+
+namespace qf::app {
+
+SettingsMenu::SettingsMenu(ui::WindowEnvironment& env) {
+    setObjectName(QStringLiteral("SettingsMenu"));
+    setWindowTitle(QStringLiteral("設定"));
+    Command1 = new QPushButton(QStringLiteral("ID/PASS"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command2 = new QPushButton(QStringLiteral("POPサーバー"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    auto* buttons = new QVBoxLayout(this);
+    buttons->addWidget(Command1);
+    buttons->addWidget(Command2);
+    setFixedWidth(twipsToPixels(3000));
+
+    connect(Command1, &QPushButton::clicked, this,
+            [&env] { env.showForm<settings::AccountWindow>(); });
+    connect(Command2, &QPushButton::clicked, this,
+            [&env] { env.showForm<settings::ServerSettingsWindow>(); });
+    // Return presses the button at the keyboard; Esc closes the menu.
+    ui::OkCancelKeys::install(*this, nullptr, nullptr);
+
+    const QPoint corner = env.mainWindow().window().pos();
+    move(corner.x() + twipsToPixels(mainlayout::kSettingsOffsetX),
+         corner.y() + twipsToPixels(mainlayout::kSettingsOffsetY));
+}
+
+}  // namespace qf::app

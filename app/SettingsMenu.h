@@ -1,0 +1,25 @@
+// The settings window: two buttons that open the account window and the
+// server settings window. It opens beside the main window's top-left corner.
+#pragma once
+
+#include <QWidget>
+
+class QPushButton;
+
+namespace qf::ui {
+class WindowEnvironment;
+}  // namespace qf::ui
+
+namespace qf::app {
+
+class SettingsMenu : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit SettingsMenu(ui::WindowEnvironment& env);
+
+    QPushButton* Command1;  // "ID/PASS"
+    QPushButton* Command2;  // "POPサーバー"
+};
+
+}  // namespace qf::app

@@ -1,0 +1,173 @@
+// The compose window "新規作成": recipient, subject, body, attachments, the
+// address pane fed from the address book, greeting sentences, the fortune and
+// batch mode; its send button runs the send passes and reports their outcome.
+//
+// A single send that goes out, or a batch whose every pass went out, empties
+// the window and closes it. A refused single send keeps the window and all
+// that was typed (the body without the fortune), and says so in the status
+// line; a batch with refused or skipped passes says how many of how many
+// were sent, names the recipients it could not reach and stays open; its
+// next send offers to go only to those, so no one gets the mail twice.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "base/Twips.h"
+#include "compose/Greetings.h"
+#include "compose/MailtoLink.h"
+#include "compose/SendPass.h"
+#include "settings/AccountFiles.h"
+#include "settings/ProgramFolder.h"
+#include "settings/ServerSettings.h"
+#include "ui/TypedText.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QTextEdit;
+
+namespace qf::ui {
+class ActiveLabel;
+class WindowEnvironment;
+}  // namespace qf::ui
+
+namespace qf::compose {
+
+// What the window takes from the rest of the program at each use.
+struct ComposeEnvironment {
+    settings::ProgramFolder folder{std::filesystem::path()};
+    std::function<settings::ServerSettings()> serverSettings;
+    std::function<settings::Account()> account;  // SMTP AUTH credentials
+    std::function<QString()> clockText;          // the main window's clock
+    // "<picture folder>/<name>"; the program folder's Data/ when empty.
+    std::function<QString(const QString& name)> picturePath;
+    // The program's store, so the send history shares its current-record
+    // buffers; a store of its own for the folder when null.
+    store::MailStore* mailStore = nullptr;
+    // True while the program ends: the window then closes without questions.
+    std::function<bool()> shuttingDown = [] { return false; };
+};
+
+class ComposeWindow : public QWidget, public ui::HoldsTypedText {
+    Q_OBJECT
+
+  public:
+    explicit ComposeWindow(ComposeEnvironment environment, QWidget* parent = nullptr);
+    // As the main window's "N" button opens it: server settings and clock of
+    // the main window, the account of the ID/password window.
+    explicit ComposeWindow(ui::WindowEnvironment& env);
+
+    // The file dialog of both attachment buttons; tests replace it. Returns
+    // the chosen path, or an empty text when cancelled.
+    void setFileChooser(std::function<QString()> chooser) { m_chooseFile = std::move(chooser); }
+    void setFortuneSource(UnitFloatSource source) { m_fortuneSource = std::move(source); }
+
+    int widthTwips() const { return m_widthTwips; }
+    int heightTwips() const { return m_heightTwips; }
+    // Record numbers behind the rows of the address list, in row order.
+    const std::vector<int>& recordNumbers() const { return m_recordNumbers; }
+
+    // Starts a new mail from a mailto: link: recipient line, subject and
+    // body, as a single send. When the window holds typed text the user is
+    // asked first, and No keeps it all and changes nothing. Blind copies are
+    // not put where every recipient would see them: the status line says
+    // they were left out. Returns whether the window was filled.
+    bool startMail(const MailtoLink& link);
+
+    // The picture-button actions, after their pressed-picture step.
+    void send();
+    void clearAll();
+    void pasteRecipient();
+    void pasteBody();
+    void openAddressPane();
+    void closeAddressPane();
+    void stopWithoutSending();
+
+    // Recipient, subject, body or attachment filled in and not sent.
+    bool holdsTypedText() const override;
+
+  signals:
+    // After a send closed the window (tests and the main window may listen).
+    void sent();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    struct PictureButton {
+        ui::ActiveLabel* picture;
+        ui::ActiveLabel* caption;
+    };
+
+    void buildControls();
+    void buildPictureButtons();
+    void buildAddressPane();
+    void buildHelpTexts();
+    PictureButton addPictureButton(const ui::TwipsRect& face, const QString& name,
+                                   const QString& caption, const QString& ownPicture,
+                                   const QString& pressedPicture, void (ComposeWindow::*action)());
+    QString picture(const QString& name) const;
+    void setHelp(QWidget* control, const QString& text);
+    void placeWindow(int widthTwips, int heightTwips);
+    void centreOnScreen();
+
+    void loadAddressList();
+    void addressListPressed();
+    void batchChosen();
+    void batchCancelled();
+    void insertGreeting();
+    void revealPasteRow();
+    void holdInput(bool hold);
+    void finishSend(const SendReport& report, bool batch, const QString& typedBody);
+    void emptyAndClose();
+    // The passes a batch could not send, or that may not have arrived, for
+    // the next send to offer them.
+    void rememberRefusedPasses(const SendReport& report);
+    void forgetRefusedPasses();
+
+    ComposeEnvironment m_env;
+    std::function<QString()> m_chooseFile;
+    UnitFloatSource m_fortuneSource = timerSeededSource();
+    std::vector<int> m_recordNumbers;
+    std::vector<int> m_refusedPasses;  // of the last batch; only these may go again
+    QStringList m_refusedRecipients;
+    QStringList m_unconfirmedRecipients;  // among them, those the server may have
+    int m_insertedGreeting = -1;          // the Combo1 row last put into the body
+    int m_widthTwips = 0;
+    int m_heightTwips = 0;
+    bool m_sending = false;
+    bool m_closingByCommand = false;  // send or stop: no question
+
+    QWidget* m_content = nullptr;  // every control but the status line and help box
+    QLineEdit* ToText = nullptr;
+    QLineEdit* SubjectText = nullptr;
+    QTextEdit* BodyText = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QLineEdit* AttachText = nullptr;
+    QListWidget* List2 = nullptr;
+    QPushButton* AttachCommand = nullptr;
+    QPushButton* Command9 = nullptr;
+    QPushButton* Command10 = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QListWidget* List1 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLineEdit* Text14 = nullptr;
+    QPushButton* PasteCommand = nullptr;
+    QLineEdit* PasteText = nullptr;
+    PictureButton m_send{}, m_stop{}, m_clear{}, m_pasteTo{}, m_pasteBody{}, m_openPane{},
+        m_closePane{};
+};
+
+}  // namespace qf::compose

@@ -1,0 +1,234 @@
+#include "compose/ReplyWindow.h"
+
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTextEdit>
+
+#include "compose/AttachmentButtons.h"
+#include "compose/ReplyLayout.h"
+#include "compose/ReplyText.h"
+#include "compose/SendPass.h"
+#include "compose/SendWords.h"
+#include "store/BoxCatalogue.h"
+#include "store/MailStore.h"
+#include "text/FixedField.h"
+#include "ui/ActiveLabel.h"
+#include "ui/FormHelpers.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PictureButton.h"
+#include "ui/TabLeavesTextBox.h"
+#include "ui/TextConversion.h"
+#include "ui/WindowEnvironment.h"
+
+namespace qf::compose {
+namespace {
+
+namespace layout = backlayout;
+using ui::pixelsToTwips;
+using ui::placeInTwips;
+using ui::twipsToPixels;
+
+const QString kPressedPicture = QStringLiteral("Switch.gif");
+
+QString stripped(const QString& text) {
+    return QString::fromStdString(std::string(text::stripSpaces(text.toStdString())));
+}
+
+bool pastesIntoReply(int box) {
+    return (box >= 1 && box <= store::kOtherBox) || box == store::kKeepBox;
+}
+
+}  // namespace
+
+ReplyWindow::ReplyWindow(ui::WindowEnvironment& env) : QWidget(nullptr, Qt::Window), m_env(env) {
+    setObjectName(QStringLiteral("ReplyWindow"));
+    setWindowTitle(QStringLiteral("返事を書く"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_chooseFile = [this] {
+        QFileDialog dialog(this);
+        dialog.setObjectName(QStringLiteral("AttachCommonDialog"));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    };
+    buildControls();
+    m_filled = fields();
+    addPictureButton(0, QStringLiteral("Label1"), QStringLiteral("送信"),
+                     QStringLiteral("Motosize.gif"), &ReplyWindow::send);
+    addPictureButton(1, QStringLiteral("Label3"), QStringLiteral("中止"),
+                     QStringLiteral("Honbun.gif"), &ReplyWindow::stopWithoutSending);
+    addPictureButton(2, QStringLiteral("Label4"), QStringLiteral("本文貼付"),
+                     QStringLiteral("Addoress.gif"), &ReplyWindow::pasteBody);
+
+    // Opening: the attachment field's design width, the list hidden.
+    AttachText->resize(twipsToPixels(layout::kAttachTextOpenWidth), AttachText->height());
+    List2->hide();
+    resize(twipsToPixels(layout::kOpenWidth), twipsToPixels(layout::kOpenHeight));
+}
+
+void ReplyWindow::buildControls() {
+    auto addRow = [this](const QString& name, const QString& caption, int top) {
+        auto* label = new QLabel(caption, this);
+        placeInTwips(label, {layout::kLabelLeft, top, layout::kLabelWidth, layout::kRowHeight});
+        auto* field = new QLineEdit(this);
+        field->setObjectName(name);
+        placeInTwips(field,
+                     {layout::kFieldLeft, top, layout::kAttachTextOpenWidth, layout::kRowHeight});
+        return field;
+    };
+    ToText = addRow(QStringLiteral("ToText"), QStringLiteral("宛先"), layout::kToTop);
+    SubjectText =
+        addRow(QStringLiteral("SubjectText"), QStringLiteral("題名"), layout::kSubjectTop);
+    AttachText =
+        addRow(QStringLiteral("AttachText"), QStringLiteral("添付File"), layout::kAttachTop);
+
+    auto addButton = [this](const QString& name, const QString& caption, int widthTwips) {
+        auto* button = new QPushButton(caption, this);
+        button->setObjectName(name);
+        placeInTwips(button, {0, layout::kAttachTop, widthTwips, layout::kRowHeight});
+        return button;
+    };
+    AttachCommand = addButton(QStringLiteral("AttachCommand"), QStringLiteral("添付"),
+                              layout::kAttachCommandWidth);
+    Command9 =
+        addButton(QStringLiteral("Command9"), QStringLiteral("追加"), layout::kAddCommandWidth);
+    Command10 = addButton(QStringLiteral("Command10"), QStringLiteral("取り消し"),
+                          layout::kDropCommandWidth);
+
+    BodyText = new QTextEdit(this);
+    BodyText->setObjectName(QStringLiteral("BodyText"));
+    BodyText->setAcceptRichText(false);
+    ui::makeTabLeaveTextBox(*BodyText);
+    placeInTwips(BodyText, {layout::kBodyLeft, layout::kBodyTop, 0, 0});
+
+    // The attachment list lies over the top of the body while it shows.
+    List2 = new QListWidget(this);
+    List2->setObjectName(QStringLiteral("List2"));
+    connectAttachmentButtons({AttachCommand, Command9, Command10, AttachText, List2},
+                             [this] { return m_chooseFile(); });
+}
+
+void ReplyWindow::addPictureButton(int column, const QString& name, const QString& caption,
+                                   const QString& ownPicture, void (ReplyWindow::*action)()) {
+    const ui::TwipsRect face = layout::pictureButton(column);
+    auto* image = new ui::ActiveLabel(QStringLiteral("Image") + name.mid(5), this);
+    placeInTwips(image, face);
+    image->showPicture(picture(ownPicture));
+    auto* label = new ui::ActiveLabel(name, this);
+    label->setText(caption);
+    label->setAlignment(Qt::AlignCenter);
+    label->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
+    placeInTwips(label, layout::captionOn(face));
+    connect(label, &ui::ActiveLabel::clicked, this, [this, image, ownPicture, action] {
+        ui::pressThenAct(*image, picture(kPressedPicture), picture(ownPicture),
+                         [this, action] { (this->*action)(); });
+    });
+}
+
+QString ReplyWindow::picture(const QString& name) const {
+    return m_env.picturePath(name);
+}
+
+void ReplyWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    applySizes();
+}
+
+void ReplyWindow::applySizes() {
+    const layout::Sizes sizes = layout::sizesFor(pixelsToTwips(width()), pixelsToTwips(height()));
+    BodyText->resize(twipsToPixels(sizes.bodyWidth), twipsToPixels(sizes.bodyHeight));
+    ToText->resize(twipsToPixels(sizes.fieldWidth), ToText->height());
+    SubjectText->resize(twipsToPixels(sizes.fieldWidth), SubjectText->height());
+    AttachText->resize(twipsToPixels(sizes.attachTextWidth), AttachText->height());
+    // The buttons follow the attachment field's new width.
+    AttachCommand->move(twipsToPixels(sizes.attachCommandLeft), AttachCommand->y());
+    Command9->move(twipsToPixels(sizes.addCommandLeft), Command9->y());
+    Command10->move(twipsToPixels(sizes.dropCommandLeft), Command10->y());
+    placeInTwips(List2,
+                 {sizes.attachCommandLeft, layout::kBodyTop,
+                  sizes.dropCommandLeft + layout::kDropCommandWidth - sizes.attachCommandLeft,
+                  layout::kAttachListHeight});
+}
+
+void ReplyWindow::closeEvent(QCloseEvent* event) {
+    // A window closed mid-send would pull the fields from under the send.
+    if (m_sending) {
+        event->ignore();
+        return;
+    }
+    // The frame's close asks before typed text goes; "中止" and a send do not.
+    const bool asked = !m_closingByCommand && !m_env.shuttingDown();
+    m_closingByCommand = false;
+    if (asked && !ui::mayDiscardTypedText(this, *this)) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+QStringList ReplyWindow::fields() const {
+    return {ToText->text(), SubjectText->text(), BodyText->toPlainText(), AttachText->text()};
+}
+
+bool ReplyWindow::holdsTypedText() const {
+    return fields() != m_filled;
+}
+
+void ReplyWindow::fillReply(const QString& receivedSubject, const QString& sender,
+                            const QString& receivedBody) {
+    SubjectText->setText(QString::fromStdString(replySubject(receivedSubject.toStdString())));
+    ToText->setText(stripped(sender));
+    BodyText->setPlainText(stripped(receivedBody));
+    m_filled = fields();
+}
+
+void ReplyWindow::send() {
+    if (m_sending) {
+        return;
+    }
+    const settings::ServerSettings& server = m_env.held().server;
+    const settings::Account account = m_env.accountInUse();
+    SendSettings sendSettings{server.smtp, server.mail, account.id, account.password, {}};
+    ComposedMail mail{ToText->text().toStdString(), SubjectText->text().toStdString(),
+                      toCrLf(BodyText->toPlainText().toStdString()),
+                      AttachText->text().toStdString()};
+    m_sending = true;
+    setEnabled(false);
+    const std::optional<SendFailure> failure = sendSingleMail(sendSettings, mail);
+    setEnabled(true);
+    m_sending = false;
+    if (failure) {
+        // Everything typed stays, so the reply can be sent again.
+        ui::tell(this, sendFailureMessage(*failure, server.smtp));
+        return;
+    }
+    emit sent();
+    m_closingByCommand = true;
+    close();
+}
+
+void ReplyWindow::stopWithoutSending() {
+    m_closingByCommand = true;
+    close();
+}
+
+void ReplyWindow::pasteBody() {
+    const int box = m_env.held().currentBox;
+    if (!pastesIntoReply(box)) {
+        return;
+    }
+    const std::string received = m_env.mailStore().currentFields(box).body;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    BodyText->setPlainText(
+        ui::toBoxText(pastedReplyBody(clipboard->text().toStdString(), received)));
+    clipboard->clear();
+    clipboard->setText(BodyText->toPlainText());
+    BodyText->setPlainText(stripped(clipboard->text()));
+}
+
+}  // namespace qf::compose

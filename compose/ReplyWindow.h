@@ -1,0 +1,88 @@
+// The reply window "返事を書く": recipient, subject and body filled by the
+// viewer's reply command, attachments as in the compose window, and three
+// picture buttons: send, stop, and the body paste.
+//
+// A send that goes out closes the window; nothing is written to any box
+// file. A refused send shows the server's text under "送信エラー" and keeps
+// the window and everything typed, so the reply can be sent again. Stop and
+// the window frame close without sending.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+
+#include "ui/TypedText.h"
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTextEdit;
+
+namespace qf::ui {
+class ActiveLabel;
+class WindowEnvironment;
+}  // namespace qf::ui
+
+namespace qf::compose {
+
+class ReplyWindow : public QWidget, public ui::HoldsTypedText {
+    Q_OBJECT
+
+  public:
+    explicit ReplyWindow(ui::WindowEnvironment& env);
+
+    // The viewer's reply: recipient = the sender, subject = "Re:", two
+    // spaces and the received subject, body = the received body; each of
+    // the received texts stripped of spaces at both ends.
+    void fillReply(const QString& receivedSubject, const QString& sender,
+                   const QString& receivedBody);
+
+    // The file dialog of both attachment buttons; tests replace it. Returns
+    // the chosen path, or an empty text when cancelled.
+    void setFileChooser(std::function<QString()> chooser) { m_chooseFile = std::move(chooser); }
+
+    // The picture-button actions, after their pressed-picture step.
+    void send();
+    void stopWithoutSending();
+    // The clipboard text above the current box's received body, and back on
+    // the clipboard. Nothing for the send history.
+    void pasteBody();
+
+    // Anything changed since the reply was filled in, not sent.
+    bool holdsTypedText() const override;
+
+  signals:
+    // After a send went out, just before the window closes.
+    void sent();
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildControls();
+    void addPictureButton(int column, const QString& name, const QString& caption,
+                          const QString& ownPicture, void (ReplyWindow::*action)());
+    QString picture(const QString& name) const;
+    QStringList fields() const;
+    void applySizes();
+
+    ui::WindowEnvironment& m_env;
+    std::function<QString()> m_chooseFile;
+    bool m_sending = false;
+    bool m_closingByCommand = false;  // send or stop: no question
+    QStringList m_filled;             // the fields as fillReply left them
+
+    QLineEdit* ToText = nullptr;
+    QLineEdit* SubjectText = nullptr;
+    QTextEdit* BodyText = nullptr;
+    QLineEdit* AttachText = nullptr;
+    QListWidget* List2 = nullptr;
+    QPushButton* AttachCommand = nullptr;
+    QPushButton* Command9 = nullptr;
+    QPushButton* Command10 = nullptr;
+};
+
+}  // namespace qf::compose

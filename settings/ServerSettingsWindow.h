@@ -1,0 +1,51 @@
+// The server settings window: SMTP server, POP3 server, the user's own
+// address, the APOP choice and the timed check for new mail (every N
+// minutes). It stays above every other window.
+//
+// It opens showing the values the main window holds. "設定" makes the typed
+// values the held ones and rewrites the server settings file; "中止" closes
+// and changes nothing. When the file cannot be written the user is told and
+// the window stays open, so nothing typed is lost. Choosing to leave mail on
+// the server starts the list of mails stored (by intent: only the program knows the receive run)
+// when there is none, so that the next receive knows an empty list is right.
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace qf::ui {
+class WindowEnvironment;
+}  // namespace qf::ui
+
+namespace qf::settings {
+
+class ServerSettingsWindow : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit ServerSettingsWindow(ui::WindowEnvironment& env);
+
+    QLineEdit* SmtpText;
+    QLineEdit* Pop3Text;
+    QLineEdit* MailText;
+    QCheckBox* ApopCheck;
+    QCheckBox* KeepCheck;
+    QSpinBox* KeepDaysSpin;
+    QCheckBox* TimerCheck;  // "新着メールを自動で確認する"
+    QSpinBox* MinutesSpin;  // every N minutes, 1 … kMaxCheckMinutes
+    QPushButton* OkCommand;
+    QPushButton* CancelCommand;
+
+  private:
+    void createKeepControls(bool keepOnServer, int keepDays);
+    void createTimerControls(int checkMinutes);
+    void confirm();
+
+    ui::WindowEnvironment& m_env;
+};
+
+}  // namespace qf::settings
