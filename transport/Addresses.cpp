@@ -270,6 +270,10 @@ bool isPlainWord(const Token& token, bool inPhrase) {
            token.raw.find_first_of(inPhrase ? "\\>)@[]" : "\\>)") == std::string::npos;
 }
 
+bool isPlainPhrasePart(const Token& token) {
+    return token.kind == TokenKind::kSpace || isPlainWord(token, true);
+}
+
 // An addr-spec: words and quoted strings with nothing between them.
 bool isPlainAddrSpec(const std::vector<Token>& tokens) {
     return !tokens.empty() && std::all_of(tokens.begin(), tokens.end(),
@@ -277,22 +281,21 @@ bool isPlainAddrSpec(const std::vector<Token>& tokens) {
 }
 
 bool isPlainElement(std::vector<Token> element) {
-    while (!element.empty() && element.back().kind == TokenKind::kSpace) {
+    // Spaces come as one token at most at either end.
+    if (!element.empty() && element.back().kind == TokenKind::kSpace) {
         element.pop_back();
     }
-    const auto firstWord = std::find_if(element.begin(), element.end(),
-                                        [](const Token& t) { return t.kind != TokenKind::kSpace; });
-    element.erase(element.begin(), firstWord);
+    if (!element.empty() && element.front().kind == TokenKind::kSpace) {
+        element.erase(element.begin());
+    }
     const auto angle = std::find_if(element.begin(), element.end(),
                                     [](const Token& t) { return t.kind == TokenKind::kAngle; });
     if (angle == element.end()) {
         return element.empty() || isPlainAddrSpec(element);
     }
-    const bool plainPhrase = std::all_of(element.begin(), angle, [](const Token& t) {
-        return t.kind == TokenKind::kSpace || isPlainWord(t, true);
-    });
     const std::string_view inside = angle->text;
-    return plainPhrase && angle->closed && angle + 1 == element.end() &&
+    return std::all_of(element.begin(), angle, isPlainPhrasePart) && angle->closed &&
+           angle + 1 == element.end() &&
            (inside.empty() || isPlainAddrSpec(Tokenizer(inside).tokens()));
 }
 
@@ -310,10 +313,7 @@ bool isPlainList(std::string_view text) {
             element.clear();
             inGroup = inGroup && token.kind == TokenKind::kComma;
         } else if (token.kind == TokenKind::kColon) {
-            const bool plainName = std::all_of(element.begin(), element.end(), [](const Token& t) {
-                return t.kind == TokenKind::kSpace || isPlainWord(t, true);
-            });
-            if (inGroup || !plainName) {
+            if (inGroup || !std::all_of(element.begin(), element.end(), isPlainPhrasePart)) {
                 return false;
             }
             inGroup = true;
