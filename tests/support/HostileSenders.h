@@ -5,9 +5,10 @@
 // part from each other. Shared by the receive-and-reply test of the windows
 // and the cross-check of the stored text against Python's reader.
 //
-// The encoded-word rows are what Python's email.utils.formataddr((name,
-// address), charset="utf-8") writes; the ISO-2022-JP and Shift_JIS words and
-// the raw 8-bit rows are hand-made, as no mail program writes those names.
+// The rows up to the raw 8-bit ones are what Python's
+// email.utils.formataddr((name, address), charset="utf-8") writes, but for
+// the one marked; the ISO-2022-JP and Shift_JIS words, the raw 8-bit rows and
+// the rest are hand-made, as no mail program writes those names.
 #pragma once
 
 #include <string>
@@ -29,7 +30,8 @@ inline const std::vector<HostileSender>& hostileSenders() {
         // evil25@evil.example, x¥
         {"=?utf-8?b?ZXZpbDI1QGV2aWwuZXhhbXBsZSwgeMKl?= <victim25@example.jp>",
          {"victim25@example.jp"}},
-        // "\r\nRCPT TO:<evil10@evil.example>\r\n"@example.jp
+        // "\r\nRCPT TO:<evil10@evil.example>\r\n"@example.jp (hand-made: formataddr
+        // leaves its line breaks raw in a quoted string)
         {"=?utf-8?b?Ig0KUkNQVCBUTzo8ZXZpbDEwQGV2aWwuZXhhbXBsZT4NCiJAZXhhbXBsZS5qcA==?= "
          "<victim12@example.jp>",
          {"victim12@example.jp"}},
