@@ -9,6 +9,8 @@
 #include "store/BoxCatalogue.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
+#include "transport/EnvelopeGate.h"
+#include "transport/LastError.h"
 #include "transport/NMail.h"
 
 namespace qf::compose {
@@ -33,6 +35,14 @@ SendFailure transportFailure() {
 std::optional<SendFailure> sendOne(const SendSettings& settings, const std::string& recipient,
                                    const std::string& subject, const std::string& body,
                                    const std::string& attachments) {
+    // The transport takes C strings, which end at a NUL: the gate sees the
+    // texts whole here, or the part before a NUL would be sent to. The
+    // refusal is reported as the transport reports its own.
+    if (auto refusal = transport::checkAddressTexts(settings.ownAddress, {recipient})) {
+        transport::setLastError(transport::envelopeFault(*refusal), refusal->address,
+                                refusal->address);
+        return transportFailure();
+    }
     std::string id = text::toCp932(settings.authId);
     std::string password = text::toCp932(settings.authPassword);
     transport::NMailSetSmtpAuth(id.c_str(), password.c_str());

@@ -1,9 +1,11 @@
 // Fuzz target: bytes as the value of a received From header, through the
 // address parser and the envelope gate. Besides the sanitizers it checks what
-// the stored text promises: no control character in it, and no address that
-// a reply to it would go to but the senders the header names, unless the
-// gate refuses that address. Every address the gate lets through is free of
-// control characters and within the length SMTP allows.
+// the stored text promises once a CP932 record holds it: no control
+// character, the same text back from CP932, both our readers finding the same
+// addresses in it, and none that a reply would go to but the senders the
+// header names, unless the gate refuses that address. Every address the gate
+// lets through is free of control characters and within the length SMTP
+// allows.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -42,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         checkGate(mailbox.address);
     }
     const std::string stored = decodeAddressHeader(raw);
-    if (hasControl(stored)) {
+    if (hasControl(stored) || asStoredText(stored) != stored) {
         std::abort();
     }
     std::vector<std::string> replyTo;
@@ -54,6 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();  // a reply would reach someone the header does not name
         }
         replyTo.push_back(mailbox.address);
+    }
+    std::vector<std::string> readAgain;
+    for (const Mailbox& mailbox : parseReceivedAddresses(stored)) {
+        if (!mailbox.address.empty()) {
+            readAgain.push_back(mailbox.address);
+        }
+    }
+    if (readAgain != replyTo) {
+        std::abort();  // readers part on the stored text
     }
     (void)checkEnvelope(raw, replyTo);
     return 0;

@@ -35,6 +35,21 @@ std::size_t crLfCapacity(std::size_t textBytes) {
     return textBytes + textBytes / 32 + 4;
 }
 
+// The start of a sender text too long for its field, as a display name with
+// no address: what the list shows, which no reply can take for an address.
+std::string cutAsName(std::string_view cp932, std::size_t fieldBytes) {
+    static constexpr std::size_t kFrame = 5;  // the quotes and " <>"
+    for (std::size_t room = fieldBytes > kFrame ? fieldBytes - kFrame : 0; room > 0; --room) {
+        const std::string_view start = cp932.substr(0, text::cp932PrefixLength(cp932, room));
+        std::string name = text::toCp932(
+            transport::quotedString(transport::asStoredText(text::fromCp932(start))) + " <>");
+        if (name.size() <= fieldBytes) {
+            return name;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string joinLinesCrLf(std::string_view text) {
@@ -112,24 +127,24 @@ std::string senderForField(std::string_view cp932Sender, std::size_t fieldBytes)
     if (stripped.size() <= fieldBytes) {
         return std::string(cp932Sender);
     }
-    auto addresses = [](std::string_view utf8) {
-        std::vector<std::string> found;
-        for (const transport::Mailbox& mailbox : transport::parseMailboxList(utf8)) {
-            found.push_back(mailbox.address);
+    // The mailboxes that fit whole, in order: each with its name when that
+    // fits, else its address alone. A cut would leave a piece of an address,
+    // which is another address.
+    std::string kept;
+    for (const transport::Mailbox& mailbox :
+         transport::parseMailboxList(text::fromCp932(stripped))) {
+        const std::string separator = kept.empty() ? "" : ", ";
+        const std::string named = text::toCp932(transport::formatMailbox(mailbox));
+        const std::string bare = text::toCp932(mailbox.address);
+        if (kept.size() + separator.size() + named.size() <= fieldBytes) {
+            kept += separator + named;
+        } else if (kept.size() + separator.size() + bare.size() <= fieldBytes) {
+            kept += separator + bare;
+        } else {
+            break;
         }
-        return found;
-    };
-    std::string field(fieldBytes, ' ');
-    text::writeCp932Field(field, stripped);
-    const std::vector<std::string> whole = addresses(text::fromCp932(stripped));
-    if (addresses(text::readField(field)) == whole) {
-        return std::string(cp932Sender);
     }
-    std::string bare;
-    for (const std::string& address : whole) {
-        bare += (bare.empty() ? "" : ", ") + address;
-    }
-    return text::toCp932(bare);
+    return kept.empty() ? cutAsName(stripped, fieldBytes) : kept;
 }
 
 bool mentionsAttachment(std::string_view rawText) {

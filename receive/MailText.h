@@ -56,9 +56,10 @@ int slotForSender(std::string_view sender,
                   const std::array<std::string, settings::kSortingRegistrationCount>& addresses);
 
 // The sender text (CP932) as the From field of `fieldBytes` can keep it.
-// Text that fits, or whose cut still reads as the same addresses, is returned
-// as it is; otherwise the addresses alone, so that a cut never turns the
-// sender's address into another one.
+// Text that fits is returned as it is; otherwise the mailboxes that fit
+// whole (with their names where those fit too), so that a cut never turns
+// an address into another one. When not even the first address fits, the
+// text's start as a quoted name with an empty address ("…" <>).
 std::string senderForField(std::string_view cp932Sender, std::size_t fieldBytes);
 
 // True when the raw text mentions an attachment: the word "attachment",

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/HostileSenders.h"
 #include "tests/support/TempFolder.h"
+#include "text/Cp932.h"
+#include "transport/Addresses.h"
 
 namespace qf::receive {
 namespace {
@@ -112,6 +116,61 @@ TEST(SenderForField, ACutThatWouldChangeTheAddressKeepsTheAddressOnly) {
               "victim@example.jp");
     EXPECT_EQ(senderForField("taro@example.jp (" + name + ")", 90), "taro@example.jp");
     EXPECT_EQ(senderForField("Taro <taro@example.jp>", 90), "Taro <taro@example.jp>");
+    // Two mailboxes: the one that fits whole, never a piece of the other.
+    const std::string second = std::string(60, 'a') + "@evil.example";
+    EXPECT_EQ(senderForField("Taro <taro@example.jp>, " + second, 90), "Taro <taro@example.jp>");
+    // Not even one address fits: its start as a name, which no reply takes.
+    EXPECT_EQ(senderForField(std::string(80, 'b') + "@evil.example", 30),
+              "\"" + std::string(25, 'b') + "\" <>");
+}
+
+// What Python's email.utils.getaddresses finds in each text: its addresses
+// parted by tabs, a line per text.
+std::vector<std::string> addressesPythonFinds(const std::vector<std::string>& texts) {
+    const qf::testing::TempFolder folder;
+    const std::filesystem::path input = std::filesystem::path(folder.path()) / "stored.txt";
+    {
+        std::ofstream out(input, std::ios::binary);
+        for (const std::string& text : texts) {
+            out << text << "\n";
+        }
+    }
+    const std::string command =
+        "/usr/bin/python3 -c 'import sys, email.utils\n"
+        "for line in sys.stdin.buffer.read().decode().splitlines():\n"
+        "    found = [a for _, a in email.utils.getaddresses([line]) if a]\n"
+        "    sys.stdout.buffer.write((\"\\t\".join(found) + \"\\n\").encode())' < " +
+        input.string();
+    std::vector<std::string> lines;
+    FILE* python = ::popen(command.c_str(), "r");
+    std::string output;
+    for (char buffer[4096]; python && ::fgets(buffer, sizeof buffer, python);) {
+        output += buffer;
+    }
+    EXPECT_TRUE(python && ::pclose(python) == 0);
+    for (std::size_t start = 0, end; (end = output.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        lines.push_back(output.substr(start, end - start));
+    }
+    return lines;
+}
+
+// A stored sender, once in CP932 and back, reads as the same addresses to
+// Python's reader as to ours, whatever the From field held.
+TEST(SenderForField, PythonsReaderFindsWhatOursFinds) {
+    std::vector<std::string> stored;
+    std::vector<std::string> ours;
+    for (const qf::testing::HostileSender& row : qf::testing::hostileSenders()) {
+        const std::string cp932 =
+            senderForField(text::toCp932(transport::decodeAddressHeader(row.from)), 90);
+        stored.push_back(text::fromCp932(cp932));
+        std::string found;
+        for (const transport::Mailbox& mailbox : transport::parseMailboxList(stored.back())) {
+            found += (found.empty() ? "" : "\t") + mailbox.address;
+        }
+        ours.push_back(found);
+    }
+    EXPECT_EQ(addressesPythonFinds(stored), ours);
 }
 
 TEST(MentionsAttachment, IsCaseSensitive) {

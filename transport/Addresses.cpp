@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/Cp932.h"
 #include "text/Utf8.h"
 #include "transport/CharsetConversion.h"
 #include "transport/GMimeSupport.h"
@@ -17,8 +18,9 @@ enum class TokenKind { kSpace, kWord, kQuoted, kAngle, kComma, kColon, kSemicolo
 
 struct Token {
     TokenKind kind;
-    std::string raw;   // as written (a quoted string with its quotes)
-    std::string text;  // kQuoted: the content unescaped; kAngle: what is inside
+    std::string raw;     // as written (a quoted string with its quotes)
+    std::string text;    // kQuoted: the content unescaped; kAngle: what is inside
+    bool closed = true;  // false: a quote, angle or comment the value ends inside
 };
 
 constexpr char kEscape = '\x1B';
@@ -74,10 +76,11 @@ class Tokenizer {
         while (m_i < m_s.size()) {
             const char c = m_s[m_i];
             if (isSpace(c) || c == '(') {
-                skipSpaceAndComments();
+                const bool closed = skipSpaceAndComments();
                 if (out.empty() || out.back().kind != TokenKind::kSpace) {
                     out.push_back({TokenKind::kSpace, " ", {}});
                 }
+                out.back().closed = out.back().closed && closed;
             } else if (c == '"') {
                 out.push_back(quoted());
             } else if (c == '<') {
@@ -102,7 +105,8 @@ class Tokenizer {
         return piece;
     }
 
-    void skipSpaceAndComments() {
+    // False when the value ends inside a comment.
+    bool skipSpaceAndComments() {
         int depth = 0;
         while (m_i < m_s.size() && (depth > 0 || isSpace(m_s[m_i]) || m_s[m_i] == '(')) {
             const char c = m_s[m_i];
@@ -117,6 +121,7 @@ class Tokenizer {
                 take(opaqueLength(m_s, m_i));
             }
         }
+        return depth == 0;
     }
 
     Token quoted() {
@@ -129,8 +134,8 @@ class Tokenizer {
             }
             content += take(opaqueLength(m_s, m_i));
         }
-        take(1);  // the closing quote, when there is one
-        return {TokenKind::kQuoted, std::string(m_s.substr(start, m_i - start)), content};
+        const bool closed = !take(1).empty();  // the closing quote, when there is one
+        return {TokenKind::kQuoted, std::string(m_s.substr(start, m_i - start)), content, closed};
     }
 
     Token angle() {
@@ -144,8 +149,8 @@ class Tokenizer {
             }
         }
         std::string inside(m_s.substr(start + 1, m_i - start - 1));
-        take(1);
-        return {TokenKind::kAngle, std::string(m_s.substr(start, m_i - start)), inside};
+        const bool closed = !take(1).empty();
+        return {TokenKind::kAngle, std::string(m_s.substr(start, m_i - start)), inside, closed};
     }
 
     Token word() {
@@ -248,7 +253,150 @@ bool needsQuoting(std::string_view name) {
            name.find("=?") != std::string_view::npos;
 }
 
+// ---- the plain form every reader agrees on ----
+//
+// Readers part from RFC 5322 where a text breaks its grammar: a quoted string
+// with "@domain" after it inside a display name is an address to some and a
+// name to others; an unclosed quote or comment runs to the end for some and
+// to the next comma for others. A stored text is kept only when it has none
+// of these: each element one addr-spec, or a phrase and one angle address,
+// group names allowed.
+
+bool isPlainWord(const Token& token, bool inPhrase) {
+    if (token.kind == TokenKind::kQuoted) {
+        return token.closed;
+    }
+    return token.kind == TokenKind::kWord &&
+           token.raw.find_first_of(inPhrase ? "\\>)@[]" : "\\>)") == std::string::npos;
+}
+
+bool isPlainPhrasePart(const Token& token) {
+    return token.kind == TokenKind::kSpace || isPlainWord(token, true);
+}
+
+// An addr-spec: words and quoted strings with nothing between them.
+bool isPlainAddrSpec(const std::vector<Token>& tokens) {
+    return !tokens.empty() && std::all_of(tokens.begin(), tokens.end(),
+                                          [](const Token& t) { return isPlainWord(t, false); });
+}
+
+bool isPlainElement(std::vector<Token> element) {
+    // Spaces come as one token at most at either end.
+    if (!element.empty() && element.back().kind == TokenKind::kSpace) {
+        element.pop_back();
+    }
+    if (!element.empty() && element.front().kind == TokenKind::kSpace) {
+        element.erase(element.begin());
+    }
+    const auto angle = std::find_if(element.begin(), element.end(),
+                                    [](const Token& t) { return t.kind == TokenKind::kAngle; });
+    if (angle == element.end()) {
+        return element.empty() || isPlainAddrSpec(element);
+    }
+    const std::string_view inside = angle->text;
+    return std::all_of(element.begin(), angle, isPlainPhrasePart) && angle->closed &&
+           angle + 1 == element.end() &&
+           (inside.empty() || isPlainAddrSpec(Tokenizer(inside).tokens()));
+}
+
+bool isPlainList(std::string_view text) {
+    std::vector<Token> element;
+    bool inGroup = false;
+    for (Token& token : Tokenizer(text).tokens()) {
+        if (!token.closed) {
+            return false;
+        }
+        if (token.kind == TokenKind::kComma || token.kind == TokenKind::kSemicolon) {
+            if (!isPlainElement(std::move(element))) {
+                return false;
+            }
+            element.clear();
+            inGroup = inGroup && token.kind == TokenKind::kComma;
+        } else if (token.kind == TokenKind::kColon) {
+            if (inGroup || !std::all_of(element.begin(), element.end(), isPlainPhrasePart)) {
+                return false;
+            }
+            inGroup = true;
+            element.clear();
+        } else {
+            element.push_back(std::move(token));
+        }
+    }
+    return isPlainElement(std::move(element));
+}
+
+// ---- the text a received header is stored as ----
+
+// The two characters of the BMP that CP932 writes as ASCII: ¥ (U+00A5) as a
+// backslash and ‾ (U+203E) as "~". A backslash born that way would escape
+// the quote after it, so each is stored as its full-width form.
+std::string withoutAsciiLookalikes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.substr(i, 2) == "\xC2\xA5") {
+            out += "\xEF\xBF\xA5";  // ￥
+            ++i;
+        } else if (text.substr(i, 3) == "\xE2\x80\xBE") {
+            out += "\xEF\xBF\xA3";  // ￣
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// Whether a reader of `text` finds exactly `addresses`, in order: both our
+// readers, and any reader that keeps to the grammar, since the text is plain.
+bool readsAsExactly(const std::string& text, const std::vector<std::string>& addresses) {
+    return isPlainList(text) && addressesOf(parseMailboxList(text)) == addresses &&
+           addressesOf(parseReceivedAddresses(text)) == addresses;
+}
+
+// A mailbox whose address cannot be stored as it is: its text as a display
+// name with no address, so that a reply finds nobody rather than someone else.
+std::string withoutAddress(const Mailbox& mailbox) {
+    const std::string text = mailbox.name.empty() ? mailbox.address
+                             : mailbox.address.empty()
+                                 ? mailbox.name
+                                 : mailbox.name + " <" + mailbox.address + ">";
+    return quotedString(asStoredText(controlsToSpaces(text))) + " <>";
+}
+
+// The mailboxes written out again. One whose address does not come back
+// whole from CP932, or reads as something else, loses its address; so does
+// a word without "@" unless `wordsWithoutAt` (no reply can go to it, and
+// some readers join a lone quoted word to the name after it).
+struct WrittenOut {
+    std::string text;
+    std::vector<std::string> kept;  // the addresses it still holds
+};
+
+WrittenOut writtenOut(const std::vector<Mailbox>& senders, bool wordsWithoutAt) {
+    WrittenOut out;
+    for (const Mailbox& sender : senders) {
+        if (sender.address.empty()) {
+            continue;
+        }
+        const std::string text =
+            formatMailbox({asStoredText(controlsToSpaces(sender.name)), sender.address});
+        const bool whole = (wordsWithoutAt || sender.address.find('@') != std::string::npos) &&
+                           asStoredText(controlsToSpaces(text)) == text &&
+                           readsAsExactly(text, {sender.address});
+        out.text += (out.text.empty() ? "" : ", ") + (whole ? text : withoutAddress(sender));
+        if (whole) {
+            out.kept.push_back(sender.address);
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+std::string asStoredText(std::string_view utf8) {
+    return text::fromCp932(text::toCp932(withoutAsciiLookalikes(utf8)));
+}
 
 std::string controlsToSpaces(std::string_view text) {
     std::string out(text);
@@ -333,36 +481,16 @@ std::string formatMailbox(const Mailbox& mailbox) {
 
 std::string decodeAddressHeader(std::string_view rawValue) {
     const std::vector<Mailbox> senders = parseReceivedAddresses(rawValue);
-    const std::vector<std::string> wanted = addressesOf(senders);
-    auto readBack = [](const std::string& text) { return addressesOf(parseMailboxList(text)); };
-    auto onlySenders = [&](const std::vector<std::string>& read) {
-        return std::all_of(read.begin(), read.end(), [&](const std::string& address) {
-            return std::find(wanted.begin(), wanted.end(), address) != wanted.end();
-        });
-    };
-    // What was always stored, as long as it reads back right.
-    std::string decoded = controlsToSpaces(decodeHeaderText(rawValue));
-    const std::vector<std::string> readDecoded = readBack(decoded);
-    if (readDecoded == wanted) {
+    // What was always stored, as long as it reads back right once in CP932.
+    std::string decoded = asStoredText(controlsToSpaces(decodeHeaderText(rawValue)));
+    if (readsAsExactly(decoded, addressesOf(senders))) {
         return decoded;
     }
-    std::string written;
-    for (const Mailbox& sender : senders) {
-        if (!sender.address.empty()) {
-            written += (written.empty() ? "" : ", ") + formatMailbox(sender);
-        }
+    WrittenOut out = writtenOut(senders, true);
+    if (!readsAsExactly(out.text, out.kept)) {
+        out = writtenOut(senders, false);
     }
-    written = controlsToSpaces(written);
-    const std::vector<std::string> readWritten = readBack(written);
-    if (readWritten == wanted) {
-        return written;
-    }
-    if (onlySenders(readDecoded)) {
-        return decoded;  // a sender may be lost, but nobody else is added
-    }
-    // Addr-specs too broken to be written out again: one quoted string,
-    // which no reader takes for an address with a domain.
-    return onlySenders(readWritten) ? written : quotedString(written);
+    return readsAsExactly(out.text, out.kept) ? out.text : withoutAddress({out.text, {}});
 }
 
 std::string quotedString(std::string_view text) {

@@ -25,12 +25,20 @@ struct Mailbox {
 // names made spaces. Never fails.
 std::vector<Mailbox> parseReceivedAddresses(std::string_view rawValue);
 
-// The text a received address header is stored as: the header decoded as it
-// always was when that text reads back as exactly the mailboxes of
-// parseReceivedAddresses; otherwise those mailboxes written out again, a
-// display name holding address specials kept in quotes. No control
-// characters either way.
+// The text a received address header is stored as, already as CP932 will
+// hold it (asStoredText): the header decoded as it always was when that text
+// reads back as exactly the addresses of parseReceivedAddresses, under our
+// readers and any reader that keeps to RFC 5322; otherwise those mailboxes
+// written out again, a display name holding address specials kept in quotes.
+// A mailbox whose address CP932 cannot hold, or that no reader would find
+// whole, is kept as a name with an empty address ("<>"): a reply never goes
+// to an address the header does not name. No control characters either way.
 std::string decodeAddressHeader(std::string_view rawValue);
+
+// `utf8` as it reads back from a CP932 record: characters CP932 lacks as "?",
+// and ¥ (U+00A5) and ‾ (U+203E), which CP932 would turn into a backslash and
+// "~", as their full-width forms ￥ and ￣.
+std::string asStoredText(std::string_view utf8);
 
 // The mailboxes the sending side reads in text (UTF-8, as typed or stored):
 // the recipients of a send. Mailboxes without an address are left out.

@@ -87,6 +87,27 @@ TEST(ReceivedAddresses, EverydayFromsAreStoredAsTheyAlwaysWere) {
     }
 }
 
+// The stored text is what a CP932 record gives back: ¥ and ‾ in their
+// full-width forms, so that no backslash is born to escape a quote (the first
+// row used to add evil20 to a reply); a name
+// some readers would take for an address is quoted; an address CP932 cannot
+// hold is kept as a name only.
+TEST(ReceivedAddresses, StoredTextReadsTheSameAfterCp932) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"=?utf-8?b?YcKlIiwgZXZpbDIwQGV2aWwuZXhhbXBsZSwgImI=?= <v@example.jp>",
+         "a￥\", evil20@evil.example, \"b <v@example.jp>"},
+        {"=?utf-8?b?wqU=?= <v@example.jp>", "￥ <v@example.jp>"},
+        {"\"x\xE2\x80\xBE\" <v@example.jp>", "\"x￣\" <v@example.jp>"},
+        {"=?utf-8?b?IlJDUFQgVE86PGV2aWxAZXZpbC5leGFtcGxlPiJAZXhhbXBsZS5qcA==?= <v@example.jp>",
+         "\"\\\"RCPT TO:<evil@evil.example>\\\"@example.jp\" <v@example.jp>"},
+        {"<v\xE2\x80\xBE@example.jp>, w@example.jp", "\"v￣@example.jp\" <>, w@example.jp"},
+    };
+    for (const auto& [raw, stored] : cases) {
+        EXPECT_EQ(decodeAddressHeader(raw), stored) << raw;
+        EXPECT_EQ(asStoredText(stored), stored);
+    }
+}
+
 TEST(ReceivedAddresses, OnlyDisplayNamesAreDecoded) {
     // "表" in Shift_JIS ends in "\", which must not escape the closing quote.
     auto mailboxes = parseReceivedAddresses(

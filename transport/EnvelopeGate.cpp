@@ -169,6 +169,20 @@ std::optional<EnvelopeRefusal> checkAddressTexts(std::string_view sender,
     return std::nullopt;
 }
 
+TransportFault envelopeFault(const EnvelopeRefusal& refusal) {
+    switch (refusal.fault) {
+        case AddressFault::kControlCharacter:
+            return refusal.sender ? TransportFault::kSenderControlCharacter
+                                  : TransportFault::kRecipientControlCharacter;
+        case AddressFault::kTooLong:
+            return refusal.sender ? TransportFault::kSenderTooLong
+                                  : TransportFault::kRecipientTooLong;
+        default:
+            return refusal.sender ? TransportFault::kSenderMalformed
+                                  : TransportFault::kRecipientMalformed;
+    }
+}
+
 std::string printableAddress(std::string_view address, std::size_t maxCharacters) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;

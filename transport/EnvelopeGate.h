@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "transport/TransportFault.h"
+
 namespace qf::transport {
 
 enum class AddressFault {
@@ -40,6 +42,9 @@ std::optional<EnvelopeRefusal> checkEnvelope(std::string_view sender,
 // than the text shows (an old stored From with CR LF in it, say).
 std::optional<EnvelopeRefusal> checkAddressTexts(std::string_view sender,
                                                  const std::vector<std::string_view>& recipients);
+
+// The code a refusal is reported with (NMailGetErrorCode).
+TransportFault envelopeFault(const EnvelopeRefusal& refusal);
 
 // `address` as a user can be shown it: control characters as "\r", "\n" or
 // "\xNN", cut to `maxCharacters` with "…".

@@ -87,20 +87,6 @@ TransportFault tlsFault(TlsRefusal refusal) {
     return TransportFault::kNone;
 }
 
-TransportFault envelopeFault(const EnvelopeRefusal& refusal) {
-    switch (refusal.fault) {
-        case AddressFault::kControlCharacter:
-            return refusal.sender ? TransportFault::kSenderControlCharacter
-                                  : TransportFault::kRecipientControlCharacter;
-        case AddressFault::kTooLong:
-            return refusal.sender ? TransportFault::kSenderTooLong
-                                  : TransportFault::kRecipientTooLong;
-        default:
-            return refusal.sender ? TransportFault::kSenderMalformed
-                                  : TransportFault::kRecipientMalformed;
-    }
-}
-
 // A refused envelope address: the address is both what the fault is about
 // and the only diagnostic there is (no byte went to the server).
 int reportEnvelope(const EnvelopeRefusal& refusal) {
