@@ -332,6 +332,8 @@ void MainWindow::load() {
     Text20->hide();
     showBoxCounts();
     m_app.held().server = settings::readServerSettings(folder.serverSettingsFile());
+    // The timed check follows the settings as read, not only later changes.
+    m_app.environment().announceServerSettings();
     m_dialogFolder = QDir::currentPath();
     transport::NMailInitializeWinSock();
     transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);

@@ -28,6 +28,7 @@ AccountWindow::AccountWindow(ui::WindowEnvironment& env) : m_env(env) {
     PassText->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // "*"
     Check1 = new QCheckBox(QStringLiteral("IDパスワードを保存する"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
+    Check1->setChecked(m_env.accountKeptInFile());
     OKCommand = new QPushButton(QStringLiteral("OK"), this);
     OKCommand->setObjectName(QStringLiteral("OKCommand"));
     OKCommand->setDefault(true);

@@ -1,10 +1,10 @@
 // The POP3 account window: user ID and password.
 //
-// It opens with the ID and password stored in the account file. "OK" makes
+// It opens with the ID and password stored in the account file, and
+// "IDパスワードを保存する" as last chosen (the file's NAME3). "OK" makes
 // them the held account; with "IDパスワードを保存する" checked it also
-// stores them (and the choice "1"), unchecked it stores only the choice "0"
-// and leaves the stored ID and password as they are. "Cancel" changes
-// nothing. When the file cannot be written the user is told and the window
+// stores them (and the choice "1"), unchecked it stores the choice "0" and
+// removes a stored password from the file. "Cancel" changes nothing. When the file cannot be written the user is told and the window
 // stays open.
 //
 // While the window is open the receive run uses IdText and PassText as
@@ -34,7 +34,7 @@ class AccountWindow : public QWidget {
 
     QLineEdit* IdText;
     QLineEdit* PassText;  // shows "*" for each character
-    QCheckBox* Check1;    // keep ID and password; starts unchecked
+    QCheckBox* Check1;    // keep ID and password; starts as last chosen
     QPushButton* OKCommand;
     QPushButton* CancelCommand;
 

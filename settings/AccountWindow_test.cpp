@@ -47,22 +47,25 @@ class AccountWindowTest : public QObject {
         QCOMPARE(form.PassText->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
                                                    form.PassText),
                  int('*'));
-        QVERIFY(!form.Check1->isChecked());
+        QVERIFY(form.Check1->isChecked());  // the file keeps them
     }
 
-    void uncheckedKeepsTheStoredAccountAndRecordsTheChoice() {
+    void uncheckedLeavesNoPasswordInTheFileAndOpensUncheckedAgain() {
         TestApplication started(storeAccount);
         AccountWindow& form = started.app->showForm<AccountWindow>();
         retype(form.IdText, QStringLiteral("jiro"));
         retype(form.PassText, QStringLiteral("hunter2"));
+        QTest::mouseClick(form.Check1, Qt::LeftButton);
         QTest::mouseClick(form.OKCommand, Qt::LeftButton);
 
         QCOMPARE(storedKey(started, "NAME"), std::string("taro"));
-        QCOMPARE(storedKey(started, "NAME2"), std::string("secret"));
+        QCOMPARE(storedKey(started, "NAME2"), std::string());
         QCOMPARE(storedKey(started, "NAME3"), std::string("0"));
         QCOMPARE(started.app->held().account, std::optional(Account{"jiro", "hunter2"}));
         QVERIFY(!started.app->held().keepAccount);
         QVERIFY(!form.isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!started.app->showForm<AccountWindow>().Check1->isChecked());
     }
 
     void checkedStoresTheTypedAccount() {

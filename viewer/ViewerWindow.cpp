@@ -76,6 +76,18 @@ ui::ActiveLabel* createCommandLabel(const QString& name, const QString& text, co
     return label;
 }
 
+// The list rows of `listing` from row `first` on.
+QList<QTreeWidgetItem*> listItems(const BoxListing& listing, qsizetype first) {
+    QList<QTreeWidgetItem*> items;
+    for (auto row = listing.rows.begin() + std::min<qsizetype>(first, qsizetype(listing.rows.size()));
+         row != listing.rows.end(); ++row) {
+        items.append(new QTreeWidgetItem(QStringList{QString::fromStdString(row->subject),
+                                                     QString::fromStdString(row->fromOrTo),
+                                                     QString::fromStdString(row->date)}));
+    }
+    return items;
+}
+
 }  // namespace
 
 const QString ViewerWindow::kSelectedMarker = QStringLiteral("1");
@@ -84,6 +96,12 @@ ViewerWindow::ViewerWindow(ui::WindowEnvironment& env)
     : ViewerWindow(env.folder(), env.mailStore(), nullptr, &env.held().currentBox,
                    &env.held().editorCurrentFile) {
     m_env = &env;  // the viewer's commands reach the other windows through it
+    // An open box follows the receive runs, the timed ones included.
+    connect(&env, &ui::WindowEnvironment::mailsArrived, this, [this](int box) {
+        if (box == m_currentBox && isVisible()) {
+            listArrivedMails();
+        }
+    });
     showCommandPictures();
     addSearchAllMenuItem();
 }
@@ -379,13 +397,7 @@ void ViewerWindow::loadList() {
     rtfEd->clear();
     BoxListing listing = listBox(m_store, m_currentBox);
 
-    QList<QTreeWidgetItem*> items;
-    items.reserve(qsizetype(listing.rows.size()));
-    for (const ListedMail& row : listing.rows) {
-        items.append(new QTreeWidgetItem(QStringList{QString::fromStdString(row.subject),
-                                                     QString::fromStdString(row.fromOrTo),
-                                                     QString::fromStdString(row.date)}));
-    }
+    const QList<QTreeWidgetItem*> items = listItems(listing, 0);
     MailListView->addTopLevelItems(items);
     if (!items.isEmpty()) {
         // The last mail is the one shown: the arrow keys move on from it.
@@ -396,6 +408,16 @@ void ViewerWindow::loadList() {
         showMail(*listing.last);
         passBodyThroughClipboard();
     }
+    writeCount();
+    if (!listing.status.isOk()) {
+        ui::tell(this, ui::Say::kBoxNotReadToEnd, {},
+                 QString::fromStdString(listing.status.message()));
+    }
+}
+
+void ViewerWindow::listArrivedMails() {
+    const BoxListing listing = listBox(m_store, m_currentBox);
+    MailListView->addTopLevelItems(listItems(listing, MailListView->topLevelItemCount()));
     writeCount();
     if (!listing.status.isOk()) {
         ui::tell(this, ui::Say::kBoxNotReadToEnd, {},
