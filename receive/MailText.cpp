@@ -119,7 +119,8 @@ std::optional<std::string_view> bareAddressOf(std::string_view registration) {
 
 bool sameAddress(std::string_view registered, std::string_view address) {
     const std::size_t at = registered.find('@');
-    if (address.size() != registered.size() || address.substr(0, at + 1) != registered.substr(0, at + 1)) {
+    if (address.size() != registered.size() ||
+        address.substr(0, at + 1) != registered.substr(0, at + 1)) {
         return false;
     }
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };

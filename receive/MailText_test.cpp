@@ -110,10 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "a@example.jp",
                     0},
         SortingCase{"WholeTextsAreComparedUntrimmed", {"a b", "c", "d", "e", "f"}, " a b", 5},
-        SortingCase{"TheLocalPartsCaseMatters",
-                    {"a@example.jp", "b", "c", "d", "e"},
-                    "A@example.jp",
-                    5},
+        SortingCase{
+            "TheLocalPartsCaseMatters", {"a@example.jp", "b", "c", "d", "e"}, "A@example.jp", 5},
         SortingCase{"EmptyRegistrationMatchesEmptySender", {"a", "b", "", "d", ""}, "", 2},
         SortingCase{
             "FirstOfTwoEqualRegistrationsWins", {"a", "s@x.jp", "s@x.jp", "d", "e"}, "s@x.jp", 1}),

@@ -67,7 +67,9 @@ class WindowObserver final : public ReceiveObserver {
     // `seenListDeclined`: the program run's note that the question on a lost
     // seen-list was answered キャンセル; a timed run does not ask it again.
     WindowObserver(ui::WindowEnvironment& env, RunTrigger trigger, bool& seenListDeclined)
-        : m_env(env), m_main(env.mainWindow()), m_trigger(trigger),
+        : m_env(env),
+          m_main(env.mainWindow()),
+          m_trigger(trigger),
           m_seenListDeclined(seenListDeclined) {}
 
     bool noticeRequested() const { return m_noticeRequested; }

@@ -4,8 +4,8 @@
 // "IDパスワードを保存する" as last chosen (the file's NAME3). "OK" makes
 // them the held account; with "IDパスワードを保存する" checked it also
 // stores them (and the choice "1"), unchecked it stores the choice "0" and
-// removes a stored password from the file. "Cancel" changes nothing. When the file cannot be written the user is told and the window
-// stays open.
+// removes a stored password from the file. "Cancel" changes nothing. When the file cannot be
+// written the user is told and the window stays open.
 //
 // While the window is open the receive run uses IdText and PassText as
 // typed; after an OK, the account confirmed there, for the rest of the run.

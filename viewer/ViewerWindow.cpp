@@ -79,7 +79,8 @@ ui::ActiveLabel* createCommandLabel(const QString& name, const QString& text, co
 // The list rows of `listing` from row `first` on.
 QList<QTreeWidgetItem*> listItems(const BoxListing& listing, qsizetype first) {
     QList<QTreeWidgetItem*> items;
-    for (auto row = listing.rows.begin() + std::min<qsizetype>(first, qsizetype(listing.rows.size()));
+    for (auto row =
+             listing.rows.begin() + std::min<qsizetype>(first, qsizetype(listing.rows.size()));
          row != listing.rows.end(); ++row) {
         items.append(new QTreeWidgetItem(QStringList{QString::fromStdString(row->subject),
                                                      QString::fromStdString(row->fromOrTo),
