@@ -37,6 +37,19 @@ std::size_t crLfCapacity(std::size_t textBytes) {
     return textBytes + textBytes / 32 + 4;
 }
 
+// The local part as written, the domain without regard to case.
+bool sameAddress(std::string_view registered, std::string_view address) {
+    const std::size_t at = registered.find('@');
+    if (address.size() != registered.size() ||
+        address.substr(0, at + 1) != registered.substr(0, at + 1)) {
+        return false;
+    }
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::equal(registered.begin() + static_cast<std::ptrdiff_t>(at), registered.end(),
+                      address.begin() + static_cast<std::ptrdiff_t>(at),
+                      [&](char a, char b) { return lower(a) == lower(b); });
+}
+
 }  // namespace
 
 std::string joinLinesCrLf(std::string_view text) {
@@ -115,18 +128,6 @@ std::optional<std::string_view> bareAddressOf(std::string_view registration) {
         return std::nullopt;
     }
     return address;
-}
-
-bool sameAddress(std::string_view registered, std::string_view address) {
-    const std::size_t at = registered.find('@');
-    if (address.size() != registered.size() ||
-        address.substr(0, at + 1) != registered.substr(0, at + 1)) {
-        return false;
-    }
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return std::equal(registered.begin() + static_cast<std::ptrdiff_t>(at), registered.end(),
-                      address.begin() + static_cast<std::ptrdiff_t>(at),
-                      [&](char a, char b) { return lower(a) == lower(b); });
 }
 
 int slotForSender(std::string_view sender,

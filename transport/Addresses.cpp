@@ -237,8 +237,11 @@ void addElement(const std::vector<Token>& tokens, std::vector<Mailbox>& out) {
         }
         return text;
     };
+    // An address is plain words; a quoted "a@b" is a name's text.
     const auto hasAt = [&](const std::vector<Token>& word) {
-        return textOf(word).find('@') != std::string::npos;
+        return std::all_of(word.begin(), word.end(),
+                           [](const Token& t) { return t.kind == TokenKind::kWord; }) &&
+               textOf(word).find('@') != std::string::npos;
     };
     const auto address = std::find_if(words.begin(), words.end(), hasAt);
     if (words.size() > 1 && address != words.end() &&
