@@ -91,8 +91,8 @@ void SortingWindow::buildControls() {
         auto* caption = new QLineEdit(this);
         caption->setObjectName(QStringLiteral("Text%1").arg(2 * row + 2));
         placeInTwips(caption, {kNameLeft, rowTop(row), kNameWidth, kRowHeight});
-        m_boxes[static_cast<std::size_t>(2 * row)] = address;
-        m_boxes[static_cast<std::size_t>(2 * row + 1)] = caption;
+        m_boxes[2 * static_cast<std::size_t>(row)] = address;
+        m_boxes[2 * static_cast<std::size_t>(row) + 1] = caption;
 
         auto* paste = new QPushButton(QStringLiteral("貼付"), this);
         paste->setObjectName(QStringLiteral("Command%1").arg(row + 3));
@@ -118,11 +118,11 @@ void SortingWindow::buildGuidance() {
     auto* bottom = new QLabel(this);
     bottom->setObjectName(QStringLiteral("Label2"));
     bottom->setWordWrap(true);
-    bottom->setText(
-        QStringLiteral("●完全一致検索方式ですから、＜＞付きで送信されてくるメールには、"
-                       "＜＞付きで登録して下さい。\n"
-                       "●メールアドレスが曖昧（あいまい）な場合は、\n"
-                       "Quillfernで一度受信し、アドレスを確認して下さい。"));
+    // A bare address matches the sender under any name, so the line on how
+    // to register says that rather than asking for the brackets.
+    bottom->setText(ui::words(ui::Say::kSortingAddressIsEnough, {}, QString()) +
+                    QStringLiteral("\n●メールアドレスが曖昧（あいまい）な場合は、\n"
+                                   "Quillfernで一度受信し、アドレスを確認して下さい。"));
     placeInTwips(bottom, kGuidanceBottom);
 }
 

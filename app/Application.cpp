@@ -100,6 +100,11 @@ Status Application::prepareFolder() {
     // none) they cannot reach this program, and it still runs.
     m_linkServer = std::make_unique<LinkServer>(folder());
     connect(m_linkServer.get(), &LinkServer::linkReceived, this, &Application::openMailLink);
+    connect(m_linkServer.get(), &LinkServer::showRequested, this, [this] {
+        if (m_mainWindow) {
+            ui::WindowEnvironment::bringUp(*m_mainWindow);
+        }
+    });
     m_linkServer->listen();
     return Status::ok();
 }

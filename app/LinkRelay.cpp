@@ -79,7 +79,15 @@ void LinkServer::readFrom(QLocalSocket* socket) {
     socket->write(kAnswer);
     socket->flush();
     socket->disconnectFromServer();
-    emit linkReceived(QString::fromUtf8(line));
+    if (line.isEmpty()) {
+        emit showRequested();
+    } else {
+        emit linkReceived(QString::fromUtf8(line));
+    }
+}
+
+LinkDelivery askToShow(const settings::ProgramFolder& folder, int timeoutMs) {
+    return deliverLink(folder, QString(), timeoutMs);
 }
 
 LinkDelivery deliverLink(const settings::ProgramFolder& folder, const QString& link,

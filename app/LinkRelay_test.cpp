@@ -1,5 +1,6 @@
 #include "app/LinkRelay.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 #include <QTextEdit>
@@ -54,6 +55,29 @@ class LinkRelayTest : public QObject {
         QCOMPARE(composed(*compose), kFilled);
     }
 
+    // A start without a link brings the running program's main window to the
+    // front, restored and active, and opens nothing else.
+    void aSecondStartWithoutALinkRaisesTheRunningProgram() {
+        TestApplication running;
+        QVERIFY(running.status.isOk());
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        running.mainWindow().showMinimized();
+        QTRY_VERIFY(running.mainWindow().isMinimized());
+        std::atomic<int> delivery{-1};
+        std::thread second(
+            [&] { delivery = static_cast<int>(askToShow(running.folder.programFolder())); });
+        QTRY_VERIFY(delivery != -1);
+        second.join();
+        QCOMPARE(delivery.load(), static_cast<int>(LinkDelivery::kDelivered));
+        QTRY_VERIFY(!running.mainWindow().isMinimized());
+        QVERIFY(running.mainWindow().isVisible());
+        QTRY_COMPARE(QApplication::activeWindow(), &running.mainWindow());
+        QVERIFY(running.app->existingForm<compose::ComposeWindow>() == nullptr);
+        QVERIFY(running.boxes.shown().isEmpty());
+    }
+
     void typedMailIsReplacedOnlyWhenTheUserSaysYes() {
         TestApplication running;
         compose::ComposeWindow& compose = running.app->showForm<compose::ComposeWindow>();
@@ -94,6 +118,7 @@ class LinkRelayTest : public QObject {
         auto lock = settings::FolderLock::acquire(folder.programFolder().lockFile());
         QVERIFY(lock.isOk());
         QCOMPARE(deliverLink(folder.programFolder(), kLink, 300), LinkDelivery::kFailed);
+        QCOMPARE(askToShow(folder.programFolder(), 300), LinkDelivery::kFailed);
     }
 };
 

@@ -288,7 +288,7 @@ void MainWindow::connectHelpTexts() {
         {m_boxPanel, QString()},
     };
     for (const auto& [control, text] : texts) {
-        connect(control, &ActiveLabel::hovered, this, [this, text] { showHelpText(text); });
+        connect(control, &ActiveLabel::hovered, this, [this, help = text] { showHelpText(help); });
     }
 }
 
@@ -351,6 +351,8 @@ void MainWindow::load() {
     m_noNewMailNotice->hide();
     showBoxCounts();
     m_app.held().server = settings::readServerSettings(folder.serverSettingsFile());
+    // The timed check follows the settings as read, not only later changes.
+    m_app.environment().announceServerSettings();
     m_dialogFolder = QDir::currentPath();
     transport::NMailInitializeWinSock();
     transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);

@@ -77,9 +77,15 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    // A program already on this folder takes the link, and this start is done.
+    // A program already on this folder takes the link, or comes to the front
+    // when there is none, and this start is done. Another user's program or
+    // a foreign lock takes neither: the start below says the folder is in use.
     const QString link = mailtoArgument(QApplication::arguments());
-    if (!link.isEmpty()) {
+    if (link.isEmpty()) {
+        if (qf::app::askToShow(folder.value()) == qf::app::LinkDelivery::kDelivered) {
+            return 0;
+        }
+    } else {
         switch (qf::app::deliverLink(folder.value(), link)) {
             case qf::app::LinkDelivery::kDelivered:
                 return 0;

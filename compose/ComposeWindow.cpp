@@ -406,7 +406,7 @@ void ComposeWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // The frame's close asks before typed text goes; "中止" and a send do not.
+    // The frame's close and "送信中止" ask before typed text goes; a send does not.
     const bool asked = !m_closingByCommand && !m_env.shuttingDown();
     m_closingByCommand = false;
     if (asked && !ui::mayDiscardTypedText(this, *this)) {
@@ -547,8 +547,8 @@ void ComposeWindow::closeAddressPane() {
     centreOnScreen();
 }
 
+// Typed text is lost here as by the frame's close, so the close asks alike.
 void ComposeWindow::stopWithoutSending() {
-    m_closingByCommand = true;
     close();
 }
 

@@ -145,7 +145,7 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     int m_widthTwips = 0;
     int m_heightTwips = 0;
     bool m_sending = false;
-    bool m_closingByCommand = false;  // send or stop: no question
+    bool m_closingByCommand = false;  // a send: no question
 
     QWidget* m_content = nullptr;  // every control but the status line and help box
     QLineEdit* m_to = nullptr;

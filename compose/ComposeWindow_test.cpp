@@ -111,6 +111,7 @@ class ComposeWindowTest : public QObject {
     void vanishedEntryIsCountedAndKeepsTheWindowOpen();
     void sentMailIsListedInTheSendHistoryBox();
     void closingDuringThePressedWaitSendsNothing();
+    void stopAsksAsTheFrameDoesBeforeTypedTextGoes();
     void aPartlyFailedBatchGoesAgainOnlyToWhomItMissed();
     void aMailTheServerMayHaveIsNamedAndAskedAboutBeforeGoingAgain();
 
@@ -422,6 +423,19 @@ void ComposeWindowTest::closingDuringThePressedWaitSendsNothing() {
     QTest::mouseClick(control<ui::ActiveLabel>("Label8"), Qt::LeftButton);
     QVERIFY(m_form.isNull());
     QCOMPARE(m_servers.messagesInMaildir(), std::size_t{0});
+}
+
+void ComposeWindowTest::stopAsksAsTheFrameDoesBeforeTypedTextGoes() {
+    openForm();
+    control<QTextEdit>("BodyText")->setPlainText(QStringLiteral("書きかけ"));
+    m_boxes->answer({false});
+    m_form->stopWithoutSending();
+    QVERIFY(!m_form.isNull() && m_form->isVisible());
+    QCOMPARE(m_boxes->shown().size(), 1);
+    QCOMPARE(m_boxes->shown().back().text, ui::words(ui::Say::kDiscardTypedMail, {}, QString()));
+    m_boxes->answer({true});
+    m_form->stopWithoutSending();
+    QTRY_VERIFY(m_form.isNull());
 }
 
 void ComposeWindowTest::singleSendThroughTheButtonArrivesAndCloses() {

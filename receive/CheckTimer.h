@@ -31,6 +31,8 @@ class CheckTimer : public QObject {
 
     // True while a check is planned.
     bool isActive() const { return m_timer.isActive(); }
+    // How long until the planned check; meaningful while isActive().
+    std::chrono::milliseconds remainingTime() const { return m_timer.remainingTimeAsDuration(); }
 
     // The longest wait before a due check is tried again at a busy moment.
     static constexpr std::chrono::seconds kBusyRetry{5};

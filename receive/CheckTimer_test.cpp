@@ -173,6 +173,15 @@ class CheckTimerTest : public QObject {
         QVERIFY(!refusing.sessions().empty());
     }
 
+    // The program's own timer, made before the main window reads corvid.ini.
+    void aStartWithTheCheckOnArmsTheTimerWithItsInterval() {
+        TestApplication started(checkingOn("127.0.0.1:1"));
+        auto* timer = started.app->environment().findChild<CheckTimer*>();
+        QVERIFY(timer != nullptr);
+        QVERIFY(timer->isActive());
+        QVERIFY(timer->remainingTime() > 50s && timer->remainingTime() <= 60s);
+    }
+
     void turningTheCheckOffInTheSettingsStopsIt() {
         Pop3WithDelay pop3(0);
         TestApplication started(checkingOn(pop3.address()));

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "receive/ReceiveRun.h"
@@ -48,6 +50,19 @@ std::string cutAsName(std::string_view cp932, std::size_t fieldBytes) {
         }
     }
     return {};
+}
+
+// The local part as written, the domain without regard to case.
+bool sameAddress(std::string_view registered, std::string_view address) {
+    const std::size_t at = registered.find('@');
+    if (address.size() != registered.size() ||
+        address.substr(0, at + 1) != registered.substr(0, at + 1)) {
+        return false;
+    }
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::equal(registered.begin() + static_cast<std::ptrdiff_t>(at), registered.end(),
+                      address.begin() + static_cast<std::ptrdiff_t>(at),
+                      [&](char a, char b) { return lower(a) == lower(b); });
 }
 
 }  // namespace
@@ -112,10 +127,41 @@ void WorkFile::remove() {
     ::unlink(m_path.c_str());
 }
 
+std::optional<std::string_view> bareAddressOf(std::string_view registration) {
+    std::string_view address = text::stripSpaces(registration);
+    if (address.size() > 2 && address.front() == '<' && address.back() == '>') {
+        address = address.substr(1, address.size() - 2);
+    }
+    const std::size_t at = address.find('@');
+    const bool oneAt = at != std::string_view::npos && at > 0 && at + 1 < address.size() &&
+                       address.find('@', at + 1) == std::string_view::npos;
+    const bool plain = std::none_of(address.begin(), address.end(), [](char c) {
+        return static_cast<unsigned char>(c) <= ' ' || c == 0x7F ||
+               std::string_view("<>()[],;:\"\\").find(c) != std::string_view::npos;
+    });
+    if (!oneAt || !plain) {
+        return std::nullopt;
+    }
+    return address;
+}
+
 int slotForSender(std::string_view sender,
                   const std::array<std::string, settings::kSortingRegistrationCount>& addresses) {
+    std::optional<std::vector<transport::Mailbox>> mailboxes;  // parsed at the first bare address
     for (std::size_t i = 0; i < addresses.size(); ++i) {
         if (text::stripSpaces(addresses[i]) == sender) {
+            return static_cast<int>(i);
+        }
+        const std::optional<std::string_view> bare = bareAddressOf(addresses[i]);
+        if (!bare) {
+            continue;
+        }
+        if (!mailboxes) {
+            mailboxes = transport::parseReceivedAddresses(sender);
+        }
+        if (std::any_of(mailboxes->begin(), mailboxes->end(), [&](const transport::Mailbox& m) {
+                return sameAddress(*bare, m.address);
+            })) {
             return static_cast<int>(i);
         }
     }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -49,9 +50,17 @@ class WorkFile {
     long long m_length = -1;  // of the text last written; -1 before the first
 };
 
-// The slot (0 … 4) of the first registration whose address, trimmed of spaces
-// at both ends, equals `sender` exactly (case-sensitive, sender untrimmed);
-// 5 ("その他") when none does.
+// The address a registration names when it is one bare address, alone or in
+// angle brackets ("tanaka@example.jp", "<tanaka@example.jp>"), trimmed of
+// spaces; nullopt for any other text (a name with an address, a word).
+std::optional<std::string_view> bareAddressOf(std::string_view registration);
+
+// The slot (0 … 4) of the first registration that matches `sender`; 5
+// ("その他") when none does. A registration matches when, trimmed of spaces
+// at both ends, it equals `sender` exactly (case-sensitive, sender
+// untrimmed), and a bare address (bareAddressOf) also matches every sender
+// that names that address, whatever the display name: the local part as
+// written, the domain without regard to case.
 int slotForSender(std::string_view sender,
                   const std::array<std::string, settings::kSortingRegistrationCount>& addresses);
 

@@ -79,7 +79,7 @@ struct SortingCase {
 
 class SlotForSender : public ::testing::TestWithParam<SortingCase> {};
 
-TEST_P(SlotForSender, PicksTheFirstExactMatch) {
+TEST_P(SlotForSender, PicksTheFirstMatch) {
     EXPECT_EQ(slotForSender(GetParam().sender, GetParam().addresses), GetParam().slot);
 }
 
@@ -93,16 +93,29 @@ INSTANTIATE_TEST_SUITE_P(
                     "e@example.jp",
                     4},
         SortingCase{"NoMatchIsOther", {"a@example.jp", "b", "c", "d", "e"}, "z@example.jp", 5},
-        SortingCase{"AngleBracketsDoNotMatchABareAddress",
-                    {"a@example.jp", "b", "c", "d", "e"},
+        SortingCase{"ABareAddressMatchesWhateverTheName",
+                    {"x", "a@example.jp", "c", "d", "e"},
                     "山田 <a@example.jp>",
+                    1},
+        SortingCase{"ABareAddressInBracketsMatchesToo",
+                    {"<a@example.jp>", "b", "c", "d", "e"},
+                    "\"Yamada, Taro\" <a@EXAMPLE.jp>",
+                    0},
+        SortingCase{"ANameInTheRegistrationStaysAWholeTextMatch",
+                    {"山田 <a@example.jp>", "b", "c", "d", "e"},
+                    "a@example.jp",
+                    5},
+        SortingCase{"AnAddressInTheDisplayNameDoesNotMatch",
+                    {"a@example.jp", "b", "c", "d", "e"},
+                    "\"a@example.jp\" <evil@evil.example>",
                     5},
         SortingCase{"RegisteredAddressIsTrimmed",
                     {"  a@example.jp ", "b", "c", "d", "e"},
                     "a@example.jp",
                     0},
-        SortingCase{"SenderIsNotTrimmed", {"a@example.jp", "b", "c", "d", "e"}, " a@example.jp", 5},
-        SortingCase{"CaseMatters", {"a@example.jp", "b", "c", "d", "e"}, "A@example.jp", 5},
+        SortingCase{"WholeTextsAreComparedUntrimmed", {"a b", "c", "d", "e", "f"}, " a b", 5},
+        SortingCase{
+            "TheLocalPartsCaseMatters", {"a@example.jp", "b", "c", "d", "e"}, "A@example.jp", 5},
         SortingCase{"EmptyRegistrationMatchesEmptySender", {"a", "b", "", "d", ""}, "", 2},
         SortingCase{
             "FirstOfTwoEqualRegistrationsWins", {"a", "s@x.jp", "s@x.jp", "d", "e"}, "s@x.jp", 1}),

@@ -196,8 +196,8 @@ struct ReceiveRequest {
     // True when the user chose to keep the ID and password in iniIdPass.ini:
     // only then does the run write them there.
     bool keepAccount = false;
-    // Sender addresses of registrations 1 … 5 as loaded at start; they are
-    // trimmed before comparing, the sender is compared as it came.
+    // Sender addresses of registrations 1 … 5 as loaded at start, matched
+    // against each sender as slotForSender says.
     std::array<std::string, settings::kSortingRegistrationCount> routingAddresses;
     // The store whose current-record buffers the writes should fill (the
     // viewer's); null: a store of the folder's own for this run.

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTime>
+#include <set>
 
 #include "receive/MailTransport.h"
 #include "receive/ReceiveWords.h"
@@ -63,11 +64,18 @@ class InputHold final : public QObject {
 // return to the event loop, so each change is painted at once.
 class WindowObserver final : public ReceiveObserver {
   public:
-    WindowObserver(ui::WindowEnvironment& env, RunTrigger trigger)
-        : m_env(env), m_main(env.mainWindow()), m_trigger(trigger) {}
+    // `seenListDeclined`: the program run's note that the question on a lost
+    // seen-list was answered キャンセル; a timed run does not ask it again.
+    WindowObserver(ui::WindowEnvironment& env, RunTrigger trigger, bool& seenListDeclined)
+        : m_env(env),
+          m_main(env.mainWindow()),
+          m_trigger(trigger),
+          m_seenListDeclined(seenListDeclined) {}
 
     bool noticeRequested() const { return m_noticeRequested; }
     bool staged() const { return m_staged; }
+    // The receiving boxes (1-6) this run stored mail in.
+    const std::set<int>& boxesWithNewMail() const { return m_boxesWithNewMail; }
 
     void onRegistrationsRead(const settings::SortingRegistrations& registrations) override {
         m_env.held().registrations = registrations;
@@ -98,6 +106,7 @@ class WindowObserver final : public ReceiveObserver {
 
     void onMailStored(int slot, int /*recordNumber*/) override {
         const int box = slot + 1;
+        m_boxesWithNewMail.insert(box);
         m_env.held().newMailFlag = true;
         m_main.countNewMail(box);
     }
@@ -105,6 +114,9 @@ class WindowObserver final : public ReceiveObserver {
     void onNoNewMail() override { m_noticeRequested = m_trigger == RunTrigger::kButton; }
 
     SeenListChoice onSeenListLost(const SeenListLoss& loss) override {
+        if (m_trigger == RunTrigger::kTimer && m_seenListDeclined) {
+            return SeenListChoice::kCancel;
+        }
         const ui::Message question{
             ui::Say::kReceiveSeenListLost, {std::to_string(loss.waiting)}, loss.problem};
         switch (ui::askYesNoCancel(&m_main.window(), QString::fromStdString(ui::words(question)),
@@ -116,6 +128,7 @@ class WindowObserver final : public ReceiveObserver {
             case ui::Choice::kCancelButton:
                 break;
         }
+        m_seenListDeclined = true;
         return SeenListChoice::kCancel;
     }
 
@@ -123,8 +136,10 @@ class WindowObserver final : public ReceiveObserver {
     ui::WindowEnvironment& m_env;
     ui::MainWindowIntents& m_main;
     RunTrigger m_trigger;
+    bool& m_seenListDeclined;
     bool m_noticeRequested = false;
     bool m_staged = false;
+    std::set<int> m_boxesWithNewMail;
 };
 
 }  // namespace
@@ -158,11 +173,17 @@ ReceiveOutcome ReceiveController::run(MailTransport& transport, RunTrigger trigg
         m_notice.stop();
         endNoNewMailNotice();
     }
-    WindowObserver observer(m_env, trigger);
+    WindowObserver observer(m_env, trigger, m_seenListDeclined);
     ReceiveOutcome outcome;
     {
         InputHold hold;
         outcome = m_session.run(request(), observer, transport);
+    }
+    // An open box lists its new mail first: listing leaves the box's last
+    // mail as its current record, and the staging's end gives the viewer's
+    // shown mail back.
+    for (int box : observer.boxesWithNewMail()) {
+        m_env.announceMailsArrived(box);
     }
     // A viewer the user has open gets its shown mail back after the run.
     if (observer.staged()) {
@@ -200,6 +221,8 @@ void ReceiveController::tellTimedOutcome(const ReceiveOutcome& outcome) {
     if (notReached || outcome.end == RunEnd::kAuthenticationFailed) {
         m_env.mainWindow().showHelpText(
             ui::words(ui::Say::kTimedCheckFailed, {QTime::currentTime().toString(u"HH:mm")}));
+    } else if (outcome.end == RunEnd::kCancelled) {
+        m_env.mainWindow().showHelpText(ui::words(ui::Say::kTimedCheckAwaitsAnswer, {}, QString()));
     }
 }
 

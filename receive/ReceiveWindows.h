@@ -16,7 +16,9 @@
 // A run the timer starts (CheckTimer) is the same run. What would come up
 // again at every tick while nothing changes is said in the help bar instead
 // of a message box: that the run could not reach the server or log in (the
-// Receive button then says why). It shows no "新着メールなし" notice.
+// Receive button then says why), and that it waits for an answer on a lost
+// seen-list once the question was answered キャンセル. It shows no
+// "新着メールなし" notice.
 #pragma once
 
 #include <QObject>
@@ -67,6 +69,10 @@ class ReceiveController : public QObject {
 
     ui::WindowEnvironment& m_env;
     ReceiveSession m_session;
+    // The question on a lost seen-list was answered キャンセル in this program
+    // run: the timed check waits for the Receive button rather than asking
+    // again at every interval.
+    bool m_seenListDeclined = false;
     QTimer m_notice;
 };
 

@@ -236,7 +236,9 @@ class ReceiveWindowsTest : public QObject {
     }
 
     // Mail left on the server with no list of what was stored: the run asks
-    // before anything is fetched; いいえ takes what waits now as received.
+    // before anything is fetched. Answered キャンセル, the timed check does not
+    // ask again and says in the help bar that it waits; the Receive button
+    // still asks, and いいえ takes what waits now as received.
     void aLostSeenListIsAskedAboutBeforeAnythingIsFetched() {
         const auto servers = testing::MailServers::fromEnvironment();
         servers.clearMaildir();
@@ -244,6 +246,15 @@ class ReceiveWindowsTest : public QObject {
         TestApplication started(accountFor(servers));
         app::MainWindow& main = stillMainWindow(started);
         started.app->held().server.keepOnServer = true;
+        ReceiveController& controller = ReceiveController::of(started.app->environment());
+        started.boxes.choose({ui::Choice::kCancelButton});
+        QCOMPARE(controller.run(RunTrigger::kTimer).end, RunEnd::kCancelled);
+        QCOMPARE(controller.run(RunTrigger::kTimer).end, RunEnd::kCancelled);
+        QCOMPARE(started.boxes.shown().size(), 1);
+        QCOMPARE(control<QLabel>(main, "Label10")->text(),
+                 ui::words(ui::Say::kTimedCheckAwaitsAnswer, {}, QString()));
+        started.boxes.clear();
+
         started.boxes.choose({ui::Choice::kNoButton});
         QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
         QCOMPARE(started.boxes.shown().size(), 1);
@@ -264,7 +275,7 @@ class ReceiveWindowsTest : public QObject {
     }
 
     // OK makes the typed password the one used for the rest of the run; with
-    // "IDパスワードを保存する" unticked the file keeps what it had.
+    // "IDパスワードを保存する" unticked no password stays in the file.
     void theConfirmedPasswordIsUsedAndStoredOnlyWhenKept() {
         const auto servers = testing::MailServers::fromEnvironment();
         servers.clearMaildir();
@@ -277,7 +288,8 @@ class ReceiveWindowsTest : public QObject {
         app::MainWindow& main = stillMainWindow(started);
         auto& account = started.app->showForm<settings::AccountWindow>();
         account.m_password->setText(QString::fromStdString(servers.password));
-        QVERIFY(!account.m_keepAccount->isChecked());
+        QVERIFY(account.m_keepAccount->isChecked());
+        account.m_keepAccount->setChecked(false);
         account.m_ok->click();
         QVERIFY(started.app->existingForm<settings::AccountWindow>() == nullptr ||
                 !started.app->existingForm<settings::AccountWindow>()->isVisible());
@@ -288,7 +300,7 @@ class ReceiveWindowsTest : public QObject {
         QVERIFY2(started.boxes.shown().isEmpty(), qPrintable(started.boxes.shown().value(0).text));
         QCOMPARE(control<QLineEdit>(main, "Text11")->text(), QStringLiteral("1"));
         const settings::ProgramFolder program = started.folder.programFolder();
-        QCOMPARE(settings::readAccount(program.accountFile()).password, "old-password");
+        QCOMPARE(settings::readAccount(program.accountFile()).password, "");
         QVERIFY(!settings::accountKept(program.accountFile()));
     }
 
@@ -339,6 +351,10 @@ class ReceiveWindowsTest : public QObject {
         QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
 
         QCOMPARE(control<QLineEdit>(main, "Text11")->text(), QStringLiteral("1"));
+        // The open box lists the new mail and counts it.
+        QCOMPARE(list.topLevelItemCount(), 3);
+        QCOMPARE(list.topLevelItem(2)->text(1).trimmed(), QStringLiteral("newcomer@example.jp"));
+        QCOMPARE(control<QLineEdit>(*viewer, "Text2")->text(), QStringLiteral("3"));
         QCOMPARE(control<QLineEdit>(*viewer, "Text7")->text().trimmed(),
                  QStringLiteral("最初の件名"));
         QCOMPARE(control<QLineEdit>(*viewer, "Text8")->text().trimmed(),
@@ -357,6 +373,7 @@ class ReceiveWindowsTest : public QObject {
         servers.deliver(mail("newcomer@example.jp", "again", "もう一通"));
         QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
         QCOMPARE(control<QLineEdit>(main, "Text11")->text(), QStringLiteral("2"));
+        QCOMPARE(list.topLevelItemCount(), 4);
         QCOMPARE(control<QLineEdit>(*viewer, "Text7")->text(), QString());
         QCOMPARE(control<QTextEdit>(*viewer, "rtfEd")->toPlainText(), QString());
         QCOMPARE(viewer->selectionMarker(), QString());

@@ -42,8 +42,9 @@ Status saveAccount(const std::filesystem::path& file, const Account& account, bo
                    {exeIniKey(2), account.password},
                    {exeIniKey(3), kKeptFlag}};
     } else {
-        // Declining to keep them does not erase what an earlier OK stored.
-        entries = {{exeIniKey(3), kNotKeptFlag}};
+        // A password the user no longer wants kept must not stay on disk in
+        // clear text; the ID is no secret and saves typing it again.
+        entries = {{exeIniKey(2), ""}, {exeIniKey(3), kNotKeptFlag}};
     }
     return writeProfileStrings(file, kExeIniSection, entries, FileAccess::kOwnerOnly, fs);
 }

@@ -44,7 +44,7 @@ struct Account {
 };
 
 struct SortingRegistration {
-    std::string address;  // UTF-8; matched exactly against a new mail's sender
+    std::string address;  // UTF-8; a new mail's sender matches it (receive::slotForSender)
     std::string caption;  // UTF-8; the caption of the registration's box
 
     bool operator==(const SortingRegistration&) const = default;
@@ -64,7 +64,8 @@ bool accountKept(const std::filesystem::path& file);
 
 // Saves the account as the ID/password window's OK does:
 //   keep == true:  NAME = id, NAME2 = password, NAME3 = "1";
-//   keep == false: only NAME3 = "0"; the stored ID and password stay.
+//   keep == false: NAME2 = "" and NAME3 = "0"; the stored ID stays, and no
+//                  password is left in the file.
 // The receive run calls it with keep == true when the user chose to keep them.
 // The file is created when missing and always ends with mode 0600.
 // Fails as writeProfileStrings does; the file is then unchanged.

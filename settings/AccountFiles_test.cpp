@@ -29,11 +29,11 @@ TEST_F(AccountFileTest, KeepWritesIdPasswordAndFlagIntoNewOwnerOnlyFile) {
     EXPECT_EQ(readAccount(file), (Account{"taro", "s3cret"}));
 }
 
-TEST_F(AccountFileTest, NotKeepingLeavesStoredIdAndPasswordAndSetsFlagToZero) {
+TEST_F(AccountFileTest, NotKeepingLeavesTheStoredIdAndNoPassword) {
     ASSERT_TRUE(saveAccount(file, Account{"taro", "s3cret"}, true));
     ASSERT_TRUE(saveAccount(file, Account{"jiro", "other"}, false));
-    EXPECT_EQ(readBytes(file), "[EXEINI]\r\nNAME=taro\r\nNAME2=s3cret\r\nNAME3=0\r\n");
-    EXPECT_EQ(readAccount(file), (Account{"taro", "s3cret"}));
+    EXPECT_EQ(readBytes(file), "[EXEINI]\r\nNAME=taro\r\nNAME2=\r\nNAME3=0\r\n");
+    EXPECT_EQ(readAccount(file), (Account{"taro", ""}));
 }
 
 TEST_F(AccountFileTest, AnyWriteTightensAReadableFileToOwnerOnly) {

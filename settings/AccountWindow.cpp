@@ -28,6 +28,7 @@ AccountWindow::AccountWindow(ui::WindowEnvironment& env) : m_env(env) {
     m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // "*"
     m_keepAccount = new QCheckBox(QStringLiteral("IDパスワードを保存する"), this);
     m_keepAccount->setObjectName(QStringLiteral("Check1"));
+    m_keepAccount->setChecked(m_env.accountKeptInFile());
     m_ok = new QPushButton(QStringLiteral("OK"), this);
     m_ok->setObjectName(QStringLiteral("OKCommand"));
     m_ok->setDefault(true);

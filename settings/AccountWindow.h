@@ -1,11 +1,11 @@
 // The POP3 account window: user ID and password.
 //
-// It opens with the ID and password stored in the account file. "OK" makes
+// It opens with the ID and password stored in the account file, and
+// "IDパスワードを保存する" as last chosen (the file's NAME3). "OK" makes
 // them the held account; with "IDパスワードを保存する" checked it also
-// stores them (and the choice "1"), unchecked it stores only the choice "0"
-// and leaves the stored ID and password as they are. "Cancel" changes
-// nothing. When the file cannot be written the user is told and the window
-// stays open.
+// stores them (and the choice "1"), unchecked it stores the choice "0" and
+// removes a stored password from the file. "Cancel" changes nothing. When the file cannot be
+// written the user is told and the window stays open.
 //
 // While the window is open the receive run uses m_id and m_password as
 // typed; after an OK, the account confirmed there, for the rest of the run.
@@ -34,7 +34,7 @@ class AccountWindow : public QWidget {
 
     QLineEdit* m_id;
     QLineEdit* m_password;     // shows "*" for each character
-    QCheckBox* m_keepAccount;  // keep ID and password; starts unchecked
+    QCheckBox* m_keepAccount;  // keep ID and password; starts as last chosen
     QPushButton* m_ok;
     QPushButton* m_cancel;
 

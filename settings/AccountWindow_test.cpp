@@ -47,22 +47,25 @@ class AccountWindowTest : public QObject {
         QCOMPARE(form.m_password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
                                                      form.m_password),
                  int('*'));
-        QVERIFY(!form.m_keepAccount->isChecked());
+        QVERIFY(form.m_keepAccount->isChecked());  // the file keeps them
     }
 
-    void uncheckedKeepsTheStoredAccountAndRecordsTheChoice() {
+    void uncheckedLeavesNoPasswordInTheFileAndOpensUncheckedAgain() {
         TestApplication started(storeAccount);
         AccountWindow& form = started.app->showForm<AccountWindow>();
         retype(form.m_id, QStringLiteral("jiro"));
         retype(form.m_password, QStringLiteral("hunter2"));
+        QTest::mouseClick(form.m_keepAccount, Qt::LeftButton);
         QTest::mouseClick(form.m_ok, Qt::LeftButton);
 
         QCOMPARE(storedKey(started, "NAME"), std::string("taro"));
-        QCOMPARE(storedKey(started, "NAME2"), std::string("secret"));
+        QCOMPARE(storedKey(started, "NAME2"), std::string());
         QCOMPARE(storedKey(started, "NAME3"), std::string("0"));
         QCOMPARE(started.app->held().account, std::optional(Account{"jiro", "hunter2"}));
         QVERIFY(!started.app->held().keepAccount);
         QVERIFY(!form.isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!started.app->showForm<AccountWindow>().m_keepAccount->isChecked());
     }
 
     void checkedStoresTheTypedAccount() {

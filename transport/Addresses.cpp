@@ -212,7 +212,9 @@ std::string addrSpec(std::string_view written) {
 }
 
 // One element between commas: a name and an angle address, or bare
-// bare addresses (several when only white space parts them, as readers take them).
+// addresses (several when only white space parts them, as readers take them).
+// Words around a single address without brackets ("Big Bug bb@bug.com") are
+// its display name: such a sender names one address, not three.
 void addElement(const std::vector<Token>& tokens, std::vector<Mailbox>& out) {
     const auto angle = std::find_if(tokens.begin(), tokens.end(),
                                     [](const Token& t) { return t.kind == TokenKind::kAngle; });
@@ -221,19 +223,46 @@ void addElement(const std::vector<Token>& tokens, std::vector<Mailbox>& out) {
         out.push_back({displayName(tokens, end), addrSpec(angle->text)});
         return;
     }
-    std::string addressText;
+    // The words that white space parts, each with its tokens.
+    std::vector<std::vector<Token>> words(1);
     for (const Token& token : tokens) {
-        if (token.kind == TokenKind::kSpace) {
-            if (!addressText.empty()) {
-                out.push_back({{}, addrSpec(addressText)});
-            }
-            addressText.clear();
-        } else {
-            addressText += token.raw;
+        if (token.kind != TokenKind::kSpace) {
+            words.back().push_back(token);
+        } else if (!words.back().empty()) {
+            words.emplace_back();
         }
     }
-    if (!addressText.empty()) {
-        out.push_back({{}, addrSpec(addressText)});
+    if (words.back().empty()) {
+        words.pop_back();
+    }
+    const auto textOf = [](const std::vector<Token>& word) {
+        std::string text;
+        for (const Token& token : word) {
+            text += token.raw;
+        }
+        return text;
+    };
+    // An address is plain words; a quoted "a@b" is a name's text.
+    const auto hasAt = [&](const std::vector<Token>& word) {
+        return std::all_of(word.begin(), word.end(),
+                           [](const Token& t) { return t.kind == TokenKind::kWord; }) &&
+               textOf(word).find('@') != std::string::npos;
+    };
+    const auto address = std::find_if(words.begin(), words.end(), hasAt);
+    if (words.size() > 1 && address != words.end() &&
+        std::count_if(words.begin(), words.end(), hasAt) == 1) {
+        std::vector<Token> name;
+        for (auto word = words.begin(); word != words.end(); ++word) {
+            if (word != address) {
+                name.push_back({TokenKind::kSpace, " ", {}});
+                name.insert(name.end(), word->begin(), word->end());
+            }
+        }
+        out.push_back({displayName(name, name.size()), addrSpec(textOf(*address))});
+        return;
+    }
+    for (const std::vector<Token>& word : words) {
+        out.push_back({{}, addrSpec(textOf(word))});
     }
 }
 

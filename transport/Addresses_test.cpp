@@ -81,10 +81,18 @@ TEST(ReceivedAddresses, EverydayFromsAreStoredAsTheyAlwaysWere) {
         {"\"Bob, Jr.\" <bob@example.com>", "\"Bob, Jr.\" <bob@example.com>"},
         {"J. Smith <j@example.com>", "J. Smith <j@example.com>"},
         {"team: a@example.jp, b@example.jp;", "team: a@example.jp, b@example.jp;"},
+        // Without angle brackets the words before the address are its name;
+        // the brackets are added, since no reader would find it otherwise.
+        {"Big Bug bb@bug.com", "Big Bug <bb@bug.com>"},
     };
     for (const auto& [raw, stored] : cases) {
         EXPECT_EQ(decodeAddressHeader(raw), stored);
     }
+    EXPECT_EQ(addressesIn(decodeAddressHeader("Big Bug bb@bug.com")),
+              std::vector<std::string>{"bb@bug.com"});
+    const std::vector<Mailbox> two = parseReceivedAddresses("a@example.jp b@example.jp");
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(two[1].address, "b@example.jp");
 }
 
 // The stored text is what a CP932 record gives back: ¥ and ‾ in their

@@ -142,6 +142,9 @@ class WindowEnvironment : public QObject {
     // The held server settings were changed (the server settings window's
     // OK): whoever follows them hears serverSettingsChanged().
     void announceServerSettings() { emit serverSettingsChanged(); }
+    // A receive run stored new mail in `box` (1-6): whoever shows that box
+    // hears mailsArrived() and lists it again.
+    void announceMailsArrived(int box) { emit mailsArrived(box); }
 
     // Moves a window (laid out, not yet shown) to the middle of the main window.
     void centreOnMainWindow(QWidget& window);
@@ -158,6 +161,7 @@ class WindowEnvironment : public QObject {
 
   signals:
     void serverSettingsChanged();
+    void mailsArrived(int box);
 
   private:
     QWidget* findForm(std::type_index type) const;

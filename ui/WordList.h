@@ -47,6 +47,7 @@ QF_WORDS(kReceiveWholeMailTooManyParts, kInform, "", "このメールは添付�
 QF_WORDS(kReceiveWholeMailTooLarge, kInform, "", "このメールは添付ファイルが合わせて %1 MB あり、上限の %2 MB を超えるため、添付ファイルを展開せず、メール全体を「%3」として添付フォルダに保存しました。")
 
 // ---- the timed check and the desktop's notice ----
+QF_WORDS(kTimedCheckAwaitsAnswer, kInform, "", "自動受信は、サーバーに残したメールの受信済み一覧についての答えを待っています。受信ボタンを押して答えてください。")
 QF_WORDS(kTimedCheckFailed, kInform, "", "自動受信（%1）はできませんでした。受信ボタンを押すと、理由と確かめることが表示されます。")
 QF_WORDS(kNewMailArrived, kInform, "新着メール", "新着メールが届きました。\n%1")
 
@@ -116,6 +117,7 @@ QF_WORDS(kNoCardTyped, kInform, "", "名詞が入力されていません")
 QF_WORDS(kCardTooLong, kInform, "", "名詞を付けるとメールアドレスが%1バイトを超えるため、挿入できません。名詞を短くして下さい。")
 QF_WORDS(kAddressDeleteQuestion, kAsk, "確認", "選択された（行、青色）データを削除します。よろしいですか")
 QF_WORDS(kSortingNotWritten, kWarn, "", "メール分別の登録を保存できませんでした。「★MAilData」フォルダに書き込めるか確かめてから、もう一度「登録」を押してください。")
+QF_WORDS(kSortingAddressIsEnough, kInform, "", "●メールアドレスだけを登録すれば、差出人の名前が何であっても分別されます（＜＞は付けても付けなくてもかまいません）。")
 QF_WORDS(kSortingNotWrittenClose, kAsk, "確認", "メール分別の登録を保存できませんでした。保存せずに閉じますか？（入力した内容は失われます）")
 
 // ---- attachments ----

@@ -76,6 +76,19 @@ ui::ActiveLabel* createCommandLabel(const QString& name, const QString& text, co
     return label;
 }
 
+// The list rows of `listing` from row `first` on.
+QList<QTreeWidgetItem*> listItems(const BoxListing& listing, qsizetype first) {
+    QList<QTreeWidgetItem*> items;
+    for (auto row =
+             listing.rows.begin() + std::min<qsizetype>(first, qsizetype(listing.rows.size()));
+         row != listing.rows.end(); ++row) {
+        items.append(new QTreeWidgetItem(QStringList{QString::fromStdString(row->subject),
+                                                     QString::fromStdString(row->fromOrTo),
+                                                     QString::fromStdString(row->date)}));
+    }
+    return items;
+}
+
 }  // namespace
 
 const QString ViewerWindow::kSelectedMarker = QStringLiteral("1");
@@ -84,6 +97,12 @@ ViewerWindow::ViewerWindow(ui::WindowEnvironment& env)
     : ViewerWindow(env.folder(), env.mailStore(), nullptr, &env.held().currentBox,
                    &env.held().editorCurrentFile) {
     m_env = &env;  // the viewer's commands reach the other windows through it
+    // An open box follows the receive runs, the timed ones included.
+    connect(&env, &ui::WindowEnvironment::mailsArrived, this, [this](int box) {
+        if (box == m_currentBox && isVisible()) {
+            listArrivedMails();
+        }
+    });
     showCommandPictures();
     addSearchAllMenuItem();
 }
@@ -382,13 +401,7 @@ void ViewerWindow::loadList() {
     m_body->clear();
     BoxListing listing = listBox(m_store, m_currentBox);
 
-    QList<QTreeWidgetItem*> items;
-    items.reserve(qsizetype(listing.rows.size()));
-    for (const ListedMail& row : listing.rows) {
-        items.append(new QTreeWidgetItem(QStringList{QString::fromStdString(row.subject),
-                                                     QString::fromStdString(row.fromOrTo),
-                                                     QString::fromStdString(row.date)}));
-    }
+    const QList<QTreeWidgetItem*> items = listItems(listing, 0);
     m_mailList->addTopLevelItems(items);
     if (!items.isEmpty()) {
         // The last mail is the one shown: the arrow keys move on from it.
@@ -399,6 +412,16 @@ void ViewerWindow::loadList() {
         showMail(*listing.last);
         passBodyThroughClipboard();
     }
+    writeCount();
+    if (!listing.status.isOk()) {
+        ui::tell(this, ui::Say::kBoxNotReadToEnd, {},
+                 QString::fromStdString(listing.status.message()));
+    }
+}
+
+void ViewerWindow::listArrivedMails() {
+    const BoxListing listing = listBox(m_store, m_currentBox);
+    m_mailList->addTopLevelItems(listItems(listing, m_mailList->topLevelItemCount()));
     writeCount();
     if (!listing.status.isOk()) {
         ui::tell(this, ui::Say::kBoxNotReadToEnd, {},

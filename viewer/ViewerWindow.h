@@ -91,6 +91,9 @@ class ViewerWindow : public QMainWindow {
     void showHighlightedMail();
     // The number of rows in the list, written to the count field.
     void writeCount();
+    // New mail was stored at the end of the current box: its rows join the
+    // list and the count, while the shown mail and the highlight stay.
+    void listArrivedMails();
 
     // The selection marker: kSelectedMarker once a click (or a key, or
     // showRecord) chose a mail; the commands on the chosen mail spend it and
