@@ -20,6 +20,7 @@
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PlainText.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 
@@ -90,7 +91,7 @@ AddressBookWindow::AddressBookWindow(settings::ProgramFolder folder, QWidget* pa
 
 void AddressBookWindow::buildControls() {
     auto addLabel = [this](const QString& caption, const TwipsRect& box) {
-        auto* label = new QLabel(caption, this);
+        auto* label = ui::plainLabel(caption, this);
         placeInTwips(label, {120, box.top, 1620, box.height});
     };
     Text2 = new QLineEdit(this);
@@ -143,13 +144,13 @@ void AddressBookWindow::buildControls() {
     List1->viewport()->installEventFilter(this);
     placeInTwips(List1, kList);
 
-    auto* countLabel = new QLabel(QStringLiteral("登録件数"), this);
+    auto* countLabel = ui::plainLabel(QStringLiteral("登録件数"), this);
     placeInTwips(countLabel, kCountLabel);
     Text3 = new QLineEdit(this);
     Text3->setObjectName(QStringLiteral("Text3"));
     Text3->setReadOnly(true);
     placeInTwips(Text3, kCountBox);
-    Label7 = new QLabel(this);
+    Label7 = ui::plainLabel(QString(), this);
     Label7->setObjectName(QStringLiteral("Label7"));
     placeInTwips(Label7, kStatusLine);
     Text5 = new QPlainTextEdit(this);

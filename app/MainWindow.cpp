@@ -19,6 +19,7 @@
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
+#include "ui/PlainText.h"
 
 namespace qf::app {
 namespace layout = mainlayout;
@@ -125,7 +126,7 @@ void MainWindow::createControls() {
         small->setStyleSheet(QStringLiteral(
             "color: white; border: 1px solid #d9c27a; border-radius: 4px; font-weight: bold;"));
     }
-    Label21 = new QLabel(QStringLiteral("Ver 1.55"), this);
+    Label21 = ui::plainLabel(QStringLiteral("Ver 1.55"), this);
     Label21->setObjectName(QStringLiteral("Label21"));
     Label21->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label21->setStyleSheet(QStringLiteral("color: #d9e8d0; font-size: 8pt;"));
@@ -187,7 +188,7 @@ void MainWindow::createBoxTable() {
     const QString headingStyle = QStringLiteral("color: #1f5a29; font-weight: bold;");
     for (const auto& [text, rect] : {std::pair{QStringLiteral("累積"), layout::kTotalHeading},
                                      std::pair{QStringLiteral("新着"), layout::kNewHeading}}) {
-        auto* heading = new QLabel(text, this);
+        auto* heading = ui::plainLabel(text, this);
         heading->setAlignment(Qt::AlignCenter);
         heading->setStyleSheet(headingStyle);
         place(*heading, rect);
@@ -249,7 +250,7 @@ void MainWindow::createStatusArea() {
     Text20->setStyleSheet(QStringLiteral(
         "background: #fff6d8; border: 1px solid #d9c27a; color: #b5493d; font-weight: bold;"));
 
-    Label10 = new QLabel(kWaitingText, this);
+    Label10 = ui::plainLabel(kWaitingText, this);
     Label10->setObjectName(QStringLiteral("Label10"));
     Label10->setStyleSheet(QStringLiteral(
         "background: #fbfdf8; border: 1px solid #9fbf9a; border-radius: 3px; padding: 0 6px;"
@@ -354,7 +355,7 @@ void MainWindow::showRegisteredAddresses() {
         QLineEdit* address = row(box).address;
         address->setText(QString::fromStdString(registration(box).address));
         address->setCursorPosition(0);  // a long address shows its beginning
-        address->setToolTip(address->text());
+        address->setToolTip(ui::plainToolTip(address->text()));
     }
 }
 

@@ -25,6 +25,7 @@
 #include "base/Twips.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PlainText.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 
@@ -165,7 +166,7 @@ void AttachmentBrowser::buildControls() {
             [this](QListWidgetItem* item) { chooseFile(File1->row(item)); });
     File1->installEventFilter(this);
 
-    auto* countLabel = new QLabel(QStringLiteral("ファイル数"), this);
+    auto* countLabel = ui::plainLabel(QStringLiteral("ファイル数"), this);
     placeInTwips(countLabel, kCountLabel);
     Text1 = new QLineEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
@@ -177,7 +178,7 @@ void AttachmentBrowser::buildControls() {
     placeInTwips(Command1, kExplainButton);
     connect(Command1, &QPushButton::clicked, this, &AttachmentBrowser::pressExplanation);
 
-    Image1 = new QLabel(this);
+    Image1 = ui::plainLabel(QString(), this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setFrameShape(QFrame::StyledPanel);
     Image1->setAlignment(Qt::AlignCenter);
@@ -200,7 +201,7 @@ void AttachmentBrowser::buildControls() {
     Text3->setReadOnly(true);
     placeInTwips(Text3, kBrowserFrame);
 
-    Label2 = new QLabel(QStringLiteral("Quillfern"), this);
+    Label2 = ui::plainLabel(QStringLiteral("Quillfern"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAttribute(Qt::WA_TransparentForMouseEvents);
     Label2->setStyleSheet(

@@ -28,6 +28,7 @@
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
+#include "ui/PlainText.h"
 #include "ui/TabLeavesTextBox.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
@@ -161,7 +162,7 @@ ComposeWindow::ComposeWindow(ComposeEnvironment environment, QWidget* parent)
 
 void ComposeWindow::buildControls() {
     auto addLabel = [this](const QString& text, const ui::TwipsRect& field) {
-        auto* label = new QLabel(text, m_content);
+        auto* label = ui::plainLabel(text, m_content);
         placeInTwips(label, layout::labelBeside(field));
     };
     ToText = new QLineEdit(m_content);
@@ -235,7 +236,7 @@ void ComposeWindow::buildControls() {
             [this] { PasteText->setText(QGuiApplication::clipboard()->text()); });
 
     // The status line and help box stay readable while a send holds input off.
-    Label7 = new QLabel(this);
+    Label7 = ui::plainLabel(QString(), this);
     Label7->setObjectName(QStringLiteral("Label7"));
     Label7->installEventFilter(this);
     placeInTwips(Label7, layout::kStatusLine);
@@ -293,13 +294,13 @@ void ComposeWindow::buildPictureButtons() {
 }
 
 void ComposeWindow::buildAddressPane() {
-    auto* title = new QLabel(QStringLiteral("アドレス帳"), m_content);
+    auto* title = ui::plainLabel(QStringLiteral("アドレス帳"), m_content);
     placeInTwips(title, layout::kPaneTitle);
     List1 = new QListWidget(m_content);
     List1->setObjectName(QStringLiteral("List1"));
     List1->viewport()->installEventFilter(this);
     placeInTwips(List1, layout::kAddressList);
-    auto* countLabel = new QLabel(QStringLiteral("件数"), m_content);
+    auto* countLabel = ui::plainLabel(QStringLiteral("件数"), m_content);
     placeInTwips(countLabel, layout::kCountLabel);
     Text1 = new QLineEdit(m_content);
     Text1->setObjectName(QStringLiteral("Text1"));

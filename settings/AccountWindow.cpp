@@ -10,6 +10,7 @@
 #include "settings/AccountFiles.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OkCancelKeys.h"
+#include "ui/PlainText.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::settings {
@@ -35,8 +36,8 @@ AccountWindow::AccountWindow(ui::WindowEnvironment& env) : m_env(env) {
     CancelCommand->setObjectName(QStringLiteral("CancelCommand"));
 
     auto* fields = new QFormLayout;
-    fields->addRow(QStringLiteral("ID"), IdText);
-    fields->addRow(QStringLiteral("Password"), PassText);
+    ui::addPlainRow(*fields, QStringLiteral("ID"), IdText, this);
+    ui::addPlainRow(*fields, QStringLiteral("Password"), PassText, this);
     fields->addRow(QString(), Check1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

@@ -12,6 +12,7 @@
 #include "settings/ServerSettings.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OkCancelKeys.h"
+#include "ui/PlainText.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::settings {
@@ -55,14 +56,15 @@ ServerSettingsWindow::ServerSettingsWindow(ui::WindowEnvironment& env) : m_env(e
     CancelCommand = newButton(QStringLiteral("CancelCommand"), QStringLiteral("中止"), this);
 
     auto* fields = new QFormLayout;
-    fields->addRow(QStringLiteral("SMTPサーバー名(&S)"), SmtpText);
-    fields->addRow(QStringLiteral("POP3サーバー名(&P)"), Pop3Text);
-    fields->addRow(QStringLiteral("メールアドレス(&M)"), MailText);
+    ui::addPlainRow(*fields, QStringLiteral("SMTPサーバー名(&S)"), SmtpText, this);
+    ui::addPlainRow(*fields, QStringLiteral("POP3サーバー名(&P)"), Pop3Text, this);
+    ui::addPlainRow(*fields, QStringLiteral("メールアドレス(&M)"), MailText, this);
     fields->addRow(QString(), ApopCheck);
     fields->addRow(QString(), KeepCheck);
     auto* days = new QHBoxLayout;
     days->addWidget(KeepDaysSpin);
-    auto* daysLabel = new QLabel(QStringLiteral("日後にサーバーから削除（0 = 削除しない）"), this);
+    auto* daysLabel =
+        ui::plainLabel(QStringLiteral("日後にサーバーから削除（0 = 削除しない）"), this);
     daysLabel->setBuddy(KeepDaysSpin);
     days->addWidget(daysLabel);
     days->addStretch();

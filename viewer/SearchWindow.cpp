@@ -17,6 +17,7 @@
 
 #include "text/FixedField.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PlainText.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 #include "viewer/ViewerBoxes.h"
@@ -104,7 +105,7 @@ void SearchWindow::createControls() {
     auto* page = new QVBoxLayout(this);
 
     auto* queryRow = new QHBoxLayout;
-    auto* queryLabel = new QLabel(QStringLiteral("検索文字"), this);
+    auto* queryLabel = ui::plainLabel(QStringLiteral("検索文字"), this);
     queryText = new QLineEdit(this);
     queryText->setObjectName(QStringLiteral("queryText"));
     queryLabel->setBuddy(queryText);
@@ -119,7 +120,7 @@ void SearchWindow::createControls() {
     page->addLayout(queryRow);
 
     auto* where = new QHBoxLayout;
-    where->addWidget(new QLabel(QStringLiteral("探す所:"), this));
+    where->addWidget(ui::plainLabel(QStringLiteral("探す所:"), this));
     const auto check = [this, where](const char* name, const QString& caption) {
         auto* box = new QCheckBox(caption, this);
         box->setObjectName(QString::fromLatin1(name));
@@ -132,7 +133,7 @@ void SearchWindow::createControls() {
     dateCheck = check("dateCheck", QStringLiteral("日付"));
     bodyCheck = check("bodyCheck", QStringLiteral("本文"));
     where->addStretch(1);
-    where->addWidget(new QLabel(QStringLiteral("メールボックス:"), this));
+    where->addWidget(ui::plainLabel(QStringLiteral("メールボックス:"), this));
     boxChoice = new QComboBox(this);
     boxChoice->setObjectName(QStringLiteral("boxChoice"));
     where->addWidget(boxChoice);
@@ -151,13 +152,13 @@ void SearchWindow::createControls() {
     progressBar = new QProgressBar(this);
     progressBar->setObjectName(QStringLiteral("progressBar"));
     progressBar->setRange(0, kProgressSteps);
-    statusText = new QLabel(this);
+    statusText = ui::plainLabel(QString(), this);
     statusText->setObjectName(QStringLiteral("statusText"));
     auto* state = new QHBoxLayout;
     state->addWidget(statusText, 1);
     state->addWidget(progressBar, 1);
     page->addLayout(state);
-    problemText = new QLabel(this);
+    problemText = ui::plainLabel(QString(), this);
     problemText->setObjectName(QStringLiteral("problemText"));
     problemText->setStyleSheet(QStringLiteral("color: #b00000;"));
     problemText->setWordWrap(true);
