@@ -80,6 +80,15 @@ QStringList recipientsOf(const SendReport& report, PassResult result) {
     return names;
 }
 
+// Addresses as the window lists them in a sentence.
+QString joined(const std::vector<std::string>& addresses) {
+    QStringList names;
+    for (const std::string& address : addresses) {
+        names << QString::fromStdString(address);
+    }
+    return names.join(QStringLiteral("、"));
+}
+
 QString batchSummary(const SendReport& report) {
     QString summary = QStringLiteral("%1件中%2件を送信しました。")
                           .arg(report.passCount())
@@ -466,7 +475,7 @@ void ComposeWindow::batchChosen() {
 }
 
 void ComposeWindow::batchCancelled() {
-    forgetRefusedPasses();
+    m_batch.forget();
     ToText->clear();
     setListBackground(List1, kWhite);
     m_openPane.caption->setText(QString());
@@ -497,7 +506,7 @@ void ComposeWindow::revealPasteRow() {
 }
 
 void ComposeWindow::clearAll() {
-    forgetRefusedPasses();
+    m_batch.forget();
     ToText->clear();
     SubjectText->clear();
     BodyText->clear();
@@ -557,25 +566,62 @@ void ComposeWindow::holdInput(bool hold) {
     m_content->setEnabled(!hold);
 }
 
+std::optional<std::vector<BatchRecipient>> ComposeWindow::agreedRetry() {
+    Result<std::vector<addressbook::AddressEntry>> book =
+        addressbook::readAddressBook(m_env.folder.dataFolder().string());
+    if (!book) {
+        ui::tell(this, ui::Say::kAddressBookNotRead, {},
+                 QString::fromStdString(book.status().message()));
+        return std::nullopt;
+    }
+    std::vector<std::string> addresses;
+    for (const addressbook::AddressEntry& entry : book.value()) {
+        addresses.push_back(entry.address);
+    }
+    const BatchMemory::RetryPlan plan = m_batch.planRetry(addresses);
+    if (plan.recipients.empty()) {
+        ui::tell(this, ui::Say::kBatchRetryNobodyLeft, {joined(plan.dropped)});
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    std::vector<std::string> mayHave;
+    for (const BatchRecipient& recipient : plan.recipients) {
+        names.push_back(recipient.address);
+        if (recipient.mayHaveArrived) {
+            mayHave.push_back(recipient.address);
+        }
+    }
+    const QString count = QString::number(names.size());
+    QString question = mayHave.empty()
+                           ? ui::words(ui::Say::kBatchSendOnlyFailed, {count, joined(names)})
+                           : ui::words(ui::Say::kBatchSendAgainMayDuplicate,
+                                       {count, joined(names), joined(mayHave)});
+    if (plan.bookChanged) {
+        QString changed = ui::words(ui::Say::kBatchAddressBookChanged, {}, QString());
+        if (!plan.dropped.empty()) {
+            changed += ui::words(ui::Say::kBatchRetryLeavesOut, {joined(plan.dropped)});
+        }
+        question = changed + QLatin1Char('\n') + question;
+    }
+    if (!ui::ask(this, question)) {
+        return std::nullopt;
+    }
+    return plan.recipients;
+}
+
 void ComposeWindow::send() {
     if (m_sending) {
         return;
     }
     // After a batch that reached only some, a second batch goes only to the
     // others, or nowhere: no recipient gets the mail twice.
-    std::vector<int> onlyPasses;
-    if (Option2->isChecked() && !m_refusedPasses.empty()) {
-        const QString count = QString::number(m_refusedPasses.size());
-        const QString names = m_refusedRecipients.join(QStringLiteral("、"));
-        const bool agreed =
-            m_unconfirmedRecipients.isEmpty()
-                ? ui::tell(this, ui::Say::kBatchSendOnlyFailed, {count, names})
-                : ui::tell(this, ui::Say::kBatchSendAgainMayDuplicate,
-                           {count, names, m_unconfirmedRecipients.join(QStringLiteral("、"))});
+    std::vector<BatchRecipient> retry;
+    if (Option2->isChecked() && m_batch.holdsMissed()) {
+        std::optional<std::vector<BatchRecipient>> agreed = agreedRetry();
         if (!agreed) {
             return;
         }
-        onlyPasses = m_refusedPasses;
+        retry = std::move(*agreed);
     }
     Command9->setEnabled(false);
     List2->hide();
@@ -592,7 +638,7 @@ void ComposeWindow::send() {
     SendOptions options;
     options.batch = Option2->isChecked();
     options.batchPassCount = List1->count();
-    options.onlyPasses = std::move(onlyPasses);
+    options.retry = std::move(retry);
     options.fortune = Check1->isChecked();
     options.fortuneSource = m_fortuneSource;
 
@@ -641,7 +687,7 @@ void ComposeWindow::finishSend(const SendReport& report, bool batch, const QStri
         return;
     }
     if (batch) {
-        rememberRefusedPasses(report);
+        m_batch.remember(report);
         Label7->setText(batchSummary(report));
         return;
     }
@@ -652,23 +698,6 @@ void ComposeWindow::finishSend(const SendReport& report, bool batch, const QStri
             ? QStringLiteral(
                   "送信できたか確認できませんでした。入力した内容はそのまま残っています。")
             : QStringLiteral("送信できませんでした。入力した内容はそのまま残っています。"));
-}
-
-void ComposeWindow::rememberRefusedPasses(const SendReport& report) {
-    forgetRefusedPasses();
-    for (const PassOutcome& pass : report.passes) {
-        if (pass.result == PassResult::kRefused || pass.result == PassResult::kUnconfirmed) {
-            m_refusedPasses.push_back(pass.pass);
-        }
-    }
-    m_unconfirmedRecipients = recipientsOf(report, PassResult::kUnconfirmed);
-    m_refusedRecipients = recipientsOf(report, PassResult::kRefused) + m_unconfirmedRecipients;
-}
-
-void ComposeWindow::forgetRefusedPasses() {
-    m_refusedPasses.clear();
-    m_refusedRecipients.clear();
-    m_unconfirmedRecipients.clear();
 }
 
 void ComposeWindow::emptyAndClose() {
