@@ -130,7 +130,8 @@ class ApplicationTest : public QObject {
         first.close();
         flushClosedWindows();
         QVERIFY(started.app->existingForm<SettingsMenu>() == nullptr);
-        QVERIFY(&started.app->form<SettingsMenu>() != nullptr);
+        started.app->form<SettingsMenu>();  // made anew on the next use
+        QVERIFY(started.app->existingForm<SettingsMenu>() != nullptr);
     }
 
     void closingTheMainWindowClosesEveryWindowAndEndsTheProgram() {

@@ -278,7 +278,7 @@ void MainWindow::connectHelpTexts() {
         {Image14, QString()},
     };
     for (const auto& [control, text] : texts) {
-        connect(control, &ActiveLabel::hovered, this, [this, text] { showHelpText(text); });
+        connect(control, &ActiveLabel::hovered, this, [this, text = text] { showHelpText(text); });
     }
 }
 
