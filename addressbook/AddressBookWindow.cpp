@@ -20,6 +20,7 @@
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PlainText.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 
@@ -90,7 +91,7 @@ AddressBookWindow::AddressBookWindow(settings::ProgramFolder folder, QWidget* pa
 
 void AddressBookWindow::buildControls() {
     auto addLabel = [this](const QString& caption, const TwipsRect& box) {
-        auto* label = new QLabel(caption, this);
+        auto* label = ui::plainLabel(caption, this);
         placeInTwips(label, {120, box.top, 1620, box.height});
     };
     m_name = new QLineEdit(this);
@@ -143,13 +144,13 @@ void AddressBookWindow::buildControls() {
     m_entries->viewport()->installEventFilter(this);
     placeInTwips(m_entries, kList);
 
-    auto* countLabel = new QLabel(QStringLiteral("登録件数"), this);
+    auto* countLabel = ui::plainLabel(QStringLiteral("登録件数"), this);
     placeInTwips(countLabel, kCountLabel);
     m_count = new QLineEdit(this);
     m_count->setObjectName(QStringLiteral("Text3"));
     m_count->setReadOnly(true);
     placeInTwips(m_count, kCountBox);
-    m_status = new QLabel(this);
+    m_status = ui::plainLabel(QString(), this);
     m_status->setObjectName(QStringLiteral("Label7"));
     placeInTwips(m_status, kStatusLine);
     m_helpBox = new QPlainTextEdit(this);

@@ -39,17 +39,6 @@ Result<std::optional<std::string>> recipientOf(const std::string& dataFolder, in
     return std::optional<std::string>(std::string(text::stripSpaces(first)));
 }
 
-Result<std::optional<std::string>> batchAddress(const std::string& dataFolder, int pass) {
-    Result<std::optional<AddressEntry>> entry = AddressBookFile(dataFolder).read(pass);
-    if (!entry) {
-        return entry.status();
-    }
-    if (!entry.value()) {
-        return std::optional<std::string>();
-    }
-    return std::optional<std::string>(entry.value()->address);
-}
-
 std::string addressBookRow(const AddressEntry& entry) {
     return asStored(entry.address) + "  " + asStored(entry.name);
 }

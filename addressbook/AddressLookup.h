@@ -1,6 +1,5 @@
 // How the compose window and the address-book window read the address book:
-// the rows they list, the recipient a row click gives, and the address a
-// batch pass sends to.
+// the rows they list and the recipient a row click gives.
 #pragma once
 
 #include <optional>
@@ -19,10 +18,6 @@ Result<std::vector<AddressEntry>> readAddressBook(const std::string& dataFolder)
 // The recipient a click on entry n gives: the first 60 characters of its
 // address, stripped of spaces. Nothing when there is no entry n.
 Result<std::optional<std::string>> recipientOf(const std::string& dataFolder, int recordNumber);
-
-// The address a batch pass p sends to: entry p's address without trailing
-// spaces, or nothing when the entry no longer exists.
-Result<std::optional<std::string>> batchAddress(const std::string& dataFolder, int pass);
 
 // A row of the address-book window: the address field as stored (padded to
 // its 90 bytes), two spaces, then the name field as stored, so that an ASCII

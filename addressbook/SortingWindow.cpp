@@ -12,6 +12,7 @@
 #include "settings/ProfileFile.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PlainText.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::addressbook {
@@ -77,12 +78,12 @@ SortingWindow::SortingWindow(settings::ProgramFolder folder, QWidget* parent)
 }
 
 void SortingWindow::buildControls() {
-    auto* addressHeading = new QLabel(QStringLiteral("MailAddress"), this);
+    auto* addressHeading = ui::plainLabel(QStringLiteral("MailAddress"), this);
     placeInTwips(addressHeading, {kAddressLeft, 120, kAddressWidth, 300});
-    auto* nameHeading = new QLabel(QStringLiteral("氏名（名称）"), this);
+    auto* nameHeading = ui::plainLabel(QStringLiteral("氏名（名称）"), this);
     placeInTwips(nameHeading, {kNameLeft, 120, kNameWidth, 300});
     for (int row = 0; row < 5; ++row) {
-        auto* number = new QLabel(QString::number(row + 1), this);
+        auto* number = ui::plainLabel(QString::number(row + 1), this);
         placeInTwips(number, {120, rowTop(row), 300, kRowHeight});
         // Row k holds TextN with N = 2k - 1 (address) and 2k (caption).
         auto* address = new QLineEdit(this);
@@ -107,7 +108,7 @@ void SortingWindow::buildControls() {
 }
 
 void SortingWindow::buildGuidance() {
-    auto* top = new QLabel(this);
+    auto* top = ui::plainLabel(QString(), this);
     top->setObjectName(QStringLiteral("Label1"));
     top->setWordWrap(true);
     top->setText(
@@ -115,7 +116,7 @@ void SortingWindow::buildGuidance() {
                        "ここで登録した順番通りに、メイン画面にも表示されます。\n"
                        "●必ずメールアドレスと氏名（名称）の両方を入力して下さい。"));
     placeInTwips(top, kGuidanceTop);
-    auto* bottom = new QLabel(this);
+    auto* bottom = ui::plainLabel(QString(), this);
     bottom->setObjectName(QStringLiteral("Label2"));
     bottom->setWordWrap(true);
     // A bare address matches the sender under any name, so the line on how

@@ -1,18 +1,27 @@
 #include "app/Application.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
 
+#include "addressbook/AddressBookWindow.h"
+#include "addressbook/SortingWindow.h"
 #include "app/MainWindow.h"
 #include "app/SettingsMenu.h"
 #include "app/TestApplication.h"
 #include "compose/ComposeWindow.h"
 #include "compose/ReplyWindow.h"
+#include "settings/AccountFiles.h"
 #include "settings/AccountWindow.h"
 #include "settings/ServerSettingsWindow.h"
 #include "ui/TestControls.h"
+#include "viewer/SearchWindow.h"
+#include "viewer/ViewerWindow.h"
 
 namespace qf::app {
 namespace {
@@ -32,6 +41,47 @@ class ApplicationTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // A registration pasted from a hostile mail reaches captions, labels, the
+    // viewer's title and a tooltip: every label of every window shows text as
+    // it is, and nothing of it becomes a link or a picture.
+    void outsideTextIsNeverTakenForMarkup() {
+        const std::string markup = "<a href='http://127.0.0.1:9/x'>CLICK</a><img src='/tmp/p.png'>";
+        TestApplication started([&](ui::testing::WindowTestFolder& folder) {
+            QDir().mkpath(folder.dataPath(QString()));
+            settings::SortingRegistrations registrations{};
+            registrations[0] = {markup, markup};
+            QVERIFY(settings::writeSortingRegistrations(folder.programFolder().sortingFile(),
+                                                        registrations)
+                        .isOk());
+        });
+        QVERIFY(started.status.isOk());
+        started.app->showForm<compose::ComposeWindow>();
+        started.app->showForm<addressbook::AddressBookWindow>();
+        started.app->showForm<addressbook::SortingWindow>();
+        started.app->showForm<settings::ServerSettingsWindow>();
+        started.app->showForm<settings::AccountWindow>();
+        started.app->showForm<SettingsMenu>();
+        started.app->openSearch();
+        started.app->openBox(1);
+        started.app->openReply(QString::fromStdString(markup), QString::fromStdString(markup), {});
+
+        int labels = 0;
+        for (QWidget* widget : QApplication::allWidgets()) {
+            if (auto* label = qobject_cast<QLabel*>(widget)) {
+                ++labels;
+                QVERIFY2(label->textFormat() == Qt::PlainText,
+                         qPrintable(label->objectName() + u' ' + label->text()));
+            }
+        }
+        QVERIFY(labels > 50);
+        const QString shown = QString::fromStdString(markup);
+        QCOMPARE(ui::testing::control<QLabel>(started.mainWindow(), "Label3")->text(), shown);
+        QTextDocument tip;
+        tip.setHtml(ui::testing::control<QLineEdit>(started.mainWindow(), "Text13")->toolTip());
+        QCOMPARE(tip.toPlainText(), shown);
+        QCOMPARE(started.app->form<viewer::ViewerWindow>().windowTitle(), shown);
+    }
+
     void secondStartOnTheSameFolderIsRefused() {
         TestApplication first;
         QVERIFY(first.status.isOk());
@@ -80,7 +130,8 @@ class ApplicationTest : public QObject {
         first.close();
         flushClosedWindows();
         QVERIFY(started.app->existingForm<SettingsMenu>() == nullptr);
-        QVERIFY(&started.app->form<SettingsMenu>() != nullptr);
+        started.app->form<SettingsMenu>();  // made anew on the next use
+        QVERIFY(started.app->existingForm<SettingsMenu>() != nullptr);
     }
 
     void closingTheMainWindowClosesEveryWindowAndEndsTheProgram() {

@@ -19,6 +19,7 @@
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
+#include "ui/PlainText.h"
 
 namespace qf::app {
 namespace layout = mainlayout;
@@ -129,7 +130,7 @@ void MainWindow::createControls() {
         small->setStyleSheet(QStringLiteral(
             "color: white; border: 1px solid #d9c27a; border-radius: 4px; font-weight: bold;"));
     }
-    m_version = new QLabel(QStringLiteral("Ver 1.55"), this);
+    m_version = ui::plainLabel(QStringLiteral("Ver 1.55"), this);
     m_version->setObjectName(QStringLiteral("Label21"));
     m_version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_version->setStyleSheet(QStringLiteral("color: #d9e8d0; font-size: 8pt;"));
@@ -191,7 +192,7 @@ void MainWindow::createBoxTable() {
     const QString headingStyle = QStringLiteral("color: #1f5a29; font-weight: bold;");
     for (const auto& [text, rect] : {std::pair{QStringLiteral("累積"), layout::kTotalHeading},
                                      std::pair{QStringLiteral("新着"), layout::kNewHeading}}) {
-        auto* heading = new QLabel(text, this);
+        auto* heading = ui::plainLabel(text, this);
         heading->setAlignment(Qt::AlignCenter);
         heading->setStyleSheet(headingStyle);
         place(*heading, rect);
@@ -259,7 +260,7 @@ void MainWindow::createStatusArea() {
     m_noNewMailNotice->setStyleSheet(QStringLiteral(
         "background: #fff6d8; border: 1px solid #d9c27a; color: #b5493d; font-weight: bold;"));
 
-    m_helpBar = new QLabel(kWaitingText, this);
+    m_helpBar = ui::plainLabel(kWaitingText, this);
     m_helpBar->setObjectName(QStringLiteral("Label10"));
     m_helpBar->setStyleSheet(QStringLiteral(
         "background: #fbfdf8; border: 1px solid #9fbf9a; border-radius: 3px; padding: 0 6px;"
@@ -375,7 +376,7 @@ void MainWindow::showRegisteredAddresses() {
         QLineEdit* address = row(box).address;
         address->setText(QString::fromStdString(registration(box).address));
         address->setCursorPosition(0);  // a long address shows its beginning
-        address->setToolTip(address->text());
+        address->setToolTip(ui::plainToolTip(address->text()));
     }
 }
 

@@ -25,6 +25,7 @@
 #include "base/Twips.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PlainText.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 
@@ -165,7 +166,7 @@ void AttachmentBrowser::buildControls() {
             [this](QListWidgetItem* item) { chooseFile(m_fileList->row(item)); });
     m_fileList->installEventFilter(this);
 
-    auto* countLabel = new QLabel(QStringLiteral("ファイル数"), this);
+    auto* countLabel = ui::plainLabel(QStringLiteral("ファイル数"), this);
     placeInTwips(countLabel, kCountLabel);
     m_fileCount = new QLineEdit(this);
     m_fileCount->setObjectName(QStringLiteral("Text1"));
@@ -177,7 +178,7 @@ void AttachmentBrowser::buildControls() {
     placeInTwips(m_explanationButton, kExplainButton);
     connect(m_explanationButton, &QPushButton::clicked, this, &AttachmentBrowser::pressExplanation);
 
-    m_picture = new QLabel(this);
+    m_picture = ui::plainLabel(QString(), this);
     m_picture->setObjectName(QStringLiteral("Image1"));
     m_picture->setFrameShape(QFrame::StyledPanel);
     m_picture->setAlignment(Qt::AlignCenter);
@@ -200,7 +201,7 @@ void AttachmentBrowser::buildControls() {
     m_explanationText->setReadOnly(true);
     placeInTwips(m_explanationText, kBrowserFrame);
 
-    m_scrollingName = new QLabel(QStringLiteral("Quillfern"), this);
+    m_scrollingName = ui::plainLabel(QStringLiteral("Quillfern"), this);
     m_scrollingName->setObjectName(QStringLiteral("Label2"));
     m_scrollingName->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_scrollingName->setStyleSheet(

@@ -28,6 +28,7 @@
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
+#include "ui/PlainText.h"
 #include "ui/TabLeavesTextBox.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
@@ -77,6 +78,15 @@ QStringList recipientsOf(const SendReport& report, PassResult result) {
         }
     }
     return names;
+}
+
+// Addresses as the window lists them in a sentence.
+QString joined(const std::vector<std::string>& addresses) {
+    QStringList names;
+    for (const std::string& address : addresses) {
+        names << QString::fromStdString(address);
+    }
+    return names.join(QStringLiteral("、"));
 }
 
 QString batchSummary(const SendReport& report) {
@@ -161,7 +171,7 @@ ComposeWindow::ComposeWindow(ComposeEnvironment environment, QWidget* parent)
 
 void ComposeWindow::buildControls() {
     auto addLabel = [this](const QString& text, const ui::TwipsRect& field) {
-        auto* label = new QLabel(text, m_content);
+        auto* label = ui::plainLabel(text, m_content);
         placeInTwips(label, layout::labelBeside(field));
     };
     m_to = new QLineEdit(m_content);
@@ -236,7 +246,7 @@ void ComposeWindow::buildControls() {
             [this] { m_pasteRow->setText(QGuiApplication::clipboard()->text()); });
 
     // The status line and help box stay readable while a send holds input off.
-    m_status = new QLabel(this);
+    m_status = ui::plainLabel(QString(), this);
     m_status->setObjectName(QStringLiteral("Label7"));
     m_status->installEventFilter(this);
     placeInTwips(m_status, layout::kStatusLine);
@@ -294,13 +304,13 @@ void ComposeWindow::buildPictureButtons() {
 }
 
 void ComposeWindow::buildAddressPane() {
-    auto* title = new QLabel(QStringLiteral("アドレス帳"), m_content);
+    auto* title = ui::plainLabel(QStringLiteral("アドレス帳"), m_content);
     placeInTwips(title, layout::kPaneTitle);
     m_addressList = new QListWidget(m_content);
     m_addressList->setObjectName(QStringLiteral("List1"));
     m_addressList->viewport()->installEventFilter(this);
     placeInTwips(m_addressList, layout::kAddressList);
-    auto* countLabel = new QLabel(QStringLiteral("件数"), m_content);
+    auto* countLabel = ui::plainLabel(QStringLiteral("件数"), m_content);
     placeInTwips(countLabel, layout::kCountLabel);
     m_addressCount = new QLineEdit(m_content);
     m_addressCount->setObjectName(QStringLiteral("Text1"));
@@ -466,7 +476,7 @@ void ComposeWindow::batchChosen() {
 }
 
 void ComposeWindow::batchCancelled() {
-    forgetRefusedPasses();
+    m_batch.forget();
     m_to->clear();
     setListBackground(m_addressList, kWhite);
     m_openPane.caption->setText(QString());
@@ -497,7 +507,7 @@ void ComposeWindow::revealPasteRow() {
 }
 
 void ComposeWindow::clearAll() {
-    forgetRefusedPasses();
+    m_batch.forget();
     m_to->clear();
     m_subject->clear();
     m_body->clear();
@@ -557,25 +567,62 @@ void ComposeWindow::holdInput(bool hold) {
     m_content->setEnabled(!hold);
 }
 
+std::optional<std::vector<BatchRecipient>> ComposeWindow::agreedRetry() {
+    Result<std::vector<addressbook::AddressEntry>> book =
+        addressbook::readAddressBook(m_env.folder.dataFolder().string());
+    if (!book) {
+        ui::tell(this, ui::Say::kAddressBookNotRead, {},
+                 QString::fromStdString(book.status().message()));
+        return std::nullopt;
+    }
+    std::vector<std::string> addresses;
+    for (const addressbook::AddressEntry& entry : book.value()) {
+        addresses.push_back(entry.address);
+    }
+    const BatchMemory::RetryPlan plan = m_batch.planRetry(addresses);
+    if (plan.recipients.empty()) {
+        ui::tell(this, ui::Say::kBatchRetryNobodyLeft, {joined(plan.dropped)});
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    std::vector<std::string> mayHave;
+    for (const BatchRecipient& recipient : plan.recipients) {
+        names.push_back(recipient.address);
+        if (recipient.mayHaveArrived) {
+            mayHave.push_back(recipient.address);
+        }
+    }
+    const QString count = QString::number(names.size());
+    QString question = mayHave.empty()
+                           ? ui::words(ui::Say::kBatchSendOnlyFailed, {count, joined(names)})
+                           : ui::words(ui::Say::kBatchSendAgainMayDuplicate,
+                                       {count, joined(names), joined(mayHave)});
+    if (plan.bookChanged) {
+        QString changed = ui::words(ui::Say::kBatchAddressBookChanged, {}, QString());
+        if (!plan.dropped.empty()) {
+            changed += ui::words(ui::Say::kBatchRetryLeavesOut, {joined(plan.dropped)});
+        }
+        question = changed + QLatin1Char('\n') + question;
+    }
+    if (!ui::ask(this, question)) {
+        return std::nullopt;
+    }
+    return plan.recipients;
+}
+
 void ComposeWindow::send() {
     if (m_sending) {
         return;
     }
     // After a batch that reached only some, a second batch goes only to the
     // others, or nowhere: no recipient gets the mail twice.
-    std::vector<int> onlyPasses;
-    if (m_batchSend->isChecked() && !m_refusedPasses.empty()) {
-        const QString count = QString::number(m_refusedPasses.size());
-        const QString names = m_refusedRecipients.join(QStringLiteral("、"));
-        const bool agreed =
-            m_unconfirmedRecipients.isEmpty()
-                ? ui::tell(this, ui::Say::kBatchSendOnlyFailed, {count, names})
-                : ui::tell(this, ui::Say::kBatchSendAgainMayDuplicate,
-                           {count, names, m_unconfirmedRecipients.join(QStringLiteral("、"))});
+    std::vector<BatchRecipient> retry;
+    if (m_batchSend->isChecked() && m_batch.holdsMissed()) {
+        std::optional<std::vector<BatchRecipient>> agreed = agreedRetry();
         if (!agreed) {
             return;
         }
-        onlyPasses = m_refusedPasses;
+        retry = std::move(*agreed);
     }
     m_attachMore->setEnabled(false);
     m_attachList->hide();
@@ -592,7 +639,7 @@ void ComposeWindow::send() {
     SendOptions options;
     options.batch = m_batchSend->isChecked();
     options.batchPassCount = m_addressList->count();
-    options.onlyPasses = std::move(onlyPasses);
+    options.retry = std::move(retry);
     options.fortune = m_fortune->isChecked();
     options.fortuneSource = m_fortuneSource;
 
@@ -641,7 +688,7 @@ void ComposeWindow::finishSend(const SendReport& report, bool batch, const QStri
         return;
     }
     if (batch) {
-        rememberRefusedPasses(report);
+        m_batch.remember(report);
         m_status->setText(batchSummary(report));
         return;
     }
@@ -652,23 +699,6 @@ void ComposeWindow::finishSend(const SendReport& report, bool batch, const QStri
             ? QStringLiteral(
                   "送信できたか確認できませんでした。入力した内容はそのまま残っています。")
             : QStringLiteral("送信できませんでした。入力した内容はそのまま残っています。"));
-}
-
-void ComposeWindow::rememberRefusedPasses(const SendReport& report) {
-    forgetRefusedPasses();
-    for (const PassOutcome& pass : report.passes) {
-        if (pass.result == PassResult::kRefused || pass.result == PassResult::kUnconfirmed) {
-            m_refusedPasses.push_back(pass.pass);
-        }
-    }
-    m_unconfirmedRecipients = recipientsOf(report, PassResult::kUnconfirmed);
-    m_refusedRecipients = recipientsOf(report, PassResult::kRefused) + m_unconfirmedRecipients;
-}
-
-void ComposeWindow::forgetRefusedPasses() {
-    m_refusedPasses.clear();
-    m_refusedRecipients.clear();
-    m_unconfirmedRecipients.clear();
 }
 
 void ComposeWindow::emptyAndClose() {

@@ -7,16 +7,19 @@
 // that was typed (the body without the fortune), and says so in the status
 // line; a batch with refused or skipped passes says how many of how many
 // were sent, names the recipients it could not reach and stays open; its
-// next send offers to go only to those, so no one gets the mail twice.
+// next send offers to go only to those, by address, so no one gets the mail
+// twice, and asks again when the address book changed in between.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "base/Twips.h"
+#include "compose/BatchMemory.h"
 #include "compose/Greetings.h"
 #include "compose/MailtoLink.h"
 #include "compose/SendPass.h"
@@ -127,21 +130,18 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     void insertGreeting();
     void revealPasteRow();
     void holdInput(bool hold);
+    // After a batch that missed some: the recipients to send to again, once
+    // the user agreed; nothing when the user said No or nobody is left.
+    std::optional<std::vector<BatchRecipient>> agreedRetry();
     void finishSend(const SendReport& report, bool batch, const QString& typedBody);
     void emptyAndClose();
-    // The passes a batch could not send, or that may not have arrived, for
-    // the next send to offer them.
-    void rememberRefusedPasses(const SendReport& report);
-    void forgetRefusedPasses();
 
     ComposeEnvironment m_env;
     std::function<QString()> m_chooseFile;
     UnitFloatSource m_fortuneSource = timerSeededSource();
     std::vector<int> m_recordNumbers;
-    std::vector<int> m_refusedPasses;  // of the last batch; only these may go again
-    QStringList m_refusedRecipients;
-    QStringList m_unconfirmedRecipients;  // among them, those the server may have
-    int m_insertedGreeting = -1;          // the m_greetings row last put into the body
+    BatchMemory m_batch;          // whom the last batch missed; only they may get it again
+    int m_insertedGreeting = -1;  // the m_greetings row last put into the body
     int m_widthTwips = 0;
     int m_heightTwips = 0;
     bool m_sending = false;

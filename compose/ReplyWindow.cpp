@@ -22,6 +22,7 @@
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PictureButton.h"
+#include "ui/PlainText.h"
 #include "ui/TabLeavesTextBox.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
@@ -73,7 +74,7 @@ ReplyWindow::ReplyWindow(ui::WindowEnvironment& env) : QWidget(nullptr, Qt::Wind
 
 void ReplyWindow::buildControls() {
     auto addRow = [this](const QString& name, const QString& caption, int top) {
-        auto* label = new QLabel(caption, this);
+        auto* label = ui::plainLabel(caption, this);
         placeInTwips(label, {layout::kLabelLeft, top, layout::kLabelWidth, layout::kRowHeight});
         auto* field = new QLineEdit(this);
         field->setObjectName(name);

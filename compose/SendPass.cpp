@@ -86,63 +86,106 @@ int SendReport::historyFailures() const {
     }));
 }
 
+namespace {
+
+// Who each pass sends to, before any is sent: the retry's addresses, or the
+// address book's entries as it reads now (one per row of the list as last
+// filled; a row beyond the book's end is a vanished entry, an empty address).
+// A batch notes the book's addresses in `report`.
+struct PassPlan {
+    std::vector<BatchRecipient> recipients;  // index p - 1; empty address: vanished
+    std::optional<Status> unreadable;
+};
+
+PassPlan planPasses(store::MailStore& store, const SendOptions& options, const ComposedMail& mail,
+                    SendReport& report) {
+    PassPlan plan;
+    if (!options.batch) {
+        plan.recipients.push_back({mail.to, false});
+        return plan;
+    }
+    const int passCount = std::max(options.batchPassCount, 0);
+    if (options.retry.empty() && passCount == 0) {
+        return plan;
+    }
+    Result<std::vector<addressbook::AddressEntry>> book =
+        addressbook::readAddressBook(store.dataFolder());
+    if (book) {
+        for (const addressbook::AddressEntry& entry : book.value()) {
+            report.bookAddresses.push_back(entry.address);
+        }
+    }
+    if (!options.retry.empty()) {
+        // The retry's recipients are addresses: the book is only noted, for
+        // the next retry to see whether it changed.
+        plan.recipients = options.retry;
+        return plan;
+    }
+    if (!book) {
+        plan.recipients.resize(static_cast<std::size_t>(passCount));
+        plan.unreadable = book.status();
+        return plan;
+    }
+    for (int pass = 1; pass <= passCount; ++pass) {
+        plan.recipients.push_back({pass <= static_cast<int>(report.bookAddresses.size())
+                                       ? report.bookAddresses[static_cast<std::size_t>(pass - 1)]
+                                       : std::string(),
+                                   false});
+    }
+    return plan;
+}
+
+}  // namespace
+
 SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
                             const SendSettings& settings, const SendOptions& options,
                             const SendObserver& observer) {
     SendReport report;
-    const int passCount = options.batch ? std::max(options.batchPassCount, 0) : 1;
-    auto finishPass = [&](PassOutcome outcome) {
-        report.passes.push_back(std::move(outcome));
-        if (observer.afterPass) {
-            observer.afterPass(report.passes.back());
-        }
-    };
+    // The book is read once, before the first pass: an entry deleted while
+    // the batch runs cannot shift the later passes onto other people.
+    const PassPlan plan = planPasses(store, options, mail, report);
+    const int passCount = static_cast<int>(plan.recipients.size());
     for (int pass = 1; pass <= passCount; ++pass) {
-        if (options.batch && !options.onlyPasses.empty() &&
-            std::find(options.onlyPasses.begin(), options.onlyPasses.end(), pass) ==
-                options.onlyPasses.end()) {
-            continue;
-        }
+        const BatchRecipient& recipient = plan.recipients[static_cast<std::size_t>(pass - 1)];
         if (observer.beforePass) {
             observer.beforePass(pass, passCount);
         }
         PassOutcome outcome;
         outcome.pass = pass;
-        if (options.batch) {
-            Result<std::optional<std::string>> address =
-                addressbook::batchAddress(store.dataFolder(), pass);
-            if (!address || !address.value()) {
-                // An unreadable book fails the pass; a vanished entry skips it.
-                outcome.result = address ? PassResult::kSkipped : PassResult::kRefused;
-                if (!address) {
-                    outcome.failure.addressBookUnreadable = true;
-                    outcome.failure.diagnostic = address.status().message();
-                }
-                finishPass(std::move(outcome));
-                continue;
+        outcome.recipient = recipient.address;
+        outcome.mayHaveArrivedBefore = recipient.mayHaveArrived;
+        if (plan.unreadable) {
+            // An unreadable book fails the pass; nothing was sent.
+            outcome.result = PassResult::kRefused;
+            outcome.failure.addressBookUnreadable = true;
+            outcome.failure.diagnostic = plan.unreadable->message();
+        } else if (options.batch && recipient.address.empty()) {
+            outcome.result = PassResult::kSkipped;  // the entry was deleted
+        } else {
+            std::string body = mail.body;
+            if (!options.batch && options.fortune) {
+                body = appendFortune(body, options.fortuneSource);
             }
-            outcome.recipient = *address.value();
-        } else {
-            outcome.recipient = mail.to;
+            if (!options.batch) {
+                report.sentBody = body;
+            }
+            std::optional<SendFailure> failure =
+                sendOne(settings, recipient.address, mail.subject, body, mail.attachments);
+            if (failure) {
+                outcome.result =
+                    failure->mayHaveArrived() ? PassResult::kUnconfirmed : PassResult::kRefused;
+                outcome.failure = std::move(*failure);
+            } else {
+                outcome.result = PassResult::kSent;
+            }
+            if (outcome.result != PassResult::kRefused && !recipient.mayHaveArrived) {
+                outcome.history = appendHistory(store, mail, recipient.address, settings.clockText);
+            }
         }
-        outcome.history = appendHistory(store, mail, outcome.recipient, settings.clockText);
-        std::string body = mail.body;
-        if (!options.batch && options.fortune) {
-            body = appendFortune(body, options.fortuneSource);
+        if (observer.afterPass) {
+            observer.afterPass(outcome);
         }
-        if (!options.batch) {
-            report.sentBody = body;
-        }
-        std::optional<SendFailure> failure =
-            sendOne(settings, outcome.recipient, mail.subject, body, mail.attachments);
-        if (failure) {
-            outcome.result =
-                failure->mayHaveArrived() ? PassResult::kUnconfirmed : PassResult::kRefused;
-            outcome.failure = std::move(*failure);
-        } else {
-            outcome.result = PassResult::kSent;
-        }
-        finishPass(std::move(outcome));
+        report.passes.push_back(std::move(outcome));
     }
     return report;
 }

@@ -2,19 +2,22 @@
 // address-book entry in batch mode.
 //
 // Each pass, in this order:
-//  1. batch only: the recipient is the address of address-book record p
-//     (record order); a record that no longer exists skips the pass (no
-//     history record, no mail) and counts as skipped;
-//  2. a SentRecord is appended to the send history (Subject, To, Body as
-//     typed, Date = the clock text). Its To is the address the pass sends to,
-//     so a batch history says to whom each copy went. It is written before
-//     the fortune is added and whatever the send's outcome;
-//  3. single send with the fortune asked for: the fortune paragraph is
+//  1. batch only: the recipient is the address of address-book entry p, as
+//     the book read when the batch began (record order); a pass beyond the
+//     book's end (an entry deleted since the list was filled) is skipped (no
+//     history record, no mail) and counts as skipped. A retry instead goes
+//     to the addresses it is given, one pass each;
+//  2. single send with the fortune asked for: the fortune paragraph is
 //     appended to the body (never in batch mode);
-//  4. the SMTP credentials are set and NMailSmtpSendMail is called once; a
+//  3. the SMTP credentials are set and NMailSmtpSendMail is called once; a
 //     result negative as a 16-bit value is a refusal, whose code and text
 //     come from NMailGetErrorCode and NMailGetMessage, except
-//     kSendUnconfirmed: the server may have the mail. Neither stops a batch.
+//     kSendUnconfirmed: the server may have the mail. Neither stops a batch;
+//  4. a SentRecord is appended to the send history (Subject, To, Body as
+//     typed, without the fortune; Date = the clock text) when the mail went
+//     out or may have: the history lists what was sent, never a refused
+//     pass. Its To is the address the pass sent to. A retried recipient
+//     whose earlier pass may have arrived is listed already, not again.
 //
 // The run never stops early and reports every pass; turning the outcome into
 // words, boxes and the window's closing is the window's job.
@@ -48,12 +51,23 @@ struct SendSettings {
     std::string clockText;  // the main window's clock: the history record's Date
 };
 
+// A recipient a batch sends to again.
+struct BatchRecipient {
+    std::string address;
+    // The earlier pass handed the whole mail over and no reply came: it may
+    // have arrived, and the send history lists it already.
+    bool mayHaveArrived = false;
+
+    bool operator==(const BatchRecipient&) const = default;
+};
+
 struct SendOptions {
     bool batch = false;
     int batchPassCount = 0;  // rows of the address list as last filled
-    // Batch only: when not empty, only these passes run (a second send to the
-    // recipients an earlier batch could not reach); the others are left out.
-    std::vector<int> onlyPasses;
+    // Batch only: when not empty, one pass to each of these addresses, in
+    // order (a second send to the recipients an earlier batch missed),
+    // instead of one to each address-book entry.
+    std::vector<BatchRecipient> retry;
     bool fortune = false;  // ignored in batch mode
     UnitFloatSource fortuneSource = timerSeededSource();
 };
@@ -79,8 +93,10 @@ struct PassOutcome {
     int pass = 0;  // from 1
     PassResult result = PassResult::kSkipped;
     std::string recipient;  // empty when skipped
-    SendFailure failure;    // kRefused, kUnconfirmed: why
-    Status history;         // how writing the history record went
+    // A retried recipient whose earlier pass may have arrived (and is listed).
+    bool mayHaveArrivedBefore = false;
+    SendFailure failure;  // kRefused, kUnconfirmed: why
+    Status history;       // how writing the history record went
 };
 
 struct SendReport {
@@ -88,6 +104,9 @@ struct SendReport {
     // A single send: the body handed to the transport (with the fortune when
     // one was appended). Empty in batch mode.
     std::string sentBody;
+    // A batch: the address book's addresses in record order as it read when
+    // the batch began (empty when it could not be read).
+    std::vector<std::string> bookAddresses;
 
     int count(PassResult result) const;
     int passCount() const { return static_cast<int>(passes.size()); }

@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 
 #include "addressbook/AddressBookFile.h"
+#include "compose/BatchMemory.h"
 #include "compose/testing/SentMail.h"
 #include "tests/support/MailServers.h"
 #include "tests/support/ScriptedServer.h"
@@ -147,22 +149,10 @@ TEST_F(SendPassTest, VanishedEntryIsSkippedWithoutHistory) {
     EXPECT_EQ(fetch().size(), 2u);
 }
 
-TEST_F(SendPassTest, RefusedPassCarriesServerReasonAndStillWritesHistory) {
-    testing::ScriptedServer server([](testing::ScriptedConnection& c) {
-        c.send("220 scripted ESMTP\r\n");
-        for (std::string line = c.readLine(); !line.empty(); line = c.readLine()) {
-            if (line.starts_with("EHLO") || line.starts_with("HELO")) {
-                c.send("250 scripted\r\n");
-            } else if (line.starts_with("RCPT")) {
-                c.send("550 5.1.1 <nobody@example.jp>: Recipient address rejected\r\n");
-            } else if (line.starts_with("QUIT")) {
-                c.send("221 bye\r\n");
-                return;
-            } else {
-                c.send("250 ok\r\n");
-            }
-        }
-    });
+// The history lists what was sent: neither a recipient the server refused
+// nor one the program refused before any command went out.
+TEST_F(SendPassTest, RefusedSendsCarryTheReasonAndAreNotListed) {
+    testing::ScriptedServer server(testing::refuseEveryRecipient);
     m_settings.smtpServer = server.address();
     SendOptions options;
     options.fortune = true;
@@ -173,11 +163,76 @@ TEST_F(SendPassTest, RefusedPassCarriesServerReasonAndStillWritesHistory) {
     const SendFailure& failure = report.passes[0].failure;
     EXPECT_EQ(failure.fault, transport::TransportFault::kRecipientRefused);
     EXPECT_EQ(failure.about, "nobody@example.jp");
-    EXPECT_NE(failure.diagnostic.find("Recipient address rejected"), std::string::npos)
-        << failure.diagnostic;
-    auto records = history();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].body, "b");
+    EXPECT_FALSE(failure.diagnostic.empty());
+
+    report = sendComposedMail(
+        *m_store, {"a@example.jp\r\nRCPT TO:<evil@evil.example>", "s", "b", ""}, m_settings, {});
+    EXPECT_EQ(report.passes[0].result, PassResult::kRefused);
+    EXPECT_TRUE(history().empty());
+    transport::NMailEndWinSock();
+}
+
+// Eight in the book, two refused; deleting the first entry then shifts every
+// record number. The retry still goes to exactly the two refused, and the
+// history lists each address once.
+TEST_F(SendPassTest, RetryAfterAnAddressBookDeleteGoesToExactlyTheMissed) {
+    auto seen = std::make_shared<std::set<std::string>>();
+    testing::ScriptedServer server([seen](testing::ScriptedConnection& c) {
+        testing::takeMail(c, [seen](const std::string& rcpt) {
+            const bool refusable =
+                rcpt.find("p3@") != std::string::npos || rcpt.find("p6@") != std::string::npos;
+            return refusable && seen->insert(rcpt).second;  // the first time only
+        });
+    });
+    m_settings.smtpServer = server.address();
+    registerEntries({{"1", "p1@example.jp"},
+                     {"2", "p2@example.jp"},
+                     {"3", "p3@example.jp"},
+                     {"4", "p4@example.jp"},
+                     {"5", "p5@example.jp"},
+                     {"6", "p6@example.jp"},
+                     {"7", "p7@example.jp"},
+                     {"8", "p8@example.jp"}});
+    SendOptions options;
+    options.batch = true;
+    options.batchPassCount = 8;
+    const SendReport first = sendComposedMail(*m_store, {"", "s", "b", ""}, m_settings, options);
+    EXPECT_EQ(first.count(PassResult::kSent), 6);
+    BatchMemory memory;
+    memory.remember(first);
+    EXPECT_FALSE(memory.planRetry(first.bookAddresses).bookChanged);
+
+    ASSERT_TRUE(addressbook::AddressBookFile(m_folder.path()).deleteEntry(1).isOk());
+    std::vector<std::string> bookNow(first.bookAddresses.begin() + 1, first.bookAddresses.end());
+    const BatchMemory::RetryPlan plan = memory.planRetry(bookNow);
+    EXPECT_TRUE(plan.bookChanged);
+    EXPECT_TRUE(plan.dropped.empty());
+    const std::vector<BatchRecipient> missed{{"p3@example.jp", false}, {"p6@example.jp", false}};
+    EXPECT_EQ(plan.recipients, missed);
+    // A missed entry deleted since is left out, and named.
+    const BatchMemory::RetryPlan withoutP3 = memory.planRetry({"p6@example.jp"});
+    EXPECT_EQ(withoutP3.dropped, std::vector<std::string>{"p3@example.jp"});
+    EXPECT_EQ(withoutP3.recipients.size(), 1u);
+
+    options.retry = plan.recipients;
+    const SendReport again = sendComposedMail(*m_store, {"", "s", "b", ""}, m_settings, options);
+    EXPECT_TRUE(again.allSent());
+    memory.remember(again);
+    EXPECT_FALSE(memory.holdsMissed());
+    const std::vector<std::string> lines = server.linesReceived();
+    std::multiset<std::string> listed;
+    for (const store::MailFields& record : history()) {
+        listed.insert(record.fromOrTo);
+    }
+    for (int n = 1; n <= 8; ++n) {
+        const std::string address = "p" + std::to_string(n) + "@example.jp";
+        const bool wasRefused = n == 3 || n == 6;
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "RCPT TO:<" + address + ">"),
+                  wasRefused ? 2 : 1)
+            << address;
+        EXPECT_EQ(listed.count(address), 1u) << address;
+    }
+    transport::NMailEndWinSock();
 }
 
 TEST_F(SendPassTest, BatchPassesShareOneServerSession) {

@@ -24,6 +24,7 @@
 #include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PlainText.h"
 
 namespace qf::editor {
 namespace {
@@ -145,7 +146,7 @@ void EditorCommands::newFile() {
     m_changed = false;
     m_controls.window->setWindowTitle(
         QString::fromUtf8(kNewFileName.data(), qsizetype(kNewFileName.size())) +
-        QStringLiteral("      ") + QString::fromStdString(m_currentFile));
+        QStringLiteral("      ") + ui::literalWindowTitle(QString::fromStdString(m_currentFile)));
 }
 
 void EditorCommands::open() {
@@ -173,7 +174,7 @@ void EditorCommands::open() {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     Result<std::string> bytes = store::readWholeFile(file);
     if (bytes.isOk()) {
-        m_controls.window->setWindowTitle(path);
+        m_controls.window->setWindowTitle(ui::literalWindowTitle(path));
         m_controls.pane->setPlainText(QString::fromStdString(textFromFileBytes(bytes.value())));
     }
     QGuiApplication::restoreOverrideCursor();
@@ -187,8 +188,11 @@ void EditorCommands::open() {
 // read loses nothing. The progress box holds the viewer's input meanwhile.
 void EditorCommands::openInBackground(const QString& path) {
     auto* load = new BackgroundFileLoad(QFile::encodeName(path).toStdString(), this);
-    auto* progress = new QProgressDialog(QStringLiteral("「%1」を読み込んでいます…").arg(path),
-                                         QStringLiteral("中止"), 0, 100, m_controls.window);
+    auto* progress =
+        new QProgressDialog(QString(), QStringLiteral("中止"), 0, 100, m_controls.window);
+    // The file's name is shown as it is, never as markup.
+    progress->setLabel(
+        ui::plainLabel(QStringLiteral("「%1」を読み込んでいます…").arg(path), progress));
     progress->setObjectName(QStringLiteral("openProgress"));
     progress->setWindowTitle(QStringLiteral("開く"));
     progress->setWindowModality(Qt::WindowModal);
@@ -203,7 +207,7 @@ void EditorCommands::openInBackground(const QString& path) {
     };
     connect(load, &BackgroundFileLoad::loaded, this, [this, load, path, done] {
         showLoadedDocument(load->takeDocument());
-        m_controls.window->setWindowTitle(path);
+        m_controls.window->setWindowTitle(ui::literalWindowTitle(path));
         done();
     });
     connect(load, &BackgroundFileLoad::failed, this, [this, done](const QString& diagnostic) {
@@ -243,7 +247,7 @@ void EditorCommands::saveWithHeader() {
     if (path.isEmpty()) {
         return;
     }
-    m_controls.window->setWindowTitle(path);
+    m_controls.window->setWindowTitle(ui::literalWindowTitle(path));
     const Status written =
         store::replaceFileDurably(path.toStdString(), headerLinesFileBytes(fields));
     if (!written.isOk()) {

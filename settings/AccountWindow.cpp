@@ -10,6 +10,7 @@
 #include "settings/AccountFiles.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OkCancelKeys.h"
+#include "ui/PlainText.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::settings {
@@ -36,8 +37,8 @@ AccountWindow::AccountWindow(ui::WindowEnvironment& env) : m_env(env) {
     m_cancel->setObjectName(QStringLiteral("CancelCommand"));
 
     auto* fields = new QFormLayout;
-    fields->addRow(QStringLiteral("ID"), m_id);
-    fields->addRow(QStringLiteral("Password"), m_password);
+    ui::addPlainRow(*fields, QStringLiteral("ID"), m_id, this);
+    ui::addPlainRow(*fields, QStringLiteral("Password"), m_password, this);
     fields->addRow(QString(), m_keepAccount);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

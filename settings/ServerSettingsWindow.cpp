@@ -12,6 +12,7 @@
 #include "settings/ServerSettings.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OkCancelKeys.h"
+#include "ui/PlainText.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::settings {
@@ -55,14 +56,15 @@ ServerSettingsWindow::ServerSettingsWindow(ui::WindowEnvironment& env) : m_env(e
     m_cancel = newButton(QStringLiteral("CancelCommand"), QStringLiteral("中止"), this);
 
     auto* fields = new QFormLayout;
-    fields->addRow(QStringLiteral("SMTPサーバー名(&S)"), m_smtpServer);
-    fields->addRow(QStringLiteral("POP3サーバー名(&P)"), m_pop3Server);
-    fields->addRow(QStringLiteral("メールアドレス(&M)"), m_ownAddress);
+    ui::addPlainRow(*fields, QStringLiteral("SMTPサーバー名(&S)"), m_smtpServer, this);
+    ui::addPlainRow(*fields, QStringLiteral("POP3サーバー名(&P)"), m_pop3Server, this);
+    ui::addPlainRow(*fields, QStringLiteral("メールアドレス(&M)"), m_ownAddress, this);
     fields->addRow(QString(), m_useApop);
     fields->addRow(QString(), m_keepOnServer);
     auto* days = new QHBoxLayout;
     days->addWidget(m_keepDays);
-    auto* daysLabel = new QLabel(QStringLiteral("日後にサーバーから削除（0 = 削除しない）"), this);
+    auto* daysLabel =
+        ui::plainLabel(QStringLiteral("日後にサーバーから削除（0 = 削除しない）"), this);
     daysLabel->setBuddy(m_keepDays);
     days->addWidget(daysLabel);
     days->addStretch();

@@ -12,6 +12,8 @@ namespace qf::ui {
 ActiveLabel::ActiveLabel(const QString& objectName, QWidget* parent) : QLabel(parent) {
     setObjectName(objectName);
     setMouseTracking(true);  // hover texts follow the mouse without a button held
+    // Captions may show registered names or server texts: never markup.
+    setTextFormat(Qt::PlainText);
 }
 
 void ActiveLabel::showPicture(const QString& file) {

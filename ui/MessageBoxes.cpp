@@ -1,38 +1,40 @@
 #include "ui/MessageBoxes.h"
 
 #include <QMessageBox>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace qf::ui {
 namespace {
 
+// Runs `box` and returns the button that closed it.
+QMessageBox::StandardButton run(QMessageBox& box) {
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
 class QtMessageBoxes final : public MessageBoxes {
   public:
     bool show(QWidget* parent, const MessageRequest& request) override {
         switch (request.kind) {
             case MessageKind::kQuestion:
-                return QMessageBox::question(parent, request.title, request.text,
-                                             QMessageBox::Yes | QMessageBox::No,
-                                             QMessageBox::No) == QMessageBox::Yes;
+                return run(*messageBox(parent, request, QMessageBox::Yes | QMessageBox::No,
+                                       QMessageBox::No)) == QMessageBox::Yes;
             case MessageKind::kInformation:
-                QMessageBox::information(parent, request.title, request.text);
-                return true;
             case MessageKind::kWarning:
-                QMessageBox::warning(parent, request.title, request.text);
+                run(*messageBox(parent, request, QMessageBox::Ok, QMessageBox::Ok));
                 return true;
             case MessageKind::kRetry:
-                return QMessageBox::warning(parent, request.title, request.text,
-                                            QMessageBox::Ok | QMessageBox::Cancel,
-                                            QMessageBox::Ok) == QMessageBox::Ok;
+                return run(*messageBox(parent, request, QMessageBox::Ok | QMessageBox::Cancel,
+                                       QMessageBox::Ok)) == QMessageBox::Ok;
         }
         return false;
     }
 
     Choice choose(QWidget* parent, const MessageRequest& request) override {
-        switch (QMessageBox::question(parent, request.title, request.text,
-                                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                      QMessageBox::Yes)) {
+        switch (run(*messageBox(parent, request,
+                                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                QMessageBox::Yes))) {
             case QMessageBox::Yes:
                 return Choice::kYesButton;
             case QMessageBox::No:
@@ -47,6 +49,24 @@ QtMessageBoxes g_qtBoxes;
 MessageBoxes* g_current = &g_qtBoxes;
 
 }  // namespace
+
+std::unique_ptr<QMessageBox> messageBox(QWidget* parent, const MessageRequest& request,
+                                        QMessageBox::StandardButtons buttons,
+                                        QMessageBox::StandardButton defaultButton) {
+    QMessageBox::Icon icon = QMessageBox::Information;
+    if (request.kind == MessageKind::kQuestion) {
+        icon = QMessageBox::Question;
+    } else if (request.kind != MessageKind::kInformation) {
+        icon = QMessageBox::Warning;
+    }
+    auto box = std::make_unique<QMessageBox>(icon, request.title, QString(), buttons, parent);
+    // Set before the text: the text may hold a sender's name, a server's
+    // reply or a file name, and must never be taken for markup.
+    box->setTextFormat(Qt::PlainText);
+    box->setText(request.text);
+    box->setDefaultButton(defaultButton);
+    return box;
+}
 
 MessageBoxes& messageBoxes() {
     return *g_current;

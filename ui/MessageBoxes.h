@@ -3,8 +3,10 @@
 // answerer (ScriptedMessageBoxes) and check what would have been shown.
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 #include <initializer_list>
+#include <memory>
 
 #include "ui/Words.h"
 
@@ -42,6 +44,12 @@ class MessageBoxes {
     // Asks `request` (a question) with Yes, No and Cancel buttons.
     virtual Choice choose(QWidget* parent, const MessageRequest& request) = 0;
 };
+
+// The box the program shows for `request`, not yet shown: its text is
+// always plain text, whatever it holds.
+std::unique_ptr<QMessageBox> messageBox(QWidget* parent, const MessageRequest& request,
+                                        QMessageBox::StandardButtons buttons,
+                                        QMessageBox::StandardButton defaultButton);
 
 // The answerer in use: QMessageBox unless a test installed its own.
 MessageBoxes& messageBoxes();

@@ -17,6 +17,7 @@
 
 #include "text/FixedField.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PlainText.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 #include "viewer/ViewerBoxes.h"
@@ -104,7 +105,7 @@ void SearchWindow::createControls() {
     auto* page = new QVBoxLayout(this);
 
     auto* queryRow = new QHBoxLayout;
-    auto* queryLabel = new QLabel(QStringLiteral("検索文字"), this);
+    auto* queryLabel = ui::plainLabel(QStringLiteral("検索文字"), this);
     m_query = new QLineEdit(this);
     m_query->setObjectName(QStringLiteral("queryText"));
     queryLabel->setBuddy(m_query);
@@ -119,7 +120,7 @@ void SearchWindow::createControls() {
     page->addLayout(queryRow);
 
     auto* where = new QHBoxLayout;
-    where->addWidget(new QLabel(QStringLiteral("探す所:"), this));
+    where->addWidget(ui::plainLabel(QStringLiteral("探す所:"), this));
     const auto check = [this, where](const char* name, const QString& caption) {
         auto* box = new QCheckBox(caption, this);
         box->setObjectName(QString::fromLatin1(name));
@@ -132,7 +133,7 @@ void SearchWindow::createControls() {
     m_inDate = check("dateCheck", QStringLiteral("日付"));
     m_inBody = check("bodyCheck", QStringLiteral("本文"));
     where->addStretch(1);
-    where->addWidget(new QLabel(QStringLiteral("メールボックス:"), this));
+    where->addWidget(ui::plainLabel(QStringLiteral("メールボックス:"), this));
     m_boxChoice = new QComboBox(this);
     m_boxChoice->setObjectName(QStringLiteral("boxChoice"));
     where->addWidget(m_boxChoice);
@@ -151,13 +152,13 @@ void SearchWindow::createControls() {
     m_progressBar = new QProgressBar(this);
     m_progressBar->setObjectName(QStringLiteral("progressBar"));
     m_progressBar->setRange(0, kProgressSteps);
-    m_status = new QLabel(this);
+    m_status = ui::plainLabel(QString(), this);
     m_status->setObjectName(QStringLiteral("statusText"));
     auto* state = new QHBoxLayout;
     state->addWidget(m_status, 1);
     state->addWidget(m_progressBar, 1);
     page->addLayout(state);
-    m_problems = new QLabel(this);
+    m_problems = ui::plainLabel(QString(), this);
     m_problems->setObjectName(QStringLiteral("problemText"));
     m_problems->setStyleSheet(QStringLiteral("color: #b00000;"));
     m_problems->setWordWrap(true);

@@ -27,6 +27,7 @@
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PlainText.h"
 #include "ui/WindowEnvironment.h"
 #include "viewer/ViewerLayout.h"
 
@@ -58,7 +59,7 @@ QLineEdit* createField(const QString& name, const TwipsRect& rect, QWidget* pare
 
 QLabel* createCaption(const QString& name, const QString& text, const TwipsRect& rect,
                       QWidget* parent) {
-    auto* label = new QLabel(text, parent);
+    auto* label = ui::plainLabel(text, parent);
     label->setObjectName(name);
     label->setGeometry(pixelRect(rect));
     return label;
@@ -393,7 +394,7 @@ void ViewerWindow::applyBox(const BoxEntry& box, const QString& caption) {
                                      .translated(0, twipsToPixels(m_rowShiftTwips)));
     m_moveToKeepBoxPicture->setEnabled(box.movePictureEnabled);
     m_reply->setEnabled(box.replyEnabled);
-    setWindowTitle(caption);
+    setWindowTitle(ui::literalWindowTitle(caption));
 }
 
 void ViewerWindow::loadList() {
