@@ -146,7 +146,9 @@ class ApplicationTest : public QObject {
         first.close();
         flushClosedWindows();
         QVERIFY(started.app->existingForm<SettingsMenu>() == nullptr);
-        QVERIFY(&started.app->form<SettingsMenu>() != nullptr);
+        // Asked for again, a new one is made and kept.
+        SettingsMenu& again = started.app->form<SettingsMenu>();
+        QCOMPARE(started.app->existingForm<SettingsMenu>(), &again);
     }
 
     void closingTheMainWindowClosesEveryWindowAndEndsTheProgram() {
