@@ -84,7 +84,12 @@ Status Application::start() {
 // before anything in the data folder is repaired or created.
 Status Application::prepareFolder() {
     if (Status made = folder().ensureFolders(); !made.isOk()) {
-        ui::tell(nullptr, ui::Say::kFolderNotPrepared, {}, fromUtf8(made.message()));
+        if (made.code() == StatusCode::kRefused) {
+            ui::tell(nullptr, ui::Say::kFolderNotYours, {folderText(folder().root())},
+                     fromUtf8(made.message()));
+        } else {
+            ui::tell(nullptr, ui::Say::kFolderNotPrepared, {}, fromUtf8(made.message()));
+        }
         return made;
     }
     Result<settings::FolderLock> lock = settings::FolderLock::acquire(folder().lockFile());

@@ -1,5 +1,8 @@
 #include "app/Application.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -29,6 +32,13 @@ namespace {
 using testing::TestApplication;
 using ui::MessageKind;
 using ui::MessageRequest;
+
+// The permission bits of a file or folder (e.g. 0700).
+unsigned modeOf(const QString& path) {
+    struct stat info {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info.st_mode & 07777;
+}
 
 // A closed window is destroyed on the next round of deferred deletions.
 void flushClosedWindows() {
@@ -97,6 +107,62 @@ class ApplicationTest : public QObject {
         QVERIFY(shown.text.contains(first.folder.path()));
     }
 
+    // Mail is private to its user whatever the umask: the first start of an
+    // installed program makes its folder and the folders above it 0700 and
+    // its files 0600, and a later start narrows folders left open.
+    void theFolderIsTheUsersAloneFromTheFirstStartOn() {
+        ui::testing::WindowTestFolder home;
+        const QString root = home.path(QStringLiteral(".local/share/Quillfern"));
+        const mode_t umaskBefore = ::umask(022);
+        {
+            ui::ScriptedMessageBoxes boxes;
+            Application first(settings::ProgramFolder(root.toStdString()));
+            QVERIFY(first.start().isOk());
+        }
+        const QStringList folders{
+            home.path(QStringLiteral(".local")), root, root + QStringLiteral("/★MAilData"),
+            root + QStringLiteral("/添付フォルダ"), root + QStringLiteral("/■TextQuickSave")};
+        for (const QString& folder : folders) {
+            QVERIFY2(modeOf(folder) == 0700, qPrintable(folder));
+        }
+        for (const QString& file :
+             {root + QStringLiteral("/corvid.ini"), root + QStringLiteral("/★MAilData/.lock")}) {
+            QVERIFY2(modeOf(file) == 0600, qPrintable(file));
+        }
+
+        ::chmod(QFile::encodeName(root).constData(), 0755);
+        ::chmod(QFile::encodeName(folders[2]).constData(), 0775);
+        {
+            ui::ScriptedMessageBoxes boxes;
+            Application second(settings::ProgramFolder(root.toStdString()));
+            QVERIFY(second.start().isOk());
+        }
+        ::umask(umaskBefore);
+        QCOMPARE(modeOf(root), 0700u);
+        QCOMPARE(modeOf(folders[2]), 0700u);
+    }
+
+    // Another user's folder would leave the mail theirs to read and change.
+    void aFolderOfAnotherUserIsRefusedWithAMessage() {
+        if (::geteuid() != 0) {
+            QSKIP("a folder of another user needs root to make");
+        }
+        TestApplication mine;
+        mine.app.reset();
+        const QString data = mine.folder.path(QStringLiteral("★MAilData"));
+        QCOMPARE(::chown(QFile::encodeName(data).constData(), 65534, 65534), 0);
+        ::chmod(QFile::encodeName(data).constData(), 0755);
+        mine.boxes.clear();
+
+        Application refused(mine.folder.programFolder());
+        QCOMPARE(refused.start().code(), StatusCode::kRefused);
+        QCOMPARE(mine.boxes.shown().size(), 1);
+        const QString text = mine.boxes.shown().back().text;
+        QVERIFY2(text.contains(QStringLiteral("別のユーザーのもの")), qPrintable(text));
+        QVERIFY2(text.contains(data + QStringLiteral(": owned by user 65534")), qPrintable(text));
+        QCOMPARE(modeOf(data), 0755u);  // left as it was
+    }
+
     // A crash left a torn box and a settings write's temporary file: the
     // box is repaired and said so, the temporary file goes without a word.
     void startUpRepairsAndSaysWhatItDidToWhichBox() {
@@ -130,8 +196,9 @@ class ApplicationTest : public QObject {
         first.close();
         flushClosedWindows();
         QVERIFY(started.app->existingForm<SettingsMenu>() == nullptr);
-        started.app->form<SettingsMenu>();  // made anew on the next use
-        QVERIFY(started.app->existingForm<SettingsMenu>() != nullptr);
+        // Asked for again, a new one is made and kept.
+        SettingsMenu& again = started.app->form<SettingsMenu>();
+        QCOMPARE(started.app->existingForm<SettingsMenu>(), &again);
     }
 
     void closingTheMainWindowClosesEveryWindowAndEndsTheProgram() {

@@ -22,6 +22,7 @@
 
 #include "attachments/FileReach.h"
 #include "attachments/LocalFileView.h"
+#include "attachments/ModulePlace.h"
 #include "base/Twips.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
@@ -315,8 +316,8 @@ bool AttachmentBrowser::showPicture(const QByteArray& path, const QString& shown
     return true;
 }
 
-// The web view's module: beside the program, in the installed library
-// folder (<prefix>/lib/quillfern), else where the build left it.
+// The web view's module: beside the program, else in the library folder
+// beside the program's (ModulePlace.h); only a file no one else can change.
 LocalFileView* AttachmentBrowser::ensureBrowser() {
     if (m_view != nullptr) {
         return m_view;
@@ -326,20 +327,30 @@ LocalFileView* AttachmentBrowser::ensureBrowser() {
     // warning that it was loaded late. Set only now, it costs the programs
     // that never show a page nothing (a context is tens of MB with Mesa).
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    const QString programDir = QCoreApplication::applicationDirPath();
     QLibrary module;
-    for (const QString& candidate :
-         {programDir + QStringLiteral("/libqf_webview.so"),
-          programDir + QStringLiteral("/../lib/quillfern/libqf_webview.so"),
-          QStringLiteral(QF_WEBVIEW_MODULE)}) {
-        module.setFileName(candidate);
+    QStringList failures;  // of each place, for the message when none serves
+    const std::string programDir =
+        QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
+    for (const std::string& place : webViewModulePlaces(programDir)) {
+        if (const Status trusted = checkCodeFile(place); !trusted.isOk()) {
+            failures << fromUtf8(trusted.message());
+            continue;
+        }
+        module.setFileName(QFile::decodeName(place.c_str()));
         if (module.load()) {
             break;
         }
+        failures << module.errorString();
     }
-    auto create = reinterpret_cast<CreateLocalFileView>(module.resolve(kCreateLocalFileViewSymbol));
+    auto create =
+        module.isLoaded()
+            ? reinterpret_cast<CreateLocalFileView>(module.resolve(kCreateLocalFileViewSymbol))
+            : nullptr;
     if (create == nullptr) {
-        ui::tell(this, ui::Say::kWebViewMissing, {}, module.errorString());
+        if (module.isLoaded()) {
+            failures << module.errorString();  // the module lacks its entry point
+        }
+        ui::tell(this, ui::Say::kWebViewMissing, {}, failures.join(QLatin1Char('\n')));
         return nullptr;
     }
     m_view = create(m_browserFrame);

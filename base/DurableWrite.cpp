@@ -101,9 +101,8 @@ Status replaceFileDurably(const std::string& path, std::string_view bytes,
     const std::string target = options.followLink ? linkTarget(path) : path;
     std::optional<unsigned> permissions = options.permissions;
     if (!permissions) {
-        if (Result<unsigned> kept = fs.permissions(target)) {
-            permissions = kept.value();
-        }
+        Result<unsigned> kept = fs.permissions(target);
+        permissions = kept ? std::optional<unsigned>(kept.value()) : options.newFilePermissions;
     }
     const std::string temporary = temporaryOf(target);
     if (fs.exists(temporary)) {

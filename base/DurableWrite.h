@@ -18,10 +18,14 @@ namespace qf::store {
 
 struct ReplaceOptions {
     // The new file's permission bits. Without them an existing file keeps
-    // its own and a new one gets 0666 less the umask.
+    // its own and a new one gets `newFilePermissions`.
     std::optional<unsigned> permissions;
     // For a symbolic link: replace the file it points to, or the link itself.
     bool followLink = true;
+    // The bits of a file that did not exist: the owner's alone, as the
+    // program's own files hold mail and settings; nullopt gives 0666 less
+    // the umask (a document the user saves where they choose).
+    std::optional<unsigned> newFilePermissions = kPrivateFileMode;
 };
 
 // Replaces `path` with `bytes`. When writing, syncing or renaming fails

@@ -159,7 +159,7 @@ class PosixFileSystem final : public FileSystem {
                 flags |= O_RDWR | O_CREAT | O_TRUNC;
                 break;
         }
-        int fd = ::open(path.c_str(), flags, 0644);
+        int fd = ::open(path.c_str(), flags, kPrivateFileMode);
         if (fd < 0) {
             return errnoStatus("open", path, errno);
         }
@@ -277,6 +277,26 @@ Status copyRange(File& source, std::uint64_t sourceOffset, File& target, std::ui
             return s;
         }
         done += part;
+    }
+    return Status::ok();
+}
+
+Status makePrivateFolders(const std::string& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0) {
+        return S_ISDIR(info.st_mode)
+                   ? Status::ok()
+                   : Status::ioError(folder + ": create folder: a file has that name");
+    }
+    const std::string parent = folderOf(folder);
+    if (parent != folder && parent != ".") {
+        if (Status made = makePrivateFolders(parent); !made) {
+            return made;
+        }
+    }
+    // Another process may make the same folder at the same moment.
+    if (::mkdir(folder.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST) {
+        return Status::ioError(failureText(folder, "create folder", errno));
     }
     return Status::ok();
 }

@@ -18,10 +18,15 @@
 
 namespace qf::store {
 
+// Mail is private to its user: what the program makes for itself is the
+// owner's alone, whatever the umask (which may only narrow these further).
+inline constexpr unsigned kPrivateFolderMode = 0700;
+inline constexpr unsigned kPrivateFileMode = 0600;
+
 enum class OpenMode {
     kRead,       // existing file, read only
-    kReadWrite,  // read and write; created empty when missing
-    kTruncate,   // read and write; created or emptied
+    kReadWrite,  // read and write; created empty (kPrivateFileMode) when missing
+    kTruncate,   // read and write; created (kPrivateFileMode) or emptied
 };
 
 // An open file. Offsets and sizes are in bytes.
@@ -83,6 +88,11 @@ class FileSystem {
 
     bool exists(const std::string& path) { return size(path).isOk(); }
 };
+
+// Makes `folder` and every missing folder above it with kPrivateFolderMode;
+// ok when it is there already (its mode is left alone). kIoError naming the
+// folder when one cannot be made or a file holds its name.
+Status makePrivateFolders(const std::string& folder);
 
 // The process-wide POSIX file system.
 FileSystem& posixFileSystem();

@@ -133,7 +133,10 @@ std::optional<receive::SeenListChoice> seenListChoiceNamed(std::string_view name
 int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std::ostream& err,
                    std::optional<receive::SeenListChoice> lostSeenList) {
     if (Status made = folder.ensureFolders(); !made) {
-        err << ui::words(ui::Say::kFolderNotPrepared, {}, made.message()) << "\n";
+        err << (made.code() == StatusCode::kRefused
+                    ? ui::words(ui::Say::kFolderNotYours, {folder.root().string()}, made.message())
+                    : ui::words(ui::Say::kFolderNotPrepared, {}, made.message()))
+            << "\n";
         return kReceiveFolderBusy;
     }
     Result<settings::FolderLock> lock = settings::FolderLock::acquire(folder.lockFile());

@@ -27,7 +27,16 @@
 #include "ui/PlainText.h"
 
 namespace qf::editor {
+
 namespace {
+
+// The user's own document, saved where they chose: a new one gets the
+// umask's bits, as other editors give theirs.
+store::ReplaceOptions userDocument() {
+    store::ReplaceOptions options;
+    options.newFilePermissions = std::nullopt;
+    return options;
+}
 
 std::u16string_view utf16(const QString& text) {
     return {reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())};
@@ -105,7 +114,7 @@ bool EditorCommands::saveToCurrentFile() {
         return false;
     }
     const std::string bytes = fileBytesFromText(m_controls.pane->toPlainText().toStdString());
-    if (!store::replaceFileDurably(m_currentFile, bytes).isOk()) {
+    if (!store::replaceFileDurably(m_currentFile, bytes, userDocument()).isOk()) {
         return false;
     }
     m_changed = false;
@@ -249,7 +258,7 @@ void EditorCommands::saveWithHeader() {
     }
     m_controls.window->setWindowTitle(ui::literalWindowTitle(path));
     const Status written =
-        store::replaceFileDurably(path.toStdString(), headerLinesFileBytes(fields));
+        store::replaceFileDurably(path.toStdString(), headerLinesFileBytes(fields), userDocument());
     if (!written.isOk()) {
         ui::tell(m_controls.window, ui::Say::kEditorFileNotSaved, {},
                  QString::fromStdString(written.message()));

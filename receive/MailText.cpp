@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/FileSystem.h"
 #include "receive/ReceiveRun.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
@@ -89,9 +90,16 @@ Status WorkFile::open() {
     if (m_fd >= 0) {
         return Status::ok();
     }
-    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Whatever has the name is a leftover of a run that died, or was put
+    // there: only the name goes (a link, never what it points to), and the
+    // file is made anew, so the mail is written nowhere but here.
+    if (::unlink(m_path.c_str()) != 0 && errno != ENOENT) {
+        return Status::ioError(m_path.string() + ": remove: " + std::strerror(errno));
+    }
+    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  store::kPrivateFileMode);
     if (m_fd < 0) {
-        return Status::ioError(m_path.string() + ": open: " + std::strerror(errno));
+        return Status::ioError(m_path.string() + ": create: " + std::strerror(errno));
     }
     return Status::ok();
 }
@@ -108,9 +116,8 @@ Result<std::string> WorkFile::passThrough(std::string_view header, std::string_v
     if (::pwrite(m_fd, lines.data(), lines.size(), 0) != length) {
         return failed("write");
     }
-    // Only a longer text before this one leaves bytes to cut off; at the
-    // first mail the file may hold anything (a run that died).
-    if ((m_length < 0 || m_length > length) && ::ftruncate(m_fd, length) != 0) {
+    // Only a longer text before this one leaves bytes to cut off.
+    if (m_length > length && ::ftruncate(m_fd, length) != 0) {
         return failed("truncate");
     }
     m_length = length;
@@ -123,7 +130,7 @@ void WorkFile::remove() {
     }
     ::close(m_fd);
     m_fd = -1;
-    m_length = -1;
+    m_length = 0;
     ::unlink(m_path.c_str());
 }
 

@@ -26,10 +26,11 @@ std::string wholeMailLines(std::string_view header, std::string_view body);
 
 // The work file "0.txt" of one receive run. Each mail's whole text
 // (wholeMailLines) is written into it, replacing the one before; the text
-// written is what the decoder gets. The file is opened at the first mail and
-// rewritten in place for every other one (creating and removing a file per
-// mail costs more than writing the mail), and removed by remove() or when
-// the object goes.
+// written is what the decoder gets. The file is made anew at the first mail
+// (the user's alone; a link or a file left in its place is removed, never
+// followed) and rewritten in place for every other one (creating and
+// removing a file per mail costs more than writing the mail), and removed by
+// remove() or when the object goes.
 class WorkFile {
   public:
     explicit WorkFile(std::filesystem::path path) : m_path(std::move(path)) {}
@@ -47,7 +48,7 @@ class WorkFile {
 
     std::filesystem::path m_path;
     int m_fd = -1;
-    long long m_length = -1;  // of the text last written; -1 before the first
+    long long m_length = 0;  // of the text last written
 };
 
 // The address a registration names when it is one bare address, alone or in

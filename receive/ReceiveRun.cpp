@@ -13,6 +13,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/FileSystem.h"
 #include "receive/MailText.h"
 #include "receive/MailTransport.h"
 #include "receive/ReceiveJournal.h"
@@ -760,8 +761,7 @@ void Run::reportStoreFailures() {
 void Run::ensureAttachmentFolder() {
     // A missing folder would make every attachment fail; a folder that cannot
     // be made shows up as the per-mail "cannot open" message.
-    std::error_code ignored;
-    std::filesystem::create_directories(m_request.folder.attachmentFolder(), ignored);
+    (void)store::makePrivateFolders(m_request.folder.attachmentFolder().string());
 }
 
 }  // namespace

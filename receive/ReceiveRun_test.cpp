@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -483,6 +484,34 @@ TEST_F(ReceiveRunTest, TheAttachmentFolderIsCreatedWhenMissing) {
     server.mails = {mailFrom("a@example.jp", "1")};
     (void)run();
     EXPECT_TRUE(std::filesystem::is_directory(request.folder.attachmentFolder()));
+}
+
+// A link planted in the work file's place before the run: the mail is
+// written into a file of the run's own, never where the link leads.
+TEST_F(ReceiveRunTest, AWorkFileLinkPlantedBeforeTheRunIsNeverFollowed) {
+    qf::testing::TempFolder outside("qf-outside");
+    const std::filesystem::path target = outside / "victim.txt";
+    qf::testing::writeBytes(target, "the user's own text");
+    std::filesystem::create_directories(request.folder.attachmentFolder());
+    std::filesystem::create_symlink(target, request.folder.workFile());
+    server.mails = {mailFrom("a@example.jp", "1")};
+
+    EXPECT_TRUE(run().succeeded());
+    EXPECT_EQ(qf::testing::readBytes(target), "the user's own text");
+    EXPECT_TRUE(server.workFileExisted);
+    EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 1u);
+    EXPECT_FALSE(
+        std::filesystem::exists(std::filesystem::symlink_status(request.folder.workFile())));
+}
+
+// The boxes a run makes hold mail: the user's alone, whatever the umask.
+TEST_F(ReceiveRunTest, BoxFilesARunMakesAreTheUsersAlone) {
+    const mode_t umaskBefore = ::umask(022);
+    server.mails = {mailFrom("a@example.jp", "1")};
+    EXPECT_TRUE(run().succeeded());
+    ::umask(umaskBefore);
+    EXPECT_EQ(std::filesystem::status(box.box(kOtherSlot)).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 struct NestingObserver : RecordingObserver {

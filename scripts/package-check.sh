@@ -85,6 +85,8 @@ for file in /usr/bin/quillfern /usr/bin/quillfern-box /usr/bin/quillfern-box-rec
   /usr/share/icons/hicolor/48x48/apps/quillfern.png; do
   [ -e "$file" ] || fail "the package has no $file"
 done
+bash "$ROOT/scripts/check-build-path.sh" /usr/bin/quillfern "$BUILD" ||
+  fail "the installed program holds its build folder's path"
 
 number=200
 while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do
@@ -103,6 +105,9 @@ window() {
 }
 
 echo "== The installed program, first start"
+# The usual umask, which leaves new files readable to all: the program's own
+# stay the user's alone all the same (checked below).
+umask 022
 (cd / && as_user /usr/bin/quillfern) >"$OUT/quillfern.log" 2>&1 &
 pids+=($!)
 main=$(window '^Quillfern Ver') || fail "no main window"
@@ -112,6 +117,12 @@ for made in "★MAilData" "添付フォルダ" "■TextQuickSave" corvid.ini; do
   [ -e "$FOLDER/$made" ] || fail "$FOLDER/$made was not made"
 done
 echo "   $FOLDER made: $(ls "$FOLDER" | tr '\n' ' ')"
+for made in "" "/★MAilData" "/添付フォルダ" "/■TextQuickSave"; do
+  [ "$(stat -c %a "$FOLDER$made")" = 700 ] || fail "$FOLDER$made is not 0700"
+done
+for made in corvid.ini "★MAilData/.lock"; do
+  [ "$(stat -c %a "$FOLDER/$made")" = 600 ] || fail "$FOLDER/$made is not 0600"
+done
 [ ! -e /usr/bin/corvid.ini ] && [ ! -e "/usr/bin/★MAilData" ] || fail "mail was kept in /usr/bin"
 xprop -id "$main" _NET_WM_ICON | grep -q CARDINAL || fail "the main window has no icon"
 # The store tool without --folder finds the same folder.

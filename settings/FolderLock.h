@@ -11,6 +11,12 @@
 // The PID is only for the message shown to a second process; the lock itself
 // is the flock, which the system releases when the holder exits or crashes,
 // so a lock file left behind never blocks. The file is never deleted.
+//
+// The file is the user's alone (0600, in the 0700 data folder): flock needs
+// no more than a read-only descriptor, so anyone who can open the file can
+// lock the owner out. A file that is not the user's private plain file (one
+// readable to others, a link, another user's) is replaced by a new one,
+// unless a program of this user holds it right now.
 #pragma once
 
 #include <filesystem>

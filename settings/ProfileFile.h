@@ -49,7 +49,7 @@ namespace qf::settings {
 
 // Who may read a file this layer writes.
 enum class FileAccess {
-    kKeep,       // an existing file keeps its mode; a new one gets 0666 less the umask
+    kKeep,       // an existing file keeps its mode; a new one is the owner's alone (0600)
     kOwnerOnly,  // the file ends up with mode 0600, new or not (files holding a password)
 };
 

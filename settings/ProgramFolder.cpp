@@ -1,8 +1,11 @@
 #include "settings/ProgramFolder.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 
 #include "base/DurableWrite.h"
@@ -45,15 +48,24 @@ fs::path userFolder(const FolderEnvironment& env) {
     return fs::path(env.home) / ".local/share" / kUserFolderName;
 }
 
-Status ensureFolder(const fs::path& folder) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec) {
-        return Status::ioError(folder.string() + ": create folder: " + ec.message());
+// Makes `folder` when it is missing and leaves it the user's alone: one of
+// theirs is narrowed to 0700; another user's is refused, since the mail in it
+// would be that user's to read and change.
+Status ensurePrivateFolder(const fs::path& folder) {
+    if (Status made = store::makePrivateFolders(folder.string()); !made) {
+        return made;
     }
-    // create_directories reports no error when a file holds the name.
-    if (!fs::is_directory(folder, ec)) {
-        return Status::ioError(folder.string() + ": create folder: a file has that name");
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return Status::ioError(folder.string() + ": stat: " + std::strerror(errno));
+    }
+    if (info.st_uid != ::geteuid()) {
+        return Status::refused(folder.string() + ": owned by user " + std::to_string(info.st_uid) +
+                               ", not by user " + std::to_string(::geteuid()));
+    }
+    if ((info.st_mode & 07777) != store::kPrivateFolderMode &&
+        ::chmod(folder.c_str(), store::kPrivateFolderMode) != 0) {
+        return Status::ioError(folder.string() + ": chmod: " + std::strerror(errno));
     }
     return Status::ok();
 }
@@ -193,8 +205,8 @@ Result<std::vector<store::RepairAction>> ProgramFolder::removeLeftoverTemporarie
 Status ProgramFolder::ensureFolders() const {
     std::error_code ec;
     const bool fresh = !fs::exists(m_root, ec) && !ec;
-    for (const fs::path& folder : {dataFolder(), attachmentFolder(), quickSaveFolder()}) {
-        if (Status s = ensureFolder(folder); !s) {
+    for (const fs::path& folder : {m_root, dataFolder(), attachmentFolder(), quickSaveFolder()}) {
+        if (Status s = ensurePrivateFolder(folder); !s) {
             return s;
         }
     }

@@ -95,10 +95,11 @@ class ProgramFolder {
 
     // Creates the program folder when it is missing (a new override, or the
     // installed program's first start) with an empty-valued corvid.ini, and
-    // the data, attachment and quick-save folders when they are missing. Fails
-    // with kIoError naming the folder when one cannot be created or a file of
-    // that name is in the way. Existing folders and their contents are left
-    // as they are.
+    // the data, attachment and quick-save folders when they are missing. The
+    // four folders end up the user's alone (0700): existing ones are
+    // narrowed; their contents are left as they are. Fails with kRefused
+    // naming the folder when one of them belongs to another user, with
+    // kIoError when one cannot be created or a file of that name is in the way.
     Status ensureFolders() const;
 
     // Temporary files of whole-file writes (corvid.ini, the two INI files,

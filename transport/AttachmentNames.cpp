@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/FileSystem.h"
 #include "text/Utf8.h"
 
 namespace qf::transport {
@@ -119,8 +120,9 @@ Result<std::string> AttachmentWriter::write(std::string_view name, std::string_v
             next == 0 ? base
                       : fitLength(stem, "(" + std::to_string(next) + ")" + std::string(extension),
                                   kMaxAttachmentNameBytes);
-        int fd = ::openat(m_dir, candidate.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        int fd =
+            ::openat(m_dir, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                     store::kPrivateFileMode);
         if (fd < 0 && errno == EEXIST) {
             continue;  // never replace a file that is already there
         }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 
+#include "base/FileSystem.h"
 #include "text/Cp932.h"
 #include "transport/AttachmentNames.h"
 #include "transport/BufferContract.h"
@@ -34,7 +35,7 @@ std::string folderPath(const char* attachmentFolder) {
 
 // The program creates the folder at start; one lost since then comes back.
 void ensureFolder(const std::string& folder) {
-    ::mkdir(folder.c_str(), 0755);
+    (void)store::makePrivateFolders(folder);
 }
 
 constexpr std::size_t kMaxAttachmentBytes = kMaxAttachmentMegabytes << 20;

@@ -55,6 +55,7 @@ QF_WORDS(kNewMailArrived, kInform, "新着メール", "新着メールが届き�
 QF_WORDS(kNoCp932, kWarn, "", "文字コード CP932 の変換が使えないため起動できません。iconv（Debian のパッケージ libc-bin）の CP932 変換が使えるか確かめてください。")
 QF_WORDS(kNoProgramFolder, kWarn, "", "プログラムのフォルダが見つかりません。QUILLFERN_FOLDER の指すフォルダがあるか確かめてください。")
 QF_WORDS(kFolderNotPrepared, kWarn, "", "プログラムのフォルダを準備できません。フォルダに書き込めるか確かめてから、起動し直してください。")
+QF_WORDS(kFolderNotYours, kWarn, "", "このフォルダは別のユーザーのものなので使用できません。メールは、フォルダの持ち主のユーザーだけが読み書きできるように保存します。\n%1\n\n自分が持ち主のフォルダで起動し直してください。")
 QF_WORDS(kFolderInUse, kWarn, "", "このフォルダは別のQuillfernが使用中です。\n%1\n\n先に起動しているQuillfernをお使いください。")
 QF_WORDS(kFolderUnusable, kWarn, "", "このフォルダを使用できません。\n%1\n\nフォルダに読み書きできるか確かめてから、起動し直してください。")
 QF_WORDS(kBoxFilesNotRepaired, kWarn, "", "前回の終了時に残ったメールボックスのファイルを修復できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、起動し直してください。修復できなかったファイルは、そのままにしてあります。\n%1")

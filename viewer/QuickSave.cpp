@@ -70,10 +70,8 @@ bool quickSaveExists(const std::filesystem::path& path) {
 
 Status writeQuickSave(const std::filesystem::path& path, std::string_view bytes,
                       store::FileSystem& fs) {
-    std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
-    if (error) {
-        return Status::ioError(path.parent_path().string() + ": create folder: " + error.message());
+    if (Status made = store::makePrivateFolders(path.parent_path().string()); !made) {
+        return made;
     }
     store::ReplaceOptions options;
     options.followLink = false;
