@@ -76,7 +76,7 @@ AddressBookWindow::AddressBookWindow(ui::WindowEnvironment& env)
 
 AddressBookWindow::AddressBookWindow(settings::ProgramFolder folder, QWidget* parent)
     : QWidget(parent, Qt::Window), m_folder(std::move(folder)) {
-    setObjectName(QStringLiteral("AddressBookWindow"));
+    setObjectName(QStringLiteral("FriendForm"));
     setWindowTitle(QStringLiteral("アドレス帳"));
     setAttribute(Qt::WA_DeleteOnClose);
     setMouseTracking(true);

@@ -62,7 +62,7 @@ SortingWindow::SortingWindow(ui::WindowEnvironment& env) : SortingWindow(env.fol
 
 SortingWindow::SortingWindow(settings::ProgramFolder folder, QWidget* parent)
     : QWidget(parent, Qt::Window), m_folder(std::move(folder)) {
-    setObjectName(QStringLiteral("SortingWindow"));
+    setObjectName(QStringLiteral("BunbetuForm"));
     setWindowTitle(QStringLiteral("メール分別"));
     // Opening anew reads the file again and enables "登録" again.
     setAttribute(Qt::WA_DeleteOnClose);

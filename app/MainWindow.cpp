@@ -77,7 +77,7 @@ const QString kOtherBoxCaption = QStringLiteral("         その他");
 }  // namespace
 
 MainWindow::MainWindow(Application& app) : m_app(app) {
-    setObjectName(QStringLiteral("MainWindow"));
+    setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Quillfern Ver 1.55"));
     setFixedSize(twipsToPixels(layout::kClient.width), twipsToPixels(layout::kClient.height));
     createControls();

@@ -13,7 +13,7 @@
 namespace qf::app {
 
 SettingsMenu::SettingsMenu(ui::WindowEnvironment& env) {
-    setObjectName(QStringLiteral("SettingsMenu"));
+    setObjectName(QStringLiteral("SetForm"));
     setWindowTitle(QStringLiteral("設定"));
     m_accountButton = new QPushButton(QStringLiteral("ID/PASS"), this);
     m_accountButton->setObjectName(QStringLiteral("Command1"));

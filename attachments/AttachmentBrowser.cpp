@@ -93,7 +93,7 @@ AttachmentBrowser::AttachmentBrowser(ui::WindowEnvironment& env)
 
 AttachmentBrowser::AttachmentBrowser(const QString& startFolder, QWidget* parent)
     : QWidget(parent, Qt::Window) {
-    setObjectName(QStringLiteral("AttachmentBrowser"));
+    setObjectName(QStringLiteral("AttachForm"));
     setWindowTitle(QStringLiteral("添付ファイル他の確認"));
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(twipsToPixels(kWindow.width), twipsToPixels(kWindow.height));

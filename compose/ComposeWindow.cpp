@@ -135,7 +135,7 @@ ComposeWindow::ComposeWindow(ui::WindowEnvironment& env) : ComposeWindow(environ
 
 ComposeWindow::ComposeWindow(ComposeEnvironment environment, QWidget* parent)
     : QWidget(parent, Qt::Window), m_env(std::move(environment)) {
-    setObjectName(QStringLiteral("ComposeWindow"));
+    setObjectName(QStringLiteral("WriteForm"));
     setWindowTitle(QStringLiteral("新規作成"));
     setAttribute(Qt::WA_DeleteOnClose);
     m_chooseFile = [this] {

@@ -48,7 +48,7 @@ bool pastesIntoReply(int box) {
 }  // namespace
 
 ReplyWindow::ReplyWindow(ui::WindowEnvironment& env) : QWidget(nullptr, Qt::Window), m_env(env) {
-    setObjectName(QStringLiteral("ReplyWindow"));
+    setObjectName(QStringLiteral("BackForm"));
     setWindowTitle(QStringLiteral("返事を書く"));
     setAttribute(Qt::WA_DeleteOnClose);
     m_chooseFile = [this] {

@@ -16,7 +16,7 @@
 namespace qf::settings {
 
 AccountWindow::AccountWindow(ui::WindowEnvironment& env) : m_env(env) {
-    setObjectName(QStringLiteral("AccountWindow"));
+    setObjectName(QStringLiteral("IdPassForm"));
     setWindowTitle(QStringLiteral("ID/パスワード入力"));
 
     const Account stored = readAccount(m_env.folder().accountFile());

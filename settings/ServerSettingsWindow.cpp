@@ -37,7 +37,7 @@ QPushButton* newButton(const QString& name, const QString& caption, QWidget* par
 }  // namespace
 
 ServerSettingsWindow::ServerSettingsWindow(ui::WindowEnvironment& env) : m_env(env) {
-    setObjectName(QStringLiteral("ServerSettingsWindow"));
+    setObjectName(QStringLiteral("OptionForm"));
     setWindowTitle(QStringLiteral("設定"));
     // Above every other window: the servers are entered before anything else.
     setWindowFlag(Qt::WindowStaysOnTopHint);

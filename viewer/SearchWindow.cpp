@@ -89,7 +89,7 @@ class SearchHitModel : public QAbstractTableModel {
 };
 
 SearchWindow::SearchWindow(ui::WindowEnvironment& env) : m_env(env) {
-    setObjectName(QStringLiteral("SearchWindow"));
+    setObjectName(QStringLiteral("KensakuForm"));
     setWindowTitle(QStringLiteral("メール検索"));
     createControls();
     fillBoxChoice();

@@ -115,7 +115,7 @@ ViewerWindow::ViewerWindow(const settings::ProgramFolder& folder, MailStore& sto
       m_store(store),
       m_currentBox(heldBox != nullptr ? *heldBox : m_ownBox),
       m_editorFile(heldEditorFile != nullptr ? *heldEditorFile : m_ownEditorFile) {
-    setObjectName(QStringLiteral("ViewerWindow"));
+    setObjectName(QStringLiteral("TyakuForm"));
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("Client"));
     // Small enough for a 1366 x 768 screen at scale 1.5; the resize layout
