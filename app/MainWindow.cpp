@@ -288,7 +288,7 @@ void MainWindow::connectHelpTexts() {
         {m_boxPanel, QString()},
     };
     for (const auto& [control, text] : texts) {
-        connect(control, &ActiveLabel::hovered, this, [this, text] { showHelpText(text); });
+        connect(control, &ActiveLabel::hovered, this, [this, help = text] { showHelpText(help); });
     }
 }
 
