@@ -92,8 +92,9 @@ void SortingWindow::buildControls() {
         auto* caption = new QLineEdit(this);
         caption->setObjectName(QStringLiteral("Text%1").arg(2 * row + 2));
         placeInTwips(caption, {kNameLeft, rowTop(row), kNameWidth, kRowHeight});
-        m_boxes[2 * static_cast<std::size_t>(row)] = address;
-        m_boxes[2 * static_cast<std::size_t>(row) + 1] = caption;
+        const auto first = 2 * static_cast<std::size_t>(row);
+        m_boxes[first] = address;
+        m_boxes[first + 1] = caption;
 
         auto* paste = new QPushButton(QStringLiteral("貼付"), this);
         paste->setObjectName(QStringLiteral("Command%1").arg(row + 3));

@@ -333,7 +333,8 @@ void MainWindow::connectButtons() {
 }
 
 // Tab goes through the picture buttons row by row, then the boxes, then
-// the two small buttons of the banner; the window opens on New.
+// the banner's small buttons (search, home page, minimise); the window opens
+// on New.
 void MainWindow::setKeyboardOrder() {
     QWidget* const order[] = {m_newButton,     m_receiveButton,   m_sentButton,   m_keepButton,
                               m_addressButton, m_divideButton,    m_attachButton, m_settingsButton,

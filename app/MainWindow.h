@@ -106,39 +106,38 @@ class MainWindow : public QWidget, public ui::MainWindowIntents {
         int newCount = 0;
     };
 
-    // Controls, by their given names (also their objectName()s, by which
-    // tests find them).
-    QLabel* m_helpBar = nullptr;                                            // help bar
-    ActiveLabel *m_newButton = nullptr, *m_newPicture = nullptr;            // New
-    ActiveLabel *m_receiveButton = nullptr, *m_receivePicture = nullptr;    // Receive
-    ActiveLabel *m_sentButton = nullptr, *m_sentPicture = nullptr;          // Send (send history)
-    ActiveLabel *m_keepButton = nullptr, *m_keepPicture = nullptr;          // Keep (keep box)
-    ActiveLabel *m_addressButton = nullptr, *m_addressPicture = nullptr;    // Address
-    ActiveLabel *m_divideButton = nullptr, *m_dividePicture = nullptr;      // Divide
-    ActiveLabel *m_attachButton = nullptr, *m_attachPicture = nullptr;      // Attach
-    ActiveLabel *m_settingsButton = nullptr, *m_settingsPicture = nullptr;  // Other
-    ActiveLabel *m_homePageButton = nullptr, *m_minimiseButton = nullptr;   // home page, minimise
-    ActiveLabel* m_searchButton = nullptr;                                  // search
+    // Controls. Each keeps its given name as objectName(), by which tests
+    // find it (docs/GLOSSARY.md). Every picture button is a caption lying on
+    // its picture.
+    QLabel* m_helpBar = nullptr;
+    ActiveLabel *m_newButton = nullptr, *m_newPicture = nullptr;
+    ActiveLabel *m_receiveButton = nullptr, *m_receivePicture = nullptr;
+    ActiveLabel *m_sentButton = nullptr, *m_sentPicture = nullptr;  // the send history
+    ActiveLabel *m_keepButton = nullptr, *m_keepPicture = nullptr;  // the keep box
+    ActiveLabel *m_addressButton = nullptr, *m_addressPicture = nullptr;
+    ActiveLabel *m_divideButton = nullptr, *m_dividePicture = nullptr;      // sorting
+    ActiveLabel *m_attachButton = nullptr, *m_attachPicture = nullptr;      // attachments
+    ActiveLabel *m_settingsButton = nullptr, *m_settingsPicture = nullptr;  // "Other"
+    ActiveLabel *m_homePageButton = nullptr, *m_minimiseButton = nullptr;
+    ActiveLabel* m_searchButton = nullptr;
+    // The receiving boxes' controls, reached through BoxRow.
     ActiveLabel *m_box1Caption = nullptr, *m_box2Caption = nullptr, *m_box3Caption = nullptr,
-                *m_box4Caption = nullptr, *m_box5Caption = nullptr,
-                *m_otherBoxCaption = nullptr;                             // box captions
-    ActiveLabel *m_banner = nullptr, *m_boxPanel = nullptr;               // title, panel
-    ActiveLabel *m_risingPicture = nullptr, *m_fallingPicture = nullptr;  // scrolling pictures
-    QLabel* m_version = nullptr;                                          // version
+                *m_box4Caption = nullptr, *m_box5Caption = nullptr, *m_otherBoxCaption = nullptr;
     QLineEdit *m_box1Total = nullptr, *m_box1New = nullptr, *m_box2New = nullptr,
               *m_box2Total = nullptr, *m_box3New = nullptr, *m_box3Total = nullptr,
               *m_box4New = nullptr, *m_box4Total = nullptr, *m_box5New = nullptr,
-              *m_box5Total = nullptr, *m_otherBoxNew = nullptr,
-              *m_otherBoxTotal = nullptr;  // counters
+              *m_box5Total = nullptr, *m_otherBoxNew = nullptr, *m_otherBoxTotal = nullptr;
     QLineEdit *m_box1Address = nullptr, *m_box2Address = nullptr, *m_box3Address = nullptr,
-              *m_box4Address = nullptr,
-              *m_box5Address = nullptr;      // registered senders
-    QLineEdit* m_clock = nullptr;            // clock
-    QPlainTextEdit* m_rawText = nullptr;     // raw text of the mail being received
-    QLineEdit* m_noNewMailNotice = nullptr;  // no-new-mail notice
-    QTimer m_risingTimer;                    // m_risingPicture climbs, a stop a tick
-    QTimer m_fallingTimer;                   // m_fallingPicture falls, a stop a tick
-    QTimer m_clockTimer;                     // clock
+              *m_box4Address = nullptr, *m_box5Address = nullptr;
+    ActiveLabel *m_banner = nullptr, *m_boxPanel = nullptr;
+    ActiveLabel *m_risingPicture = nullptr, *m_fallingPicture = nullptr;
+    QLabel* m_version = nullptr;
+    QLineEdit* m_clock = nullptr;
+    QPlainTextEdit* m_rawText = nullptr;  // of the mail being received
+    QLineEdit* m_noNewMailNotice = nullptr;
+    QTimer m_risingTimer;   // a stop a tick
+    QTimer m_fallingTimer;  // a stop a tick
+    QTimer m_clockTimer;
 
     void createControls();
     void createButtons();

@@ -53,7 +53,7 @@ constexpr TwipsRect kBrowserFrame{3960, 2820, 8520, 5700};
 constexpr int kNameLeft = 4200;
 constexpr int kNameWidth = 2400;
 constexpr int kNameHeight = 360;
-// A m_fileList row's name as the file system holds it.
+// A file list row's name as the file system holds it.
 constexpr int kFileNameRole = Qt::UserRole;
 
 using ui::fromUtf8;

@@ -1,7 +1,6 @@
 // The attachment buttons shared by the compose and the reply window: the
-// first file (attachFirst), further files (attachMore) and dropping them all
-// (dropAll). The chosen paths stand in paths, comma-separated, and one
-// a row in rows.
+// first file, further files and dropping them all. The chosen paths stand in
+// one line, comma-separated, and one a row in the list.
 #pragma once
 
 #include <QString>

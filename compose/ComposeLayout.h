@@ -48,7 +48,7 @@ inline constexpr TwipsRect kCancelOption{120, 3300, 1500, kRowHeight};
 inline constexpr TwipsRect kBatchOption{1740, 3300, 1800, kRowHeight};
 // The attachment list shows right of the batch options, below the fortune
 // check box whose text runs almost the whole width; the body starts below it.
-inline constexpr TwipsRect kAttachList{3660, 3270, 3240, 840};  // List2
+inline constexpr TwipsRect kAttachList{3660, 3270, 3240, 840};  // one row per attached file
 inline constexpr TwipsRect kBody{120, 4170, 6780, 3450};
 inline constexpr TwipsRect kStatusLine{120, 7740, 6780, 300};
 inline constexpr TwipsRect kHelpBox{120, 8070, 6780, 330};

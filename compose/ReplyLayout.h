@@ -38,7 +38,7 @@ inline constexpr int kAttachListHeight = 900;
 struct Sizes {
     int bodyWidth;
     int bodyHeight;
-    int fieldWidth;  // ToText and SubjectText
+    int fieldWidth;  // recipient and subject
     int attachTextWidth;
     int attachCommandLeft;
     int addCommandLeft;

@@ -3,14 +3,15 @@
 //
 // | step | what                                                              |
 // |------|-------------------------------------------------------------------|
-// | 1    | Text6 and Command2 are shown                                      |
-// | 2    | MailListView: width 0.99 W, height 0.25 H                         |
-// | 3    | Text7/8/9: top = list height + 1440; widths 0.5, 0.3, 0.2 W       |
-// | 4    | Picture1: width W                                                 |
-// | 5    | rtfEd: width 0.99 W, top = list height + 1830,                    |
+// | 1    | copy field and header-copy button are shown                       |
+// | 2    | mail list: width 0.99 W, height 0.25 H                            |
+// | 3    | subject/sender/date: top = list height + 1440;                    |
+// |      | widths 0.5, 0.3, 0.2 W                                            |
+// | 4    | picture strip: width W                                            |
+// | 5    | body pane: width 0.99 W, top = list height + 1830,                |
 // |      | height = 0.56 (H - list height)                                   |
-// | 6    | Text6 and Command2 on the status bar                              |
-// | 7    | maximised only: Text6 top H - 1000, Command2 top H - 980          |
+// | 6    | copy field and header-copy button on the status bar               |
+// | 7    | maximised only: copy field top H - 1000, button top H - 980       |
 //
 // Two additions keep every control in sight in a small window: the rows of
 // commands and the search field follow the list's bottom as they lie below
@@ -26,9 +27,9 @@ using ui::TwipsRect;
 struct ResizeInput {
     int windowWidth = 0;
     int windowHeight = 0;
-    int paneLeft = 0;       // rtfEd's left
-    int quickSaveLeft = 0;  // Command1's left
-    TwipsRect statusBar;    // StatusBar1, in window coordinates
+    int paneLeft = 0;       // the body pane's left
+    int quickSaveLeft = 0;  // the quick-save button's left
+    TwipsRect statusBar;    // in window coordinates
     bool maximised = false;
     // Where the client area ends below the pane's top; 0 leaves the pane's
     // height as computed.
@@ -41,11 +42,11 @@ struct ResizeInput {
 struct ResizeLayout {
     int listWidth = 0;
     int listHeight = 0;
-    TwipsRect subject;  // Text7
-    TwipsRect sender;   // Text8 (height 0: keeps its own)
-    TwipsRect date;     // Text9
+    TwipsRect subject;
+    TwipsRect sender;  // height 0: keeps its own
+    TwipsRect date;
     int pictureWidth = 0;
-    TwipsRect pane;  // rtfEd
+    TwipsRect pane;  // the body pane
     int copyFieldLeft = 0;
     int copyFieldTop = 0;
     int copyHeaderLeft = 0;

@@ -266,7 +266,8 @@ keys alt+F4
 
 echo "== HP without a browser: Tab to HP, Space"
 xdotool search --onlyvisible --name 'Quillfern Ver' windowactivate --sync >/dev/null 2>&1 || true
-for _ in $(seq 1 7); do
+# From O: past the six box captions and 検索.
+for _ in $(seq 1 8); do
   keys Tab
 done
 keys space

@@ -7,8 +7,8 @@
 // removes a stored password from the file. "Cancel" changes nothing. When the file cannot be
 // written the user is told and the window stays open.
 //
-// While the window is open the receive run uses m_id and m_password as
-// typed; after an OK, the account confirmed there, for the rest of the run.
+// While the window is open the receive run uses the ID and password
+// as typed; after an OK, the account confirmed there, for the rest of the run.
 #pragma once
 
 #include <QWidget>

@@ -1,8 +1,13 @@
 #include "settings/ProgramFolder.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <functional>
 
 #include "settings/ServerSettings.h"
 #include "settings/TestFolder.h"
@@ -94,11 +99,40 @@ TEST_F(InstalledFolderTest, NoHomeIsReported) {
     EXPECT_EQ(folder.status().code(), StatusCode::kNotFound);
 }
 
-TEST(ProgramFolderTest, AFolderTheUserCannotWriteCountsAsInstalled) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root writes every folder";
+// Root writes every folder, so the check runs in a child that has become
+// `nobody`; as an ordinary user it runs here. True when the check held.
+bool asOrdinaryUser(const std::function<bool()>& check) {
+    if (::geteuid() != 0) {
+        return check();
     }
-    EXPECT_TRUE(ProgramFolder::runsInstalled("/usr/bin"));
+    const passwd* nobody = ::getpwnam("nobody");
+    const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
+    const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool dropped =
+            ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(uid) == 0;
+        ::_exit(!dropped ? 2 : check() ? 0 : 1);
+    }
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << "could not become nobody";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(ProgramFolderTest, AFolderTheUserCannotWriteCountsAsInstalled) {
+    TempFolder temp;
+    fs::create_directories(temp / "locked");
+    fs::create_directories(temp / "open");
+    // Anyone may pass the temporary folder; nobody may write "locked".
+    const auto readAndPass = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                             fs::perms::group_exec | fs::perms::others_read |
+                             fs::perms::others_exec;
+    fs::permissions(temp.path(), readAndPass | fs::perms::owner_write);
+    fs::permissions(temp / "locked", readAndPass);
+    fs::permissions(temp / "open", fs::perms::all);
+    EXPECT_TRUE(asOrdinaryUser([&] { return ProgramFolder::runsInstalled(temp / "locked"); }));
+    EXPECT_TRUE(asOrdinaryUser([&] { return !ProgramFolder::runsInstalled(temp / "open"); }));
 }
 
 TEST(ProgramFolderTest, LocateReadsTheEnvironmentOrFindsThisExecutable) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "text/Utf8.h"
 #include "ui/RepairWords.h"
 
 namespace qf::ui {
@@ -46,9 +47,31 @@ TEST(WordsTest, EveryMessageStartsWithAJapaneseSentence) {
     EXPECT_FALSE(isJapaneseSentence(firstSentence("Failed to connect to 127.0.0.1 port 1")));
 }
 
-TEST(WordsTest, ListAndIdsAgree) {
-    for (std::size_t i = 0; i < allWordings().size(); ++i) {
-        EXPECT_EQ(static_cast<std::size_t>(allWordings()[i].id), i);
+// What a line of the list can get wrong that the compiler does not see: a
+// placeholder words() never fills ("%s", "%0", a lone "%"), a control
+// character a message box shows as a box, bytes that are no UTF-8, a title
+// over two lines.
+bool wellFormed(const Wording& row) {
+    const std::string_view sentence = row.sentence;
+    for (std::size_t i = 0; i < sentence.size(); ++i) {
+        const auto c = static_cast<unsigned char>(sentence[i]);
+        const char next = i + 1 < sentence.size() ? sentence[i + 1] : '\0';
+        if ((c == '%' && (next < '1' || next > '9')) || (c < 0x20 && c != '\n') || c == 0x7F) {
+            return false;
+        }
+    }
+    return text::isValidUtf8(sentence) && text::isValidUtf8(row.title) &&
+           std::string_view(row.title).find('\n') == std::string_view::npos;
+}
+
+TEST(WordsTest, EveryRowIsWellFormedAndFoundByItsId) {
+    for (const Wording& row : allWordings()) {
+        EXPECT_TRUE(wellFormed(row)) << row.sentence;
+        EXPECT_EQ(&wording(row.id), &row) << row.sentence;
+    }
+    for (const char* broken :
+         {"%sを保存できません", "残り%0件", "100%", "タブ\tです", "\xE3\x81"}) {
+        EXPECT_FALSE(wellFormed({Say::kNoSelection, Box::kInform, "", broken})) << broken;
     }
 }
 

@@ -34,8 +34,8 @@ struct BoxEntry {
     // 0: the store's fixed caption of the box.
     int registration = 0;
     std::string_view moveCaption;        // the leading spaces are part of it
-    bool movePictureEnabled = false;     // Image2 under the move command
-    bool replyEnabled = true;            // Label7
+    bool movePictureEnabled = false;     // the picture under the move command
+    bool replyEnabled = true;            // the reply command
     bool moveCaptionEmphasised = false;  // bold red move caption
     bool listsRecipient = false;         // the "From" column shows To
 

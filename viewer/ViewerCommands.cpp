@@ -134,7 +134,7 @@ void ViewerWindow::connectHelp() {
         {m_deleteAll, &kDeleteAllHelp},
     };
     for (const auto& [label, text] : labels) {
-        connect(label, &ui::ActiveLabel::hovered, this, [this, text] { showHelp(*text); });
+        connect(label, &ui::ActiveLabel::hovered, this, [this, help = text] { showHelp(*help); });
     }
     onMouseMove(m_quickSave, [this] { showHelp(kQuickSaveHelp); });
     onMouseMove(m_copyHeader, [this] { showHelp(kHeaderCopyHelp); });
@@ -176,8 +176,8 @@ void ViewerWindow::showCommandPictures() {
 // the labels on the pictures.
 void ViewerWindow::connectPictures() {
     for (const auto& [picture, own] : commandPictures()) {
-        connect(picture, &ui::ActiveLabel::clicked, this, [this, picture, own] {
-            ui::pressThenAct(*picture, picturePath(kPressedPicture), picturePath(own), [] {});
+        connect(picture, &ui::ActiveLabel::clicked, this, [this, face = picture, file = own] {
+            ui::pressThenAct(*face, picturePath(kPressedPicture), picturePath(file), [] {});
         });
         picture->setFocusPolicy(Qt::NoFocus);  // the caption on it is the keyboard's stop
     }

@@ -3,13 +3,14 @@
 //
 // | rows (top..bottom) | controls                                                  |
 // |--------------------|-----------------------------------------------------------|
-// | 0..2000            | MailListView                                              |
-// | 2060..2660         | picture commands Image2/Label3 … Image5/Label8; count     |
-// | 2720..3320         | search text Label2/Text1; help box Text4                  |
-// | 3400..3700         | Text7 (subject) Text8 (sender) Text9 (date)               |
-// | 3900..             | rtfEd, placed by the load itself                          |
+// | 0..2000            | mail list                                                 |
+// | 2060..2660         | the five picture commands; the count                      |
+// | 2720..3320         | search text and its caption; help box                     |
+// | 3400..3700         | subject, sender, date                                     |
+// | 3900..             | body pane, placed by the load itself                      |
 //
-// Command1, Text6 and Command2 lie on the status bar.
+// Quick save, the copy field and header copy lie on the status bar.
+// docs/GLOSSARY.md names each control's member and objectName().
 #pragma once
 
 #include "base/Twips.h"
@@ -28,11 +29,11 @@ inline constexpr TwipsRect kMailListRect{0, 0, 11880, 2000};
 
 // Picture commands: each caption label lies on its own picture.
 // The move picture is the widest: its caption keeps up to 60 leading spaces.
-inline constexpr TwipsRect kMoveRect{60, 2060, 4200, 600};         // Image2 / Label3
-inline constexpr TwipsRect kDeleteOneRect{4320, 2060, 1320, 600};  // Image1 / Label5
-inline constexpr TwipsRect kRegisterRect{5700, 2060, 1740, 600};   // Image3 / Label6
-inline constexpr TwipsRect kReplyRect{7500, 2060, 1020, 600};      // Image4 / Label7
-inline constexpr TwipsRect kDeleteAllRect{8580, 2060, 1320, 600};  // Image5 / Label8
+inline constexpr TwipsRect kMoveRect{60, 2060, 4200, 600};         // move to the keep box
+inline constexpr TwipsRect kDeleteOneRect{4320, 2060, 1320, 600};  // 「一件削除」
+inline constexpr TwipsRect kRegisterRect{5700, 2060, 1740, 600};   // 「アドレス帳登録」
+inline constexpr TwipsRect kReplyRect{7500, 2060, 1020, 600};      // 「返事」
+inline constexpr TwipsRect kDeleteAllRect{8580, 2060, 1320, 600};  // 「全件削除」
 
 // A command's caption lies on its picture, this far below the picture's top;
 // the emphasised move caption (larger type) sits a little higher.
@@ -44,16 +45,16 @@ constexpr TwipsRect commandCaptionRect(const TwipsRect& picture, int topTwips) {
     return {picture.left, picture.top + topTwips, picture.width, kCommandCaptionHeightTwips};
 }
 
-inline constexpr TwipsRect kCountLabelRect{9960, 2240, 600, 270};  // Label4 "件数"
-inline constexpr TwipsRect kCountRect{10560, 2200, 1260, 330};     // Text2
+inline constexpr TwipsRect kCountLabelRect{9960, 2240, 600, 270};  // "件数"
+inline constexpr TwipsRect kCountRect{10560, 2200, 1260, 330};     // the count
 
-inline constexpr TwipsRect kSearchLabelRect{60, 2760, 900, 270};  // Label2 "検索文字"
-inline constexpr TwipsRect kSearchRect{960, 2720, 2280, 330};     // Text1
-inline constexpr TwipsRect kHelpRect{3360, 2720, 8460, 600};      // Text4
+inline constexpr TwipsRect kSearchLabelRect{60, 2760, 900, 270};  // "検索文字"
+inline constexpr TwipsRect kSearchRect{960, 2720, 2280, 330};     // search text
+inline constexpr TwipsRect kHelpRect{3360, 2720, 8460, 600};      // help box
 
-inline constexpr TwipsRect kSubjectRect{0, 3400, 6000, 330};    // Text7
-inline constexpr TwipsRect kSenderRect{6000, 3400, 3600, 330};  // Text8
-inline constexpr TwipsRect kDateRect{9600, 3400, 2280, 330};    // Text9
+inline constexpr TwipsRect kSubjectRect{0, 3400, 6000, 330};
+inline constexpr TwipsRect kSenderRect{6000, 3400, 3600, 330};
+inline constexpr TwipsRect kDateRect{9600, 3400, 2280, 330};
 
 // Load step 3: where the body pane goes.
 inline constexpr int kBodyPaneLeftTwips = 20;

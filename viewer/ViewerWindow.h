@@ -3,7 +3,8 @@
 //
 // The window shows what the core hands it; the box files are read through
 // BoxListing, so a handler here only moves texts between controls. Controls
-// carry their given names as member names and objectName()s.
+// are named for what they are; each keeps its given name as objectName()
+// (docs/GLOSSARY.md).
 //
 // Opening a box (the main window's box controls): clearShownMail(), then the
 // box's settings and caption, then loadList(). After loadList() the fields
@@ -102,22 +103,23 @@ class ViewerWindow : public QMainWindow {
     const QString& selectionMarker() const { return m_selectionMarker; }
 
     // ---- The viewer's commands (ViewerCommands.cpp) ----
-    // Each is the click handler of its control, callable from tests.
-    void moveToKeepBox();   // m_moveToKeepBox
-    void deleteOne();       // m_deleteOne
-    void registerSender();  // m_registerSender
-    void reply();           // m_reply
-    void deleteAll();       // m_deleteAll
-    void quickSave();       // m_quickSave
-    void copyHeader();      // m_copyHeader
-                            // ---- end of the viewer's commands ----
+    // Each is the click handler of the control of its name (m_deleteOne for
+    // deleteOne), callable from tests.
+    void moveToKeepBox();
+    void deleteOne();
+    void registerSender();
+    void reply();
+    void deleteAll();
+    void quickSave();
+    void copyHeader();
+    // ---- end of the viewer's commands ----
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    // Controls, by their given names (also their objectName()s, by which
-    // tests find them).
+    // Controls. Each keeps its given name as objectName(), by which tests
+    // find it (docs/GLOSSARY.md).
     QTreeWidget* m_mailList = nullptr;
     QTextEdit* m_body = nullptr;
     QLineEdit* m_searchText = nullptr;
@@ -188,7 +190,8 @@ class ViewerWindow : public QMainWindow {
     // The editor's changed flag: set by every change of the pane's text.
     bool editorChanged() const { return m_changed; }
     // The layout again without the maximised rule, as a mouse move over the
-    // window's background does: m_copyField and m_copyHeader go back to the status bar.
+    // window's background does: the copy field and the header-copy button go
+    // back to the status bar.
     void reapplyLayoutWithoutMaximisedRule();
 
   protected:
