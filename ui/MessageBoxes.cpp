@@ -7,6 +7,18 @@
 namespace qf::ui {
 namespace {
 
+QMessageBox::StandardButton buttonOf(Choice choice) {
+    switch (choice) {
+        case Choice::kYesButton:
+            return QMessageBox::Yes;
+        case Choice::kNoButton:
+            return QMessageBox::No;
+        case Choice::kCancelButton:
+            break;
+    }
+    return QMessageBox::Cancel;
+}
+
 class QtMessageBoxes final : public MessageBoxes {
   public:
     bool show(QWidget* parent, const MessageRequest& request) override {
@@ -32,7 +44,7 @@ class QtMessageBoxes final : public MessageBoxes {
     Choice choose(QWidget* parent, const MessageRequest& request) override {
         switch (QMessageBox::question(parent, request.title, request.text,
                                       QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                      QMessageBox::Yes)) {
+                                      buttonOf(request.defaultChoice))) {
             case QMessageBox::Yes:
                 return Choice::kYesButton;
             case QMessageBox::No:
@@ -60,8 +72,9 @@ bool ask(QWidget* parent, const QString& text, const QString& title) {
     return g_current->show(parent, {MessageKind::kQuestion, title, text});
 }
 
-Choice askYesNoCancel(QWidget* parent, const QString& text, const QString& title) {
-    return g_current->choose(parent, {MessageKind::kQuestion, title, text});
+Choice askYesNoCancel(QWidget* parent, const QString& text, const QString& title,
+                      Choice defaultChoice) {
+    return g_current->choose(parent, {MessageKind::kQuestion, title, text, defaultChoice});
 }
 
 void inform(QWidget* parent, const QString& text, const QString& title) {
