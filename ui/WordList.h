@@ -93,6 +93,7 @@ QF_WORDS(kDeleteAllQuestion, kAsk, "確認", "すべてのデータを削除し�
 QF_WORDS(kOverwriteQuestion, kAsk, "確認", "同名のファイルが既に存在します。上書きしますか？ ")
 QF_WORDS(kBoxNotReadToEnd, kWarn, "", "メールボックスを最後まで読めませんでした。読めたメールだけを表示しています。")
 QF_WORDS(kMailNotRead, kWarn, "", "メールを読み込めませんでした。メールボックスのファイルが壊れているかもしれません。もう一度開き直してください。")
+QF_WORDS(kMovedNotDurable, kWarn, "", "保管箱へ移動しましたが、ディスクへの書き込みを確定できませんでした。停電などがあると、メールが「その他」にも戻ることがあります。もう一度移動する必要はありません。ディスクと「★MAilData」フォルダを確かめてください。")
 QF_WORDS(kMoveNotCompleted, kWarn, "", "保管箱への移動を完了できませんでした。メールは失われていません（「その他」と保管箱の両方にある場合があります）。ディスクの空きを確かめてから、もう一度お試しください。")
 QF_WORDS(kMailNotDeleted, kWarn, "", "メールを削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度お試しください。")
 QF_WORDS(kMailDeletedNotDurable, kWarn, "", "メールを削除しましたが、ディスクへの書き込みを確定できませんでした。停電などがあると、削除したメールが戻ることがあります。もう一度削除する必要はありません。ディスクと「★MAilData」フォルダを確かめてください。")

@@ -245,7 +245,9 @@ void ViewerWindow::moveToKeepBox() {
         // The keep box gets the mail durably before "その他" loses it.
         Result<int> kept = m_store.moveToKeepBox(recordNumber);
         if (!kept) {
-            ui::tell(this, ui::Say::kMoveNotCompleted, {}, fromUtf8(kept.status().message()));
+            const bool done = store::isNotDurable(kept.status());
+            ui::tell(this, done ? ui::Say::kMovedNotDurable : ui::Say::kMoveNotCompleted, {},
+                     fromUtf8(kept.status().message()));
         }
         refillAfterChange();
     }
