@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <span>
 
+#include "base/NotDurable.h"
 #include "store/BoxCatalogue.h"
 #include "text/FixedField.h"
 #include "text/Utf8.h"
@@ -62,9 +63,10 @@ Result<int> AddressBookFile::registerEntry(const std::string& name, const std::s
     if (Status s = m_file.write(recordNumber, encodeEntry(name, address)); !s) {
         return s;
     }
-    // Registered means kept, a power cut too.
+    // Registered means kept, a power cut too. An entry written but not
+    // synced is in the book all the same: not a failure to try again.
     if (Status s = m_file.sync(); !s) {
-        return s;
+        return store::notDurable(s.message());
     }
     return recordNumber;
 }

@@ -53,6 +53,7 @@ class AddressBookFile {
 
     // Appends an entry (nothing is checked: an empty name or address is
     // registered as it is), synced to disk, and returns its record number.
+    // Not durable (NotDurable.h): written, the book lists it, the sync failed.
     Result<int> registerEntry(const std::string& name, const std::string& address);
 
     // Every entry in record order.

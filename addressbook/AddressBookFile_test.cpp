@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "base/NotDurable.h"
 #include "store/BoxCatalogue.h"
 #include "store/StoreTestSupport.h"
 
@@ -136,6 +137,22 @@ TEST_F(AddressBookFileTest, CrashDuringADeletionLosesNoOtherEntry) {
                     left == (std::vector<std::string>{"one", "three"}))
             << "step " << failAt;
         EXPECT_FALSE(std::filesystem::exists(m_folder.file("KDXDATA.TMP")));
+    }
+}
+
+// A register that fails at any step either left no entry (a failure, to
+// be tried again) or left it in the book, told as done but not durable, so
+// that a second 登録 does not add it twice.
+TEST_F(AddressBookFileTest, ARegisterIsFailedOnlyWhenTheEntryIsNotInTheBook) {
+    for (int failAt = 1;; ++failAt) {
+        std::filesystem::remove(m_folder.file("kdxdata.data"));
+        FaultyFileSystem fs(failAt);
+        const Result<int> written = AddressBookFile(m_folder.path(), fs).registerEntry("a", "b");
+        if (!fs.failed()) {
+            break;
+        }
+        ASSERT_FALSE(written.isOk()) << "step " << failAt;
+        EXPECT_EQ(store::isNotDurable(written.status()), names().size() == 1u) << "step " << failAt;
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include "addressbook/AddressBookFile.h"
 #include "addressbook/AddressLookup.h"
+#include "base/NotDurable.h"
 #include "base/Twips.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
@@ -235,10 +236,15 @@ void AddressBookWindow::registerEntry() {
     AddressBookFile book(dataFolder());
     Result<int> written =
         book.registerEntry(m_name->text().toStdString(), m_address->text().toStdString());
-    if (!written) {
+    if (!written && !store::isNotDurable(written.status())) {
         // Nothing is cleared, so what was typed can be registered again.
         ui::tell(this, ui::Say::kAddressNotRegistered, {}, fromUtf8(written.status().message()));
         return;
+    }
+    if (!written) {
+        // In the book, maybe not yet on disk: a second 登録 would add it twice.
+        ui::tell(this, ui::Say::kAddressRegisteredNotDurable, {},
+                 fromUtf8(written.status().message()));
     }
     m_status->setText(QStringLiteral("　登録が完了しました。"));
     loadList();
@@ -303,7 +309,9 @@ void AddressBookWindow::deleteSelected() {
         // temporary file) leaves the entry as it was.
         if (Status deleted = book.deleteEntry(m_recordNumbers[static_cast<std::size_t>(row)]);
             !deleted) {
-            ui::tell(this, ui::Say::kAddressNotDeleted, {}, fromUtf8(deleted.message()));
+            const bool done = store::isNotDurable(deleted);
+            ui::tell(this, done ? ui::Say::kAddressDeletedNotDurable : ui::Say::kAddressNotDeleted,
+                     {}, fromUtf8(deleted.message()));
         } else {
             m_status->setText(QStringLiteral("削除が完了しました"));
         }

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/NotDurable.h"
+
 namespace qf::store {
 
 namespace {
@@ -116,7 +118,10 @@ Status replaceFileDurably(const std::string& path, std::string_view bytes,
         (void)fs.remove(temporary);
         return written;
     }
-    return fs.syncFolder(folderOf(target));
+    if (Status s = fs.syncFolder(folderOf(target)); !s) {
+        return notDurable(target + ": replaced, but the folder was not synced: " + s.message());
+    }
+    return Status::ok();
 }
 
 Result<std::string> readWholeFile(const std::string& path, FileSystem& fs) {

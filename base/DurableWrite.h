@@ -31,8 +31,7 @@ struct ReplaceOptions {
 // Replaces `path` with `bytes`. When writing, syncing or renaming fails
 // (kIoError naming the file and the reason) the old file is unchanged and no
 // temporary file is left behind. When only the folder's sync fails, the new
-// contents are in place but may not survive a power cut; that is reported
-// as a failure too.
+// contents are in place but may not survive a power cut (NotDurable.h).
 Status replaceFileDurably(const std::string& path, std::string_view bytes,
                           const ReplaceOptions& options = {}, FileSystem& fs = posixFileSystem());
 

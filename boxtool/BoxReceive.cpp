@@ -78,7 +78,9 @@ class TerminalObserver final : public receive::ReceiveObserver {
 
 // The request as the main window builds it: settings and registrations as
 // loaded at start, the account as the ID/password window loads it.
-receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder) {
+// `accountRead`: why the account file could not be read (nothing is then
+// written back to it).
+receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder, Status* accountRead) {
     receive::ReceiveRequest request;
     request.folder = folder;
     const settings::ServerSettings server =
@@ -87,8 +89,15 @@ receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder) {
     request.apop = server.apop;
     request.keepOnServer = server.keepOnServer;
     request.keepDays = server.keepDays;
-    request.account = settings::readAccount(folder.accountFile());
-    request.keepAccount = settings::accountKept(folder.accountFile());
+    // One read: an ID from one read and a password from another could not
+    // be told apart from a file that was never whole.
+    Result<settings::StoredAccount> stored = settings::readAccountFile(folder.accountFile());
+    if (stored) {
+        request.account = stored.value().account;
+        request.keepAccount = stored.value().kept;
+    } else {
+        *accountRead = stored.status();
+    }
     const settings::SortingRegistrations registrations =
         settings::readSortingRegistrations(folder.sortingFile());
     for (std::size_t i = 0; i < registrations.size(); ++i) {
@@ -115,7 +124,10 @@ int exitStatusOf(const receive::ReceiveOutcome& outcome) {
         case receive::RunEnd::kCompleted:
             break;
     }
-    return outcome.keptOnServer > 0 ? kReceiveMailKept : kReceiveOk;
+    if (outcome.keptOnServer > 0) {
+        return kReceiveMailKept;
+    }
+    return outcome.seenListSave ? kReceiveOk : kReceiveSeenListNotWritten;
 }
 
 }  // namespace
@@ -157,7 +169,11 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
     transport::NMailInitializeWinSock();
     transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
     receive::ReceiveSession session;
-    const receive::ReceiveRequest request = requestFor(folder);
+    Status accountRead;
+    const receive::ReceiveRequest request = requestFor(folder, &accountRead);
+    if (!accountRead) {
+        err << ui::words(ui::Say::kAccountFileNotRead, {}, accountRead.message()) << "\n";
+    }
     TerminalObserver observer(out, err, lostSeenList, request.pop3Server);
     const receive::ReceiveOutcome outcome = session.run(request, observer);
     transport::NMailEndWinSock();

@@ -21,6 +21,7 @@ inline constexpr int kReceiveNoConnection = 3;  // no POP3 server set, or it can
 inline constexpr int kReceiveLoginFailed = 4;   // empty ID or password, or the login refused
 inline constexpr int kReceiveMailKept = 5;      // some mail not fetched, stored or deleted
 inline constexpr int kReceiveSeenListLost = 6;  // the seen-list is lost and no choice was given
+inline constexpr int kReceiveSeenListNotWritten = 7;  // all stored, the seen-list not written
 
 // Takes the folder's lock, runs the receive run and prints what happened:
 // progress and each stored mail on `out`, problems on `err`. Returns one of

@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "receive/ReceiveTestSupport.h"
+#include "receive/SeenList.h"
 #include "settings/AccountFiles.h"
 #include "settings/FolderLock.h"
 #include "settings/ServerSettings.h"
@@ -152,6 +154,67 @@ TEST_F(ReceiveCommandTest, TheToolsReceiveCommandReportsItsOutcome) {
     EXPECT_EQ(runTool(&output), kReceiveOk) << output;
     EXPECT_THAT(output, HasSubstr("花子 (1): 会議の件"));
     EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+
+// A receive killed after it stored its mails (before QUIT, so the server
+// keeps them), then a delete in the same box through the tool: the next
+// receive finds the stored mails though every record moved up by one, and
+// stores none twice; with mail left on the server too.
+TEST_F(ReceiveCommandTest, AKilledRunThenADeleteStoresNothingTwice) {
+    for (const bool keep : {false, true}) {
+        servers.clearMaildir();
+        std::filesystem::remove_all(box.folder().dataFolder());
+        std::filesystem::create_directories(box.folder().dataFolder());
+        configure(servers.pop3Server(), servers.password);
+        settings::ServerSettings server{"", servers.pop3Server(), "qftest@example.jp", 0, keep, 0};
+        ASSERT_TRUE(settings::writeServerSettings(box.folder().serverSettingsFile(), server));
+        if (keep) {
+            ASSERT_TRUE(receive::startSeenList(box.folder().seenListFile(), servers.pop3Server(),
+                                               servers.user));
+        }
+        for (const char* subject : {"old1", "old2", "old3"}) {
+            servers.deliver(mail("stranger@example.jp", subject, "body"));
+        }
+        ASSERT_EQ(receive(), kReceiveOk) << err.str();
+        for (int n = 1; n <= 6; ++n) {
+            servers.deliver(mail("stranger@example.jp", "new" + std::to_string(n), "body"));
+        }
+        receive::ReceiveRequest request;
+        request.folder = box.folder();
+        request.pop3Server = servers.pop3Server();
+        request.account = {servers.user, servers.password};
+        request.keepOnServer = keep;
+        const pid_t child = fork();
+        if (child == 0) {
+            struct KilledAfterSix : receive::ReceiveObserver {
+                int stored = 0;
+                void onMailStored(int, int) override {
+                    if (++stored == 6) {
+                        _exit(9);  // as a SIGKILL: written, not synced, no QUIT
+                    }
+                }
+            } killed;
+            (void)receive::ReceiveSession().run(request, killed);
+            _exit(1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_EQ(WEXITSTATUS(status), 9);
+        const std::string tool = std::string(QF_BOX_TOOL) + " --folder " +
+                                 box.folder().root().string() + " delete 6 1 >/dev/null";
+        ASSERT_EQ(std::system(tool.c_str()), 0);
+
+        out.str("");
+        EXPECT_EQ(receive(), kReceiveOk) << err.str() << out.str();
+        std::multiset<std::string> subjects;
+        for (const auto& stored : box.mailsIn(receive::kOtherSlot)) {
+            subjects.insert(stored.subject);
+        }
+        EXPECT_EQ(subjects, (std::multiset<std::string>{"old2", "old3", "new1", "new2", "new3",
+                                                        "new4", "new5", "new6"}))
+            << "keep " << keep;
+        EXPECT_EQ(servers.messagesInMaildir(), keep ? 9u : 0u);
+    }
 }
 #endif
 

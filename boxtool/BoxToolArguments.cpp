@@ -198,7 +198,10 @@ Commands:
   list BOX                  one line per record: N, Subject, From (To for the
                             send history) and Date, separated by tabs
   show BOX N                the fields and the body of record N
-  delete BOX N              deletes record N and compacts the box
+  delete BOX N              deletes record N and compacts the box; exits 7
+                            when the record is deleted but the folder could
+                            not be synced (a power cut may bring the record
+                            back): do not delete again
   check                     checks every box and the address book (lengths,
                             status words, leftover temporary files); exits 1
                             when it finds a problem
@@ -231,7 +234,9 @@ Commands:
                             the server), 6 mail is left on the server
                             (corvid.ini KEEP=1) but its list of the mails
                             already stored is missing or damaged: nothing
-                            was fetched. Then --lost-seen-list fetch-all
+                            was fetched, 7 every mail stored but that list
+                            could not be written (the next receive stores
+                            none twice). Then --lost-seen-list fetch-all
                             fetches every mail on the server again, and
                             --lost-seen-list mark-seen takes the mails now
                             on the server as stored
@@ -247,7 +252,8 @@ in its "★MAilData" folder.
 
 list, show, check, export and search change no box. delete, recover and receive
 are refused while the program or another of these commands works on the
-folder. Exit status: 0 done, 1 failed or a problem found, 2 bad arguments.
+folder. Exit status: 0 done, 1 failed or a problem found, 2 bad arguments,
+7 done but not yet durable.
 )";
 }
 

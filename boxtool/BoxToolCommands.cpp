@@ -9,6 +9,7 @@
 #include <iostream>
 #include <optional>
 
+#include "base/NotDurable.h"
 #include "boxtool/TerminalText.h"
 #include "settings/FolderLock.h"
 #include "settings/ProgramFolder.h"
@@ -16,6 +17,7 @@
 #include "store/MailSearch.h"
 #include "store/MailStore.h"
 #include "store/MboxExport.h"
+#include "store/MovedTwice.h"
 #include "text/FixedField.h"
 #include "ui/RepairWords.h"
 #include "ui/Words.h"
@@ -111,8 +113,9 @@ int deleteRecord(store::MailStore& store, int box, int recordNumber, std::ostrea
     if (Status s = readExistingRecord(store, box, recordNumber); !s) {
         return fail(err, s);
     }
-    if (Status s = store.deleteRecord(box, recordNumber); !s) {
-        return fail(err, s);
+    const Status deleted = store.deleteRecord(box, recordNumber);
+    if (!deleted && !store::isNotDurable(deleted)) {
+        return fail(err, deleted);
     }
     auto left = store.count(box);
     out << "Deleted record " << recordNumber << " of box " << box;
@@ -120,7 +123,30 @@ int deleteRecord(store::MailStore& store, int box, int recordNumber, std::ostrea
         out << "; " << left.value() << " records remain";
     }
     out << "\n";
+    if (!deleted) {
+        // Done: a script that tried again would delete another mail.
+        err << "quillfern-box: deleted, but not yet durable (a power cut may bring the record"
+               " back; do not delete again): "
+            << deleted.message() << "\n";
+        return kDoneNotDurable;
+    }
     return 0;
+}
+
+// Not a problem of any file, so it does not change the exit status: the
+// user decides whether a mail is wanted twice.
+void noteMailsInBothBoxes(const settings::ProgramFolder& folder, std::ostream& out) {
+    const store::MailStore store(folder.dataFolder().string());
+    auto pairs = store::mailsInBothBoxes(store);
+    if (!pairs) {
+        return;
+    }
+    for (const store::SameMail& pair : pairs.value()) {
+        out << "  note: record " << pair.otherRecord << " of box " << store::kOtherBox
+            << " and record " << pair.keepRecord << " of box " << store::kKeepBox
+            << " hold the same mail (a move to the keep box cut short leaves a mail in both);"
+               " delete one of them unless it is wanted twice\n";
+    }
 }
 
 int checkFolder(const settings::ProgramFolder& folder, std::ostream& out) {
@@ -146,6 +172,7 @@ int checkFolder(const settings::ProgramFolder& folder, std::ostream& out) {
             << " (a write cut short; the file beside it is whole)\n";
         ++problems;
     }
+    noteMailsInBothBoxes(folder, out);
     if (problems == 0) {
         out << "No problems found.\n";
         return 0;
@@ -169,6 +196,7 @@ int recoverFolder(const settings::ProgramFolder& folder, std::ostream& out, std:
     if (report.actions.empty()) {
         out << "Nothing to recover.\n";
     }
+    noteMailsInBothBoxes(folder, out);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 // The commands of quillfern-box. Each prints to `out`, reports failures to
-// `err` and returns the exit status: 0 done, 1 failed or problem found.
+// `err` and returns the exit status: 0 done, 1 failed or problem found,
+// kDoneNotDurable done but a power cut may still undo it.
 #pragma once
 
 #include <ostream>
@@ -11,6 +12,8 @@
 #include "text/Status.h"
 
 namespace qf::boxtool {
+
+inline constexpr int kDoneNotDurable = 7;
 
 // The folder of the running program (".", when it cannot be told).
 std::string executableFolder();

@@ -174,6 +174,19 @@ TEST_F(BoxToolTest, RecoverRepairsWhatCheckFound) {
     EXPECT_THAT(checked.out, HasSubstr("holds no whole mail"));
 }
 
+// A move to the keep box cut short by a crash leaves the mail in both boxes:
+// check and recover say which records, and it is no problem of a file.
+TEST_F(BoxToolTest, CheckAndRecoverNameAMailInBothBoxes) {
+    writeBytes(data("kdxdata8.data"),
+               mailRecord("other", "d0", "o@example.jp", "b0") + mailRecord("s", "d", "f", "b"));
+    writeBytes(data("kdxdata10.data"), keepRecord("s", "b", "d", "f", 1));
+    const std::string note = "record 2 of box 6 and record 1 of box 10 hold the same mail";
+    ToolRun checked = run(folderArg() + " check");
+    EXPECT_EQ(checked.exitCode, 0) << checked.out;
+    EXPECT_THAT(checked.out, HasSubstr(note));
+    EXPECT_THAT(run(folderArg() + " recover").out, HasSubstr(note));
+}
+
 TEST_F(BoxToolTest, DeleteRemovesOneRecordAndCompacts) {
     writeBytes(data("kdxdata2.data"), mailRecord("A", "d", "f", "b") +
                                           mailRecord("B", "d", "f", "b") +

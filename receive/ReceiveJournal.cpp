@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/DurableWrite.h"
+#include "store/BoxCatalogue.h"
 #include "store/MailStore.h"
 
 namespace qf::receive {
@@ -85,7 +86,8 @@ std::size_t lengthWithoutTrailingSpaces(std::string_view text) {
     return end;
 }
 
-// True when record `line.recordNumber` of its box is the record noted.
+// True when record `line.recordNumber` of its box is the record noted: the
+// quick look, right whenever nothing changed the box since the run.
 bool recordIsInPlace(const store::MailStore& store, const JournalLine& line, bool version1) {
     auto file = store.file(line.box);
     if (!file) {
@@ -98,6 +100,48 @@ bool recordIsInPlace(const store::MailStore& store, const JournalLine& line, boo
             (version1 && version1Fingerprint(record) == line.fingerprint));
 }
 
+// A keep-box record as the MailRecord it was moved from (its fields
+// decoded and written again in that layout).
+std::string asMailRecord(std::span<const char> keepRecord) {
+    const store::RecordLayout& mail = store::layoutOf(store::RecordKind::kMail);
+    std::string record(mail.lengthBytes, '\0');
+    store::encodeRecord(mail,
+                        store::decodeRecord(store::layoutOf(store::RecordKind::kKeep), keepRecord),
+                        1, std::span<char>(record.data(), record.size()));
+    return record;
+}
+
+// The fingerprints of `wanted` that some record of a receiving box or of
+// the keep box has, wherever it is now: a delete, a move or a compaction
+// since the run shifts records and carries them between boxes.
+std::set<std::uint64_t> fingerprintsFound(const store::MailStore& store,
+                                          const std::set<std::uint64_t>& wanted, bool version1) {
+    std::set<std::uint64_t> found;
+    for (const store::BoxInfo& box : store::allBoxes()) {
+        const bool keep = box.kind == store::RecordKind::kKeep;
+        if ((box.kind != store::RecordKind::kMail && !keep) || found.size() == wanted.size()) {
+            continue;
+        }
+        auto file = store.file(box.number);
+        if (!file) {
+            continue;
+        }
+        (void)file.value().forEach([&](int, std::span<const char> bytes) {
+            const std::string moved = keep ? asMailRecord(bytes) : std::string();
+            const std::string_view record =
+                keep ? std::string_view(moved) : std::string_view(bytes.data(), bytes.size());
+            for (std::uint64_t print :
+                 {recordFingerprint(record), version1 ? version1Fingerprint(record) : 0}) {
+                if (wanted.contains(print)) {
+                    found.insert(print);
+                }
+            }
+            return Status::ok();
+        });
+    }
+    return found;
+}
+
 }  // namespace
 
 std::string hex16(std::uint64_t value) {
@@ -106,6 +150,11 @@ std::string hex16(std::uint64_t value) {
         text[static_cast<std::size_t>(i)] = "0123456789abcdef"[value & 0xF];
     }
     return text;
+}
+
+std::string mailDigest(std::string_view header, std::string_view body) {
+    const std::string length = std::to_string(header.size()) + "/" + std::to_string(body.size());
+    return "digest-" + hex16(fnv1a(length, fnv1a(body, fnv1a(header))));
 }
 
 std::uint64_t accountKey(std::string_view server, std::string_view id) {
@@ -151,22 +200,44 @@ Result<std::set<std::string>> ReceiveJournal::storedIds(const store::MailStore& 
         return ids;
     }
     text.remove_prefix(header().size());  // both versions' headers are as long
-    // Only whole lines: the last one may be cut short by the crash.
+    // Only whole lines: the last one may be cut short by the crash. A
+    // record not where it was written is looked for by its fingerprint.
+    std::vector<JournalLine> lines;
     for (auto end = text.find('\n'); end != std::string_view::npos; end = text.find('\n')) {
-        const std::optional<JournalLine> line = parseLine(text.substr(0, end));
+        if (std::optional<JournalLine> line = parseLine(text.substr(0, end))) {
+            lines.push_back(std::move(*line));
+        }
         text.remove_prefix(end + 1);
-        if (line && recordIsInPlace(store, *line, version1)) {
-            ids.insert(line->uid);
+    }
+    std::set<std::uint64_t> sought;
+    for (const JournalLine& line : lines) {
+        if (recordIsInPlace(store, line, version1)) {
+            ids.insert(line.uid);
+        } else {
+            sought.insert(line.fingerprint);
+        }
+    }
+    if (!sought.empty()) {
+        const std::set<std::uint64_t> found = fingerprintsFound(store, sought, version1);
+        for (const JournalLine& line : lines) {
+            if (found.contains(line.fingerprint)) {
+                ids.insert(line.uid);
+            }
         }
     }
     return ids;
 }
 
 Status ReceiveJournal::begin() {
-    if (m_fs.exists(m_file)) {
+    if (m_open || m_fs.exists(m_file)) {
         return Status::ok();
     }
-    return append("");
+    // On disk, folder entry too, before the first record it covers: a power
+    // cut must not keep a record and lose the journal that names it.
+    if (Status s = append(""); !s) {
+        return s;
+    }
+    return sync();
 }
 
 Status ReceiveJournal::noteStoring(std::string_view uid, int box, int recordNumber,

@@ -10,13 +10,17 @@
 // store to the close that commits its deletion, or, when mail is left on the
 // server, until the seen-list (SeenList.h) that names the mail is on disk.
 //
-// File "receive.journal" in the data folder, ASCII lines ending in LF:
+// File "receive.journal" in the data folder, ASCII lines ending in LF (it is
+// created and synced, folder entry too, before the first record it covers):
 // | line  | content                                                         |
 // |-------|-----------------------------------------------------------------|
 // | 1     | "quillfern receive journal 2 " and the account key (16 hex)     |
-// | 2 …   | box TAB record number TAB fingerprint (16 hex) TAB UIDL         |
+// | 2 …   | box TAB record number TAB fingerprint (16 hex) TAB UIDL (or,    |
+// |       | from a server without UIDL, the digest of the mail: mailDigest)  |
 // The account key is a hash of the POP3 server and ID, so ids of another
-// account are never taken for this one's. The fingerprint is a hash of the
+// account are never taken for this one's. A mail is known by its UIDL and
+// its record by the fingerprint; the record number only saves a search
+// when nothing moved it since. The fingerprint is a hash of the
 // record's bytes up to its line end (its status word aside), the spaces they
 // end in counted rather than hashed. A line cut short by a crash, or one
 // that does not parse, is ignored. A journal of version 1 (every byte
@@ -50,13 +54,16 @@ class ReceiveJournal {
     // True when an earlier run left a journal (of any account).
     bool exists() const;
 
-    // The UIDLs of the mails whose records are in their boxes exactly as
-    // noted. A journal of another account gives none and is removed: its
+    // The UIDLs (or digests) of the mails the interrupted run stored: those
+    // whose record is still in a mail box, where it was written or, found
+    // by its fingerprint, anywhere else (a delete, a move or a compaction
+    // since). A journal of another account gives none and is removed: its
     // mails would come twice, never be lost.
     Result<std::set<std::string>> storedIds(const store::MailStore& store);
 
-    // Creates the journal with its header line when it is missing: enough
-    // for the next run to know this one may not have ended.
+    // Creates the journal with its header line when it is missing, durably
+    // (its folder entry too): enough for the next run to know this one may
+    // not have ended. Called before the first record is written.
     Status begin();
 
     // Appends the line of a record about to be written as record
@@ -91,6 +98,10 @@ class ReceiveJournal {
 
 // The fingerprint of a MailRecord as written (see the journal's format).
 std::uint64_t recordFingerprint(std::string_view recordBytes);
+
+// What names a mail in the journal when the server has no UIDL: a digest of
+// the mail as the server sent it ("digest-" and 16 hex digits).
+std::string mailDigest(std::string_view header, std::string_view body);
 
 // The account key of a POP3 server and ID, and a 64-bit value as the 16
 // lower-case hex digits the journal and the seen-list write.

@@ -178,11 +178,12 @@ class RunningFlag {
 class Run {
   public:
     Run(const ReceiveRequest& request, ReceiveObserver& observer, MailTransport& transport,
-        bool& newMailStored)
+        bool& newMailStored, bool& noUidlTold)
         : m_request(request),
           m_observer(observer),
           m_transport(transport),
           m_newMailStored(newMailStored),
+          m_noUidlTold(noUidlTold),
           m_fs(request.fileSystem != nullptr ? *request.fileSystem : store::posixFileSystem()),
           m_ownStore(request.folder.dataFolder().string(), m_fs),
           m_store(request.store != nullptr ? *request.store : m_ownStore),
@@ -206,7 +207,13 @@ class Run {
     Cp932Mail decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded);
     // The texts the observer sees; the body only when it shows mail texts.
     StagedMail stagedTexts(const Cp932Mail& mail) const;
-    void storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp932Mail& mail);
+    void storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp932Mail& mail,
+                   const std::string& identity);
+    // True once per journal line when a mail without UIDL has the digest of
+    // one an interrupted run stored.
+    bool takeStoredDigest(const std::string& identity);
+    void keepUnsynced(const Status& why);
+    void reportDigestRecovery();
     // Syncs every box that took mail, once, and then marks the mails stored
     // in a synced box for deletion.
     void deleteStoredMails(int handle);
@@ -225,14 +232,15 @@ class Run {
     bool chooseAfterLoss();
     void leaveOrDeleteKnownMails(int handle);
     // With the option off: a list still naming mails gets them deleted.
-    void deleteListedMails(int handle);
+    // False when the list is damaged and the observer cancelled.
+    bool deleteListedMails(int handle);
     void tellNoUidlOnce();
     // The list after the close: what is still on the server, and what came.
     void saveSeenList(bool closeCommitted);
     const std::string& uniqueIdOf(int mailNumber) const {
         return m_uniqueIds[static_cast<std::size_t>(mailNumber)];
     }
-    void noteInJournal(int mailNumber, int slot, const Cp932Mail& mail);
+    void noteInJournal(const std::string& identity, int slot, const Cp932Mail& mail);
     // The close; the journal goes once the server has committed the deletions.
     // True when the server confirmed the end of the session.
     bool closeSession(int handle, bool loggedIn);
@@ -251,6 +259,7 @@ class Run {
     ReceiveObserver& m_observer;
     MailTransport& m_transport;
     bool& m_newMailStored;
+    bool& m_noUidlTold;  // the no-UIDL notice was shown in this program run
     ReceiveOutcome m_outcome;
     store::FileSystem& m_fs;
     store::MailStore m_ownStore;
@@ -260,10 +269,18 @@ class Run {
     ReceiveJournal m_journal;
     std::vector<std::string> m_uniqueIds;  // by mail number; empty without UIDL
     std::set<int> m_storedEarlier;
+    std::multiset<std::string> m_storedDigests;  // without UIDL: what the interrupted run stored
+    bool m_deleteDigestMatches = false;          // its boxes are synced: those can go
+    bool m_recoveringByDigest = false;
+    // A stored mail stays on the server without a seen-list line: the
+    // journal must outlive this run.
+    bool m_journalNeeded = false;
+    std::string m_syncFailure;  // the first box that could not be synced
     std::uint64_t m_accountKey;
     std::int64_t m_now;
     bool m_leaving = false;              // mail stays on the server in this run
     bool m_savingSeenList = false;       // the list is rewritten after the close
+    bool m_rewriteSeenList = false;      // the user answered about a lost list
     SeenListRead m_seen;                 // the list as read (or as chosen after a loss)
     SeenIds m_stillListed;               // the next list: mails on the server after this run
     std::set<std::string> m_deletedNow;  // listed mails marked for deletion
@@ -274,7 +291,10 @@ class Run {
 ReceiveOutcome Run::execute() {
     const settings::ProgramFolder& folder = m_request.folder;
     m_observer.onRegistrationsRead(settings::readSortingRegistrations(folder.sortingFile()));
-    if (m_request.keepAccount) {
+    // Only a whole account is written back: an empty ID or password comes
+    // from a file that could not be read, never from a choice to keep it.
+    if (m_request.keepAccount && !m_request.account.id.empty() &&
+        !m_request.account.password.empty()) {
         m_outcome.accountSave =
             settings::saveAccount(folder.accountFile(), m_request.account, true, m_fs);
     }
@@ -304,6 +324,7 @@ ReceiveOutcome Run::execute() {
                     }
                     m_workFile.remove();
                     deleteStoredMails(handle);
+                    reportDigestRecovery();
                 }
             }
             m_outcome.loginDelaySeconds = std::max(0, m_transport.loginDelay(handle));
@@ -346,6 +367,18 @@ bool Run::receiveMail(int handle, int mailNumber) {
         reportFetchFailure(mailNumber);
         return false;
     }
+    // Without UIDL a mail is known by its digest.
+    const std::string identity =
+        m_uniqueIds.empty() ? mailDigest(fetched->header, fetched->body()) : uniqueIdOf(mailNumber);
+    if (takeStoredDigest(identity)) {
+        if (m_deleteDigestMatches) {
+            (void)markForDeletion(handle, mailNumber);
+        } else {
+            ++m_outcome.keptOnServer;
+        }
+        ++m_outcome.recovered;
+        return true;
+    }
     if (m_observer.wantsMailTexts()) {
         m_observer.onRawText(text::fromCp932(fetched->body()));
     }
@@ -365,7 +398,23 @@ bool Run::receiveMail(int handle, int mailNumber) {
         mail.body += notice;
     }
     const StagedMail staged = stagedTexts(mail);
-    storeMail(mailNumber, slotForSender(staged.sender, m_request.routingAddresses), staged, mail);
+    storeMail(mailNumber, slotForSender(staged.sender, m_request.routingAddresses), staged, mail,
+              identity);
+    return true;
+}
+
+void Run::reportDigestRecovery() {
+    if (m_recoveringByDigest && m_outcome.recovered > 0) {
+        m_observer.onMessage({MessageKind::kRecovered, m_outcome.recovered, {}});
+    }
+}
+
+bool Run::takeStoredDigest(const std::string& identity) {
+    const auto found = m_storedDigests.find(identity);
+    if (found == m_storedDigests.end()) {
+        return false;
+    }
+    m_storedDigests.erase(found);  // one line covers one mail
     return true;
 }
 
@@ -434,10 +483,11 @@ StagedMail Run::stagedTexts(const Cp932Mail& mail) const {
 
 // The record is written here but synced only once per box, before any of
 // the box's mails is marked for deletion (deleteStoredMails).
-void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp932Mail& mail) {
+void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp932Mail& mail,
+                    const std::string& identity) {
     m_observer.onRawText("");
     m_observer.onMailStaged(slot, staged);
-    noteInJournal(mailNumber, slot, mail);
+    noteInJournal(identity, slot, mail);
     // The record takes the transport's bytes as they are: converting them to
     // UTF-8 and back would only cost time.
     Result<int> record =
@@ -471,9 +521,19 @@ void Run::deleteStoredMails(int handle) {
         } else if (boxSynced) {
             (void)markForDeletion(handle, mail.mailNumber);
         } else {
-            // In the box, but maybe not on disk: the server keeps its copy.
-            keepOnServer(boxSynced);
+            keepUnsynced(boxSynced);
         }
+    }
+}
+
+// In the box, but maybe not on disk: the server keeps its copy, and the
+// journal stays so that the next run does not store the mail again.
+void Run::keepUnsynced(const Status& why) {
+    ++m_outcome.keptOnServer;
+    ++m_outcome.notSynced;
+    m_journalNeeded = true;
+    if (m_syncFailure.empty()) {
+        m_syncFailure = why.message();
     }
 }
 
@@ -491,18 +551,25 @@ void Run::recoverInterruptedRun(int handle) {
     if (!interrupted || m_outcome.waiting == 0) {
         return;
     }
-    if (m_uniqueIds.empty()) {
-        m_observer.onMessage({MessageKind::kRecoveryUnavailable, 0, {}});
-        return;
-    }
     Result<std::set<std::string>> stored = m_journal.storedIds(m_store);
     if (!stored) {
         // Unreadable: every waiting mail is fetched and stored again.
+        if (m_uniqueIds.empty()) {
+            m_observer.onMessage({MessageKind::kRecoveryUnavailable, 0, {}});
+        }
         return;
     }
     // The interrupted run may have been killed before it synced its boxes:
-    // the records go to disk before their mails are deleted.
-    if (!syncReceivingBoxes()) {
+    // the records go to disk before their mails are deleted. Boxes that
+    // cannot be synced keep the mails on the server, not fetched again.
+    const bool boxesSynced = syncReceivingBoxes();
+    m_journalNeeded = m_journalNeeded || !boxesSynced;
+    if (m_uniqueIds.empty()) {
+        // Known by their digests: each mail is fetched, and one the
+        // interrupted run stored is not stored again (receiveMail).
+        m_storedDigests.insert(stored.value().begin(), stored.value().end());
+        m_deleteDigestMatches = boxesSynced;
+        m_recoveringByDigest = true;
         return;
     }
     // Mail left on the server stays there; the seen-list takes it over.
@@ -510,8 +577,10 @@ void Run::recoverInterruptedRun(int handle) {
     for (int m = 1; m <= m_outcome.waiting; ++m) {
         if (stored.value().contains(m_uniqueIds[static_cast<std::size_t>(m)])) {
             m_storedEarlier.insert(m);
-            if (!leaving) {
+            if (!leaving && boxesSynced) {
                 (void)markForDeletion(handle, m);
+            } else if (!leaving) {
+                ++m_outcome.keptOnServer;
             }
         }
     }
@@ -545,17 +614,12 @@ void Run::countUnfetchedAfter(int mailNumber) {
 
 // Without the line a crash before the close means this mail comes twice;
 // it is stored all the same, so a journal that cannot be written loses nothing.
-void Run::noteInJournal(int mailNumber, int slot, const Cp932Mail& mail) {
-    if (m_uniqueIds.empty()) {
-        // Without ids the next run can only tell the user it may bring duplicates.
-        (void)m_journal.begin();
-        return;
-    }
+void Run::noteInJournal(const std::string& identity, int slot, const Cp932Mail& mail) {
+    (void)m_journal.begin();
     const int box = boxOfSlot(slot);
     Result<int> count = m_store.count(box);
     if (count) {
-        (void)m_journal.noteStoring(m_uniqueIds[static_cast<std::size_t>(mailNumber)], box,
-                                    count.value() + 1,
+        (void)m_journal.noteStoring(identity, box, count.value() + 1,
                                     {mail.subject, mail.sender, mail.date, mail.body});
     }
 }
@@ -565,7 +629,7 @@ bool Run::applySeenList(int handle) {
     const bool haveIds = !m_uniqueIds.empty();
     if (!m_request.keepOnServer) {
         if (haveIds && m_fs.exists(file.string())) {
-            deleteListedMails(handle);
+            return deleteListedMails(handle);
         }
         return true;
     }
@@ -597,6 +661,9 @@ bool Run::chooseAfterLoss() {
         return false;
     }
     m_seen = {SeenListState::kRead, {}, {}};
+    // The answer is kept: the list is written anew (readable, whole) after
+    // the close, so the question comes once.
+    m_rewriteSeenList = true;
     if (choice == SeenListChoice::kTreatAsSeen) {
         for (int m = 1; m <= m_outcome.waiting; ++m) {
             m_seen.list.ids[uniqueIdOf(m)] = m_now;
@@ -629,10 +696,16 @@ void Run::leaveOrDeleteKnownMails(int handle) {
     }
 }
 
-void Run::deleteListedMails(int handle) {
+bool Run::deleteListedMails(int handle) {
     m_seen = readSeenList(m_request.folder.seenListFile(), m_accountKey, m_fs);
-    if (m_seen.state != SeenListState::kRead || m_seen.list.ids.empty()) {
-        return;
+    // A damaged list may name mails stored before the option was turned
+    // off: fetching them all again would store them twice, so the user
+    // chooses, as with the option on.
+    if (m_seen.state == SeenListState::kUnreadable && m_outcome.waiting > 0 && !chooseAfterLoss()) {
+        return false;
+    }
+    if (m_seen.state != SeenListState::kRead || (m_seen.list.ids.empty() && !m_rewriteSeenList)) {
+        return true;
     }
     m_savingSeenList = true;
     for (int m = 1; m <= m_outcome.waiting; ++m) {
@@ -647,12 +720,15 @@ void Run::deleteListedMails(int handle) {
             m_deletedNow.insert(uid);
         }
     }
+    return true;
 }
 
 void Run::tellNoUidlOnce() {
-    if (m_seen.list.noUidlTold) {
+    // A list that cannot be read cannot remember it: once per program run.
+    if (m_seen.list.noUidlTold || m_noUidlTold) {
         return;
     }
+    m_noUidlTold = true;
     m_observer.onMessage({MessageKind::kKeepNeedsUidl, 0, {}});
     // An unusable list is left for a server with UIDL to ask about.
     if (m_seen.state == SeenListState::kRead || m_seen.state == SeenListState::kMissing) {
@@ -670,16 +746,18 @@ void Run::saveSeenList(bool closeCommitted) {
     } else if (!m_leaving) {
         return;  // the listed mails may still be on the server: the list stays
     }
-    if (next == m_seen.list && m_seen.state == SeenListState::kRead && !m_leaving) {
+    if (next == m_seen.list && m_seen.state == SeenListState::kRead && !m_leaving &&
+        !m_rewriteSeenList) {
         return;
     }
     const Status written = writeSeenList(m_request.folder.seenListFile(), m_accountKey, next, m_fs);
+    m_outcome.seenListSave = written;
     if (!written) {
         m_observer.onMessage({MessageKind::kSeenListNotWritten, 0, written.message()});
         return;
     }
     // The list holds every mail the journal names now.
-    if (m_leaving) {
+    if (m_leaving && !m_journalNeeded) {
         (void)m_journal.clear();
     }
 }
@@ -699,7 +777,7 @@ bool Run::closeSession(int handle, bool loggedIn) {
     // So it is for mails the server would not mark: the next run deletes
     // them by their UIDL instead of storing them twice. Mail left on the
     // server is in the journal until the seen-list holds it.
-    if (loggedIn && m_outcome.deleteFailed == 0 && !m_leaving) {
+    if (loggedIn && m_outcome.deleteFailed == 0 && !m_leaving && !m_journalNeeded) {
         (void)m_journal.clear();
     }
     return true;
@@ -751,6 +829,9 @@ void Run::reportCloseFailure() {
 }
 
 void Run::reportStoreFailures() {
+    if (m_outcome.notSynced > 0) {
+        m_observer.onMessage({MessageKind::kBoxNotSynced, m_outcome.notSynced, m_syncFailure});
+    }
     if (m_outcome.storeFailure.isOk()) {
         return;
     }
@@ -789,7 +870,7 @@ ReceiveOutcome ReceiveSession::run(const ReceiveRequest& request, ReceiveObserve
         return refused;
     }
     RunningFlag running(m_running);
-    return Run(request, observer, transport, m_newMailStored).execute();
+    return Run(request, observer, transport, m_newMailStored, m_noUidlTold).execute();
 }
 
 }  // namespace qf::receive

@@ -7,7 +7,7 @@
 //  1. re-read the sorting registrations (ReceiveObserver::onRegistrationsRead;
 //     routing still uses the addresses the caller loaded at start);
 //  2. when the user chose to keep them, write the ID and password to
-//     iniIdPass.ini (NAME, NAME2, NAME3 = "1");
+//     iniIdPass.ini (NAME, NAME2, NAME3 = "1"); never an empty one;
 //  3. no POP3 server, a failed connect, or an empty ID or password end the
 //     run (kNoServer / kConnectFailed / kNoAccount); the caller tells the user
 //     what to check;
@@ -47,10 +47,18 @@
 // doubles a mail. A missing, damaged or other account's list is never taken
 // for an empty one while the server holds mail: the observer chooses
 // (fetch them all again, take every mail now on the server as stored, or
-// cancel). A server without UIDL cannot leave mail safely: the user is told
-// once (the list notes it) and the run deletes as it does with the option
-// off. With the option off, mails a list still names are deleted without
-// being fetched again, so turning it off brings no duplicates.
+// cancel; the default is to cancel), and the answer is written as the new
+// list, readable by its owner, so the question comes once. A server without
+// UIDL cannot leave mail safely: the user is told once (the list notes it;
+// an unusable list, once per program run) and the run deletes as it does
+// with the option off. With the option off, mails a list still names are
+// deleted without being fetched again, so turning it off brings no
+// duplicates; a damaged list is asked about as with the option on.
+//
+// A run's journal (ReceiveJournal.h) names mails by UIDL, or without UIDL by
+// a digest of the mail as the server sent it; the next run finds their
+// records wherever they are now. A box that cannot be synced after its
+// records were written keeps its mails on the server and the journal.
 //
 // The attachment notice ("♪♪♪…") is part of the stored body: a record has no
 // other trace of the attachments that were expanded for it, and the mail reads
@@ -121,6 +129,8 @@ enum class MessageKind {
     kRecoveredLeft,        // an interrupted run had stored `count` mails: left, not fetched
     kKeepNeedsUidl,        // mail is to stay on a server without UIDL: deleted as before
     kSeenListNotWritten,   // detail: the store's text; the journal keeps the mails
+    kBoxNotSynced,         // `count` mails are in their boxes but a box could not be synced: they
+                           // stay on the server and the next run does not store them again
     kWholeMailKept,        // per mail: not taken apart but written whole as one file; fault:
                            // which limit, about: the file's name, detail: the figure
 };
@@ -236,6 +246,9 @@ struct ReceiveOutcome {
     // Stored mails the server refused to mark for deletion (counted in
     // keptOnServer too): the journal keeps them for the next run.
     int deleteFailed = 0;
+    // Stored mails whose box could not be synced (counted in keptOnServer
+    // too): written, maybe not yet durable; the journal keeps them.
+    int notSynced = 0;
     SlotCounts storedPerSlot{};
     int newestSlot = -1;  // the slot of the last mail stored; -1 when none was
     // The least time between two logins the server asked for (LOGIN-DELAY);
@@ -243,6 +256,7 @@ struct ReceiveOutcome {
     std::optional<int> loginDelaySeconds;
     Status storeFailure;        // the first failed store, ok when none failed
     Status accountSave;         // writing iniIdPass.ini, when the account is kept
+    Status seenListSave;        // writing the seen-list, when the run rewrote it
     std::string serverMessage;  // the transport's text after a failed connect, a refusal or
                                 // a broken session
     transport::TransportFault fault = transport::TransportFault::kNone;  // and its code
@@ -272,6 +286,7 @@ class ReceiveSession {
   private:
     bool m_running = false;
     bool m_newMailStored = false;
+    bool m_noUidlTold = false;
 };
 
 }  // namespace qf::receive

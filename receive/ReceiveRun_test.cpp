@@ -10,6 +10,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -264,6 +266,8 @@ TEST_F(ReceiveRunTest, AFullBoxKeepsThatMailOnTheServerAndSaysSoOnce) {
 
 // The boxes are synced once, after the last mail; a box that cannot be
 // synced keeps the mails stored in it on the server, the other box's go.
+// That mail is in its box: it is said so, and the next run (knowing it by
+// its digest, the server has no UIDL) does not store it again.
 TEST_F(ReceiveRunTest, MailOfABoxThatCannotBeSyncedStaysOnTheServer) {
     // Steps: open and write per append (1-4), then file and folder sync of
     // box 1 (5, 6) and of "その他" (7, 8).
@@ -276,9 +280,19 @@ TEST_F(ReceiveRunTest, MailOfABoxThatCannotBeSyncedStaysOnTheServer) {
     EXPECT_TRUE(fs.failed());
     EXPECT_EQ(server.deleted, (std::set<int>{1}));
     EXPECT_EQ(outcome.keptOnServer, 1);
+    EXPECT_EQ(outcome.notSynced, 1);
     ASSERT_EQ(observer.messages.size(), 1u);
-    EXPECT_EQ(observer.messages[0].kind, MessageKind::kStoreFailed);
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kBoxNotSynced);
+    EXPECT_EQ(observer.messages[0].count, 1);
     EXPECT_THAT(observer.messages[0].detail, HasSubstr("injected failure: sync"));
+
+    request.store = nullptr;
+    server.deleted.clear();
+    const ReceiveOutcome next = ReceiveSession().run(request, observer, server);
+    EXPECT_TRUE(next.succeeded());
+    EXPECT_EQ(next.stored, 0);
+    EXPECT_EQ(server.deleted, (std::set<int>{1, 2}));
+    EXPECT_EQ(box.mailsIn(0).size() + box.mailsIn(kOtherSlot).size(), 2u);
 }
 
 TEST_F(ReceiveRunTest, ABrokenFetchEndsTheSessionAndKeepsTheRestOnTheServer) {
@@ -422,10 +436,14 @@ TEST_P(QuietEndTest, EndsWithoutTheNoticeAndWritesTheAccountOnlyWhenKept) {
     const auto file = request.folder.accountFile();
     EXPECT_FALSE(std::filesystem::exists(file));
 
+    // An empty password (as a failed read of the file gives) never
+    // replaces the stored one.
+    ASSERT_TRUE(settings::saveAccount(file, {"user", "stored"}, true));
     request.keepAccount = true;
     (void)run();
     EXPECT_EQ(settings::getProfileString(file, "EXEINI", "NAME", "", 256), "user");
-    EXPECT_EQ(settings::getProfileString(file, "EXEINI", "NAME2", "", 256), GetParam().password);
+    EXPECT_EQ(settings::getProfileString(file, "EXEINI", "NAME2", "", 256),
+              GetParam().password.empty() ? "stored" : GetParam().password);
     EXPECT_EQ(settings::getProfileString(file, "EXEINI", "NAME3", "", 256), "1");
 }
 
@@ -686,15 +704,40 @@ TEST_F(InterruptedRunTest, AJournalSurvivesAnotherInterruptionAndAnotherAccounts
     EXPECT_EQ(other.stored, 3);
 }
 
-TEST_F(InterruptedRunTest, WithoutUniqueIdsTheUserIsToldDuplicatesMayCome) {
+// Without UIDL a mail is known by the digest of what the server sent: the
+// mails are fetched again but not stored again; a new one is.
+TEST_F(InterruptedRunTest, WithoutUniqueIdsStoredMailsAreKnownByTheirDigest) {
     server.offersUniqueIds = false;
     interruptedRun();
+    server.mails.push_back(mailFrom("other@example.jp", "四"));
     const ReceiveOutcome outcome = ReceiveSession().run(request, observer, server);
-    EXPECT_EQ(outcome.recovered, 0);
-    EXPECT_EQ(outcome.stored, 3) << "never lost: stored again";
-    ASSERT_FALSE(observer.messages.empty());
-    EXPECT_EQ(observer.messages[0].kind, MessageKind::kRecoveryUnavailable);
+    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_EQ(outcome.recovered, 3);
+    EXPECT_EQ(outcome.stored, 1);
+    EXPECT_EQ(server.deleted, (std::set<int>{1, 2, 3, 4}));
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kRecovered);
+    EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 3u);
     EXPECT_FALSE(std::filesystem::exists(journal()));
+}
+
+// The journal names mails, not record positions: a delete or a move that
+// shifts the interrupted run's records (even into another box) between
+// the two runs changes nothing.
+TEST_F(InterruptedRunTest, ADeleteOrMoveBetweenTheRunsStoresNothingTwice) {
+    for (const bool move : {false, true}) {
+        std::filesystem::remove_all(box.folder().dataFolder());
+        std::filesystem::create_directories(box.folder().dataFolder());
+        store::MailStore store(box.folder().dataFolder().string());
+        ASSERT_TRUE(store.append(6, {"old", "x@example.jp", "", ""}).isOk());
+        interruptedRun();  // その他: old, 二, 三
+        // Deleting "old" moves 二 and 三 up; moving 二 takes it to the keep box.
+        ASSERT_TRUE(move ? store.moveToKeepBox(2).isOk() : store.deleteRecord(6, 1).isOk());
+        const ReceiveOutcome outcome = ReceiveSession().run(request, observer, server);
+        EXPECT_EQ(outcome.recovered, 3) << "move " << move;
+        EXPECT_TRUE(server.fetched.empty()) << "move " << move;
+        EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 2u) << "move " << move;
+    }
 }
 
 TEST_F(InterruptedRunTest, ALineTornByACrashNeitherCountsNorSpoilsTheNextLine) {
@@ -741,6 +784,22 @@ TEST(SeenListTest, WrittenListsReadBackAndOnlyAWholeOneCounts) {
         std::ofstream(file, std::ios::binary) << formatSeenList({}, 42) << damage;
         EXPECT_EQ(readSeenList(file, 42).state, SeenListState::kUnreadable) << damage;
     }
+    // Cut at a line end (its last lines dropped, or all but the first) is
+    // told from a shorter list by the end line.
+    const std::string whole = formatSeenList(list, 42);
+    for (std::size_t keep : {whole.rfind('\n', whole.size() - 2) + 1, whole.find('\n') + 1}) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << whole.substr(0, keep);
+        EXPECT_EQ(readSeenList(file, 42).state, SeenListState::kUnreadable) << keep;
+    }
+    // A list of the first version (no end line) is read as it is.
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        << "quillfern seen list 1 " << hex16(42) << "\n7\tuid-1\n";
+    EXPECT_EQ(readSeenList(file, 42).list.ids, (SeenIds{{"uid-1", 7}}));
+    // A list its owner could not read is written back readable.
+    std::filesystem::permissions(file, std::filesystem::perms::none);
+    ASSERT_TRUE(writeSeenList(file, 42, list));
+    EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::owner_all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 // Mail left on the server: the scripted server removes a mail only when a
@@ -892,7 +951,9 @@ TEST_F(LeaveOnServerTest, AListThatCannotBeWrittenLosesAndDoublesNothing) {
         seenFile().string() + ".tmp-" + std::to_string(::getpid());
     std::filesystem::create_directory(blocker);
     server.mails = {mailFrom("a@example.jp", "a"), mailFrom("b@example.jp", "b")};
-    EXPECT_EQ(nextRun().stored, 2);
+    const ReceiveOutcome unlisted = nextRun();
+    EXPECT_EQ(unlisted.stored, 2);
+    EXPECT_FALSE(unlisted.seenListSave.isOk());
     ASSERT_EQ(chooser.messages.size(), 1u);
     EXPECT_EQ(chooser.messages[0].kind, MessageKind::kSeenListNotWritten);
     EXPECT_TRUE(listed().empty());
@@ -908,6 +969,64 @@ TEST_F(LeaveOnServerTest, AListThatCannotBeWrittenLosesAndDoublesNothing) {
     EXPECT_EQ(listed(), (std::set<std::string>{"uid-a", "uid-b"}));
     EXPECT_EQ(storedMails(), 2u);
     EXPECT_FALSE(std::filesystem::exists(box.folder().dataFile(kJournalFileName)));
+}
+
+// As an account that is not root sees files: a file its owner may not
+// read cannot be opened for reading.
+class OwnerPermissionsFileSystem final : public store::testing::ForwardingFileSystem {
+  public:
+    Result<std::unique_ptr<store::File>> open(const std::string& path,
+                                              store::OpenMode mode) override {
+        const Result<unsigned> bits = real().permissions(path);
+        if (mode == store::OpenMode::kRead && bits && (bits.value() & 0400u) == 0) {
+            return Status::ioError(path + ": Permission denied");
+        }
+        return real().open(path, mode);
+    }
+};
+
+// A list its owner cannot read is asked about once: the answer is written
+// as a list the owner can read, and the next run asks nothing.
+TEST_F(LeaveOnServerTest, AnUnreadableListIsAskedAboutOnce) {
+    OwnerPermissionsFileSystem fs;
+    request.fileSystem = &fs;
+    server.mails = {mailFrom("a@example.jp", "a"), mailFrom("b@example.jp", "b")};
+    ASSERT_TRUE(nextRun().succeeded());
+    std::filesystem::permissions(seenFile(), std::filesystem::perms::none);
+    chooser.choice = SeenListChoice::kTreatAsSeen;
+    EXPECT_TRUE(nextRun().succeeded());
+    ASSERT_EQ(chooser.losses.size(), 1u);
+    EXPECT_EQ(chooser.losses[0].state, SeenListState::kUnreadable);
+
+    chooser.choice = SeenListChoice::kFetchAll;
+    EXPECT_TRUE(nextRun().succeeded());
+    EXPECT_TRUE(chooser.losses.empty());
+    EXPECT_TRUE(server.fetched.empty());
+    EXPECT_EQ(storedMails(), 2u);
+}
+
+// With the option off a damaged list is asked about too (it may name mails
+// stored while the option was on); a server without UIDL is told about
+// once in a program run even while the list cannot note it.
+TEST_F(LeaveOnServerTest, ADamagedListIsAskedAboutWithTheOptionOffAndTheNoUidlNoticeComesOnce) {
+    server.mails = {mailFrom("a@example.jp", "a")};
+    ASSERT_TRUE(nextRun().succeeded());
+    std::ofstream(seenFile(), std::ios::binary | std::ios::trunc) << "damaged";
+    request.keepOnServer = false;
+    EXPECT_EQ(nextRun().end, RunEnd::kCancelled);
+    EXPECT_EQ(chooser.losses.size(), 1u);
+    EXPECT_TRUE(server.fetched.empty());
+
+    request.keepOnServer = true;
+    server.offersUniqueIds = false;
+    int told = 0;
+    for (int run = 0; run < 2; ++run) {
+        (void)nextRun();
+        for (const ReceiveMessage& message : chooser.messages) {
+            told += message.kind == MessageKind::kKeepNeedsUidl ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(told, 1);
 }
 
 }  // namespace

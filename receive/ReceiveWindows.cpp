@@ -119,8 +119,11 @@ class WindowObserver final : public ReceiveObserver {
         }
         const ui::Message question{
             ui::Say::kReceiveSeenListLost, {std::to_string(loss.waiting)}, loss.problem};
+        // Enter neither fetches every mail again nor takes unfetched mail as
+        // stored: it fetches nothing this time.
         switch (ui::askYesNoCancel(&m_main.window(), QString::fromStdString(ui::words(question)),
-                                   QString::fromUtf8(ui::wording(question.id).title))) {
+                                   QString::fromUtf8(ui::wording(question.id).title),
+                                   ui::Choice::kCancelButton)) {
             case ui::Choice::kYesButton:
                 return SeenListChoice::kFetchAll;
             case ui::Choice::kNoButton:

@@ -260,6 +260,7 @@ class ReceiveWindowsTest : public QObject {
         QCOMPARE(started.boxes.shown().size(), 1);
         const ui::MessageRequest& asked = started.boxes.shown().front();
         QCOMPARE(asked.title, QStringLiteral("確認"));
+        QCOMPARE(asked.defaultChoice, ui::Choice::kCancelButton);
         QVERIFY2(asked.text.startsWith(QStringLiteral("サーバーに残したメールの受信済み一覧")),
                  qPrintable(asked.text));
         QVERIFY(asked.text.contains(QStringLiteral("1 通")));

@@ -104,6 +104,8 @@ ui::Message messageOf(const ReceiveMessage& message, const std::string& pop3Serv
             return {ui::Say::kReceiveRecoveredLeft, {count}, message.detail};
         case MessageKind::kKeepNeedsUidl:
             return {ui::Say::kReceiveKeepNeedsUidl, {}, message.detail};
+        case MessageKind::kBoxNotSynced:
+            return {ui::Say::kReceiveBoxNotSynced, {count}, message.detail};
         case MessageKind::kSeenListNotWritten:
             return {ui::Say::kReceiveSeenListNotWritten, {}, message.detail};
     }

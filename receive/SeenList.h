@@ -10,13 +10,18 @@
 // whole and durably (written beside, synced, renamed over it):
 // | line     | content                                                    |
 // |----------|------------------------------------------------------------|
-// | 1        | "quillfern seen list 1 " and the account key (16 hex)      |
+// | 1        | "quillfern seen list 2 " and the account key (16 hex)      |
 // | 2 …      | "no-uidl-told": the user was told the server has no UIDL   |
 // |          | first stored (seconds since 1970, UTC) TAB UIDL            |
+// | last     | "end " and the number of lines between it and line 1      |
 // The account key is the journal's (ReceiveJournal.h): a list of another
 // account that lists mails is not this account's. Any line that does not
 // parse makes the whole list unreadable: a file replaced whole is never
-// torn, so such a line means damage.
+// torn, so such a line means damage; so does a missing or wrong end line,
+// which is how a list cut at a line end is told from a short one. A list of
+// version 1 (the same without the end line) is still read as it is, and
+// written as version 2 the next time. A new list keeps the old one's mode
+// with read and write for its owner added.
 #pragma once
 
 #include <cstdint>

@@ -3,10 +3,14 @@
 
   receive-kill-trials.py QUILLFERN_BOX [--trials N] [--mails M] [--seed S] [--keep]
 
-Each trial starts from an empty program folder and M fresh mails waiting on
-the local Dovecot POP3 server (tests/servers/mailservers.py). The receive
-command is killed with SIGKILL at a random moment, up to twice (the second
-kill lands in the run that recovers from the first), then run to its end.
+Each trial starts from a program folder whose その他 holds three earlier
+mails and M fresh mails waiting on the local Dovecot POP3 server
+(tests/servers/mailservers.py). The receive command is killed with SIGKILL
+at a random moment, up to twice (the second kill lands in the run that
+recovers from the first); after each kill the first mail of その他 (an
+earlier one) is deleted with `delete 6 1`, as a user tidying the box would,
+which moves every record the killed run stored up by one. Then the receive
+is run to its end.
 After the trial every mail must be in the boxes exactly once, the server
 must be empty, and `check` must find nothing. Prints one line per trial and
 a summary; the exit status is 1 when any mail was lost or duplicated.
@@ -63,21 +67,30 @@ def seen_list(root):
     return os.path.join(root, "★MAilData", "receive.seen")
 
 
-def make_folder(env, keep=False):
+EARLIER = 3
+
+
+def make_folder(env, keep=False, tool=None, maildir=None):
+    """A program folder; with `tool`, その他 first gets EARLIER mails."""
     root = tempfile.mkdtemp(prefix="qf-kill-")
     data = os.path.join(root, "★MAilData")
     os.makedirs(data)
-    write_corvid(root, env, "KEEP=1\r\n" if keep else "")
-    if keep:
-        # What choosing the option in the settings window writes: an empty
-        # list (an empty list of any account is this account's).
-        with open(seen_list(root), "w") as f:
-            f.write("quillfern seen list 1 %016x\n" % 0)
+    write_corvid(root, env)
     write_ini(os.path.join(data, "iniIdPass.ini"),
               ["NAME=" + env["QF_MAIL_USER"], "NAME2=" + env["QF_MAIL_PASSWORD"], "NAME3=1"])
     write_ini(os.path.join(data, "iniIdPass2.ini"),
               ["NAME=tanaka@example.jp", "NAME2=田中さん", "NAME3=sato@example.jp",
                "NAME4=佐藤さん"] + ["NAME%d=" % n for n in range(5, 11)])
+    if tool:
+        clear_maildir(maildir)
+        deliver(maildir, 0, EARLIER, sender="news@example.com", subject="前 %d-%d")
+        receive(tool, root)
+    if keep:
+        write_corvid(root, env, "KEEP=1\r\n")
+        # What choosing the option in the settings window writes: an empty
+        # list (an empty list of any account is this account's).
+        with open(seen_list(root), "w") as f:
+            f.write("quillfern seen list 1 %016x\n" % 0)
     return root
 
 
@@ -91,13 +104,13 @@ def messages_in_maildir(maildir):
     return sum(len(os.listdir(os.path.join(maildir, sub))) for sub in ("new", "cur"))
 
 
-def deliver(maildir, trial, count):
+def deliver(maildir, trial, count, sender=None, subject="試験 %d-%d"):
     owner = os.stat(maildir)
     for n in range(1, count + 1):
         mail = EmailMessage()
-        mail["From"] = SENDERS[n % len(SENDERS)]
+        mail["From"] = sender or SENDERS[n % len(SENDERS)]
         mail["To"] = "qftest@example.jp"
-        mail["Subject"] = "試験 %d-%d" % (trial, n)
+        mail["Subject"] = subject % (trial, n)
         mail["Date"] = "Mon, 7 Dec 2026 10:00:00 +0900"
         mail.set_content("本文 %d 通目です。\n" % n + "日本語の行。\n" * 40, charset="utf-8")
         name = "%d.%d.%d.kill" % (time.time(), trial, n)
@@ -147,19 +160,22 @@ def killed_then_whole(tool, folder, rng, span, times):
         status, output = receive(tool, folder, kill_after=moment)
         kills.append("%.2fs%s" % (moment, "" if status == -9 else " (ended first)"))
         recovered += sum(int(n) for n in re.findall(r"保存済みだった (\d+) 通", output))
+        # Tidying the box before the next run: every later record moves up.
+        subprocess.run([tool, "--folder", folder, "delete", "6", "1"], capture_output=True)
     status, output = receive(tool, folder)
     recovered += sum(int(n) for n in re.findall(r"保存済みだった (\d+) 通", output))
     return kills, recovered, status, output
 
 
 def subjects_in_boxes(tool, folder):
+    """The subjects of the trial's own mails (the earlier ones left out)."""
     subjects = []
     for box in RECEIVING_BOXES:
         listed = subprocess.run([tool, "--folder", folder, "list", box],
                                 capture_output=True, text=True)
         for line in listed.stdout.splitlines():
             fields = line.split("\t")
-            if len(fields) >= 2:
+            if len(fields) >= 2 and fields[1].startswith("試験"):
                 subjects.append(fields[1])
     return subjects
 
@@ -192,7 +208,7 @@ def main():
         print("seed %d; one run of %d mails takes %.2f s" % (args.seed, args.mails, full_run))
 
         for trial in range(1, args.trials + 1):
-            folder = make_folder(env, args.keep)
+            folder = make_folder(env, args.keep, args.tool, maildir)
             clear_maildir(maildir)
             deliver(maildir, trial, args.mails)
             kills, recovered, status, output = killed_then_whole(

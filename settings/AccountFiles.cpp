@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/DurableWrite.h"
 #include "settings/ProfileFile.h"
 #include "text/FixedField.h"
 
@@ -27,11 +28,25 @@ std::string exeIniKey(int number) {
 }
 
 Account readAccount(const std::filesystem::path& file) {
-    return Account{readExeIniValue(file, 1), readExeIniValue(file, 2)};
+    Result<StoredAccount> stored = readAccountFile(file);
+    return stored ? stored.value().account : Account{};
+}
+
+Result<StoredAccount> readAccountFile(const std::filesystem::path& file, store::FileSystem& fs) {
+    Result<std::string> bytes = store::readWholeFile(file.string(), fs);
+    if (!bytes && bytes.status().code() != StatusCode::kNotFound) {
+        return bytes.status();
+    }
+    const std::string_view text = bytes ? std::string_view(bytes.value()) : std::string_view();
+    auto value = [&](int keyNumber) {
+        return profileValueIn(text, kExeIniSection, exeIniKey(keyNumber), "", kProfileBufferChars);
+    };
+    return StoredAccount{{value(1), value(2)}, value(3) == kKeptFlag};
 }
 
 bool accountKept(const std::filesystem::path& file) {
-    return readExeIniValue(file, 3) == kKeptFlag;
+    Result<StoredAccount> stored = readAccountFile(file);
+    return stored && stored.value().kept;
 }
 
 Status saveAccount(const std::filesystem::path& file, const Account& account, bool keep,

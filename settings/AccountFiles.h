@@ -56,8 +56,19 @@ using SortingRegistrations = std::array<SortingRegistration, kSortingRegistratio
 std::string exeIniKey(int number);
 
 // NAME and NAME2 of the account file (256-character buffers, default empty).
-// A missing file or key gives empty texts.
+// A missing file or key gives empty texts, and so does a file that cannot
+// be read: only for showing, never to be written back.
 Account readAccount(const std::filesystem::path& file);
+
+// The account file read once: NAME, NAME2 and whether NAME3 is "1". A
+// missing file gives empty texts; one that cannot be read gives its error,
+// so that nothing is written back from what was not read.
+struct StoredAccount {
+    Account account;
+    bool kept = false;
+};
+Result<StoredAccount> readAccountFile(const std::filesystem::path& file,
+                                      store::FileSystem& fs = store::posixFileSystem());
 
 // True when NAME3 is "1": the user chose to keep the ID and password.
 bool accountKept(const std::filesystem::path& file);

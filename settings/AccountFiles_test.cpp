@@ -47,6 +47,20 @@ TEST_F(AccountFileTest, MissingFileReadsAsEmptyAccount) {
     EXPECT_EQ(readAccount(file), Account{});
 }
 
+// A file that cannot be read is an error, never an empty account that a
+// later write would put in its place; a whole one is read in one go.
+TEST_F(AccountFileTest, AnUnreadableFileIsAnErrorNotAnEmptyAccount) {
+    std::filesystem::create_directory(file);
+    EXPECT_FALSE(readAccountFile(file).isOk());
+    std::filesystem::remove(file);
+    EXPECT_TRUE(readAccountFile(file).isOk());
+    ASSERT_TRUE(saveAccount(file, {"id", "pw"}, true).isOk());
+    const Result<StoredAccount> read = readAccountFile(file);
+    ASSERT_TRUE(read.isOk());
+    EXPECT_EQ(read.value().account, (Account{"id", "pw"}));
+    EXPECT_TRUE(read.value().kept);
+}
+
 TEST_F(AccountFileTest, PasswordWithBlanksAndQuotesSurvives) {
     const Account account{"taro@example.jp", " \"pass word\" "};
     ASSERT_TRUE(saveAccount(file, account, true));

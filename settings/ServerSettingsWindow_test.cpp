@@ -132,7 +132,7 @@ class ServerSettingsWindowTest : public QObject {
         QVERIFY(started.app->held().server.keepOnServer);
         QCOMPARE(started.app->held().server.keepDays, 14);
         const QString seenList = QStringLiteral("★MAilData/receive.seen");
-        QVERIFY(started.folder.read(seenList).startsWith("quillfern seen list 1 "));
+        QVERIFY(started.folder.read(seenList).startsWith("quillfern seen list 2 "));
 
         // An existing list is kept as it is.
         started.folder.write(seenList, started.folder.read(seenList) + "1\tuid-1\n");

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <memory>
 
+#include "base/NotDurable.h"
+
 namespace qf::store {
 
 namespace {
@@ -484,8 +486,7 @@ Status RecordFile::installCompactedCopy() {
         return s;
     }
     if (Status s = m_fs.syncFolder(folderOf(m_path)); !s) {
-        return Status::ioError(m_path +
-                               ": compacted, but the folder was not synced: " + s.message());
+        return notDurable(m_path + ": compacted, but the folder was not synced: " + s.message());
     }
     return Status::ok();
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -23,6 +24,34 @@ namespace qf::store::testing {
 using qf::testing::readBytes;
 using qf::testing::TempFolder;
 using qf::testing::writeBytes;
+
+// The real file system, every call passed on: a test overrides the calls
+// it changes.
+class ForwardingFileSystem : public FileSystem {
+  public:
+    Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
+        return real().open(path, mode);
+    }
+    Result<std::unique_ptr<File>> createNew(const std::string& path,
+                                            std::optional<unsigned> permissions) override {
+        return real().createNew(path, permissions);
+    }
+    Result<unsigned> permissions(const std::string& path) override {
+        return real().permissions(path);
+    }
+    Status rename(const std::string& from, const std::string& to) override {
+        return real().rename(from, to);
+    }
+    Status renameNoReplace(const std::string& from, const std::string& to) override {
+        return real().renameNoReplace(from, to);
+    }
+    Status remove(const std::string& path) override { return real().remove(path); }
+    Result<std::uint64_t> size(const std::string& path) override { return real().size(path); }
+    Status syncFolder(const std::string& folder) override { return real().syncFolder(folder); }
+
+  protected:
+    static FileSystem& real() { return posixFileSystem(); }
+};
 
 // What a power cut keeps of the writes that were not yet synced.
 enum class PowerCut {

@@ -21,6 +21,7 @@
 #include "settings/ServerSettings.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailStore.h"
+#include "store/MovedTwice.h"
 #include "store/StoreTestSupport.h"
 #include "viewer/QuickSave.h"
 
@@ -105,6 +106,10 @@ TEST_P(PowerCutTest, MovingToTheKeepBoxLeavesTheMailInOneBoxOrBoth) {
             EXPECT_TRUE(other == "ABC" || other == "AC") << at << ": " << other;
             EXPECT_TRUE(keep == "K" || keep == "KB") << at << ": " << keep;
             EXPECT_TRUE(other == "ABC" || keep == "KB") << at << ": B is in neither box";
+            // A mail left in both is named, so that the user can delete one.
+            const auto both = store::mailsInBothBoxes(store::MailStore(data()));
+            ASSERT_TRUE(both.isOk()) << at;
+            EXPECT_EQ(both.value().size(), other == "ABC" && keep == "KB" ? 1u : 0u) << at;
             if (at.completed) {
                 EXPECT_EQ(other + keep, "ACKB") << at;
             }

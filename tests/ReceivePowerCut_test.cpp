@@ -3,7 +3,9 @@
 // file) and after its end. The run is a child process that ends at the cut,
 // so its connection drops without QUIT, as it would. After a restart each
 // mail is in its box or still on the server, never neither, and never in a
-// box twice; the next run then leaves each mail in its box exactly once.
+// box twice; the next run then leaves each mail in its box exactly once,
+// also when the user deleted or moved an earlier mail of その他 in between
+// (every record the cut run stored there moves up by one).
 // With mail left on the server (and its seen-list written too) every mail
 // stays on the server and the next run stores none a second time.
 #include <gtest/gtest.h>
@@ -20,6 +22,7 @@
 #include "receive/SeenList.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
+#include "store/MailStore.h"
 #include "store/StoreTestSupport.h"
 #include "tests/support/MailServers.h"
 #include "tests/support/PowerCut.h"
@@ -32,6 +35,7 @@ using qf::testing::CutPoint;
 using store::testing::PowerCut;
 
 const std::vector<std::string> kSubjects{"one", "two", "three"};
+constexpr char kEarlier[] = "earlier";  // in その他 before the run
 
 std::string mail(const std::string& from, const std::string& subject) {
     return "From: " + from + "\r\nTo: qftest@example.jp\r\nSubject: " + subject +
@@ -60,6 +64,8 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
         servers.deliver(mail("taro@example.jp", kSubjects[2]));
         std::filesystem::remove_all(request.folder.dataFolder());
         std::filesystem::create_directories(request.folder.dataFolder());
+        store::MailStore store(request.folder.dataFolder().string());
+        ASSERT_TRUE(store.append(kOtherSlot + 1, {kEarlier, "x@example.jp", "", ""}).isOk());
         if (request.keepOnServer) {
             ASSERT_TRUE(startSeenList(request.folder.seenListFile(), request.pop3Server,
                                       request.account.id));
@@ -103,11 +109,16 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
         return subjects;
     }
 
+    // The run's mails in the receiving boxes and the keep box.
     std::multiset<std::string> inBoxes() const {
         std::multiset<std::string> subjects;
-        for (int slot = 0; slot < kBoxSlotCount; ++slot) {
-            for (const testing::StoredMail& stored : box.mailsIn(slot)) {
-                subjects.insert(stored.subject);
+        const auto keepBox = request.folder.dataFile(store::findBox(10)->fileName);
+        for (const auto& file : {box.box(0), box.box(1), box.box(2), box.box(3), box.box(4),
+                                 box.box(kOtherSlot), keepBox}) {
+            for (const testing::StoredMail& stored : testing::readMailRecords(file)) {
+                if (stored.subject != kEarlier) {
+                    subjects.insert(stored.subject);
+                }
             }
         }
         return subjects;
@@ -137,7 +148,12 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
                 EXPECT_EQ(server.contains(subject), request.keepOnServer) << at << ": " << subject;
             }
         }
-        // The next run finishes the work of the one that was cut.
+        // The user tidies その他 (a delete, or a move to the keep box, of the
+        // earlier mail), then the next run finishes the work of the cut one.
+        store::MailStore store(request.folder.dataFolder().string());
+        ASSERT_TRUE(at.step % 2 == 0 ? store.deleteRecord(kOtherSlot + 1, 1).isOk()
+                                     : store.moveToKeepBox(1).isOk())
+            << at;
         ReceiveObserver quiet;
         const ReceiveOutcome next = ReceiveSession().run(request, quiet);
         EXPECT_TRUE(next.succeeded()) << at;
@@ -162,8 +178,10 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
         reset();
         EXPECT_TRUE(cutRun(0));
         restartAndCheck({0, true, GetParam()});
-        std::printf("power cut (%s), %s (3 mails): %zu cut points\n",
-                    qf::testing::modeText(GetParam()), what, steps.size() + 1);
+        std::printf(
+            "power cut (%s), %s (3 mails, an earlier one deleted or moved before the "
+            "next run): %zu cut points\n",
+            qf::testing::modeText(GetParam()), what, steps.size() + 1);
     }
 
     qf::testing::MailServers servers;

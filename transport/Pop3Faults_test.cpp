@@ -39,6 +39,8 @@ struct FakePop3 {
     std::string greeting = "+OK ready <1896.697170952@example.jp>";
     std::string capabilities = "USER\r\n";
     std::string capabilitiesOfUser;  // CAPA after the login, when not empty
+    bool knowsCapa = true;           // false: CAPA gets "-ERR"
+    bool knowsUidl = true;           // false: UIDL gets "-ERR"
     std::string listing =
         "1 " + std::to_string(kMail.size()) + "\r\n2 " + std::to_string(kMail.size()) + "\r\n";
     std::function<void(ScriptedConnection&, int)> retrieve = [](ScriptedConnection& c, int) {
@@ -78,7 +80,9 @@ struct FakePop3 {
     bool answer(ScriptedConnection& c, const std::string& line, bool& loggedIn) const {
         const std::string verb = line.substr(0, line.find(' '));
         const int number = line.size() > 5 ? std::atoi(line.c_str() + 5) : 0;
-        if (verb == "CAPA") {
+        if ((verb == "CAPA" && !knowsCapa) || (verb == "UIDL" && !knowsUidl)) {
+            c.send("-ERR unknown command\r\n");
+        } else if (verb == "CAPA") {
             const bool ofUser = loggedIn && !capabilitiesOfUser.empty();
             c.send("+OK\r\n" + (ofUser ? capabilitiesOfUser : capabilities) + ".\r\n");
         } else if (verb == "USER" || verb == "PASS" || verb == "APOP") {
@@ -382,6 +386,27 @@ TEST_F(Pop3Faults, PipelinesOnlyWhenTheServerOffersIt) {
     EXPECT_EQ(oneByOne.size(), 15u);  // CAPA, APOP, UIDL, LIST, 5 RETR, 5 DELE, QUIT
     for (const auto& burst : oneByOne) {
         EXPECT_EQ(burst.size(), 1u) << burst.front() << " came with others";
+    }
+}
+
+// UIDL is older than CAPA: a server that does not list it, or does not know
+// CAPA at all, is still asked; only a refused UIDL means there are no ids.
+TEST_F(Pop3Faults, UniqueIdsAreAskedForWhateverCapaSays) {
+    struct Case {
+        bool knowsCapa, knowsUidl;
+        int idResult;
+    };
+    for (const Case& row : {Case{false, true, 1}, Case{true, true, 1}, Case{false, false, 0}}) {
+        FakePop3 pop3;
+        pop3.knowsCapa = row.knowsCapa;
+        pop3.knowsUidl = row.knowsUidl;
+        ScriptedServer server(pop3);
+        const int handle = login(server);
+        std::vector<char> id(80, '\0');
+        EXPECT_EQ(NMailPop3GetUniqueId(handle, 2, id.data(), 80), row.idResult) << row.knowsCapa;
+        EXPECT_EQ(std::string(id.data()), row.idResult == 1 ? "id2" : "");
+        EXPECT_EQ(getMail(handle, 2), 1) << lastMessage();
+        EXPECT_EQ(NMailPop3Close(handle), 1);
     }
 }
 

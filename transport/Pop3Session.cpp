@@ -210,7 +210,10 @@ Status Pop3Session::negotiate(const ServerAddress& address, Deadline deadline) {
         }
     }
     m_pipelining = listsCapability(offered.value(), "PIPELINING");
-    m_offersUniqueIds = listsCapability(offered.value(), "UIDL");
+    // UIDL is older than CAPA: a server may answer it without listing it,
+    // or without knowing CAPA at all. It is asked at the login either way;
+    // only a refusal means there are no ids.
+    m_offersUniqueIds = true;
     noteLoginDelay(offered.value());
     return Status::ok();
 }

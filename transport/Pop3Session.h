@@ -49,8 +49,8 @@ class Pop3Session {
                                                         const TransferLimits& limits);
 
     // USER/PASS, or APOP with the greeting's timestamp (a greeting without
-    // one is refused, never answered with a plain login); then UIDL (when
-    // offered) and LIST. The number of waiting mails.
+    // one is refused, never answered with a plain login); then UIDL (asked
+    // whatever CAPA said) and LIST. The number of waiting mails.
     Result<int> login(std::string_view user, std::string_view password, Pop3Login method);
 
     // The whole mail as the server sends it (CRLF line ends, dot-stuffing
@@ -66,7 +66,7 @@ class Pop3Session {
     Result<long> size(int mailNumber);
 
     // The server's unique id of the mail (UIDL), listed for every mail with
-    // one command at the login. kRefused when the server does not offer UIDL.
+    // one command at the login. kRefused when the server refused UIDL.
     Result<std::string> uniqueId(int mailNumber);
     bool offersUniqueIds() const { return m_offersUniqueIds; }
 

@@ -8,6 +8,18 @@
 namespace qf::ui {
 namespace {
 
+QMessageBox::StandardButton buttonOf(Choice choice) {
+    switch (choice) {
+        case Choice::kYesButton:
+            return QMessageBox::Yes;
+        case Choice::kNoButton:
+            return QMessageBox::No;
+        case Choice::kCancelButton:
+            break;
+    }
+    return QMessageBox::Cancel;
+}
+
 // Runs `box` and returns the button that closed it.
 QMessageBox::StandardButton run(QMessageBox& box) {
     return static_cast<QMessageBox::StandardButton>(box.exec());
@@ -34,7 +46,7 @@ class QtMessageBoxes final : public MessageBoxes {
     Choice choose(QWidget* parent, const MessageRequest& request) override {
         switch (run(*messageBox(parent, request,
                                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                QMessageBox::Yes))) {
+                                buttonOf(request.defaultChoice)))) {
             case QMessageBox::Yes:
                 return Choice::kYesButton;
             case QMessageBox::No:
@@ -80,8 +92,9 @@ bool ask(QWidget* parent, const QString& text, const QString& title) {
     return g_current->show(parent, {MessageKind::kQuestion, title, text});
 }
 
-Choice askYesNoCancel(QWidget* parent, const QString& text, const QString& title) {
-    return g_current->choose(parent, {MessageKind::kQuestion, title, text});
+Choice askYesNoCancel(QWidget* parent, const QString& text, const QString& title,
+                      Choice defaultChoice) {
+    return g_current->choose(parent, {MessageKind::kQuestion, title, text, defaultChoice});
 }
 
 void inform(QWidget* parent, const QString& text, const QString& title) {

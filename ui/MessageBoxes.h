@@ -33,6 +33,8 @@ struct MessageRequest {
     MessageKind kind = MessageKind::kInformation;
     QString title;
     QString text;
+    // The button Enter presses in a Yes/No/Cancel question: the safe one.
+    Choice defaultChoice = Choice::kYesButton;
 };
 
 class MessageBoxes {
@@ -58,8 +60,10 @@ void setMessageBoxes(MessageBoxes* boxes);
 
 // True only when the user answers Yes.
 bool ask(QWidget* parent, const QString& text, const QString& title = kConfirmTitle);
-// Yes, No or Cancel; closing the box counts as Cancel.
-Choice askYesNoCancel(QWidget* parent, const QString& text, const QString& title);
+// Yes, No or Cancel; closing the box counts as Cancel. Enter presses
+// `defaultChoice`.
+Choice askYesNoCancel(QWidget* parent, const QString& text, const QString& title,
+                      Choice defaultChoice = Choice::kYesButton);
 void inform(QWidget* parent, const QString& text, const QString& title = kProgramTitle);
 void warn(QWidget* parent, const QString& text, const QString& title = kProgramTitle);
 

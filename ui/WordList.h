@@ -23,6 +23,7 @@ QF_WORDS(kReceiveSplitMailIncomplete, kInform, "", "分割されたメールが�
 QF_WORDS(kReceiveFetchFailed, kWarn, "エラー", "%1 通目のメールを受信できませんでした。このメールから後はサーバーに残してあります。ネットワークの接続を確かめてから、もう一度受信してください。")
 QF_WORDS(kReceiveStoreFailed, kWarn, "", "%1 通のメールを保存できなかったため、サーバーに残しました。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度受信してください。")
 QF_WORDS(kReceiveCloseFailed, kInform, "エラー", "受信したメールをサーバーから削除できませんでした。メールは保存済みですが、サーバーにも残っています。次の受信で同じメールがもう一度届くことがあります。")
+QF_WORDS(kReceiveBoxNotSynced, kWarn, "", "%1 通のメールは箱に保存しましたが、ディスクへの書き込みを確定できなかったため、サーバーにも残しました。次の受信で、保存済みのメールはもう一度保存しません。ディスクの空きと「★MAilData」フォルダを確かめてください。")
 QF_WORDS(kReceiveDeleteFailed, kWarn, "", "%1 通のメールは保存しましたが、サーバーで削除できなかったため、サーバーにも残っています。次の受信で、保存済みのメールはもう一度保存せずに削除します。")
 QF_WORDS(kReceiveRecovered, kInform, "", "前回の受信は途中で終わっていました。そのとき保存済みだった %1 通のメールは、もう一度受信せずにサーバーから削除します。")
 QF_WORDS(kReceiveRecoveryUnavailable, kInform, "", "前回の受信は途中で終わっていました。このサーバーはメールの識別番号（UIDL）に対応していないため、前回保存したメールがもう一度届くことがあります。")
@@ -79,6 +80,7 @@ QF_WORDS(kRepairDeletedMarksRemoved, kInform, "", "%1 から、前回削除の�
 QF_WORDS(kRepairLeftoverTemporaryRemoved, kInform, "", "書き込みの途中で残った一時ファイル %2 を削除しました。%1 は書き込み前のまま残っています。")
 
 // ---- settings ----
+QF_WORDS(kAccountFileNotRead, kWarn, "", "保存したID/パスワード（★MAilData/iniIdPass.ini）を読めませんでした。ファイルはそのままにしてあります。「★MAilData」フォルダとディスクを確かめてください。")
 QF_WORDS(kAccountFileNotWritten, kWarn, "", "ID/パスワードを保存できません。「★MAilData」フォルダに書き込めるか確かめてから、もう一度「OK」を押してください。")
 QF_WORDS(kSeenListNotStarted, kWarn, "", "受信済みメールの一覧（★MAilData/receive.seen）を作成できないため、メールをサーバーに残せません。「★MAilData」フォルダに書き込めるか確かめてから、もう一度「設定」を押してください。")
 QF_WORDS(kServerSettingsNotWritten, kWarn, "", "サーバーの設定を保存できません。corvid.ini に書き込めるか確かめてから、もう一度「設定」を押してください。")
@@ -93,9 +95,12 @@ QF_WORDS(kDeleteAllQuestion, kAsk, "確認", "すべてのデータを削除し�
 QF_WORDS(kOverwriteQuestion, kAsk, "確認", "同名のファイルが既に存在します。上書きしますか？ ")
 QF_WORDS(kBoxNotReadToEnd, kWarn, "", "メールボックスを最後まで読めませんでした。読めたメールだけを表示しています。")
 QF_WORDS(kMailNotRead, kWarn, "", "メールを読み込めませんでした。メールボックスのファイルが壊れているかもしれません。もう一度開き直してください。")
+QF_WORDS(kMovedNotDurable, kWarn, "", "保管箱へ移動しましたが、ディスクへの書き込みを確定できませんでした。停電などがあると、メールが「その他」にも戻ることがあります。もう一度移動する必要はありません。ディスクと「★MAilData」フォルダを確かめてください。")
 QF_WORDS(kMoveNotCompleted, kWarn, "", "保管箱への移動を完了できませんでした。メールは失われていません（「その他」と保管箱の両方にある場合があります）。ディスクの空きを確かめてから、もう一度お試しください。")
 QF_WORDS(kMailNotDeleted, kWarn, "", "メールを削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度お試しください。")
+QF_WORDS(kMailDeletedNotDurable, kWarn, "", "メールを削除しましたが、ディスクへの書き込みを確定できませんでした。停電などがあると、削除したメールが戻ることがあります。もう一度削除する必要はありません。ディスクと「★MAilData」フォルダを確かめてください。")
 QF_WORDS(kBoxNotEmptied, kWarn, "", "全件削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてから、もう一度お試しください。")
+QF_WORDS(kBoxEmptiedNotDurable, kWarn, "", "全件削除しましたが、ディスクへの書き込みを確定できませんでした。停電などがあると、削除したメールが戻ることがあります。もう一度削除する必要はありません。ディスクと「★MAilData」フォルダを確かめてください。")
 QF_WORDS(kSearchFailed, kWarn, "", "検索できませんでした。「★MAilData」フォルダのメールボックスのファイルを読めるか確かめてから、もう一度検索してください。")
 QF_WORDS(kSearchHitOutdated, kInform, "", "検索の後でメールボックスが変わりました。もう一度検索してください。")
 QF_WORDS(kBoxFileNotMade, kWarn, "", "メールボックスのファイルを作れませんでした。「★MAilData」フォルダに書き込めるか確かめてください。")
@@ -112,7 +117,9 @@ QF_WORDS(kEditorFileNotLoaded, kRetry, "Quillfern  Form_LoadError", "編集中�
 // ---- address book and sorting ----
 QF_WORDS(kAddressBookNotRead, kWarn, "", "アドレス帳を読み込めませんでした。「★MAilData」フォルダの kdxdata.data を確かめてください。")
 QF_WORDS(kAddressNotRegistered, kWarn, "", "アドレス帳に登録できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてください。")
+QF_WORDS(kAddressRegisteredNotDurable, kWarn, "", "アドレス帳に登録しましたが、ディスクへの書き込みを確定できませんでした。停電などがあると、登録が消えることがあります。もう一度登録する必要はありません。ディスクと「★MAilData」フォルダを確かめてください。")
 QF_WORDS(kAddressNotDeleted, kWarn, "", "アドレス帳から削除できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてください。")
+QF_WORDS(kAddressDeletedNotDurable, kWarn, "", "アドレス帳から削除しましたが、ディスクへの書き込みを確定できませんでした。停電などがあると、削除した登録が戻ることがあります。もう一度削除する必要はありません。")
 QF_WORDS(kNoAddressTyped, kInform, "", "メールアドレスが入力されていません")
 QF_WORDS(kNoCardTyped, kInform, "", "名詞が入力されていません")
 QF_WORDS(kCardTooLong, kInform, "", "名詞を付けるとメールアドレスが%1バイトを超えるため、挿入できません。名詞を短くして下さい。")

@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 #include <functional>
 
+#include "base/NotDurable.h"
 #include "editor/HeaderLines.h"
 #include "ui/ActiveLabel.h"
 #include "ui/MessageBoxes.h"
@@ -245,7 +246,9 @@ void ViewerWindow::moveToKeepBox() {
         // The keep box gets the mail durably before "その他" loses it.
         Result<int> kept = m_store.moveToKeepBox(recordNumber);
         if (!kept) {
-            ui::tell(this, ui::Say::kMoveNotCompleted, {}, fromUtf8(kept.status().message()));
+            const bool done = store::isNotDurable(kept.status());
+            ui::tell(this, done ? ui::Say::kMovedNotDurable : ui::Say::kMoveNotCompleted, {},
+                     fromUtf8(kept.status().message()));
         }
         refillAfterChange();
     }
@@ -306,7 +309,10 @@ void ViewerWindow::deleteOne() {
     }
     m_body->setFocus();
     if (Status deleted = deleteOneMail(m_store, m_currentBox, recordNumber); !deleted) {
-        ui::tell(this, ui::Say::kMailNotDeleted, {}, fromUtf8(deleted.message()));
+        // Gone but maybe not yet durable is not a failure to try again.
+        const bool done = store::isNotDurable(deleted);
+        ui::tell(this, done ? ui::Say::kMailDeletedNotDurable : ui::Say::kMailNotDeleted, {},
+                 fromUtf8(deleted.message()));
     }
     refillAfterChange();
     showBoxCountOnMainWindow(m_currentBox);
@@ -323,7 +329,9 @@ void ViewerWindow::deleteAll() {
         return;
     }
     if (Status deleted = m_store.deleteAll(m_currentBox); !deleted) {
-        ui::tell(this, ui::Say::kBoxNotEmptied, {}, fromUtf8(deleted.message()));
+        const bool done = store::isNotDurable(deleted);
+        ui::tell(this, done ? ui::Say::kBoxEmptiedNotDurable : ui::Say::kBoxNotEmptied, {},
+                 fromUtf8(deleted.message()));
         // The list and the box's total show what the file now holds.
         refillAfterChange();
         showBoxCountOnMainWindow(m_currentBox);
