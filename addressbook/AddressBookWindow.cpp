@@ -265,6 +265,9 @@ void AddressBookWindow::rowPressed() {
     }
     Text2->setText(fieldStart(entry.value()->name, kNameCharacters));
     Text4->setText(fieldStart(entry.value()->address, kAddressTypingLimit));
+    // The name is padded to its full width: its beginning is what shows.
+    Text2->setCursorPosition(0);
+    Text4->setCursorPosition(0);
     Label7->setText(QStringLiteral("　選択しました。"));
 }
 
