@@ -204,10 +204,11 @@ void AttachmentBrowserTest::savedMailShowsItsHeaderAndText() {
     auto* mail = control<QPlainTextEdit>("MailText");
     QVERIFY(mail->isVisible());
     const QString text = mail->toPlainText();
-    QVERIFY2(
-        text.startsWith(QStringLiteral("From: 髙橋 <takahashi@example.jp>\nTo: user@example.jp\n")),
-        qPrintable(text));
-    QVERIFY(text.contains(QStringLiteral("Subject: ①②髙﨑の件\n\n")));
+    QVERIFY2(text.startsWith(QStringLiteral("From: 髙橋 <takahashi@example.jp>\n"
+                                            "To: user@example.jp\n"
+                                            "Subject: ①㈱髙﨑の件\n"
+                                            "Date: Tue, 8 Dec 2026 13:05:00 +0900\n\n")),
+             qPrintable(text));
     QVERIFY(text.contains(QStringLiteral("以上")));
     QVERIFY(!text.contains(QStringLiteral("Message-ID")));
     QVERIFY(m_form->browser() == nullptr);
