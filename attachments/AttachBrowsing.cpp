@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "text/Cp932.h"
+#include "text/LineBreaks.h"
 #include "text/Utf8.h"
 #include "transport/MailDecoder.h"
 
@@ -55,23 +56,6 @@ bool isShownMailField(std::string_view line) {
                        [&](std::string_view field) { return start.starts_with(field); });
 }
 
-// CRLF (and a lone CR) as "\n".
-std::string withNewlines(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 bool isMailFile(std::string_view name) {
@@ -92,7 +76,7 @@ std::string mailFileText(std::string_view rawMail) {
         header.remove_prefix(std::min(end + 2, header.size()));
     }
     shown += '\n';
-    shown += withNewlines(mail.body);
+    shown += text::withLf(mail.body);
     return shown;
 }
 
