@@ -83,7 +83,8 @@ class ApplicationTest : public QObject {
         first.close();
         flushClosedWindows();
         QVERIFY(started.app->existingForm<SettingsMenu>() == nullptr);
-        QVERIFY(&started.app->form<SettingsMenu>() != nullptr);
+        SettingsMenu& again = started.app->form<SettingsMenu>();  // made anew
+        QCOMPARE(started.app->existingForm<SettingsMenu>(), &again);
     }
 
     void closingTheMainWindowClosesEveryWindowAndEndsTheProgram() {

@@ -80,7 +80,7 @@ $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-reco
   >"$OUT/install.log" 2>&1 || { tail -20 "$OUT/install.log"; fail "the package did not install"; }
 for file in /usr/bin/quillfern /usr/bin/quillfern-box /usr/bin/quillfern-box-receive \
   /usr/share/doc/quillfern/copyright /usr/share/man/man1/quillfern.1.gz \
-  /usr/share/man/man1/quillfern-box.1.gz \
+  /usr/share/man/man1/quillfern-box.1.gz /usr/share/man/man1/quillfern-box-receive.1.gz \
   /usr/lib/quillfern/libqf_webview.so /usr/share/quillfern/Data/Title.gif \
   /usr/share/quillfern/Data/Quillfern.html /usr/share/applications/quillfern.desktop \
   /usr/share/icons/hicolor/scalable/apps/quillfern.svg \
