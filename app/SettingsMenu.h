@@ -18,8 +18,8 @@ class SettingsMenu : public QWidget {
   public:
     explicit SettingsMenu(ui::WindowEnvironment& env);
 
-    QPushButton* Command1;  // "ID/PASS"
-    QPushButton* Command2;  // "POPサーバー"
+    QPushButton* m_accountButton;  // "ID/PASS"
+    QPushButton* m_serverButton;   // "POPサーバー"
 };
 
 }  // namespace qf::app
