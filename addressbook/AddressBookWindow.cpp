@@ -272,6 +272,9 @@ void AddressBookWindow::rowPressed() {
     }
     m_name->setText(fieldStart(entry.value()->name, kNameCharacters));
     m_address->setText(fieldStart(entry.value()->address, kAddressTypingLimit));
+    // The name is padded to its full width: its beginning is what shows.
+    m_name->setCursorPosition(0);
+    m_address->setCursorPosition(0);
     m_status->setText(QStringLiteral("　選択しました。"));
 }
 

@@ -174,6 +174,8 @@ void AddressBookWindowTest::rowPressFillsTheFieldsAndAnEmptyPressWarns() {
     pressRow(0);
     QCOMPARE(control<QLineEdit>("Text2")->text(),
              QStringLiteral("田中") + QString(28, QChar(0x3000)));
+    // The name shows from its start, not the padding at its end.
+    QCOMPARE(control<QLineEdit>("Text2")->cursorPosition(), 0);
     QCOMPARE(control<QLineEdit>("Text4")->text(), QStringLiteral("tanaka@example.jp"));
     QCOMPARE(control<QLabel>("Label7")->text(), QStringLiteral("　選択しました。"));
 }

@@ -1,10 +1,10 @@
 #include "app/Application.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QPoint>
+#include <QProcess>
 #include <QUrl>
 
 #include "addressbook/AddressBookWindow.h"
@@ -23,6 +23,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/RepairWords.h"
 #include "ui/TextConversion.h"
+#include "ui/WindowPlacement.h"
 #include "viewer/BoxOpening.h"
 #include "viewer/SearchWindow.h"
 #include "viewer/ViewerBoxes.h"
@@ -75,6 +76,7 @@ Status Application::start() {
     new receive::DesktopNotifier(m_env);
     connect(m_mainWindow.get(), &MainWindow::closing, this, &Application::shutDown);
     // Shown first, so that a settings window the start-up opens comes up above it.
+    ui::placeOnScreen(*m_mainWindow, nullptr);
     m_mainWindow->show();
     m_mainWindow->load();
     return Status::ok();
@@ -214,13 +216,38 @@ Status Application::startLeavingMailOnServer(const std::string& server, const st
     return receive::startSeenList(m_env.folder().seenListFile(), server, id);
 }
 
-// Without a browser to hand the page to, the user still learns where it is.
+// The desktop's opener is asked for the page and its outcome waited for
+// without holding the window: it reports failure only by its exit status
+// (xdg-open ends with 3 when no browser could be started). Without a browser
+// the user still learns where the page is. The opener runs under a shell:
+// xdg-open may wait for the browser it started, and the kill a QProcess deals
+// when the program ends then reaches the shell alone, not the browser.
 void Application::openHomePage() {
     const QUrl page = QUrl::fromLocalFile(picturePath(kHomePageFile));
-    if (QDesktopServices::openUrl(page)) {
-        return;
-    }
-    ui::tell(m_mainWindow.get(), ui::Say::kNoBrowser, {page.toString()});
+    auto* opener = new QProcess(this);
+    opener->setStandardInputFile(QProcess::nullDevice());
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    const auto failed = [this, opener, page] {
+        opener->deleteLater();
+        ui::tell(m_mainWindow.get(), ui::Say::kNoBrowser, {page.toString()});
+    };
+    connect(opener, &QProcess::finished, this,
+            [opener, failed](int exitCode, QProcess::ExitStatus status) {
+                if (status != QProcess::NormalExit || exitCode != 0) {
+                    failed();
+                } else {
+                    opener->deleteLater();
+                }
+            });
+    connect(opener, &QProcess::errorOccurred, this, [failed](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            failed();
+        }
+    });
+    opener->start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("xdg-open \"$1\"; exit $?"),
+                   QStringLiteral("sh"), page.toString(QUrl::FullyEncoded)});
 }
 
 void Application::openMailLink(const QString& link) {

@@ -5,12 +5,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QUrl>
 
 #include "addressbook/AddressBookWindow.h"
 #include "addressbook/SortingWindow.h"
@@ -262,6 +265,40 @@ class ApplicationTest : public QObject {
         QCOMPARE(finished.count(), 1);
         QCOMPARE(started.boxes.shown().size(), 2);  // asked once, at the main window
         QVERIFY(started.app->existingForm<compose::ComposeWindow>() == nullptr);
+    }
+
+    // The HP button hands the page to the desktop's opener; when that finds
+    // no browser (xdg-open ends with 3), the user is told where the page is.
+    void homePageTellsWhenNoBrowserCouldBeStarted() {
+        QTemporaryDir bin;
+        QFile fake(bin.filePath(QStringLiteral("xdg-open")));
+        QVERIFY(fake.open(QIODevice::WriteOnly));
+        fake.write("#!/bin/sh\nprintf '%s' \"$1\" > \"$0.asked\"\nexit \"$FAKE_OPEN_STATUS\"\n");
+        fake.close();
+        QVERIFY(fake.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+        TestApplication started;
+        started.boxes.clear();
+
+        qputenv("FAKE_OPEN_STATUS", "0");
+        started.mainWindow().actions().homePage();
+        QTRY_VERIFY(QFile::exists(fake.fileName() + QStringLiteral(".asked")));
+        QTest::qWait(200);
+        QCOMPARE(started.boxes.shown().size(), 0);
+        QFile asked(fake.fileName() + QStringLiteral(".asked"));
+        QVERIFY(asked.open(QIODevice::ReadOnly));
+        const QUrl page = QUrl::fromEncoded(asked.readAll());
+        QCOMPARE(page.toLocalFile(), started.app->picturePath(kHomePageFile));
+
+        qputenv("FAKE_OPEN_STATUS", "3");
+        started.mainWindow().actions().homePage();
+        QTRY_COMPARE(started.boxes.shown().size(), 1);
+        qputenv("PATH", path);
+        const MessageRequest& shown = started.boxes.shown().back();
+        QVERIFY2(shown.text.startsWith(QStringLiteral("ブラウザを起動できませんでした。")),
+                 qPrintable(shown.text));
+        QVERIFY(shown.text.contains(page.toString()));
     }
 };
 

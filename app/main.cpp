@@ -6,6 +6,9 @@
 #include <QFontDatabase>
 #include <QIcon>
 #include <QStringList>
+#include <iostream>
+#include <optional>
+#include <string_view>
 
 #include "app/Application.h"
 #include "app/LinkRelay.h"
@@ -49,9 +52,38 @@ QString mailtoArgument(const QStringList& arguments) {
     return {};
 }
 
+// --help and --version answer on the terminal, with no display and no
+// program folder: they are read before anything starts.
+std::optional<int> answerOnTerminal(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::cout << "Usage: quillfern [mailto:LINK]\n\n"
+                         "Quillfern, an e-mail client for one POP3 account: it fetches the mail,\n"
+                         "sorts it into boxes by sender and sends mail over SMTP.\n\n"
+                         "  mailto:LINK   opens the compose window filled from the link; a\n"
+                         "                Quillfern already running on the folder takes it\n"
+                         "  --help, -h    shows this text\n"
+                         "  --version     shows the version\n\n"
+                         "The mail is kept in $XDG_DATA_HOME/Quillfern (usually\n"
+                         "~/.local/share/Quillfern) once installed; QUILLFERN_FOLDER names\n"
+                         "another folder. See quillfern(1) and quillfern-box(1).\n";
+            return 0;
+        }
+        if (argument == "--version") {
+            std::cout << "quillfern " QF_VERSION "\n";
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (const std::optional<int> answered = answerOnTerminal(argc, argv)) {
+        return *answered;
+    }
     // The attachment browser's web view needs this before the application.
     qf::attachments::prepareWebEngine();
     QApplication application(argc, argv);

@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "text/Cp932.h"
+#include "text/LineBreaks.h"
 #include "text/Utf8.h"
+#include "transport/MailDecoder.h"
 
 namespace qf::attachments {
 namespace {
@@ -46,7 +49,36 @@ std::string caseFolded(std::string_view text) {
     return folded;
 }
 
+bool isShownMailField(std::string_view line) {
+    static constexpr std::string_view kFields[] = {"from:", "to:", "cc:", "date:", "subject:"};
+    const std::string start = caseFolded(line.substr(0, 8));
+    return std::any_of(std::begin(kFields), std::end(kFields),
+                       [&](std::string_view field) { return start.starts_with(field); });
+}
+
 }  // namespace
+
+bool isMailFile(std::string_view name) {
+    return name.size() > 4 && caseFolded(name.substr(name.size() - 4)) == ".eml";
+}
+
+std::string mailFileText(std::string_view rawMail) {
+    const transport::DecodedMail mail = transport::decodeMail(rawMail);
+    std::string shown;
+    std::string_view header = mail.headerText;
+    while (!header.empty()) {
+        const std::size_t end = std::min(header.find("\r\n"), header.size());
+        const std::string_view line = header.substr(0, end);
+        if (isShownMailField(line)) {
+            shown += line;
+            shown += '\n';
+        }
+        header.remove_prefix(std::min(end + 2, header.size()));
+    }
+    shown += '\n';
+    shown += text::withLf(mail.body);
+    return shown;
+}
 
 std::string shownFileName(std::string_view name) {
     if (isUtf8(name)) {

@@ -3,6 +3,7 @@
 // the scrolling name. Positions are in twips.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,6 +31,19 @@ std::string shownFileName(std::string_view name);
 // (".name") left out, by shown name with letter case aside. Every name is
 // listed, whatever its bytes. A folder that cannot be read lists nothing.
 std::vector<ListedFile> listFiles(const std::string& folder);
+
+// A saved mail (".eml", letter case aside): the browser shows it as a mail,
+// not as a page.
+bool isMailFile(std::string_view name);
+
+// How much of a saved mail is read: its header and text come first, and a
+// large attachment after them need not be read to show them.
+inline constexpr std::size_t kMailFileReadBytes = 4 * 1024 * 1024;
+
+// A saved mail as the browser shows it, in UTF-8 with "\n" line breaks: its
+// From, To, Cc, Date and Subject lines, decoded as a received mail is, an
+// empty line, then its text.
+std::string mailFileText(std::string_view rawMail);
 
 // The explanation shown in the window, lines broken with "\n".
 std::string_view explanationText();

@@ -197,6 +197,12 @@ void AttachmentBrowser::buildControls() {
     auto* browserLayout = new QVBoxLayout(m_browserFrame);
     browserLayout->setContentsMargins(1, 1, 1, 1);
 
+    m_mailText = new QPlainTextEdit(this);
+    m_mailText->setObjectName(QStringLiteral("MailText"));
+    m_mailText->setReadOnly(true);
+    m_mailText->hide();
+    placeInTwips(m_mailText, kBrowserFrame);
+
     m_explanationText = new QPlainTextEdit(this);
     m_explanationText->setObjectName(QStringLiteral("Text3"));
     m_explanationText->setReadOnly(true);
@@ -281,21 +287,44 @@ void AttachmentBrowser::chooseFile(int row) {
         chosenFilePath(folder, chosen->data(kFileNameRole).toByteArray().toStdString()));
     const QString shownPath =
         fromUtf8(chosenFilePath(shownFileName(folder), chosen->text().toStdString()));
-    if (showPicture(path, shownPath)) {
+    // The path line and the picture frame name and show only what was chosen.
+    m_browsedPath->setText(shownPath);
+    if (showPicture(path)) {
+        m_shownPicturePath = shownPath;
+        return;
+    }
+    m_picture->clear();
+    m_shownPicturePath.clear();
+    if (isMailFile(chosen->text().toStdString()) && showMail(path)) {
         return;
     }
     // Not a picture (or not one that can be read): the web view shows it or
-    // offers it for saving; the picture frame keeps what it had.
-    m_browsedPath->setText(shownPath);
+    // offers it for saving.
+    m_mailText->hide();
     if (LocalFileView* view = ensureBrowser()) {
         view->showLocalFile(path, chosen->text());
     }
 }
 
+// A saved mail shows as text in the web view's place: the engine would take
+// it for a web archive and show an empty page. False when it cannot be read.
+bool AttachmentBrowser::showMail(const QByteArray& path) {
+    QFile file;
+    if (!file.open(openRegularFile(path.toStdString()), QIODevice::ReadOnly,
+                   QFileDevice::AutoCloseHandle)) {
+        return false;
+    }
+    const QByteArray raw = file.read(static_cast<qint64>(kMailFileReadBytes));
+    m_mailText->setPlainText(fromUtf8(mailFileText(raw.toStdString())));
+    m_mailText->show();
+    m_mailText->raise();
+    return true;
+}
+
 // A picture larger than the frame is scaled down to fit, keeping its shape.
 // Only a regular file is read: a pipe or a device named like a picture would
 // hold the window.
-bool AttachmentBrowser::showPicture(const QByteArray& path, const QString& shownPath) {
+bool AttachmentBrowser::showPicture(const QByteArray& path) {
     QFile file;
     if (!file.open(openRegularFile(path.toStdString()), QIODevice::ReadOnly,
                    QFileDevice::AutoCloseHandle)) {
@@ -312,7 +341,6 @@ bool AttachmentBrowser::showPicture(const QByteArray& path, const QString& shown
         picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
     m_picture->setPixmap(QPixmap::fromImage(picture));
-    m_shownPicturePath = shownPath;
     return true;
 }
 

@@ -1,7 +1,8 @@
 // The attachment browser "添付ファイル他の確認": drive, folder and file lists
 // that start at the attachment folder; a picture file chosen in the file list is
-// shown in the picture frame, any other file goes to the embedded web view
-// (HTML is shown, other files are offered for saving). A button shows and
+// shown in the picture frame, a saved mail (.eml) as its text, any other file
+// goes to the embedded web view (HTML is shown, other files are offered for
+// saving). A button shows and
 // hides an explanation; the program's name scrolls over the picture frame
 // until the first file is chosen.
 //
@@ -52,8 +53,8 @@ class AttachmentBrowser : public QWidget {
 
     // The folder m_fileList lists, as the lists give it.
     const QString& fileFolder() const { return m_fileFolder; }
-    // The file last shown in m_picture, as the lists show its path; empty before
-    // the first picture.
+    // The file shown in m_picture, as the lists show its path; empty while the
+    // file chosen last is no picture.
     const QString& shownPicturePath() const { return m_shownPicturePath; }
     // The web view (a QWebEngineView), or nullptr while no file has needed it.
     QWidget* browser() const { return m_browser; }
@@ -68,7 +69,8 @@ class AttachmentBrowser : public QWidget {
     void showFolderInTree(const QString& path);
     void folderSelected(const QModelIndex& current);
     void listFiles(const QString& folder);
-    bool showPicture(const QByteArray& path, const QString& shownPath);
+    bool showPicture(const QByteArray& path);
+    bool showMail(const QByteArray& path);
     LocalFileView* ensureBrowser();
 
     ExplanationToggle m_explanation;
@@ -93,6 +95,7 @@ class AttachmentBrowser : public QWidget {
     LocalFileView* m_view = nullptr;
     QLineEdit* m_browsedPath = nullptr;
     QPlainTextEdit* m_explanationText = nullptr;
+    QPlainTextEdit* m_mailText = nullptr;  // a saved mail, in the web view's place
     QPushButton* m_explanationButton = nullptr;
     QLabel* m_scrollingName = nullptr;
     QTimer* m_nameTimer = nullptr;

@@ -87,6 +87,7 @@ class AttachmentBrowserTest : public QObject {
 
     // First, while no test has started the web engine in this process.
     void pictureIsShownWithoutStartingTheWebEngine();
+    void savedMailShowsItsHeaderAndText();
     void explanationShowsAtOpeningAndEachPressToggles();
     void firstFileClickHidesTheScrollingNameForGood();
     void folderGivenWithItsSeparatorGivesNoDoubledOne();
@@ -178,8 +179,39 @@ void AttachmentBrowserTest::pictureIsShownWithoutStartingTheWebEngine() {
     QCOMPARE(frame->pixmap().size(), QSize(40, 30));
 
     QVERIFY(m_form->browser() == nullptr);
-    QVERIFY(control<QLineEdit>("Text2")->text().isEmpty());
+    QCOMPARE(control<QLineEdit>("Text2")->text(), m_dir->filePath(QStringLiteral("small.gif.bmp")));
     QCOMPARE(webEngineHelpers(), 0);
+}
+
+// A saved mail shows as the mail it is, decoded as received mail is, without
+// the web view; the picture frame and the path line let go of the picture.
+void AttachmentBrowserTest::savedMailShowsItsHeaderAndText() {
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    QVERIFY(picture.save(m_dir->filePath(QStringLiteral("a.bmp")), "BMP"));
+    QFile sample(QString::fromUtf8(qgetenv("QF_SOURCE_DIR")) +
+                 QStringLiteral("/tests/data/mail/iso2022jp-nec-extensions.eml"));
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    write(QStringLiteral("転送.EML"), sample.readAll());
+    openAt(m_dir->path());
+    click(QStringLiteral("a.bmp"));
+    QVERIFY(!control<QLabel>("Image1")->pixmap().isNull());
+
+    click(QStringLiteral("転送.EML"));
+    QVERIFY(control<QLabel>("Image1")->pixmap().isNull());
+    QVERIFY(m_form->shownPicturePath().isEmpty());
+    QCOMPARE(control<QLineEdit>("Text2")->text(), m_dir->filePath(QStringLiteral("転送.EML")));
+    auto* mail = control<QPlainTextEdit>("MailText");
+    QVERIFY(mail->isVisible());
+    const QString text = mail->toPlainText();
+    QVERIFY2(text.startsWith(QStringLiteral("From: 髙橋 <takahashi@example.jp>\n"
+                                            "To: user@example.jp\n"
+                                            "Subject: ①㈱髙﨑の件\n"
+                                            "Date: Tue, 8 Dec 2026 13:05:00 +0900\n\n")),
+             qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("以上")));
+    QVERIFY(!text.contains(QStringLiteral("Message-ID")));
+    QVERIFY(m_form->browser() == nullptr);
 }
 
 void AttachmentBrowserTest::explanationShowsAtOpeningAndEachPressToggles() {

@@ -1,5 +1,8 @@
 #include "compose/AttachmentButtons.h"
 
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -49,6 +52,22 @@ void connectAttachmentButtons(const AttachmentControls& c, std::function<QString
     QObject::connect(c.attachMore, &QPushButton::clicked, c.attachMore,
                      [c, chooseFile] { addAttachment(c, chooseFile); });
     QObject::connect(c.dropAll, &QPushButton::clicked, c.dropAll, [c] { dropAttachments(c); });
+}
+
+QString chooseAttachmentFile(QWidget* parent) {
+    // One folder for the compose and the reply window alike.
+    static QString lastFolder = QDir::homePath();
+    // One existing file; Qt's dialog has no read-only check box to hide.
+    QFileDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("AttachCommonDialog"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDirectory(lastFolder);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    const QString chosen = dialog.selectedFiles().constFirst();
+    lastFolder = QFileInfo(chosen).absolutePath();
+    return chosen;
 }
 
 }  // namespace qf::compose

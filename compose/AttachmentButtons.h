@@ -9,6 +9,7 @@
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QWidget;
 
 namespace qf::compose {
 
@@ -24,5 +25,10 @@ struct AttachmentControls {
 // cancelled) and is called at each press. The connections live as long as
 // the controls.
 void connectAttachmentButtons(const AttachmentControls& c, std::function<QString()> chooseFile);
+
+// Asks for one existing file in the windows' own open-file dialog (empty:
+// cancelled). The dialog opens in the user's home folder, then, for the rest
+// of the run, in the folder of the file last chosen.
+QString chooseAttachmentFile(QWidget* parent);
 
 }  // namespace qf::compose

@@ -5,7 +5,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -138,13 +137,7 @@ ComposeWindow::ComposeWindow(ComposeEnvironment environment, QWidget* parent)
     setObjectName(QStringLiteral("WriteForm"));
     setWindowTitle(QStringLiteral("新規作成"));
     setAttribute(Qt::WA_DeleteOnClose);
-    m_chooseFile = [this] {
-        // One existing file; Qt's dialog has no read-only check box to hide.
-        QFileDialog dialog(this);
-        dialog.setObjectName(QStringLiteral("AttachCommonDialog"));
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
-    };
+    m_chooseFile = [this] { return chooseAttachmentFile(this); };
     m_content = new QWidget(this);
     placeInTwips(m_content, {0, 0, layout::kPaneOpenWidth, layout::kPasteRowHeight});
     buildControls();
@@ -362,7 +355,7 @@ void ComposeWindow::centreOnScreen() {
     if (screen == nullptr) {
         return;
     }
-    const QRect area = screen->geometry();
+    const QRect area = screen->availableGeometry();
     const auto corner =
         layout::centredOn(ui::pixelsToTwips(area.width()), ui::pixelsToTwips(area.height()),
                           m_widthTwips, m_heightTwips);

@@ -5,9 +5,11 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QEnterEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -288,18 +290,31 @@ void ComposeWindowTest::attachmentIsChosenInTheFormsOwnDialog() {
     file.close();
     openForm(false);
     QString dialogName;
-    QTimer::singleShot(0, m_form, [&] {
-        if (auto* dialog = m_form->findChild<QFileDialog*>()) {
-            dialogName = dialog->objectName();
-            dialog->selectFile(path);
-            static_cast<QDialog*>(dialog)->accept();  // as its Open button does
-        }
-    });
+    QString openedIn;
+    const auto answer = [&](bool accept) {
+        QTimer::singleShot(0, m_form, [&, accept] {
+            if (auto* dialog = m_form->findChild<QFileDialog*>()) {
+                dialogName = dialog->objectName();
+                openedIn = dialog->directory().absolutePath();
+                dialog->selectFile(path);
+                auto* asked = static_cast<QDialog*>(dialog);
+                accept ? asked->accept() : asked->reject();  // as Open and Cancel do
+            }
+        });
+    };
+    answer(true);
     QTest::mouseClick(control<QPushButton>("AttachCommand"), Qt::LeftButton);
     QCOMPARE(dialogName, QStringLiteral("AttachCommonDialog"));
+    // First in the user's home, not the program's own folder.
+    QCOMPARE(openedIn, QDir::home().absolutePath());
     QCOMPARE(control<QLineEdit>("AttachText")->text(), path);
     QCOMPARE(control<QListWidget>("List2")->count(), 1);
     QVERIFY(m_form->findChild<QFileDialog*>() == nullptr);  // gone once answered
+    // Then where the last file was chosen.
+    answer(false);
+    QTest::mouseClick(control<QPushButton>("Command9"), Qt::LeftButton);
+    QCOMPARE(openedIn, QFileInfo(path).absolutePath());
+    QCOMPARE(control<QListWidget>("List2")->count(), 1);
 }
 
 void ComposeWindowTest::addressPaneWidensCentresAndRowClickReplacesRecipient() {

@@ -2,7 +2,6 @@
 
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,12 +50,7 @@ ReplyWindow::ReplyWindow(ui::WindowEnvironment& env) : QWidget(nullptr, Qt::Wind
     setObjectName(QStringLiteral("BackForm"));
     setWindowTitle(QStringLiteral("返事を書く"));
     setAttribute(Qt::WA_DeleteOnClose);
-    m_chooseFile = [this] {
-        QFileDialog dialog(this);
-        dialog.setObjectName(QStringLiteral("AttachCommonDialog"));
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
-    };
+    m_chooseFile = [this] { return chooseAttachmentFile(this); };
     buildControls();
     m_filled = fields();
     addPictureButton(0, QStringLiteral("Label1"), QStringLiteral("送信"),

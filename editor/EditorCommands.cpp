@@ -82,6 +82,14 @@ void printCopies(QPrinter& printer, const QString& text, const QFont& font) {
     }
 }
 
+void prepareTextFileDialog(QFileDialog& dialog, const QString& title, bool save) {
+    dialog.setWindowTitle(title);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilter(kTextFileFilter);
+}
+
 EditorCommands::EditorCommands(const EditorControls& controls, std::string& currentFile,
                                std::string programFolder, bool& changed, QObject* parent)
     : QObject(parent),
@@ -89,14 +97,13 @@ EditorCommands::EditorCommands(const EditorControls& controls, std::string& curr
       m_currentFile(currentFile),
       m_programFolder(std::move(programFolder)),
       m_changed(changed) {
-    chooseOpenFile = [this] {
-        return QFileDialog::getOpenFileName(m_controls.window, QStringLiteral("開く"), QString(),
-                                            kTextFileFilter);
+    const auto chooseFile = [this](const QString& title, bool save) {
+        QFileDialog dialog(m_controls.window);
+        prepareTextFileDialog(dialog, title, save);
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     };
-    chooseSaveFile = [this] {
-        return QFileDialog::getSaveFileName(m_controls.window, QStringLiteral("名前をつけて保存"),
-                                            QString(), kTextFileFilter);
-    };
+    chooseOpenFile = [chooseFile] { return chooseFile(QStringLiteral("開く"), false); };
+    chooseSaveFile = [chooseFile] { return chooseFile(QStringLiteral("名前をつけて保存"), true); };
     setUpPrinter = [this](QPrinter& printer, bool hasSelection) {
         QPrintDialog dialog(&printer, m_controls.window);
         dialog.setOption(QAbstractPrintDialog::PrintSelection, hasSelection);

@@ -17,6 +17,7 @@
 #include <string>
 
 class QFont;
+class QFileDialog;
 class QLineEdit;
 class QPrinter;
 class QTextDocument;
@@ -25,10 +26,15 @@ class QWidget;
 
 namespace qf::editor {
 
-// The filter of the open and save dialogs.
+// The filter of the open and save dialogs: the caption as the user has
+// always read it, then the patterns the dialog filters by.
 inline const QString kTextFileFilter = QStringLiteral("txtファイル(*.txt,*.ini) (*.txt *.ini)");
 // The only auto-save choice under which New asks before saving.
 inline const QString kAskBeforeSaving = QStringLiteral("しない");
+
+// The open (or, with `save`, the save) dialog with the text-file filter,
+// showing the filter's caption without its patterns repeated after it.
+void prepareTextFileDialog(QFileDialog& dialog, const QString& title, bool save);
 
 struct EditorControls {
     QWidget* window = nullptr;  // its caption names the file in the pane

@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPrinter>
@@ -224,6 +227,21 @@ class EditorCommandsTest : public QObject {
         editor.commands.open();
         QCOMPARE(boxes.shown().size(), 1);
         QCOMPARE(editor.pane->toPlainText(), QStringLiteral("①㈱髙\n2\n"));
+    }
+
+    // The dialog lists the filter by its caption alone, and filters by its patterns.
+    void fileDialogShowsTheFilterCaptionOnce() {
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        prepareTextFileDialog(dialog, QStringLiteral("開く"), false);
+        auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        QVERIFY(types != nullptr);
+        QCOMPARE(types->count(), 1);
+        QCOMPARE(types->itemText(0), QStringLiteral("txtファイル(*.txt,*.ini)"));
+        auto* files = dialog.findChild<QFileSystemModel*>();
+        QVERIFY(files != nullptr);
+        QCOMPARE(files->nameFilters(),
+                 QStringList({QStringLiteral("*.txt"), QStringLiteral("*.ini")}));
     }
 
     // A pipe (it would wait for a writer) and a device are refused at once; a

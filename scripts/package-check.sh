@@ -79,6 +79,8 @@ echo "== apt-get install ./$(basename "$deb")"
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$deb" \
   >"$OUT/install.log" 2>&1 || { tail -20 "$OUT/install.log"; fail "the package did not install"; }
 for file in /usr/bin/quillfern /usr/bin/quillfern-box /usr/bin/quillfern-box-receive \
+  /usr/share/doc/quillfern/copyright /usr/share/man/man1/quillfern.1.gz \
+  /usr/share/man/man1/quillfern-box.1.gz /usr/share/man/man1/quillfern-box-receive.1.gz \
   /usr/lib/quillfern/libqf_webview.so /usr/share/quillfern/Data/Title.gif \
   /usr/share/quillfern/Data/Quillfern.html /usr/share/applications/quillfern.desktop \
   /usr/share/icons/hicolor/scalable/apps/quillfern.svg \
@@ -87,6 +89,12 @@ for file in /usr/bin/quillfern /usr/bin/quillfern-box /usr/bin/quillfern-box-rec
 done
 bash "$ROOT/scripts/check-build-path.sh" /usr/bin/quillfern "$BUILD" ||
   fail "the installed program holds its build folder's path"
+
+# The terminal answers need no display.
+env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/quillfern --version | grep -q '^quillfern [0-9]' ||
+  fail "quillfern --version did not answer without a display"
+env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/quillfern --help | grep -q '^Usage: quillfern' ||
+  fail "quillfern --help did not answer without a display"
 
 number=200
 while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do

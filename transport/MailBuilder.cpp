@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "text/HeaderEncoding.h"
+#include "text/JapaneseBytes.h"
 #include "text/Utf8.h"
 #include "transport/Addresses.h"
+#include "transport/CharsetConversion.h"
 #include "transport/GMimeSupport.h"
 #include "transport/HeaderParameters.h"
 #include "transport/HeaderWords.h"
@@ -208,6 +211,42 @@ std::string mimeTypeForName(std::string_view name) {
     return "application/octet-stream";
 }
 
+// The charset a text file's bytes are written in, as a label; nullopt when
+// they read as none of the texts a Japanese user sends (NUL bytes, 8-bit
+// bytes beside the escapes of ISO-2022-JP, bytes valid in no encoding). The
+// bytes go out unchanged under it.
+std::optional<std::string_view> textFileCharset(std::string_view bytes) {
+    if (bytes.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    if (text::hasJisEscape(bytes)) {
+        return text::eightBitBytes(bytes) == 0 ? std::optional<std::string_view>("ISO-2022-JP")
+                                               : std::nullopt;
+    }
+    if (text::isAscii(bytes)) {
+        return "us-ascii";
+    }
+    if (text::isValidUtf8(bytes)) {
+        return "UTF-8";
+    }
+    if (!text::isValidShiftJis(bytes) && !text::isValidEucJp(bytes)) {
+        return std::nullopt;
+    }
+    return guessCharset(bytes) == TextCharset::kEucJp ? "EUC-JP" : "Shift_JIS";
+}
+
+// A text file's type with the charset of its bytes; a file whose charset
+// cannot be told goes as opaque data rather than as text the recipient
+// would read garbled.
+std::string attachmentType(std::string_view fileName, std::string_view bytes) {
+    std::string type = mimeTypeForName(fileName);
+    if (!type.starts_with("text/")) {
+        return type;
+    }
+    const std::optional<std::string_view> charset = textFileCharset(bytes);
+    return charset ? type + "; charset=" + std::string(*charset) : "application/octet-stream";
+}
+
 // filename*=UTF-8''…, cut into numbered sections (filename*0*=, filename*1*=
 // …) when long; a section never ends inside a %XX escape.
 std::string rfc2231Parameter(std::string_view name, std::string_view utf8) {
@@ -261,10 +300,11 @@ Result<GObjectPtr<GMimeObject>> attachmentPart(const std::string& path) {
         return Status::ioError(path + ": the attachment cannot be read");
     }
     std::string fileName = path.substr(path.find_last_of('/') + 1);
-    std::string mimeType = mimeTypeForName(fileName);
-    std::size_t slash = mimeType.find('/');
+    const std::string mimeType = attachmentType(fileName, bytes);
+    const std::size_t slash = mimeType.find('/');
+    const std::size_t end = std::min(mimeType.find(';'), mimeType.size());
     GObjectPtr<GMimeObject> part(GMIME_OBJECT(g_mime_part_new_with_type(
-        mimeType.substr(0, slash).c_str(), mimeType.substr(slash + 1).c_str())));
+        mimeType.substr(0, slash).c_str(), mimeType.substr(slash + 1, end - slash - 1).c_str())));
     g_mime_part_set_content(GMIME_PART(part.get()), wrapperFor(bytes).get());
     g_mime_part_set_content_encoding(GMIME_PART(part.get()), GMIME_CONTENT_ENCODING_BASE64);
     g_mime_object_set_disposition(part.get(), "attachment");

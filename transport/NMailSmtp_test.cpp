@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/MailServers.h"
@@ -129,6 +130,41 @@ TEST_F(NMailSmtp, JapaneseMailWithTwoAttachmentsComesBackAsSent) {
     EXPECT_EQ(readFile(folder / "in" / "報告書.txt"), report);
     EXPECT_EQ(readFile(folder / "in" / "写真 一枚.bin"), picture);
     EXPECT_EQ(servers.messagesInMaildir(), 0u);
+}
+
+// A text file goes out as its bytes, labelled with the charset they are in;
+// one whose charset cannot be told goes as opaque data.
+TEST_F(NMailSmtp, TextAttachmentsCarryTheCharsetOfTheirBytes) {
+    // printf '日本語のメモ\r\n' | iconv -t EUC-JP (SHIFT_JIS, ISO-2022-JP)
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"euc.txt", "\xC6\xFC\xCB\xDC\xB8\xEC\xA4\xCE\xA5\xE1\xA5\xE2\r\n"},
+        {"sjis.txt", "\x93\xFA\x96\x7B\x8C\xEA\x82\xCC\x83\x81\x83\x82\r\n"},
+        {"jis.txt", "\x1B$BF|K\\8l$N%a%b\x1B(B\r\n"},
+        {"utf8.txt", "日本語のメモ\r\n"},
+        {"binary.txt", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)}};
+    std::string list;
+    for (const auto& [name, bytes] : files) {
+        writeFile(folder / "out" / name, bytes);
+        list += (list.empty() ? "" : ",") + (folder / "out" / name).string();
+    }
+    ASSERT_EQ(send(servers.smtpServer(), "qftest@example.jp", "メモ", "本文", list), 1)
+        << lastMessage();
+
+    const std::string raw = servers.onlyMailInMaildir();
+    for (const auto& [name, type] : {std::pair{"euc.txt", "text/plain; charset=EUC-JP"},
+                                     {"sjis.txt", "text/plain; charset=Shift_JIS"},
+                                     {"jis.txt", "text/plain; charset=ISO-2022-JP"},
+                                     {"utf8.txt", "text/plain; charset=UTF-8"},
+                                     {"binary.txt", "application/octet-stream"}}) {
+        EXPECT_NE(raw.find(std::string("Content-Type: ") + type + ";\n name=\"" + name + "\""),
+                  std::string::npos)
+            << name << "\n"
+            << raw;
+    }
+    fetchFirstMail(servers, folder / "in");
+    for (const auto& [name, bytes] : files) {
+        EXPECT_EQ(readFile(folder / "in" / name), bytes) << name;
+    }
 }
 
 TEST_F(NMailSmtp, FailuresAreNegativeWithTheirCodeAndSendNothing) {

@@ -1,10 +1,19 @@
 #include "ui/WindowEnvironment.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QTimer>
 
 #include "ui/TypedText.h"
+#include "ui/WindowPlacement.h"
 
 namespace qf::ui {
+namespace {
+
+// Time enough for a window manager to frame a window it maps.
+constexpr int kFramedAfterMilliseconds = 300;
+
+}  // namespace
 
 WindowEnvironment::WindowEnvironment(settings::ProgramFolder folder, QString pictureFolder)
     : m_folder(std::move(folder)), m_pictureFolder(std::move(pictureFolder)) {}
@@ -56,7 +65,13 @@ void WindowEnvironment::bringUp(QWidget& window) {
     if (window.isMinimized()) {
         window.showNormal();
     }
+    // The window the user opened it from is the active one.
+    placeOnScreen(window, QApplication::activeWindow());
     window.show();
+    // Once the window manager has framed it, its own frame is known: fitted
+    // again, it cannot run off the screen by a guess that was too small.
+    QTimer::singleShot(kFramedAfterMilliseconds, &window,
+                       [&window] { placeOnScreen(window, nullptr); });
     window.raise();
     window.activateWindow();
 }

@@ -136,8 +136,9 @@ class WindowEnvironment : public QObject {
     template <typename T>
     T* existingForm() const;
 
-    // Shows a window without modality, restored when minimised, and brings
-    // it to the front.
+    // Shows a window without modality, restored when minimised, inside the
+    // screen's work area (placed from the active window the first time it
+    // opens without a place of its own), and brings it to the front.
     static void bringUp(QWidget& window);
     // The held server settings were changed (the server settings window's
     // OK): whoever follows them hears serverSettingsChanged().

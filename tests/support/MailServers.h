@@ -103,6 +103,18 @@ class MailServers {
         return count;
     }
 
+    // The bytes of the one mail the Maildir holds (empty when it holds
+    // none), line ends as Maildir keeps them (LF).
+    std::string onlyMailInMaildir() const {
+        for (const char* folder : {"new", "cur"}) {
+            for (const auto& entry : std::filesystem::directory_iterator(maildir / folder)) {
+                std::ifstream in(entry.path(), std::ios::binary);
+                return {std::istreambuf_iterator<char>(in), {}};
+            }
+        }
+        return {};
+    }
+
     std::string dovecotLogText() const {
         std::ifstream in(dovecotLog);
         std::stringstream text;
