@@ -5,6 +5,7 @@
 
 #include "app/MainLayout.h"
 #include "app/MainWindow.h"
+#include "auth/SignInWindow.h"
 #include "settings/AccountWindow.h"
 #include "settings/ServerSettingsWindow.h"
 #include "ui/OkCancelKeys.h"
@@ -19,15 +20,19 @@ SettingsMenu::SettingsMenu(ui::WindowEnvironment& env) {
     Command1->setObjectName(QStringLiteral("Command1"));
     Command2 = new QPushButton(QStringLiteral("POPサーバー"), this);
     Command2->setObjectName(QStringLiteral("Command2"));
+    Command3 = new QPushButton(QStringLiteral("ログイン方式"), this);
+    Command3->setObjectName(QStringLiteral("Command3"));
     auto* buttons = new QVBoxLayout(this);
     buttons->addWidget(Command1);
     buttons->addWidget(Command2);
+    buttons->addWidget(Command3);
     setFixedWidth(twipsToPixels(3000));
 
     connect(Command1, &QPushButton::clicked, this,
             [&env] { env.showForm<settings::AccountWindow>(); });
     connect(Command2, &QPushButton::clicked, this,
             [&env] { env.showForm<settings::ServerSettingsWindow>(); });
+    connect(Command3, &QPushButton::clicked, this, [&env] { env.showForm<auth::SignInWindow>(); });
     // Return presses the button at the keyboard; Esc closes the menu.
     ui::OkCancelKeys::install(*this, nullptr, nullptr);
 

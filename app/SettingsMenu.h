@@ -20,6 +20,7 @@ class SettingsMenu : public QWidget {
 
     QPushButton* Command1;  // "ID/PASS"
     QPushButton* Command2;  // "POPサーバー"
+    QPushButton* Command3;  // "ログイン方式"
 };
 
 }  // namespace qf::app

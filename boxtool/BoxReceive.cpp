@@ -1,9 +1,12 @@
 #include "boxtool/BoxReceive.h"
 
+#include <memory>
 #include <string>
 
+#include "auth/AccountAccess.h"
 #include "boxtool/BoxToolCommands.h"
 #include "boxtool/TerminalText.h"
+#include "receive/ReceiveAccount.h"
 #include "receive/ReceiveRun.h"
 #include "receive/ReceiveWords.h"
 #include "settings/AccountFiles.h"
@@ -78,7 +81,8 @@ class TerminalObserver final : public receive::ReceiveObserver {
 
 // The request as the main window builds it: settings and registrations as
 // loaded at start, the account as the ID/password window loads it.
-receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder) {
+receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder,
+                                   std::unique_ptr<auth::AccountAccess>& access) {
     receive::ReceiveRequest request;
     request.folder = folder;
     const settings::ServerSettings server =
@@ -87,7 +91,8 @@ receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder) {
     request.apop = server.apop;
     request.keepOnServer = server.keepOnServer;
     request.keepDays = server.keepDays;
-    request.account = settings::readAccount(folder.accountFile());
+    access = std::make_unique<auth::AccountAccess>(folder, server.pop3);
+    receive::useAccount(request, *access);
     request.keepAccount = settings::accountKept(folder.accountFile());
     const settings::SortingRegistrations registrations =
         settings::readSortingRegistrations(folder.sortingFile());
@@ -154,7 +159,8 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
     transport::NMailInitializeWinSock();
     transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
     receive::ReceiveSession session;
-    const receive::ReceiveRequest request = requestFor(folder);
+    std::unique_ptr<auth::AccountAccess> access;
+    const receive::ReceiveRequest request = requestFor(folder, access);
     TerminalObserver observer(out, err, lostSeenList, request.pop3Server);
     const receive::ReceiveOutcome outcome = session.run(request, observer);
     transport::NMailEndWinSock();

@@ -111,6 +111,7 @@ ComposeEnvironment environmentOf(ui::WindowEnvironment& env) {
     environment.serverSettings = [&env] { return env.held().server; };
     // The account the receive run would use.
     environment.account = [&env] { return env.accountInUse(); };
+    environment.accessTokenSource = [&env] { return env.accessTokenSource(); };
     environment.clockText = [&env] { return env.mainWindow().clockText(); };
     // The pictures beside the program when the folder has none of its own.
     environment.picturePath = [&env](const QString& name) { return env.picturePath(name); };
@@ -586,8 +587,12 @@ void ComposeWindow::send() {
                       toProgramText(typedBody), AttachText->text().toStdString()};
     const settings::ServerSettings server = m_env.serverSettings();
     const settings::Account account = m_env.account();
-    SendSettings sendSettings{server.smtp, server.mail, account.id, account.password,
-                              m_env.clockText().toStdString()};
+    SendSettings sendSettings{server.smtp,
+                              server.mail,
+                              account.id,
+                              account.password,
+                              m_env.clockText().toStdString(),
+                              m_env.accessTokenSource()};
     SendOptions options;
     options.batch = Option2->isChecked();
     options.batchPassCount = List1->count();

@@ -193,7 +193,8 @@ void ReplyWindow::send() {
     }
     const settings::ServerSettings& server = m_env.held().server;
     const settings::Account account = m_env.accountInUse();
-    SendSettings sendSettings{server.smtp, server.mail, account.id, account.password, {}};
+    SendSettings sendSettings{server.smtp,      server.mail, account.id,
+                              account.password, {},          m_env.accessTokenSource()};
     ComposedMail mail{ToText->text().toStdString(), SubjectText->text().toStdString(),
                       toCrLf(BodyText->toPlainText().toStdString()),
                       AttachText->text().toStdString()};

@@ -75,7 +75,10 @@ void AccountWindow::confirm() {
     // What was typed is what the next receive uses, kept in the file or not.
     m_env.held().account = typed;
     m_env.held().keepAccount = Check1->isChecked();
-    const Status saved = saveAccount(m_env.folder().accountFile(), typed, Check1->isChecked());
+    // A kept password goes where the login method keeps secrets (the keyring, say).
+    const Status saved = Check1->isChecked()
+                             ? m_env.accountAccess().keep(typed)
+                             : saveAccount(m_env.folder().accountFile(), typed, false);
     if (!saved.isOk()) {
         ui::tell(this, ui::Say::kAccountFileNotWritten, {},
                  QString::fromStdString(saved.message()));

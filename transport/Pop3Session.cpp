@@ -359,8 +359,12 @@ Status Pop3Session::authenticateXOAuth2(std::string_view user, std::string_view 
     if (!reply) {
         return fail(reply.status());
     }
+    if (reply.value().starts_with("-ERR")) {
+        // The session stays usable: the caller may try again with a fresh token.
+        return Status::refused(printableLine(reply.value()));
+    }
     if (!reply.value().starts_with("+OK")) {
-        return fail(Status::refused(printableLine(reply.value())));
+        return fail(Status::corrupt("unexpected reply to AUTH: " + printableLine(reply.value())));
     }
     return Status::ok();
 }

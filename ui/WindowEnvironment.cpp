@@ -31,7 +31,22 @@ settings::Account WindowEnvironment::accountInUse() const {
     if (m_held.account) {
         return *m_held.account;
     }
-    return settings::readAccount(m_folder.accountFile());
+    return accountAccess().account().account;
+}
+
+auth::AccountAccess& WindowEnvironment::accountAccess() const {
+    if (!m_accountAccess || m_accountAccess->server() != m_held.server.pop3) {
+        m_accountAccess = std::make_shared<auth::AccountAccess>(m_folder, m_held.server.pop3);
+    }
+    return *m_accountAccess;
+}
+
+std::function<Result<std::string>(bool refused)> WindowEnvironment::accessTokenSource() const {
+    accountAccess();
+    if (!m_accountAccess->isOAuth()) {
+        return {};
+    }
+    return [access = m_accountAccess](bool refused) { return access->accessToken(refused); };
 }
 
 bool WindowEnvironment::accountKeptInFile() const {
