@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 
 #include "auth/OAuthAccount.h"
+#include "receive/ReceiveRun.h"
+#include "receive/ReceiveTestSupport.h"
 #include "tests/support/LocalProvider.h"
 #include "tests/support/MailServers.h"
 #include "transport/NMail.h"
@@ -94,6 +96,37 @@ TEST_F(XOAuth2Login, SmtpSendsWithALiveTokenAndTellsARefusedOne) {
     m_provider.admin("expire");
     transport::releaseSmtpConnection();  // a kept session would not log in again
     EXPECT_EQ(send(token), TransportFault::kTokenRefused);
+}
+
+// The receive run logs in with the account's token; a refused one is
+// refreshed once, and a refused refresh asks for a sign-in in the program.
+TEST_F(XOAuth2Login, ReceiveRunRefreshesARefusedTokenAndTellsWhenASignInIsNeeded) {
+    ASSERT_TRUE(m_account.accessToken());
+    m_servers.deliver("From: a@example.org\r\nSubject: hello\r\n\r\nbody\r\n");
+    receive::testing::ProgramFolderFixture box;
+    receive::ReceiveRequest request;
+    request.folder = box.folder();
+    request.pop3Server = pop3s();
+    request.account = {m_servers.user, {}};
+    request.accessToken = [this](bool refused) {
+        if (refused) {
+            m_account.tokenRefused();
+        }
+        return m_account.accessToken();
+    };
+    receive::testing::RecordingObserver observer;
+    receive::ReceiveSession session;
+    m_provider.admin("expire");  // the token the account holds is refused now
+    const receive::ReceiveOutcome received = session.run(request, observer);
+    EXPECT_TRUE(received.succeeded()) << received.serverMessage;
+    EXPECT_EQ(received.stored, 1);
+
+    m_provider.admin("expire");
+    m_provider.admin("revoke");
+    const receive::ReceiveOutcome refused = session.run(request, observer);
+    EXPECT_EQ(refused.end, receive::RunEnd::kAuthenticationFailed);
+    EXPECT_EQ(refused.fault, TransportFault::kTokenRefused);
+    EXPECT_EQ(refused.serverMessage.find(m_refreshToken), std::string::npos);
 }
 
 // A server that greets in clear text and lists no XOAUTH2: the token is
