@@ -1,11 +1,13 @@
 #include "auth/LoopbackRedirect.h"
 
 #include <arpa/inet.h>
+#include <curl/curl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace qf::auth {
@@ -15,32 +17,15 @@ namespace {
 constexpr std::size_t kMaxRequestBytes = 16 * 1024;
 constexpr int kPollMillis = 200;
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
+// A query's "+" is a space; the rest is percent-decoding.
 std::string percentDecoded(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '+') {
-            out += ' ';
-        } else if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-                   hexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
+    std::string spaced(text);
+    std::replace(spaced.begin(), spaced.end(), '+', ' ');
+    int length = 0;
+    char* plain =
+        curl_easy_unescape(nullptr, spaced.c_str(), static_cast<int>(spaced.size()), &length);
+    std::string out = plain ? std::string(plain, static_cast<std::size_t>(length)) : std::string();
+    curl_free(plain);
     return out;
 }
 

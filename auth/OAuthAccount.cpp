@@ -1,37 +1,24 @@
 #include "auth/OAuthAccount.h"
 
-#include <curl/curl.h>
-
 #include "auth/Pkce.h"
 
 namespace qf::auth {
-
-namespace {
-
-std::string escaped(const std::string& text) {
-    char* out = curl_easy_escape(nullptr, text.c_str(), static_cast<int>(text.size()));
-    std::string result = out ? out : "";
-    curl_free(out);
-    return result;
-}
-
-}  // namespace
 
 std::string authorizeUrl(const OAuthProvider& provider, const std::string& redirectUri,
                          const std::string& state, const std::string& challenge,
                          const std::string& loginHint) {
     const char joiner = provider.authorizeUrl.find('?') == std::string::npos ? '?' : '&';
     std::string url = provider.authorizeUrl + joiner +
-                      "response_type=code&client_id=" + escaped(provider.clientId) +
-                      "&redirect_uri=" + escaped(redirectUri) +
-                      "&scope=" + escaped(provider.scope) + "&state=" + escaped(state) +
-                      "&code_challenge=" + escaped(challenge) + "&code_challenge_method=S256";
+                      "response_type=code&client_id=" + formEscaped(provider.clientId) +
+                      "&redirect_uri=" + formEscaped(redirectUri) +
+                      "&scope=" + formEscaped(provider.scope) + "&state=" + formEscaped(state) +
+                      "&code_challenge=" + formEscaped(challenge) + "&code_challenge_method=S256";
     // Google hands out a refresh token only when asked for offline access.
     if (provider.preset == ProviderPreset::kGoogle) {
         url += "&access_type=offline&prompt=consent";
     }
     if (!loginHint.empty()) {
-        url += "&login_hint=" + escaped(loginHint);
+        url += "&login_hint=" + formEscaped(loginHint);
     }
     return url;
 }

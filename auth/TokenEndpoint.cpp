@@ -23,13 +23,6 @@ size_t collect(char* data, size_t size, size_t count, void* userData) {
     return bytes;
 }
 
-std::string escaped(CURL* curl, const std::string& text) {
-    char* out = curl_easy_escape(curl, text.c_str(), static_cast<int>(text.size()));
-    std::string result = out ? out : "";
-    curl_free(out);
-    return result;
-}
-
 // Keeps what a provider's error may show in a message: printable ASCII.
 std::string printable(std::string text) {
     text.resize(std::min<std::size_t>(text.size(), 200));
@@ -102,9 +95,9 @@ Result<Tokens> postForm(const OAuthProvider& provider, const std::string& form, 
     if (!curl) {
         return Status::ioError("libcurl could not start");
     }
-    std::string body = form + "&client_id=" + escaped(curl.get(), provider.clientId);
+    std::string body = form + "&client_id=" + formEscaped(provider.clientId);
     if (!provider.clientSecret.empty()) {
-        body += "&client_secret=" + escaped(curl.get(), provider.clientSecret);
+        body += "&client_secret=" + formEscaped(provider.clientSecret);
     }
     std::string answer;
     curl_easy_setopt(curl.get(), CURLOPT_URL, provider.tokenUrl.c_str());
@@ -145,6 +138,13 @@ Result<Tokens> postForm(const OAuthProvider& provider, const std::string& form, 
 
 }  // namespace
 
+std::string formEscaped(const std::string& text) {
+    char* out = curl_easy_escape(nullptr, text.c_str(), static_cast<int>(text.size()));
+    std::string result = out ? out : "";
+    curl_free(out);
+    return result;
+}
+
 std::string jsonMember(const std::string& json, const std::string& name) {
     std::size_t at = skipSpace(json, 0);
     if (at >= json.size() || json[at] != '{') {
@@ -182,18 +182,15 @@ std::string jsonMember(const std::string& json, const std::string& name) {
 Result<Tokens> exchangeCode(const OAuthProvider& provider, const std::string& code,
                             const std::string& verifier, const std::string& redirectUri,
                             std::int64_t now) {
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-    const std::string form = "grant_type=authorization_code&code=" + escaped(curl.get(), code) +
-                             "&code_verifier=" + escaped(curl.get(), verifier) +
-                             "&redirect_uri=" + escaped(curl.get(), redirectUri);
+    const std::string form = "grant_type=authorization_code&code=" + formEscaped(code) +
+                             "&code_verifier=" + formEscaped(verifier) +
+                             "&redirect_uri=" + formEscaped(redirectUri);
     return postForm(provider, form, now);
 }
 
 Result<Tokens> refreshTokens(const OAuthProvider& provider, const std::string& refreshToken,
                              std::int64_t now) {
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-    return postForm(provider,
-                    "grant_type=refresh_token&refresh_token=" + escaped(curl.get(), refreshToken),
+    return postForm(provider, "grant_type=refresh_token&refresh_token=" + formEscaped(refreshToken),
                     now);
 }
 

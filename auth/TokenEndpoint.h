@@ -28,6 +28,9 @@ Result<Tokens> exchangeCode(const OAuthProvider& provider, const std::string& co
 Result<Tokens> refreshTokens(const OAuthProvider& provider, const std::string& refreshToken,
                              std::int64_t now);
 
+// `text` percent-encoded for a form or a query.
+std::string formEscaped(const std::string& text);
+
 // The string or number value of a top-level member of a JSON object;
 // nullopt-like empty string when absent. Nested values are skipped.
 std::string jsonMember(const std::string& json, const std::string& name);
