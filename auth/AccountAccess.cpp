@@ -24,7 +24,17 @@ FoundAccount AccountAccess::account() const {
 }
 
 Status AccountAccess::keep(const settings::Account& account) const {
+    if (isOAuth()) {
+        // The secret is the refresh token, never a typed password: it stays.
+        return keepAccount(m_accountFile, m_keyring, m_server,
+                           {account.id, this->account().account.password}, secretPlace());
+    }
     return keepAccount(m_accountFile, m_keyring, m_server, account, secretPlace());
+}
+
+Status AccountAccess::forgetSecret() const {
+    const std::string id = settings::readAccount(m_accountFile).id;
+    return keepAccount(m_accountFile, m_keyring, m_server, {id, {}}, SecretPlace::kAskEachStart);
 }
 
 Result<std::string> AccountAccess::accessToken(bool refused) {

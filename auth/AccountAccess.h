@@ -40,7 +40,11 @@ class AccountAccess {
     // The ID and the password (empty when none is kept: ask the user).
     FoundAccount account() const;
     // Keeps the ID and the password where the user chose (see keepAccount).
+    // An OAuth account keeps the ID and its refresh token as they are.
     Status keep(const settings::Account& account) const;
+    // Removes the account's secret from the keyring and the file (the kind
+    // of account changed: a refresh token must never go out as a password).
+    Status forgetSecret() const;
 
     // OAuth: a live access token for the account's ID; fails as
     // OAuthAccount::accessToken does (needsSignIn() tells when the user

@@ -179,6 +179,13 @@ bool SignInWindow::saveChoices() {
     chosen.provider.authorizeUrl = AuthorizeText->text().trimmed().toStdString();
     chosen.provider.tokenUrl = TokenText->text().trimmed().toStdString();
     chosen.provider.scope = ScopeText->text().trimmed().toStdString();
+    if (chosen.kind != m_access->settings().kind) {
+        if (const Status forgotten = m_access->forgetSecret(); !forgotten) {
+            ui::tell(this, ui::Say::kAuthSettingsNotWritten, {},
+                     QString::fromStdString(forgotten.message()));
+            return false;
+        }
+    }
     const Status written = auth::writeAuthSettings(auth::authFile(m_env.folder()), chosen);
     if (!written) {
         ui::tell(this, ui::Say::kAuthSettingsNotWritten, {},
@@ -186,6 +193,7 @@ bool SignInWindow::saveChoices() {
         return false;
     }
     m_access = std::make_unique<auth::AccountAccess>(m_env.folder(), m_env.held().server.pop3);
+    m_env.accountMethodChanged();
     return true;
 }
 

@@ -59,6 +59,11 @@ class SignInWindowTest : public QObject {
         AccountAccess access(program, std::string());
         QVERIFY(access.account().account.password.starts_with("rt-"));
         QVERIFY(access.accessToken().isOk());
+
+        // Back to a password: the refresh token must never go out as one.
+        form.PasswordOption->setChecked(true);
+        QTest::mouseClick(form.OkCommand, Qt::LeftButton);
+        QVERIFY(AccountAccess(program, std::string()).account().account.password.empty());
     }
 };
 

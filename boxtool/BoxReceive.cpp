@@ -81,8 +81,7 @@ class TerminalObserver final : public receive::ReceiveObserver {
 
 // The request as the main window builds it: settings and registrations as
 // loaded at start, the account as the ID/password window loads it.
-receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder,
-                                   std::unique_ptr<auth::AccountAccess>& access) {
+receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder) {
     receive::ReceiveRequest request;
     request.folder = folder;
     const settings::ServerSettings server =
@@ -91,8 +90,8 @@ receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder,
     request.apop = server.apop;
     request.keepOnServer = server.keepOnServer;
     request.keepDays = server.keepDays;
-    access = std::make_unique<auth::AccountAccess>(folder, server.pop3);
-    receive::useAccount(request, *access);
+    const auto access = std::make_shared<auth::AccountAccess>(folder, server.pop3);
+    receive::useAccount(request, access, access->account().account);
     request.keepAccount = settings::accountKept(folder.accountFile());
     const settings::SortingRegistrations registrations =
         settings::readSortingRegistrations(folder.sortingFile());
@@ -159,8 +158,7 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
     transport::NMailInitializeWinSock();
     transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
     receive::ReceiveSession session;
-    std::unique_ptr<auth::AccountAccess> access;
-    const receive::ReceiveRequest request = requestFor(folder, access);
+    const receive::ReceiveRequest request = requestFor(folder);
     TerminalObserver observer(out, err, lostSeenList, request.pop3Server);
     const receive::ReceiveOutcome outcome = session.run(request, observer);
     transport::NMailEndWinSock();

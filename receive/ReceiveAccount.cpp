@@ -2,17 +2,15 @@
 
 namespace qf::receive {
 
-void useAccount(ReceiveRequest& request, auth::AccountAccess& access,
-                const settings::Account& typed) {
-    if (access.isOAuth()) {
-        request.account = {access.account().account.id, {}};
-        request.accessToken = [&access](bool refused) { return access.accessToken(refused); };
+void useAccount(ReceiveRequest& request, const std::shared_ptr<auth::AccountAccess>& access,
+                const settings::Account& account) {
+    if (access->isOAuth()) {
+        request.account = {access->account().account.id, {}};
+        request.accessToken = [access](bool refused) { return access->accessToken(refused); };
         return;
     }
-    request.account = typed.id.empty() ? access.account().account : typed;
-    request.saveAccount = [&access](const settings::Account& account) {
-        return access.keep(account);
-    };
+    request.account = account;
+    request.saveAccount = [access](const settings::Account& kept) { return access->keep(kept); };
 }
 
 }  // namespace qf::receive

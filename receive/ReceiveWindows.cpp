@@ -217,7 +217,7 @@ ReceiveRequest ReceiveController::request() {
     request.keepDays = server.keepDays;
     // The program's one store: each write fills that box's current record.
     request.store = &m_env.mailStore();
-    useAccount(request, m_env.accountAccess(), m_env.accountInUse());
+    useAccount(request, m_env.sharedAccountAccess(), m_env.accountInUse());
     request.keepAccount = m_env.accountKeptInFile();
     for (std::size_t i = 0; i < request.routingAddresses.size(); ++i) {
         request.routingAddresses[i] =

@@ -18,7 +18,10 @@ AccountWindow::AccountWindow(ui::WindowEnvironment& env) : m_env(env) {
     setObjectName(QStringLiteral("AccountWindow"));
     setWindowTitle(QStringLiteral("ID/パスワード入力"));
 
-    const Account stored = readAccount(m_env.folder().accountFile());
+    // The password wherever it is kept; an OAuth account shows none.
+    const auth::AccountAccess& access = m_env.accountAccess();
+    const Account stored{access.account().account.id,
+                         access.isOAuth() ? std::string() : access.account().account.password};
     IdText = new QLineEdit(QString::fromStdString(stored.id), this);
     IdText->setObjectName(QStringLiteral("IdText"));
     IdText->setMinimumWidth(220);

@@ -34,19 +34,19 @@ settings::Account WindowEnvironment::accountInUse() const {
     return accountAccess().account().account;
 }
 
-auth::AccountAccess& WindowEnvironment::accountAccess() const {
+std::shared_ptr<auth::AccountAccess> WindowEnvironment::sharedAccountAccess() const {
     if (!m_accountAccess || m_accountAccess->server() != m_held.server.pop3) {
         m_accountAccess = std::make_shared<auth::AccountAccess>(m_folder, m_held.server.pop3);
     }
-    return *m_accountAccess;
+    return m_accountAccess;
 }
 
 std::function<Result<std::string>(bool refused)> WindowEnvironment::accessTokenSource() const {
-    accountAccess();
-    if (!m_accountAccess->isOAuth()) {
+    std::shared_ptr<auth::AccountAccess> access = sharedAccountAccess();
+    if (!access->isOAuth()) {
         return {};
     }
-    return [access = m_accountAccess](bool refused) { return access->accessToken(refused); };
+    return [access](bool refused) { return access->accessToken(refused); };
 }
 
 bool WindowEnvironment::accountKeptInFile() const {

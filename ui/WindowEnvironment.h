@@ -128,7 +128,8 @@ class WindowEnvironment : public QObject {
     // The account's kind and secrets (keyring, file, OAuth tokens) for the
     // POP3 server held now; made again when the server or the login method
     // changed (accountMethodChanged()).
-    auth::AccountAccess& accountAccess() const;
+    auth::AccountAccess& accountAccess() const { return *sharedAccountAccess(); }
+    std::shared_ptr<auth::AccountAccess> sharedAccountAccess() const;
     void accountMethodChanged() { m_accountAccess.reset(); }
     // For an OAuth account, what gives the login its access token (see
     // ReceiveRequest::accessToken); null for a password account.
