@@ -83,8 +83,8 @@ AddressBookWindow::AddressBookWindow(settings::ProgramFolder folder, QWidget* pa
     buildControls();
     buildHelpTexts();
     // Opening: the count as it stands, an empty status line, then the list.
-    Text3->setText(QString::number(List1->count()));
-    Label7->clear();
+    m_count->setText(QString::number(m_entries->count()));
+    m_status->clear();
     loadList();
 }
 
@@ -93,70 +93,70 @@ void AddressBookWindow::buildControls() {
         auto* label = new QLabel(caption, this);
         placeInTwips(label, {120, box.top, 1620, box.height});
     };
-    Text2 = new QLineEdit(this);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setValidator(new ui::TypingLimit(kNameTypingLimit, Text2));
-    placeInTwips(Text2, kNameBox);
+    m_name = new QLineEdit(this);
+    m_name->setObjectName(QStringLiteral("Text2"));
+    m_name->setValidator(new ui::TypingLimit(kNameTypingLimit, m_name));
+    placeInTwips(m_name, kNameBox);
     addLabel(QStringLiteral("名前（名称）"), kNameBox);
 
-    Text4 = new QLineEdit(this);
-    Text4->setObjectName(QStringLiteral("Text4"));
-    Text4->setValidator(new ui::TypingLimit(kAddressTypingLimit, Text4));
-    placeInTwips(Text4, kAddressBox);
+    m_address = new QLineEdit(this);
+    m_address->setObjectName(QStringLiteral("Text4"));
+    m_address->setValidator(new ui::TypingLimit(kAddressTypingLimit, m_address));
+    placeInTwips(m_address, kAddressBox);
     addLabel(QStringLiteral("メールアドレス"), kAddressBox);
-    Command1 = new QPushButton(QStringLiteral("貼付"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    placeInTwips(Command1, kPasteButton);
-    connect(Command1, &QPushButton::clicked, this, &AddressBookWindow::pasteAddress);
+    m_pasteAddress = new QPushButton(QStringLiteral("貼付"), this);
+    m_pasteAddress->setObjectName(QStringLiteral("Command1"));
+    placeInTwips(m_pasteAddress, kPasteButton);
+    connect(m_pasteAddress, &QPushButton::clicked, this, &AddressBookWindow::pasteAddress);
 
-    Text50 = new QLineEdit(this);
-    Text50->setObjectName(QStringLiteral("Text50"));
-    placeInTwips(Text50, kInsertNameBox);
+    m_cardName = new QLineEdit(this);
+    m_cardName->setObjectName(QStringLiteral("Text50"));
+    placeInTwips(m_cardName, kInsertNameBox);
     addLabel(QStringLiteral("名詞"), kInsertNameBox);
-    Command38 = new QPushButton(QStringLiteral("名刺挿入"), this);
-    Command38->setObjectName(QStringLiteral("Command38"));
-    placeInTwips(Command38, kInsertButton);
-    connect(Command38, &QPushButton::clicked, this, &AddressBookWindow::insertName);
+    m_insertCardName = new QPushButton(QStringLiteral("名刺挿入"), this);
+    m_insertCardName->setObjectName(QStringLiteral("Command38"));
+    placeInTwips(m_insertCardName, kInsertButton);
+    connect(m_insertCardName, &QPushButton::clicked, this, &AddressBookWindow::insertName);
 
     // The two commands are labels, framed so they read as buttons.
     const QString commandStyle =
         QStringLiteral("border: 2px outset #7a8fb8; background: #dfe6f3; font-weight: bold;");
-    Label5 = new ui::ActiveLabel(QStringLiteral("Label5"), this);
-    Label5->setText(QStringLiteral("登録"));
-    Label5->setAlignment(Qt::AlignCenter);
-    Label5->setStyleSheet(commandStyle);
-    placeInTwips(Label5, kRegisterLabel);
-    connect(Label5, &ui::ActiveLabel::clicked, this, &AddressBookWindow::registerEntry);
-    Label6 = new ui::ActiveLabel(QStringLiteral("Label6"), this);
-    Label6->setText(QStringLiteral("削除"));
-    Label6->setAlignment(Qt::AlignCenter);
-    Label6->setStyleSheet(commandStyle);
-    placeInTwips(Label6, kDeleteLabel);
-    connect(Label6, &ui::ActiveLabel::clicked, this, &AddressBookWindow::deleteSelected);
+    m_register = new ui::ActiveLabel(QStringLiteral("Label5"), this);
+    m_register->setText(QStringLiteral("登録"));
+    m_register->setAlignment(Qt::AlignCenter);
+    m_register->setStyleSheet(commandStyle);
+    placeInTwips(m_register, kRegisterLabel);
+    connect(m_register, &ui::ActiveLabel::clicked, this, &AddressBookWindow::registerEntry);
+    m_delete = new ui::ActiveLabel(QStringLiteral("Label6"), this);
+    m_delete->setText(QStringLiteral("削除"));
+    m_delete->setAlignment(Qt::AlignCenter);
+    m_delete->setStyleSheet(commandStyle);
+    placeInTwips(m_delete, kDeleteLabel);
+    connect(m_delete, &ui::ActiveLabel::clicked, this, &AddressBookWindow::deleteSelected);
 
-    List1 = new QListWidget(this);
-    List1->setObjectName(QStringLiteral("List1"));
+    m_entries = new QListWidget(this);
+    m_entries->setObjectName(QStringLiteral("List1"));
     // The rows are laid out by CP932 bytes (the address padded to its field).
     // In a monospace CJK face a full-width character is two columns, as it
     // is two bytes, so the names line up as the file lays them out.
-    List1->setFont(rowFont());
-    List1->viewport()->installEventFilter(this);
-    placeInTwips(List1, kList);
+    m_entries->setFont(rowFont());
+    m_entries->viewport()->installEventFilter(this);
+    placeInTwips(m_entries, kList);
 
     auto* countLabel = new QLabel(QStringLiteral("登録件数"), this);
     placeInTwips(countLabel, kCountLabel);
-    Text3 = new QLineEdit(this);
-    Text3->setObjectName(QStringLiteral("Text3"));
-    Text3->setReadOnly(true);
-    placeInTwips(Text3, kCountBox);
-    Label7 = new QLabel(this);
-    Label7->setObjectName(QStringLiteral("Label7"));
-    placeInTwips(Label7, kStatusLine);
-    Text5 = new QPlainTextEdit(this);
-    Text5->setObjectName(QStringLiteral("Text5"));
-    Text5->setReadOnly(true);
-    Text5->hide();
-    placeInTwips(Text5, kHelpBox);
+    m_count = new QLineEdit(this);
+    m_count->setObjectName(QStringLiteral("Text3"));
+    m_count->setReadOnly(true);
+    placeInTwips(m_count, kCountBox);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("Label7"));
+    placeInTwips(m_status, kStatusLine);
+    m_helpBox = new QPlainTextEdit(this);
+    m_helpBox->setObjectName(QStringLiteral("Text5"));
+    m_helpBox->setReadOnly(true);
+    m_helpBox->hide();
+    placeInTwips(m_helpBox, kHelpBox);
 }
 
 void AddressBookWindow::setHelp(QWidget* control, const QString& text) {
@@ -166,18 +166,18 @@ void AddressBookWindow::setHelp(QWidget* control, const QString& text) {
 }
 
 void AddressBookWindow::buildHelpTexts() {
-    setHelp(Command1,
+    setHelp(m_pasteAddress,
             QStringLiteral("クリップボードの内容を貼り付けます。他からメールアドレスをコピーし、"
                            "貼り付けられますので登録作業が楽になります。"));
-    setHelp(Command38,
+    setHelp(m_insertCardName,
             QStringLiteral("メールアドレスに名前を添えて登録できます。例えばメールアドレスに"
                            "「hanako@example.jp」、名詞に「山田花子」と入れて名刺挿入を押すと、"
                            "「山田花子<hanako@example.jp>」となり、受け取った人には差出人として"
                            "「山田花子」と表示されます。\r\n\r\n"
                            "必要なければ挿入する必要はありません。"));
-    setHelp(Label5, QStringLiteral("メールアドレスを登録します。これにより新規作成でのメール"
-                                   "アドレスが一発挿入できるようになります。"));
-    setHelp(Label6, QStringLiteral("不要になったメールアドレスの削除を行います。"));
+    setHelp(m_register, QStringLiteral("メールアドレスを登録します。これにより新規作成でのメール"
+                                       "アドレスが一発挿入できるようになります。"));
+    setHelp(m_delete, QStringLiteral("不要になったメールアドレスの削除を行います。"));
 }
 
 std::string AddressBookWindow::dataFolder() const {
@@ -187,14 +187,14 @@ std::string AddressBookWindow::dataFolder() const {
 bool AddressBookWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) {
         if (QVariant help = watched->property("helpText"); help.isValid()) {
-            Text5->setPlainText(help.toString());
-            Text5->show();
+            m_helpBox->setPlainText(help.toString());
+            m_helpBox->show();
         }
-    } else if (event->type() == QEvent::MouseButtonPress && watched == List1->viewport()) {
+    } else if (event->type() == QEvent::MouseButtonPress && watched == m_entries->viewport()) {
         // The list selects the row under the press first, then the handler reads it.
-        List1->viewport()->removeEventFilter(this);
-        QCoreApplication::sendEvent(List1->viewport(), event);
-        List1->viewport()->installEventFilter(this);
+        m_entries->viewport()->removeEventFilter(this);
+        QCoreApplication::sendEvent(m_entries->viewport(), event);
+        m_entries->viewport()->installEventFilter(this);
         rowPressed();
         return true;
     }
@@ -206,51 +206,51 @@ void AddressBookWindow::mouseMoveEvent(QMouseEvent* event) {
     // moves over it on to the window: those leave the help box showing.
     const QWidget* under = childAt(event->position().toPoint());
     if (under == nullptr || !under->property("helpText").isValid()) {
-        Text5->hide();
+        m_helpBox->hide();
     }
     QWidget::mouseMoveEvent(event);
 }
 
 void AddressBookWindow::loadList() {
-    List1->clear();
+    m_entries->clear();
     m_recordNumbers.clear();
     Result<std::vector<AddressEntry>> entries = readAddressBook(dataFolder());
     if (!entries) {
         ui::tell(this, ui::Say::kAddressBookNotRead, {}, fromUtf8(entries.status().message()));
     } else {
         for (const AddressEntry& entry : entries.value()) {
-            List1->addItem(fromUtf8(addressBookRow(entry)));
+            m_entries->addItem(fromUtf8(addressBookRow(entry)));
             m_recordNumbers.push_back(entry.recordNumber);
         }
     }
-    Text3->setText(QString::number(List1->count()));
+    m_count->setText(QString::number(m_entries->count()));
 }
 
 void AddressBookWindow::showMailAddress(const QString& address) {
-    Text4->setText(address);
+    m_address->setText(address);
 }
 
 void AddressBookWindow::registerEntry() {
     AddressBookFile book(dataFolder());
     Result<int> written =
-        book.registerEntry(Text2->text().toStdString(), Text4->text().toStdString());
+        book.registerEntry(m_name->text().toStdString(), m_address->text().toStdString());
     if (!written) {
         // Nothing is cleared, so what was typed can be registered again.
         ui::tell(this, ui::Say::kAddressNotRegistered, {}, fromUtf8(written.status().message()));
         return;
     }
-    Label7->setText(QStringLiteral("　登録が完了しました。"));
+    m_status->setText(QStringLiteral("　登録が完了しました。"));
     loadList();
-    Text2->clear();
-    Text4->clear();
-    Text50->clear();
+    m_name->clear();
+    m_address->clear();
+    m_cardName->clear();
 }
 
 void AddressBookWindow::rowPressed() {
-    const int row = List1->currentRow();
-    if (row < 0 || List1->selectedItems().isEmpty()) {
+    const int row = m_entries->currentRow();
+    if (row < 0 || m_entries->selectedItems().isEmpty()) {
         ui::tell(this, ui::Say::kNoEntrySelected);
-        List1->setFocus();
+        m_entries->setFocus();
         return;
     }
     Result<std::optional<AddressEntry>> entry =
@@ -263,47 +263,48 @@ void AddressBookWindow::rowPressed() {
         }
         return;
     }
-    Text2->setText(fieldStart(entry.value()->name, kNameCharacters));
-    Text4->setText(fieldStart(entry.value()->address, kAddressTypingLimit));
-    Label7->setText(QStringLiteral("　選択しました。"));
+    m_name->setText(fieldStart(entry.value()->name, kNameCharacters));
+    m_address->setText(fieldStart(entry.value()->address, kAddressTypingLimit));
+    m_status->setText(QStringLiteral("　選択しました。"));
 }
 
 void AddressBookWindow::pasteAddress() {
-    Text4->setText(QGuiApplication::clipboard()->text());
+    m_address->setText(QGuiApplication::clipboard()->text());
 }
 
 void AddressBookWindow::insertName() {
-    if (Text4->text().isEmpty()) {
+    if (m_address->text().isEmpty()) {
         ui::tell(this, ui::Say::kNoAddressTyped);
         return;
     }
-    if (Text50->text().isEmpty()) {
+    if (m_cardName->text().isEmpty()) {
         ui::tell(this, ui::Say::kNoCardTyped);
         return;
     }
-    const QString address = fromUtf8(std::string(text::stripSpaces(Text4->text().toStdString())));
-    const QString named = Text50->text() + QStringLiteral("<") + address + QStringLiteral(">");
+    const QString address =
+        fromUtf8(std::string(text::stripSpaces(m_address->text().toStdString())));
+    const QString named = m_cardName->text() + QStringLiteral("<") + address + QStringLiteral(">");
     // Registering would cut the address to its field (dropping the ">").
     if (text::toCp932(named.toStdString()).size() > kAddressFieldBytes) {
         ui::tell(this, ui::Say::kCardTooLong, {QString::number(kAddressFieldBytes)});
         return;
     }
-    Text4->setText(named);
+    m_address->setText(named);
 }
 
 void AddressBookWindow::deleteSelected() {
-    Label7->setText(QStringLiteral(" "));
+    m_status->setText(QStringLiteral(" "));
     const bool yes = ui::tell(this, ui::Say::kAddressDeleteQuestion);
     AddressBookFile book(dataFolder());
-    const int row = List1->currentRow();
-    if (yes && row >= 0 && !List1->selectedItems().isEmpty()) {
+    const int row = m_entries->currentRow();
+    if (yes && row >= 0 && !m_entries->selectedItems().isEmpty()) {
         // A delete that fails or is refused (a torn book, a leftover
         // temporary file) leaves the entry as it was.
         if (Status deleted = book.deleteEntry(m_recordNumbers[static_cast<std::size_t>(row)]);
             !deleted) {
             ui::tell(this, ui::Say::kAddressNotDeleted, {}, fromUtf8(deleted.message()));
         } else {
-            Label7->setText(QStringLiteral("削除が完了しました"));
+            m_status->setText(QStringLiteral("削除が完了しました"));
         }
         loadList();
         return;

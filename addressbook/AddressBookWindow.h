@@ -58,17 +58,17 @@ class AddressBookWindow : public QWidget {
     settings::ProgramFolder m_folder;
     std::vector<int> m_recordNumbers;
 
-    QLineEdit* Text2 = nullptr;
-    QLineEdit* Text4 = nullptr;
-    QLineEdit* Text50 = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command38 = nullptr;
-    ui::ActiveLabel* Label5 = nullptr;
-    ui::ActiveLabel* Label6 = nullptr;
-    QListWidget* List1 = nullptr;
-    QLineEdit* Text3 = nullptr;
-    QLabel* Label7 = nullptr;
-    QPlainTextEdit* Text5 = nullptr;
+    QLineEdit* m_name = nullptr;
+    QLineEdit* m_address = nullptr;
+    QLineEdit* m_cardName = nullptr;
+    QPushButton* m_pasteAddress = nullptr;
+    QPushButton* m_insertCardName = nullptr;
+    ui::ActiveLabel* m_register = nullptr;
+    ui::ActiveLabel* m_delete = nullptr;
+    QListWidget* m_entries = nullptr;
+    QLineEdit* m_count = nullptr;
+    QLabel* m_status = nullptr;
+    QPlainTextEdit* m_helpBox = nullptr;
 };
 
 }  // namespace qf::addressbook

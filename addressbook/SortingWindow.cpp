@@ -100,10 +100,10 @@ void SortingWindow::buildControls() {
         connect(paste, &QPushButton::clicked, this,
                 [address] { address->setText(oneLine(QGuiApplication::clipboard()->text())); });
     }
-    Command1 = new QPushButton(QStringLiteral("登録"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    placeInTwips(Command1, kRegisterButton);
-    connect(Command1, &QPushButton::clicked, this, &SortingWindow::registerAll);
+    m_register = new QPushButton(QStringLiteral("登録"), this);
+    m_register->setObjectName(QStringLiteral("Command1"));
+    placeInTwips(m_register, kRegisterButton);
+    connect(m_register, &QPushButton::clicked, this, &SortingWindow::registerAll);
 }
 
 void SortingWindow::buildGuidance() {
@@ -147,9 +147,9 @@ Status SortingWindow::writeAll() {
 }
 
 void SortingWindow::registerAll() {
-    Command1->setEnabled(false);
+    m_register->setEnabled(false);
     if (Status written = writeAll(); !written) {
-        Command1->setEnabled(true);  // the values are still here: try again
+        m_register->setEnabled(true);  // the values are still here: try again
         ui::tell(this, ui::Say::kSortingNotWritten, {}, QString::fromStdString(written.message()));
     }
 }
@@ -158,7 +158,7 @@ void SortingWindow::closeEvent(QCloseEvent* event) {
     // Every close by the user saves the ten boxes, whether or not "登録" was
     // pressed; the program's end saves nothing. A failed save keeps the
     // window and its values unless the user lets go.
-    Command1->setEnabled(false);
+    m_register->setEnabled(false);
     if (m_env != nullptr && m_env->shuttingDown()) {
         QWidget::closeEvent(event);
         return;
@@ -166,7 +166,7 @@ void SortingWindow::closeEvent(QCloseEvent* event) {
     if (Status written = writeAll(); !written) {
         if (!ui::tell(this, ui::Say::kSortingNotWrittenClose, {},
                       QString::fromStdString(written.message()))) {
-            Command1->setEnabled(true);
+            m_register->setEnabled(true);
             event->ignore();
             return;
         }

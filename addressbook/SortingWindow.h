@@ -44,7 +44,7 @@ class SortingWindow : public QWidget {
     settings::ProgramFolder m_folder;
     ui::WindowEnvironment* m_env = nullptr;       // none for a window of its own
     std::array<QLineEdit*, kBoxCount> m_boxes{};  // m_boxes[N - 1] is TextN
-    QPushButton* Command1 = nullptr;
+    QPushButton* m_register = nullptr;
 };
 
 }  // namespace qf::addressbook

@@ -21,13 +21,13 @@ using ui::twipsToPixels;
 namespace qf::app::mainlayout {
 
 inline constexpr TwipsRect kClient{0, 0, 10800, 5400};
-inline constexpr TwipsRect kBanner{0, 0, 10800, 900};       // Image1
-inline constexpr TwipsRect kSearch{7620, 150, 900, 360};    // Label24
-inline constexpr TwipsRect kHomePage{8640, 150, 900, 360};  // Label22
-inline constexpr TwipsRect kMinimise{9660, 150, 900, 360};  // Label23
-inline constexpr TwipsRect kVersion{8640, 570, 1920, 270};  // Label21
+inline constexpr TwipsRect kBanner{0, 0, 10800, 900};       // m_banner
+inline constexpr TwipsRect kSearch{7620, 150, 900, 360};    // m_searchButton
+inline constexpr TwipsRect kHomePage{8640, 150, 900, 360};  // m_homePageButton
+inline constexpr TwipsRect kMinimise{9660, 150, 900, 360};  // m_minimiseButton
+inline constexpr TwipsRect kVersion{8640, 570, 1920, 270};  // m_version
 
-// Scrolling pictures: Image17 climbs, Image18 falls, 13 stops 240 twips apart.
+// Scrolling pictures: m_risingPicture climbs, m_fallingPicture falls, 13 stops 240 twips apart.
 inline constexpr int kSlideSteps = 13;
 inline constexpr int kSlideStepTwips = 240;
 inline constexpr int kSlidePictureTwips = 480;
@@ -53,10 +53,10 @@ constexpr TwipsRect buttonCaption(int row, int column) {
 }
 
 // Raw text of the mail being received, and the no-new-mail notice over it.
-inline constexpr TwipsRect kRawText{1620, 3780, 5340, 720};  // Text19
-inline constexpr TwipsRect kNotice{2520, 3930, 3540, 420};   // Text20
+inline constexpr TwipsRect kRawText{1620, 3780, 5340, 720};  // m_rawText
+inline constexpr TwipsRect kNotice{2520, 3930, 3540, 420};   // m_noNewMailNotice
 
-// Box table on its panel picture (Image14).
+// Box table on its panel picture (m_boxPanel).
 inline constexpr TwipsRect kBoxPanel{7200, 1020, 3480, 3480};
 inline constexpr int kBoxRows = 6;
 inline constexpr int kBoxRowTop = 1500;
@@ -86,8 +86,8 @@ constexpr TwipsRect boxNew(int row) {
     return {kNewColumn, boxRowTop(row) + 45, kCounterWidth, 330};
 }
 
-inline constexpr TwipsRect kHelpBar{180, 4680, 7560, 360};  // Label10
-inline constexpr TwipsRect kClock{7920, 4680, 2760, 360};   // Text18
+inline constexpr TwipsRect kHelpBar{180, 4680, 7560, 360};  // m_helpBar
+inline constexpr TwipsRect kClock{7920, 4680, 2760, 360};   // m_clock
 
 // The settings window opens this far right of and below the main window's corner.
 inline constexpr int kSettingsOffsetX = 7500;

@@ -86,18 +86,19 @@ MainWindow::MainWindow(Application& app) : m_app(app) {
     // The timers are controls of the window like the others: named, and its
     // children, so they can be found by name. A member child leaves the
     // parent's list when it is destroyed, before the window deletes children.
-    const std::tuple<QTimer*, const char16_t*, int> timers[] = {
-        {&Timer1, u"Timer1", 100}, {&Timer2, u"Timer2", 100}, {&Timer3, u"Timer3", 1000}};
+    const std::tuple<QTimer*, const char16_t*, int> timers[] = {{&m_risingTimer, u"Timer1", 100},
+                                                                {&m_fallingTimer, u"Timer2", 100},
+                                                                {&m_clockTimer, u"Timer3", 1000}};
     for (const auto& [timer, name, intervalMs] : timers) {
         timer->setParent(this);
         timer->setObjectName(QString::fromUtf16(name));
         timer->setInterval(intervalMs);
     }
-    connect(&Timer1, &QTimer::timeout, this,
-            [this] { slideOneStep(*Image17, layout::kRisingTops, m_risingStep); });
-    connect(&Timer2, &QTimer::timeout, this,
-            [this] { slideOneStep(*Image18, layout::kFallingTops, m_fallingStep); });
-    connect(&Timer3, &QTimer::timeout, this, &MainWindow::showClock);
+    connect(&m_risingTimer, &QTimer::timeout, this,
+            [this] { slideOneStep(*m_risingPicture, layout::kRisingTops, m_risingStep); });
+    connect(&m_fallingTimer, &QTimer::timeout, this,
+            [this] { slideOneStep(*m_fallingPicture, layout::kFallingTops, m_fallingStep); });
+    connect(&m_clockTimer, &QTimer::timeout, this, &MainWindow::showClock);
     showClock();
 }
 
@@ -114,27 +115,30 @@ void MainWindow::createControls() {
             "  color: #48604c; }")
             .arg(kWindowColour));
 
-    Image1 = newLabel(this, QStringLiteral("Image1"), layout::kBanner);
-    Image1->showPicture(picture(QStringLiteral("Title.gif")));
-    Label22 = newLabel(this, QStringLiteral("Label22"), layout::kHomePage, QStringLiteral("  HP"));
-    Label23 = newLabel(this, QStringLiteral("Label23"), layout::kMinimise, QStringLiteral("Small"));
-    Label24 = newLabel(this, QStringLiteral("Label24"), layout::kSearch, QStringLiteral("検索"));
-    for (ActiveLabel* small : {Label22, Label23, Label24}) {
+    m_banner = newLabel(this, QStringLiteral("Image1"), layout::kBanner);
+    m_banner->showPicture(picture(QStringLiteral("Title.gif")));
+    m_homePageButton =
+        newLabel(this, QStringLiteral("Label22"), layout::kHomePage, QStringLiteral("  HP"));
+    m_minimiseButton =
+        newLabel(this, QStringLiteral("Label23"), layout::kMinimise, QStringLiteral("Small"));
+    m_searchButton =
+        newLabel(this, QStringLiteral("Label24"), layout::kSearch, QStringLiteral("検索"));
+    for (ActiveLabel* small : {m_homePageButton, m_minimiseButton, m_searchButton}) {
         small->setAlignment(Qt::AlignCenter);
         small->setCursor(Qt::PointingHandCursor);
         small->setStyleSheet(QStringLiteral(
             "color: white; border: 1px solid #d9c27a; border-radius: 4px; font-weight: bold;"));
     }
-    Label21 = new QLabel(QStringLiteral("Ver 1.55"), this);
-    Label21->setObjectName(QStringLiteral("Label21"));
-    Label21->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label21->setStyleSheet(QStringLiteral("color: #d9e8d0; font-size: 8pt;"));
-    place(*Label21, layout::kVersion);
+    m_version = new QLabel(QStringLiteral("Ver 1.55"), this);
+    m_version->setObjectName(QStringLiteral("Label21"));
+    m_version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_version->setStyleSheet(QStringLiteral("color: #d9e8d0; font-size: 8pt;"));
+    place(*m_version, layout::kVersion);
 
-    Image17 = newLabel(this, QStringLiteral("Image17"), layout::kRisingPicture);
-    Image17->showPicture(picture(QStringLiteral("Rising.gif")));
-    Image18 = newLabel(this, QStringLiteral("Image18"), layout::kFallingPicture);
-    Image18->showPicture(picture(QStringLiteral("Falling.gif")));
+    m_risingPicture = newLabel(this, QStringLiteral("Image17"), layout::kRisingPicture);
+    m_risingPicture->showPicture(picture(QStringLiteral("Rising.gif")));
+    m_fallingPicture = newLabel(this, QStringLiteral("Image18"), layout::kFallingPicture);
+    m_fallingPicture->showPicture(picture(QStringLiteral("Falling.gif")));
 
     createButtons();
     createBoxTable();
@@ -151,14 +155,14 @@ void MainWindow::createButtons() {
         const char16_t* picture;
     };
     const ButtonParts buttons[2][4] = {
-        {{&Label5, &Image3, u"Label5", u"Image3", u"N", u"Botan1.gif"},
-         {&Label6, &Image2, u"Label6", u"Image2", u"R", u"Botan2.gif"},
-         {&Label8, &Image10, u"Label8", u"Image10", u"S", u"Botan4.gif"},
-         {&Label15, &Image11, u"Label15", u"Image11", u"K", u"Botan5.gif"}},
-        {{&Label16, &Image4, u"Label16", u"Image4", u"Ad", u"Botan3.gif"},
-         {&Label17, &Image15, u"Label17", u"Image15", u"D", u"Botan6.gif"},
-         {&Label18, &Image13, u"Label18", u"Image13", u"At", u"Botan7.gif"},
-         {&Label19, &Image12, u"Label19", u"Image12", u"O", u"Botan8.gif"}},
+        {{&m_newButton, &m_newPicture, u"Label5", u"Image3", u"N", u"Botan1.gif"},
+         {&m_receiveButton, &m_receivePicture, u"Label6", u"Image2", u"R", u"Botan2.gif"},
+         {&m_sentButton, &m_sentPicture, u"Label8", u"Image10", u"S", u"Botan4.gif"},
+         {&m_keepButton, &m_keepPicture, u"Label15", u"Image11", u"K", u"Botan5.gif"}},
+        {{&m_addressButton, &m_addressPicture, u"Label16", u"Image4", u"Ad", u"Botan3.gif"},
+         {&m_divideButton, &m_dividePicture, u"Label17", u"Image15", u"D", u"Botan6.gif"},
+         {&m_attachButton, &m_attachPicture, u"Label18", u"Image13", u"At", u"Botan7.gif"},
+         {&m_settingsButton, &m_settingsPicture, u"Label19", u"Image12", u"O", u"Botan8.gif"}},
     };
     for (int row = 0; row < 2; ++row) {
         for (int column = 0; column < 4; ++column) {
@@ -182,8 +186,8 @@ void MainWindow::createButtons() {
 }
 
 void MainWindow::createBoxTable() {
-    Image14 = newLabel(this, QStringLiteral("Image14"), layout::kBoxPanel);
-    Image14->showPicture(picture(QStringLiteral("Panel.gif")));
+    m_boxPanel = newLabel(this, QStringLiteral("Image14"), layout::kBoxPanel);
+    m_boxPanel->showPicture(picture(QStringLiteral("Panel.gif")));
     const QString headingStyle = QStringLiteral("color: #1f5a29; font-weight: bold;");
     for (const auto& [text, rect] : {std::pair{QStringLiteral("累積"), layout::kTotalHeading},
                                      std::pair{QStringLiteral("新着"), layout::kNewHeading}}) {
@@ -205,12 +209,18 @@ void MainWindow::createBoxTable() {
         const char16_t* freshName;
     };
     const Names names[kReceivingBoxes] = {
-        {&Label3, &Text13, &Text1, &Text2, u"Label3", u"Text13", u"Text1", u"Text2"},
-        {&Label4, &Text14, &Text4, &Text3, u"Label4", u"Text14", u"Text4", u"Text3"},
-        {&Label9, &Text15, &Text6, &Text5, u"Label9", u"Text15", u"Text6", u"Text5"},
-        {&Label11, &Text16, &Text8, &Text7, u"Label11", u"Text16", u"Text8", u"Text7"},
-        {&Label12, &Text17, &Text10, &Text9, u"Label12", u"Text17", u"Text10", u"Text9"},
-        {&Label13, nullptr, &Text12, &Text11, u"Label13", nullptr, u"Text12", u"Text11"},
+        {&m_box1Caption, &m_box1Address, &m_box1Total, &m_box1New, u"Label3", u"Text13", u"Text1",
+         u"Text2"},
+        {&m_box2Caption, &m_box2Address, &m_box2Total, &m_box2New, u"Label4", u"Text14", u"Text4",
+         u"Text3"},
+        {&m_box3Caption, &m_box3Address, &m_box3Total, &m_box3New, u"Label9", u"Text15", u"Text6",
+         u"Text5"},
+        {&m_box4Caption, &m_box4Address, &m_box4Total, &m_box4New, u"Label11", u"Text16", u"Text8",
+         u"Text7"},
+        {&m_box5Caption, &m_box5Address, &m_box5Total, &m_box5New, u"Label12", u"Text17", u"Text10",
+         u"Text9"},
+        {&m_otherBoxCaption, nullptr, &m_otherBoxTotal, &m_otherBoxNew, u"Label13", nullptr,
+         u"Text12", u"Text11"},
     };
     for (int i = 0; i < kReceivingBoxes; ++i) {
         const Names& n = names[i];
@@ -233,48 +243,49 @@ void MainWindow::createBoxTable() {
         (*n.fresh)->setStyleSheet(QStringLiteral("color: #b5493d; font-weight: bold;"));
         m_rows[static_cast<std::size_t>(i)] = {*n.caption, address, *n.total, *n.fresh, {}, 0};
     }
-    Label13->setText(kOtherBoxCaption);
+    m_otherBoxCaption->setText(kOtherBoxCaption);
 }
 
 void MainWindow::createStatusArea() {
-    Text19 = new QPlainTextEdit(this);
-    Text19->setObjectName(QStringLiteral("Text19"));
-    Text19->setReadOnly(true);
-    Text19->setFocusPolicy(Qt::NoFocus);
-    Text19->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Text19->setPlaceholderText(kRawTextPlaceholder);
-    place(*Text19, layout::kRawText);
+    m_rawText = new QPlainTextEdit(this);
+    m_rawText->setObjectName(QStringLiteral("Text19"));
+    m_rawText->setReadOnly(true);
+    m_rawText->setFocusPolicy(Qt::NoFocus);
+    m_rawText->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_rawText->setPlaceholderText(kRawTextPlaceholder);
+    place(*m_rawText, layout::kRawText);
 
-    Text20 = newField(this, QStringLiteral("Text20"), layout::kNotice, Qt::AlignCenter);
-    Text20->setStyleSheet(QStringLiteral(
+    m_noNewMailNotice = newField(this, QStringLiteral("Text20"), layout::kNotice, Qt::AlignCenter);
+    m_noNewMailNotice->setStyleSheet(QStringLiteral(
         "background: #fff6d8; border: 1px solid #d9c27a; color: #b5493d; font-weight: bold;"));
 
-    Label10 = new QLabel(kWaitingText, this);
-    Label10->setObjectName(QStringLiteral("Label10"));
-    Label10->setStyleSheet(QStringLiteral(
+    m_helpBar = new QLabel(kWaitingText, this);
+    m_helpBar->setObjectName(QStringLiteral("Label10"));
+    m_helpBar->setStyleSheet(QStringLiteral(
         "background: #fbfdf8; border: 1px solid #9fbf9a; border-radius: 3px; padding: 0 6px;"
         "color: #1f3d25;"));
-    place(*Label10, layout::kHelpBar);
+    place(*m_helpBar, layout::kHelpBar);
 
-    Text18 = newField(this, QStringLiteral("Text18"), layout::kClock, Qt::AlignCenter);
+    m_clock = newField(this, QStringLiteral("Text18"), layout::kClock, Qt::AlignCenter);
 }
 
 void MainWindow::connectHelpTexts() {
     const std::pair<ActiveLabel*, QString> texts[] = {
-        {Label5, QStringLiteral("「New」メールの新規作成を行います。")},
-        {Label6, QStringLiteral("「Receive」新規メールの受信を行います。")},
-        {Label8, QStringLiteral("「Send」送信メールの履歴閲覧を行います。")},
-        {Label15, QStringLiteral("「Keep」保管箱の閲覧。")},
-        {Label16, QStringLiteral("「Address」メールアドレスの登録を行います。")},
-        {Label17, QStringLiteral("「Devide」分別用のアドレスを登録。")},
-        {Image15, QStringLiteral("「Divide」新着メール分別の為の登録を実行。")},
-        {Label18, QStringLiteral("「Attach to」添付ファイルの確認。")},
-        {Label19, QStringLiteral("「Other」ID,パスワードの設定を行います。")},
-        {Label22, QStringLiteral("「HP」Quillfernのホームページです。")},
-        {Label23, QStringLiteral("フォーム（メイン画面）の最小化を行います。")},
-        {Label24, QStringLiteral("「検索」全てのメールボックスからメールを探します。（Ctrl+F）")},
-        {Image1, QString()},
-        {Image14, QString()},
+        {m_newButton, QStringLiteral("「New」メールの新規作成を行います。")},
+        {m_receiveButton, QStringLiteral("「Receive」新規メールの受信を行います。")},
+        {m_sentButton, QStringLiteral("「Send」送信メールの履歴閲覧を行います。")},
+        {m_keepButton, QStringLiteral("「Keep」保管箱の閲覧。")},
+        {m_addressButton, QStringLiteral("「Address」メールアドレスの登録を行います。")},
+        {m_divideButton, QStringLiteral("「Devide」分別用のアドレスを登録。")},
+        {m_dividePicture, QStringLiteral("「Divide」新着メール分別の為の登録を実行。")},
+        {m_attachButton, QStringLiteral("「Attach to」添付ファイルの確認。")},
+        {m_settingsButton, QStringLiteral("「Other」ID,パスワードの設定を行います。")},
+        {m_homePageButton, QStringLiteral("「HP」Quillfernのホームページです。")},
+        {m_minimiseButton, QStringLiteral("フォーム（メイン画面）の最小化を行います。")},
+        {m_searchButton,
+         QStringLiteral("「検索」全てのメールボックスからメールを探します。（Ctrl+F）")},
+        {m_banner, QString()},
+        {m_boxPanel, QString()},
     };
     for (const auto& [control, text] : texts) {
         connect(control, &ActiveLabel::hovered, this, [this, text] { showHelpText(text); });
@@ -291,24 +302,30 @@ void MainWindow::connectButtons() {
         connect(face, &ActiveLabel::clicked, this, press);
         face->setFocusPolicy(Qt::NoFocus);  // the caption on it is the keyboard's stop
     };
-    button(Label5, Image3, QStringLiteral("Botan1.gif"), [this] { m_actions.compose(); });
-    button(Label6, Image2, QStringLiteral("Botan2.gif"), [this] { m_actions.receive(); });
-    button(Label16, Image4, QStringLiteral("Botan3.gif"), [this] { m_actions.addressBook(); });
-    button(Label17, Image15, QStringLiteral("Botan6.gif"),
+    button(m_newButton, m_newPicture, QStringLiteral("Botan1.gif"),
+           [this] { m_actions.compose(); });
+    button(m_receiveButton, m_receivePicture, QStringLiteral("Botan2.gif"),
+           [this] { m_actions.receive(); });
+    button(m_addressButton, m_addressPicture, QStringLiteral("Botan3.gif"),
+           [this] { m_actions.addressBook(); });
+    button(m_divideButton, m_dividePicture, QStringLiteral("Botan6.gif"),
            [this] { m_actions.sortingRegistration(); });
-    button(Label18, Image13, QStringLiteral("Botan7.gif"), [this] { m_actions.attachments(); });
-    button(Label19, Image12, QStringLiteral("Botan8.gif"), [this] { m_actions.settings(); });
-    button(Label8, Image10, QStringLiteral("Botan4.gif"),
+    button(m_attachButton, m_attachPicture, QStringLiteral("Botan7.gif"),
+           [this] { m_actions.attachments(); });
+    button(m_settingsButton, m_settingsPicture, QStringLiteral("Botan8.gif"),
+           [this] { m_actions.settings(); });
+    button(m_sentButton, m_sentPicture, QStringLiteral("Botan4.gif"),
            [this] { m_actions.openBox(kSendHistoryBox); });
-    button(Label15, Image11, QStringLiteral("Botan5.gif"), [this] { m_actions.openBox(kKeepBox); });
+    button(m_keepButton, m_keepPicture, QStringLiteral("Botan5.gif"),
+           [this] { m_actions.openBox(kKeepBox); });
 
     for (int box = 1; box <= kReceivingBoxes; ++box) {
         connect(row(box).caption, &ActiveLabel::clicked, this,
                 [this, box] { m_actions.openBox(box); });
     }
-    connect(Label22, &ActiveLabel::clicked, this, [this] { m_actions.homePage(); });
-    connect(Label23, &ActiveLabel::clicked, this, &QWidget::showMinimized);
-    connect(Label24, &ActiveLabel::clicked, this, [this] { m_actions.search(); });
+    connect(m_homePageButton, &ActiveLabel::clicked, this, [this] { m_actions.homePage(); });
+    connect(m_minimiseButton, &ActiveLabel::clicked, this, &QWidget::showMinimized);
+    connect(m_searchButton, &ActiveLabel::clicked, this, [this] { m_actions.search(); });
     auto* find = new QShortcut(QKeySequence::Find, this);
     connect(find, &QShortcut::activated, this, [this] { m_actions.search(); });
     setKeyboardOrder();
@@ -317,27 +334,29 @@ void MainWindow::connectButtons() {
 // Tab goes through the picture buttons row by row, then the boxes, then
 // the two small buttons of the banner; the window opens on New.
 void MainWindow::setKeyboardOrder() {
-    QWidget* const order[] = {Label5,  Label6,  Label8,  Label15, Label16, Label17,
-                              Label18, Label19, Label3,  Label4,  Label9,  Label11,
-                              Label12, Label13, Label24, Label22, Label23};
+    QWidget* const order[] = {m_newButton,     m_receiveButton,   m_sentButton,   m_keepButton,
+                              m_addressButton, m_divideButton,    m_attachButton, m_settingsButton,
+                              m_box1Caption,   m_box2Caption,     m_box3Caption,  m_box4Caption,
+                              m_box5Caption,   m_otherBoxCaption, m_searchButton, m_homePageButton,
+                              m_minimiseButton};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
-    Label5->setFocus();
+    m_newButton->setFocus();
 }
 
 void MainWindow::load() {
     const settings::ProgramFolder& folder = m_app.folder();
     reloadRegistrations();
-    Text20->hide();
+    m_noNewMailNotice->hide();
     showBoxCounts();
     m_app.held().server = settings::readServerSettings(folder.serverSettingsFile());
     m_dialogFolder = QDir::currentPath();
     transport::NMailInitializeWinSock();
     transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
-    Timer1.start();
-    Timer2.start();
-    Timer3.start();
+    m_risingTimer.start();
+    m_fallingTimer.start();
+    m_clockTimer.start();
     if (m_app.held().server.pop3.empty()) {
         m_app.showForm<settings::ServerSettingsWindow>();
     }
@@ -383,38 +402,38 @@ void MainWindow::showBoxCounts() {
 }
 
 void MainWindow::showClock() {
-    Text18->setText(localClockText(QDateTime::currentDateTime()));
+    m_clock->setText(localClockText(QDateTime::currentDateTime()));
 }
 
 QString MainWindow::clockText() const {
-    return Text18->text();
+    return m_clock->text();
 }
 
 void MainWindow::showHelpText(const QString& text) {
-    Label10->setText(text);
+    m_helpBar->setText(text);
 }
 
 void MainWindow::showProgress(const QString& text) {
     showHelpText(text);
-    Label10->repaint();
+    m_helpBar->repaint();
 }
 
 void MainWindow::showRawText(const QString& text) {
-    Text19->setPlainText(text);
-    Text19->repaint();
+    m_rawText->setPlainText(text);
+    m_rawText->repaint();
 }
 
 // The notice lies on the raw-text field; its placeholder steps aside
 // meanwhile, so the two texts are not drawn over each other.
 void MainWindow::showNoNewMailNotice(const QString& notice) {
-    Text19->setPlaceholderText(QString());
-    Text20->show();
-    Text20->setText(notice);
+    m_rawText->setPlaceholderText(QString());
+    m_noNewMailNotice->show();
+    m_noNewMailNotice->setText(notice);
 }
 
 void MainWindow::endNoNewMailNotice() {
-    Text20->hide();
-    Text19->setPlaceholderText(kRawTextPlaceholder);
+    m_noNewMailNotice->hide();
+    m_rawText->setPlaceholderText(kRawTextPlaceholder);
 }
 
 // Each tick moves the picture to its next stop and holds it there until the
@@ -487,9 +506,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    Timer1.stop();
-    Timer2.stop();
-    Timer3.stop();
+    m_risingTimer.stop();
+    m_fallingTimer.stop();
+    m_clockTimer.stop();
     transport::NMailEndWinSock();
     event->accept();
     emit closing();

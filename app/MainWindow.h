@@ -73,10 +73,10 @@ class MainWindow : public QWidget, public ui::MainWindowIntents {
 
     // What other windows may ask (ui::MainWindowIntents).
     QWidget& window() override { return *this; }
-    void showHelpText(const QString& text) override;  // Label10
+    void showHelpText(const QString& text) override;  // m_helpBar
     void showProgress(const QString& text) override;
-    void showRawText(const QString& text) override;            // Text19
-    void showNoNewMailNotice(const QString& notice) override;  // Text20
+    void showRawText(const QString& text) override;            // m_rawText
+    void showNoNewMailNotice(const QString& notice) override;  // m_noNewMailNotice
     void endNoNewMailNotice() override;
     void countNewMail(int box) override;
     void addNewToTotal(int box) override;
@@ -108,34 +108,37 @@ class MainWindow : public QWidget, public ui::MainWindowIntents {
 
     // Controls, by their given names (also their objectName()s, by which
     // tests find them).
-    QLabel* Label10 = nullptr;                           // help bar
-    ActiveLabel *Label5 = nullptr, *Image3 = nullptr;    // New
-    ActiveLabel *Label6 = nullptr, *Image2 = nullptr;    // Receive
-    ActiveLabel *Label8 = nullptr, *Image10 = nullptr;   // Send (send history)
-    ActiveLabel *Label15 = nullptr, *Image11 = nullptr;  // Keep (keep box)
-    ActiveLabel *Label16 = nullptr, *Image4 = nullptr;   // Address
-    ActiveLabel *Label17 = nullptr, *Image15 = nullptr;  // Divide
-    ActiveLabel *Label18 = nullptr, *Image13 = nullptr;  // Attach
-    ActiveLabel *Label19 = nullptr, *Image12 = nullptr;  // Other
-    ActiveLabel *Label22 = nullptr, *Label23 = nullptr;  // home page, minimise
-    ActiveLabel* Label24 = nullptr;                      // search
-    ActiveLabel *Label3 = nullptr, *Label4 = nullptr, *Label9 = nullptr, *Label11 = nullptr,
-                *Label12 = nullptr, *Label13 = nullptr;  // box captions
-    ActiveLabel *Image1 = nullptr, *Image14 = nullptr;   // title, panel
-    ActiveLabel *Image17 = nullptr, *Image18 = nullptr;  // scrolling pictures
-    QLabel* Label21 = nullptr;                           // version
-    QLineEdit *Text1 = nullptr, *Text2 = nullptr, *Text3 = nullptr, *Text4 = nullptr,
-              *Text5 = nullptr, *Text6 = nullptr, *Text7 = nullptr, *Text8 = nullptr,
-              *Text9 = nullptr, *Text10 = nullptr, *Text11 = nullptr,
-              *Text12 = nullptr;  // counters
-    QLineEdit *Text13 = nullptr, *Text14 = nullptr, *Text15 = nullptr, *Text16 = nullptr,
-              *Text17 = nullptr;       // registered senders
-    QLineEdit* Text18 = nullptr;       // clock
-    QPlainTextEdit* Text19 = nullptr;  // raw text of the mail being received
-    QLineEdit* Text20 = nullptr;       // no-new-mail notice
-    QTimer Timer1;                     // Image17 climbs, a stop a tick
-    QTimer Timer2;                     // Image18 falls, a stop a tick
-    QTimer Timer3;                     // clock
+    QLabel* m_helpBar = nullptr;                                            // help bar
+    ActiveLabel *m_newButton = nullptr, *m_newPicture = nullptr;            // New
+    ActiveLabel *m_receiveButton = nullptr, *m_receivePicture = nullptr;    // Receive
+    ActiveLabel *m_sentButton = nullptr, *m_sentPicture = nullptr;          // Send (send history)
+    ActiveLabel *m_keepButton = nullptr, *m_keepPicture = nullptr;          // Keep (keep box)
+    ActiveLabel *m_addressButton = nullptr, *m_addressPicture = nullptr;    // Address
+    ActiveLabel *m_divideButton = nullptr, *m_dividePicture = nullptr;      // Divide
+    ActiveLabel *m_attachButton = nullptr, *m_attachPicture = nullptr;      // Attach
+    ActiveLabel *m_settingsButton = nullptr, *m_settingsPicture = nullptr;  // Other
+    ActiveLabel *m_homePageButton = nullptr, *m_minimiseButton = nullptr;   // home page, minimise
+    ActiveLabel* m_searchButton = nullptr;                                  // search
+    ActiveLabel *m_box1Caption = nullptr, *m_box2Caption = nullptr, *m_box3Caption = nullptr,
+                *m_box4Caption = nullptr, *m_box5Caption = nullptr,
+                *m_otherBoxCaption = nullptr;                             // box captions
+    ActiveLabel *m_banner = nullptr, *m_boxPanel = nullptr;               // title, panel
+    ActiveLabel *m_risingPicture = nullptr, *m_fallingPicture = nullptr;  // scrolling pictures
+    QLabel* m_version = nullptr;                                          // version
+    QLineEdit *m_box1Total = nullptr, *m_box1New = nullptr, *m_box2New = nullptr,
+              *m_box2Total = nullptr, *m_box3New = nullptr, *m_box3Total = nullptr,
+              *m_box4New = nullptr, *m_box4Total = nullptr, *m_box5New = nullptr,
+              *m_box5Total = nullptr, *m_otherBoxNew = nullptr,
+              *m_otherBoxTotal = nullptr;  // counters
+    QLineEdit *m_box1Address = nullptr, *m_box2Address = nullptr, *m_box3Address = nullptr,
+              *m_box4Address = nullptr,
+              *m_box5Address = nullptr;      // registered senders
+    QLineEdit* m_clock = nullptr;            // clock
+    QPlainTextEdit* m_rawText = nullptr;     // raw text of the mail being received
+    QLineEdit* m_noNewMailNotice = nullptr;  // no-new-mail notice
+    QTimer m_risingTimer;                    // m_risingPicture climbs, a stop a tick
+    QTimer m_fallingTimer;                   // m_fallingPicture falls, a stop a tick
+    QTimer m_clockTimer;                     // clock
 
     void createControls();
     void createButtons();

@@ -16,21 +16,21 @@ namespace qf::app {
 SettingsMenu::SettingsMenu(ui::WindowEnvironment& env) {
     setObjectName(QStringLiteral("SettingsMenu"));
     setWindowTitle(QStringLiteral("設定"));
-    Command1 = new QPushButton(QStringLiteral("ID/PASS"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command2 = new QPushButton(QStringLiteral("POPサーバー"), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
+    m_accountButton = new QPushButton(QStringLiteral("ID/PASS"), this);
+    m_accountButton->setObjectName(QStringLiteral("Command1"));
+    m_serverButton = new QPushButton(QStringLiteral("POPサーバー"), this);
+    m_serverButton->setObjectName(QStringLiteral("Command2"));
     Command3 = new QPushButton(QStringLiteral("ログイン方式"), this);
     Command3->setObjectName(QStringLiteral("Command3"));
     auto* buttons = new QVBoxLayout(this);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
+    buttons->addWidget(m_accountButton);
+    buttons->addWidget(m_serverButton);
     buttons->addWidget(Command3);
     setFixedWidth(twipsToPixels(3000));
 
-    connect(Command1, &QPushButton::clicked, this,
+    connect(m_accountButton, &QPushButton::clicked, this,
             [&env] { env.showForm<settings::AccountWindow>(); });
-    connect(Command2, &QPushButton::clicked, this,
+    connect(m_serverButton, &QPushButton::clicked, this,
             [&env] { env.showForm<settings::ServerSettingsWindow>(); });
     connect(Command3, &QPushButton::clicked, this, [&env] { env.showForm<auth::SignInWindow>(); });
     // Return presses the button at the keyboard; Esc closes the menu.

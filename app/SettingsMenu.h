@@ -18,9 +18,9 @@ class SettingsMenu : public QWidget {
   public:
     explicit SettingsMenu(ui::WindowEnvironment& env);
 
-    QPushButton* Command1;  // "ID/PASS"
-    QPushButton* Command2;  // "POPサーバー"
-    QPushButton* Command3;  // "ログイン方式"
+    QPushButton* m_accountButton;  // "ID/PASS"
+    QPushButton* m_serverButton;   // "POPサーバー"
+    QPushButton* Command3;         // "ログイン方式"
 };
 
 }  // namespace qf::app

@@ -32,9 +32,9 @@ class SettingsMenuTest : public QObject {
 
         started.app->existingForm<settings::ServerSettingsWindow>()->close();
         flushClosedWindows();
-        QTest::mouseClick(settings.Command2, Qt::LeftButton);
+        QTest::mouseClick(settings.m_serverButton, Qt::LeftButton);
         QVERIFY(started.app->existingForm<settings::ServerSettingsWindow>() != nullptr);
-        QTest::mouseClick(settings.Command1, Qt::LeftButton);
+        QTest::mouseClick(settings.m_accountButton, Qt::LeftButton);
         auto* account = started.app->existingForm<settings::AccountWindow>();
         QVERIFY(account != nullptr);
         QVERIFY(account->isVisible());

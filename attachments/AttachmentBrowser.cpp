@@ -51,7 +51,7 @@ constexpr TwipsRect kBrowserFrame{3960, 2820, 8520, 5700};
 constexpr int kNameLeft = 4200;
 constexpr int kNameWidth = 2400;
 constexpr int kNameHeight = 360;
-// A File1 row's name as the file system holds it.
+// A m_fileList row's name as the file system holds it.
 constexpr int kFileNameRole = Qt::UserRole;
 
 using ui::fromUtf8;
@@ -100,39 +100,39 @@ AttachmentBrowser::AttachmentBrowser(const QString& startFolder, QWidget* parent
     // Opening: the timer, the explanation hidden and then shown by one press,
     // the lists at the start folder (where received attachments land) and
     // its drive.
-    Timer1->start();
-    Text3->hide();
+    m_nameTimer->start();
+    m_explanationText->hide();
     pressExplanation();
     const QString drive = QStorageInfo(startFolder).rootPath();
     fillDrives();
-    const int driveRow = Drive1->findData(drive);
+    const int driveRow = m_driveList->findData(drive);
     if (driveRow >= 0) {
-        Drive1->setCurrentIndex(driveRow);
+        m_driveList->setCurrentIndex(driveRow);
     }
     m_folders->setRootPath(drive);
-    Dir1->setRootIndex(m_folders->index(drive));
+    m_folderTree->setRootIndex(m_folders->index(drive));
     showFolderInTree(startFolder);
     listFiles(startFolder);
 }
 
 void AttachmentBrowser::buildControls() {
-    Drive1 = new QComboBox(this);
-    Drive1->setObjectName(QStringLiteral("Drive1"));
-    placeInTwips(Drive1, kDriveList);
-    connect(Drive1, &QComboBox::activated, this,
-            [this](int row) { chooseDrive(Drive1->itemData(row).toString()); });
+    m_driveList = new QComboBox(this);
+    m_driveList->setObjectName(QStringLiteral("Drive1"));
+    placeInTwips(m_driveList, kDriveList);
+    connect(m_driveList, &QComboBox::activated, this,
+            [this](int row) { chooseDrive(m_driveList->itemData(row).toString()); });
 
     m_folders = new QFileSystemModel(this);
     m_folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-    Dir1 = new QTreeView(this);
-    Dir1->setObjectName(QStringLiteral("Dir1"));
-    Dir1->setModel(m_folders);
-    Dir1->setHeaderHidden(true);
+    m_folderTree = new QTreeView(this);
+    m_folderTree->setObjectName(QStringLiteral("Dir1"));
+    m_folderTree->setModel(m_folders);
+    m_folderTree->setHeaderHidden(true);
     for (int column = 1; column < m_folders->columnCount(); ++column) {
-        Dir1->hideColumn(column);
+        m_folderTree->hideColumn(column);
     }
-    placeInTwips(Dir1, kFolderList);
-    connect(Dir1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+    placeInTwips(m_folderTree, kFolderList);
+    connect(m_folderTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &AttachmentBrowser::folderSelected);
     // The model reads folders in the background, adds their rows in batches
     // and sorts them afterwards, each time moving the rows under the marked
@@ -144,7 +144,7 @@ void AttachmentBrowser::buildControls() {
     connect(m_keepInView, &QTimer::timeout, this, [this] {
         const QModelIndex marked = m_folders->index(m_treeFolder);
         if (marked.isValid()) {
-            Dir1->scrollTo(marked, QAbstractItemView::PositionAtCenter);
+            m_folderTree->scrollTo(marked, QAbstractItemView::PositionAtCenter);
         }
     });
     const auto follow = [this] {
@@ -155,38 +155,38 @@ void AttachmentBrowser::buildControls() {
     connect(m_folders, &QFileSystemModel::rowsInserted, this, follow);
     connect(m_folders, &QFileSystemModel::layoutChanged, this, follow);
     connect(m_folders, &QFileSystemModel::directoryLoaded, this, follow);
-    Dir1->viewport()->installEventFilter(this);
-    Dir1->installEventFilter(this);
+    m_folderTree->viewport()->installEventFilter(this);
+    m_folderTree->installEventFilter(this);
 
-    File1 = new QListWidget(this);
-    File1->setObjectName(QStringLiteral("File1"));
-    placeInTwips(File1, kFileList);
-    connect(File1, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { chooseFile(File1->row(item)); });
-    File1->installEventFilter(this);
+    m_fileList = new QListWidget(this);
+    m_fileList->setObjectName(QStringLiteral("File1"));
+    placeInTwips(m_fileList, kFileList);
+    connect(m_fileList, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { chooseFile(m_fileList->row(item)); });
+    m_fileList->installEventFilter(this);
 
     auto* countLabel = new QLabel(QStringLiteral("ファイル数"), this);
     placeInTwips(countLabel, kCountLabel);
-    Text1 = new QLineEdit(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setReadOnly(true);
-    placeInTwips(Text1, kCountBox);
+    m_fileCount = new QLineEdit(this);
+    m_fileCount->setObjectName(QStringLiteral("Text1"));
+    m_fileCount->setReadOnly(true);
+    placeInTwips(m_fileCount, kCountBox);
 
-    Command1 = new QPushButton(QStringLiteral("説明"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    placeInTwips(Command1, kExplainButton);
-    connect(Command1, &QPushButton::clicked, this, &AttachmentBrowser::pressExplanation);
+    m_explanationButton = new QPushButton(QStringLiteral("説明"), this);
+    m_explanationButton->setObjectName(QStringLiteral("Command1"));
+    placeInTwips(m_explanationButton, kExplainButton);
+    connect(m_explanationButton, &QPushButton::clicked, this, &AttachmentBrowser::pressExplanation);
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setFrameShape(QFrame::StyledPanel);
-    Image1->setAlignment(Qt::AlignCenter);
-    placeInTwips(Image1, kPictureFrame);
+    m_picture = new QLabel(this);
+    m_picture->setObjectName(QStringLiteral("Image1"));
+    m_picture->setFrameShape(QFrame::StyledPanel);
+    m_picture->setAlignment(Qt::AlignCenter);
+    placeInTwips(m_picture, kPictureFrame);
 
-    Text2 = new QLineEdit(this);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setReadOnly(true);
-    placeInTwips(Text2, kPathBox);
+    m_browsedPath = new QLineEdit(this);
+    m_browsedPath->setObjectName(QStringLiteral("Text2"));
+    m_browsedPath->setReadOnly(true);
+    placeInTwips(m_browsedPath, kPathBox);
 
     m_browserFrame = new QFrame(this);
     m_browserFrame->setObjectName(QStringLiteral("WebBrowser1Frame"));
@@ -195,34 +195,34 @@ void AttachmentBrowser::buildControls() {
     auto* browserLayout = new QVBoxLayout(m_browserFrame);
     browserLayout->setContentsMargins(1, 1, 1, 1);
 
-    Text3 = new QPlainTextEdit(this);
-    Text3->setObjectName(QStringLiteral("Text3"));
-    Text3->setReadOnly(true);
-    placeInTwips(Text3, kBrowserFrame);
+    m_explanationText = new QPlainTextEdit(this);
+    m_explanationText->setObjectName(QStringLiteral("Text3"));
+    m_explanationText->setReadOnly(true);
+    placeInTwips(m_explanationText, kBrowserFrame);
 
-    Label2 = new QLabel(QStringLiteral("Quillfern"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setAttribute(Qt::WA_TransparentForMouseEvents);
-    Label2->setStyleSheet(
+    m_scrollingName = new QLabel(QStringLiteral("Quillfern"), this);
+    m_scrollingName->setObjectName(QStringLiteral("Label2"));
+    m_scrollingName->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_scrollingName->setStyleSheet(
         QStringLiteral("color: #1f4e9c; font-size: 16pt; font-weight: bold; background: none;"));
-    placeInTwips(Label2, {kNameLeft, m_nameTopTwips, kNameWidth, kNameHeight});
-    Label2->raise();
+    placeInTwips(m_scrollingName, {kNameLeft, m_nameTopTwips, kNameWidth, kNameHeight});
+    m_scrollingName->raise();
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(kNameTickMilliseconds);
-    connect(Timer1, &QTimer::timeout, this, &AttachmentBrowser::moveName);
+    m_nameTimer = new QTimer(this);
+    m_nameTimer->setObjectName(QStringLiteral("Timer1"));
+    m_nameTimer->setInterval(kNameTickMilliseconds);
+    connect(m_nameTimer, &QTimer::timeout, this, &AttachmentBrowser::moveName);
 }
 
 void AttachmentBrowser::fillDrives() {
     for (const QStorageInfo& volume : listedVolumes()) {
-        Drive1->addItem(driveCaption(volume), volume.rootPath());
+        m_driveList->addItem(driveCaption(volume), volume.rootPath());
     }
 }
 
 void AttachmentBrowser::chooseDrive(const QString& rootPath) {
     m_folders->setRootPath(rootPath);
-    Dir1->setRootIndex(m_folders->index(rootPath));
+    m_folderTree->setRootIndex(m_folders->index(rootPath));
     showFolderInTree(rootPath);
     listFiles(rootPath);
 }
@@ -240,9 +240,9 @@ void AttachmentBrowser::showFolderInTree(const QString& path) {
     m_followMarked = true;
     const QModelIndex folder = m_folders->index(path);
     for (QModelIndex above = folder.parent(); above.isValid(); above = above.parent()) {
-        Dir1->expand(above);
+        m_folderTree->expand(above);
     }
-    Dir1->setCurrentIndex(folder);
+    m_folderTree->setCurrentIndex(folder);
     m_keepInView->start();
     m_movingTree = false;
 }
@@ -258,22 +258,22 @@ void AttachmentBrowser::folderSelected(const QModelIndex& current) {
 // that is not UTF-8 is opened by its own bytes.
 void AttachmentBrowser::listFiles(const QString& folder) {
     m_fileFolder = folder;
-    File1->clear();
+    m_fileList->clear();
     for (const ListedFile& file : attachments::listFiles(QFile::encodeName(folder).toStdString())) {
-        auto* row = new QListWidgetItem(fromUtf8(file.shownName), File1);
+        auto* row = new QListWidgetItem(fromUtf8(file.shownName), m_fileList);
         row->setData(kFileNameRole, QByteArray::fromStdString(file.name));
     }
-    Text1->setText(QString::number(File1->count()));
+    m_fileCount->setText(QString::number(m_fileList->count()));
 }
 
 void AttachmentBrowser::chooseFile(int row) {
-    if (row < 0 || row >= File1->count()) {
+    if (row < 0 || row >= m_fileList->count()) {
         return;
     }
-    Label2->hide();  // for good: nothing shows the name again
-    Text3->hide();
-    Text1->setText(QString::number(File1->count()));
-    const QListWidgetItem* chosen = File1->item(row);
+    m_scrollingName->hide();  // for good: nothing shows the name again
+    m_explanationText->hide();
+    m_fileCount->setText(QString::number(m_fileList->count()));
+    const QListWidgetItem* chosen = m_fileList->item(row);
     const std::string folder = QFile::encodeName(m_fileFolder).toStdString();
     const QByteArray path = QByteArray::fromStdString(
         chosenFilePath(folder, chosen->data(kFileNameRole).toByteArray().toStdString()));
@@ -284,7 +284,7 @@ void AttachmentBrowser::chooseFile(int row) {
     }
     // Not a picture (or not one that can be read): the web view shows it or
     // offers it for saving; the picture frame keeps what it had.
-    Text2->setText(shownPath);
+    m_browsedPath->setText(shownPath);
     if (LocalFileView* view = ensureBrowser()) {
         view->showLocalFile(path, chosen->text());
     }
@@ -305,11 +305,11 @@ bool AttachmentBrowser::showPicture(const QByteArray& path, const QString& shown
     if (picture.isNull()) {
         return false;
     }
-    const QSize room = Image1->contentsRect().size();
+    const QSize room = m_picture->contentsRect().size();
     if (picture.width() > room.width() || picture.height() > room.height()) {
         picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
-    Image1->setPixmap(QPixmap::fromImage(picture));
+    m_picture->setPixmap(QPixmap::fromImage(picture));
     m_shownPicturePath = shownPath;
     return true;
 }
@@ -345,39 +345,39 @@ LocalFileView* AttachmentBrowser::ensureBrowser() {
     m_view->setSaveFailureReporter([this](const QString& message) {
         ui::tell(this, ui::Say::kAttachmentNotSaved, {}, message);
     });
-    WebBrowser1 = &m_view->widget();
-    m_browserFrame->layout()->addWidget(WebBrowser1);
-    Text3->raise();
+    m_browser = &m_view->widget();
+    m_browserFrame->layout()->addWidget(m_browser);
+    m_explanationText->raise();
     return m_view;
 }
 
 void AttachmentBrowser::pressExplanation() {
     if (m_explanation.press()) {
-        Text3->setPlainText(fromUtf8(explanationText()));
-        Text3->show();
-        Text3->raise();  // above the scrolling name, which passes behind it
+        m_explanationText->setPlainText(fromUtf8(explanationText()));
+        m_explanationText->show();
+        m_explanationText->raise();  // above the scrolling name, which passes behind it
     } else {
-        Text3->hide();
+        m_explanationText->hide();
     }
 }
 
 // The timer keeps running once the name is hidden, as it always has.
 void AttachmentBrowser::moveName() {
     m_nameTopTwips = nextNameTop(m_nameTopTwips);
-    placeInTwips(Label2, {kNameLeft, m_nameTopTwips, kNameWidth, kNameHeight});
+    placeInTwips(m_scrollingName, {kNameLeft, m_nameTopTwips, kNameWidth, kNameHeight});
 }
 
 // Return in the file list chooses the marked file, as a click does.
 bool AttachmentBrowser::eventFilter(QObject* watched, QEvent* event) {
-    if ((watched == Dir1 || watched == Dir1->viewport()) &&
+    if ((watched == m_folderTree || watched == m_folderTree->viewport()) &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel ||
          event->type() == QEvent::KeyPress)) {
         m_followMarked = false;  // the user moves the tree now
     }
-    if (watched == File1 && event->type() == QEvent::KeyPress) {
+    if (watched == m_fileList && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            chooseFile(File1->currentRow());
+            chooseFile(m_fileList->currentRow());
             return true;
         }
     }

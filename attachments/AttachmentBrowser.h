@@ -44,19 +44,19 @@ class AttachmentBrowser : public QWidget {
     explicit AttachmentBrowser(ui::WindowEnvironment& env);
 
     // Handlers, callable from tests as the controls would call them.
-    void chooseDrive(const QString& rootPath);  // Drive1 changed
-    void chooseFolder(const QString& path);     // Dir1 changed
-    void chooseFile(int row);                   // File1 clicked
-    void pressExplanation();                    // Command1
-    void moveName();                            // Timer1
+    void chooseDrive(const QString& rootPath);  // m_driveList changed
+    void chooseFolder(const QString& path);     // m_folderTree changed
+    void chooseFile(int row);                   // m_fileList clicked
+    void pressExplanation();                    // m_explanationButton
+    void moveName();                            // m_nameTimer
 
-    // The folder File1 lists, as the lists give it.
+    // The folder m_fileList lists, as the lists give it.
     const QString& fileFolder() const { return m_fileFolder; }
-    // The file last shown in Image1, as the lists show its path; empty before
+    // The file last shown in m_picture, as the lists show its path; empty before
     // the first picture.
     const QString& shownPicturePath() const { return m_shownPicturePath; }
     // The web view (a QWebEngineView), or nullptr while no file has needed it.
-    QWidget* browser() const { return WebBrowser1; }
+    QWidget* browser() const { return m_browser; }
     int nameTopTwips() const { return m_nameTopTwips; }
 
   protected:
@@ -75,27 +75,27 @@ class AttachmentBrowser : public QWidget {
     int m_nameTopTwips = kNameOpeningTop;
     QString m_fileFolder;
     QString m_shownPicturePath;
-    // The folder marked in Dir1, kept in view while the model reads until
+    // The folder marked in m_folderTree, kept in view while the model reads until
     // the user scrolls, clicks or types in the tree.
     QString m_treeFolder;
     bool m_followMarked = true;
     bool m_movingTree = false;
     QTimer* m_keepInView = nullptr;
 
-    QComboBox* Drive1 = nullptr;
-    QTreeView* Dir1 = nullptr;
+    QComboBox* m_driveList = nullptr;
+    QTreeView* m_folderTree = nullptr;
     QFileSystemModel* m_folders = nullptr;
-    QListWidget* File1 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QLabel* Image1 = nullptr;
+    QListWidget* m_fileList = nullptr;
+    QLineEdit* m_fileCount = nullptr;
+    QLabel* m_picture = nullptr;
     QFrame* m_browserFrame = nullptr;
-    QWidget* WebBrowser1 = nullptr;
+    QWidget* m_browser = nullptr;
     LocalFileView* m_view = nullptr;
-    QLineEdit* Text2 = nullptr;
-    QPlainTextEdit* Text3 = nullptr;
-    QPushButton* Command1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QTimer* Timer1 = nullptr;
+    QLineEdit* m_browsedPath = nullptr;
+    QPlainTextEdit* m_explanationText = nullptr;
+    QPushButton* m_explanationButton = nullptr;
+    QLabel* m_scrollingName = nullptr;
+    QTimer* m_nameTimer = nullptr;
 };
 
 }  // namespace qf::attachments

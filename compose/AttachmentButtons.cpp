@@ -10,45 +10,45 @@ namespace {
 
 void chooseFirstAttachment(const AttachmentControls& c,
                            const std::function<QString()>& chooseFile) {
-    c.Command9->setEnabled(true);
+    c.attachMore->setEnabled(true);
     const QString path = chooseFile();
     if (!path.isEmpty()) {
-        c.AttachText->setText(path);
-        c.List2->addItem(path);
-        c.Command10->setEnabled(true);
+        c.paths->setText(path);
+        c.rows->addItem(path);
+        c.dropAll->setEnabled(true);
     }
-    c.AttachCommand->setEnabled(false);
+    c.attachFirst->setEnabled(false);
 }
 
 void addAttachment(const AttachmentControls& c, const std::function<QString()>& chooseFile) {
-    c.List2->show();
-    if (c.AttachText->text().isEmpty()) {
+    c.rows->show();
+    if (c.paths->text().isEmpty()) {
         return;
     }
     const QString path = chooseFile();
     if (!path.isEmpty()) {
-        c.AttachText->setText(c.AttachText->text() + QStringLiteral(",") + path);
-        c.List2->addItem(path);
+        c.paths->setText(c.paths->text() + QStringLiteral(",") + path);
+        c.rows->addItem(path);
     }
 }
 
 void dropAttachments(const AttachmentControls& c) {
-    c.AttachText->clear();
-    c.List2->clear();
-    c.List2->hide();
-    c.Command9->setEnabled(false);
-    c.Command10->setEnabled(false);
-    c.AttachCommand->setEnabled(true);
+    c.paths->clear();
+    c.rows->clear();
+    c.rows->hide();
+    c.attachMore->setEnabled(false);
+    c.dropAll->setEnabled(false);
+    c.attachFirst->setEnabled(true);
 }
 
 }  // namespace
 
 void connectAttachmentButtons(const AttachmentControls& c, std::function<QString()> chooseFile) {
-    QObject::connect(c.AttachCommand, &QPushButton::clicked, c.AttachCommand,
+    QObject::connect(c.attachFirst, &QPushButton::clicked, c.attachFirst,
                      [c, chooseFile] { chooseFirstAttachment(c, chooseFile); });
-    QObject::connect(c.Command9, &QPushButton::clicked, c.Command9,
+    QObject::connect(c.attachMore, &QPushButton::clicked, c.attachMore,
                      [c, chooseFile] { addAttachment(c, chooseFile); });
-    QObject::connect(c.Command10, &QPushButton::clicked, c.Command10, [c] { dropAttachments(c); });
+    QObject::connect(c.dropAll, &QPushButton::clicked, c.dropAll, [c] { dropAttachments(c); });
 }
 
 }  // namespace qf::compose

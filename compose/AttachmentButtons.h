@@ -1,7 +1,7 @@
 // The attachment buttons shared by the compose and the reply window: the
-// first file (AttachCommand), further files (Command9) and dropping them all
-// (Command10). The chosen paths stand in AttachText, comma-separated, and one
-// a row in List2.
+// first file (attachFirst), further files (attachMore) and dropping them all
+// (dropAll). The chosen paths stand in paths, comma-separated, and one
+// a row in rows.
 #pragma once
 
 #include <QString>
@@ -14,11 +14,11 @@ class QPushButton;
 namespace qf::compose {
 
 struct AttachmentControls {
-    QPushButton* AttachCommand;
-    QPushButton* Command9;
-    QPushButton* Command10;
-    QLineEdit* AttachText;
-    QListWidget* List2;
+    QPushButton* attachFirst;
+    QPushButton* attachMore;
+    QPushButton* dropAll;
+    QLineEdit* paths;
+    QListWidget* rows;
 };
 
 // Connects the three buttons; `chooseFile` asks for one file (empty:

@@ -145,18 +145,18 @@ ComposeWindow::ComposeWindow(ComposeEnvironment environment, QWidget* parent)
 
     // Opening, in order: size, initial states, greetings, the address list.
     placeWindow(layout::kClosedWidth, layout::kHeight);
-    deselect(Option2);
-    PasteCommand->hide();
-    PasteCommand->setEnabled(false);
-    Command9->setEnabled(false);
-    List2->hide();
-    Check1->setChecked(false);
+    deselect(m_batchSend);
+    m_pasteButton->hide();
+    m_pasteButton->setEnabled(false);
+    m_attachMore->setEnabled(false);
+    m_attachList->hide();
+    m_fortune->setChecked(false);
     m_recordNumbers.clear();
     for (std::string_view sentence : kGreetingSentences) {
-        Combo1->addItem(
+        m_greetings->addItem(
             QString::fromUtf8(sentence.data(), static_cast<qsizetype>(sentence.size())));
     }
-    Combo1->setCurrentIndex(-1);
+    m_greetings->setCurrentIndex(-1);
     loadAddressList();
 }
 
@@ -165,86 +165,87 @@ void ComposeWindow::buildControls() {
         auto* label = new QLabel(text, m_content);
         placeInTwips(label, layout::labelBeside(field));
     };
-    ToText = new QLineEdit(m_content);
-    ToText->setObjectName(QStringLiteral("ToText"));
-    ToText->setValidator(new TypingLimit(kRecipientTypingLimit, ToText));
-    placeInTwips(ToText, layout::kToRow);
+    m_to = new QLineEdit(m_content);
+    m_to->setObjectName(QStringLiteral("ToText"));
+    m_to->setValidator(new TypingLimit(kRecipientTypingLimit, m_to));
+    placeInTwips(m_to, layout::kToRow);
     addLabel(QStringLiteral("宛先"), layout::kToRow);
 
-    SubjectText = new QLineEdit(m_content);
-    SubjectText->setObjectName(QStringLiteral("SubjectText"));
-    placeInTwips(SubjectText, layout::kSubjectRow);
+    m_subject = new QLineEdit(m_content);
+    m_subject->setObjectName(QStringLiteral("SubjectText"));
+    placeInTwips(m_subject, layout::kSubjectRow);
     addLabel(QStringLiteral("件名"), layout::kSubjectRow);
 
-    Combo1 = new QComboBox(m_content);
-    Combo1->setObjectName(QStringLiteral("Combo1"));
-    Combo1->installEventFilter(this);
-    placeInTwips(Combo1, layout::kGreetingRow);
+    m_greetings = new QComboBox(m_content);
+    m_greetings->setObjectName(QStringLiteral("Combo1"));
+    m_greetings->installEventFilter(this);
+    placeInTwips(m_greetings, layout::kGreetingRow);
     addLabel(QStringLiteral("首記例"), layout::kGreetingRow);
 
-    AttachText = new QLineEdit(m_content);
-    AttachText->setObjectName(QStringLiteral("AttachText"));
-    placeInTwips(AttachText, layout::kAttachText);
+    m_attachPaths = new QLineEdit(m_content);
+    m_attachPaths->setObjectName(QStringLiteral("AttachText"));
+    placeInTwips(m_attachPaths, layout::kAttachText);
     addLabel(QStringLiteral("添付"), layout::kAttachText);
-    AttachCommand = new QPushButton(QStringLiteral("添付File"), m_content);
-    AttachCommand->setObjectName(QStringLiteral("AttachCommand"));
-    placeInTwips(AttachCommand, layout::kAttachCommand);
-    Command9 = new QPushButton(QStringLiteral("追加"), m_content);
-    Command9->setObjectName(QStringLiteral("Command9"));
-    placeInTwips(Command9, layout::kAddCommand);
-    Command10 = new QPushButton(QStringLiteral("取り消し"), m_content);
-    Command10->setObjectName(QStringLiteral("Command10"));
-    placeInTwips(Command10, layout::kDropCommand);
+    m_attachFirst = new QPushButton(QStringLiteral("添付File"), m_content);
+    m_attachFirst->setObjectName(QStringLiteral("AttachCommand"));
+    placeInTwips(m_attachFirst, layout::kAttachCommand);
+    m_attachMore = new QPushButton(QStringLiteral("追加"), m_content);
+    m_attachMore->setObjectName(QStringLiteral("Command9"));
+    placeInTwips(m_attachMore, layout::kAddCommand);
+    m_dropAttachments = new QPushButton(QStringLiteral("取り消し"), m_content);
+    m_dropAttachments->setObjectName(QStringLiteral("Command10"));
+    placeInTwips(m_dropAttachments, layout::kDropCommand);
 
-    Check1 = new QCheckBox(
+    m_fortune = new QCheckBox(
         QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"), m_content);
-    Check1->setObjectName(QStringLiteral("Check1"));
-    placeInTwips(Check1, layout::kFortuneCheck);
-    Option1 = new QRadioButton(QStringLiteral("取消"), m_content);
-    Option1->setObjectName(QStringLiteral("Option1"));
-    placeInTwips(Option1, layout::kCancelOption);
-    connect(Option1, &QRadioButton::clicked, this, &ComposeWindow::batchCancelled);
-    Option2 = new QRadioButton(QStringLiteral("一括送信"), m_content);
-    Option2->setObjectName(QStringLiteral("Option2"));
-    placeInTwips(Option2, layout::kBatchOption);
-    connect(Option2, &QRadioButton::clicked, this, &ComposeWindow::batchChosen);
+    m_fortune->setObjectName(QStringLiteral("Check1"));
+    placeInTwips(m_fortune, layout::kFortuneCheck);
+    m_singleSend = new QRadioButton(QStringLiteral("取消"), m_content);
+    m_singleSend->setObjectName(QStringLiteral("Option1"));
+    placeInTwips(m_singleSend, layout::kCancelOption);
+    connect(m_singleSend, &QRadioButton::clicked, this, &ComposeWindow::batchCancelled);
+    m_batchSend = new QRadioButton(QStringLiteral("一括送信"), m_content);
+    m_batchSend->setObjectName(QStringLiteral("Option2"));
+    placeInTwips(m_batchSend, layout::kBatchOption);
+    connect(m_batchSend, &QRadioButton::clicked, this, &ComposeWindow::batchChosen);
 
-    BodyText = new QTextEdit(m_content);
-    BodyText->setObjectName(QStringLiteral("BodyText"));
-    BodyText->setAcceptRichText(false);
-    BodyText->viewport()->installEventFilter(this);
+    m_body = new QTextEdit(m_content);
+    m_body->setObjectName(QStringLiteral("BodyText"));
+    m_body->setAcceptRichText(false);
+    m_body->viewport()->installEventFilter(this);
     // Tab moves on to the next control, as in the other fields; Ctrl+Tab
     // types a tab into the body (eventFilter).
-    ui::makeTabLeaveTextBox(*BodyText);
-    placeInTwips(BodyText, layout::kBody);
+    ui::makeTabLeaveTextBox(*m_body);
+    placeInTwips(m_body, layout::kBody);
 
-    List2 = new QListWidget(m_content);
-    List2->setObjectName(QStringLiteral("List2"));
-    placeInTwips(List2, layout::kAttachList);
-    connectAttachmentButtons({AttachCommand, Command9, Command10, AttachText, List2},
-                             [this] { return m_chooseFile(); });
+    m_attachList = new QListWidget(m_content);
+    m_attachList->setObjectName(QStringLiteral("List2"));
+    placeInTwips(m_attachList, layout::kAttachList);
+    connectAttachmentButtons(
+        {m_attachFirst, m_attachMore, m_dropAttachments, m_attachPaths, m_attachList},
+        [this] { return m_chooseFile(); });
 
-    PasteText = new QLineEdit(m_content);
-    PasteText->setObjectName(QStringLiteral("PasteText"));
-    placeInTwips(PasteText, layout::kPasteRow);
+    m_pasteRow = new QLineEdit(m_content);
+    m_pasteRow->setObjectName(QStringLiteral("PasteText"));
+    placeInTwips(m_pasteRow, layout::kPasteRow);
     // Below the window's edge until the row is revealed: Tab passes it by.
-    PasteText->setFocusPolicy(Qt::ClickFocus);
-    PasteCommand = new QPushButton(QStringLiteral("貼付け"), m_content);
-    PasteCommand->setObjectName(QStringLiteral("PasteCommand"));
-    placeInTwips(PasteCommand, layout::kPasteButton);
-    connect(PasteCommand, &QPushButton::clicked, this,
-            [this] { PasteText->setText(QGuiApplication::clipboard()->text()); });
+    m_pasteRow->setFocusPolicy(Qt::ClickFocus);
+    m_pasteButton = new QPushButton(QStringLiteral("貼付け"), m_content);
+    m_pasteButton->setObjectName(QStringLiteral("PasteCommand"));
+    placeInTwips(m_pasteButton, layout::kPasteButton);
+    connect(m_pasteButton, &QPushButton::clicked, this,
+            [this] { m_pasteRow->setText(QGuiApplication::clipboard()->text()); });
 
     // The status line and help box stay readable while a send holds input off.
-    Label7 = new QLabel(this);
-    Label7->setObjectName(QStringLiteral("Label7"));
-    Label7->installEventFilter(this);
-    placeInTwips(Label7, layout::kStatusLine);
-    Text14 = new QLineEdit(this);
-    Text14->setObjectName(QStringLiteral("Text14"));
-    Text14->setReadOnly(true);
-    Text14->hide();
-    placeInTwips(Text14, layout::kHelpBox);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("Label7"));
+    m_status->installEventFilter(this);
+    placeInTwips(m_status, layout::kStatusLine);
+    m_helpBox = new QLineEdit(this);
+    m_helpBox->setObjectName(QStringLiteral("Text14"));
+    m_helpBox->setReadOnly(true);
+    m_helpBox->hide();
+    placeInTwips(m_helpBox, layout::kHelpBox);
 }
 
 ComposeWindow::PictureButton ComposeWindow::addPictureButton(
@@ -296,16 +297,16 @@ void ComposeWindow::buildPictureButtons() {
 void ComposeWindow::buildAddressPane() {
     auto* title = new QLabel(QStringLiteral("アドレス帳"), m_content);
     placeInTwips(title, layout::kPaneTitle);
-    List1 = new QListWidget(m_content);
-    List1->setObjectName(QStringLiteral("List1"));
-    List1->viewport()->installEventFilter(this);
-    placeInTwips(List1, layout::kAddressList);
+    m_addressList = new QListWidget(m_content);
+    m_addressList->setObjectName(QStringLiteral("List1"));
+    m_addressList->viewport()->installEventFilter(this);
+    placeInTwips(m_addressList, layout::kAddressList);
     auto* countLabel = new QLabel(QStringLiteral("件数"), m_content);
     placeInTwips(countLabel, layout::kCountLabel);
-    Text1 = new QLineEdit(m_content);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setReadOnly(true);
-    placeInTwips(Text1, layout::kCountText);
+    m_addressCount = new QLineEdit(m_content);
+    m_addressCount->setObjectName(QStringLiteral("Text1"));
+    m_addressCount->setReadOnly(true);
+    placeInTwips(m_addressCount, layout::kCountText);
 }
 
 void ComposeWindow::setHelp(QWidget* control, const QString& text) {
@@ -315,8 +316,8 @@ void ComposeWindow::setHelp(QWidget* control, const QString& text) {
 }
 
 void ComposeWindow::buildHelpTexts() {
-    setHelp(AttachCommand, QStringLiteral("各種ファイルを添付して送信できます。"));
-    setHelp(Command9,
+    setHelp(m_attachFirst, QStringLiteral("各種ファイルを添付して送信できます。"));
+    setHelp(m_attachMore,
             QStringLiteral("添付ファイルを複数送信する際に使用します。確認しやすいように、"
                            "リストボックスが表示されます。"));
     setHelp(m_send.caption, QStringLiteral("入力した内容を送信します。"));
@@ -363,15 +364,15 @@ bool ComposeWindow::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::Enter:
         case QEvent::MouseMove:
-            if (watched == BodyText->viewport()) {
-                Text14->hide();
+            if (watched == m_body->viewport()) {
+                m_helpBox->hide();
             } else if (QVariant help = watched->property("helpText"); help.isValid()) {
-                Text14->setText(help.toString());
-                Text14->show();
+                m_helpBox->setText(help.toString());
+                m_helpBox->show();
             }
             break;
         case QEvent::FocusOut:
-            if (watched == Combo1) {
+            if (watched == m_greetings) {
                 // The popup and a window switch take focus without leaving the box.
                 auto reason = static_cast<QFocusEvent*>(event)->reason();
                 if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
@@ -380,17 +381,17 @@ bool ComposeWindow::eventFilter(QObject* watched, QEvent* event) {
             }
             break;
         case QEvent::MouseButtonPress:
-            if (watched == List1->viewport()) {
+            if (watched == m_addressList->viewport()) {
                 // Let the list take the press first, so the row under it is selected.
-                List1->viewport()->removeEventFilter(this);
-                QCoreApplication::sendEvent(List1->viewport(), event);
-                List1->viewport()->installEventFilter(this);
+                m_addressList->viewport()->removeEventFilter(this);
+                QCoreApplication::sendEvent(m_addressList->viewport(), event);
+                m_addressList->viewport()->installEventFilter(this);
                 addressListPressed();
                 return true;
             }
             break;
         case QEvent::MouseButtonDblClick:
-            if (watched == Label7) {
+            if (watched == m_status) {
                 revealPasteRow();
             }
             break;
@@ -417,12 +418,12 @@ void ComposeWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool ComposeWindow::holdsTypedText() const {
-    return !ToText->text().isEmpty() || !SubjectText->text().isEmpty() ||
-           !BodyText->toPlainText().isEmpty() || !AttachText->text().isEmpty();
+    return !m_to->text().isEmpty() || !m_subject->text().isEmpty() ||
+           !m_body->toPlainText().isEmpty() || !m_attachPaths->text().isEmpty();
 }
 
 void ComposeWindow::loadAddressList() {
-    List1->clear();
+    m_addressList->clear();
     m_recordNumbers.clear();
     Result<std::vector<addressbook::AddressEntry>> entries =
         addressbook::readAddressBook(m_env.folder.dataFolder().string());
@@ -431,18 +432,18 @@ void ComposeWindow::loadAddressList() {
                  QString::fromStdString(entries.status().message()));
     } else {
         for (const addressbook::AddressEntry& entry : entries.value()) {
-            List1->addItem(QString::fromStdString(entry.name));
+            m_addressList->addItem(QString::fromStdString(entry.name));
             m_recordNumbers.push_back(entry.recordNumber);
         }
     }
-    Text1->setText(QString::number(List1->count()));
+    m_addressCount->setText(QString::number(m_addressList->count()));
 }
 
 void ComposeWindow::addressListPressed() {
-    const int row = List1->currentRow();
-    if (row < 0 || List1->selectedItems().isEmpty()) {
+    const int row = m_addressList->currentRow();
+    if (row < 0 || m_addressList->selectedItems().isEmpty()) {
         ui::tell(this, ui::Say::kNoEntrySelected);
-        List1->setFocus();
+        m_addressList->setFocus();
         return;
     }
     Result<std::optional<std::string>> address = addressbook::recipientOf(
@@ -454,21 +455,21 @@ void ComposeWindow::addressListPressed() {
         // The entry was deleted in the address book since the list was filled.
         ui::tell(this, ui::Say::kNoEntrySelected);
     } else {
-        ToText->setText(QString::fromStdString(*address.value()));
+        m_to->setText(QString::fromStdString(*address.value()));
     }
 }
 
 void ComposeWindow::batchChosen() {
-    setListBackground(List1, kBatchGreen);
-    if (Option2->isChecked()) {
-        Check1->setEnabled(false);
+    setListBackground(m_addressList, kBatchGreen);
+    if (m_batchSend->isChecked()) {
+        m_fortune->setEnabled(false);
     }
 }
 
 void ComposeWindow::batchCancelled() {
     forgetRefusedPasses();
-    ToText->clear();
-    setListBackground(List1, kWhite);
+    m_to->clear();
+    setListBackground(m_addressList, kWhite);
     m_openPane.caption->setText(QString());
 }
 
@@ -476,40 +477,40 @@ void ComposeWindow::batchCancelled() {
 // through it again (Shift+Tab) after a greeting was put in, keeps what was
 // typed. The body is replaced as one edit, so Undo brings it back.
 void ComposeWindow::insertGreeting() {
-    const int picked = Combo1->currentIndex();
+    const int picked = m_greetings->currentIndex();
     if (picked < 0 || picked == m_insertedGreeting) {
         return;
     }
     m_insertedGreeting = picked;
-    QTextCursor cursor(BodyText->document());
+    QTextCursor cursor(m_body->document());
     cursor.select(QTextCursor::Document);
-    cursor.insertText(Combo1->currentText());
+    cursor.insertText(m_greetings->currentText());
 }
 
 void ComposeWindow::revealPasteRow() {
-    if (ToText->text() != QStringLiteral("yuzu")) {
+    if (m_to->text() != QStringLiteral("yuzu")) {
         return;
     }
     placeWindow(m_widthTwips, layout::kPasteRowHeight);
-    PasteCommand->show();
-    PasteCommand->setEnabled(true);
-    PasteText->setFocusPolicy(Qt::StrongFocus);
+    m_pasteButton->show();
+    m_pasteButton->setEnabled(true);
+    m_pasteRow->setFocusPolicy(Qt::StrongFocus);
 }
 
 void ComposeWindow::clearAll() {
     forgetRefusedPasses();
-    ToText->clear();
-    SubjectText->clear();
-    BodyText->clear();
-    AttachText->clear();
-    deselect(Option2);
-    List2->clear();
-    List2->hide();
-    Command9->setEnabled(false);
-    Command10->setEnabled(false);
-    AttachCommand->setEnabled(true);
-    Check1->setChecked(false);
-    setListBackground(List1, kWhite);
+    m_to->clear();
+    m_subject->clear();
+    m_body->clear();
+    m_attachPaths->clear();
+    deselect(m_batchSend);
+    m_attachList->clear();
+    m_attachList->hide();
+    m_attachMore->setEnabled(false);
+    m_dropAttachments->setEnabled(false);
+    m_attachFirst->setEnabled(true);
+    m_fortune->setChecked(false);
+    setListBackground(m_addressList, kWhite);
 }
 
 bool ComposeWindow::startMail(const MailtoLink& link) {
@@ -517,10 +518,10 @@ bool ComposeWindow::startMail(const MailtoLink& link) {
         return false;
     }
     clearAll();
-    ToText->setText(QString::fromStdString(link.recipientLine()));
-    SubjectText->setText(QString::fromStdString(link.subject));
-    BodyText->setPlainText(QString::fromStdString(link.body));
-    Label7->setText(
+    m_to->setText(QString::fromStdString(link.recipientLine()));
+    m_subject->setText(QString::fromStdString(link.subject));
+    m_body->setPlainText(QString::fromStdString(link.body));
+    m_status->setText(
         link.bcc.empty()
             ? QString()
             : QStringLiteral("リンクの Bcc（%1件）は宛先に入れていません。").arg(link.bcc.size()));
@@ -528,11 +529,11 @@ bool ComposeWindow::startMail(const MailtoLink& link) {
 }
 
 void ComposeWindow::pasteRecipient() {
-    ToText->setText(QGuiApplication::clipboard()->text());
+    m_to->setText(QGuiApplication::clipboard()->text());
 }
 
 void ComposeWindow::pasteBody() {
-    BodyText->setPlainText(BodyText->toPlainText() + QGuiApplication::clipboard()->text());
+    m_body->setPlainText(m_body->toPlainText() + QGuiApplication::clipboard()->text());
 }
 
 void ComposeWindow::openAddressPane() {
@@ -543,7 +544,7 @@ void ComposeWindow::openAddressPane() {
 
 void ComposeWindow::closeAddressPane() {
     placeWindow(layout::kClosedWidth, m_heightTwips);
-    setListBackground(List1, kWhite);
+    setListBackground(m_addressList, kWhite);
     centreOnScreen();
 }
 
@@ -564,7 +565,7 @@ void ComposeWindow::send() {
     // After a batch that reached only some, a second batch goes only to the
     // others, or nowhere: no recipient gets the mail twice.
     std::vector<int> onlyPasses;
-    if (Option2->isChecked() && !m_refusedPasses.empty()) {
+    if (m_batchSend->isChecked() && !m_refusedPasses.empty()) {
         const QString count = QString::number(m_refusedPasses.size());
         const QString names = m_refusedRecipients.join(QStringLiteral("、"));
         const bool agreed =
@@ -577,14 +578,14 @@ void ComposeWindow::send() {
         }
         onlyPasses = m_refusedPasses;
     }
-    Command9->setEnabled(false);
-    List2->hide();
-    AttachCommand->setEnabled(true);
-    Label7->setText(kSendingText);
+    m_attachMore->setEnabled(false);
+    m_attachList->hide();
+    m_attachFirst->setEnabled(true);
+    m_status->setText(kSendingText);
 
-    const QString typedBody = BodyText->toPlainText();
-    ComposedMail mail{ToText->text().toStdString(), SubjectText->text().toStdString(),
-                      toProgramText(typedBody), AttachText->text().toStdString()};
+    const QString typedBody = m_body->toPlainText();
+    ComposedMail mail{m_to->text().toStdString(), m_subject->text().toStdString(),
+                      toProgramText(typedBody), m_attachPaths->text().toStdString()};
     const settings::ServerSettings server = m_env.serverSettings();
     const settings::Account account = m_env.account();
     SendSettings sendSettings{server.smtp,
@@ -594,17 +595,17 @@ void ComposeWindow::send() {
                               m_env.clockText().toStdString(),
                               m_env.accessTokenSource()};
     SendOptions options;
-    options.batch = Option2->isChecked();
-    options.batchPassCount = List1->count();
+    options.batch = m_batchSend->isChecked();
+    options.batchPassCount = m_addressList->count();
     options.onlyPasses = std::move(onlyPasses);
-    options.fortune = Check1->isChecked();
+    options.fortune = m_fortune->isChecked();
     options.fortuneSource = m_fortuneSource;
 
     SendObserver observer;
     observer.beforePass = [this, batch = options.batch](int pass, int passCount) {
         if (batch) {
-            Label7->setText(kSendingText +
-                            QStringLiteral("（%1/%2件目）").arg(pass).arg(passCount));
+            m_status->setText(kSendingText +
+                              QStringLiteral("（%1/%2件目）").arg(pass).arg(passCount));
         }
         // Repaint between passes; input stays held off meanwhile.
         QCoreApplication::processEvents();
@@ -639,19 +640,19 @@ void ComposeWindow::finishSend(const SendReport& report, bool batch, const QStri
     }
     if (report.allSent()) {
         if (!batch) {
-            BodyText->setPlainText(ui::toBoxText(report.sentBody));
+            m_body->setPlainText(ui::toBoxText(report.sentBody));
         }
         emptyAndClose();
         return;
     }
     if (batch) {
         rememberRefusedPasses(report);
-        Label7->setText(batchSummary(report));
+        m_status->setText(batchSummary(report));
         return;
     }
     // What the user typed stays, without the fortune a failed pass added.
-    BodyText->setPlainText(typedBody);
-    Label7->setText(
+    m_body->setPlainText(typedBody);
+    m_status->setText(
         report.count(PassResult::kUnconfirmed) > 0
             ? QStringLiteral(
                   "送信できたか確認できませんでした。入力した内容はそのまま残っています。")
@@ -676,14 +677,14 @@ void ComposeWindow::forgetRefusedPasses() {
 }
 
 void ComposeWindow::emptyAndClose() {
-    Label7->setText(kDoneText);
-    ToText->clear();
-    SubjectText->clear();
-    BodyText->clear();
-    AttachText->clear();
-    Check1->setChecked(false);
-    deselect(Option2);
-    PasteCommand->hide();
+    m_status->setText(kDoneText);
+    m_to->clear();
+    m_subject->clear();
+    m_body->clear();
+    m_attachPaths->clear();
+    m_fortune->setChecked(false);
+    deselect(m_batchSend);
+    m_pasteButton->hide();
     emit sent();
     m_closingByCommand = true;
     close();

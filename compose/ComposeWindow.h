@@ -146,31 +146,31 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     std::vector<int> m_refusedPasses;  // of the last batch; only these may go again
     QStringList m_refusedRecipients;
     QStringList m_unconfirmedRecipients;  // among them, those the server may have
-    int m_insertedGreeting = -1;          // the Combo1 row last put into the body
+    int m_insertedGreeting = -1;          // the m_greetings row last put into the body
     int m_widthTwips = 0;
     int m_heightTwips = 0;
     bool m_sending = false;
     bool m_closingByCommand = false;  // send or stop: no question
 
     QWidget* m_content = nullptr;  // every control but the status line and help box
-    QLineEdit* ToText = nullptr;
-    QLineEdit* SubjectText = nullptr;
-    QTextEdit* BodyText = nullptr;
-    QComboBox* Combo1 = nullptr;
-    QLineEdit* AttachText = nullptr;
-    QListWidget* List2 = nullptr;
-    QPushButton* AttachCommand = nullptr;
-    QPushButton* Command9 = nullptr;
-    QPushButton* Command10 = nullptr;
-    QCheckBox* Check1 = nullptr;
-    QRadioButton* Option1 = nullptr;
-    QRadioButton* Option2 = nullptr;
-    QListWidget* List1 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLineEdit* Text14 = nullptr;
-    QPushButton* PasteCommand = nullptr;
-    QLineEdit* PasteText = nullptr;
+    QLineEdit* m_to = nullptr;
+    QLineEdit* m_subject = nullptr;
+    QTextEdit* m_body = nullptr;
+    QComboBox* m_greetings = nullptr;
+    QLineEdit* m_attachPaths = nullptr;
+    QListWidget* m_attachList = nullptr;
+    QPushButton* m_attachFirst = nullptr;
+    QPushButton* m_attachMore = nullptr;
+    QPushButton* m_dropAttachments = nullptr;
+    QCheckBox* m_fortune = nullptr;
+    QRadioButton* m_singleSend = nullptr;
+    QRadioButton* m_batchSend = nullptr;
+    QListWidget* m_addressList = nullptr;
+    QLineEdit* m_addressCount = nullptr;
+    QLabel* m_status = nullptr;
+    QLineEdit* m_helpBox = nullptr;
+    QPushButton* m_pasteButton = nullptr;
+    QLineEdit* m_pasteRow = nullptr;
     PictureButton m_send{}, m_stop{}, m_clear{}, m_pasteTo{}, m_pasteBody{}, m_openPane{},
         m_closePane{};
 };

@@ -66,8 +66,8 @@ ReplyWindow::ReplyWindow(ui::WindowEnvironment& env) : QWidget(nullptr, Qt::Wind
                      QStringLiteral("Addoress.gif"), &ReplyWindow::pasteBody);
 
     // Opening: the attachment field's design width, the list hidden.
-    AttachText->resize(twipsToPixels(layout::kAttachTextOpenWidth), AttachText->height());
-    List2->hide();
+    m_attachPaths->resize(twipsToPixels(layout::kAttachTextOpenWidth), m_attachPaths->height());
+    m_attachList->hide();
     resize(twipsToPixels(layout::kOpenWidth), twipsToPixels(layout::kOpenHeight));
 }
 
@@ -81,10 +81,9 @@ void ReplyWindow::buildControls() {
                      {layout::kFieldLeft, top, layout::kAttachTextOpenWidth, layout::kRowHeight});
         return field;
     };
-    ToText = addRow(QStringLiteral("ToText"), QStringLiteral("宛先"), layout::kToTop);
-    SubjectText =
-        addRow(QStringLiteral("SubjectText"), QStringLiteral("題名"), layout::kSubjectTop);
-    AttachText =
+    m_to = addRow(QStringLiteral("ToText"), QStringLiteral("宛先"), layout::kToTop);
+    m_subject = addRow(QStringLiteral("SubjectText"), QStringLiteral("題名"), layout::kSubjectTop);
+    m_attachPaths =
         addRow(QStringLiteral("AttachText"), QStringLiteral("添付File"), layout::kAttachTop);
 
     auto addButton = [this](const QString& name, const QString& caption, int widthTwips) {
@@ -93,24 +92,25 @@ void ReplyWindow::buildControls() {
         placeInTwips(button, {0, layout::kAttachTop, widthTwips, layout::kRowHeight});
         return button;
     };
-    AttachCommand = addButton(QStringLiteral("AttachCommand"), QStringLiteral("添付"),
+    m_attachFirst = addButton(QStringLiteral("AttachCommand"), QStringLiteral("添付"),
                               layout::kAttachCommandWidth);
-    Command9 =
+    m_attachMore =
         addButton(QStringLiteral("Command9"), QStringLiteral("追加"), layout::kAddCommandWidth);
-    Command10 = addButton(QStringLiteral("Command10"), QStringLiteral("取り消し"),
-                          layout::kDropCommandWidth);
+    m_dropAttachments = addButton(QStringLiteral("Command10"), QStringLiteral("取り消し"),
+                                  layout::kDropCommandWidth);
 
-    BodyText = new QTextEdit(this);
-    BodyText->setObjectName(QStringLiteral("BodyText"));
-    BodyText->setAcceptRichText(false);
-    ui::makeTabLeaveTextBox(*BodyText);
-    placeInTwips(BodyText, {layout::kBodyLeft, layout::kBodyTop, 0, 0});
+    m_body = new QTextEdit(this);
+    m_body->setObjectName(QStringLiteral("BodyText"));
+    m_body->setAcceptRichText(false);
+    ui::makeTabLeaveTextBox(*m_body);
+    placeInTwips(m_body, {layout::kBodyLeft, layout::kBodyTop, 0, 0});
 
     // The attachment list lies over the top of the body while it shows.
-    List2 = new QListWidget(this);
-    List2->setObjectName(QStringLiteral("List2"));
-    connectAttachmentButtons({AttachCommand, Command9, Command10, AttachText, List2},
-                             [this] { return m_chooseFile(); });
+    m_attachList = new QListWidget(this);
+    m_attachList->setObjectName(QStringLiteral("List2"));
+    connectAttachmentButtons(
+        {m_attachFirst, m_attachMore, m_dropAttachments, m_attachPaths, m_attachList},
+        [this] { return m_chooseFile(); });
 }
 
 void ReplyWindow::addPictureButton(int column, const QString& name, const QString& caption,
@@ -141,15 +141,15 @@ void ReplyWindow::resizeEvent(QResizeEvent* event) {
 
 void ReplyWindow::applySizes() {
     const layout::Sizes sizes = layout::sizesFor(pixelsToTwips(width()), pixelsToTwips(height()));
-    BodyText->resize(twipsToPixels(sizes.bodyWidth), twipsToPixels(sizes.bodyHeight));
-    ToText->resize(twipsToPixels(sizes.fieldWidth), ToText->height());
-    SubjectText->resize(twipsToPixels(sizes.fieldWidth), SubjectText->height());
-    AttachText->resize(twipsToPixels(sizes.attachTextWidth), AttachText->height());
+    m_body->resize(twipsToPixels(sizes.bodyWidth), twipsToPixels(sizes.bodyHeight));
+    m_to->resize(twipsToPixels(sizes.fieldWidth), m_to->height());
+    m_subject->resize(twipsToPixels(sizes.fieldWidth), m_subject->height());
+    m_attachPaths->resize(twipsToPixels(sizes.attachTextWidth), m_attachPaths->height());
     // The buttons follow the attachment field's new width.
-    AttachCommand->move(twipsToPixels(sizes.attachCommandLeft), AttachCommand->y());
-    Command9->move(twipsToPixels(sizes.addCommandLeft), Command9->y());
-    Command10->move(twipsToPixels(sizes.dropCommandLeft), Command10->y());
-    placeInTwips(List2,
+    m_attachFirst->move(twipsToPixels(sizes.attachCommandLeft), m_attachFirst->y());
+    m_attachMore->move(twipsToPixels(sizes.addCommandLeft), m_attachMore->y());
+    m_dropAttachments->move(twipsToPixels(sizes.dropCommandLeft), m_dropAttachments->y());
+    placeInTwips(m_attachList,
                  {sizes.attachCommandLeft, layout::kBodyTop,
                   sizes.dropCommandLeft + layout::kDropCommandWidth - sizes.attachCommandLeft,
                   layout::kAttachListHeight});
@@ -172,7 +172,7 @@ void ReplyWindow::closeEvent(QCloseEvent* event) {
 }
 
 QStringList ReplyWindow::fields() const {
-    return {ToText->text(), SubjectText->text(), BodyText->toPlainText(), AttachText->text()};
+    return {m_to->text(), m_subject->text(), m_body->toPlainText(), m_attachPaths->text()};
 }
 
 bool ReplyWindow::holdsTypedText() const {
@@ -181,9 +181,9 @@ bool ReplyWindow::holdsTypedText() const {
 
 void ReplyWindow::fillReply(const QString& receivedSubject, const QString& sender,
                             const QString& receivedBody) {
-    SubjectText->setText(QString::fromStdString(replySubject(receivedSubject.toStdString())));
-    ToText->setText(stripped(sender));
-    BodyText->setPlainText(stripped(receivedBody));
+    m_subject->setText(QString::fromStdString(replySubject(receivedSubject.toStdString())));
+    m_to->setText(stripped(sender));
+    m_body->setPlainText(stripped(receivedBody));
     m_filled = fields();
 }
 
@@ -195,9 +195,9 @@ void ReplyWindow::send() {
     const settings::Account account = m_env.accountInUse();
     SendSettings sendSettings{server.smtp,      server.mail, account.id,
                               account.password, {},          m_env.accessTokenSource()};
-    ComposedMail mail{ToText->text().toStdString(), SubjectText->text().toStdString(),
-                      toCrLf(BodyText->toPlainText().toStdString()),
-                      AttachText->text().toStdString()};
+    ComposedMail mail{m_to->text().toStdString(), m_subject->text().toStdString(),
+                      toCrLf(m_body->toPlainText().toStdString()),
+                      m_attachPaths->text().toStdString()};
     m_sending = true;
     setEnabled(false);
     const std::optional<SendFailure> failure = sendSingleMail(sendSettings, mail);
@@ -225,11 +225,10 @@ void ReplyWindow::pasteBody() {
     }
     const std::string received = m_env.mailStore().currentFields(box).body;
     QClipboard* clipboard = QGuiApplication::clipboard();
-    BodyText->setPlainText(
-        ui::toBoxText(pastedReplyBody(clipboard->text().toStdString(), received)));
+    m_body->setPlainText(ui::toBoxText(pastedReplyBody(clipboard->text().toStdString(), received)));
     clipboard->clear();
-    clipboard->setText(BodyText->toPlainText());
-    BodyText->setPlainText(stripped(clipboard->text()));
+    clipboard->setText(m_body->toPlainText());
+    m_body->setPlainText(stripped(clipboard->text()));
 }
 
 }  // namespace qf::compose

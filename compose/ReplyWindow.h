@@ -75,14 +75,14 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     bool m_closingByCommand = false;  // send or stop: no question
     QStringList m_filled;             // the fields as fillReply left them
 
-    QLineEdit* ToText = nullptr;
-    QLineEdit* SubjectText = nullptr;
-    QTextEdit* BodyText = nullptr;
-    QLineEdit* AttachText = nullptr;
-    QListWidget* List2 = nullptr;
-    QPushButton* AttachCommand = nullptr;
-    QPushButton* Command9 = nullptr;
-    QPushButton* Command10 = nullptr;
+    QLineEdit* m_to = nullptr;
+    QLineEdit* m_subject = nullptr;
+    QTextEdit* m_body = nullptr;
+    QLineEdit* m_attachPaths = nullptr;
+    QListWidget* m_attachList = nullptr;
+    QPushButton* m_attachFirst = nullptr;
+    QPushButton* m_attachMore = nullptr;
+    QPushButton* m_dropAttachments = nullptr;
 };
 
 }  // namespace qf::compose

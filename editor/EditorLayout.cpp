@@ -35,13 +35,13 @@ ResizeLayout resizeLayout(const ResizeInput& in, bool withMaximisedRule) {
     }
     out.pane = {in.paneLeft, paneTop, share(w, 99), paneHeight};
 
-    out.text6Left = in.command1Left + 1280;
-    out.text6Top = in.statusBar.top + 80;
-    out.command2Left = in.statusBar.left + 1880;
-    out.command2Top = in.statusBar.top + 80;
+    out.copyFieldLeft = in.quickSaveLeft + 1280;
+    out.copyFieldTop = in.statusBar.top + 80;
+    out.copyHeaderLeft = in.statusBar.left + 1880;
+    out.copyHeaderTop = in.statusBar.top + 80;
     if (withMaximisedRule && in.maximised) {
-        out.text6Top = h - 1000;
-        out.command2Top = h - 980;
+        out.copyFieldTop = h - 1000;
+        out.copyHeaderTop = h - 980;
     }
     out.commandRowShift = out.listHeight - kDesignListHeightTwips;
     return out;

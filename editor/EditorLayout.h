@@ -26,9 +26,9 @@ using ui::TwipsRect;
 struct ResizeInput {
     int windowWidth = 0;
     int windowHeight = 0;
-    int paneLeft = 0;      // rtfEd's left
-    int command1Left = 0;  // Command1's left
-    TwipsRect statusBar;   // StatusBar1, in window coordinates
+    int paneLeft = 0;       // rtfEd's left
+    int quickSaveLeft = 0;  // Command1's left
+    TwipsRect statusBar;    // StatusBar1, in window coordinates
     bool maximised = false;
     // Where the client area ends below the pane's top; 0 leaves the pane's
     // height as computed.
@@ -46,10 +46,10 @@ struct ResizeLayout {
     TwipsRect date;     // Text9
     int pictureWidth = 0;
     TwipsRect pane;  // rtfEd
-    int text6Left = 0;
-    int text6Top = 0;
-    int command2Left = 0;
-    int command2Top = 0;
+    int copyFieldLeft = 0;
+    int copyFieldTop = 0;
+    int copyHeaderLeft = 0;
+    int copyHeaderTop = 0;
     // How far the command and search rows move down from their design place.
     int commandRowShift = 0;
 };

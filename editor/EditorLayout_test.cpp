@@ -10,7 +10,7 @@ ResizeInput window10000x8000() {
     in.windowWidth = 10000;
     in.windowHeight = 8000;
     in.paneLeft = 20;
-    in.command1Left = 3000;
+    in.quickSaveLeft = 3000;
     in.statusBar = {0, 7500, 10000, 500};
     return in;
 }
@@ -32,22 +32,22 @@ TEST(EditorLayoutTest, Window10000By8000) {
     EXPECT_EQ(out.pane.top, 3830);
     EXPECT_EQ(out.pane.height, 3360);
     EXPECT_EQ(out.pane.width, 9900);
-    EXPECT_EQ(out.text6Left, 4280);
-    EXPECT_EQ(out.text6Top, 7580);
-    EXPECT_EQ(out.command2Left, 1880);
-    EXPECT_EQ(out.command2Top, 7580);
+    EXPECT_EQ(out.copyFieldLeft, 4280);
+    EXPECT_EQ(out.copyFieldTop, 7580);
+    EXPECT_EQ(out.copyHeaderLeft, 1880);
+    EXPECT_EQ(out.copyHeaderTop, 7580);
     EXPECT_EQ(out.commandRowShift, 0) << "the design list height keeps the rows in place";
 }
 
-TEST(EditorLayoutTest, MaximisedWindowMovesText6AndCommand2UnlessTheRuleIsLeftOut) {
+TEST(EditorLayoutTest, MaximisedWindowMovesCopyFieldAndCopyButtonUnlessTheRuleIsLeftOut) {
     ResizeInput in = window10000x8000();
     in.maximised = true;
     const ResizeLayout resized = resizeLayout(in);
-    EXPECT_EQ(resized.text6Top, 7000);
-    EXPECT_EQ(resized.command2Top, 7020);
+    EXPECT_EQ(resized.copyFieldTop, 7000);
+    EXPECT_EQ(resized.copyHeaderTop, 7020);
     const ResizeLayout hovered = resizeLayout(in, false);
-    EXPECT_EQ(hovered.text6Top, 7580);
-    EXPECT_EQ(hovered.command2Top, 7580);
+    EXPECT_EQ(hovered.copyFieldTop, 7580);
+    EXPECT_EQ(hovered.copyHeaderTop, 7580);
 }
 
 TEST(EditorLayoutTest, PaneEndsInsideTheClientAndTheDateKeepsItsWidth) {

@@ -276,9 +276,9 @@ class ReceiveWindowsTest : public QObject {
         });
         app::MainWindow& main = stillMainWindow(started);
         auto& account = started.app->showForm<settings::AccountWindow>();
-        account.PassText->setText(QString::fromStdString(servers.password));
-        QVERIFY(!account.Check1->isChecked());
-        account.OKCommand->click();
+        account.m_password->setText(QString::fromStdString(servers.password));
+        QVERIFY(!account.m_keepAccount->isChecked());
+        account.m_ok->click();
         QVERIFY(started.app->existingForm<settings::AccountWindow>() == nullptr ||
                 !started.app->existingForm<settings::AccountWindow>()->isVisible());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -373,8 +373,8 @@ class ReceiveWindowsTest : public QObject {
 
     static void setAccount(TestApplication& started, const char* id, const char* password) {
         auto* account = started.app->existingForm<settings::AccountWindow>();
-        account->IdText->setText(QString::fromLatin1(id));
-        account->PassText->setText(QString::fromLatin1(password));
+        account->m_id->setText(QString::fromLatin1(id));
+        account->m_password->setText(QString::fromLatin1(password));
     }
 };
 

@@ -22,29 +22,29 @@ AccountWindow::AccountWindow(ui::WindowEnvironment& env) : m_env(env) {
     const auth::AccountAccess& access = m_env.accountAccess();
     const Account stored{access.account().account.id,
                          access.isOAuth() ? std::string() : access.account().account.password};
-    IdText = new QLineEdit(QString::fromStdString(stored.id), this);
-    IdText->setObjectName(QStringLiteral("IdText"));
-    IdText->setMinimumWidth(220);
-    PassText = new QLineEdit(QString::fromStdString(stored.password), this);
-    PassText->setObjectName(QStringLiteral("PassText"));
-    PassText->setEchoMode(QLineEdit::Password);
-    PassText->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // "*"
-    Check1 = new QCheckBox(QStringLiteral("IDパスワードを保存する"), this);
-    Check1->setObjectName(QStringLiteral("Check1"));
-    OKCommand = new QPushButton(QStringLiteral("OK"), this);
-    OKCommand->setObjectName(QStringLiteral("OKCommand"));
-    OKCommand->setDefault(true);
-    CancelCommand = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelCommand->setObjectName(QStringLiteral("CancelCommand"));
+    m_id = new QLineEdit(QString::fromStdString(stored.id), this);
+    m_id->setObjectName(QStringLiteral("IdText"));
+    m_id->setMinimumWidth(220);
+    m_password = new QLineEdit(QString::fromStdString(stored.password), this);
+    m_password->setObjectName(QStringLiteral("PassText"));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // "*"
+    m_keepAccount = new QCheckBox(QStringLiteral("IDパスワードを保存する"), this);
+    m_keepAccount->setObjectName(QStringLiteral("Check1"));
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setObjectName(QStringLiteral("OKCommand"));
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("CancelCommand"));
 
     auto* fields = new QFormLayout;
-    fields->addRow(QStringLiteral("ID"), IdText);
-    fields->addRow(QStringLiteral("Password"), PassText);
-    fields->addRow(QString(), Check1);
+    fields->addRow(QStringLiteral("ID"), m_id);
+    fields->addRow(QStringLiteral("Password"), m_password);
+    fields->addRow(QString(), m_keepAccount);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(OKCommand);
-    buttons->addWidget(CancelCommand);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addLayout(buttons);
@@ -53,12 +53,12 @@ AccountWindow::AccountWindow(ui::WindowEnvironment& env) : m_env(env) {
 
     // The account in use follows the fields as typed while the window exists.
     showTypedAccount();
-    connect(IdText, &QLineEdit::textChanged, this, &AccountWindow::showTypedAccount);
-    connect(PassText, &QLineEdit::textChanged, this, &AccountWindow::showTypedAccount);
+    connect(m_id, &QLineEdit::textChanged, this, &AccountWindow::showTypedAccount);
+    connect(m_password, &QLineEdit::textChanged, this, &AccountWindow::showTypedAccount);
 
-    connect(OKCommand, &QPushButton::clicked, this, &AccountWindow::confirm);
-    connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
-    ui::OkCancelKeys::install(*this, OKCommand, CancelCommand);
+    connect(m_ok, &QPushButton::clicked, this, &AccountWindow::confirm);
+    connect(m_cancel, &QPushButton::clicked, this, &QWidget::close);
+    ui::OkCancelKeys::install(*this, m_ok, m_cancel);
 }
 
 AccountWindow::~AccountWindow() {
@@ -66,7 +66,7 @@ AccountWindow::~AccountWindow() {
 }
 
 Account AccountWindow::typedAccount() const {
-    return {IdText->text().toStdString(), PassText->text().toStdString()};
+    return {m_id->text().toStdString(), m_password->text().toStdString()};
 }
 
 void AccountWindow::showTypedAccount() {
@@ -77,9 +77,9 @@ void AccountWindow::confirm() {
     const Account typed = typedAccount();
     // What was typed is what the next receive uses, kept in the file or not.
     m_env.held().account = typed;
-    m_env.held().keepAccount = Check1->isChecked();
+    m_env.held().keepAccount = m_keepAccount->isChecked();
     // A kept password goes where the login method keeps secrets (the keyring, say).
-    const Status saved = Check1->isChecked()
+    const Status saved = m_keepAccount->isChecked()
                              ? m_env.accountAccess().keep(typed)
                              : saveAccount(m_env.folder().accountFile(), typed, false);
     if (!saved.isOk()) {

@@ -7,7 +7,7 @@
 // nothing. When the file cannot be written the user is told and the window
 // stays open.
 //
-// While the window is open the receive run uses IdText and PassText as
+// While the window is open the receive run uses m_id and m_password as
 // typed; after an OK, the account confirmed there, for the rest of the run.
 #pragma once
 
@@ -32,11 +32,11 @@ class AccountWindow : public QWidget {
     explicit AccountWindow(ui::WindowEnvironment& env);
     ~AccountWindow() override;
 
-    QLineEdit* IdText;
-    QLineEdit* PassText;  // shows "*" for each character
-    QCheckBox* Check1;    // keep ID and password; starts unchecked
-    QPushButton* OKCommand;
-    QPushButton* CancelCommand;
+    QLineEdit* m_id;
+    QLineEdit* m_password;     // shows "*" for each character
+    QCheckBox* m_keepAccount;  // keep ID and password; starts unchecked
+    QPushButton* m_ok;
+    QPushButton* m_cancel;
 
   private:
     Account typedAccount() const;

@@ -41,21 +41,21 @@ class AccountWindowTest : public QObject {
         TestApplication started(storeAccount);
         AccountWindow& form = started.app->showForm<AccountWindow>();
         QCOMPARE(form.windowTitle(), QStringLiteral("ID/パスワード入力"));
-        QCOMPARE(form.IdText->text(), QStringLiteral("taro"));
-        QCOMPARE(form.PassText->text(), QStringLiteral("secret"));
-        QCOMPARE(form.PassText->echoMode(), QLineEdit::Password);
-        QCOMPARE(form.PassText->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
-                                                   form.PassText),
+        QCOMPARE(form.m_id->text(), QStringLiteral("taro"));
+        QCOMPARE(form.m_password->text(), QStringLiteral("secret"));
+        QCOMPARE(form.m_password->echoMode(), QLineEdit::Password);
+        QCOMPARE(form.m_password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                                     form.m_password),
                  int('*'));
-        QVERIFY(!form.Check1->isChecked());
+        QVERIFY(!form.m_keepAccount->isChecked());
     }
 
     void uncheckedKeepsTheStoredAccountAndRecordsTheChoice() {
         TestApplication started(storeAccount);
         AccountWindow& form = started.app->showForm<AccountWindow>();
-        retype(form.IdText, QStringLiteral("jiro"));
-        retype(form.PassText, QStringLiteral("hunter2"));
-        QTest::mouseClick(form.OKCommand, Qt::LeftButton);
+        retype(form.m_id, QStringLiteral("jiro"));
+        retype(form.m_password, QStringLiteral("hunter2"));
+        QTest::mouseClick(form.m_ok, Qt::LeftButton);
 
         QCOMPARE(storedKey(started, "NAME"), std::string("taro"));
         QCOMPARE(storedKey(started, "NAME2"), std::string("secret"));
@@ -68,11 +68,11 @@ class AccountWindowTest : public QObject {
     void checkedStoresTheTypedAccount() {
         TestApplication started;
         AccountWindow& form = started.app->showForm<AccountWindow>();
-        QCOMPARE(form.IdText->text(), QString());  // no account file yet
-        retype(form.IdText, QStringLiteral("jiro"));
-        retype(form.PassText, QStringLiteral("hunter2"));
-        form.Check1->setChecked(true);
-        QTest::mouseClick(form.OKCommand, Qt::LeftButton);
+        QCOMPARE(form.m_id->text(), QString());  // no account file yet
+        retype(form.m_id, QStringLiteral("jiro"));
+        retype(form.m_password, QStringLiteral("hunter2"));
+        form.m_keepAccount->setChecked(true);
+        QTest::mouseClick(form.m_ok, Qt::LeftButton);
 
         QCOMPARE(readAccount(started.folder.programFolder().accountFile()),
                  (Account{"jiro", "hunter2"}));
@@ -82,9 +82,9 @@ class AccountWindowTest : public QObject {
     void cancellingChangesNothing() {
         TestApplication started;
         AccountWindow& form = started.app->showForm<AccountWindow>();
-        retype(form.IdText, QStringLiteral("jiro"));
-        form.Check1->setChecked(true);
-        QTest::mouseClick(form.CancelCommand, Qt::LeftButton);
+        retype(form.m_id, QStringLiteral("jiro"));
+        form.m_keepAccount->setChecked(true);
+        QTest::mouseClick(form.m_cancel, Qt::LeftButton);
         QVERIFY(!started.folder.exists(QStringLiteral("★MAilData/iniIdPass.ini")));
         QVERIFY(!started.app->held().account);
         QVERIFY(!form.isVisible());

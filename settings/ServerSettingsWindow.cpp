@@ -42,85 +42,85 @@ ServerSettingsWindow::ServerSettingsWindow(ui::WindowEnvironment& env) : m_env(e
     setWindowFlag(Qt::WindowStaysOnTopHint);
 
     const ServerSettings& held = m_env.held().server;
-    SmtpText = newTextBox(QStringLiteral("SmtpText"), held.smtp, this);
-    Pop3Text = newTextBox(QStringLiteral("Pop3Text"), held.pop3, this);
-    MailText = newTextBox(QStringLiteral("MailText"), held.mail, this);
-    ApopCheck = new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this);
-    ApopCheck->setObjectName(QStringLiteral("ApopCheck"));
-    ApopCheck->setChecked(held.apop != 0);
+    m_smtpServer = newTextBox(QStringLiteral("SmtpText"), held.smtp, this);
+    m_pop3Server = newTextBox(QStringLiteral("Pop3Text"), held.pop3, this);
+    m_ownAddress = newTextBox(QStringLiteral("MailText"), held.mail, this);
+    m_useApop = new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this);
+    m_useApop->setObjectName(QStringLiteral("ApopCheck"));
+    m_useApop->setChecked(held.apop != 0);
     createKeepControls(held.keepOnServer, held.keepDays);
     createTimerControls(held.checkMinutes);
-    OkCommand = newButton(QStringLiteral("OkCommand"), QStringLiteral("設定"), this);
-    OkCommand->setDefault(true);
-    CancelCommand = newButton(QStringLiteral("CancelCommand"), QStringLiteral("中止"), this);
+    m_ok = newButton(QStringLiteral("OkCommand"), QStringLiteral("設定"), this);
+    m_ok->setDefault(true);
+    m_cancel = newButton(QStringLiteral("CancelCommand"), QStringLiteral("中止"), this);
 
     auto* fields = new QFormLayout;
-    fields->addRow(QStringLiteral("SMTPサーバー名(&S)"), SmtpText);
-    fields->addRow(QStringLiteral("POP3サーバー名(&P)"), Pop3Text);
-    fields->addRow(QStringLiteral("メールアドレス(&M)"), MailText);
-    fields->addRow(QString(), ApopCheck);
-    fields->addRow(QString(), KeepCheck);
+    fields->addRow(QStringLiteral("SMTPサーバー名(&S)"), m_smtpServer);
+    fields->addRow(QStringLiteral("POP3サーバー名(&P)"), m_pop3Server);
+    fields->addRow(QStringLiteral("メールアドレス(&M)"), m_ownAddress);
+    fields->addRow(QString(), m_useApop);
+    fields->addRow(QString(), m_keepOnServer);
     auto* days = new QHBoxLayout;
-    days->addWidget(KeepDaysSpin);
+    days->addWidget(m_keepDays);
     auto* daysLabel = new QLabel(QStringLiteral("日後にサーバーから削除（0 = 削除しない）"), this);
-    daysLabel->setBuddy(KeepDaysSpin);
+    daysLabel->setBuddy(m_keepDays);
     days->addWidget(daysLabel);
     days->addStretch();
     fields->addRow(QString(), days);
     auto* timer = new QHBoxLayout;
-    timer->addWidget(TimerCheck);
-    timer->addWidget(MinutesSpin);
+    timer->addWidget(m_checkOnTimer);
+    timer->addWidget(m_checkMinutes);
     timer->addStretch();
     fields->addRow(QString(), timer);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(OkCommand);
-    buttons->addWidget(CancelCommand);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addLayout(buttons);
 
     m_env.centreOnMainWindow(*this);
 
-    connect(OkCommand, &QPushButton::clicked, this, &ServerSettingsWindow::confirm);
-    connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
-    ui::OkCancelKeys::install(*this, OkCommand, CancelCommand);
+    connect(m_ok, &QPushButton::clicked, this, &ServerSettingsWindow::confirm);
+    connect(m_cancel, &QPushButton::clicked, this, &QWidget::close);
+    ui::OkCancelKeys::install(*this, m_ok, m_cancel);
 }
 
 void ServerSettingsWindow::createKeepControls(bool keepOnServer, int keepDays) {
-    KeepCheck = new QCheckBox(QStringLiteral("サーバーにメールを残す(&K)"), this);
-    KeepCheck->setObjectName(QStringLiteral("KeepCheck"));
-    KeepCheck->setChecked(keepOnServer);
-    KeepDaysSpin = new QSpinBox(this);
-    KeepDaysSpin->setObjectName(QStringLiteral("KeepDaysSpin"));
-    KeepDaysSpin->setRange(0, 3650);
-    KeepDaysSpin->setValue(keepDays);
-    KeepDaysSpin->setEnabled(keepOnServer);
-    connect(KeepCheck, &QCheckBox::toggled, KeepDaysSpin, &QWidget::setEnabled);
+    m_keepOnServer = new QCheckBox(QStringLiteral("サーバーにメールを残す(&K)"), this);
+    m_keepOnServer->setObjectName(QStringLiteral("KeepCheck"));
+    m_keepOnServer->setChecked(keepOnServer);
+    m_keepDays = new QSpinBox(this);
+    m_keepDays->setObjectName(QStringLiteral("KeepDaysSpin"));
+    m_keepDays->setRange(0, 3650);
+    m_keepDays->setValue(keepDays);
+    m_keepDays->setEnabled(keepOnServer);
+    connect(m_keepOnServer, &QCheckBox::toggled, m_keepDays, &QWidget::setEnabled);
 }
 
 // Off keeps the last interval shown, greyed, so turning it on again offers it.
 void ServerSettingsWindow::createTimerControls(int checkMinutes) {
-    TimerCheck = new QCheckBox(QStringLiteral("新着メールを自動で確認する(&T)"), this);
-    TimerCheck->setObjectName(QStringLiteral("TimerCheck"));
-    TimerCheck->setChecked(checkMinutes > 0);
-    MinutesSpin = new QSpinBox(this);
-    MinutesSpin->setObjectName(QStringLiteral("MinutesSpin"));
-    MinutesSpin->setRange(1, kMaxCheckMinutes);
-    MinutesSpin->setValue(checkMinutes > 0 ? checkMinutes : kDefaultCheckMinutes);
-    MinutesSpin->setSuffix(QStringLiteral(" 分ごと"));
-    MinutesSpin->setEnabled(TimerCheck->isChecked());
-    connect(TimerCheck, &QCheckBox::toggled, MinutesSpin, &QSpinBox::setEnabled);
+    m_checkOnTimer = new QCheckBox(QStringLiteral("新着メールを自動で確認する(&T)"), this);
+    m_checkOnTimer->setObjectName(QStringLiteral("TimerCheck"));
+    m_checkOnTimer->setChecked(checkMinutes > 0);
+    m_checkMinutes = new QSpinBox(this);
+    m_checkMinutes->setObjectName(QStringLiteral("MinutesSpin"));
+    m_checkMinutes->setRange(1, kMaxCheckMinutes);
+    m_checkMinutes->setValue(checkMinutes > 0 ? checkMinutes : kDefaultCheckMinutes);
+    m_checkMinutes->setSuffix(QStringLiteral(" 分ごと"));
+    m_checkMinutes->setEnabled(m_checkOnTimer->isChecked());
+    connect(m_checkOnTimer, &QCheckBox::toggled, m_checkMinutes, &QSpinBox::setEnabled);
 }
 
 void ServerSettingsWindow::confirm() {
     ServerSettings typed;
-    typed.smtp = SmtpText->text().toStdString();
-    typed.pop3 = Pop3Text->text().toStdString();
-    typed.mail = MailText->text().toStdString();
-    typed.apop = ApopCheck->isChecked() ? 1 : 0;
-    typed.keepOnServer = KeepCheck->isChecked();
-    typed.keepDays = KeepDaysSpin->value();
+    typed.smtp = m_smtpServer->text().toStdString();
+    typed.pop3 = m_pop3Server->text().toStdString();
+    typed.mail = m_ownAddress->text().toStdString();
+    typed.apop = m_useApop->isChecked() ? 1 : 0;
+    typed.keepOnServer = m_keepOnServer->isChecked();
+    typed.keepDays = m_keepDays->value();
     if (typed.keepOnServer) {
         const Status started =
             m_env.intents().startLeavingMailOnServer(typed.pop3, m_env.accountInUse().id);
@@ -130,7 +130,7 @@ void ServerSettingsWindow::confirm() {
             return;
         }
     }
-    typed.checkMinutes = TimerCheck->isChecked() ? MinutesSpin->value() : 0;
+    typed.checkMinutes = m_checkOnTimer->isChecked() ? m_checkMinutes->value() : 0;
     m_env.held().server = typed;
     m_env.announceServerSettings();
 

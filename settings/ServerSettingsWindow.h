@@ -29,16 +29,16 @@ class ServerSettingsWindow : public QWidget {
   public:
     explicit ServerSettingsWindow(ui::WindowEnvironment& env);
 
-    QLineEdit* SmtpText;
-    QLineEdit* Pop3Text;
-    QLineEdit* MailText;
-    QCheckBox* ApopCheck;
-    QCheckBox* KeepCheck;
-    QSpinBox* KeepDaysSpin;
-    QCheckBox* TimerCheck;  // "新着メールを自動で確認する"
-    QSpinBox* MinutesSpin;  // every N minutes, 1 … kMaxCheckMinutes
-    QPushButton* OkCommand;
-    QPushButton* CancelCommand;
+    QLineEdit* m_smtpServer;
+    QLineEdit* m_pop3Server;
+    QLineEdit* m_ownAddress;
+    QCheckBox* m_useApop;
+    QCheckBox* m_keepOnServer;
+    QSpinBox* m_keepDays;
+    QCheckBox* m_checkOnTimer;  // "新着メールを自動で確認する"
+    QSpinBox* m_checkMinutes;   // every N minutes, 1 … kMaxCheckMinutes
+    QPushButton* m_ok;
+    QPushButton* m_cancel;
 
   private:
     void createKeepControls(bool keepOnServer, int keepDays);

@@ -45,21 +45,21 @@ class ServerSettingsWindowTest : public QObject {
         ServerSettingsWindow& form = started.app->showForm<ServerSettingsWindow>();
         QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
         QCOMPARE(form.windowTitle(), QStringLiteral("設定"));
-        QCOMPARE(form.SmtpText->text(), QStringLiteral("smtp.example.com"));
-        QCOMPARE(form.Pop3Text->text(), QStringLiteral("pop.example.com"));
-        QCOMPARE(form.MailText->text(), QStringLiteral("me@example.com"));
-        QVERIFY(form.ApopCheck->isChecked());
+        QCOMPARE(form.m_smtpServer->text(), QStringLiteral("smtp.example.com"));
+        QCOMPARE(form.m_pop3Server->text(), QStringLiteral("pop.example.com"));
+        QCOMPARE(form.m_ownAddress->text(), QStringLiteral("me@example.com"));
+        QVERIFY(form.m_useApop->isChecked());
     }
 
     void confirmingRewritesTheFileAndTheNextStartReadsIt() {
         TestApplication started;  // no settings: the window opens by itself
         auto* form = started.app->existingForm<ServerSettingsWindow>();
         QVERIFY(form != nullptr);
-        replaceText(form->SmtpText, QStringLiteral("smtp.example.com"));
-        replaceText(form->Pop3Text, QStringLiteral("pop.example.com"));
-        commitText(form->MailText, QStringLiteral("山田 <yamada@example.com>"));
-        form->ApopCheck->setChecked(true);
-        QTest::mouseClick(form->OkCommand, Qt::LeftButton);
+        replaceText(form->m_smtpServer, QStringLiteral("smtp.example.com"));
+        replaceText(form->m_pop3Server, QStringLiteral("pop.example.com"));
+        commitText(form->m_ownAddress, QStringLiteral("山田 <yamada@example.com>"));
+        form->m_useApop->setChecked(true);
+        QTest::mouseClick(form->m_ok, Qt::LeftButton);
 
         const QByteArray expected =
             QByteArrayLiteral("SMTP=smtp.example.com\r\nPOP3=pop.example.com\r\nMAIL=") +
@@ -82,23 +82,23 @@ class ServerSettingsWindowTest : public QObject {
         TestApplication started(
             [](WindowTestFolder& folder) { folder.write(QStringLiteral("corvid.ini"), kCorvid); });
         ServerSettingsWindow& form = started.app->showForm<ServerSettingsWindow>();
-        QVERIFY(!form.TimerCheck->isChecked());
-        QVERIFY(!form.MinutesSpin->isEnabled());
+        QVERIFY(!form.m_checkOnTimer->isChecked());
+        QVERIFY(!form.m_checkMinutes->isEnabled());
         QSignalSpy announced(&started.app->environment(),
                              &ui::WindowEnvironment::serverSettingsChanged);
-        form.TimerCheck->setChecked(true);
-        QVERIFY(form.MinutesSpin->isEnabled());
-        form.MinutesSpin->setValue(15);
-        QTest::mouseClick(form.OkCommand, Qt::LeftButton);
+        form.m_checkOnTimer->setChecked(true);
+        QVERIFY(form.m_checkMinutes->isEnabled());
+        form.m_checkMinutes->setValue(15);
+        QTest::mouseClick(form.m_ok, Qt::LeftButton);
         QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), kCorvid + "CHECK=15\r\n");
         QCOMPARE(started.app->held().server.checkMinutes, 15);
         QCOMPARE(announced.count(), 1);
 
         ServerSettingsWindow& again = started.app->showForm<ServerSettingsWindow>();
-        QVERIFY(again.TimerCheck->isChecked());
-        QCOMPARE(again.MinutesSpin->value(), 15);
-        again.TimerCheck->setChecked(false);
-        QTest::mouseClick(again.OkCommand, Qt::LeftButton);
+        QVERIFY(again.m_checkOnTimer->isChecked());
+        QCOMPARE(again.m_checkMinutes->value(), 15);
+        again.m_checkOnTimer->setChecked(false);
+        QTest::mouseClick(again.m_ok, Qt::LeftButton);
         QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), kCorvid);
         QCOMPARE(started.app->held().server.checkMinutes, 0);
     }
@@ -107,9 +107,9 @@ class ServerSettingsWindowTest : public QObject {
         TestApplication started(
             [](WindowTestFolder& folder) { folder.write(QStringLiteral("corvid.ini"), kCorvid); });
         ServerSettingsWindow& form = started.app->showForm<ServerSettingsWindow>();
-        replaceText(form.SmtpText, QStringLiteral("other.example.com"));
-        form.ApopCheck->setChecked(false);
-        QTest::mouseClick(form.CancelCommand, Qt::LeftButton);
+        replaceText(form.m_smtpServer, QStringLiteral("other.example.com"));
+        form.m_useApop->setChecked(false);
+        QTest::mouseClick(form.m_cancel, Qt::LeftButton);
         QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), kCorvid);
         QCOMPARE(started.app->held().server.smtp, std::string("smtp.example.com"));
         QCOMPARE(started.app->held().server.apop, 1);
@@ -122,11 +122,11 @@ class ServerSettingsWindowTest : public QObject {
         TestApplication started(
             [](WindowTestFolder& folder) { folder.write(QStringLiteral("corvid.ini"), kCorvid); });
         ServerSettingsWindow& form = started.app->showForm<ServerSettingsWindow>();
-        QVERIFY(!form.KeepDaysSpin->isEnabled());
-        form.KeepCheck->setChecked(true);
-        QVERIFY(form.KeepDaysSpin->isEnabled());
-        form.KeepDaysSpin->setValue(14);
-        QTest::mouseClick(form.OkCommand, Qt::LeftButton);
+        QVERIFY(!form.m_keepDays->isEnabled());
+        form.m_keepOnServer->setChecked(true);
+        QVERIFY(form.m_keepDays->isEnabled());
+        form.m_keepDays->setValue(14);
+        QTest::mouseClick(form.m_ok, Qt::LeftButton);
         QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")),
                  kCorvid + QByteArrayLiteral("KEEP=1\r\nKEEPDAYS=14\r\n"));
         QVERIFY(started.app->held().server.keepOnServer);
@@ -137,7 +137,7 @@ class ServerSettingsWindowTest : public QObject {
         // An existing list is kept as it is.
         started.folder.write(seenList, started.folder.read(seenList) + "1\tuid-1\n");
         const QByteArray listed = started.folder.read(seenList);
-        QTest::mouseClick(started.app->showForm<ServerSettingsWindow>().OkCommand, Qt::LeftButton);
+        QTest::mouseClick(started.app->showForm<ServerSettingsWindow>().m_ok, Qt::LeftButton);
         QCOMPARE(started.folder.read(seenList), listed);
     }
 
@@ -147,12 +147,12 @@ class ServerSettingsWindowTest : public QObject {
         });
         auto* form = started.app->existingForm<ServerSettingsWindow>();
         QVERIFY(form != nullptr);
-        replaceText(form->Pop3Text, QStringLiteral("pop.example.com"));
-        QTest::mouseClick(form->OkCommand, Qt::LeftButton);
+        replaceText(form->m_pop3Server, QStringLiteral("pop.example.com"));
+        QTest::mouseClick(form->m_ok, Qt::LeftButton);
         QCOMPARE(started.boxes.shown().size(), 1);
         QCOMPARE(started.boxes.shown().front().kind, ui::MessageKind::kWarning);
         QVERIFY(form->isVisible());
-        QCOMPARE(form->Pop3Text->text(), QStringLiteral("pop.example.com"));
+        QCOMPARE(form->m_pop3Server->text(), QStringLiteral("pop.example.com"));
     }
 };
 

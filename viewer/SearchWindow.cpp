@@ -105,17 +105,17 @@ void SearchWindow::createControls() {
 
     auto* queryRow = new QHBoxLayout;
     auto* queryLabel = new QLabel(QStringLiteral("検索文字"), this);
-    queryText = new QLineEdit(this);
-    queryText->setObjectName(QStringLiteral("queryText"));
-    queryLabel->setBuddy(queryText);
-    searchButton = new QPushButton(QStringLiteral("検索"), this);
-    searchButton->setObjectName(QStringLiteral("searchButton"));
-    stopButton = new QPushButton(QStringLiteral("中止"), this);
-    stopButton->setObjectName(QStringLiteral("stopButton"));
+    m_query = new QLineEdit(this);
+    m_query->setObjectName(QStringLiteral("queryText"));
+    queryLabel->setBuddy(m_query);
+    m_searchButton = new QPushButton(QStringLiteral("検索"), this);
+    m_searchButton->setObjectName(QStringLiteral("searchButton"));
+    m_stopButton = new QPushButton(QStringLiteral("中止"), this);
+    m_stopButton->setObjectName(QStringLiteral("stopButton"));
     queryRow->addWidget(queryLabel);
-    queryRow->addWidget(queryText, 1);
-    queryRow->addWidget(searchButton);
-    queryRow->addWidget(stopButton);
+    queryRow->addWidget(m_query, 1);
+    queryRow->addWidget(m_searchButton);
+    queryRow->addWidget(m_stopButton);
     page->addLayout(queryRow);
 
     auto* where = new QHBoxLayout;
@@ -127,72 +127,72 @@ void SearchWindow::createControls() {
         where->addWidget(box);
         return box;
     };
-    subjectCheck = check("subjectCheck", QStringLiteral("件名"));
-    senderCheck = check("senderCheck", QStringLiteral("差出人（宛先）"));
-    dateCheck = check("dateCheck", QStringLiteral("日付"));
-    bodyCheck = check("bodyCheck", QStringLiteral("本文"));
+    m_inSubject = check("subjectCheck", QStringLiteral("件名"));
+    m_inSender = check("senderCheck", QStringLiteral("差出人（宛先）"));
+    m_inDate = check("dateCheck", QStringLiteral("日付"));
+    m_inBody = check("bodyCheck", QStringLiteral("本文"));
     where->addStretch(1);
     where->addWidget(new QLabel(QStringLiteral("メールボックス:"), this));
-    boxChoice = new QComboBox(this);
-    boxChoice->setObjectName(QStringLiteral("boxChoice"));
-    where->addWidget(boxChoice);
+    m_boxChoice = new QComboBox(this);
+    m_boxChoice->setObjectName(QStringLiteral("boxChoice"));
+    where->addWidget(m_boxChoice);
     page->addLayout(where);
 
     auto* how = new QHBoxLayout;
-    sameKanaCheck = new QCheckBox(QStringLiteral("ひらがなとカタカナを区別しない"), this);
-    sameKanaCheck->setObjectName(QStringLiteral("sameKanaCheck"));
-    exactCheck = new QCheckBox(QStringLiteral("全角・半角、大文字・小文字を区別する"), this);
-    exactCheck->setObjectName(QStringLiteral("exactCheck"));
-    how->addWidget(sameKanaCheck);
-    how->addWidget(exactCheck);
+    m_sameKana = new QCheckBox(QStringLiteral("ひらがなとカタカナを区別しない"), this);
+    m_sameKana->setObjectName(QStringLiteral("sameKanaCheck"));
+    m_exact = new QCheckBox(QStringLiteral("全角・半角、大文字・小文字を区別する"), this);
+    m_exact->setObjectName(QStringLiteral("exactCheck"));
+    how->addWidget(m_sameKana);
+    how->addWidget(m_exact);
     how->addStretch(1);
     page->addLayout(how);
 
-    progressBar = new QProgressBar(this);
-    progressBar->setObjectName(QStringLiteral("progressBar"));
-    progressBar->setRange(0, kProgressSteps);
-    statusText = new QLabel(this);
-    statusText->setObjectName(QStringLiteral("statusText"));
+    m_progressBar = new QProgressBar(this);
+    m_progressBar->setObjectName(QStringLiteral("progressBar"));
+    m_progressBar->setRange(0, kProgressSteps);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("statusText"));
     auto* state = new QHBoxLayout;
-    state->addWidget(statusText, 1);
-    state->addWidget(progressBar, 1);
+    state->addWidget(m_status, 1);
+    state->addWidget(m_progressBar, 1);
     page->addLayout(state);
-    problemText = new QLabel(this);
-    problemText->setObjectName(QStringLiteral("problemText"));
-    problemText->setStyleSheet(QStringLiteral("color: #b00000;"));
-    problemText->setWordWrap(true);
-    problemText->hide();
-    page->addWidget(problemText);
+    m_problems = new QLabel(this);
+    m_problems->setObjectName(QStringLiteral("problemText"));
+    m_problems->setStyleSheet(QStringLiteral("color: #b00000;"));
+    m_problems->setWordWrap(true);
+    m_problems->hide();
+    page->addWidget(m_problems);
 
     m_model = new SearchHitModel(this);
-    resultList = new QTreeView(this);
-    resultList->setObjectName(QStringLiteral("resultList"));
-    resultList->setModel(m_model);
-    resultList->setRootIsDecorated(false);
-    resultList->setUniformRowHeights(true);
-    resultList->setAllColumnsShowFocus(true);
-    resultList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    resultList->header()->setStretchLastSection(true);
-    resultList->header()->resizeSection(0, 110);
-    resultList->header()->resizeSection(1, 300);
-    resultList->header()->resizeSection(2, 180);
-    page->addWidget(resultList, 1);
+    m_resultList = new QTreeView(this);
+    m_resultList->setObjectName(QStringLiteral("resultList"));
+    m_resultList->setModel(m_model);
+    m_resultList->setRootIsDecorated(false);
+    m_resultList->setUniformRowHeights(true);
+    m_resultList->setAllColumnsShowFocus(true);
+    m_resultList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_resultList->header()->setStretchLastSection(true);
+    m_resultList->header()->resizeSection(0, 110);
+    m_resultList->header()->resizeSection(1, 300);
+    m_resultList->header()->resizeSection(2, 180);
+    page->addWidget(m_resultList, 1);
 
-    connect(searchButton, &QPushButton::clicked, this, &SearchWindow::startSearch);
-    connect(queryText, &QLineEdit::returnPressed, this, &SearchWindow::startSearch);
-    connect(stopButton, &QPushButton::clicked, this, &SearchWindow::stopSearch);
+    connect(m_searchButton, &QPushButton::clicked, this, &SearchWindow::startSearch);
+    connect(m_query, &QLineEdit::returnPressed, this, &SearchWindow::startSearch);
+    connect(m_stopButton, &QPushButton::clicked, this, &SearchWindow::stopSearch);
     // Enter, and a double click, activate a row.
-    connect(resultList, &QTreeView::activated, this,
+    connect(m_resultList, &QTreeView::activated, this,
             [this](const QModelIndex& index) { openHit(index.row()); });
     // Exact bytes have no kana folding either.
-    connect(exactCheck, &QCheckBox::toggled, sameKanaCheck, &QWidget::setDisabled);
+    connect(m_exact, &QCheckBox::toggled, m_sameKana, &QWidget::setDisabled);
 }
 
 // "すべて" first, then the eight boxes in catalogue order.
 void SearchWindow::fillBoxChoice() {
-    boxChoice->addItem(QStringLiteral("すべて"), 0);
+    m_boxChoice->addItem(QStringLiteral("すべて"), 0);
     for (const BoxEntry& box : boxCatalogue()) {
-        boxChoice->addItem(captionOf(box.number), box.number);
+        m_boxChoice->addItem(captionOf(box.number), box.number);
     }
 }
 
@@ -206,14 +206,14 @@ QString SearchWindow::captionOf(int box) const {
 
 store::SearchQuery SearchWindow::queryFromControls() const {
     store::SearchQuery query;
-    query.text = std::string(text::stripSpaces(queryText->text().toStdString()));
-    query.fields = (subjectCheck->isChecked() ? store::kSearchSubject : 0u) |
-                   (senderCheck->isChecked() ? store::kSearchFromOrTo : 0u) |
-                   (dateCheck->isChecked() ? store::kSearchDate : 0u) |
-                   (bodyCheck->isChecked() ? store::kSearchBody : 0u);
-    query.exact = exactCheck->isChecked();
-    query.sameKana = !query.exact && sameKanaCheck->isChecked();
-    if (const int box = boxChoice->currentData().toInt(); box != 0) {
+    query.text = std::string(text::stripSpaces(m_query->text().toStdString()));
+    query.fields = (m_inSubject->isChecked() ? store::kSearchSubject : 0u) |
+                   (m_inSender->isChecked() ? store::kSearchFromOrTo : 0u) |
+                   (m_inDate->isChecked() ? store::kSearchDate : 0u) |
+                   (m_inBody->isChecked() ? store::kSearchBody : 0u);
+    query.exact = m_exact->isChecked();
+    query.sameKana = !query.exact && m_sameKana->isChecked();
+    if (const int box = m_boxChoice->currentData().toInt(); box != 0) {
         query.boxes = {box};
     }
     return query;
@@ -223,17 +223,17 @@ void SearchWindow::startSearch() {
     finishWorker();
     const store::SearchQuery query = queryFromControls();
     if (query.text.empty()) {
-        statusText->setText(QStringLiteral("検索文字を入れてください。"));
+        m_status->setText(QStringLiteral("検索文字を入れてください。"));
         return;
     }
     if (query.fields == 0) {
-        statusText->setText(QStringLiteral("探す所を一つ以上選んでください。"));
+        m_status->setText(QStringLiteral("探す所を一つ以上選んでください。"));
         return;
     }
     m_model->reset({}, {});
-    problemText->hide();
-    progressBar->setValue(0);
-    statusText->setText(QStringLiteral("検索中…"));
+    m_problems->hide();
+    m_progressBar->setValue(0);
+    m_status->setText(QStringLiteral("検索中…"));
     setSearching(true);
     m_cancel = false;
     // What an earlier search still had on its way is dropped.
@@ -278,17 +278,17 @@ void SearchWindow::finishWorker() {
 }
 
 void SearchWindow::setSearching(bool running) {
-    stopButton->setEnabled(running);
-    progressBar->setVisible(running);
+    m_stopButton->setEnabled(running);
+    m_progressBar->setVisible(running);
 }
 
 void SearchWindow::showProgress(const store::SearchProgress& progress) {
     if (!m_worker.joinable() || progress.bytesTotal == 0) {
         return;
     }
-    progressBar->setValue(
+    m_progressBar->setValue(
         static_cast<int>(progress.bytesDone * kProgressSteps / progress.bytesTotal));
-    statusText->setText(QStringLiteral("検索中… %1件").arg(progress.hits));
+    m_status->setText(QStringLiteral("検索中… %1件").arg(progress.hits));
 }
 
 void SearchWindow::showResult(Result<store::SearchResult> result) {
@@ -297,7 +297,7 @@ void SearchWindow::showResult(Result<store::SearchResult> result) {
     }
     setSearching(false);
     if (!result.isOk()) {
-        statusText->setText(
+        m_status->setText(
             result.status().code() == StatusCode::kInvalidArgument
                 ? QStringLiteral("検索文字に、メールに保存できない文字があります。")
                 : ui::words(ui::Say::kSearchFailed, {}, fromUtf8(result.status().message())));
@@ -311,17 +311,17 @@ void SearchWindow::showResult(Result<store::SearchResult> result) {
     }
     const auto count = static_cast<qsizetype>(found.hits.size());
     m_model->reset(std::move(found.hits), std::move(captions));
-    statusText->setText(
+    m_status->setText(
         found.cancelled ? QStringLiteral("中止しました。それまでに%1件見つかりました。").arg(count)
                         : QStringLiteral("%1件見つかりました。").arg(count));
     QStringList problems;
     for (const store::SearchProblem& problem : found.problems) {
         problems << problemSentence(problem);
     }
-    problemText->setText(problems.join(QLatin1Char('\n')));
-    problemText->setVisible(!problems.isEmpty());
+    m_problems->setText(problems.join(QLatin1Char('\n')));
+    m_problems->setVisible(!problems.isEmpty());
     if (count > 0) {
-        resultList->setCurrentIndex(m_model->index(0, 0));
+        m_resultList->setCurrentIndex(m_model->index(0, 0));
     }
 }
 

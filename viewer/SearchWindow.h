@@ -50,20 +50,20 @@ class SearchWindow : public QWidget {
     void showResult(Result<store::SearchResult> result);
 
     // Controls, by object name as well.
-    QLineEdit* queryText = nullptr;
-    QPushButton* searchButton = nullptr;
-    QPushButton* stopButton = nullptr;
-    QCheckBox* subjectCheck = nullptr;
-    QCheckBox* senderCheck = nullptr;
-    QCheckBox* dateCheck = nullptr;
-    QCheckBox* bodyCheck = nullptr;
-    QCheckBox* sameKanaCheck = nullptr;
-    QCheckBox* exactCheck = nullptr;
-    QComboBox* boxChoice = nullptr;
-    QProgressBar* progressBar = nullptr;
-    QLabel* statusText = nullptr;
-    QLabel* problemText = nullptr;
-    QTreeView* resultList = nullptr;
+    QLineEdit* m_query = nullptr;
+    QPushButton* m_searchButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QCheckBox* m_inSubject = nullptr;
+    QCheckBox* m_inSender = nullptr;
+    QCheckBox* m_inDate = nullptr;
+    QCheckBox* m_inBody = nullptr;
+    QCheckBox* m_sameKana = nullptr;
+    QCheckBox* m_exact = nullptr;
+    QComboBox* m_boxChoice = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    QLabel* m_status = nullptr;
+    QLabel* m_problems = nullptr;
+    QTreeView* m_resultList = nullptr;
 
   private:
     void createControls();

@@ -110,17 +110,17 @@ QString paneText(const std::string& text) {
 }  // namespace
 
 void ViewerWindow::connectCommands() {
-    connect(Label3, &ui::ActiveLabel::clicked, this, &ViewerWindow::moveToKeepBox);
-    connect(Label5, &ui::ActiveLabel::clicked, this, &ViewerWindow::deleteOne);
-    connect(Label6, &ui::ActiveLabel::clicked, this, &ViewerWindow::registerSender);
-    connect(Label7, &ui::ActiveLabel::clicked, this, &ViewerWindow::reply);
-    connect(Label8, &ui::ActiveLabel::clicked, this, &ViewerWindow::deleteAll);
-    connect(Command1, &QPushButton::clicked, this, &ViewerWindow::quickSave);
-    connect(Command2, &QPushButton::clicked, this, &ViewerWindow::copyHeader);
-    for (QLineEdit* field : {Text7, Text8, Text9}) {
+    connect(m_moveToKeepBox, &ui::ActiveLabel::clicked, this, &ViewerWindow::moveToKeepBox);
+    connect(m_deleteOne, &ui::ActiveLabel::clicked, this, &ViewerWindow::deleteOne);
+    connect(m_registerSender, &ui::ActiveLabel::clicked, this, &ViewerWindow::registerSender);
+    connect(m_reply, &ui::ActiveLabel::clicked, this, &ViewerWindow::reply);
+    connect(m_deleteAll, &ui::ActiveLabel::clicked, this, &ViewerWindow::deleteAll);
+    connect(m_quickSave, &QPushButton::clicked, this, &ViewerWindow::quickSave);
+    connect(m_copyHeader, &QPushButton::clicked, this, &ViewerWindow::copyHeader);
+    for (QLineEdit* field : {m_subject, m_sender, m_date}) {
         onMouseMove(field, [this, field] {
-            Text6->setText(field->text());
-            Text6->setCursorPosition(0);  // a long text shows its beginning
+            m_copyField->setText(field->text());
+            m_copyField->setCursorPosition(0);  // a long text shows its beginning
         });
     }
     connectHelp();
@@ -129,17 +129,18 @@ void ViewerWindow::connectCommands() {
 
 void ViewerWindow::connectHelp() {
     const std::pair<ui::ActiveLabel*, const QString*> labels[] = {
-        {Label3, &kMoveHelp},  {Label5, &kDeleteOneHelp}, {Label6, &kRegisterHelp},
-        {Label7, &kReplyHelp}, {Label8, &kDeleteAllHelp},
+        {m_moveToKeepBox, &kMoveHelp},      {m_deleteOne, &kDeleteOneHelp},
+        {m_registerSender, &kRegisterHelp}, {m_reply, &kReplyHelp},
+        {m_deleteAll, &kDeleteAllHelp},
     };
     for (const auto& [label, text] : labels) {
         connect(label, &ui::ActiveLabel::hovered, this, [this, text] { showHelp(*text); });
     }
-    onMouseMove(Command1, [this] { showHelp(kQuickSaveHelp); });
-    onMouseMove(Command2, [this] { showHelp(kHeaderCopyHelp); });
-    onMouseMove(Text1, [this] { showHelp(kSearchHelp); });
-    onMouseMove(MailListView->viewport(), [this] { hideHelp(); });
-    onMouseMove(rtfEd->viewport(), [this] { hideHelp(); });
+    onMouseMove(m_quickSave, [this] { showHelp(kQuickSaveHelp); });
+    onMouseMove(m_copyHeader, [this] { showHelp(kHeaderCopyHelp); });
+    onMouseMove(m_searchText, [this] { showHelp(kSearchHelp); });
+    onMouseMove(m_mailList->viewport(), [this] { hideHelp(); });
+    onMouseMove(m_body->viewport(), [this] { hideHelp(); });
     // A move over a command that the command leaves unhandled reaches the
     // background too; only a move over no control counts as the background.
     QWidget* background = centralWidget();
@@ -158,11 +159,11 @@ QString ViewerWindow::picturePath(const char* name) const {
 }
 
 std::array<std::pair<ui::ActiveLabel*, const char*>, 5> ViewerWindow::commandPictures() const {
-    return {{{Image2, "Botan11.gif"},
-             {Image1, "Botan10.gif"},
-             {Image3, "Botan12.gif"},
-             {Image4, "Botan13.gif"},
-             {Image5, "Botan14.gif"}}};
+    return {{{m_moveToKeepBoxPicture, "Botan11.gif"},
+             {m_deleteOnePicture, "Botan10.gif"},
+             {m_registerSenderPicture, "Botan12.gif"},
+             {m_replyPicture, "Botan13.gif"},
+             {m_deleteAllPicture, "Botan14.gif"}}};
 }
 
 void ViewerWindow::showCommandPictures() {
@@ -183,22 +184,22 @@ void ViewerWindow::connectPictures() {
 }
 
 void ViewerWindow::showHelp(const QString& text) {
-    Text4->show();
-    Text4->setPlainText(text);
+    m_helpBox->show();
+    m_helpBox->setPlainText(text);
 }
 
 void ViewerWindow::hideHelp() {
-    Text4->hide();
-    Text4->clear();
+    m_helpBox->hide();
+    m_helpBox->clear();
 }
 
 // The record number of the chosen row, 0 when no row is chosen.
 int ViewerWindow::selectedRecordNumber() const {
-    QTreeWidgetItem* item = MailListView->currentItem();
+    QTreeWidgetItem* item = m_mailList->currentItem();
     if (item == nullptr || !item->isSelected()) {
         return 0;
     }
-    return MailListView->indexOfTopLevelItem(item) + 1;
+    return m_mailList->indexOfTopLevelItem(item) + 1;
 }
 
 // After a command changed the box: the list as the file now holds it, and
@@ -206,7 +207,7 @@ int ViewerWindow::selectedRecordNumber() const {
 void ViewerWindow::refillAfterChange() {
     clearShownMail();
     loadList();
-    if (MailListView->topLevelItemCount() > 0) {
+    if (m_mailList->topLevelItemCount() > 0) {
         const StoredMail last = storedMail(m_store, m_currentBox);
         showFields(fromUtf8(last.subject), fromUtf8(last.fromOrTo), fromUtf8(last.date));
     }
@@ -259,7 +260,7 @@ bool ViewerWindow::takeSelection() {
         ui::tell(this, ui::Say::kNoSelection);
         return false;
     }
-    rtfEd->setFocus();
+    m_body->setFocus();
     m_selectionMarker.clear();
     return true;
 }
@@ -271,7 +272,7 @@ void ViewerWindow::registerSender() {
     if (m_env == nullptr) {
         return;
     }
-    m_env->intents().showSenderInAddressBook(Text8->text());
+    m_env->intents().showSenderInAddressBook(m_sender->text());
 }
 
 void ViewerWindow::reply() {
@@ -281,7 +282,7 @@ void ViewerWindow::reply() {
     if (m_env == nullptr) {
         return;
     }
-    m_env->intents().openReply(Text7->text(), Text8->text(), rtfEd->toPlainText());
+    m_env->intents().openReply(m_subject->text(), m_sender->text(), m_body->toPlainText());
 }
 
 void ViewerWindow::deleteOne() {
@@ -298,12 +299,12 @@ void ViewerWindow::deleteOne() {
         return;
     }
     if (!ui::tell(this, ui::Say::kDeleteQuestion)) {
-        rtfEd->setFocus();
-        rtfEd->clear();
+        m_body->setFocus();
+        m_body->clear();
         m_selectionMarker.clear();
         return;
     }
-    rtfEd->setFocus();
+    m_body->setFocus();
     if (Status deleted = deleteOneMail(m_store, m_currentBox, recordNumber); !deleted) {
         ui::tell(this, ui::Say::kMailNotDeleted, {}, fromUtf8(deleted.message()));
     }
@@ -328,9 +329,9 @@ void ViewerWindow::deleteAll() {
         showBoxCountOnMainWindow(m_currentBox);
         return;
     }
-    MailListView->clear();
+    m_mailList->clear();
     showBoxCountOnMainWindow(m_currentBox);
-    Text2->setText(QStringLiteral("0"));
+    m_count->setText(QStringLiteral("0"));
     clearShownMail();
 }
 
@@ -338,7 +339,7 @@ void ViewerWindow::quickSave() {
     if (!takeSelection()) {
         return;
     }
-    const std::string subject = Text7->text().toStdString();
+    const std::string subject = m_subject->text().toStdString();
     const std::filesystem::path path = quickSavePath(m_folder.quickSaveFolder(), subject);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const bool exists = quickSaveExists(path);
@@ -346,21 +347,21 @@ void ViewerWindow::quickSave() {
     if (exists && !ui::tell(this, ui::Say::kOverwriteQuestion)) {
         return;
     }
-    const std::string from = Text8->text().toStdString();
-    const std::string date = Text9->text().toStdString();
-    const std::string body = rtfEd->toPlainText().toStdString();
+    const std::string from = m_sender->text().toStdString();
+    const std::string date = m_date->text().toStdString();
+    const std::string body = m_body->toPlainText().toStdString();
     const editor::HeaderFields fields{subject, from, date, body};
     if (Status saved = writeQuickSave(path, editor::headerLinesFileBytes(fields)); !saved) {
         ui::tell(this, ui::Say::kQuickSaveFailed, {}, fromUtf8(saved.message()));
         return;
     }
-    rtfEd->setPlainText(paneText(editor::headerLinesText(fields)));
+    m_body->setPlainText(paneText(editor::headerLinesText(fields)));
 }
 
 void ViewerWindow::copyHeader() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setText(Text6->text());
+    clipboard->setText(m_copyField->text());
 }
 
 }  // namespace qf::viewer

@@ -113,13 +113,13 @@ ViewerWindow::ViewerWindow(const settings::ProgramFolder& folder, MailStore& sto
 
     // The load steps, in order.
     const ColumnWidths widths = listColumnWidths(kMailListRect.width);
-    MailListView->header()->resizeSection(0, twipsToPixels(widths.subject));
-    MailListView->header()->resizeSection(1, twipsToPixels(widths.from));
-    MailListView->header()->resizeSection(2, twipsToPixels(widths.date));
+    m_mailList->header()->resizeSection(0, twipsToPixels(widths.subject));
+    m_mailList->header()->resizeSection(1, twipsToPixels(widths.from));
+    m_mailList->header()->resizeSection(2, twipsToPixels(widths.date));
     placeBodyPane();
-    MailListView->resize(twipsToPixels(listWidthFor(kDesignWidthTwips)), MailListView->height());
+    m_mailList->resize(twipsToPixels(listWidthFor(kDesignWidthTwips)), m_mailList->height());
     loadEditorFile();
-    rtfEd->show();
+    m_body->show();
 
     connectCommands();  // the viewer's commands (ViewerCommands.cpp)
 }
@@ -127,27 +127,27 @@ ViewerWindow::ViewerWindow(const settings::ProgramFolder& folder, MailStore& sto
 ViewerWindow::~ViewerWindow() = default;
 
 void ViewerWindow::createList(QWidget* client) {
-    MailListView = new QTreeWidget(client);
-    MailListView->setObjectName(QStringLiteral("MailListView"));
-    MailListView->setGeometry(pixelRect(kMailListRect));
-    MailListView->setColumnCount(3);
-    MailListView->setHeaderLabels(
+    m_mailList = new QTreeWidget(client);
+    m_mailList->setObjectName(QStringLiteral("MailListView"));
+    m_mailList->setGeometry(pixelRect(kMailListRect));
+    m_mailList->setColumnCount(3);
+    m_mailList->setHeaderLabels(
         {QStringLiteral("Subject"), QStringLiteral("From"), QStringLiteral("Date")});
-    MailListView->setRootIsDecorated(false);
-    MailListView->setUniformRowHeights(true);  // keeps a list of thousands of mails quick
-    MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
-    MailListView->setAllColumnsShowFocus(true);
-    MailListView->header()->setStretchLastSection(false);
+    m_mailList->setRootIsDecorated(false);
+    m_mailList->setUniformRowHeights(true);  // keeps a list of thousands of mails quick
+    m_mailList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_mailList->setAllColumnsShowFocus(true);
+    m_mailList->header()->setStretchLastSection(false);
     // The columns' design widths add up to the list's outer width, a few
     // pixels more than its inside (frame, scroll bar): the Date column takes
     // what the other two leave, so no horizontal scroll bar shows for those.
-    MailListView->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+    m_mailList->header()->setSectionResizeMode(2, QHeaderView::Stretch);
     // A click anywhere on the list counts, also on an empty one.
-    MailListView->viewport()->installEventFilter(this);
+    m_mailList->viewport()->installEventFilter(this);
     // The keys that move the selection show the mail they land on; the
     // window opens with the list at the keyboard.
-    MailListView->installEventFilter(this);
-    MailListView->setFocus();
+    m_mailList->installEventFilter(this);
+    m_mailList->setFocus();
 }
 
 ui::ActiveLabel* ViewerWindow::createPicture(const QString& name, const char* pictureFile,
@@ -168,14 +168,16 @@ void ViewerWindow::createCommands(QWidget* client) {
         TwipsRect rect;
     };
     const Command commands[] = {
-        {&Image2, "Image2", "Botan11.gif", &Label3, "Label3", QString(), kMoveRect},
-        {&Image1, "Image1", "Botan10.gif", &Label5, "Label5", QStringLiteral("一件削除"),
-         kDeleteOneRect},
-        {&Image3, "Image3", "Botan12.gif", &Label6, "Label6", QStringLiteral("アドレス帳登録"),
-         kRegisterRect},
-        {&Image4, "Image4", "Botan13.gif", &Label7, "Label7", QStringLiteral("返事"), kReplyRect},
-        {&Image5, "Image5", "Botan14.gif", &Label8, "Label8", QStringLiteral("全件削除"),
-         kDeleteAllRect},
+        {&m_moveToKeepBoxPicture, "Image2", "Botan11.gif", &m_moveToKeepBox, "Label3", QString(),
+         kMoveRect},
+        {&m_deleteOnePicture, "Image1", "Botan10.gif", &m_deleteOne, "Label5",
+         QStringLiteral("一件削除"), kDeleteOneRect},
+        {&m_registerSenderPicture, "Image3", "Botan12.gif", &m_registerSender, "Label6",
+         QStringLiteral("アドレス帳登録"), kRegisterRect},
+        {&m_replyPicture, "Image4", "Botan13.gif", &m_reply, "Label7", QStringLiteral("返事"),
+         kReplyRect},
+        {&m_deleteAllPicture, "Image5", "Botan14.gif", &m_deleteAll, "Label8",
+         QStringLiteral("全件削除"), kDeleteAllRect},
     };
     for (const Command& command : commands) {
         *command.picture =
@@ -186,31 +188,31 @@ void ViewerWindow::createCommands(QWidget* client) {
                                commandCaptionRect(command.rect, kCommandCaptionTopTwips), client);
     }
 
-    Label4 =
+    m_countLabel =
         createCaption(QStringLiteral("Label4"), QStringLiteral("件数"), kCountLabelRect, client);
-    Text2 = createField(QStringLiteral("Text2"), kCountRect, client);
-    Text2->setReadOnly(true);
-    Text2->setAlignment(Qt::AlignRight);
+    m_count = createField(QStringLiteral("Text2"), kCountRect, client);
+    m_count->setReadOnly(true);
+    m_count->setAlignment(Qt::AlignRight);
 
-    Label2 = createCaption(QStringLiteral("Label2"), QStringLiteral("検索文字"), kSearchLabelRect,
-                           client);
-    Text1 = createField(QStringLiteral("Text1"), kSearchRect, client);
+    m_searchLabel = createCaption(QStringLiteral("Label2"), QStringLiteral("検索文字"),
+                                  kSearchLabelRect, client);
+    m_searchText = createField(QStringLiteral("Text1"), kSearchRect, client);
 
-    Text4 = new QPlainTextEdit(client);
-    Text4->setObjectName(QStringLiteral("Text4"));
-    Text4->setGeometry(pixelRect(kHelpRect));
-    Text4->setReadOnly(true);
+    m_helpBox = new QPlainTextEdit(client);
+    m_helpBox->setObjectName(QStringLiteral("Text4"));
+    m_helpBox->setGeometry(pixelRect(kHelpRect));
+    m_helpBox->setReadOnly(true);
 }
 
 void ViewerWindow::createFields(QWidget* client) {
-    Text7 = createField(QStringLiteral("Text7"), kSubjectRect, client);
-    Text8 = createField(QStringLiteral("Text8"), kSenderRect, client);
-    Text9 = createField(QStringLiteral("Text9"), kDateRect, client);
+    m_subject = createField(QStringLiteral("Text7"), kSubjectRect, client);
+    m_sender = createField(QStringLiteral("Text8"), kSenderRect, client);
+    m_date = createField(QStringLiteral("Text9"), kDateRect, client);
 
-    rtfEd = new QTextEdit(client);
-    rtfEd->setObjectName(QStringLiteral("rtfEd"));
-    rtfEd->setAcceptRichText(false);
-    connect(rtfEd, &QTextEdit::textChanged, this, [this] { m_changed = true; });
+    m_body = new QTextEdit(client);
+    m_body->setObjectName(QStringLiteral("rtfEd"));
+    m_body->setAcceptRichText(false);
+    connect(m_body, &QTextEdit::textChanged, this, [this] { m_changed = true; });
 }
 
 void ViewerWindow::createMenus() {
@@ -275,9 +277,9 @@ void ViewerWindow::addSearchAllMenuItem() {
 
 // A click is dispatched on the button's key, its objectName().
 void ViewerWindow::createToolBar() {
-    tbToolBar = addToolBar(QStringLiteral("tbToolBar"));
-    tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
-    tbToolBar->setMovable(false);
+    m_toolBar = addToolBar(QStringLiteral("tbToolBar"));
+    m_toolBar->setObjectName(QStringLiteral("tbToolBar"));
+    m_toolBar->setMovable(false);
     struct Button {
         const char* key;
         QString text;
@@ -290,36 +292,36 @@ void ViewerWindow::createToolBar() {
         {"Italic", QStringLiteral("I")},   {"Underline", QStringLiteral("U")},
     };
     for (const Button& button : buttons) {
-        tbToolBar->addAction(button.text)->setObjectName(QString::fromLatin1(button.key));
+        m_toolBar->addAction(button.text)->setObjectName(QString::fromLatin1(button.key));
         if (qstrcmp(button.key, "Print") == 0 || qstrcmp(button.key, "Paste") == 0) {
-            tbToolBar->addSeparator();
+            m_toolBar->addSeparator();
         }
     }
-    connect(tbToolBar, &QToolBar::actionTriggered, this,
+    connect(m_toolBar, &QToolBar::actionTriggered, this,
             [this](QAction* action) { m_editor->runToolbarKey(action->objectName()); });
 }
 
 void ViewerWindow::createStatusBar() {
-    StatusBar1 = statusBar();
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    Command1 = new QPushButton(QStringLiteral("Text Quick Save"), StatusBar1);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Text6 = new QLineEdit(StatusBar1);
-    Text6->setObjectName(QStringLiteral("Text6"));
-    Text6->setMinimumWidth(twipsToPixels(3000));
-    Command2 = new QPushButton(QStringLiteral("コピー（Subject/from/Data）"), StatusBar1);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    StatusBar1->addWidget(Command1);
-    StatusBar1->addWidget(Text6);
-    StatusBar1->addWidget(Command2);
+    m_statusBar = statusBar();
+    m_statusBar->setObjectName(QStringLiteral("StatusBar1"));
+    m_quickSave = new QPushButton(QStringLiteral("Text Quick Save"), m_statusBar);
+    m_quickSave->setObjectName(QStringLiteral("Command1"));
+    m_copyField = new QLineEdit(m_statusBar);
+    m_copyField->setObjectName(QStringLiteral("Text6"));
+    m_copyField->setMinimumWidth(twipsToPixels(3000));
+    m_copyHeader = new QPushButton(QStringLiteral("コピー（Subject/from/Data）"), m_statusBar);
+    m_copyHeader->setObjectName(QStringLiteral("Command2"));
+    m_statusBar->addWidget(m_quickSave);
+    m_statusBar->addWidget(m_copyField);
+    m_statusBar->addWidget(m_copyHeader);
 }
 
 void ViewerWindow::placeBodyPane() {
     const int top = twipsToPixels(kBodyPaneTopTwips);
     const int height =
         twipsToPixels(kDesignHeightTwips - kBodyPaneTopTwips - kBodyPaneBottomMarginTwips);
-    rtfEd->setGeometry(twipsToPixels(kBodyPaneLeftTwips), top,
-                       twipsToPixels(bodyPaneWidthFor(kDesignWidthTwips)), height);
+    m_body->setGeometry(twipsToPixels(kBodyPaneLeftTwips), top,
+                        twipsToPixels(bodyPaneWidthFor(kDesignWidthTwips)), height);
 }
 
 // The editor's current file is empty until the user first creates one; then
@@ -334,7 +336,7 @@ void ViewerWindow::loadEditorFile() {
     for (;;) {
         Result<std::string> bytes = store::readWholeFile(m_editorFile);
         if (bytes.isOk()) {
-            rtfEd->setPlainText(QString::fromStdString(editor::textFromFileBytes(bytes.value())));
+            m_body->setPlainText(QString::fromStdString(editor::textFromFileBytes(bytes.value())));
             m_changed = false;
             return;
         }
@@ -346,15 +348,16 @@ void ViewerWindow::loadEditorFile() {
 }
 
 void ViewerWindow::clearShownMail() {
-    Text7->clear();
-    Text8->clear();
-    Text9->clear();
-    rtfEd->clear();
+    m_subject->clear();
+    m_sender->clear();
+    m_date->clear();
+    m_body->clear();
 }
 
 void ViewerWindow::applyBox(const BoxEntry& box, const QString& caption) {
     m_currentBox = box.number;
-    Label3->setText(QString::fromUtf8(box.moveCaption.data(), qsizetype(box.moveCaption.size())));
+    m_moveToKeepBox->setText(
+        QString::fromUtf8(box.moveCaption.data(), qsizetype(box.moveCaption.size())));
     // Every box sets the whole look, so it does not depend on the box shown before.
     QFont font;
     QPalette palette;
@@ -365,18 +368,18 @@ void ViewerWindow::applyBox(const BoxEntry& box, const QString& caption) {
         palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
         captionTop = kEmphasisedCaptionTopTwips;
     }
-    Label3->setFont(font);
-    Label3->setPalette(palette);
-    Label3->setGeometry(pixelRect(commandCaptionRect(kMoveRect, captionTop))
-                            .translated(0, twipsToPixels(m_rowShiftTwips)));
-    Image2->setEnabled(box.movePictureEnabled);
-    Label7->setEnabled(box.replyEnabled);
+    m_moveToKeepBox->setFont(font);
+    m_moveToKeepBox->setPalette(palette);
+    m_moveToKeepBox->setGeometry(pixelRect(commandCaptionRect(kMoveRect, captionTop))
+                                     .translated(0, twipsToPixels(m_rowShiftTwips)));
+    m_moveToKeepBoxPicture->setEnabled(box.movePictureEnabled);
+    m_reply->setEnabled(box.replyEnabled);
     setWindowTitle(caption);
 }
 
 void ViewerWindow::loadList() {
-    MailListView->clear();
-    rtfEd->clear();
+    m_mailList->clear();
+    m_body->clear();
     BoxListing listing = listBox(m_store, m_currentBox);
 
     QList<QTreeWidgetItem*> items;
@@ -386,11 +389,11 @@ void ViewerWindow::loadList() {
                                                      QString::fromStdString(row.fromOrTo),
                                                      QString::fromStdString(row.date)}));
     }
-    MailListView->addTopLevelItems(items);
+    m_mailList->addTopLevelItems(items);
     if (!items.isEmpty()) {
         // The last mail is the one shown: the arrow keys move on from it.
-        MailListView->selectionModel()->setCurrentIndex(
-            MailListView->model()->index(int(items.size()) - 1, 0), QItemSelectionModel::NoUpdate);
+        m_mailList->selectionModel()->setCurrentIndex(
+            m_mailList->model()->index(int(items.size()) - 1, 0), QItemSelectionModel::NoUpdate);
     }
     if (listing.last) {
         showMail(*listing.last);
@@ -405,17 +408,17 @@ void ViewerWindow::loadList() {
 
 void ViewerWindow::showSelectedMail() {
     m_selectionMarker = kSelectedMarker;
-    if (MailListView->topLevelItemCount() == 0) {
+    if (m_mailList->topLevelItemCount() == 0) {
         ui::tell(this, ui::Say::kNothingToSelect);
         return;
     }
-    QTreeWidgetItem* item = MailListView->currentItem();
+    QTreeWidgetItem* item = m_mailList->currentItem();
     if (item == nullptr || !item->isSelected()) {
         // Items but none chosen: there is no mail this click could mean.
         m_selectionMarker.clear();
         return;
     }
-    const int recordNumber = MailListView->indexOfTopLevelItem(item) + 1;
+    const int recordNumber = m_mailList->indexOfTopLevelItem(item) + 1;
     Result<ShownMail> mail = readMail(m_store, m_currentBox, recordNumber);
     if (!mail.isOk()) {
         ui::tell(this, ui::Say::kMailNotRead, {}, QString::fromStdString(mail.status().message()));
@@ -427,26 +430,26 @@ void ViewerWindow::showSelectedMail() {
 }
 
 void ViewerWindow::showRecord(int recordNumber) {
-    QTreeWidgetItem* item = MailListView->topLevelItem(recordNumber - 1);
+    QTreeWidgetItem* item = m_mailList->topLevelItem(recordNumber - 1);
     if (item == nullptr) {
         return;
     }
-    MailListView->setCurrentItem(item);
-    MailListView->scrollToItem(item);
+    m_mailList->setCurrentItem(item);
+    m_mailList->scrollToItem(item);
     showSelectedMail();
 }
 
 void ViewerWindow::stageMail(const QString& subject, const QString& sender, const QString& date,
                              const QString& body) {
     showFields(subject, sender, date);
-    rtfEd->setPlainText(body);
+    m_body->setPlainText(body);
 }
 
 void ViewerWindow::showHighlightedMail() {
-    QTreeWidgetItem* item = MailListView->currentItem();
+    QTreeWidgetItem* item = m_mailList->currentItem();
     Result<ShownMail> mail = Status::notFound("no mail highlighted");
     if (item != nullptr && item->isSelected()) {
-        mail = readMail(m_store, m_currentBox, MailListView->indexOfTopLevelItem(item) + 1);
+        mail = readMail(m_store, m_currentBox, m_mailList->indexOfTopLevelItem(item) + 1);
     }
     writeCount();
     if (!mail.isOk()) {
@@ -456,26 +459,27 @@ void ViewerWindow::showHighlightedMail() {
     }
     // As a click shows it, but the user's clipboard is left alone.
     showMail(mail.value());
-    rtfEd->setPlainText(stripSpaces(rtfEd->toPlainText()));
+    m_body->setPlainText(stripSpaces(m_body->toPlainText()));
 }
 
 // A long text shows from its beginning.
 void ViewerWindow::showFields(const QString& subject, const QString& fromOrTo,
                               const QString& date) {
-    for (auto [field, text] : {std::pair{Text7, &subject}, {Text8, &fromOrTo}, {Text9, &date}}) {
+    for (auto [field, text] :
+         {std::pair{m_subject, &subject}, {m_sender, &fromOrTo}, {m_date, &date}}) {
         field->setText(*text);
         field->setCursorPosition(0);
     }
 }
 
 void ViewerWindow::writeCount() {
-    Text2->setText(QString::number(MailListView->topLevelItemCount()));
+    m_count->setText(QString::number(m_mailList->topLevelItemCount()));
 }
 
 void ViewerWindow::showMail(const ShownMail& mail) {
     showFields(QString::fromStdString(mail.subject), QString::fromStdString(mail.fromOrTo),
                QString::fromStdString(mail.date));
-    rtfEd->setPlainText(QString::fromStdString(mail.body));
+    m_body->setPlainText(QString::fromStdString(mail.body));
 }
 
 // Whatever body is shown also goes through the plain-text clipboard, so the
@@ -483,17 +487,17 @@ void ViewerWindow::showMail(const ShownMail& mail) {
 void ViewerWindow::passBodyThroughClipboard() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setText(rtfEd->toPlainText());
-    rtfEd->setPlainText(stripSpaces(clipboard->text()));
+    clipboard->setText(m_body->toPlainText());
+    m_body->setPlainText(stripSpaces(clipboard->text()));
 }
 
 bool ViewerWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == MailListView->viewport() && event->type() == QEvent::MouseButtonRelease &&
+    if (watched == m_mailList->viewport() && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         // After the view has updated its selection for this click.
         QMetaObject::invokeMethod(this, &ViewerWindow::showSelectedMail, Qt::QueuedConnection);
     }
-    if (watched == MailListView && event->type() == QEvent::KeyPress) {
+    if (watched == m_mailList && event->type() == QEvent::KeyPress) {
         showMailAfterKeyMove();
     }
     return QMainWindow::eventFilter(watched, event);
@@ -503,12 +507,12 @@ bool ViewerWindow::eventFilter(QObject* watched, QEvent* event) {
 // shows the mail it lands on and sets the marker, as a click does; a key
 // that leaves the selection where it was shows nothing again.
 void ViewerWindow::showMailAfterKeyMove() {
-    const QPersistentModelIndex before(MailListView->currentIndex());
+    const QPersistentModelIndex before(m_mailList->currentIndex());
     QMetaObject::invokeMethod(
         this,
         [this, before] {
-            const QModelIndex now = MailListView->currentIndex();
-            if (now.isValid() && now != before && MailListView->selectionModel()->isSelected(now)) {
+            const QModelIndex now = m_mailList->currentIndex();
+            if (now.isValid() && now != before && m_mailList->selectionModel()->isSelected(now)) {
                 showSelectedMail();
             }
         },
@@ -518,8 +522,8 @@ void ViewerWindow::showMailAfterKeyMove() {
 // ---- The editor on the body pane: its commands, the resize layout ----
 
 void ViewerWindow::createEditor() {
-    m_editor = new editor::EditorCommands({this, rtfEd, Text1, Text7, Text8, Text9}, m_editorFile,
-                                          m_folder.root().string(), m_changed, this);
+    m_editor = new editor::EditorCommands({this, m_body, m_searchText, m_subject, m_sender, m_date},
+                                          m_editorFile, m_folder.root().string(), m_changed, this);
 }
 
 void ViewerWindow::resizeEvent(QResizeEvent* event) {
@@ -531,7 +535,7 @@ void ViewerWindow::reapplyLayoutWithoutMaximisedRule() {
     applyResizeLayout(false);
 }
 
-// Text6 and Command2 lie on the status bar, whose own layout keeps them there
+// m_copyField and m_copyHeader lie on the status bar, whose own layout keeps them there
 // in any window state; the layout here shows them and places the rest.
 void ViewerWindow::applyResizeLayout(bool withMaximisedRule) {
     using ui::pixelsToTwips;
@@ -539,34 +543,36 @@ void ViewerWindow::applyResizeLayout(bool withMaximisedRule) {
     in.windowWidth = pixelsToTwips(width());
     in.windowHeight = pixelsToTwips(height());
     in.paneLeft = kBodyPaneLeftTwips;
-    in.command1Left = pixelsToTwips(StatusBar1->x() + Command1->x());
-    in.statusBar = {pixelsToTwips(StatusBar1->x()), pixelsToTwips(StatusBar1->y()),
-                    pixelsToTwips(StatusBar1->width()), pixelsToTwips(StatusBar1->height())};
+    in.quickSaveLeft = pixelsToTwips(m_statusBar->x() + m_quickSave->x());
+    in.statusBar = {pixelsToTwips(m_statusBar->x()), pixelsToTwips(m_statusBar->y()),
+                    pixelsToTwips(m_statusBar->width()), pixelsToTwips(m_statusBar->height())};
     in.maximised = isMaximized();
     in.clientHeight = pixelsToTwips(centralWidget()->height());
     // A whole date with its zone, e.g. "+0900", and the field's frame.
     in.dateMinWidth = pixelsToTwips(
-        Text9->fontMetrics().horizontalAdvance(QStringLiteral("Wed, 30 Sep 2026 23:59:59 +0900")) +
+        m_date->fontMetrics().horizontalAdvance(QStringLiteral("Wed, 30 Sep 2026 23:59:59 +0900")) +
         12);
     const editor::ResizeLayout out = editor::resizeLayout(in, withMaximisedRule);
 
-    Text6->show();
-    Command2->show();
-    MailListView->resize(twipsToPixels(out.listWidth), twipsToPixels(out.listHeight));
+    m_copyField->show();
+    m_copyHeader->show();
+    m_mailList->resize(twipsToPixels(out.listWidth), twipsToPixels(out.listHeight));
     for (auto [field, rect] :
-         {std::pair{Text7, out.subject}, {Text8, out.sender}, {Text9, out.date}}) {
+         {std::pair{m_subject, out.subject}, {m_sender, out.sender}, {m_date, out.date}}) {
         field->setGeometry(twipsToPixels(rect.left), twipsToPixels(rect.top),
                            twipsToPixels(rect.width), field->height());
     }
-    rtfEd->setGeometry(pixelRect(out.pane));
+    m_body->setGeometry(pixelRect(out.pane));
 
     // The command and search rows keep their distance below the list.
     const int moveBy = twipsToPixels(out.commandRowShift) - twipsToPixels(m_rowShiftTwips);
     m_rowShiftTwips = out.commandRowShift;
     if (moveBy != 0) {
-        for (QWidget* row : std::initializer_list<QWidget*>{Image1, Image2, Image3, Image4, Image5,
-                                                            Label3, Label5, Label6, Label7, Label8,
-                                                            Label4, Text2, Label2, Text1, Text4}) {
+        for (QWidget* row : std::initializer_list<QWidget*>{
+                 m_deleteOnePicture, m_moveToKeepBoxPicture, m_registerSenderPicture,
+                 m_replyPicture, m_deleteAllPicture, m_moveToKeepBox, m_deleteOne, m_registerSender,
+                 m_reply, m_deleteAll, m_countLabel, m_count, m_searchLabel, m_searchText,
+                 m_helpBox}) {
             row->move(row->x(), row->y() + moveBy);
         }
     }

@@ -100,13 +100,13 @@ class ViewerWindow : public QMainWindow {
 
     // ---- The viewer's commands (ViewerCommands.cpp) ----
     // Each is the click handler of its control, callable from tests.
-    void moveToKeepBox();   // Label3
-    void deleteOne();       // Label5
-    void registerSender();  // Label6
-    void reply();           // Label7
-    void deleteAll();       // Label8
-    void quickSave();       // Command1
-    void copyHeader();      // Command2
+    void moveToKeepBox();   // m_moveToKeepBox
+    void deleteOne();       // m_deleteOne
+    void registerSender();  // m_registerSender
+    void reply();           // m_reply
+    void deleteAll();       // m_deleteAll
+    void quickSave();       // m_quickSave
+    void copyHeader();      // m_copyHeader
                             // ---- end of the viewer's commands ----
 
   protected:
@@ -115,31 +115,31 @@ class ViewerWindow : public QMainWindow {
   private:
     // Controls, by their given names (also their objectName()s, by which
     // tests find them).
-    QTreeWidget* MailListView = nullptr;
-    QTextEdit* rtfEd = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QLineEdit* Text2 = nullptr;
-    QPlainTextEdit* Text4 = nullptr;
-    QLineEdit* Text6 = nullptr;
-    QLineEdit* Text7 = nullptr;
-    QLineEdit* Text8 = nullptr;
-    QLineEdit* Text9 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label4 = nullptr;
-    ui::ActiveLabel* Label3 = nullptr;
-    ui::ActiveLabel* Label5 = nullptr;
-    ui::ActiveLabel* Label6 = nullptr;
-    ui::ActiveLabel* Label7 = nullptr;
-    ui::ActiveLabel* Label8 = nullptr;
-    ui::ActiveLabel* Image1 = nullptr;
-    ui::ActiveLabel* Image2 = nullptr;
-    ui::ActiveLabel* Image3 = nullptr;
-    ui::ActiveLabel* Image4 = nullptr;
-    ui::ActiveLabel* Image5 = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QToolBar* tbToolBar = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
+    QTreeWidget* m_mailList = nullptr;
+    QTextEdit* m_body = nullptr;
+    QLineEdit* m_searchText = nullptr;
+    QLineEdit* m_count = nullptr;
+    QPlainTextEdit* m_helpBox = nullptr;
+    QLineEdit* m_copyField = nullptr;
+    QLineEdit* m_subject = nullptr;
+    QLineEdit* m_sender = nullptr;
+    QLineEdit* m_date = nullptr;
+    QLabel* m_searchLabel = nullptr;
+    QLabel* m_countLabel = nullptr;
+    ui::ActiveLabel* m_moveToKeepBox = nullptr;
+    ui::ActiveLabel* m_deleteOne = nullptr;
+    ui::ActiveLabel* m_registerSender = nullptr;
+    ui::ActiveLabel* m_reply = nullptr;
+    ui::ActiveLabel* m_deleteAll = nullptr;
+    ui::ActiveLabel* m_deleteOnePicture = nullptr;
+    ui::ActiveLabel* m_moveToKeepBoxPicture = nullptr;
+    ui::ActiveLabel* m_registerSenderPicture = nullptr;
+    ui::ActiveLabel* m_replyPicture = nullptr;
+    ui::ActiveLabel* m_deleteAllPicture = nullptr;
+    QPushButton* m_quickSave = nullptr;
+    QPushButton* m_copyHeader = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QStatusBar* m_statusBar = nullptr;
     QString m_selectionMarker;
 
     void createList(QWidget* client);
@@ -185,7 +185,7 @@ class ViewerWindow : public QMainWindow {
     // The editor's changed flag: set by every change of the pane's text.
     bool editorChanged() const { return m_changed; }
     // The layout again without the maximised rule, as a mouse move over the
-    // window's background does: Text6 and Command2 go back to the status bar.
+    // window's background does: m_copyField and m_copyHeader go back to the status bar.
     void reapplyLayoutWithoutMaximisedRule();
 
   protected:
