@@ -20,6 +20,7 @@ class SettingsMenu : public QWidget {
 
     QPushButton* m_accountButton;  // "ID/PASS"
     QPushButton* m_serverButton;   // "POPサーバー"
+    QPushButton* Command3;         // "ログイン方式"
 };
 
 }  // namespace qf::app

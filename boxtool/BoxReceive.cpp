@@ -1,9 +1,12 @@
 #include "boxtool/BoxReceive.h"
 
+#include <memory>
 #include <string>
 
+#include "auth/AccountAccess.h"
 #include "boxtool/BoxToolCommands.h"
 #include "boxtool/TerminalText.h"
+#include "receive/ReceiveAccount.h"
 #include "receive/ReceiveRun.h"
 #include "receive/ReceiveWords.h"
 #include "settings/AccountFiles.h"
@@ -89,14 +92,16 @@ receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder, Status
     request.apop = server.apop;
     request.keepOnServer = server.keepOnServer;
     request.keepDays = server.keepDays;
-    // One read: an ID from one read and a password from another could not
-    // be told apart from a file that was never whole.
+    // One read first: an ID from one read and a password from another could
+    // not be told apart from a file that was never whole, and nothing is
+    // written back to a file that could not be read.
     Result<settings::StoredAccount> stored = settings::readAccountFile(folder.accountFile());
-    if (stored) {
-        request.account = stored.value().account;
-        request.keepAccount = stored.value().kept;
-    } else {
+    if (!stored) {
         *accountRead = stored.status();
+    } else {
+        const auto access = std::make_shared<auth::AccountAccess>(folder, server.pop3);
+        receive::useAccount(request, access, access->account().account);
+        request.keepAccount = stored.value().kept;
     }
     const settings::SortingRegistrations registrations =
         settings::readSortingRegistrations(folder.sortingFile());

@@ -120,6 +120,7 @@ ComposeEnvironment environmentOf(ui::WindowEnvironment& env) {
     environment.serverSettings = [&env] { return env.held().server; };
     // The account the receive run would use.
     environment.account = [&env] { return env.accountInUse(); };
+    environment.accessTokenSource = [&env] { return env.accessTokenSource(); };
     environment.clockText = [&env] { return env.mainWindow().clockText(); };
     // The pictures beside the program when the folder has none of its own.
     environment.picturePath = [&env](const QString& name) { return env.picturePath(name); };
@@ -627,8 +628,12 @@ void ComposeWindow::send() {
                       toProgramText(typedBody), m_attachPaths->text().toStdString()};
     const settings::ServerSettings server = m_env.serverSettings();
     const settings::Account account = m_env.account();
-    SendSettings sendSettings{server.smtp, server.mail, account.id, account.password,
-                              m_env.clockText().toStdString()};
+    SendSettings sendSettings{server.smtp,
+                              server.mail,
+                              account.id,
+                              account.password,
+                              m_env.clockText().toStdString(),
+                              m_env.accessTokenSource()};
     SendOptions options;
     options.batch = m_batchSend->isChecked();
     options.batchPassCount = m_addressList->count();

@@ -49,7 +49,12 @@ struct ComposeEnvironment {
     settings::ProgramFolder folder{std::filesystem::path()};
     std::function<settings::ServerSettings()> serverSettings;
     std::function<settings::Account()> account;  // SMTP AUTH credentials
-    std::function<QString()> clockText;          // the main window's clock
+    // An OAuth account's access tokens (SendSettings::accessToken); null
+    // for a password account.
+    std::function<std::function<Result<std::string>(bool)>()> accessTokenSource = [] {
+        return std::function<Result<std::string>(bool)>();
+    };
+    std::function<QString()> clockText;  // the main window's clock
     // "<picture folder>/<name>"; the program folder's Data/ when empty.
     std::function<QString(const QString& name)> picturePath;
     // The program's store, so the send history shares its current-record

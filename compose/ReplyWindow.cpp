@@ -188,7 +188,8 @@ void ReplyWindow::send() {
     }
     const settings::ServerSettings& server = m_env.held().server;
     const settings::Account account = m_env.accountInUse();
-    SendSettings sendSettings{server.smtp, server.mail, account.id, account.password, {}};
+    SendSettings sendSettings{server.smtp,      server.mail, account.id,
+                              account.password, {},          m_env.accessTokenSource()};
     ComposedMail mail{m_to->text().toStdString(), m_subject->text().toStdString(),
                       toCrLf(m_body->toPlainText().toStdString()),
                       m_attachPaths->text().toStdString()};

@@ -31,7 +31,26 @@ SendFailure transportFailure() {
     return failure;
 }
 
-// One NMailSmtpSendMail call; an empty optional when the server took it.
+// The login of the next send: the password, or for an OAuth account a live
+// access token (a fresh one when the server refused the last).
+std::optional<SendFailure> setLogin(const SendSettings& settings, bool refused) {
+    std::string id = text::toCp932(settings.authId);
+    if (!settings.accessToken) {
+        std::string password = text::toCp932(settings.authPassword);
+        transport::NMailSetSmtpAuth(id.c_str(), password.c_str());
+        return std::nullopt;
+    }
+    Result<std::string> token = settings.accessToken(refused);
+    if (!token) {
+        return SendFailure{transport::TransportFault::kTokenRefused, token.status().message(), {}};
+    }
+    transport::NMailSetSmtpOAuth(id.c_str(), token.value().c_str());
+    return std::nullopt;
+}
+
+// One NMailSmtpSendMail call; an empty optional when the server took it. A
+// refused access token is refreshed once and the mail sent again (nothing
+// went out: the refusal came before MAIL FROM).
 std::optional<SendFailure> sendOne(const SendSettings& settings, const std::string& recipient,
                                    const std::string& subject, const std::string& body,
                                    const std::string& attachments) {
@@ -43,23 +62,30 @@ std::optional<SendFailure> sendOne(const SendSettings& settings, const std::stri
                                 refusal->address);
         return transportFailure();
     }
-    std::string id = text::toCp932(settings.authId);
-    std::string password = text::toCp932(settings.authPassword);
-    transport::NMailSetSmtpAuth(id.c_str(), password.c_str());
     std::string server = text::toCp932(settings.smtpServer);
     std::string to = text::toCp932(recipient);
     std::string from = text::toCp932(settings.ownAddress);
     std::string subjectBytes = text::toCp932(subject);
     std::string bodyBytes = text::toCp932(body);
     std::string attachmentBytes = text::toCp932(attachments);
-    int result = transport::NMailSmtpSendMail(server.c_str(), to.c_str(), nullptr, nullptr,
-                                              from.c_str(), subjectBytes.c_str(), bodyBytes.c_str(),
-                                              nullptr, attachmentBytes.c_str(), 0);
-    // The result is read as a 16-bit value, as callers always have.
-    if (static_cast<std::int16_t>(result) < 0) {
-        return transportFailure();
+    for (const bool refused : {false, true}) {
+        if (std::optional<SendFailure> noLogin = setLogin(settings, refused)) {
+            return noLogin;
+        }
+        int result = transport::NMailSmtpSendMail(
+            server.c_str(), to.c_str(), nullptr, nullptr, from.c_str(), subjectBytes.c_str(),
+            bodyBytes.c_str(), nullptr, attachmentBytes.c_str(), 0);
+        // The result is read as a 16-bit value, as callers always have.
+        if (static_cast<std::int16_t>(result) >= 0) {
+            return std::nullopt;
+        }
+        SendFailure failure = transportFailure();
+        if (!settings.accessToken || refused ||
+            failure.fault != transport::TransportFault::kTokenRefused) {
+            return failure;
+        }
     }
-    return std::nullopt;
+    return std::nullopt;  // not reached: the second pass returns
 }
 
 Status appendHistory(store::MailStore& store, const ComposedMail& mail, const std::string& to,

@@ -49,6 +49,9 @@ struct SendSettings {
     std::string authId;      // POP3 account, offered when the server asks for AUTH
     std::string authPassword;
     std::string clockText;  // the main window's clock: the history record's Date
+    // An OAuth account: the access token for AUTH XOAUTH2 in place of the
+    // password (`refused`: the server refused the last one); null otherwise.
+    std::function<Result<std::string>(bool refused)> accessToken = {};
 };
 
 // A recipient a batch sends to again.

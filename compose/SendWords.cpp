@@ -28,6 +28,10 @@ std::optional<Say> serverRow(TransportFault fault) {
             return Say::kSendTlsFailed;
         case TransportFault::kLoginRefused:
             return Say::kSendLoginRefused;
+        case TransportFault::kMechanismNotOffered:
+            return Say::kSendXOAuth2NotOffered;
+        case TransportFault::kTokenRefused:
+            return Say::kSendTokenRefused;
         default:
             return std::nullopt;
     }

@@ -198,6 +198,7 @@ class Run {
   private:
     // Steps of the session; each returns false when the session must end.
     bool authenticate(int handle);
+    int loginWithToken(int handle);
     bool receiveMail(int handle, int mailNumber);
     // Status, size and fetch; nothing when the session broke.
     std::optional<FetchedMail> fetchMail(int handle, int mailNumber, TextBuffers& texts);
@@ -291,12 +292,15 @@ class Run {
 ReceiveOutcome Run::execute() {
     const settings::ProgramFolder& folder = m_request.folder;
     m_observer.onRegistrationsRead(settings::readSortingRegistrations(folder.sortingFile()));
-    // Only a whole account is written back: an empty ID or password comes
-    // from a file that could not be read, never from a choice to keep it.
-    if (m_request.keepAccount && !m_request.account.id.empty() &&
+    // Only a whole password account is written back: an empty ID or password
+    // comes from a file that could not be read, never from a choice to keep
+    // it; an OAuth account's token is kept by its own access.
+    if (m_request.keepAccount && !m_request.accessToken && !m_request.account.id.empty() &&
         !m_request.account.password.empty()) {
         m_outcome.accountSave =
-            settings::saveAccount(folder.accountFile(), m_request.account, true, m_fs);
+            m_request.saveAccount
+                ? m_request.saveAccount(m_request.account)
+                : settings::saveAccount(folder.accountFile(), m_request.account, true, m_fs);
     }
 
     if (m_request.pop3Server.empty()) {
@@ -309,7 +313,8 @@ ReceiveOutcome Run::execute() {
             m_outcome.fault = transportFault(m_transport).fault;
         } else {
             bool loggedIn = false;
-            if (m_request.account.id.empty() || m_request.account.password.empty()) {
+            const bool oauth = static_cast<bool>(m_request.accessToken);
+            if (m_request.account.id.empty() || (!oauth && m_request.account.password.empty())) {
                 m_outcome.end = RunEnd::kNoAccount;
             } else if (authenticate(handle)) {
                 loggedIn = true;
@@ -343,14 +348,43 @@ ReceiveOutcome Run::execute() {
     return m_outcome;
 }
 
+// An OAuth login whose token the server refuses asks once for a fresh one
+// (the session stays open after the refusal).
+int Run::loginWithToken(int handle) {
+    const std::string id = text::toCp932(m_request.account.id);
+    for (const bool refused : {false, true}) {
+        Result<std::string> token = m_request.accessToken(refused);
+        if (!token) {
+            m_outcome.serverMessage = token.status().message();
+            m_outcome.fault = token.status().code() == StatusCode::kNotFound ||
+                                      token.status().code() == StatusCode::kRefused
+                                  ? transport::TransportFault::kTokenRefused
+                                  : transport::TransportFault::kLoginRefused;
+            return -1;
+        }
+        const int waiting = m_transport.authenticate(handle, id.c_str(), token.value().c_str(),
+                                                     transport::kLoginXOAuth2);
+        if (waiting >= 0 ||
+            transportFault(m_transport).fault != transport::TransportFault::kTokenRefused) {
+            return waiting;
+        }
+    }
+    return -1;
+}
+
 bool Run::authenticate(int handle) {
-    const int waiting = m_transport.authenticate(
-        handle, text::toCp932(m_request.account.id).c_str(),
-        text::toCp932(m_request.account.password).c_str(), m_request.apop != 0 ? -1 : 0);
-    if (waiting < 0) {
-        m_outcome.end = RunEnd::kAuthenticationFailed;
+    const int waiting =
+        m_request.accessToken
+            ? loginWithToken(handle)
+            : m_transport.authenticate(handle, text::toCp932(m_request.account.id).c_str(),
+                                       text::toCp932(m_request.account.password).c_str(),
+                                       m_request.apop != 0 ? -1 : 0);
+    if (waiting < 0 && m_outcome.fault == transport::TransportFault::kNone) {
         m_outcome.serverMessage = transportMessage(m_transport);
         m_outcome.fault = transportFault(m_transport).fault;
+    }
+    if (waiting < 0) {
+        m_outcome.end = RunEnd::kAuthenticationFailed;
         m_observer.onMessage(
             {MessageKind::kAuthenticationFailed, 0, m_outcome.serverMessage, m_outcome.fault});
         return false;

@@ -206,6 +206,13 @@ struct ReceiveRequest {
     // True when the user chose to keep the ID and password in iniIdPass.ini:
     // only then does the run write them there.
     bool keepAccount = false;
+    // Keeps the account when keepAccount is set (the keyring, say); null:
+    // NAME, NAME2 and NAME3 of iniIdPass.ini.
+    std::function<Status(const settings::Account&)> saveAccount;
+    // An OAuth account: the access token the login (AUTH XOAUTH2) uses in
+    // place of the password; `refused`: the server refused the last one, so
+    // a fresh one is wanted. Null for a password account.
+    std::function<Result<std::string>(bool refused)> accessToken;
     // Sender addresses of registrations 1 … 5 as loaded at start, matched
     // against each sender as slotForSender says.
     std::array<std::string, settings::kSortingRegistrationCount> routingAddresses;
@@ -227,7 +234,8 @@ enum class RunEnd {
     kNoServer,              // no POP3 server set
     kConnectFailed,         // the server could not be reached
     kNoAccount,             // empty ID or password
-    kAuthenticationFailed,  // the server refused the login
+    kAuthenticationFailed,  // the server refused the login (or no access token came:
+                            // fault kTokenRefused when the user must sign in again)
     kSessionFailed,         // a fetch failed, or the session did not end normally; the
                             // mails not yet deleted stay on the server
     kAlreadyRunning,        // a run was in progress; nothing was done

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "receive/MailTransport.h"
+#include "receive/ReceiveAccount.h"
 #include "receive/ReceiveWords.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
@@ -242,7 +243,7 @@ ReceiveRequest ReceiveController::request() {
     request.keepDays = server.keepDays;
     // The program's one store: each write fills that box's current record.
     request.store = &m_env.mailStore();
-    request.account = m_env.accountInUse();
+    useAccount(request, m_env.sharedAccountAccess(), m_env.accountInUse());
     request.keepAccount = m_env.accountKeptInFile();
     for (std::size_t i = 0; i < request.routingAddresses.size(); ++i) {
         request.routingAddresses[i] =

@@ -39,6 +39,12 @@ ui::Message loginRefused(const ReceiveMessage& message, const std::string& pop3S
     if (message.fault == TransportFault::kApopNotOffered) {
         return {Say::kReceiveApopNotOffered, {}, message.detail};
     }
+    if (message.fault == TransportFault::kMechanismNotOffered) {
+        return {Say::kReceiveXOAuth2NotOffered, {}, message.detail};
+    }
+    if (message.fault == TransportFault::kTokenRefused) {
+        return {Say::kReceiveTokenRefused, {}, message.detail};
+    }
     if (const std::optional<Say> row = serverRow(message.fault)) {
         return {*row, {pop3Server}, message.detail};
     }

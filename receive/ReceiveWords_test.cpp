@@ -26,6 +26,10 @@ TEST(ReceiveWordsTest, TheTransportsCodeChoosesTheRow) {
          ui::Say::kReceiveLoginRefused},
         {{MessageKind::kAuthenticationFailed, 0, "+OK hi", TransportFault::kApopNotOffered},
          ui::Say::kReceiveApopNotOffered},
+        {{MessageKind::kAuthenticationFailed, 0, "no SASL", TransportFault::kMechanismNotOffered},
+         ui::Say::kReceiveXOAuth2NotOffered},
+        {{MessageKind::kAuthenticationFailed, 0, "-ERR [AUTH]", TransportFault::kTokenRefused},
+         ui::Say::kReceiveTokenRefused},
         {{MessageKind::kAuthenticationFailed, 0, "no reply", TransportFault::kTimedOut},
          ui::Say::kReceiveTimedOut},
         {{MessageKind::kFetchFailed, 3, "no reply", TransportFault::kTimedOut},
@@ -38,7 +42,7 @@ TEST(ReceiveWordsTest, TheTransportsCodeChoosesTheRow) {
         EXPECT_EQ(message.id, row.expected) << row.message.detail;
         EXPECT_EQ(message.detail, row.message.detail);
     }
-    EXPECT_THAT(ui::words(messageOf(rows[2].message, "pop.example.jp")),
+    EXPECT_THAT(ui::words(messageOf(rows[4].message, "pop.example.jp")),
                 ::testing::StartsWith("POP3サーバー「pop.example.jp」が時間内に応答しなかった"));
 
     ReceiveOutcome unreachable;

@@ -35,7 +35,7 @@ import pathlib
 import re
 import sys
 
-FOLDERS = ["text", "base", "store", "settings", "addressbook", "transport", "receive",
+FOLDERS = ["text", "base", "store", "settings", "auth", "addressbook", "transport", "receive",
            "compose", "viewer", "editor", "attachments", "ui", "app", "boxtool", "bench",
            "tests", "fuzz"]
 # Folders whose windows are parts of another folder's window.

@@ -13,6 +13,7 @@ packages=(
   dovecot-pop3d python3-aiosmtpd mpack openssl fetchmail
   fonts-noto-cjk xvfb x11-apps imagemagick librsvg2-bin xauth xdotool
   openbox qt6-translations-l10n dbus-daemon
+  libsecret-1-dev gnome-keyring
   dpkg-dev file desktop-file-utils appstream xclip x11-utils
 )
 

@@ -19,7 +19,10 @@ AccountWindow::AccountWindow(ui::WindowEnvironment& env) : m_env(env) {
     setObjectName(QStringLiteral("IdPassForm"));
     setWindowTitle(QStringLiteral("ID/パスワード入力"));
 
-    const Account stored = readAccount(m_env.folder().accountFile());
+    // The password wherever it is kept; an OAuth account shows none.
+    const auth::AccountAccess& access = m_env.accountAccess();
+    const Account stored{access.account().account.id,
+                         access.isOAuth() ? std::string() : access.account().account.password};
     m_id = new QLineEdit(QString::fromStdString(stored.id), this);
     m_id->setObjectName(QStringLiteral("IdText"));
     m_id->setMinimumWidth(220);
@@ -77,8 +80,10 @@ void AccountWindow::confirm() {
     // What was typed is what the next receive uses, kept in the file or not.
     m_env.held().account = typed;
     m_env.held().keepAccount = m_keepAccount->isChecked();
-    const Status saved =
-        saveAccount(m_env.folder().accountFile(), typed, m_keepAccount->isChecked());
+    // A kept password goes where the login method keeps secrets (the keyring, say).
+    const Status saved = m_keepAccount->isChecked()
+                             ? m_env.accountAccess().keep(typed)
+                             : saveAccount(m_env.folder().accountFile(), typed, false);
     if (!saved.isOk()) {
         ui::tell(this, ui::Say::kAccountFileNotWritten, {},
                  QString::fromStdString(saved.message()));

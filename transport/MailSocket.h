@@ -51,6 +51,8 @@ class MailSocket {
     Status fill(Deadline deadline);
 
     Status writeAll(std::string_view bytes, Deadline deadline);
+    // True once TLS protects the connection.
+    bool secure() const { return m_ssl != nullptr; }
 
   private:
     MailSocket(int fd, const ServerAddress& address);

@@ -51,7 +51,9 @@ int NMailEndWinSock();
 
 // A session handle, or −1 when the server cannot be reached or does not greet.
 int NMailPop3Connect(const char* server);
-// > 0: number of waiting mails; 0: none; < 0: failure. apop: −1 = APOP, 0 = plain.
+// > 0: number of waiting mails; 0: none; < 0: failure. apop: −1 = APOP, 0 = plain,
+// kLoginXOAuth2 = AUTH XOAUTH2 with `password` as the OAuth access token.
+inline constexpr int kLoginXOAuth2 = 2;
 int NMailPop3Authenticate(int handle, const char* id, const char* password, int apop);
 int NMailPop3GetMailStatus(int handle, int mailNumber, char* subject, char* date, char* sender,
                            char* header, int flag);
@@ -100,8 +102,10 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
                       const char* attachments, int flag);
 
 // Credentials for SMTP AUTH (the POP3 account's); used only when the server
-// asks for authentication.
+// asks for authentication. NMailSetSmtpOAuth: AUTH XOAUTH2 with the access
+// token instead, over TLS only; a later NMailSetSmtpAuth replaces it.
 int NMailSetSmtpAuth(const char* id, const char* password);
+int NMailSetSmtpOAuth(const char* id, const char* accessToken);
 
 // Copies the diagnostic of the last error into buffer, cut to *length bytes:
 // the server's reply, libcurl's or the system's text, a refused address

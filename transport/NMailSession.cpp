@@ -198,8 +198,21 @@ int NMailPop3Authenticate(int handle, const char* id, const char* password, int 
     if (!open) {
         return kNoSuchHandle;
     }
-    Result<int> count = open->session->login(utf8Argument(id), utf8Argument(password),
-                                             apop != 0 ? Pop3Login::kApop : Pop3Login::kPlain);
+    const Pop3Login method = apop == kLoginXOAuth2 ? Pop3Login::kXOAuth2
+                             : apop != 0           ? Pop3Login::kApop
+                                                   : Pop3Login::kPlain;
+    Result<int> count = open->session->login(utf8Argument(id), utf8Argument(password), method);
+    if (!count && method == Pop3Login::kXOAuth2) {
+        TransportFault fault = TransportFault::kLoginRefused;
+        if (count.status().message().starts_with(kMechanismNotOffered)) {
+            fault = TransportFault::kMechanismNotOffered;
+        } else if (count.status().code() == StatusCode::kRefused) {
+            fault = TransportFault::kTokenRefused;
+        } else if (count.status().code() == StatusCode::kTimedOut) {
+            fault = TransportFault::kTimedOut;
+        }
+        return report(fault, count.status());
+    }
     if (!count) {
         const bool noTimestamp = apop != 0 && apopTimestamp(open->session->greeting()).empty();
         return report(noTimestamp ? TransportFault::kApopNotOffered : TransportFault::kLoginRefused,
@@ -388,7 +401,13 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
 
 int NMailSetSmtpAuth(const char* id, const char* password) {
     std::lock_guard lock(state().mutex);
-    state().smtpCredentials = {utf8Argument(id), utf8Argument(password)};
+    state().smtpCredentials = {utf8Argument(id), utf8Argument(password), {}};
+    return kDone;
+}
+
+int NMailSetSmtpOAuth(const char* id, const char* accessToken) {
+    std::lock_guard lock(state().mutex);
+    state().smtpCredentials = {utf8Argument(id), {}, utf8Argument(accessToken)};
     return kDone;
 }
 

@@ -327,12 +327,12 @@ TEST_F(NMailSmtpAuth, ServerRequiringAuthGetsThePop3Account) {
     SmtpResult sent = sendMail(address, mail, {}, TransferLimits());
     EXPECT_EQ(sent.fault, TransportFault::kLoginRefused);
     EXPECT_NE(sent.status.message().find("530"), std::string::npos) << sent.status.message();
-    sent = sendMail(address, mail, {servers.user, "wrong"}, TransferLimits());
+    sent = sendMail(address, mail, {servers.user, "wrong", {}}, TransferLimits());
     EXPECT_EQ(sent.fault, TransportFault::kLoginRefused);
     EXPECT_NE(sent.status.message().find("535"), std::string::npos) << sent.status.message();
     EXPECT_EQ(servers.messagesInMaildir(), 0u);
 
-    sent = sendMail(address, mail, {servers.user, servers.password}, TransferLimits());
+    sent = sendMail(address, mail, {servers.user, servers.password, {}}, TransferLimits());
     EXPECT_TRUE(sent.status) << sent.status.message();
     EXPECT_EQ(servers.messagesInMaildir(), 1u);
 }

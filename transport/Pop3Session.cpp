@@ -112,6 +112,27 @@ bool listsCapability(std::string_view capabilities, std::string_view name) {
     return capabilityArguments(capabilities, name).has_value();
 }
 
+// True when the space-separated arguments hold `word` (any case).
+bool listsWord(std::optional<std::string_view> arguments, std::string_view word) {
+    std::string_view rest = arguments.value_or(std::string_view());
+    while (!rest.empty()) {
+        const std::string_view item = rest.substr(0, rest.find(' '));
+        if (item.size() == word.size() &&
+            g_ascii_strncasecmp(item.data(), word.data(), word.size()) == 0) {
+            return true;
+        }
+        rest.remove_prefix(std::min(rest.size(), item.size() + 1));
+    }
+    return false;
+}
+
+std::string base64Of(std::string_view bytes) {
+    gchar* encoded = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
+    std::string out(encoded);
+    g_free(encoded);
+    return out;
+}
+
 }  // namespace
 
 std::string apopTimestamp(std::string_view greeting) {
@@ -214,6 +235,7 @@ Status Pop3Session::negotiate(const ServerAddress& address, Deadline deadline) {
     // or without knowing CAPA at all. It is asked at the login either way;
     // only a refusal means there are no ids.
     m_offersUniqueIds = true;
+    m_offersXOAuth2 = listsWord(capabilityArguments(offered.value(), "SASL"), "XOAUTH2");
     noteLoginDelay(offered.value());
     return Status::ok();
 }
@@ -268,7 +290,11 @@ Result<int> Pop3Session::login(std::string_view user, std::string_view password,
         return Status::invalidArgument("line break in user name or password");
     }
     std::vector<std::string> lines;
-    if (method == Pop3Login::kApop) {
+    if (method == Pop3Login::kXOAuth2) {
+        if (Status authenticated = authenticateXOAuth2(user, password); !authenticated) {
+            return authenticated;
+        }
+    } else if (method == Pop3Login::kApop) {
         const std::string timestamp = apopTimestamp(greeting());
         if (timestamp.empty()) {
             return fail(Status::refused("no APOP timestamp in the greeting: " + greeting()));
@@ -303,6 +329,47 @@ Result<int> Pop3Session::login(std::string_view user, std::string_view password,
         return asked;
     }
     return m_mailCount;
+}
+
+// AUTH XOAUTH2 with the initial response (RFC 5034). A refused token comes
+// back as a "+ " challenge carrying the provider's error; the empty answer
+// to it makes the server send its "-ERR".
+Status Pop3Session::authenticateXOAuth2(std::string_view user, std::string_view token) {
+    if (!m_socket->secure()) {
+        return fail(
+            Status::refused(std::string(kMechanismNotOffered) + "XOAUTH2 is used over TLS only"));
+    }
+    if (!m_offersXOAuth2) {
+        return fail(Status::refused(std::string(kMechanismNotOffered) +
+                                    "the server's SASL capability does not list XOAUTH2"));
+    }
+    const std::string response = "user=" + std::string(user) +
+                                 "\x01"
+                                 "auth=Bearer " +
+                                 std::string(token) + "\x01\x01";
+    const Deadline deadline = deadlineIn(m_limits.replySeconds);
+    if (Status sent = m_socket->writeAll("AUTH XOAUTH2 " + base64Of(response) + "\r\n", deadline);
+        !sent) {
+        return fail(sent);
+    }
+    Result<std::string> reply = readStatusLine(deadline);
+    if (reply && reply.value().starts_with("+ ")) {
+        if (Status sent = m_socket->writeAll("\r\n", deadline); !sent) {
+            return fail(sent);
+        }
+        reply = readStatusLine(deadline);
+    }
+    if (!reply) {
+        return fail(reply.status());
+    }
+    if (reply.value().starts_with("-ERR")) {
+        // The session stays usable: the caller may try again with a fresh token.
+        return Status::refused(printableLine(reply.value()));
+    }
+    if (!reply.value().starts_with("+OK")) {
+        return fail(Status::corrupt("unexpected reply to AUTH: " + printableLine(reply.value())));
+    }
+    return Status::ok();
 }
 
 Status Pop3Session::loadListings() {

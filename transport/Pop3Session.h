@@ -38,7 +38,13 @@
 
 namespace qf::transport {
 
-enum class Pop3Login { kPlain, kApop };
+// kXOAuth2: SASL AUTH XOAUTH2 (RFC 5034) with an OAuth 2.0 access token in
+// place of the password; only over TLS.
+enum class Pop3Login { kPlain, kApop, kXOAuth2 };
+
+// The message of a login that failed because the server does not list the
+// SASL mechanism asked for (told apart from a refused token).
+inline constexpr std::string_view kMechanismNotOffered = "mechanism not offered: ";
 
 class Pop3Session {
   public:
@@ -49,8 +55,12 @@ class Pop3Session {
                                                         const TransferLimits& limits);
 
     // USER/PASS, or APOP with the greeting's timestamp (a greeting without
-    // one is refused, never answered with a plain login); then UIDL (asked
-    // whatever CAPA said) and LIST. The number of waiting mails.
+    // one is refused, never answered with a plain login), or AUTH XOAUTH2
+    // with `password` as the access token (refused before anything is sent
+    // when the connection is not TLS or the server's SASL capability does
+    // not list XOAUTH2: the message then starts with kMechanismNotOffered);
+    // then UIDL (asked whatever CAPA said) and LIST. The number of waiting
+    // mails.
     Result<int> login(std::string_view user, std::string_view password, Pop3Login method);
 
     // The whole mail as the server sends it (CRLF line ends, dot-stuffing
@@ -105,6 +115,7 @@ class Pop3Session {
     Result<std::string> capabilities(Deadline deadline);
     void noteLoginDelay(std::string_view capabilities);
     Status askLoginDelayOfUser();
+    Status authenticateXOAuth2(std::string_view user, std::string_view token);
 
     // Queues a command; it goes out with the next flush.
     void queue(const std::string& line, Reply reply, std::size_t maxBytes, int mailNumber = 0);
@@ -136,6 +147,7 @@ class Pop3Session {
     bool m_failed = false;
     bool m_loggedIn = false;
     bool m_offersUniqueIds = false;
+    bool m_offersXOAuth2 = false;
     int m_loginDelaySeconds = 0;
     bool m_loginDelayPerUser = false;
     std::map<int, std::string> m_uniqueIds;

@@ -112,7 +112,8 @@ std::string pathOf(std::string_view command) {
 
 // What a failed attempt failed with, told by libcurl's code and the command
 // the server answered last.
-SmtpResult classified(CURLcode code, const CurlConnection& connection, Status failure) {
+SmtpResult classified(CURLcode code, const CurlConnection& connection, Status failure,
+                      bool bearer) {
     SmtpResult result{std::move(failure), TransportFault::kSendFailed, {}};
     const std::string& command = connection.lastCommand();
     if (mayHaveBeenDelivered(result.status)) {
@@ -123,6 +124,12 @@ SmtpResult classified(CURLcode code, const CurlConnection& connection, Status fa
         result.fault = TransportFault::kServerNotFound;
     } else if (code == CURLE_COULDNT_CONNECT) {
         result.fault = TransportFault::kConnectFailed;
+    } else if (bearer && (code == CURLE_USE_SSL_FAILED ||
+                          (code == CURLE_LOGIN_DENIED && !command.starts_with("AUTH")))) {
+        // No TLS, or no XOAUTH2 among the server's mechanisms: nothing was tried.
+        result.fault = TransportFault::kMechanismNotOffered;
+    } else if (bearer && code == CURLE_LOGIN_DENIED) {
+        result.fault = TransportFault::kTokenRefused;
     } else if (code == CURLE_LOGIN_DENIED || result.status.message().starts_with("530")) {
         // 530: the server wants a login first (none was offered, or no TLS for it).
         result.fault = TransportFault::kLoginRefused;
@@ -158,9 +165,9 @@ KeptConnection& keptConnection() {
 std::string connectionKey(const ServerAddress& address, const SmtpCredentials& credentials,
                           const TransferLimits& limits, Auth auth) {
     return address.url() + '\n' + address.pinnedIp + '\n' + std::to_string(static_cast<int>(auth)) +
-           '\n' + credentials.user + '\n' + credentials.password + '\n' +
-           std::to_string(limits.connectSeconds) + ' ' + std::to_string(limits.replySeconds) + ' ' +
-           std::to_string(limits.stallSeconds);
+           '\n' + credentials.user + '\n' + credentials.password + '\n' + credentials.bearerToken +
+           '\n' + std::to_string(limits.connectSeconds) + ' ' +
+           std::to_string(limits.replySeconds) + ' ' + std::to_string(limits.stallSeconds);
 }
 
 Attempt attemptSend(const ServerAddress& address, const BuiltMail& mail,
@@ -196,7 +203,13 @@ Attempt attemptSend(const ServerAddress& address, const BuiltMail& mail,
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     if (auth != Auth::kNone) {
         curl_easy_setopt(curl, CURLOPT_USERNAME, credentials.user.c_str());
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, credentials.password.c_str());
+        if (credentials.bearerToken.empty()) {
+            curl_easy_setopt(curl, CURLOPT_PASSWORD, credentials.password.c_str());
+        } else {
+            curl_easy_setopt(curl, CURLOPT_XOAUTH2_BEARER, credentials.bearerToken.c_str());
+            curl_easy_setopt(curl, CURLOPT_LOGIN_OPTIONS, "AUTH=XOAUTH2");
+            curl_easy_setopt(curl, CURLOPT_SASL_IR, 1L);
+        }
         if (auth == Auth::kOverTlsOnly) {
             curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
         }
@@ -209,7 +222,8 @@ Attempt attemptSend(const ServerAddress& address, const BuiltMail& mail,
         return {code, {}};
     }
     SmtpResult failed =
-        classified(code, connection, failureAfterUpload(source, code, connection.failure(code)));
+        classified(code, connection, failureAfterUpload(source, code, connection.failure(code)),
+                   !credentials.bearerToken.empty());
     if (failed.status.code() == StatusCode::kTimedOut) {
         connection.abandonConnection();
     }
@@ -244,6 +258,13 @@ SmtpResult sendMail(const ServerAddress& address, const BuiltMail& mail,
     }
     if (credentials.user.empty()) {
         return attemptSend(address, mail, credentials, limits, Auth::kNone).result;
+    }
+    // A token goes over TLS only, loopback included, and never falls back
+    // to sending without a login.
+    if (!credentials.bearerToken.empty()) {
+        return attemptSend(address, mail, credentials, limits,
+                           address.implicitTls ? Auth::kAnyChannel : Auth::kOverTlsOnly)
+            .result;
     }
     // Over a channel that is not TLS the password goes only to this machine,
     // and the connection is pinned to the address that showed it.

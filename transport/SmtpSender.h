@@ -17,8 +17,13 @@
 
 namespace qf::transport {
 
+// With a bearer token the login is AUTH XOAUTH2 (the password unused), and
+// only over TLS: without STARTTLS the send fails with kMechanismNotOffered,
+// and so it does when the server does not offer XOAUTH2; a refused token is
+// kTokenRefused.
 struct SmtpCredentials {
     std::string user, password;  // UTF-8; empty user = none
+    std::string bearerToken;     // an OAuth 2.0 access token; empty = password login
 };
 
 // How a send ended. status fails with the server's refusal line (or

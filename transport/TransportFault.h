@@ -52,6 +52,9 @@ enum class TransportFault {
     kWholeMailNestedTooDeep = 33,  // more than kMaxNestingDepth levels of parts
     kWholeMailTooManyParts = 34,   // more attachments than kMaxAttachmentParts
     kWholeMailTooLarge = 35,       // attachments together over kMaxAttachmentMegabytes
+    // OAuth 2.0 logins (POP3 and SMTP).
+    kMechanismNotOffered = 36,  // the server does not offer XOAUTH2 (or not over TLS)
+    kTokenRefused = 37,         // the server refused the access token
 };
 
 // What one mail may write into the attachment folder; a mail beyond them is

@@ -40,7 +40,22 @@ settings::Account WindowEnvironment::accountInUse() const {
     if (m_held.account) {
         return *m_held.account;
     }
-    return settings::readAccount(m_folder.accountFile());
+    return accountAccess().account().account;
+}
+
+std::shared_ptr<auth::AccountAccess> WindowEnvironment::sharedAccountAccess() const {
+    if (!m_accountAccess || m_accountAccess->server() != m_held.server.pop3) {
+        m_accountAccess = std::make_shared<auth::AccountAccess>(m_folder, m_held.server.pop3);
+    }
+    return m_accountAccess;
+}
+
+std::function<Result<std::string>(bool refused)> WindowEnvironment::accessTokenSource() const {
+    std::shared_ptr<auth::AccountAccess> access = sharedAccountAccess();
+    if (!access->isOAuth()) {
+        return {};
+    }
+    return [access](bool refused) { return access->accessToken(refused); };
 }
 
 bool WindowEnvironment::accountKeptInFile() const {

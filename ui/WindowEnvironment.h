@@ -17,9 +17,12 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <functional>
+#include <memory>
 #include <typeindex>
 #include <unordered_map>
 
+#include "auth/AccountAccess.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProgramFolder.h"
 #include "ui/HeldState.h"
@@ -122,6 +125,15 @@ class WindowEnvironment : public QObject {
     // window's fields as typed while it exists, else the account last
     // confirmed there in this run, else the account file's.
     settings::Account accountInUse() const;
+    // The account's kind and secrets (keyring, file, OAuth tokens) for the
+    // POP3 server held now; made again when the server or the login method
+    // changed (accountMethodChanged()).
+    auth::AccountAccess& accountAccess() const { return *sharedAccountAccess(); }
+    std::shared_ptr<auth::AccountAccess> sharedAccountAccess() const;
+    void accountMethodChanged() { m_accountAccess.reset(); }
+    // For an OAuth account, what gives the login its access token (see
+    // ReceiveRequest::accessToken); null for a password account.
+    std::function<Result<std::string>(bool refused)> accessTokenSource() const;
     // Whether the user chose to keep the ID and password in the account file:
     // the last OK's choice in this run, else the file's NAME3.
     bool accountKeptInFile() const;
@@ -169,6 +181,8 @@ class WindowEnvironment : public QObject {
     void adoptForm(std::type_index type, QWidget* window);
 
     settings::ProgramFolder m_folder;
+    // Shared: a send or receive under way keeps the one it started with.
+    mutable std::shared_ptr<auth::AccountAccess> m_accountAccess;
     QString m_pictureFolder;
     HeldState m_held;
     store::MailStore* m_mailStore = nullptr;

@@ -41,6 +41,8 @@ QF_WORDS(kReceiveTlsCaFile, kWarn, "エラー", "環境変数 QUILLFERN_CA_FILE 
 QF_WORDS(kReceiveTlsFailed, kWarn, "エラー", "POP3サーバー「%1」と暗号化した接続ができなかったため、接続しませんでした。設定 → POPサーバー のPOP3サーバー名とポート番号を確かめてください。")
 QF_WORDS(kReceiveTlsNotOffered, kWarn, "エラー", "POP3サーバー「%1」が暗号化（STLS）に対応していないため、接続しませんでした。設定 → POPサーバー のPOP3サーバー名から「pop3+stls://」を外すか、サーバーの管理者に問い合わせてください。")
 QF_WORDS(kReceiveApopNotOffered, kWarn, "エラー", "POP3サーバーがAPOPに対応していないため、ログインしませんでした。設定 → POPサーバー のAPOPをオフにしてから、もう一度受信してください。")
+QF_WORDS(kReceiveXOAuth2NotOffered, kWarn, "エラー", "POP3サーバーがOAuth 2.0でのログイン（XOAUTH2）を暗号化した接続で受け付けていないため、ログインしませんでした。設定 → POPサーバー のサーバー名（995番ポート）を確かめてください。")
+QF_WORDS(kReceiveTokenRefused, kWarn, "エラー", "POP3サーバーがサインインの有効期限切れなどの理由でログインを拒みました。プログラムの設定からもう一度サインインしてください。")
 QF_WORDS(kReceiveFetchTimedOut, kWarn, "エラー", "%1 通目のメールの受信中に、サーバーが時間内に応答しませんでした。このメールから後はサーバーに残してあります。しばらく待ってから、もう一度受信してください。")
 QF_WORDS(kReceiveMailTooLarge, kWarn, "エラー", "%1 通目のメールは大きすぎるため受信できませんでした。このメールから後はサーバーに残してあります。ほかのメールソフトで受信するか、差出人に問い合わせてください。")
 QF_WORDS(kReceiveWholeMailNestedTooDeep, kInform, "", "このメールは添付ファイルの入れ子が上限の %1 段を超えるため、添付ファイルを展開せず、メール全体を「%2」として添付フォルダに保存しました。")
@@ -155,6 +157,8 @@ QF_WORDS(kSendTlsNameMismatch, kWarn, "送信エラー", "SMTPサーバー「%1�
 QF_WORDS(kSendTlsCaFile, kWarn, "送信エラー", "環境変数 QUILLFERN_CA_FILE の証明書ファイルを読み込めないため、送信しませんでした。ファイルがあり、PEM形式の証明書が入っているか確かめてください。")
 QF_WORDS(kSendTlsFailed, kWarn, "送信エラー", "SMTPサーバー「%1」と暗号化した接続ができなかったため、送信しませんでした。設定 → POPサーバー のSMTPサーバー名とポート番号を確かめてください。")
 QF_WORDS(kSendLoginRefused, kWarn, "送信エラー", "SMTPサーバー「%1」にログインできなかったため、送信できませんでした。設定 → ID/PASS のIDとパスワードを確かめてください。")
+QF_WORDS(kSendXOAuth2NotOffered, kWarn, "送信エラー", "SMTPサーバー「%1」がOAuth 2.0でのログイン（XOAUTH2）を暗号化した接続で受け付けていないため、送信しませんでした。SMTPサーバーの設定を確かめてください。")
+QF_WORDS(kSendTokenRefused, kWarn, "送信エラー", "SMTPサーバー「%1」がサインインを受け付けなかったため、送信できませんでした。プログラムの設定からもう一度サインインしてください。")
 QF_WORDS(kSendNoRecipient, kWarn, "送信エラー", "宛先にメールアドレスがありません。宛先のメールアドレスを確かめてから、もう一度送信してください。")
 QF_WORDS(kSendSenderHasControlCharacter, kWarn, "送信エラー", "送信者のメールアドレス「%1」に改行などの制御文字が含まれているため、送信しませんでした。設定 → POPサーバー のメールアドレスを確かめてください。")
 QF_WORDS(kSendSenderTooLong, kWarn, "送信エラー", "送信者のメールアドレス「%1」が長すぎるため、送信しませんでした。設定 → POPサーバー のメールアドレスを確かめてください。")
@@ -165,4 +169,13 @@ QF_WORDS(kSendRecipientTooLong, kWarn, "送信エラー", "宛先のメールア
 QF_WORDS(kSendRecipientMalformed, kWarn, "送信エラー", "宛先のメールアドレス「%1」はメールアドレスの形になっていないため、送信しませんでした。宛先を確かめてから、もう一度送信してください。")
 QF_WORDS(kSendRecipientRefused, kWarn, "送信エラー", "SMTPサーバーが宛先のメールアドレス「%1」を受け付けなかったため、送信できませんでした。宛先のメールアドレスに誤りがないか確かめてから、もう一度送信してください。")
 QF_WORDS(kSendAttachmentUnreadable, kWarn, "送信エラー", "添付ファイルを読み込めないため、送信しませんでした。添付したファイルがあり、読めるか確かめてから、もう一度送信してください。")
+// ---- sign-in and where the password is kept ----
+QF_WORDS(kSignInClientMissing, kWarn, "ログイン方式", "このプログラムには、このプロバイダーで使う%1が組み込まれていません。配布元に問い合わせるか、README の説明に従って iniAuth.ini に CLIENT_ID を書いてください。")
+QF_WORDS(kSignInDone, kInform, "ログイン方式", "サインインしました。これからの受信と送信はこのサインインを使います。")
+QF_WORDS(kSignInFailed, kWarn, "ログイン方式", "サインインできませんでした。ブラウザでの操作をやり直すか、プロバイダーの設定を確かめてください。")
+QF_WORDS(kSignInNoKeyring, kInform, "ログイン方式", "このデスクトップにはパスワードなどを保管するキーリングがありません。ファイル（iniIdPass.ini、本人だけが読める）に保存するか、起動のたびに入力するかを選んでください。")
+QF_WORDS(kMovePasswordToKeyring, kAsk, "ログイン方式", "パスワードが iniIdPass.ini に書かれています。キーリングに移して、ファイルからは消しますか？")
+QF_WORDS(kPasswordNotMoved, kWarn, "ログイン方式", "パスワードをキーリングに移せませんでした。パスワードはファイルに残っています。")
+QF_WORDS(kAuthSettingsNotWritten, kWarn, "ログイン方式", "ログイン方式の設定を保存できませんでした。フォルダーの書き込み権限と空き容量を確かめてください。")
+
 // clang-format on

@@ -9,6 +9,8 @@
 Options of start:
   --smtp-auth  the SMTP server requires AUTH (the POP3 account's user and
                password; with --tls only after STARTTLS, or over smtps)
+  --oauth URL  also accept AUTH XOAUTH2 (POP3 and SMTP), asking the token
+               introspection endpoint URL (RFC 7662) whether a token is live
   --tls        also speak TLS, with certificates made at start by a throw-away
                CA (tls/ca.pem) for 127.0.0.1 and localhost: POP3 offers STLS
                on its plain port and serves pop3s on a second one, SMTP offers
@@ -130,7 +132,21 @@ local_name localhost {{
   }}"""
 
 
-def dovecot_config(folder, port, uid, gid, user_name, tls=None, pop3s_port=0):
+def dovecot_oauth_config(folder, introspection_url):
+    """The extra mechanism and the passdb asking the introspection endpoint."""
+    with open(os.path.join(folder, "oauth2.conf.ext"), "w") as f:
+        f.write(f"introspection_mode = post\nintrospection_url = {introspection_url}\n"
+                "force_introspection = yes\nusername_attribute = username\n"
+                "active_attribute = active\nactive_value = true\n")
+    return f"""passdb {{
+  driver = oauth2
+  mechanisms = xoauth2
+  args = {folder}/oauth2.conf.ext
+}}
+"""
+
+
+def dovecot_config(folder, port, uid, gid, user_name, tls=None, pop3s_port=0, oauth=None):
     internal = "dovecot" if os.getuid() == 0 else user_name
     login = "dovenull" if os.getuid() == 0 else user_name
     if tls:
@@ -146,7 +162,7 @@ state_dir = {folder}/state
 log_path = {folder}/dovecot.log
 info_log_path = {folder}/dovecot.log
 {ssl_settings}disable_plaintext_auth = no
-auth_mechanisms = plain apop
+auth_mechanisms = plain apop{" xoauth2" if oauth else ""}
 auth_verbose = yes
 auth_failure_delay = 0
 default_internal_user = {internal}
@@ -156,7 +172,7 @@ first_valid_uid = 1
 first_valid_gid = 1
 mail_location = maildir:{folder}/Maildir
 pop3_uidl_format = %08Xu%08Xv
-passdb {{
+{dovecot_oauth_config(folder, oauth) if oauth else ""}passdb {{
   driver = passwd-file
   args = scheme=PLAIN {folder}/passwd
 }}
@@ -219,7 +235,7 @@ def drop_to(uid, gid):
     return change
 
 
-def start(env_file, smtp_auth, tls):
+def start(env_file, smtp_auth, tls, oauth=None):
     stop(env_file)  # fresh every time
     uid, gid, user_name = service_account()
     folder = tempfile.mkdtemp(prefix="qf-", dir="/tmp")
@@ -241,7 +257,7 @@ def start(env_file, smtp_auth, tls):
     config = os.path.join(folder, "dovecot.conf")
     with open(config, "w") as f:
         f.write(dovecot_config(folder, pop3_port, uid, gid, user_name, tls_folder,
-                               tls_ports.get("QF_POP3S_PORT", 0)))
+                               tls_ports.get("QF_POP3S_PORT", 0), oauth))
     os.chmod(folder, 0o755)
     for root, dirs, files in os.walk(os.path.join(folder, "Maildir")):
         os.chown(root, uid, gid)
@@ -254,6 +270,8 @@ def start(env_file, smtp_auth, tls):
                  os.path.join(folder, "Maildir")]
     if smtp_auth:
         smtp_args += ["--auth", USER, PASSWORD]
+    if oauth:
+        smtp_args += ["--oauth", oauth]
     if tls:
         smtp_args += ["--tls", tls_folder, str(tls_ports["QF_SMTPS_PORT"]),
                       str(tls_ports["QF_SMTPS_WRONG_NAME_PORT"])]
@@ -344,7 +362,8 @@ def main(argv):
         sys.stderr.write(__doc__)
         return 2
     if argv[1] == "start":
-        return start(argv[2], "--smtp-auth" in argv[3:], "--tls" in argv[3:])
+        oauth = argv[argv.index("--oauth") + 1] if "--oauth" in argv[3:] else None
+        return start(argv[2], "--smtp-auth" in argv[3:], "--tls" in argv[3:], oauth)
     return stop(argv[2])
 
 

@@ -2,7 +2,7 @@
 """An SMTP server for the tests: delivers every accepted mail into a Maildir.
 
   smtp_maildir.py HOST PORT MAILDIR [--auth USER PASSWORD]
-                  [--tls TLS_FOLDER SMTPS_PORT WRONG_NAME_PORT]
+                  [--tls TLS_FOLDER SMTPS_PORT WRONG_NAME_PORT] [--oauth URL]
 
 With --auth the server offers AUTH PLAIN/LOGIN without TLS (it listens on
 loopback only) and refuses mail until the client has logged in.
@@ -12,12 +12,19 @@ TLS_FOLDER) PORT offers STARTTLS, and AUTH only after it; SMTPS_PORT speaks
 TLS from the first byte; WRONG_NAME_PORT does too, with the certificate made
 for another name. Mail that came over TLS gets a Received line "with ESMTPS"
 ("ESMTPSA" after AUTH).
+
+With --oauth the server also offers AUTH XOAUTH2 (with the initial
+response), asking the token-introspection endpoint URL about the token.
 """
+import base64
+import json
 import os
 import socket
 import ssl
 import sys
 import time
+import urllib.parse
+import urllib.request
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
@@ -68,6 +75,28 @@ class Authenticator:
         return AuthResult(success=ok, handled=False)  # False: the server sends 535 itself
 
 
+class OAuthMaildirHandler(MaildirHandler):
+    """Also takes AUTH XOAUTH2, asking the introspection endpoint whether
+    the bearer token is live and names the account."""
+
+    def __init__(self, maildir, mark_tls, introspection_url, user):
+        super().__init__(maildir, mark_tls)
+        self.introspection_url, self.user = introspection_url, user
+
+    async def auth_XOAUTH2(self, server, args):
+        try:
+            fields = dict(part.split("=", 1) for part in
+                          base64.b64decode(args[1]).decode().split("\x01") if "=" in part)
+        except (IndexError, ValueError):
+            return AuthResult(success=False, handled=False)
+        token = fields.get("auth", "").removeprefix("Bearer ")
+        data = urllib.parse.urlencode({"token": token}).encode()
+        with urllib.request.urlopen(self.introspection_url, data, timeout=10) as answer:
+            live = json.load(answer)
+        ok = live.get("active") is True and fields.get("user") == live.get("username")
+        return AuthResult(success=ok, handled=False, auth_data=fields.get("user"))
+
+
 def server_context(folder, name):
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(os.path.join(folder, name + ".pem"),
@@ -87,6 +116,11 @@ def main(argv):
         at = argv.index("--tls")
         tls = argv[at + 1], int(argv[at + 2]), int(argv[at + 3])
     handler = MaildirHandler(maildir, mark_tls=tls is not None)
+    if "--oauth" in argv:
+        user = argv[argv.index("--auth") + 1] if "--auth" in argv else "qftest"
+        handler = OAuthMaildirHandler(maildir, tls is not None, argv[argv.index("--oauth") + 1],
+                                      user)
+        auth.setdefault("auth_require_tls", False)
     controllers = []
     if tls is None:
         controllers.append(Controller(handler, hostname=host, port=port, decode_data=False, **auth))

@@ -1,0 +1,73 @@
+// The login-method window on a desktop without a keyring (the window tests
+// run with no session bus): the sign-in runs as a job against the local
+// provider while the window keeps answering, and the refresh token ends up
+// where the user chose.
+#include "auth/SignInWindow.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "app/TestApplication.h"
+#include "auth/AccountAccess.h"
+#include "settings/ProfileFile.h"
+#include "tests/support/LocalProvider.h"
+
+namespace qf::auth {
+
+using app::testing::TestApplication;
+
+class SignInWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void signsInThroughTheBrowserAndKeepsTheTokenInTheChosenFile() {
+        testing::LocalProvider provider;
+        QVERIFY(provider.port() > 0);
+        const std::string browser =
+            std::string(std::getenv("QF_SOURCE_DIR")) + "/tests/servers/fetch_and_follow.sh";
+        qputenv("QUILLFERN_BROWSER", QByteArray::fromStdString(browser));
+        TestApplication started([&provider](ui::testing::WindowTestFolder& folder) {
+            QDir().mkpath(folder.path(QStringLiteral("★MAilData")));
+            const settings::ProgramFolder program = folder.programFolder();
+            QVERIFY(settings::saveAccount(program.accountFile(), {"qftest", ""}, true).isOk());
+            AuthSettings generic;
+            generic.provider.authorizeUrl = provider.url("/authorize");
+            generic.provider.tokenUrl = provider.url("/token");
+            QVERIFY(writeAuthSettings(authFile(program), generic).isOk());
+            QVERIFY(settings::writeProfileString(authFile(program), kAuthSection, "CLIENT_ID",
+                                                 "quillfern-test-client")
+                        .isOk());
+        });
+        SignInWindow& form = started.app->showForm<SignInWindow>();
+        QCOMPARE(form.StateLabel->text(), ui::words(ui::Say::kSignInNoKeyring, {}, QString()));
+        QVERIFY(!form.SignInCommand->isEnabled());  // a password account
+
+        form.OAuthOption->setChecked(true);
+        form.SecretPlaceCombo->setCurrentIndex(1);  // the file
+        QTest::mouseClick(form.SignInCommand, Qt::LeftButton);
+        QVERIFY(!form.SignInCommand->isEnabled());  // while the job runs
+        QTRY_COMPARE_WITH_TIMEOUT(form.StateLabel->text(),
+                                  ui::words(ui::Say::kSignInDone, {}, QString()), 20000);
+
+        const settings::ProgramFolder program = started.folder.programFolder();
+        const AuthSettings stored = readAuthSettings(authFile(program));
+        QCOMPARE(stored.kind, AccountKind::kOAuth);
+        QCOMPARE(stored.secretPlace, std::string("file"));
+        AccountAccess access(program, std::string());
+        QVERIFY(access.account().account.password.starts_with("rt-"));
+        QVERIFY(access.accessToken().isOk());
+
+        // Back to a password: the refresh token must never go out as one.
+        form.PasswordOption->setChecked(true);
+        QTest::mouseClick(form.OkCommand, Qt::LeftButton);
+        QVERIFY(AccountAccess(program, std::string()).account().account.password.empty());
+    }
+};
+
+}  // namespace qf::auth
+
+QTEST_MAIN(qf::auth::SignInWindowTest)
+#include "SignInWindow_test.moc"

@@ -1,0 +1,197 @@
+#include "auth/TokenEndpoint.h"
+
+#include <curl/curl.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <memory>
+
+namespace qf::auth {
+
+namespace {
+
+constexpr std::size_t kMaxAnswerBytes = 64 * 1024;
+constexpr long kTimeoutSeconds = 30;
+
+size_t collect(char* data, size_t size, size_t count, void* userData) {
+    auto* answer = static_cast<std::string*>(userData);
+    const std::size_t bytes = size * count;
+    if (answer->size() + bytes > kMaxAnswerBytes) {
+        return 0;  // ends the transfer: no provider sends this much
+    }
+    answer->append(data, bytes);
+    return bytes;
+}
+
+// Keeps what a provider's error may show in a message: printable ASCII.
+std::string printable(std::string text) {
+    text.resize(std::min<std::size_t>(text.size(), 200));
+    for (char& c : text) {
+        if (c < 0x20 || c > 0x7e) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
+// Skips one JSON value starting at `at` (any kind); returns the index after it.
+std::size_t skipValue(const std::string& json, std::size_t at);
+
+std::size_t skipString(const std::string& json, std::size_t at, std::string* out) {
+    for (++at; at < json.size() && json[at] != '"'; ++at) {
+        char c = json[at];
+        if (c == '\\' && at + 1 < json.size()) {
+            c = json[++at];
+            if (c == 'u') {
+                // Tokens and error codes are ASCII; anything else is kept as "?".
+                at += 4;
+                c = '?';
+            } else if (c == 'n' || c == 't' || c == 'r' || c == 'b' || c == 'f') {
+                c = ' ';
+            }
+        }
+        if (out) {
+            out->push_back(c);
+        }
+    }
+    return at + 1;
+}
+
+std::size_t skipValue(const std::string& json, std::size_t at) {
+    if (at >= json.size()) {
+        return at;
+    }
+    if (json[at] == '"') {
+        return skipString(json, at, nullptr);
+    }
+    if (json[at] == '{' || json[at] == '[') {
+        int depth = 0;
+        for (; at < json.size(); ++at) {
+            if (json[at] == '"') {
+                at = skipString(json, at, nullptr) - 1;
+            } else if (json[at] == '{' || json[at] == '[') {
+                ++depth;
+            } else if ((json[at] == '}' || json[at] == ']') && --depth == 0) {
+                return at + 1;
+            }
+        }
+        return at;
+    }
+    while (at < json.size() && json[at] != ',' && json[at] != '}') {
+        ++at;
+    }
+    return at;
+}
+
+std::size_t skipSpace(const std::string& json, std::size_t at) {
+    while (at < json.size() && std::isspace(static_cast<unsigned char>(json[at]))) {
+        ++at;
+    }
+    return at;
+}
+
+Result<Tokens> postForm(const OAuthProvider& provider, const std::string& form, std::int64_t now) {
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    if (!curl) {
+        return Status::ioError("libcurl could not start");
+    }
+    std::string body = form + "&client_id=" + formEscaped(provider.clientId);
+    if (!provider.clientSecret.empty()) {
+        body += "&client_secret=" + formEscaped(provider.clientSecret);
+    }
+    std::string answer;
+    curl_easy_setopt(curl.get(), CURLOPT_URL, provider.tokenUrl.c_str());
+    // Only the web: a settings file cannot point the request at file:// or a mail server.
+    curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "https,http");
+    curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, body.c_str());
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &collect);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &answer);
+    curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, kTimeoutSeconds);
+    curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+    if (const char* caFile = std::getenv("QUILLFERN_CA_FILE"); caFile && *caFile) {
+        curl_easy_setopt(curl.get(), CURLOPT_CAINFO, caFile);
+    }
+    const CURLcode code = curl_easy_perform(curl.get());
+    if (code == CURLE_OPERATION_TIMEDOUT) {
+        return Status::timedOut(std::string("token endpoint: ") + curl_easy_strerror(code));
+    }
+    if (code != CURLE_OK) {
+        return Status::ioError(std::string("token endpoint: ") + curl_easy_strerror(code));
+    }
+    long httpStatus = 0;
+    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &httpStatus);
+    if (const std::string error = jsonMember(answer, "error");
+        !error.empty() || httpStatus >= 400) {
+        return Status::refused(
+            "token endpoint: " +
+            printable(error.empty() ? "HTTP " + std::to_string(httpStatus) : error));
+    }
+    Tokens tokens{jsonMember(answer, "access_token"), jsonMember(answer, "refresh_token"), 0};
+    if (tokens.accessToken.empty()) {
+        return Status::corrupt("token endpoint: the answer holds no access token");
+    }
+    if (const long seconds = std::atol(jsonMember(answer, "expires_in").c_str()); seconds > 0) {
+        tokens.expiresAt = now + seconds;
+    }
+    return tokens;
+}
+
+}  // namespace
+
+std::string formEscaped(const std::string& text) {
+    char* out = curl_easy_escape(nullptr, text.c_str(), static_cast<int>(text.size()));
+    std::string result = out ? out : "";
+    curl_free(out);
+    return result;
+}
+
+std::string jsonMember(const std::string& json, const std::string& name) {
+    std::size_t at = skipSpace(json, 0);
+    if (at >= json.size() || json[at] != '{') {
+        return {};
+    }
+    at = skipSpace(json, at + 1);
+    while (at < json.size() && json[at] == '"') {
+        std::string key;
+        at = skipSpace(json, skipString(json, at, &key));
+        if (at >= json.size() || json[at] != ':') {
+            return {};
+        }
+        at = skipSpace(json, at + 1);
+        if (key == name) {
+            if (at < json.size() && json[at] == '"') {
+                std::string value;
+                skipString(json, at, &value);
+                return value;
+            }
+            const std::size_t end = skipValue(json, at);
+            std::string raw = json.substr(at, end - at);
+            while (!raw.empty() && std::isspace(static_cast<unsigned char>(raw.back()))) {
+                raw.pop_back();
+            }
+            return raw;
+        }
+        at = skipSpace(json, skipValue(json, at));
+        if (at < json.size() && json[at] == ',') {
+            at = skipSpace(json, at + 1);
+        }
+    }
+    return {};
+}
+
+Result<Tokens> exchangeCode(const OAuthProvider& provider, const std::string& code,
+                            const std::string& verifier, const std::string& redirectUri,
+                            std::int64_t now) {
+    const std::string form = "grant_type=authorization_code&code=" + formEscaped(code) +
+                             "&code_verifier=" + formEscaped(verifier) +
+                             "&redirect_uri=" + formEscaped(redirectUri);
+    return postForm(provider, form, now);
+}
+
+Result<Tokens> refreshTokens(const OAuthProvider& provider, const std::string& refreshToken,
+                             std::int64_t now) {
+    return postForm(provider, "grant_type=refresh_token&refresh_token=" + formEscaped(refreshToken),
+                    now);
+}
+
+}  // namespace qf::auth
