@@ -179,7 +179,8 @@ class CheckTimerTest : public QObject {
         auto* timer = started.app->environment().findChild<CheckTimer*>();
         QVERIFY(timer != nullptr);
         QVERIFY(timer->isActive());
-        QVERIFY(timer->remainingTime() > 50s && timer->remainingTime() <= 60s);
+        // A coarse timer may fire up to 5 % late, and says so.
+        QVERIFY(timer->remainingTime() > 50s && timer->remainingTime() <= 63s);
     }
 
     void turningTheCheckOffInTheSettingsStopsIt() {

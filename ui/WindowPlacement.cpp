@@ -38,6 +38,17 @@ FrameMargins expectedMargins(const QWidget& window, const QWidget* opener) {
     return {};
 }
 
+// Where the window's client area is, or will be. A window moved before it
+// was first shown has its frame's corner where it was moved to (a moved
+// widget places its frame), so its client lies inside the expected frame.
+PixelRect clientAsPlaced(const QWidget& window, const FrameMargins& frame) {
+    const QRect own = window.geometry();
+    if (window.isVisible()) {
+        return pixelRectOf(own);
+    }
+    return {own.x() + frame.left, own.y() + frame.top, own.width(), own.height()};
+}
+
 void applySize(QWidget& window, const QSize& size) {
     if (size == window.size()) {
         return;
@@ -74,7 +85,7 @@ void placeOnScreen(QWidget& window, const QWidget* opener) {
         return;
     }
     const PixelRect client = placedByItself
-                                 ? fitInside(pixelRectOf(window.geometry()), frame, area)
+                                 ? fitInside(clientAsPlaced(window, frame), frame, area)
                                  : placeFromOpener(window.width(), window.height(), frame,
                                                    pixelRectOf(opener->frameGeometry()), area);
     applySize(window, {client.width, client.height});
