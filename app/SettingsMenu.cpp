@@ -20,19 +20,20 @@ SettingsMenu::SettingsMenu(ui::WindowEnvironment& env) {
     m_accountButton->setObjectName(QStringLiteral("Command1"));
     m_serverButton = new QPushButton(QStringLiteral("POPサーバー"), this);
     m_serverButton->setObjectName(QStringLiteral("Command2"));
-    Command3 = new QPushButton(QStringLiteral("ログイン方式"), this);
-    Command3->setObjectName(QStringLiteral("Command3"));
+    m_loginMethodButton = new QPushButton(QStringLiteral("ログイン方式"), this);
+    m_loginMethodButton->setObjectName(QStringLiteral("Command3"));
     auto* buttons = new QVBoxLayout(this);
     buttons->addWidget(m_accountButton);
     buttons->addWidget(m_serverButton);
-    buttons->addWidget(Command3);
+    buttons->addWidget(m_loginMethodButton);
     setFixedWidth(twipsToPixels(3000));
 
     connect(m_accountButton, &QPushButton::clicked, this,
             [&env] { env.showForm<settings::AccountWindow>(); });
     connect(m_serverButton, &QPushButton::clicked, this,
             [&env] { env.showForm<settings::ServerSettingsWindow>(); });
-    connect(Command3, &QPushButton::clicked, this, [&env] { env.showForm<auth::SignInWindow>(); });
+    connect(m_loginMethodButton, &QPushButton::clicked, this,
+            [&env] { env.showForm<auth::SignInWindow>(); });
     // Return presses the button at the keyboard; Esc closes the menu.
     ui::OkCancelKeys::install(*this, nullptr, nullptr);
 

@@ -18,9 +18,9 @@ class SettingsMenu : public QWidget {
   public:
     explicit SettingsMenu(ui::WindowEnvironment& env);
 
-    QPushButton* m_accountButton;  // "ID/PASS"
-    QPushButton* m_serverButton;   // "POPサーバー"
-    QPushButton* Command3;         // "ログイン方式"
+    QPushButton* m_accountButton;      // "ID/PASS"
+    QPushButton* m_serverButton;       // "POPサーバー"
+    QPushButton* m_loginMethodButton;  // "ログイン方式"
 };
 
 }  // namespace qf::app

@@ -58,7 +58,7 @@ SignInWindow::SignInWindow(ui::WindowEnvironment& env) : m_env(env) {
     showChosenKind();
     m_env.centreOnMainWindow(*this);
     if (!m_keyringAvailable) {
-        StateLabel->setText(ui::words(ui::Say::kSignInNoKeyring, {}, QString()));
+        m_state->setText(ui::words(ui::Say::kSignInNoKeyring, {}, QString()));
     }
 }
 
@@ -69,99 +69,100 @@ SignInWindow::~SignInWindow() {
 
 void SignInWindow::createControls() {
     const auth::AuthSettings& stored = m_access->settings();
-    PasswordOption = new QRadioButton(QStringLiteral("IDとパスワード(&P)"), this);
-    PasswordOption->setObjectName(QStringLiteral("PasswordOption"));
-    OAuthOption = new QRadioButton(QStringLiteral("OAuth 2.0（ブラウザでサインイン）(&O)"), this);
-    OAuthOption->setObjectName(QStringLiteral("OAuthOption"));
+    m_passwordOption = new QRadioButton(QStringLiteral("IDとパスワード(&P)"), this);
+    m_passwordOption->setObjectName(QStringLiteral("PasswordOption"));
+    m_oauthOption = new QRadioButton(QStringLiteral("OAuth 2.0（ブラウザでサインイン）(&O)"), this);
+    m_oauthOption->setObjectName(QStringLiteral("OAuthOption"));
     auto* kinds = new QButtonGroup(this);
-    kinds->addButton(PasswordOption);
-    kinds->addButton(OAuthOption);
-    (m_access->isOAuth() ? OAuthOption : PasswordOption)->setChecked(true);
+    kinds->addButton(m_passwordOption);
+    kinds->addButton(m_oauthOption);
+    (m_access->isOAuth() ? m_oauthOption : m_passwordOption)->setChecked(true);
 
-    ProviderCombo = new QComboBox(this);
-    ProviderCombo->setObjectName(QStringLiteral("ProviderCombo"));
-    ProviderCombo->addItems({QStringLiteral("Google（Gmail）"),
-                             QStringLiteral("Microsoft（Outlook.com、Microsoft 365）"),
-                             QStringLiteral("その他（エンドポイントを入力）")});
-    ProviderCombo->setCurrentIndex(rowOf(kPresets, stored.provider.preset));
-    AuthorizeText = newTextBox(QStringLiteral("AuthorizeText"), stored.provider.authorizeUrl, this);
-    TokenText = newTextBox(QStringLiteral("TokenText"), stored.provider.tokenUrl, this);
-    ScopeText = newTextBox(QStringLiteral("ScopeText"), stored.provider.scope, this);
+    m_provider = new QComboBox(this);
+    m_provider->setObjectName(QStringLiteral("ProviderCombo"));
+    m_provider->addItems({QStringLiteral("Google（Gmail）"),
+                          QStringLiteral("Microsoft（Outlook.com、Microsoft 365）"),
+                          QStringLiteral("その他（エンドポイントを入力）")});
+    m_provider->setCurrentIndex(rowOf(kPresets, stored.provider.preset));
+    m_authorizeEndpoint =
+        newTextBox(QStringLiteral("AuthorizeText"), stored.provider.authorizeUrl, this);
+    m_tokenEndpoint = newTextBox(QStringLiteral("TokenText"), stored.provider.tokenUrl, this);
+    m_scopes = newTextBox(QStringLiteral("ScopeText"), stored.provider.scope, this);
 
-    SecretPlaceCombo = new QComboBox(this);
-    SecretPlaceCombo->setObjectName(QStringLiteral("SecretPlaceCombo"));
-    SecretPlaceCombo->addItems({QStringLiteral("デスクトップのキーリング"),
-                                QStringLiteral("ファイル（iniIdPass.ini、本人だけが読める）"),
-                                QStringLiteral("保存しない（起動のたびに入力）")});
+    m_secretPlace = new QComboBox(this);
+    m_secretPlace->setObjectName(QStringLiteral("SecretPlaceCombo"));
+    m_secretPlace->addItems({QStringLiteral("デスクトップのキーリング"),
+                             QStringLiteral("ファイル（iniIdPass.ini、本人だけが読める）"),
+                             QStringLiteral("保存しない（起動のたびに入力）")});
     auth::SecretPlace place = m_access->secretPlace();
     if (place == auth::SecretPlace::kNotChosen) {
         place = m_keyringAvailable ? auth::SecretPlace::kKeyring : auth::SecretPlace::kFile;
     }
-    SecretPlaceCombo->setCurrentIndex(rowOf(kPlaces, place));
+    m_secretPlace->setCurrentIndex(rowOf(kPlaces, place));
     if (!m_keyringAvailable) {
         // No service answers: the keyring row cannot be chosen.
-        SecretPlaceCombo->setItemData(0, 0, Qt::UserRole - 1);
+        m_secretPlace->setItemData(0, 0, Qt::UserRole - 1);
     }
 
-    StateLabel = new QLabel(this);
-    StateLabel->setObjectName(QStringLiteral("StateLabel"));
-    StateLabel->setTextFormat(Qt::PlainText);
-    StateLabel->setWordWrap(true);
-    SignInCommand = new QPushButton(QStringLiteral("ブラウザでサインイン(&I)"), this);
-    SignInCommand->setObjectName(QStringLiteral("SignInCommand"));
-    OkCommand = new QPushButton(QStringLiteral("設定"), this);
-    OkCommand->setObjectName(QStringLiteral("OkCommand"));
-    OkCommand->setDefault(true);
-    CancelCommand = new QPushButton(QStringLiteral("中止"), this);
-    CancelCommand->setObjectName(QStringLiteral("CancelCommand"));
+    m_state = new QLabel(this);
+    m_state->setObjectName(QStringLiteral("StateLabel"));
+    m_state->setTextFormat(Qt::PlainText);
+    m_state->setWordWrap(true);
+    m_signInButton = new QPushButton(QStringLiteral("ブラウザでサインイン(&I)"), this);
+    m_signInButton->setObjectName(QStringLiteral("SignInCommand"));
+    m_okButton = new QPushButton(QStringLiteral("設定"), this);
+    m_okButton->setObjectName(QStringLiteral("OkCommand"));
+    m_okButton->setDefault(true);
+    m_cancelButton = new QPushButton(QStringLiteral("中止"), this);
+    m_cancelButton->setObjectName(QStringLiteral("CancelCommand"));
 
-    connect(ProviderCombo, &QComboBox::currentIndexChanged, this, &SignInWindow::showProvider);
-    connect(OAuthOption, &QRadioButton::toggled, this, &SignInWindow::showChosenKind);
-    connect(SignInCommand, &QPushButton::clicked, this, &SignInWindow::signIn);
-    connect(OkCommand, &QPushButton::clicked, this, &SignInWindow::confirm);
-    connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
-    ui::OkCancelKeys::install(*this, OkCommand, CancelCommand);
+    connect(m_provider, &QComboBox::currentIndexChanged, this, &SignInWindow::showProvider);
+    connect(m_oauthOption, &QRadioButton::toggled, this, &SignInWindow::showChosenKind);
+    connect(m_signInButton, &QPushButton::clicked, this, &SignInWindow::signIn);
+    connect(m_okButton, &QPushButton::clicked, this, &SignInWindow::confirm);
+    connect(m_cancelButton, &QPushButton::clicked, this, &QWidget::close);
+    ui::OkCancelKeys::install(*this, m_okButton, m_cancelButton);
 }
 
 void SignInWindow::layOut() {
     auto* fields = new QFormLayout;
-    fields->addRow(QStringLiteral("ログイン方式"), PasswordOption);
-    fields->addRow(QString(), OAuthOption);
-    fields->addRow(QStringLiteral("プロバイダー(&V)"), ProviderCombo);
-    fields->addRow(QStringLiteral("認可エンドポイント"), AuthorizeText);
-    fields->addRow(QStringLiteral("トークンエンドポイント"), TokenText);
-    fields->addRow(QStringLiteral("スコープ"), ScopeText);
-    fields->addRow(QStringLiteral("パスワードなどの保存先(&K)"), SecretPlaceCombo);
+    fields->addRow(QStringLiteral("ログイン方式"), m_passwordOption);
+    fields->addRow(QString(), m_oauthOption);
+    fields->addRow(QStringLiteral("プロバイダー(&V)"), m_provider);
+    fields->addRow(QStringLiteral("認可エンドポイント"), m_authorizeEndpoint);
+    fields->addRow(QStringLiteral("トークンエンドポイント"), m_tokenEndpoint);
+    fields->addRow(QStringLiteral("スコープ"), m_scopes);
+    fields->addRow(QStringLiteral("パスワードなどの保存先(&K)"), m_secretPlace);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(SignInCommand);
+    buttons->addWidget(m_signInButton);
     buttons->addStretch();
-    buttons->addWidget(OkCommand);
-    buttons->addWidget(CancelCommand);
+    buttons->addWidget(m_okButton);
+    buttons->addWidget(m_cancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
-    layout->addWidget(StateLabel);
+    layout->addWidget(m_state);
     layout->addLayout(buttons);
 }
 
 // A preset fills and locks the endpoints; the generic row lets them be typed.
 void SignInWindow::showProvider() {
-    const auth::ProviderPreset preset = kPresets[ProviderCombo->currentIndex()];
+    const auth::ProviderPreset preset = kPresets[m_provider->currentIndex()];
     const bool generic = preset == auth::ProviderPreset::kGeneric;
     if (!generic) {
         const auth::OAuthProvider p = auth::presetProvider(preset);
-        AuthorizeText->setText(QString::fromStdString(p.authorizeUrl));
-        TokenText->setText(QString::fromStdString(p.tokenUrl));
-        ScopeText->setText(QString::fromStdString(p.scope));
+        m_authorizeEndpoint->setText(QString::fromStdString(p.authorizeUrl));
+        m_tokenEndpoint->setText(QString::fromStdString(p.tokenUrl));
+        m_scopes->setText(QString::fromStdString(p.scope));
     }
-    for (QLineEdit* box : {AuthorizeText, TokenText, ScopeText}) {
+    for (QLineEdit* box : {m_authorizeEndpoint, m_tokenEndpoint, m_scopes}) {
         box->setReadOnly(!generic);
     }
 }
 
 void SignInWindow::showChosenKind() {
-    const bool oauth = OAuthOption->isChecked();
-    for (QWidget* control : std::initializer_list<QWidget*>{ProviderCombo, AuthorizeText, TokenText,
-                                                            ScopeText, SignInCommand}) {
+    const bool oauth = m_oauthOption->isChecked();
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_provider, m_authorizeEndpoint, m_tokenEndpoint, m_scopes, m_signInButton}) {
         control->setEnabled(oauth && (m_job == nullptr || !m_job->running()));
     }
 }
@@ -173,12 +174,12 @@ bool SignInWindow::saveChoices() {
     m_job = nullptr;
     auth::AuthSettings chosen;
     chosen.kind =
-        OAuthOption->isChecked() ? auth::AccountKind::kOAuth : auth::AccountKind::kPassword;
-    chosen.secretPlace = auth::secretPlaceName(kPlaces[SecretPlaceCombo->currentIndex()]);
-    chosen.provider.preset = kPresets[ProviderCombo->currentIndex()];
-    chosen.provider.authorizeUrl = AuthorizeText->text().trimmed().toStdString();
-    chosen.provider.tokenUrl = TokenText->text().trimmed().toStdString();
-    chosen.provider.scope = ScopeText->text().trimmed().toStdString();
+        m_oauthOption->isChecked() ? auth::AccountKind::kOAuth : auth::AccountKind::kPassword;
+    chosen.secretPlace = auth::secretPlaceName(kPlaces[m_secretPlace->currentIndex()]);
+    chosen.provider.preset = kPresets[m_provider->currentIndex()];
+    chosen.provider.authorizeUrl = m_authorizeEndpoint->text().trimmed().toStdString();
+    chosen.provider.tokenUrl = m_tokenEndpoint->text().trimmed().toStdString();
+    chosen.provider.scope = m_scopes->text().trimmed().toStdString();
     if (chosen.kind != m_access->settings().kind) {
         if (const Status forgotten = m_access->forgetSecret(); !forgotten) {
             ui::tell(this, ui::Say::kAuthSettingsNotWritten, {},
@@ -215,7 +216,7 @@ void SignInWindow::signIn() {
 void SignInWindow::signInFinished(bool ok, const QString& diagnostic) {
     showChosenKind();
     if (ok) {
-        StateLabel->setText(ui::words(ui::Say::kSignInDone, {}, QString()));
+        m_state->setText(ui::words(ui::Say::kSignInDone, {}, QString()));
         return;
     }
     ui::tell(this, ui::Say::kSignInFailed, {}, diagnostic);

@@ -36,17 +36,17 @@ class SignInWindow : public QWidget {
     explicit SignInWindow(ui::WindowEnvironment& env);
     ~SignInWindow() override;
 
-    QRadioButton* PasswordOption;
-    QRadioButton* OAuthOption;
-    QComboBox* ProviderCombo;
-    QLineEdit* AuthorizeText;
-    QLineEdit* TokenText;
-    QLineEdit* ScopeText;
-    QComboBox* SecretPlaceCombo;
-    QLabel* StateLabel;
-    QPushButton* SignInCommand;
-    QPushButton* OkCommand;
-    QPushButton* CancelCommand;
+    QRadioButton* m_passwordOption;
+    QRadioButton* m_oauthOption;
+    QComboBox* m_provider;
+    QLineEdit* m_authorizeEndpoint;
+    QLineEdit* m_tokenEndpoint;
+    QLineEdit* m_scopes;
+    QComboBox* m_secretPlace;
+    QLabel* m_state;
+    QPushButton* m_signInButton;
+    QPushButton* m_okButton;
+    QPushButton* m_cancelButton;
 
   private:
     void createControls();

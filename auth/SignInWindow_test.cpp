@@ -42,14 +42,14 @@ class SignInWindowTest : public QObject {
                         .isOk());
         });
         SignInWindow& form = started.app->showForm<SignInWindow>();
-        QCOMPARE(form.StateLabel->text(), ui::words(ui::Say::kSignInNoKeyring, {}, QString()));
-        QVERIFY(!form.SignInCommand->isEnabled());  // a password account
+        QCOMPARE(form.m_state->text(), ui::words(ui::Say::kSignInNoKeyring, {}, QString()));
+        QVERIFY(!form.m_signInButton->isEnabled());  // a password account
 
-        form.OAuthOption->setChecked(true);
-        form.SecretPlaceCombo->setCurrentIndex(1);  // the file
-        QTest::mouseClick(form.SignInCommand, Qt::LeftButton);
-        QVERIFY(!form.SignInCommand->isEnabled());  // while the job runs
-        QTRY_COMPARE_WITH_TIMEOUT(form.StateLabel->text(),
+        form.m_oauthOption->setChecked(true);
+        form.m_secretPlace->setCurrentIndex(1);  // the file
+        QTest::mouseClick(form.m_signInButton, Qt::LeftButton);
+        QVERIFY(!form.m_signInButton->isEnabled());  // while the job runs
+        QTRY_COMPARE_WITH_TIMEOUT(form.m_state->text(),
                                   ui::words(ui::Say::kSignInDone, {}, QString()), 20000);
 
         const settings::ProgramFolder program = started.folder.programFolder();
@@ -61,8 +61,8 @@ class SignInWindowTest : public QObject {
         QVERIFY(access.accessToken().isOk());
 
         // Back to a password: the refresh token must never go out as one.
-        form.PasswordOption->setChecked(true);
-        QTest::mouseClick(form.OkCommand, Qt::LeftButton);
+        form.m_passwordOption->setChecked(true);
+        QTest::mouseClick(form.m_okButton, Qt::LeftButton);
         QVERIFY(AccountAccess(program, std::string()).account().account.password.empty());
     }
 };
