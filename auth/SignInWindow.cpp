@@ -201,7 +201,10 @@ void SignInWindow::showChosenKind() {
 
 // Writes the choices and reads them back, so the sign-in uses what is shown
 // (and the client ID of the file, when the distributor's is overridden).
-bool SignInWindow::saveChoices() {
+// A preset's servers are filled in first, so a token kept for the account
+// is kept under the server it will be used with. Nothing when a file could
+// not be written.
+std::optional<auth::FilledServers> SignInWindow::saveChoices() {
     delete m_job;  // a sign-in still waiting is given up
     m_job = nullptr;
     auth::AuthSettings chosen;
@@ -216,18 +219,19 @@ bool SignInWindow::saveChoices() {
         if (const Status forgotten = m_access->forgetSecret(); !forgotten) {
             ui::tell(this, ui::Say::kAuthSettingsNotWritten, {},
                      QString::fromStdString(forgotten.message()));
-            return false;
+            return std::nullopt;
         }
     }
     const Status written = auth::writeAuthSettings(auth::authFile(m_env.folder()), chosen);
     if (!written) {
         ui::tell(this, ui::Say::kAuthSettingsNotWritten, {},
                  QString::fromStdString(written.message()));
-        return false;
+        return std::nullopt;
     }
+    const std::optional<auth::FilledServers> filled = fillPresetServers(chosen);
     m_access = std::make_unique<auth::AccountAccess>(m_env.folder(), m_env.held().server.pop3);
     m_env.accountMethodChanged();
-    return true;
+    return filled;
 }
 
 void SignInWindow::signIn() {
@@ -262,13 +266,14 @@ void SignInWindow::signInFinished(bool ok, const QString& diagnostic) {
 // Gives the account the preset's servers where the server settings have
 // none, and says so in the state line. Nothing when the settings could not
 // be written (they are then left as they were).
-std::optional<auth::FilledServers> SignInWindow::fillPresetServers() {
-    if (!m_oauthOption->isChecked()) {
+std::optional<auth::FilledServers> SignInWindow::fillPresetServers(
+    const auth::AuthSettings& chosen) {
+    if (chosen.kind != auth::AccountKind::kOAuth) {
         return auth::FilledServers{};
     }
     settings::ServerSettings server = m_env.held().server;
     const auth::FilledServers filled =
-        auth::fillPresetServers(server, m_access->settings().provider);
+        auth::fillPresetServers(server, auth::presetProvider(chosen.provider.preset));
     if (!filled.any()) {
         return filled;
     }
@@ -288,10 +293,7 @@ std::optional<auth::FilledServers> SignInWindow::fillPresetServers() {
 
 // Stays open when servers were filled in, so the state line can say which.
 void SignInWindow::confirm() {
-    if (!saveChoices()) {
-        return;
-    }
-    const std::optional<auth::FilledServers> filled = fillPresetServers();
+    const std::optional<auth::FilledServers> filled = saveChoices();
     if (!filled) {
         return;
     }

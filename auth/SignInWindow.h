@@ -21,6 +21,7 @@ class QRadioButton;
 
 namespace qf::auth {
 class AccountAccess;
+struct AuthSettings;
 struct FilledServers;
 }  // namespace qf::auth
 
@@ -56,10 +57,10 @@ class SignInWindow : public QWidget {
     void layOut();
     void showProvider();
     void showChosenKind();
-    bool saveChoices();
+    std::optional<auth::FilledServers> saveChoices();
     void signIn();
     void signInFinished(bool ok, const QString& diagnostic);
-    std::optional<auth::FilledServers> fillPresetServers();
+    std::optional<auth::FilledServers> fillPresetServers(const auth::AuthSettings& chosen);
     void confirm();
 
     ui::WindowEnvironment& m_env;
