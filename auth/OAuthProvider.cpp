@@ -46,8 +46,8 @@ OAuthProvider presetProvider(ProviderPreset preset) {
             p.scope = "https://mail.google.com/";
             p.clientId = QF_OAUTH_GOOGLE_CLIENT_ID;
             p.clientSecret = QF_OAUTH_GOOGLE_CLIENT_SECRET;
-            p.pop3Server = "pop.gmail.com:995";
-            p.smtpServer = "smtp.gmail.com:465";
+            p.pop3Server = "pop3s://pop.gmail.com";
+            p.smtpServer = "smtps://smtp.gmail.com";
             break;
         case ProviderPreset::kMicrosoft:
             p.authorizeUrl = "https://login.microsoftonline.com/common/oauth2/v2.0/authorize";
@@ -56,7 +56,7 @@ OAuthProvider presetProvider(ProviderPreset preset) {
                 "offline_access https://outlook.office.com/POP.AccessAsUser.All "
                 "https://outlook.office.com/SMTP.Send";
             p.clientId = QF_OAUTH_MICROSOFT_CLIENT_ID;
-            p.pop3Server = "outlook.office365.com:995";
+            p.pop3Server = "pop3s://outlook.office365.com";
             p.smtpServer = "smtp.office365.com:587";
             break;
         case ProviderPreset::kGeneric:
@@ -110,17 +110,42 @@ Status writeAuthSettings(const std::filesystem::path& file, const AuthSettings& 
                                          settings::FileAccess::kOwnerOnly, fs);
 }
 
-std::string missingForSignIn(const OAuthProvider& provider) {
-    std::string missing;
-    const auto note = [&](bool absent, const char* what) {
+std::vector<ProviderItem> missingItemsForSignIn(const OAuthProvider& provider) {
+    std::vector<ProviderItem> missing;
+    const auto note = [&](bool absent, ProviderItem item) {
         if (absent) {
-            missing += (missing.empty() ? "" : ", ") + std::string(what);
+            missing.push_back(item);
         }
     };
-    note(provider.clientId.empty(), "client ID");
-    note(provider.authorizeUrl.empty(), "authorization endpoint");
-    note(provider.tokenUrl.empty(), "token endpoint");
+    note(provider.clientId.empty(), ProviderItem::kClientId);
+    note(provider.authorizeUrl.empty(), ProviderItem::kAuthorizeUrl);
+    note(provider.tokenUrl.empty(), ProviderItem::kTokenUrl);
     return missing;
+}
+
+std::string missingForSignIn(const OAuthProvider& provider) {
+    std::string missing;
+    for (const ProviderItem item : missingItemsForSignIn(provider)) {
+        static const char* const kNames[] = {"client ID", "authorization endpoint",
+                                             "token endpoint", "scope"};
+        missing += (missing.empty() ? "" : ", ") + std::string(kNames[static_cast<int>(item)]);
+    }
+    return missing;
+}
+
+FilledServers fillPresetServers(settings::ServerSettings& server, const OAuthProvider& provider) {
+    const auto fill = [](std::string& value, const std::string& preset) {
+        const bool blank = value.find_first_not_of(" \t") == std::string::npos;
+        if (!blank || preset.empty()) {
+            return false;
+        }
+        value = preset;
+        return true;
+    };
+    FilledServers filled;
+    filled.pop3 = fill(server.pop3, provider.pop3Server);
+    filled.smtp = fill(server.smtp, provider.smtpServer);
+    return filled;
 }
 
 }  // namespace qf::auth

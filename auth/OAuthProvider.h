@@ -20,8 +20,10 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "base/FileSystem.h"
+#include "settings/ServerSettings.h"
 #include "text/Status.h"
 
 namespace qf::auth {
@@ -61,8 +63,27 @@ AuthSettings readAuthSettings(const std::filesystem::path& file);
 Status writeAuthSettings(const std::filesystem::path& file, const AuthSettings& settings,
                          store::FileSystem& fs = store::posixFileSystem());
 
-// What the provider lacks before a sign-in can start: "client ID",
-// "authorization endpoint" … joined by ", "; empty when nothing is missing.
+// The items of a provider a user may be told about. A sign-in needs all but
+// the scope (some providers grant mail access without one).
+enum class ProviderItem { kClientId, kAuthorizeUrl, kTokenUrl, kScope };
+
+// What the provider lacks before a sign-in can start, in the order above;
+// empty when nothing is missing.
+std::vector<ProviderItem> missingItemsForSignIn(const OAuthProvider& provider);
+// The same for a diagnostic: "client ID", "authorization endpoint" … joined
+// by ", "; empty when nothing is missing.
 std::string missingForSignIn(const OAuthProvider& provider);
+
+// Which servers fillPresetServers gave the account.
+struct FilledServers {
+    bool pop3 = false;
+    bool smtp = false;
+    bool any() const { return pop3 || smtp; }
+};
+
+// Gives `server` the provider's POP3 and SMTP servers where it has none (an
+// empty or blank value); a server the user set is never replaced. The
+// generic form names no servers and fills nothing.
+FilledServers fillPresetServers(settings::ServerSettings& server, const OAuthProvider& provider);
 
 }  // namespace qf::auth

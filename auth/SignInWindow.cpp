@@ -8,10 +8,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringList>
 #include <QVBoxLayout>
+#include <optional>
+#include <vector>
 
 #include "auth/AccountAccess.h"
+#include "auth/OAuthProvider.h"
 #include "auth/SignInJob.h"
+#include "settings/ServerSettings.h"
 #include "ui/MessageBoxes.h"
 #include "ui/OkCancelKeys.h"
 #include "ui/WindowEnvironment.h"
@@ -32,6 +37,33 @@ QLineEdit* newTextBox(const QString& name, const std::string& value, QWidget* pa
     box->setObjectName(name);
     box->setMinimumWidth(320);
     return box;
+}
+
+// The form's name of an item, also in the message that a sign-in lacks it.
+QString itemName(auth::ProviderItem item) {
+    switch (item) {
+        case auth::ProviderItem::kClientId:
+            return QStringLiteral("クライアントID");
+        case auth::ProviderItem::kAuthorizeUrl:
+            return QStringLiteral("認可エンドポイント");
+        case auth::ProviderItem::kTokenUrl:
+            return QStringLiteral("トークンエンドポイント");
+        case auth::ProviderItem::kScope:
+            return QStringLiteral("スコープ");
+    }
+    return {};
+}
+
+// "POP3 pop3s://…、SMTP smtps://…": the servers just filled in.
+QString filledServerList(const settings::ServerSettings& server, auth::FilledServers filled) {
+    QStringList names;
+    if (filled.pop3) {
+        names << QStringLiteral("POP3 ") + QString::fromStdString(server.pop3);
+    }
+    if (filled.smtp) {
+        names << QStringLiteral("SMTP ") + QString::fromStdString(server.smtp);
+    }
+    return names.join(QStringLiteral("、"));
 }
 
 template <typename T, std::size_t N>
@@ -129,9 +161,9 @@ void SignInWindow::layOut() {
     fields->addRow(QStringLiteral("ログイン方式"), m_passwordOption);
     fields->addRow(QString(), m_oauthOption);
     fields->addRow(QStringLiteral("プロバイダー(&V)"), m_provider);
-    fields->addRow(QStringLiteral("認可エンドポイント"), m_authorizeEndpoint);
-    fields->addRow(QStringLiteral("トークンエンドポイント"), m_tokenEndpoint);
-    fields->addRow(QStringLiteral("スコープ"), m_scopes);
+    fields->addRow(itemName(auth::ProviderItem::kAuthorizeUrl), m_authorizeEndpoint);
+    fields->addRow(itemName(auth::ProviderItem::kTokenUrl), m_tokenEndpoint);
+    fields->addRow(itemName(auth::ProviderItem::kScope), m_scopes);
     fields->addRow(QStringLiteral("パスワードなどの保存先(&K)"), m_secretPlace);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_signInButton);
@@ -169,7 +201,10 @@ void SignInWindow::showChosenKind() {
 
 // Writes the choices and reads them back, so the sign-in uses what is shown
 // (and the client ID of the file, when the distributor's is overridden).
-bool SignInWindow::saveChoices() {
+// A preset's servers are filled in first, so a token kept for the account
+// is kept under the server it will be used with. Nothing when a file could
+// not be written.
+std::optional<auth::FilledServers> SignInWindow::saveChoices() {
     delete m_job;  // a sign-in still waiting is given up
     m_job = nullptr;
     auth::AuthSettings chosen;
@@ -184,27 +219,33 @@ bool SignInWindow::saveChoices() {
         if (const Status forgotten = m_access->forgetSecret(); !forgotten) {
             ui::tell(this, ui::Say::kAuthSettingsNotWritten, {},
                      QString::fromStdString(forgotten.message()));
-            return false;
+            return std::nullopt;
         }
     }
     const Status written = auth::writeAuthSettings(auth::authFile(m_env.folder()), chosen);
     if (!written) {
         ui::tell(this, ui::Say::kAuthSettingsNotWritten, {},
                  QString::fromStdString(written.message()));
-        return false;
+        return std::nullopt;
     }
+    const std::optional<auth::FilledServers> filled = fillPresetServers(chosen);
     m_access = std::make_unique<auth::AccountAccess>(m_env.folder(), m_env.held().server.pop3);
     m_env.accountMethodChanged();
-    return true;
+    return filled;
 }
 
 void SignInWindow::signIn() {
     if (!saveChoices()) {
         return;
     }
-    if (const std::string missing = auth::missingForSignIn(m_access->settings().provider);
+    if (const std::vector<auth::ProviderItem> missing =
+            auth::missingItemsForSignIn(m_access->settings().provider);
         !missing.empty()) {
-        ui::tell(this, ui::Say::kSignInClientMissing, {QString::fromStdString(missing)});
+        QStringList names;
+        for (const auth::ProviderItem item : missing) {
+            names << itemName(item);
+        }
+        ui::tell(this, ui::Say::kSignInClientMissing, {names.join(QStringLiteral("、"))});
         return;
     }
     m_job = new SignInJob(*m_access, m_env.accountInUse().id, this);
@@ -222,8 +263,38 @@ void SignInWindow::signInFinished(bool ok, const QString& diagnostic) {
     ui::tell(this, ui::Say::kSignInFailed, {}, diagnostic);
 }
 
+// Gives the account the preset's servers where the server settings have
+// none, and says so in the state line. Nothing when the settings could not
+// be written (they are then left as they were).
+std::optional<auth::FilledServers> SignInWindow::fillPresetServers(
+    const auth::AuthSettings& chosen) {
+    if (chosen.kind != auth::AccountKind::kOAuth) {
+        return auth::FilledServers{};
+    }
+    settings::ServerSettings server = m_env.held().server;
+    const auth::FilledServers filled =
+        auth::fillPresetServers(server, auth::presetProvider(chosen.provider.preset));
+    if (!filled.any()) {
+        return filled;
+    }
+    const Status written =
+        settings::writeServerSettings(m_env.folder().serverSettingsFile(), server);
+    if (!written) {
+        ui::tell(this, ui::Say::kServerSettingsNotWritten, {},
+                 QString::fromStdString(written.message()));
+        return std::nullopt;
+    }
+    m_env.held().server = server;
+    m_env.announceServerSettings();
+    m_state->setText(
+        ui::words(ui::Say::kSignInServersFilled, {filledServerList(server, filled)}, QString()));
+    return filled;
+}
+
+// Stays open when servers were filled in, so the state line can say which.
 void SignInWindow::confirm() {
-    if (!saveChoices()) {
+    const std::optional<auth::FilledServers> filled = saveChoices();
+    if (!filled) {
         return;
     }
     if (m_access->secretPlace() == auth::SecretPlace::kKeyring &&
@@ -236,7 +307,9 @@ void SignInWindow::confirm() {
             return;
         }
     }
-    close();
+    if (!filled->any()) {
+        close();
+    }
 }
 
 }  // namespace qf::auth

@@ -5,11 +5,13 @@
 // system browser, run as a job so the window keeps answering.
 //
 // "設定" writes iniAuth.ini; choosing the keyring while the account file
-// still holds a password asks to move it there.
+// still holds a password asks to move it there. An OAuth preset also gives
+// the account the provider's servers where corvid.ini has none.
 #pragma once
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -19,6 +21,8 @@ class QRadioButton;
 
 namespace qf::auth {
 class AccountAccess;
+struct AuthSettings;
+struct FilledServers;
 }  // namespace qf::auth
 
 namespace qf::ui {
@@ -53,9 +57,10 @@ class SignInWindow : public QWidget {
     void layOut();
     void showProvider();
     void showChosenKind();
-    bool saveChoices();
+    std::optional<auth::FilledServers> saveChoices();
     void signIn();
     void signInFinished(bool ok, const QString& diagnostic);
+    std::optional<auth::FilledServers> fillPresetServers(const auth::AuthSettings& chosen);
     void confirm();
 
     ui::WindowEnvironment& m_env;

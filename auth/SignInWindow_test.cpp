@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "app/TestApplication.h"
@@ -64,6 +65,36 @@ class SignInWindowTest : public QObject {
         form.m_passwordOption->setChecked(true);
         QTest::mouseClick(form.m_okButton, Qt::LeftButton);
         QVERIFY(AccountAccess(program, std::string()).account().account.password.empty());
+    }
+
+    // A preset fills only the servers the user left empty, and says which.
+    void aPresetFillsTheEmptyServerAndKeepsTheTypedOne() {
+        const QByteArray typed = "SMTP=smtp.example.jp\r\nPOP3=\r\nMAIL=\r\nAPOP=0\r\n";
+        TestApplication started([&typed](ui::testing::WindowTestFolder& folder) {
+            folder.write(QStringLiteral("corvid.ini"), typed);
+        });
+        SignInWindow& form = started.app->showForm<SignInWindow>();
+        QSignalSpy announced(&started.app->environment(),
+                             &ui::WindowEnvironment::serverSettingsChanged);
+        form.m_oauthOption->setChecked(true);
+        form.m_provider->setCurrentIndex(0);  // Google
+        QTest::mouseClick(form.m_okButton, Qt::LeftButton);
+
+        const QByteArray filled =
+            "SMTP=smtp.example.jp\r\nPOP3=pop3s://pop.gmail.com\r\nMAIL=\r\nAPOP=0\r\n";
+        QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), filled);
+        QCOMPARE(started.app->held().server.pop3, std::string("pop3s://pop.gmail.com"));
+        QCOMPARE(announced.count(), 1);
+        QVERIFY(form.isVisible());  // open, so the state line can be read
+        QCOMPARE(form.m_state->text(),
+                 ui::words(ui::Say::kSignInServersFilled,
+                           {QStringLiteral("POP3 pop3s://pop.gmail.com")}, QString()));
+
+        // Both set now: nothing more is written, and the window closes.
+        QTest::mouseClick(form.m_okButton, Qt::LeftButton);
+        QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), filled);
+        QCOMPARE(announced.count(), 1);
+        QTRY_VERIFY(started.app->existingForm<SignInWindow>() == nullptr);
     }
 };
 

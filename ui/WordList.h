@@ -171,6 +171,7 @@ QF_WORDS(kSendRecipientRefused, kWarn, "送信エラー", "SMTPサーバーが�
 QF_WORDS(kSendAttachmentUnreadable, kWarn, "送信エラー", "添付ファイルを読み込めないため、送信しませんでした。添付したファイルがあり、読めるか確かめてから、もう一度送信してください。")
 // ---- sign-in and where the password is kept ----
 QF_WORDS(kSignInClientMissing, kWarn, "ログイン方式", "このプログラムには、このプロバイダーで使う%1が組み込まれていません。配布元に問い合わせるか、README の説明に従って iniAuth.ini に CLIENT_ID を書いてください。")
+QF_WORDS(kSignInServersFilled, kInform, "ログイン方式", "サーバーの設定が空欄だったので、このプロバイダーのサーバーを設定しました: %1")
 QF_WORDS(kSignInDone, kInform, "ログイン方式", "サインインしました。これからの受信と送信はこのサインインを使います。")
 QF_WORDS(kSignInFailed, kWarn, "ログイン方式", "サインインできませんでした。ブラウザでの操作をやり直すか、プロバイダーの設定を確かめてください。")
 QF_WORDS(kSignInNoKeyring, kInform, "ログイン方式", "このデスクトップにはパスワードなどを保管するキーリングがありません。ファイル（iniIdPass.ini、本人だけが読める）に保存するか、起動のたびに入力するかを選んでください。")
