@@ -211,7 +211,7 @@ std::string addrSpec(std::string_view written) {
     return text::isAscii(addressText) ? addressText : toUtf8(addressText, "");
 }
 
-// One element between commas: a name and an angle address, or bare
+// One element between commas: a name and an address in angle brackets, or bare
 // addresses (several when only white space parts them, as readers take them).
 // Words around a single address without brackets ("Big Bug bb@bug.com") are
 // its display name: such a sender names one address, not three.
@@ -288,8 +288,8 @@ bool needsQuoting(std::string_view name) {
 // with "@domain" after it inside a display name is an address to some and a
 // name to others; an unclosed quote or comment runs to the end for some and
 // to the next comma for others. A stored text is kept only when it has none
-// of these: each element one addr-spec, or a phrase and one angle address,
-// group names allowed.
+// of these: each element one bare address, or a display name and one
+// address in angle brackets, group names allowed.
 
 bool isPlainWord(const Token& token, bool inPhrase) {
     if (token.kind == TokenKind::kQuoted) {
@@ -303,8 +303,8 @@ bool isPlainPhrasePart(const Token& token) {
     return token.kind == TokenKind::kSpace || isPlainWord(token, true);
 }
 
-// An addr-spec: words and quoted strings with nothing between them.
-bool isPlainAddrSpec(const std::vector<Token>& tokens) {
+// A bare address: words and quoted strings with nothing between them.
+bool isPlainBareAddress(const std::vector<Token>& tokens) {
     return !tokens.empty() && std::all_of(tokens.begin(), tokens.end(),
                                           [](const Token& t) { return isPlainWord(t, false); });
 }
@@ -320,12 +320,12 @@ bool isPlainElement(std::vector<Token> element) {
     const auto angle = std::find_if(element.begin(), element.end(),
                                     [](const Token& t) { return t.kind == TokenKind::kAngle; });
     if (angle == element.end()) {
-        return element.empty() || isPlainAddrSpec(element);
+        return element.empty() || isPlainBareAddress(element);
     }
     const std::string_view inside = angle->text;
     return std::all_of(element.begin(), angle, isPlainPhrasePart) && angle->closed &&
            angle + 1 == element.end() &&
-           (inside.empty() || isPlainAddrSpec(Tokenizer(inside).tokens()));
+           (inside.empty() || isPlainBareAddress(Tokenizer(inside).tokens()));
 }
 
 bool isPlainList(std::string_view text) {

@@ -2,7 +2,7 @@
 // received mail carries it, the text such a header is stored as, and the
 // mailboxes the sending side reads in typed or stored text.
 //
-// A received header is hostile. Its addr-specs are taken as written (an
+// A received header is hostile. Its addresses are taken as written (an
 // RFC 2047 encoded-word is never decoded inside one); only display names are
 // decoded. The stored text is made so that reading it again for a reply, the
 // address book or a batch send finds the real senders and nobody else.
