@@ -405,15 +405,9 @@ bool ComposeWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ComposeWindow::closeEvent(QCloseEvent* event) {
-    // A window closed mid-send would pull the controls from under the passes.
-    if (m_sending) {
-        event->ignore();
-        return;
-    }
     // The frame's close and "送信中止" ask before typed text goes; a send does not.
-    const bool asked = !m_closingByCommand && !m_env.shuttingDown();
-    m_closingByCommand = false;
-    if (asked && !ui::mayDiscardTypedText(this, *this)) {
+    if (!ui::mayCloseHoldingTypedText(this, *this, m_sending, m_closingByCommand,
+                                      m_env.shuttingDown())) {
         event->ignore();
         return;
     }

@@ -151,15 +151,9 @@ void ReplyWindow::applySizes() {
 }
 
 void ReplyWindow::closeEvent(QCloseEvent* event) {
-    // A window closed mid-send would pull the fields from under the send.
-    if (m_sending) {
-        event->ignore();
-        return;
-    }
     // The frame's close asks before typed text goes; "中止" and a send do not.
-    const bool asked = !m_closingByCommand && !m_env.shuttingDown();
-    m_closingByCommand = false;
-    if (asked && !ui::mayDiscardTypedText(this, *this)) {
+    if (!ui::mayCloseHoldingTypedText(this, *this, m_sending, m_closingByCommand,
+                                      m_env.shuttingDown())) {
         event->ignore();
         return;
     }

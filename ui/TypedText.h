@@ -19,4 +19,11 @@ class HoldsTypedText {
 // to discard it.
 bool mayDiscardTypedText(QWidget* window, const HoldsTypedText& typed);
 
+// The close guard of the compose and reply windows: false while `sending`
+// (a close would pull the fields from under the send); otherwise a close
+// that is neither the window's own command (`closingByCommand`, reset here)
+// nor the program's end asks before typed text goes.
+bool mayCloseHoldingTypedText(QWidget* window, const HoldsTypedText& typed, bool sending,
+                              bool& closingByCommand, bool shuttingDown);
+
 }  // namespace qf::ui
