@@ -43,7 +43,7 @@ AddressEntry decodeEntry(int recordNumber, std::span<const char> record) {
             text::readField(fieldOf(record, kAddress))};
 }
 
-AddressBookFile::AddressBookFile(const std::string& dataFolder, store::FileSystem& fs)
+AddressBookFile::AddressBookFile(const std::string& dataFolder, base::FileSystem& fs)
     : m_file(store::addressBookFile(fs, dataFolder)) {}
 
 Result<int> AddressBookFile::count() const {
@@ -66,7 +66,7 @@ Result<int> AddressBookFile::registerEntry(const std::string& name, const std::s
     // Registered means kept, a power cut too. An entry written but not
     // synced is in the book all the same: not a failure to try again.
     if (Status s = m_file.sync(); !s) {
-        return store::notDurable(s.message());
+        return base::notDurable(s.message());
     }
     return recordNumber;
 }

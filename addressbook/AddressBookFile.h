@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "base/FileSystem.h"
+#include "base/Status.h"
 #include "store/RecordFile.h"
-#include "text/Status.h"
 
 namespace qf::addressbook {
 
@@ -43,7 +43,7 @@ AddressEntry decodeEntry(int recordNumber, std::span<const char> record);
 class AddressBookFile {
   public:
     explicit AddressBookFile(const std::string& dataFolder,
-                             store::FileSystem& fs = store::posixFileSystem());
+                             base::FileSystem& fs = base::posixFileSystem());
 
     const std::string& path() const { return m_file.path(); }
 

@@ -152,7 +152,7 @@ TEST_F(AddressBookFileTest, ARegisterIsFailedOnlyWhenTheEntryIsNotInTheBook) {
             break;
         }
         ASSERT_FALSE(written.isOk()) << "step " << failAt;
-        EXPECT_EQ(store::isNotDurable(written.status()), names().size() == 1u) << "step " << failAt;
+        EXPECT_EQ(base::isNotDurable(written.status()), names().size() == 1u) << "step " << failAt;
     }
 }
 

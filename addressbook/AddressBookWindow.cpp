@@ -28,9 +28,9 @@
 namespace qf::addressbook {
 namespace {
 
+using base::TwipsRect;
+using base::twipsToPixels;
 using ui::placeInTwips;
-using ui::TwipsRect;
-using ui::twipsToPixels;
 
 constexpr int kNameTypingLimit = 30;
 constexpr int kAddressTypingLimit = 60;
@@ -236,7 +236,7 @@ void AddressBookWindow::registerEntry() {
     AddressBookFile book(dataFolder());
     Result<int> written =
         book.registerEntry(m_name->text().toStdString(), m_address->text().toStdString());
-    if (!written && !store::isNotDurable(written.status())) {
+    if (!written && !base::isNotDurable(written.status())) {
         // Nothing is cleared, so what was typed can be registered again.
         ui::tell(this, ui::Say::kAddressNotRegistered, {}, fromUtf8(written.status().message()));
         return;
@@ -312,7 +312,7 @@ void AddressBookWindow::deleteSelected() {
         // temporary file) leaves the entry as it was.
         if (Status deleted = book.deleteEntry(m_recordNumbers[static_cast<std::size_t>(row)]);
             !deleted) {
-            const bool done = store::isNotDurable(deleted);
+            const bool done = base::isNotDurable(deleted);
             ui::tell(this, done ? ui::Say::kAddressDeletedNotDurable : ui::Say::kAddressNotDeleted,
                      {}, fromUtf8(deleted.message()));
         } else {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "addressbook/AddressBookFile.h"
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::addressbook {
 

@@ -18,9 +18,9 @@
 namespace qf::addressbook {
 namespace {
 
+using base::TwipsRect;
+using base::twipsToPixels;
 using ui::placeInTwips;
-using ui::TwipsRect;
-using ui::twipsToPixels;
 
 // The opening read takes up to 1255 characters a key, more than the
 // main window's 255: a long value typed here is shown whole.

@@ -21,13 +21,13 @@
 #include "receive/ReceiveWindows.h"
 #include "receive/SeenList.h"
 #include "ui/MessageBoxes.h"
-#include "ui/RepairWords.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowPlacement.h"
 #include "viewer/BoxOpening.h"
 #include "viewer/SearchWindow.h"
 #include "viewer/ViewerBoxes.h"
 #include "viewer/ViewerWindow.h"
+#include "words/RepairWords.h"
 
 namespace qf::app {
 namespace {

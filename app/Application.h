@@ -13,10 +13,10 @@
 #include <memory>
 #include <optional>
 
+#include "base/Status.h"
 #include "settings/FolderLock.h"
 #include "settings/ProgramFolder.h"
 #include "store/MailStore.h"
-#include "text/Status.h"
 #include "ui/WindowEnvironment.h"
 
 namespace qf::viewer {

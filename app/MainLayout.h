@@ -12,10 +12,10 @@
 
 namespace qf::app {
 // The program shell lays its windows out with the kit's twips throughout.
-using ui::evenSteps;
-using ui::pixelsToTwips;
-using ui::TwipsRect;
-using ui::twipsToPixels;
+using base::evenSteps;
+using base::pixelsToTwips;
+using base::TwipsRect;
+using base::twipsToPixels;
 }  // namespace qf::app
 
 namespace qf::app::mainlayout {

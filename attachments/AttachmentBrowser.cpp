@@ -33,9 +33,9 @@
 namespace qf::attachments {
 namespace {
 
+using base::TwipsRect;
+using base::twipsToPixels;
 using ui::placeInTwips;
-using ui::TwipsRect;
-using ui::twipsToPixels;
 
 // Layout in twips: the three lists and the count on the left; on the right
 // the picture frame (its top is where the scrolling name stops), the path,

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::attachments {
 

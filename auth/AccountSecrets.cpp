@@ -21,7 +21,7 @@ std::string keyringLabel(const SecretKey& key) {
 
 // NAME, NAME2, NAME3 as keepAccount leaves them.
 Status writeAccountFile(const std::filesystem::path& file, const settings::Account& account,
-                        bool withPassword, store::FileSystem& fs) {
+                        bool withPassword, base::FileSystem& fs) {
     const std::vector<settings::ProfileEntry> entries{
         {settings::exeIniKey(1), account.id},
         {settings::exeIniKey(2), withPassword ? account.password : std::string()},
@@ -30,7 +30,7 @@ Status writeAccountFile(const std::filesystem::path& file, const settings::Accou
                                          settings::FileAccess::kOwnerOnly, fs);
 }
 
-Status clearPasswordInFile(const std::filesystem::path& file, store::FileSystem& fs) {
+Status clearPasswordInFile(const std::filesystem::path& file, base::FileSystem& fs) {
     return settings::writeProfileStrings(file, settings::kExeIniSection,
                                          {{settings::exeIniKey(2), ""}},
                                          settings::FileAccess::kOwnerOnly, fs);
@@ -76,7 +76,7 @@ FoundAccount findAccount(const std::filesystem::path& accountFile, SecretStore& 
 
 Status keepAccount(const std::filesystem::path& accountFile, SecretStore& keyring,
                    const std::string& server, const settings::Account& account, SecretPlace place,
-                   store::FileSystem& fs) {
+                   base::FileSystem& fs) {
     const SecretKey key{server, account.id};
     if (place == SecretPlace::kKeyring) {
         if (Status stored = keyring.store(key, account.password, keyringLabel(key)); !stored) {
@@ -96,7 +96,7 @@ Status keepAccount(const std::filesystem::path& accountFile, SecretStore& keyrin
 }
 
 Status movePasswordToKeyring(const std::filesystem::path& accountFile, SecretStore& keyring,
-                             const std::string& server, store::FileSystem& fs) {
+                             const std::string& server, base::FileSystem& fs) {
     const settings::Account account = settings::readAccount(accountFile);
     if (account.password.empty()) {
         return Status::ok();

@@ -15,8 +15,8 @@
 
 #include "auth/SecretStore.h"
 #include "base/FileSystem.h"
+#include "base/Status.h"
 #include "settings/AccountFiles.h"
-#include "text/Status.h"
 
 namespace qf::auth {
 
@@ -49,13 +49,13 @@ FoundAccount findAccount(const std::filesystem::path& accountFile, SecretStore& 
 // Fails without touching the file when the keyring refuses the password.
 Status keepAccount(const std::filesystem::path& accountFile, SecretStore& keyring,
                    const std::string& server, const settings::Account& account, SecretPlace place,
-                   store::FileSystem& fs = store::posixFileSystem());
+                   base::FileSystem& fs = base::posixFileSystem());
 
 // Moves a password found in the file into the keyring, then clears NAME2.
 // Ok and nothing done when the file holds no password. The keyring's copy is
 // read back before the file's is cleared.
 Status movePasswordToKeyring(const std::filesystem::path& accountFile, SecretStore& keyring,
                              const std::string& server,
-                             store::FileSystem& fs = store::posixFileSystem());
+                             base::FileSystem& fs = base::posixFileSystem());
 
 }  // namespace qf::auth

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::auth {
 

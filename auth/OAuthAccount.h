@@ -17,7 +17,7 @@
 #include "auth/LoopbackRedirect.h"
 #include "auth/OAuthProvider.h"
 #include "auth/TokenEndpoint.h"
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::auth {
 

@@ -90,7 +90,7 @@ AuthSettings readAuthSettings(const std::filesystem::path& file) {
 }
 
 Status writeAuthSettings(const std::filesystem::path& file, const AuthSettings& s,
-                         store::FileSystem& fs) {
+                         base::FileSystem& fs) {
     std::string presetName;
     for (const auto& [known, name] : kPresetNames) {
         if (known == s.provider.preset) {

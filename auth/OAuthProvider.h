@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "base/FileSystem.h"
+#include "base/Status.h"
 #include "settings/ServerSettings.h"
-#include "text/Status.h"
 
 namespace qf::auth {
 
@@ -61,7 +61,7 @@ struct AuthSettings {
 AuthSettings readAuthSettings(const std::filesystem::path& file);
 // Writes every key (the endpoints only for the generic form).
 Status writeAuthSettings(const std::filesystem::path& file, const AuthSettings& settings,
-                         store::FileSystem& fs = store::posixFileSystem());
+                         base::FileSystem& fs = base::posixFileSystem());
 
 // The items of a provider a user may be told about. A sign-in needs all but
 // the scope (some providers grant mail access without one).

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::auth {
 

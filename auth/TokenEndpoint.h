@@ -6,7 +6,7 @@
 #include <string>
 
 #include "auth/OAuthProvider.h"
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::auth {
 

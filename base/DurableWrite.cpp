@@ -8,7 +8,7 @@
 
 #include "base/NotDurable.h"
 
-namespace qf::store {
+namespace qf::base {
 
 namespace {
 
@@ -143,4 +143,4 @@ Result<std::string> readWholeFile(const std::string& path, FileSystem& fs) {
     }
 }
 
-}  // namespace qf::store
+}  // namespace qf::base

@@ -12,9 +12,9 @@
 
 #include "base/FileSystem.h"
 #include "base/RepairAction.h"
-#include "text/Status.h"
+#include "base/Status.h"
 
-namespace qf::store {
+namespace qf::base {
 
 struct ReplaceOptions {
     // The new file's permission bits. Without them an existing file keeps
@@ -53,4 +53,4 @@ Result<std::vector<RepairAction>> removeLeftoverTemporaries(
 // The whole file, or kNotFound when it does not exist, or kIoError.
 Result<std::string> readWholeFile(const std::string& path, FileSystem& fs = posixFileSystem());
 
-}  // namespace qf::store
+}  // namespace qf::base

@@ -6,10 +6,10 @@
 
 #include "store/StoreTestSupport.h"
 
-namespace qf::store {
+namespace qf::base {
 namespace {
 
-using testing::FaultyFileSystem;
+using store::testing::FaultyFileSystem;
 
 std::size_t filesIn(const std::string& folder) {
     std::size_t count = 0;
@@ -75,4 +75,4 @@ TEST(DurableWriteTest, ReadingTellsAMissingFileFromItsContents) {
 }
 
 }  // namespace
-}  // namespace qf::store
+}  // namespace qf::base

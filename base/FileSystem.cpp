@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-namespace qf::store {
+namespace qf::base {
 
 namespace {
 
@@ -321,4 +321,4 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-}  // namespace qf::store
+}  // namespace qf::base

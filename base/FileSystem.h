@@ -14,9 +14,9 @@
 #include <span>
 #include <string>
 
-#include "text/Status.h"
+#include "base/Status.h"
 
-namespace qf::store {
+namespace qf::base {
 
 // Mail is private to its user: what the program makes for itself is the
 // owner's alone, whatever the umask (which may only narrow these further).
@@ -101,4 +101,4 @@ FileSystem& posixFileSystem();
 std::string joinPath(const std::string& folder, const std::string& name);
 std::string folderOf(const std::string& path);
 
-}  // namespace qf::store
+}  // namespace qf::base

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "text/Status.h"
+#include "base/Status.h"
 
-namespace qf::store {
+namespace qf::base {
 
 inline constexpr std::string_view kNotDurableMark = "done, not yet durable: ";
 
@@ -22,4 +22,4 @@ inline bool isNotDurable(const Status& status) {
     return status.code() == StatusCode::kIoError && status.message().starts_with(kNotDurableMark);
 }
 
-}  // namespace qf::store
+}  // namespace qf::base

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace qf::store {
+namespace qf::base {
 
 enum class RepairKind {
     // The file was missing and the temporary file of an interrupted
@@ -44,4 +44,4 @@ struct RepairAction {
     std::uint64_t count = 0;
 };
 
-}  // namespace qf::store
+}  // namespace qf::base

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstddef>
 
-namespace qf::ui {
+namespace qf::base {
 
 // 96 dots per inch: 1440 / 96.
 inline constexpr int kTwipsPerPixel = 15;
@@ -50,4 +50,4 @@ constexpr std::array<int, count> evenSteps(int first, int step) {
     return positions;
 }
 
-}  // namespace qf::ui
+}  // namespace qf::base

@@ -161,7 +161,7 @@ void BM_RegisterAddressEntry(benchmark::State& state) {
 void BM_AppendAddressRecordWithoutSync(benchmark::State& state) {
     TempFolder folder;
     qf::store::RecordFile book =
-        qf::store::addressBookFile(qf::store::posixFileSystem(), folder.path());
+        qf::store::addressBookFile(qf::base::posixFileSystem(), folder.path());
     const std::vector<char> record = qf::addressbook::encodeEntry("山田 太郎", "taro@example.jp");
     int next = 1;
     for (auto _ : state) {

@@ -14,7 +14,7 @@
 #include "settings/ServerSettings.h"
 #include "store/BoxCatalogue.h"
 #include "transport/NMail.h"
-#include "ui/RepairWords.h"
+#include "words/RepairWords.h"
 
 namespace qf::app {
 

@@ -19,7 +19,7 @@
 #include "settings/ServerSettings.h"
 #include "tests/support/MailServers.h"
 #include "transport/NMail.h"
-#include "ui/Words.h"
+#include "words/Words.h"
 
 namespace qf::app {
 namespace {

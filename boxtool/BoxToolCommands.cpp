@@ -19,8 +19,8 @@
 #include "store/MboxExport.h"
 #include "store/MovedTwice.h"
 #include "text/FixedField.h"
-#include "ui/RepairWords.h"
-#include "ui/Words.h"
+#include "words/RepairWords.h"
+#include "words/Words.h"
 
 namespace qf::boxtool {
 
@@ -114,7 +114,7 @@ int deleteRecord(store::MailStore& store, int box, int recordNumber, std::ostrea
         return fail(err, s);
     }
     const Status deleted = store.deleteRecord(box, recordNumber);
-    if (!deleted && !store::isNotDurable(deleted)) {
+    if (!deleted && !base::isNotDurable(deleted)) {
         return fail(err, deleted);
     }
     auto left = store.count(box);

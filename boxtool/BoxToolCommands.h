@@ -6,10 +6,10 @@
 #include <ostream>
 #include <string>
 
+#include "base/Status.h"
 #include "boxtool/BoxToolArguments.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
-#include "text/Status.h"
 
 namespace qf::boxtool {
 

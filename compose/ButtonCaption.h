@@ -7,7 +7,7 @@
 
 namespace qf::compose {
 
-constexpr ui::TwipsRect captionOn(const ui::TwipsRect& face) {
+constexpr base::TwipsRect captionOn(const base::TwipsRect& face) {
     return {face.left + 90, face.top + 75, face.width - 180, face.height - 150};
 }
 

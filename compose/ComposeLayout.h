@@ -10,7 +10,7 @@
 
 namespace qf::compose::writelayout {
 
-using ui::TwipsRect;
+using base::TwipsRect;
 
 inline constexpr int kClosedWidth = 7100;
 inline constexpr int kPaneOpenWidth = 9700;

@@ -36,8 +36,8 @@ namespace qf::compose {
 namespace {
 
 namespace layout = writelayout;
+using base::twipsToPixels;
 using ui::placeInTwips;
-using ui::twipsToPixels;
 using ui::TypingLimit;
 
 const QString kSendingText = QStringLiteral("メールを送信中です。しばらくお待ち下さい。");
@@ -164,7 +164,7 @@ ComposeWindow::ComposeWindow(ComposeEnvironment environment, QWidget* parent)
 }
 
 void ComposeWindow::buildControls() {
-    auto addLabel = [this](const QString& text, const ui::TwipsRect& field) {
+    auto addLabel = [this](const QString& text, const base::TwipsRect& field) {
         auto* label = ui::plainLabel(text, m_content);
         placeInTwips(label, layout::labelBeside(field));
     };
@@ -252,7 +252,7 @@ void ComposeWindow::buildControls() {
 }
 
 ComposeWindow::PictureButton ComposeWindow::addPictureButton(
-    const ui::TwipsRect& face, const QString& name, const QString& caption,
+    const base::TwipsRect& face, const QString& name, const QString& caption,
     const QString& ownPicture, const QString& pressedPicture, void (ComposeWindow::*action)()) {
     auto* picture = new ui::ActiveLabel(QStringLiteral("Image") + name, m_content);
     placeInTwips(picture, face);
@@ -358,7 +358,7 @@ void ComposeWindow::centreOnScreen() {
     }
     const QRect area = screen->availableGeometry();
     const auto corner =
-        layout::centredOn(ui::pixelsToTwips(area.width()), ui::pixelsToTwips(area.height()),
+        layout::centredOn(base::pixelsToTwips(area.width()), base::pixelsToTwips(area.height()),
                           m_widthTwips, m_heightTwips);
     move(area.left() + twipsToPixels(corner.left), area.top() + twipsToPixels(corner.top));
 }

@@ -120,7 +120,7 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     void buildPictureButtons();
     void buildAddressPane();
     void buildHelpTexts();
-    PictureButton addPictureButton(const ui::TwipsRect& face, const QString& name,
+    PictureButton addPictureButton(const base::TwipsRect& face, const QString& name,
                                    const QString& caption, const QString& ownPicture,
                                    const QString& pressedPicture, void (ComposeWindow::*action)());
     QString picture(const QString& name) const;

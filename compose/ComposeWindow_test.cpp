@@ -195,7 +195,7 @@ void ComposeWindowTest::opensSmallWithGreetingsAndTheAddressList() {
     openForm();
     QCOMPARE(m_form->widthTwips(), 7100);
     QCOMPARE(m_form->heightTwips(), 8500);
-    QCOMPARE(m_form->width(), ui::twipsToPixels(7100));
+    QCOMPARE(m_form->width(), base::twipsToPixels(7100));
     auto* greetings = control<QComboBox>("Combo1");
     QCOMPARE(greetings->count(), 8);
     QCOMPARE(greetings->itemText(3), QStringLiteral("いつもお世話になっております。"));
@@ -324,8 +324,8 @@ void ComposeWindowTest::addressPaneWidensCentresAndRowClickReplacesRecipient() {
     m_form->openAddressPane();
     QCOMPARE(m_form->widthTwips(), 9700);
     const QRect screen = m_form->screen()->geometry();
-    QCOMPARE(m_form->x(), ui::twipsToPixels((ui::pixelsToTwips(screen.width()) - 9700) / 2));
-    QCOMPARE(m_form->y(), ui::twipsToPixels((ui::pixelsToTwips(screen.height()) - 8500) / 2));
+    QCOMPARE(m_form->x(), base::twipsToPixels((base::pixelsToTwips(screen.width()) - 9700) / 2));
+    QCOMPARE(m_form->y(), base::twipsToPixels((base::pixelsToTwips(screen.height()) - 8500) / 2));
     auto* list = control<QListWidget>("List1");
     QCOMPARE(list->count(), 3);
     QCOMPARE(control<QLineEdit>("Text1")->text(), QStringLiteral("3"));

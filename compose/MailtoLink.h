@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::compose {
 

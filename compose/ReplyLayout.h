@@ -9,7 +9,7 @@
 
 namespace qf::compose::backlayout {
 
-using ui::TwipsRect;
+using base::TwipsRect;
 
 inline constexpr int kOpenWidth = 7800;
 inline constexpr int kOpenHeight = 7400;

@@ -30,9 +30,9 @@ namespace qf::compose {
 namespace {
 
 namespace layout = backlayout;
-using ui::pixelsToTwips;
+using base::pixelsToTwips;
+using base::twipsToPixels;
 using ui::placeInTwips;
-using ui::twipsToPixels;
 
 const QString kPressedPicture = QStringLiteral("Switch.gif");
 
@@ -110,7 +110,7 @@ void ReplyWindow::buildControls() {
 
 void ReplyWindow::addPictureButton(int column, const QString& name, const QString& caption,
                                    const QString& ownPicture, void (ReplyWindow::*action)()) {
-    const ui::TwipsRect face = layout::pictureButton(column);
+    const base::TwipsRect face = layout::pictureButton(column);
     auto* image = new ui::ActiveLabel(QStringLiteral("Image") + name.mid(5), this);
     placeInTwips(image, face);
     image->showPicture(picture(ownPicture));

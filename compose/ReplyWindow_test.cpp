@@ -157,15 +157,15 @@ class ReplyWindowTest : public QObject {
         ReplyWindow& form = started.app->showForm<ReplyWindow>();
         QCOMPARE(control<QLabel>(form, "Label1")->text(), QStringLiteral("送信"));
         QCOMPARE(control<QLabel>(form, "Label3")->text(), QStringLiteral("中止"));
-        form.resize(ui::twipsToPixels(9000), ui::twipsToPixels(7500));
+        form.resize(base::twipsToPixels(9000), base::twipsToPixels(7500));
         QCoreApplication::processEvents();
         auto* body = control<QTextEdit>(form, "BodyText");
-        QCOMPARE(body->size(), QSize(ui::twipsToPixels(8730), ui::twipsToPixels(5100)));
-        QCOMPARE(control<QLineEdit>(form, "SubjectText")->width(), ui::twipsToPixels(6300));
-        QCOMPARE(control<QLineEdit>(form, "AttachText")->width(), ui::twipsToPixels(3600));
-        QCOMPARE(control<QWidget>(form, "AttachCommand")->x(), ui::twipsToPixels(4840));
-        QCOMPARE(control<QWidget>(form, "Command9")->x(), ui::twipsToPixels(5660));
-        QCOMPARE(control<QWidget>(form, "Command10")->x(), ui::twipsToPixels(6540));
+        QCOMPARE(body->size(), QSize(base::twipsToPixels(8730), base::twipsToPixels(5100)));
+        QCOMPARE(control<QLineEdit>(form, "SubjectText")->width(), base::twipsToPixels(6300));
+        QCOMPARE(control<QLineEdit>(form, "AttachText")->width(), base::twipsToPixels(3600));
+        QCOMPARE(control<QWidget>(form, "AttachCommand")->x(), base::twipsToPixels(4840));
+        QCOMPARE(control<QWidget>(form, "Command9")->x(), base::twipsToPixels(5660));
+        QCOMPARE(control<QWidget>(form, "Command10")->x(), base::twipsToPixels(6540));
     }
 };
 

@@ -28,9 +28,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Status.h"
 #include "compose/Greetings.h"
 #include "store/MailStore.h"
-#include "text/Status.h"
 #include "transport/TransportFault.h"
 
 namespace qf::compose {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "compose/SendPass.h"
-#include "ui/Words.h"
+#include "words/Words.h"
 
 namespace qf::compose {
 

@@ -32,8 +32,8 @@ namespace {
 
 // The user's own document, saved where they chose: a new one gets the
 // umask's bits, as other editors give theirs.
-store::ReplaceOptions userDocument() {
-    store::ReplaceOptions options;
+base::ReplaceOptions userDocument() {
+    base::ReplaceOptions options;
     options.newFilePermissions = std::nullopt;
     return options;
 }
@@ -121,7 +121,7 @@ bool EditorCommands::saveToCurrentFile() {
         return false;
     }
     const std::string bytes = fileBytesFromText(m_controls.pane->toPlainText().toStdString());
-    if (!store::replaceFileDurably(m_currentFile, bytes, userDocument()).isOk()) {
+    if (!base::replaceFileDurably(m_currentFile, bytes, userDocument()).isOk()) {
         return false;
     }
     m_changed = false;
@@ -188,7 +188,7 @@ void EditorCommands::open() {
         return;
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    Result<std::string> bytes = store::readWholeFile(file);
+    Result<std::string> bytes = base::readWholeFile(file);
     if (bytes.isOk()) {
         m_controls.window->setWindowTitle(ui::literalWindowTitle(path));
         m_controls.pane->setPlainText(QString::fromStdString(textFromFileBytes(bytes.value())));
@@ -265,7 +265,7 @@ void EditorCommands::saveWithHeader() {
     }
     m_controls.window->setWindowTitle(ui::literalWindowTitle(path));
     const Status written =
-        store::replaceFileDurably(path.toStdString(), headerLinesFileBytes(fields), userDocument());
+        base::replaceFileDurably(path.toStdString(), headerLinesFileBytes(fields), userDocument());
     if (!written.isOk()) {
         ui::tell(m_controls.window, ui::Say::kEditorFileNotSaved, {},
                  QString::fromStdString(written.message()));

@@ -22,7 +22,7 @@
 
 namespace qf::editor {
 
-using ui::TwipsRect;
+using base::TwipsRect;
 
 struct ResizeInput {
     int windowWidth = 0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "text/Status.h"
+#include "base/Status.h"
 #include "text/Utf8.h"
 
 namespace qf::editor {

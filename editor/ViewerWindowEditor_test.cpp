@@ -134,14 +134,14 @@ class ViewerWindowEditorTest : public QObject {
         }
         // The resize layout's own numbers at the larger size.
         QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->width(),
-                 ui::twipsToPixels(18000 * 99 / 100));
+                 base::twipsToPixels(18000 * 99 / 100));
         QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->height(),
-                 ui::twipsToPixels(11400 / 4));
+                 base::twipsToPixels(11400 / 4));
         // A mouse move over the background lays the window out again.
         control<QTreeWidget>(viewer, "MailListView")->resize(10, 10);
         QTest::mouseMove(viewer.centralWidget(), QPoint(2, viewer.centralWidget()->height() - 2));
         QCOMPARE(control<QTreeWidget>(viewer, "MailListView")->width(),
-                 ui::twipsToPixels(18000 * 99 / 100));
+                 base::twipsToPixels(18000 * 99 / 100));
     }
 
   private:

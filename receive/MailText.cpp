@@ -97,7 +97,7 @@ Status WorkFile::open() {
         return Status::ioError(m_path.string() + ": remove: " + std::strerror(errno));
     }
     m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                  store::kPrivateFileMode);
+                  base::kPrivateFileMode);
     if (m_fd < 0) {
         return Status::ioError(m_path.string() + ": create: " + std::strerror(errno));
     }

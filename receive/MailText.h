@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/Status.h"
 #include "settings/AccountFiles.h"
-#include "text/Status.h"
 
 namespace qf::receive {
 

@@ -170,7 +170,7 @@ std::uint64_t recordFingerprint(std::string_view recordBytes) {
 }
 
 ReceiveJournal::ReceiveJournal(std::filesystem::path file, std::string_view server,
-                               std::string_view id, store::FileSystem& fs)
+                               std::string_view id, base::FileSystem& fs)
     : m_file(file.string()), m_fs(fs), m_accountKey(accountKey(server, id)) {}
 
 std::string ReceiveJournal::header() const {
@@ -183,7 +183,7 @@ bool ReceiveJournal::exists() const {
 
 Result<std::set<std::string>> ReceiveJournal::storedIds(const store::MailStore& store) {
     std::set<std::string> ids;
-    Result<std::string> bytes = store::readWholeFile(m_file, m_fs);
+    Result<std::string> bytes = base::readWholeFile(m_file, m_fs);
     if (!bytes) {
         if (bytes.status().code() == StatusCode::kNotFound) {
             return ids;
@@ -252,7 +252,7 @@ Status ReceiveJournal::noteStoring(std::string_view uid, int box, int recordNumb
 
 Status ReceiveJournal::openForAppending() {
     const bool created = !m_fs.exists(m_file);
-    auto file = m_fs.open(m_file, store::OpenMode::kReadWrite);
+    auto file = m_fs.open(m_file, base::OpenMode::kReadWrite);
     if (!file) {
         return file.status();
     }

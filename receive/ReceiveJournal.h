@@ -35,8 +35,8 @@
 #include <string_view>
 
 #include "base/FileSystem.h"
+#include "base/Status.h"
 #include "store/MailRecord.h"
-#include "text/Status.h"
 
 namespace qf::store {
 class MailStore;
@@ -49,7 +49,7 @@ inline constexpr char kJournalFileName[] = "receive.journal";
 class ReceiveJournal {
   public:
     ReceiveJournal(std::filesystem::path file, std::string_view server, std::string_view id,
-                   store::FileSystem& fs = store::posixFileSystem());
+                   base::FileSystem& fs = base::posixFileSystem());
 
     // True when an earlier run left a journal (of any account).
     bool exists() const;
@@ -86,11 +86,11 @@ class ReceiveJournal {
     // that each mail costs one write, not an open, a read and a close.
     Status openForAppending();
 
-    std::unique_ptr<store::File> m_open;
+    std::unique_ptr<base::File> m_open;
     std::uint64_t m_end = 0;  // where the next line goes, while m_open
 
     std::string m_file;
-    store::FileSystem& m_fs;
+    base::FileSystem& m_fs;
     std::uint64_t m_accountKey;
     bool m_unsynced = false;
     bool m_created = false;

@@ -184,7 +184,7 @@ class Run {
           m_transport(transport),
           m_newMailStored(newMailStored),
           m_noUidlTold(noUidlTold),
-          m_fs(request.fileSystem != nullptr ? *request.fileSystem : store::posixFileSystem()),
+          m_fs(request.fileSystem != nullptr ? *request.fileSystem : base::posixFileSystem()),
           m_ownStore(request.folder.dataFolder().string(), m_fs),
           m_store(request.store != nullptr ? *request.store : m_ownStore),
           m_workFile(request.folder.workFile()),
@@ -262,7 +262,7 @@ class Run {
     bool& m_newMailStored;
     bool& m_noUidlTold;  // the no-UIDL notice was shown in this program run
     ReceiveOutcome m_outcome;
-    store::FileSystem& m_fs;
+    base::FileSystem& m_fs;
     store::MailStore m_ownStore;
     store::MailStore& m_store;
     WorkFile m_workFile;
@@ -876,7 +876,7 @@ void Run::reportStoreFailures() {
 void Run::ensureAttachmentFolder() {
     // A missing folder would make every attachment fail; a folder that cannot
     // be made shows up as the per-mail "cannot open" message.
-    (void)store::makePrivateFolders(m_request.folder.attachmentFolder().string());
+    (void)base::makePrivateFolders(m_request.folder.attachmentFolder().string());
 }
 
 }  // namespace

@@ -72,11 +72,11 @@
 #include <string>
 #include <utility>
 
+#include "base/Status.h"
 #include "receive/SeenList.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
-#include "text/Status.h"
 #include "transport/TransportFault.h"
 
 namespace qf::store {
@@ -226,7 +226,7 @@ struct ReceiveRequest {
     std::function<std::int64_t()> clock;
     // Where the run's own store, the journal and the account file are
     // written; null: the real file system (tests put faults in between).
-    store::FileSystem* fileSystem = nullptr;
+    base::FileSystem* fileSystem = nullptr;
 };
 
 enum class RunEnd {

@@ -975,10 +975,10 @@ TEST_F(LeaveOnServerTest, AListThatCannotBeWrittenLosesAndDoublesNothing) {
 // read cannot be opened for reading.
 class OwnerPermissionsFileSystem final : public store::testing::ForwardingFileSystem {
   public:
-    Result<std::unique_ptr<store::File>> open(const std::string& path,
-                                              store::OpenMode mode) override {
+    Result<std::unique_ptr<base::File>> open(const std::string& path,
+                                             base::OpenMode mode) override {
         const Result<unsigned> bits = real().permissions(path);
-        if (mode == store::OpenMode::kRead && bits && (bits.value() & 0400u) == 0) {
+        if (mode == base::OpenMode::kRead && bits && (bits.value() & 0400u) == 0) {
             return Status::ioError(path + ": Permission denied");
         }
         return real().open(path, mode);

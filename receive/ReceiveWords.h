@@ -8,7 +8,7 @@
 #include <string>
 
 #include "receive/ReceiveRun.h"
-#include "ui/Words.h"
+#include "words/Words.h"
 
 namespace qf::receive {
 

@@ -69,8 +69,8 @@ SeenListRead unusable(SeenListState state, const std::filesystem::path& file,
 }  // namespace
 
 SeenListRead readSeenList(const std::filesystem::path& file, std::uint64_t accountKey,
-                          store::FileSystem& fs) {
-    Result<std::string> bytes = store::readWholeFile(file.string(), fs);
+                          base::FileSystem& fs) {
+    Result<std::string> bytes = base::readWholeFile(file.string(), fs);
     if (!bytes) {
         return bytes.status().code() == StatusCode::kNotFound
                    ? unusable(SeenListState::kMissing, file, "missing")
@@ -122,19 +122,19 @@ std::string formatSeenList(const SeenList& list, std::uint64_t accountKey) {
 }
 
 Status writeSeenList(const std::filesystem::path& file, std::uint64_t accountKey,
-                     const SeenList& list, store::FileSystem& fs) {
+                     const SeenList& list, base::FileSystem& fs) {
     // A list its owner cannot read or write would be lost again at the next
     // run: the new one is readable and writable by the owner, whatever the
     // old one's mode was.
-    store::ReplaceOptions options;
+    base::ReplaceOptions options;
     if (Result<unsigned> mode = fs.permissions(file.string())) {
         options.permissions = mode.value() | 0600u;
     }
-    return store::replaceFileDurably(file.string(), formatSeenList(list, accountKey), options, fs);
+    return base::replaceFileDurably(file.string(), formatSeenList(list, accountKey), options, fs);
 }
 
 Status startSeenList(const std::filesystem::path& file, std::string_view server,
-                     std::string_view id, store::FileSystem& fs) {
+                     std::string_view id, base::FileSystem& fs) {
     if (fs.exists(file.string())) {
         return Status::ok();
     }

@@ -31,7 +31,7 @@
 #include <string_view>
 
 #include "base/FileSystem.h"
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::receive {
 
@@ -59,19 +59,19 @@ struct SeenListRead {
 };
 
 SeenListRead readSeenList(const std::filesystem::path& file, std::uint64_t accountKey,
-                          store::FileSystem& fs = store::posixFileSystem());
+                          base::FileSystem& fs = base::posixFileSystem());
 
 std::string formatSeenList(const SeenList& list, std::uint64_t accountKey);
 
 // Replaces the file durably; on failure the old file is as it was.
 Status writeSeenList(const std::filesystem::path& file, std::uint64_t accountKey,
-                     const SeenList& list, store::FileSystem& fs = store::posixFileSystem());
+                     const SeenList& list, base::FileSystem& fs = base::posixFileSystem());
 
 // Writes an empty list unless there is a file already: what choosing "leave
 // mail on the server" does, so that the first run after it knows that an
 // empty list is right and a later run can tell a lost list from a new one.
 // The list is made for the account of the POP3 server `server` and ID `id`.
 Status startSeenList(const std::filesystem::path& file, std::string_view server,
-                     std::string_view id, store::FileSystem& fs = store::posixFileSystem());
+                     std::string_view id, base::FileSystem& fs = base::posixFileSystem());
 
 }  // namespace qf::receive

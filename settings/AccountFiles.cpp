@@ -32,8 +32,8 @@ Account readAccount(const std::filesystem::path& file) {
     return stored ? stored.value().account : Account{};
 }
 
-Result<StoredAccount> readAccountFile(const std::filesystem::path& file, store::FileSystem& fs) {
-    Result<std::string> bytes = store::readWholeFile(file.string(), fs);
+Result<StoredAccount> readAccountFile(const std::filesystem::path& file, base::FileSystem& fs) {
+    Result<std::string> bytes = base::readWholeFile(file.string(), fs);
     if (!bytes && bytes.status().code() != StatusCode::kNotFound) {
         return bytes.status();
     }
@@ -50,7 +50,7 @@ bool accountKept(const std::filesystem::path& file) {
 }
 
 Status saveAccount(const std::filesystem::path& file, const Account& account, bool keep,
-                   store::FileSystem& fs) {
+                   base::FileSystem& fs) {
     std::vector<ProfileEntry> entries;
     if (keep) {
         entries = {{exeIniKey(1), account.id},
@@ -77,7 +77,7 @@ SortingRegistrations readSortingRegistrations(const std::filesystem::path& file)
 }
 
 Status writeSortingRegistrations(const std::filesystem::path& file,
-                                 const SortingRegistrations& registrations, store::FileSystem& fs) {
+                                 const SortingRegistrations& registrations, base::FileSystem& fs) {
     std::vector<ProfileEntry> entries;
     for (std::size_t k = 0; k < registrations.size(); ++k) {
         const int addressKey = addressKeyNumber(k);

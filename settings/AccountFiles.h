@@ -26,7 +26,7 @@
 #include <string>
 
 #include "base/FileSystem.h"
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::settings {
 
@@ -68,7 +68,7 @@ struct StoredAccount {
     bool kept = false;
 };
 Result<StoredAccount> readAccountFile(const std::filesystem::path& file,
-                                      store::FileSystem& fs = store::posixFileSystem());
+                                      base::FileSystem& fs = base::posixFileSystem());
 
 // True when NAME3 is "1": the user chose to keep the ID and password.
 bool accountKept(const std::filesystem::path& file);
@@ -81,7 +81,7 @@ bool accountKept(const std::filesystem::path& file);
 // The file is created when missing and always ends with mode 0600.
 // Fails as writeProfileStrings does; the file is then unchanged.
 Status saveAccount(const std::filesystem::path& file, const Account& account, bool keep,
-                   store::FileSystem& fs = store::posixFileSystem());
+                   base::FileSystem& fs = base::posixFileSystem());
 
 // The five registrations, each value read with a 256-character buffer and
 // stripped of spaces at both ends; missing file or key gives empty texts.
@@ -90,6 +90,6 @@ SortingRegistrations readSortingRegistrations(const std::filesystem::path& file)
 // Writes all ten keys with one rewrite of the file, each value as typed.
 Status writeSortingRegistrations(const std::filesystem::path& file,
                                  const SortingRegistrations& registrations,
-                                 store::FileSystem& fs = store::posixFileSystem());
+                                 base::FileSystem& fs = base::posixFileSystem());
 
 }  // namespace qf::settings

@@ -60,7 +60,7 @@ Result<int> replaceLockFile(const std::filesystem::path& lockFile) {
     const std::filesystem::path fresh = lockFile.string() + ".new-" + std::to_string(::getpid());
     ::unlink(fresh.c_str());  // left by a crashed process with our PID
     const int fd = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          store::kPrivateFileMode);
+                          base::kPrivateFileMode);
     if (fd < 0) {
         return failure(fresh, "create", errno);
     }
@@ -98,8 +98,8 @@ Result<int> replaceExposed(const std::filesystem::path& lockFile, int fd) {
 // A descriptor of the lock file to take the lock on: the file as it is when
 // it is private, else (replaceExposed) a new one in its place.
 Result<int> openLockFile(const std::filesystem::path& lockFile) {
-    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
-                          store::kPrivateFileMode);
+    const int fd =
+        ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, base::kPrivateFileMode);
     if (fd < 0) {
         // A link, or another user's file that is not open to us, is replaced.
         const int error = errno;

@@ -21,7 +21,7 @@
 
 #include <filesystem>
 
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::settings {
 

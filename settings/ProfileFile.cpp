@@ -280,7 +280,7 @@ std::string withProfileEntries(std::string_view cp932Bytes, std::string_view sec
 std::string getProfileString(const std::filesystem::path& file, std::string_view section,
                              std::string_view key, std::string_view defaultValue,
                              std::size_t bufferChars) {
-    Result<std::string> bytes = store::readWholeFile(file.string());
+    Result<std::string> bytes = base::readWholeFile(file.string());
     return profileValueIn(bytes ? std::string_view(bytes.value()) : std::string_view(), section,
                           key, defaultValue, bufferChars);
 }
@@ -292,11 +292,11 @@ Status writeProfileString(const std::filesystem::path& file, std::string_view se
 
 Status writeProfileStrings(const std::filesystem::path& file, std::string_view section,
                            const std::vector<ProfileEntry>& entries, FileAccess access,
-                           store::FileSystem& fs) {
+                           base::FileSystem& fs) {
     if (Status s = checkEntries(section, entries); !s) {
         return s;
     }
-    Result<std::string> old = store::readWholeFile(file.string(), fs);
+    Result<std::string> old = base::readWholeFile(file.string(), fs);
     // A file that exists but cannot be read is not replaced: its other
     // sections would be lost.
     if (!old && old.status().code() != StatusCode::kNotFound) {
@@ -304,11 +304,11 @@ Status writeProfileStrings(const std::filesystem::path& file, std::string_view s
     }
     const std::string bytes =
         withProfileEntries(old ? old.value() : std::string(), section, entries);
-    store::ReplaceOptions options;
+    base::ReplaceOptions options;
     if (access == FileAccess::kOwnerOnly) {
         options.permissions = kOwnerOnlyMode;
     }
-    return store::replaceFileDurably(file.string(), bytes, options, fs);
+    return base::replaceFileDurably(file.string(), bytes, options, fs);
 }
 
 }  // namespace qf::settings

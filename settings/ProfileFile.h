@@ -43,7 +43,7 @@
 #include <vector>
 
 #include "base/FileSystem.h"
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::settings {
 
@@ -76,7 +76,7 @@ Status writeProfileString(const std::filesystem::path& file, std::string_view se
 Status writeProfileStrings(const std::filesystem::path& file, std::string_view section,
                            const std::vector<ProfileEntry>& entries,
                            FileAccess access = FileAccess::kKeep,
-                           store::FileSystem& fs = store::posixFileSystem());
+                           base::FileSystem& fs = base::posixFileSystem());
 
 // The same operations on the bytes of a file, for callers that hold them.
 std::string profileValueIn(std::string_view cp932Bytes, std::string_view section,

@@ -52,7 +52,7 @@ fs::path userFolder(const FolderEnvironment& env) {
 // theirs is narrowed to 0700; another user's is refused, since the mail in it
 // would be that user's to read and change.
 Status ensurePrivateFolder(const fs::path& folder) {
-    if (Status made = store::makePrivateFolders(folder.string()); !made) {
+    if (Status made = base::makePrivateFolders(folder.string()); !made) {
         return made;
     }
     struct stat info {};
@@ -63,8 +63,8 @@ Status ensurePrivateFolder(const fs::path& folder) {
         return Status::refused(folder.string() + ": owned by user " + std::to_string(info.st_uid) +
                                ", not by user " + std::to_string(::geteuid()));
     }
-    if ((info.st_mode & 07777) != store::kPrivateFolderMode &&
-        ::chmod(folder.c_str(), store::kPrivateFolderMode) != 0) {
+    if ((info.st_mode & 07777) != base::kPrivateFolderMode &&
+        ::chmod(folder.c_str(), base::kPrivateFolderMode) != 0) {
         return Status::ioError(folder.string() + ": chmod: " + std::strerror(errno));
     }
     return Status::ok();
@@ -182,18 +182,18 @@ std::vector<ReplacedFiles> replacedFiles(const ProgramFolder& folder) {
 std::vector<std::string> ProgramFolder::leftoverTemporaries() const {
     std::vector<std::string> found;
     for (const ReplacedFiles& files : replacedFiles(*this)) {
-        const auto inFolder = store::leftoverTemporaries(files.folder.string(), files.isOurs);
+        const auto inFolder = base::leftoverTemporaries(files.folder.string(), files.isOurs);
         found.insert(found.end(), inFolder.begin(), inFolder.end());
     }
     return found;
 }
 
-Result<std::vector<store::RepairAction>> ProgramFolder::removeLeftoverTemporaries(
-    store::FileSystem& fileSystem) const {
-    std::vector<store::RepairAction> actions;
+Result<std::vector<base::RepairAction>> ProgramFolder::removeLeftoverTemporaries(
+    base::FileSystem& fileSystem) const {
+    std::vector<base::RepairAction> actions;
     for (const ReplacedFiles& files : replacedFiles(*this)) {
         auto removed =
-            store::removeLeftoverTemporaries(files.folder.string(), files.isOurs, fileSystem);
+            base::removeLeftoverTemporaries(files.folder.string(), files.isOurs, fileSystem);
         if (!removed) {
             return removed.status();
         }

@@ -34,7 +34,7 @@
 
 #include "base/FileSystem.h"
 #include "base/RepairAction.h"
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::settings {
 
@@ -107,8 +107,8 @@ class ProgramFolder {
     // by check, removed at start-up and by recover (under the folder's lock,
     // when no write runs; the old file beside each is whole).
     std::vector<std::string> leftoverTemporaries() const;
-    Result<std::vector<store::RepairAction>> removeLeftoverTemporaries(
-        store::FileSystem& fileSystem = store::posixFileSystem()) const;
+    Result<std::vector<base::RepairAction>> removeLeftoverTemporaries(
+        base::FileSystem& fileSystem = base::posixFileSystem()) const;
 
   private:
     std::filesystem::path m_root;

@@ -101,7 +101,7 @@ ServerSettings parseServerSettings(std::string_view cp932Bytes) {
 }
 
 ServerSettings readServerSettings(const std::filesystem::path& file) {
-    Result<std::string> bytes = store::readWholeFile(file.string());
+    Result<std::string> bytes = base::readWholeFile(file.string());
     return bytes ? parseServerSettings(bytes.value()) : ServerSettings{};
 }
 
@@ -129,13 +129,13 @@ std::string formatServerSettings(const ServerSettings& settings) {
 }
 
 Status writeServerSettings(const std::filesystem::path& file, const ServerSettings& settings,
-                           store::FileSystem& fs) {
+                           base::FileSystem& fs) {
     for (const std::string* value : {&settings.smtp, &settings.pop3, &settings.mail}) {
         if (holdsLineBreak(*value)) {
             return Status::invalidArgument("a server setting holds a line break");
         }
     }
-    return store::replaceFileDurably(file.string(), formatServerSettings(settings), {}, fs);
+    return base::replaceFileDurably(file.string(), formatServerSettings(settings), {}, fs);
 }
 
 }  // namespace qf::settings

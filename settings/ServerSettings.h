@@ -30,7 +30,7 @@
 #include <string_view>
 
 #include "base/FileSystem.h"
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::settings {
 
@@ -80,6 +80,6 @@ std::string formatServerSettings(const ServerSettings& settings);
 // a CR or LF (it would split into lines of its own); kIoError when the file
 // cannot be written.
 Status writeServerSettings(const std::filesystem::path& file, const ServerSettings& settings,
-                           store::FileSystem& fs = store::posixFileSystem());
+                           base::FileSystem& fs = base::posixFileSystem());
 
 }  // namespace qf::settings

@@ -20,7 +20,7 @@ constexpr std::array<BoxInfo, 8> kBoxes{{
     {kSendHistoryBox, "kdxdata6.data", "KDXDATA6.TMP", RecordKind::kSent, "送信履歴"},
 }};
 
-std::vector<RecordFile> allRecordFiles(FileSystem& fs, const std::string& dataFolder) {
+std::vector<RecordFile> allRecordFiles(base::FileSystem& fs, const std::string& dataFolder) {
     std::vector<RecordFile> files;
     for (const BoxInfo& box : kBoxes) {
         files.push_back(boxFile(fs, dataFolder, box));
@@ -45,20 +45,20 @@ const BoxInfo* findBox(int number) {
 }
 
 std::string dataFolderOf(const std::string& programFolder) {
-    return joinPath(programFolder, kDataFolderName);
+    return base::joinPath(programFolder, kDataFolderName);
 }
 
-RecordFile boxFile(FileSystem& fs, const std::string& dataFolder, const BoxInfo& box) {
-    return RecordFile(fs, joinPath(dataFolder, box.fileName), joinPath(dataFolder, box.tempName),
-                      layoutOf(box.kind).format());
+RecordFile boxFile(base::FileSystem& fs, const std::string& dataFolder, const BoxInfo& box) {
+    return RecordFile(fs, base::joinPath(dataFolder, box.fileName),
+                      base::joinPath(dataFolder, box.tempName), layoutOf(box.kind).format());
 }
 
-RecordFile addressBookFile(FileSystem& fs, const std::string& dataFolder) {
-    return RecordFile(fs, joinPath(dataFolder, kAddressBookFileName),
-                      joinPath(dataFolder, kAddressBookTempName), kAddressRecordFormat);
+RecordFile addressBookFile(base::FileSystem& fs, const std::string& dataFolder) {
+    return RecordFile(fs, base::joinPath(dataFolder, kAddressBookFileName),
+                      base::joinPath(dataFolder, kAddressBookTempName), kAddressRecordFormat);
 }
 
-RecoveryReport recoverLeftovers(const std::string& dataFolder, FileSystem& fs) {
+RecoveryReport recoverLeftovers(const std::string& dataFolder, base::FileSystem& fs) {
     RecoveryReport report;
     for (RecordFile& file : allRecordFiles(fs, dataFolder)) {
         auto actions = file.recover();
@@ -103,7 +103,7 @@ std::vector<std::string> filesSetAside(const RecordFile& file) {
 
 }  // namespace
 
-std::vector<FileReport> checkDataFolder(const std::string& dataFolder, FileSystem& fs) {
+std::vector<FileReport> checkDataFolder(const std::string& dataFolder, base::FileSystem& fs) {
     std::vector<FileReport> reports;
     for (const RecordFile& file : allRecordFiles(fs, dataFolder)) {
         auto report = file.inspect();

@@ -59,22 +59,23 @@ inline constexpr const char* kAddressBookFileName = "kdxdata.data";
 inline constexpr const char* kAddressBookTempName = "KDXDATA.TMP";
 inline constexpr RecordFormat kAddressRecordFormat{184, 92, 90, false};
 
-RecordFile boxFile(FileSystem& fs, const std::string& dataFolder, const BoxInfo& box);
-RecordFile addressBookFile(FileSystem& fs, const std::string& dataFolder);
+RecordFile boxFile(base::FileSystem& fs, const std::string& dataFolder, const BoxInfo& box);
+RecordFile addressBookFile(base::FileSystem& fs, const std::string& dataFolder);
 
 // What recovery did, and the first failure if one file could not be repaired
 // (the others are still tried).
 struct RecoveryReport {
-    std::vector<RepairAction> actions;
+    std::vector<base::RepairAction> actions;
     Status status;
 };
 
 // Run at start-up: resolves leftover temporary files and torn tails of
 // every box and of the address book (see RecordFile::recover).
-RecoveryReport recoverLeftovers(const std::string& dataFolder, FileSystem& fs = posixFileSystem());
+RecoveryReport recoverLeftovers(const std::string& dataFolder,
+                                base::FileSystem& fs = base::posixFileSystem());
 
 // Read-only: one report per box (catalogue order), then the address book.
 std::vector<FileReport> checkDataFolder(const std::string& dataFolder,
-                                        FileSystem& fs = posixFileSystem());
+                                        base::FileSystem& fs = base::posixFileSystem());
 
 }  // namespace qf::store

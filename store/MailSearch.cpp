@@ -82,7 +82,7 @@ bool searchBox(const std::string& dataFolder, const BoxInfo& box, const TextMatc
                unsigned fields, const SearchControl& control, SearchProgress& progress,
                SearchResult& result) {
     const RecordLayout& layout = layoutOf(box.kind);
-    const RecordFile file = boxFile(posixFileSystem(), dataFolder, box);
+    const RecordFile file = boxFile(base::posixFileSystem(), dataFolder, box);
     const std::vector<ByteRange> ranges = rangesToSearch(layout, fields);
     const std::uint64_t startedAt = progress.bytesDone;
     auto shape = file.shape();
@@ -183,7 +183,7 @@ Result<SearchResult> searchBoxes(const std::string& dataFolder, const SearchQuer
     }
     SearchProgress progress{0, 0, 0};
     for (const BoxInfo* box : boxes.value()) {
-        if (auto size = posixFileSystem().size(joinPath(dataFolder, box->fileName))) {
+        if (auto size = base::posixFileSystem().size(base::joinPath(dataFolder, box->fileName))) {
             progress.bytesTotal += size.value();
         }
     }
@@ -208,7 +208,7 @@ Result<bool> hitIsCurrent(const std::string& dataFolder, const SearchHit& hit) {
     }
     const RecordLayout& layout = layoutOf(box->kind);
     std::vector<char> record(layout.lengthBytes);
-    auto found = boxFile(posixFileSystem(), dataFolder, *box).read(hit.recordNumber, record);
+    auto found = boxFile(base::posixFileSystem(), dataFolder, *box).read(hit.recordNumber, record);
     if (!found) {
         return found.status();
     }

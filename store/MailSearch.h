@@ -22,9 +22,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Status.h"
 #include "store/AnchorFilter.h"
 #include "store/MailRecord.h"
-#include "text/Status.h"
 
 namespace qf::store {
 

@@ -4,7 +4,7 @@
 
 namespace qf::store {
 
-MailStore::MailStore(std::string dataFolder, FileSystem& fs)
+MailStore::MailStore(std::string dataFolder, base::FileSystem& fs)
     : m_dataFolder(std::move(dataFolder)), m_fs(fs) {
     std::span<const BoxInfo> boxes = allBoxes();
     for (std::size_t i = 0; i < boxes.size(); ++i) {

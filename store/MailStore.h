@@ -35,7 +35,7 @@ struct ListEntry {
 
 class MailStore {
   public:
-    explicit MailStore(std::string dataFolder, FileSystem& fs = posixFileSystem());
+    explicit MailStore(std::string dataFolder, base::FileSystem& fs = base::posixFileSystem());
 
     const std::string& dataFolder() const { return m_dataFolder; }
 
@@ -97,7 +97,7 @@ class MailStore {
     Result<int> appendWith(RecordEncoder encode, int box, const MailFields& fields);
 
     std::string m_dataFolder;
-    FileSystem& m_fs;
+    base::FileSystem& m_fs;
     std::array<std::vector<char>, 8> m_buffers;
 };
 

@@ -264,7 +264,7 @@ TEST_F(MailStoreTest, AFailedDeleteLeavesTheMailLiveForGood) {
         }
         // Done but not durable (only the folder sync after the rename
         // failed) is told apart: a caller must not delete again.
-        EXPECT_EQ(isNotDurable(s), subjects(kOther) == "ACDE") << "step " << failAt;
+        EXPECT_EQ(base::isNotDurable(s), subjects(kOther) == "ACDE") << "step " << failAt;
         if (subjects(kOther) == "ACDE") {
             continue;
         }
@@ -290,7 +290,8 @@ TEST_F(MailStoreTest, RepeatingAFailedMoveKeepsOneCopy) {
             break;
         }
         ASSERT_FALSE(moved.isOk()) << "step " << failAt;
-        EXPECT_EQ(isNotDurable(moved.status()), subjects(kOther) == "AC") << "step " << failAt;
+        EXPECT_EQ(base::isNotDurable(moved.status()), subjects(kOther) == "AC")
+            << "step " << failAt;
         if (subjects(kOther) == "ABC") {
             EXPECT_EQ(subjects(kKeep), "") << "step " << failAt;
             ASSERT_TRUE(m_store.moveToKeepBox(2).isOk());
@@ -319,9 +320,9 @@ TEST_F(MailStoreTest, DeleteAllCompletesOrLeavesTheBoxWhole) {
             ASSERT_TRUE(report.status.isOk()) << report.status.toString();
             const std::string left = subjects(3);
             EXPECT_TRUE(left == "ABCDE" || left.empty()) << "step " << failAt << ": " << left;
-            for (const RepairAction& action : report.actions) {
+            for (const base::RepairAction& action : report.actions) {
                 toldWhole =
-                    toldWhole || (action.kind == RepairKind::kDeletionNotDone &&
+                    toldWhole || (action.kind == base::RepairKind::kDeletionNotDone &&
                                   action.file == path("kdxdata4.data") && action.count == 5);
             }
         }
@@ -372,9 +373,9 @@ TEST_F(MailStoreTest, StartUpRecoveryAndCheckCoverTheWholeFolder) {
     RecoveryReport report = recoverLeftovers(m_folder.path());
     ASSERT_TRUE(report.status.isOk());
     ASSERT_EQ(report.actions.size(), 2u);
-    EXPECT_EQ(report.actions[0].kind, RepairKind::kRedundantTemporaryRemoved);
+    EXPECT_EQ(report.actions[0].kind, base::RepairKind::kRedundantTemporaryRemoved);
     EXPECT_EQ(report.actions[0].temporary, path("KDXDATA8.TMP"));
-    EXPECT_EQ(report.actions[1].kind, RepairKind::kTornTailMovedAside);
+    EXPECT_EQ(report.actions[1].kind, base::RepairKind::kTornTailMovedAside);
     EXPECT_EQ(report.actions[1].file, path("kdxdata.data"));
     EXPECT_EQ(report.actions[1].count, 16u);
     EXPECT_EQ(subjects(kOther), "AB");

@@ -174,7 +174,7 @@ std::string formatMboxMessage(const MailFields& fields, RecordKind kind) {
 }
 
 Status exportMbox(MailStore& store, int box, const std::string& path, bool overwrite,
-                  FileSystem& fs) {
+                  base::FileSystem& fs) {
     const BoxInfo* info = findBox(box);
     if (info == nullptr) {
         return Status::invalidArgument("there is no box " + std::to_string(box));
@@ -186,7 +186,7 @@ Status exportMbox(MailStore& store, int box, const std::string& path, bool overw
     for (int i = 2; fs.exists(temp); ++i) {
         temp = path + ".partial-" + std::to_string(i);
     }
-    auto out = fs.open(temp, OpenMode::kTruncate);
+    auto out = fs.open(temp, base::OpenMode::kTruncate);
     if (!out) {
         return out.status();
     }
@@ -213,7 +213,7 @@ Status exportMbox(MailStore& store, int box, const std::string& path, bool overw
         (void)fs.remove(temp);
         return renamed;
     }
-    return fs.syncFolder(folderOf(path));
+    return fs.syncFolder(base::folderOf(path));
 }
 
 }  // namespace qf::store

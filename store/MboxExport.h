@@ -38,6 +38,6 @@ std::string formatMboxMessage(const MailFields& fields, RecordKind kind);
 // refused (kRefused) unless `overwrite`, also one made while the export was
 // writing. The box is only read.
 Status exportMbox(MailStore& store, int box, const std::string& path, bool overwrite,
-                  FileSystem& fs = posixFileSystem());
+                  base::FileSystem& fs = base::posixFileSystem());
 
 }  // namespace qf::store

@@ -97,35 +97,36 @@ TEST(MboxExportTest, SendHistoryNamesTheRecipient) {
 
 // The real file system, except that someone else creates `target` while the
 // export is still writing its temporary file.
-class CompetingFileSystem final : public FileSystem {
+class CompetingFileSystem final : public base::FileSystem {
   public:
     explicit CompetingFileSystem(std::string target) : m_target(std::move(target)) {}
 
-    Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
-        if (path != m_target && mode == OpenMode::kTruncate) {
+    Result<std::unique_ptr<base::File>> open(const std::string& path,
+                                             base::OpenMode mode) override {
+        if (path != m_target && mode == base::OpenMode::kTruncate) {
             testing::writeBytes(m_target, "written meanwhile");
         }
-        return posixFileSystem().open(path, mode);
+        return base::posixFileSystem().open(path, mode);
     }
-    Result<std::unique_ptr<File>> createNew(const std::string& path,
-                                            std::optional<unsigned> permissions) override {
-        return posixFileSystem().createNew(path, permissions);
+    Result<std::unique_ptr<base::File>> createNew(const std::string& path,
+                                                  std::optional<unsigned> permissions) override {
+        return base::posixFileSystem().createNew(path, permissions);
     }
     Result<unsigned> permissions(const std::string& path) override {
-        return posixFileSystem().permissions(path);
+        return base::posixFileSystem().permissions(path);
     }
     Status rename(const std::string& from, const std::string& to) override {
-        return posixFileSystem().rename(from, to);
+        return base::posixFileSystem().rename(from, to);
     }
     Status renameNoReplace(const std::string& from, const std::string& to) override {
-        return posixFileSystem().renameNoReplace(from, to);
+        return base::posixFileSystem().renameNoReplace(from, to);
     }
-    Status remove(const std::string& path) override { return posixFileSystem().remove(path); }
+    Status remove(const std::string& path) override { return base::posixFileSystem().remove(path); }
     Result<std::uint64_t> size(const std::string& path) override {
-        return posixFileSystem().size(path);
+        return base::posixFileSystem().size(path);
     }
     Status syncFolder(const std::string& folder) override {
-        return posixFileSystem().syncFolder(folder);
+        return base::posixFileSystem().syncFolder(folder);
     }
 
   private:

@@ -6,8 +6,8 @@
 
 #include <vector>
 
+#include "base/Status.h"
 #include "store/MailStore.h"
-#include "text/Status.h"
 
 namespace qf::store {
 

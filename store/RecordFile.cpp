@@ -31,13 +31,13 @@ std::uint64_t recordOffset(int recordNumber, const RecordFormat& format) {
 // An open record file for one operation; a missing file reads as empty.
 class Reader {
   public:
-    static Result<Reader> open(FileSystem& fs, const std::string& path,
+    static Result<Reader> open(base::FileSystem& fs, const std::string& path,
                                const RecordFormat& format) {
         Reader reader(path, format);
         if (!fs.exists(path)) {
             return reader;
         }
-        auto file = fs.open(path, OpenMode::kRead);
+        auto file = fs.open(path, base::OpenMode::kRead);
         if (!file) {
             return file.status();
         }
@@ -81,7 +81,7 @@ class Reader {
 
     std::string m_path;
     RecordFormat m_format;
-    std::unique_ptr<File> m_file;
+    std::unique_ptr<base::File> m_file;
     Shape m_shape;
 };
 
@@ -93,7 +93,7 @@ bool startsWith(std::span<const char> haystack, std::span<const char> prefix) {
 // True when every record of `part` (only its live ones when `liveOnly`) and
 // its torn tail, as a prefix, appear in `whole` in the same order. Streams
 // both files one record at a time.
-Result<bool> appearsInOrder(FileSystem& fs, const std::string& part, bool liveOnly,
+Result<bool> appearsInOrder(base::FileSystem& fs, const std::string& part, bool liveOnly,
                             const std::string& whole, const RecordFormat& format) {
     auto partReader = Reader::open(fs, part, format);
     auto wholeReader = Reader::open(fs, whole, format);
@@ -148,7 +148,7 @@ std::string utcStamp() {
 }
 
 // `base`, or `base` with "-2", "-3", ... when that name is taken.
-std::string unusedName(FileSystem& fs, const std::string& base) {
+std::string unusedName(base::FileSystem& fs, const std::string& base) {
     std::string name = base;
     for (int i = 2; fs.exists(name); ++i) {
         name = base + "-" + std::to_string(i);
@@ -183,7 +183,7 @@ void writeStatusWord(std::span<char> record, const RecordFormat& format, std::in
     record[format.statusOffset + 1] = static_cast<char>(bits >> 8);
 }
 
-RecordFile::RecordFile(FileSystem& fileSystem, std::string path, std::string tempPath,
+RecordFile::RecordFile(base::FileSystem& fileSystem, std::string path, std::string tempPath,
                        RecordFormat format)
     : m_fs(fileSystem),
       m_path(std::move(path)),
@@ -323,7 +323,7 @@ Status RecordFile::write(int recordNumber, std::span<const char> record) {
                                 std::to_string(kMaxRecords) + ")");
         }
     }
-    auto file = m_fs.open(m_path, OpenMode::kReadWrite);
+    auto file = m_fs.open(m_path, base::OpenMode::kReadWrite);
     if (!file) {
         return file.status();
     }
@@ -344,7 +344,7 @@ Status RecordFile::takeBackAppend(int recordNumber) {
         return Status::invalidArgument("record " + std::to_string(recordNumber) +
                                        " is not the last of " + m_path);
     }
-    auto file = m_fs.open(m_path, OpenMode::kReadWrite);
+    auto file = m_fs.open(m_path, base::OpenMode::kReadWrite);
     if (!file) {
         return file.status();
     }
@@ -358,19 +358,19 @@ Status RecordFile::createIfMissing() {
     if (m_fs.exists(m_path)) {
         return Status::ok();
     }
-    auto file = m_fs.open(m_path, OpenMode::kReadWrite);
+    auto file = m_fs.open(m_path, base::OpenMode::kReadWrite);
     return file ? Status::ok() : file.status();
 }
 
 Status RecordFile::sync() {
-    auto file = m_fs.open(m_path, OpenMode::kRead);
+    auto file = m_fs.open(m_path, base::OpenMode::kRead);
     if (!file) {
         return file.status();
     }
     if (Status s = file.value()->sync(); !s) {
         return s;
     }
-    return m_fs.syncFolder(folderOf(m_path));
+    return m_fs.syncFolder(base::folderOf(m_path));
 }
 
 Result<bool> RecordFile::tempIsRedundant() const {
@@ -421,20 +421,20 @@ Status RecordFile::rebuildInto(const std::string& target, int dropRecord) const 
     if (!runs) {
         return runs.status();
     }
-    auto in = m_fs.open(m_path, OpenMode::kRead);
+    auto in = m_fs.open(m_path, base::OpenMode::kRead);
     if (!in) {
         return in.status();
     }
-    auto out = m_fs.open(target, OpenMode::kTruncate);
+    auto out = m_fs.open(target, base::OpenMode::kTruncate);
     if (!out) {
         return out.status();
     }
-    File& file = *out.value();
+    base::File& file = *out.value();
     std::uint64_t written = 0;
     for (const RecordRun& run : runs.value()) {
         const std::uint64_t bytes = static_cast<std::uint64_t>(run.count) * m_format.lengthBytes;
-        if (Status s =
-                copyRange(*in.value(), recordOffset(run.first, m_format), file, written, bytes);
+        if (Status s = base::copyRange(*in.value(), recordOffset(run.first, m_format), file,
+                                       written, bytes);
             !s) {
             return s;
         }
@@ -485,8 +485,9 @@ Status RecordFile::installCompactedCopy() {
         discardCompactedCopy();
         return s;
     }
-    if (Status s = m_fs.syncFolder(folderOf(m_path)); !s) {
-        return notDurable(m_path + ": compacted, but the folder was not synced: " + s.message());
+    if (Status s = m_fs.syncFolder(base::folderOf(m_path)); !s) {
+        return base::notDurable(m_path +
+                                ": compacted, but the folder was not synced: " + s.message());
     }
     return Status::ok();
 }
@@ -495,12 +496,13 @@ void RecordFile::discardCompactedCopy() {
     (void)m_fs.remove(m_tempPath);
 }
 
-Result<std::optional<RepairAction>> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
+Result<std::optional<base::RepairAction>> RecordFile::resolveLeftoverTemp(bool* needsCompaction) {
     if (!m_fs.exists(m_tempPath)) {
-        return std::optional<RepairAction>();
+        return std::optional<base::RepairAction>();
     }
-    const std::string folder = folderOf(m_path);
-    auto replaceBoxWithTemp = [&](RepairKind done) -> Result<std::optional<RepairAction>> {
+    const std::string folder = base::folderOf(m_path);
+    auto replaceBoxWithTemp =
+        [&](base::RepairKind done) -> Result<std::optional<base::RepairAction>> {
         if (Status s = m_fs.rename(m_tempPath, m_path); !s) {
             return s;
         }
@@ -508,8 +510,8 @@ Result<std::optional<RepairAction>> RecordFile::resolveLeftoverTemp(bool* needsC
         if (Status s = m_fs.syncFolder(folder); !s) {
             return s;
         }
-        return std::optional<RepairAction>(
-            RepairAction{.kind = done, .file = m_path, .temporary = m_tempPath});
+        return std::optional<base::RepairAction>(
+            base::RepairAction{.kind = done, .file = m_path, .temporary = m_tempPath});
     };
     if (!m_fs.exists(m_path)) {
         auto whole = RecordFile(m_fs, m_tempPath, m_tempPath, m_format).passesRecordChecks();
@@ -517,9 +519,9 @@ Result<std::optional<RepairAction>> RecordFile::resolveLeftoverTemp(bool* needsC
             return whole.status();
         }
         if (!whole.value()) {
-            return keepTempAside(RepairKind::kDamagedTemporaryKeptAside);
+            return keepTempAside(base::RepairKind::kDamagedTemporaryKeptAside);
         }
-        return replaceBoxWithTemp(RepairKind::kRestoredFromTemporary);
+        return replaceBoxWithTemp(base::RepairKind::kRestoredFromTemporary);
     }
     auto redundant = tempIsRedundant();
     if (!redundant) {
@@ -535,16 +537,16 @@ Result<std::optional<RepairAction>> RecordFile::resolveLeftoverTemp(bool* needsC
         auto boxShape = shape();
         if (tempShape && tempShape.value().lengthBytes == 0 && boxShape &&
             boxShape.value().wholeRecords > 0) {
-            return std::optional<RepairAction>(
-                RepairAction{.kind = RepairKind::kDeletionNotDone,
-                             .file = m_path,
-                             .temporary = m_tempPath,
-                             .count = static_cast<std::uint64_t>(boxShape.value().wholeRecords)});
+            return std::optional<base::RepairAction>(base::RepairAction{
+                .kind = base::RepairKind::kDeletionNotDone,
+                .file = m_path,
+                .temporary = m_tempPath,
+                .count = static_cast<std::uint64_t>(boxShape.value().wholeRecords)});
         }
-        return std::optional<RepairAction>(
-            RepairAction{.kind = RepairKind::kRedundantTemporaryRemoved,
-                         .file = m_path,
-                         .temporary = m_tempPath});
+        return std::optional<base::RepairAction>(
+            base::RepairAction{.kind = base::RepairKind::kRedundantTemporaryRemoved,
+                               .file = m_path,
+                               .temporary = m_tempPath});
     }
     // The old order deleted the box and rebuilt it from the temporary copy;
     // a box that is a part of the copy was cut short by a crash.
@@ -553,28 +555,28 @@ Result<std::optional<RepairAction>> RecordFile::resolveLeftoverTemp(bool* needsC
         return tempIsWhole.status();
     }
     if (!tempIsWhole.value()) {
-        return keepTempAside(RepairKind::kDamagedTemporaryKeptAside);
+        return keepTempAside(base::RepairKind::kDamagedTemporaryKeptAside);
     }
     auto boxIsPartOfTemp = appearsInOrder(m_fs, m_path, /*liveOnly=*/false, m_tempPath, m_format);
     if (!boxIsPartOfTemp) {
         return boxIsPartOfTemp.status();
     }
     if (boxIsPartOfTemp.value()) {
-        return replaceBoxWithTemp(RepairKind::kCompactionFinished);
+        return replaceBoxWithTemp(base::RepairKind::kCompactionFinished);
     }
-    return keepTempAside(RepairKind::kTemporaryWithMissingMailKeptAside);
+    return keepTempAside(base::RepairKind::kTemporaryWithMissingMailKeptAside);
 }
 
-Result<std::optional<RepairAction>> RecordFile::keepTempAside(RepairKind why) {
+Result<std::optional<base::RepairAction>> RecordFile::keepTempAside(base::RepairKind why) {
     const std::string keptAs = unusedName(m_fs, m_tempPath + ".kept-" + utcStamp());
     if (Status s = m_fs.rename(m_tempPath, keptAs); !s) {
         return s;
     }
-    if (Status s = m_fs.syncFolder(folderOf(m_path)); !s) {
+    if (Status s = m_fs.syncFolder(base::folderOf(m_path)); !s) {
         return s;
     }
-    return std::optional<RepairAction>(
-        RepairAction{.kind = why, .file = m_path, .temporary = m_tempPath, .setAside = keptAs});
+    return std::optional<base::RepairAction>(base::RepairAction{
+        .kind = why, .file = m_path, .temporary = m_tempPath, .setAside = keptAs});
 }
 
 Status RecordFile::findDamage(std::vector<int>* deleted, std::vector<int>* noLineEnd,
@@ -627,11 +629,11 @@ int RecordFile::firstRecordOfTornEnd(const Shape& shape) const {
     return first;
 }
 
-Result<RepairAction> RecordFile::moveTornTailAside(const Shape& shape, int firstRecordAside) {
+Result<base::RepairAction> RecordFile::moveTornTailAside(const Shape& shape, int firstRecordAside) {
     const std::string aside = unusedName(m_fs, m_path + ".torn-" + utcStamp());
     const std::uint64_t wholeBytes = recordOffset(firstRecordAside, m_format);
     std::vector<char> tail(shape.lengthBytes - wholeBytes);
-    auto box = m_fs.open(m_path, OpenMode::kReadWrite);
+    auto box = m_fs.open(m_path, base::OpenMode::kReadWrite);
     if (!box) {
         return box.status();
     }
@@ -644,12 +646,12 @@ Result<RepairAction> RecordFile::moveTornTailAside(const Shape& shape, int first
     }
     // The copy is durable before the box loses the bytes.
     {
-        auto out = m_fs.open(aside, OpenMode::kTruncate);
+        auto out = m_fs.open(aside, base::OpenMode::kTruncate);
         if (!out) {
             return out.status();
         }
         for (Status s : {out.value()->writeAt(0, tail), out.value()->flush(), out.value()->sync(),
-                         m_fs.syncFolder(folderOf(m_path))}) {
+                         m_fs.syncFolder(base::folderOf(m_path))}) {
             if (!s) {
                 // The box still holds the bytes; a part copy (a full disk)
                 // would only pile up, one more at every start.
@@ -664,14 +666,14 @@ Result<RepairAction> RecordFile::moveTornTailAside(const Shape& shape, int first
     if (Status s = box.value()->sync(); !s) {
         return s;
     }
-    return RepairAction{.kind = RepairKind::kTornTailMovedAside,
-                        .file = m_path,
-                        .setAside = aside,
-                        .count = tail.size()};
+    return base::RepairAction{.kind = base::RepairKind::kTornTailMovedAside,
+                              .file = m_path,
+                              .setAside = aside,
+                              .count = tail.size()};
 }
 
-Result<std::vector<RepairAction>> RecordFile::recover() {
-    std::vector<RepairAction> actions;
+Result<std::vector<base::RepairAction>> RecordFile::recover() {
+    std::vector<base::RepairAction> actions;
     bool needsCompaction = false;
     auto leftover = resolveLeftoverTemp(&needsCompaction);
     if (!leftover) {
@@ -709,7 +711,7 @@ Result<std::vector<RepairAction>> RecordFile::recover() {
         // After a temporary file replaced the file, the compaction only
         // makes sure; it is an action of its own when marks were dropped.
         if (!deleted.empty()) {
-            actions.push_back({.kind = RepairKind::kDeletedMarksRemoved,
+            actions.push_back({.kind = base::RepairKind::kDeletedMarksRemoved,
                                .file = m_path,
                                .count = deleted.size()});
         }

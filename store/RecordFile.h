@@ -40,7 +40,7 @@
 
 #include "base/FileSystem.h"
 #include "base/RepairAction.h"
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::store {
 
@@ -85,7 +85,8 @@ void writeStatusWord(std::span<char> record, const RecordFormat& format, std::in
 
 class RecordFile {
   public:
-    RecordFile(FileSystem& fileSystem, std::string path, std::string tempPath, RecordFormat format);
+    RecordFile(base::FileSystem& fileSystem, std::string path, std::string tempPath,
+               RecordFormat format);
 
     const std::string& path() const { return m_path; }
     const std::string& tempPath() const { return m_tempPath; }
@@ -160,7 +161,7 @@ class RecordFile {
     // temporary file that fails the record checks (a torn record, a record
     // without its CR LF) is never made the box: it is kept aside as
     // "<temp>.kept-<UTC time>".
-    Result<std::vector<RepairAction>> recover();
+    Result<std::vector<base::RepairAction>> recover();
 
     // Read-only check: torn tail, leftover temporary file, records marked
     // deleted, records without their CR LF, status words that no live
@@ -183,14 +184,14 @@ class RecordFile {
     Status removeRedundantTemp();
     Status rebuildInto(const std::string& target, int dropRecord) const;
     Result<bool> tempIsRedundant() const;
-    Result<std::optional<RepairAction>> resolveLeftoverTemp(bool* needsCompaction);
+    Result<std::optional<base::RepairAction>> resolveLeftoverTemp(bool* needsCompaction);
     // Moves the torn tail, and the records from firstRecordAside on, into
     // "<file>.torn-<UTC time>".
-    Result<RepairAction> moveTornTailAside(const Shape& shape, int firstRecordAside);
+    Result<base::RepairAction> moveTornTailAside(const Shape& shape, int firstRecordAside);
     // The first of the records without CR LF and with status 0 right before
     // the torn tail (wholeRecords + 1 when there is none).
     int firstRecordOfTornEnd(const Shape& shape) const;
-    Result<std::optional<RepairAction>> keepTempAside(RepairKind why);
+    Result<std::optional<base::RepairAction>> keepTempAside(base::RepairKind why);
     // Numbers of the records marked deleted, of those without CR LF, and
     // (when asked) of those whose status word no live record has.
     Status findDamage(std::vector<int>* deleted, std::vector<int>* noLineEnd,
@@ -198,7 +199,7 @@ class RecordFile {
     // True when the file has no torn tail and every record its CR LF.
     Result<bool> passesRecordChecks() const;
 
-    FileSystem& m_fs;
+    base::FileSystem& m_fs;
     std::string m_path;
     std::string m_tempPath;
     RecordFormat m_format;

@@ -49,7 +49,7 @@ std::vector<std::string> leftoverNames(const TempFolder& folder, const std::stri
 
 class RecordFileTest : public ::testing::Test {
   protected:
-    RecordFile file(FileSystem& fs = posixFileSystem()) {
+    RecordFile file(base::FileSystem& fs = base::posixFileSystem()) {
         return RecordFile(fs, m_folder.file("box.data"), m_folder.file("BOX.TMP"), kFormat);
     }
     std::string box() { return readBytes(m_folder.file("box.data")); }
@@ -142,8 +142,8 @@ TEST_F(RecordFileTest, RecoveryMovesTheTornTailAsideThenAppendsWork) {
     ASSERT_EQ(actions.value().size(), 1u);
     auto aside = leftoverNames(m_folder, "box.data.torn-");
     ASSERT_EQ(aside.size(), 1u);
-    const RepairAction& moved = actions.value()[0];
-    EXPECT_EQ(moved.kind, RepairKind::kTornTailMovedAside);
+    const base::RepairAction& moved = actions.value()[0];
+    EXPECT_EQ(moved.kind, base::RepairKind::kTornTailMovedAside);
     EXPECT_EQ(moved.file, m_folder.file("box.data"));
     EXPECT_EQ(moved.setAside, m_folder.file(aside[0]));
     EXPECT_EQ(moved.count, 3u);
@@ -311,7 +311,7 @@ TEST_F(RecordFileTest, RecoveryRestoresAMissingBoxFromItsTemp) {
     setTemp(records("AbC"));  // the old order had deleted the box already
     auto actions = file().recover();
     ASSERT_TRUE(actions.isOk());
-    EXPECT_EQ(actions.value().front().kind, RepairKind::kRestoredFromTemporary);
+    EXPECT_EQ(actions.value().front().kind, base::RepairKind::kRestoredFromTemporary);
     EXPECT_EQ(actions.value().front().temporary, m_folder.file("BOX.TMP"));
     EXPECT_EQ(box(), records("AC"));
     EXPECT_FALSE(tempExists());
@@ -323,8 +323,8 @@ TEST_F(RecordFileTest, RecoveryFinishesAnOldOrderRebuildCutShort) {
     auto actions = file().recover();
     ASSERT_TRUE(actions.isOk());
     ASSERT_EQ(actions.value().size(), 2u);
-    EXPECT_EQ(actions.value()[0].kind, RepairKind::kCompactionFinished);
-    EXPECT_EQ(actions.value()[1].kind, RepairKind::kDeletedMarksRemoved);
+    EXPECT_EQ(actions.value()[0].kind, base::RepairKind::kCompactionFinished);
+    EXPECT_EQ(actions.value()[1].kind, base::RepairKind::kDeletedMarksRemoved);
     EXPECT_EQ(actions.value()[1].count, 1u);
     EXPECT_EQ(box(), records("ACDE"));
     EXPECT_FALSE(tempExists());
@@ -337,7 +337,7 @@ TEST_F(RecordFileTest, RecoveryKeepsATempWithOtherMailAside) {
     ASSERT_TRUE(actions.isOk());
     auto kept = leftoverNames(m_folder, "BOX.TMP.kept-");
     ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(actions.value().front().kind, RepairKind::kTemporaryWithMissingMailKeptAside);
+    EXPECT_EQ(actions.value().front().kind, base::RepairKind::kTemporaryWithMissingMailKeptAside);
     EXPECT_EQ(actions.value().front().setAside, m_folder.file(kept[0]));
     EXPECT_EQ(readBytes(m_folder.file(kept[0])), records("XY"));
     EXPECT_EQ(box(), records("AB"));
@@ -354,7 +354,7 @@ TEST_F(RecordFileTest, RecoveryKeepsATempThatFailsTheRecordChecksAside) {
         setTemp(records("A") + garbage);
         auto actions = file().recover();
         ASSERT_TRUE(actions.isOk()) << boxExists;
-        EXPECT_EQ(actions.value().front().kind, RepairKind::kDamagedTemporaryKeptAside);
+        EXPECT_EQ(actions.value().front().kind, base::RepairKind::kDamagedTemporaryKeptAside);
         EXPECT_EQ(box(), boxExists ? records("A") : "");
         EXPECT_FALSE(tempExists());
         for (const std::string& kept : leftoverNames(m_folder, "BOX.TMP.kept-")) {
@@ -369,7 +369,7 @@ TEST_F(RecordFileTest, RecoveryFinishesAnInterruptedDeletion) {
     auto actions = file().recover();
     ASSERT_TRUE(actions.isOk());
     ASSERT_EQ(actions.value().size(), 1u);
-    EXPECT_EQ(actions.value()[0].kind, RepairKind::kDeletedMarksRemoved);
+    EXPECT_EQ(actions.value()[0].kind, base::RepairKind::kDeletedMarksRemoved);
     EXPECT_EQ(actions.value()[0].count, 1u);
     EXPECT_EQ(box(), records("AC"));
     EXPECT_TRUE(file().inspect().value().problems.empty());

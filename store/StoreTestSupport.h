@@ -27,13 +27,14 @@ using qf::testing::writeBytes;
 
 // The real file system, every call passed on: a test overrides the calls
 // it changes.
-class ForwardingFileSystem : public FileSystem {
+class ForwardingFileSystem : public base::FileSystem {
   public:
-    Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
+    Result<std::unique_ptr<base::File>> open(const std::string& path,
+                                             base::OpenMode mode) override {
         return real().open(path, mode);
     }
-    Result<std::unique_ptr<File>> createNew(const std::string& path,
-                                            std::optional<unsigned> permissions) override {
+    Result<std::unique_ptr<base::File>> createNew(const std::string& path,
+                                                  std::optional<unsigned> permissions) override {
         return real().createNew(path, permissions);
     }
     Result<unsigned> permissions(const std::string& path) override {
@@ -50,7 +51,7 @@ class ForwardingFileSystem : public FileSystem {
     Status syncFolder(const std::string& folder) override { return real().syncFolder(folder); }
 
   protected:
-    static FileSystem& real() { return posixFileSystem(); }
+    static base::FileSystem& real() { return base::posixFileSystem(); }
 };
 
 // What a power cut keeps of the writes that were not yet synced.
@@ -74,7 +75,7 @@ enum class PowerCut {
 // files the wrapper touched are rewritten on the real disk as the cut left
 // them; files it never touched, and folders, count as durable. cutPower()
 // cuts at once (after an operation that completed).
-class FaultyFileSystem final : public FileSystem {
+class FaultyFileSystem final : public base::FileSystem {
   public:
     explicit FaultyFileSystem(int failAt, bool crash = false) : m_failAt(failAt), m_crash(crash) {}
 
@@ -107,8 +108,9 @@ class FaultyFileSystem final : public FileSystem {
         }
     }
 
-    Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
-        if (mode != OpenMode::kRead) {
+    Result<std::unique_ptr<base::File>> open(const std::string& path,
+                                             base::OpenMode mode) override {
+        if (mode != base::OpenMode::kRead) {
             if (Status s = step("open " + path); !s) {
                 return s;
             }
@@ -116,24 +118,24 @@ class FaultyFileSystem final : public FileSystem {
             return Status::ioError("crashed");
         }
         const int known = m_power ? m_power->idOf(path) : -1;
-        auto file = posixFileSystem().open(path, mode);
+        auto file = base::posixFileSystem().open(path, mode);
         int id = known;
         if (file && m_power) {
             if (id < 0) {
                 id = m_power->created(path, 0644);
-            } else if (mode == OpenMode::kTruncate) {
+            } else if (mode == base::OpenMode::kTruncate) {
                 m_power->files[static_cast<std::size_t>(id)].pending.push_back({0, {}, true});
             }
         }
         return wrapped(std::move(file), path, id);
     }
-    Result<std::unique_ptr<File>> createNew(const std::string& path,
-                                            std::optional<unsigned> permissions) override {
+    Result<std::unique_ptr<base::File>> createNew(const std::string& path,
+                                                  std::optional<unsigned> permissions) override {
         if (Status s = step("create " + path); !s) {
             return s;
         }
         const bool taken = m_power && m_power->idOf(path) >= 0;
-        auto file = posixFileSystem().createNew(path, permissions);
+        auto file = base::posixFileSystem().createNew(path, permissions);
         int id = -1;
         if (file && m_power && !taken) {
             id = m_power->created(path, permissions.value_or(0644));
@@ -144,14 +146,14 @@ class FaultyFileSystem final : public FileSystem {
         if (m_crashed) {
             return Status::ioError("crashed");
         }
-        return posixFileSystem().permissions(path);
+        return base::posixFileSystem().permissions(path);
     }
     Status rename(const std::string& from, const std::string& to) override {
         Status s = step("rename " + from);
         if (s && m_power) {
             m_power->beforeRename(from, to);
         }
-        s = s ? posixFileSystem().rename(from, to) : s;
+        s = s ? base::posixFileSystem().rename(from, to) : s;
         if (s && m_power) {
             m_power->renamed(from, to);
         }
@@ -162,7 +164,7 @@ class FaultyFileSystem final : public FileSystem {
         if (s && m_power) {
             m_power->beforeRename(from, to);
         }
-        s = s ? posixFileSystem().renameNoReplace(from, to) : s;
+        s = s ? base::posixFileSystem().renameNoReplace(from, to) : s;
         if (s && m_power) {
             m_power->renamed(from, to);
         }
@@ -173,7 +175,7 @@ class FaultyFileSystem final : public FileSystem {
         if (s && m_power) {
             (void)m_power->idOf(path);
         }
-        s = s ? posixFileSystem().remove(path) : s;
+        s = s ? base::posixFileSystem().remove(path) : s;
         if (s && m_power) {
             m_power->current.erase(path);
         }
@@ -183,11 +185,11 @@ class FaultyFileSystem final : public FileSystem {
         if (m_crashed) {
             return Status::ioError("crashed");
         }
-        return posixFileSystem().size(path);
+        return base::posixFileSystem().size(path);
     }
     Status syncFolder(const std::string& folder) override {
         Status s = step("sync folder " + folder);
-        s = s ? posixFileSystem().syncFolder(folder) : s;
+        s = s ? base::posixFileSystem().syncFolder(folder) : s;
         if (s && m_power) {
             m_power->folderSynced(folder);
         }
@@ -270,7 +272,7 @@ class FaultyFileSystem final : public FileSystem {
                 names.insert(path);
             }
             for (const std::string& path : names) {
-                if (folderOf(path) != folder) {
+                if (base::folderOf(path) != folder) {
                     continue;
                 }
                 if (auto it = current.find(path); it != current.end()) {
@@ -318,9 +320,9 @@ class FaultyFileSystem final : public FileSystem {
         std::set<std::string> learnt;
     };
 
-    class FaultyFile final : public File {
+    class FaultyFile final : public base::File {
       public:
-        FaultyFile(FaultyFileSystem& fs, std::unique_ptr<File> file, std::string path, int id)
+        FaultyFile(FaultyFileSystem& fs, std::unique_ptr<base::File> file, std::string path, int id)
             : m_fs(fs), m_file(std::move(file)), m_path(std::move(path)), m_id(id) {}
 
         Result<std::size_t> readAt(std::uint64_t offset, std::span<char> out) override {
@@ -369,14 +371,14 @@ class FaultyFileSystem final : public FileSystem {
             }
             return s;
         }
-        Result<std::uint64_t> copyInKernel(File& source, std::uint64_t sourceOffset,
+        Result<std::uint64_t> copyInKernel(base::File& source, std::uint64_t sourceOffset,
                                            std::uint64_t offset,
                                            std::uint64_t lengthBytes) override {
             if (!m_fs.m_kernelCopy) {
                 return std::uint64_t{0};
             }
             auto* faulty = dynamic_cast<FaultyFile*>(&source);
-            File& from = faulty != nullptr ? *faulty->m_file : source;
+            base::File& from = faulty != nullptr ? *faulty->m_file : source;
             if (Status s = m_fs.step("copy into " + m_path); !s) {
                 if (!m_fs.m_power) {
                     (void)m_file->copyInKernel(from, sourceOffset, offset, lengthBytes / 2);
@@ -410,17 +412,17 @@ class FaultyFileSystem final : public FileSystem {
         }
 
         FaultyFileSystem& m_fs;
-        std::unique_ptr<File> m_file;
+        std::unique_ptr<base::File> m_file;
         std::string m_path;
         int m_id;
     };
 
-    Result<std::unique_ptr<File>> wrapped(Result<std::unique_ptr<File>> file,
-                                          const std::string& path, int id) {
+    Result<std::unique_ptr<base::File>> wrapped(Result<std::unique_ptr<base::File>> file,
+                                                const std::string& path, int id) {
         if (!file) {
             return file.status();
         }
-        return std::unique_ptr<File>(
+        return std::unique_ptr<base::File>(
             std::make_unique<FaultyFile>(*this, std::move(file).value(), path, id));
     }
 

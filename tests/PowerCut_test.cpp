@@ -98,7 +98,7 @@ TEST_P(PowerCutTest, MovingToTheKeepBoxLeavesTheMailInOneBoxOrBoth) {
         [&] {
             resetBoxes({{kOther, "ABC"}, {kKeep, "K"}});
         },
-        [&](store::FileSystem& fs) { return store::MailStore(data(), fs).moveToKeepBox(2).isOk(); },
+        [&](base::FileSystem& fs) { return store::MailStore(data(), fs).moveToKeepBox(2).isOk(); },
         [&](const CutPoint& at) {
             restart(at);
             const std::string other = letters(kOther);
@@ -123,7 +123,7 @@ TEST_P(PowerCutTest, DeletingOneLosesNoOtherMail) {
         [&] {
             resetBoxes({{1, "ABCD"}});
         },
-        [&](store::FileSystem& fs) {
+        [&](base::FileSystem& fs) {
             store::MailStore store(data(), fs);
             return store.readRecord(1, 2).isOk() && store.deleteRecord(1, 2).isOk();
         },
@@ -144,7 +144,7 @@ TEST_P(PowerCutTest, DeletingAllLeavesTheBoxWholeOrEmpty) {
         [&] {
             resetBoxes({{4, "ABCDE"}});
         },
-        [&](store::FileSystem& fs) { return store::MailStore(data(), fs).deleteAll(4).isOk(); },
+        [&](base::FileSystem& fs) { return store::MailStore(data(), fs).deleteAll(4).isOk(); },
         [&](const CutPoint& at) {
             restart(at);
             const std::string left = letters(4);
@@ -168,7 +168,7 @@ TEST_P(PowerCutTest, CompactionKeepsEveryLiveMail) {
                 ASSERT_TRUE(store.markDeleted(kKeep, marked).isOk());
             }
         },
-        [&](store::FileSystem& fs) { return store::MailStore(data(), fs).compact(kKeep).isOk(); },
+        [&](base::FileSystem& fs) { return store::MailStore(data(), fs).compact(kKeep).isOk(); },
         [&](const CutPoint& at) {
             restart(at);  // which finishes the compaction when it finds the marks
             EXPECT_EQ(letters(kKeep), "ACE") << at;
@@ -194,7 +194,7 @@ TEST_P(PowerCutTest, AddressBookEntriesAreKeptOrNotYetWritten) {
     };
     int cuts = cutEverywhere(
         GetParam(), reset,
-        [&](store::FileSystem& fs) {
+        [&](base::FileSystem& fs) {
             return addressbook::AddressBookFile(data(), fs)
                 .registerEntry("新", "d@example.jp")
                 .isOk();
@@ -210,7 +210,7 @@ TEST_P(PowerCutTest, AddressBookEntriesAreKeptOrNotYetWritten) {
     report("address-book write", cuts);
     cuts = cutEverywhere(
         GetParam(), reset,
-        [&](store::FileSystem& fs) {
+        [&](base::FileSystem& fs) {
             return addressbook::AddressBookFile(data(), fs).deleteEntry(2).isOk();
         },
         [&](const CutPoint& at) {
@@ -240,14 +240,14 @@ TEST_P(PowerCutTest, SettingsFilesAreOldOrNew) {
     struct SettingsWrite {
         const char* name;
         std::filesystem::path file;
-        std::function<Status(store::FileSystem&, bool newer)> write;
+        std::function<Status(base::FileSystem&, bool newer)> write;
     };
     const settings::SortingRegistrations older{{{"taro@example.jp", "田中さん"}}};
     const settings::SortingRegistrations newer{
         {{"taro@example.jp", "田中さん"}, {"hanako@example.jp", "佐藤さん"}}};
     const std::vector<SettingsWrite> writes{
         {"corvid.ini", m_folder.serverSettingsFile(),
-         [&](store::FileSystem& fs, bool isNew) {
+         [&](base::FileSystem& fs, bool isNew) {
              return settings::writeServerSettings(
                  m_folder.serverSettingsFile(),
                  {"smtp.example.jp", isNew ? "pop.example.jp:995" : "pop.example.jp",
@@ -255,12 +255,12 @@ TEST_P(PowerCutTest, SettingsFilesAreOldOrNew) {
                  fs);
          }},
         {"iniIdPass.ini", m_folder.accountFile(),
-         [&](store::FileSystem& fs, bool isNew) {
+         [&](base::FileSystem& fs, bool isNew) {
              return settings::saveAccount(m_folder.accountFile(),
                                           {"user", isNew ? "new secret" : "old secret"}, true, fs);
          }},
         {"iniIdPass2.ini", m_folder.sortingFile(),
-         [&](store::FileSystem& fs, bool isNew) {
+         [&](base::FileSystem& fs, bool isNew) {
              return settings::writeSortingRegistrations(m_folder.sortingFile(),
                                                         isNew ? newer : older, fs);
          }},
@@ -272,18 +272,17 @@ TEST_P(PowerCutTest, SettingsFilesAreOldOrNew) {
             GetParam(),
             [&] {
                 std::filesystem::remove(write.file);
-                ASSERT_TRUE(write.write(store::posixFileSystem(), true).isOk());
+                ASSERT_TRUE(write.write(base::posixFileSystem(), true).isOk());
                 after = readBytes(write.file.string());
-                ASSERT_TRUE(write.write(store::posixFileSystem(), false).isOk());
+                ASSERT_TRUE(write.write(base::posixFileSystem(), false).isOk());
                 before = readBytes(write.file.string());
             },
-            [&](store::FileSystem& fs) { return write.write(fs, true).isOk(); },
+            [&](base::FileSystem& fs) { return write.write(fs, true).isOk(); },
             [&](const CutPoint& at) {
                 restart(at);
                 expectOldOrNew(write.file, before, after, at);
                 if (write.file == m_folder.accountFile()) {
-                    EXPECT_EQ(store::posixFileSystem().permissions(write.file).value(), 0600u)
-                        << at;
+                    EXPECT_EQ(base::posixFileSystem().permissions(write.file).value(), 0600u) << at;
                 }
             });
         report(write.name, cuts);
@@ -304,7 +303,7 @@ TEST_P(PowerCutTest, QuickSavesAndSavesWithHeaderAreOldOrNew) {
                     ASSERT_TRUE(viewer::writeQuickSave(quickSave, "an older save").isOk());
                 }
             },
-            [&](store::FileSystem& fs) {
+            [&](base::FileSystem& fs) {
                 return viewer::writeQuickSave(quickSave, bytes, fs).isOk();
             },
             [&](const CutPoint& at) {
@@ -321,12 +320,12 @@ TEST_P(PowerCutTest, QuickSavesAndSavesWithHeaderAreOldOrNew) {
     const std::filesystem::path chosen = m_root.file("notes.txt");
     const int cuts = cutEverywhere(
         GetParam(), [&] { writeBytes(chosen.string(), "the user's text"); },
-        [&](store::FileSystem& fs) {
-            return store::replaceFileDurably(chosen.string(), bytes, {}, fs).isOk();
+        [&](base::FileSystem& fs) {
+            return base::replaceFileDurably(chosen.string(), bytes, {}, fs).isOk();
         },
         [&](const CutPoint& at) {
             const auto any = [](std::string_view) { return true; };
-            EXPECT_TRUE(store::leftoverTemporaries(m_root.path(), any).empty()) << at;
+            EXPECT_TRUE(base::leftoverTemporaries(m_root.path(), any).empty()) << at;
             expectOldOrNew(chosen, "the user's text", bytes, at);
         });
     report("save with header", cuts);

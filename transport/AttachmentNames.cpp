@@ -122,7 +122,7 @@ Result<std::string> AttachmentWriter::write(std::string_view name, std::string_v
                                   kMaxAttachmentNameBytes);
         int fd =
             ::openat(m_dir, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                     store::kPrivateFileMode);
+                     base::kPrivateFileMode);
         if (fd < 0 && errno == EEXIST) {
             continue;  // never replace a file that is already there
         }

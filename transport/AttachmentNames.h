@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::transport {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "text/Status.h"
+#include "base/Status.h"
 #include "transport/ServerAddress.h"
 
 namespace qf::transport {

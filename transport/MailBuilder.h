@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::transport {
 

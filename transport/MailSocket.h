@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "text/Status.h"
+#include "base/Status.h"
 #include "transport/ServerAddress.h"
 
 struct ssl_st;

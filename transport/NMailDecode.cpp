@@ -35,7 +35,7 @@ std::string folderPath(const char* attachmentFolder) {
 
 // The program creates the folder at start; one lost since then comes back.
 void ensureFolder(const std::string& folder) {
-    (void)store::makePrivateFolders(folder);
+    (void)base::makePrivateFolders(folder);
 }
 
 constexpr std::size_t kMaxAttachmentBytes = kMaxAttachmentMegabytes << 20;

@@ -32,7 +32,7 @@
 #include <string>
 #include <string_view>
 
-#include "text/Status.h"
+#include "base/Status.h"
 #include "transport/CurlConnection.h"
 #include "transport/MailSocket.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::transport {
 

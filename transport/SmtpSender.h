@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "text/Status.h"
+#include "base/Status.h"
 #include "transport/CurlConnection.h"
 #include "transport/MailBuilder.h"
 #include "transport/ServerAddress.h"

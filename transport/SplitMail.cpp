@@ -58,9 +58,9 @@ std::optional<std::string> readFile(const std::string& path) {
 
 // A part the server may delete next must survive a crash, and must never be
 // found half written under its final name.
-Status writeDurably(store::FileSystem& fs, const std::string& folder, const std::string& name,
+Status writeDurably(base::FileSystem& fs, const std::string& folder, const std::string& name,
                     std::string_view bytes) {
-    return store::replaceFileDurably(folder + "/" + name, bytes, {0600, /*followLink=*/false}, fs);
+    return base::replaceFileDurably(folder + "/" + name, bytes, {0600, /*followLink=*/false}, fs);
 }
 
 void removeFolder(const std::string& folder) {
@@ -97,7 +97,7 @@ Status checkPart(const PartialInfo& info) {
 }
 
 // The total this set was told, by this part or an earlier one; 0 = unknown.
-Result<int> settleTotal(store::FileSystem& fs, const std::string& folder, const PartialInfo& info) {
+Result<int> settleTotal(base::FileSystem& fs, const std::string& folder, const PartialInfo& info) {
     int stored = 0;
     if (auto text = readFile(folder + "/total")) {
         stored = std::atoi(text->c_str());
@@ -221,7 +221,7 @@ std::string splitMailKey(std::string_view id) {
 
 Result<std::optional<std::string>> keepSplitPart(const std::string& attachmentFolder,
                                                  const PartialInfo& info, std::string_view rawPart,
-                                                 store::FileSystem& fs) {
+                                                 base::FileSystem& fs) {
     if (Status valid = checkPart(info); !valid) {
         return valid;
     }

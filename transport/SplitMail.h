@@ -20,7 +20,7 @@
 #include <string_view>
 
 #include "base/FileSystem.h"
-#include "text/Status.h"
+#include "base/Status.h"
 #include "transport/MailDecoder.h"
 
 namespace qf::transport {
@@ -35,7 +35,7 @@ inline constexpr int kMaxSplitParts = 100;
 // and for an I/O error or a set that cannot be reassembled (kept parts stay).
 Result<std::optional<std::string>> keepSplitPart(const std::string& attachmentFolder,
                                                  const PartialInfo& info, std::string_view rawPart,
-                                                 store::FileSystem& fs = store::posixFileSystem());
+                                                 base::FileSystem& fs = base::posixFileSystem());
 
 // Removes the kept parts of split mail `id`, once the reassembled mail has
 // been handed on.

@@ -10,13 +10,13 @@
 namespace qf::ui {
 
 // A rectangle given in twips, in pixels.
-inline QRect pixelRect(const TwipsRect& rect) {
-    return {twipsToPixels(rect.left), twipsToPixels(rect.top), twipsToPixels(rect.width),
-            twipsToPixels(rect.height)};
+inline QRect pixelRect(const base::TwipsRect& rect) {
+    return {base::twipsToPixels(rect.left), base::twipsToPixels(rect.top),
+            base::twipsToPixels(rect.width), base::twipsToPixels(rect.height)};
 }
 
 // Places a control at a rectangle given in twips.
-inline void placeInTwips(QWidget* widget, const TwipsRect& rect) {
+inline void placeInTwips(QWidget* widget, const base::TwipsRect& rect) {
     widget->setGeometry(pixelRect(rect));
 }
 

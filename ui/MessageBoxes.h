@@ -8,7 +8,7 @@
 #include <initializer_list>
 #include <memory>
 
-#include "ui/Words.h"
+#include "words/Words.h"
 
 class QWidget;
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Status.h"
 #include "store/MailStore.h"
-#include "text/Status.h"
 
 namespace qf::viewer {
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "base/Status.h"
 #include "store/MailStore.h"
-#include "text/Status.h"
 
 namespace qf::viewer {
 

@@ -69,13 +69,13 @@ bool quickSaveExists(const std::filesystem::path& path) {
 }
 
 Status writeQuickSave(const std::filesystem::path& path, std::string_view bytes,
-                      store::FileSystem& fs) {
-    if (Status made = store::makePrivateFolders(path.parent_path().string()); !made) {
+                      base::FileSystem& fs) {
+    if (Status made = base::makePrivateFolders(path.parent_path().string()); !made) {
         return made;
     }
-    store::ReplaceOptions options;
+    base::ReplaceOptions options;
     options.followLink = false;
-    return store::replaceFileDurably(path.string(), bytes, options, fs);
+    return base::replaceFileDurably(path.string(), bytes, options, fs);
 }
 
 }  // namespace qf::viewer

@@ -20,7 +20,7 @@
 #include <string_view>
 
 #include "base/FileSystem.h"
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf::viewer {
 
@@ -37,6 +37,6 @@ bool quickSaveExists(const std::filesystem::path& path);
 
 // Creates the folder when missing and replaces the file with `bytes`.
 Status writeQuickSave(const std::filesystem::path& path, std::string_view bytes,
-                      store::FileSystem& fs = store::posixFileSystem());
+                      base::FileSystem& fs = base::posixFileSystem());
 
 }  // namespace qf::viewer

@@ -246,7 +246,7 @@ void ViewerWindow::moveToKeepBox() {
         // The keep box gets the mail durably before "その他" loses it.
         Result<int> kept = m_store.moveToKeepBox(recordNumber);
         if (!kept) {
-            const bool done = store::isNotDurable(kept.status());
+            const bool done = base::isNotDurable(kept.status());
             ui::tell(this, done ? ui::Say::kMovedNotDurable : ui::Say::kMoveNotCompleted, {},
                      fromUtf8(kept.status().message()));
         }
@@ -310,7 +310,7 @@ void ViewerWindow::deleteOne() {
     m_body->setFocus();
     if (Status deleted = deleteOneMail(m_store, m_currentBox, recordNumber); !deleted) {
         // Gone but maybe not yet durable is not a failure to try again.
-        const bool done = store::isNotDurable(deleted);
+        const bool done = base::isNotDurable(deleted);
         ui::tell(this, done ? ui::Say::kMailDeletedNotDurable : ui::Say::kMailNotDeleted, {},
                  fromUtf8(deleted.message()));
     }
@@ -329,7 +329,7 @@ void ViewerWindow::deleteAll() {
         return;
     }
     if (Status deleted = m_store.deleteAll(m_currentBox); !deleted) {
-        const bool done = store::isNotDurable(deleted);
+        const bool done = base::isNotDurable(deleted);
         ui::tell(this, done ? ui::Say::kBoxEmptiedNotDurable : ui::Say::kBoxNotEmptied, {},
                  fromUtf8(deleted.message()));
         // The list and the box's total show what the file now holds.

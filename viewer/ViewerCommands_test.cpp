@@ -92,7 +92,7 @@ QString boxFile(int box) {
 }
 
 // The program's file system, failing the n-th changing operation once armed.
-class ArmableFileSystem final : public store::FileSystem {
+class ArmableFileSystem final : public base::FileSystem {
   public:
     void arm(int failAt) { m_faulty = std::make_unique<FaultyFileSystem>(failAt); }
     // Disarms and tells whether the armed failure happened.
@@ -102,12 +102,12 @@ class ArmableFileSystem final : public store::FileSystem {
         return failed;
     }
 
-    Result<std::unique_ptr<store::File>> open(const std::string& path,
-                                              store::OpenMode mode) override {
+    Result<std::unique_ptr<base::File>> open(const std::string& path,
+                                             base::OpenMode mode) override {
         return fs().open(path, mode);
     }
-    Result<std::unique_ptr<store::File>> createNew(const std::string& path,
-                                                   std::optional<unsigned> permissions) override {
+    Result<std::unique_ptr<base::File>> createNew(const std::string& path,
+                                                  std::optional<unsigned> permissions) override {
         return fs().createNew(path, permissions);
     }
     Result<unsigned> permissions(const std::string& path) override {
@@ -124,7 +124,7 @@ class ArmableFileSystem final : public store::FileSystem {
     Status syncFolder(const std::string& folder) override { return fs().syncFolder(folder); }
 
   private:
-    store::FileSystem& fs() { return m_faulty ? *m_faulty : store::posixFileSystem(); }
+    base::FileSystem& fs() { return m_faulty ? *m_faulty : base::posixFileSystem(); }
     std::unique_ptr<FaultyFileSystem> m_faulty;
 };
 

@@ -17,7 +17,7 @@
 
 namespace qf::viewer {
 
-using ui::TwipsRect;
+using base::TwipsRect;
 
 inline constexpr int kDesignWidthTwips = 12000;
 inline constexpr int kDesignHeightTwips = 9000;

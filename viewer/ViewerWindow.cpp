@@ -34,8 +34,8 @@
 namespace qf::viewer {
 namespace {
 
+using base::twipsToPixels;
 using ui::pixelRect;
-using ui::twipsToPixels;
 
 // Spaces (U+0020 only) removed at both ends, as every field of a record is.
 QString stripSpaces(const QString& text) {
@@ -354,7 +354,7 @@ void ViewerWindow::loadEditorFile() {
         return;
     }
     for (;;) {
-        Result<std::string> bytes = store::readWholeFile(m_editorFile);
+        Result<std::string> bytes = base::readWholeFile(m_editorFile);
         if (bytes.isOk()) {
             m_body->setPlainText(QString::fromStdString(editor::textFromFileBytes(bytes.value())));
             m_changed = false;
@@ -562,7 +562,7 @@ void ViewerWindow::reapplyLayoutWithoutMaximisedRule() {
 // m_copyField and m_copyHeader lie on the status bar, whose own layout keeps them there
 // in any window state; the layout here shows them and places the rest.
 void ViewerWindow::applyResizeLayout(bool withMaximisedRule) {
-    using ui::pixelsToTwips;
+    using base::pixelsToTwips;
     editor::ResizeInput in;
     in.windowWidth = pixelsToTwips(width());
     in.windowHeight = pixelsToTwips(height());

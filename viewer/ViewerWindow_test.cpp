@@ -157,7 +157,7 @@ class ViewerWindowTest : public QObject {
                  QColor(255, 0, 0));
         QCOMPARE(control<ui::ActiveLabel>(viewer, "Label3")->y() -
                      control<ui::ActiveLabel>(viewer, "Image2")->y(),
-                 ui::twipsToPixels(150));
+                 base::twipsToPixels(150));
         const int captionWidth =
             control<ui::ActiveLabel>(viewer, "Label3")
                 ->fontMetrics()

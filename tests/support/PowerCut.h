@@ -54,7 +54,7 @@ inline std::vector<int> cutSteps(int steps, int most) {
 // and once after the end; `check` looks at the files after each cut.
 // Returns the number of cut points tried.
 inline int cutEverywhere(store::testing::PowerCut mode, const std::function<void()>& reset,
-                         const std::function<bool(store::FileSystem&)>& command,
+                         const std::function<bool(base::FileSystem&)>& command,
                          const std::function<void(const CutPoint&)>& check, int most = 80) {
     reset();
     store::testing::FaultyFileSystem counter(/*failAt=*/0);

@@ -1,4 +1,4 @@
-#include "ui/Words.h"
+#include "words/Words.h"
 
 #include <cstddef>
 
@@ -7,7 +7,7 @@ namespace qf::ui {
 const std::vector<Wording>& allWordings() {
     static const std::vector<Wording> rows = {
 #define QF_WORDS(name, box, title, sentence) {Say::name, Box::box, title, sentence},
-#include "ui/WordList.h"
+#include "words/WordList.h"
 #undef QF_WORDS
     };
     return rows;

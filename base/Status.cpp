@@ -1,4 +1,4 @@
-#include "text/Status.h"
+#include "base/Status.h"
 
 namespace qf {
 

@@ -18,7 +18,7 @@ enum class Box { kAsk, kInform, kWarn, kRetry };
 
 enum class Say {
 #define QF_WORDS(name, box, title, sentence) name,
-#include "ui/WordList.h"
+#include "words/WordList.h"
 #undef QF_WORDS
 };
 

@@ -10,10 +10,10 @@
 namespace qf::ui {
 
 // One sentence for one action, naming its file.
-std::string repairWords(const store::RepairAction& action);
+std::string repairWords(const base::RepairAction& action);
 
 // One line per action, in order, each marked "・" so that a wrapped
 // sentence is told from the next.
-std::string repairLines(const std::vector<store::RepairAction>& actions);
+std::string repairLines(const std::vector<base::RepairAction>& actions);
 
 }  // namespace qf::ui

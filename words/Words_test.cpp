@@ -1,4 +1,4 @@
-#include "ui/Words.h"
+#include "words/Words.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "text/Utf8.h"
-#include "ui/RepairWords.h"
+#include "words/RepairWords.h"
 
 namespace qf::ui {
 namespace {
@@ -88,7 +88,7 @@ TEST(WordsTest, ContextFillsPlaceholdersAndDetailFollowsInBrackets) {
 // Each repair says what it did to which file: the box's path, and the file
 // it set aside or removed by the name it has beside it.
 TEST(WordsTest, EveryRepairNamesItsFilesInAJapaneseSentence) {
-    using store::RepairKind;
+    using base::RepairKind;
     const std::string folder = "/home/u/Quillfern/★MAilData/";
     for (int k = 0; k <= static_cast<int>(RepairKind::kLeftoverTemporaryRemoved); ++k) {
         const auto kind = static_cast<RepairKind>(k);

@@ -1,15 +1,15 @@
-#include "ui/RepairWords.h"
+#include "words/RepairWords.h"
 
 #include <filesystem>
 
-#include "ui/Words.h"
+#include "words/Words.h"
 
 namespace qf::ui {
 
 namespace {
 
-Say sayOf(store::RepairKind kind) {
-    using store::RepairKind;
+Say sayOf(base::RepairKind kind) {
+    using base::RepairKind;
     switch (kind) {
         case RepairKind::kRestoredFromTemporary:
             return Say::kRepairRestoredFromTemporary;
@@ -41,14 +41,14 @@ std::string nameOf(const std::string& path) {
 
 }  // namespace
 
-std::string repairWords(const store::RepairAction& action) {
+std::string repairWords(const base::RepairAction& action) {
     return words(sayOf(action.kind), {action.file, nameOf(action.temporary),
                                       nameOf(action.setAside), std::to_string(action.count)});
 }
 
-std::string repairLines(const std::vector<store::RepairAction>& actions) {
+std::string repairLines(const std::vector<base::RepairAction>& actions) {
     std::string lines;
-    for (const store::RepairAction& action : actions) {
+    for (const base::RepairAction& action : actions) {
         lines += (lines.empty() ? "・" : "\n・") + repairWords(action);
     }
     return lines;
