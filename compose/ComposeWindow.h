@@ -19,13 +19,10 @@
 #include <vector>
 
 #include "base/Twips.h"
-#include "compose/BatchMemory.h"
+#include "compose/ComposeEnvironment.h"
 #include "compose/Greetings.h"
 #include "compose/MailtoLink.h"
 #include "compose/SendPass.h"
-#include "settings/AccountFiles.h"
-#include "settings/ProgramFolder.h"
-#include "settings/ServerSettings.h"
 #include "ui/TypedText.h"
 
 class QCheckBox;
@@ -44,25 +41,7 @@ class WindowEnvironment;
 
 namespace qf::compose {
 
-// What the window takes from the rest of the program at each use.
-struct ComposeEnvironment {
-    settings::ProgramFolder folder{std::filesystem::path()};
-    std::function<settings::ServerSettings()> serverSettings;
-    std::function<settings::Account()> account;  // SMTP AUTH credentials
-    // An OAuth account's access tokens (SendSettings::accessToken); null
-    // for a password account.
-    std::function<std::function<Result<std::string>(bool)>()> accessTokenSource = [] {
-        return std::function<Result<std::string>(bool)>();
-    };
-    std::function<QString()> clockText;  // the main window's clock
-    // "<picture folder>/<name>"; the program folder's Data/ when empty.
-    std::function<QString(const QString& name)> picturePath;
-    // The program's store, so the send history shares its current-record
-    // buffers; a store of its own for the folder when null.
-    store::MailStore* mailStore = nullptr;
-    // True while the program ends: the window then closes without questions.
-    std::function<bool()> shuttingDown = [] { return false; };
-};
+class ComposeSender;
 
 class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     Q_OBJECT
@@ -135,21 +114,18 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     void insertGreeting();
     void revealPasteRow();
     void holdInput(bool hold);
-    // After a batch that missed some: the recipients to send to again, once
-    // the user agreed; nothing when the user said No or nobody is left.
-    std::optional<std::vector<BatchRecipient>> agreedRetry();
-    void finishSend(const SendReport& report, bool batch, const QString& typedBody);
+    void finishSend(const SendReport& report, bool batch);
     void emptyAndClose();
 
     ComposeEnvironment m_env;
     std::function<QString()> m_chooseFile;
     UnitFloatSource m_fortuneSource = timerSeededSource();
     std::vector<int> m_recordNumbers;
-    BatchMemory m_batch;          // whom the last batch missed; only they may get it again
+    ComposeSender* m_sender = nullptr;
+    QString m_typedBody;          // the body as typed when the running send began
     int m_insertedGreeting = -1;  // the m_greetings row last put into the body
     int m_widthTwips = 0;
     int m_heightTwips = 0;
-    bool m_sending = false;
     bool m_closingByCommand = false;  // a send: no question
 
     QWidget* m_content = nullptr;  // every control but the status line and help box

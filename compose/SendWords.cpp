@@ -97,4 +97,54 @@ ui::Message sendFailureMessage(const SendFailure& failure, const std::string& sm
     return {otherRow(failure.fault), {}, failure.diagnostic};
 }
 
+std::string joinedAddresses(const std::vector<std::string>& addresses) {
+    std::string joined;
+    for (const std::string& address : addresses) {
+        joined += (joined.empty() ? "" : "、") + address;
+    }
+    return joined;
+}
+
+namespace {
+
+// The recipients of the passes that ended in `result` ("n件目" when the
+// address book could not even name one).
+std::vector<std::string> recipientsOf(const SendReport& report, PassResult result) {
+    std::vector<std::string> names;
+    for (const PassOutcome& pass : report.passes) {
+        if (pass.result == result) {
+            names.push_back(pass.recipient.empty()
+                                ? ui::words(Say::kBatchPassNumber, {std::to_string(pass.pass)})
+                                : pass.recipient);
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
+std::string batchSummary(const SendReport& report) {
+    std::string summary = ui::words(
+        Say::kBatchSentCount,
+        {std::to_string(report.passCount()), std::to_string(report.count(PassResult::kSent))});
+    const std::pair<PassResult, Say> counts[] = {
+        {PassResult::kRefused, Say::kBatchRefusedCount},
+        {PassResult::kUnconfirmed, Say::kBatchUnconfirmedCount},
+        {PassResult::kSkipped, Say::kBatchSkippedCount}};
+    for (const auto& [result, row] : counts) {
+        if (const int count = report.count(result); count > 0) {
+            summary += ui::words(row, {std::to_string(count)});
+        }
+    }
+    const std::pair<PassResult, Say> lists[] = {
+        {PassResult::kRefused, Say::kBatchRefusedRecipients},
+        {PassResult::kUnconfirmed, Say::kBatchUnconfirmedRecipients}};
+    for (const auto& [result, row] : lists) {
+        if (const std::vector<std::string> names = recipientsOf(report, result); !names.empty()) {
+            summary += ui::words(row, {joinedAddresses(names)});
+        }
+    }
+    return summary;
+}
+
 }  // namespace qf::compose

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "compose/SendPass.h"
 #include "words/Words.h"
@@ -13,5 +14,13 @@ namespace qf::compose {
 
 // `smtpServer`: the SMTP setting the send used.
 ui::Message sendFailureMessage(const SendFailure& failure, const std::string& smtpServer);
+
+// Addresses as a sentence lists them: "a@example.jp、b@example.jp".
+std::string joinedAddresses(const std::vector<std::string>& addresses);
+
+// The status line after a batch that did not reach everyone: how many of
+// how many went out, were refused, may have arrived or were skipped, and
+// whom it could not reach.
+std::string batchSummary(const SendReport& report);
 
 }  // namespace qf::compose
