@@ -24,6 +24,7 @@
 #include "text/FixedField.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PlainText.h"
+#include "ui/TextConversion.h"
 #include "viewer/BackgroundFileLoad.h"
 
 namespace qf::viewer {
@@ -355,9 +356,7 @@ void EditorCommands::copy() {
 
 void EditorCommands::paste() {
     m_controls.pane->setFocus();
-    const std::string pasted = QGuiApplication::clipboard()->text().toStdString();
-    m_controls.pane->textCursor().insertText(
-        QString::fromStdString(std::string(text::stripSpaces(pasted))));
+    m_controls.pane->textCursor().insertText(ui::stripSpaces(QGuiApplication::clipboard()->text()));
 }
 
 void EditorCommands::toggle(int& counter, void (QFont::*set)(bool)) {
