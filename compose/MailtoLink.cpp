@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "text/FixedField.h"
 #include "text/Utf8.h"
 
 namespace qf::compose {
@@ -73,14 +74,6 @@ Result<std::string> percentDecoded(std::string_view encoded) {
     return decoded;
 }
 
-std::string_view trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // Appends the addresses of one decoded list; an address may not carry a
 // line break or another control character into the recipient line.
 Status appendAddresses(std::string_view encodedList, std::vector<std::string>& addresses) {
@@ -89,7 +82,7 @@ Status appendAddresses(std::string_view encodedList, std::vector<std::string>& a
         return list.status();
     }
     for (std::string_view address : splitAt(list.value(), ',')) {
-        address = trimmed(address);
+        address = text::stripCharacters(address, " \t");
         for (char c : address) {
             if (isControl(c)) {
                 return Status::invalidArgument("control character in an address");

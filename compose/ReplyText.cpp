@@ -15,16 +15,4 @@ std::string pastedReplyBody(std::string_view clipboard, std::string_view receive
     return body;
 }
 
-std::string toCrLf(std::string_view lfText) {
-    std::string out;
-    out.reserve(lfText.size() + lfText.size() / 32);
-    for (char c : lfText) {
-        if (c == '\n') {
-            out += '\r';
-        }
-        out += c;
-    }
-    return out;
-}
-
 }  // namespace qf::compose

@@ -15,7 +15,4 @@ std::string replySubject(std::string_view receivedSubject);
 // elsewhere off from the received mail.
 std::string pastedReplyBody(std::string_view clipboard, std::string_view receivedBody);
 
-// Line ends as the text box holds them (LF) and as a mail carries them (CR LF).
-std::string toCrLf(std::string_view lfText);
-
 }  // namespace qf::compose

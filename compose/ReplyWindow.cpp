@@ -17,6 +17,7 @@
 #include "store/BoxCatalogue.h"
 #include "store/MailStore.h"
 #include "text/FixedField.h"
+#include "text/LineBreaks.h"
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
@@ -35,10 +36,6 @@ using base::twipsToPixels;
 using ui::placeInTwips;
 
 const QString kPressedPicture = QStringLiteral("Switch.gif");
-
-QString stripped(const QString& text) {
-    return QString::fromStdString(std::string(text::stripSpaces(text.toStdString())));
-}
 
 bool pastesIntoReply(int box) {
     return (box >= 1 && box <= store::kOtherBox) || box == store::kKeepBox;
@@ -171,8 +168,8 @@ bool ReplyWindow::holdsTypedText() const {
 void ReplyWindow::fillReply(const QString& receivedSubject, const QString& sender,
                             const QString& receivedBody) {
     m_subject->setText(QString::fromStdString(replySubject(receivedSubject.toStdString())));
-    m_to->setText(stripped(sender));
-    m_body->setPlainText(stripped(receivedBody));
+    m_to->setText(ui::stripSpaces(sender));
+    m_body->setPlainText(ui::stripSpaces(receivedBody));
     m_filled = fields();
 }
 
@@ -185,7 +182,7 @@ void ReplyWindow::send() {
     SendSettings sendSettings{server.smtp,      server.mail, account.id,
                               account.password, {},          m_env.accessTokenSource()};
     ComposedMail mail{m_to->text().toStdString(), m_subject->text().toStdString(),
-                      toCrLf(m_body->toPlainText().toStdString()),
+                      text::withCrLf(m_body->toPlainText().toStdString()),
                       m_attachPaths->text().toStdString()};
     m_sending = true;
     setEnabled(false);
@@ -217,7 +214,7 @@ void ReplyWindow::pasteBody() {
     m_body->setPlainText(ui::toBoxText(pastedReplyBody(clipboard->text().toStdString(), received)));
     clipboard->clear();
     clipboard->setText(m_body->toPlainText());
-    m_body->setPlainText(stripped(clipboard->text()));
+    m_body->setPlainText(ui::stripSpaces(clipboard->text()));
 }
 
 }  // namespace qf::compose

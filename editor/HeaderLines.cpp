@@ -1,31 +1,9 @@
 #include "editor/HeaderLines.h"
 
 #include "text/Cp932.h"
+#include "text/LineBreaks.h"
 
 namespace qf::editor {
-
-namespace {
-
-std::string withCrLf(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 32 + 2);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r') {
-            out += "\r\n";
-            if (i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-        } else if (c == '\n') {
-            out += "\r\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-}  // namespace
 
 std::string headerLinesText(const HeaderFields& fields) {
     std::string text;
@@ -39,7 +17,7 @@ std::string headerLinesText(const HeaderFields& fields) {
 }
 
 std::string headerLinesFileBytes(const HeaderFields& fields) {
-    return text::toCp932(withCrLf(headerLinesText(fields)) + "\r\n");
+    return text::toCp932(text::withCrLf(headerLinesText(fields)) + "\r\n");
 }
 
 }  // namespace qf::editor

@@ -17,8 +17,7 @@ The rules, for every file, tests included:
   - nothing outside app/ includes an app/ header, except that a window test
     that starts the whole program includes app/TestApplication.h;
   - a window of one folder includes no window file of another folder: it
-    asks ui::WindowEnvironment for other windows by intent (the viewer
-    embeds the editor of editor/, its body pane), and only app/ and tests
+    asks ui::WindowEnvironment for other windows by intent, and only app/ and tests
     name a window class to the environment (form<T>() and the like);
   - the target a file is built in links (directly or through the targets it
     links) the target of every header it includes; a header without a
@@ -39,8 +38,6 @@ import sys
 FOLDERS = ["base", "text", "words", "store", "settings", "auth", "addressbook", "transport", "receive",
            "compose", "viewer", "editor", "attachments", "ui", "app", "boxtool", "bench",
            "tests", "fuzz"]
-# Folders whose windows are parts of another folder's window.
-EMBEDDED = {"viewer": {"editor"}}
 # Programs and test folders: their targets are no floor of the design.
 NOT_FLOORS = {"app", "boxtool", "bench", "tests", "fuzz"}
 WHOLE_PROGRAM_TEST_HEADER = "app/TestApplication.h"
@@ -222,8 +219,8 @@ def include_rule_breaks(files, floors):
             elif where != "app" and floors[included] > floors[path]:
                 wrong.append(f"{path} ({NAMES[floors[path]]}): includes {included}"
                              f" ({NAMES[floors[included]]}), a floor above")
-            elif (not is_test and top not in NOT_FLOORS and floors[path] == 3 and floors[included] == 3 and where != top
-                  and where not in EMBEDDED.get(top, set())):
+            elif (not is_test and top not in NOT_FLOORS and floors[path] == 3 and floors[included] == 3
+                  and where != top):
                 wrong.append(f"{path}: includes {included}: a window asks"
                              " ui::WindowEnvironment for another folder's windows")
     return wrong

@@ -31,15 +31,8 @@ std::span<const char> fieldOf(std::span<const char> record, ByteRange range) {
 // converting gives the same text as stripping it after, without converting
 // the padding of a 32000-byte body.
 std::span<const char> trimmed(std::span<const char> field) {
-    std::size_t begin = 0;
-    std::size_t end = field.size();
-    while (begin < end && field[begin] == ' ') {
-        ++begin;
-    }
-    while (end > begin && field[end - 1] == ' ') {
-        --end;
-    }
-    return field.subspan(begin, end - begin);
+    const std::string_view kept = text::stripSpaces(std::string_view(field.data(), field.size()));
+    return {kept.data(), kept.size()};
 }
 
 std::string fieldText(std::span<const char> record, ByteRange range) {

@@ -64,26 +64,6 @@ char32_t foldCodePoint(char32_t cp, bool kana) {
     return cp;
 }
 
-// The one code point of `utf8`, or 0 when it holds none or several.
-char32_t soleCodePoint(std::string_view utf8) {
-    if (utf8.empty() || utf8CharacterLength(utf8, 0) != utf8.size()) {
-        return 0;
-    }
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(utf8[i]); };
-    switch (utf8.size()) {
-        case 1:
-            return byte(0);
-        case 2:
-            return (char32_t(byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
-        case 3:
-            return (char32_t(byte(0) & 0x0F) << 12) | (char32_t(byte(1) & 0x3F) << 6) |
-                   (byte(2) & 0x3F);
-        default:
-            return (char32_t(byte(0) & 0x07) << 18) | (char32_t(byte(1) & 0x3F) << 12) |
-                   (char32_t(byte(2) & 0x3F) << 6) | (byte(3) & 0x3F);
-    }
-}
-
 // The CP932 code of a code point, 0 when CP932 has none.
 std::uint16_t codeOf(char32_t cp) {
     std::string utf8;
@@ -128,7 +108,7 @@ Cp932Folding::Cp932Folding(bool kana) : m_pair(0x10000) {
             continue;
         }
         const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        const char32_t cp = soleCodePoint(fromCp932(std::string_view(bytes, 2)));
+        const char32_t cp = soleCodePoint(fromCp932(std::string_view(bytes, 2))).value_or(0);
         if (cp == 0 || cp == 0xFFFD) {
             continue;  // no character: kept as it is
         }

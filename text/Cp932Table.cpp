@@ -53,17 +53,15 @@ std::pair<char32_t, std::size_t> bmpCharacterAt(std::string_view s, std::size_t 
     return {0, 0};
 }
 
-// The one code point `utf8` holds, or kAskLibrary when it holds another
-// number of them; kNoCharacter for empty text.
-char32_t soleCodePoint(std::string_view utf8) {
+// What the table keeps for the library's answer `utf8`: its one BMP code
+// point; kAskLibrary when it holds another number of characters (the
+// library is asked again at the time); kNoCharacter for empty text.
+char32_t tableEntry(std::string_view utf8) {
     if (utf8.empty()) {
         return kNoCharacter;
     }
-    if (utf8.size() == 1) {
-        return static_cast<unsigned char>(utf8[0]);
-    }
-    auto [cp, length] = bmpCharacterAt(utf8, 0);
-    return length == utf8.size() ? cp : kAskLibrary;
+    const std::optional<char32_t> cp = soleCodePoint(utf8);
+    return cp && *cp <= 0xFFFF ? *cp : kAskLibrary;
 }
 
 // Converts `entries`, each ended by "\n", with one iconv call where it can,
@@ -133,7 +131,7 @@ bool Cp932Table::build() {
                 refused = true;
                 return std::size_t{1};
             });
-            m_single[b] = refused ? kNoCharacter : soleCodePoint(utf8);
+            m_single[b] = refused ? kNoCharacter : tableEntry(utf8);
         }
     }
     // Pairs: every lead byte with every trail byte CP932 can have, in one
@@ -163,7 +161,7 @@ bool Cp932Table::build() {
         }
         for (unsigned trail = 0x40; trail <= 0xFF; ++trail, ++k) {
             m_pair[leadIndex(static_cast<unsigned char>(lead)) * 256 + trail] =
-                soleCodePoint(answers[k]);
+                tableEntry(answers[k]);
         }
     }
     learnEncodings();

@@ -6,13 +6,17 @@
 
 namespace qf::text {
 
-std::string_view stripSpaces(std::string_view text) {
-    std::size_t begin = text.find_first_not_of(' ');
+std::string_view stripCharacters(std::string_view text, std::string_view characters) {
+    const std::size_t begin = text.find_first_not_of(characters);
     if (begin == std::string_view::npos) {
         return {};
     }
-    std::size_t end = text.find_last_not_of(' ');
+    const std::size_t end = text.find_last_not_of(characters);
     return text.substr(begin, end - begin + 1);
+}
+
+std::string_view stripSpaces(std::string_view text) {
+    return stripCharacters(text, " ");
 }
 
 std::string_view cutAtNul(std::string_view text) {

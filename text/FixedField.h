@@ -15,6 +15,10 @@ namespace qf::text {
 // The text with ASCII spaces (U+0020 only) removed at both ends.
 std::string_view stripSpaces(std::string_view text);
 
+// The text with every character of `characters` (ASCII only) removed at
+// both ends.
+std::string_view stripCharacters(std::string_view text, std::string_view characters);
+
 // The text before the first NUL character, or all of it when there is none.
 std::string_view cutAtNul(std::string_view text);
 

@@ -16,13 +16,13 @@ constexpr std::size_t kMaxLineLength = 76;
 std::string base64Encode(std::string_view bytes) {
     static constexpr char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    auto byteAt = [&](std::size_t i) -> unsigned {
+    auto byteOrZero = [&](std::size_t i) -> unsigned {
         return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u;
     };
     std::string out;
     out.reserve((bytes.size() + 2) / 3 * 4);
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const unsigned group = byteAt(i) << 16 | byteAt(i + 1) << 8 | byteAt(i + 2);
+        const unsigned group = byteOrZero(i) << 16 | byteOrZero(i + 1) << 8 | byteOrZero(i + 2);
         out += kAlphabet[(group >> 18) & 63];
         out += kAlphabet[(group >> 12) & 63];
         out += i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=';

@@ -3,14 +3,11 @@
 #include <algorithm>
 
 #include "text/Cp932.h"
+#include "text/Utf8.h"
 
 namespace qf::text {
 
 namespace {
-
-unsigned char byteAt(std::string_view text, std::size_t i) {
-    return static_cast<unsigned char>(text[i]);
-}
 
 bool isEucByte(unsigned char byte) {
     return byte >= 0xA1 && byte <= 0xFE;

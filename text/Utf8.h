@@ -5,10 +5,17 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace qf::text {
+
+// The byte at `i` as a number, for comparing with byte ranges.
+// REQUIRES: i < text.size().
+inline unsigned char byteAt(std::string_view text, std::size_t i) {
+    return static_cast<unsigned char>(text[i]);
+}
 
 inline bool isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
@@ -184,6 +191,15 @@ inline Utf8Character utf8CharacterAt(std::string_view text, std::size_t i) {
         codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
     }
     return {codePoint, length};
+}
+
+// The code point of `utf8` when it is exactly one well-formed character;
+// nothing for empty text, several characters or ill-formed bytes.
+inline std::optional<char32_t> soleCodePoint(std::string_view utf8) {
+    if (utf8.empty() || validUtf8SequenceLength(utf8, 0) != utf8.size()) {
+        return std::nullopt;
+    }
+    return utf8CharacterAt(utf8, 0).codePoint;
 }
 
 }  // namespace qf::text

@@ -11,13 +11,11 @@
 
 namespace qf::transport {
 
+using text::byteAt;
+
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
-unsigned char byteAt(std::string_view text, std::size_t i) {
-    return static_cast<unsigned char>(text[i]);
-}
 
 // Converts `bytes` from `charset` to UTF-8; an undecodable byte becomes
 // U+FFFD. nullopt when iconv does not know the charset.

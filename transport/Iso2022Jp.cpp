@@ -12,13 +12,11 @@
 
 namespace qf::transport {
 
+using text::byteAt;
+
 namespace {
 
 constexpr std::string_view kGetaCp932 = "\x81\xAC";  // 〓, the substitute mark
-
-unsigned char byteAt(std::string_view text, std::size_t i) {
-    return static_cast<unsigned char>(text[i]);
-}
 
 std::array<char, 2> jisToSjis(unsigned char j1, unsigned char j2) {
     unsigned s1 = ((j1 - 0x21u) >> 1) + 0x81u;

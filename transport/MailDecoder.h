@@ -77,8 +77,4 @@ std::vector<RawHeaderField> rawHeaderFields(std::string_view rawMail);
 // What follows the header and its empty line; empty when there is none.
 std::string_view rawBody(std::string_view rawMail);
 
-// The text of an HTML document: tags removed, block ends as line breaks,
-// script and style dropped, character references decoded.
-std::string htmlToText(std::string_view html);
-
 }  // namespace qf::transport

@@ -6,9 +6,11 @@ list(APPEND QF_TRANSPORT_MIME_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/HeaderWords.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HeaderParameters.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MailDecoder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HtmlToText.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AttachmentNames.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SplitMail.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Addresses.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AddressTokens.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MailBuilder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NMailDecode.cpp)
 
@@ -19,6 +21,7 @@ qf_test(transport_mime_test
     ${CMAKE_CURRENT_LIST_DIR}/HeaderWords_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HeaderParameters_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MailDecoder_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/HtmlToText_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AttachmentNames_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/NMailDecode_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SplitMail_test.cpp

@@ -20,15 +20,15 @@
 #include <QTreeWidget>
 
 #include "base/DurableWrite.h"
-#include "editor/EditorCommands.h"
 #include "editor/EditorLayout.h"
-#include "editor/EditorSettings.h"
 #include "editor/EditorText.h"
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PlainText.h"
 #include "ui/WindowEnvironment.h"
+#include "viewer/EditorCommands.h"
+#include "viewer/EditorSettings.h"
 #include "viewer/ViewerLayout.h"
 
 namespace qf::viewer {
@@ -236,7 +236,7 @@ void ViewerWindow::createFields(QWidget* client) {
 }
 
 void ViewerWindow::createMenus() {
-    using Editor = editor::EditorCommands;
+    using Editor = EditorCommands;
     struct Item {
         const char* name;
         QString caption;  // empty: a separator
@@ -546,8 +546,8 @@ void ViewerWindow::showMailAfterKeyMove() {
 // ---- The editor on the body pane: its commands, the resize layout ----
 
 void ViewerWindow::createEditor() {
-    m_editor = new editor::EditorCommands({this, m_body, m_searchText, m_subject, m_sender, m_date},
-                                          m_editorFile, m_folder.root().string(), m_changed, this);
+    m_editor = new EditorCommands({this, m_body, m_searchText, m_subject, m_sender, m_date},
+                                  m_editorFile, m_folder.root().string(), m_changed, this);
 }
 
 void ViewerWindow::resizeEvent(QResizeEvent* event) {
@@ -603,7 +603,7 @@ void ViewerWindow::applyResizeLayout(bool withMaximisedRule) {
 }
 
 void ViewerWindow::closeEvent(QCloseEvent* event) {
-    editor::writeClosingSettings(m_editor->autoSaveChoice());
+    writeClosingSettings(m_editor->autoSaveChoice());
     QMainWindow::closeEvent(event);
 }
 

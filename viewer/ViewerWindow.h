@@ -34,7 +34,7 @@ class QTextEdit;
 class QToolBar;
 class QTreeWidget;
 
-namespace qf::editor {
+namespace qf::viewer {
 class EditorCommands;
 }
 
@@ -186,7 +186,7 @@ class ViewerWindow : public QMainWindow {
 
     // ---- The editor on the body pane: its commands, the resize layout ----
   public:
-    editor::EditorCommands& editor() { return *m_editor; }
+    EditorCommands& editor() { return *m_editor; }
     // The editor's changed flag: set by every change of the pane's text.
     bool editorChanged() const { return m_changed; }
     // The layout again without the maximised rule, as a mouse move over the
@@ -204,7 +204,7 @@ class ViewerWindow : public QMainWindow {
 
     std::string m_ownEditorFile;
     std::string& m_editorFile;  // the editor's current file (UTF-8 path)
-    editor::EditorCommands* m_editor = nullptr;
+    EditorCommands* m_editor = nullptr;
     int m_rowShiftTwips = 0;  // how far the command rows sit below their design place
 };
 

@@ -11,10 +11,10 @@
 
 #include <QString>
 
-namespace qf::editor {
+namespace qf::viewer {
 
 inline const QString kEditorSettingsName = QStringLiteral("velmoran");
 
 void writeClosingSettings(const QString& autoSaveChoice);
 
-}  // namespace qf::editor
+}  // namespace qf::viewer

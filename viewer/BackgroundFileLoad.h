@@ -15,7 +15,7 @@
 
 class QTextDocument;
 
-namespace qf::editor {
+namespace qf::viewer {
 
 class BackgroundFileLoad final : public QObject {
     Q_OBJECT
@@ -56,4 +56,4 @@ class BackgroundFileLoad final : public QObject {
     std::thread m_worker;
 };
 
-}  // namespace qf::editor
+}  // namespace qf::viewer

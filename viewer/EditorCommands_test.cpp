@@ -1,4 +1,4 @@
-#include "editor/EditorCommands.h"
+#include "viewer/EditorCommands.h"
 
 #include <sys/stat.h>
 
@@ -22,7 +22,7 @@
 #include "editor/EditorText.h"
 #include "ui/ScriptedMessageBoxes.h"
 
-namespace qf::editor {
+namespace qf::viewer {
 namespace {
 
 QByteArray readFile(const QString& path) {
@@ -272,7 +272,7 @@ class EditorCommandsTest : public QObject {
         ui::ScriptedMessageBoxes boxes;
         Editor editor;
         const QByteArray line = QStringLiteral("大きなファイルの一行です。\r\n").toUtf8();
-        const int lines = int(kLargeFileBytes / std::uint64_t(line.size())) + 1;
+        const int lines = int(editor::kLargeFileBytes / std::uint64_t(line.size())) + 1;
         const QString large = editor.programFile(QStringLiteral("large.txt"));
         writeFile(large, line.repeated(lines));
         editor.pane->setPlainText(QStringLiteral("typed"));
@@ -369,7 +369,7 @@ class EditorCommandsTest : public QObject {
     }
 };
 
-}  // namespace qf::editor
+}  // namespace qf::viewer
 
-QTEST_MAIN(qf::editor::EditorCommandsTest)
+QTEST_MAIN(qf::viewer::EditorCommandsTest)
 #include "EditorCommands_test.moc"

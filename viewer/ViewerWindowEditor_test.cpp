@@ -14,12 +14,12 @@
 
 #include "app/TestApplication.h"
 #include "base/Twips.h"
-#include "editor/EditorCommands.h"
 #include "ui/ActiveLabel.h"
 #include "ui/TestControls.h"
+#include "viewer/EditorCommands.h"
 #include "viewer/ViewerWindow.h"
 
-namespace qf::editor {
+namespace qf::viewer {
 namespace {
 
 using app::testing::TestApplication;
@@ -148,7 +148,7 @@ class ViewerWindowEditorTest : public QObject {
     QTemporaryDir m_settings;
 };
 
-}  // namespace qf::editor
+}  // namespace qf::viewer
 
-QTEST_MAIN(qf::editor::ViewerWindowEditorTest)
+QTEST_MAIN(qf::viewer::ViewerWindowEditorTest)
 #include "ViewerWindowEditor_test.moc"

@@ -1,4 +1,4 @@
-#include "editor/EditorCommands.h"
+#include "viewer/EditorCommands.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
@@ -18,15 +18,16 @@
 #include <utility>
 
 #include "base/DurableWrite.h"
-#include "editor/BackgroundFileLoad.h"
 #include "editor/EditorText.h"
 #include "editor/HeaderLines.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PlainText.h"
+#include "ui/TextConversion.h"
+#include "viewer/BackgroundFileLoad.h"
 
-namespace qf::editor {
+namespace qf::viewer {
 
 namespace {
 
@@ -120,7 +121,8 @@ bool EditorCommands::saveToCurrentFile() {
     if (m_currentFile.empty()) {
         return false;
     }
-    const std::string bytes = fileBytesFromText(m_controls.pane->toPlainText().toStdString());
+    const std::string bytes =
+        editor::fileBytesFromText(m_controls.pane->toPlainText().toStdString());
     if (!base::replaceFileDurably(m_currentFile, bytes, userDocument()).isOk()) {
         return false;
     }
@@ -129,7 +131,7 @@ bool EditorCommands::saveToCurrentFile() {
 }
 
 void EditorCommands::newFile() {
-    const std::optional<std::string> name = newFileName(m_currentFile, m_programFolder);
+    const std::optional<std::string> name = editor::newFileName(m_currentFile, m_programFolder);
     if (!name) {
         return;
     }
@@ -161,7 +163,7 @@ void EditorCommands::newFile() {
     saveToCurrentFile();
     m_changed = false;
     m_controls.window->setWindowTitle(
-        QString::fromUtf8(kNewFileName.data(), qsizetype(kNewFileName.size())) +
+        QString::fromUtf8(editor::kNewFileName.data(), qsizetype(editor::kNewFileName.size())) +
         QStringLiteral("      ") + ui::literalWindowTitle(QString::fromStdString(m_currentFile)));
 }
 
@@ -175,12 +177,12 @@ void EditorCommands::open() {
         return;
     }
     const std::string file = QFile::encodeName(path).toStdString();
-    const FileToOpen found = inspectFileToOpen(file);
+    const editor::FileToOpen found = editor::inspectFileToOpen(file);
     if (found.exists && !found.regular) {
         ui::tell(m_controls.window, ui::Say::kEditorNotAFile, {path});
         return;
     }
-    if (found.sizeBytes > kLargeFileBytes) {
+    if (found.sizeBytes > editor::kLargeFileBytes) {
         if (ui::tell(m_controls.window, ui::Say::kEditorLargeFileQuestion,
                      {path, QString::number(found.sizeBytes / (1024 * 1024))})) {
             openInBackground(path);
@@ -191,7 +193,8 @@ void EditorCommands::open() {
     Result<std::string> bytes = base::readWholeFile(file);
     if (bytes.isOk()) {
         m_controls.window->setWindowTitle(ui::literalWindowTitle(path));
-        m_controls.pane->setPlainText(QString::fromStdString(textFromFileBytes(bytes.value())));
+        m_controls.pane->setPlainText(
+            QString::fromStdString(editor::textFromFileBytes(bytes.value())));
     }
     QGuiApplication::restoreOverrideCursor();
     if (!bytes.isOk()) {
@@ -255,21 +258,21 @@ void EditorCommands::saveWithHeader() {
     const std::string sender = m_controls.sender->text().toStdString();
     const std::string date = m_controls.date->text().toStdString();
     const std::string body = m_controls.pane->toPlainText().toStdString();
-    const HeaderFields fields{subject, sender, date, body};
+    const editor::HeaderFields fields{subject, sender, date, body};
     m_controls.pane->setPlainText(
-        QString::fromStdString(headerLinesText(fields)).replace(u'\r', QString()));
+        QString::fromStdString(editor::headerLinesText(fields)).replace(u'\r', QString()));
 
     const QString path = chooseSaveFile();
     if (path.isEmpty()) {
         return;
     }
     m_controls.window->setWindowTitle(ui::literalWindowTitle(path));
-    const Status written =
-        base::replaceFileDurably(path.toStdString(), headerLinesFileBytes(fields), userDocument());
+    const Status written = base::replaceFileDurably(
+        path.toStdString(), editor::headerLinesFileBytes(fields), userDocument());
     if (!written.isOk()) {
         ui::tell(m_controls.window, ui::Say::kEditorFileNotSaved, {},
                  QString::fromStdString(written.message()));
-    } else if (!text::fitsCp932(headerLinesText(fields))) {
+    } else if (!text::fitsCp932(editor::headerLinesText(fields))) {
         // The file is in CP932; the pane still holds every character.
         ui::tell(m_controls.window, ui::Say::kEditorSavedWithQuestionMarks);
     }
@@ -309,7 +312,7 @@ void EditorCommands::findFromPosition(std::int64_t start) {
         return;  // an empty search text means nothing to look for
     }
     const QString text = m_controls.pane->toPlainText();
-    m_lastFound = findFrom(utf16(text), utf16(needle), start);
+    m_lastFound = editor::findFrom(utf16(text), utf16(needle), start);
     if (m_lastFound == 0) {
         return;
     }
@@ -326,7 +329,8 @@ void EditorCommands::find() {
 }
 
 void EditorCommands::findNext() {
-    findFromPosition(findNextStart(m_lastFound, std::size_t(m_controls.search->text().size())));
+    findFromPosition(
+        editor::findNextStart(m_lastFound, std::size_t(m_controls.search->text().size())));
 }
 
 void EditorCommands::cut() {
@@ -352,13 +356,11 @@ void EditorCommands::copy() {
 
 void EditorCommands::paste() {
     m_controls.pane->setFocus();
-    const std::string pasted = QGuiApplication::clipboard()->text().toStdString();
-    m_controls.pane->textCursor().insertText(
-        QString::fromStdString(std::string(text::stripSpaces(pasted))));
+    m_controls.pane->textCursor().insertText(ui::stripSpaces(QGuiApplication::clipboard()->text()));
 }
 
 void EditorCommands::toggle(int& counter, void (QFont::*set)(bool)) {
-    const Toggle next = toggled(counter);
+    const editor::Toggle next = editor::toggled(counter);
     counter = next.counter;
     QFont font = m_controls.pane->font();
     (font.*set)(next.on);
@@ -399,4 +401,4 @@ void EditorCommands::runToolbarKey(const QString& key) {
     }
 }
 
-}  // namespace qf::editor
+}  // namespace qf::viewer

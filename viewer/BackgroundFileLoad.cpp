@@ -1,4 +1,4 @@
-#include "editor/BackgroundFileLoad.h"
+#include "viewer/BackgroundFileLoad.h"
 
 #include <QTextCursor>
 #include <QTextDocument>
@@ -6,7 +6,7 @@
 
 #include "editor/EditorText.h"
 
-namespace qf::editor {
+namespace qf::viewer {
 namespace {
 
 // Share of the bar for each step: reading, decoding, building the document.
@@ -47,11 +47,12 @@ bool BackgroundFileLoad::keepGoing(int percent) {
 }
 
 void BackgroundFileLoad::work(const std::string& path) {
-    Result<std::string> bytes = readTextFile(path, [this](std::uint64_t done, std::uint64_t size) {
-        return keepGoing(size == 0 ? kReadPercent : int(done * kReadPercent / size));
-    });
+    Result<std::string> bytes =
+        editor::readTextFile(path, [this](std::uint64_t done, std::uint64_t size) {
+            return keepGoing(size == 0 ? kReadPercent : int(done * kReadPercent / size));
+        });
     if (bytes.isOk() && keepGoing(kReadPercent)) {
-        QString text = QString::fromStdString(textFromFileBytes(bytes.value()));
+        QString text = QString::fromStdString(editor::textFromFileBytes(bytes.value()));
         bytes = std::string();  // the file's bytes are not needed twice over
         if (keepGoing(kDecodedPercent)) {
             m_document = buildDocument(text);
@@ -94,4 +95,4 @@ void BackgroundFileLoad::finish() {
     }
 }
 
-}  // namespace qf::editor
+}  // namespace qf::viewer

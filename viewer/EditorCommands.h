@@ -24,7 +24,7 @@ class QTextDocument;
 class QTextEdit;
 class QWidget;
 
-namespace qf::editor {
+namespace qf::viewer {
 
 // The filter of the open and save dialogs: the caption as the user has
 // always read it, then the patterns the dialog filters by.
@@ -106,4 +106,4 @@ class EditorCommands final : public QObject {
     int m_underlineCounter = 0;
 };
 
-}  // namespace qf::editor
+}  // namespace qf::viewer

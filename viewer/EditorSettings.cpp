@@ -1,8 +1,8 @@
-#include "editor/EditorSettings.h"
+#include "viewer/EditorSettings.h"
 
 #include <QSettings>
 
-namespace qf::editor {
+namespace qf::viewer {
 
 void writeClosingSettings(const QString& autoSaveChoice) {
     QSettings settings(kEditorSettingsName, kEditorSettingsName);
@@ -13,4 +13,4 @@ void writeClosingSettings(const QString& autoSaveChoice) {
     settings.setValue(QStringLiteral("FLAG/AUTOSAVE"), autoSaveChoice);
 }
 
-}  // namespace qf::editor
+}  // namespace qf::viewer
