@@ -160,7 +160,10 @@ def check(path, entries, salt):
     # Exit 1 is a finished check with findings; anything else (a crash, a
     # killed process) is not a result worth keeping.
     if kept and status in (0, 1):
-        kept.write_text(json.dumps({"status": status, "out": out}))
+        # Written whole or not at all: another run may be reading the cache.
+        partial = kept.with_suffix(f".{os.getpid()}.partial")
+        partial.write_text(json.dumps({"status": status, "out": out}))
+        os.replace(partial, kept)
     return status, out, err, False
 
 
