@@ -34,23 +34,26 @@ std::vector<Rates> g_results;
 std::string mailOfSize(int number, std::size_t bytes) {
     std::string mail = "From: sender@example.jp\r\nTo: qftest@example.jp\r\nSubject: mail " +
                        std::to_string(number) + "\r\nDate: Tue, 08 Dec 2026 10:00:00 +0900\r\n\r\n";
-    while (mail.size() < bytes)
+    while (mail.size() < bytes) {
         mail += "The quick brown fox jumps over the lazy dog 0123456789.\r\n";
+    }
     return mail;
 }
 
 void deliverMails(int count, std::size_t bytes) {
     g_servers.clearMaildir();
-    for (int i = 1; i <= count; ++i)
+    for (int i = 1; i <= count; ++i) {
         g_servers.deliver(mailOfSize(i, bytes));
+    }
 }
 
 void receiveWithNMail(int count) {
     const int handle = qf::transport::NMailPop3Connect(g_servers.pop3Server().c_str());
     const int waiting = qf::transport::NMailPop3Authenticate(handle, g_servers.user.c_str(),
                                                              g_servers.password.c_str(), -1);
-    if (waiting != count)
+    if (waiting != count) {
         std::fprintf(stderr, "expected %d mails, server has %d\n", count, waiting);
+    }
     std::vector<char> subject(8192), date(8192), sender(8192), header(8192), body;
     for (int m = 1; m <= waiting; ++m) {
         qf::transport::NMailPop3GetMailStatus(handle, m, subject.data(), date.data(), sender.data(),
@@ -116,8 +119,9 @@ void BM_ReceiveSession(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         Clock::duration loopTime{};
-        if (loopFirst)
+        if (loopFirst) {
             loopTime = timeCurlLoop(count, bytes);
+        }
         deliverMails(count, bytes);
         state.ResumeTiming();
 
@@ -126,10 +130,12 @@ void BM_ReceiveSession(benchmark::State& state) {
         const Clock::duration sessionTime = Clock::now() - started;
 
         state.PauseTiming();
-        if (g_servers.messagesInMaildir() != 0)
+        if (g_servers.messagesInMaildir() != 0) {
             state.SkipWithError("mails left on the server");
-        if (!loopFirst)
+        }
+        if (!loopFirst) {
             loopTime = timeCurlLoop(count, bytes);
+        }
         loopFirst = !loopFirst;
         bestSession = std::min(bestSession, sessionTime);
         bestLoop = std::min(bestLoop, loopTime);

@@ -34,13 +34,15 @@ class MailServers {
 
     static MailServers fromFile(const std::filesystem::path& file) {
         std::ifstream in(file);
-        if (!in)
+        if (!in) {
             throw std::runtime_error("mail servers are not running: no " + file.string());
+        }
         std::map<std::string, std::string> values;
         for (std::string line; std::getline(in, line);) {
             const auto equals = line.find('=');
-            if (equals != std::string::npos)
+            if (equals != std::string::npos) {
                 values[line.substr(0, equals)] = line.substr(equals + 1);
+            }
         }
         MailServers servers;
         servers.host = values["QF_MAIL_HOST"];
@@ -72,8 +74,9 @@ class MailServers {
         std::string stored;
         stored.reserve(raw.size());
         for (std::size_t i = 0; i < raw.size(); ++i) {
-            if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n'))
+            if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) {
                 stored += raw[i];
+            }
         }
         const std::filesystem::path temporary = maildir / "tmp" / name;
         {

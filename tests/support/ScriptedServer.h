@@ -38,8 +38,9 @@ class ScriptedConnection {
     bool send(std::string_view bytes) {
         while (!bytes.empty()) {
             const ssize_t sent = ::send(m_socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (sent <= 0)
+            if (sent <= 0) {
                 return false;
+            }
             bytes.remove_prefix(static_cast<std::size_t>(sent));
         }
         return !m_stopping;
@@ -52,16 +53,19 @@ class ScriptedConnection {
             if (const auto end = m_pending.find('\n'); end != std::string::npos) {
                 std::string line = m_pending.substr(0, end);
                 m_pending.erase(0, end + 1);
-                if (!line.empty() && line.back() == '\r')
+                if (!line.empty() && line.back() == '\r') {
                     line.pop_back();
+                }
                 m_observer(line);
                 return line;
             }
-            if (m_stopping || std::chrono::steady_clock::now() > deadline)
+            if (m_stopping || std::chrono::steady_clock::now() > deadline) {
                 return {};
+            }
             pollfd poller{m_socket, POLLIN, 0};
-            if (::poll(&poller, 1, 50) <= 0)
+            if (::poll(&poller, 1, 50) <= 0) {
                 continue;
+            }
             char buffer[4096];
             const ssize_t received = ::recv(m_socket, buffer, sizeof buffer, 0);
             if (received <= 0) {
@@ -69,8 +73,9 @@ class ScriptedConnection {
                 return {};
             }
             m_pending.append(buffer, static_cast<std::size_t>(received));
-            if (m_bytesObserver)
+            if (m_bytesObserver) {
                 m_bytesObserver({buffer, static_cast<std::size_t>(received)});
+            }
         }
     }
 
@@ -81,8 +86,9 @@ class ScriptedConnection {
             pollfd poller{m_socket, POLLIN, 0};
             if (::poll(&poller, 1, 50) > 0) {
                 char buffer[4096];
-                if (::recv(m_socket, buffer, sizeof buffer, 0) <= 0)
+                if (::recv(m_socket, buffer, sizeof buffer, 0) <= 0) {
                     return;
+                }
             }
         }
     }
@@ -145,11 +151,13 @@ class ScriptedServer {
     void serve() {
         while (!m_stopping) {
             pollfd poller{m_listener, POLLIN, 0};
-            if (::poll(&poller, 1, 50) <= 0)
+            if (::poll(&poller, 1, 50) <= 0) {
                 continue;
+            }
             const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client < 0)
+            if (client < 0) {
                 continue;
+            }
             ++m_connections;
             // Lines are recorded as they are read, before any reply goes out.
             ScriptedConnection connection(

@@ -1,0 +1,238 @@
+#!/usr/bin/env python3
+"""Runs clang-tidy (the checks of .clang-tidy) over every C++ source of the
+project, against the asan build's compile_commands.json, and fails when it
+finds anything. Run it after the asan build: window sources need their
+generated moc files.
+
+Sources are the .cpp files the asan build describes (it describes the
+benchmarks too, without building them); generated files in the build folder
+are left out. Headers are checked through the sources that include them, as
+far as HeaderFilterRegex in .clang-tidy reaches, and a finding in a header is
+reported once however many sources include it. Every project header must be
+inside that filter, and no generated one: the script checks that first.
+
+Results are kept per source in build/asan/tidy-cache/, keyed by a hash of the
+source's preprocessed text (what the compiler reads: the source and every
+header it includes), its compile commands, .clang-tidy and the clang-tidy
+version, so a run after a small change only checks what that change reaches.
+Entries no run of the whole tree used are removed.
+
+  tidy.py [--jobs N] [FILE...]
+    FILE...   check these sources only (default: all)
+    --jobs N  clang-tidy processes at once (default: the number of cores)
+Prints each finding once, a count by check, and exits 1 when there are
+findings or clang-tidy fails on a source.
+"""
+import argparse
+import collections
+import concurrent.futures
+import glob
+import hashlib
+import json
+import os
+import pathlib
+import re
+import resource
+import shlex
+import shutil
+import signal
+import subprocess
+import sys
+import threading
+import time
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+BUILD = ROOT / "build" / "asan"
+CACHE = BUILD / "tidy-cache"
+# A finding's first line: where, severity, message, [check,...].
+FINDING = re.compile(r"^(.+?):(\d+):(\d+): (warning|error): (.*) \[([^\]]+)\]$")
+
+_lock = threading.Lock()
+_running = set()
+_stopping = False
+
+
+def run(cmd, cwd):
+    """Runs cmd, returning (exit status, stdout, stderr); children are ended
+    with this script when it is stopped (scripts/test.sh stops it when the
+    tests fail)."""
+    with _lock:
+        if _stopping:
+            raise SystemExit(1)
+        proc = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        _running.add(proc)
+    try:
+        out, err = proc.communicate()
+    finally:
+        with _lock:
+            _running.discard(proc)
+    return proc.returncode, out, err
+
+
+def stop(signum, _frame):
+    global _stopping
+    with _lock:
+        _stopping = True
+        for proc in _running:
+            proc.kill()
+    os._exit(128 + signum)
+
+
+def header_filter_problems():
+    """Project headers HeaderFilterRegex leaves out, and generated headers it
+    lets in: either means the filter no longer fits the tree."""
+    text = (ROOT / ".clang-tidy").read_text()
+    found = re.search(r"^HeaderFilterRegex:\s*'(.*)'\s*$", text, re.M)
+    if not found or not found.group(1):
+        return ["no HeaderFilterRegex in .clang-tidy"]
+    header_filter = re.compile(found.group(1))
+    tracked = subprocess.run(["git", "ls-files", "*.h"], cwd=ROOT, capture_output=True, text=True,
+                             check=True).stdout.split()
+    problems = [f"{name}: a project header HeaderFilterRegex leaves out" for name in tracked
+                if not header_filter.search(str(ROOT / name))]
+    problems += [f"{name}: a generated header HeaderFilterRegex lets in"
+                 for name in glob.glob(str(ROOT / "build" / "**" / "*.h"), recursive=True)
+                 if header_filter.search(name)]
+    return problems
+
+
+def sources(database, wanted):
+    """The project's sources and their compile commands (a source built in
+    several targets has several)."""
+    commands = collections.defaultdict(list)
+    for entry in database:
+        path = pathlib.Path(entry["directory"], entry["file"]).resolve()
+        if ROOT in path.parents and (ROOT / "build") not in path.parents:
+            commands[path].append(entry)
+    if wanted:
+        paths = {pathlib.Path(name).resolve() for name in wanted}
+        missing = paths - commands.keys()
+        if missing:
+            sys.exit("tidy: not in " + str(BUILD / "compile_commands.json") + ": " +
+                     " ".join(sorted(str(p) for p in missing)))
+        commands = {p: commands[p] for p in paths}
+    return dict(sorted(commands.items()))
+
+
+def preprocessor_command(entry):
+    """The entry's compile command turned into one that writes the
+    preprocessed text to stdout, with clang where there is one (what
+    clang-tidy parses), else the build's compiler."""
+    args = entry["arguments"] if "arguments" in entry else shlex.split(entry["command"])
+    out, skip = [], False
+    for arg in args[1:]:
+        if skip:
+            skip = False
+        elif arg == "-o":
+            skip = True
+        elif arg not in ("-c", "-Werror"):
+            out.append(arg)
+    clang = shutil.which("clang++")
+    if clang:
+        return [clang, "-Wno-unknown-warning-option", *out, "-E", "-o", "-"]
+    return [args[0], *out, "-E", "-o", "-"]
+
+
+def cache_key(entries, salt):
+    """The hash of what clang-tidy would read for one source, or None when
+    the source does not preprocess (clang-tidy then says why)."""
+    digest = hashlib.sha256(salt)
+    for entry in entries:
+        status, text, _ = run(preprocessor_command(entry), entry["directory"])
+        if status != 0:
+            return None
+        digest.update(json.dumps(entry, sort_keys=True).encode())
+        digest.update(text)
+    return digest.hexdigest()
+
+
+def check(path, entries, salt):
+    """(clang-tidy's exit status, its findings text, its error text, whether
+    the result came from the cache) for one source."""
+    key = cache_key(entries, salt)
+    kept = CACHE / f"{key}.json" if key else None
+    if kept and kept.exists():
+        result = json.loads(kept.read_text())
+        kept.touch()  # still in use: kept when the cache is pruned
+        return result["status"], result["out"], "", True
+    status, out, err = run(["clang-tidy", "-p", str(BUILD), "--quiet", str(path)], ROOT)
+    out, err = out.decode(errors="replace"), err.decode(errors="replace")
+    # Exit 1 is a finished check with findings; anything else (a crash, a
+    # killed process) is not a result worth keeping.
+    if kept and status in (0, 1):
+        # Written whole or not at all: another run may be reading the cache.
+        partial = kept.with_suffix(f".{os.getpid()}.partial")
+        partial.write_text(json.dumps({"status": status, "out": out}))
+        os.replace(partial, kept)
+    return status, out, err, False
+
+
+def findings(out):
+    """The findings in clang-tidy's output: first line -> the whole text
+    (notes and the source lines shown)."""
+    found, current = {}, None
+    for line in out.splitlines():
+        if FINDING.match(line):
+            # A source built in several targets repeats its findings.
+            current = None if line in found else line
+            if current:
+                found[current] = []
+        elif current:
+            found[current].append(line)
+    return {first: "\n".join([first, *rest]) for first, rest in found.items()}
+
+
+def main():
+    parser = argparse.ArgumentParser(description="clang-tidy over the project's C++ sources")
+    parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
+    parser.add_argument("files", nargs="*")
+    args = parser.parse_args()
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+
+    database_file = BUILD / "compile_commands.json"
+    if not database_file.exists():
+        sys.exit(f"tidy: no {database_file}; configure the asan preset first")
+    problems = header_filter_problems()
+    if problems:
+        print("\n".join(f"tidy: {p}" for p in problems))
+        sys.exit(1)
+
+    todo = sources(json.loads(database_file.read_text()), args.files)
+    version = subprocess.run(["clang-tidy", "--version"], capture_output=True, check=True).stdout
+    salt = version + (ROOT / ".clang-tidy").read_bytes()
+    CACHE.mkdir(parents=True, exist_ok=True)
+    started, started_at = time.monotonic(), time.time()
+    all_findings, failures, fresh = {}, [], 0
+    with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
+        futures = {pool.submit(check, path, entries, salt): path for path, entries in todo.items()}
+        for future in concurrent.futures.as_completed(futures):
+            status, out, err, from_cache = future.result()
+            path = futures[future]
+            fresh += 0 if from_cache else 1
+            found = findings(out)
+            all_findings.update((k, v) for k, v in found.items() if k not in all_findings)
+            if status != 0 and not found:
+                failures.append(f"{path.relative_to(ROOT)}: clang-tidy exit {status}\n{out}{err}")
+    if not args.files:
+        # What this run neither read nor wrote belongs to older sources.
+        for entry in CACHE.glob("*.json"):
+            if entry.stat().st_mtime < started_at - 1:
+                entry.unlink()
+
+    for first in sorted(all_findings):
+        print(all_findings[first].replace(f"{ROOT}/", ""))
+    for failure in failures:
+        print(failure)
+    by_check = collections.Counter(FINDING.match(first).group(6).split(",")[0] for first in all_findings)
+    summary = ", ".join(f"{name} {count}" for name, count in sorted(by_check.items()))
+    children = resource.getrusage(resource.RUSAGE_CHILDREN)
+    print(f"tidy: {len(todo)} sources ({len(todo) - fresh} from the cache) in "
+          f"{time.monotonic() - started:.0f} s ({children.ru_utime + children.ru_stime:.0f} s of CPU): "
+          f"{len(all_findings)} findings" +
+          (f" ({summary})" if summary else "") + (f", {len(failures)} sources failed" if failures else ""))
+    sys.exit(1 if all_findings or failures else 0)
+
+
+if __name__ == "__main__":
+    main()
