@@ -30,7 +30,7 @@ TEST(FortuneDrawTest, EveryTextComesUpOverALongRun) {
         ++seen[static_cast<std::size_t>(fortuneNumber(x) - 1)];
     }
     for (int hits : seen) {
-        EXPECT_NEAR(hits, draws / 12, 2);
+        EXPECT_NEAR(hits, draws / 12.0, 2);
     }
 }
 
