@@ -13,7 +13,6 @@
 #include "settings/FolderLock.h"
 #include "settings/ServerSettings.h"
 #include "store/BoxCatalogue.h"
-#include "transport/NMail.h"
 #include "words/RepairWords.h"
 
 namespace qf::app {
@@ -49,7 +48,7 @@ class TerminalObserver final : public receive::ReceiveObserver {
     void onMailStored(int slot, int recordNumber) override {
         m_out << "  → " << caption(slot) << " (" << recordNumber << "): " << m_subject << "\n";
     }
-    void onNoNewMail() override { m_out << receive::kNoNewMailNotice << "\n"; }
+    void onNoNewMail() override { m_out << ui::words(ui::Say::kReceiveNoNewMailNotice) << "\n"; }
     // No one to ask: the command line says what to do, or the run stops.
     receive::SeenListChoice onSeenListLost(const receive::SeenListLoss& loss) override {
         if (m_lostSeenList) {
@@ -123,6 +122,7 @@ int exitStatusOf(const receive::ReceiveOutcome& outcome) {
         case receive::RunEnd::kAlreadyRunning:
             return kReceiveFolderBusy;
         case receive::RunEnd::kSessionFailed:
+        case receive::RunEnd::kStopped:  // the tool has no stop; a stop keeps the rest
             return kReceiveMailKept;
         case receive::RunEnd::kCancelled:
             return kReceiveSeenListLost;
@@ -171,8 +171,6 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
         err << ui::words(ui::Say::kBoxFilesNotRepaired, {}, recovery.status.message()) << "\n";
     }
 
-    transport::NMailInitializeWinSock();
-    transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
     receive::ReceiveSession session;
     Status accountRead;
     const receive::ReceiveRequest request = requestFor(folder, &accountRead);
@@ -181,7 +179,6 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
     }
     TerminalObserver observer(out, err, lostSeenList, request.pop3Server);
     const receive::ReceiveOutcome outcome = session.run(request, observer);
-    transport::NMailEndWinSock();
 
     // The same sentences the windows show.
     if (std::optional<ui::Message> failed = receive::startFailureOf(outcome, request.pop3Server)) {
