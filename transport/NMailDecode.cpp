@@ -2,6 +2,7 @@
 // a fetched mail (ReceivedMail.h) poured into the caller's buffers, with its
 // outcome as a result code and the last error.
 #include <algorithm>
+#include <utility>
 
 #include "text/Cp932.h"
 #include "transport/BufferContract.h"
@@ -66,7 +67,13 @@ int NMailAttachmentFileFirst(int /*flag*/, char* subject, char* date, char* send
     TransportResult<ReceivedMail> mail =
         expandReceivedMail(raw, folderPath(attachmentFolder), BodyForm::kCp932);
     if (!mail) {
-        // The texts of a mail whose attachment failed are not the caller's concern.
+        // The buffers still get the mail's texts (rare: decoded once more).
+        ReceivedMail texts;
+        DecodedMail decoded = decodeMail(raw, BodyForm::kCp932);
+        texts.headers = std::move(decoded.headers);
+        texts.headerText = std::move(decoded.headerText);
+        texts.body = std::move(decoded.body);
+        fillBuffers(texts, bodyCapacity, subject, date, sender, header, body);
         setLastError(mail.error().fault, mail.error().message);
         return kAttachmentCannotBeOpened;
     }
