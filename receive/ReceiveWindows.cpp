@@ -2,7 +2,9 @@
 
 #include <QTime>
 #include <QWidget>
+#include <algorithm>
 #include <map>
+#include <string_view>
 #include <set>
 
 #include "receive/ReceiveJob.h"
@@ -17,6 +19,8 @@ namespace qf::receive {
 namespace {
 
 using ui::fromUtf8;
+
+constexpr std::size_t kRawTextShownBytes = 64 * 1024;
 
 // What the run tells the windows, shown as it happens (on the window thread:
 // ReceiveJob brings every callback there).
@@ -56,7 +60,16 @@ class WindowObserver final : public ReceiveObserver {
         m_main.showHelpText(ui::words(ui::Say::kReceiveStopping, {}, QString()));
     }
 
-    void onRawText(const std::string& text) override { m_main.showRawText(fromUtf8(text)); }
+    // The start of the raw text: the field previews the mail, and laying out
+    // a mail of many megabytes would hold the window for a second or more.
+    void onRawText(const std::string& text) override {
+        std::size_t shown = std::min(text.size(), kRawTextShownBytes);
+        while (shown < text.size() && shown > 0 &&
+               (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80) {
+            --shown;  // not inside a character
+        }
+        m_main.showRawText(fromUtf8(std::string_view(text).substr(0, shown)));
+    }
 
     void onMessage(const ReceiveMessage& message) override {
         // A timed run's refused login is said with its other start failures.
