@@ -269,9 +269,14 @@ bool Run::decode(std::string_view header, std::string_view body, Cp932Mail& mail
     return true;
 }
 
+// The body as its record keeps it: a mail of megabytes is not handed to the
+// viewer whole, only to be cut when it is stored.
 StagedMail Run::stagedTexts(const Cp932Mail& mail) const {
+    const std::string_view body(mail.body);
     return {text::fromCp932(mail.subject), text::fromCp932(mail.sender), text::fromCp932(mail.date),
-            m_observer.wantsMailTexts() ? text::fromCp932(mail.body) : std::string()};
+            m_observer.wantsMailTexts()
+                ? text::fromCp932(body.substr(0, text::cp932PrefixLength(body, store::kBodyFieldBytes)))
+                : std::string()};
 }
 
 // The record is written here but synced only once per box, before any of
