@@ -13,10 +13,10 @@
 #include <memory>
 #include <optional>
 
+#include "app/TransportLibrary.h"
 #include "base/Status.h"
 #include "settings/FolderLock.h"
 #include "settings/ProgramFolder.h"
-#include "app/TransportLibrary.h"
 #include "store/MailStore.h"
 #include "ui/WindowEnvironment.h"
 

@@ -137,8 +137,8 @@ transport::TransportResult<int> Run::loginWithToken() {
     for (const bool refused : {false, true}) {
         Result<std::string> token = m_request.accessToken(refused);
         if (!token) {
-            return transport::TransportError{tokenFault(token.status()), token.status().message(),
-                                             {}};
+            return transport::TransportError{
+                tokenFault(token.status()), token.status().message(), {}};
         }
         waiting = m_mailbox->login(
             {m_request.account.id, std::move(token).value(), transport::Pop3Login::kXOAuth2});
@@ -232,8 +232,7 @@ bool Run::receiveMail(int mailNumber) {
 bool Run::decode(std::string_view header, std::string_view body, Cp932Mail& mail) {
     Result<std::string> passed = m_workFile.passThrough(header, body);
     // Without a usable work file the decoder still gets the same text.
-    const std::string mailText =
-        passed ? std::move(passed).value() : wholeMailLines(header, body);
+    const std::string mailText = passed ? std::move(passed).value() : wholeMailLines(header, body);
     // Paths are UTF-8 here; nothing turns a character CP932 lacks into "?".
     transport::TransportResult<transport::ReceivedMail> decoded =
         m_transport.expand(mailText, m_request.folder.attachmentFolder().string());
@@ -262,7 +261,8 @@ bool Run::decode(std::string_view header, std::string_view body, Cp932Mail& mail
             senderForField(text::toCp932(received.headers.sender), fromBytes),
             text::toCp932(received.headers.date), wholeMailNotice + received.body};
     if (mentionsAttachment(body)) {
-        static const std::string notice = text::toCp932(ui::words(ui::Say::kReceiveAttachmentNotice));
+        static const std::string notice =
+            text::toCp932(ui::words(ui::Say::kReceiveAttachmentNotice));
         mail.body += "\r\n";
         mail.body += notice;
     }
@@ -273,10 +273,11 @@ bool Run::decode(std::string_view header, std::string_view body, Cp932Mail& mail
 // viewer whole, only to be cut when it is stored.
 StagedMail Run::stagedTexts(const Cp932Mail& mail) const {
     const std::string_view body(mail.body);
-    return {text::fromCp932(mail.subject), text::fromCp932(mail.sender), text::fromCp932(mail.date),
-            m_observer.wantsMailTexts()
-                ? text::fromCp932(body.substr(0, text::cp932PrefixLength(body, store::kBodyFieldBytes)))
-                : std::string()};
+    return {
+        text::fromCp932(mail.subject), text::fromCp932(mail.sender), text::fromCp932(mail.date),
+        m_observer.wantsMailTexts()
+            ? text::fromCp932(body.substr(0, text::cp932PrefixLength(body, store::kBodyFieldBytes)))
+            : std::string()};
 }
 
 // The record is written here but synced only once per box, before any of

@@ -61,9 +61,8 @@ class ScriptedTransport final : public MailTransport {
         workFileExisted = std::filesystem::exists(workFile);
         const ScriptedMail& mail = raw(lastFetched);
         if (mail.decodeResult == transport::kAttachmentCannotBeOpened) {
-            return transport::TransportError{transport::TransportFault::kAttachmentNotWritten,
-                                             message,
-                                             {}};
+            return transport::TransportError{
+                transport::TransportFault::kAttachmentNotWritten, message, {}};
         }
         transport::ReceivedMail decoded;
         decoded.headers = {mail.subject, mail.date, mail.sender};
@@ -393,7 +392,8 @@ TEST_F(ReceiveRunTest, TheAttachmentNoticeFollowsTheBodyInTheRecord) {
     (void)run();
     const auto mails = box.mailsIn(kOtherSlot);
     ASSERT_EQ(mails.size(), 1u);
-    EXPECT_EQ(mails[0].body, std::string("本文 添付\r\n") + ui::words(ui::Say::kReceiveAttachmentNotice));
+    EXPECT_EQ(mails[0].body,
+              std::string("本文 添付\r\n") + ui::words(ui::Say::kReceiveAttachmentNotice));
     EXPECT_EQ(observer.staged.at(0).body, mails[0].body);
 }
 

@@ -4,13 +4,13 @@
 #include <QWidget>
 #include <algorithm>
 #include <map>
-#include <string_view>
 #include <set>
+#include <string_view>
 
-#include "receive/ReceiveJob.h"
-#include "store/MailStore.h"
 #include "receive/ReceiveAccount.h"
+#include "receive/ReceiveJob.h"
 #include "receive/ReceiveWords.h"
+#include "store/MailStore.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
@@ -49,10 +49,10 @@ class WindowObserver final : public ReceiveObserver {
         if (m_stopping) {
             return;  // the help bar says the run is stopping
         }
-        m_main.showProgress(
-            ui::words(ui::Say::kReceiveProgress,
-                      {QString::number(mailNumber), QString::number(mailCount)}, QString()) +
-            ui::words(ui::Say::kReceiveStopKey, {}, QString()));
+        m_main.showProgress(ui::words(ui::Say::kReceiveProgress,
+                                      {QString::number(mailNumber), QString::number(mailCount)},
+                                      QString()) +
+                            ui::words(ui::Say::kReceiveStopKey, {}, QString()));
     }
 
     void noteStopping() {
@@ -187,8 +187,7 @@ bool ReceiveController::settleBeforeClosing(QWidget& window) {
         return true;
     }
     stop();
-    connect(this, &ReceiveController::runEnded, &window, &QWidget::close,
-            Qt::SingleShotConnection);
+    connect(this, &ReceiveController::runEnded, &window, &QWidget::close, Qt::SingleShotConnection);
     return false;
 }
 
@@ -212,8 +211,9 @@ void ReceiveController::finish(const ReceiveOutcome& outcome, RunTrigger trigger
     if (observer.staged()) {
         m_env.intents().endReceivedMailStaging();
     }
-    m_env.mainWindow().showHelpText(ui::words(
-        outcome.end == RunEnd::kStopped ? ui::Say::kReceiveStopped : ui::Say::kIdle, {}, QString()));
+    m_env.mainWindow().showHelpText(
+        ui::words(outcome.end == RunEnd::kStopped ? ui::Say::kReceiveStopped : ui::Say::kIdle, {},
+                  QString()));
     if (trigger == RunTrigger::kTimer) {
         tellTimedOutcome(outcome);
     } else {

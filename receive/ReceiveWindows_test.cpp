@@ -29,11 +29,11 @@
 #include "settings/AccountFiles.h"
 #include "settings/AccountWindow.h"
 #include "store/MailStore.h"
-#include "words/Words.h"
 #include "tests/support/MailServers.h"
 #include "ui/ActiveLabel.h"
 #include "ui/TestControls.h"
 #include "viewer/ViewerWindow.h"
+#include "words/Words.h"
 
 namespace qf::receive {
 namespace {
@@ -113,9 +113,9 @@ class HeldTransport final : public MailTransport {
 // Calls `start` and waits for the run it starts to end.
 ReceiveOutcome untilRunEnds(ReceiveController& controller, const std::function<void()>& start) {
     std::optional<ReceiveOutcome> ended;
-    const QMetaObject::Connection noted = QObject::connect(
-        &controller, &ReceiveController::runEnded,
-        [&ended](const ReceiveOutcome& outcome) { ended = outcome; });
+    const QMetaObject::Connection noted =
+        QObject::connect(&controller, &ReceiveController::runEnded,
+                         [&ended](const ReceiveOutcome& outcome) { ended = outcome; });
     start();
     QDeadlineTimer deadline(30000);
     while (!ended && !deadline.hasExpired()) {
@@ -266,7 +266,8 @@ class ReceiveWindowsTest : public QObject {
         QCOMPARE(outcome.keptOnServer, 3);
         QVERIFY(started.boxes.shown().isEmpty());
         QVERIFY(control<QLineEdit>(main, "Text20")->isHidden());
-        QCOMPARE(control<QLabel>(main, "Label10")->text(), ui::words(ui::Say::kReceiveStopped, {}, QString()));
+        QCOMPARE(control<QLabel>(main, "Label10")->text(),
+                 ui::words(ui::Say::kReceiveStopped, {}, QString()));
     }
 
     // A closed port, a missing account and a refused login: each says what

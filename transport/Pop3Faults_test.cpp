@@ -241,7 +241,9 @@ TEST_F(Pop3Faults, AbandonedConnectToASilentServerEndsAtOnce) {
     });
     std::chrono::steady_clock::duration took{};
     auto mailbox = timed(
-        [&] { return openPop3Mailbox(server.address(), TransferLimits{30, 30, 30}, &abandon); },
+        [&] {
+            return openPop3Mailbox(server.address(), TransferLimits{30, 30, 30}, &abandon);
+        },
         took);
     stopper.join();
     ASSERT_FALSE(mailbox);

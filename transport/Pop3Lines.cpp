@@ -50,7 +50,6 @@ void forEachNumberedLine(std::string_view listing, Take take) {
 
 }  // namespace
 
-
 std::map<int, long> parseListing(std::string_view listing) {
     std::map<int, long> sizes;
     forEachNumberedLine(listing, [&](int number, std::string_view rest) {

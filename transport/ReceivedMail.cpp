@@ -25,9 +25,8 @@ std::optional<TransportError> beyondLimits(const DecodedMail& mail) {
         return TransportError{TransportFault::kWholeMailNestedTooDeep, {}, {}};
     }
     if (mail.attachments.size() > kMaxAttachmentParts) {
-        return TransportError{TransportFault::kWholeMailTooManyParts,
-                              std::to_string(mail.attachments.size()),
-                              {}};
+        return TransportError{
+            TransportFault::kWholeMailTooManyParts, std::to_string(mail.attachments.size()), {}};
     }
     std::size_t bytes = 0;
     for (const Attachment& attachment : mail.attachments) {

@@ -25,8 +25,9 @@ struct Done {};
 template <typename T>
 class [[nodiscard]] TransportResult {
   public:
-    TransportResult(T value) : m_state(std::move(value)) {}               // NOLINT: implicit by design
-    TransportResult(TransportError error) : m_state(std::move(error)) {}  // NOLINT: implicit by design
+    TransportResult(T value) : m_state(std::move(value)) {}  // NOLINT: implicit by design
+    TransportResult(TransportError error)
+        : m_state(std::move(error)) {}  // NOLINT: implicit by design
 
     bool isOk() const { return std::holds_alternative<T>(m_state); }
     explicit operator bool() const { return isOk(); }
