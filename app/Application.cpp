@@ -138,6 +138,10 @@ void Application::wireButtons() {
     MainWindowActions& actions = m_mainWindow->actions();
     actions.compose = [this] { showForm<compose::ComposeWindow>(); };
     actions.receive = [this] { receive::runReceive(m_env); };
+    actions.stopReceive = [this] { receive::ReceiveController::of(m_env).stop(); };
+    actions.mayCloseNow = [this] {
+        return receive::ReceiveController::of(m_env).settleBeforeClosing(*m_mainWindow);
+    };
     actions.addressBook = [this] { showForm<addressbook::AddressBookWindow>(); };
     actions.sortingRegistration = [this] { showForm<addressbook::SortingWindow>(); };
     actions.attachments = [this] { showForm<attachments::AttachmentBrowser>(); };

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/TransportLibrary.h"
 #include "base/Status.h"
 #include "settings/FolderLock.h"
 #include "settings/ProgramFolder.h"
@@ -107,6 +108,8 @@ class Application : public QObject, public ui::WindowIntents {
 
     std::optional<settings::FolderLock> m_lock;
     std::unique_ptr<LinkServer> m_linkServer;
+    // Before the environment: its jobs end before the transport does.
+    TransportLibrary m_transportLibrary;
     std::unique_ptr<store::MailStore> m_mailStore;
     ui::WindowEnvironment m_env;
     std::unique_ptr<MainWindow> m_mainWindow;

@@ -14,7 +14,6 @@
 #include "app/MainLayout.h"
 #include "settings/ServerSettingsWindow.h"
 #include "store/MailStore.h"
-#include "transport/NMail.h"
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
@@ -26,7 +25,6 @@ namespace layout = mainlayout;
 
 namespace {
 
-const QString kWaitingText = QStringLiteral("待機中・・・");
 const QString kPressedPicture = QStringLiteral("Botan9.gif");
 const QString kWindowColour = QStringLiteral("#eef3ea");
 const QString kRawTextPlaceholder = QStringLiteral("受信中のメールがここに表示されます");
@@ -260,7 +258,7 @@ void MainWindow::createStatusArea() {
     m_noNewMailNotice->setStyleSheet(QStringLiteral(
         "background: #fff6d8; border: 1px solid #d9c27a; color: #b5493d; font-weight: bold;"));
 
-    m_helpBar = ui::plainLabel(kWaitingText, this);
+    m_helpBar = ui::plainLabel(ui::words(ui::Say::kIdle, {}, QString()), this);
     m_helpBar->setObjectName(QStringLiteral("Label10"));
     m_helpBar->setStyleSheet(QStringLiteral(
         "background: #fbfdf8; border: 1px solid #9fbf9a; border-radius: 3px; padding: 0 6px;"
@@ -329,6 +327,8 @@ void MainWindow::connectButtons() {
     connect(m_searchButton, &ActiveLabel::clicked, this, [this] { m_actions.search(); });
     auto* find = new QShortcut(QKeySequence::Find, this);
     connect(find, &QShortcut::activated, this, [this] { m_actions.search(); });
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, [this] { m_actions.stopReceive(); });
     setKeyboardOrder();
 }
 
@@ -356,8 +356,6 @@ void MainWindow::load() {
     // The timed check follows the settings as read, not only later changes.
     m_app.environment().announceServerSettings();
     m_dialogFolder = QDir::currentPath();
-    transport::NMailInitializeWinSock();
-    transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
     m_risingTimer.start();
     m_fallingTimer.start();
     m_clockTimer.start();
@@ -419,12 +417,10 @@ void MainWindow::showHelpText(const QString& text) {
 
 void MainWindow::showProgress(const QString& text) {
     showHelpText(text);
-    m_helpBar->repaint();
 }
 
 void MainWindow::showRawText(const QString& text) {
     m_rawText->setPlainText(text);
-    m_rawText->repaint();
 }
 
 // The notice lies on the raw-text field; its placeholder steps aside
@@ -478,7 +474,6 @@ QString MainWindow::boxCaption(int box) const {
 void MainWindow::countNewMail(int box) {
     ++row(box).newCount;
     showCounts(box);
-    row(box).fresh->repaint();
 }
 
 // A total that could not be read counts from nothing.
@@ -510,10 +505,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // A receive under way stops after the mail being stored; the window
+    // closes when it has (nothing is lost, so nothing is asked).
+    if (!m_actions.mayCloseNow()) {
+        event->ignore();
+        return;
+    }
     m_risingTimer.stop();
     m_fallingTimer.stop();
     m_clockTimer.stop();
-    transport::NMailEndWinSock();
     event->accept();
     emit closing();
 }

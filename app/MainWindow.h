@@ -51,6 +51,10 @@ struct MainWindowActions {
     std::function<void(int box)> openBox;       // box captions, Send, Keep
     std::function<void()> homePage;             // HP
     std::function<void()> search;               // 検索, Ctrl+F
+    std::function<void()> stopReceive = [] {};  // Esc: stop a receive under way
+    // False when a job under way must end first: it was asked to stop, and
+    // the window is closed again when it has ended.
+    std::function<bool()> mayCloseNow = [] { return true; };
 };
 
 class MainWindow : public QWidget, public ui::MainWindowIntents {

@@ -1,5 +1,7 @@
 #include "boxtool/BoxReceive.h"
 
+#include <atomic>
+#include <csignal>
 #include <memory>
 #include <string>
 
@@ -13,7 +15,6 @@
 #include "settings/FolderLock.h"
 #include "settings/ServerSettings.h"
 #include "store/BoxCatalogue.h"
-#include "transport/NMail.h"
 #include "words/RepairWords.h"
 
 namespace qf::app {
@@ -49,7 +50,7 @@ class TerminalObserver final : public receive::ReceiveObserver {
     void onMailStored(int slot, int recordNumber) override {
         m_out << "  → " << caption(slot) << " (" << recordNumber << "): " << m_subject << "\n";
     }
-    void onNoNewMail() override { m_out << receive::kNoNewMailNotice << "\n"; }
+    void onNoNewMail() override { m_out << ui::words(ui::Say::kReceiveNoNewMailNotice) << "\n"; }
     // No one to ask: the command line says what to do, or the run stops.
     receive::SeenListChoice onSeenListLost(const receive::SeenListLoss& loss) override {
         if (m_lostSeenList) {
@@ -111,6 +112,37 @@ receive::ReceiveRequest requestFor(const settings::ProgramFolder& folder, Status
     return request;
 }
 
+// Ctrl+C (SIGINT) or SIGTERM stops the run after the mail being stored;
+// a second one ends the program at once, as without the handler.
+std::atomic<bool>& stopRequested() {
+    static std::atomic<bool> flag = false;
+    return flag;
+}
+
+void onStopSignal(int signalNumber) {
+    if (stopRequested().exchange(true)) {
+        std::signal(signalNumber, SIG_DFL);
+        std::raise(signalNumber);
+    }
+}
+
+class StopOnInterrupt {
+  public:
+    StopOnInterrupt()
+        : m_interrupt(std::signal(SIGINT, onStopSignal)),
+          m_terminate(std::signal(SIGTERM, onStopSignal)) {}
+    ~StopOnInterrupt() {
+        std::signal(SIGINT, m_interrupt);
+        std::signal(SIGTERM, m_terminate);
+    }
+    StopOnInterrupt(const StopOnInterrupt&) = delete;
+    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
+
+  private:
+    void (*m_interrupt)(int);
+    void (*m_terminate)(int);
+};
+
 int exitStatusOf(const receive::ReceiveOutcome& outcome) {
     switch (outcome.end) {
         case receive::RunEnd::kNoServer:
@@ -123,6 +155,7 @@ int exitStatusOf(const receive::ReceiveOutcome& outcome) {
         case receive::RunEnd::kAlreadyRunning:
             return kReceiveFolderBusy;
         case receive::RunEnd::kSessionFailed:
+        case receive::RunEnd::kStopped:  // the tool has no stop; a stop keeps the rest
             return kReceiveMailKept;
         case receive::RunEnd::kCancelled:
             return kReceiveSeenListLost;
@@ -171,8 +204,6 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
         err << ui::words(ui::Say::kBoxFilesNotRepaired, {}, recovery.status.message()) << "\n";
     }
 
-    transport::NMailInitializeWinSock();
-    transport::NMailSetOption(transport::kOptionBufferSize, transport::kDefaultBufferSize);
     receive::ReceiveSession session;
     Status accountRead;
     const receive::ReceiveRequest request = requestFor(folder, &accountRead);
@@ -180,8 +211,13 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
         err << ui::words(ui::Say::kAccountFileNotRead, {}, accountRead.message()) << "\n";
     }
     TerminalObserver observer(out, err, lostSeenList, request.pop3Server);
-    const receive::ReceiveOutcome outcome = session.run(request, observer);
-    transport::NMailEndWinSock();
+    receive::ReceiveRequest stoppable = request;
+    stoppable.stop = &stopRequested();
+    const StopOnInterrupt stopping;
+    const receive::ReceiveOutcome outcome = session.run(stoppable, observer);
+    if (outcome.end == receive::RunEnd::kStopped) {
+        err << ui::words(ui::Say::kReceiveStopped) << "\n";
+    }
 
     // The same sentences the windows show.
     if (std::optional<ui::Message> failed = receive::startFailureOf(outcome, request.pop3Server)) {

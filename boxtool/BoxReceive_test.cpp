@@ -91,7 +91,7 @@ TEST_F(ReceiveCommandTest, SubjectsReachTheTerminalWithoutControlCharacters) {
 TEST_F(ReceiveCommandTest, FailuresGiveTheirOwnExitStatusAndSayWhatToCheck) {
     const auto expectTold = [this](const std::string& sentenceStart) {
         EXPECT_THAT(err.str(), HasSubstr(sentenceStart));
-        EXPECT_THAT(out.str(), Not(HasSubstr(receive::kNoNewMailNotice)));
+        EXPECT_THAT(out.str(), Not(HasSubstr(ui::words(ui::Say::kReceiveNoNewMailNotice))));
         err.str("");
         out.str("");
     };

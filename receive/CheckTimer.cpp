@@ -59,7 +59,7 @@ void CheckTimer::checkNow() {
         return;
     }
     // The run's end plans the next check (noteRun).
-    (void)ReceiveController::of(m_env).run(RunTrigger::kTimer);
+    (void)ReceiveController::of(m_env).start(RunTrigger::kTimer);
 }
 
 // A run started now would break into what the user is doing or answering.

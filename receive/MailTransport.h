@@ -1,68 +1,43 @@
-// The transport calls the receive run makes, behind one small interface so a
-// test can replace the server side (a broken fetch, a -5 or -6 result). The
-// arguments, buffers and results are those of transport/NMail.h.
+// The transport the receive run works through: the POP3 mailbox and the
+// decoder of transport/ (typed results, UTF-8 texts, the mail as bytes),
+// behind one small interface so a test can play the server side (a broken
+// fetch, an attachment that cannot be written, a split part kept).
 #pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "transport/CurlConnection.h"
+#include "transport/Pop3Mailbox.h"
+#include "transport/ReceivedMail.h"
 
 namespace qf::receive {
 
 class MailTransport {
   public:
     virtual ~MailTransport() = default;
-    virtual int setOption(int option, int value) = 0;
-    virtual int connect(const char* server) = 0;
-    virtual int authenticate(int handle, const char* id, const char* password, int apop) = 0;
-    virtual int getMailStatus(int handle, int mailNumber, char* subject, char* date, char* sender,
-                              char* header) = 0;
-    virtual int getMailSize(int handle, int mailNumber) = 0;
-    virtual int getMail(int handle, int mailNumber, char* subject, char* date, char* sender,
-                        char* header, char* body) = 0;
-    // NMailPop3GetUniqueId; by default the server offers no UIDL.
-    virtual int uniqueId(int /*handle*/, int /*mailNumber*/, char* buffer, int /*length*/) {
-        buffer[0] = '\0';
-        return 0;
-    }
-    // NMailPop3SkipMail: the mail will not be fetched; by default a no-op.
-    virtual int skipMail(int /*handle*/, int /*mailNumber*/) { return 0; }
-    // NMailPop3GetLoginDelay; by default the server names no delay.
-    virtual int loginDelay(int /*handle*/) { return 0; }
-    virtual int deleteMail(int handle, int mailNumber) = 0;
-    virtual int close(int handle) = 0;
-    virtual int attachmentFileFirst(char* subject, char* date, char* sender, char* header,
-                                    char* body, const char* attachmentFolder, const char* workFile,
-                                    const char* mailText) = 0;
-    virtual int attachmentFileClose() = 0;
-    virtual int getMessage(char* buffer, int* length) = 0;
-    // NMailGetErrorCode; by default no code (the failure is worded generally).
-    virtual int errorCode(char* about, int length) {
-        if (about && length > 0) {
-            about[0] = '\0';
-        }
-        return 0;
-    }
+    // openPop3Mailbox: `abandon` gives up the connect and the login.
+    virtual transport::TransportResult<std::unique_ptr<transport::Pop3Mailbox>> connect(
+        const std::string& server, const std::atomic<bool>* abandon) = 0;
+    // expandReceivedMail, the body in CP932 (the form records keep).
+    virtual transport::TransportResult<transport::ReceivedMail> expand(
+        std::string_view rawMail, const std::string& attachmentFolder) = 0;
 };
 
-// The real transport: the NMail functions.
-class NMailTransport final : public MailTransport {
+// The real transport: the network and the attachment folder.
+class NetworkTransport final : public MailTransport {
   public:
-    int setOption(int option, int value) override;
-    int connect(const char* server) override;
-    int authenticate(int handle, const char* id, const char* password, int apop) override;
-    int getMailStatus(int handle, int mailNumber, char* subject, char* date, char* sender,
-                      char* header) override;
-    int getMailSize(int handle, int mailNumber) override;
-    int getMail(int handle, int mailNumber, char* subject, char* date, char* sender, char* header,
-                char* body) override;
-    int uniqueId(int handle, int mailNumber, char* buffer, int length) override;
-    int skipMail(int handle, int mailNumber) override;
-    int loginDelay(int handle) override;
-    int deleteMail(int handle, int mailNumber) override;
-    int close(int handle) override;
-    int attachmentFileFirst(char* subject, char* date, char* sender, char* header, char* body,
-                            const char* attachmentFolder, const char* workFile,
-                            const char* mailText) override;
-    int attachmentFileClose() override;
-    int getMessage(char* buffer, int* length) override;
-    int errorCode(char* about, int length) override;
+    explicit NetworkTransport(transport::TransferLimits limits = {}) : m_limits(limits) {}
+
+    transport::TransportResult<std::unique_ptr<transport::Pop3Mailbox>> connect(
+        const std::string& server, const std::atomic<bool>* abandon) override;
+    transport::TransportResult<transport::ReceivedMail> expand(
+        std::string_view rawMail, const std::string& attachmentFolder) override;
+
+  private:
+    transport::TransferLimits m_limits;
 };
 
 }  // namespace qf::receive

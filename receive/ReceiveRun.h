@@ -66,6 +66,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -95,15 +96,6 @@ using SlotCounts = std::array<int, kBoxSlotCount>;
 
 // The box file of a slot: kdxdata2/3/4/5/7.data, then kdxdata8.data.
 const char* boxFileName(int slot);
-
-// Texts of the program's own that the run produces (UTF-8): the notices of
-// the main window and the attachment notice of a stored body. Messages are
-// reported as a kind and a diagnostic; ui/Words.h words them.
-inline constexpr char kAttachmentNotice[] =
-    "♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪";
-inline constexpr char kNoNewMailHelp[] = "新着メールはありませんでした。";
-inline constexpr char kNoNewMailNotice[] = "新着メールなし";
-inline constexpr char kIdleHelp[] = "待機中・・・";
 
 // One decoded mail as it is staged for its record (UTF-8; the body already
 // carries the attachment notice when there is one).
@@ -227,6 +219,10 @@ struct ReceiveRequest {
     // Where the run's own store, the journal and the account file are
     // written; null: the real file system (tests put faults in between).
     base::FileSystem* fileSystem = nullptr;
+    // Set (from any thread) to stop the run: before the login it gives up
+    // the connection; after it, the run stops before the next mail, ending
+    // as usual (the mails stored are synced and deleted). Null: never.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 enum class RunEnd {
@@ -240,6 +236,8 @@ enum class RunEnd {
                             // mails not yet deleted stay on the server
     kAlreadyRunning,        // a run was in progress; nothing was done
     kCancelled,             // the seen-list could not be used and no choice went on
+    kStopped,               // stopped on request (ReceiveRequest::stop); the mails not
+                            // stored stay on the server
 };
 
 struct ReceiveOutcome {
@@ -283,7 +281,7 @@ class ReceiveSession {
     // True once a mail was stored in this program run; never reset.
     bool newMailStored() const { return m_newMailStored; }
 
-    // Runs one receive run through the NMail transport functions. A call made
+    // Runs one receive run over the network (NetworkTransport). A call made
     // while a run is in progress (from inside a callback) returns
     // kAlreadyRunning at once.
     ReceiveOutcome run(const ReceiveRequest& request, ReceiveObserver& observer);

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -43,90 +44,39 @@ struct ScriptedMail {
     transport::TransportFault keptWhole = transport::TransportFault::kNone;
 };
 
-// Plays a POP3 server and the decoder from a script, keeping to the buffer
-// contract: texts are cut to the size set with option 1, NUL included.
+// Plays a POP3 server and the decoder from a script.
 class ScriptedTransport final : public MailTransport {
   public:
-    int setOption(int option, int value) override {
-        if (option == transport::kOptionBufferSize) {
-            bufferBytes = value;
-            largestBuffer = std::max(largestBuffer, value);
-        }
-        return 0;
-    }
-    int connect(const char*) override {
+    transport::TransportResult<std::unique_ptr<transport::Pop3Mailbox>> connect(
+        const std::string&, const std::atomic<bool>*) override {
         calls.push_back("connect");
-        return connectResult;
-    }
-    int authenticate(int, const char* id, const char*, int apop) override {
-        calls.push_back("authenticate");
-        lastId = id;
-        lastApop = apop;
-        return authenticateResult < 0 ? authenticateResult : static_cast<int>(mails.size());
-    }
-    int getMailStatus(int, int, char*, char*, char*, char*) override { return 0; }
-    int getMailSize(int, int m) override {
-        return m == failFetchAt ? -1 : static_cast<int>(raw(m).header.size() + raw(m).body.size());
-    }
-    int getMail(int, int m, char* subject, char* date, char* sender, char* header,
-                char* body) override {
-        fetched.insert(m);
-        lastFetched = m;
-        for (char* buffer : {subject, date, sender}) {
-            put(buffer, "");
+        if (connectResult < 0) {
+            return failure();
         }
-        put(header, raw(m).header);
-        std::memcpy(body, raw(m).body.c_str(), raw(m).body.size() + 1);
-        return 0;
+        return std::unique_ptr<transport::Pop3Mailbox>(std::make_unique<Mailbox>(*this));
     }
-    int uniqueId(int, int m, char* buffer, int) override {
-        const std::string id = offersUniqueIds ? "uid-" + raw(m).subject : "";
-        std::memcpy(buffer, id.c_str(), id.size() + 1);
-        return offersUniqueIds ? 1 : 0;
-    }
-    int skipMail(int, int m) override {
-        skipped.insert(m);
-        return 1;
-    }
-    int loginDelay(int) override { return loginDelaySeconds; }
-    int deleteMail(int, int m) override {
-        if (refusedDeletions.contains(m)) {
-            return -1;
+    transport::TransportResult<transport::ReceivedMail> expand(std::string_view rawMail,
+                                                               const std::string&) override {
+        mailTexts.emplace_back(rawMail);
+        workFileExisted = std::filesystem::exists(workFile);
+        const ScriptedMail& mail = raw(lastFetched);
+        if (mail.decodeResult == transport::kAttachmentCannotBeOpened) {
+            return transport::TransportError{
+                transport::TransportFault::kAttachmentNotWritten, message, {}};
         }
-        deleted.insert(m);
-        return 0;
-    }
-    int close(int) override {
-        calls.push_back("close");
-        return closeResult;
-    }
-    int attachmentFileFirst(char* subject, char* date, char* sender, char* header, char* body,
-                            const char*, const char* workFile, const char* mailText) override {
-        mailTexts.emplace_back(mailText);
-        // Paths come as CP932, like every text of the transport calls.
-        workFileExisted = std::filesystem::exists(text::fromCp932(workFile));
-        const ScriptedMail& mail = decodeNext();
-        put(subject, text::toCp932(mail.subject));
-        put(date, text::toCp932(mail.date));
-        put(sender, text::toCp932(mail.sender));
-        put(header, "");
-        const std::string decoded = text::toCp932(mail.decodedBody);
-        std::memcpy(body, decoded.c_str(), decoded.size() + 1);
-        fault = mail.keptWhole;
-        if (transport::isWholeMailNotice(fault)) {
-            message = "1001";
-            faultAbout = "未展開メール.eml";
+        transport::ReceivedMail decoded;
+        decoded.headers = {mail.subject, mail.date, mail.sender};
+        decoded.body = text::toCp932(mail.decodedBody);
+        decoded.bodyForm = transport::BodyForm::kCp932;
+        if (mail.decodeResult == transport::kSplitMailIncomplete) {
+            decoded.expansion = transport::Expansion::kSplitPartKept;
+        } else if (mail.decodeResult == transport::kAttachmentsWritten) {
+            decoded.expansion = transport::Expansion::kFilesWritten;
         }
-        return mail.decodeResult;
-    }
-    int attachmentFileClose() override { return 0; }
-    int getMessage(char* buffer, int* length) override {
-        std::strncpy(buffer, message.c_str(), static_cast<std::size_t>(*length));
-        return 0;
-    }
-    int errorCode(char* about, int length) override {
-        std::strncpy(about, text::toCp932(faultAbout).c_str(), static_cast<std::size_t>(length));
-        return static_cast<int>(fault);
+        if (transport::isWholeMailNotice(mail.keptWhole)) {
+            decoded.keptWhole = {mail.keptWhole, "1001", "未展開メール.eml"};
+        }
+        return decoded;
     }
 
     std::vector<ScriptedMail> mails;
@@ -137,10 +87,10 @@ class ScriptedTransport final : public MailTransport {
     bool offersUniqueIds = false;
     int loginDelaySeconds = 0;
     std::set<int> refusedDeletions;
-    // The last failure, as NMailGetErrorCode and NMailGetMessage give it.
+    // The failure the server answers with.
     transport::TransportFault fault = transport::TransportFault::kLoginRefused;
-    std::string faultAbout;
     std::string message = "-ERR wrong password";
+    std::filesystem::path workFile;  // whose existence the decoder notes
 
     std::vector<std::string> calls;
     std::set<int> deleted;
@@ -148,20 +98,70 @@ class ScriptedTransport final : public MailTransport {
     std::set<int> skipped;
     std::vector<std::string> mailTexts;
     std::string lastId;
-    int lastApop = 0;
-    int bufferBytes = 8192;
-    int largestBuffer = 0;
+    transport::Pop3Login lastMethod = transport::Pop3Login::kPlain;
     bool workFileExisted = false;
 
   private:
+    class Mailbox final : public transport::Pop3Mailbox {
+      public:
+        explicit Mailbox(ScriptedTransport& server) : m_server(server) {}
+
+        transport::TransportResult<int> login(const transport::Pop3Account& account) override {
+            m_server.calls.push_back("authenticate");
+            m_server.lastId = account.user;
+            m_server.lastMethod = account.method;
+            if (m_server.authenticateResult < 0) {
+                return m_server.failure();
+            }
+            return static_cast<int>(m_server.mails.size());
+        }
+        transport::TransportResult<std::vector<std::string>> uniqueIds() override {
+            std::vector<std::string> ids;
+            if (m_server.offersUniqueIds) {
+                ids.emplace_back();
+                for (const ScriptedMail& mail : m_server.mails) {
+                    ids.push_back("uid-" + mail.subject);
+                }
+            }
+            return ids;
+        }
+        transport::TransportResult<std::string> fetch(int m) override {
+            if (m == m_server.failFetchAt) {
+                return m_server.failure();
+            }
+            m_server.fetched.insert(m);
+            m_server.lastFetched = m;
+            const ScriptedMail& mail = m_server.raw(m);
+            const bool parted = mail.header.ends_with("\n\n") || mail.header.ends_with("\r\n\r\n");
+            return mail.header + (parted ? "" : "\r\n") + mail.body;
+        }
+        transport::TransportStatus skip(int m) override {
+            m_server.skipped.insert(m);
+            return transport::Done{};
+        }
+        transport::TransportStatus markDeleted(int m) override {
+            if (m_server.refusedDeletions.contains(m)) {
+                return m_server.failure();
+            }
+            m_server.deleted.insert(m);
+            return transport::Done{};
+        }
+        int loginDelaySeconds() const override { return m_server.loginDelaySeconds; }
+        transport::TransportStatus close() override {
+            m_server.calls.push_back("close");
+            if (m_server.closeResult < 0) {
+                return m_server.failure();
+            }
+            return transport::Done{};
+        }
+
+      private:
+        ScriptedTransport& m_server;
+    };
+
+    transport::TransportError failure() const { return {fault, message, {}}; }
     const ScriptedMail& raw(int m) const { return mails.at(static_cast<std::size_t>(m - 1)); }
-    const ScriptedMail& decodeNext() const { return raw(lastFetched); }
     int lastFetched = 0;
-    void put(char* buffer, const std::string& text) const {
-        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(bufferBytes - 1));
-        std::memcpy(buffer, text.data(), n);
-        buffer[n] = '\0';
-    }
 };
 
 ScriptedMail mailFrom(const std::string& sender, const std::string& subject) {
@@ -182,6 +182,7 @@ class ReceiveRunTest : public ::testing::Test {
         request.pop3Server = "127.0.0.1:1";
         request.account = {"user", "secret"};
         request.routingAddresses = {"taro@example.jp", "hanako@example.jp", "", "", ""};
+        server.workFile = request.folder.workFile();
     }
 
     ReceiveOutcome run() { return session.run(request, observer, server); }
@@ -221,6 +222,36 @@ TEST_F(ReceiveRunTest, MailIsSortedStoredCountedAndOnlyThenDeleted) {
     EXPECT_TRUE(server.workFileExisted);
 }
 
+// A stop asked for while a mail is being stored ends the run after that
+// mail: it is stored and deleted, the rest stay on the server unfetched.
+struct StoppingObserver : RecordingObserver {
+    void onMailStored(int slot, int recordNumber) override {
+        RecordingObserver::onMailStored(slot, recordNumber);
+        *stop = true;
+    }
+    std::atomic<bool>* stop = nullptr;
+};
+
+TEST_F(ReceiveRunTest, AStopEndsTheRunAfterTheMailBeingStored) {
+    server.mails = {mailFrom("a@example.jp", "1"), mailFrom("b@example.jp", "2"),
+                    mailFrom("c@example.jp", "3")};
+    std::atomic<bool> stop = false;
+    request.stop = &stop;
+    StoppingObserver stopping;
+    stopping.stop = &stop;
+    const ReceiveOutcome outcome = session.run(request, stopping, server);
+    EXPECT_EQ(outcome.end, RunEnd::kStopped);
+    EXPECT_EQ(outcome.stored, 1);
+    EXPECT_EQ(outcome.keptOnServer, 2);
+    EXPECT_EQ(server.fetched, (std::set<int>{1}));
+    EXPECT_EQ(server.deleted, (std::set<int>{1}));
+    EXPECT_THAT(server.calls, ElementsAre("connect", "authenticate", "close"));
+    EXPECT_EQ(stopping.notices, 0);
+    EXPECT_TRUE(stopping.messages.empty());
+    EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(request.folder.dataFile(kJournalFileName)));
+}
+
 TEST_F(ReceiveRunTest, TheDecoderGetsTheWholeMailWithCrLfLines) {
     server.mails = {mailFrom("a@example.jp", "x")};
     server.mails[0].header = "From: a@example.jp\nSubject: x\n\n";
@@ -238,8 +269,6 @@ TEST_F(ReceiveRunTest, AHeaderLongerThanTheDefaultBufferReachesTheDecoderWhole) 
     (void)run();
     ASSERT_EQ(server.mailTexts.size(), 1u);
     EXPECT_THAT(server.mailTexts[0], HasSubstr(std::string(20000, 'h') + "\r\n\r\nbody of"));
-    EXPECT_GT(server.largestBuffer, 20000);
-    EXPECT_EQ(server.bufferBytes, 8192) << "the buffer size is restored after the mail";
 }
 
 TEST_F(ReceiveRunTest, AFullBoxKeepsThatMailOnTheServerAndSaysSoOnce) {
@@ -363,7 +392,8 @@ TEST_F(ReceiveRunTest, TheAttachmentNoticeFollowsTheBodyInTheRecord) {
     (void)run();
     const auto mails = box.mailsIn(kOtherSlot);
     ASSERT_EQ(mails.size(), 1u);
-    EXPECT_EQ(mails[0].body, std::string("本文 添付\r\n") + kAttachmentNotice);
+    EXPECT_EQ(mails[0].body,
+              std::string("本文 添付\r\n") + ui::words(ui::Say::kReceiveAttachmentNotice));
     EXPECT_EQ(observer.staged.at(0).body, mails[0].body);
 }
 
@@ -464,7 +494,7 @@ TEST_F(ReceiveRunTest, ARefusedLoginIsReportedWithTheTransportText) {
     // The server's delay between logins counts for a refused login too.
     EXPECT_EQ(outcome.loginDelaySeconds, 600);
     EXPECT_EQ(outcome.newestSlot, -1);
-    EXPECT_EQ(server.lastApop, -1);
+    EXPECT_EQ(server.lastMethod, transport::Pop3Login::kApop);
     ASSERT_EQ(observer.messages.size(), 1u);
     EXPECT_EQ(observer.messages[0].kind, MessageKind::kAuthenticationFailed);
     EXPECT_EQ(observer.messages[0].detail, "-ERR wrong password");

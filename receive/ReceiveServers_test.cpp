@@ -18,6 +18,7 @@
 #include "settings/ServerSettings.h"
 #include "tests/support/MailServers.h"
 #include "transport/NMail.h"
+#include "words/Words.h"
 
 namespace qf::receive {
 namespace {
@@ -197,7 +198,7 @@ TEST_F(ReceiveServersTest, AMailWhoseAttachmentCannotBeWrittenStaysOnTheServer) 
     EXPECT_EQ(servers.messagesInMaildir(), 0u);
     ASSERT_EQ(box.mailsIn(0).size(), 1u);
     EXPECT_THAT(box.mailsIn(0)[0].body, HasSubstr("see the file"));
-    EXPECT_THAT(box.mailsIn(0)[0].body, HasSubstr(kAttachmentNotice));
+    EXPECT_THAT(box.mailsIn(0)[0].body, HasSubstr(ui::words(ui::Say::kReceiveAttachmentNotice)));
     std::string attached;
     std::getline(std::ifstream(request.folder.attachmentFolder() / "a.txt"), attached);
     EXPECT_THAT(attached, HasSubstr("attached text"));

@@ -1,16 +1,16 @@
 #include "receive/ReceiveWindows.h"
 
-#include <QApplication>
-#include <QEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QTime>
+#include <QWidget>
+#include <algorithm>
+#include <map>
 #include <set>
+#include <string_view>
 
-#include "receive/MailTransport.h"
 #include "receive/ReceiveAccount.h"
+#include "receive/ReceiveJob.h"
 #include "receive/ReceiveWords.h"
+#include "store/MailStore.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
@@ -20,49 +20,10 @@ namespace {
 
 using ui::fromUtf8;
 
-bool isUserInput(QEvent::Type type) {
-    switch (type) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::Close:
-            return true;
-        default:
-            return false;
-    }
-}
+constexpr std::size_t kRawTextShownBytes = 64 * 1024;
 
-// Holds off clicks, keys and window closes for the program's windows while it
-// lives. A modal message box shown meanwhile still gets them.
-class InputHold final : public QObject {
-  public:
-    InputHold() { qApp->installEventFilter(this); }
-    ~InputHold() override { qApp->removeEventFilter(this); }
-    InputHold(const InputHold&) = delete;
-    InputHold& operator=(const InputHold&) = delete;
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        // Window-level events reach the widgets again; they are judged there.
-        if (!watched->isWidgetType() || !isUserInput(event->type())) {
-            return false;
-        }
-        const QWidget* modal = QApplication::activeModalWidget();
-        const auto* widget = static_cast<const QWidget*>(watched);
-        return modal == nullptr || !(widget == modal || modal->isAncestorOf(widget));
-    }
-};
-
-// What the run tells the windows, shown as it happens: the run does not
-// return to the event loop, so each change is painted at once.
+// What the run tells the windows, shown as it happens (on the window thread:
+// ReceiveJob brings every callback there).
 class WindowObserver final : public ReceiveObserver {
   public:
     // `seenListDeclined`: the program run's note that the question on a lost
@@ -77,17 +38,38 @@ class WindowObserver final : public ReceiveObserver {
     bool staged() const { return m_staged; }
     // The receiving boxes (1-6) this run stored mail in.
     const std::set<int>& boxesWithNewMail() const { return m_boxesWithNewMail; }
+    // The record each of those boxes took last.
+    const std::map<int, int>& lastRecords() const { return m_lastRecords; }
 
     void onRegistrationsRead(const settings::SortingRegistrations& registrations) override {
         m_env.held().registrations = registrations;
     }
 
     void onProgress(int mailNumber, int mailCount) override {
-        m_main.showProgress(
-            QStringLiteral("受信中・・・ %1 / %2 通目").arg(mailNumber).arg(mailCount));
+        if (m_stopping) {
+            return;  // the help bar says the run is stopping
+        }
+        m_main.showProgress(ui::words(ui::Say::kReceiveProgress,
+                                      {QString::number(mailNumber), QString::number(mailCount)},
+                                      QString()) +
+                            ui::words(ui::Say::kReceiveStopKey, {}, QString()));
     }
 
-    void onRawText(const std::string& text) override { m_main.showRawText(fromUtf8(text)); }
+    void noteStopping() {
+        m_stopping = true;
+        m_main.showHelpText(ui::words(ui::Say::kReceiveStopping, {}, QString()));
+    }
+
+    // The start of the raw text: the field previews the mail, and laying out
+    // a mail of many megabytes would hold the window for a second or more.
+    void onRawText(const std::string& text) override {
+        std::size_t shown = std::min(text.size(), kRawTextShownBytes);
+        while (shown < text.size() && shown > 0 &&
+               (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80) {
+            --shown;  // not inside a character
+        }
+        m_main.showRawText(fromUtf8(std::string_view(text).substr(0, shown)));
+    }
 
     void onMessage(const ReceiveMessage& message) override {
         // A timed run's refused login is said with its other start failures.
@@ -105,9 +87,10 @@ class WindowObserver final : public ReceiveObserver {
                                           fromUtf8(mail.date), fromUtf8(mail.body));
     }
 
-    void onMailStored(int slot, int /*recordNumber*/) override {
+    void onMailStored(int slot, int recordNumber) override {
         const int box = slot + 1;
         m_boxesWithNewMail.insert(box);
+        m_lastRecords[box] = recordNumber;
         m_env.held().newMailFlag = true;
         m_main.countNewMail(box);
     }
@@ -143,7 +126,9 @@ class WindowObserver final : public ReceiveObserver {
     bool& m_seenListDeclined;
     bool m_noticeRequested = false;
     bool m_staged = false;
+    bool m_stopping = false;
     std::set<int> m_boxesWithNewMail;
+    std::map<int, int> m_lastRecords;
 };
 
 }  // namespace
@@ -162,26 +147,59 @@ ReceiveController& ReceiveController::of(ui::WindowEnvironment& env) {
     return *new ReceiveController(env);
 }
 
-ReceiveOutcome ReceiveController::run(RunTrigger trigger) {
-    NMailTransport transport;
-    return run(transport, trigger);
+ReceiveController::~ReceiveController() = default;
+
+bool ReceiveController::start(RunTrigger trigger) {
+    return start(m_network, trigger);
 }
 
-ReceiveOutcome ReceiveController::run(MailTransport& transport, RunTrigger trigger) {
-    if (m_session.isRunning()) {
-        ReceiveOutcome refused;
-        refused.end = RunEnd::kAlreadyRunning;
-        return refused;
+bool ReceiveController::start(MailTransport& transport, RunTrigger trigger) {
+    if (m_job) {
+        return false;
     }
     if (m_notice.isActive()) {
         m_notice.stop();
         endNoNewMailNotice();
     }
-    WindowObserver observer(m_env, trigger, m_seenListDeclined);
-    ReceiveOutcome outcome;
-    {
-        InputHold hold;
-        outcome = m_session.run(request(), observer, transport);
+    ReceiveRequest run = request();
+    // The run writes through a store of its own, on its own thread; the
+    // windows' store learns of the new records at the end (finish).
+    run.store = nullptr;
+    m_job = std::make_unique<ReceiveJob>(
+        m_session, std::move(run), transport,
+        std::make_unique<WindowObserver>(m_env, trigger, m_seenListDeclined));
+    connect(m_job.get(), &ReceiveJob::finished, this,
+            [this, trigger](const ReceiveOutcome& outcome) { finish(outcome, trigger); });
+    m_job->start();
+    return true;
+}
+
+void ReceiveController::stop() {
+    if (!m_job || m_job->stopRequested()) {
+        return;
+    }
+    m_job->requestStop();
+    static_cast<WindowObserver&>(m_job->observer()).noteStopping();
+}
+
+bool ReceiveController::settleBeforeClosing(QWidget& window) {
+    if (!m_job) {
+        return true;
+    }
+    stop();
+    connect(this, &ReceiveController::runEnded, &window, &QWidget::close, Qt::SingleShotConnection);
+    return false;
+}
+
+void ReceiveController::finish(const ReceiveOutcome& outcome, RunTrigger trigger) {
+    // The job's thread has ended; the job itself goes after this call.
+    ReceiveJob* job = m_job.release();
+    job->deleteLater();
+    const auto& observer = static_cast<const WindowObserver&>(job->observer());
+    // The windows' store holds each box's last new record in its buffer, as
+    // after a write of its own.
+    for (const auto& [box, record] : observer.lastRecords()) {
+        (void)m_env.mailStore().readRecord(box, record);
     }
     // An open box lists its new mail first: listing leaves the box's last
     // mail as its current record, and the staging's end gives the viewer's
@@ -193,7 +211,9 @@ ReceiveOutcome ReceiveController::run(MailTransport& transport, RunTrigger trigg
     if (observer.staged()) {
         m_env.intents().endReceivedMailStaging();
     }
-    m_env.mainWindow().showHelpText(QString::fromUtf8(kIdleHelp));
+    m_env.mainWindow().showHelpText(
+        ui::words(outcome.end == RunEnd::kStopped ? ui::Say::kReceiveStopped : ui::Say::kIdle, {},
+                  QString()));
     if (trigger == RunTrigger::kTimer) {
         tellTimedOutcome(outcome);
     } else {
@@ -203,7 +223,6 @@ ReceiveOutcome ReceiveController::run(MailTransport& transport, RunTrigger trigg
         showNoNewMailNotice();
     }
     emit runEnded(outcome);
-    return outcome;
 }
 
 // What the run itself did not tell as it went: why it could not start, and
@@ -241,8 +260,6 @@ ReceiveRequest ReceiveController::request() {
     request.apop = server.apop;
     request.keepOnServer = server.keepOnServer;
     request.keepDays = server.keepDays;
-    // The program's one store: each write fills that box's current record.
-    request.store = &m_env.mailStore();
     useAccount(request, m_env.sharedAccountAccess(), m_env.accountInUse());
     request.keepAccount = m_env.accountKeptInFile();
     for (std::size_t i = 0; i < request.routingAddresses.size(); ++i) {
@@ -254,19 +271,19 @@ ReceiveRequest ReceiveController::request() {
 
 void ReceiveController::showNoNewMailNotice() {
     ui::MainWindowIntents& main = m_env.mainWindow();
-    main.showNoNewMailNotice(QString::fromUtf8(kNoNewMailNotice));
-    main.showHelpText(QString::fromUtf8(kNoNewMailHelp));
+    main.showNoNewMailNotice(ui::words(ui::Say::kReceiveNoNewMailNotice, {}, QString()));
+    main.showHelpText(ui::words(ui::Say::kReceiveNoNewMailHelp, {}, QString()));
     m_notice.start();
 }
 
 void ReceiveController::endNoNewMailNotice() {
     ui::MainWindowIntents& main = m_env.mainWindow();
     main.endNoNewMailNotice();
-    main.showHelpText(QString::fromUtf8(kIdleHelp));
+    main.showHelpText(ui::words(ui::Say::kIdle, {}, QString()));
 }
 
 void runReceive(ui::WindowEnvironment& env) {
-    (void)ReceiveController::of(env).run();
+    (void)ReceiveController::of(env).start();
 }
 
 }  // namespace qf::receive

@@ -6,12 +6,12 @@
 // been stored in this program run, the "新着メールなし" notice shows for six
 // seconds.
 //
-// While a run works, clicks and keys on the program's windows are held off
-// (a message box the run shows still takes them), so no second run can start
-// inside it. The notice comes after the run, when the windows take input
-// again; it is taken down by a timer rather than a wait inside the Receive
-// handler, so it ends on time whatever else runs meanwhile. A new run ends a
-// notice that is still up.
+// The run is a background job (ReceiveJob.h): every window repaints and
+// takes input while it works, and what the run tells is shown as it comes.
+// The Receive button starts no second run meanwhile; Esc on the main window
+// (the help bar says so) stops it after the mail being stored, and so does
+// closing the program, which closes once the run has ended. The notice is
+// taken down by a timer; a new run ends a notice that is still up.
 //
 // A run the timer starts (CheckTimer) is the same run. What would come up
 // again at every tick while nothing changes is said in the help bar instead
@@ -23,14 +23,20 @@
 
 #include <QObject>
 #include <QTimer>
+#include <memory>
 
+#include "receive/MailTransport.h"
 #include "receive/ReceiveRun.h"
+
+class QWidget;
 
 namespace qf::ui {
 class WindowEnvironment;
 }  // namespace qf::ui
 
 namespace qf::receive {
+
+class ReceiveJob;
 
 // Who started a run.
 enum class RunTrigger { kButton, kTimer };
@@ -42,14 +48,22 @@ class ReceiveController : public QObject {
     // The application's controller, created on first use; it lives as long as
     // the application and keeps the new-mail flag of the program run.
     static ReceiveController& of(ui::WindowEnvironment& env);
+    // Stops a run still under way and waits for it.
+    ~ReceiveController() override;
 
-    bool isRunning() const { return m_session.isRunning(); }
+    bool isRunning() const { return m_job != nullptr; }
 
-    // One receive run with the settings and account the windows hold.
-    // Returns kAlreadyRunning, doing nothing, while a run is in progress.
-    ReceiveOutcome run(RunTrigger trigger = RunTrigger::kButton);
-    // The same through another transport (tests).
-    ReceiveOutcome run(MailTransport& transport, RunTrigger trigger = RunTrigger::kButton);
+    // Starts one receive run in the background with the settings and account
+    // the windows hold; runEnded follows. False, doing nothing, while a run
+    // is in progress.
+    bool start(RunTrigger trigger = RunTrigger::kButton);
+    // The same through another transport (tests), which must outlive the run.
+    bool start(MailTransport& transport, RunTrigger trigger = RunTrigger::kButton);
+    // Stops the run under way after the mail being stored; the help bar says so.
+    void stop();
+    // True when nothing runs. Otherwise the run is stopped, `window` is
+    // closed again once it has ended, and false.
+    bool settleBeforeClosing(QWidget& window);
 
     // How long the no-new-mail notice stays up.
     static constexpr int kNoticeMs = 6000;
@@ -61,6 +75,7 @@ class ReceiveController : public QObject {
   private:
     explicit ReceiveController(ui::WindowEnvironment& env);
 
+    void finish(const ReceiveOutcome& outcome, RunTrigger trigger);
     ReceiveRequest request();
     void tellOutcome(const ReceiveOutcome& outcome);
     void tellTimedOutcome(const ReceiveOutcome& outcome);
@@ -69,6 +84,8 @@ class ReceiveController : public QObject {
 
     ui::WindowEnvironment& m_env;
     ReceiveSession m_session;
+    NetworkTransport m_network;
+    std::unique_ptr<ReceiveJob> m_job;
     // The question on a lost seen-list was answered キャンセル in this program
     // run: the timed check waits for the Receive button rather than asking
     // again at every interval.

@@ -3,7 +3,9 @@
 // viewer's fields, the notice and the input held off while a run works.
 #include "receive/ReceiveWindows.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +16,11 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <optional>
+#include <thread>
 
 #include "addressbook/SortingWindow.h"
 #include "app/TestApplication.h"
@@ -27,6 +33,7 @@
 #include "ui/ActiveLabel.h"
 #include "ui/TestControls.h"
 #include "viewer/ViewerWindow.h"
+#include "words/Words.h"
 
 namespace qf::receive {
 namespace {
@@ -57,40 +64,85 @@ auto accountFor(const testing::MailServers& servers) {
     };
 }
 
-// A transport whose connection attempt runs a probe, then finds no mail
-// waiting: the windows are in their running state meanwhile.
-class ProbingTransport final : public MailTransport {
+// A transport whose connect waits on the run's thread until the test lets
+// it go, then finds `waiting` mails and fetches none of them: the windows
+// are in their running state meanwhile.
+class HeldTransport final : public MailTransport {
   public:
-    explicit ProbingTransport(std::function<void()> probe) : m_probe(std::move(probe)) {}
-    int connects = 0;
+    explicit HeldTransport(int waiting) : m_waiting(waiting) {}
+    std::atomic<int> connects = 0;
+    std::atomic<bool> released = false;
 
-    int setOption(int, int) override { return 0; }
-    int connect(const char*) override {
+    transport::TransportResult<std::unique_ptr<transport::Pop3Mailbox>> connect(
+        const std::string&, const std::atomic<bool>*) override {
         ++connects;
-        m_probe();
-        return 1;
+        while (!released) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return std::unique_ptr<transport::Pop3Mailbox>(std::make_unique<Mailbox>(m_waiting));
     }
-    int authenticate(int, const char*, const char*, int) override { return 0; }
-    int getMailStatus(int, int, char*, char*, char*, char*) override { return 0; }
-    int getMailSize(int, int) override { return 0; }
-    int getMail(int, int, char*, char*, char*, char*, char*) override { return 0; }
-    int deleteMail(int, int) override { return 0; }
-    int close(int) override { return 0; }
-    int attachmentFileFirst(char*, char*, char*, char*, char*, const char*, const char*,
-                            const char*) override {
-        return 0;
+    transport::TransportResult<transport::ReceivedMail> expand(std::string_view,
+                                                               const std::string&) override {
+        return transport::ReceivedMail{};
     }
-    int attachmentFileClose() override { return 0; }
-    int getMessage(char*, int*) override { return 0; }
 
   private:
-    std::function<void()> m_probe;
+    class Mailbox final : public transport::Pop3Mailbox {
+      public:
+        explicit Mailbox(int waiting) : m_waiting(waiting) {}
+        transport::TransportResult<int> login(const transport::Pop3Account&) override {
+            return m_waiting;
+        }
+        transport::TransportResult<std::vector<std::string>> uniqueIds() override {
+            return std::vector<std::string>{};
+        }
+        transport::TransportResult<std::string> fetch(int) override {
+            return transport::TransportError{transport::TransportFault::kFetchFailed, "held", {}};
+        }
+        transport::TransportStatus skip(int) override { return transport::Done{}; }
+        transport::TransportStatus markDeleted(int) override { return transport::Done{}; }
+        int loginDelaySeconds() const override { return 0; }
+        transport::TransportStatus close() override { return transport::Done{}; }
+
+      private:
+        int m_waiting;
+    };
+    int m_waiting;
 };
+
+// Calls `start` and waits for the run it starts to end.
+ReceiveOutcome untilRunEnds(ReceiveController& controller, const std::function<void()>& start) {
+    std::optional<ReceiveOutcome> ended;
+    const QMetaObject::Connection noted =
+        QObject::connect(&controller, &ReceiveController::runEnded,
+                         [&ended](const ReceiveOutcome& outcome) { ended = outcome; });
+    start();
+    QDeadlineTimer deadline(30000);
+    while (!ended && !deadline.hasExpired()) {
+        QTest::qWait(5);
+    }
+    QObject::disconnect(noted);
+    if (!ended) {
+        qWarning("the receive run did not end in time");
+        ReceiveOutcome notEnded;
+        notEnded.end = RunEnd::kSessionFailed;
+        return notEnded;
+    }
+    return *ended;
+}
 
 }  // namespace
 
 class ReceiveWindowsTest : public QObject {
     Q_OBJECT
+
+    // A press of the Receive button, and the run it starts until it ends.
+    static ReceiveOutcome pressReceive(TestApplication& started) {
+        return untilRunEnds(ReceiveController::of(started.app->environment()), [&] {
+            QTest::mouseClick(control<ui::ActiveLabel>(started.mainWindow(), "Label6"),
+                              Qt::LeftButton);
+        });
+    }
 
   private slots:
     void receivedMailIsCountedSortedShownAndLeavesTheServer() {
@@ -107,7 +159,7 @@ class ReceiveWindowsTest : public QObject {
             main.countNewMail(1);
         }
 
-        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+        (void)pressReceive(started);
 
         QCOMPARE(servers.messagesInMaildir(), std::size_t{0});
         QCOMPARE(control<QLineEdit>(main, "Text2")->text(), QStringLiteral("5"));
@@ -151,27 +203,30 @@ class ReceiveWindowsTest : public QObject {
                     .startsWith(control<QLineEdit>(*viewer, "Text7")->text()));
     }
 
-    void aRunHoldsOffInputAndCannotNestThenShowsTheNotice() {
+    void aRunLeavesTheWindowsLiveAndCannotNestThenShowsTheNotice() {
         TestApplication started;
         app::MainWindow& main = stillMainWindow(started);
         ReceiveController& controller = ReceiveController::of(started.app->environment());
         QSignalSpy receiveClicks(control<ui::ActiveLabel>(main, "Label6"),
                                  &ui::ActiveLabel::clicked);
-        RunEnd nested = RunEnd::kCompleted;
-        ProbingTransport transport([&] {
-            QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
-            nested = controller.run().end;
-        });
+        HeldTransport transport(0);
         started.app->held().server = {"", "127.0.0.1:1", "", 0};
         started.app->form<settings::AccountWindow>();  // an account, so the run connects
         setAccount(started, "user", "secret");
 
-        const ReceiveOutcome outcome = controller.run(transport);
+        const ReceiveOutcome outcome = untilRunEnds(controller, [&] {
+            QVERIFY(controller.start(transport));
+            QTRY_COMPARE(transport.connects.load(), 1);
+            // The window thread goes on: input arrives, a second run does not start.
+            QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+            QCOMPARE(receiveClicks.count(), 1);
+            const bool second = controller.start(transport);
+            transport.released = true;
+            QVERIFY(!second);
+        });
 
         QCOMPARE(outcome.end, RunEnd::kCompleted);
-        QCOMPARE(transport.connects, 1);
-        QCOMPARE(nested, RunEnd::kAlreadyRunning);
-        QCOMPARE(receiveClicks.count(), 0);
+        QCOMPARE(transport.connects.load(), 1);
         QVERIFY(started.boxes.shown().isEmpty());
 
         // No mail in this program run: the notice, for six seconds.
@@ -184,11 +239,35 @@ class ReceiveWindowsTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(control<QLineEdit>(main, "Text20")->isHidden(), 10000);
         QVERIFY2(shown.elapsed() > 5500, qPrintable(QString::number(shown.elapsed())));
         QCOMPARE(control<QLabel>(main, "Label10")->text(), QStringLiteral("待機中・・・"));
+    }
 
-        // Input reaches the windows again once the run is over.
-        main.actions().receive = [] {};
-        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
-        QCOMPARE(receiveClicks.count(), 1);
+    // Esc stops the run before its next mail; the help bar says so and that
+    // the rest stays on the server, and no notice claims there was none.
+    void escapeStopsTheRunBeforeItsNextMail() {
+        TestApplication started;
+        app::MainWindow& main = stillMainWindow(started);
+        ReceiveController& controller = ReceiveController::of(started.app->environment());
+        HeldTransport transport(3);
+        started.app->held().server = {"", "127.0.0.1:1", "", 0};
+        started.app->form<settings::AccountWindow>();
+        setAccount(started, "user", "secret");
+
+        const ReceiveOutcome outcome = untilRunEnds(controller, [&] {
+            QVERIFY(controller.start(transport));
+            QTRY_COMPARE(transport.connects.load(), 1);
+            QApplication::setActiveWindow(&main);
+            QTest::keyClick(&main, Qt::Key_Escape);
+            const QString helpBar = control<QLabel>(main, "Label10")->text();
+            transport.released = true;
+            QCOMPARE(helpBar, ui::words(ui::Say::kReceiveStopping, {}, QString()));
+        });
+
+        QCOMPARE(outcome.end, RunEnd::kStopped);
+        QCOMPARE(outcome.keptOnServer, 3);
+        QVERIFY(started.boxes.shown().isEmpty());
+        QVERIFY(control<QLineEdit>(main, "Text20")->isHidden());
+        QCOMPARE(control<QLabel>(main, "Label10")->text(),
+                 ui::words(ui::Say::kReceiveStopped, {}, QString()));
     }
 
     // A closed port, a missing account and a refused login: each says what
@@ -216,7 +295,7 @@ class ReceiveWindowsTest : public QObject {
         };
 
         started.app->held().server.pop3 = "127.0.0.1:1";
-        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+        (void)pressReceive(started);
         expectTold(QStringLiteral("POP3サーバー「127.0.0.1:1」に接続できませんでした。"),
                    QStringLiteral("設定 → POPサーバー"),
                    QStringLiteral("could not connect to 127.0.0.1"));
@@ -224,12 +303,12 @@ class ReceiveWindowsTest : public QObject {
         started.app->held().server.pop3 = servers.pop3Server();
         started.app->form<settings::AccountWindow>();
         setAccount(started, "", "");
-        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+        (void)pressReceive(started);
         expectTold(QStringLiteral("IDまたはパスワードが入力されていない"),
                    QStringLiteral("設定 → ID/PASS"));
 
         setAccount(started, servers.user.c_str(), "wrong-password");
-        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+        (void)pressReceive(started);
         expectTold(QStringLiteral("POP3サーバーにログインできませんでした。"),
                    QStringLiteral("設定 → ID/PASS"), QStringLiteral("-ERR"));
         QVERIFY(!started.app->held().newMailFlag);
@@ -248,15 +327,17 @@ class ReceiveWindowsTest : public QObject {
         started.app->held().server.keepOnServer = true;
         ReceiveController& controller = ReceiveController::of(started.app->environment());
         started.boxes.choose({ui::Choice::kCancelButton});
-        QCOMPARE(controller.run(RunTrigger::kTimer).end, RunEnd::kCancelled);
-        QCOMPARE(controller.run(RunTrigger::kTimer).end, RunEnd::kCancelled);
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(untilRunEnds(controller, [&] { controller.start(RunTrigger::kTimer); }).end,
+                     RunEnd::kCancelled);
+        }
         QCOMPARE(started.boxes.shown().size(), 1);
         QCOMPARE(control<QLabel>(main, "Label10")->text(),
                  ui::words(ui::Say::kTimedCheckAwaitsAnswer, {}, QString()));
         started.boxes.clear();
 
         started.boxes.choose({ui::Choice::kNoButton});
-        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+        (void)pressReceive(started);
         QCOMPARE(started.boxes.shown().size(), 1);
         const ui::MessageRequest& asked = started.boxes.shown().front();
         QCOMPARE(asked.title, QStringLiteral("確認"));
@@ -268,7 +349,7 @@ class ReceiveWindowsTest : public QObject {
 
         servers.deliver(mail("taro@example.jp", "new", "新しいメール"));
         started.boxes.clear();
-        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+        (void)pressReceive(started);
         QVERIFY(started.boxes.shown().isEmpty());
         QCOMPARE(control<QLineEdit>(main, "Text2")->text(), QStringLiteral("1"));
         QCOMPARE(started.app->mailStore().count(1).value(), 1);
@@ -296,7 +377,7 @@ class ReceiveWindowsTest : public QObject {
                 !started.app->existingForm<settings::AccountWindow>()->isVisible());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+        (void)pressReceive(started);
 
         QVERIFY2(started.boxes.shown().isEmpty(), qPrintable(started.boxes.shown().value(0).text));
         QCOMPARE(control<QLineEdit>(main, "Text11")->text(), QStringLiteral("1"));
@@ -321,7 +402,7 @@ class ReceiveWindowsTest : public QObject {
 
         QCOMPARE(control<ui::ActiveLabel>(main, "Label4")->text(), QStringLiteral("花子"));
         QCOMPARE(control<QLineEdit>(main, "Text14")->text(), QStringLiteral("hanako@example.jp"));
-        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+        (void)pressReceive(started);
         QCOMPARE(control<QLineEdit>(main, "Text3")->text(), QStringLiteral("1"));
         QCOMPARE(control<QLineEdit>(main, "Text11")->text(), QString());
         QCOMPARE(started.app->mailStore().count(2).value(), 1);
@@ -349,7 +430,7 @@ class ReceiveWindowsTest : public QObject {
                  QStringLiteral("first@example.jp"));
 
         servers.deliver(mail("newcomer@example.jp", "new", "新しい本文"));
-        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+        (void)pressReceive(started);
 
         QCOMPARE(control<QLineEdit>(main, "Text11")->text(), QStringLiteral("1"));
         // The open box lists the new mail and counts it.
@@ -372,7 +453,7 @@ class ReceiveWindowsTest : public QObject {
         // Nothing highlighted: nothing shown, nothing for a command to take.
         list.clearSelection();
         servers.deliver(mail("newcomer@example.jp", "again", "もう一通"));
-        QTest::mouseClick(control<ui::ActiveLabel>(main, "Label6"), Qt::LeftButton);
+        (void)pressReceive(started);
         QCOMPARE(control<QLineEdit>(main, "Text11")->text(), QStringLiteral("2"));
         QCOMPARE(list.topLevelItemCount(), 4);
         QCOMPARE(control<QLineEdit>(*viewer, "Text7")->text(), QString());

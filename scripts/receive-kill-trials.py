@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Kills the receive command at random moments and counts what arrived.
 
-  receive-kill-trials.py QUILLFERN_BOX [--trials N] [--mails M] [--seed S] [--keep]
+  receive-kill-trials.py QUILLFERN_BOX [--trials N] [--mails M] [--seed S] [--keep] [--stop]
 
 Each trial starts from a program folder whose その他 holds three earlier
 mails and M fresh mails waiting on the local Dovecot POP3 server
@@ -20,6 +20,11 @@ kills every mail must be in the boxes exactly once and still on the server.
 Then the seen-list is aged by two days (the test's clock), KEEPDAYS=1 is
 set, and the receive is killed once more and run to its end: the server
 must be empty and still no mail stored twice.
+
+With --stop, the receive is stopped instead of killed: SIGINT, on which the
+command stops after the mail being stored and ends its session as usual
+(what it stored is deleted from the server, the rest stays there). The
+same counts must hold.
 
 The mails are made with Python's email library: Japanese subjects and
 bodies in UTF-8, from three senders (two registered, one sorted to その他).
@@ -121,8 +126,12 @@ def deliver(maildir, trial, count, sender=None, subject="試験 %d-%d"):
         os.rename(temporary, os.path.join(maildir, "new", name))
 
 
+STOP_SIGNAL = signal.SIGKILL
+
+
 def receive(tool, folder, kill_after=None):
-    """Runs the receive command; kills it after kill_after seconds when given."""
+    """Runs the receive command; kills (or stops) it after kill_after seconds
+    when given."""
     process = subprocess.Popen([tool, "--folder", folder, "receive"],
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     if kill_after is None:
@@ -132,9 +141,10 @@ def receive(tool, folder, kill_after=None):
         out, err = process.communicate(timeout=kill_after)
         return process.returncode, out.decode("utf-8", "replace") + err.decode("utf-8", "replace")
     except subprocess.TimeoutExpired:
-        process.send_signal(signal.SIGKILL)
+        process.send_signal(STOP_SIGNAL)
         out, err = process.communicate()
-        return -9, out.decode("utf-8", "replace") + err.decode("utf-8", "replace")
+        status = -9 if STOP_SIGNAL == signal.SIGKILL else process.returncode
+        return status, out.decode("utf-8", "replace") + err.decode("utf-8", "replace")
 
 
 def age_seen_list(folder, seconds):
@@ -158,7 +168,9 @@ def killed_then_whole(tool, folder, rng, span, times):
     for _ in range(times):
         moment = rng.uniform(0.0, span)
         status, output = receive(tool, folder, kill_after=moment)
-        kills.append("%.2fs%s" % (moment, "" if status == -9 else " (ended first)"))
+        stopped = status == -9 or (STOP_SIGNAL != signal.SIGKILL and "中止" in output)
+        kills.append("%.2fs%s" % (moment, "" if stopped or STOP_SIGNAL != signal.SIGKILL
+                                  else " (ended first)"))
         recovered += sum(int(n) for n in re.findall(r"保存済みだった (\d+) 通", output))
         # Tidying the box before the next run: every later record moves up.
         subprocess.run([tool, "--folder", folder, "delete", "6", "1"], capture_output=True)
@@ -187,7 +199,12 @@ def main():
     parser.add_argument("--mails", type=int, default=200)
     parser.add_argument("--seed", type=int, default=int(time.time()))
     parser.add_argument("--keep", action="store_true", help="leave mail on the server")
+    parser.add_argument("--stop", action="store_true",
+                        help="stop the receive with SIGINT instead of killing it")
     args = parser.parse_args()
+    global STOP_SIGNAL
+    if args.stop:
+        STOP_SIGNAL = signal.SIGINT
     rng = random.Random(args.seed)
 
     env_dir = tempfile.mkdtemp(prefix="qf-kill-env-")

@@ -1,8 +1,22 @@
 #include "store/MailStore.h"
 
 #include <algorithm>
+#include <mutex>
 
 namespace qf::store {
+
+namespace {
+
+// Every change to a box file, by any store of the process: a receive job
+// appends on a thread of its own while the windows delete, move and
+// compact, and a compaction that copied the box before an append and
+// renamed the copy after it would drop the appended mail.
+std::recursive_mutex& boxChanges() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
+}  // namespace
 
 MailStore::MailStore(std::string dataFolder, base::FileSystem& fs)
     : m_dataFolder(std::move(dataFolder)), m_fs(fs) {
@@ -116,6 +130,7 @@ Result<int> MailStore::appendCp932(int box, const MailFields& cp932Fields) {
 }
 
 Result<int> MailStore::appendWith(RecordEncoder encode, int box, const MailFields& fields) {
+    const std::lock_guard changing(boxChanges());
     auto f = file(box);
     if (!f) {
         return f.status();
@@ -150,6 +165,7 @@ Status MailStore::requireRecord(const RecordFile& records, int recordNumber) {
 }
 
 Status MailStore::markDeleted(int box, int recordNumber) {
+    const std::lock_guard changing(boxChanges());
     auto f = file(box);
     if (!f) {
         return f.status();
@@ -163,11 +179,13 @@ Status MailStore::markDeleted(int box, int recordNumber) {
 }
 
 Status MailStore::compact(int box) {
+    const std::lock_guard changing(boxChanges());
     auto f = file(box);
     return f ? f.value().compact() : f.status();
 }
 
 Status MailStore::deleteRecord(int box, int recordNumber) {
+    const std::lock_guard changing(boxChanges());
     auto f = file(box);
     if (!f) {
         return f.status();
@@ -185,6 +203,7 @@ Status MailStore::deleteRecord(int box, int recordNumber) {
 }
 
 Status MailStore::deleteAll(int box) {
+    const std::lock_guard changing(boxChanges());
     auto f = file(box);
     if (!f) {
         return f.status();
@@ -195,6 +214,7 @@ Status MailStore::deleteAll(int box) {
 }
 
 Result<int> MailStore::moveToKeepBox(int recordNumber) {
+    const std::lock_guard changing(boxChanges());
     auto found = readRecord(kOtherBox, recordNumber);
     if (!found) {
         return found.status();

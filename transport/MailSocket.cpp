@@ -35,6 +35,28 @@ int pollMilliseconds(Deadline deadline) {
     return static_cast<int>(std::max<long long>(0, left.count()));
 }
 
+// poll() for one descriptor until the deadline, in short slices while an
+// abandon flag can end the wait: > 0 ready, 0 timed out, -1 failed (errno),
+// kAbandoned when the flag was set.
+constexpr int kAbandoned = -2;
+constexpr int kAbandonCheckMs = 50;
+
+int pollUntil(pollfd& poller, Deadline deadline, const std::atomic<bool>* abandon) {
+    while (true) {
+        if (abandon != nullptr && abandon->load()) {
+            return kAbandoned;
+        }
+        int wait = pollMilliseconds(deadline);
+        if (abandon != nullptr && (wait < 0 || wait > kAbandonCheckMs)) {
+            wait = kAbandonCheckMs;
+        }
+        const int ready = ::poll(&poller, 1, wait);
+        if (ready != 0 || abandon == nullptr || pollMilliseconds(deadline) == 0) {
+            return ready;
+        }
+    }
+}
+
 std::string hostAndPort(const ServerAddress& address) {
     return address.host + ":" + std::to_string(address.port);
 }
@@ -130,7 +152,8 @@ Step tlsStep(SSL* ssl, int result) {
 }
 
 // A non-blocking TCP connection to one resolved address, or -1 with errno set.
-int connectOne(const addrinfo& entry, Deadline deadline, bool& timedOut) {
+int connectOne(const addrinfo& entry, Deadline deadline, const std::atomic<bool>* abandon,
+               bool& timedOut) {
     const int fd = ::socket(entry.ai_family, entry.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
                             entry.ai_protocol);
     if (fd < 0) {
@@ -144,14 +167,14 @@ int connectOne(const addrinfo& entry, Deadline deadline, bool& timedOut) {
             return -1;
         }
         pollfd poller{fd, POLLOUT, 0};
-        const int ready = ::poll(&poller, 1, pollMilliseconds(deadline));
+        const int ready = pollUntil(poller, deadline, abandon);
         int error = 0;
         socklen_t length = sizeof error;
         if (ready <= 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 ||
             error != 0) {
             timedOut = ready == 0;
             ::close(fd);
-            errno = ready == 0 ? ETIMEDOUT : error;
+            errno = ready == 0 ? ETIMEDOUT : ready == kAbandoned ? ECANCELED : error;
             return -1;
         }
     }
@@ -179,7 +202,8 @@ MailSocket::~MailSocket() {
 }
 
 Result<std::unique_ptr<MailSocket>> MailSocket::connect(const ServerAddress& address,
-                                                        Deadline deadline) {
+                                                        Deadline deadline,
+                                                        const std::atomic<bool>* abandon) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -195,7 +219,7 @@ Result<std::unique_ptr<MailSocket>> MailSocket::connect(const ServerAddress& add
     bool timedOut = false;
     for (const addrinfo* entry = found; entry != nullptr && fd < 0 && !timedOut;
          entry = entry->ai_next) {
-        fd = connectOne(*entry, deadline, timedOut);
+        fd = connectOne(*entry, deadline, abandon, timedOut);
         lastError = errno;
     }
     ::freeaddrinfo(found);
@@ -204,17 +228,26 @@ Result<std::unique_ptr<MailSocket>> MailSocket::connect(const ServerAddress& add
         if (timedOut) {
             return Status::timedOut(detail + "no answer in time");
         }
+        if (lastError == ECANCELED) {
+            return Status::cancelled(detail + "given up");
+        }
         return Status::refused(detail + std::strerror(lastError));
     }
-    return std::unique_ptr<MailSocket>(new MailSocket(fd, address));
+    auto socket = std::unique_ptr<MailSocket>(new MailSocket(fd, address));
+    socket->setAbandonFlag(abandon);
+    return socket;
 }
 
 Status MailSocket::wait(bool forWriting, Deadline deadline, std::string_view what) const {
     pollfd poller{m_fd, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
     while (true) {
-        const int ready = ::poll(&poller, 1, pollMilliseconds(deadline));
+        const int ready = pollUntil(poller, deadline, m_abandon);
         if (ready > 0) {
             return Status::ok();
+        }
+        if (ready == kAbandoned) {
+            return Status::cancelled("given up waiting for " + std::string(what) + " from " +
+                                     hostAndPort(m_address));
         }
         if (ready == 0) {
             return Status::timedOut("no " + std::string(what) + " from " + hostAndPort(m_address) +

@@ -12,6 +12,7 @@
 // that tlsRefusalOf() recognises.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -33,8 +34,11 @@ Deadline deadlineIn(long seconds);
 class MailSocket {
   public:
     // TCP to the address (its pinned IP when it has one) within the deadline.
+    // While `abandon` (may be null) is set, every wait ends at once, with
+    // kCancelled: the caller gave up on the connection.
     static Result<std::unique_ptr<MailSocket>> connect(const ServerAddress& address,
-                                                       Deadline deadline);
+                                                       Deadline deadline,
+                                                       const std::atomic<bool>* abandon = nullptr);
     ~MailSocket();
     MailSocket(const MailSocket&) = delete;
     MailSocket& operator=(const MailSocket&) = delete;
@@ -53,6 +57,8 @@ class MailSocket {
     Status writeAll(std::string_view bytes, Deadline deadline);
     // True once TLS protects the connection.
     bool secure() const { return m_ssl != nullptr; }
+    // The flag that ends every wait (see connect); null: none does.
+    void setAbandonFlag(const std::atomic<bool>* abandon) { m_abandon = abandon; }
 
   private:
     MailSocket(int fd, const ServerAddress& address);
@@ -63,6 +69,7 @@ class MailSocket {
 
     int m_fd = -1;
     ServerAddress m_address;
+    const std::atomic<bool>* m_abandon = nullptr;
     ssl_ctx_st* m_context = nullptr;
     ssl_st* m_ssl = nullptr;
     std::string m_buffer;

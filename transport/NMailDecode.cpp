@@ -1,20 +1,14 @@
-// NMailAttachmentFileFirst / NMailAttachmentFileClose: decoding of a fetched
-// mail into the caller's buffers, its attachments written into the
-// attachment folder, split mail kept until complete.
-#include <sys/stat.h>
-
+// NMailAttachmentFileFirst / NMailAttachmentFileClose: the typed decoding of
+// a fetched mail (ReceivedMail.h) poured into the caller's buffers, with its
+// outcome as a result code and the last error.
 #include <algorithm>
-#include <cstring>
-#include <optional>
+#include <utility>
 
-#include "base/FileSystem.h"
 #include "text/Cp932.h"
-#include "transport/AttachmentNames.h"
 #include "transport/BufferContract.h"
 #include "transport/LastError.h"
-#include "transport/MailDecoder.h"
 #include "transport/NMail.h"
-#include "transport/SplitMail.h"
+#include "transport/ReceivedMail.h"
 
 namespace qf::transport {
 
@@ -33,95 +27,32 @@ std::string folderPath(const char* attachmentFolder) {
     return path;
 }
 
-// The program creates the folder at start; one lost since then comes back.
-void ensureFolder(const std::string& folder) {
-    (void)base::makePrivateFolders(folder);
-}
-
-constexpr std::size_t kMaxAttachmentBytes = kMaxAttachmentMegabytes << 20;
-constexpr std::string_view kWholeMailFileName = "未展開メール.eml";
-
-struct BeyondLimits {
-    TransportFault notice;
-    std::string figure;  // the parts or megabytes the mail has ("" for the levels)
-};
-
-// Why the mail is beyond what one mail may write (TransportFault.h), or nullopt.
-std::optional<BeyondLimits> beyondLimits(const DecodedMail& mail) {
-    if (mail.nestedTooDeep) {
-        return BeyondLimits{TransportFault::kWholeMailNestedTooDeep, {}};
-    }
-    if (mail.attachments.size() > kMaxAttachmentParts) {
-        return BeyondLimits{TransportFault::kWholeMailTooManyParts,
-                            std::to_string(mail.attachments.size())};
-    }
-    std::size_t bytes = 0;
-    for (const Attachment& attachment : mail.attachments) {
-        bytes += attachment.bytes.size();
-    }
-    if (bytes > kMaxAttachmentBytes) {
-        return BeyondLimits{TransportFault::kWholeMailTooLarge, std::to_string(bytes >> 20)};
-    }
-    return std::nullopt;
-}
-
-// Instead of its parts, the whole mail goes into the folder as one file: the
-// folder gets one file and nothing of the mail is lost. The notice code
-// tells the caller, which says so in the body.
-int writeWholeMail(const std::string& folder, std::string_view rawMail,
-                   const BeyondLimits& beyond) {
-    ensureFolder(folder);
-    Result<std::string> written =
-        writeAttachment(folder, kWholeMailFileName, "message/rfc822", rawMail);
-    if (!written) {
-        setLastError(TransportFault::kAttachmentNotWritten, written.status().message());
-        return kAttachmentCannotBeOpened;
-    }
-    setLastError(beyond.notice, beyond.figure, written.value());
-    return kAttachmentsWritten;
-}
-
-int writeAttachments(const std::string& folder, const std::vector<Attachment>& attachments) {
-    if (attachments.empty()) {
-        return 0;
-    }
-    ensureFolder(folder);
-    AttachmentWriter writer(folder);
-    int result = kAttachmentsWritten;
-    for (const Attachment& attachment : attachments) {
-        Result<std::string> written =
-            writer.write(attachment.name, attachment.mimeType, attachment.bytes);
-        if (!written) {
-            // The other attachments are still written.
-            setLastError(TransportFault::kAttachmentNotWritten, written.status().message());
-            result = kAttachmentCannotBeOpened;
-        }
-    }
-    // Files that are not on disk yet must keep the mail on the server.
-    if (Status synced = writer.sync(); !synced) {
-        setLastError(TransportFault::kAttachmentNotWritten, synced.message());
-        result = kAttachmentCannotBeOpened;
-    }
-    return result;
-}
-
-// The attachments of `mail` written into the folder, or the whole mail as one
-// file when it is beyond what one mail may write.
-int expand(const std::string& folder, std::string_view rawMail, const DecodedMail& mail) {
-    if (auto beyond = beyondLimits(mail)) {
-        return writeWholeMail(folder, rawMail, *beyond);
-    }
-    return writeAttachments(folder, mail.attachments);
-}
-
-void fillBuffers(const DecodedMail& mail, std::size_t bodyCapacity, char* subject, char* date,
+void fillBuffers(const ReceivedMail& mail, std::size_t bodyCapacity, char* subject, char* date,
                  char* sender, char* header, char* body) {
     copyUtf8(subject, textBufferSize(), mail.headers.subject);
     copyUtf8(date, textBufferSize(), mail.headers.date);
     copyUtf8(sender, textBufferSize(), mail.headers.sender);
     copyCp932(header, textBufferSize(),
               fitHeader(text::toCp932(mail.headerText), textBufferSize() - 1));
-    copyCp932(body, bodyCapacity, mail.body);  // decoded in CP932 (decodeMail below)
+    copyCp932(body, bodyCapacity, mail.body);  // decoded in CP932 (below)
+}
+
+int resultOf(const ReceivedMail& mail) {
+    switch (mail.expansion) {
+        case Expansion::kNoneWritten:
+            return 0;
+        case Expansion::kFilesWritten:
+            if (isWholeMailNotice(mail.keptWhole.fault)) {
+                setLastError(mail.keptWhole.fault, mail.keptWhole.message, mail.keptWhole.about);
+            }
+            return kAttachmentsWritten;
+        case Expansion::kSplitPartKept:
+            return kSplitMailIncomplete;
+        case Expansion::kSplitPartNotKept:
+            setLastError(TransportFault::kSplitMailNotKept, mail.splitProblem);
+            return kFailed;
+    }
+    return kFailed;
 }
 
 }  // namespace
@@ -130,40 +61,24 @@ int NMailAttachmentFileFirst(int /*flag*/, char* subject, char* date, char* send
                              char* body, const char* attachmentFolder, const char* /*workFile*/,
                              const char* mailText, int /*flag2*/) {
     clearLastError();
-    std::string_view raw = mailText ? mailText : "";
-    std::size_t bodyCapacity = std::max(raw.size() + 1, bodyBufferSize());
-    std::string folder = folderPath(attachmentFolder);
+    const std::string_view raw = mailText ? mailText : "";
+    const std::size_t bodyCapacity = std::max(raw.size() + 1, bodyBufferSize());
     // The body goes into the caller's CP932 buffer: decoded into CP932 directly.
-    DecodedMail mail = decodeMail(raw, BodyForm::kCp932);
-    if (!mail.partial) {
-        int result = expand(folder, raw, mail);
-        fillBuffers(mail, bodyCapacity, subject, date, sender, header, body);
-        return result;
+    TransportResult<ReceivedMail> mail =
+        expandReceivedMail(raw, folderPath(attachmentFolder), BodyForm::kCp932);
+    if (!mail) {
+        // The buffers still get the mail's texts (rare: decoded once more).
+        ReceivedMail texts;
+        DecodedMail decoded = decodeMail(raw, BodyForm::kCp932);
+        texts.headers = std::move(decoded.headers);
+        texts.headerText = std::move(decoded.headerText);
+        texts.body = std::move(decoded.body);
+        fillBuffers(texts, bodyCapacity, subject, date, sender, header, body);
+        setLastError(mail.error().fault, mail.error().message);
+        return kAttachmentCannotBeOpened;
     }
-    ensureFolder(folder);
-    auto kept = keepSplitPart(folder, *mail.partial, raw);
-    if (!kept) {
-        // Refused or not stored: the part's own text becomes the body, so the
-        // stored mail still holds everything that arrived.
-        setLastError(TransportFault::kSplitMailNotKept, kept.status().message());
-        std::size_t end = raw.find("\r\n\r\n");
-        mail.body =
-            end == std::string_view::npos ? std::string() : inBodyForm(mail, raw.substr(end + 4));
-        fillBuffers(mail, bodyCapacity, subject, date, sender, header, body);
-        return kFailed;
-    }
-    if (!kept.value()) {
-        fillBuffers(mail, bodyCapacity, subject, date, sender, header, body);
-        return kSplitMailIncomplete;
-    }
-    DecodedMail whole = decodeMail(*kept.value(), BodyForm::kCp932);
-    int result = expand(folder, *kept.value(), whole);
-    // With an attachment unwritten the caller keeps this part on the server;
-    // the earlier parts, already gone from there, must stay kept for the retry.
-    if (result != kAttachmentCannotBeOpened) {
-        releaseSplitMail(folder, mail.partial->id);
-    }
-    fillBuffers(whole, bodyCapacity, subject, date, sender, header, body);
+    const int result = resultOf(mail.value());
+    fillBuffers(mail.value(), bodyCapacity, subject, date, sender, header, body);
     return result;
 }
 

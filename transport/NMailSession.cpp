@@ -15,6 +15,7 @@
 #include "transport/MailBuilder.h"
 #include "transport/MailDecoder.h"
 #include "transport/NMail.h"
+#include "transport/Pop3Mailbox.h"
 #include "transport/Pop3Session.h"
 #include "transport/ServerAddress.h"
 #include "transport/SmtpSender.h"
@@ -69,24 +70,6 @@ std::shared_ptr<OpenSession> findSession(int handle) {
     return found->second;
 }
 
-TransportFault tlsFault(TlsRefusal refusal) {
-    switch (refusal) {
-        case TlsRefusal::kUntrustedCertificate:
-            return TransportFault::kTlsUntrustedCertificate;
-        case TlsRefusal::kNameMismatch:
-            return TransportFault::kTlsNameMismatch;
-        case TlsRefusal::kUnusableCaFile:
-            return TransportFault::kTlsUnusableCaFile;
-        case TlsRefusal::kHandshakeFailed:
-            return TransportFault::kTlsHandshakeFailed;
-        case TlsRefusal::kNotOffered:
-            return TransportFault::kTlsNotOffered;
-        case TlsRefusal::kNone:
-            break;
-    }
-    return TransportFault::kNone;
-}
-
 // A refused envelope address: the address is both what the fault is about
 // and the only diagnostic there is (no byte went to the server).
 int reportEnvelope(const EnvelopeRefusal& refusal) {
@@ -94,22 +77,11 @@ int reportEnvelope(const EnvelopeRefusal& refusal) {
     return kFailed;
 }
 
-// The failure of a call: `fault`, unless a time limit ended it, the
-// server's certificate was refused or the host name did not resolve, which
-// say more about what to do.
+// The failure of a call, as the typed calls report it (transportError).
 int report(TransportFault fault, const Status& status, int result = kFailed,
            std::string_view about = {}) {
-    if (fault == TransportFault::kDeliveryUnconfirmed) {
-        // Whatever ended the wait: the server may hold the mail.
-    } else if (const TransportFault tls = tlsFault(tlsRefusalOf(status));
-               tls != TransportFault::kNone) {
-        fault = tls;
-    } else if (status.code() == StatusCode::kTimedOut) {
-        fault = TransportFault::kTimedOut;
-    } else if (status.code() == StatusCode::kNotFound && fault == TransportFault::kConnectFailed) {
-        fault = TransportFault::kServerNotFound;
-    }
-    setLastError(fault, status.message(), about);
+    const TransportError error = transportError(fault, status);
+    setLastError(error.fault, error.message, about);
     return result;
 }
 
@@ -202,21 +174,11 @@ int NMailPop3Authenticate(int handle, const char* id, const char* password, int 
                              : apop != 0           ? Pop3Login::kApop
                                                    : Pop3Login::kPlain;
     Result<int> count = open->session->login(utf8Argument(id), utf8Argument(password), method);
-    if (!count && method == Pop3Login::kXOAuth2) {
-        TransportFault fault = TransportFault::kLoginRefused;
-        if (count.status().message().starts_with(kMechanismNotOffered)) {
-            fault = TransportFault::kMechanismNotOffered;
-        } else if (count.status().code() == StatusCode::kRefused) {
-            fault = TransportFault::kTokenRefused;
-        } else if (count.status().code() == StatusCode::kTimedOut) {
-            fault = TransportFault::kTimedOut;
-        }
-        return report(fault, count.status());
-    }
     if (!count) {
-        const bool noTimestamp = apop != 0 && apopTimestamp(open->session->greeting()).empty();
-        return report(noTimestamp ? TransportFault::kApopNotOffered : TransportFault::kLoginRefused,
-                      count.status());
+        const TransportError refused =
+            loginError(count.status(), method, open->session->greeting());
+        setLastError(refused.fault, refused.message);
+        return kFailed;
     }
     return count.value();
 }

@@ -4,16 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/ScriptedServer.h"
 #include "text/Cp932.h"
 #include "transport/NMail.h"
 #include "transport/NMailTestSupport.h"
+#include "transport/Pop3Mailbox.h"
 #include "transport/Pop3Session.h"
 
 namespace qf::transport {
@@ -225,6 +228,57 @@ TEST_F(Pop3Faults, SilentServerEndsConnectWithinTheLimit) {
     EXPECT_EQ(timed([&] { return NMailPop3Connect(server.address().c_str()); }, took), -1);
     EXPECT_LT(took, 4s);
     EXPECT_EQ(lastFault(), TransportFault::kTimedOut) << lastMessage();
+}
+
+// A stop while the server has not greeted gives the connection up at once,
+// whatever the connect limit.
+TEST_F(Pop3Faults, AbandonedConnectToASilentServerEndsAtOnce) {
+    ScriptedServer server([](ScriptedConnection& c) { c.stall(10s); });
+    std::atomic<bool> abandon = false;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(200ms);
+        abandon = true;
+    });
+    std::chrono::steady_clock::duration took{};
+    auto mailbox = timed(
+        [&] {
+            return openPop3Mailbox(server.address(), TransferLimits{30, 30, 30}, &abandon);
+        },
+        took);
+    stopper.join();
+    ASSERT_FALSE(mailbox);
+    EXPECT_EQ(mailbox.error().fault, TransportFault::kConnectFailed) << mailbox.error().message;
+    EXPECT_LT(took, 1s);
+}
+
+// The typed mailbox: the whole mail as bytes, ids, and deletions only at close.
+TEST_F(Pop3Faults, TheMailboxHandsOverWholeMailsAndDeletesAtClose) {
+    FakePop3 script;
+    auto deleted = std::make_shared<std::vector<int>>();
+    script.deleteReply = [deleted](int m) {
+        deleted->push_back(m);
+        return std::string("+OK");
+    };
+    ScriptedServer server(script);
+    auto mailbox = openPop3Mailbox(server.address(), TransferLimits{2, 2, 2});
+    ASSERT_TRUE(mailbox) << mailbox.error().message;
+    Pop3Mailbox& box = *mailbox.value();
+    auto waiting = box.login({"user", "pass", Pop3Login::kPlain});
+    ASSERT_TRUE(waiting);
+    EXPECT_EQ(waiting.value(), 2);
+    auto ids = box.uniqueIds();
+    ASSERT_TRUE(ids);
+    EXPECT_EQ(ids.value(), (std::vector<std::string>{"", "id1", "id2"}));
+    auto mail = box.fetch(2);
+    ASSERT_TRUE(mail);
+    EXPECT_EQ(mail.value(), kMail);
+    EXPECT_TRUE(box.markDeleted(2));
+    EXPECT_TRUE(deleted->empty());
+    EXPECT_TRUE(box.close());
+    EXPECT_EQ(*deleted, std::vector<int>{2});
+    auto refused = openPop3Mailbox("imap://127.0.0.1", TransferLimits{});
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().fault, TransportFault::kBadServerName);
 }
 
 TEST_F(Pop3Faults, StalledReplyAndStalledTransferEndWithinTheLimit) {

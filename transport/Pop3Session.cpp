@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <charconv>
 #include <optional>
+#include <utility>
 #include <vector>
+
+#include "transport/Pop3Lines.h"
 
 namespace qf::transport {
 
@@ -13,118 +16,15 @@ namespace {
 
 constexpr std::size_t kMaxCapabilities = 64 * 1024;
 constexpr std::size_t kMaxListing = 16 * 1024 * 1024;
-// A status line (greeting, "+OK …", "-ERR …"): 512 bytes by the standard.
-constexpr std::size_t kMaxStatusLine = 8 * 1024;
-// What a mail's buffer reserves before its bytes arrive: a lying LIST
-// cannot make the session allocate more than this ahead of the data.
-constexpr std::size_t kMaxReserve = 64 * 1024 * 1024;
 constexpr std::size_t kNoBody = 0;
 
-bool hasLineBreakOrNul(std::string_view text) {
-    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
-
-// A server's line as it may appear in an error text: cut, control
-// characters replaced.
-std::string printableLine(std::string_view line) {
-    std::string shown(line.substr(0, 1000));
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-            c = '?';
-        }
-    }
-    return shown;
-}
-
-// The first word of a command line: "RETR 5" → "RETR".
-std::string verbOf(const std::string& line) {
-    return line.substr(0, line.find(' '));
-}
-
-// Calls `take(number, rest)` for each "n rest" line of a listing reply
-// (LIST, UIDL); other lines are skipped.
-template <typename Take>
-void forEachNumberedLine(std::string_view listing, Take take) {
-    while (!listing.empty()) {
-        const auto end = listing.find('\n');
-        std::string_view line = listing.substr(0, end);
-        listing = end == std::string_view::npos ? std::string_view() : listing.substr(end + 1);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        int number = 0;
-        const char* lineEnd = line.data() + line.size();
-        auto parsed = std::from_chars(line.data(), lineEnd, number);
-        if (parsed.ec != std::errc() || parsed.ptr == lineEnd || *parsed.ptr != ' ') {
-            continue;
-        }
-        take(number, std::string_view(parsed.ptr + 1, lineEnd));
-    }
-}
-
-// "n size" lines of a LIST reply.
-std::map<int, long> parseListing(std::string_view listing) {
-    std::map<int, long> sizes;
-    forEachNumberedLine(listing, [&](int number, std::string_view rest) {
-        long bytes = 0;
-        if (std::from_chars(rest.data(), rest.data() + rest.size(), bytes).ec == std::errc()) {
-            sizes[number] = bytes;
-        }
-    });
-    return sizes;
-}
-
-// "n id" lines of a UIDL reply; an id is 1 to 70 printable characters.
-std::map<int, std::string> parseUniqueIds(std::string_view listing) {
-    std::map<int, std::string> ids;
-    forEachNumberedLine(listing, [&](int number, std::string_view id) {
-        const bool printable =
-            std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c <= '~'; });
-        if (!id.empty() && id.size() <= 70 && printable) {
-            ids[number] = std::string(id);
-        }
-    });
-    return ids;
-}
-
-// The arguments of a capability a CAPA reply lists (the rest of the line
-// after its name); nullopt when it is not listed.
-std::optional<std::string_view> capabilityArguments(std::string_view capabilities,
-                                                    std::string_view name) {
-    std::size_t start = 0;
-    while (start < capabilities.size()) {
-        const auto end = capabilities.find('\n', start);
-        std::string_view line = capabilities.substr(start, end - start);
-        start = end == std::string_view::npos ? capabilities.size() : end + 1;
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        const std::string_view word = line.substr(0, line.find(' '));
-        if (word.size() == name.size() &&
-            g_ascii_strncasecmp(word.data(), name.data(), name.size()) == 0) {
-            return word.size() < line.size() ? line.substr(word.size() + 1) : std::string_view();
-        }
-    }
-    return std::nullopt;
-}
-
-bool listsCapability(std::string_view capabilities, std::string_view name) {
-    return capabilityArguments(capabilities, name).has_value();
-}
-
-// True when the space-separated arguments hold `word` (any case).
-bool listsWord(std::optional<std::string_view> arguments, std::string_view word) {
-    std::string_view rest = arguments.value_or(std::string_view());
-    while (!rest.empty()) {
-        const std::string_view item = rest.substr(0, rest.find(' '));
-        if (item.size() == word.size() &&
-            g_ascii_strncasecmp(item.data(), word.data(), word.size()) == 0) {
-            return true;
-        }
-        rest.remove_prefix(std::min(rest.size(), item.size() + 1));
-    }
-    return false;
-}
+using pop3::capabilityArguments;
+using pop3::hasLineBreakOrNul;
+using pop3::listsCapability;
+using pop3::listsWord;
+using pop3::parseListing;
+using pop3::parseUniqueIds;
+using pop3::printableLine;
 
 std::string base64Of(std::string_view bytes) {
     gchar* encoded = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
@@ -172,10 +72,11 @@ Pop3Session::Pop3Session(std::unique_ptr<MailSocket> socket, const TransferLimit
     : m_socket(std::move(socket)), m_limits(limits) {}
 
 Result<std::unique_ptr<Pop3Session>> Pop3Session::connect(const ServerAddress& address,
-                                                          const TransferLimits& limits) {
+                                                          const TransferLimits& limits,
+                                                          const std::atomic<bool>* abandon) {
     // TCP, TLS, the greeting and the capabilities share the connect limit.
     const Deadline deadline = deadlineIn(limits.connectSeconds);
-    Result<std::unique_ptr<MailSocket>> socket = MailSocket::connect(address, deadline);
+    Result<std::unique_ptr<MailSocket>> socket = MailSocket::connect(address, deadline, abandon);
     if (!socket) {
         return socket.status();
     }
@@ -322,6 +223,8 @@ Result<int> Pop3Session::login(std::string_view user, std::string_view password,
         }
     }
     m_loggedIn = true;
+    // From here a stop waits for the mail being stored (the caller's affair).
+    m_socket->setAbandonFlag(nullptr);
     if (Status listed = loadListings(); !listed) {
         return listed;
     }
@@ -481,6 +384,15 @@ Status Pop3Session::drainReplies() {
     return Status::ok();
 }
 
+Result<std::string> Pop3Session::take(int mailNumber) {
+    Result<std::string_view> mail = retrieve(mailNumber);
+    if (!mail) {
+        return mail.status();
+    }
+    m_cachedNumber = 0;
+    return std::exchange(m_cachedMail, std::string());
+}
+
 void Pop3Session::releaseRetrieved() {
     m_cachedNumber = 0;
     std::string().swap(m_cachedMail);
@@ -560,136 +472,6 @@ Status Pop3Session::close() {
     }
     m_failed = true;  // nothing more goes over this connection
     return Status::ok();
-}
-
-Status Pop3Session::fail(Status status) {
-    m_failed = true;
-    return status;
-}
-
-void Pop3Session::queue(const std::string& line, Reply reply, std::size_t maxBytes,
-                        int mailNumber) {
-    const std::size_t lineBytes = line.size() + 2;
-    m_outgoing += line;
-    m_outgoing += "\r\n";
-    m_inFlight.push_back({verbOf(line), reply, maxBytes, lineBytes, mailNumber});
-    m_inFlightBytes += lineBytes;
-}
-
-bool Pop3Session::windowHasRoom() const {
-    if (!m_pipelining) {
-        return m_inFlight.empty();
-    }
-    // "RETR 12345\r\n" is the longest command queued while the window is full.
-    return m_inFlight.size() < kWindowCommands && m_inFlightBytes + 16 <= kWindowBytes;
-}
-
-Status Pop3Session::flush() {
-    if (m_outgoing.empty()) {
-        return Status::ok();
-    }
-    Status written = m_socket->writeAll(m_outgoing, deadlineIn(m_limits.replySeconds));
-    m_outgoing.clear();
-    return written ? written : fail(written);
-}
-
-Result<std::string> Pop3Session::awaitReply() {
-    return awaitReply(deadlineIn(m_limits.replySeconds));
-}
-
-Result<std::string> Pop3Session::awaitReply(Deadline statusDeadline) {
-    if (m_failed) {
-        return Status::cancelled("the session has already ended");
-    }
-    if (m_inFlight.empty()) {
-        return Status::invalidArgument("no command awaits a reply");
-    }
-    if (Status flushed = flush(); !flushed) {
-        return flushed;
-    }
-    const Expected expected = std::move(m_inFlight.front());
-    m_inFlight.pop_front();
-    m_inFlightBytes -= expected.lineBytes;
-    Result<std::string> status = readStatusLine(statusDeadline);
-    if (!status) {
-        return fail(status.status());
-    }
-    const std::string& line = status.value();
-    if (line.starts_with("-ERR")) {
-        return Status::refused(printableLine(line));
-    }
-    if (!line.starts_with("+OK")) {
-        return fail(Status::corrupt("unexpected reply to \"" + expected.verb +
-                                    "\": " + printableLine(line)));
-    }
-    if (expected.reply == Reply::kLine) {
-        return status;
-    }
-    std::string body;
-    body.reserve(std::min(expected.maxBytes, kMaxReserve));
-    if (Status read = readBody(body, expected.maxBytes, expected.verb); !read) {
-        return fail(read);
-    }
-    return body;
-}
-
-Result<std::string> Pop3Session::readStatusLine(Deadline deadline) {
-    while (true) {
-        const std::string_view data = m_socket->buffered();
-        if (const auto end = data.find('\n'); end != std::string_view::npos) {
-            std::string line(data.substr(0, end));
-            if (line.ends_with('\r')) {
-                line.pop_back();
-            }
-            m_socket->consume(end + 1);
-            return line;
-        }
-        if (data.size() > kMaxStatusLine) {
-            return Status::corrupt("a reply line longer than " + std::to_string(kMaxStatusLine) +
-                                   " bytes");
-        }
-        if (Status more = m_socket->fill(deadline); !more) {
-            return more;
-        }
-    }
-}
-
-// The body of a multi-line reply up to its "." line, with the dot-stuffing
-// of lines that start with "." removed; line ends are kept as sent.
-Status Pop3Session::readBody(std::string& out, std::size_t maxBytes, const std::string& verb) {
-    bool atLineStart = true;
-    while (true) {
-        const std::string_view data = m_socket->buffered();
-        std::size_t used = 0;
-        while (used < data.size()) {
-            std::string_view rest = data.substr(used);
-            if (atLineStart && rest.front() == '.') {
-                if (rest.size() < 2 || (rest[1] == '\r' && rest.size() < 3)) {
-                    break;  // not yet known whether this is the end
-                }
-                if (rest[1] == '\n' || (rest[1] == '\r' && rest[2] == '\n')) {
-                    m_socket->consume(used + (rest[1] == '\n' ? 2 : 3));
-                    return Status::ok();
-                }
-                ++used;
-                atLineStart = false;
-                continue;
-            }
-            const auto end = rest.find('\n');
-            const std::size_t take = end == std::string_view::npos ? rest.size() : end + 1;
-            if (out.size() + take > maxBytes) {
-                return Status::corrupt("the server sent more than " + std::to_string(maxBytes) +
-                                       " bytes for \"" + verb + "\"");
-            }
-            out.append(rest.data(), take);
-            used += take;
-            atLineStart = end != std::string_view::npos;
-        }
-        m_socket->consume(used);
-        if (Status more = m_socket->fill(deadlineIn(m_limits.stallSeconds)); !more) {
-            return more;
-        }
-    }
 }
 
 }  // namespace qf::transport

@@ -24,6 +24,7 @@
 // durable before it calls close.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <map>
@@ -35,6 +36,7 @@
 #include "base/Status.h"
 #include "transport/CurlConnection.h"
 #include "transport/MailSocket.h"
+#include "transport/TransportFault.h"
 
 namespace qf::transport {
 
@@ -51,8 +53,12 @@ class Pop3Session {
     // Connects, reads the greeting and the server's capabilities (and
     // switches to TLS with STLS when the server offers it; an address that
     // requires STLS is refused when the server does not offer it).
+    // While `abandon` (may be null) is set, the connect and the login end
+    // at their next wait with kCancelled; once logged in the session no
+    // longer looks at it (its caller stops between mails).
     static Result<std::unique_ptr<Pop3Session>> connect(const ServerAddress& address,
-                                                        const TransferLimits& limits);
+                                                        const TransferLimits& limits,
+                                                        const std::atomic<bool>* abandon = nullptr);
 
     // USER/PASS, or APOP with the greeting's timestamp (a greeting without
     // one is refused, never answered with a plain login), or AUTH XOAUTH2
@@ -71,6 +77,8 @@ class Pop3Session {
     // Drops the kept mail once the caller has its own copy, so that a large
     // mail is not held twice; a later retrieve fetches it again.
     void releaseRetrieved();
+    // retrieve, handing the mail over instead of keeping it.
+    Result<std::string> take(int mailNumber);
     // The size of the fetched mail when it has been fetched, else the size
     // the server lists for it.
     Result<long> size(int mailNumber);

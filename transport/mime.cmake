@@ -12,6 +12,7 @@ list(APPEND QF_TRANSPORT_MIME_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/Addresses.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AddressTokens.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MailBuilder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ReceivedMail.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NMailDecode.cpp)
 
 qf_test(transport_mime_test

@@ -5,6 +5,9 @@ list(APPEND QF_TRANSPORT_NETWORK_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/CurlConnection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MailSocket.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Pop3Session.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Pop3Replies.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Pop3Lines.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Pop3Mailbox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/EnvelopeGate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SmtpSender.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BufferContract.cpp

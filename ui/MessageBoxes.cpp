@@ -134,6 +134,7 @@ bool tell(QWidget* parent, const Message& message) {
         case Box::kAsk:
             return ask(parent, text, title);
         case Box::kInform:
+        case Box::kStatus:
             inform(parent, text, title);
             return true;
         case Box::kWarn:

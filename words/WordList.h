@@ -2,7 +2,7 @@
 //
 // name      the Say value that stands for it;
 // box       how the window shows it: kAsk (Yes/No question), kInform, kWarn,
-//           kRetry (OK tries again, Cancel goes on);
+//           kRetry (OK tries again, Cancel goes on), kStatus (a help-bar line);
 // title     the box's title, "" for the program's own;
 // sentence  what failed and what to do next, in Japanese; "%1", "%2" … are
 //           filled in from the context (a server name, a count, …).
@@ -52,6 +52,14 @@ QF_WORDS(kReceiveWholeMailTooLarge, kInform, "", "このメールは添付ファ
 // ---- the timed check and the desktop's notice ----
 QF_WORDS(kTimedCheckAwaitsAnswer, kInform, "", "自動受信は、サーバーに残したメールの受信済み一覧についての答えを待っています。受信ボタンを押して答えてください。")
 QF_WORDS(kTimedCheckFailed, kInform, "", "自動受信（%1）はできませんでした。受信ボタンを押すと、理由と確かめることが表示されます。")
+QF_WORDS(kReceiveProgress, kStatus, "", "受信中・・・ %1 / %2 通目")
+QF_WORDS(kReceiveStopKey, kStatus, "", "（Esc キーで受信を中止します）")
+QF_WORDS(kReceiveStopping, kInform, "", "受信を中止しています・・・ 受信中のメールを保存してから止まります。")
+QF_WORDS(kReceiveStopped, kInform, "", "受信を中止しました。残りのメールはサーバーに残してあり、次の受信で受信します。")
+QF_WORDS(kIdle, kStatus, "", "待機中・・・")
+QF_WORDS(kReceiveNoNewMailHelp, kStatus, "", "新着メールはありませんでした。")
+QF_WORDS(kReceiveNoNewMailNotice, kStatus, "", "新着メールなし")
+QF_WORDS(kReceiveAttachmentNotice, kInform, "", "♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪")
 QF_WORDS(kNewMailArrived, kInform, "新着メール", "新着メールが届きました。\n%1")
 
 // ---- start-up and the main window ----

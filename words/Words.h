@@ -13,8 +13,9 @@
 namespace qf::ui {
 
 // How a window shows a message.
-// kRetry: OK tries again, Cancel goes on.
-enum class Box { kAsk, kInform, kWarn, kRetry };
+// kRetry: OK tries again, Cancel goes on. kStatus: a line of the main
+// window's help bar or notice (a state, not a sentence), never a box.
+enum class Box { kAsk, kInform, kWarn, kRetry, kStatus };
 
 enum class Say {
 #define QF_WORDS(name, box, title, sentence) name,

@@ -42,7 +42,9 @@ bool isJapaneseSentence(const std::u32string& sentence) {
 
 TEST(WordsTest, EveryMessageStartsWithAJapaneseSentence) {
     for (const Wording& row : allWordings()) {
-        EXPECT_TRUE(isJapaneseSentence(firstSentence(row.sentence))) << row.sentence;
+        // A help-bar state ("待機中・・・") is no sentence.
+        EXPECT_TRUE(row.box == Box::kStatus || isJapaneseSentence(firstSentence(row.sentence)))
+            << row.sentence;
     }
     EXPECT_FALSE(isJapaneseSentence(firstSentence("Failed to connect to 127.0.0.1 port 1")));
 }

@@ -16,11 +16,14 @@ def px(twips):
 
 
 class Display:
-    def __init__(self, workdir, size="1280x800x24"):
+    def __init__(self, workdir, size="1280x800x24", number=None):
+        """`number`: the display to take (":N"); None picks a free one."""
         self.workdir = workdir
         read_end, write_end = os.pipe()
+        place = [":" + str(number)] if number else []
         self._xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size, "-nolisten", "tcp"],
+            ["Xvfb", *place, "-displayfd", str(write_end), "-screen", "0", size, "-nolisten",
+             "tcp"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL,
             stderr=open(os.path.join(workdir, "xvfb.log"), "wb"))
         os.close(write_end)
