@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <filesystem>
 #include <set>
 
@@ -64,6 +65,8 @@ std::string keyOfFileName(std::string_view name) {
     return std::string(stem.substr(0, kKeyDigits));
 }
 
+std::atomic<int> g_writers{0};
+
 bool isOriginalsTemporary(std::string_view replacedName) {
     return !keyOfFileName(replacedName).empty();
 }
@@ -85,6 +88,14 @@ MailFields recordTextsOfCp932(const RecordLayout& layout, const MailFields& cp93
     std::vector<char> record(layout.lengthBytes);
     encodeCp932Record(layout, cp932Fields, 1, record);
     return decodeRecord(layout, record);
+}
+
+Originals::WriterHold::WriterHold() {
+    ++g_writers;
+}
+
+Originals::WriterHold::~WriterHold() {
+    --g_writers;
 }
 
 Originals::Originals(std::string dataFolder, base::FileSystem& fs)
@@ -192,7 +203,7 @@ Result<int> Originals::collect(MailStore& store, int box, std::chrono::seconds g
         const std::string path = base::joinPath(folderOf(box), name);
         std::error_code error;
         const auto written = std::filesystem::last_write_time(path, error);
-        if (grace.count() > 0 && (error || now - written < grace)) {
+        if (g_writers > 0 && grace.count() > 0 && (error || now - written < grace)) {
             continue;
         }
         if (Status gone = m_fs.remove(path); !gone) {

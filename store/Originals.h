@@ -24,9 +24,10 @@
 // Collection: an original whose key no record of the box has any more is
 // removed (collect), after each command that removes records and at
 // start-up. The key needs only the listing's fields, so collecting reads
-// 280 bytes a record, not the whole box. An original younger than the grace
-// period survives a collection run while the program is up: a receive may
-// have written it and not yet appended its record.
+// 280 bytes a record, not the whole box. While a receive session is open in
+// the process (a WriterHold lives), an original younger than the grace
+// period survives a collection: the receive may have written it and not yet
+// appended its record.
 #pragma once
 
 #include <chrono>
@@ -74,8 +75,19 @@ class Originals {
     // too, durably, before the record moves.
     Status copy(int fromBox, int toBox, const MailFields& recordTexts);
 
+    // Held while a receive may be between keeping an original and
+    // appending its record.
+    class WriterHold {
+      public:
+        WriterHold();
+        ~WriterHold();
+        WriterHold(const WriterHold&) = delete;
+        WriterHold& operator=(const WriterHold&) = delete;
+    };
+
     // Removes every original of `box` whose key no record of the box has,
-    // but those younger than `grace`. Returns how many went.
+    // but, while a WriterHold lives, those younger than `grace`. Returns how
+    // many went.
     static constexpr std::chrono::seconds kRunningGrace{120};
     Result<int> collect(MailStore& store, int box,
                         std::chrono::seconds grace = kRunningGrace) const;
