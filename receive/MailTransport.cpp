@@ -1,6 +1,7 @@
 #include "receive/MailTransport.h"
 
 #include "transport/NMail.h"
+#include "transport/RetrievedMail.h"
 
 namespace qf::receive {
 
@@ -11,6 +12,7 @@ int NMailTransport::setOption(int option, int value) {
 }
 
 int NMailTransport::connect(const char* server) {
+    m_hold = std::make_unique<store::Originals::WriterHold>();
     return nmail::NMailPop3Connect(server);
 }
 
@@ -29,6 +31,7 @@ int NMailTransport::getMailSize(int handle, int mailNumber) {
 
 int NMailTransport::getMail(int handle, int mailNumber, char* subject, char* date, char* sender,
                             char* header, char* body) {
+    m_lastHandle = handle;
     return nmail::NMailPop3GetMail(handle, mailNumber, subject, date, sender, header, body, 0, 0);
 }
 
@@ -49,7 +52,17 @@ int NMailTransport::deleteMail(int handle, int mailNumber) {
 }
 
 int NMailTransport::close(int handle) {
-    return nmail::NMailPop3Close(handle);
+    const int closed = nmail::NMailPop3Close(handle);
+    m_hold.reset();
+    return closed;
+}
+
+std::optional<std::string> NMailTransport::takeOriginal() {
+    std::string mail = nmail::takeRetrievedMail(m_lastHandle);
+    if (mail.empty()) {
+        return std::nullopt;
+    }
+    return mail;
 }
 
 int NMailTransport::attachmentFileFirst(char* subject, char* date, char* sender, char* header,

@@ -3,6 +3,12 @@
 // arguments, buffers and results are those of transport/NMail.h.
 #pragma once
 
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "store/Originals.h"
+
 namespace qf::receive {
 
 class MailTransport {
@@ -32,6 +38,9 @@ class MailTransport {
                                     const char* mailText) = 0;
     virtual int attachmentFileClose() = 0;
     virtual int getMessage(char* buffer, int* length) = 0;
+    // The mail getMail fetched last, as the server sent it; nullopt when the
+    // transport does not keep it (then no original is kept).
+    virtual std::optional<std::string> takeOriginal() { return std::nullopt; }
     // NMailGetErrorCode; by default no code (the failure is worded generally).
     virtual int errorCode(char* about, int length) {
         if (about && length > 0) {
@@ -63,6 +72,12 @@ class NMailTransport final : public MailTransport {
     int attachmentFileClose() override;
     int getMessage(char* buffer, int* length) override;
     int errorCode(char* about, int length) override;
+    std::optional<std::string> takeOriginal() override;
+
+  private:
+    int m_lastHandle = 0;
+    // While a session is open, a collection spares the originals it writes.
+    std::unique_ptr<store::Originals::WriterHold> m_hold;
 };
 
 }  // namespace qf::receive

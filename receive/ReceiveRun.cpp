@@ -21,6 +21,7 @@
 #include "store/BoxCatalogue.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
+#include "receive/ReceivedOriginal.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "transport/NMail.h"
@@ -524,8 +525,10 @@ void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp
     noteInJournal(identity, slot, mail);
     // The record takes the transport's bytes as they are: converting them to
     // UTF-8 and back would only cost time.
-    Result<int> record =
-        m_store.appendCp932(boxOfSlot(slot), {mail.subject, mail.sender, mail.date, mail.body});
+    const store::MailFields fields{mail.subject, mail.sender, mail.date, mail.body};
+    // The original first: a record never lacks one the server could still give.
+    const Status kept = keepOriginalOf(m_store, boxOfSlot(slot), fields, m_transport.takeOriginal());
+    Result<int> record = kept ? m_store.appendCp932(boxOfSlot(slot), fields) : Result<int>(kept);
     if (!record) {
         keepOnServer(record.status());
         return;

@@ -38,6 +38,7 @@ class MailStore {
     explicit MailStore(std::string dataFolder, base::FileSystem& fs = base::posixFileSystem());
 
     const std::string& dataFolder() const { return m_dataFolder; }
+    base::FileSystem& fileSystem() const { return m_fs; }
 
     Result<RecordFile> file(int box) const;
     Result<int> count(int box) const;

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "transport/BufferContract.h"
 #include "transport/CurlConnection.h"
@@ -15,6 +16,7 @@
 #include "transport/MailBuilder.h"
 #include "transport/MailDecoder.h"
 #include "transport/NMail.h"
+#include "transport/RetrievedMail.h"
 #include "transport/Pop3Session.h"
 #include "transport/ServerAddress.h"
 #include "transport/SmtpSender.h"
@@ -34,6 +36,9 @@ struct OpenSession {
     // mail decode it once.
     int decodedNumber = 0;
     DecodedHeaders decoded;
+    // The mail last fetched whole, as the server sent it, until the caller
+    // takes it (takeRetrievedMail).
+    std::string retrieved;
 };
 
 struct LibraryState {
@@ -275,10 +280,16 @@ int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char
     if (body) {
         std::copy(parts.body.begin(), parts.body.end(), body);
         body[parts.body.size()] = '\0';
+        open->retrieved.assign(mail.value());
         // The caller holds the mail now; the session's copy can go.
         open->session->releaseRetrieved();
     }
     return kDone;
+}
+
+std::string takeRetrievedMail(int handle) {
+    const std::shared_ptr<OpenSession> open = findSession(handle);
+    return open ? std::exchange(open->retrieved, {}) : std::string();
 }
 
 int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length) {
