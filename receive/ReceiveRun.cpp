@@ -18,10 +18,10 @@
 #include "receive/MailTransport.h"
 #include "receive/ReceiveJournal.h"
 #include "receive/ReceiveWords.h"
+#include "receive/ReceivedOriginal.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
-#include "receive/ReceivedOriginal.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "transport/NMail.h"
@@ -527,7 +527,8 @@ void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp
     // UTF-8 and back would only cost time.
     const store::MailFields fields{mail.subject, mail.sender, mail.date, mail.body};
     // The original first: a record never lacks one the server could still give.
-    const Status kept = keepOriginalOf(m_store, boxOfSlot(slot), fields, m_transport.takeOriginal());
+    const Status kept =
+        keepOriginalOf(m_store, boxOfSlot(slot), fields, m_transport.takeOriginal());
     Result<int> record = kept ? m_store.appendCp932(boxOfSlot(slot), fields) : Result<int>(kept);
     if (!record) {
         keepOnServer(record.status());

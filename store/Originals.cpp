@@ -58,8 +58,9 @@ std::string keyOfFileName(std::string_view name) {
         return {};
     }
     if (stem.size() != kKeyDigits + 1 + kFingerprintDigits || stem[kKeyDigits] != '-' ||
-        !std::all_of(stem.begin(), stem.end(),
-                     [](char c) { return c == '-' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); })) {
+        !std::all_of(stem.begin(), stem.end(), [](char c) {
+            return c == '-' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+        })) {
         return {};
     }
     return std::string(stem.substr(0, kKeyDigits));
@@ -80,13 +81,19 @@ std::string originalKey(std::string_view subject, std::string_view fromOrTo,
 
 std::string originalName(const MailFields& recordTexts) {
     return originalKey(recordTexts.subject, recordTexts.fromOrTo, recordTexts.date) + "-" +
-           sha256Hex({recordTexts.subject, recordTexts.fromOrTo, recordTexts.date,
-                      recordTexts.body});
+           sha256Hex(
+               {recordTexts.subject, recordTexts.fromOrTo, recordTexts.date, recordTexts.body});
 }
 
 MailFields recordTextsOfCp932(const RecordLayout& layout, const MailFields& cp932Fields) {
     std::vector<char> record(layout.lengthBytes);
     encodeCp932Record(layout, cp932Fields, 1, record);
+    return decodeRecord(layout, record);
+}
+
+MailFields recordTextsOf(const RecordLayout& layout, const MailFields& fields) {
+    std::vector<char> record(layout.lengthBytes);
+    encodeRecord(layout, fields, 1, record);
     return decodeRecord(layout, record);
 }
 
@@ -110,8 +117,7 @@ std::string Originals::folderOf(int box) const {
 }
 
 std::string Originals::pathOf(int box, const std::string& name, bool second) const {
-    return base::joinPath(folderOf(box),
-                          name + std::string(second ? kSecondSuffix : kSuffix));
+    return base::joinPath(folderOf(box), name + std::string(second ? kSecondSuffix : kSuffix));
 }
 
 Status Originals::keep(int box, const MailFields& recordTexts, std::string_view original) {
@@ -142,8 +148,7 @@ Status Originals::keep(int box, const MailFields& recordTexts, std::string_view 
     return Status::ok();  // ambiguous already: a third changes nothing
 }
 
-Result<std::optional<std::string>> Originals::find(int box,
-                                                   const MailFields& recordTexts) const {
+Result<std::optional<std::string>> Originals::find(int box, const MailFields& recordTexts) const {
     const std::string name = originalName(recordTexts);
     if (folderOf(box).empty() || m_fs.exists(pathOf(box, name, true))) {
         return std::optional<std::string>();

@@ -18,9 +18,9 @@ using testing::TempFolder;
 // library, see SOURCES.md there): emoji, 𠮷, é and Hangul in Subject and body.
 std::string sample() {
     const char* root = std::getenv("QF_SOURCE_DIR");
-    std::ifstream in(std::string(root ? root : ".") +
-                         "/tests/data/mail/utf8-emoji-and-beyond-cp932.eml",
-                     std::ios::binary);
+    std::ifstream in(
+        std::string(root ? root : ".") + "/tests/data/mail/utf8-emoji-and-beyond-cp932.eml",
+        std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 

@@ -10,4 +10,8 @@ namespace qf::transport {
 
 std::string takeRetrievedMail(int handle);
 
+// The mail NMailSmtpSendMail last built on this thread, as it went to the
+// server (for the send history's original); taking it empties it.
+std::string takeLastSentMail();
+
 }  // namespace qf::transport

@@ -10,6 +10,7 @@ list(APPEND QF_TRANSPORT_MIME_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/SplitMail.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Addresses.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MailBuilder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Threading.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NMailDecode.cpp)
 
 qf_test(transport_mime_test
