@@ -412,8 +412,8 @@ Result<BuiltMail> buildMail(const OutgoingMail& mail) {
         // Read back through the id check: only plain ids reach the header.
         const ReplyThread thread = threadFromHeaderLines(threadHeaderLines(mail.thread));
         if (!thread.empty()) {
-            setRawHeader(object, "In-Reply-To", " " + thread.inReplyTo);
-            setRawHeader(object, "References", " " + thread.references);
+            setRawHeader(object, "In-Reply-To", thread.inReplyTo);
+            setRawHeader(object, "References", thread.references);
         }
     }
     g_mime_message_set_mime_part(message.get(), content.value().get());

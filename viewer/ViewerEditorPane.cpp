@@ -1,7 +1,9 @@
 // The editor on the viewer's body pane: its commands, the resize layout
 // and what closing the window saves of the editor's settings.
 #include <QCloseEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QStatusBar>

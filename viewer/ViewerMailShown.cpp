@@ -37,7 +37,7 @@ QList<QTreeWidgetItem*> listItems(const BoxListing& listing, qsizetype first) {
                                                      QString::fromStdString(row->fromOrTo),
                                                      QString::fromStdString(row->date)});
         // The row knows its record: the commands act on a number, not a text.
-        item->setData(0, kRecordNumberRole, int(row - listing.rows.begin()) + 1);
+        item->setData(0, ViewerWindow::kRecordNumberRole, int(row - listing.rows.begin()) + 1);
         items.append(item);
     }
     return items;

@@ -33,6 +33,7 @@ class QStatusBar;
 class QTextEdit;
 class QToolBar;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace qf::editor {
 class EditorCommands;
