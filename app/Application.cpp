@@ -182,8 +182,9 @@ void Application::showMailInViewer(int box, int recordNumber) {
     }
 }
 
-void Application::openReply(const QString& subject, const QString& sender, const QString& body) {
-    form<compose::ReplyWindow>().fillReply(subject, sender, body);
+void Application::openReply(const QString& subject, const QString& sender, const QString& body,
+                            const transport::ReplyThread& thread) {
+    form<compose::ReplyWindow>().fillReply(subject, sender, body, thread);
     showForm<compose::ReplyWindow>();
 }
 

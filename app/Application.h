@@ -83,7 +83,8 @@ class Application : public QObject, public ui::WindowIntents {
     void openSearch() override;
     void openBox(int box) override;
     void showMailInViewer(int box, int recordNumber) override;
-    void openReply(const QString& subject, const QString& sender, const QString& body) override;
+    void openReply(const QString& subject, const QString& sender, const QString& body,
+                   const transport::ReplyThread& thread = {}) override;
     void showSenderInAddressBook(const QString& address) override;
     void stageReceivedMail(const QString& subject, const QString& sender, const QString& date,
                            const QString& body) override;

@@ -22,12 +22,20 @@
 namespace {
 
 // Japanese text reads best in a Japanese face; fontconfig's fallback may
-// choose Chinese forms of shared characters.
+// choose Chinese forms of shared characters. An emoji the face lacks comes
+// from the colour emoji font where the desktop has one, not from the first
+// font fontconfig finds with a black-and-white glyph for it.
 void preferJapaneseFont() {
     const QString family = QStringLiteral("Noto Sans CJK JP");
-    if (QFontDatabase::families().contains(family)) {
+    const QString emoji = QStringLiteral("Noto Color Emoji");
+    const QStringList installed = QFontDatabase::families();
+    if (installed.contains(family)) {
         QFont font = QApplication::font();
-        font.setFamilies({family});
+        QStringList families{family};
+        if (installed.contains(emoji)) {
+            families.append(emoji);
+        }
+        font.setFamilies(families);
         QApplication::setFont(font);
     }
 }

@@ -149,8 +149,11 @@ def program_folder(work, servers):
 def empty_boxes(folder):
     data = os.path.join(folder, DATA)
     for name in os.listdir(data):
-        if name.startswith("kdxdata"):
-            os.remove(os.path.join(data, name))
+        path = os.path.join(data, name)
+        if name.endswith(".originals"):
+            shutil.rmtree(path)  # the mails as they came, beside their box
+        elif name.startswith("kdxdata"):
+            os.remove(path)
     shutil.rmtree(os.path.join(folder, "添付フォルダ"), ignore_errors=True)
 
 

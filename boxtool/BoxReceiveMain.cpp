@@ -6,16 +6,20 @@
 //
 //   quillfern-box-receive --folder PROGRAM_FOLDER [--lost-seen-list fetch-all|mark-seen]
 //
+// and for `show` of a record whose original is kept (boxtool/BoxShowOriginal.h).
+//
 // Exit statuses are those of the receive command (boxtool/BoxReceive.h); 2 for a
 // bad command line.
 #include <malloc.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
 
 #include "boxtool/BoxReceive.h"
+#include "boxtool/BoxShowOriginal.h"
 
 namespace {
 
@@ -31,6 +35,11 @@ void tuneMemoryForMails() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 5 && std::string(argv[1]) == "--show") {
+        const int box = std::atoi(argv[3]);
+        const int recordNumber = std::atoi(argv[4]);
+        return qf::boxtool::showWithOriginal(argv[2], box, recordNumber, std::cout, std::cerr);
+    }
     std::optional<qf::receive::SeenListChoice> lostSeenList;
     if (argc == 5 && std::string(argv[3]) == "--lost-seen-list") {
         lostSeenList = qf::app::seenListChoiceNamed(argv[4]);

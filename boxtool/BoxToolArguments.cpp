@@ -62,6 +62,9 @@ std::optional<CommandKind> commandNamed(const std::string& name) {
     if (name == "search") {
         return CommandKind::kSearch;
     }
+    if (name == "original") {
+        return CommandKind::kOriginal;
+    }
     return std::nullopt;
 }
 
@@ -166,6 +169,7 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args, st
             }
             return parseBox(words[1], &parsed.box, error) ? std::optional(parsed) : std::nullopt;
         case CommandKind::kShow:
+        case CommandKind::kOriginal:
         case CommandKind::kDelete:
             if (operands != 2) {
                 *error = words[0] + " needs BOX and a record number N";
@@ -197,7 +201,10 @@ Reads and repairs the mail boxes of a Quillfern program folder.
 Commands:
   list BOX                  one line per record: N, Subject, From (To for the
                             send history) and Date, separated by tabs
-  show BOX N                the fields and the body of record N
+  show BOX N                the fields and the body of record N (where the
+                            mail's original is kept: its texts as written)
+  original BOX N            record N's mail as it came, on standard output
+                            (exit status 1 when its original is not kept)
   delete BOX N              deletes record N and compacts the box; exits 7
                             when the record is deleted but the folder could
                             not be synced (a power cut may bring the record

@@ -16,7 +16,8 @@ enum class CommandKind {
     kExport,
     kRecover,
     kReceive,
-    kSearch
+    kSearch,
+    kOriginal
 };
 
 struct Arguments {

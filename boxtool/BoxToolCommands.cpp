@@ -18,6 +18,7 @@
 #include "store/MailStore.h"
 #include "store/MboxExport.h"
 #include "store/MovedTwice.h"
+#include "store/Originals.h"
 #include "text/FixedField.h"
 #include "words/RepairWords.h"
 #include "words/Words.h"
@@ -63,24 +64,58 @@ int listBox(store::MailStore& store, int box, std::ostream& out, std::ostream& e
     return s ? 0 : fail(err, s);
 }
 
-int showRecord(store::MailStore& store, int box, int recordNumber, std::ostream& out,
-               std::ostream& err) {
+bool hasOriginal(store::MailStore& store, int box) {
+    auto found = store::Originals(store.dataFolder()).find(box, store.currentFields(box));
+    return found && found.value();
+}
+
+int showOriginalProgram(const std::string& folder, const Arguments& args, std::ostream& out,
+                        std::ostream& err);
+
+int showRecord(store::MailStore& store, const std::string& folder, const Arguments& args,
+               std::ostream& out, std::ostream& err) {
+    const int box = args.box;
+    if (Status s = readExistingRecord(store, box, args.recordNumber); !s) {
+        return fail(err, s);
+    }
+    if (hasOriginal(store, box)) {
+        return showOriginalProgram(folder, args, out, err);
+    }
+    const store::BoxInfo& info = *store::findBox(box);
+    const store::MailFields fields = store.currentFields(box);
+    ShownRecord shown{
+        args.recordNumber,
+        info.kind == store::RecordKind::kSent,
+        fields.subject,
+        fields.fromOrTo,
+        fields.date,
+        {},
+        {},
+        store::readStatusWord(store.currentRecord(box), store::layoutOf(info.kind).format()),
+        false,
+        fields.body};
+    printShownRecord(shown, out);
+    return 0;
+}
+
+// Record N's original, byte for byte: exit status 1 when none is kept.
+int writeOriginal(store::MailStore& store, int box, int recordNumber, std::ostream& out,
+                  std::ostream& err) {
     if (Status s = readExistingRecord(store, box, recordNumber); !s) {
         return fail(err, s);
     }
-    const store::BoxInfo& info = *store::findBox(box);
-    const store::RecordLayout& layout = store::layoutOf(info.kind);
-    store::MailFields fields = store.currentFields(box);
-    std::string body(text::cutAtNul(fields.body));
-    std::erase(body, '\r');
-    out << "Record: " << recordNumber << "\n"
-        << "Subject: " << oneLine(fields.subject) << "\n"
-        << (info.kind == store::RecordKind::kSent ? "To: " : "From: ") << oneLine(fields.fromOrTo)
-        << "\n"
-        << "Date: " << oneLine(fields.date) << "\n"
-        << "Status: " << store::readStatusWord(store.currentRecord(box), layout.format()) << "\n\n"
-        << terminalText(body, true) << (body.empty() || body.back() == '\n' ? "" : "\n");
-    return 0;
+    auto found = store::Originals(store.dataFolder()).find(box, store.currentFields(box));
+    if (!found) {
+        return fail(err, found.status());
+    }
+    if (!found.value()) {
+        err << "quillfern-box: record " << recordNumber << " of box " << box
+            << " has no original kept\n";
+        return 1;
+    }
+    out.write(found.value()->data(), static_cast<std::streamsize>(found.value()->size()));
+    out.flush();
+    return out ? 0 : 1;
 }
 
 // One line a hit as list prints it, with the box number in front; boxes not
@@ -204,6 +239,23 @@ bool writesBoxes(CommandKind command) {
     return command == CommandKind::kDelete || command == CommandKind::kRecover;
 }
 
+// show of a record whose original is kept runs in quillfern-box-receive, which
+// decodes the original as the receive does.
+int showOriginalProgram(const std::string& folder, const Arguments& args, std::ostream& out,
+                        std::ostream& err) {
+    const std::string program = executableFolder() + "/quillfern-box-receive";
+    const std::string box = std::to_string(args.box);
+    const std::string number = std::to_string(args.recordNumber);
+    out.flush();
+    err.flush();
+    std::cout.flush();
+    const char* argv[] = {program.c_str(), "--show",       folder.c_str(),
+                          box.c_str(),     number.c_str(), nullptr};
+    ::execv(program.c_str(), const_cast<char* const*>(argv));
+    err << "cannot start " << program << ": " << std::strerror(errno) << "\n";
+    return 1;
+}
+
 // receive runs in quillfern-box-receive, beside this program: only that one
 // loads the network libraries. It takes over this process, so its output and
 // exit status are the command's.
@@ -266,7 +318,9 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
         case CommandKind::kList:
             return listBox(store, args.box, out, err);
         case CommandKind::kShow:
-            return showRecord(store, args.box, args.recordNumber, out, err);
+            return showRecord(store, std::filesystem::absolute(folder).string(), args, out, err);
+        case CommandKind::kOriginal:
+            return writeOriginal(store, args.box, args.recordNumber, out, err);
         case CommandKind::kDelete:
             return deleteRecord(store, args.box, args.recordNumber, out, err);
         case CommandKind::kCheck:
@@ -290,6 +344,26 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
             break;
     }
     return 0;
+}
+
+void printShownRecord(const ShownRecord& record, std::ostream& out) {
+    std::string body(text::cutAtNul(record.body));
+    std::erase(body, '\r');
+    out << "Record: " << record.recordNumber << "\n"
+        << "Subject: " << oneLine(record.subject) << "\n"
+        << (record.sent ? "To: " : "From: ") << oneLine(record.party) << "\n";
+    if (!record.sent && !record.to.empty()) {
+        out << "To: " << oneLine(record.to) << "\n";
+    }
+    if (!record.cc.empty()) {
+        out << "Cc: " << oneLine(record.cc) << "\n";
+    }
+    out << "Date: " << oneLine(record.date) << "\n"
+        << "Status: " << record.status << "\n";
+    if (record.original) {
+        out << "Original: kept\n";
+    }
+    out << "\n" << terminalText(body, true) << (body.empty() || body.back() == '\n' ? "" : "\n");
 }
 
 store::RecoveryReport repairFolder(const settings::ProgramFolder& folder) {

@@ -15,6 +15,19 @@ namespace qf::boxtool {
 
 inline constexpr int kDoneNotDurable = 7;
 
+// What show prints of one record; the decoded original's texts where it is
+// kept (quillfern-box-receive decodes them: only it loads the MIME library).
+struct ShownRecord {
+    int recordNumber = 0;
+    bool sent = false;  // the send history: the party is the recipient
+    std::string subject, party, date;
+    std::string to, cc;  // from the original; empty otherwise
+    int status = 0;
+    bool original = false;
+    std::string body;
+};
+void printShownRecord(const ShownRecord& record, std::ostream& out);
+
 // The folder of the running program (".", when it cannot be told).
 std::string executableFolder();
 

@@ -9,6 +9,8 @@
 #include <filesystem>
 
 #include "settings/FolderLock.h"
+#include "store/MailStore.h"
+#include "store/Originals.h"
 #include "store/StoreTestSupport.h"
 
 namespace {
@@ -131,6 +133,37 @@ TEST_F(BoxToolTest, ShowPrintsTheFieldsAndBody) {
     ToolRun missing = run(folderArg() + " show 10 3");
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_THAT(missing.err, HasSubstr("no record 3"));
+}
+
+// A record whose original is kept: `original` writes it byte for byte,
+// `show` prints its texts as written, `export --mbox` writes it as it came.
+// The other record has none: `original` says so with exit status 1.
+TEST_F(BoxToolTest, OriginalShowAndExportUseTheKeptOriginal) {
+    writeOtherBox();
+    const std::string original =
+        "Subject: =?utf-8?b?c2Vjb25kIPCfmIo=?=\r\nFrom: Taro <taro@example.jp>\r\n"
+        "To: b@example.jp, c@example.jp\r\n\r\nBye \xF0\x9F\x8D\xBB\r\nFrom the start\r\n";
+    qf::store::MailStore mails(m_data);
+    ASSERT_TRUE(mails.readRecord(6, 2).value());
+    ASSERT_TRUE(qf::store::Originals(m_data).keep(6, mails.currentFields(6), original).isOk());
+
+    ToolRun raw = run(folderArg() + " original 6 2");
+    EXPECT_EQ(raw.exitCode, 0) << raw.err;
+    EXPECT_EQ(raw.out, original);
+    EXPECT_EQ(run(folderArg() + " original 6 1").exitCode, 1);
+
+    ToolRun shown = run(folderArg() + " show 6 2");
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_THAT(shown.out, HasSubstr("Subject: second 😊\n"));
+    EXPECT_THAT(shown.out, HasSubstr("To: b@example.jp, c@example.jp\n"));
+    EXPECT_THAT(shown.out, HasSubstr("\n\nBye 🍻\nFrom the start\n"));
+
+    ASSERT_EQ(run(folderArg() + " export 6 --mbox '" + m_scratch.file("box.mbox") + "'").exitCode,
+              0);
+    const std::string mbox = readBytes(m_scratch.file("box.mbox"));
+    EXPECT_THAT(mbox,
+                HasSubstr("\nSubject: =?utf-8?b?c2Vjb25kIPCfmIo=?=\nFrom: Taro <taro@example.jp>\n"
+                          "To: b@example.jp, c@example.jp\n\nBye \xF0\x9F\x8D\xBB\n>From the start\n"));
 }
 
 TEST_F(BoxToolTest, CheckReportsProblemsAndChangesNothing) {

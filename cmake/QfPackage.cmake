@@ -20,6 +20,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/attachments)
 # Japanese text, Qt's own texts in Japanese, certificates for TLS, and a
 # browser opener for the program's page.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, ca-certificates, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, fonts-noto-color-emoji, qt6-translations-l10n, ca-certificates, xdg-utils")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

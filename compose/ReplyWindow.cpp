@@ -166,7 +166,8 @@ bool ReplyWindow::holdsTypedText() const {
 }
 
 void ReplyWindow::fillReply(const QString& receivedSubject, const QString& sender,
-                            const QString& receivedBody) {
+                            const QString& receivedBody, const transport::ReplyThread& thread) {
+    m_thread = thread;
     m_subject->setText(QString::fromStdString(replySubject(receivedSubject.toStdString())));
     m_to->setText(ui::stripSpaces(sender));
     m_body->setPlainText(ui::stripSpaces(receivedBody));
@@ -183,7 +184,7 @@ void ReplyWindow::send() {
                               account.password, {},          m_env.accessTokenSource()};
     ComposedMail mail{m_to->text().toStdString(), m_subject->text().toStdString(),
                       text::withCrLf(m_body->toPlainText().toStdString()),
-                      m_attachPaths->text().toStdString()};
+                      m_attachPaths->text().toStdString(), m_thread};
     m_sending = true;
     setEnabled(false);
     const std::optional<SendFailure> failure = sendSingleMail(sendSettings, mail);

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "transport/Threading.h"
 #include "ui/TypedText.h"
 
 class QLineEdit;
@@ -35,9 +36,10 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
 
     // The viewer's reply: recipient = the sender, subject = "Re:", two
     // spaces and the received subject, body = the received body; each of
-    // the received texts stripped of spaces at both ends.
+    // the received texts stripped of spaces at both ends. The reply carries
+    // `thread` (In-Reply-To, References) when it is given.
     void fillReply(const QString& receivedSubject, const QString& sender,
-                   const QString& receivedBody);
+                   const QString& receivedBody, const transport::ReplyThread& thread = {});
 
     // The file dialog of both attachment buttons; tests replace it. Returns
     // the chosen path, or an empty text when cancelled.
@@ -74,6 +76,7 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     bool m_sending = false;
     bool m_closingByCommand = false;  // send or stop: no question
     QStringList m_filled;             // the fields as fillReply left them
+    transport::ReplyThread m_thread;  // the answered mail, as fillReply was given it
 
     QLineEdit* m_to = nullptr;
     QLineEdit* m_subject = nullptr;

@@ -7,11 +7,13 @@
 
 #include "addressbook/AddressLookup.h"
 #include "store/BoxCatalogue.h"
+#include "store/Originals.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
 #include "transport/EnvelopeGate.h"
 #include "transport/LastError.h"
 #include "transport/NMail.h"
+#include "transport/RetrievedMail.h"
 
 namespace qf::compose {
 namespace {
@@ -53,7 +55,8 @@ std::optional<SendFailure> setLogin(const SendSettings& settings, bool refused) 
 // went out: the refusal came before MAIL FROM).
 std::optional<SendFailure> sendOne(const SendSettings& settings, const std::string& recipient,
                                    const std::string& subject, const std::string& body,
-                                   const std::string& attachments) {
+                                   const std::string& attachments,
+                                   const transport::ReplyThread& thread = {}) {
     // The transport takes C strings, which end at a NUL: the gate sees the
     // texts whole here, or the part before a NUL would be sent to. The
     // refusal is reported as the transport reports its own.
@@ -68,13 +71,14 @@ std::optional<SendFailure> sendOne(const SendSettings& settings, const std::stri
     std::string subjectBytes = text::toCp932(subject);
     std::string bodyBytes = text::toCp932(body);
     std::string attachmentBytes = text::toCp932(attachments);
+    const std::string threadLines = transport::threadHeaderLines(thread);
     for (const bool refused : {false, true}) {
         if (std::optional<SendFailure> noLogin = setLogin(settings, refused)) {
             return noLogin;
         }
         int result = transport::NMailSmtpSendMail(
             server.c_str(), to.c_str(), nullptr, nullptr, from.c_str(), subjectBytes.c_str(),
-            bodyBytes.c_str(), nullptr, attachmentBytes.c_str(), 0);
+            bodyBytes.c_str(), threadLines.c_str(), attachmentBytes.c_str(), 0);
         // The result is read as a 16-bit value, as callers always have.
         if (static_cast<std::int16_t>(result) >= 0) {
             return std::nullopt;
@@ -92,13 +96,20 @@ Status appendHistory(store::MailStore& store, const ComposedMail& mail, const st
                      const std::string& date) {
     // The record keeps what was typed; the store strips and cuts each field.
     store::MailFields fields{mail.subject, to, date, mail.body};
+    // The mail as it went keeps what the record cannot (its recipients, its
+    // Message-ID, every character); without it the history works as before.
+    if (const std::string sent = transport::takeLastSentMail(); !sent.empty()) {
+        const store::RecordLayout& layout = store::layoutOf(store::RecordKind::kSent);
+        (void)store::Originals(store.dataFolder(), store.fileSystem())
+            .keep(store::kSendHistoryBox, store::recordTextsOf(layout, fields), sent);
+    }
     return store.append(store::kSendHistoryBox, fields).status();
 }
 
 }  // namespace
 
 std::optional<SendFailure> sendSingleMail(const SendSettings& settings, const ComposedMail& mail) {
-    return sendOne(settings, mail.to, mail.subject, mail.body, mail.attachments);
+    return sendOne(settings, mail.to, mail.subject, mail.body, mail.attachments, mail.thread);
 }
 
 int SendReport::count(PassResult result) const {

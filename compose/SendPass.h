@@ -31,6 +31,7 @@
 #include "base/Status.h"
 #include "compose/Greetings.h"
 #include "store/MailStore.h"
+#include "transport/Threading.h"
 #include "transport/TransportFault.h"
 
 namespace qf::compose {
@@ -40,7 +41,8 @@ struct ComposedMail {
     std::string to;
     std::string subject;
     std::string body;
-    std::string attachments;  // full paths joined by ","; empty for none
+    std::string attachments;          // full paths joined by ","; empty for none
+    transport::ReplyThread thread{};  // a reply's: the mail it answers
 };
 
 struct SendSettings {

@@ -10,6 +10,7 @@
 #include "addressbook/AddressBookFile.h"
 #include "compose/BatchMemory.h"
 #include "compose/testing/SentMail.h"
+#include "store/Originals.h"
 #include "tests/support/MailServers.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
@@ -74,6 +75,16 @@ TEST_F(SendPassTest, SingleSendDeliversFortuneButHistoryKeepsTypedBody) {
     const std::string withFortune = "本文です\r\n\r\n" + std::string(kFortuneHeader) + "\r\n\r\n" +
                                     std::string(kFortuneTexts[0]);
     EXPECT_EQ(report.sentBody, withFortune);
+    // The history keeps the mail as it went (the fortune and all), as the
+    // server delivered it but for the headers it adds in front.
+    ASSERT_TRUE(m_store->readRecord(store::kSendHistoryBox, 1).value());
+    auto sent = store::Originals(m_store->dataFolder())
+                    .find(store::kSendHistoryBox, m_store->currentFields(store::kSendHistoryBox));
+    ASSERT_TRUE(sent.isOk() && sent.value().has_value());
+    std::string delivered = m_servers.onlyMailInMaildir();
+    std::string lfSent = *sent.value();
+    std::erase(lfSent, '\r');
+    EXPECT_TRUE(delivered.ends_with(lfSent)) << lfSent;
 
     auto mails = fetch();
     ASSERT_EQ(mails.size(), 1u);
@@ -88,6 +99,27 @@ TEST_F(SendPassTest, SingleSendDeliversFortuneButHistoryKeepsTypedBody) {
     EXPECT_EQ(records[0].fromOrTo, "friend@example.jp");
     EXPECT_EQ(records[0].body, "本文です");
     EXPECT_EQ(records[0].date, "2026/12/08 13:05:09");
+}
+
+// A reply to a mail whose original is kept threads under it: the sink gets
+// In-Reply-To and References; an id that is not plain never reaches it.
+TEST_F(SendPassTest, AReplyCarriesItsThreadHeaders) {
+    ComposedMail mail{"friend@example.jp", "Re:  ランチ", "行きます", ""};
+    mail.thread = transport::replyThreadOf(
+        "Message-ID: <lunch-20261209@example.jp>\r\n"
+        "References: <first@example.jp> <bad id@x\r\n <second@example.jp>\r\n\r\nbody\r\n");
+    ASSERT_FALSE(sendSingleMail(m_settings, mail).has_value());
+    std::string delivered = m_servers.onlyMailInMaildir();
+    for (std::size_t fold; (fold = delivered.find("\n ")) != std::string::npos;) {
+        delivered.replace(fold, 2, " ");  // unfolded
+    }
+    EXPECT_NE(delivered.find("\nIn-Reply-To: <lunch-20261209@example.jp>\n"), std::string::npos)
+        << delivered;
+    EXPECT_NE(delivered.find("\nReferences: <first@example.jp> <second@example.jp> "
+                             "<lunch-20261209@example.jp>\n"),
+              std::string::npos)
+        << delivered;
+    EXPECT_EQ(delivered.find("bad id"), std::string::npos);
 }
 
 TEST_F(SendPassTest, BatchSendsToEveryEntryInOrderWithoutFortune) {

@@ -9,6 +9,7 @@
 
 #include "base/FileSystem.h"
 #include "receive/ReceiveWords.h"
+#include "receive/ReceivedOriginal.h"
 #include "receive/RunSteps.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailRecord.h"
@@ -283,14 +284,17 @@ StagedMail Run::stagedTexts(const Cp932Mail& mail) const {
 // The record is written here but synced only once per box, before any of
 // the box's mails is marked for deletion (deleteStoredMails).
 void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp932Mail& mail,
-                    const std::string& identity, [[maybe_unused]] std::string_view rawMail) {
+                    const std::string& identity, std::string_view rawMail) {
     m_observer.onRawText("");
     m_observer.onMailStaged(slot, staged);
     noteInJournal(identity, slot, mail);
     // The record takes the transport's bytes as they are: converting them to
     // UTF-8 and back would only cost time.
-    Result<int> record =
-        m_store.appendCp932(boxOfSlot(slot), {mail.subject, mail.sender, mail.date, mail.body});
+    const store::MailFields fields{mail.subject, mail.sender, mail.date, mail.body};
+    // The original first: a record never lacks one the server could still give.
+    const Status kept =
+        keepOriginalOf(m_store, boxOfSlot(slot), fields, rawMail);
+    Result<int> record = kept ? m_store.appendCp932(boxOfSlot(slot), fields) : Result<int>(kept);
     if (!record) {
         keepOnServer(record.status());
         return;

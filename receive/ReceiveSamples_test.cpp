@@ -9,6 +9,9 @@
 
 #include "receive/ReceiveRun.h"
 #include "receive/ReceiveTestSupport.h"
+#include "store/BoxCatalogue.h"
+#include "store/MailStore.h"
+#include "store/Originals.h"
 #include "tests/support/MailServers.h"
 #include "transport/MimeTestSupport.h"
 #include "transport/NMail.h"
@@ -95,6 +98,25 @@ TEST_P(ReceivedSample, IsStoredAsTheSenderWroteIt) {
                                      ? readBytes(samplePath(sample.fileBytes.substr(1)))
                                      : sample.fileBytes;
     EXPECT_EQ(readBytes(request.folder.attachmentFolder() / sample.fileName), expected);
+}
+
+class ReceivedOriginal : public ReceivedSample {};
+
+// What CP932 lacks (emoji, 𠮷, é, Hangul) is "?" in the record, and the
+// original kept beside the box is the mail byte for byte as the server sent
+// it (Maildir keeps LF; the POP3 server sends the sample's CRLF again).
+TEST_F(ReceivedOriginal, IsKeptAsTheServerSentIt) {
+    const std::string sample = readBytes(samplePath("utf8-emoji-and-beyond-cp932.eml"));
+    servers.deliver(sample);
+    ASSERT_TRUE(session.run(request, observer).succeeded());
+    EXPECT_EQ(servers.messagesInMaildir(), 0u);
+    store::MailStore store(box.folder().dataFolder().string());
+    ASSERT_TRUE(store.readRecord(store::kOtherBox, 1).value());
+    const store::MailFields texts = store.currentFields(store::kOtherBox);
+    EXPECT_THAT(texts.subject, ::testing::HasSubstr("?"));
+    auto original = store::Originals(store.dataFolder()).find(store::kOtherBox, texts);
+    ASSERT_TRUE(original.isOk() && original.value().has_value());
+    EXPECT_EQ(*original.value(), sample);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -12,7 +12,10 @@ earlier one) is deleted with `delete 6 1`, as a user tidying the box would,
 which moves every record the killed run stored up by one. Then the receive
 is run to its end.
 After the trial every mail must be in the boxes exactly once, the server
-must be empty, and `check` must find nothing. Prints one line per trial and
+must be empty, and `check` must find nothing. Each mail's subject ends in an
+emoji, which its record holds as "?": after a `recover`, every record of the
+trial must give its own mail's original (`original BOX N`), none another
+mail's, and no original may be left without its record. Prints one line per trial and
 a summary; the exit status is 1 when any mail was lost or duplicated.
 
 With --keep, mail is left on the server (corvid.ini KEEP=1): after the
@@ -39,7 +42,9 @@ import subprocess
 import sys
 import tempfile
 import time
+from email import message_from_bytes
 from email.message import EmailMessage
+from email.policy import default as default_policy
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SERVERS = os.path.join(ROOT, "tests", "servers", "mailservers.py")
@@ -109,7 +114,12 @@ def messages_in_maildir(maildir):
     return sum(len(os.listdir(os.path.join(maildir, sub))) for sub in ("new", "cur"))
 
 
-def deliver(maildir, trial, count, sender=None, subject="試験 %d-%d"):
+# The mails' subjects; the records hold the emoji as "?".
+SUBJECT = "試験 %d-%d \U0001F37B"
+RECORD_SUBJECT = "試験 %d-%d ?"
+
+
+def deliver(maildir, trial, count, sender=None, subject=SUBJECT):
     owner = os.stat(maildir)
     for n in range(1, count + 1):
         mail = EmailMessage()
@@ -192,6 +202,32 @@ def subjects_in_boxes(tool, folder):
     return subjects
 
 
+def originals_check(tool, folder):
+    """After a recover: records of the trial's mails without their original,
+    records given another mail's original, and originals left without a
+    record (the data folder's originals less the records that have one)."""
+    subprocess.run([tool, "--folder", folder, "recover"], capture_output=True)
+    missing = wrong = with_original = 0
+    for box in RECEIVING_BOXES:
+        listed = subprocess.run([tool, "--folder", folder, "list", box],
+                                capture_output=True, text=True)
+        for line in listed.stdout.splitlines():
+            number, subject = line.split("\t")[:2]
+            got = subprocess.run([tool, "--folder", folder, "original", box, number],
+                                 capture_output=True)
+            if got.returncode != 0:
+                missing += int(subject.startswith("試験"))
+                continue
+            with_original += 1
+            mail = message_from_bytes(got.stdout, policy=default_policy)
+            if str(mail["Subject"]).replace("\U0001F37B", "?") != subject:
+                wrong += 1
+    data = os.path.join(folder, "★MAilData")
+    kept = sum(len([n for n in os.listdir(os.path.join(data, d)) if n.endswith(".eml")])
+               for d in os.listdir(data) if d.endswith(".originals"))
+    return missing, wrong, kept - with_original
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("tool")
@@ -212,7 +248,8 @@ def main():
     subprocess.run([sys.executable, SERVERS, "start", env_file], check=True)
     env = read_env(env_file)
     maildir = env["QF_MAILDIR"]
-    totals = {"lost": 0, "duplicated": 0, "unclean": 0, "recovered": 0}
+    totals = {"lost": 0, "duplicated": 0, "unclean": 0, "recovered": 0,
+              "no original": 0, "wrong original": 0, "orphans": 0}
     try:
         # How long one whole run takes, so the kills spread over it.
         folder = make_folder(env)
@@ -230,7 +267,7 @@ def main():
             deliver(maildir, trial, args.mails)
             kills, recovered, status, output = killed_then_whole(
                 args.tool, folder, rng, full_run, rng.choice([1, 2]))
-            expected = {"試験 %d-%d" % (trial, n) for n in range(1, args.mails + 1)}
+            expected = {RECORD_SUBJECT % (trial, n) for n in range(1, args.mails + 1)}
             wrong_on_server = 0
             if args.keep:
                 subjects = subjects_in_boxes(args.tool, folder)
@@ -255,15 +292,22 @@ def main():
             left_on_server = messages_in_maildir(maildir) + wrong_on_server
             check = subprocess.run([args.tool, "--folder", folder, "check"],
                                    capture_output=True, text=True)
-            unclean = check.returncode != 0 or left_on_server != 0 or status != 0
+            no_original, wrong_original, orphans = originals_check(args.tool, folder)
+            totals["no original"] += no_original
+            totals["wrong original"] += wrong_original
+            totals["orphans"] += orphans
+            unclean = (check.returncode != 0 or left_on_server != 0 or status != 0 or
+                       no_original or wrong_original or orphans)
             totals["lost"] += lost
             totals["duplicated"] += duplicated
             totals["unclean"] += int(unclean)
             totals["recovered"] += recovered
             print("trial %2d: killed at %-24s stored %3d, lost %d, duplicated %d, recovered %3d, "
-                  "left on server %d, last run %d, check %s" %
+                  "left on server %d, last run %d, check %s; originals: %d missing, %d wrong, "
+                  "%d orphaned" %
                   (trial, ", ".join(kills), len(subjects), lost, duplicated, recovered,
-                   left_on_server, status, "clean" if check.returncode == 0 else "PROBLEM"))
+                   left_on_server, status, "clean" if check.returncode == 0 else "PROBLEM",
+                   no_original, wrong_original, orphans))
             if unclean:
                 print(check.stdout + check.stderr + output)
             shutil.rmtree(folder)
@@ -271,8 +315,11 @@ def main():
         subprocess.run([sys.executable, SERVERS, "stop", env_file])
         shutil.rmtree(env_dir, ignore_errors=True)
     print("%d trials of %d mails: %d lost, %d duplicated, %d recovered without refetching, "
-          "%d trials not clean" % (args.trials, args.mails, totals["lost"],
-                                   totals["duplicated"], totals["recovered"], totals["unclean"]))
+          "%d trials not clean; originals: %d records without, %d with another mail's, "
+          "%d without a record" % (args.trials, args.mails, totals["lost"],
+                                   totals["duplicated"], totals["recovered"], totals["unclean"],
+                                   totals["no original"], totals["wrong original"],
+                                   totals["orphans"]))
     return 1 if totals["lost"] or totals["duplicated"] or totals["unclean"] else 0
 
 

@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format clang-tidy codespell clang libclang-rt-14-dev
   dovecot-pop3d python3-aiosmtpd mpack openssl fetchmail
-  fonts-noto-cjk xvfb x11-apps imagemagick librsvg2-bin xauth xdotool
+  fonts-noto-cjk fonts-noto-color-emoji xvfb x11-apps imagemagick librsvg2-bin xauth xdotool
   openbox qt6-translations-l10n dbus-daemon
   libsecret-1-dev gnome-keyring
   dpkg-dev file desktop-file-utils appstream xclip x11-utils

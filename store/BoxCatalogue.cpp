@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "store/MailStore.h"
+#include "store/Originals.h"
+
 namespace qf::store {
 
 namespace {
@@ -69,6 +72,15 @@ RecoveryReport recoverLeftovers(const std::string& dataFolder, base::FileSystem&
             continue;
         }
         report.actions.insert(report.actions.end(), actions.value().begin(), actions.value().end());
+    }
+    // The boxes are whole now: originals whose record is gone can go.
+    MailStore store(dataFolder, fs);
+    auto originals = Originals(dataFolder, fs).recover(store);
+    if (!originals && report.status.isOk()) {
+        report.status = originals.status();
+    } else if (originals) {
+        report.actions.insert(report.actions.end(), originals.value().begin(),
+                              originals.value().end());
     }
     return report;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
+#include "store/Originals.h"
+
 namespace qf::store {
 
 namespace {
@@ -86,6 +88,19 @@ Status MailStore::readAll(int box, const RecordFile::RecordVisitor& visit) {
 }
 
 Status MailStore::list(int box, const std::function<void(const ListEntry&)>& visit) {
+    int last = 0;
+    Status scanned = listHeaders(box, [&](const ListEntry& row) {
+        visit(row);
+        last = row.recordNumber;
+    });
+    if (!scanned || last == 0) {
+        return scanned;
+    }
+    auto read = readRecord(box, last);
+    return read.status();
+}
+
+Status MailStore::listHeaders(int box, const std::function<void(const ListEntry&)>& visit) const {
     auto f = file(box);
     if (!f) {
         return f.status();
@@ -106,19 +121,12 @@ Status MailStore::list(int box, const std::function<void(const ListEntry&)>& vis
     const std::size_t subjectAt = packedOffset(layout.subject);
     const std::size_t partyAt = packedOffset(layout.fromOrTo);
     const std::size_t dateAt = packedOffset(layout.date);
-    int last = 0;
-    Status scanned = f.value().scan(ranges, [&](int n, std::span<const char> bytes) {
+    return f.value().scan(ranges, [&](int n, std::span<const char> bytes) {
         visit({n, listText(bytes.subspan(subjectAt, layout.subject.lengthBytes)),
                listText(bytes.subspan(partyAt, layout.fromOrTo.lengthBytes)),
                listText(bytes.subspan(dateAt, layout.date.lengthBytes))});
-        last = n;
         return Status::ok();
     });
-    if (!scanned || last == 0) {
-        return scanned;
-    }
-    auto read = readRecord(box, last);
-    return read.status();
 }
 
 Result<int> MailStore::append(int box, const MailFields& fields) {
@@ -181,7 +189,12 @@ Status MailStore::markDeleted(int box, int recordNumber) {
 Status MailStore::compact(int box) {
     const std::lock_guard changing(boxChanges());
     auto f = file(box);
-    return f ? f.value().compact() : f.status();
+    if (!f) {
+        return f.status();
+    }
+    Status compacted = f.value().compact();
+    collectOriginals(box);
+    return compacted;
 }
 
 Status MailStore::deleteRecord(int box, int recordNumber) {
@@ -199,7 +212,13 @@ Status MailStore::deleteRecord(int box, int recordNumber) {
     }
     // The record is dropped by the compaction itself, not marked first: a
     // compaction that fails then leaves the box exactly as it was.
-    return records.compact(recordNumber);
+    Status deleted = records.compact(recordNumber);
+    collectOriginals(box);
+    return deleted;
+}
+
+void MailStore::collectOriginals(int box) {
+    (void)Originals(m_dataFolder, m_fs).collect(*this, box);
 }
 
 Status MailStore::deleteAll(int box) {
@@ -210,7 +229,9 @@ Status MailStore::deleteAll(int box) {
     }
     // An empty copy renamed over the box: the box is whole or empty, never
     // a part of it, whatever stops the deletion.
-    return f.value().compact(RecordFile::kEveryRecord);
+    Status emptied = f.value().compact(RecordFile::kEveryRecord);
+    collectOriginals(box);
+    return emptied;
 }
 
 Result<int> MailStore::moveToKeepBox(int recordNumber) {
@@ -243,13 +264,20 @@ Result<int> MailStore::moveToKeepBox(int recordNumber) {
     if (Status s = otherBox.buildCompactedCopy(recordNumber); !s) {
         return s;
     }
-    auto kept = append(kKeepBox, currentFields(kOtherBox));
+    // The mail's original goes with it, before its record does.
+    const MailFields fields = currentFields(kOtherBox);
+    if (Status s = Originals(m_dataFolder, m_fs).copy(kOtherBox, kKeepBox, fields); !s) {
+        otherBox.discardCompactedCopy();
+        return s;
+    }
+    auto kept = append(kKeepBox, fields);
     Status moved = kept ? sync(kKeepBox) : kept.status();
     if (moved) {
         moved = otherBox.installCompactedCopy();  // removes the copy when it fails
     } else {
         otherBox.discardCompactedCopy();
     }
+    collectOriginals(kOtherBox);
     if (moved) {
         return kept;
     }
@@ -260,6 +288,7 @@ Result<int> MailStore::moveToKeepBox(int recordNumber) {
             (void)keepBox.value().takeBackAppend(kept.value());
         }
     }
+    collectOriginals(kKeepBox);
     return moved;
 }
 

@@ -38,6 +38,7 @@ class MailStore {
     explicit MailStore(std::string dataFolder, base::FileSystem& fs = base::posixFileSystem());
 
     const std::string& dataFolder() const { return m_dataFolder; }
+    base::FileSystem& fileSystem() const { return m_fs; }
 
     Result<RecordFile> file(int box) const;
     Result<int> count(int box) const;
@@ -57,6 +58,8 @@ class MailStore {
     // record, read without the bodies, then the last record whole into the
     // buffer, where a loaded list leaves it.
     Status list(int box, const std::function<void(const ListEntry&)>& visit);
+    // The listing's rows alone: every buffer stays as it is.
+    Status listHeaders(int box, const std::function<void(const ListEntry&)>& visit) const;
 
     // Stores a mail at the append position (count + 1) and returns that
     // record number. Status word 1, or the record number in the keep box.
@@ -84,6 +87,12 @@ class MailStore {
     // taken back), a crash at worst in both.
     Result<int> moveToKeepBox(int recordNumber);
 
+    // Each command above that removes records then removes the originals
+    // (store/Originals.h) no record of the box has any more; the move first
+    // keeps the mail's original with the keep box, durably. A collection
+    // that fails leaves orphans for the next one, never a record without
+    // its original.
+
     // Makes what was written to the box durable.
     Status sync(int box);
     Status createIfMissing(int box);
@@ -95,6 +104,7 @@ class MailStore {
     using RecordEncoder = void (*)(const RecordLayout&, const MailFields&, std::int16_t,
                                    std::span<char>);
     Result<int> appendWith(RecordEncoder encode, int box, const MailFields& fields);
+    void collectOriginals(int box);
 
     std::string m_dataFolder;
     base::FileSystem& m_fs;

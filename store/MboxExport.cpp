@@ -5,6 +5,7 @@
 #include <ctime>
 #include <optional>
 
+#include "store/Originals.h"
 #include "text/FixedField.h"
 #include "text/HeaderEncoding.h"
 #include "text/Utf8.h"
@@ -173,6 +174,19 @@ std::string formatMboxMessage(const MailFields& fields, RecordKind kind) {
     return message;
 }
 
+std::string formatMboxOriginal(const MailFields& fields, RecordKind kind,
+                               std::string_view original) {
+    const bool sent = kind == RecordKind::kSent;
+    std::string message =
+        separatorLine(sent ? std::string() : headerSafe(fields.fromOrTo), headerSafe(fields.date));
+    message += quotedBody(original);
+    if (!message.ends_with('\n')) {
+        message += "\n";
+    }
+    message += "\n";
+    return message;
+}
+
 Status exportMbox(MailStore& store, int box, const std::string& path, bool overwrite,
                   base::FileSystem& fs) {
     const BoxInfo* info = findBox(box);
@@ -192,8 +206,13 @@ Status exportMbox(MailStore& store, int box, const std::string& path, bool overw
     }
     const RecordLayout& layout = layoutOf(info->kind);
     std::uint64_t written = 0;
+    const Originals originals(store.dataFolder(), fs);
     Status s = store.readAll(box, [&](int, std::span<const char> record) {
-        std::string message = formatMboxMessage(decodeRecord(layout, record), info->kind);
+        const MailFields fields = decodeRecord(layout, record);
+        auto original = originals.find(box, fields);
+        std::string message = original && original.value()
+                                  ? formatMboxOriginal(fields, info->kind, *original.value())
+                                  : formatMboxMessage(fields, info->kind);
         Status w = out.value()->writeAt(written, message);
         written += message.size();
         return w;

@@ -1,7 +1,8 @@
 // Export of a box as an mbox file (the mboxrd variant), so that its mail can
 // be taken to any other mail program.
 //
-// Each record becomes one message: a "From " separator line, the headers
+// Each record becomes one message: its original where one is kept (as it
+// came), otherwise a "From " separator line, the headers
 // Subject, From (To for the send history) and Date, MIME headers for UTF-8
 // plain text, an empty line and the body, LF line ends. Header texts that
 // are not plain ASCII become RFC 2047 encoded-words; control characters in
@@ -32,6 +33,10 @@ std::string dateHeader(std::string_view dateText);
 
 // One message, separator line included.
 std::string formatMboxMessage(const MailFields& fields, RecordKind kind);
+// The same for a record whose original is kept: the mail as it came, with LF
+// line ends and mboxrd quoting, after the separator line.
+std::string formatMboxOriginal(const MailFields& fields, RecordKind kind,
+                               std::string_view original);
 
 // Writes every record of `box`, in file order, to `path`: into a temporary
 // file beside it, synced and then renamed onto `path`. An existing `path` is

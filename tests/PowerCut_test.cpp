@@ -22,6 +22,7 @@
 #include "store/BoxCatalogue.h"
 #include "store/MailStore.h"
 #include "store/MovedTwice.h"
+#include "store/Originals.h"
 #include "store/StoreTestSupport.h"
 #include "viewer/QuickSave.h"
 
@@ -53,6 +54,35 @@ class PowerCutTest : public ::testing::TestWithParam<PowerCut> {
                 << at << ": " << file.path << " " << file.problems.front();
         }
         EXPECT_TRUE(m_folder.leftoverTemporaries().empty()) << at;
+        checkOriginals(at);
+    }
+
+    // Every record shows its own mail's original (each kept before its
+    // record was written), none another's, and no original outlives its record.
+    void checkOriginals(const CutPoint& at) {
+        store::MailStore store(data());
+        const store::Originals originals(data());
+        for (const store::BoxInfo& box : store::allBoxes()) {
+            std::size_t records = 0;
+            (void)store.readAll(box.number, [&](int, std::span<const char>) {
+                const store::MailFields texts = store.currentFields(box.number);
+                auto found = originals.find(box.number, texts);
+                EXPECT_TRUE(found.isOk() && found.value().has_value())
+                    << at << ": box " << box.number << " lost the original of " << texts.subject;
+                if (found.isOk() && found.value()) {
+                    EXPECT_EQ(*found.value(), originalOf(texts.subject.back())) << at;
+                }
+                ++records;
+                return Status::ok();
+            });
+            EXPECT_EQ(originals.fileNames(box.number).size(), records)
+                << at << ": originals without records in box " << box.number;
+        }
+    }
+
+    static std::string originalOf(char letter) {
+        return "Subject: =?utf-8?b?8J+Yig==?= " + std::string(1, letter) + "\r\n\r\n" +
+               std::string(200, letter) + "\r\n";
     }
 
     // Each live record's subject letter, in file order.
@@ -71,12 +101,16 @@ class PowerCutTest : public ::testing::TestWithParam<PowerCut> {
             ASSERT_TRUE(
                 store.append(box, {"mail " + tag, tag + "@example.jp", "date", "body " + tag})
                     .isOk());
+            ASSERT_TRUE(store::Originals(data())
+                            .keep(box, store.currentFields(box), originalOf(letter))
+                            .isOk());
         }
     }
 
     void resetBoxes(const std::map<int, std::string>& boxes) {
         for (const store::BoxInfo& box : store::allBoxes()) {
             std::filesystem::remove(m_folder.dataFile(box.fileName));
+            std::filesystem::remove_all(store::Originals(data()).folderOf(box.number));
         }
         for (const auto& [box, mails] : boxes) {
             fill(box, mails);
@@ -174,6 +208,32 @@ TEST_P(PowerCutTest, CompactionKeepsEveryLiveMail) {
             EXPECT_EQ(letters(kKeep), "ACE") << at;
         });
     report("compaction", cuts);
+}
+
+// A mail stored as the receive stores it: its original, then its record,
+// then the box's sync. Either both stay or neither (the original of a
+// record that never made it goes at start-up).
+TEST_P(PowerCutTest, StoringKeepsTheOriginalBeforeTheRecord) {
+    const int cuts = cutEverywhere(
+        GetParam(),
+        [&] {
+            resetBoxes({{2, "A"}});
+        },
+        [&](base::FileSystem& fs) {
+            store::MailStore store(data(), fs);
+            const store::MailFields fields{"mail B", "B@example.jp", "date", "body B"};
+            return store::Originals(data(), fs).keep(2, fields, originalOf('B')).isOk() &&
+                   store.append(2, fields).isOk() && store.sync(2).isOk();
+        },
+        [&](const CutPoint& at) {
+            restart(at);
+            const std::string left = letters(2);
+            EXPECT_TRUE(left == "A" || left == "AB") << at << ": " << left;
+            if (at.completed) {
+                EXPECT_EQ(left, "AB") << at;
+            }
+        });
+    report("storing with its original", cuts);
 }
 
 TEST_P(PowerCutTest, AddressBookEntriesAreKeptOrNotYetWritten) {

@@ -23,6 +23,7 @@
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailStore.h"
+#include "store/Originals.h"
 #include "store/StoreTestSupport.h"
 #include "tests/support/MailServers.h"
 #include "tests/support/PowerCut.h"
@@ -124,6 +125,31 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
         return subjects;
     }
 
+    // Every stored mail of the run finds its original, byte for byte as the
+    // server sent it (no other mail's), and no original outlives its record.
+    void checkOriginals(const CutPoint& at) const {
+        store::MailStore store(request.folder.dataFolder().string());
+        const store::Originals originals(store.dataFolder());
+        for (const store::BoxInfo& info : store::allBoxes()) {
+            std::size_t withOriginal = 0;
+            (void)store.readAll(info.number, [&](int, std::span<const char>) {
+                const store::MailFields texts = store.currentFields(info.number);
+                auto found = originals.find(info.number, texts);
+                if (texts.subject != kEarlier) {
+                    const std::string sender =
+                        texts.subject == kSubjects[1] ? "other@example.jp" : "taro@example.jp";
+                    EXPECT_TRUE(found.isOk() && found.value() &&
+                                *found.value() == mail(sender, texts.subject))
+                        << at << ": the original of " << texts.subject;
+                }
+                withOriginal += found.isOk() && found.value() ? 1 : 0;
+                return Status::ok();
+            });
+            EXPECT_EQ(originals.fileNames(info.number).size(), withOriginal)
+                << at << ": originals without records in box " << info.number;
+        }
+    }
+
     // The start-up repairs, then what the disk and the server hold.
     void restartAndCheck(const CutPoint& at) {
         const auto server = onServer();
@@ -135,6 +161,7 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
              store::checkDataFolder(request.folder.dataFolder().string())) {
             EXPECT_TRUE(file.problems.empty()) << at << ": " << file.problems.front();
         }
+        checkOriginals(at);
         const auto stored = inBoxes();
         for (const std::string& subject : kSubjects) {
             EXPECT_LE(stored.count(subject), 1u) << at << ": " << subject << " stored twice";
@@ -159,6 +186,8 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
         EXPECT_TRUE(next.succeeded()) << at;
         EXPECT_EQ(onServer().size(), request.keepOnServer ? kSubjects.size() : 0u) << at;
         EXPECT_EQ(inBoxes(), std::multiset<std::string>(kSubjects.begin(), kSubjects.end())) << at;
+        ASSERT_TRUE(store::recoverLeftovers(request.folder.dataFolder().string()).status.isOk());
+        checkOriginals(at);
     }
 
     void cutAtEveryStep(const char* what) {

@@ -408,6 +408,14 @@ Result<BuiltMail> buildMail(const OutgoingMail& mail) {
     setRawHeader(object, "Subject", headerText(mail.subject, 9));
     setRawHeader(object, "Date", currentDate());
     setRawHeader(object, "Message-ID", newMessageId(envelopeFrom));
+    if (!mail.thread.empty()) {
+        // Read back through the id check: only plain ids reach the header.
+        const ReplyThread thread = threadFromHeaderLines(threadHeaderLines(mail.thread));
+        if (!thread.empty()) {
+            setRawHeader(object, "In-Reply-To", thread.inReplyTo);
+            setRawHeader(object, "References", thread.references);
+        }
+    }
     g_mime_message_set_mime_part(message.get(), content.value().get());
 
     BuiltMail built;

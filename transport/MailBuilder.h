@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/Status.h"
+#include "transport/Threading.h"
 
 namespace qf::transport {
 
@@ -13,6 +14,7 @@ struct OutgoingMail {  // all UTF-8
     std::string to;    // one or several, comma-separated, "name<addr>" allowed
     std::string subject, body;
     std::string attachments;  // comma-separated file paths (UTF-8), may be empty
+    ReplyThread thread{};     // a reply's In-Reply-To and References; empty for none
 };
 
 struct BuiltMail {

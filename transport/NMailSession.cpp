@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "transport/BufferContract.h"
 #include "transport/CurlConnection.h"
@@ -17,6 +18,7 @@
 #include "transport/NMail.h"
 #include "transport/Pop3Mailbox.h"
 #include "transport/Pop3Session.h"
+#include "transport/RetrievedMail.h"
 #include "transport/ServerAddress.h"
 #include "transport/SmtpSender.h"
 
@@ -35,6 +37,9 @@ struct OpenSession {
     // mail decode it once.
     int decodedNumber = 0;
     DecodedHeaders decoded;
+    // The mail last fetched whole, as the server sent it, until the caller
+    // takes it (takeRetrievedMail).
+    std::string retrieved;
 };
 
 struct LibraryState {
@@ -237,10 +242,25 @@ int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char
     if (body) {
         std::copy(parts.body.begin(), parts.body.end(), body);
         body[parts.body.size()] = '\0';
+        open->retrieved.assign(mail.value());
         // The caller holds the mail now; the session's copy can go.
         open->session->releaseRetrieved();
     }
     return kDone;
+}
+
+std::string& lastSentMail() {
+    thread_local std::string mail;
+    return mail;
+}
+
+std::string takeLastSentMail() {
+    return std::exchange(lastSentMail(), {});
+}
+
+std::string takeRetrievedMail(int handle) {
+    const std::shared_ptr<OpenSession> open = findSession(handle);
+    return open ? std::exchange(open->retrieved, {}) : std::string();
 }
 
 int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length) {
@@ -308,18 +328,21 @@ int NMailPop3Close(int handle) {
     return kDone;
 }
 
-// The extra-header argument is not used: the program passes none, and the
-// builder writes every header field itself.
+// The extra-header argument carries only a reply's In-Reply-To and
+// References lines (threadHeaderLines); the builder writes every other header
+// field itself, and anything else in it is ignored.
 int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
-                      const char* from, const char* subject, const char* body, const char*,
-                      const char* attachments, int) {
+                      const char* from, const char* subject, const char* body,
+                      const char* extraHeader, const char* attachments, int) {
     ensureCurlInitialized();
     Result<ServerAddress> address = parseServerAddress(utf8Argument(server), MailProtocol::kSmtp);
     if (!address) {
         return report(TransportFault::kBadServerName, address.status());
     }
-    OutgoingMail outgoing{utf8Argument(from), utf8Argument(to), utf8Argument(subject),
-                          utf8Argument(body), utf8Argument(attachments)};
+    OutgoingMail outgoing{
+        utf8Argument(from),        utf8Argument(to),
+        utf8Argument(subject),     utf8Argument(body),
+        utf8Argument(attachments), threadFromHeaderLines(extraHeader ? extraHeader : "")};
     const std::string copies = utf8Argument(cc);
     const std::string blind = utf8Argument(bcc);
     if (auto refusal = checkAddressTexts(outgoing.from, {outgoing.to, copies, blind})) {
@@ -334,7 +357,7 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
         return reportBuildFailure(built.status(), outgoing.to);
     }
     if (!blind.empty()) {
-        OutgoingMail blindOnly{outgoing.from, blind, {}, {}, {}};
+        OutgoingMail blindOnly{outgoing.from, blind, {}, {}, {}, {}};
         Result<BuiltMail> blindRecipients = buildMail(blindOnly);
         if (!blindRecipients) {
             return reportBuildFailure(blindRecipients.status(), blind);
@@ -346,6 +369,7 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
     if (auto refusal = checkEnvelope(built.value().envelopeFrom, built.value().recipients)) {
         return reportEnvelope(*refusal);
     }
+    lastSentMail() = built.value().bytes;
     SmtpCredentials credentials;
     {
         std::lock_guard lock(state().mutex);

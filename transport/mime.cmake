@@ -13,6 +13,7 @@ list(APPEND QF_TRANSPORT_MIME_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/AddressTokens.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MailBuilder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ReceivedMail.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Threading.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NMailDecode.cpp)
 
 qf_test(transport_mime_test

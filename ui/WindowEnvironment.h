@@ -25,6 +25,7 @@
 #include "auth/AccountAccess.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProgramFolder.h"
+#include "transport/Threading.h"
 #include "ui/HeldState.h"
 
 namespace qf::store {
@@ -81,8 +82,10 @@ class WindowIntents {
     // The viewer on `box` (opened as openBox() opens it) with record
     // `recordNumber` shown and selected, as a click on its row does.
     virtual void showMailInViewer(int box, int recordNumber) = 0;
-    // The reply window, filled from the shown mail and brought to the front.
-    virtual void openReply(const QString& subject, const QString& sender, const QString& body) = 0;
+    // The reply window, filled from the shown mail and brought to the front;
+    // `thread` names the answered mail when its original is kept.
+    virtual void openReply(const QString& subject, const QString& sender, const QString& body,
+                           const transport::ReplyThread& thread = {}) = 0;
     // The address book, brought to the front with `address` in its address field.
     virtual void showSenderInAddressBook(const QString& address) = 0;
     // The receive run stores a mail: the viewer's fields show it (the viewer

@@ -1,6 +1,8 @@
 #include "viewer/BoxListing.h"
 
+#include "store/Originals.h"
 #include "text/FixedField.h"
+#include "viewer/OriginalText.h"
 
 namespace qf::viewer {
 namespace {
@@ -9,8 +11,18 @@ std::string cut(const std::string& text) {
     return std::string(text::cutAtNul(text));
 }
 
-ShownMail shownMail(const store::MailFields& fields) {
-    return {cut(fields.subject), cut(fields.fromOrTo), cut(fields.date), cut(fields.body)};
+// Record n of `box` as its buffer holds it, with its original's texts when
+// one is kept. An original that cannot be read leaves the record's texts.
+ShownMail shownMail(const MailStore& store, int box, int recordNumber) {
+    const store::MailFields fields = store.currentFields(box);
+    ShownMail mail{cut(fields.subject), cut(fields.fromOrTo), cut(fields.date), cut(fields.body)};
+    mail.box = box;
+    mail.recordNumber = recordNumber;
+    auto original = store::Originals(store.dataFolder(), store.fileSystem()).find(box, fields);
+    if (original && original.value()) {
+        applyOriginal(mail, std::move(*original.value()));
+    }
+    return mail;
 }
 
 }  // namespace
@@ -25,7 +37,7 @@ BoxListing listBox(MailStore& store, int box) {
         listing.rows.push_back({entry.subject, entry.fromOrTo, entry.date});
     });
     if (listing.status.isOk() && !listing.rows.empty()) {
-        listing.last = shownMail(store.currentFields(box));
+        listing.last = shownMail(store, box, static_cast<int>(listing.rows.size()));
     }
     return listing;
 }
@@ -39,7 +51,7 @@ Result<ShownMail> readMail(MailStore& store, int box, int recordNumber) {
         return Status::notFound("box " + std::to_string(box) + ": no record " +
                                 std::to_string(recordNumber));
     }
-    return shownMail(store.currentFields(box));
+    return shownMail(store, box, recordNumber);
 }
 
 }  // namespace qf::viewer

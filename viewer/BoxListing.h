@@ -13,6 +13,7 @@
 
 #include "base/Status.h"
 #include "store/MailStore.h"
+#include "transport/Threading.h"
 
 namespace qf::viewer {
 
@@ -26,12 +27,21 @@ struct ListedMail {
 };
 
 // One mail as the fields and the body pane show it: stripped and cut at the
-// first NUL, so a field that was never written shows empty.
+// first NUL, so a field that was never written shows empty. When the mail's
+// original is kept (store/Originals.h), subject, sender and body are its
+// texts (every character as it was written) and the rest below is filled
+// from it; otherwise they are the record's and the rest is empty.
 struct ShownMail {
     std::string subject;
     std::string fromOrTo;
     std::string date;
     std::string body;
+
+    int box = 0;
+    int recordNumber = 0;
+    std::optional<std::string> original{};  // the mail as it came
+    std::string to{}, cc{}, replyTo{};      // decoded, from the original
+    transport::ReplyThread thread{};        // what a reply to it carries
 };
 
 struct BoxListing {

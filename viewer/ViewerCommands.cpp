@@ -200,7 +200,7 @@ int ViewerWindow::selectedRecordNumber() const {
     if (item == nullptr || !item->isSelected()) {
         return 0;
     }
-    return m_mailList->indexOfTopLevelItem(item) + 1;
+    return recordNumberOf(item);
 }
 
 // After a command changed the box: the list as the file now holds it, and
@@ -285,7 +285,11 @@ void ViewerWindow::reply() {
     if (m_env == nullptr) {
         return;
     }
-    m_env->intents().openReply(m_subject->text(), m_sender->text(), m_body->toPlainText());
+    // The texts as shown (the user may have changed them); the thread only
+    // from the mail this box's list shows, never from another.
+    const bool fromThisBox = m_shown.box == m_currentBox && m_shown.recordNumber > 0;
+    m_env->intents().openReply(m_subject->text(), m_sender->text(), m_body->toPlainText(),
+                               fromThisBox ? m_shown.thread : transport::ReplyThread{});
 }
 
 void ViewerWindow::deleteOne() {

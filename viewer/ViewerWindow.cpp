@@ -20,15 +20,15 @@
 #include <QTreeWidget>
 
 #include "base/DurableWrite.h"
+#include "viewer/EditorCommands.h"
 #include "editor/EditorLayout.h"
+#include "viewer/EditorSettings.h"
 #include "editor/EditorText.h"
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PlainText.h"
 #include "ui/WindowEnvironment.h"
-#include "viewer/EditorCommands.h"
-#include "viewer/EditorSettings.h"
 #include "viewer/ViewerLayout.h"
 
 namespace qf::viewer {
@@ -36,19 +36,6 @@ namespace {
 
 using base::twipsToPixels;
 using ui::pixelRect;
-
-// Spaces (U+0020 only) removed at both ends, as every field of a record is.
-QString stripSpaces(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u' ') {
-        ++begin;
-    }
-    while (end > begin && text.at(end - 1) == u' ') {
-        --end;
-    }
-    return text.mid(begin, end - begin);
-}
 
 QLineEdit* createField(const QString& name, const TwipsRect& rect, QWidget* parent) {
     auto* field = new QLineEdit(parent);
@@ -75,19 +62,6 @@ ui::ActiveLabel* createCommandLabel(const QString& name, const QString& text, co
     label->setIndent(twipsToPixels(120));
     label->setCursor(Qt::PointingHandCursor);
     return label;
-}
-
-// The list rows of `listing` from row `first` on.
-QList<QTreeWidgetItem*> listItems(const BoxListing& listing, qsizetype first) {
-    QList<QTreeWidgetItem*> items;
-    for (auto row =
-             listing.rows.begin() + std::min<qsizetype>(first, qsizetype(listing.rows.size()));
-         row != listing.rows.end(); ++row) {
-        items.append(new QTreeWidgetItem(QStringList{QString::fromStdString(row->subject),
-                                                     QString::fromStdString(row->fromOrTo),
-                                                     QString::fromStdString(row->date)}));
-    }
-    return items;
 }
 
 }  // namespace
@@ -368,6 +342,7 @@ void ViewerWindow::loadEditorFile() {
 }
 
 void ViewerWindow::clearShownMail() {
+    m_shown = {};
     m_subject->clear();
     m_sender->clear();
     m_date->clear();
@@ -395,216 +370,6 @@ void ViewerWindow::applyBox(const BoxEntry& box, const QString& caption) {
     m_moveToKeepBoxPicture->setEnabled(box.movePictureEnabled);
     m_reply->setEnabled(box.replyEnabled);
     setWindowTitle(ui::literalWindowTitle(caption));
-}
-
-void ViewerWindow::loadList() {
-    m_mailList->clear();
-    m_body->clear();
-    BoxListing listing = listBox(m_store, m_currentBox);
-
-    const QList<QTreeWidgetItem*> items = listItems(listing, 0);
-    m_mailList->addTopLevelItems(items);
-    if (!items.isEmpty()) {
-        // The last mail is the one shown: the arrow keys move on from it.
-        m_mailList->selectionModel()->setCurrentIndex(
-            m_mailList->model()->index(int(items.size()) - 1, 0), QItemSelectionModel::NoUpdate);
-    }
-    if (listing.last) {
-        showMail(*listing.last);
-        passBodyThroughClipboard();
-    }
-    writeCount();
-    if (!listing.status.isOk()) {
-        ui::tell(this, ui::Say::kBoxNotReadToEnd, {},
-                 QString::fromStdString(listing.status.message()));
-    }
-}
-
-void ViewerWindow::listArrivedMails() {
-    const BoxListing listing = listBox(m_store, m_currentBox);
-    m_mailList->addTopLevelItems(listItems(listing, m_mailList->topLevelItemCount()));
-    writeCount();
-    if (!listing.status.isOk()) {
-        ui::tell(this, ui::Say::kBoxNotReadToEnd, {},
-                 QString::fromStdString(listing.status.message()));
-    }
-}
-
-void ViewerWindow::showSelectedMail() {
-    m_selectionMarker = kSelectedMarker;
-    if (m_mailList->topLevelItemCount() == 0) {
-        ui::tell(this, ui::Say::kNothingToSelect);
-        return;
-    }
-    QTreeWidgetItem* item = m_mailList->currentItem();
-    if (item == nullptr || !item->isSelected()) {
-        // Items but none chosen: there is no mail this click could mean.
-        m_selectionMarker.clear();
-        return;
-    }
-    const int recordNumber = m_mailList->indexOfTopLevelItem(item) + 1;
-    Result<ShownMail> mail = readMail(m_store, m_currentBox, recordNumber);
-    if (!mail.isOk()) {
-        ui::tell(this, ui::Say::kMailNotRead, {}, QString::fromStdString(mail.status().message()));
-        return;
-    }
-    showMail(mail.value());
-    writeCount();
-    passBodyThroughClipboard();
-}
-
-void ViewerWindow::showRecord(int recordNumber) {
-    QTreeWidgetItem* item = m_mailList->topLevelItem(recordNumber - 1);
-    if (item == nullptr) {
-        return;
-    }
-    m_mailList->setCurrentItem(item);
-    m_mailList->scrollToItem(item);
-    showSelectedMail();
-}
-
-void ViewerWindow::stageMail(const QString& subject, const QString& sender, const QString& date,
-                             const QString& body) {
-    showFields(subject, sender, date);
-    m_body->setPlainText(body);
-}
-
-void ViewerWindow::showHighlightedMail() {
-    QTreeWidgetItem* item = m_mailList->currentItem();
-    Result<ShownMail> mail = Status::notFound("no mail highlighted");
-    if (item != nullptr && item->isSelected()) {
-        mail = readMail(m_store, m_currentBox, m_mailList->indexOfTopLevelItem(item) + 1);
-    }
-    writeCount();
-    if (!mail.isOk()) {
-        clearShownMail();
-        m_selectionMarker.clear();
-        return;
-    }
-    // As a click shows it, but the user's clipboard is left alone.
-    showMail(mail.value());
-    m_body->setPlainText(stripSpaces(m_body->toPlainText()));
-}
-
-// A long text shows from its beginning.
-void ViewerWindow::showFields(const QString& subject, const QString& fromOrTo,
-                              const QString& date) {
-    for (auto [field, text] :
-         {std::pair{m_subject, &subject}, {m_sender, &fromOrTo}, {m_date, &date}}) {
-        field->setText(*text);
-        field->setCursorPosition(0);
-    }
-}
-
-void ViewerWindow::writeCount() {
-    m_count->setText(QString::number(m_mailList->topLevelItemCount()));
-}
-
-void ViewerWindow::showMail(const ShownMail& mail) {
-    showFields(QString::fromStdString(mail.subject), QString::fromStdString(mail.fromOrTo),
-               QString::fromStdString(mail.date));
-    m_body->setPlainText(QString::fromStdString(mail.body));
-}
-
-// Whatever body is shown also goes through the plain-text clipboard, so the
-// clipboard holds it afterwards and the pane shows exactly plain text.
-void ViewerWindow::passBodyThroughClipboard() {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(m_body->toPlainText());
-    m_body->setPlainText(stripSpaces(clipboard->text()));
-}
-
-bool ViewerWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_mailList->viewport() && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        // After the view has updated its selection for this click.
-        QMetaObject::invokeMethod(this, &ViewerWindow::showSelectedMail, Qt::QueuedConnection);
-    }
-    if (watched == m_mailList && event->type() == QEvent::KeyPress) {
-        showMailAfterKeyMove();
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-// A key that moves the list's selection (arrows, Page Up/Down, Home, End)
-// shows the mail it lands on and sets the marker, as a click does; a key
-// that leaves the selection where it was shows nothing again.
-void ViewerWindow::showMailAfterKeyMove() {
-    const QPersistentModelIndex before(m_mailList->currentIndex());
-    QMetaObject::invokeMethod(
-        this,
-        [this, before] {
-            const QModelIndex now = m_mailList->currentIndex();
-            if (now.isValid() && now != before && m_mailList->selectionModel()->isSelected(now)) {
-                showSelectedMail();
-            }
-        },
-        Qt::QueuedConnection);
-}
-
-// ---- The editor on the body pane: its commands, the resize layout ----
-
-void ViewerWindow::createEditor() {
-    m_editor = new EditorCommands({this, m_body, m_searchText, m_subject, m_sender, m_date},
-                                  m_editorFile, m_folder.root().string(), m_changed, this);
-}
-
-void ViewerWindow::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    applyResizeLayout(true);
-}
-
-void ViewerWindow::reapplyLayoutWithoutMaximisedRule() {
-    applyResizeLayout(false);
-}
-
-// m_copyField and m_copyHeader lie on the status bar, whose own layout keeps them there
-// in any window state; the layout here shows them and places the rest.
-void ViewerWindow::applyResizeLayout(bool withMaximisedRule) {
-    using base::pixelsToTwips;
-    editor::ResizeInput in;
-    in.windowWidth = pixelsToTwips(width());
-    in.windowHeight = pixelsToTwips(height());
-    in.paneLeft = kBodyPaneLeftTwips;
-    in.quickSaveLeft = pixelsToTwips(m_statusBar->x() + m_quickSave->x());
-    in.statusBar = {pixelsToTwips(m_statusBar->x()), pixelsToTwips(m_statusBar->y()),
-                    pixelsToTwips(m_statusBar->width()), pixelsToTwips(m_statusBar->height())};
-    in.maximised = isMaximized();
-    in.clientHeight = pixelsToTwips(centralWidget()->height());
-    // A whole date with its zone, e.g. "+0900", and the field's frame.
-    in.dateMinWidth = pixelsToTwips(
-        m_date->fontMetrics().horizontalAdvance(QStringLiteral("Wed, 30 Sep 2026 23:59:59 +0900")) +
-        12);
-    const editor::ResizeLayout out = editor::resizeLayout(in, withMaximisedRule);
-
-    m_copyField->show();
-    m_copyHeader->show();
-    m_mailList->resize(twipsToPixels(out.listWidth), twipsToPixels(out.listHeight));
-    for (auto [field, rect] :
-         {std::pair{m_subject, out.subject}, {m_sender, out.sender}, {m_date, out.date}}) {
-        field->setGeometry(twipsToPixels(rect.left), twipsToPixels(rect.top),
-                           twipsToPixels(rect.width), field->height());
-    }
-    m_body->setGeometry(pixelRect(out.pane));
-
-    // The command and search rows keep their distance below the list.
-    const int moveBy = twipsToPixels(out.commandRowShift) - twipsToPixels(m_rowShiftTwips);
-    m_rowShiftTwips = out.commandRowShift;
-    if (moveBy != 0) {
-        for (QWidget* row : std::initializer_list<QWidget*>{
-                 m_deleteOnePicture, m_moveToKeepBoxPicture, m_registerSenderPicture,
-                 m_replyPicture, m_deleteAllPicture, m_moveToKeepBox, m_deleteOne, m_registerSender,
-                 m_reply, m_deleteAll, m_countLabel, m_count, m_searchLabel, m_searchText,
-                 m_helpBox}) {
-            row->move(row->x(), row->y() + moveBy);
-        }
-    }
-}
-
-void ViewerWindow::closeEvent(QCloseEvent* event) {
-    writeClosingSettings(m_editor->autoSaveChoice());
-    QMainWindow::closeEvent(event);
 }
 
 }  // namespace qf::viewer

@@ -33,6 +33,7 @@ class QStatusBar;
 class QTextEdit;
 class QToolBar;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace qf::viewer {
 class EditorCommands;
@@ -51,6 +52,8 @@ class ViewerWindow : public QMainWindow {
   public:
     // The selection marker's value.
     static const QString kSelectedMarker;
+    // Each row of the list holds its record's number in this role.
+    static constexpr int kRecordNumberRole = Qt::UserRole + 1;
 
     // The program's viewer: the program's folder and mail store; its current
     // box is the one held for the whole run.
@@ -102,6 +105,11 @@ class ViewerWindow : public QMainWindow {
     // it works.
     const QString& selectionMarker() const { return m_selectionMarker; }
 
+    // The mail the fields show, as read from its box (with its original's
+    // texts, addresses and thread when one is kept); the receive run's
+    // staged mail has record number 0, an empty viewer an empty value.
+    const ShownMail& shownMail() const { return m_shown; }
+
     // ---- The viewer's commands (ViewerCommands.cpp) ----
     // Each is the click handler of the control of its name (m_deleteOne for
     // deleteOne), callable from tests.
@@ -146,6 +154,8 @@ class ViewerWindow : public QMainWindow {
     QToolBar* m_toolBar = nullptr;
     QStatusBar* m_statusBar = nullptr;
     QString m_selectionMarker;
+    ShownMail m_shown;
+    static int recordNumberOf(const QTreeWidgetItem* item);
 
     void createList(QWidget* client);
     void createCommands(QWidget* client);

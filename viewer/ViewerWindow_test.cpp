@@ -12,14 +12,20 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
 
 #include "app/TestApplication.h"
 #include "base/Twips.h"
 #include "settings/AccountFiles.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
+#include "store/Originals.h"
+#include "text/Cp932.h"
+#include "transport/MailDecoder.h"
 #include "ui/ActiveLabel.h"
 #include "ui/TestControls.h"
+#include "viewer/OriginalText.h"
 
 namespace qf::viewer {
 namespace {
@@ -336,7 +342,65 @@ class ViewerWindowTest : public QObject {
         QVERIFY(!viewer->editorChanged());
     }
 
+    // A mail with what CP932 lacks (tests/data/mail/utf8-emoji-and-beyond-
+    // cp932.eml, made by Python's email library): its record holds "?", its
+    // original every character. The viewer shows the original's texts, a
+    // reply takes its thread, quick save writes the shown text in CP932.
+    void aMailWithItsOriginalShowsEveryCharacterAsWritten() {
+        const std::string original = sampleMail("utf8-emoji-and-beyond-cp932.eml");
+        QVERIFY(!original.empty());
+        TestApplication started([&](WindowTestFolder& folder) {
+            withMails(6, 1)(folder);
+            const transport::DecodedMail decoded = transport::decodeMail(original);
+            const store::MailFields record{asCp932Keeps(decoded.headers.subject),
+                                           asCp932Keeps(decoded.headers.sender),
+                                           decoded.headers.date, asCp932Keeps(decoded.body)};
+            const std::string data = folder.programFolder().dataFolder().string();
+            store::MailStore store(data);
+            (void)store.append(6, record);
+            (void)store::Originals(data).keep(6, store.currentFields(6), original);
+        });
+        started.mainWindow().actions().openBox(6);
+        ViewerWindow& viewer = *started.app->existingForm<ViewerWindow>();
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 1);
+
+        const QString subject = QStringLiteral("今日のランチ😊 𠮷野家 café 안녕하세요");
+        QCOMPARE(control<QLineEdit>(viewer, "Text7")->text(), subject);
+        QCOMPARE(control<QLineEdit>(viewer, "Text8")->text(),
+                 QStringLiteral("花子 <hanako@example.jp>"));
+        const QString body = control<QTextEdit>(viewer, "rtfEd")->toPlainText();
+        QVERIFY2(body.startsWith(QStringLiteral("🍻 と 🍰 で乾杯。\n𠮷野家")), qPrintable(body));
+        QVERIFY(body.contains(QStringLiteral("한국어도 씁니다.")));
+        QCOMPARE(viewer.shownMail().recordNumber, 2);
+        QCOMPARE(viewer.shownMail().to, std::string("qftest@example.jp"));
+        QCOMPARE(viewer.shownMail().thread.inReplyTo, std::string("<lunch-20261209@example.jp>"));
+
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 0);  // no original
+        QCOMPARE(control<QLineEdit>(viewer, "Text7")->text(),
+                 QString::fromStdString(mailNumber(1).subject));
+        QVERIFY(viewer.shownMail().thread.empty());
+
+        clickRow(*control<QTreeWidget>(viewer, "MailListView"), 1);
+        viewer.quickSave();
+        const auto saved = started.folder.programFolder().quickSaveFolder();
+        std::string bytes;
+        for (const auto& entry : std::filesystem::directory_iterator(saved)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        QVERIFY2(bytes.starts_with(text::toCp932("Subject:  今日のランチ? 𠮷野家 caf? ")),
+                 bytes.c_str());
+        QVERIFY(bytes.find(text::toCp932("𠮷野家の前で会いましょう。")) != std::string::npos);
+    }
+
   private:
+    static std::string sampleMail(const char* name) {
+        std::ifstream in(
+            qEnvironmentVariable("QF_SOURCE_DIR").toStdString() + "/tests/data/mail/" + name,
+            std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
     QTemporaryDir m_settings;
 };
 

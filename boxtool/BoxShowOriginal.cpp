@@ -1,0 +1,33 @@
+#include "boxtool/BoxShowOriginal.h"
+
+#include "boxtool/BoxToolCommands.h"
+#include "settings/ProgramFolder.h"
+#include "store/MailStore.h"
+#include "viewer/BoxListing.h"
+
+namespace qf::boxtool {
+
+int showWithOriginal(const std::string& programFolder, int box, int recordNumber, std::ostream& out,
+                     std::ostream& err) {
+    const store::BoxInfo* info = store::findBox(box);
+    if (info == nullptr) {
+        err << "quillfern-box: there is no box " << box << "\n";
+        return 1;
+    }
+    store::MailStore store(settings::ProgramFolder(programFolder).dataFolder().string());
+    Result<viewer::ShownMail> mail = viewer::readMail(store, box, recordNumber);
+    if (!mail) {
+        err << "quillfern-box: " << mail.status().toString() << "\n";
+        return 1;
+    }
+    const viewer::ShownMail& shown = mail.value();
+    const bool sent = info->kind == store::RecordKind::kSent;
+    printShownRecord(
+        {recordNumber, sent, shown.subject, shown.fromOrTo, shown.date, shown.to, shown.cc,
+         store::readStatusWord(store.currentRecord(box), store::layoutOf(info->kind).format()),
+         shown.original.has_value(), shown.body},
+        out);
+    return 0;
+}
+
+}  // namespace qf::boxtool

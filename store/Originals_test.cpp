@@ -1,0 +1,116 @@
+#include "store/Originals.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "store/MailStore.h"
+#include "store/StoreTestSupport.h"
+
+namespace qf::store {
+namespace {
+
+using testing::TempFolder;
+
+// tests/data/mail/utf8-emoji-and-beyond-cp932.eml (made by Python's email
+// library, see SOURCES.md there): emoji, 𠮷, é and Hangul in Subject and body.
+std::string sample() {
+    const char* root = std::getenv("QF_SOURCE_DIR");
+    std::ifstream in(
+        std::string(root ? root : ".") + "/tests/data/mail/utf8-emoji-and-beyond-cp932.eml",
+        std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class OriginalsTest : public ::testing::Test {
+  protected:
+    // Stores mail `tag` as the receive does: the original, then the record.
+    // Its record holds "?" where the original has what CP932 lacks.
+    void receive(int box, const std::string& tag) {
+        const std::string original = tagged(tag);
+        const MailFields fields{"ランチ? " + tag, tag + "@example.jp", "date " + tag, "body ?"};
+        ASSERT_TRUE(m_originals.keep(box, recordTexts(box, fields), original).isOk());
+        ASSERT_TRUE(m_store.append(box, fields).isOk());
+    }
+    std::string tagged(const std::string& tag) const { return "X-Tag: " + tag + "\r\n" + m_sample; }
+    static MailFields recordTexts(int box, const MailFields& fields) {
+        const RecordLayout& layout = layoutOf(findBox(box)->kind);
+        std::vector<char> record(layout.lengthBytes);
+        encodeRecord(layout, fields, 1, record);
+        return decodeRecord(layout, record);
+    }
+    // Record n's original, "" when none.
+    std::string originalOf(int box, int n) {
+        EXPECT_TRUE(m_store.readRecord(box, n).value());
+        auto found = m_originals.find(box, m_store.currentFields(box));
+        EXPECT_TRUE(found.isOk());
+        return found.value().value_or("");
+    }
+
+    TempFolder m_folder;
+    MailStore m_store{m_folder.path()};
+    Originals m_originals{m_folder.path()};
+    std::string m_sample = sample();
+};
+
+// Byte-equal originals follow their records through delete one, a move to
+// the keep box, a compaction and delete all; what no record has goes.
+TEST_F(OriginalsTest, EachRecordKeepsItsOwnOriginalThroughEveryCommand) {
+    ASSERT_FALSE(m_sample.empty());
+    for (const char* tag : {"A", "B", "C", "D"}) {
+        receive(kOtherBox, tag);
+    }
+    ASSERT_TRUE(m_store.deleteRecord(kOtherBox, 2).isOk());  // B
+    EXPECT_EQ(originalOf(kOtherBox, 1), tagged("A"));
+    EXPECT_EQ(originalOf(kOtherBox, 2), tagged("C"));
+    EXPECT_EQ(m_originals.fileNames(kOtherBox).size(), 3u);
+
+    ASSERT_EQ(m_store.moveToKeepBox(2).value(), 1);  // C
+    EXPECT_EQ(originalOf(kKeepBox, 1), tagged("C"));
+    EXPECT_EQ(originalOf(kOtherBox, 2), tagged("D"));
+    EXPECT_EQ(m_originals.fileNames(kOtherBox).size(), 2u);
+
+    ASSERT_TRUE(m_store.readRecord(kOtherBox, 1).value());
+    ASSERT_TRUE(m_store.markDeleted(kOtherBox, 1).isOk());
+    ASSERT_TRUE(m_store.compact(kOtherBox).isOk());
+    EXPECT_EQ(originalOf(kOtherBox, 1), tagged("D"));
+    EXPECT_EQ(m_originals.fileNames(kOtherBox).size(), 1u);
+
+    ASSERT_TRUE(m_store.deleteAll(kOtherBox).isOk());
+    EXPECT_TRUE(m_originals.fileNames(kOtherBox).empty());
+    EXPECT_EQ(originalOf(kKeepBox, 1), tagged("C"));
+}
+
+// Two mails whose records are alike (only what CP932 lacks differs) must not
+// lend each other their originals: neither record shows one. The same mail
+// fetched twice is one original.
+TEST_F(OriginalsTest, RecordsThatCannotBeToldApartShowNoOriginal) {
+    const MailFields fields{"今日のランチ?", "a@example.jp", "date", "?"};
+    const MailFields texts = recordTexts(1, fields);
+    ASSERT_TRUE(m_originals.keep(1, texts, "Subject: =?utf-8?b?8J+Yig==?=\r\n\r\n").isOk());
+    ASSERT_TRUE(m_originals.keep(1, texts, "Subject: =?utf-8?b?8J+Yig==?=\r\n\r\n").isOk());
+    EXPECT_TRUE(m_originals.find(1, texts).value().has_value());
+    ASSERT_TRUE(m_originals.keep(1, texts, "Subject: =?utf-8?b?8J+Nuw==?=\r\n\r\n").isOk());
+    EXPECT_FALSE(m_originals.find(1, texts).value().has_value());
+}
+
+// A record without an original (stored before originals were kept) reads as
+// before; a collection at start-up removes originals of records never stored.
+TEST_F(OriginalsTest, RecordsWithoutOriginalsAndOrphansAtStartUp) {
+    ASSERT_TRUE(m_store.append(1, {"old", "o@example.jp", "d", "b"}).isOk());
+    EXPECT_EQ(originalOf(1, 1), "");
+    ASSERT_TRUE(m_originals.keep(1, {"never stored", "n@example.jp", "d", "b"}, "x").isOk());
+    receive(1, "A");
+    {
+        const Originals::WriterHold receiving;
+        ASSERT_EQ(m_originals.collect(m_store, 1).value(), 0) << "young originals wait";
+    }
+    ASSERT_TRUE(recoverLeftovers(m_folder.path()).status.isOk());
+    EXPECT_EQ(m_originals.fileNames(1).size(), 1u);
+    EXPECT_EQ(originalOf(1, 2), tagged("A"));
+}
+
+}  // namespace
+}  // namespace qf::store
