@@ -168,18 +168,10 @@ void AddressBookWindow::setHelp(QWidget* control, const QString& text) {
 }
 
 void AddressBookWindow::buildHelpTexts() {
-    setHelp(m_pasteAddress,
-            QStringLiteral("クリップボードの内容を貼り付けます。他からメールアドレスをコピーし、"
-                           "貼り付けられますので登録作業が楽になります。"));
-    setHelp(m_insertCardName,
-            QStringLiteral("メールアドレスに名前を添えて登録できます。例えばメールアドレスに"
-                           "「hanako@example.jp」、名詞に「山田花子」と入れて名刺挿入を押すと、"
-                           "「山田花子<hanako@example.jp>」となり、受け取った人には差出人として"
-                           "「山田花子」と表示されます。\r\n\r\n"
-                           "必要なければ挿入する必要はありません。"));
-    setHelp(m_register, QStringLiteral("メールアドレスを登録します。これにより新規作成でのメール"
-                                       "アドレスが一発挿入できるようになります。"));
-    setHelp(m_delete, QStringLiteral("不要になったメールアドレスの削除を行います。"));
+    setHelp(m_pasteAddress, ui::words(ui::Say::kAddressPasteHelp, {}, QString()));
+    setHelp(m_insertCardName, ui::words(ui::Say::kAddressCardHelp, {}, QString()));
+    setHelp(m_register, ui::words(ui::Say::kAddressRegisterHelp, {}, QString()));
+    setHelp(m_delete, ui::words(ui::Say::kAddressDeleteHelp, {}, QString()));
 }
 
 std::string AddressBookWindow::dataFolder() const {
@@ -246,7 +238,7 @@ void AddressBookWindow::registerEntry() {
         ui::tell(this, ui::Say::kAddressRegisteredNotDurable, {},
                  fromUtf8(written.status().message()));
     }
-    m_status->setText(QStringLiteral("　登録が完了しました。"));
+    m_status->setText(ui::words(ui::Say::kAddressRegistered, {}, QString()));
     loadList();
     m_name->clear();
     m_address->clear();
@@ -275,7 +267,7 @@ void AddressBookWindow::rowPressed() {
     // The name is padded to its full width: its beginning is what shows.
     m_name->setCursorPosition(0);
     m_address->setCursorPosition(0);
-    m_status->setText(QStringLiteral("　選択しました。"));
+    m_status->setText(ui::words(ui::Say::kAddressSelected, {}, QString()));
 }
 
 void AddressBookWindow::pasteAddress() {
@@ -316,7 +308,7 @@ void AddressBookWindow::deleteSelected() {
             ui::tell(this, done ? ui::Say::kAddressDeletedNotDurable : ui::Say::kAddressNotDeleted,
                      {}, fromUtf8(deleted.message()));
         } else {
-            m_status->setText(QStringLiteral("削除が完了しました"));
+            m_status->setText(ui::words(ui::Say::kAddressDeleted, {}, QString()));
         }
         loadList();
         return;

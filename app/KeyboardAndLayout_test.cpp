@@ -145,31 +145,31 @@ class KeyboardAndLayoutTest : public QObject {
     void returnAndEscActAsOkAndCancel() {
         TestApplication started(withMails(0));
         auto& account = started.app->showForm<settings::AccountWindow>();
-        account.m_id->setText(QStringLiteral("typed"));
-        account.m_keepAccount->setChecked(true);
+        control<QLineEdit>(account, "IdText")->setText(QStringLiteral("typed"));
+        control<QCheckBox>(account, "Check1")->setChecked(true);
         const QPointer<QWidget> accountWindow(&account);
-        press(account.m_id, Qt::Key_Escape);
+        press(control<QLineEdit>(account, "IdText"), Qt::Key_Escape);
         QVERIFY(accountWindow.isNull() || !accountWindow->isVisible());
         QVERIFY(!started.folder.read(QStringLiteral("★MAilData/iniIdPass.ini")).contains("typed"));
 
         auto* server = &started.app->showForm<settings::ServerSettingsWindow>();
-        server->m_smtpServer->setText(QStringLiteral("smtp.example.jp"));
-        server->m_cancel->setFocus();
-        press(server->m_cancel, Qt::Key_Return);
+        control<QLineEdit>(*server, "SmtpText")->setText(QStringLiteral("smtp.example.jp"));
+        control<QPushButton>(*server, "CancelCommand")->setFocus();
+        press(control<QPushButton>(*server, "CancelCommand"), Qt::Key_Return);
         QVERIFY(!started.folder.read(QStringLiteral("corvid.ini")).contains("smtp.example.jp"));
 
         server = &started.app->showForm<settings::ServerSettingsWindow>();
-        server->m_smtpServer->setText(QStringLiteral("smtp.example.jp"));
-        press(server->m_smtpServer, Qt::Key_Enter, Qt::KeypadModifier);
+        control<QLineEdit>(*server, "SmtpText")->setText(QStringLiteral("smtp.example.jp"));
+        press(control<QLineEdit>(*server, "SmtpText"), Qt::Key_Enter, Qt::KeypadModifier);
         QVERIFY(started.folder.read(QStringLiteral("corvid.ini")).contains("SMTP=smtp.example.jp"));
 
         // The settings menu: Return presses the focused button, Esc closes it.
         auto& menu = started.app->showForm<SettingsMenu>();
-        menu.m_accountButton->setFocus();
-        press(menu.m_accountButton, Qt::Key_Return);
+        control<QPushButton>(menu, "Command1")->setFocus();
+        press(control<QPushButton>(menu, "Command1"), Qt::Key_Return);
         QVERIFY(started.app->existingForm<settings::AccountWindow>() != nullptr);
         const QPointer<QWidget> menuWindow(&menu);
-        press(menu.m_accountButton, Qt::Key_Escape);
+        press(control<QPushButton>(menu, "Command1"), Qt::Key_Escape);
         QVERIFY(menuWindow.isNull() || !menuWindow->isVisible());
     }
 

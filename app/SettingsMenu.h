@@ -18,6 +18,8 @@ class SettingsMenu : public QWidget {
   public:
     explicit SettingsMenu(ui::WindowEnvironment& env);
 
+  private:
+    // Tests find these by object name (Command1, Command2, Command3).
     QPushButton* m_accountButton;      // "ID/PASS"
     QPushButton* m_serverButton;       // "POPサーバー"
     QPushButton* m_loginMethodButton;  // "ログイン方式"

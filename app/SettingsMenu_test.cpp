@@ -6,11 +6,13 @@
 #include "app/TestApplication.h"
 #include "settings/AccountWindow.h"
 #include "settings/ServerSettingsWindow.h"
+#include "ui/TestControls.h"
 
 namespace qf::app {
 namespace {
 
 using testing::TestApplication;
+using ui::testing::control;
 
 void flushClosedWindows() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -32,9 +34,9 @@ class SettingsMenuTest : public QObject {
 
         started.app->existingForm<settings::ServerSettingsWindow>()->close();
         flushClosedWindows();
-        QTest::mouseClick(settings.m_serverButton, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(settings, "Command2"), Qt::LeftButton);
         QVERIFY(started.app->existingForm<settings::ServerSettingsWindow>() != nullptr);
-        QTest::mouseClick(settings.m_accountButton, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(settings, "Command1"), Qt::LeftButton);
         auto* account = started.app->existingForm<settings::AccountWindow>();
         QVERIFY(account != nullptr);
         QVERIFY(account->isVisible());

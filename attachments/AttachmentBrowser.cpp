@@ -382,9 +382,8 @@ LocalFileView* AttachmentBrowser::ensureBrowser() {
         return nullptr;
     }
     m_view = create(m_browserFrame);
-    m_view->setSaveFailureReporter([this](const QString& message) {
-        ui::tell(this, ui::Say::kAttachmentNotSaved, {}, message);
-    });
+    m_view->setSaveFailureReporter(
+        [this](const QString& message) { ui::tell(this, ui::Say::kFileNotSaved, {}, message); });
     m_browser = &m_view->widget();
     m_browserFrame->layout()->addWidget(m_browser);
     m_explanationText->raise();

@@ -31,9 +31,9 @@ void BM_ShowTenThousandResults(benchmark::State& state) {
     QCoreApplication::processEvents();
     for (auto _ : state) {
         window.showResult(result);
-        window.m_resultList->viewport()->repaint();
+        window.findChild<QTreeView*>(QStringLiteral("resultList"))->viewport()->repaint();
     }
-    if (window.m_resultList->model()->rowCount() != 10000) {
+    if (window.findChild<QTreeView*>(QStringLiteral("resultList"))->model()->rowCount() != 10000) {
         state.SkipWithError("the result was not listed whole");
     }
 }

@@ -8,6 +8,7 @@
 #include "auth/AccountAccess.h"
 #include "boxtool/BoxToolCommands.h"
 #include "boxtool/TerminalText.h"
+#include "boxtool/TerminalWords.h"
 #include "receive/ReceiveAccount.h"
 #include "receive/ReceiveRun.h"
 #include "receive/ReceiveWords.h"
@@ -20,6 +21,9 @@
 namespace qf::app {
 
 namespace {
+
+using boxtool::TerminalSay;
+using boxtool::terminalWords;
 
 // Prints the run as it goes; the captions come from the registrations the
 // run reads again.
@@ -36,7 +40,9 @@ class TerminalObserver final : public receive::ReceiveObserver {
         m_registrations = registrations;
     }
     void onProgress(int mailNumber, int mailCount) override {
-        m_out << "受信中… " << mailNumber << "/" << mailCount << "\n";
+        m_out << terminalWords(TerminalSay::kReceiving,
+                               {std::to_string(mailNumber), std::to_string(mailCount)})
+              << "\n";
     }
     // The terminal shows the subject only.
     bool wantsMailTexts() const override { return false; }
@@ -68,7 +74,9 @@ class TerminalObserver final : public receive::ReceiveObserver {
             return store::findBox(receive::kOtherSlot + 1)->caption;
         }
         const std::string& registered = m_registrations[static_cast<std::size_t>(slot)].caption;
-        return registered.empty() ? "箱" + std::to_string(slot + 1) : registered;
+        return registered.empty()
+                   ? terminalWords(TerminalSay::kUnnamedBox, {std::to_string(slot + 1)})
+                   : registered;
     }
 
   private:
@@ -229,21 +237,24 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
     }
     if (outcome.end == receive::RunEnd::kCompleted ||
         outcome.end == receive::RunEnd::kSessionFailed) {
-        out << "受信 " << outcome.stored << " 通";
+        out << terminalWords(TerminalSay::kReceivedCount, {std::to_string(outcome.stored)});
         for (int slot = 0; slot < receive::kBoxSlotCount; ++slot) {
             if (const int n = outcome.storedPerSlot[static_cast<std::size_t>(slot)]; n > 0) {
-                out << "、" << observer.caption(slot) << " " << n;
+                out << terminalWords(TerminalSay::kReceivedInBox,
+                                     {observer.caption(slot), std::to_string(n)});
             }
         }
         if (outcome.keptOnServer > 0) {
-            out << "、サーバーに残したメール " << outcome.keptOnServer << " 通";
+            out << terminalWords(TerminalSay::kKeptOnServerCount,
+                                 {std::to_string(outcome.keptOnServer)});
         }
         if (outcome.leaving && outcome.leftOnServer + outcome.stored > 0) {
-            out << "、受信済みでサーバーに残すメール " << outcome.leftOnServer + outcome.stored
-                << " 通";
+            out << terminalWords(TerminalSay::kLeftOnServerCount,
+                                 {std::to_string(outcome.leftOnServer + outcome.stored)});
         }
         if (outcome.deletedAfterDays > 0) {
-            out << "、期限が過ぎてサーバーから削除したメール " << outcome.deletedAfterDays << " 通";
+            out << terminalWords(TerminalSay::kDeletedAfterDaysCount,
+                                 {std::to_string(outcome.deletedAfterDays)});
         }
         out << "\n";
     }

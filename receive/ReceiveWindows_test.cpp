@@ -369,10 +369,10 @@ class ReceiveWindowsTest : public QObject {
         });
         app::MainWindow& main = stillMainWindow(started);
         auto& account = started.app->showForm<settings::AccountWindow>();
-        account.m_password->setText(QString::fromStdString(servers.password));
-        QVERIFY(account.m_keepAccount->isChecked());
-        account.m_keepAccount->setChecked(false);
-        account.m_ok->click();
+        control<QLineEdit>(account, "PassText")->setText(QString::fromStdString(servers.password));
+        QVERIFY(control<QCheckBox>(account, "Check1")->isChecked());
+        control<QCheckBox>(account, "Check1")->setChecked(false);
+        control<QPushButton>(account, "OKCommand")->click();
         QVERIFY(started.app->existingForm<settings::AccountWindow>() == nullptr ||
                 !started.app->existingForm<settings::AccountWindow>()->isVisible());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -472,8 +472,8 @@ class ReceiveWindowsTest : public QObject {
 
     static void setAccount(TestApplication& started, const char* id, const char* password) {
         auto* account = started.app->existingForm<settings::AccountWindow>();
-        account->m_id->setText(QString::fromLatin1(id));
-        account->m_password->setText(QString::fromLatin1(password));
+        control<QLineEdit>(*account, "IdText")->setText(QString::fromLatin1(id));
+        control<QLineEdit>(*account, "PassText")->setText(QString::fromLatin1(password));
     }
 };
 

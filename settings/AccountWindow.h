@@ -32,13 +32,15 @@ class AccountWindow : public QWidget {
     explicit AccountWindow(ui::WindowEnvironment& env);
     ~AccountWindow() override;
 
+  private:
+    // Tests find these by object name (IdText, PassText, Check1, OKCommand,
+    // CancelCommand).
     QLineEdit* m_id;
     QLineEdit* m_password;     // shows "*" for each character
     QCheckBox* m_keepAccount;  // keep ID and password; starts as last chosen
     QPushButton* m_ok;
     QPushButton* m_cancel;
 
-  private:
     Account typedAccount() const;
     void showTypedAccount();
     void confirm();

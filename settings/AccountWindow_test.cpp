@@ -9,11 +9,13 @@
 #include "app/TestApplication.h"
 #include "settings/AccountFiles.h"
 #include "settings/ProfileFile.h"
+#include "ui/TestControls.h"
 
 namespace qf::settings {
 namespace {
 
 using app::testing::TestApplication;
+using ui::testing::control;
 using ui::testing::WindowTestFolder;
 
 void storeAccount(WindowTestFolder& folder) {
@@ -41,22 +43,24 @@ class AccountWindowTest : public QObject {
         TestApplication started(storeAccount);
         AccountWindow& form = started.app->showForm<AccountWindow>();
         QCOMPARE(form.windowTitle(), QStringLiteral("ID/パスワード入力"));
-        QCOMPARE(form.m_id->text(), QStringLiteral("taro"));
-        QCOMPARE(form.m_password->text(), QStringLiteral("secret"));
-        QCOMPARE(form.m_password->echoMode(), QLineEdit::Password);
-        QCOMPARE(form.m_password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
-                                                     form.m_password),
+        QCOMPARE(control<QLineEdit>(form, "IdText")->text(), QStringLiteral("taro"));
+        QCOMPARE(control<QLineEdit>(form, "PassText")->text(), QStringLiteral("secret"));
+        QCOMPARE(control<QLineEdit>(form, "PassText")->echoMode(), QLineEdit::Password);
+        QCOMPARE(control<QLineEdit>(form, "PassText")
+                     ->style()
+                     ->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                 control<QLineEdit>(form, "PassText")),
                  int('*'));
-        QVERIFY(form.m_keepAccount->isChecked());  // the file keeps them
+        QVERIFY(control<QCheckBox>(form, "Check1")->isChecked());  // the file keeps them
     }
 
     void uncheckedLeavesNoPasswordInTheFileAndOpensUncheckedAgain() {
         TestApplication started(storeAccount);
         AccountWindow& form = started.app->showForm<AccountWindow>();
-        retype(form.m_id, QStringLiteral("jiro"));
-        retype(form.m_password, QStringLiteral("hunter2"));
-        QTest::mouseClick(form.m_keepAccount, Qt::LeftButton);
-        QTest::mouseClick(form.m_ok, Qt::LeftButton);
+        retype(control<QLineEdit>(form, "IdText"), QStringLiteral("jiro"));
+        retype(control<QLineEdit>(form, "PassText"), QStringLiteral("hunter2"));
+        QTest::mouseClick(control<QCheckBox>(form, "Check1"), Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(form, "OKCommand"), Qt::LeftButton);
 
         QCOMPARE(storedKey(started, "NAME"), std::string("taro"));
         QCOMPARE(storedKey(started, "NAME2"), std::string());
@@ -65,17 +69,17 @@ class AccountWindowTest : public QObject {
         QVERIFY(!started.app->held().keepAccount);
         QVERIFY(!form.isVisible());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!started.app->showForm<AccountWindow>().m_keepAccount->isChecked());
+        QVERIFY(!control<QCheckBox>(started.app->showForm<AccountWindow>(), "Check1")->isChecked());
     }
 
     void checkedStoresTheTypedAccount() {
         TestApplication started;
         AccountWindow& form = started.app->showForm<AccountWindow>();
-        QCOMPARE(form.m_id->text(), QString());  // no account file yet
-        retype(form.m_id, QStringLiteral("jiro"));
-        retype(form.m_password, QStringLiteral("hunter2"));
-        form.m_keepAccount->setChecked(true);
-        QTest::mouseClick(form.m_ok, Qt::LeftButton);
+        QCOMPARE(control<QLineEdit>(form, "IdText")->text(), QString());  // no account file yet
+        retype(control<QLineEdit>(form, "IdText"), QStringLiteral("jiro"));
+        retype(control<QLineEdit>(form, "PassText"), QStringLiteral("hunter2"));
+        control<QCheckBox>(form, "Check1")->setChecked(true);
+        QTest::mouseClick(control<QPushButton>(form, "OKCommand"), Qt::LeftButton);
 
         QCOMPARE(readAccount(started.folder.programFolder().accountFile()),
                  (Account{"jiro", "hunter2"}));
@@ -85,9 +89,9 @@ class AccountWindowTest : public QObject {
     void cancellingChangesNothing() {
         TestApplication started;
         AccountWindow& form = started.app->showForm<AccountWindow>();
-        retype(form.m_id, QStringLiteral("jiro"));
-        form.m_keepAccount->setChecked(true);
-        QTest::mouseClick(form.m_cancel, Qt::LeftButton);
+        retype(control<QLineEdit>(form, "IdText"), QStringLiteral("jiro"));
+        control<QCheckBox>(form, "Check1")->setChecked(true);
+        QTest::mouseClick(control<QPushButton>(form, "CancelCommand"), Qt::LeftButton);
         QVERIFY(!started.folder.exists(QStringLiteral("★MAilData/iniIdPass.ini")));
         QVERIFY(!started.app->held().account);
         QVERIFY(!form.isVisible());

@@ -29,6 +29,10 @@ class ServerSettingsWindow : public QWidget {
   public:
     explicit ServerSettingsWindow(ui::WindowEnvironment& env);
 
+  private:
+    // Tests find these by object name (SmtpText, Pop3Text, MailText,
+    // ApopCheck, KeepCheck, KeepDaysSpin, TimerCheck, MinutesSpin, OkCommand,
+    // CancelCommand).
     QLineEdit* m_smtpServer;
     QLineEdit* m_pop3Server;
     QLineEdit* m_ownAddress;
@@ -40,7 +44,6 @@ class ServerSettingsWindow : public QWidget {
     QPushButton* m_ok;
     QPushButton* m_cancel;
 
-  private:
     void createKeepControls(bool keepOnServer, int keepDays);
     void createTimerControls(int checkMinutes);
     void confirm();

@@ -10,11 +10,13 @@
 
 #include "app/TestApplication.h"
 #include "text/Cp932.h"
+#include "ui/TestControls.h"
 
 namespace qf::settings {
 namespace {
 
 using app::testing::TestApplication;
+using ui::testing::control;
 using ui::testing::WindowTestFolder;
 
 // Types text the way an input method commits it; keyClicks cannot type
@@ -45,21 +47,22 @@ class ServerSettingsWindowTest : public QObject {
         ServerSettingsWindow& form = started.app->showForm<ServerSettingsWindow>();
         QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
         QCOMPARE(form.windowTitle(), QStringLiteral("設定"));
-        QCOMPARE(form.m_smtpServer->text(), QStringLiteral("smtp.example.com"));
-        QCOMPARE(form.m_pop3Server->text(), QStringLiteral("pop.example.com"));
-        QCOMPARE(form.m_ownAddress->text(), QStringLiteral("me@example.com"));
-        QVERIFY(form.m_useApop->isChecked());
+        QCOMPARE(control<QLineEdit>(form, "SmtpText")->text(), QStringLiteral("smtp.example.com"));
+        QCOMPARE(control<QLineEdit>(form, "Pop3Text")->text(), QStringLiteral("pop.example.com"));
+        QCOMPARE(control<QLineEdit>(form, "MailText")->text(), QStringLiteral("me@example.com"));
+        QVERIFY(control<QCheckBox>(form, "ApopCheck")->isChecked());
     }
 
     void confirmingRewritesTheFileAndTheNextStartReadsIt() {
         TestApplication started;  // no settings: the window opens by itself
         auto* form = started.app->existingForm<ServerSettingsWindow>();
         QVERIFY(form != nullptr);
-        replaceText(form->m_smtpServer, QStringLiteral("smtp.example.com"));
-        replaceText(form->m_pop3Server, QStringLiteral("pop.example.com"));
-        commitText(form->m_ownAddress, QStringLiteral("山田 <yamada@example.com>"));
-        form->m_useApop->setChecked(true);
-        QTest::mouseClick(form->m_ok, Qt::LeftButton);
+        replaceText(control<QLineEdit>(*form, "SmtpText"), QStringLiteral("smtp.example.com"));
+        replaceText(control<QLineEdit>(*form, "Pop3Text"), QStringLiteral("pop.example.com"));
+        commitText(control<QLineEdit>(*form, "MailText"),
+                   QStringLiteral("山田 <yamada@example.com>"));
+        control<QCheckBox>(*form, "ApopCheck")->setChecked(true);
+        QTest::mouseClick(control<QPushButton>(*form, "OkCommand"), Qt::LeftButton);
 
         const QByteArray expected =
             QByteArrayLiteral("SMTP=smtp.example.com\r\nPOP3=pop.example.com\r\nMAIL=") +
@@ -82,23 +85,23 @@ class ServerSettingsWindowTest : public QObject {
         TestApplication started(
             [](WindowTestFolder& folder) { folder.write(QStringLiteral("corvid.ini"), kCorvid); });
         ServerSettingsWindow& form = started.app->showForm<ServerSettingsWindow>();
-        QVERIFY(!form.m_checkOnTimer->isChecked());
-        QVERIFY(!form.m_checkMinutes->isEnabled());
+        QVERIFY(!control<QCheckBox>(form, "TimerCheck")->isChecked());
+        QVERIFY(!control<QSpinBox>(form, "MinutesSpin")->isEnabled());
         QSignalSpy announced(&started.app->environment(),
                              &ui::WindowEnvironment::serverSettingsChanged);
-        form.m_checkOnTimer->setChecked(true);
-        QVERIFY(form.m_checkMinutes->isEnabled());
-        form.m_checkMinutes->setValue(15);
-        QTest::mouseClick(form.m_ok, Qt::LeftButton);
+        control<QCheckBox>(form, "TimerCheck")->setChecked(true);
+        QVERIFY(control<QSpinBox>(form, "MinutesSpin")->isEnabled());
+        control<QSpinBox>(form, "MinutesSpin")->setValue(15);
+        QTest::mouseClick(control<QPushButton>(form, "OkCommand"), Qt::LeftButton);
         QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), kCorvid + "CHECK=15\r\n");
         QCOMPARE(started.app->held().server.checkMinutes, 15);
         QCOMPARE(announced.count(), 1);
 
         ServerSettingsWindow& again = started.app->showForm<ServerSettingsWindow>();
-        QVERIFY(again.m_checkOnTimer->isChecked());
-        QCOMPARE(again.m_checkMinutes->value(), 15);
-        again.m_checkOnTimer->setChecked(false);
-        QTest::mouseClick(again.m_ok, Qt::LeftButton);
+        QVERIFY(control<QCheckBox>(again, "TimerCheck")->isChecked());
+        QCOMPARE(control<QSpinBox>(again, "MinutesSpin")->value(), 15);
+        control<QCheckBox>(again, "TimerCheck")->setChecked(false);
+        QTest::mouseClick(control<QPushButton>(again, "OkCommand"), Qt::LeftButton);
         QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), kCorvid);
         QCOMPARE(started.app->held().server.checkMinutes, 0);
     }
@@ -107,9 +110,9 @@ class ServerSettingsWindowTest : public QObject {
         TestApplication started(
             [](WindowTestFolder& folder) { folder.write(QStringLiteral("corvid.ini"), kCorvid); });
         ServerSettingsWindow& form = started.app->showForm<ServerSettingsWindow>();
-        replaceText(form.m_smtpServer, QStringLiteral("other.example.com"));
-        form.m_useApop->setChecked(false);
-        QTest::mouseClick(form.m_cancel, Qt::LeftButton);
+        replaceText(control<QLineEdit>(form, "SmtpText"), QStringLiteral("other.example.com"));
+        control<QCheckBox>(form, "ApopCheck")->setChecked(false);
+        QTest::mouseClick(control<QPushButton>(form, "CancelCommand"), Qt::LeftButton);
         QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")), kCorvid);
         QCOMPARE(started.app->held().server.smtp, std::string("smtp.example.com"));
         QCOMPARE(started.app->held().server.apop, 1);
@@ -122,11 +125,11 @@ class ServerSettingsWindowTest : public QObject {
         TestApplication started(
             [](WindowTestFolder& folder) { folder.write(QStringLiteral("corvid.ini"), kCorvid); });
         ServerSettingsWindow& form = started.app->showForm<ServerSettingsWindow>();
-        QVERIFY(!form.m_keepDays->isEnabled());
-        form.m_keepOnServer->setChecked(true);
-        QVERIFY(form.m_keepDays->isEnabled());
-        form.m_keepDays->setValue(14);
-        QTest::mouseClick(form.m_ok, Qt::LeftButton);
+        QVERIFY(!control<QSpinBox>(form, "KeepDaysSpin")->isEnabled());
+        control<QCheckBox>(form, "KeepCheck")->setChecked(true);
+        QVERIFY(control<QSpinBox>(form, "KeepDaysSpin")->isEnabled());
+        control<QSpinBox>(form, "KeepDaysSpin")->setValue(14);
+        QTest::mouseClick(control<QPushButton>(form, "OkCommand"), Qt::LeftButton);
         QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")),
                  kCorvid + QByteArrayLiteral("KEEP=1\r\nKEEPDAYS=14\r\n"));
         QVERIFY(started.app->held().server.keepOnServer);
@@ -137,7 +140,9 @@ class ServerSettingsWindowTest : public QObject {
         // An existing list is kept as it is.
         started.folder.write(seenList, started.folder.read(seenList) + "1\tuid-1\n");
         const QByteArray listed = started.folder.read(seenList);
-        QTest::mouseClick(started.app->showForm<ServerSettingsWindow>().m_ok, Qt::LeftButton);
+        QTest::mouseClick(
+            control<QPushButton>(started.app->showForm<ServerSettingsWindow>(), "OkCommand"),
+            Qt::LeftButton);
         QCOMPARE(started.folder.read(seenList), listed);
     }
 
@@ -147,12 +152,12 @@ class ServerSettingsWindowTest : public QObject {
         });
         auto* form = started.app->existingForm<ServerSettingsWindow>();
         QVERIFY(form != nullptr);
-        replaceText(form->m_pop3Server, QStringLiteral("pop.example.com"));
-        QTest::mouseClick(form->m_ok, Qt::LeftButton);
+        replaceText(control<QLineEdit>(*form, "Pop3Text"), QStringLiteral("pop.example.com"));
+        QTest::mouseClick(control<QPushButton>(*form, "OkCommand"), Qt::LeftButton);
         QCOMPARE(started.boxes.shown().size(), 1);
         QCOMPARE(started.boxes.shown().front().kind, ui::MessageKind::kWarning);
         QVERIFY(form->isVisible());
-        QCOMPARE(form->m_pop3Server->text(), QStringLiteral("pop.example.com"));
+        QCOMPARE(control<QLineEdit>(*form, "Pop3Text")->text(), QStringLiteral("pop.example.com"));
     }
 };
 

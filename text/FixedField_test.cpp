@@ -42,6 +42,12 @@ TEST(FixedFieldTest, OnlySpacesReadsEmptyAndIdeographicSpaceIsKept) {
     EXPECT_EQ(readField(field), "\xE3\x80\x80x");
 }
 
+TEST(FixedFieldTest, StripsOnlyTheCharactersAsked) {
+    EXPECT_EQ(stripSpaces(" \ta b\t "), "\ta b\t");
+    EXPECT_EQ(stripCharacters(" \ta b\t ", " \t"), "a b");
+    EXPECT_EQ(stripCharacters(" \t ", " \t"), "");
+}
+
 TEST(FixedFieldTest, NeverWrittenFieldIsEmptyInLists) {
     std::array<char, 6> field{};
     EXPECT_EQ(readListField(field), "");

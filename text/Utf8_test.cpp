@@ -34,5 +34,13 @@ TEST(Utf8, CharactersAndStrayBytesAreReadOneAtATime) {
     EXPECT_EQ(asciiLowerCase("ISO-2022-JP あ"), "iso-2022-jp あ");
 }
 
+TEST(Utf8, OnlyOneWellFormedCharacterHasASoleCodePoint) {
+    EXPECT_EQ(soleCodePoint("あ"), U'あ');
+    EXPECT_EQ(soleCodePoint("a"), U'a');
+    for (const char* notOne : {"", "ab", "\xE0\x80\x80", "\xED\xA0\x80", "\x82"}) {
+        EXPECT_FALSE(soleCodePoint(notOne).has_value()) << notOne;  // overlong, surrogate, stray
+    }
+}
+
 }  // namespace
 }  // namespace qf::text

@@ -12,6 +12,7 @@
 #include "transport/HeaderParameters.h"
 #include "transport/HeaderWords.h"
 #include "transport/HtmlToText.h"
+#include "words/Words.h"
 
 namespace qf::transport {
 
@@ -114,10 +115,10 @@ constexpr int kMaxForwardDepth = 3;
 // A forwarded mail as other mail readers show it below the sender's text:
 // its From, Date and Subject, then its own text (in the body's form, CRLF).
 std::string forwardedText(const DecodedMail& forwarded) {
-    const std::string head =
-        "---------- 転送されたメール ----------\r\nFrom: " + forwarded.headers.sender +
-        "\r\nDate: " + forwarded.headers.date + "\r\nSubject: " + forwarded.headers.subject +
-        "\r\n\r\n";
+    const std::string head = ui::words(ui::Say::kForwardedMailHeading) +
+                             "\r\nFrom: " + forwarded.headers.sender +
+                             "\r\nDate: " + forwarded.headers.date +
+                             "\r\nSubject: " + forwarded.headers.subject + "\r\n\r\n";
     return inBodyForm(forwarded, head) + forwarded.body;
 }
 

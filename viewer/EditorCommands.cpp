@@ -210,8 +210,7 @@ void EditorCommands::openInBackground(const QString& path) {
     auto* progress =
         new QProgressDialog(QString(), QStringLiteral("中止"), 0, 100, m_controls.window);
     // The file's name is shown as it is, never as markup.
-    progress->setLabel(
-        ui::plainLabel(QStringLiteral("「%1」を読み込んでいます…").arg(path), progress));
+    progress->setLabel(ui::plainLabel(ui::words(ui::Say::kEditorLoading, {path}), progress));
     progress->setObjectName(QStringLiteral("openProgress"));
     progress->setWindowTitle(QStringLiteral("開く"));
     progress->setWindowModality(Qt::WindowModal);
@@ -270,7 +269,7 @@ void EditorCommands::saveWithHeader() {
     const Status written = base::replaceFileDurably(
         path.toStdString(), editor::headerLinesFileBytes(fields), userDocument());
     if (!written.isOk()) {
-        ui::tell(m_controls.window, ui::Say::kEditorFileNotSaved, {},
+        ui::tell(m_controls.window, ui::Say::kFileNotSaved, {},
                  QString::fromStdString(written.message()));
     } else if (!text::fitsCp932(editor::headerLinesText(fields))) {
         // The file is in CP932; the pane still holds every character.

@@ -224,17 +224,17 @@ void SearchWindow::startSearch() {
     finishWorker();
     const store::SearchQuery query = queryFromControls();
     if (query.text.empty()) {
-        m_status->setText(QStringLiteral("検索文字を入れてください。"));
+        m_status->setText(ui::words(ui::Say::kSearchNoText, {}, QString()));
         return;
     }
     if (query.fields == 0) {
-        m_status->setText(QStringLiteral("探す所を一つ以上選んでください。"));
+        m_status->setText(ui::words(ui::Say::kSearchNoPlace, {}, QString()));
         return;
     }
     m_model->reset({}, {});
     m_problems->hide();
     m_progressBar->setValue(0);
-    m_status->setText(QStringLiteral("検索中…"));
+    m_status->setText(ui::words(ui::Say::kSearching, {}, QString()));
     setSearching(true);
     m_cancel = false;
     // What an earlier search still had on its way is dropped.
@@ -289,7 +289,7 @@ void SearchWindow::showProgress(const store::SearchProgress& progress) {
     }
     m_progressBar->setValue(
         static_cast<int>(progress.bytesDone * kProgressSteps / progress.bytesTotal));
-    m_status->setText(QStringLiteral("検索中… %1件").arg(progress.hits));
+    m_status->setText(ui::words(ui::Say::kSearchingHits, {QString::number(progress.hits)}));
 }
 
 void SearchWindow::showResult(Result<store::SearchResult> result) {
@@ -300,7 +300,7 @@ void SearchWindow::showResult(Result<store::SearchResult> result) {
     if (!result.isOk()) {
         m_status->setText(
             result.status().code() == StatusCode::kInvalidArgument
-                ? QStringLiteral("検索文字に、メールに保存できない文字があります。")
+                ? ui::words(ui::Say::kSearchTextNotStorable, {}, QString())
                 : ui::words(ui::Say::kSearchFailed, {}, fromUtf8(result.status().message())));
         return;
     }
@@ -313,8 +313,8 @@ void SearchWindow::showResult(Result<store::SearchResult> result) {
     const auto count = static_cast<qsizetype>(found.hits.size());
     m_model->reset(std::move(found.hits), std::move(captions));
     m_status->setText(
-        found.cancelled ? QStringLiteral("中止しました。それまでに%1件見つかりました。").arg(count)
-                        : QStringLiteral("%1件見つかりました。").arg(count));
+        ui::words(found.cancelled ? ui::Say::kSearchStoppedHits : ui::Say::kSearchHits,
+                  {QString::number(count)}));
     QStringList problems;
     for (const store::SearchProblem& problem : found.problems) {
         problems << problemSentence(problem);
@@ -328,13 +328,11 @@ void SearchWindow::showResult(Result<store::SearchResult> result) {
 
 QString SearchWindow::problemSentence(const store::SearchProblem& problem) const {
     if (problem.unsearchedBytes != 0) {
-        return QStringLiteral(
-                   "「%1」のファイルは末尾の%2バイトが壊れているため、その手前まで検索しました。")
-            .arg(captionOf(problem.box))
-            .arg(problem.unsearchedBytes);
+        return ui::words(ui::Say::kSearchBoxTornEnd,
+                         {captionOf(problem.box), QString::number(problem.unsearchedBytes)});
     }
-    return QStringLiteral("「%1」を最後まで読めませんでした。（%2）")
-        .arg(captionOf(problem.box), fromUtf8(problem.message));
+    return ui::words(ui::Say::kSearchBoxNotReadToEnd, {captionOf(problem.box)},
+                     fromUtf8(problem.message));
 }
 
 // A delete since the search renumbers the box: then the row would open

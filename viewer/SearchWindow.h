@@ -49,7 +49,8 @@ class SearchWindow : public QWidget {
     // Lists a finished search's result; the search thread hands it over so.
     void showResult(Result<store::SearchResult> result);
 
-    // Controls, by object name as well.
+  private:
+    // Tests find the controls by object name (queryText, searchButton, …).
     QLineEdit* m_query = nullptr;
     QPushButton* m_searchButton = nullptr;
     QPushButton* m_stopButton = nullptr;
@@ -65,7 +66,6 @@ class SearchWindow : public QWidget {
     QLabel* m_problems = nullptr;
     QTreeView* m_resultList = nullptr;
 
-  private:
     void createControls();
     void fillBoxChoice();
     store::SearchQuery queryFromControls() const;

@@ -42,7 +42,7 @@ void layDownMails(WindowTestFolder& folder) {
 }
 
 QString cell(const SearchWindow& search, int row, int column) {
-    return search.m_resultList->model()->index(row, column).data().toString();
+    return control<QTreeView>(search, "resultList")->model()->index(row, column).data().toString();
 }
 
 }  // namespace
@@ -58,20 +58,21 @@ class SearchWindowTest : public QObject {
         QTest::keyClick(&main, Qt::Key_F, Qt::ControlModifier);
         auto* search = started.app->existingForm<SearchWindow>();
         QVERIFY(search != nullptr && search->isVisible());
-        QCOMPARE(search->m_boxChoice->count(), 9);
+        QCOMPARE(control<QComboBox>(*search, "boxChoice")->count(), 9);
 
-        search->m_query->setText(QStringLiteral(" がっこう "));
-        search->m_sameKana->setChecked(true);
-        QTest::keyClick(search->m_query, Qt::Key_Return);
+        control<QLineEdit>(*search, "queryText")->setText(QStringLiteral(" がっこう "));
+        control<QCheckBox>(*search, "sameKanaCheck")->setChecked(true);
+        QTest::keyClick(control<QLineEdit>(*search, "queryText"), Qt::Key_Return);
         QTRY_VERIFY(!search->searching());
-        QCOMPARE(search->m_resultList->model()->rowCount(), 1);
+        QCOMPARE(control<QTreeView>(*search, "resultList")->model()->rowCount(), 1);
         QCOMPARE(cell(*search, 0, 0), QStringLiteral("その他"));
         QCOMPARE(cell(*search, 0, 1), QStringLiteral("ｶﾞｯｺｳ便り"));
         QCOMPARE(cell(*search, 0, 2), QStringLiteral("school@example.jp"));
-        QCOMPARE(search->m_status->text(), QStringLiteral("1件見つかりました。"));
+        QCOMPARE(control<QLabel>(*search, "statusText")->text(),
+                 QStringLiteral("1件見つかりました。"));
 
-        search->m_resultList->setFocus();
-        QTest::keyClick(search->m_resultList, Qt::Key_Return);
+        control<QTreeView>(*search, "resultList")->setFocus();
+        QTest::keyClick(control<QTreeView>(*search, "resultList"), Qt::Key_Return);
         auto* viewer = started.app->existingForm<ViewerWindow>();
         QVERIFY(viewer != nullptr && viewer->isVisible());
         QCOMPARE(viewer->currentBox(), kOtherBox);
@@ -104,23 +105,25 @@ class SearchWindowTest : public QObject {
         auto* search = started.app->existingForm<SearchWindow>();
         QVERIFY(search != nullptr && search->isVisible());
 
-        search->m_query->setText(QStringLiteral("見積"));
+        control<QLineEdit>(*search, "queryText")->setText(QStringLiteral("見積"));
         search->startSearch();
         QTRY_VERIFY(!search->searching());
-        QCOMPARE(search->m_resultList->model()->rowCount(), 1);
-        QVERIFY(search->m_problems->isVisible());
-        QVERIFY(search->m_problems->text().contains(QStringLiteral("4バイト")));
+        QCOMPARE(control<QTreeView>(*search, "resultList")->model()->rowCount(), 1);
+        QVERIFY(control<QLabel>(*search, "problemText")->isVisible());
+        QVERIFY(
+            control<QLabel>(*search, "problemText")->text().contains(QStringLiteral("4バイト")));
 
-        search->m_inSubject->setChecked(false);
+        control<QCheckBox>(*search, "subjectCheck")->setChecked(false);
         search->startSearch();
         QTRY_VERIFY(!search->searching());
-        QCOMPARE(search->m_resultList->model()->rowCount(), 0);
+        QCOMPARE(control<QTreeView>(*search, "resultList")->model()->rowCount(), 0);
 
-        search->m_query->setText(QStringLiteral("お知らせ"));
-        search->m_boxChoice->setCurrentIndex(search->m_boxChoice->findData(1));
+        control<QLineEdit>(*search, "queryText")->setText(QStringLiteral("お知らせ"));
+        control<QComboBox>(*search, "boxChoice")
+            ->setCurrentIndex(control<QComboBox>(*search, "boxChoice")->findData(1));
         search->startSearch();
         QTRY_VERIFY(!search->searching());
-        QCOMPARE(search->m_resultList->model()->rowCount(), 0);
+        QCOMPARE(control<QTreeView>(*search, "resultList")->model()->rowCount(), 0);
     }
 
     // A delete after the search renumbers the box: the row does not open
@@ -129,10 +132,10 @@ class SearchWindowTest : public QObject {
         TestApplication started(layDownMails);
         started.mainWindow().actions().search();
         auto* search = started.app->existingForm<SearchWindow>();
-        search->m_query->setText(QStringLiteral("最後"));
+        control<QLineEdit>(*search, "queryText")->setText(QStringLiteral("最後"));
         search->startSearch();
         QTRY_VERIFY(!search->searching());
-        QCOMPARE(search->m_resultList->model()->rowCount(), 1);
+        QCOMPARE(control<QTreeView>(*search, "resultList")->model()->rowCount(), 1);
 
         store::MailStore& store = started.app->mailStore();
         QVERIFY(store.readRecord(kOtherBox, 1).isOk());

@@ -17,10 +17,9 @@ const Wording& wording(Say id) {
     return allWordings()[static_cast<std::size_t>(id)];
 }
 
-std::string words(Say id, const std::vector<std::string>& context, std::string_view detail) {
-    const std::string_view sentence = wording(id).sentence;
+std::string fillPlaceholders(std::string_view sentence, const std::vector<std::string>& context) {
     std::string out;
-    out.reserve(sentence.size() + detail.size() + 8);
+    out.reserve(sentence.size() + 8);
     for (std::size_t i = 0; i < sentence.size(); ++i) {
         const char next = i + 1 < sentence.size() ? sentence[i + 1] : '\0';
         if (sentence[i] == '%' && next >= '1' && next <= '9') {
@@ -38,6 +37,11 @@ std::string words(Say id, const std::vector<std::string>& context, std::string_v
     while (!out.empty() && out.back() == '\n') {
         out.pop_back();
     }
+    return out;
+}
+
+std::string words(Say id, const std::vector<std::string>& context, std::string_view detail) {
+    std::string out = fillPlaceholders(wording(id).sentence, context);
     if (!detail.empty()) {
         out += "\n（";
         out += detail;

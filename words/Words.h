@@ -42,6 +42,10 @@ const Wording& wording(Say id);
 // Every row, in the order of the list (for tests).
 const std::vector<Wording>& allWordings();
 
+// `sentence` with "%1", "%2" … replaced by `context` in order (a number
+// beyond the context by nothing), and no line break at its end.
+std::string fillPlaceholders(std::string_view sentence, const std::vector<std::string>& context);
+
 // The sentence of `id` with "%1", "%2" … replaced by `context` in order,
 // then `detail` in brackets "（…）" on a line of its own when it is not empty.
 std::string words(Say id, const std::vector<std::string>& context = {},
