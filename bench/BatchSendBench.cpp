@@ -82,7 +82,7 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* data) {
 std::vector<qf::transport::BuiltMail> builtMessages() {
     std::vector<qf::transport::BuiltMail> messages;
     for (int n = 1; n <= kEntries; ++n) {
-        auto built = qf::transport::buildMail({kSender, recipient(n), kSubject, kBody, ""});
+        auto built = qf::transport::buildMail({kSender, {recipient(n)}, kSubject, kBody, {}});
         if (!built) {
             std::fprintf(stderr, "cannot build message %d\n", n);
             std::exit(1);

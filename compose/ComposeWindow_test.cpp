@@ -1,6 +1,7 @@
 // The compose window on the offscreen platform: its controls, and sends to
 // the local mail servers fetched back and decoded by Python's email package.
 #include "compose/ComposeWindow.h"
+#include "compose/testing/WaitForSend.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -186,6 +187,7 @@ void ComposeWindowTest::registerEntries(
 void ComposeWindowTest::sendAndWaitForClose() {
     QSignalSpy sent(m_form.data(), &ComposeWindow::sent);
     m_form->send();
+    QVERIFY(compose::testing::waitForSend(m_form.data()));
     QCOMPARE(sent.count(), 1);
     QTRY_VERIFY(m_form.isNull());  // closed and deleted
 }
@@ -562,6 +564,7 @@ void ComposeWindowTest::rejectedSendKeepsTheWindowAndTheText() {
     control<QCheckBox>("Check1")->setChecked(true);
     QSignalSpy sent(m_form.data(), &ComposeWindow::sent);
     m_form->send();
+    QVERIFY(compose::testing::waitForSend(m_form.data()));
 
     QCOMPARE(sent.count(), 0);
     QVERIFY(!m_form.isNull() && m_form->isVisible());
@@ -587,6 +590,7 @@ void ComposeWindowTest::aClosedSmtpPortNamesTheServerAndWhatToCheck() {
     openForm();
     control<QLineEdit>("ToText")->setText(QStringLiteral("qftest@example.jp"));
     m_form->send();
+    QVERIFY(compose::testing::waitForSend(m_form.data()));
     QCOMPARE(m_boxes->shown().size(), 1);
     QCOMPARE(m_boxes->shown()[0].title, QStringLiteral("送信エラー"));
     const QString sentence =
@@ -612,6 +616,7 @@ void ComposeWindowTest::vanishedEntryIsCountedAndKeepsTheWindowOpen() {
     control<QRadioButton>("Option2")->click();
     control<QLineEdit>("SubjectText")->setText(QStringLiteral("件名"));
     m_form->send();
+    QVERIFY(compose::testing::waitForSend(m_form.data()));
 
     QVERIFY(!m_form.isNull());
     QCOMPARE(control<QLabel>("Label7")->text(),
@@ -636,6 +641,7 @@ void ComposeWindowTest::sentMailIsListedInTheSendHistoryBox() {
     form->findChild<QLineEdit*>(QStringLiteral("SubjectText"))
         ->setText(QStringLiteral("履歴に残る件名"));
     form->send();
+    QVERIFY(compose::testing::waitForSend(form));
     QTRY_VERIFY(started.app->existingForm<ComposeWindow>() == nullptr);
     QCOMPARE(m_servers.messagesInMaildir(), std::size_t{1});
 
@@ -670,6 +676,7 @@ void ComposeWindowTest::aPartlyFailedBatchGoesAgainOnlyToWhomItMissed() {
         return std::count(lines.begin(), lines.end(), std::string("RCPT TO:<") + address + ">");
     };
     m_form->send();
+    QVERIFY(compose::testing::waitForSend(m_form.data()));
     QCOMPARE(control<QLabel>("Label7")->text(),
              QStringLiteral("3件中2件を送信しました。1件は送信できませんでした。"
                             "送信できなかった宛先：jiro@example.jp"));
@@ -678,6 +685,7 @@ void ComposeWindowTest::aPartlyFailedBatchGoesAgainOnlyToWhomItMissed() {
     m_boxes->clear();
     m_boxes->answer({false});
     m_form->send();
+    QVERIFY(compose::testing::waitForSend(m_form.data()));
     QCOMPARE(m_boxes->shown().size(), 1);
     QCOMPARE(m_boxes->shown()[0].title, QStringLiteral("確認"));
     QVERIFY(m_boxes->shown()[0].text.contains(QStringLiteral("1 件（jiro@example.jp）")));
@@ -691,6 +699,7 @@ void ComposeWindowTest::aPartlyFailedBatchGoesAgainOnlyToWhomItMissed() {
     m_boxes->clear();
     m_boxes->answer({true});
     m_form->send();
+    QVERIFY(compose::testing::waitForSend(m_form.data()));
     QCOMPARE(m_boxes->shown().size(), 2);  // the question, then jiro's refusal again
     QVERIFY(m_boxes->shown()[0].text.startsWith(
         ui::words(ui::Say::kBatchAddressBookChanged, {}, QString())));
@@ -712,6 +721,7 @@ void ComposeWindowTest::aMailTheServerMayHaveIsNamedAndAskedAboutBeforeGoingAgai
     control<QRadioButton>("Option2")->click();
     control<QLineEdit>("SubjectText")->setText(QStringLiteral("一斉送信"));
     m_form->send();
+    QVERIFY(compose::testing::waitForSend(m_form.data()));
     QCOMPARE(control<QLabel>("Label7")->text(),
              QStringLiteral("3件中2件を送信しました。1件は届いたか確認できませんでした。"
                             "届いたか確認できなかった宛先（サーバーが受け取った可能性があります）："
@@ -726,6 +736,7 @@ void ComposeWindowTest::aMailTheServerMayHaveIsNamedAndAskedAboutBeforeGoingAgai
     m_boxes->clear();
     m_boxes->answer({false});
     m_form->send();
+    QVERIFY(compose::testing::waitForSend(m_form.data()));
     QCOMPARE(m_boxes->shown().size(), 1);
     QVERIFY(m_boxes->shown()[0].text.contains(
         QStringLiteral("このうち jiro@example.jp には、前回のメールがすでに届いている可能性")));
@@ -734,6 +745,7 @@ void ComposeWindowTest::aMailTheServerMayHaveIsNamedAndAskedAboutBeforeGoingAgai
     // Yes: jiro's mail goes again (and is cut off again), and is not listed twice.
     m_boxes->answer({true});
     m_form->send();
+    QVERIFY(compose::testing::waitForSend(m_form.data()));
     QCOMPARE(historyOf(*m_folder).size(), std::size_t{3});
     transport::NMailEndWinSock();
 }

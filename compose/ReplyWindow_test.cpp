@@ -2,6 +2,7 @@
 // from the local mail servers, fetched back and decoded by Python's email
 // package; a refused reply against a scripted server; the body paste.
 #include "compose/ReplyWindow.h"
+#include "compose/testing/WaitForSend.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -108,6 +109,7 @@ class ReplyWindowTest : public QObject {
         QSignalSpy sent(&form, &ReplyWindow::sent);
 
         form.send();
+        QVERIFY(compose::testing::waitForSend(&form));
 
         QCOMPARE(sent.count(), 0);
         QVERIFY(started.app->existingForm<ReplyWindow>() != nullptr && form.isVisible());

@@ -9,7 +9,6 @@
 
 #include "transport/BufferContract.h"
 #include "transport/CurlConnection.h"
-#include "transport/EnvelopeGate.h"
 #include "transport/GMimeSupport.h"
 #include "transport/LastError.h"
 #include "transport/MailBuilder.h"
@@ -18,6 +17,7 @@
 #include "transport/Pop3Session.h"
 #include "transport/ServerAddress.h"
 #include "transport/SmtpSender.h"
+#include "transport/SmtpSubmission.h"
 
 namespace qf::transport {
 
@@ -69,58 +69,31 @@ std::shared_ptr<OpenSession> findSession(int handle) {
     return found->second;
 }
 
-TransportFault tlsFault(TlsRefusal refusal) {
-    switch (refusal) {
-        case TlsRefusal::kUntrustedCertificate:
-            return TransportFault::kTlsUntrustedCertificate;
-        case TlsRefusal::kNameMismatch:
-            return TransportFault::kTlsNameMismatch;
-        case TlsRefusal::kUnusableCaFile:
-            return TransportFault::kTlsUnusableCaFile;
-        case TlsRefusal::kHandshakeFailed:
-            return TransportFault::kTlsHandshakeFailed;
-        case TlsRefusal::kNotOffered:
-            return TransportFault::kTlsNotOffered;
-        case TlsRefusal::kNone:
-            break;
-    }
-    return TransportFault::kNone;
-}
-
-// A refused envelope address: the address is both what the fault is about
-// and the only diagnostic there is (no byte went to the server).
-int reportEnvelope(const EnvelopeRefusal& refusal) {
-    setLastError(envelopeFault(refusal), refusal.address, refusal.address);
-    return kFailed;
-}
-
 // The failure of a call: `fault`, unless a time limit ended it, the
 // server's certificate was refused or the host name did not resolve, which
 // say more about what to do.
 int report(TransportFault fault, const Status& status, int result = kFailed,
            std::string_view about = {}) {
-    if (fault == TransportFault::kDeliveryUnconfirmed) {
-        // Whatever ended the wait: the server may hold the mail.
-    } else if (const TransportFault tls = tlsFault(tlsRefusalOf(status));
-               tls != TransportFault::kNone) {
-        fault = tls;
-    } else if (status.code() == StatusCode::kTimedOut) {
-        fault = TransportFault::kTimedOut;
-    } else if (status.code() == StatusCode::kNotFound && fault == TransportFault::kConnectFailed) {
-        fault = TransportFault::kServerNotFound;
-    }
-    setLastError(fault, status.message(), about);
+    setLastError(refinedFault(fault, status), status.message(), about);
     return result;
 }
 
-// The builder refuses a recipient text without an address, and a file to
-// attach it cannot read.
-int reportBuildFailure(const Status& status, std::string_view recipients) {
-    if (status.code() == StatusCode::kInvalidArgument) {
-        setLastError(TransportFault::kNoRecipient, recipients, recipients);
-        return kFailed;
+// The contract's attachment text: paths separated by ",", blanks around
+// each ignored.
+std::vector<std::string> attachmentList(std::string_view text) {
+    std::vector<std::string> paths;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find(',', start), text.size());
+        std::string_view path = text.substr(start, end - start);
+        const std::size_t first = path.find_first_not_of(" \t\r\n");
+        if (first != std::string_view::npos) {
+            path = path.substr(first, path.find_last_not_of(" \t\r\n") - first + 1);
+            paths.emplace_back(path);
+        }
+        start = end + 1;
     }
-    return report(TransportFault::kAttachmentUnreadable, status);
+    return paths;
 }
 
 // Subject, date and sender decoded; the raw header cut to whole lines.
@@ -346,55 +319,29 @@ int NMailPop3Close(int handle) {
     return kDone;
 }
 
-// The extra-header argument is not used: the program passes none, and the
-// builder writes every header field itself.
+// The C contract over submitMail. The extra-header argument is not used:
+// the program passes none, and the builder writes every header field itself.
 int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
                       const char* from, const char* subject, const char* body, const char*,
                       const char* attachments, int) {
-    ensureCurlInitialized();
-    Result<ServerAddress> address = parseServerAddress(utf8Argument(server), MailProtocol::kSmtp);
-    if (!address) {
-        return report(TransportFault::kBadServerName, address.status());
-    }
-    OutgoingMail outgoing{utf8Argument(from), utf8Argument(to), utf8Argument(subject),
-                          utf8Argument(body), utf8Argument(attachments)};
-    const std::string copies = utf8Argument(cc);
-    const std::string blind = utf8Argument(bcc);
-    if (auto refusal = checkAddressTexts(outgoing.from, {outgoing.to, copies, blind})) {
-        return reportEnvelope(*refusal);
-    }
+    OutgoingMail outgoing{utf8Argument(from),
+                          {utf8Argument(to)},
+                          utf8Argument(subject),
+                          utf8Argument(body),
+                          attachmentList(utf8Argument(attachments))};
     // Cc joins the visible recipients; Bcc gets the mail without being named.
-    if (!copies.empty()) {
-        outgoing.to += "," + copies;
-    }
-    Result<BuiltMail> built = buildMail(outgoing);
-    if (!built) {
-        return reportBuildFailure(built.status(), outgoing.to);
-    }
-    if (!blind.empty()) {
-        OutgoingMail blindOnly{outgoing.from, blind, {}, {}, {}};
-        Result<BuiltMail> blindRecipients = buildMail(blindOnly);
-        if (!blindRecipients) {
-            return reportBuildFailure(blindRecipients.status(), blind);
-        }
-        for (std::string& recipient : blindRecipients.value().recipients) {
-            built.value().recipients.push_back(std::move(recipient));
-        }
-    }
-    if (auto refusal = checkEnvelope(built.value().envelopeFrom, built.value().recipients)) {
-        return reportEnvelope(*refusal);
-    }
+    outgoing.cc = {utf8Argument(cc)};
+    outgoing.bcc = {utf8Argument(bcc)};
     SmtpCredentials credentials;
     {
         std::lock_guard lock(state().mutex);
         credentials = state().smtpCredentials;
     }
-    const SmtpResult sent = sendMail(address.value(), built.value(), credentials, limits());
-    if (!sent.status) {
-        return report(
-            sent.fault, sent.status,
-            sent.fault == TransportFault::kDeliveryUnconfirmed ? kSendUnconfirmed : kFailed,
-            sent.about);
+    const SubmissionResult sent = submitMail(utf8Argument(server), outgoing, credentials, limits());
+    if (!sent) {
+        const SubmissionFault& fault = sent.fault();
+        setLastError(fault.fault, fault.diagnostic, fault.about);
+        return fault.mayHaveArrived() ? kSendUnconfirmed : kFailed;
     }
     return kDone;
 }
