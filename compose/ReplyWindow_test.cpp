@@ -2,7 +2,6 @@
 // from the local mail servers, fetched back and decoded by Python's email
 // package; a refused reply against a scripted server; the body paste.
 #include "compose/ReplyWindow.h"
-#include "compose/testing/WaitForSend.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -17,6 +16,7 @@
 #include "app/TestApplication.h"
 #include "base/Twips.h"
 #include "compose/testing/SentMail.h"
+#include "compose/testing/WaitForSend.h"
 #include "settings/AccountFiles.h"
 #include "store/MailStore.h"
 #include "tests/support/MailServers.h"

@@ -154,7 +154,7 @@ def main():
         with open(os.path.join(work, "large.bin"), "wb") as large:
             large.write(os.urandom(ATTACHMENT_BYTES))
         sink_port = free_port()
-        sink = subprocess.Popen([sys.executable, SINK, "127.0.0.1", str(sink_port), maildir],
+        sink = subprocess.Popen(["/usr/bin/python3", SINK, "127.0.0.1", str(sink_port), maildir],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 30
         while True:

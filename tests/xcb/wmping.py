@@ -24,6 +24,7 @@ _x.XConnectionNumber.argtypes = [ctypes.c_void_p]
 _x.XCloseDisplay.argtypes = [ctypes.c_void_p]
 
 CLIENT_MESSAGE = 33
+STRUCTURE_NOTIFY = 1 << 17
 SUBSTRUCTURE_NOTIFY = 1 << 19
 
 
@@ -46,8 +47,9 @@ class Pinger:
         self.root = _x.XDefaultRootWindow(self.display)
         self.protocols = _x.XInternAtom(self.display, b"WM_PROTOCOLS", 0)
         self.ping_atom = _x.XInternAtom(self.display, b"_NET_WM_PING", 0)
-        # The answer goes to the root window with SubstructureNotify.
-        _x.XSelectInput(self.display, self.root, SUBSTRUCTURE_NOTIFY)
+        # The answer goes to the root window; clients differ in the mask
+        # they send it with (Qt: StructureNotify), so listen for both.
+        _x.XSelectInput(self.display, self.root, STRUCTURE_NOTIFY | SUBSTRUCTURE_NOTIFY)
         self.stamp = 1000
 
     def close(self):
