@@ -1,5 +1,5 @@
 // A batch send of 200 address-book entries through the send pass (history
-// record, address-book read and one NMailSmtpSendMail per pass) against the
+// record, address-book read and one submission per pass) against the
 // plainest libcurl loop sending the same 200 built messages, both to the
 // local SMTP server in the same run. Starts and stops its own servers.
 //
@@ -62,7 +62,7 @@ int sendBatch(const fs::path& folder) {
     options.batch = true;
     options.batchPassCount = kEntries;
     qf::compose::SendReport report =
-        qf::compose::sendComposedMail(store, {"", kSubject, kBody, ""}, settings, options);
+        qf::compose::sendComposedMail(store, {"", kSubject, kBody, {}}, settings, options);
     return report.count(qf::compose::PassResult::kSent);
 }
 
