@@ -1,5 +1,5 @@
 // A batch send of 200 address-book entries through the send pass (history
-// record, address-book read and one NMailSmtpSendMail per pass) against the
+// record, address-book read and one submission per pass) against the
 // plainest libcurl loop sending the same 200 built messages, both to the
 // local SMTP server in the same run. Starts and stops its own servers.
 //
@@ -62,7 +62,7 @@ int sendBatch(const fs::path& folder) {
     options.batch = true;
     options.batchPassCount = kEntries;
     qf::compose::SendReport report =
-        qf::compose::sendComposedMail(store, {"", kSubject, kBody, ""}, settings, options);
+        qf::compose::sendComposedMail(store, {"", kSubject, kBody, {}}, settings, options);
     return report.count(qf::compose::PassResult::kSent);
 }
 
@@ -74,8 +74,6 @@ struct Upload {
 size_t readUpload(char* buffer, size_t size, size_t count, void* data) {
     auto* upload = static_cast<Upload*>(data);
     const std::size_t n = std::min(size * count, upload->bytes->size() - upload->offset);
-    // libcurl's read callback: raw bytes into its buffer, no string to terminate.
-    // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
     std::memcpy(buffer, upload->bytes->data() + upload->offset, n);
     upload->offset += n;
     return n;
@@ -84,7 +82,7 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* data) {
 std::vector<qf::transport::BuiltMail> builtMessages() {
     std::vector<qf::transport::BuiltMail> messages;
     for (int n = 1; n <= kEntries; ++n) {
-        auto built = qf::transport::buildMail({kSender, recipient(n), kSubject, kBody, "", {}});
+        auto built = qf::transport::buildMail({kSender, {recipient(n)}, kSubject, kBody, {}});
         if (!built) {
             std::fprintf(stderr, "cannot build message %d\n", n);
             std::exit(1);

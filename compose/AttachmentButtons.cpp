@@ -54,6 +54,23 @@ void connectAttachmentButtons(const AttachmentControls& c, std::function<QString
     QObject::connect(c.dropAll, &QPushButton::clicked, c.dropAll, [c] { dropAttachments(c); });
 }
 
+std::vector<std::string> chosenAttachments(const AttachmentControls& c) {
+    QStringList rows;
+    for (int row = 0; row < c.rows->count(); ++row) {
+        rows.append(c.rows->item(row)->text());
+    }
+    const QStringList paths = rows.join(QLatin1Char(',')) == c.paths->text()
+                                  ? rows
+                                  : c.paths->text().split(QLatin1Char(','), Qt::SkipEmptyParts);
+    std::vector<std::string> chosen;
+    for (const QString& path : paths) {
+        if (!path.trimmed().isEmpty()) {
+            chosen.push_back(path.trimmed().toStdString());
+        }
+    }
+    return chosen;
+}
+
 QString chooseAttachmentFile(QWidget* parent) {
     // One folder for the compose and the reply window alike.
     static QString lastFolder = QDir::homePath();

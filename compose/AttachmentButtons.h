@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <functional>
+#include <string>
+#include <vector>
 
 class QLineEdit;
 class QListWidget;
@@ -25,6 +27,10 @@ struct AttachmentControls {
 // cancelled) and is called at each press. The connections live as long as
 // the controls.
 void connectAttachmentButtons(const AttachmentControls& c, std::function<QString()> chooseFile);
+
+// The paths to attach (UTF-8): one a chosen row, so a comma in a file's
+// name stays in it; a line the user typed or changed is split at ",".
+std::vector<std::string> chosenAttachments(const AttachmentControls& c);
 
 // Asks for one existing file in the windows' own open-file dialog (empty:
 // cancelled). The dialog opens in the user's home folder, then, for the rest

@@ -12,7 +12,8 @@ void BatchMemory::remember(const SendReport& report) {
         if (pass.recipient.empty()) {
             continue;
         }
-        if (pass.result == PassResult::kRefused || pass.result == PassResult::kUnconfirmed) {
+        if (pass.result == PassResult::kRefused || pass.result == PassResult::kUnconfirmed ||
+            pass.result == PassResult::kNotRun) {
             m_missed.push_back({pass.recipient, pass.result == PassResult::kUnconfirmed ||
                                                     pass.mayHaveArrivedBefore});
         }

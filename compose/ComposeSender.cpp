@@ -1,11 +1,12 @@
 #include "compose/ComposeSender.h"
 
-#include <QCoreApplication>
+#include <QPointer>
+#include <memory>
 
 #include "addressbook/AddressLookup.h"
 #include "compose/SendWords.h"
+#include "store/BoxCatalogue.h"
 #include "store/MailStore.h"
-#include "ui/BusyScope.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
 
@@ -75,38 +76,81 @@ SendSettings ComposeSender::sendSettings() const {
 }
 
 void ComposeSender::send(const ComposedMail& mail, SendOptions options) {
-    if (m_sending) {
+    if (sending()) {
         return;
     }
     const SendSettings settings = sendSettings();
     const bool batch = options.batch;
     SendObserver observer;
     observer.beforePass = [this, batch](int pass, int passCount) {
-        emit progress(batch ? ui::words(ui::Say::kSendingBatchPass,
-                                        {QString::number(pass), QString::number(passCount)})
-                            : ui::words(ui::Say::kSendingNow, {}, QString()));
-        // Repaint between passes; the window holds input off meanwhile.
-        QCoreApplication::processEvents();
+        m_worker.post([this, batch, pass, passCount] {
+            emit progress(batch ? ui::words(ui::Say::kSendingBatchPass,
+                                            {QString::number(pass), QString::number(passCount)})
+                                : ui::words(ui::Say::kSendingNow, {}, QString()));
+        });
     };
     observer.afterPass = [this, smtp = settings.smtpServer](const PassOutcome& outcome) {
         if (outcome.result == PassResult::kRefused || outcome.result == PassResult::kUnconfirmed) {
-            ui::tell(m_window, sendFailureMessage(outcome.failure, smtp));
+            m_worker.post([this, message = sendFailureMessage(outcome.failure, smtp)] {
+                showFailure(message);
+            });
         }
     };
+    observer.stopRequested = [this] { return m_worker.stopRequested(); };
 
-    const ui::BusyScope busy;  // events run between the passes
-    m_sending = true;
     emit progress(ui::words(ui::Say::kSendingNow, {}, QString()));
-    std::optional<store::MailStore> ownStore;
-    if (m_env.mailStore == nullptr) {
-        ownStore.emplace(m_env.folder.dataFolder().string());
+    // The history is written by the worker through a store of its own on the
+    // same folder; the program's store then reads the record back below, so
+    // its current-record buffer is as a write there would have left it.
+    auto report = std::make_shared<SendReport>();
+    m_worker.start(
+        [report, mail, settings, options = std::move(options), observer,
+         folder = m_env.folder.dataFolder().string()] {
+            store::MailStore history(folder);
+            *report = sendComposedMail(history, mail, settings, options, observer);
+        },
+        [this, report, batch] { endSend(std::move(*report), batch); });
+}
+
+void ComposeSender::showFailure(const ui::Message& message) {
+    m_failureBoxes.push_back(message);
+    if (m_showingBoxes) {
+        return;  // the box on screen shows the next when it closes
     }
-    store::MailStore& history = m_env.mailStore != nullptr ? *m_env.mailStore : *ownStore;
-    const SendReport report = sendComposedMail(history, mail, settings, options, observer);
-    m_sending = false;
+    m_showingBoxes = true;
+    const QPointer<ComposeSender> alive(this);
+    while (!m_failureBoxes.empty()) {
+        const ui::Message next = m_failureBoxes.front();
+        m_failureBoxes.pop_front();
+        ui::tell(m_window, next);
+        if (alive.isNull()) {
+            return;
+        }
+    }
+    m_showingBoxes = false;
+    finishWhenNoBoxIsOpen();
+}
+
+void ComposeSender::endSend(SendReport report, bool batch) {
     if (batch && !report.allSent()) {
         m_batch.remember(report);
     }
+    if (m_env.mailStore != nullptr && report.historyFailures() < report.passCount()) {
+        if (Result<int> count = m_env.mailStore->count(store::kSendHistoryBox);
+            count && count.value() > 0) {
+            (void)m_env.mailStore->readRecord(store::kSendHistoryBox, count.value());
+        }
+    }
+    m_finishing.emplace(std::move(report), batch);
+    finishWhenNoBoxIsOpen();
+}
+
+void ComposeSender::finishWhenNoBoxIsOpen() {
+    if (m_showingBoxes || !m_finishing) {
+        return;
+    }
+    const auto [report, batch] = std::move(*m_finishing);
+    m_finishing.reset();
     emit finished(report, batch);
 }
 

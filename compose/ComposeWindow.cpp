@@ -175,6 +175,13 @@ bool ComposeWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ComposeWindow::closeEvent(QCloseEvent* event) {
+    if (m_sender->sending()) {
+        // A batch stops after the pass being sent. The window closes by
+        // itself when everything went out, and otherwise keeps the mail.
+        m_sender->stopAfterThisPass();
+        event->ignore();
+        return;
+    }
     // The frame's close and "送信中止" ask before typed text goes; a send does not.
     if (!ui::mayCloseHoldingTypedText(this, *this, m_sender->sending(), m_closingByCommand,
                                       m_env.shuttingDown())) {
@@ -323,6 +330,10 @@ void ComposeWindow::holdInput(bool hold) {
     m_content->setEnabled(!hold);
 }
 
+bool ComposeWindow::sending() const {
+    return m_sender->sending();
+}
+
 void ComposeWindow::send() {
     if (m_sender->sending()) {
         return;
@@ -334,13 +345,15 @@ void ComposeWindow::send() {
     if (!recipients) {
         return;
     }
+    const std::vector<std::string> attachments = chosenAttachments(
+        {m_attachFirst, m_attachMore, m_dropAttachments, m_attachPaths, m_attachList});
     m_attachMore->setEnabled(false);
     m_attachList->hide();
     m_attachFirst->setEnabled(true);
 
     m_typedBody = m_body->toPlainText();
     const ComposedMail mail{m_to->text().toStdString(), m_subject->text().toStdString(),
-                            toProgramText(m_typedBody), m_attachPaths->text().toStdString()};
+                            toProgramText(m_typedBody), attachments};
     SendOptions options;
     options.batch = m_batchSend->isChecked();
     options.batchPassCount = m_addressList->count();

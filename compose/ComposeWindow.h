@@ -71,6 +71,8 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
 
     // The picture-button actions, after their pressed-picture step.
     void send();
+    // From send() until the outcome is shown (the passes run off this thread).
+    bool sending() const;
     void clearAll();
     void pasteRecipient();
     void pasteBody();

@@ -18,6 +18,7 @@
 #include "app/TestApplication.h"
 #include "compose/ComposeWindow.h"
 #include "compose/ReplyWindow.h"
+#include "compose/testing/WaitForSend.h"
 #include "settings/AccountFiles.h"
 #include "store/MailStore.h"
 #include "tests/support/HostileSenders.h"
@@ -117,6 +118,7 @@ class HostileRecipientsTest : public QObject {
         const std::string typed = to->text().toStdString();
         QCOMPARE(typed, std::string("\"RCPT TO:<evil@evil.example>DATAsmuggled.\"@x.jp"));
         form.send();
+        QVERIFY(compose::testing::waitForSend(&form));
         QCOMPARE(commandsOf(sink), oneTransactionTo(typed));
     }
 
@@ -138,6 +140,7 @@ class HostileRecipientsTest : public QObject {
             form.pasteRecipient();
             QCOMPARE(control<QLineEdit>(form, "ToText")->text(), pasted);
             form.send();
+            QVERIFY(compose::testing::waitForSend(&form));
 
             QCOMPARE(sink.connections(), 0);
             QVERIFY(sink.bytesReceived().empty());
@@ -162,6 +165,7 @@ class HostileRecipientsTest : public QObject {
         control<QRadioButton>(form, "Option2")->click();
         control<QLineEdit>(form, "SubjectText")->setText(QStringLiteral("一斉"));
         form.send();
+        QVERIFY(compose::testing::waitForSend(&form));
 
         QCOMPARE(commandsOf(sink), oneTransactionTo("victim@example.jp"));
         QCOMPARE(started.boxes.shown().size(), 1);
@@ -213,6 +217,7 @@ class HostileRecipientsTest : public QObject {
             QVERIFY(form);
             QVERIFY(!control<QLineEdit>(*form, "ToText")->text().contains(QLatin1Char('\n')));
             form->send();
+            QVERIFY(compose::testing::waitForSend(form.data()));
             qInfo("%s | %s | %s", qPrintable(subject),
                   qPrintable(control<QLineEdit>(viewer, "Text8")->text()),
                   qPrintable(QString::fromStdString(sink.bytesReceived())
@@ -247,6 +252,7 @@ class HostileRecipientsTest : public QObject {
         clickRow(*control<QTreeWidget>(viewer, "MailListView"), 0);
         viewer.reply();
         started.app->existingForm<ReplyWindow>()->send();
+        QVERIFY(compose::testing::waitForSend(started.app->existingForm<ReplyWindow>()));
         QVERIFY(sink.bytesReceived().empty());
         QCOMPARE(started.boxes.shown().size(), 1);
         QVERIFY2(started.boxes.shown()[0].text.contains(QStringLiteral("x@y>\\r\\nRCPT")),

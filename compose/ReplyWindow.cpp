@@ -149,7 +149,7 @@ void ReplyWindow::applySizes() {
 
 void ReplyWindow::closeEvent(QCloseEvent* event) {
     // The frame's close asks before typed text goes; "中止" and a send do not.
-    if (!ui::mayCloseHoldingTypedText(this, *this, m_sending, m_closingByCommand,
+    if (!ui::mayCloseHoldingTypedText(this, *this, m_sendWorker.running(), m_closingByCommand,
                                       m_env.shuttingDown())) {
         event->ignore();
         return;
@@ -175,7 +175,7 @@ void ReplyWindow::fillReply(const QString& receivedSubject, const QString& sende
 }
 
 void ReplyWindow::send() {
-    if (m_sending) {
+    if (m_sendWorker.running()) {
         return;
     }
     const settings::ServerSettings& server = m_env.held().server;
@@ -184,15 +184,23 @@ void ReplyWindow::send() {
                               account.password, {},          m_env.accessTokenSource()};
     ComposedMail mail{m_to->text().toStdString(), m_subject->text().toStdString(),
                       text::withCrLf(m_body->toPlainText().toStdString()),
-                      m_attachPaths->text().toStdString(), m_thread};
-    m_sending = true;
+                      chosenAttachments({m_attachFirst, m_attachMore, m_dropAttachments,
+                                         m_attachPaths, m_attachList})};
+    mail.inReplyTo = m_thread.inReplyTo;
+    mail.references = transport::messageIdsOf(m_thread.references);
     setEnabled(false);
-    const std::optional<SendFailure> failure = sendSingleMail(sendSettings, mail);
+    auto failure = std::make_shared<std::optional<SendFailure>>();
+    m_sendWorker.start(
+        [failure, sendSettings, mail] { *failure = sendSingleMail(sendSettings, mail); },
+        [this, failure, smtp = server.smtp] { finishSend(*failure, smtp); });
+}
+
+void ReplyWindow::finishSend(const std::optional<SendFailure>& failure,
+                             const std::string& smtpServer) {
     setEnabled(true);
-    m_sending = false;
     if (failure) {
         // Everything typed stays, so the reply can be sent again.
-        ui::tell(this, sendFailureMessage(*failure, server.smtp));
+        ui::tell(this, sendFailureMessage(*failure, smtpServer));
         return;
     }
     emit sent();

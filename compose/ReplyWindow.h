@@ -5,14 +5,19 @@
 // A send that goes out closes the window; nothing is written to any box
 // file. A refused send shows the server's text under "送信エラー" and keeps
 // the window and everything typed, so the reply can be sent again. Stop and
-// the window frame close without sending.
+// the window frame close without sending. The send runs off the window
+// thread; the window repaints meanwhile and takes no input.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <optional>
+#include <string>
 
+#include "compose/SendPass.h"
+#include "compose/SendWorker.h"
 #include "transport/Threading.h"
 #include "ui/TypedText.h"
 
@@ -47,6 +52,8 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
 
     // The picture-button actions, after their pressed-picture step.
     void send();
+    // From send() until the outcome is shown (the mail goes off this thread).
+    bool sending() const { return m_sendWorker.running(); }
     void stopWithoutSending();
     // The clipboard text above the current box's received body, and back on
     // the clipboard. Nothing for the send history.
@@ -64,6 +71,7 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void finishSend(const std::optional<SendFailure>& failure, const std::string& smtpServer);
     void buildControls();
     void addPictureButton(int column, const QString& name, const QString& caption,
                           const QString& ownPicture, void (ReplyWindow::*action)());
@@ -73,7 +81,6 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
 
     ui::WindowEnvironment& m_env;
     std::function<QString()> m_chooseFile;
-    bool m_sending = false;
     bool m_closingByCommand = false;  // send or stop: no question
     QStringList m_filled;             // the fields as fillReply left them
     transport::ReplyThread m_thread;  // the answered mail, as fillReply was given it
@@ -86,6 +93,7 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     QPushButton* m_attachFirst = nullptr;
     QPushButton* m_attachMore = nullptr;
     QPushButton* m_dropAttachments = nullptr;
+    SendWorker m_sendWorker{this};  // last: it waits for a send under way first
 };
 
 }  // namespace qf::compose

@@ -16,6 +16,7 @@
 #include "app/TestApplication.h"
 #include "base/Twips.h"
 #include "compose/testing/SentMail.h"
+#include "compose/testing/WaitForSend.h"
 #include "settings/AccountFiles.h"
 #include "store/MailStore.h"
 #include "tests/support/MailServers.h"
@@ -108,6 +109,7 @@ class ReplyWindowTest : public QObject {
         QSignalSpy sent(&form, &ReplyWindow::sent);
 
         form.send();
+        QVERIFY(compose::testing::waitForSend(&form));
 
         QCOMPARE(sent.count(), 0);
         QVERIFY(started.app->existingForm<ReplyWindow>() != nullptr && form.isVisible());

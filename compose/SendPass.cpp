@@ -1,92 +1,61 @@
 #include "compose/SendPass.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
 #include <optional>
 
 #include "addressbook/AddressLookup.h"
 #include "store/BoxCatalogue.h"
-#include "store/Originals.h"
-#include "text/Cp932.h"
-#include "text/FixedField.h"
-#include "transport/EnvelopeGate.h"
-#include "transport/LastError.h"
-#include "transport/NMail.h"
-#include "transport/RetrievedMail.h"
+#include "transport/SmtpSubmission.h"
 
 namespace qf::compose {
 namespace {
 
-// The transport's code and texts of the last failure, as UTF-8.
-SendFailure transportFailure() {
-    std::array<char, transport::kDefaultBufferSize> buffer{};
-    int length = transport::kDefaultBufferSize;
-    transport::NMailGetMessage(0, buffer.data(), &length);
-    SendFailure failure;
-    failure.diagnostic =
-        text::fromCp932(text::cutAtNul(std::string_view(buffer.data(), buffer.size())));
-    buffer.fill('\0');
-    failure.fault = static_cast<transport::TransportFault>(
-        transport::NMailGetErrorCode(0, buffer.data(), static_cast<int>(buffer.size())));
-    failure.about = text::fromCp932(text::cutAtNul(std::string_view(buffer.data(), buffer.size())));
-    return failure;
+transport::OutgoingMail outgoingOf(const ComposedMail& mail) {
+    transport::OutgoingMail outgoing{{}, {mail.to}, mail.subject, mail.body, mail.attachments};
+    outgoing.cc = {mail.cc};
+    outgoing.bcc = {mail.bcc};
+    outgoing.inReplyTo = mail.inReplyTo;
+    outgoing.references = mail.references;
+    return outgoing;
+}
+
+SendFailure failureOf(const transport::SubmissionFault& fault) {
+    return SendFailure{fault.fault, fault.diagnostic, fault.about};
 }
 
 // The login of the next send: the password, or for an OAuth account a live
 // access token (a fresh one when the server refused the last).
-std::optional<SendFailure> setLogin(const SendSettings& settings, bool refused) {
-    std::string id = text::toCp932(settings.authId);
+Result<transport::SmtpCredentials> login(const SendSettings& settings, bool refused) {
     if (!settings.accessToken) {
-        std::string password = text::toCp932(settings.authPassword);
-        transport::NMailSetSmtpAuth(id.c_str(), password.c_str());
-        return std::nullopt;
+        return transport::SmtpCredentials{settings.authId, settings.authPassword, {}};
     }
     Result<std::string> token = settings.accessToken(refused);
     if (!token) {
-        return SendFailure{transport::TransportFault::kTokenRefused, token.status().message(), {}};
+        return token.status();
     }
-    transport::NMailSetSmtpOAuth(id.c_str(), token.value().c_str());
-    return std::nullopt;
+    return transport::SmtpCredentials{settings.authId, {}, std::move(token).value()};
 }
 
-// One NMailSmtpSendMail call; an empty optional when the server took it. A
-// refused access token is refreshed once and the mail sent again (nothing
-// went out: the refusal came before MAIL FROM).
-std::optional<SendFailure> sendOne(const SendSettings& settings, const std::string& recipient,
-                                   const std::string& subject, const std::string& body,
-                                   const std::string& attachments,
-                                   const transport::ReplyThread& thread = {}) {
-    // The transport takes C strings, which end at a NUL: the gate sees the
-    // texts whole here, or the part before a NUL would be sent to. The
-    // refusal is reported as the transport reports its own.
-    if (auto refusal = transport::checkAddressTexts(settings.ownAddress, {recipient})) {
-        transport::setLastError(transport::envelopeFault(*refusal), refusal->address,
-                                refusal->address);
-        return transportFailure();
-    }
-    std::string server = text::toCp932(settings.smtpServer);
-    std::string to = text::toCp932(recipient);
-    std::string from = text::toCp932(settings.ownAddress);
-    std::string subjectBytes = text::toCp932(subject);
-    std::string bodyBytes = text::toCp932(body);
-    std::string attachmentBytes = text::toCp932(attachments);
-    const std::string threadLines = transport::threadHeaderLines(thread);
+// One submission; an empty optional when the server took it. A refused
+// access token is refreshed once and the mail sent again (nothing went
+// out: the refusal came before MAIL FROM).
+std::optional<SendFailure> sendOne(const SendSettings& settings, transport::OutgoingMail outgoing) {
+    outgoing.from = settings.ownAddress;
+    outgoing.fromName = settings.senderName;
     for (const bool refused : {false, true}) {
-        if (std::optional<SendFailure> noLogin = setLogin(settings, refused)) {
-            return noLogin;
+        Result<transport::SmtpCredentials> credentials = login(settings, refused);
+        if (!credentials) {
+            return SendFailure{
+                transport::TransportFault::kTokenRefused, credentials.status().message(), {}};
         }
-        int result = transport::NMailSmtpSendMail(
-            server.c_str(), to.c_str(), nullptr, nullptr, from.c_str(), subjectBytes.c_str(),
-            bodyBytes.c_str(), threadLines.c_str(), attachmentBytes.c_str(), 0);
-        // The result is read as a 16-bit value, as callers always have.
-        if (static_cast<std::int16_t>(result) >= 0) {
+        const transport::SubmissionResult sent = transport::submitMail(
+            settings.smtpServer, outgoing, credentials.value(), settings.limits);
+        if (sent) {
             return std::nullopt;
         }
-        SendFailure failure = transportFailure();
         if (!settings.accessToken || refused ||
-            failure.fault != transport::TransportFault::kTokenRefused) {
-            return failure;
+            sent.fault().fault != transport::TransportFault::kTokenRefused) {
+            return failureOf(sent.fault());
         }
     }
     return std::nullopt;  // not reached: the second pass returns
@@ -96,20 +65,13 @@ Status appendHistory(store::MailStore& store, const ComposedMail& mail, const st
                      const std::string& date) {
     // The record keeps what was typed; the store strips and cuts each field.
     store::MailFields fields{mail.subject, to, date, mail.body};
-    // The mail as it went keeps what the record cannot (its recipients, its
-    // Message-ID, every character); without it the history works as before.
-    if (const std::string sent = transport::takeLastSentMail(); !sent.empty()) {
-        const store::RecordLayout& layout = store::layoutOf(store::RecordKind::kSent);
-        (void)store::Originals(store.dataFolder(), store.fileSystem())
-            .keep(store::kSendHistoryBox, store::recordTextsOf(layout, fields), sent);
-    }
     return store.append(store::kSendHistoryBox, fields).status();
 }
 
 }  // namespace
 
 std::optional<SendFailure> sendSingleMail(const SendSettings& settings, const ComposedMail& mail) {
-    return sendOne(settings, mail.to, mail.subject, mail.body, mail.attachments, mail.thread);
+    return sendOne(settings, outgoingOf(mail));
 }
 
 int SendReport::count(PassResult result) const {
@@ -119,7 +81,8 @@ int SendReport::count(PassResult result) const {
 
 int SendReport::historyFailures() const {
     return static_cast<int>(std::count_if(passes.begin(), passes.end(), [](const PassOutcome& p) {
-        return p.result != PassResult::kSkipped && !p.history.isOk();
+        return p.result != PassResult::kSkipped && p.result != PassResult::kNotRun &&
+               !p.history.isOk();
     }));
 }
 
@@ -184,6 +147,18 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
     const int passCount = static_cast<int>(plan.recipients.size());
     for (int pass = 1; pass <= passCount; ++pass) {
         const BatchRecipient& recipient = plan.recipients[static_cast<std::size_t>(pass - 1)];
+        if (observer.stopRequested && observer.stopRequested()) {
+            for (int rest = pass; rest <= passCount; ++rest) {
+                PassOutcome notRun;
+                notRun.pass = rest;
+                notRun.result = PassResult::kNotRun;
+                notRun.recipient = plan.recipients[static_cast<std::size_t>(rest - 1)].address;
+                notRun.mayHaveArrivedBefore =
+                    plan.recipients[static_cast<std::size_t>(rest - 1)].mayHaveArrived;
+                report.passes.push_back(std::move(notRun));
+            }
+            break;
+        }
         if (observer.beforePass) {
             observer.beforePass(pass, passCount);
         }
@@ -206,8 +181,14 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
             if (!options.batch) {
                 report.sentBody = body;
             }
-            std::optional<SendFailure> failure =
-                sendOne(settings, recipient.address, mail.subject, body, mail.attachments);
+            transport::OutgoingMail outgoing = outgoingOf(mail);
+            outgoing.body = body;
+            if (options.batch) {
+                outgoing.to = {recipient.address};
+                outgoing.cc.clear();
+                outgoing.bcc.clear();
+            }
+            std::optional<SendFailure> failure = sendOne(settings, std::move(outgoing));
             if (failure) {
                 outcome.result =
                     failure->mayHaveArrived() ? PassResult::kUnconfirmed : PassResult::kRefused;

@@ -9,18 +9,19 @@
 //     to the addresses it is given, one pass each;
 //  2. single send with the fortune asked for: the fortune paragraph is
 //     appended to the body (never in batch mode);
-//  3. the SMTP credentials are set and NMailSmtpSendMail is called once; a
-//     result negative as a 16-bit value is a refusal, whose code and text
-//     come from NMailGetErrorCode and NMailGetMessage, except
-//     kSendUnconfirmed: the server may have the mail. Neither stops a batch;
+//  3. the mail is submitted once with the account's credentials; a fault is
+//     a refusal, except kDeliveryUnconfirmed: the server may have the mail.
+//     Neither stops a batch;
 //  4. a SentRecord is appended to the send history (Subject, To, Body as
 //     typed, without the fortune; Date = the clock text) when the mail went
 //     out or may have: the history lists what was sent, never a refused
 //     pass. Its To is the address the pass sent to. A retried recipient
 //     whose earlier pass may have arrived is listed already, not again.
 //
-// The run never stops early and reports every pass; turning the outcome into
-// words, boxes and the window's closing is the window's job.
+// The run stops early only when asked to (the window closes), and then
+// between passes: the passes not run are reported as such. Turning the
+// outcome into words, boxes and the window's closing is the window's job.
+// Nothing here touches a window: the passes may run on a worker thread.
 #pragma once
 
 #include <functional>
@@ -31,18 +32,23 @@
 #include "base/Status.h"
 #include "compose/Greetings.h"
 #include "store/MailStore.h"
-#include "transport/Threading.h"
+#include "transport/CurlConnection.h"
 #include "transport/TransportFault.h"
 
 namespace qf::compose {
 
-// The compose window's texts as typed (UTF-8).
+// The compose window's texts as typed (UTF-8). A batch pass goes to its
+// address-book entry alone: Cc and Bcc belong to a single send.
 struct ComposedMail {
-    std::string to;
+    std::string to;  // one address or several, comma-separated
     std::string subject;
     std::string body;
-    std::string attachments;          // full paths joined by ","; empty for none
-    transport::ReplyThread thread{};  // a reply's: the mail it answers
+    std::vector<std::string> attachments;  // full paths
+    std::string cc = {};
+    std::string bcc = {};  // never written into the mail
+    // A reply: the answered mail's Message-ID and its thread ("<...>" each).
+    std::string inReplyTo = {};
+    std::vector<std::string> references = {};
 };
 
 struct SendSettings {
@@ -54,6 +60,8 @@ struct SendSettings {
     // An OAuth account: the access token for AUTH XOAUTH2 in place of the
     // password (`refused`: the server refused the last one); null otherwise.
     std::function<Result<std::string>(bool refused)> accessToken = {};
+    transport::TransferLimits limits = {};
+    std::string senderName = {};  // shown with the sender's address; may be empty
 };
 
 // A recipient a batch sends to again.
@@ -79,7 +87,8 @@ struct SendOptions {
 
 // kUnconfirmed: the whole mail went to the server and no reply came, so it
 // may have arrived; sending it again may deliver it twice.
-enum class PassResult { kSent, kRefused, kUnconfirmed, kSkipped };
+// kNotRun: the run was stopped before this pass; nothing went out.
+enum class PassResult { kSent, kRefused, kUnconfirmed, kSkipped, kNotRun };
 
 // Why a mail did not go out, or may not have: not yet in words (the window
 // words it, compose/SendWords.h).
@@ -124,11 +133,12 @@ struct SendReport {
 struct SendObserver {
     std::function<void(int pass, int passCount)> beforePass;  // may be empty
     std::function<void(const PassOutcome&)> afterPass;        // may be empty
+    // Asked before each pass; true ends the run there (the rest kNotRun).
+    std::function<bool()> stopRequested;  // may be empty
 };
 
-// One mail to `mail.to`, without a send-history record (the reply window):
-// the SMTP credentials are set and NMailSmtpSendMail is called once. Empty
-// when the server took it.
+// One mail to `mail.to` (and its copies), without a send-history record
+// (the reply window): submitted once. Empty when the server took it.
 std::optional<SendFailure> sendSingleMail(const SendSettings& settings, const ComposedMail& mail);
 
 // Runs every pass. The history goes to `store`'s send-history box; the

@@ -64,7 +64,7 @@ class SendPassTest : public ::testing::Test {
 };
 
 TEST_F(SendPassTest, SingleSendDeliversFortuneButHistoryKeepsTypedBody) {
-    ComposedMail mail{"friend@example.jp", "件名のテスト", "本文です", ""};
+    ComposedMail mail{"friend@example.jp", "件名のテスト", "本文です", {}};
     SendOptions options;
     options.fortune = true;
     options.fortuneSource = [] { return 0.0f; };
@@ -104,10 +104,12 @@ TEST_F(SendPassTest, SingleSendDeliversFortuneButHistoryKeepsTypedBody) {
 // A reply to a mail whose original is kept threads under it: the sink gets
 // In-Reply-To and References; an id that is not plain never reaches it.
 TEST_F(SendPassTest, AReplyCarriesItsThreadHeaders) {
-    ComposedMail mail{"friend@example.jp", "Re:  ランチ", "行きます", ""};
-    mail.thread = transport::replyThreadOf(
+    ComposedMail mail{"friend@example.jp", "Re:  ランチ", "行きます", {}};
+    const transport::ReplyThread thread = transport::replyThreadOf(
         "Message-ID: <lunch-20261209@example.jp>\r\n"
         "References: <first@example.jp> <bad id@x\r\n <second@example.jp>\r\n\r\nbody\r\n");
+    mail.inReplyTo = thread.inReplyTo;
+    mail.references = transport::messageIdsOf(thread.references);
     ASSERT_FALSE(sendSingleMail(m_settings, mail).has_value());
     std::string delivered = m_servers.onlyMailInMaildir();
     for (std::size_t fold; (fold = delivered.find("\n ")) != std::string::npos;) {
@@ -126,7 +128,7 @@ TEST_F(SendPassTest, BatchSendsToEveryEntryInOrderWithoutFortune) {
     registerEntries({{"一郎", "ichiro@example.jp"},
                      {"次郎", "jiro@example.jp"},
                      {"三郎", "saburo@example.jp"}});
-    ComposedMail mail{"", "一括のお知らせ", "皆様へ", ""};
+    ComposedMail mail{"", "一括のお知らせ", "皆様へ", {}};
     SendOptions options;
     options.batch = true;
     options.batchPassCount = 3;
@@ -159,7 +161,7 @@ TEST_F(SendPassTest, EmptyBookSendsNothingAndCountsAsComplete) {
     SendOptions options;
     options.batch = true;
     options.batchPassCount = 0;
-    SendReport report = sendComposedMail(*m_store, {"", "s", "b", ""}, m_settings, options);
+    SendReport report = sendComposedMail(*m_store, {"", "s", "b", {}}, m_settings, options);
     EXPECT_EQ(report.passCount(), 0);
     EXPECT_TRUE(report.allSent());
     EXPECT_TRUE(history().empty());
@@ -172,7 +174,7 @@ TEST_F(SendPassTest, VanishedEntryIsSkippedWithoutHistory) {
     SendOptions options;
     options.batch = true;
     options.batchPassCount = 3;
-    SendReport report = sendComposedMail(*m_store, {"", "s", "b", ""}, m_settings, options);
+    SendReport report = sendComposedMail(*m_store, {"", "s", "b", {}}, m_settings, options);
     EXPECT_EQ(report.count(PassResult::kSent), 2);
     EXPECT_EQ(report.count(PassResult::kSkipped), 1);
     EXPECT_EQ(report.passes[2].result, PassResult::kSkipped);
@@ -189,7 +191,7 @@ TEST_F(SendPassTest, RefusedSendsCarryTheReasonAndAreNotListed) {
     SendOptions options;
     options.fortune = true;
     SendReport report =
-        sendComposedMail(*m_store, {"nobody@example.jp", "s", "b", ""}, m_settings, options);
+        sendComposedMail(*m_store, {"nobody@example.jp", "s", "b", {}}, m_settings, options);
     ASSERT_EQ(report.passCount(), 1);
     EXPECT_EQ(report.passes[0].result, PassResult::kRefused);
     const SendFailure& failure = report.passes[0].failure;
@@ -198,7 +200,7 @@ TEST_F(SendPassTest, RefusedSendsCarryTheReasonAndAreNotListed) {
     EXPECT_FALSE(failure.diagnostic.empty());
 
     report = sendComposedMail(
-        *m_store, {"a@example.jp\r\nRCPT TO:<evil@evil.example>", "s", "b", ""}, m_settings, {});
+        *m_store, {"a@example.jp\r\nRCPT TO:<evil@evil.example>", "s", "b", {}}, m_settings, {});
     EXPECT_EQ(report.passes[0].result, PassResult::kRefused);
     EXPECT_TRUE(history().empty());
     transport::NMailEndWinSock();
@@ -228,7 +230,7 @@ TEST_F(SendPassTest, RetryAfterAnAddressBookDeleteGoesToExactlyTheMissed) {
     SendOptions options;
     options.batch = true;
     options.batchPassCount = 8;
-    const SendReport first = sendComposedMail(*m_store, {"", "s", "b", ""}, m_settings, options);
+    const SendReport first = sendComposedMail(*m_store, {"", "s", "b", {}}, m_settings, options);
     EXPECT_EQ(first.count(PassResult::kSent), 6);
     BatchMemory memory;
     memory.remember(first);
@@ -247,7 +249,7 @@ TEST_F(SendPassTest, RetryAfterAnAddressBookDeleteGoesToExactlyTheMissed) {
     EXPECT_EQ(withoutP3.recipients.size(), 1u);
 
     options.retry = plan.recipients;
-    const SendReport again = sendComposedMail(*m_store, {"", "s", "b", ""}, m_settings, options);
+    const SendReport again = sendComposedMail(*m_store, {"", "s", "b", {}}, m_settings, options);
     EXPECT_TRUE(again.allSent());
     memory.remember(again);
     EXPECT_FALSE(memory.holdsMissed());
@@ -276,14 +278,71 @@ TEST_F(SendPassTest, BatchPassesShareOneServerSession) {
     SendOptions options;
     options.batch = true;
     options.batchPassCount = 3;
-    SendReport report = sendComposedMail(*m_store, {"", "s", "b", ""}, m_settings, options);
+    SendReport report = sendComposedMail(*m_store, {"", "s", "b", {}}, m_settings, options);
     EXPECT_EQ(report.count(PassResult::kSent), 3);
     EXPECT_EQ(server.connections(), 1);
     transport::NMailEndWinSock();  // hangs up the kept session
 }
 
+TEST_F(SendPassTest, CopiesGoToTheEnvelopeAndOnlyCcIntoTheMail) {
+    testing::ScriptedServer sink(testing::acceptEveryMail);
+    SendSettings settings = m_settings;
+    settings.smtpServer = sink.address();
+    settings.senderName = "送信 太郎";
+    ComposedMail mail{"friend@example.jp", "返事", "本文", {}};
+    mail.cc = "copy@example.jp";
+    mail.bcc = "blind@example.jp, second-blind@example.jp";
+    mail.inReplyTo = "<orig@example.jp>";
+    mail.references = {"<root@example.jp>", "<orig@example.jp>"};
+    ASSERT_FALSE(sendSingleMail(settings, mail));
+    transport::NMailEndWinSock();
+
+    const std::vector<std::string> commands = testing::smtpCommands(sink.bytesReceived());
+    ASSERT_GE(commands.size(), 6u);
+    EXPECT_EQ(
+        std::vector<std::string>(commands.begin() + 1, commands.begin() + 6),
+        (std::vector<std::string>{"MAIL FROM:<sender@example.jp>", "RCPT TO:<friend@example.jp>",
+                                  "RCPT TO:<copy@example.jp>", "RCPT TO:<blind@example.jp>",
+                                  "RCPT TO:<second-blind@example.jp>"}));
+    const std::string bytes = sink.bytesReceived();
+    const std::string data = bytes.substr(bytes.find("\r\nDATA\r\n"));
+    EXPECT_NE(data.find("\r\nCc: copy@example.jp\r\n"), std::string::npos);
+    EXPECT_EQ(data.find("blind"), std::string::npos);
+    EXPECT_NE(data.find("\r\nIn-Reply-To: <orig@example.jp>\r\n"), std::string::npos);
+    EXPECT_NE(data.find("\r\nReferences: <root@example.jp>\r\n <orig@example.jp>\r\n"),
+              std::string::npos);
+    EXPECT_NE(data.find("<sender@example.jp>\r\n"), std::string::npos);  // after the name
+}
+
+TEST_F(SendPassTest, AStoppedBatchEndsBetweenPassesAndRemembersTheRest) {
+    registerEntries({{"一郎", "ichiro@example.jp"},
+                     {"次郎", "jiro@example.jp"},
+                     {"三郎", "saburo@example.jp"}});
+    SendOptions options;
+    options.batch = true;
+    options.batchPassCount = 3;
+    int passes = 0;
+    SendObserver observer;
+    observer.afterPass = [&](const PassOutcome&) { ++passes; };
+    observer.stopRequested = [&] { return passes == 1; };  // the window closed during pass 1
+    const SendReport report =
+        sendComposedMail(*m_store, {"", "s", "b", {}}, m_settings, options, observer);
+
+    ASSERT_EQ(report.passCount(), 3);
+    EXPECT_EQ(report.count(PassResult::kSent), 1);
+    EXPECT_EQ(report.count(PassResult::kNotRun), 2);
+    EXPECT_EQ(report.historyFailures(), 0);
+    EXPECT_EQ(fetch().size(), 1u);
+    ASSERT_EQ(history().size(), 1u);
+    // The next batch goes to those the stopped one never reached, once each.
+    BatchMemory memory;
+    memory.remember(report);
+    EXPECT_EQ(memory.missed(), (std::vector<BatchRecipient>{{"jiro@example.jp", false},
+                                                            {"saburo@example.jp", false}}));
+}
+
 TEST_F(SendPassTest, AttachmentsArriveIntact) {
-    const fs::path first = m_folder / "見積書.txt";
+    const fs::path first = m_folder / "見積書,第2版.txt";  // a comma in the name
     const fs::path second = m_folder / "data.bin";
     std::ofstream(first, std::ios::binary) << "見積もりの中身\r\n";
     std::string binary;
@@ -291,14 +350,14 @@ TEST_F(SendPassTest, AttachmentsArriveIntact) {
         binary.push_back(static_cast<char>(i));
     }
     std::ofstream(second, std::ios::binary) << binary;
-    ComposedMail mail{"friend@example.jp", "添付", "二つ付けます",
-                      first.string() + "," + second.string()};
+    ComposedMail mail{
+        "friend@example.jp", "添付", "二つ付けます", {first.string(), second.string()}};
     SendReport report = sendComposedMail(*m_store, mail, m_settings, {});
     ASSERT_TRUE(report.allSent()) << report.passes[0].failure.diagnostic;
     auto mails = fetch();
     ASSERT_EQ(mails.size(), 1u);
     ASSERT_EQ(mails[0].attachments.size(), 2u);
-    EXPECT_EQ(mails[0].attachments[0].first, "見積書.txt");
+    EXPECT_EQ(mails[0].attachments[0].first, "見積書,第2版.txt");
     EXPECT_EQ(mails[0].attachments[0].second, "見積もりの中身\r\n");
     EXPECT_EQ(mails[0].attachments[1].first, "data.bin");
     EXPECT_EQ(mails[0].attachments[1].second, binary);

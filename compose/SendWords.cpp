@@ -130,7 +130,8 @@ std::string batchSummary(const SendReport& report) {
     const std::pair<PassResult, Say> counts[] = {
         {PassResult::kRefused, Say::kBatchRefusedCount},
         {PassResult::kUnconfirmed, Say::kBatchUnconfirmedCount},
-        {PassResult::kSkipped, Say::kBatchSkippedCount}};
+        {PassResult::kSkipped, Say::kBatchSkippedCount},
+        {PassResult::kNotRun, Say::kBatchNotRunCount}};
     for (const auto& [result, row] : counts) {
         if (const int count = report.count(result); count > 0) {
             summary += ui::words(row, {std::to_string(count)});

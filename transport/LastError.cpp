@@ -20,8 +20,12 @@ LastFailure& storage() {
 void setLastError(TransportFault fault, std::string_view diagnostic, std::string_view about) {
     LastFailure& failure = storage();
     failure.fault = fault;
-    failure.diagnostic = printableAddress(diagnostic, kMaxShownCharacters);
-    failure.about = printableAddress(about, kMaxShownCharacters);
+    failure.diagnostic = shownFailureText(diagnostic);
+    failure.about = shownFailureText(about);
+}
+
+std::string shownFailureText(std::string_view text) {
+    return printableAddress(text, kMaxShownCharacters);
 }
 
 void clearLastError() {

@@ -21,6 +21,8 @@ struct LastFailure {
 void setLastError(TransportFault fault, std::string_view diagnostic = {},
                   std::string_view about = {});
 void clearLastError();
+// `text` as a failure's texts are kept: printable and cut.
+std::string shownFailureText(std::string_view text);
 const LastFailure& lastFailure();
 
 }  // namespace qf::transport

@@ -312,26 +312,15 @@ Result<GObjectPtr<GMimeObject>> attachmentPart(const std::string& path) {
     return part;
 }
 
-std::vector<std::string> attachmentPaths(std::string_view list) {
-    std::vector<std::string> paths;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t end = std::min(list.find(',', start), list.size());
-        std::string path = trim(list.substr(start, end - start));
-        if (!path.empty()) {
-            paths.push_back(std::move(path));
-        }
-        start = end + 1;
-    }
-    return paths;
-}
-
 // The content: the body alone, or multipart/mixed with the attachments.
 // Every attachment is read before anything is built, so a missing file
 // fails the whole mail.
 Result<GObjectPtr<GMimeObject>> contentOf(const OutgoingMail& mail) {
     std::vector<GObjectPtr<GMimeObject>> attachments;
-    for (const std::string& path : attachmentPaths(mail.attachments)) {
+    for (const std::string& path : mail.attachments) {
+        if (trim(path).empty()) {
+            continue;
+        }
         Result<GObjectPtr<GMimeObject>> part = attachmentPart(path);
         if (!part) {
             return part.status();
@@ -384,18 +373,59 @@ std::string writeDos(GMimeObject* message) {
     return std::string(reinterpret_cast<const char*>(array->data), array->len);
 }
 
+std::vector<Mailbox> mailboxesOf(const std::vector<std::string>& texts) {
+    std::vector<Mailbox> mailboxes;
+    for (const std::string& text : texts) {
+        for (Mailbox& mailbox : parseMailboxList(text)) {
+            mailboxes.push_back(std::move(mailbox));
+        }
+    }
+    return mailboxes;
+}
+
+// A message id as it may stand in a header: "<...>" of printable ASCII
+// without spaces or further angle brackets. Ids come from received mail.
+bool isPlainMessageId(std::string_view id) {
+    return id.size() > 2 && id.front() == '<' && id.back() == '>' &&
+           std::all_of(id.begin() + 1, id.end() - 1,
+                       [](char c) { return c > 0x20 && c < 0x7F && c != '<' && c != '>'; });
+}
+
+// In-Reply-To and References, when the mail answers one.
+void setThreadHeaders(GMimeObject* object, const OutgoingMail& mail) {
+    const std::string inReplyTo = trim(mail.inReplyTo);
+    if (isPlainMessageId(inReplyTo)) {
+        setRawHeader(object, "In-Reply-To", inReplyTo);
+    }
+    std::string references;
+    for (const std::string& reference : mail.references) {
+        const std::string id = trim(reference);
+        if (isPlainMessageId(id)) {
+            references += (references.empty() ? "" : "\r\n ") + id;
+        }
+    }
+    if (!references.empty()) {
+        setRawHeader(object, "References", references);
+    }
+}
+
 }  // namespace
 
 Result<BuiltMail> buildMail(const OutgoingMail& mail) {
     ensureGMimeInitialized();
-    std::vector<Mailbox> recipients = parseMailboxList(mail.to);
-    if (recipients.empty()) {
+    const std::vector<Mailbox> to = mailboxesOf(mail.to);
+    const std::vector<Mailbox> cc = mailboxesOf(mail.cc);
+    const std::vector<Mailbox> bcc = mailboxesOf(mail.bcc);
+    if (to.empty() && cc.empty() && bcc.empty()) {
         return Status::invalidArgument("no address in the recipient text");
     }
     std::vector<Mailbox> senders = parseMailboxList(mail.from);
     // One author: the header names the address the envelope gives.
     senders.resize(std::min<std::size_t>(senders.size(), 1));
     std::string envelopeFrom = senders.empty() ? trim(mail.from) : senders.front().address;
+    if (!senders.empty() && !trim(mail.fromName).empty()) {
+        senders.front().name = trim(mail.fromName);
+    }
 
     Result<GObjectPtr<GMimeObject>> content = contentOf(mail);
     if (!content) {
@@ -404,25 +434,28 @@ Result<BuiltMail> buildMail(const OutgoingMail& mail) {
     GObjectPtr<GMimeMessage> message(g_mime_message_new(TRUE));
     GMimeObject* object = GMIME_OBJECT(message.get());
     setRawHeader(object, "From", senders.empty() ? envelopeFrom : formatMailboxes(senders, 4));
-    setRawHeader(object, "To", formatMailboxes(recipients, 2));
+    // A mail to blind copies alone names nobody.
+    setRawHeader(object, "To",
+                 to.empty() && cc.empty() ? "undisclosed-recipients:;" : formatMailboxes(to, 2));
+    if (!cc.empty()) {
+        setRawHeader(object, "Cc", formatMailboxes(cc, 2));
+    }
     setRawHeader(object, "Subject", headerText(mail.subject, 9));
     setRawHeader(object, "Date", currentDate());
     setRawHeader(object, "Message-ID", newMessageId(envelopeFrom));
-    if (!mail.thread.empty()) {
-        // Read back through the id check: only plain ids reach the header.
-        const ReplyThread thread = threadFromHeaderLines(threadHeaderLines(mail.thread));
-        if (!thread.empty()) {
-            setRawHeader(object, "In-Reply-To", thread.inReplyTo);
-            setRawHeader(object, "References", thread.references);
-        }
-    }
+    setThreadHeaders(object, mail);
     g_mime_message_set_mime_part(message.get(), content.value().get());
 
     BuiltMail built;
     built.bytes = writeDos(object);
     built.envelopeFrom = envelopeFrom;
-    for (const Mailbox& recipient : recipients) {
-        built.recipients.push_back(recipient.address);
+    for (const std::vector<Mailbox>* list : {&to, &cc, &bcc}) {
+        for (const Mailbox& recipient : *list) {
+            if (std::find(built.recipients.begin(), built.recipients.end(), recipient.address) ==
+                built.recipients.end()) {
+                built.recipients.push_back(recipient.address);
+            }
+        }
     }
     return built;
 }

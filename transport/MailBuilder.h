@@ -5,16 +5,25 @@
 #include <vector>
 
 #include "base/Status.h"
-#include "transport/Threading.h"
 
 namespace qf::transport {
 
+// A mail to send. Every address list entry holds one address or several,
+// comma-separated, "name<addr>" allowed.
 struct OutgoingMail {  // all UTF-8
     std::string from;  // sender address
-    std::string to;    // one or several, comma-separated, "name<addr>" allowed
+    std::vector<std::string> to;
     std::string subject, body;
-    std::string attachments;  // comma-separated file paths (UTF-8), may be empty
-    ReplyThread thread{};     // a reply's In-Reply-To and References; empty for none
+    // Files to attach, each path whole (a comma is part of a file's name).
+    std::vector<std::string> attachments;
+    std::vector<std::string> cc = {};
+    // Recipients of the envelope only: never written into the headers.
+    std::vector<std::string> bcc = {};
+    std::string fromName = {};  // the sender's display name; empty: none (or the one in `from`)
+    // The mail answered and its thread, as message ids "<...>" (ids from
+    // received mail: one that is not a plain "<...>" token is left out).
+    std::string inReplyTo = {};
+    std::vector<std::string> references = {};
 };
 
 struct BuiltMail {
@@ -25,7 +34,9 @@ struct BuiltMail {
 
 // Builds a MIME message (Date, Message-ID, MIME-Version, ISO-2022-JP
 // subject/body where CP932 can hold them, UTF-8 otherwise, base64 attachments).
-// Fails (nothing sent) when an attachment file cannot be read or no recipient parses.
+// Cc is written as a header; Bcc only joins `recipients`. Fails (nothing
+// sent) when an attachment file cannot be read or no To, Cc or Bcc
+// recipient parses.
 Result<BuiltMail> buildMail(const OutgoingMail& mail);
 
 }  // namespace qf::transport

@@ -47,12 +47,12 @@ TEST_F(MailBuilderTest, JapaneseMailRoundTrips) {
     }
     OutgoingMail mail;
     mail.from = "送信者 <me@example.jp>";
-    mail.to = "山田 太郎<yamada@example.jp>, \"Bob, Jr.\" <bob@example.com>,carol@example.org";
+    mail.to = {"山田 太郎<yamada@example.jp>, \"Bob, Jr.\" <bob@example.com>,carol@example.org"};
     mail.subject =
         "【重要】来週の会議について①㈱髙﨑様のご意見をふまえて議題を再検討しましたのでご確認くださ"
         "い";
     mail.body = "山田様\r\n\r\nお世話になっております。①②③と髙﨑の件です。\r\n以上です。\r\n";
-    mail.attachments = file("報告書①.txt", "text") + ", " + file("data.bin", binary);
+    mail.attachments = {file("報告書①.txt", "text"), file("data.bin", binary)};
 
     Result<BuiltMail> built = buildMail(mail);
     ASSERT_TRUE(built) << built.status().toString();
@@ -82,7 +82,7 @@ TEST_F(MailBuilderTest, JapaneseMailRoundTrips) {
 
 TEST_F(MailBuilderTest, LongNamesUseRfc2231Sections) {
     std::string name = "とても長い名前の添付ファイルで二つ以上の節に分けて書かれるもの.txt";
-    OutgoingMail mail{"me@example.jp", "you@example.jp", "s", "b", file(name, "x")};
+    OutgoingMail mail{"me@example.jp", {"you@example.jp"}, "s", "b", {file(name, "x")}};
     Result<BuiltMail> built = buildMail(mail);
     ASSERT_TRUE(built);
     EXPECT_NE(built.value().bytes.find("filename*1*="), std::string::npos);
@@ -93,7 +93,7 @@ TEST_F(MailBuilderTest, LongNamesUseRfc2231Sections) {
 
 TEST_F(MailBuilderTest, AsciiMailStaysUsAscii7bit) {
     Result<BuiltMail> built =
-        buildMail({"me@example.jp", "you@example.jp", "Hello", "Hi.\nBye.\n", ""});
+        buildMail({"me@example.jp", {"you@example.jp"}, "Hello", "Hi.\nBye.\n", {}});
     ASSERT_TRUE(built);
     const std::string& bytes = built.value().bytes;
     expectWellFormedLines(bytes);
@@ -109,7 +109,7 @@ TEST_F(MailBuilderTest, HeaderTextCannotAddHeaders) {
     for (int i = 0; i < 12; ++i) {
         subject += " word" + std::to_string(i);
     }
-    Result<BuiltMail> built = buildMail({"me@example.jp", "you@example.jp", subject, "b", ""});
+    Result<BuiltMail> built = buildMail({"me@example.jp", {"you@example.jp"}, subject, "b", {}});
     ASSERT_TRUE(built);
     expectWellFormedLines(built.value().bytes);
     EXPECT_EQ(built.value().bytes.find("\r\nBcc:"), std::string::npos);
@@ -122,8 +122,8 @@ TEST_F(MailBuilderTest, HeaderTextCannotAddHeaders) {
 TEST_F(MailBuilderTest, HeaderLinesStayWithin998Bytes) {
     const std::string word(5000, 'x');
     const std::string longName = std::string(1200, 'N') + " <you@example.jp>";
-    OutgoingMail mail{"Me" + word + " <me@example.jp>", longName + ", them@example.jp", word, "b",
-                      ""};
+    OutgoingMail mail{
+        "Me" + word + " <me@example.jp>", {longName + ", them@example.jp"}, word, "b", {}};
     Result<BuiltMail> built = buildMail(mail);
     ASSERT_TRUE(built);
     const std::string& bytes = built.value().bytes;
@@ -138,7 +138,7 @@ TEST_F(MailBuilderTest, HeaderLinesStayWithin998Bytes) {
 }
 
 TEST_F(MailBuilderTest, TextBeyondCp932FallsBackToUtf8) {
-    OutgoingMail mail{"me@example.jp", "you@example.jp", "絵文字😀", "本文🎉\r\n", ""};
+    OutgoingMail mail{"me@example.jp", {"you@example.jp"}, "絵文字😀", "本文🎉\r\n", {}};
     Result<BuiltMail> built = buildMail(mail);
     ASSERT_TRUE(built);
     expectWellFormedLines(built.value().bytes);
@@ -149,7 +149,7 @@ TEST_F(MailBuilderTest, TextBeyondCp932FallsBackToUtf8) {
 }
 
 TEST_F(MailBuilderTest, HalfWidthKatakanaIsSentFullWidth) {
-    Result<BuiltMail> built = buildMail({"me@example.jp", "you@example.jp", "ｶﾞｲﾄﾞ", "ﾃｽﾄ", ""});
+    Result<BuiltMail> built = buildMail({"me@example.jp", {"you@example.jp"}, "ｶﾞｲﾄﾞ", "ﾃｽﾄ", {}});
     ASSERT_TRUE(built);
     DecodedMail decoded = decodeMail(built.value().bytes);
     EXPECT_EQ(decoded.headers.subject, "ガイド");
@@ -158,15 +158,47 @@ TEST_F(MailBuilderTest, HalfWidthKatakanaIsSentFullWidth) {
 
 TEST_F(MailBuilderTest, NothingIsBuiltWithoutAFileOrARecipient) {
     std::string missing = m_folder.path() + "/missing.pdf";
-    Result<BuiltMail> built = buildMail(
-        {"me@example.jp", "you@example.jp", "s", "b", file("a.txt", "a") + "," + missing});
+    Result<BuiltMail> built =
+        buildMail({"me@example.jp", {"you@example.jp"}, "s", "b", {file("a.txt", "a"), missing}});
     ASSERT_FALSE(built);
     EXPECT_EQ(built.status().code(), StatusCode::kNotFound);
     EXPECT_NE(built.status().message().find(missing), std::string::npos);
 
-    EXPECT_FALSE(buildMail({"me@example.jp", "you@example.jp", "s", "b", m_folder.path()}));
-    EXPECT_FALSE(buildMail({"me@example.jp", "", "s", "b", ""}));
-    EXPECT_FALSE(buildMail({"me@example.jp", "not an address", "s", "b", ""}));
+    EXPECT_FALSE(buildMail({"me@example.jp", {"you@example.jp"}, "s", "b", {m_folder.path()}}));
+    EXPECT_FALSE(buildMail({"me@example.jp", {""}, "s", "b", {}}));
+    EXPECT_FALSE(buildMail({"me@example.jp", {"not an address"}, "s", "b", {}}));
+}
+
+TEST_F(MailBuilderTest, CopiesNameAndThreadGoWhereTheyBelong) {
+    OutgoingMail mail{"me@example.jp", {"you@example.jp"}, "s", "b", {file("a,b.txt", "comma")}};
+    mail.fromName = "山田 花子";
+    mail.cc = {"写し <cc@example.jp>, you@example.jp"};
+    mail.bcc = {"hidden@example.jp"};
+    mail.inReplyTo = "<orig@example.jp>";
+    mail.references = {"<first@example.jp>", "<bad id>\r\nBcc: x@evil", "<orig@example.jp>"};
+    Result<BuiltMail> built = buildMail(mail);
+    ASSERT_TRUE(built) << built.status().toString();
+    const std::string& bytes = built.value().bytes;
+    expectWellFormedLines(bytes);
+    // Every recipient once in the envelope; the blind copy in no header.
+    EXPECT_EQ(built.value().recipients,
+              (std::vector<std::string>{"you@example.jp", "cc@example.jp", "hidden@example.jp"}));
+    EXPECT_EQ(bytes.find("hidden"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nIn-Reply-To: <orig@example.jp>\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nReferences: <first@example.jp>\r\n <orig@example.jp>\r\n"),
+              std::string::npos);
+    EXPECT_EQ(bytes.find("evil"), std::string::npos);
+    DecodedMail decoded = decodeMail(bytes);
+    EXPECT_NE(decoded.headers.sender.find("山田 花子"), std::string::npos)
+        << decoded.headers.sender;
+    EXPECT_NE(bytes.find("filename=\"a,b.txt\""), std::string::npos);
+
+    // Blind copies alone: the mail names nobody.
+    Result<BuiltMail> blindOnly =
+        buildMail({"me@example.jp", {}, "s", "b", {}, {}, {"hidden@example.jp"}});
+    ASSERT_TRUE(blindOnly);
+    EXPECT_NE(blindOnly.value().bytes.find("To: undisclosed-recipients:;"), std::string::npos);
+    EXPECT_EQ(blindOnly.value().bytes.find("hidden"), std::string::npos);
 }
 
 // A decoder nobody here wrote: Python's email package.
@@ -210,8 +242,11 @@ TEST_F(MailBuilderTest, PythonEmailReadsWhatWeBuild) {
         {"絵文字😀の件名", "UTF-8に戻る本文🎉\n", "写真😀.bin"},
     };
     for (const Case& c : cases) {
-        OutgoingMail mail{"me@example.jp", "あなた <you@example.jp>", c.subject, c.body,
-                          file(c.attachmentName, "12345")};
+        OutgoingMail mail{"me@example.jp",
+                          {"あなた <you@example.jp>"},
+                          c.subject,
+                          c.body,
+                          {file(c.attachmentName, "12345")}};
         Result<BuiltMail> built = buildMail(mail);
         ASSERT_TRUE(built);
         std::string path = file("built.eml", built.value().bytes);

@@ -6,21 +6,18 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <utility>
 
 #include "transport/BufferContract.h"
 #include "transport/CurlConnection.h"
-#include "transport/EnvelopeGate.h"
 #include "transport/GMimeSupport.h"
 #include "transport/LastError.h"
 #include "transport/MailBuilder.h"
 #include "transport/MailDecoder.h"
 #include "transport/NMail.h"
-#include "transport/Pop3Mailbox.h"
 #include "transport/Pop3Session.h"
-#include "transport/RetrievedMail.h"
 #include "transport/ServerAddress.h"
 #include "transport/SmtpSender.h"
+#include "transport/SmtpSubmission.h"
 
 namespace qf::transport {
 
@@ -37,9 +34,6 @@ struct OpenSession {
     // mail decode it once.
     int decodedNumber = 0;
     DecodedHeaders decoded;
-    // The mail last fetched whole, as the server sent it, until the caller
-    // takes it (takeRetrievedMail).
-    std::string retrieved;
 };
 
 struct LibraryState {
@@ -75,29 +69,31 @@ std::shared_ptr<OpenSession> findSession(int handle) {
     return found->second;
 }
 
-// A refused envelope address: the address is both what the fault is about
-// and the only diagnostic there is (no byte went to the server).
-int reportEnvelope(const EnvelopeRefusal& refusal) {
-    setLastError(envelopeFault(refusal), refusal.address, refusal.address);
-    return kFailed;
-}
-
-// The failure of a call, as the typed calls report it (transportError).
+// The failure of a call: `fault`, unless a time limit ended it, the
+// server's certificate was refused or the host name did not resolve, which
+// say more about what to do.
 int report(TransportFault fault, const Status& status, int result = kFailed,
            std::string_view about = {}) {
-    const TransportError error = transportError(fault, status);
-    setLastError(error.fault, error.message, about);
+    setLastError(refinedFault(fault, status), status.message(), about);
     return result;
 }
 
-// The builder refuses a recipient text without an address, and a file to
-// attach it cannot read.
-int reportBuildFailure(const Status& status, std::string_view recipients) {
-    if (status.code() == StatusCode::kInvalidArgument) {
-        setLastError(TransportFault::kNoRecipient, recipients, recipients);
-        return kFailed;
+// The contract's attachment text: paths separated by ",", blanks around
+// each ignored.
+std::vector<std::string> attachmentList(std::string_view text) {
+    std::vector<std::string> paths;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find(',', start), text.size());
+        std::string_view path = text.substr(start, end - start);
+        const std::size_t first = path.find_first_not_of(" \t\r\n");
+        if (first != std::string_view::npos) {
+            path = path.substr(first, path.find_last_not_of(" \t\r\n") - first + 1);
+            paths.emplace_back(path);
+        }
+        start = end + 1;
     }
-    return report(TransportFault::kAttachmentUnreadable, status);
+    return paths;
 }
 
 // Subject, date and sender decoded; the raw header cut to whole lines.
@@ -179,11 +175,21 @@ int NMailPop3Authenticate(int handle, const char* id, const char* password, int 
                              : apop != 0           ? Pop3Login::kApop
                                                    : Pop3Login::kPlain;
     Result<int> count = open->session->login(utf8Argument(id), utf8Argument(password), method);
+    if (!count && method == Pop3Login::kXOAuth2) {
+        TransportFault fault = TransportFault::kLoginRefused;
+        if (count.status().message().starts_with(kMechanismNotOffered)) {
+            fault = TransportFault::kMechanismNotOffered;
+        } else if (count.status().code() == StatusCode::kRefused) {
+            fault = TransportFault::kTokenRefused;
+        } else if (count.status().code() == StatusCode::kTimedOut) {
+            fault = TransportFault::kTimedOut;
+        }
+        return report(fault, count.status());
+    }
     if (!count) {
-        const TransportError refused =
-            loginError(count.status(), method, open->session->greeting());
-        setLastError(refused.fault, refused.message);
-        return kFailed;
+        const bool noTimestamp = apop != 0 && apopTimestamp(open->session->greeting()).empty();
+        return report(noTimestamp ? TransportFault::kApopNotOffered : TransportFault::kLoginRefused,
+                      count.status());
     }
     return count.value();
 }
@@ -242,25 +248,10 @@ int NMailPop3GetMail(int handle, int mailNumber, char* subject, char* date, char
     if (body) {
         std::copy(parts.body.begin(), parts.body.end(), body);
         body[parts.body.size()] = '\0';
-        open->retrieved.assign(mail.value());
         // The caller holds the mail now; the session's copy can go.
         open->session->releaseRetrieved();
     }
     return kDone;
-}
-
-std::string& lastSentMail() {
-    thread_local std::string mail;
-    return mail;
-}
-
-std::string takeLastSentMail() {
-    return std::exchange(lastSentMail(), {});
-}
-
-std::string takeRetrievedMail(int handle) {
-    const std::shared_ptr<OpenSession> open = findSession(handle);
-    return open ? std::exchange(open->retrieved, {}) : std::string();
 }
 
 int NMailPop3GetUniqueId(int handle, int mailNumber, char* buffer, int length) {
@@ -328,59 +319,29 @@ int NMailPop3Close(int handle) {
     return kDone;
 }
 
-// The extra-header argument carries only a reply's In-Reply-To and
-// References lines (threadHeaderLines); the builder writes every other header
-// field itself, and anything else in it is ignored.
+// The C contract over submitMail. The extra-header argument is not used:
+// the program passes none, and the builder writes every header field itself.
 int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
-                      const char* from, const char* subject, const char* body,
-                      const char* extraHeader, const char* attachments, int) {
-    ensureCurlInitialized();
-    Result<ServerAddress> address = parseServerAddress(utf8Argument(server), MailProtocol::kSmtp);
-    if (!address) {
-        return report(TransportFault::kBadServerName, address.status());
-    }
-    OutgoingMail outgoing{
-        utf8Argument(from),        utf8Argument(to),
-        utf8Argument(subject),     utf8Argument(body),
-        utf8Argument(attachments), threadFromHeaderLines(extraHeader ? extraHeader : "")};
-    const std::string copies = utf8Argument(cc);
-    const std::string blind = utf8Argument(bcc);
-    if (auto refusal = checkAddressTexts(outgoing.from, {outgoing.to, copies, blind})) {
-        return reportEnvelope(*refusal);
-    }
+                      const char* from, const char* subject, const char* body, const char*,
+                      const char* attachments, int) {
+    OutgoingMail outgoing{utf8Argument(from),
+                          {utf8Argument(to)},
+                          utf8Argument(subject),
+                          utf8Argument(body),
+                          attachmentList(utf8Argument(attachments))};
     // Cc joins the visible recipients; Bcc gets the mail without being named.
-    if (!copies.empty()) {
-        outgoing.to += "," + copies;
-    }
-    Result<BuiltMail> built = buildMail(outgoing);
-    if (!built) {
-        return reportBuildFailure(built.status(), outgoing.to);
-    }
-    if (!blind.empty()) {
-        OutgoingMail blindOnly{outgoing.from, blind, {}, {}, {}, {}};
-        Result<BuiltMail> blindRecipients = buildMail(blindOnly);
-        if (!blindRecipients) {
-            return reportBuildFailure(blindRecipients.status(), blind);
-        }
-        for (std::string& recipient : blindRecipients.value().recipients) {
-            built.value().recipients.push_back(std::move(recipient));
-        }
-    }
-    if (auto refusal = checkEnvelope(built.value().envelopeFrom, built.value().recipients)) {
-        return reportEnvelope(*refusal);
-    }
-    lastSentMail() = built.value().bytes;
+    outgoing.cc = {utf8Argument(cc)};
+    outgoing.bcc = {utf8Argument(bcc)};
     SmtpCredentials credentials;
     {
         std::lock_guard lock(state().mutex);
         credentials = state().smtpCredentials;
     }
-    const SmtpResult sent = sendMail(address.value(), built.value(), credentials, limits());
-    if (!sent.status) {
-        return report(
-            sent.fault, sent.status,
-            sent.fault == TransportFault::kDeliveryUnconfirmed ? kSendUnconfirmed : kFailed,
-            sent.about);
+    const SubmissionResult sent = submitMail(utf8Argument(server), outgoing, credentials, limits());
+    if (!sent) {
+        const SubmissionFault& fault = sent.fault();
+        setLastError(fault.fault, fault.diagnostic, fault.about);
+        return fault.mayHaveArrived() ? kSendUnconfirmed : kFailed;
     }
     return kDone;
 }

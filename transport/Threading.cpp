@@ -100,30 +100,20 @@ ReplyThread replyThreadOf(std::string_view rawMail) {
     return {messageIds.front(), boundedReferences(std::move(references))};
 }
 
-std::string threadHeaderLines(const ReplyThread& thread) {
-    if (thread.empty()) {
-        return {};
-    }
-    return "In-Reply-To: " + thread.inReplyTo + "\r\nReferences: " + thread.references + "\r\n";
-}
-
-ReplyThread threadFromHeaderLines(std::string_view lines) {
-    const std::string mail = std::string(lines) + "\r\n";
-    std::vector<std::string> inReplyTo, references;
-    for (const RawHeaderField& field : rawHeaderFields(mail)) {
-        if (sameName(field.name, "In-Reply-To")) {
-            inReplyTo = idsIn(fieldValue(field.text));
-        } else if (sameName(field.name, "References")) {
-            references = idsIn(fieldValue(field.text));
+std::vector<std::string> messageIdsOf(std::string_view references) {
+    std::vector<std::string> ids;
+    std::size_t at = 0;
+    while (at < references.size()) {
+        const std::size_t start = references.find_first_not_of(" \t\r\n", at);
+        if (start == std::string_view::npos) {
+            break;
         }
+        const std::size_t end =
+            std::min(references.find_first_of(" \t\r\n", start), references.size());
+        ids.emplace_back(references.substr(start, end - start));
+        at = end;
     }
-    if (inReplyTo.size() != 1) {
-        return {};
-    }
-    if (references.empty()) {
-        references = inReplyTo;
-    }
-    return {inReplyTo.front(), boundedReferences(std::move(references))};
+    return ids;
 }
 
 }  // namespace qf::transport

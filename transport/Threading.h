@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qf::transport {
 
@@ -22,13 +23,10 @@ struct ReplyThread {
 // In-Reply-To id) followed by its Message-ID. Empty without a Message-ID.
 ReplyThread replyThreadOf(std::string_view rawMail);
 
+// The ids of a References text ("<a@x> <b@y>"), in order.
+std::vector<std::string> messageIdsOf(std::string_view references);
+
 // True for one id of the plain form above.
 bool isPlainMessageId(std::string_view id);
-
-// The two header lines, CRLF-ended, for the transport's extra-header
-// argument; "" for an empty thread. threadFromHeaderLines reads them back,
-// keeping only ids that pass.
-std::string threadHeaderLines(const ReplyThread& thread);
-ReplyThread threadFromHeaderLines(std::string_view lines);
 
 }  // namespace qf::transport

@@ -10,6 +10,7 @@ list(APPEND QF_TRANSPORT_NETWORK_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/Pop3Mailbox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/EnvelopeGate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SmtpSender.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SmtpSubmission.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BufferContract.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NMailSession.cpp)
 
