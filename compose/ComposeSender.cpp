@@ -71,7 +71,8 @@ SendSettings ComposeSender::sendSettings() const {
                         account.id,
                         account.password,
                         m_env.clockText().toStdString(),
-                        m_env.accessTokenSource()};
+                        m_env.accessTokenSource(),
+                        server.senderName};
 }
 
 void ComposeSender::send(const ComposedMail& mail, SendOptions options) {

@@ -9,6 +9,7 @@
 #include "store/BoxCatalogue.h"
 #include "text/Cp932.h"
 #include "text/FixedField.h"
+#include "transport/Addresses.h"
 #include "transport/EnvelopeGate.h"
 #include "transport/LastError.h"
 #include "transport/NMail.h"
@@ -48,23 +49,42 @@ std::optional<SendFailure> setLogin(const SendSettings& settings, bool refused) 
     return std::nullopt;
 }
 
+struct Copies {
+    std::string cc;
+    std::string bcc;
+};
+
+// The sender as the From header names it: `name <address>`, the name quoted
+// as it needs to be and with no control character (it could start a header
+// line of its own); the bare address when there is no name.
+std::string senderText(const SendSettings& settings) {
+    const std::string name = transport::controlsToSpaces(settings.senderName);
+    if (name.find_first_not_of(' ') == std::string::npos) {
+        return settings.ownAddress;
+    }
+    return transport::formatMailbox({name, settings.ownAddress});
+}
+
 // One NMailSmtpSendMail call; an empty optional when the server took it. A
 // refused access token is refreshed once and the mail sent again (nothing
 // went out: the refusal came before MAIL FROM).
 std::optional<SendFailure> sendOne(const SendSettings& settings, const std::string& recipient,
                                    const std::string& subject, const std::string& body,
-                                   const std::string& attachments) {
+                                   const std::string& attachments, const Copies& copies = {}) {
     // The transport takes C strings, which end at a NUL: the gate sees the
     // texts whole here, or the part before a NUL would be sent to. The
     // refusal is reported as the transport reports its own.
-    if (auto refusal = transport::checkAddressTexts(settings.ownAddress, {recipient})) {
+    if (auto refusal =
+            transport::checkAddressTexts(settings.ownAddress, {recipient, copies.cc, copies.bcc})) {
         transport::setLastError(transport::envelopeFault(*refusal), refusal->address,
                                 refusal->address);
         return transportFailure();
     }
     std::string server = text::toCp932(settings.smtpServer);
     std::string to = text::toCp932(recipient);
-    std::string from = text::toCp932(settings.ownAddress);
+    std::string from = text::toCp932(senderText(settings));
+    std::string cc = text::toCp932(copies.cc);
+    std::string bcc = text::toCp932(copies.bcc);
     std::string subjectBytes = text::toCp932(subject);
     std::string bodyBytes = text::toCp932(body);
     std::string attachmentBytes = text::toCp932(attachments);
@@ -73,7 +93,7 @@ std::optional<SendFailure> sendOne(const SendSettings& settings, const std::stri
             return noLogin;
         }
         int result = transport::NMailSmtpSendMail(
-            server.c_str(), to.c_str(), nullptr, nullptr, from.c_str(), subjectBytes.c_str(),
+            server.c_str(), to.c_str(), cc.c_str(), bcc.c_str(), from.c_str(), subjectBytes.c_str(),
             bodyBytes.c_str(), nullptr, attachmentBytes.c_str(), 0);
         // The result is read as a 16-bit value, as callers always have.
         if (static_cast<std::int16_t>(result) >= 0) {
@@ -98,7 +118,8 @@ Status appendHistory(store::MailStore& store, const ComposedMail& mail, const st
 }  // namespace
 
 std::optional<SendFailure> sendSingleMail(const SendSettings& settings, const ComposedMail& mail) {
-    return sendOne(settings, mail.to, mail.subject, mail.body, mail.attachments);
+    return sendOne(settings, mail.to, mail.subject, mail.body, mail.attachments,
+                   {mail.cc, mail.bcc});
 }
 
 int SendReport::count(PassResult result) const {
@@ -196,7 +217,8 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
                 report.sentBody = body;
             }
             std::optional<SendFailure> failure =
-                sendOne(settings, recipient.address, mail.subject, body, mail.attachments);
+                sendOne(settings, recipient.address, mail.subject, body, mail.attachments,
+                        options.batch ? Copies{} : Copies{mail.cc, mail.bcc});
             if (failure) {
                 outcome.result =
                     failure->mayHaveArrived() ? PassResult::kUnconfirmed : PassResult::kRefused;

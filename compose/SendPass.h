@@ -9,7 +9,8 @@
 //     to the addresses it is given, one pass each;
 //  2. single send with the fortune asked for: the fortune paragraph is
 //     appended to the body (never in batch mode);
-//  3. the SMTP credentials are set and NMailSmtpSendMail is called once; a
+//  3. the SMTP credentials are set and NMailSmtpSendMail is called once
+//     (with the copies of a single send, and the sender's name); a
 //     result negative as a 16-bit value is a refusal, whose code and text
 //     come from NMailGetErrorCode and NMailGetMessage, except
 //     kSendUnconfirmed: the server may have the mail. Neither stops a batch;
@@ -41,6 +42,10 @@ struct ComposedMail {
     std::string subject;
     std::string body;
     std::string attachments;  // full paths joined by ","; empty for none
+    // Copies, as typed: Cc is named in the header, Bcc only in the envelope.
+    // A single send only: a batch pass carries neither.
+    std::string cc = {};
+    std::string bcc = {};
 };
 
 struct SendSettings {
@@ -52,6 +57,9 @@ struct SendSettings {
     // An OAuth account: the access token for AUTH XOAUTH2 in place of the
     // password (`refused`: the server refused the last one); null otherwise.
     std::function<Result<std::string>(bool refused)> accessToken = {};
+    // The From header's display name (the "NAME=" setting); empty for the
+    // bare address.
+    std::string senderName = {};
 };
 
 // A recipient a batch sends to again.

@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <utility>
 
 #include "text/HeaderEncoding.h"
 #include "text/JapaneseBytes.h"
@@ -389,6 +391,7 @@ std::string writeDos(GMimeObject* message) {
 Result<BuiltMail> buildMail(const OutgoingMail& mail) {
     ensureGMimeInitialized();
     std::vector<Mailbox> recipients = parseMailboxList(mail.to);
+    const std::vector<Mailbox> copies = parseMailboxList(mail.cc);
     if (recipients.empty()) {
         return Status::invalidArgument("no address in the recipient text");
     }
@@ -405,6 +408,9 @@ Result<BuiltMail> buildMail(const OutgoingMail& mail) {
     GMimeObject* object = GMIME_OBJECT(message.get());
     setRawHeader(object, "From", senders.empty() ? envelopeFrom : formatMailboxes(senders, 4));
     setRawHeader(object, "To", formatMailboxes(recipients, 2));
+    if (!copies.empty()) {
+        setRawHeader(object, "Cc", formatMailboxes(copies, 2));
+    }
     setRawHeader(object, "Subject", headerText(mail.subject, 9));
     setRawHeader(object, "Date", currentDate());
     setRawHeader(object, "Message-ID", newMessageId(envelopeFrom));
@@ -413,8 +419,10 @@ Result<BuiltMail> buildMail(const OutgoingMail& mail) {
     BuiltMail built;
     built.bytes = writeDos(object);
     built.envelopeFrom = envelopeFrom;
-    for (const Mailbox& recipient : recipients) {
-        built.recipients.push_back(recipient.address);
+    for (const std::vector<Mailbox>* list : std::array{&std::as_const(recipients), &copies}) {
+        for (const Mailbox& recipient : *list) {
+            built.recipients.push_back(recipient.address);
+        }
     }
     return built;
 }

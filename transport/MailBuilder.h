@@ -13,6 +13,7 @@ struct OutgoingMail {  // all UTF-8
     std::string to;    // one or several, comma-separated, "name<addr>" allowed
     std::string subject, body;
     std::string attachments;  // comma-separated file paths (UTF-8), may be empty
+    std::string cc = {};      // copies, as `to`; a Cc header and envelope recipients
 };
 
 struct BuiltMail {

@@ -363,10 +363,8 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const 
     if (auto refusal = checkAddressTexts(outgoing.from, {outgoing.to, copies, blind})) {
         return reportEnvelope(*refusal);
     }
-    // Cc joins the visible recipients; Bcc gets the mail without being named.
-    if (!copies.empty()) {
-        outgoing.to += "," + copies;
-    }
+    // Cc is named in its own header; Bcc gets the mail without being named.
+    outgoing.cc = copies;
     Result<BuiltMail> built = buildMail(outgoing);
     if (!built) {
         return reportBuildFailure(built.status(), outgoing.to);
