@@ -159,8 +159,9 @@ std::string attributionLine(std::string_view date, std::string_view sender) {
     if (when.empty()) {
         when = cleanDate;
     }
-    return ui::words(ui::Say::kQuoteAttribution,
-                     {when, transport::controlsToSpaces(senderName(sender))});
+    const std::string name = transport::controlsToSpaces(senderName(sender));
+    return when.empty() ? ui::words(ui::Say::kQuoteAttributionUndated, {name})
+                        : ui::words(ui::Say::kQuoteAttribution, {when, name});
 }
 
 std::string signatureBlock(std::string_view signature) {

@@ -35,7 +35,8 @@ std::string quotedText(std::string_view received, int columns = kQuoteColumns);
 // "YYYY年M月D日 H:MM、名前 さんは書きました:" from a Date header as written
 // ("Wed, 9 Dec 2026 20:35:05 +0900", the sender's own clock) and the sender
 // text ("名前 <address>": the name, else the address). A date that does not
-// read so stands as written. Control characters become spaces.
+// read so stands as written; without a date the line names the writer
+// alone. Control characters become spaces.
 std::string attributionLine(std::string_view date, std::string_view sender);
 
 // "-- " and the signature under it; empty when there is no signature.

@@ -59,10 +59,12 @@ struct Copies {
 // line of its own); the bare address when there is no name.
 std::string senderText(const SendSettings& settings) {
     const std::string name = transport::controlsToSpaces(settings.senderName);
-    if (name.find_first_not_of(' ') == std::string::npos) {
+    // The address setting may carry a name of its own: the setting's name wins.
+    const std::vector<transport::Mailbox> own = transport::parseMailboxList(settings.ownAddress);
+    if (name.find_first_not_of(' ') == std::string::npos || own.size() != 1) {
         return settings.ownAddress;
     }
-    return transport::formatMailbox({name, settings.ownAddress});
+    return transport::formatMailbox({name, own.front().address});
 }
 
 // One NMailSmtpSendMail call; an empty optional when the server took it. A

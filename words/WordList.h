@@ -166,6 +166,7 @@ QF_WORDS(kAddressListHelp, kInform, "", "クリックで宛先に、Ctrl+クリ�
 QF_WORDS(kBatchLeavesCopiesOut, kInform, "", "一括送信では Cc と Bcc は使えません。")
 QF_WORDS(kQuoteDate, kInform, "", "%1年%2月%3日 %4")
 QF_WORDS(kQuoteAttribution, kInform, "", "%1、%2 さんは書きました:")
+QF_WORDS(kQuoteAttributionUndated, kInform, "", "%1 さんは書きました:")
 QF_WORDS(kSendNoServer, kWarn, "送信エラー", "SMTPサーバーが設定されていないため、送信できませんでした。設定 → POPサーバー でSMTPサーバー名を入力してから、もう一度送信してください。")
 QF_WORDS(kSendServerNotFound, kWarn, "送信エラー", "SMTPサーバー「%1」が見つかりませんでした。設定 → POPサーバー のSMTPサーバー名に誤りがないか確かめてから、もう一度送信してください。")
 QF_WORDS(kSendConnectFailed, kWarn, "送信エラー", "SMTPサーバー「%1」に接続できませんでした。設定 → POPサーバー のSMTPサーバー名とポート番号、ネットワークの接続を確かめてから、もう一度送信してください。")
