@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextCursor>
@@ -127,10 +128,10 @@ class ComposeFieldsTest : public QObject {
         ComposeWindow& form = started.app->showForm<ComposeWindow>();
         auto* cc = control<QLineEdit>(form, "CcText");
         cc->setText(QStringLiteral("cc@example.jp"));
-        QTest::mouseClick(control<QWidget>(form, "Option2"), Qt::LeftButton);
+        control<QRadioButton>(form, "Option2")->click();
         QVERIFY(!cc->isEnabled());
         QVERIFY(!control<QLabel>(form, "Label7")->text().isEmpty());
-        QTest::mouseClick(control<QWidget>(form, "Option1"), Qt::LeftButton);
+        control<QRadioButton>(form, "Option1")->click();
         QVERIFY(cc->isEnabled());
     }
 
@@ -154,10 +155,10 @@ class ComposeFieldsTest : public QObject {
                  QStringLiteral("\n\n-- \nTaro Yamada\ntel 090\n\n") + received);
 
         body->moveCursor(QTextCursor::Start);
-        QTest::keyClicks(body, QStringLiteral("はい"));  // the answer, typed on the top line
+        QTest::keyClicks(body, QStringLiteral("OK"));  // the answer, typed on the top line
         control<QCheckBox>(reply, "QuoteCheck")->setChecked(true);
         const QStringList lines = body->toPlainText().split(QLatin1Char('\n'));
-        QCOMPARE(lines.first(), QStringLiteral("はい"));
+        QCOMPARE(lines.first(), QStringLiteral("OK"));
         QCOMPARE(lines.at(6), QStringLiteral("2026年12月9日 8:05、差出人 さんは書きました:"));
         QCOMPARE(lines.at(7), QStringLiteral("> ") + received.left(35));
         QCOMPARE(lines.at(8), QStringLiteral("> ") + received.mid(35));

@@ -178,10 +178,13 @@ std::string withSignature(std::string_view text, std::string_view signature) {
     return std::string(text) + "\n\n" + signatureBlock(signature);
 }
 
-std::string replyBody(const ReceivedMail& received, std::string_view signature, bool quote) {
+std::string receivedText(const ReceivedMail& received, bool quote) {
     const std::string body(text::stripSpaces(received.body));
-    std::string receivedPart =
-        quote ? attributionLine(received.date, received.sender) + "\n" + quotedText(body) : body;
+    return quote ? attributionLine(received.date, received.sender) + "\n" + quotedText(body) : body;
+}
+
+std::string replyBody(const ReceivedMail& received, std::string_view signature, bool quote) {
+    const std::string receivedPart = receivedText(received, quote);
     if (signature.empty() && !quote) {
         return receivedPart;
     }

@@ -52,6 +52,10 @@ struct ReceivedMail {
     std::string date;
 };
 
+// The received text as a reply holds it: stripped, or quoted under the
+// writer's line.
+std::string receivedText(const ReceivedMail& received, bool quote);
+
 // The reply window's starting body (see the top of this file).
 std::string replyBody(const ReceivedMail& received, std::string_view signature, bool quote);
 

@@ -192,7 +192,7 @@ void ReplyWindow::fillReply(const QString& receivedSubject, const QString& sende
 }
 
 std::string ReplyWindow::receivedPart(bool quote) const {
-    return replyBody({m_receivedBody, m_receivedSender, m_receivedDate}, {}, quote);
+    return receivedText({m_receivedBody, m_receivedSender, m_receivedDate}, quote);
 }
 
 // The choice is kept for the next reply. The received text in the body
