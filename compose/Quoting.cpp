@@ -140,6 +140,8 @@ std::vector<std::string> wrapToColumns(std::string_view line, int maxColumns) {
 
 std::string quotedText(std::string_view received, int columns) {
     const int room = columns - static_cast<int>(kQuoteMark.size());
+    // Line breaks at the end would only add empty quoted lines.
+    received = received.substr(0, received.find_last_not_of("\r\n") + 1);
     std::string out;
     for (std::string_view line : linesOf(received)) {
         for (const std::string& piece : wrapToColumns(withoutTrailingSpaces(line), room)) {

@@ -23,7 +23,7 @@ TEST(QuotingTest, QuotedLinesFitSeventyTwoColumnsCountingFullWidthAsTwo) {
         kanji += "漢";
     }
     // 100 columns of kanji: 35 of them (70 columns) after the mark, then 15.
-    const std::vector<std::string> lines = linesOf(quotedText(kanji + "\r\n\r\nｶﾀｶﾅ ok"));
+    const std::vector<std::string> lines = linesOf(quotedText(kanji + "\r\n\r\nｶﾀｶﾅ ok\r\n\r\n"));
     ASSERT_EQ(lines.size(), 4U);
     EXPECT_EQ(displayColumns(lines[0]), 72);
     EXPECT_EQ(lines[1], "> " + kanji.substr(35 * 3));
