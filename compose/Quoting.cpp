@@ -75,8 +75,9 @@ std::string japaneseDate(std::string_view date) {
     }
     std::string clock =
         std::to_string(hour) + ":" + (minute < 10 ? "0" : "") + std::to_string(minute);
-    return ui::words(ui::Say::kQuoteDate,
-                     {std::to_string(year), std::to_string(month), std::to_string(day), clock});
+    // The date as Japanese writes it: a format, not a sentence of the word list.
+    return std::to_string(year) + "年" + std::to_string(month) + "月" + std::to_string(day) +
+           "日 " + clock;
 }
 
 std::string senderName(std::string_view sender) {

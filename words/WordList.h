@@ -164,7 +164,6 @@ QF_WORDS(kComposeCcHelp, kInform, "", "写し（Cc）の宛先。アドレス帳
 QF_WORDS(kComposeBccHelp, kInform, "", "他の人に見えない写し（Bcc）。アドレス帳を Shift+クリックで追加します。")
 QF_WORDS(kAddressListHelp, kInform, "", "クリックで宛先、Ctrl+クリックで Cc、Shift+クリックで Bcc に入ります。")
 QF_WORDS(kBatchLeavesCopiesOut, kInform, "", "一括送信では Cc と Bcc は使えません。")
-QF_WORDS(kQuoteDate, kInform, "", "%1年%2月%3日 %4")
 QF_WORDS(kQuoteAttribution, kInform, "", "%1、%2 さんは書きました:")
 QF_WORDS(kQuoteAttributionUndated, kInform, "", "%1 さんは書きました:")
 QF_WORDS(kSendNoServer, kWarn, "送信エラー", "SMTPサーバーが設定されていないため、送信できませんでした。設定 → POPサーバー でSMTPサーバー名を入力してから、もう一度送信してください。")
