@@ -23,14 +23,14 @@ using ui::testing::WindowTestFolder;
 const QString kLink = QStringLiteral(
     "mailto:tanaka@example.jp?cc=sato@example.jp&subject=%E4%BC%9A%E8%AD%B0&body=a%0D%0Ab");
 
-// What the compose window shows: recipient line, subject, body.
+// What the compose window shows: recipient line, copies, subject, body.
 QStringList composed(const compose::ComposeWindow& form) {
-    return {control<QLineEdit>(form, "ToText")->text(),
+    return {control<QLineEdit>(form, "ToText")->text(), control<QLineEdit>(form, "CcText")->text(),
             control<QLineEdit>(form, "SubjectText")->text(),
             control<QTextEdit>(form, "BodyText")->toPlainText()};
 }
 
-const QStringList kFilled{QStringLiteral("tanaka@example.jp, sato@example.jp"),
+const QStringList kFilled{QStringLiteral("tanaka@example.jp"), QStringLiteral("sato@example.jp"),
                           QStringLiteral("会議"), QStringLiteral("a\nb")};
 
 }  // namespace
@@ -88,7 +88,7 @@ class LinkRelayTest : public QObject {
         QCOMPARE(running.boxes.shown().back().text,
                  ui::words(ui::Say::kReplaceTypedMailWithLink, {}, QString()));
         QCOMPARE(composed(compose),
-                 (QStringList{QString(), QStringLiteral("書きかけ"), QString()}));
+                 (QStringList{QString(), QString(), QStringLiteral("書きかけ"), QString()}));
         running.boxes.answer({true});
         running.app->openMailLink(kLink);
         QCOMPARE(composed(compose), kFilled);

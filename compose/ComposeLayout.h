@@ -1,8 +1,10 @@
 // Where the compose window's controls lie, in twips, and its sizes.
 //
-// The window opens 7100 x 8500 with the address pane to the right of its
-// visible area; opening the pane widens it to 9700. The hidden paste row lies
-// just below the 8500 line and shows only when the height becomes 8955.
+// The window opens 7100 x 9340 with the address pane to the right of its
+// visible area; opening the pane widens it to 9700. The Cc and Bcc rows lie
+// under the recipient; everything below them keeps its place of the window
+// without them (8500 high), moved down by their height. The hidden paste row
+// lies just below the bottom line and shows only when the height grows by 455.
 #pragma once
 
 #include "base/Twips.h"
@@ -14,8 +16,10 @@ using base::TwipsRect;
 
 inline constexpr int kClosedWidth = 7100;
 inline constexpr int kPaneOpenWidth = 9700;
-inline constexpr int kHeight = 8500;
-inline constexpr int kPasteRowHeight = 8955;
+// The Cc and Bcc rows: two rows of 330 at the 420 pitch of the fields.
+inline constexpr int kCopyRowsHeight = 2 * 420;
+inline constexpr int kHeight = 8500 + kCopyRowsHeight;
+inline constexpr int kPasteRowHeight = 8955 + kCopyRowsHeight;
 
 // Picture buttons: send and stop on their large faces (1500 x 480), the
 // five helpers in a row below on small ones (1320 x 390). Each caption label
@@ -36,30 +40,37 @@ inline constexpr int kRowHeight = 330;
 constexpr TwipsRect labelBeside(const TwipsRect& field) {
     return {kLabelLeft, field.top, kLabelWidth, field.height};
 }
+// A control of the window without the copy rows, below the recipient: as
+// far under them as it lay under the recipient.
+constexpr TwipsRect belowCopies(const TwipsRect& rect) {
+    return {rect.left, rect.top + kCopyRowsHeight, rect.width, rect.height};
+}
 inline constexpr TwipsRect kToRow{kFieldLeft, 1230, kFieldWidth, kRowHeight};
-inline constexpr TwipsRect kSubjectRow{kFieldLeft, 1650, kFieldWidth, kRowHeight};
-inline constexpr TwipsRect kGreetingRow{kFieldLeft, 2070, kFieldWidth, kRowHeight};
-inline constexpr TwipsRect kAttachText{kFieldLeft, 2490, 3000, kRowHeight};
-inline constexpr TwipsRect kAttachCommand{4080, 2490, 960, kRowHeight};
-inline constexpr TwipsRect kAddCommand{5100, 2490, 840, kRowHeight};
-inline constexpr TwipsRect kDropCommand{6000, 2490, 900, kRowHeight};
-inline constexpr TwipsRect kFortuneCheck{120, 2910, 6780, kRowHeight};
-inline constexpr TwipsRect kCancelOption{120, 3300, 1500, kRowHeight};
-inline constexpr TwipsRect kBatchOption{1740, 3300, 1800, kRowHeight};
+inline constexpr TwipsRect kCcRow{kFieldLeft, 1650, kFieldWidth, kRowHeight};
+inline constexpr TwipsRect kBccRow{kFieldLeft, 2070, kFieldWidth, kRowHeight};
+inline constexpr TwipsRect kSubjectRow = belowCopies({kFieldLeft, 1650, kFieldWidth, kRowHeight});
+inline constexpr TwipsRect kGreetingRow = belowCopies({kFieldLeft, 2070, kFieldWidth, kRowHeight});
+inline constexpr TwipsRect kAttachText = belowCopies({kFieldLeft, 2490, 3000, kRowHeight});
+inline constexpr TwipsRect kAttachCommand = belowCopies({4080, 2490, 960, kRowHeight});
+inline constexpr TwipsRect kAddCommand = belowCopies({5100, 2490, 840, kRowHeight});
+inline constexpr TwipsRect kDropCommand = belowCopies({6000, 2490, 900, kRowHeight});
+inline constexpr TwipsRect kFortuneCheck = belowCopies({120, 2910, 6780, kRowHeight});
+inline constexpr TwipsRect kCancelOption = belowCopies({120, 3300, 1500, kRowHeight});
+inline constexpr TwipsRect kBatchOption = belowCopies({1740, 3300, 1800, kRowHeight});
 // The attachment list shows right of the batch options, below the fortune
 // check box whose text runs almost the whole width; the body starts below it.
-inline constexpr TwipsRect kAttachList{3660, 3270, 3240, 840};  // one row per attached file
-inline constexpr TwipsRect kBody{120, 4170, 6780, 3450};
-inline constexpr TwipsRect kStatusLine{120, 7740, 6780, 300};
-inline constexpr TwipsRect kHelpBox{120, 8070, 6780, 330};
-inline constexpr TwipsRect kPasteRow{120, 8520, 5400, kRowHeight};
-inline constexpr TwipsRect kPasteButton{5580, 8520, 1320, kRowHeight};
+inline constexpr TwipsRect kAttachList = belowCopies({3660, 3270, 3240, 840});  // a row a file
+inline constexpr TwipsRect kBody = belowCopies({120, 4170, 6780, 3450});
+inline constexpr TwipsRect kStatusLine = belowCopies({120, 7740, 6780, 300});
+inline constexpr TwipsRect kHelpBox = belowCopies({120, 8070, 6780, 330});
+inline constexpr TwipsRect kPasteRow = belowCopies({120, 8520, 5400, kRowHeight});
+inline constexpr TwipsRect kPasteButton = belowCopies({5580, 8520, 1320, kRowHeight});
 
-// Address pane, right of the 7100 line.
+// Address pane, right of the 7100 line: the list grows with the window.
 inline constexpr TwipsRect kPaneTitle{7140, 120, 2400, 300};
-inline constexpr TwipsRect kAddressList{7140, 480, 2400, 6900};
-inline constexpr TwipsRect kCountLabel{7140, 7500, 600, kRowHeight};
-inline constexpr TwipsRect kCountText{7800, 7500, 900, kRowHeight};
+inline constexpr TwipsRect kAddressList{7140, 480, 2400, 6900 + kCopyRowsHeight};
+inline constexpr TwipsRect kCountLabel = belowCopies({7140, 7500, 600, kRowHeight});
+inline constexpr TwipsRect kCountText = belowCopies({7800, 7500, 900, kRowHeight});
 
 // Top-left corner that centres a window of the given size on a screen.
 struct TwipsPoint {

@@ -67,12 +67,14 @@ std::optional<std::vector<BatchRecipient>> ComposeSender::agreedRecipients(bool 
 SendSettings ComposeSender::sendSettings() const {
     const settings::ServerSettings server = m_env.serverSettings();
     const settings::Account account = m_env.account();
-    return SendSettings{server.smtp,
-                        server.mail,
-                        account.id,
-                        account.password,
-                        m_env.clockText().toStdString(),
-                        m_env.accessTokenSource()};
+    SendSettings settings{server.smtp,
+                          server.mail,
+                          account.id,
+                          account.password,
+                          m_env.clockText().toStdString(),
+                          m_env.accessTokenSource()};
+    settings.senderName = server.senderName;
+    return settings;
 }
 
 void ComposeSender::send(const ComposedMail& mail, SendOptions options) {

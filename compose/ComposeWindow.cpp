@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -22,6 +23,7 @@
 #include "compose/AttachmentButtons.h"
 #include "compose/ComposeLayout.h"
 #include "compose/ComposeSender.h"
+#include "compose/Quoting.h"
 #include "compose/SendWords.h"
 #include "text/LineBreaks.h"
 #include "ui/ActiveLabel.h"
@@ -113,6 +115,14 @@ ComposeWindow::ComposeWindow(ComposeEnvironment environment, QWidget* parent)
     }
     m_greetings->setCurrentIndex(-1);
     loadAddressList();
+    m_openingBody = startingBody(QString());
+    m_body->setPlainText(m_openingBody);
+}
+
+// `text` with the signature of the settings under it.
+QString ComposeWindow::startingBody(const QString& text) const {
+    const std::string signature = m_env.serverSettings ? m_env.serverSettings().signature : "";
+    return ui::fromUtf8(withSignature(text.toStdString(), signature));
 }
 
 void ComposeWindow::placeWindow(int widthTwips, int heightTwips) {
@@ -159,7 +169,7 @@ bool ComposeWindow::eventFilter(QObject* watched, QEvent* event) {
                 m_addressList->viewport()->removeEventFilter(this);
                 QCoreApplication::sendEvent(m_addressList->viewport(), event);
                 m_addressList->viewport()->installEventFilter(this);
-                addressListPressed();
+                addressListPressed(static_cast<QMouseEvent*>(event)->modifiers());
                 return true;
             }
             break;
@@ -192,8 +202,9 @@ void ComposeWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool ComposeWindow::holdsTypedText() const {
-    return !m_to->text().isEmpty() || !m_subject->text().isEmpty() ||
-           !m_body->toPlainText().isEmpty() || !m_attachPaths->text().isEmpty();
+    return !m_to->text().isEmpty() || !m_cc->text().isEmpty() || !m_bcc->text().isEmpty() ||
+           !m_subject->text().isEmpty() || m_body->toPlainText() != m_openingBody ||
+           !m_attachPaths->text().isEmpty();
 }
 
 void ComposeWindow::loadAddressList() {
@@ -213,7 +224,7 @@ void ComposeWindow::loadAddressList() {
     m_addressCount->setText(QString::number(m_addressList->count()));
 }
 
-void ComposeWindow::addressListPressed() {
+void ComposeWindow::addressListPressed(Qt::KeyboardModifiers modifiers) {
     const int row = m_addressList->currentRow();
     if (row < 0 || m_addressList->selectedItems().isEmpty()) {
         ui::tell(this, ui::Say::kNoEntrySelected);
@@ -228,8 +239,25 @@ void ComposeWindow::addressListPressed() {
     } else if (!address.value()) {
         // The entry was deleted in the address book since the list was filled.
         ui::tell(this, ui::Say::kNoEntrySelected);
+    } else if (QLineEdit* copies = modifiers.testFlag(Qt::ControlModifier) ? m_cc
+                                   : modifiers.testFlag(Qt::ShiftModifier) ? m_bcc
+                                                                           : nullptr;
+               copies != nullptr && copies->isEnabled()) {
+        const QString added = QString::fromStdString(*address.value());
+        copies->setText(copies->text().trimmed().isEmpty()
+                            ? added
+                            : copies->text().trimmed() + QStringLiteral(", ") + added);
     } else {
         m_to->setText(QString::fromStdString(*address.value()));
+    }
+}
+
+// A batch sends one mail to each entry, so it carries no copies.
+void ComposeWindow::showCopyFields(bool enabled) {
+    m_cc->setEnabled(enabled);
+    m_bcc->setEnabled(enabled);
+    if (!enabled && !(m_cc->text().isEmpty() && m_bcc->text().isEmpty())) {
+        m_status->setText(ui::words(ui::Say::kBatchLeavesCopiesOut, {}, QString()));
     }
 }
 
@@ -237,6 +265,7 @@ void ComposeWindow::batchChosen() {
     setListBackground(m_addressList, kBatchGreen);
     if (m_batchSend->isChecked()) {
         m_fortune->setEnabled(false);
+        showCopyFields(false);
     }
 }
 
@@ -245,6 +274,7 @@ void ComposeWindow::batchCancelled() {
     m_to->clear();
     setListBackground(m_addressList, kWhite);
     m_openPane.caption->setText(QString());
+    showCopyFields(true);
 }
 
 // Only a new choice replaces the body: leaving the box unpicked, or passing
@@ -258,7 +288,7 @@ void ComposeWindow::insertGreeting() {
     m_insertedGreeting = picked;
     QTextCursor cursor(m_body->document());
     cursor.select(QTextCursor::Document);
-    cursor.insertText(m_greetings->currentText());
+    cursor.insertText(startingBody(m_greetings->currentText()));
 }
 
 void ComposeWindow::revealPasteRow() {
@@ -274,10 +304,13 @@ void ComposeWindow::revealPasteRow() {
 void ComposeWindow::clearAll() {
     m_sender->forgetBatch();
     m_to->clear();
+    m_cc->clear();
+    m_bcc->clear();
     m_subject->clear();
-    m_body->clear();
+    m_body->setPlainText(m_openingBody);
     m_attachPaths->clear();
     deselect(m_batchSend);
+    showCopyFields(true);
     m_attachList->clear();
     m_attachList->hide();
     m_attachMore->setEnabled(false);
@@ -292,12 +325,12 @@ bool ComposeWindow::startMail(const MailtoLink& link) {
         return false;
     }
     clearAll();
-    m_to->setText(QString::fromStdString(link.recipientLine()));
+    m_to->setText(QString::fromStdString(joinedAddressLine(link.to)));
+    m_cc->setText(QString::fromStdString(joinedAddressLine(link.cc)));
+    m_bcc->setText(QString::fromStdString(joinedAddressLine(link.bcc)));
     m_subject->setText(QString::fromStdString(link.subject));
-    m_body->setPlainText(QString::fromStdString(link.body));
-    m_status->setText(link.bcc.empty() ? QString()
-                                       : ui::words(ui::Say::kMailtoBccLeftOut,
-                                                   {QString::number(link.bcc.size())}, QString()));
+    m_body->setPlainText(startingBody(QString::fromStdString(link.body)));
+    m_status->clear();
     return true;
 }
 
@@ -352,8 +385,12 @@ void ComposeWindow::send() {
     m_attachFirst->setEnabled(true);
 
     m_typedBody = m_body->toPlainText();
-    const ComposedMail mail{m_to->text().toStdString(), m_subject->text().toStdString(),
-                            toProgramText(m_typedBody), attachments};
+    ComposedMail mail{m_to->text().toStdString(), m_subject->text().toStdString(),
+                      toProgramText(m_typedBody), attachments};
+    if (!m_batchSend->isChecked()) {
+        mail.cc = m_cc->text().toStdString();
+        mail.bcc = m_bcc->text().toStdString();
+    }
     SendOptions options;
     options.batch = m_batchSend->isChecked();
     options.batchPassCount = m_addressList->count();
@@ -397,6 +434,8 @@ void ComposeWindow::finishSend(const SendReport& report, bool batch) {
 void ComposeWindow::emptyAndClose() {
     m_status->setText(ui::words(ui::Say::kSendDone, {}, QString()));
     m_to->clear();
+    m_cc->clear();
+    m_bcc->clear();
     m_subject->clear();
     m_body->clear();
     m_attachPaths->clear();

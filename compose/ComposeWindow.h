@@ -62,11 +62,10 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     // Record numbers behind the rows of the address list, in row order.
     const std::vector<int>& recordNumbers() const { return m_recordNumbers; }
 
-    // Starts a new mail from a mailto: link: recipient line, subject and
-    // body, as a single send. When the window holds typed text the user is
-    // asked first, and No keeps it all and changes nothing. Blind copies are
-    // not put where every recipient would see them: the status line says
-    // they were left out. Returns whether the window was filled.
+    // Starts a new mail from a mailto: link: recipients, copies, blind
+    // copies, subject and body (the signature under it), as a single send.
+    // When the window holds typed text the user is asked first, and No keeps
+    // it all and changes nothing. Returns whether the window was filled.
     bool startMail(const MailtoLink& link);
 
     // The picture-button actions, after their pressed-picture step.
@@ -80,7 +79,8 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     void closeAddressPane();
     void stopWithoutSending();
 
-    // Recipient, subject, body or attachment filled in and not sent.
+    // Recipient, copies, subject, body (beyond the signature it opened with)
+    // or attachment filled in and not sent.
     bool holdsTypedText() const override;
 
   signals:
@@ -110,7 +110,11 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     void centreOnScreen();
 
     void loadAddressList();
-    void addressListPressed();
+    // A row of the address list: its address replaces the recipient, or with
+    // Ctrl joins the Cc line, with Shift the Bcc line.
+    void addressListPressed(Qt::KeyboardModifiers modifiers);
+    void showCopyFields(bool enabled);
+    QString startingBody(const QString& text) const;
     void batchChosen();
     void batchCancelled();
     void insertGreeting();
@@ -125,6 +129,7 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     std::vector<int> m_recordNumbers;
     ComposeSender* m_sender = nullptr;
     QString m_typedBody;          // the body as typed when the running send began
+    QString m_openingBody;        // the body as the window opened: the signature
     int m_insertedGreeting = -1;  // the m_greetings row last put into the body
     int m_widthTwips = 0;
     int m_heightTwips = 0;
@@ -132,6 +137,8 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
 
     QWidget* m_content = nullptr;  // every control but the status line and help box
     QLineEdit* m_to = nullptr;
+    QLineEdit* m_cc = nullptr;
+    QLineEdit* m_bcc = nullptr;
     QLineEdit* m_subject = nullptr;
     QTextEdit* m_body = nullptr;
     QComboBox* m_greetings = nullptr;

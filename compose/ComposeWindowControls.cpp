@@ -56,6 +56,15 @@ void ComposeWindow::buildControls() {
     m_to->setValidator(new TypingLimit(kRecipientTypingLimit, m_to));
     placeInTwips(m_to, layout::kToRow);
     addLabel(QStringLiteral("宛先"), layout::kToRow);
+    // Copies hold several addresses: no typing limit of the recipient's.
+    m_cc = new QLineEdit(m_content);
+    m_cc->setObjectName(QStringLiteral("CcText"));
+    placeInTwips(m_cc, layout::kCcRow);
+    addLabel(QStringLiteral("Cc"), layout::kCcRow);
+    m_bcc = new QLineEdit(m_content);
+    m_bcc->setObjectName(QStringLiteral("BccText"));
+    placeInTwips(m_bcc, layout::kBccRow);
+    addLabel(QStringLiteral("Bcc"), layout::kBccRow);
 
     m_subject = new QLineEdit(m_content);
     m_subject->setObjectName(QStringLiteral("SubjectText"));
@@ -219,6 +228,9 @@ void ComposeWindow::buildHelpTexts() {
     setHelp(m_openPane.picture, QStringLiteral("送信します。電話回線が接続されていない場合は、"
                                                "自動的に接続してメールを送信します。"));
     setHelp(m_closePane.picture, QStringLiteral("送信を中止します。"));
+    setHelp(m_cc, ui::words(ui::Say::kComposeCcHelp, {}, QString()));
+    setHelp(m_bcc, ui::words(ui::Say::kComposeBccHelp, {}, QString()));
+    setHelp(m_addressList, ui::words(ui::Say::kAddressListHelp, {}, QString()));
 }
 
 QString ComposeWindow::picture(const QString& name) const {

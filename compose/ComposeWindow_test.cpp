@@ -198,7 +198,7 @@ void ComposeWindowTest::opensSmallWithGreetingsAndTheAddressList() {
     registerEntries({{"山田", "yamada@example.jp"}, {"鈴木", "suzuki@example.jp"}});
     openForm();
     QCOMPARE(m_form->widthTwips(), 7100);
-    QCOMPARE(m_form->heightTwips(), 8500);
+    QCOMPARE(m_form->heightTwips(), 9340);
     QCOMPARE(m_form->width(), base::twipsToPixels(7100));
     auto* greetings = control<QComboBox>("Combo1");
     QCOMPARE(greetings->count(), 8);
@@ -329,7 +329,7 @@ void ComposeWindowTest::addressPaneWidensCentresAndRowClickReplacesRecipient() {
     QCOMPARE(m_form->widthTwips(), 9700);
     const QRect screen = m_form->screen()->geometry();
     QCOMPARE(m_form->x(), base::twipsToPixels((base::pixelsToTwips(screen.width()) - 9700) / 2));
-    QCOMPARE(m_form->y(), base::twipsToPixels((base::pixelsToTwips(screen.height()) - 8500) / 2));
+    QCOMPARE(m_form->y(), base::twipsToPixels((base::pixelsToTwips(screen.height()) - 9340) / 2));
     auto* list = control<QListWidget>("List1");
     QCOMPARE(list->count(), 3);
     QCOMPARE(control<QLineEdit>("Text1")->text(), QStringLiteral("3"));
@@ -371,11 +371,11 @@ void ComposeWindowTest::hiddenPasteRowOpensOnlyForTheWord() {
     control<QLineEdit>("ToText")->setText(QStringLiteral("yuzuu"));
     QTest::mouseDClick(status, Qt::LeftButton);
     QVERIFY(paste->isHidden());
-    QCOMPARE(m_form->heightTwips(), 8500);
+    QCOMPARE(m_form->heightTwips(), 9340);
 
     control<QLineEdit>("ToText")->setText(QStringLiteral("yuzu"));
     QTest::mouseDClick(status, Qt::LeftButton);
-    QCOMPARE(m_form->heightTwips(), 8955);
+    QCOMPARE(m_form->heightTwips(), 9795);
     QVERIFY(paste->isVisible() && paste->isEnabled());
     QGuiApplication::clipboard()->setText(QStringLiteral("貼られた文字"));
     paste->click();

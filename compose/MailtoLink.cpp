@@ -159,13 +159,11 @@ Status applyField(std::string_view field, MailtoLink& link, bool& haveSubject, b
 
 }  // namespace
 
-std::string MailtoLink::recipientLine() const {
+std::string joinedAddressLine(const std::vector<std::string>& addresses) {
     std::string line;
-    for (const std::vector<std::string>* list : {&to, &cc}) {
-        for (const std::string& address : *list) {
-            line += line.empty() ? "" : ", ";
-            line += address;
-        }
+    for (const std::string& address : addresses) {
+        line += line.empty() ? "" : ", ";
+        line += address;
     }
     return line;
 }

@@ -29,11 +29,10 @@ struct MailtoLink {
     std::vector<std::string> bcc;
     std::string subject;  // one line: line breaks and controls became spaces
     std::string body;     // line breaks as "\n"
-
-    // The compose window's recipient line: the to addresses, then the cc
-    // ones (the window has one recipient line), joined by ", ".
-    std::string recipientLine() const;
 };
+
+// Addresses as one line of the compose window (To, Cc or Bcc), joined by ", ".
+std::string joinedAddressLine(const std::vector<std::string>& addresses);
 
 // True when `argument` starts with "mailto:" in any letter case.
 bool isMailtoLink(std::string_view argument);

@@ -34,6 +34,8 @@ inline constexpr int kAttachCommandWidth = 780;
 inline constexpr int kAddCommandWidth = 840;
 inline constexpr int kDropCommandWidth = 900;
 inline constexpr int kAttachListHeight = 900;
+// The quoting choice, right of the picture buttons.
+inline constexpr TwipsRect kQuoteCheck{120 + 3 * 1620, 195, 2600, kRowHeight};
 
 struct Sizes {
     int bodyWidth;

@@ -1,5 +1,6 @@
 #include "compose/ReplyWindow.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -10,10 +11,12 @@
 #include <QTextEdit>
 
 #include "compose/AttachmentButtons.h"
+#include "compose/Quoting.h"
 #include "compose/ReplyLayout.h"
 #include "compose/ReplyText.h"
 #include "compose/SendPass.h"
 #include "compose/SendWords.h"
+#include "settings/ServerSettings.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailStore.h"
 #include "text/FixedField.h"
@@ -90,6 +93,12 @@ void ReplyWindow::buildControls() {
         addButton(QStringLiteral("Command9"), QStringLiteral("追加"), layout::kAddCommandWidth);
     m_dropAttachments = addButton(QStringLiteral("Command10"), QStringLiteral("取り消し"),
                                   layout::kDropCommandWidth);
+
+    m_quote = new QCheckBox(QStringLiteral("引用する（> ）"), this);
+    m_quote->setObjectName(QStringLiteral("QuoteCheck"));
+    m_quote->setChecked(m_env.held().server.quoteReplies);
+    placeInTwips(m_quote, layout::kQuoteCheck);
+    connect(m_quote, &QCheckBox::toggled, this, &ReplyWindow::quotingChosen);
 
     m_body = new QTextEdit(this);
     m_body->setObjectName(QStringLiteral("BodyText"));
@@ -170,8 +179,42 @@ void ReplyWindow::fillReply(const QString& receivedSubject, const QString& sende
     m_thread = thread;
     m_subject->setText(QString::fromStdString(replySubject(receivedSubject.toStdString())));
     m_to->setText(ui::stripSpaces(sender));
-    m_body->setPlainText(ui::stripSpaces(receivedBody));
+    m_receivedBody = receivedBody.toStdString();
+    m_receivedSender = sender.toStdString();
+    const int box = m_env.held().currentBox;
+    m_receivedDate = pastesIntoReply(box) ? m_env.mailStore().currentFields(box).date : "";
+    m_body->setPlainText(
+        ui::fromUtf8(replyBody({m_receivedBody, m_receivedSender, m_receivedDate},
+                               m_env.held().server.signature, m_quote->isChecked())));
     m_filled = fields();
+}
+
+std::string ReplyWindow::receivedPart(bool quote) const {
+    return receivedText({m_receivedBody, m_receivedSender, m_receivedDate}, quote);
+}
+
+// The choice is kept for the next reply. The received text in the body
+// changes with it, the answer above it kept; a received text the user
+// edited stays as it is.
+void ReplyWindow::quotingChosen(bool quote) {
+    settings::ServerSettings& held = m_env.held().server;
+    held.quoteReplies = quote;
+    const Status written = settings::writeServerSettings(m_env.folder().serverSettingsFile(), held);
+    if (!written.isOk()) {
+        ui::tell(this, ui::Say::kServerSettingsNotWritten, {},
+                 QString::fromStdString(written.message()));
+    }
+    const QString before = ui::fromUtf8(receivedPart(!quote));
+    const QString body = m_body->toPlainText();
+    if (before.isEmpty() || !body.endsWith(before)) {
+        return;
+    }
+    const bool untouched = !holdsTypedText();
+    m_body->setPlainText(body.left(body.size() - before.size()) +
+                         ui::fromUtf8(receivedPart(quote)));
+    if (untouched) {
+        m_filled = fields();
+    }
 }
 
 void ReplyWindow::send() {
@@ -182,6 +225,7 @@ void ReplyWindow::send() {
     const settings::Account account = m_env.accountInUse();
     SendSettings sendSettings{server.smtp,      server.mail, account.id,
                               account.password, {},          m_env.accessTokenSource()};
+    sendSettings.senderName = server.senderName;
     ComposedMail mail{m_to->text().toStdString(), m_subject->text().toStdString(),
                       text::withCrLf(m_body->toPlainText().toStdString()),
                       chosenAttachments({m_attachFirst, m_attachMore, m_dropAttachments,

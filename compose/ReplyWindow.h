@@ -1,6 +1,9 @@
 // The reply window "返事を書く": recipient, subject and body filled by the
 // viewer's reply command, attachments as in the compose window, and three
-// picture buttons: send, stop, and the body paste.
+// picture buttons: send, stop, and the body paste. The signature of the
+// settings goes under the answer, above the received text; a check box
+// quotes the received text with "> " under a line naming its writer and
+// date, and the choice is kept in the settings for the next reply.
 //
 // A send that goes out closes the window; nothing is written to any box
 // file. A refused send shows the server's text under "送信エラー" and keeps
@@ -21,6 +24,7 @@
 #include "transport/Threading.h"
 #include "ui/TypedText.h"
 
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -42,7 +46,9 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     // The viewer's reply: recipient = the sender, subject = "Re:", two
     // spaces and the received subject, body = the received body; each of
     // the received texts stripped of spaces at both ends. The reply carries
-    // `thread` (In-Reply-To, References) when it is given.
+    // `thread` (In-Reply-To, References) when it is given. The date of the
+    // quoting line is the current record's of the current box, the mail the
+    // viewer shows.
     void fillReply(const QString& receivedSubject, const QString& sender,
                    const QString& receivedBody, const transport::ReplyThread& thread = {});
 
@@ -78,12 +84,15 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     QString picture(const QString& name) const;
     QStringList fields() const;
     void applySizes();
+    void quotingChosen(bool quote);
+    std::string receivedPart(bool quote) const;
 
     ui::WindowEnvironment& m_env;
     std::function<QString()> m_chooseFile;
     bool m_closingByCommand = false;  // send or stop: no question
     QStringList m_filled;             // the fields as fillReply left them
     transport::ReplyThread m_thread;  // the answered mail, as fillReply was given it
+    std::string m_receivedBody, m_receivedSender, m_receivedDate;
 
     QLineEdit* m_to = nullptr;
     QLineEdit* m_subject = nullptr;
@@ -93,6 +102,7 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     QPushButton* m_attachFirst = nullptr;
     QPushButton* m_attachMore = nullptr;
     QPushButton* m_dropAttachments = nullptr;
+    QCheckBox* m_quote = nullptr;
     SendWorker m_sendWorker{this};  // last: it waits for a send under way first
 };
 

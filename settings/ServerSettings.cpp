@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "base/DurableWrite.h"
 #include "text/Cp932.h"
@@ -19,6 +20,10 @@ constexpr std::string_view kApopKey = "APOP=";
 constexpr std::string_view kKeepKey = "KEEP=";
 constexpr std::string_view kKeepDaysKey = "KEEPDAYS=";
 constexpr std::string_view kCheckKey = "CHECK=";
+constexpr std::string_view kNameKey = "NAME=";
+constexpr std::string_view kSignatureKey = "SIG=";
+constexpr std::string_view kQuoteKey = "QUOTE=";
+constexpr std::size_t kSignatureLineMaxChars = 500;
 
 // The leading decimal number of `text` (optional sign, digits), 0 when there
 // is none, held within the 16-bit range of the APOP choice.
@@ -64,7 +69,8 @@ std::string cutValue(std::string_view utf8Value) {
     return std::string(text::utf8PrefixOfCharacters(utf8Value, kServerValueMaxChars));
 }
 
-void applyLine(std::string_view cp932Line, ServerSettings& settings) {
+void applyLine(std::string_view cp932Line, ServerSettings& settings,
+               std::vector<std::string>& signatureLines) {
     // The keys are ASCII, so a line starts with one only when its first
     // characters are the key's; a double-byte start never matches.
     const auto valueAfter = [cp932Line](std::string_view key) {
@@ -85,6 +91,13 @@ void applyLine(std::string_view cp932Line, ServerSettings& settings) {
         settings.keepOnServer = leadingSmallInteger(valueAfter(kKeepKey)) != 0;
     } else if (cp932Line.starts_with(kKeepDaysKey)) {
         settings.keepDays = std::max(0, leadingSmallInteger(valueAfter(kKeepDaysKey)));
+    } else if (cp932Line.starts_with(kNameKey)) {
+        settings.senderName = valueAfter(kNameKey);
+    } else if (cp932Line.starts_with(kSignatureKey)) {
+        signatureLines.emplace_back(text::utf8PrefixOfCharacters(
+            text::fromCp932(cp932Line.substr(kSignatureKey.size())), kSignatureLineMaxChars));
+    } else if (cp932Line.starts_with(kQuoteKey)) {
+        settings.quoteReplies = leadingSmallInteger(valueAfter(kQuoteKey)) != 0;
     }
 }
 
@@ -96,7 +109,15 @@ bool holdsLineBreak(std::string_view text) {
 
 ServerSettings parseServerSettings(std::string_view cp932Bytes) {
     ServerSettings settings;
-    forEachLine(cp932Bytes, [&](std::string_view line) { applyLine(line, settings); });
+    std::vector<std::string> signatureLines;
+    forEachLine(cp932Bytes,
+                [&](std::string_view line) { applyLine(line, settings, signatureLines); });
+    for (const std::string& line : signatureLines) {
+        if (&line != &signatureLines.front()) {
+            settings.signature += '\n';
+        }
+        settings.signature += line;
+    }
     return settings;
 }
 
@@ -125,12 +146,23 @@ std::string formatServerSettings(const ServerSettings& settings) {
     if (settings.keepDays > 0) {
         line(kKeepDaysKey, std::to_string(settings.keepDays));
     }
+    if (!settings.senderName.empty()) {
+        line(kNameKey, settings.senderName);
+    }
+    if (!settings.signature.empty()) {
+        forEachLine(settings.signature,
+                    [&](std::string_view signatureLine) { line(kSignatureKey, signatureLine); });
+    }
+    if (settings.quoteReplies) {
+        line(kQuoteKey, "1");
+    }
     return out;
 }
 
 Status writeServerSettings(const std::filesystem::path& file, const ServerSettings& settings,
                            base::FileSystem& fs) {
-    for (const std::string* value : {&settings.smtp, &settings.pop3, &settings.mail}) {
+    for (const std::string* value :
+         {&settings.smtp, &settings.pop3, &settings.mail, &settings.senderName}) {
         if (holdsLineBreak(*value)) {
             return Status::invalidArgument("a server setting holds a line break");
         }

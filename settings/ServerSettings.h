@@ -14,14 +14,20 @@
 // | 5    | "CHECK=" + minutes, only when on   | 1 … 1440             | 0 (off) |
 // | 6    | "KEEP=1": leave mail on the server | on when not 0        | off     |
 // | 7    | "KEEPDAYS=" + days, then delete it | 0 … 32767, 0 = never | 0       |
+// | 8    | "NAME=" + the sender's display name | text, ≤ 100 chars    | empty   |
+// | 9…   | "SIG=" + one line of the signature  | text, ≤ 500 chars    | none    |
+// | last | "QUOTE=1": quote the received text  | on when not 0        | off     |
+//
+// The signature is its "SIG=" lines in order, joined by line breaks (the
+// one key whose lines add up instead of replacing each other).
 //
 // Every line ends in CR LF when written. On reading, each line is tested by
 // its beginning, compared case-sensitively with the keys; any other line is
 // ignored and a later line wins over an earlier one with the same key.
 // Values are not trimmed. The lines after the first four are written only
 // when not at their default (the timed check on, mail left on the server,
-// days not 0), so a file without them reads as off and a program that knows
-// only the four lines reads the file as before.
+// days not 0, a name, a signature, quoting on), so a file without them reads as off and a program
+// that knows only the four lines reads the file as before.
 #pragma once
 
 #include <cstddef>
@@ -51,6 +57,12 @@ struct ServerSettings {
     int keepDays = 0;
     // Check for new mail every this many minutes; 0 = no timed check.
     int checkMinutes = 0;
+    // The From header's display name and the signature put under a new mail
+    // and a reply (LF line ends, no "-- " line); empty for none.
+    std::string senderName = {};
+    std::string signature = {};
+    // The reply window quotes the received text with "> " (remembered choice).
+    bool quoteReplies = false;
 
     bool operator==(const ServerSettings&) const = default;
 };
@@ -76,9 +88,9 @@ std::string formatServerSettings(const ServerSettings& settings);
 
 // Rewrites the file completely and durably (a temporary file beside it,
 // flushed and renamed over it). An existing file keeps its permissions.
-// Fails with kInvalidArgument, leaving the file untouched, when a value holds
-// a CR or LF (it would split into lines of its own); kIoError when the file
-// cannot be written.
+// Fails with kInvalidArgument, leaving the file untouched, when a value other
+// than the signature holds a CR or LF (it would split into lines of its own); kIoError when the
+// file cannot be written.
 Status writeServerSettings(const std::filesystem::path& file, const ServerSettings& settings,
                            base::FileSystem& fs = base::posixFileSystem());
 

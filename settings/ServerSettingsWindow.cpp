@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -51,6 +52,11 @@ ServerSettingsWindow::ServerSettingsWindow(ui::WindowEnvironment& env) : m_env(e
     m_useApop->setChecked(held.apop != 0);
     createKeepControls(held.keepOnServer, held.keepDays);
     createTimerControls(held.checkMinutes);
+    m_senderName = newTextBox(QStringLiteral("NameText"), held.senderName, this);
+    m_signature = new QPlainTextEdit(QString::fromStdString(held.signature), this);
+    m_signature->setObjectName(QStringLiteral("SignatureText"));
+    m_signature->setTabChangesFocus(true);
+    m_signature->setFixedHeight(m_signature->fontMetrics().lineSpacing() * 5 + 12);
     m_ok = newButton(QStringLiteral("OkCommand"), QStringLiteral("設定"), this);
     m_ok->setDefault(true);
     m_cancel = newButton(QStringLiteral("CancelCommand"), QStringLiteral("中止"), this);
@@ -74,6 +80,8 @@ ServerSettingsWindow::ServerSettingsWindow(ui::WindowEnvironment& env) : m_env(e
     timer->addWidget(m_checkMinutes);
     timer->addStretch();
     fields->addRow(QString(), timer);
+    ui::addPlainRow(*fields, QStringLiteral("名前(&N)"), m_senderName, this);
+    ui::addPlainRow(*fields, QStringLiteral("署名(&G)"), m_signature, this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(m_ok);
@@ -116,7 +124,8 @@ void ServerSettingsWindow::createTimerControls(int checkMinutes) {
 }
 
 void ServerSettingsWindow::confirm() {
-    ServerSettings typed;
+    // Settings this window does not show (the quoting choice) stay as held.
+    ServerSettings typed = m_env.held().server;
     typed.smtp = m_smtpServer->text().toStdString();
     typed.pop3 = m_pop3Server->text().toStdString();
     typed.mail = m_ownAddress->text().toStdString();
@@ -133,6 +142,9 @@ void ServerSettingsWindow::confirm() {
         }
     }
     typed.checkMinutes = m_checkOnTimer->isChecked() ? m_checkMinutes->value() : 0;
+    // A name is one header line: a pasted line break becomes a space.
+    typed.senderName = m_senderName->text().simplified().toStdString();
+    typed.signature = m_signature->toPlainText().toStdString();
     m_env.held().server = typed;
     m_env.announceServerSettings();
 

@@ -1,6 +1,7 @@
 // The server settings window: SMTP server, POP3 server, the user's own
-// address, the APOP choice and the timed check for new mail (every N
-// minutes). It stays above every other window.
+// address, the APOP choice, the timed check for new mail (every N minutes),
+// and the name and signature of outgoing mail. It stays above every other
+// window.
 //
 // It opens showing the values the main window holds. "設定" makes the typed
 // values the held ones and rewrites the server settings file; "中止" closes
@@ -14,6 +15,7 @@
 
 class QCheckBox;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 
@@ -41,6 +43,8 @@ class ServerSettingsWindow : public QWidget {
     QSpinBox* m_keepDays;
     QCheckBox* m_checkOnTimer;  // "新着メールを自動で確認する"
     QSpinBox* m_checkMinutes;   // every N minutes, 1 … kMaxCheckMinutes
+    QLineEdit* m_senderName;    // the From header's display name
+    QPlainTextEdit* m_signature;
     QPushButton* m_ok;
     QPushButton* m_cancel;
 

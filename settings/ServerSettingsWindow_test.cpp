@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -51,6 +52,22 @@ class ServerSettingsWindowTest : public QObject {
         QCOMPARE(control<QLineEdit>(form, "Pop3Text")->text(), QStringLiteral("pop.example.com"));
         QCOMPARE(control<QLineEdit>(form, "MailText")->text(), QStringLiteral("me@example.com"));
         QVERIFY(control<QCheckBox>(form, "ApopCheck")->isChecked());
+    }
+
+    // Name and signature follow the other lines; the reply's quoting choice,
+    // not shown here, is kept.
+    void nameAndSignatureAreWrittenAfterTheServerLines() {
+        TestApplication started([](WindowTestFolder& folder) {
+            folder.write(QStringLiteral("corvid.ini"), kCorvid + "QUOTE=1\r\n");
+        });
+        ServerSettingsWindow& form = started.app->showForm<ServerSettingsWindow>();
+        commitText(form.m_senderName, QStringLiteral("山田 太郎"));
+        form.m_signature->setPlainText(QStringLiteral("山田\n090"));
+        QTest::mouseClick(form.m_ok, Qt::LeftButton);
+        QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")),
+                 kCorvid + QByteArray::fromStdString(text::toCp932("NAME=山田 太郎\r\nSIG=山田\r\n"
+                                                                   "SIG=090\r\nQUOTE=1\r\n")));
+        QCOMPARE(started.app->held().server.signature, std::string("山田\n090"));
     }
 
     void confirmingRewritesTheFileAndTheNextStartReadsIt() {

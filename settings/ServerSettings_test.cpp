@@ -63,6 +63,32 @@ TEST_F(ServerSettingsFileTest, TimedCheckIsAFifthLineWrittenOnlyWhenOn) {
     EXPECT_EQ(parseServerSettings("CHECK=\r\nAPOP=1").checkMinutes, 0);
 }
 
+TEST_F(ServerSettingsFileTest, NameSignatureAndQuotingFollowTheOtherLines) {
+    ServerSettings settings{"smtp.example.jp", "pop.example.jp", "taro@example.jp", 0};
+    settings.checkMinutes = 5;
+    settings.senderName = "山田 太郎";
+    // An empty line inside the signature and a line that looks like a key.
+    settings.signature = "山田\n\nAPOP=1 ソ\\";
+    settings.quoteReplies = true;
+    ASSERT_TRUE(writeServerSettings(file, settings));
+    EXPECT_EQ(readBytes(file),
+              "SMTP=smtp.example.jp\r\nPOP3=pop.example.jp\r\n"
+              "MAIL=taro@example.jp\r\nAPOP=0\r\nCHECK=5\r\n"
+              "NAME=" +
+                  text::toCp932("山田 太郎") +
+                  "\r\n"
+                  "SIG=" +
+                  text::toCp932("山田") +
+                  "\r\nSIG=\r\n"
+                  "SIG=" +
+                  text::toCp932("APOP=1 ソ\\") + "\r\nQUOTE=1\r\n");
+    EXPECT_EQ(readServerSettings(file), settings);
+    // A name cannot break into a line of its own; the file stays as it was.
+    settings.senderName = "a\rb";
+    EXPECT_EQ(writeServerSettings(file, settings).code(), StatusCode::kInvalidArgument);
+    EXPECT_EQ(readServerSettings(file).senderName, "山田 太郎");
+}
+
 TEST_F(ServerSettingsFileTest, StoresTextInCp932) {
     ServerSettings settings{"", "", "山田<yamada@example.jp>", 0};
     ASSERT_TRUE(writeServerSettings(file, settings));
