@@ -79,6 +79,7 @@ Status Application::start() {
     ui::placeOnScreen(*m_mainWindow, nullptr);
     m_mainWindow->show();
     m_mainWindow->load();
+    offerDrafts();
     return Status::ok();
 }
 

@@ -62,6 +62,10 @@ class Application : public QObject, public ui::WindowIntents {
     // REQUIRES: start() succeeded.
     void openMailLink(const QString& link);
 
+    // Drafts an earlier run left unsent: each offered, then opened, thrown
+    // away or kept for the next start (DraftOffer.cpp). start() calls it.
+    void offerDrafts();
+
     // The window of class T, created hidden on first use.
     template <typename T>
     T& form() {
@@ -83,6 +87,9 @@ class Application : public QObject, public ui::WindowIntents {
     void openBox(int box) override;
     void showMailInViewer(int box, int recordNumber) override;
     void openReply(const QString& subject, const QString& sender, const QString& body) override;
+    void openReplyToAll(const QString& subject, const QString& sender, const QString& body,
+                        const std::optional<std::string>& original) override;
+    void openForward(const ui::ForwardedMail& mail) override;
     void showSenderInAddressBook(const QString& address) override;
     void stageReceivedMail(const QString& subject, const QString& sender, const QString& date,
                            const QString& body) override;

@@ -11,10 +11,15 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <filesystem>
 #include <functional>
+#include <optional>
+#include <string>
 
+#include "compose/Drafts.h"
 #include "ui/TypedText.h"
 
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -27,6 +32,8 @@ class WindowEnvironment;
 
 namespace qf::compose {
 
+class DraftSaver;
+
 class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     Q_OBJECT
 
@@ -38,6 +45,19 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     // the received texts stripped of spaces at both ends.
     void fillReply(const QString& receivedSubject, const QString& sender,
                    const QString& receivedBody);
+
+    // The viewer's reply to all: filled as fillReply(), then the recipients
+    // are the sender (its Reply-To when it has one) and the mail's To and
+    // Cc, less the user's own address, read from `original` (the mail as it
+    // came). Without it, the sender alone. The window says which it did.
+    void fillReplyToAll(const QString& receivedSubject, const QString& sender,
+                        const QString& receivedBody, const std::optional<std::string>& original);
+    // Opens a draft kept by an earlier run; later saves replace its file.
+    void openDraft(const std::filesystem::path& path, const Draft& draft);
+    // "下書き保存": the draft written now.
+    void saveDraftNow();
+    DraftSaver& drafts() { return *m_draft; }
+    QString noteText() const;
 
     // The file dialog of both attachment buttons; tests replace it. Returns
     // the chosen path, or an empty text when cancelled.
@@ -68,12 +88,16 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     QString picture(const QString& name) const;
     QStringList fields() const;
     void applySizes();
+    void setUpDrafts();
+    Draft currentDraft() const;
 
     ui::WindowEnvironment& m_env;
     std::function<QString()> m_chooseFile;
     bool m_sending = false;
     bool m_closingByCommand = false;  // send or stop: no question
     QStringList m_filled;             // the fields as fillReply left them
+    DraftSaver* m_draft = nullptr;
+    QLabel* m_note = nullptr;  // what the reply to all did, or a draft save
 
     QLineEdit* m_to = nullptr;
     QLineEdit* m_subject = nullptr;

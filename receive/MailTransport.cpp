@@ -63,6 +63,10 @@ int NMailTransport::attachmentFileClose() {
     return nmail::NMailAttachmentFileClose(0);
 }
 
+std::vector<std::string> NMailTransport::writtenAttachments() {
+    return nmail::NMailWrittenAttachmentNames();
+}
+
 int NMailTransport::getMessage(char* buffer, int* length) {
     return nmail::NMailGetMessage(0, buffer, length);
 }

@@ -3,6 +3,9 @@
 // arguments, buffers and results are those of transport/NMail.h.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace qf::receive {
 
 class MailTransport {
@@ -31,6 +34,8 @@ class MailTransport {
                                     char* body, const char* attachmentFolder, const char* workFile,
                                     const char* mailText) = 0;
     virtual int attachmentFileClose() = 0;
+    // The files the last attachmentFileFirst wrote; by default none.
+    virtual std::vector<std::string> writtenAttachments() { return {}; }
     virtual int getMessage(char* buffer, int* length) = 0;
     // NMailGetErrorCode; by default no code (the failure is worded generally).
     virtual int errorCode(char* about, int length) {
@@ -61,6 +66,7 @@ class NMailTransport final : public MailTransport {
                             const char* attachmentFolder, const char* workFile,
                             const char* mailText) override;
     int attachmentFileClose() override;
+    std::vector<std::string> writtenAttachments() override;
     int getMessage(char* buffer, int* length) override;
     int errorCode(char* about, int length) override;
 };

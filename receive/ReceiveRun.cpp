@@ -18,6 +18,7 @@
 #include "receive/MailTransport.h"
 #include "receive/ReceiveJournal.h"
 #include "receive/ReceiveWords.h"
+#include "store/AttachmentIndex.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailRecord.h"
 #include "store/MailStore.h"
@@ -154,6 +155,7 @@ struct Cp932Mail {
     std::string sender;
     std::string date;
     std::string body;
+    std::vector<std::string> attachments;  // the files expanded for it
 };
 
 // A mail appended to its box in this run, whose deletion waits for the sync
@@ -210,6 +212,7 @@ class Run {
     StagedMail stagedTexts(const Cp932Mail& mail) const;
     void storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp932Mail& mail,
                    const std::string& identity);
+    void noteAttachmentsOf(int box, const std::vector<std::string>& names);
     // True once per journal line when a mail without UIDL has the digest of
     // one an interrupted run stored.
     bool takeStoredDigest(const std::string& identity);
@@ -507,7 +510,8 @@ Cp932Mail Run::decodeMail(FetchedMail fetched, TextBuffers& texts, int* decoded)
     }
     const std::size_t fromBytes = store::layoutOf(store::RecordKind::kMail).fromOrTo.lengthBytes;
     return {std::string(texts.subject.bytes()), senderForField(texts.sender.bytes(), fromBytes),
-            std::string(texts.date.bytes()), wholeMailNotice + std::string(decodedBody.bytes())};
+            std::string(texts.date.bytes()), wholeMailNotice + std::string(decodedBody.bytes()),
+            m_transport.writtenAttachments()};
 }
 
 StagedMail Run::stagedTexts(const Cp932Mail& mail) const {
@@ -530,12 +534,25 @@ void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp
         keepOnServer(record.status());
         return;
     }
+    noteAttachmentsOf(boxOfSlot(slot), mail.attachments);
     m_newMailStored = true;
     ++m_outcome.stored;
     ++m_outcome.storedPerSlot[static_cast<std::size_t>(slot)];
     m_outcome.newestSlot = slot;
     m_storedMails.push_back({mailNumber, slot});
     m_observer.onMailStored(slot, record.value());
+}
+
+// The record just appended is the box's current one: its key finds the
+// files again when the mail is forwarded. An index that cannot be written
+// only costs the forward its attachments; the mail is stored.
+void Run::noteAttachmentsOf(int box, const std::vector<std::string>& names) {
+    if (names.empty()) {
+        return;
+    }
+    const store::RecordLayout& layout = store::layoutOf(store::findBox(box)->kind);
+    (void)store::noteAttachments(m_request.folder.dataFile(store::kAttachmentIndexFile),
+                                 store::attachmentKey(m_store.currentRecord(box), layout), names);
 }
 
 void Run::deleteStoredMails(int handle) {

@@ -26,6 +26,9 @@
 // text.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace qf::transport {
 
 inline constexpr int kAttachmentsWritten = 1;
@@ -90,6 +93,9 @@ int NMailAttachmentFileFirst(int flag, char* subject, char* date, char* sender, 
                              char* body, const char* attachmentFolder, const char* workFile,
                              const char* mailText, int flag2);
 int NMailAttachmentFileClose(int flag);
+// The names (UTF-8, in the attachment folder) of the files the last
+// NMailAttachmentFileFirst on this thread wrote, in order.
+std::vector<std::string> NMailWrittenAttachmentNames();
 
 // Sends one mail. to: one address or several separated by ","; attachments:
 // file paths separated by ",". Negative on failure; kSendUnconfirmed when the

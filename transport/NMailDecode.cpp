@@ -33,6 +33,9 @@ std::string folderPath(const char* attachmentFolder) {
     return path;
 }
 
+// The files the last NMailAttachmentFileFirst of this thread wrote.
+thread_local std::vector<std::string> tWrittenNames;
+
 // The program creates the folder at start; one lost since then comes back.
 void ensureFolder(const std::string& folder) {
     (void)base::makePrivateFolders(folder);
@@ -77,6 +80,7 @@ int writeWholeMail(const std::string& folder, std::string_view rawMail,
         setLastError(TransportFault::kAttachmentNotWritten, written.status().message());
         return kAttachmentCannotBeOpened;
     }
+    tWrittenNames.push_back(written.value());
     setLastError(beyond.notice, beyond.figure, written.value());
     return kAttachmentsWritten;
 }
@@ -95,6 +99,8 @@ int writeAttachments(const std::string& folder, const std::vector<Attachment>& a
             // The other attachments are still written.
             setLastError(TransportFault::kAttachmentNotWritten, written.status().message());
             result = kAttachmentCannotBeOpened;
+        } else {
+            tWrittenNames.push_back(written.value());
         }
     }
     // Files that are not on disk yet must keep the mail on the server.
@@ -130,6 +136,7 @@ int NMailAttachmentFileFirst(int /*flag*/, char* subject, char* date, char* send
                              char* body, const char* attachmentFolder, const char* /*workFile*/,
                              const char* mailText, int /*flag2*/) {
     clearLastError();
+    tWrittenNames.clear();
     std::string_view raw = mailText ? mailText : "";
     std::size_t bodyCapacity = std::max(raw.size() + 1, bodyBufferSize());
     std::string folder = folderPath(attachmentFolder);
@@ -165,6 +172,10 @@ int NMailAttachmentFileFirst(int /*flag*/, char* subject, char* date, char* send
     }
     fillBuffers(whole, bodyCapacity, subject, date, sender, header, body);
     return result;
+}
+
+std::vector<std::string> NMailWrittenAttachmentNames() {
+    return tWrittenNames;
 }
 
 int NMailAttachmentFileClose(int /*flag*/) {
