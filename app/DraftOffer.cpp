@@ -12,8 +12,8 @@
 
 namespace qf::app {
 
-void Application::openReplyToAll(const QString& subject, const QString& sender,
-                                 const QString& body, const std::optional<std::string>& original) {
+void Application::openReplyToAll(const QString& subject, const QString& sender, const QString& body,
+                                 const std::optional<std::string>& original) {
     form<compose::ReplyWindow>().fillReplyToAll(subject, sender, body, original);
     showForm<compose::ReplyWindow>();
 }

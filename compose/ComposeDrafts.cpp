@@ -51,7 +51,8 @@ bool ComposeWindow::startForward(const ui::ForwardedMail& mail) {
         Result<std::filesystem::path> kept =
             keepForwardedMail(draftFolder(m_env.folder.dataFolder()), *mail.original);
         if (!kept) {
-            ui::tell(this, ui::Say::kDraftNotSaved, {}, QString::fromStdString(kept.status().message()));
+            ui::tell(this, ui::Say::kDraftNotSaved, {},
+                     QString::fromStdString(kept.status().message()));
             return false;
         }
         attachments = {ui::fromUtf8(kept.value().string())};
@@ -60,11 +61,11 @@ bool ComposeWindow::startForward(const ui::ForwardedMail& mail) {
     m_draftKind = DraftKind::kForward;
     m_subject->setText(ui::fromUtf8(forwardSubject(mail.subject.toStdString())));
     const QString intro =
-        ui::words(ui::Say::kForwardIntro, {mail.sender.trimmed(), mail.date.trimmed(),
-                                           mail.subject.trimmed()}, QString());
-    m_body->setPlainText(QStringLiteral("\n\n") + intro + QStringLiteral("\n") +
-                         (mail.original ? ui::words(ui::Say::kForwardOriginalAttached, {}, QString())
-                                        : mail.body));
+        ui::words(ui::Say::kForwardIntro,
+                  {mail.sender.trimmed(), mail.date.trimmed(), mail.subject.trimmed()}, QString());
+    m_body->setPlainText(
+        QStringLiteral("\n\n") + intro + QStringLiteral("\n") +
+        (mail.original ? ui::words(ui::Say::kForwardOriginalAttached, {}, QString()) : mail.body));
     m_attachPaths->setText(attachments.join(QLatin1Char(',')));
     m_attachList->addItems(attachments);
     m_dropAttachments->setEnabled(!attachments.isEmpty());

@@ -2,8 +2,8 @@
 
 #include <QEvent>
 #include <QLabel>
-#include <QPushButton>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTextEdit>
 #include <QTimer>
 #include <QWidget>
@@ -20,6 +20,10 @@ DraftSaver::DraftSaver(QWidget* window, std::filesystem::path folder,
     m_quiet->setSingleShot(true);
     m_quiet->setInterval(kQuietMilliseconds);
     connect(m_quiet, &QTimer::timeout, this, [this] { (void)saveNow(); });
+    m_longest = new QTimer(this);
+    m_longest->setSingleShot(true);
+    m_longest->setInterval(kLongestWaitMilliseconds);
+    connect(m_longest, &QTimer::timeout, this, [this] { (void)saveNow(); });
     window->installEventFilter(this);
 }
 
@@ -42,6 +46,9 @@ void DraftSaver::changed() {
     }
     m_dirty = true;
     m_quiet->start();
+    if (!m_longest->isActive()) {
+        m_longest->start();
+    }
 }
 
 bool DraftSaver::eventFilter(QObject* watched, QEvent* event) {
@@ -53,6 +60,7 @@ bool DraftSaver::eventFilter(QObject* watched, QEvent* event) {
 
 Status DraftSaver::saveNow() {
     m_quiet->stop();
+    m_longest->stop();
     if (m_stopped) {
         return Status::ok();
     }
@@ -72,6 +80,7 @@ Status DraftSaver::saveNow() {
 
 void DraftSaver::discard() {
     m_quiet->stop();
+    m_longest->stop();
     m_dirty = false;
     if (!m_path.empty()) {
         (void)removeDraft(m_path);

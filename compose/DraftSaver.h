@@ -26,8 +26,10 @@ class DraftSaver final : public QObject {
     Q_OBJECT
 
   public:
-    // Quiet time after the last key before the draft is written.
+    // Quiet time after the last key before the draft is written; and the
+    // longest a change waits while the typing goes on without a pause.
     static constexpr int kQuietMilliseconds = 2000;
+    static constexpr int kLongestWaitMilliseconds = 4000;
 
     // Watches `window` (for its loss of focus) and saves what `contents`
     // gives into `folder`.
@@ -65,6 +67,7 @@ class DraftSaver final : public QObject {
     std::filesystem::path m_path;  // empty until first written
     std::function<Draft()> m_contents;
     QTimer* m_quiet = nullptr;
+    QTimer* m_longest = nullptr;  // started by the first change after a save
     bool m_dirty = false;
     bool m_stopped = false;
     Status m_lastFailure;

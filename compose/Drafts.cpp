@@ -17,8 +17,9 @@ constexpr std::string_view kFirstLine = "Quillfern draft 1\n";
 constexpr std::string_view kPrefix = "draft-";
 constexpr std::string_view kSuffix = ".txt";
 
-constexpr std::pair<DraftKind, std::string_view> kKindNames[] = {
-    {DraftKind::kCompose, "compose"}, {DraftKind::kReply, "reply"}, {DraftKind::kForward, "forward"}};
+constexpr std::pair<DraftKind, std::string_view> kKindNames[] = {{DraftKind::kCompose, "compose"},
+                                                                 {DraftKind::kReply, "reply"},
+                                                                 {DraftKind::kForward, "forward"}};
 
 std::string_view kindName(DraftKind kind) {
     for (const auto& [each, name] : kKindNames) {
@@ -31,7 +32,8 @@ std::string_view kindName(DraftKind kind) {
 
 std::string oneLine(std::string_view text) {
     std::string line(text);
-    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     return line;
 }
 
@@ -86,8 +88,9 @@ Result<Draft> parseDraft(std::string_view text) {
         return Status::corrupt("the draft's header lines are incomplete");
     }
     rest.remove_prefix(1);
-    if (bodyBytes->empty() || !std::all_of(bodyBytes->begin(), bodyBytes->end(),
-                                           [](char c) { return c >= '0' && c <= '9'; }) ||
+    if (bodyBytes->empty() ||
+        !std::all_of(bodyBytes->begin(), bodyBytes->end(),
+                     [](char c) { return c >= '0' && c <= '9'; }) ||
         bodyBytes->size() > 12 || std::stoull(*bodyBytes) != rest.size()) {
         return Status::corrupt("the draft's body is not whole");
     }
@@ -114,8 +117,7 @@ bool isDraftName(std::string_view fileName) {
            fileName.find('/') == std::string_view::npos;
 }
 
-Status saveDraft(const std::filesystem::path& folder, const std::string& name,
-                 const Draft& draft) {
+Status saveDraft(const std::filesystem::path& folder, const std::string& name, const Draft& draft) {
     return saveDraftFile(folder, name, formatDraft(draft));
 }
 

@@ -57,8 +57,7 @@ std::string newDraftName();
 bool isDraftName(std::string_view fileName);
 
 // Writes `draft` as `folder`/`name`, creating the folder when missing.
-Status saveDraft(const std::filesystem::path& folder, const std::string& name,
-                 const Draft& draft);
+Status saveDraft(const std::filesystem::path& folder, const std::string& name, const Draft& draft);
 
 // A received mail as it came, kept beside the drafts as "forward-….eml" so
 // that a forward can attach it; its path.

@@ -46,8 +46,8 @@ TEST(ReplyAllTest, ReplyToThenToAndCcWithoutOwnAddressOrRepeats) {
     // The sender's From is not added beside its Reply-To only through Cc;
     // there it is a recipient of its own, once.
     EXPECT_EQ(addresses(all.recipients),
-              (std::vector<std::string>{"list@example.jp", "suzuki@example.jp",
-                                        "Hanako@Example.jp", "sato@example.org"}));
+              (std::vector<std::string>{"list@example.jp", "suzuki@example.jp", "Hanako@Example.jp",
+                                        "sato@example.org"}));
     EXPECT_EQ(all.recipients[1].name, "鈴木");
     // A display name with a comma reads back as one mailbox.
     const std::string line = recipientLine(all.recipients);

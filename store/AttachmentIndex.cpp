@@ -76,7 +76,8 @@ Status noteAttachments(const std::filesystem::path& index, const std::string& ke
     std::uint64_t at = size.value();
     if (at > 0) {
         char last = '\n';
-        if (Result<std::size_t> read = file.value()->readAt(at - 1, {&last, 1}); read && last != '\n') {
+        if (Result<std::size_t> read = file.value()->readAt(at - 1, {&last, 1});
+            read && last != '\n') {
             line.insert(line.begin(), '\n');
         }
     }

@@ -34,7 +34,8 @@ void ViewerWindow::addMailMenu() {
     const std::pair<const char*, std::pair<QString, void (ViewerWindow::*)()>> items[] = {
         {"mReplyAll", {QStringLiteral("全員に返信"), &ViewerWindow::replyToAll}},
         {"mForward", {QStringLiteral("転送"), &ViewerWindow::forward}},
-        {"mForwardAttached", {QStringLiteral("添付として転送"), &ViewerWindow::forwardAsAttachment}},
+        {"mForwardAttached",
+         {QStringLiteral("添付として転送"), &ViewerWindow::forwardAsAttachment}},
     };
     for (const auto& [name, item] : items) {
         QAction* action = menu->addAction(item.first);
@@ -108,8 +109,12 @@ void ViewerWindow::forwardAsAttachment() {
         ui::tell(this, ui::Say::kForwardNoOriginal);
         return;
     }
-    m_env->intents().openForward({m_subject->text(), m_sender->text(), m_date->text(),
-                                  m_body->toPlainText(), {}, std::move(original)});
+    m_env->intents().openForward({m_subject->text(),
+                                  m_sender->text(),
+                                  m_date->text(),
+                                  m_body->toPlainText(),
+                                  {},
+                                  std::move(original)});
 }
 
 }  // namespace qf::viewer
