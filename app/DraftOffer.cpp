@@ -27,14 +27,14 @@ void Application::openForward(const ui::ForwardedMail& mail) {
 // One window of each kind is open at a time: a second draft of a kind that
 // was opened now waits, untouched, for the next start.
 void Application::offerDrafts() {
-    const std::filesystem::path folder = compose::draftFolder(this->folder().dataFolder());
+    const std::filesystem::path drafts = compose::draftFolder(folder().dataFolder());
     // A replacement cut short left its temporary file; the draft beside it is whole.
-    (void)base::removeLeftoverTemporaries(folder.string(), [](std::string_view name) {
+    (void)base::removeLeftoverTemporaries(drafts.string(), [](std::string_view name) {
         return compose::isDraftName(name.substr(0, name.find(".tmp-")));
     });
     bool composeOpened = false;
     bool replyOpened = false;
-    for (const compose::StoredDraft& stored : compose::listDrafts(folder)) {
+    for (const compose::StoredDraft& stored : compose::listDrafts(drafts)) {
         if (!stored.draft) {
             ui::tell(m_mainWindow.get(), ui::Say::kDraftUnreadable,
                      {ui::fromUtf8(stored.path.filename().string())},

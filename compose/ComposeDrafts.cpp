@@ -24,8 +24,11 @@ constexpr base::TwipsRect kDraftButton{5760, 7740, 1140, 300};
 }  // namespace
 
 void ComposeWindow::setUpDrafts() {
-    m_draft = new DraftSaver(this, draftFolder(m_env.folder.dataFolder()),
-                             [this] { return currentDraft(); });
+    // A window without a program folder keeps no drafts.
+    const std::filesystem::path folder = m_env.folder.root().empty()
+                                             ? std::filesystem::path()
+                                             : draftFolder(m_env.folder.dataFolder());
+    m_draft = new DraftSaver(this, folder, [this] { return currentDraft(); });
     m_draft->watch(m_to);
     m_draft->watch(m_subject);
     m_draft->watch(m_body);

@@ -65,6 +65,9 @@ Status DraftSaver::saveNow() {
         return Status::ok();
     }
     const Draft draft = m_contents();
+    if (m_folder.empty()) {
+        return Status::ok();
+    }
     if (draft.empty()) {
         discard();
         return Status::ok();

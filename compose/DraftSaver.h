@@ -32,7 +32,7 @@ class DraftSaver final : public QObject {
     static constexpr int kLongestWaitMilliseconds = 4000;
 
     // Watches `window` (for its loss of focus) and saves what `contents`
-    // gives into `folder`.
+    // gives into `folder`; an empty `folder` saves nothing.
     DraftSaver(QWidget* window, std::filesystem::path folder, std::function<Draft()> contents);
 
     // A change in `field` starts the quiet time again.

@@ -43,8 +43,7 @@ TEST(ReplyAllTest, ReplyToThenToAndCcWithoutOwnAddressOrRepeats) {
     const ReplyAllRecipients all =
         replyAllRecipients(addressesOf(kMailWithReplyToAndCc), {"me@example.com"});
     EXPECT_TRUE(all.toReplyTo);
-    // The sender's From is not added beside its Reply-To only through Cc;
-    // there it is a recipient of its own, once.
+    // Reply-To stands for From; the same person named in Cc is kept there.
     EXPECT_EQ(addresses(all.recipients),
               (std::vector<std::string>{"list@example.jp", "suzuki@example.jp", "Hanako@Example.jp",
                                         "sato@example.org"}));

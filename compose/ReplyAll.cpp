@@ -9,6 +9,7 @@
 #include "compose/ReplyWindow.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PlainText.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
 

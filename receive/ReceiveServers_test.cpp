@@ -238,9 +238,9 @@ TEST_F(ReceiveServersTest, EachMailsFilesAreNotedUnderItsRecord) {
     const store::RecordLayout& layout = store::layoutOf(store::findBox(other)->kind);
     for (int record = 1; record <= 2; ++record) {
         ASSERT_TRUE(store.readRecord(other, record).isOk());
-        const std::vector<std::string> names = store::attachmentsOf(
-            request.folder.dataFile(store::kAttachmentIndexFile),
-            store::attachmentKey(store.currentRecord(other), layout));
+        const std::vector<std::string> names =
+            store::attachmentsOf(request.folder.dataFile(store::kAttachmentIndexFile),
+                                 store::attachmentKey(store.currentRecord(other), layout));
         ASSERT_EQ(names.size(), 1u);
         std::string attached;
         std::getline(std::ifstream(request.folder.attachmentFolder() / names[0]), attached);
