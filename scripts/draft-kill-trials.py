@@ -11,7 +11,7 @@ offered (the "下書き" question comes up), and the draft file must be whole
 (its body length as its header says) and hold exactly what was typed up to
 some moment, missing at most the last few seconds of typing, never more.
 The program's windows go on the display given (Xvfb with openbox, started
-here). Prints one line per trial; the exit status is 1 when a trial failed.
+here when nothing runs there yet). Prints one line per trial; the exit status is 1 when a trial failed.
 """
 import argparse
 import os
@@ -30,7 +30,11 @@ SLACK = 2.0
 CHUNK = "word "  # typed in one xdotool call
 
 
-def start_display(display, folder):
+def start_display(display):
+    """Xvfb and openbox on `display`, unless a display runs there already."""
+    if subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(os.environ, DISPLAY=display),
+                      capture_output=True).returncode == 0:
+        return []
     xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1366x768x24", "-nolisten", "tcp"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     time.sleep(1.5)
@@ -146,7 +150,7 @@ def main():
     seed = args.seed if args.seed is not None else int(time.time())
     rng = random.Random(seed)
     print("seed %d" % seed)
-    helpers = start_display(args.display, tempfile.gettempdir())
+    helpers = start_display(args.display)
     failed = 0
     try:
         for number in range(1, args.trials + 1):

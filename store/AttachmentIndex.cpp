@@ -72,13 +72,22 @@ Status noteAttachments(const std::filesystem::path& index, const std::string& ke
     if (!size) {
         return size.status();
     }
-    // A line cut short by a crash is ended first, so this one stands alone.
+    // A line cut short by a crash is dropped first: only whole lines count.
     std::uint64_t at = size.value();
-    if (at > 0) {
+    while (at > 0) {
         char last = '\n';
-        if (Result<std::size_t> read = file.value()->readAt(at - 1, {&last, 1});
-            read && last != '\n') {
-            line.insert(line.begin(), '\n');
+        Result<std::size_t> read = file.value()->readAt(at - 1, {&last, 1});
+        if (!read) {
+            return read.status();
+        }
+        if (last == '\n') {
+            break;
+        }
+        --at;
+    }
+    if (at != size.value()) {
+        if (Status cut = file.value()->truncate(at); !cut) {
+            return cut;
         }
     }
     if (Status written = file.value()->writeAt(at, line); !written) {

@@ -6,7 +6,8 @@
 // File (data folder, "attachments.index", the owner's alone): one line a
 // mail, appended and synced, "<key>\t<name>\t<name>…\n" (UTF-8 file names
 // of the attachment folder; a name never holds a tab or a line break). A
-// line cut short by a crash has no line break and is not read.
+// line cut short by a crash has no line break: it is not read, and the next
+// line noted drops it.
 #pragma once
 
 #include <filesystem>

@@ -10,6 +10,7 @@
 
 #include "store/AttachmentIndex.h"
 #include "store/BoxCatalogue.h"
+#include "ui/ActiveLabel.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"

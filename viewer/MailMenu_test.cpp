@@ -63,6 +63,7 @@ ViewerWindow& openWithRow(TestApplication& started, int row) {
     auto* list = control<QTreeWidget>(viewer, "MailListView");
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->topLevelItem(row)).center());
+    QCoreApplication::processEvents();
     return viewer;
 }
 
