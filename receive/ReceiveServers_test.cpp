@@ -234,19 +234,26 @@ TEST_F(ReceiveServersTest, EachMailsFilesAreNotedUnderItsRecord) {
     }
     ASSERT_TRUE(run().succeeded());
     store::MailStore store(request.folder.dataFolder().string());
-    const int other = kOtherSlot + 1;
-    const store::RecordLayout& layout = store::layoutOf(store::findBox(other)->kind);
-    for (int record = 1; record <= 2; ++record) {
-        ASSERT_TRUE(store.readRecord(other, record).isOk());
-        const std::vector<std::string> names =
-            store::attachmentsOf(request.folder.dataFile(store::kAttachmentIndexFile),
-                                 store::attachmentKey(store.currentRecord(other), layout));
-        ASSERT_EQ(names.size(), 1u);
-        std::string attached;
-        std::getline(std::ifstream(request.folder.attachmentFolder() / names[0]), attached);
-        EXPECT_FALSE(attached.empty());
-        EXPECT_THAT(store.currentFields(other).subject, HasSubstr(attached));
+    int found = 0;
+    for (int number = 1; number <= store::kReceivingBoxes; ++number) {
+        const store::RecordLayout& layout = store::layoutOf(store::findBox(number)->kind);
+        auto readable = [&](int record) {
+            const Result<bool> read = store.readRecord(number, record);
+            return read.isOk() && read.value();
+        };
+        for (int record = 1; readable(record); ++record) {
+            const std::vector<std::string> names =
+                store::attachmentsOf(request.folder.dataFile(store::kAttachmentIndexFile),
+                                     store::attachmentKey(store.currentRecord(number), layout));
+            ASSERT_EQ(names.size(), 1u);
+            std::string attached;
+            std::getline(std::ifstream(request.folder.attachmentFolder() / names[0]), attached);
+            EXPECT_FALSE(attached.empty());
+            EXPECT_THAT(store.currentFields(number).subject, HasSubstr(attached));
+            ++found;
+        }
     }
+    EXPECT_EQ(found, 2);
 }
 
 // A run that dies right after storing its second mail, as a killed program
