@@ -23,6 +23,12 @@ constexpr base::TwipsRect kDraftButton{5760, 7740, 1140, 300};
 
 }  // namespace
 
+// The base class's destructor still hides the window, and a hidden window
+// loses the focus: the saver must not read the fields then.
+ComposeWindow::~ComposeWindow() {
+    m_draft->detach();
+}
+
 void ComposeWindow::setUpDrafts() {
     // A window without a program folder keeps no drafts.
     const std::filesystem::path folder = m_env.folder.root().empty()

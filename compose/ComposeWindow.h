@@ -54,6 +54,7 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     // As the main window's "N" button opens it: server settings and clock of
     // the main window, the account of the ID/password window.
     explicit ComposeWindow(ui::WindowEnvironment& env);
+    ~ComposeWindow() override;
 
     // The file dialog of both attachment buttons; tests replace it. Returns
     // the chosen path, or an empty text when cancelled.

@@ -15,7 +15,10 @@ namespace qf::compose {
 
 DraftSaver::DraftSaver(QWidget* window, std::filesystem::path folder,
                        std::function<Draft()> contents)
-    : QObject(window), m_folder(std::move(folder)), m_contents(std::move(contents)) {
+    : QObject(window),
+      m_window(window),
+      m_folder(std::move(folder)),
+      m_contents(std::move(contents)) {
     m_quiet = new QTimer(this);
     m_quiet->setSingleShot(true);
     m_quiet->setInterval(kQuietMilliseconds);
@@ -33,6 +36,13 @@ void DraftSaver::watch(QLineEdit* field) {
 
 void DraftSaver::watch(QTextEdit* field) {
     connect(field, &QTextEdit::textChanged, this, &DraftSaver::changed);
+}
+
+void DraftSaver::detach() {
+    m_window->removeEventFilter(this);
+    m_quiet->stop();
+    m_longest->stop();
+    m_stopped = true;
 }
 
 void DraftSaver::adopt(const std::filesystem::path& path) {

@@ -48,6 +48,9 @@ class DraftSaver final : public QObject {
     // Removes the draft file (a send, or the text thrown away); what is
     // typed afterwards makes a new one.
     void discard();
+    // Saves no more and leaves the file as it is: the window is being
+    // destroyed, and its fields with it.
+    void detach();
     // Removes the draft file and saves no more: the window is going away.
     void finish() {
         discard();
@@ -63,6 +66,7 @@ class DraftSaver final : public QObject {
   private:
     void changed();
 
+    QWidget* m_window = nullptr;
     std::filesystem::path m_folder;
     std::filesystem::path m_path;  // empty until first written
     std::function<Draft()> m_contents;

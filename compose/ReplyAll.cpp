@@ -22,6 +22,11 @@ constexpr base::TwipsRect kNote{6160, 60, 1560, 660};
 
 }  // namespace
 
+// The base class's destructor still hides the window (see ComposeWindow).
+ReplyWindow::~ReplyWindow() {
+    m_draft->detach();
+}
+
 void ReplyWindow::setUpDrafts() {
     m_draft = new DraftSaver(this, draftFolder(m_env.folder().dataFolder()),
                              [this] { return currentDraft(); });

@@ -39,6 +39,7 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
 
   public:
     explicit ReplyWindow(ui::WindowEnvironment& env);
+    ~ReplyWindow() override;
 
     // The viewer's reply: recipient = the sender, subject = "Re:", two
     // spaces and the received subject, body = the received body; each of
