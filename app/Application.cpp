@@ -20,6 +20,7 @@
 #include "receive/DesktopNotifier.h"
 #include "receive/ReceiveWindows.h"
 #include "receive/SeenList.h"
+#include "store/Originals.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowPlacement.h"
@@ -66,6 +67,9 @@ Status Application::start() {
     }
     m_mailStore = std::make_unique<store::MailStore>(folder().dataFolder().string());
     m_env.setMailStore(*m_mailStore);
+    m_env.setOriginals([dataFolder = folder().dataFolder().string()](int box, int record) {
+        return store::originalOfRecord(dataFolder, box, record);
+    });
     m_env.setIntents(*this);
     recoverBoxFiles();
     m_mainWindow = std::make_unique<MainWindow>(*this);
@@ -79,6 +83,7 @@ Status Application::start() {
     ui::placeOnScreen(*m_mainWindow, nullptr);
     m_mainWindow->show();
     m_mainWindow->load();
+    offerDrafts();
     return Status::ok();
 }
 

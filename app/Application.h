@@ -63,6 +63,10 @@ class Application : public QObject, public ui::WindowIntents {
     // REQUIRES: start() succeeded.
     void openMailLink(const QString& link);
 
+    // Drafts an earlier run left unsent: each offered, then opened, thrown
+    // away or kept for the next start (DraftOffer.cpp). start() calls it.
+    void offerDrafts();
+
     // The window of class T, created hidden on first use.
     template <typename T>
     T& form() {
@@ -85,6 +89,9 @@ class Application : public QObject, public ui::WindowIntents {
     void showMailInViewer(int box, int recordNumber) override;
     void openReply(const QString& subject, const QString& sender, const QString& body,
                    const transport::ReplyThread& thread = {}) override;
+    void openReplyToAll(const QString& subject, const QString& sender, const QString& body,
+                        const std::optional<std::string>& original) override;
+    void openForward(const ui::ForwardedMail& mail) override;
     void showSenderInAddressBook(const QString& address) override;
     void stageReceivedMail(const QString& subject, const QString& sender, const QString& date,
                            const QString& body) override;

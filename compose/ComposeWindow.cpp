@@ -23,6 +23,7 @@
 #include "compose/AttachmentButtons.h"
 #include "compose/ComposeLayout.h"
 #include "compose/ComposeSender.h"
+#include "compose/DraftSaver.h"
 #include "compose/Quoting.h"
 #include "compose/SendWords.h"
 #include "text/LineBreaks.h"
@@ -99,6 +100,7 @@ ComposeWindow::ComposeWindow(ComposeEnvironment environment, QWidget* parent)
     buildPictureButtons();
     buildAddressPane();
     buildHelpTexts();
+    setUpDrafts();
 
     // Opening, in order: size, initial states, greetings, the address list.
     placeWindow(layout::kClosedWidth, layout::kHeight);
@@ -197,6 +199,13 @@ void ComposeWindow::closeEvent(QCloseEvent* event) {
                                       m_env.shuttingDown())) {
         event->ignore();
         return;
+    }
+    // The program's end keeps what was typed for the next start; a close
+    // the user agreed to throws it away.
+    if (m_env.shuttingDown()) {
+        (void)m_draft->saveNow();
+    } else {
+        m_draft->finish();
     }
     QWidget::closeEvent(event);
 }
@@ -318,6 +327,8 @@ void ComposeWindow::clearAll() {
     m_attachFirst->setEnabled(true);
     m_fortune->setChecked(false);
     setListBackground(m_addressList, kWhite);
+    m_draftKind = DraftKind::kCompose;
+    m_draft->discard();
 }
 
 bool ComposeWindow::startMail(const MailtoLink& link) {
@@ -442,6 +453,7 @@ void ComposeWindow::emptyAndClose() {
     m_fortune->setChecked(false);
     deselect(m_batchSend);
     m_pasteButton->hide();
+    m_draft->finish();
     emit sent();
     m_closingByCommand = true;
     close();

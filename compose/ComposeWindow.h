@@ -20,6 +20,7 @@
 
 #include "base/Twips.h"
 #include "compose/ComposeEnvironment.h"
+#include "compose/Drafts.h"
 #include "compose/Greetings.h"
 #include "compose/MailtoLink.h"
 #include "compose/SendPass.h"
@@ -37,11 +38,13 @@ class QTextEdit;
 namespace qf::ui {
 class ActiveLabel;
 class WindowEnvironment;
+struct ForwardedMail;
 }  // namespace qf::ui
 
 namespace qf::compose {
 
 class ComposeSender;
+class DraftSaver;
 
 class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     Q_OBJECT
@@ -51,6 +54,7 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     // As the main window's "N" button opens it: server settings and clock of
     // the main window, the account of the ID/password window.
     explicit ComposeWindow(ui::WindowEnvironment& env);
+    ~ComposeWindow() override;
 
     // The file dialog of both attachment buttons; tests replace it. Returns
     // the chosen path, or an empty text when cancelled.
@@ -67,6 +71,16 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     // When the window holds typed text the user is asked first, and No keeps
     // it all and changes nothing. Returns whether the window was filled.
     bool startMail(const MailtoLink& link);
+
+    // A forward of a received mail: "Fwd: " subject, a line naming its
+    // sender, date and subject over its text, and its files attached again;
+    // or the mail as it came attached whole. Asks first as startMail() does.
+    bool startForward(const ui::ForwardedMail& mail);
+    // Opens a draft kept by an earlier run; later saves replace its file.
+    void openDraft(const std::filesystem::path& path, const Draft& draft);
+    // "下書き保存": the draft written now; the status line says how it went.
+    void saveDraftNow();
+    DraftSaver& drafts() { return *m_draft; }
 
     // The picture-button actions, after their pressed-picture step.
     void send();
@@ -122,12 +136,16 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     void holdInput(bool hold);
     void finishSend(const SendReport& report, bool batch);
     void emptyAndClose();
+    void setUpDrafts();
+    Draft currentDraft() const;
 
     ComposeEnvironment m_env;
     std::function<QString()> m_chooseFile;
     UnitFloatSource m_fortuneSource = timerSeededSource();
     std::vector<int> m_recordNumbers;
     ComposeSender* m_sender = nullptr;
+    DraftSaver* m_draft = nullptr;
+    DraftKind m_draftKind = DraftKind::kCompose;
     QString m_typedBody;          // the body as typed when the running send began
     QString m_openingBody;        // the body as the window opened: the signature
     int m_insertedGreeting = -1;  // the m_greetings row last put into the body

@@ -11,6 +11,7 @@
 #include <QTextEdit>
 
 #include "compose/AttachmentButtons.h"
+#include "compose/DraftSaver.h"
 #include "compose/Quoting.h"
 #include "compose/ReplyLayout.h"
 #include "compose/ReplyText.h"
@@ -59,6 +60,7 @@ ReplyWindow::ReplyWindow(ui::WindowEnvironment& env) : QWidget(nullptr, Qt::Wind
                      QStringLiteral("Honbun.gif"), &ReplyWindow::stopWithoutSending);
     addPictureButton(2, QStringLiteral("Label4"), QStringLiteral("本文貼付"),
                      QStringLiteral("Addoress.gif"), &ReplyWindow::pasteBody);
+    setUpDrafts();
 
     // Opening: the attachment field's design width, the list hidden.
     m_attachPaths->resize(twipsToPixels(layout::kAttachTextOpenWidth), m_attachPaths->height());
@@ -162,6 +164,13 @@ void ReplyWindow::closeEvent(QCloseEvent* event) {
                                       m_env.shuttingDown())) {
         event->ignore();
         return;
+    }
+    // The program's end keeps what was typed for the next start; a send, a
+    // stop or a close the user agreed to throws it away.
+    if (m_env.shuttingDown()) {
+        (void)m_draft->saveNow();
+    } else {
+        m_draft->finish();
     }
     QWidget::closeEvent(event);
 }

@@ -15,16 +15,19 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "compose/Drafts.h"
 #include "compose/SendPass.h"
 #include "compose/SendWorker.h"
 #include "transport/Threading.h"
 #include "ui/TypedText.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -37,11 +40,14 @@ class WindowEnvironment;
 
 namespace qf::compose {
 
+class DraftSaver;
+
 class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     Q_OBJECT
 
   public:
     explicit ReplyWindow(ui::WindowEnvironment& env);
+    ~ReplyWindow() override;
 
     // The viewer's reply: recipient = the sender, subject = "Re:", two
     // spaces and the received subject, body = the received body; each of
@@ -51,6 +57,19 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     // viewer shows.
     void fillReply(const QString& receivedSubject, const QString& sender,
                    const QString& receivedBody, const transport::ReplyThread& thread = {});
+
+    // The viewer's reply to all: filled as fillReply(), then the recipients
+    // are the sender (its Reply-To when it has one) and the mail's To and
+    // Cc, less the user's own address, read from `original` (the mail as it
+    // came). Without it, the sender alone. The window says which it did.
+    void fillReplyToAll(const QString& receivedSubject, const QString& sender,
+                        const QString& receivedBody, const std::optional<std::string>& original);
+    // Opens a draft kept by an earlier run; later saves replace its file.
+    void openDraft(const std::filesystem::path& path, const Draft& draft);
+    // "下書き保存": the draft written now.
+    void saveDraftNow();
+    DraftSaver& drafts() { return *m_draft; }
+    QString noteText() const;
 
     // The file dialog of both attachment buttons; tests replace it. Returns
     // the chosen path, or an empty text when cancelled.
@@ -86,6 +105,8 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     void applySizes();
     void quotingChosen(bool quote);
     std::string receivedPart(bool quote) const;
+    void setUpDrafts();
+    Draft currentDraft() const;
 
     ui::WindowEnvironment& m_env;
     std::function<QString()> m_chooseFile;
@@ -93,6 +114,8 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
     QStringList m_filled;             // the fields as fillReply left them
     transport::ReplyThread m_thread;  // the answered mail, as fillReply was given it
     std::string m_receivedBody, m_receivedSender, m_receivedDate;
+    DraftSaver* m_draft = nullptr;
+    QLabel* m_note = nullptr;  // what the reply to all did, or a draft save
 
     QLineEdit* m_to = nullptr;
     QLineEdit* m_subject = nullptr;

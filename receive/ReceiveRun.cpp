@@ -11,6 +11,7 @@
 #include "receive/ReceiveWords.h"
 #include "receive/ReceivedOriginal.h"
 #include "receive/RunSteps.h"
+#include "store/AttachmentIndex.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailRecord.h"
 #include "text/Cp932.h"
@@ -260,7 +261,8 @@ bool Run::decode(std::string_view header, std::string_view body, Cp932Mail& mail
     const std::size_t fromBytes = store::layoutOf(store::RecordKind::kMail).fromOrTo.lengthBytes;
     mail = {text::toCp932(received.headers.subject),
             senderForField(text::toCp932(received.headers.sender), fromBytes),
-            text::toCp932(received.headers.date), wholeMailNotice + received.body};
+            text::toCp932(received.headers.date), wholeMailNotice + received.body,
+            received.writtenFiles};
     if (mentionsAttachment(body)) {
         static const std::string notice =
             text::toCp932(ui::words(ui::Say::kReceiveAttachmentNotice));
@@ -299,12 +301,26 @@ void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp
         keepOnServer(record.status());
         return;
     }
+    noteAttachmentsOf(boxOfSlot(slot), mail.attachments);
+    noteAttachmentsOf(boxOfSlot(slot), mail.attachments);
     m_newMailStored = true;
     ++m_outcome.stored;
     ++m_outcome.storedPerSlot[static_cast<std::size_t>(slot)];
     m_outcome.newestSlot = slot;
     m_storedMails.push_back({mailNumber, slot});
     m_observer.onMailStored(slot, record.value());
+}
+
+// The record just appended is the box's current one: its key finds the
+// files again when the mail is forwarded. An index that cannot be written
+// only costs the forward its attachments; the mail is stored.
+void Run::noteAttachmentsOf(int box, const std::vector<std::string>& names) {
+    if (names.empty()) {
+        return;
+    }
+    const store::RecordLayout& layout = store::layoutOf(store::findBox(box)->kind);
+    (void)store::noteAttachments(m_request.folder.dataFile(store::kAttachmentIndexFile),
+                                 store::attachmentKey(m_store.currentRecord(box), layout), names);
 }
 
 void Run::deleteStoredMails() {

@@ -16,6 +16,8 @@
 #include "settings/AccountFiles.h"
 #include "settings/FolderLock.h"
 #include "settings/ServerSettings.h"
+#include "store/AttachmentIndex.h"
+#include "store/MailStore.h"
 #include "tests/support/MailServers.h"
 #include "transport/NMail.h"
 #include "words/Words.h"
@@ -217,6 +219,42 @@ TEST_F(ReceiveServersTest, AnAttachmentIsExpandedIntoTheAttachmentFolder) {
     EXPECT_TRUE(observer.messages.empty());
     EXPECT_TRUE(std::filesystem::exists(request.folder.attachmentFolder() / "memo.txt"));
     EXPECT_FALSE(std::filesystem::exists(request.folder.workFile()));
+}
+
+// Two mails with an attachment of the same name: each record finds its own
+// file again (the second was written as "memo(1).txt").
+TEST_F(ReceiveServersTest, EachMailsFilesAreNotedUnderItsRecord) {
+    for (const std::string text : {"first", "second"}) {
+        servers.deliver("From: hanako@example.jp\r\nSubject: " + text +
+                        "\r\nMIME-Version: 1.0\r\n"
+                        "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+                        "--b1\r\nContent-Type: text/plain\r\n\r\nhere\r\n"
+                        "--b1\r\nContent-Type: text/plain; name=\"memo.txt\"\r\n"
+                        "Content-Disposition: attachment; filename=\"memo.txt\"\r\n\r\n" +
+                        text + "\r\n--b1--\r\n");
+    }
+    ASSERT_TRUE(run().succeeded());
+    store::MailStore store(request.folder.dataFolder().string());
+    int found = 0;
+    for (int number = 1; number <= store::kReceivingBoxes; ++number) {
+        const store::RecordLayout& layout = store::layoutOf(store::findBox(number)->kind);
+        auto readable = [&](int record) {
+            const Result<bool> read = store.readRecord(number, record);
+            return read.isOk() && read.value();
+        };
+        for (int record = 1; readable(record); ++record) {
+            const std::vector<std::string> names =
+                store::attachmentsOf(request.folder.dataFile(store::kAttachmentIndexFile),
+                                     store::attachmentKey(store.currentRecord(number), layout));
+            ASSERT_EQ(names.size(), 1u);
+            std::string attached;
+            std::getline(std::ifstream(request.folder.attachmentFolder() / names[0]), attached);
+            EXPECT_FALSE(attached.empty());
+            EXPECT_THAT(store.currentFields(number).subject, HasSubstr(attached));
+            ++found;
+        }
+    }
+    EXPECT_EQ(found, 2);
 }
 
 // A run that dies right after storing its second mail, as a killed program

@@ -31,6 +31,7 @@ struct Cp932Mail {
     std::string sender;
     std::string date;
     std::string body;
+    std::vector<std::string> attachments;  // the files expanded for it
 };
 
 // A mail appended to its box in this run, whose deletion waits for the sync
@@ -78,6 +79,7 @@ class Run {
     bool closeSession(bool loggedIn);
     // Leaves the mail on the server; the user hears about it once, at the end.
     void keepOnServer(const Status& why);
+    void noteAttachmentsOf(int box, const std::vector<std::string>& names);
     void reportFetchFailure(int mailNumber, const transport::TransportError& error);
     void reportCloseFailure(const transport::TransportError& error);
     void reportStoreFailures();

@@ -243,4 +243,19 @@ Result<std::vector<base::RepairAction>> Originals::recover(MailStore& store) con
     return actions;
 }
 
+std::optional<std::string> originalOfRecord(const std::string& dataFolder, int box,
+                                            int recordNumber) {
+    MailStore reader(dataFolder);
+    const Result<bool> found = reader.readRecord(box, recordNumber);
+    if (!found.isOk() || !found.value()) {
+        return std::nullopt;
+    }
+    Result<std::optional<std::string>> original =
+        Originals(dataFolder).find(box, reader.currentFields(box));
+    if (!original.isOk()) {
+        return std::nullopt;
+    }
+    return std::move(original).value();
+}
+
 }  // namespace qf::store

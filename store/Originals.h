@@ -107,4 +107,10 @@ class Originals {
     base::FileSystem& m_fs;
 };
 
+// The original of record `recordNumber` of `box`, read through a store of
+// its own, so the program's current-record buffers stay as they are; nullopt
+// when none is kept or the record cannot be read.
+std::optional<std::string> originalOfRecord(const std::string& dataFolder, int box,
+                                            int recordNumber);
+
 }  // namespace qf::store

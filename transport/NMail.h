@@ -26,6 +26,9 @@
 // text.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace qf::transport {
 
 inline constexpr int kAttachmentsWritten = 1;

@@ -45,7 +45,7 @@ TransportError notWritten(const Status& status) {
 // Instead of its parts, the whole mail goes into the folder as one file: the
 // folder gets one file and nothing of the mail is lost.
 TransportStatus writeWholeMail(const std::string& folder, std::string_view rawMail,
-                               TransportError& beyond) {
+                               TransportError& beyond, std::vector<std::string>& writtenFiles) {
     ensureFolder(folder);
     Result<std::string> written =
         writeAttachment(folder, kWholeMailFileName, "message/rfc822", rawMail);
@@ -53,11 +53,13 @@ TransportStatus writeWholeMail(const std::string& folder, std::string_view rawMa
         return notWritten(written.status());
     }
     beyond.about = written.value();
+    writtenFiles.push_back(written.value());
     return Done{};
 }
 
 TransportStatus writeAttachments(const std::string& folder,
-                                 const std::vector<Attachment>& attachments) {
+                                 const std::vector<Attachment>& attachments,
+                                 std::vector<std::string>& writtenFiles) {
     ensureFolder(folder);
     AttachmentWriter writer(folder);
     std::optional<TransportError> failed;
@@ -67,6 +69,8 @@ TransportStatus writeAttachments(const std::string& folder,
         if (!written) {
             // The other attachments are still written.
             failed = notWritten(written.status());
+        } else {
+            writtenFiles.push_back(written.value());
         }
     }
     // Files that are not on disk yet must keep the mail on the server.
@@ -83,7 +87,7 @@ TransportStatus writeAttachments(const std::string& folder,
 TransportStatus expand(const std::string& folder, std::string_view rawMail,
                        const DecodedMail& decoded, ReceivedMail& mail) {
     if (std::optional<TransportError> beyond = beyondLimits(decoded)) {
-        TransportStatus written = writeWholeMail(folder, rawMail, *beyond);
+        TransportStatus written = writeWholeMail(folder, rawMail, *beyond, mail.writtenFiles);
         if (written) {
             mail.keptWhole = std::move(*beyond);
             mail.expansion = Expansion::kFilesWritten;
@@ -94,7 +98,7 @@ TransportStatus expand(const std::string& folder, std::string_view rawMail,
         return Done{};
     }
     mail.expansion = Expansion::kFilesWritten;
-    return writeAttachments(folder, decoded.attachments);
+    return writeAttachments(folder, decoded.attachments, mail.writtenFiles);
 }
 
 // The texts only: the attachments stay with `decoded` for writing.

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "transport/MailDecoder.h"
 #include "transport/TransportResult.h"
@@ -31,6 +32,8 @@ struct ReceivedMail {
     TransportError keptWhole;
     // The text of a part that could not be kept (kSplitPartNotKept).
     std::string splitProblem;
+    // The names of the files written into the attachment folder for it.
+    std::vector<std::string> writtenFiles;
 };
 
 // Decodes `rawMail` and writes what it carries into `attachmentFolder`

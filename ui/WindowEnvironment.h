@@ -16,9 +16,12 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <typeindex>
 #include <unordered_map>
 
@@ -67,6 +70,13 @@ class MainWindowIntents {
     virtual QString clockText() const = 0;
 };
 
+// The shown mail, for a forward.
+struct ForwardedMail {
+    QString subject, sender, date, body;
+    QStringList attachments;
+    std::optional<std::string> original;  // set: forward it as an attachment
+};
+
 // What a window may ask for that another window does; only app/ knows
 // which window class answers.
 class WindowIntents {
@@ -86,6 +96,14 @@ class WindowIntents {
     // `thread` names the answered mail when its original is kept.
     virtual void openReply(const QString& subject, const QString& sender, const QString& body,
                            const transport::ReplyThread& thread = {}) = 0;
+    // The reply window filled as openReply() does, to everyone on the mail:
+    // read from `original` (the mail as it came) when it is kept.
+    virtual void openReplyToAll(const QString& subject, const QString& sender, const QString& body,
+                                const std::optional<std::string>& original) = 0;
+    // The compose window with a forward of the shown mail: its texts as
+    // shown and the files (paths) expanded for it, attached again; or, with
+    // `original` (the mail as it came), that mail attached whole instead.
+    virtual void openForward(const ForwardedMail& mail) = 0;
     // The address book, brought to the front with `address` in its address field.
     virtual void showSenderInAddressBook(const QString& address) = 0;
     // The receive run stores a mail: the viewer's fields show it (the viewer
@@ -137,6 +155,15 @@ class WindowEnvironment : public QObject {
     // For an OAuth account, what gives the login its access token (see
     // ReceiveRequest::accessToken); null for a password account.
     std::function<Result<std::string>(bool refused)> accessTokenSource() const;
+    // The mail `recordNumber` of `box` as it came from the server, when it
+    // is kept; nothing otherwise. The reply to all reads its Reply-To, To
+    // and Cc there, the forward as attachment sends it.
+    std::optional<std::string> originalOf(int box, int recordNumber) const {
+        return m_originals ? m_originals(box, recordNumber) : std::nullopt;
+    }
+    void setOriginals(std::function<std::optional<std::string>(int box, int recordNumber)> source) {
+        m_originals = std::move(source);
+    }
     // Whether the user chose to keep the ID and password in the account file:
     // the last OK's choice in this run, else the file's NAME3.
     bool accountKeptInFile() const;
@@ -191,6 +218,8 @@ class WindowEnvironment : public QObject {
     store::MailStore* m_mailStore = nullptr;
     MainWindowIntents* m_mainWindow = nullptr;
     WindowIntents* m_intents = nullptr;
+    // No mail is kept as it came yet: none to give.
+    std::function<std::optional<std::string>(int, int)> m_originals;
     std::unordered_map<std::type_index, QPointer<QWidget>> m_forms;
     bool m_shuttingDown = false;
 };

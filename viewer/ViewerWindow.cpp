@@ -80,6 +80,7 @@ ViewerWindow::ViewerWindow(ui::WindowEnvironment& env)
     });
     showCommandPictures();
     addSearchAllMenuItem();
+    addMailMenu();
 }
 
 ViewerWindow::ViewerWindow(const settings::ProgramFolder& folder, MailStore& store, QWidget* parent,

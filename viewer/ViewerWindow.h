@@ -17,6 +17,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <string>
 #include <utility>
@@ -120,6 +121,11 @@ class ViewerWindow : public QMainWindow {
     void deleteAll();
     void quickSave();
     void copyHeader();
+    // The mail menu (MailMenu.cpp): answer everyone on the shown mail,
+    // forward it with its files, forward it whole as an attachment.
+    void replyToAll();
+    void forward();
+    void forwardAsAttachment();
     // ---- end of the viewer's commands ----
 
   protected:
@@ -162,6 +168,8 @@ class ViewerWindow : public QMainWindow {
     void createFields(QWidget* client);
     void createMenus();
     void addSearchAllMenuItem();
+    void addMailMenu();
+    QStringList shownMailAttachments();
     void createToolBar();
     void createStatusBar();
     ui::ActiveLabel* createPicture(const QString& name, const char* pictureFile, QWidget* client);

@@ -222,5 +222,16 @@ QF_WORDS(kSignInNoKeyring, kInform, "ログイン方式", "このデスクトッ
 QF_WORDS(kMovePasswordToKeyring, kAsk, "ログイン方式", "パスワードが iniIdPass.ini に書かれています。キーリングに移して、ファイルからは消しますか？")
 QF_WORDS(kPasswordNotMoved, kWarn, "ログイン方式", "パスワードをキーリングに移せませんでした。パスワードはファイルに残っています。")
 QF_WORDS(kAuthSettingsNotWritten, kWarn, "ログイン方式", "ログイン方式の設定を保存できませんでした。フォルダーの書き込み権限と空き容量を確かめてください。")
+// ---- drafts, forward and reply to all ----
+QF_WORDS(kDraftSaved, kInform, "", "下書きを保存しました。")
+QF_WORDS(kDraftNotSaved, kWarn, "下書き保存", "下書きを保存できませんでした。ディスクの空きと「★MAilData」フォルダに書き込めるかを確かめてください。入力した内容はウィンドウに残っています。")
+QF_WORDS(kDraftFound, kAsk, "下書き", "送信していない下書きがあります。\n宛先: %1\n題名: %2\n\n開きますか？「いいえ」を選ぶと、この下書きを捨てます。「キャンセル」なら次の起動まで残します。")
+QF_WORDS(kDraftUnreadable, kWarn, "下書き", "下書き「%1」を読み込めませんでした。ファイルは残してあります。")
+QF_WORDS(kForwardIntro, kInform, "", "-------- 転送メール: %1 さんから %2 に届いた「%3」 --------")
+QF_WORDS(kForwardOriginalAttached, kInform, "", "元のメールをそのまま添付しました。")
+QF_WORDS(kForwardNoOriginal, kInform, "転送", "このメールは受信したときの形で保存されていないため、添付として転送できません。「転送」で本文と添付ファイルを転送してください。")
+QF_WORDS(kForwardAttachmentsMissing, kInform, "", "このメールの添付ファイル %1 件が添付フォルダに見つからないため、添付していません。")
+QF_WORDS(kReplyAllToReplyTo, kInform, "", "差出人が返信先（Reply-To）を指定しているので、そこへ返信します。")
+QF_WORDS(kReplyAllSenderOnly, kInform, "", "このメールは受信したときの形で保存されていないため、差出人だけに返信します。")
 
 // clang-format on

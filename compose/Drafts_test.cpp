@@ -1,0 +1,88 @@
+#include "compose/Drafts.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+namespace qf::compose {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DraftFolderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_root = fs::temp_directory_path() / ("qf-drafts-" + newDraftName());
+        m_folder = draftFolder(m_root);
+    }
+    void TearDown() override { fs::remove_all(m_root); }
+
+    static unsigned mode(const fs::path& path) {
+        struct stat info {};
+        ::stat(path.c_str(), &info);
+        return info.st_mode & 0777U;
+    }
+
+    fs::path m_root;
+    fs::path m_folder;
+};
+
+const Draft kDraft{DraftKind::kForward, "a@x.jp, 鈴木 <b@y.jp>", "Fwd: 会議",
+                   "/home/u/添付フォルダ/a.pdf", "一行目\n\n  二行目 \n最後に改行なし"};
+
+TEST(DraftFormatTest, RoundTripsAndKeepsFieldsOnOneLine) {
+    EXPECT_EQ(parseDraft(formatDraft(kDraft)).value(), kDraft);
+    Draft broken = kDraft;
+    broken.subject = "a\r\nkind: reply";
+    const Draft read = parseDraft(formatDraft(broken)).value();
+    EXPECT_EQ(read.subject, "a  kind: reply");
+    EXPECT_EQ(read.kind, DraftKind::kForward);
+}
+
+TEST(DraftFormatTest, AFileThatIsNotWholeIsNoDraft) {
+    const std::string text = formatDraft(kDraft);
+    EXPECT_FALSE(parseDraft(text.substr(0, text.size() - 1)).isOk());
+    EXPECT_FALSE(parseDraft(text + "x").isOk());
+    EXPECT_FALSE(parseDraft(text.substr(0, 30)).isOk());
+    EXPECT_FALSE(parseDraft("").isOk());
+}
+
+TEST_F(DraftFolderTest, SavedPrivateListedInOrderAndRemoved) {
+    EXPECT_TRUE(listDrafts(m_folder).empty());  // no folder yet
+    const std::string first = newDraftName();
+    const std::string second = newDraftName();
+    ASSERT_TRUE(saveDraft(m_folder, second, kDraft).isOk());
+    Draft other = kDraft;
+    other.body = "older";
+    ASSERT_TRUE(saveDraft(m_folder, first, other).isOk());
+    EXPECT_EQ(mode(m_folder), 0700U);
+    EXPECT_EQ(mode(m_folder / first), 0600U);
+    // What is not a whole draft is listed as such, never as a draft.
+    std::ofstream(m_folder / (first + ".tmp-123")) << "half";
+    std::ofstream(m_folder / "draft-9-torn.txt") << formatDraft(kDraft).substr(0, 40);
+
+    const std::vector<StoredDraft> listed = listDrafts(m_folder);
+    ASSERT_EQ(listed.size(), 3U);
+    EXPECT_EQ(listed[0].draft.value().body, "older");
+    EXPECT_EQ(listed[1].draft.value(), kDraft);
+    EXPECT_FALSE(listed[2].draft.isOk());
+
+    EXPECT_TRUE(removeDraft(listed[0].path).isOk());
+    EXPECT_TRUE(removeDraft(listed[0].path).isOk());  // already gone
+    EXPECT_EQ(listDrafts(m_folder).size(), 2U);
+}
+
+TEST_F(DraftFolderTest, AForwardedMailIsKeptWholeAndPrivate) {
+    const std::string original = "From: a@x.jp\r\nSubject: x\r\n\r\nbody\r\n";
+    const Result<fs::path> kept = keepForwardedMail(m_folder, original);
+    ASSERT_TRUE(kept.isOk());
+    EXPECT_EQ(kept.value().extension(), ".eml");
+    EXPECT_EQ(mode(kept.value()), 0600U);
+    std::ifstream in(kept.value(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), original);
+    EXPECT_TRUE(listDrafts(m_folder).empty());
+}
+
+}  // namespace
+}  // namespace qf::compose
