@@ -3,11 +3,14 @@
 // folder before start-up, to lay down files the start-up reads.
 #pragma once
 
+#include <QSignalSpy>
+#include <QTest>
 #include <functional>
 #include <memory>
 
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "receive/ReceiveWindows.h"
 #include "ui/ScriptedMessageBoxes.h"
 #include "ui/WindowTestFolder.h"
 
@@ -27,6 +30,16 @@ class TestApplication {
     }
 
     MainWindow& mainWindow() { return app->mainWindow(); }
+
+    // Presses the Receive button and waits until the background run has
+    // ended and the windows were told; false when it did not end in time.
+    bool receiveAndWait(int timeoutMs = 30000) {
+        QSignalSpy ended(&receive::ReceiveController::of(app->environment()),
+                         &receive::ReceiveController::runEnded);
+        QTest::mouseClick(mainWindow().findChild<QWidget*>(QStringLiteral("Label6")),
+                          Qt::LeftButton);
+        return !ended.isEmpty() || ended.wait(timeoutMs);
+    }
 
     WindowTestFolder folder;
     ScriptedMessageBoxes boxes;

@@ -69,8 +69,7 @@ class ReplyWindowTest : public QObject {
             "来週の件です。\r\nよろしく。\r\n");
         TestApplication started(accountFor(servers, servers.smtpServer()));
         QVERIFY(started.status.isOk());
-        QTest::mouseClick(control<ui::ActiveLabel>(started.mainWindow(), "Label6"),
-                          Qt::LeftButton);  // receive
+        QVERIFY(started.receiveAndWait());
         QCOMPARE(servers.messagesInMaildir(), std::size_t{0});
         started.mainWindow().actions().openBox(store::kOtherBox);
         auto& viewer = *started.app->existingForm<viewer::ViewerWindow>();

@@ -5,6 +5,7 @@
 
 #include "addressbook/AddressLookup.h"
 #include "store/BoxCatalogue.h"
+#include "store/Originals.h"
 #include "transport/SmtpSubmission.h"
 
 namespace qf::compose {
@@ -36,10 +37,12 @@ Result<transport::SmtpCredentials> login(const SendSettings& settings, bool refu
     return transport::SmtpCredentials{settings.authId, {}, std::move(token).value()};
 }
 
-// One submission; an empty optional when the server took it. A refused
-// access token is refreshed once and the mail sent again (nothing went
-// out: the refusal came before MAIL FROM).
-std::optional<SendFailure> sendOne(const SendSettings& settings, transport::OutgoingMail outgoing) {
+// One submission; an empty optional when the server took it (`sentMessage`,
+// when given, then holds the mail as it went). A refused access token is
+// refreshed once and the mail sent again (nothing went out: the refusal came
+// before MAIL FROM).
+std::optional<SendFailure> sendOne(const SendSettings& settings, transport::OutgoingMail outgoing,
+                                   std::string* sentMessage = nullptr) {
     outgoing.from = settings.ownAddress;
     outgoing.fromName = settings.senderName;
     for (const bool refused : {false, true}) {
@@ -51,6 +54,9 @@ std::optional<SendFailure> sendOne(const SendSettings& settings, transport::Outg
         const transport::SubmissionResult sent = transport::submitMail(
             settings.smtpServer, outgoing, credentials.value(), settings.limits);
         if (sent) {
+            if (sentMessage != nullptr) {
+                *sentMessage = sent.value().message;
+            }
             return std::nullopt;
         }
         if (!settings.accessToken || refused ||
@@ -62,9 +68,16 @@ std::optional<SendFailure> sendOne(const SendSettings& settings, transport::Outg
 }
 
 Status appendHistory(store::MailStore& store, const ComposedMail& mail, const std::string& to,
-                     const std::string& date) {
+                     const std::string& date, const std::string& sentMessage) {
     // The record keeps what was typed; the store strips and cuts each field.
     store::MailFields fields{mail.subject, to, date, mail.body};
+    // The mail as it went keeps what the record cannot (its recipients, its
+    // Message-ID, every character); without it the history works as before.
+    if (!sentMessage.empty()) {
+        const store::RecordLayout& layout = store::layoutOf(store::RecordKind::kSent);
+        (void)store::Originals(store.dataFolder(), store.fileSystem())
+            .keep(store::kSendHistoryBox, store::recordTextsOf(layout, fields), sentMessage);
+    }
     return store.append(store::kSendHistoryBox, fields).status();
 }
 
@@ -188,7 +201,9 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
                 outgoing.cc.clear();
                 outgoing.bcc.clear();
             }
-            std::optional<SendFailure> failure = sendOne(settings, std::move(outgoing));
+            std::string sentMessage;
+            std::optional<SendFailure> failure =
+                sendOne(settings, std::move(outgoing), &sentMessage);
             if (failure) {
                 outcome.result =
                     failure->mayHaveArrived() ? PassResult::kUnconfirmed : PassResult::kRefused;
@@ -197,7 +212,8 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
                 outcome.result = PassResult::kSent;
             }
             if (outcome.result != PassResult::kRefused && !recipient.mayHaveArrived) {
-                outcome.history = appendHistory(store, mail, recipient.address, settings.clockText);
+                outcome.history =
+                    appendHistory(store, mail, recipient.address, settings.clockText, sentMessage);
             }
         }
         if (observer.afterPass) {

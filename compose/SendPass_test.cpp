@@ -15,6 +15,7 @@
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
 #include "transport/NMail.h"
+#include "transport/Threading.h"
 
 namespace qf::compose {
 namespace {

@@ -30,7 +30,7 @@ LINK_BYTES_PER_SECOND = 3 * 1024 * 1024
 PING_LIMIT = 0.100
 # Places in the compose window, in twips (ComposeLayout.h).
 SEND_BUTTON = (120 + 750, 120 + 240)
-ATTACH_TEXT = (1020 + 1500, 2490 + 165)
+ATTACH_TEXT = (1020 + 1500, 2490 + 2 * 420 + 165)  # below the Cc and Bcc rows
 
 
 def free_port():

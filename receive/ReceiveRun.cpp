@@ -294,8 +294,7 @@ void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp
     // UTF-8 and back would only cost time.
     const store::MailFields fields{mail.subject, mail.sender, mail.date, mail.body};
     // The original first: a record never lacks one the server could still give.
-    const Status kept =
-        keepOriginalOf(m_store, boxOfSlot(slot), fields, rawMail);
+    const Status kept = keepOriginalOf(m_store, boxOfSlot(slot), fields, rawMail);
     Result<int> record = kept ? m_store.appendCp932(boxOfSlot(slot), fields) : Result<int>(kept);
     if (!record) {
         keepOnServer(record.status());

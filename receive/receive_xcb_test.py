@@ -158,6 +158,9 @@ def box_records(folder):
 
 def trial(display, program_path, folder, name, seconds, shots):
     env = dict(display.env, QUILLFERN_FOLDER=folder, QT_QPA_PLATFORM="xcb")
+    # The probe typed into the compose window of the trial before was kept
+    # as a draft when that program was killed: without it no offer waits.
+    shutil.rmtree(os.path.join(folder, "★MAilData", "drafts"), ignore_errors=True)
     log = open(os.path.join(folder, "..", name + ".log"), "wb")
     program = subprocess.Popen([program_path], cwd=folder, env=env, stdout=log, stderr=log)
     try:

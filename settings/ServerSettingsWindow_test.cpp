@@ -61,9 +61,9 @@ class ServerSettingsWindowTest : public QObject {
             folder.write(QStringLiteral("corvid.ini"), kCorvid + "QUOTE=1\r\n");
         });
         ServerSettingsWindow& form = started.app->showForm<ServerSettingsWindow>();
-        commitText(form.m_senderName, QStringLiteral("山田 太郎"));
-        form.m_signature->setPlainText(QStringLiteral("山田\n090"));
-        QTest::mouseClick(form.m_ok, Qt::LeftButton);
+        commitText(control<QLineEdit>(form, "NameText"), QStringLiteral("山田 太郎"));
+        control<QPlainTextEdit>(form, "SignatureText")->setPlainText(QStringLiteral("山田\n090"));
+        QTest::mouseClick(control<QPushButton>(form, "OkCommand"), Qt::LeftButton);
         QCOMPARE(started.folder.read(QStringLiteral("corvid.ini")),
                  kCorvid + QByteArray::fromStdString(text::toCp932("NAME=山田 太郎\r\nSIG=山田\r\n"
                                                                    "SIG=090\r\nQUOTE=1\r\n")));

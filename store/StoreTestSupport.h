@@ -94,6 +94,14 @@ class FaultyFileSystem final : public base::FileSystem {
         return *this;
     }
 
+    // Counts only the steps whose description ("sync <path>", "open <path>"
+    // …) is `what`: a test can aim at one file's step whatever else the run
+    // writes before it.
+    FaultyFileSystem& countingOnly(std::string what) {
+        m_countedStep = std::move(what);
+        return *this;
+    }
+
     int operations() const { return m_count; }
     bool failed() const { return m_failed; }
 
@@ -430,6 +438,9 @@ class FaultyFileSystem final : public base::FileSystem {
         if (m_crashed) {
             return Status::ioError("crashed before " + what);
         }
+        if (m_countedStep && what != *m_countedStep) {
+            return Status::ok();
+        }
         if (++m_count != m_failAt) {
             return Status::ok();
         }
@@ -448,6 +459,7 @@ class FaultyFileSystem final : public base::FileSystem {
     bool m_failed = false;
     bool m_kernelCopy = true;
     int m_count = 0;
+    std::optional<std::string> m_countedStep;
     std::optional<PowerModel> m_power;
 };
 

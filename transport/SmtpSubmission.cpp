@@ -103,7 +103,8 @@ SubmissionResult submitMail(std::string_view server, const OutgoingMail& mail,
     if (!sent.status) {
         return faultOf(refinedFault(sent.fault, sent.status), sent.status.message(), sent.about);
     }
-    return Submitted{built.value().recipients.size(), built.value().bytes.size()};
+    return Submitted{built.value().recipients.size(), built.value().bytes.size(),
+                     std::move(built).value().bytes};
 }
 
 }  // namespace qf::transport

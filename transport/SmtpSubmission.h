@@ -29,6 +29,7 @@ struct SubmissionFault {
 struct Submitted {
     std::size_t recipients = 0;  // envelope recipients, Bcc included
     std::size_t bytes = 0;       // the message as sent
+    std::string message;         // the message as sent, CRLF line ends
 };
 
 class [[nodiscard]] SubmissionResult {

@@ -35,11 +35,15 @@ std::string withoutCr(std::string_view text) {
 // The original's text where the record holds it, with what the receive
 // added before or after it (a notice) kept; else the record's own text.
 // Line ends come out as LF, as the pane keeps them.
-std::string chosen(const std::string& recordText, const std::string& originalText) {
+// `wholeOnly`: only a record that holds the whole text takes the original's
+// (the sender: a reply goes to what the record keeps, never to mailboxes the
+// record's field left out).
+std::string chosen(const std::string& recordText, const std::string& originalText,
+                   bool wholeOnly = false) {
     const std::string record = withoutCr(stripped(recordText));
     const std::string kept = withoutCr(stripped(asCp932Keeps(originalText)));
     const std::string whole = withoutCr(stripped(originalText));
-    if (record.empty() || kept.empty()) {
+    if (record.empty() || kept.empty() || (wholeOnly && kept != record)) {
         return recordText;
     }
     if (kept.starts_with(record)) {
@@ -89,8 +93,8 @@ void applyOriginal(ShownMail& mail, std::string original) {
     mail.cc = headerValue(decoded.headerText, "Cc");
     mail.replyTo = headerValue(decoded.headerText, "Reply-To");
     // The sent history's record names the recipient, a received one the sender.
-    mail.fromOrTo = chosen(mail.fromOrTo,
-                           mail.box == store::kSendHistoryBox ? mail.to : decoded.headers.sender);
+    mail.fromOrTo = chosen(
+        mail.fromOrTo, mail.box == store::kSendHistoryBox ? mail.to : decoded.headers.sender, true);
     mail.thread = transport::replyThreadOf(original);
     mail.original = std::move(original);
 }

@@ -20,8 +20,9 @@ class Display:
         """`number`: the display to take (":N"); None picks a free one."""
         self.workdir = workdir
         self._xvfb = None
-        # A fixed number when the machine hands them out (QF_TEST_DISPLAY=132).
-        fixed = os.environ.get("QF_TEST_DISPLAY")
+        # A fixed number when asked for, or when the machine hands them out
+        # (QF_TEST_DISPLAY=132).
+        fixed = str(number) if number else os.environ.get("QF_TEST_DISPLAY")
         if fixed:
             self.name = ":" + fixed.lstrip(":")
             self._xvfb = subprocess.Popen(
@@ -45,9 +46,8 @@ class Display:
 
     def _start_free(self, size):
         read_end, write_end = os.pipe()
-        place = [":" + str(number)] if number else []
         self._xvfb = subprocess.Popen(
-            ["Xvfb", *place, "-displayfd", str(write_end), "-screen", "0", size, "-nolisten",
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size, "-nolisten",
              "tcp"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL,
             stderr=open(os.path.join(self.workdir, "xvfb.log"), "wb"))
