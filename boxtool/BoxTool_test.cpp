@@ -161,9 +161,10 @@ TEST_F(BoxToolTest, OriginalShowAndExportUseTheKeptOriginal) {
     ASSERT_EQ(run(folderArg() + " export 6 --mbox '" + m_scratch.file("box.mbox") + "'").exitCode,
               0);
     const std::string mbox = readBytes(m_scratch.file("box.mbox"));
-    EXPECT_THAT(mbox,
-                HasSubstr("\nSubject: =?utf-8?b?c2Vjb25kIPCfmIo=?=\nFrom: Taro <taro@example.jp>\n"
-                          "To: b@example.jp, c@example.jp\n\nBye \xF0\x9F\x8D\xBB\n>From the start\n"));
+    EXPECT_THAT(
+        mbox,
+        HasSubstr("\nSubject: =?utf-8?b?c2Vjb25kIPCfmIo=?=\nFrom: Taro <taro@example.jp>\n"
+                  "To: b@example.jp, c@example.jp\n\nBye \xF0\x9F\x8D\xBB\n>From the start\n"));
 }
 
 TEST_F(BoxToolTest, CheckReportsProblemsAndChangesNothing) {

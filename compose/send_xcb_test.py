@@ -129,6 +129,13 @@ def drive(display, program, maildir, link, shots):
                 raise AssertionError("the delivered mail holds no attachment")
     finally:
         pinger.close()
+    # The sink files the mail before the program reads its last reply: the
+    # send has ended when the compose window has closed itself.
+    deadline = time.monotonic() + 60
+    while display.xdotool("search", "--onlyvisible", "--name", "新規作成"):
+        if time.monotonic() > deadline:
+            raise AssertionError("the compose window did not close after the send")
+        time.sleep(0.2)
     display.xdotool("windowactivate", "--sync", main)
     display.xdotool("key", "alt+F4")
     try:

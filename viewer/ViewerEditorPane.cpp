@@ -10,11 +10,11 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 
-#include "viewer/EditorCommands.h"
 #include "editor/EditorLayout.h"
-#include "viewer/EditorSettings.h"
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
+#include "viewer/EditorCommands.h"
+#include "viewer/EditorSettings.h"
 #include "viewer/ViewerLayout.h"
 #include "viewer/ViewerWindow.h"
 
@@ -25,7 +25,7 @@ using ui::pixelRect;
 
 void ViewerWindow::createEditor() {
     m_editor = new EditorCommands({this, m_body, m_searchText, m_subject, m_sender, m_date},
-                                          m_editorFile, m_folder.root().string(), m_changed, this);
+                                  m_editorFile, m_folder.root().string(), m_changed, this);
 }
 
 void ViewerWindow::resizeEvent(QResizeEvent* event) {

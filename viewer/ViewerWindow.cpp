@@ -20,15 +20,15 @@
 #include <QTreeWidget>
 
 #include "base/DurableWrite.h"
-#include "viewer/EditorCommands.h"
 #include "editor/EditorLayout.h"
-#include "viewer/EditorSettings.h"
 #include "editor/EditorText.h"
 #include "ui/ActiveLabel.h"
 #include "ui/FormHelpers.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PlainText.h"
 #include "ui/WindowEnvironment.h"
+#include "viewer/EditorCommands.h"
+#include "viewer/EditorSettings.h"
 #include "viewer/ViewerLayout.h"
 
 namespace qf::viewer {

@@ -55,6 +55,7 @@ QF_WORDS(kTimedCheckAwaitsAnswer, kInform, "", "自動受信は、サーバー�
 QF_WORDS(kTimedCheckFailed, kInform, "", "自動受信（%1）はできませんでした。受信ボタンを押すと、理由と確かめることが表示されます。")
 QF_WORDS(kReceiveProgress, kStatus, "", "受信中・・・ %1 / %2 通目")
 QF_WORDS(kReceiveStopKey, kStatus, "", "（Esc キーで受信を中止します）")
+QF_WORDS(kRawTextPlaceholder, kStatus, "", "受信中のメールがここに表示されます")
 QF_WORDS(kReceiveStopping, kInform, "", "受信を中止しています・・・ 受信中のメールを保存してから止まります。")
 QF_WORDS(kReceiveStopped, kInform, "", "受信を中止しました。残りのメールはサーバーに残してあり、次の受信で受信します。")
 QF_WORDS(kIdle, kStatus, "", "待機中・・・")
