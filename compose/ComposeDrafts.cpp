@@ -19,7 +19,8 @@ namespace qf::compose {
 namespace {
 
 // At the right end of the status line.
-constexpr base::TwipsRect kDraftButton{5760, 7740, 1140, 300};
+// At the right end of the status line, below the body.
+constexpr base::TwipsRect kDraftButton = writelayout::belowCopies({5760, 7740, 1140, 300});
 
 }  // namespace
 

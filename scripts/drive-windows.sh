@@ -169,13 +169,13 @@ keys shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift
 await '新規作成'
 shot compose-opened
 expect '新規作成'
-echo "   To and Subject typed, Tab between them; in the body Ctrl+Tab types a"
+echo "   To and Subject typed, Tab past Cc and Bcc; in the body Ctrl+Tab types a"
 echo "   tab and Tab moves on to 送信, which Space presses"
 xdotool type --delay 60 'tanaka@example.jp'
-keys Tab
+keys Tab Tab Tab  # past Cc and Bcc to 件名
 xdotool type --delay 60 'keyboard test'
 WINDOW=$(xdotool getactivewindow)
-xdotool mousemove --window "$WINDOW" "$(px 100)" "$(px 330)" click 1
+xdotool mousemove --window "$WINDOW" "$(px 100)" "$(px 386)" click 1
 sleep 0.3
 xdotool type --delay 60 'body'
 keys ctrl+Tab

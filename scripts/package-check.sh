@@ -181,7 +181,8 @@ check_field() {
   [ "$got" = "$4" ] || fail "$1 is '$got', not '$4'"
   echo "   $1: $got"
 }
-check_field 宛先 200 93 "tanaka@example.jp, sato@example.jp"
-check_field 件名 200 121 "会議の件"
-check_field 本文 200 390 "よろしくお願いします"
+check_field 宛先 200 93 "tanaka@example.jp"
+check_field Cc 200 121 "sato@example.jp"
+check_field 件名 200 177 "会議の件"
+check_field 本文 200 446 "よろしくお願いします"
 echo "== Package check passed ($(($(date +%s) - started)) s with the build)"
