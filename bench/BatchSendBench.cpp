@@ -74,6 +74,8 @@ struct Upload {
 size_t readUpload(char* buffer, size_t size, size_t count, void* data) {
     auto* upload = static_cast<Upload*>(data);
     const std::size_t n = std::min(size * count, upload->bytes->size() - upload->offset);
+    // libcurl's read callback: raw bytes into its buffer, no string to terminate.
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
     std::memcpy(buffer, upload->bytes->data() + upload->offset, n);
     upload->offset += n;
     return n;
