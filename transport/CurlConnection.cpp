@@ -46,6 +46,24 @@ std::optional<std::string> readWholeFile(const char* path) {
 
 }  // namespace
 
+TransportFault tlsFault(TlsRefusal refusal) {
+    switch (refusal) {
+        case TlsRefusal::kUntrustedCertificate:
+            return TransportFault::kTlsUntrustedCertificate;
+        case TlsRefusal::kNameMismatch:
+            return TransportFault::kTlsNameMismatch;
+        case TlsRefusal::kUnusableCaFile:
+            return TransportFault::kTlsUnusableCaFile;
+        case TlsRefusal::kHandshakeFailed:
+            return TransportFault::kTlsHandshakeFailed;
+        case TlsRefusal::kNotOffered:
+            return TransportFault::kTlsNotOffered;
+        case TlsRefusal::kNone:
+            break;
+    }
+    return TransportFault::kNone;
+}
+
 TlsRefusal tlsRefusalOf(const Status& status) {
     if (status.code() != StatusCode::kRefused) {
         return TlsRefusal::kNone;

@@ -15,6 +15,7 @@
 
 #include "base/Status.h"
 #include "transport/ServerAddress.h"
+#include "transport/TransportFault.h"
 
 namespace qf::transport {
 
@@ -31,6 +32,8 @@ enum class TlsRefusal {
 };
 // The refusal a Status made by failure() stands for; kNone for any other.
 TlsRefusal tlsRefusalOf(const Status& status);
+// The transport fault that names `refusal`; kNone for TlsRefusal::kNone.
+TransportFault tlsFault(TlsRefusal refusal);
 // A kRefused Status for `refusal` (not kNone) that tlsRefusalOf recognises.
 Status tlsRefused(TlsRefusal refusal, std::string_view detail);
 

@@ -8,24 +8,6 @@ namespace qf::transport {
 
 namespace {
 
-TransportFault tlsFault(TlsRefusal refusal) {
-    switch (refusal) {
-        case TlsRefusal::kUntrustedCertificate:
-            return TransportFault::kTlsUntrustedCertificate;
-        case TlsRefusal::kNameMismatch:
-            return TransportFault::kTlsNameMismatch;
-        case TlsRefusal::kUnusableCaFile:
-            return TransportFault::kTlsUnusableCaFile;
-        case TlsRefusal::kHandshakeFailed:
-            return TransportFault::kTlsHandshakeFailed;
-        case TlsRefusal::kNotOffered:
-            return TransportFault::kTlsNotOffered;
-        case TlsRefusal::kNone:
-            break;
-    }
-    return TransportFault::kNone;
-}
-
 TransportStatus done(const Status& status, TransportFault fault) {
     if (!status) {
         return transportError(fault, status);

@@ -17,24 +17,6 @@ void ensureCurlInitialized() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-TransportFault tlsFault(TlsRefusal refusal) {
-    switch (refusal) {
-        case TlsRefusal::kUntrustedCertificate:
-            return TransportFault::kTlsUntrustedCertificate;
-        case TlsRefusal::kNameMismatch:
-            return TransportFault::kTlsNameMismatch;
-        case TlsRefusal::kUnusableCaFile:
-            return TransportFault::kTlsUnusableCaFile;
-        case TlsRefusal::kHandshakeFailed:
-            return TransportFault::kTlsHandshakeFailed;
-        case TlsRefusal::kNotOffered:
-            return TransportFault::kTlsNotOffered;
-        case TlsRefusal::kNone:
-            break;
-    }
-    return TransportFault::kNone;
-}
-
 SubmissionFault faultOf(TransportFault fault, std::string_view diagnostic,
                         std::string_view about = {}) {
     return {fault, shownFailureText(diagnostic), shownFailureText(about)};
