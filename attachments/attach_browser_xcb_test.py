@@ -17,6 +17,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "xcb"))
 from display import Display, px  # noqa: E402
+from ending import close_main_window  # noqa: E402
 
 # Places in the windows, in twips (the layouts of MainWindow and AttachmentBrowser).
 AT_BUTTON = (4380 + 600, 2460 + 540)
@@ -187,12 +188,7 @@ def drive(display, program, shots):
     run.alive()
 
     # Closing the main window ends the program, the browser with it.
-    display.xdotool("windowactivate", "--sync", main)
-    display.xdotool("key", "alt+F4")
-    try:
-        code = program.wait(180)
-    except subprocess.TimeoutExpired:
-        raise AssertionError("the program did not end after its main window closed")
+    code = close_main_window(display, main, program, timeout=180)
     if code != 0:
         raise AssertionError("the program ended with exit status %d" % code)
     print("ok: the program ended cleanly")

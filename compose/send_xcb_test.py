@@ -22,6 +22,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "xcb"))
 from display import Display, px  # noqa: E402
+from ending import close_main_window  # noqa: E402
 from wmping import Pinger  # noqa: E402
 
 SINK = os.path.join(HERE, "..", "tests", "servers", "smtp_maildir.py")
@@ -136,12 +137,7 @@ def drive(display, program, maildir, link, shots):
         if time.monotonic() > deadline:
             raise AssertionError("the compose window did not close after the send")
         time.sleep(0.2)
-    display.xdotool("windowactivate", "--sync", main)
-    display.xdotool("key", "alt+F4")
-    try:
-        code = program.wait(120)
-    except subprocess.TimeoutExpired:
-        raise AssertionError("the program did not end after its main window closed")
+    code = close_main_window(display, main, program, timeout=120)
     if code != 0:
         raise AssertionError("the program ended with exit status %d" % code)
     print("ok: the program ended cleanly")

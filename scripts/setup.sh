@@ -15,6 +15,7 @@ packages=(
   openbox qt6-translations-l10n dbus-daemon
   libsecret-1-dev gnome-keyring
   dpkg-dev file desktop-file-utils appstream xclip x11-utils
+  gdb  # the display tests print where a program that will not end waits
 )
 
 missing=()
