@@ -159,7 +159,7 @@ void ReplyWindow::applySizes() {
 }
 
 void ReplyWindow::closeEvent(QCloseEvent* event) {
-    // The frame's close asks before typed text goes; "中止" and a send do not.
+    // A close by the frame or "中止" asks before typed text goes; a send does not.
     if (!ui::mayCloseHoldingTypedText(this, *this, m_sendWorker.running(), m_closingByCommand,
                                       m_env.shuttingDown())) {
         event->ignore();
@@ -261,8 +261,8 @@ void ReplyWindow::finishSend(const std::optional<SendFailure>& failure,
     close();
 }
 
+// Typed text is lost here as by the frame's close, so the close asks alike.
 void ReplyWindow::stopWithoutSending() {
-    m_closingByCommand = true;
     close();
 }
 

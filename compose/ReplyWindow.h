@@ -110,7 +110,7 @@ class ReplyWindow : public QWidget, public ui::HoldsTypedText {
 
     ui::WindowEnvironment& m_env;
     std::function<QString()> m_chooseFile;
-    bool m_closingByCommand = false;  // send or stop: no question
+    bool m_closingByCommand = false;  // a sent mail closes without a question
     QStringList m_filled;             // the fields as fillReply left them
     transport::ReplyThread m_thread;  // the answered mail, as fillReply was given it
     std::string m_receivedBody, m_receivedSender, m_receivedDate;

@@ -122,6 +122,14 @@ class ReplyWindowTest : public QObject {
         QCOMPARE(control<QTextEdit>(form, "BodyText")->toPlainText(),
                  QStringLiteral("消えてはいけない本文"));
         QVERIFY(form.isEnabled());
+
+        // "中止" asks before the typed text goes, and keeps it on "いいえ".
+        control<QTextEdit>(form, "BodyText")->setPlainText(QStringLiteral("書きかけ"));
+        started.boxes.answer({false});
+        form.stopWithoutSending();
+        QVERIFY(form.isVisible());
+        QCOMPARE(started.boxes.shown().back().text,
+                 ui::words(ui::Say::kDiscardTypedMail, {}, QString()));
     }
 
     // The paste takes the current box's last read mail, even after the

@@ -180,7 +180,8 @@ class MailMenuTest : public QObject {
         const auto left = compose::listDrafts(drafts);
         QCOMPARE(left.size(), std::size_t{1});
         QCOMPARE(reply->drafts().path(), left[0].path);
-        // The reply's 中止 throws it away.
+        // The reply's 中止, agreed to, throws it away.
+        started.boxes.answer({true});
         reply->stopWithoutSending();
         QVERIFY(compose::listDrafts(drafts).empty());
     }
