@@ -146,6 +146,9 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     ComposeSender* m_sender = nullptr;
     DraftSaver* m_draft = nullptr;
     DraftKind m_draftKind = DraftKind::kCompose;
+    // A received mail forwarded whole, held here (and in the draft) until
+    // it is sent: no copy of it lies in the program folder.
+    std::vector<transport::AttachedMail> m_attachedMails;
     QString m_typedBody;          // the body as typed when the running send began
     QString m_openingBody;        // the body as the window opened: the signature
     int m_insertedGreeting = -1;  // the m_greetings row last put into the body

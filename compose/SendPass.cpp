@@ -17,6 +17,7 @@ transport::OutgoingMail outgoingOf(const ComposedMail& mail) {
     outgoing.bcc = {mail.bcc};
     outgoing.inReplyTo = mail.inReplyTo;
     outgoing.references = mail.references;
+    outgoing.mails = mail.mails;
     return outgoing;
 }
 
@@ -79,6 +80,23 @@ Status appendHistory(store::MailStore& store, const ComposedMail& mail, const st
             .keep(store::kSendHistoryBox, store::recordTextsOf(layout, fields), sentMessage);
     }
     return store.append(store::kSendHistoryBox, fields).status();
+}
+
+// A single send's record names its copies after its recipients, as the
+// mail's header does; the blind copies stay out of it as out of the header.
+std::string historyRecipients(const std::string& to, const std::string& cc) {
+    auto trimmed = [](const std::string& text) {
+        const std::size_t first = text.find_first_not_of(" \t");
+        return first == std::string::npos
+                   ? std::string()
+                   : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    };
+    const std::string copies = trimmed(cc);
+    const std::string recipients = trimmed(to);
+    if (copies.empty() || recipients.empty()) {
+        return recipients.empty() ? copies : recipients;
+    }
+    return recipients + ", " + copies;
 }
 
 }  // namespace
@@ -212,8 +230,10 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
                 outcome.result = PassResult::kSent;
             }
             if (outcome.result != PassResult::kRefused && !recipient.mayHaveArrived) {
-                outcome.history =
-                    appendHistory(store, mail, recipient.address, settings.clockText, sentMessage);
+                const std::string to = options.batch
+                                           ? recipient.address
+                                           : historyRecipients(recipient.address, mail.cc);
+                outcome.history = appendHistory(store, mail, to, settings.clockText, sentMessage);
             }
         }
         if (observer.afterPass) {
