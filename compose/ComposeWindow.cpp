@@ -35,6 +35,7 @@
 #include "ui/TabLeavesTextBox.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
+#include "ui/WindowPlacement.h"
 
 namespace qf::compose {
 namespace {
@@ -143,6 +144,8 @@ void ComposeWindow::centreOnScreen() {
         layout::centredOn(base::pixelsToTwips(area.width()), base::pixelsToTwips(area.height()),
                           m_widthTwips, m_heightTwips);
     move(area.left() + twipsToPixels(corner.left), area.top() + twipsToPixels(corner.top));
+    // A window taller than the screen is fitted into it, not centred off it.
+    ui::placeOnScreen(*this, nullptr);
 }
 
 bool ComposeWindow::eventFilter(QObject* watched, QEvent* event) {

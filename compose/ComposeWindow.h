@@ -104,6 +104,7 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     struct PictureButton {
@@ -122,6 +123,7 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     void setHelp(QWidget* control, const QString& text);
     void placeWindow(int widthTwips, int heightTwips);
     void centreOnScreen();
+    void fitControlsToHeight();
 
     void loadAddressList();
     // A row of the address list: its address replaces the recipient, or with
