@@ -77,7 +77,7 @@ TEST_F(DraftFolderTest, SavedPrivateListedInOrderAndRemoved) {
 TEST(DraftFormatTest, AForwardedMailTravelsInTheDraftWhole) {
     Draft forward = kDraft;
     forward.attachedMailName = "会議.eml";
-    forward.attachedMail = std::string("From: a@x.jp\r\nSubject: x\r\n\r\nbody\0\r\n", 36);
+    forward.attachedMail = std::string("From: a@x.jp\r\nSubject: x\r\n\r\nbody\0\r\n", 35);
     const std::string text = formatDraft(forward);
     EXPECT_EQ(parseDraft(text).value(), forward);
     EXPECT_FALSE(parseDraft(text.substr(0, text.size() - 3)).isOk());

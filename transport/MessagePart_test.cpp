@@ -71,7 +71,7 @@ TEST(MessagePartTest, AKeptMailGoesAsMessageRfc822WithItsOwnBytes) {
 // the outer header.
 TEST(MessagePartTest, AMailThatCannotGoAsAMessageGoesAsDataUnchanged) {
     const std::pair<std::string, const char*> hostile[] = {
-        {std::string("From: a@example.jp\r\nSubject: x\0y\r\n\r\nbody\0\r\n", 40),
+        {std::string("From: a@example.jp\r\nSubject: x\0y\r\n\r\nbody\0\r\n", 43),
          "application/octet-stream"},
         {"From: a@example.jp\r\nX-Long: " + std::string(5000, 'x') + "\r\n\r\nbody\r\n",
          "application/octet-stream"},
