@@ -6,6 +6,7 @@
 #include "addressbook/AddressLookup.h"
 #include "store/BoxCatalogue.h"
 #include "store/Originals.h"
+#include "text/FixedField.h"
 #include "transport/SmtpSubmission.h"
 
 namespace qf::compose {
@@ -84,15 +85,9 @@ Status appendHistory(store::MailStore& store, const ComposedMail& mail, const st
 
 // A single send's record names its copies after its recipients, as the
 // mail's header does; the blind copies stay out of it as out of the header.
-std::string historyRecipients(const std::string& to, const std::string& cc) {
-    auto trimmed = [](const std::string& text) {
-        const std::size_t first = text.find_first_not_of(" \t");
-        return first == std::string::npos
-                   ? std::string()
-                   : text.substr(first, text.find_last_not_of(" \t") - first + 1);
-    };
-    const std::string copies = trimmed(cc);
-    const std::string recipients = trimmed(to);
+std::string historyRecipients(std::string_view to, std::string_view cc) {
+    const std::string copies(text::stripSpaces(cc));
+    const std::string recipients(text::stripSpaces(to));
     if (copies.empty() || recipients.empty()) {
         return recipients.empty() ? copies : recipients;
     }
