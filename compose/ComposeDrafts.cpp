@@ -11,6 +11,7 @@
 #include "compose/ComposeWindow.h"
 #include "compose/DraftSaver.h"
 #include "compose/ForwardReply.h"
+#include "transport/AttachmentNames.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
@@ -18,7 +19,6 @@
 namespace qf::compose {
 namespace {
 
-// At the right end of the status line.
 // At the right end of the status line, below the body.
 constexpr base::TwipsRect kDraftButton = writelayout::belowCopies({5760, 7740, 1140, 300});
 
@@ -44,8 +44,13 @@ void ComposeWindow::setUpDrafts() {
 }
 
 Draft ComposeWindow::currentDraft() const {
-    return {m_draftKind, m_to->text().toStdString(), m_subject->text().toStdString(),
-            m_attachPaths->text().toStdString(), m_body->toPlainText().toStdString()};
+    Draft draft{m_draftKind, m_to->text().toStdString(), m_subject->text().toStdString(),
+                m_attachPaths->text().toStdString(), m_body->toPlainText().toStdString()};
+    if (!m_attachedMails.empty()) {
+        draft.attachedMailName = m_attachedMails.front().fileName;
+        draft.attachedMail = m_attachedMails.front().bytes;
+    }
+    return draft;
 }
 
 void ComposeWindow::saveDraftNow() {
@@ -56,29 +61,27 @@ bool ComposeWindow::startForward(const ui::ForwardedMail& mail) {
     if (holdsTypedText() && !ui::tell(this, ui::Say::kReplaceTypedMailWithLink)) {
         return false;
     }
-    QStringList attachments = mail.attachments;
-    if (mail.original) {
-        Result<std::filesystem::path> kept =
-            keepForwardedMail(draftFolder(m_env.folder.dataFolder()), *mail.original);
-        if (!kept) {
-            ui::tell(this, ui::Say::kDraftNotSaved, {},
-                     QString::fromStdString(kept.status().message()));
-            return false;
-        }
-        attachments = {ui::fromUtf8(kept.value().string())};
-    }
     clearAll();
     m_draftKind = DraftKind::kForward;
+    if (mail.original) {
+        // The subject names the file the recipient's program offers to save.
+        m_attachedMails = {
+            {*mail.original, transport::safeAttachmentName(
+                                 mail.subject.trimmed().toStdString() + ".eml", "message/rfc822")}};
+    }
     m_subject->setText(ui::fromUtf8(forwardSubject(mail.subject.toStdString())));
     const QString intro =
         ui::words(ui::Say::kForwardIntro,
                   {mail.sender.trimmed(), mail.date.trimmed(), mail.subject.trimmed()}, QString());
     m_body->setPlainText(
         QStringLiteral("\n\n") + intro + QStringLiteral("\n") +
-        (mail.original ? ui::words(ui::Say::kForwardOriginalAttached, {}, QString()) : mail.body));
-    m_attachPaths->setText(attachments.join(QLatin1Char(',')));
-    m_attachList->addItems(attachments);
-    m_dropAttachments->setEnabled(!attachments.isEmpty());
+        (m_attachedMails.empty()
+             ? mail.body
+             : ui::words(ui::Say::kForwardOriginalAttached,
+                         {ui::fromUtf8(m_attachedMails.front().fileName)}, QString())));
+    m_attachPaths->setText(mail.attachments.join(QLatin1Char(',')));
+    m_attachList->addItems(mail.attachments);
+    m_dropAttachments->setEnabled(!mail.attachments.isEmpty());
     m_status->clear();
     return true;
 }
@@ -90,6 +93,9 @@ void ComposeWindow::openDraft(const std::filesystem::path& path, const Draft& dr
     m_subject->setText(ui::fromUtf8(draft.subject));
     m_body->setPlainText(ui::fromUtf8(draft.body));
     m_attachPaths->setText(ui::fromUtf8(draft.attachments));
+    if (!draft.attachedMail.empty()) {
+        m_attachedMails = {{draft.attachedMail, draft.attachedMailName}};
+    }
     m_draft->adopt(path);
 }
 

@@ -66,6 +66,16 @@ inline constexpr TwipsRect kHelpBox = belowCopies({120, 8070, 6780, 330});
 inline constexpr TwipsRect kPasteRow = belowCopies({120, 8520, 5400, kRowHeight});
 inline constexpr TwipsRect kPasteButton = belowCopies({5580, 8520, 1320, kRowHeight});
 
+// On a screen too short for the window (a small screen at a large scale)
+// the screen fit cuts its height: the body gives up what is cut, down to
+// this, and what lies below the body's top moves up by as much.
+inline constexpr int kMinBodyHeight = 1200;
+constexpr int bodyShrinkFor(int designHeight, int shownHeight) {
+    const int cut = designHeight - shownHeight;
+    return cut <= 0 ? 0
+                    : (cut < kBody.height - kMinBodyHeight ? cut : kBody.height - kMinBodyHeight);
+}
+
 // Address pane, right of the 7100 line: the list grows with the window.
 inline constexpr TwipsRect kPaneTitle{7140, 120, 2400, 300};
 inline constexpr TwipsRect kAddressList{7140, 480, 2400, 6900 + kCopyRowsHeight};

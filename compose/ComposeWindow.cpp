@@ -35,6 +35,7 @@
 #include "ui/TabLeavesTextBox.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
+#include "ui/WindowPlacement.h"
 
 namespace qf::compose {
 namespace {
@@ -143,6 +144,8 @@ void ComposeWindow::centreOnScreen() {
         layout::centredOn(base::pixelsToTwips(area.width()), base::pixelsToTwips(area.height()),
                           m_widthTwips, m_heightTwips);
     move(area.left() + twipsToPixels(corner.left), area.top() + twipsToPixels(corner.top));
+    // A window taller than the screen is fitted into it, not centred off it.
+    ui::placeOnScreen(*this, nullptr);
 }
 
 bool ComposeWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -213,7 +216,7 @@ void ComposeWindow::closeEvent(QCloseEvent* event) {
 bool ComposeWindow::holdsTypedText() const {
     return !m_to->text().isEmpty() || !m_cc->text().isEmpty() || !m_bcc->text().isEmpty() ||
            !m_subject->text().isEmpty() || m_body->toPlainText() != m_openingBody ||
-           !m_attachPaths->text().isEmpty();
+           !m_attachPaths->text().isEmpty() || !m_attachedMails.empty();
 }
 
 void ComposeWindow::loadAddressList() {
@@ -318,6 +321,7 @@ void ComposeWindow::clearAll() {
     m_subject->clear();
     m_body->setPlainText(m_openingBody);
     m_attachPaths->clear();
+    m_attachedMails.clear();
     deselect(m_batchSend);
     showCopyFields(true);
     m_attachList->clear();
@@ -398,6 +402,7 @@ void ComposeWindow::send() {
     m_typedBody = m_body->toPlainText();
     ComposedMail mail{m_to->text().toStdString(), m_subject->text().toStdString(),
                       toProgramText(m_typedBody), attachments};
+    mail.mails = m_attachedMails;
     if (!m_batchSend->isChecked()) {
         mail.cc = m_cc->text().toStdString();
         mail.bcc = m_bcc->text().toStdString();
@@ -450,6 +455,7 @@ void ComposeWindow::emptyAndClose() {
     m_subject->clear();
     m_body->clear();
     m_attachPaths->clear();
+    m_attachedMails.clear();
     m_fortune->setChecked(false);
     deselect(m_batchSend);
     m_pasteButton->hide();

@@ -104,6 +104,7 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     struct PictureButton {
@@ -122,6 +123,7 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     void setHelp(QWidget* control, const QString& text);
     void placeWindow(int widthTwips, int heightTwips);
     void centreOnScreen();
+    void fitControlsToHeight();
 
     void loadAddressList();
     // A row of the address list: its address replaces the recipient, or with
@@ -146,6 +148,9 @@ class ComposeWindow : public QWidget, public ui::HoldsTypedText {
     ComposeSender* m_sender = nullptr;
     DraftSaver* m_draft = nullptr;
     DraftKind m_draftKind = DraftKind::kCompose;
+    // A received mail forwarded whole, held here (and in the draft) until
+    // it is sent: no copy of it lies in the program folder.
+    std::vector<transport::AttachedMail> m_attachedMails;
     QString m_typedBody;          // the body as typed when the running send began
     QString m_openingBody;        // the body as the window opened: the signature
     int m_insertedGreeting = -1;  // the m_greetings row last put into the body

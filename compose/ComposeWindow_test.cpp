@@ -105,6 +105,7 @@ class ComposeWindowTest : public QObject {
     void addressPaneWidensCentresAndRowClickReplacesRecipient();
     void batchModeColoursTheListAndLocksTheFortune();
     void hiddenPasteRowOpensOnlyForTheWord();
+    void aScreenTooShortShrinksTheBodyNotTheRowsBelow();
     void clearEmptiesEverything();
     void helpBoxFollowsTheMouse();
 
@@ -363,6 +364,31 @@ void ComposeWindowTest::batchModeColoursTheListAndLocksTheFortune() {
     QCOMPARE(list->palette().color(QPalette::Base), QColor(255, 255, 255));
     QCOMPARE(control<ui::ActiveLabel>("Label6")->text(), QString());
     QVERIFY(!fortune->isEnabled());  // only a new window enables it again
+}
+
+// 1366 x 768 at scale 1.5 leaves the window about 500 of its 623 pixels:
+// the screen fit cuts its height, and the body gives up what was cut.
+void ComposeWindowTest::aScreenTooShortShrinksTheBodyNotTheRowsBelow() {
+    openForm();
+    auto* body = control<QTextEdit>("BodyText");
+    auto* status = control<QLabel>("Label7");
+    auto* draft = control<QPushButton>("SaveDraft");
+    const QRect bodyAsLaidOut = body->geometry();
+    const int fullHeight = m_form->height();
+    const int gap = fullHeight - draft->geometry().bottom();
+    const int cut = base::twipsToPixels(1500);
+    m_form->setFixedSize(m_form->width(), fullHeight - cut);
+    QCOMPARE(body->height(), bodyAsLaidOut.height() - cut);
+    QCOMPARE(m_form->height() - draft->geometry().bottom(), gap);
+    QVERIFY(status->geometry().bottom() < m_form->height());
+    QVERIFY(control<QListWidget>("List1")->geometry().bottom() < m_form->height());
+    // The body keeps a few lines however short the screen; given room
+    // again, every control is back where it was laid out.
+    m_form->setFixedSize(m_form->width(), base::twipsToPixels(3000));
+    QCOMPARE(body->height(), base::twipsToPixels(1200));
+    m_form->setFixedSize(m_form->width(), fullHeight);
+    QCOMPARE(body->geometry(), bodyAsLaidOut);
+    QCOMPARE(fullHeight - draft->geometry().bottom(), gap);
 }
 
 void ComposeWindowTest::hiddenPasteRowOpensOnlyForTheWord() {

@@ -49,6 +49,15 @@ std::optional<std::string> takeField(std::string_view& rest, std::string_view na
     return value;
 }
 
+// A byte count as a draft names it: decimal digits only.
+std::optional<std::size_t> byteCount(const std::string& digits) {
+    if (digits.empty() || digits.size() > 12 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(std::stoull(digits));
+}
+
 Status saveDraftFile(const std::filesystem::path& folder, const std::string& name,
                      std::string_view bytes) {
     if (Status made = base::makePrivateFolders(folder.string()); !made) {
@@ -69,8 +78,13 @@ std::string formatDraft(const Draft& draft) {
     text += "to: " + oneLine(draft.to) + "\n";
     text += "subject: " + oneLine(draft.subject) + "\n";
     text += "attachments: " + oneLine(draft.attachments) + "\n";
+    if (!draft.attachedMail.empty()) {
+        text += "attached-mail: " + oneLine(draft.attachedMailName) + "\n";
+        text += "attached-mail-bytes: " + std::to_string(draft.attachedMail.size()) + "\n";
+    }
     text += "body-bytes: " + std::to_string(draft.body.size()) + "\n\n";
     text += draft.body;
+    text += draft.attachedMail;
     return text;
 }
 
@@ -83,18 +97,26 @@ Result<Draft> parseDraft(std::string_view text) {
     const auto to = takeField(rest, "to");
     const auto subject = takeField(rest, "subject");
     const auto attachments = takeField(rest, "attachments");
+    const auto mailName = takeField(rest, "attached-mail");
+    const auto mailBytes = mailName ? takeField(rest, "attached-mail-bytes") : std::nullopt;
     const auto bodyBytes = takeField(rest, "body-bytes");
-    if (!kind || !to || !subject || !attachments || !bodyBytes || !rest.starts_with("\n")) {
+    if (!kind || !to || !subject || !attachments || !bodyBytes ||
+        mailName.has_value() != mailBytes.has_value() || !rest.starts_with("\n")) {
         return Status::corrupt("the draft's header lines are incomplete");
     }
     rest.remove_prefix(1);
-    if (bodyBytes->empty() ||
-        !std::all_of(bodyBytes->begin(), bodyBytes->end(),
-                     [](char c) { return c >= '0' && c <= '9'; }) ||
-        bodyBytes->size() > 12 || std::stoull(*bodyBytes) != rest.size()) {
+    const std::optional<std::size_t> bodySize = byteCount(*bodyBytes);
+    const std::optional<std::size_t> mailSize = mailBytes ? byteCount(*mailBytes) : std::size_t{0};
+    if (!bodySize || !mailSize || *bodySize > rest.size() || rest.size() - *bodySize != *mailSize) {
         return Status::corrupt("the draft's body is not whole");
     }
-    Draft draft{DraftKind::kCompose, *to, *subject, *attachments, std::string(rest)};
+    Draft draft{DraftKind::kCompose,
+                *to,
+                *subject,
+                *attachments,
+                std::string(rest.substr(0, *bodySize)),
+                mailName.value_or(""),
+                std::string(rest.substr(*bodySize))};
     for (const auto& [each, name] : kKindNames) {
         if (name == *kind) {
             draft.kind = each;
@@ -119,17 +141,6 @@ bool isDraftName(std::string_view fileName) {
 
 Status saveDraft(const std::filesystem::path& folder, const std::string& name, const Draft& draft) {
     return saveDraftFile(folder, name, formatDraft(draft));
-}
-
-Result<std::filesystem::path> keepForwardedMail(const std::filesystem::path& folder,
-                                                std::string_view original) {
-    std::string name = newDraftName();
-    name.replace(0, kPrefix.size(), "forward-");
-    name.replace(name.size() - kSuffix.size(), kSuffix.size(), ".eml");
-    if (Status saved = saveDraftFile(folder, name, original); !saved) {
-        return saved;
-    }
-    return folder / name;
 }
 
 std::vector<StoredDraft> listDrafts(const std::filesystem::path& folder) {

@@ -14,9 +14,11 @@
 //   to: …
 //   subject: …
 //   attachments: …
+//   [attached-mail: <file name>]       only with a mail forwarded whole
+//   [attached-mail-bytes: M]
 //   body-bytes: N
 //   <empty line>
-//   <the body, exactly N bytes>
+//   <the body, exactly N bytes><the forwarded mail, exactly M bytes>
 #pragma once
 
 #include <filesystem>
@@ -37,9 +39,13 @@ struct Draft {
     std::string subject;
     std::string attachments;  // the attachment field as typed
     std::string body;         // as typed (the window's line ends)
+    // A received mail forwarded whole, as it came, and the name it goes under.
+    std::string attachedMailName = {};
+    std::string attachedMail = {};
 
     bool empty() const {
-        return to.empty() && subject.empty() && attachments.empty() && body.empty();
+        return to.empty() && subject.empty() && attachments.empty() && body.empty() &&
+               attachedMail.empty();
     }
     friend bool operator==(const Draft&, const Draft&) = default;
 };
@@ -58,11 +64,6 @@ bool isDraftName(std::string_view fileName);
 
 // Writes `draft` as `folder`/`name`, creating the folder when missing.
 Status saveDraft(const std::filesystem::path& folder, const std::string& name, const Draft& draft);
-
-// A received mail as it came, kept beside the drafts as "forward-….eml" so
-// that a forward can attach it; its path.
-Result<std::filesystem::path> keepForwardedMail(const std::filesystem::path& folder,
-                                                std::string_view original);
 
 // A draft file found at start, whole or not.
 struct StoredDraft {

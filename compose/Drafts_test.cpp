@@ -73,15 +73,15 @@ TEST_F(DraftFolderTest, SavedPrivateListedInOrderAndRemoved) {
     EXPECT_EQ(listDrafts(m_folder).size(), 2U);
 }
 
-TEST_F(DraftFolderTest, AForwardedMailIsKeptWholeAndPrivate) {
-    const std::string original = "From: a@x.jp\r\nSubject: x\r\n\r\nbody\r\n";
-    const Result<fs::path> kept = keepForwardedMail(m_folder, original);
-    ASSERT_TRUE(kept.isOk());
-    EXPECT_EQ(kept.value().extension(), ".eml");
-    EXPECT_EQ(mode(kept.value()), 0600U);
-    std::ifstream in(kept.value(), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), original);
-    EXPECT_TRUE(listDrafts(m_folder).empty());
+// A mail forwarded whole lives in the draft itself: no copy beside it.
+TEST(DraftFormatTest, AForwardedMailTravelsInTheDraftWhole) {
+    Draft forward = kDraft;
+    forward.attachedMailName = "会議.eml";
+    forward.attachedMail = std::string("From: a@x.jp\r\nSubject: x\r\n\r\nbody\0\r\n", 35);
+    const std::string text = formatDraft(forward);
+    EXPECT_EQ(parseDraft(text).value(), forward);
+    EXPECT_FALSE(parseDraft(text.substr(0, text.size() - 3)).isOk());
+    EXPECT_EQ(parseDraft(formatDraft(kDraft)).value().attachedMail, "");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "addressbook/AddressLookup.h"
 #include "store/BoxCatalogue.h"
 #include "store/Originals.h"
+#include "text/FixedField.h"
 #include "transport/SmtpSubmission.h"
 
 namespace qf::compose {
@@ -17,6 +18,7 @@ transport::OutgoingMail outgoingOf(const ComposedMail& mail) {
     outgoing.bcc = {mail.bcc};
     outgoing.inReplyTo = mail.inReplyTo;
     outgoing.references = mail.references;
+    outgoing.mails = mail.mails;
     return outgoing;
 }
 
@@ -79,6 +81,17 @@ Status appendHistory(store::MailStore& store, const ComposedMail& mail, const st
             .keep(store::kSendHistoryBox, store::recordTextsOf(layout, fields), sentMessage);
     }
     return store.append(store::kSendHistoryBox, fields).status();
+}
+
+// A single send's record names its copies after its recipients, as the
+// mail's header does; the blind copies stay out of it as out of the header.
+std::string historyRecipients(std::string_view to, std::string_view cc) {
+    const std::string copies(text::stripSpaces(cc));
+    const std::string recipients(text::stripSpaces(to));
+    if (copies.empty() || recipients.empty()) {
+        return recipients.empty() ? copies : recipients;
+    }
+    return recipients + ", " + copies;
 }
 
 }  // namespace
@@ -212,8 +225,10 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
                 outcome.result = PassResult::kSent;
             }
             if (outcome.result != PassResult::kRefused && !recipient.mayHaveArrived) {
-                outcome.history =
-                    appendHistory(store, mail, recipient.address, settings.clockText, sentMessage);
+                const std::string to = options.batch
+                                           ? recipient.address
+                                           : historyRecipients(recipient.address, mail.cc);
+                outcome.history = appendHistory(store, mail, to, settings.clockText, sentMessage);
             }
         }
         if (observer.afterPass) {

@@ -33,6 +33,7 @@
 #include "compose/Greetings.h"
 #include "store/MailStore.h"
 #include "transport/CurlConnection.h"
+#include "transport/MailBuilder.h"
 #include "transport/TransportFault.h"
 
 namespace qf::compose {
@@ -49,6 +50,8 @@ struct ComposedMail {
     // A reply: the answered mail's Message-ID and its thread ("<...>" each).
     std::string inReplyTo = {};
     std::vector<std::string> references = {};
+    // Received mails forwarded whole (as they came), attached as messages.
+    std::vector<transport::AttachedMail> mails = {};
 };
 
 struct SendSettings {

@@ -366,3 +366,28 @@ TEST_F(SendPassTest, AttachmentsArriveIntact) {
 
 }  // namespace
 }  // namespace qf::compose
+
+namespace qf::compose {
+namespace {
+
+// A single send's history names To and Cc, as the mail's header does, and
+// never the blind copies.
+TEST_F(SendPassTest, TheHistoryNamesTheCopiesButNotTheBlindOnes) {
+    testing::ScriptedServer sink(testing::acceptEveryMail);
+    m_settings.smtpServer = sink.address();
+    ComposedMail mail{"friend@example.jp", "写し", "本文", {}};
+    mail.cc = " copy@example.jp ";
+    mail.bcc = "blind@example.jp";
+    ASSERT_TRUE(sendComposedMail(*m_store, mail, m_settings, {}).allSent());
+    mail.to = "";
+    mail.cc = "copy@example.jp";
+    ASSERT_TRUE(sendComposedMail(*m_store, mail, m_settings, {}).allSent());
+
+    const std::vector<store::MailFields> records = history();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].fromOrTo, "friend@example.jp, copy@example.jp");
+    EXPECT_EQ(records[1].fromOrTo, "copy@example.jp");
+}
+
+}  // namespace
+}  // namespace qf::compose

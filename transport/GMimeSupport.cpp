@@ -54,6 +54,15 @@ std::string serialize(GMimeObject* object) {
     return bytesOf(stream.get());
 }
 
+std::string serializeWithCrLf(GMimeObject* object) {
+    GMimeFormatOptions* options = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
+    g_mime_object_write_to_stream(object, options, stream.get());
+    g_mime_format_options_free(options);
+    return bytesOf(stream.get());
+}
+
 std::string decodedContent(GMimePart* part) {
     GMimeDataWrapper* content = g_mime_part_get_content(part);
     if (!content) {

@@ -32,6 +32,8 @@ GObjectPtr<GMimeMessage> parseMessage(std::string_view bytes);
 
 // Writes `object` (headers and content) as bytes.
 std::string serialize(GMimeObject* object);
+// The same with every line ending in CR LF, as mail travels.
+std::string serializeWithCrLf(GMimeObject* object);
 
 // The transfer-decoded content of a leaf part.
 std::string decodedContent(GMimePart* part);

@@ -16,6 +16,7 @@
 #include "transport/HeaderParameters.h"
 #include "transport/HeaderWords.h"
 #include "transport/Iso2022Jp.h"
+#include "transport/MessagePart.h"
 
 namespace qf::transport {
 
@@ -202,8 +203,8 @@ std::string mimeTypeForName(std::string_view name) {
         dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
     extension = text::asciiLowerCase(extension);
     for (const auto& [suffix, type] : kTypes) {
-        // A forwarded mail as a file stays opaque data: GMime would parse a
-        // message/rfc822 part.
+        // A mail picked as a file goes as opaque data; a forwarded one
+        // goes as a message (attachedMailPart).
         if (suffix == extension && type != "message/rfc822") {
             return std::string(type);
         }
@@ -289,6 +290,19 @@ void setAttachmentName(GMimeObject* part, const std::string& mimeType,
                  "attachment;\r\n " + rfc2231Parameter("filename", fileName));
 }
 
+GObjectPtr<GMimeObject> filePart(const std::string& fileName, std::string_view bytes) {
+    const std::string mimeType = attachmentType(fileName, bytes);
+    const std::size_t slash = mimeType.find('/');
+    const std::size_t end = std::min(mimeType.find(';'), mimeType.size());
+    GObjectPtr<GMimeObject> part(GMIME_OBJECT(g_mime_part_new_with_type(
+        mimeType.substr(0, slash).c_str(), mimeType.substr(slash + 1, end - slash - 1).c_str())));
+    g_mime_part_set_content(GMIME_PART(part.get()), wrapperFor(bytes).get());
+    g_mime_part_set_content_encoding(GMIME_PART(part.get()), GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_object_set_disposition(part.get(), "attachment");
+    setAttachmentName(part.get(), mimeType, fileName);
+    return part;
+}
+
 Result<GObjectPtr<GMimeObject>> attachmentPart(const std::string& path) {
     struct stat info {};
     std::ifstream file(path, std::ios::binary);
@@ -299,16 +313,21 @@ Result<GObjectPtr<GMimeObject>> attachmentPart(const std::string& path) {
     if (file.bad()) {
         return Status::ioError(path + ": the attachment cannot be read");
     }
-    std::string fileName = path.substr(path.find_last_of('/') + 1);
-    const std::string mimeType = attachmentType(fileName, bytes);
-    const std::size_t slash = mimeType.find('/');
-    const std::size_t end = std::min(mimeType.find(';'), mimeType.size());
-    GObjectPtr<GMimeObject> part(GMIME_OBJECT(g_mime_part_new_with_type(
-        mimeType.substr(0, slash).c_str(), mimeType.substr(slash + 1, end - slash - 1).c_str())));
-    g_mime_part_set_content(GMIME_PART(part.get()), wrapperFor(bytes).get());
-    g_mime_part_set_content_encoding(GMIME_PART(part.get()), GMIME_CONTENT_ENCODING_BASE64);
+    return filePart(path.substr(path.find_last_of('/') + 1), bytes);
+}
+
+// A forwarded mail as message/rfc822. One GMime cannot carry as a message
+// (no header, NUL bytes, a line too long for 8bit, a header it would write
+// otherwise) goes as opaque data under the same name: the recipient still
+// gets its bytes, and nothing of it can reach the outer mail's header.
+GObjectPtr<GMimeObject> attachedMailPart(const AttachedMail& mail) {
+    const std::string name = mail.fileName.empty() ? std::string("message.eml") : mail.fileName;
+    GObjectPtr<GMimeObject> part = messagePart(mail.bytes);
+    if (!part) {
+        return filePart(name, mail.bytes);
+    }
     g_mime_object_set_disposition(part.get(), "attachment");
-    setAttachmentName(part.get(), mimeType, fileName);
+    setAttachmentName(part.get(), "message/rfc822", name);
     return part;
 }
 
@@ -326,6 +345,9 @@ Result<GObjectPtr<GMimeObject>> contentOf(const OutgoingMail& mail) {
             return part.status();
         }
         attachments.push_back(std::move(part).value());
+    }
+    for (const AttachedMail& attached : mail.mails) {
+        attachments.push_back(attachedMailPart(attached));
     }
     GObjectPtr<GMimeObject> body = bodyPart(mail.body);
     if (attachments.empty()) {
@@ -361,16 +383,6 @@ std::string newMessageId(const std::string& senderAddress) {
     std::string result = "<" + std::string(id) + ">";
     g_free(id);
     return result;
-}
-
-std::string writeDos(GMimeObject* message) {
-    GMimeFormatOptions* options = g_mime_format_options_new();
-    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
-    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
-    g_mime_object_write_to_stream(message, options, stream.get());
-    g_mime_format_options_free(options);
-    GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
-    return std::string(reinterpret_cast<const char*>(array->data), array->len);
 }
 
 std::vector<Mailbox> mailboxesOf(const std::vector<std::string>& texts) {
@@ -447,7 +459,7 @@ Result<BuiltMail> buildMail(const OutgoingMail& mail) {
     g_mime_message_set_mime_part(message.get(), content.value().get());
 
     BuiltMail built;
-    built.bytes = writeDos(object);
+    built.bytes = serializeWithCrLf(object);
     built.envelopeFrom = envelopeFrom;
     for (const std::vector<Mailbox>* list : {&to, &cc, &bcc}) {
         for (const Mailbox& recipient : *list) {

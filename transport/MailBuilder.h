@@ -8,6 +8,12 @@
 
 namespace qf::transport {
 
+// A received mail attached whole (a forward as attachment).
+struct AttachedMail {
+    std::string bytes;     // the mail as it came
+    std::string fileName;  // offered to the recipient's program, e.g. "<subject>.eml"
+};
+
 // A mail to send. Every address list entry holds one address or several,
 // comma-separated, "name<addr>" allowed.
 struct OutgoingMail {  // all UTF-8
@@ -24,6 +30,10 @@ struct OutgoingMail {  // all UTF-8
     // received mail: one that is not a plain "<...>" token is left out).
     std::string inReplyTo = {};
     std::vector<std::string> references = {};
+    // Attached after the files, each as message/rfc822 (7bit or 8bit, as
+    // its bytes need), or as application/octet-stream when it cannot go as
+    // a message (see transport/MessagePart.h).
+    std::vector<AttachedMail> mails = {};
 };
 
 struct BuiltMail {

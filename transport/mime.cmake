@@ -12,6 +12,7 @@ list(APPEND QF_TRANSPORT_MIME_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/Addresses.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AddressTokens.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MailBuilder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MessagePart.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ReceivedMail.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Threading.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NMailDecode.cpp)
@@ -28,5 +29,6 @@ qf_test(transport_mime_test
     ${CMAKE_CURRENT_LIST_DIR}/NMailDecode_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SplitMail_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MailBuilder_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MessagePart_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Addresses_test.cpp
   LINKS qf_transport)

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -16,6 +17,7 @@
 #include "compose/ReplyWindow.h"
 #include "store/AttachmentIndex.h"
 #include "store/MailStore.h"
+#include "tests/support/ScriptedServer.h"
 #include "ui/TestControls.h"
 #include "viewer/ViewerWindow.h"
 
@@ -113,10 +115,30 @@ class MailMenuTest : public QObject {
         openWithRow(started, 0).forwardAsAttachment();
         auto* compose = started.app->existingForm<compose::ComposeWindow>();
         QVERIFY(compose != nullptr);
-        const QString attached = field(*compose, "AttachText");
-        QVERIFY(attached.endsWith(QStringLiteral(".eml")));
-        std::ifstream in(attached.toStdString(), std::ios::binary);
-        QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}), kOriginal);
+        QCOMPARE(field(*compose, "AttachText"), QString());
+        QVERIFY(compose->holdsTypedText());
+        // The mail travels in the draft, not as a copy beside it.
+        QVERIFY(compose->drafts().saveNow().isOk());
+        const std::filesystem::path drafts =
+            compose::draftFolder(started.folder.programFolder().dataFolder());
+        QCOMPARE(compose::listDrafts(drafts).at(0).draft.value().attachedMail, kOriginal);
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(drafts), {}), 1);
+
+        // At the sink: a message/rfc822 part holding the mail's own bytes.
+        testing::ScriptedServer sink(testing::acceptEveryMail);
+        started.app->held().server.smtp = sink.address();
+        control<QLineEdit>(*compose, "ToText")->setText(QStringLiteral("friend@example.org"));
+        QSignalSpy sent(compose, &compose::ComposeWindow::sent);
+        compose->send();
+        QVERIFY(!sent.isEmpty() || sent.wait(20000));
+        const std::string bytes = sink.bytesReceived();
+        const std::size_t type = bytes.find("Content-Type: message/rfc822;");
+        QVERIFY(type != std::string::npos);
+        const std::size_t header = bytes.find("\r\n\r\n", type);
+        QVERIFY(bytes.substr(type, header - type).find("filename*=UTF-8''") != std::string::npos);
+        const std::size_t start = header + 4;
+        QCOMPARE(bytes.substr(start, bytes.find("\r\n--=-", start) - start), kOriginal);
+        QVERIFY(compose::listDrafts(drafts).empty());
     }
 
     void replyToAllGoesToReplyToToAndCcLessTheOwnAddress() {

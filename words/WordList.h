@@ -229,7 +229,7 @@ QF_WORDS(kDraftNotSaved, kWarn, "下書き保存", "下書きを保存できま�
 QF_WORDS(kDraftFound, kAsk, "下書き", "送信していない下書きがあります。\n宛先: %1\n題名: %2\n\n開きますか？「いいえ」を選ぶと、この下書きを捨てます。「キャンセル」なら次の起動まで残します。")
 QF_WORDS(kDraftUnreadable, kWarn, "下書き", "下書き「%1」を読み込めませんでした。ファイルは残してあります。")
 QF_WORDS(kForwardIntro, kInform, "", "-------- 転送メール: %1 さんから %2 に届いた「%3」 --------")
-QF_WORDS(kForwardOriginalAttached, kInform, "", "元のメールをそのまま添付しました。")
+QF_WORDS(kForwardOriginalAttached, kInform, "", "元のメールを受信したときのまま「%1」として添付しました。")
 QF_WORDS(kForwardNoOriginal, kInform, "転送", "このメールは受信したときの形で保存されていないため、添付として転送できません。「転送」で本文と添付ファイルを転送してください。")
 QF_WORDS(kForwardAttachmentsMissing, kInform, "", "このメールの添付ファイル %1 件が添付フォルダに見つからないため、添付していません。")
 QF_WORDS(kReplyAllToReplyTo, kInform, "", "差出人が返信先（Reply-To）を指定しているので、そこへ返信します。")
