@@ -18,7 +18,6 @@ under Xvfb and openbox the program answers none, even when idle.)
 
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
@@ -26,6 +25,8 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "xcb"))
 from display import Display, px  # noqa: E402
 from pop3server import Pop3Server  # noqa: E402
+from program import (box_records, make_program_folder, other_box, set_server,  # noqa: E402
+                     start_program, wait_for)
 
 NEW_BUTTON = (1620 + 600, 1140 + 540)  # Label5: row 0, column 0
 RECEIVE_BUTTON = (3000 + 600, 1140 + 540)  # Label6 in twips (MainLayout: row 0, column 1)
@@ -44,29 +45,6 @@ def big_mail():
             b"Date: Wed, 9 Dec 2026 10:00:00 +0900\r\n\r\n" + body)
 
 
-def make_program_folder(root, port):
-    folder = os.path.join(root, "program")
-    data = os.path.join(folder, "★MAilData")
-    os.makedirs(os.path.join(folder, "添付フォルダ"))
-    os.makedirs(data)
-    with open(os.path.join(folder, "corvid.ini"), "wb") as ini:
-        ini.write(b"SMTP=127.0.0.1:9\r\nPOP3=127.0.0.1:%d\r\nMAIL=me@example.jp\r\nAPOP=0\r\n"
-                  % port)
-    with open(os.path.join(data, "iniIdPass.ini"), "wb") as ini:
-        ini.write(b"[EXEINI]\r\nNAME=user\r\nNAME2=secret\r\nNAME3=1\r\n")
-    return folder
-
-
-def set_server(folder, port):
-    path = os.path.join(folder, "corvid.ini")
-    with open(path, "rb") as ini:
-        text = ini.read()
-    lines = [line for line in text.split(b"\r\n") if not line.startswith(b"POP3=")]
-    lines.insert(0, b"POP3=127.0.0.1:%d" % port)
-    with open(path, "wb") as ini:
-        ini.write(b"\r\n".join(lines))
-
-
 def clipboard_during(display, seconds, expected):
     """Asks for the clipboard every 50 ms: how many asks, how many got
     `expected`, the longest wait in milliseconds."""
@@ -76,11 +54,7 @@ def clipboard_during(display, seconds, expected):
     end = begun + seconds
     while time.monotonic() < end:
         started = time.monotonic()
-        try:
-            got = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=display.env,
-                                 capture_output=True, text=True, timeout=5).stdout
-        except subprocess.TimeoutExpired:
-            got = None
+        got = display.clipboard()
         waited = (time.monotonic() - started) * 1000
         asks += 1
         answered += got == expected
@@ -89,14 +63,6 @@ def clipboard_during(display, seconds, expected):
             print("  longest wait so far: %.0f ms, %.1f s in" % (waited, started - begun))
         time.sleep(max(0, 0.05 - (time.monotonic() - started)))
     return asks, answered, longest
-
-
-def wait_for(condition, what, timeout=120):
-    deadline = time.monotonic() + timeout
-    while not condition():
-        if time.monotonic() > deadline:
-            raise AssertionError("timed out waiting until " + what)
-        time.sleep(0.05)
 
 
 def numbered_mail(number):
@@ -143,7 +109,7 @@ def stop_trial(display, program_path, folder, shots):
             raise AssertionError("the help bar does not tell that the run stopped")
         display.click(origin, px(RECEIVE_BUTTON[0]), px(RECEIVE_BUTTON[1]))
         wait_for(lambda: len(server.events("CLOSE")) == 2, "the second run has left the server")
-        with open(os.path.join(folder, "★MAilData", "kdxdata8.data"), "rb") as box:
+        with open(other_box(folder), "rb") as box:
             stored = box.read()
         counts = [stored.count(b"stop-trial-%d" % n) for n in (1, 2, 3)]
         print("stop: then fetched %s, %d new records, subjects stored %s times"
@@ -156,30 +122,6 @@ def stop_trial(display, program_path, folder, shots):
     finally:
         program.kill()
         program.wait()
-
-
-def box_records(folder):
-    path = os.path.join(folder, "★MAilData", "kdxdata8.data")
-    return os.path.getsize(path) // 32284 if os.path.exists(path) else 0
-
-
-def start_program(display, program_path, folder, name):
-    """The program on `folder`, its main window active: (process, window, origin)."""
-    env = dict(display.env, QUILLFERN_FOLDER=folder, QT_QPA_PLATFORM="xcb")
-    # The probe typed into the compose window of the trial before was kept
-    # as a draft when that program was killed: without it no offer waits.
-    shutil.rmtree(os.path.join(folder, "★MAilData", "drafts"), ignore_errors=True)
-    log = open(os.path.join(folder, "..", name + ".log"), "wb")
-    program = subprocess.Popen([program_path], cwd=folder, env=env, stdout=log, stderr=log)
-    try:
-        main = display.wait_window("Quillfern Ver", timeout=120)
-        display.xdotool("windowactivate", "--sync", main)
-        time.sleep(1)
-        return program, main, display.origin(main)
-    except BaseException:
-        program.kill()
-        program.wait()
-        raise
 
 
 def trial(display, program_path, folder, name, seconds, shots):
