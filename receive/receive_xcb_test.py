@@ -17,16 +17,14 @@ under Xvfb and openbox the program answers none, even when idle.)
 """
 
 import os
-import shutil
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "xcb"))
-from display import Display, px  # noqa: E402
+from display import px  # noqa: E402
 from pop3server import Pop3Server  # noqa: E402
-from program import (box_records, make_program_folder, other_box, set_server,  # noqa: E402
-                     start_program, wait_for)
+from program import (box_records, make_program_folder, other_box, run_test,  # noqa: E402
+                     set_server, start_program, wait_for)
 
 NEW_BUTTON = (1620 + 600, 1140 + 540)  # Label5: row 0, column 0
 RECEIVE_BUTTON = (3000 + 600, 1140 + 540)  # Label6 in twips (MainLayout: row 0, column 1)
@@ -152,30 +150,21 @@ def trial(display, program_path, folder, name, seconds, shots):
             program.wait()
 
 
-def main():
-    program_path = os.path.abspath(sys.argv[1])
-    number = sys.argv[2] if len(sys.argv) > 2 else None
-    shots = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
-    work = tempfile.mkdtemp(prefix="qf-receive-xcb-")
-    display = Display(work, number=number)
-    try:
-        large = Pop3Server([big_mail()], rate=LINK_BYTES_PER_SECOND)
-        folder = make_program_folder(work, large.port)
-        # 16 MB at 2 MB/s: about 8 s of transfer; the pings run for 12 s.
-        trial(display, program_path, folder, "large-mail", 12, shots)
-        if large.left() or box_records(folder) != 1:
-            raise AssertionError("the large mail was not stored once and deleted (%d records)"
-                                 % box_records(folder))
-        print("ok: the large mail was stored once and left the server")
-        silent = Pop3Server([], greets=False)
-        set_server(folder, silent.port)
-        trial(display, program_path, folder, "silent-server", 6, shots)
-        print("ok: the window answered throughout both receives")
-        stop_trial(display, program_path, folder, shots)
-    finally:
-        display.close()
-        shutil.rmtree(work, ignore_errors=True)
+def trials(display, program_path, work, shots):
+    large = Pop3Server([big_mail()], rate=LINK_BYTES_PER_SECOND)
+    folder = make_program_folder(work, large.port)
+    # 16 MB at 2 MB/s: about 8 s of transfer; the pings run for 12 s.
+    trial(display, program_path, folder, "large-mail", 12, shots)
+    if large.left() or box_records(folder) != 1:
+        raise AssertionError("the large mail was not stored once and deleted (%d records)"
+                             % box_records(folder))
+    print("ok: the large mail was stored once and left the server")
+    silent = Pop3Server([], greets=False)
+    set_server(folder, silent.port)
+    trial(display, program_path, folder, "silent-server", 6, shots)
+    print("ok: the window answered throughout both receives")
+    stop_trial(display, program_path, folder, shots)
 
 
 if __name__ == "__main__":
-    main()
+    run_test("receive-xcb", trials)

@@ -17,16 +17,14 @@ would arrive late, though in order, so each answer must come within 250 ms.
 """
 
 import os
-import shutil
 import sys
-import tempfile
 import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "xcb"))
-from display import Display, px  # noqa: E402
+from display import px  # noqa: E402
 from pop3server import Pop3Server  # noqa: E402
-from program import box_records, make_program_folder, start_program  # noqa: E402
+from program import box_records, make_program_folder, run_test, start_program  # noqa: E402
 
 NEW_BUTTON = (1620 + 600, 1140 + 540)  # Label5 in twips (MainLayout: row 0, column 0)
 # Middles of controls of the compose window, in twips (ComposeLayout.h).
@@ -160,20 +158,11 @@ def drive(display, program_path, folder, server, shots):
         program.wait()
 
 
-def main():
-    program_path = os.path.abspath(sys.argv[1])
-    number = sys.argv[2] if len(sys.argv) > 2 else None
-    shots = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
-    work = tempfile.mkdtemp(prefix="qf-timed-check-xcb-")
-    display = Display(work, number=number)
-    try:
-        server = Pop3Server([mail()], rate=LINK_BYTES_PER_SECOND)
-        folder = make_program_folder(work, server.port, b"CHECK=1\r\n")
-        drive(display, program_path, folder, server, shots)
-    finally:
-        display.close()
-        shutil.rmtree(work, ignore_errors=True)
+def trials(display, program_path, work, shots):
+    server = Pop3Server([mail()], rate=LINK_BYTES_PER_SECOND)
+    folder = make_program_folder(work, server.port, b"CHECK=1\r\n")
+    drive(display, program_path, folder, server, shots)
 
 
 if __name__ == "__main__":
-    main()
+    run_test("timed-check-xcb", trials)

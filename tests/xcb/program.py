@@ -5,7 +5,11 @@ files hold, read from outside."""
 import os
 import shutil
 import subprocess
+import sys
+import tempfile
 import time
+
+from display import Display
 
 MAIN_TITLE = "Quillfern Ver"
 RECORD_BYTES = 32284
@@ -72,3 +76,19 @@ def wait_for(condition, what, timeout=120):
         if time.monotonic() > deadline:
             raise AssertionError("timed out waiting until " + what)
         time.sleep(0.05)
+
+
+def run_test(name, trials):
+    """The command line of a test, PROGRAM [DISPLAY_NUMBER [SCREENSHOT_FOLDER]]:
+    `trials(display, program_path, work, shots)` on a display of its own,
+    in a work folder removed afterwards."""
+    program_path = os.path.abspath(sys.argv[1])
+    number = sys.argv[2] if len(sys.argv) > 2 else None
+    shots = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
+    work = tempfile.mkdtemp(prefix="qf-%s-" % name)
+    display = Display(work, number=number)
+    try:
+        trials(display, program_path, work, shots)
+    finally:
+        display.close()
+        shutil.rmtree(work, ignore_errors=True)
