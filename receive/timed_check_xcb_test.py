@@ -11,7 +11,7 @@ all, copy, xclip) and compares it with what was typed. The server's log
 proves that the check ran while the keys went in, and the box file that it
 stored the mail. Meanwhile the program is asked for the clipboard (a word
 copied from the subject) every 50 ms: keys held back while the check works
-would arrive late, though in order, so each answer must come within 250 ms.
+would arrive late, though in order, so each answer must come within 500 ms.
 
     python3 timed_check_xcb_test.py PROGRAM [DISPLAY_NUMBER [SCREENSHOT_FOLDER]]
 """
@@ -38,9 +38,9 @@ TYPING_STARTS_AFTER = 40
 TYPING_LIMIT = 150
 KEY_DELAY_MS = 25
 # xdotool's key presses compete for the cores with the program: a sanitized
-# build on a busy machine answers in 50-90 ms while only the keys arrive. A
-# check held on the window thread holds them for seconds.
-LONGEST_ANSWER_MS = float(os.environ.get("QF_LONGEST_TYPING_ANSWER_MS", "250"))
+# build answers in up to 160 ms while only the keys arrive. A check held on
+# the window thread holds them for seconds.
+LONGEST_ANSWER_MS = float(os.environ.get("QF_LONGEST_TYPING_ANSWER_MS", "500"))
 
 
 def mail():
