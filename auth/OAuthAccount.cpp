@@ -64,10 +64,12 @@ Status OAuthAccount::signIn(const std::string& user,
     if (tokens.value().refreshToken.empty()) {
         return Status::corrupt("token endpoint: no refresh token was handed out");
     }
+    const std::lock_guard lock(m_mutex);
     return keep(std::move(tokens).value());
 }
 
 Result<std::string> OAuthAccount::accessToken() {
+    const std::lock_guard lock(m_mutex);
     if (!m_tokens.accessToken.empty() &&
         (m_tokens.expiresAt == 0 || m_tokens.expiresAt - m_clock() > kRefreshMarginSeconds)) {
         return m_tokens.accessToken;
@@ -84,6 +86,11 @@ Result<std::string> OAuthAccount::accessToken() {
         return kept;
     }
     return m_tokens.accessToken;
+}
+
+void OAuthAccount::tokenRefused() {
+    const std::lock_guard lock(m_mutex);
+    m_tokens.accessToken.clear();
 }
 
 Status OAuthAccount::keep(Tokens tokens) {

@@ -6,12 +6,19 @@
 // The refresh token is the account's secret: `TokenKeeper` keeps it where the
 // user chose (AccountSecrets.h). The access token lives in memory only.
 // Every call that reaches the network blocks: run it off the window thread.
+//
+// The receive job and a send job may ask for a token at the same moment.
+// One refresh runs at a time, with the keeper's calls inside it: a provider
+// that rotates refresh tokens refuses a second refresh with the token the
+// first one used up, which would send the user to sign in again. Whoever
+// waited gets the token the first one fetched.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "auth/LoopbackRedirect.h"
@@ -57,16 +64,18 @@ class OAuthAccount {
     // must sign in again in the program. Other failures (no network) do not.
     Result<std::string> accessToken();
     // A server refused the access token: the next accessToken() refreshes.
-    void tokenRefused() { m_tokens.accessToken.clear(); }
+    void tokenRefused();
 
     static std::int64_t systemSeconds();
 
   private:
+    // REQUIRES: m_mutex held.
     Status keep(Tokens tokens);
 
     OAuthProvider m_provider;
     TokenKeeper m_keeper;
     std::function<std::int64_t()> m_clock;
+    std::mutex m_mutex;  // guards m_tokens and the keeper's calls
     Tokens m_tokens;
 };
 

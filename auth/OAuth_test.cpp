@@ -2,6 +2,10 @@
 // tests/servers/oauth_provider.py, the browser played by the test.
 #include <gtest/gtest.h>
 
+#include <latch>
+#include <mutex>
+#include <thread>
+
 #include "auth/OAuthAccount.h"
 #include "auth/Pkce.h"
 #include "tests/support/LocalProvider.h"
@@ -96,6 +100,42 @@ TEST_F(SignIn, RefusedRefreshOrNoneKeptMeansSignInAgain) {
     EXPECT_EQ(refused.code(), StatusCode::kRefused);
     EXPECT_NE(refused.message().find("invalid_grant"), std::string::npos);
     EXPECT_EQ(refused.message().find("rt-"), std::string::npos);  // no secret in the text
+}
+
+// The receive job and a send may want a token at the same moment. The
+// provider rotates refresh tokens: two refreshes with the same one would
+// end in a refusal, that is in "sign in again".
+TEST_F(SignIn, TwoThreadsAskingAtOnceShareOneRefresh) {
+    std::mutex keptMutex;
+    OAuthAccount a(provider(), {[&] {
+                                    // A keyring answers over D-Bus: slow enough for both to ask.
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                                    const std::lock_guard lock(keptMutex);
+                                    return m_kept;
+                                },
+                                [&](const std::string& token) {
+                                    const std::lock_guard lock(keptMutex);
+                                    m_kept = token;
+                                    return Status::ok();
+                                }});
+    ASSERT_TRUE(signIn(a));
+    a.tokenRefused();
+    std::latch ready(2);
+    Result<std::string> answers[2] = {Status::ioError("not asked"), Status::ioError("not asked")};
+    std::thread jobs[2];
+    for (int i = 0; i < 2; ++i) {
+        jobs[i] = std::thread([&, i] {
+            ready.arrive_and_wait();
+            answers[i] = a.accessToken();
+        });
+    }
+    for (std::thread& job : jobs) {
+        job.join();
+    }
+    ASSERT_TRUE(answers[0]) << answers[0].status().message();
+    ASSERT_TRUE(answers[1]) << answers[1].status().message();
+    EXPECT_EQ(answers[0].value(), answers[1].value());
+    EXPECT_NE(m_server.stats().find("\"refreshes\": 1"), std::string::npos);
 }
 
 TEST_F(SignIn, DeclinedConsentAndStrangersOnTheLoopbackPortGiveNoToken) {

@@ -2,6 +2,8 @@
 
 #include <libsecret/secret.h>
 
+#include <mutex>
+
 namespace qf::auth {
 
 namespace {
@@ -28,6 +30,10 @@ Status failure(GError* error, const char* doing) {
     return Status::ioError(message);
 }
 
+// The receive job, a send job and the window thread may each reach the
+// keyring. Its blocking calls go one at a time: a store and a lookup of the
+// same item never interleave, and nothing depends on libsecret being safe
+// across threads.
 class DesktopKeyring final : public SecretStore {
   public:
     bool available() override {
@@ -37,6 +43,7 @@ class DesktopKeyring final : public SecretStore {
     }
 
     Result<std::optional<std::string>> lookup(const SecretKey& key) override {
+        const std::lock_guard lock(m_mutex);
         GError* error = nullptr;
         gchar* found =
             secret_password_lookup_sync(&accountSchema(), nullptr, &error, "server",
@@ -54,6 +61,7 @@ class DesktopKeyring final : public SecretStore {
 
     Status store(const SecretKey& key, const std::string& secret,
                  const std::string& label) override {
+        const std::lock_guard lock(m_mutex);
         GError* error = nullptr;
         const gboolean stored = secret_password_store_sync(
             &accountSchema(), SECRET_COLLECTION_DEFAULT, label.c_str(), secret.c_str(), nullptr,
@@ -65,11 +73,15 @@ class DesktopKeyring final : public SecretStore {
     }
 
     Status remove(const SecretKey& key) override {
+        const std::lock_guard lock(m_mutex);
         GError* error = nullptr;
         secret_password_clear_sync(&accountSchema(), nullptr, &error, "server", key.server.c_str(),
                                    "user", key.user.c_str(), nullptr);
         return error ? failure(error, "could not remove the secret") : Status::ok();
     }
+
+  private:
+    std::mutex m_mutex;
 };
 
 }  // namespace

@@ -4,7 +4,9 @@ the program's event loop, every 50 ms, must be answered within 100 ms
 throughout
   1. a receive of one 16 MB mail over a link throttled to 2 MB/s, and
   2. a receive from a POP3 server that accepts and never greets;
-and the mail of (1) must be stored once.
+and the mail of (1) must be stored once. Then Esc on the main window during
+the second of three mails stops the run after storing that mail: the third
+stays on the server for the next run; none is lost, none stored twice.
 
     python3 receive_xcb_test.py PROGRAM [DISPLAY_NUMBER [SCREENSHOT_FOLDER]]
 
@@ -15,21 +17,21 @@ under Xvfb and openbox the program answers none, even when idle.)
 """
 
 import os
-import shutil
-import socket
-import subprocess
 import sys
-import tempfile
-import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "xcb"))
-from display import Display, px  # noqa: E402
+from display import px  # noqa: E402
+from pop3server import Pop3Server  # noqa: E402
+from program import (box_records, make_program_folder, other_box, run_test,  # noqa: E402
+                     set_server, start_program, wait_for)
 
 NEW_BUTTON = (1620 + 600, 1140 + 540)  # Label5: row 0, column 0
 RECEIVE_BUTTON = (3000 + 600, 1140 + 540)  # Label6 in twips (MainLayout: row 0, column 1)
+HELP_BAR = (180, 4680, 7560, 360)  # Label10 (MainLayout.h: kHelpBar)
 LINK_BYTES_PER_SECOND = 2 * 1024 * 1024
 MAIL_BYTES = 16 * 1024 * 1024
+STOP_MAIL_BYTES = 3 * 1024 * 1024
 # A sanitized build is several times slower: QF_LONGEST_ANSWER_MS may allow for it.
 LONGEST_ANSWER_MS = float(os.environ.get("QF_LONGEST_ANSWER_MS", "100"))
 
@@ -41,92 +43,6 @@ def big_mail():
             b"Date: Wed, 9 Dec 2026 10:00:00 +0900\r\n\r\n" + body)
 
 
-class Pop3Server:
-    """One mail behind a throttled link (greets and answers as POP3 does), or
-    with `greets` false a server that accepts and never says a word."""
-
-    def __init__(self, mail, greets=True):
-        self.mail = mail
-        self.greets = greets
-        self.deleted = False
-        self.sock = socket.socket()
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.listen(4)
-        self.port = self.sock.getsockname()[1]
-        threading.Thread(target=self.serve, daemon=True).start()
-
-    def serve(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            threading.Thread(target=self.session, args=(conn,), daemon=True).start()
-
-    def send_throttled(self, conn, data):
-        chunk = 64 * 1024
-        started = time.monotonic()
-        for offset in range(0, len(data), chunk):
-            conn.sendall(data[offset:offset + chunk])
-            due = started + (offset + chunk) / LINK_BYTES_PER_SECOND
-            time.sleep(max(0, due - time.monotonic()))
-
-    def session(self, conn):
-        if not self.greets:
-            time.sleep(120)
-            conn.close()
-            return
-        reader = conn.makefile("rb")
-        conn.sendall(b"+OK ready\r\n")
-        marked = False
-        for raw in reader:
-            verb = raw.strip().split(b" ")[0].upper()
-            if verb == b"CAPA":
-                conn.sendall(b"+OK\r\nUSER\r\nUIDL\r\n.\r\n")
-            elif verb in (b"USER", b"PASS"):
-                conn.sendall(b"+OK\r\n")
-            elif verb == b"UIDL":
-                conn.sendall(b"+OK\r\n1 large-1\r\n.\r\n" if not self.deleted else b"+OK\r\n.\r\n")
-            elif verb == b"LIST":
-                conn.sendall(b"+OK\r\n1 %d\r\n.\r\n" % len(self.mail) if not self.deleted
-                             else b"+OK\r\n.\r\n")
-            elif verb == b"RETR":
-                self.send_throttled(conn, b"+OK\r\n" + self.mail + b".\r\n")
-            elif verb == b"DELE":
-                marked = True
-                conn.sendall(b"+OK\r\n")
-            elif verb == b"QUIT":
-                self.deleted = self.deleted or marked
-                conn.sendall(b"+OK\r\n")
-                break
-            else:
-                conn.sendall(b"-ERR\r\n")
-        conn.close()
-
-
-def make_program_folder(root, port):
-    folder = os.path.join(root, "program")
-    data = os.path.join(folder, "★MAilData")
-    os.makedirs(os.path.join(folder, "添付フォルダ"))
-    os.makedirs(data)
-    with open(os.path.join(folder, "corvid.ini"), "wb") as ini:
-        ini.write(b"SMTP=127.0.0.1:9\r\nPOP3=127.0.0.1:%d\r\nMAIL=me@example.jp\r\nAPOP=0\r\n"
-                  % port)
-    with open(os.path.join(data, "iniIdPass.ini"), "wb") as ini:
-        ini.write(b"[EXEINI]\r\nNAME=user\r\nNAME2=secret\r\nNAME3=1\r\n")
-    return folder
-
-
-def set_server(folder, port):
-    path = os.path.join(folder, "corvid.ini")
-    with open(path, "rb") as ini:
-        text = ini.read()
-    lines = [line for line in text.split(b"\r\n") if not line.startswith(b"POP3=")]
-    lines.insert(0, b"POP3=127.0.0.1:%d" % port)
-    with open(path, "wb") as ini:
-        ini.write(b"\r\n".join(lines))
-
-
 def clipboard_during(display, seconds, expected):
     """Asks for the clipboard every 50 ms: how many asks, how many got
     `expected`, the longest wait in milliseconds."""
@@ -136,11 +52,7 @@ def clipboard_during(display, seconds, expected):
     end = begun + seconds
     while time.monotonic() < end:
         started = time.monotonic()
-        try:
-            got = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=display.env,
-                                 capture_output=True, text=True, timeout=5).stdout
-        except subprocess.TimeoutExpired:
-            got = None
+        got = display.clipboard()
         waited = (time.monotonic() - started) * 1000
         asks += 1
         answered += got == expected
@@ -151,23 +63,68 @@ def clipboard_during(display, seconds, expected):
     return asks, answered, longest
 
 
-def box_records(folder):
-    path = os.path.join(folder, "★MAilData", "kdxdata8.data")
-    return os.path.getsize(path) // 32284 if os.path.exists(path) else 0
+def numbered_mail(number):
+    line = b"y" * 998 + b"\r\n"
+    return (b"From: far@example.jp\r\nTo: me@example.jp\r\nSubject: stop-trial-%d\r\n"
+            b"Date: Wed, 9 Dec 2026 10:0%d:00 +0900\r\n\r\n" % (number, number)
+            + line * (STOP_MAIL_BYTES // len(line)))
+
+
+def help_bar(display, origin):
+    left, top, width, height = HELP_BAR
+    return display.pixels(origin[0] + px(left), origin[1] + px(top), px(width), px(height))
+
+
+def stop_trial(display, program_path, folder, shots):
+    """Esc during the second of three mails: the run ends after storing it,
+    the third stays on the server, the help bar says the run stopped, and
+    the next receive fetches only the third."""
+    server = Pop3Server([numbered_mail(n) for n in (1, 2, 3)], rate=LINK_BYTES_PER_SECOND)
+    set_server(folder, server.port)
+    before = box_records(folder)
+    program, main, origin = start_program(display, program_path, folder, "stop")
+    try:
+        display.xdotool("mousemove", 0, 0)  # no hover help over the help bar's text
+        idle = help_bar(display, origin)
+        display.click(origin, px(RECEIVE_BUTTON[0]), px(RECEIVE_BUTTON[1]))
+        display.xdotool("mousemove", 0, 0)
+        wait_for(lambda: 1 in server.fetched(), "the second mail is being fetched")
+        receiving = help_bar(display, origin)
+        display.xdotool("windowactivate", "--sync", main)
+        display.xdotool("key", "Escape")
+        wait_for(lambda: server.events("CLOSE"), "the stopped run has left the server")
+        time.sleep(1)
+        stopped = help_bar(display, origin)
+        if shots:
+            display.screenshot(os.path.join(shots, "stopped.png"))
+        print("stop: fetched %s, left on the server %s, %d new records"
+              % (server.fetched(), server.left(), box_records(folder) - before))
+        if server.fetched() != [0, 1] or server.left() != [2]:
+            raise AssertionError("Esc did not stop the run after the mail being fetched")
+        if box_records(folder) != before + 2:
+            raise AssertionError("the two fetched mails were not stored once each")
+        if stopped in (idle, receiving):
+            raise AssertionError("the help bar does not tell that the run stopped")
+        display.click(origin, px(RECEIVE_BUTTON[0]), px(RECEIVE_BUTTON[1]))
+        wait_for(lambda: len(server.events("CLOSE")) == 2, "the second run has left the server")
+        with open(other_box(folder), "rb") as box:
+            stored = box.read()
+        counts = [stored.count(b"stop-trial-%d" % n) for n in (1, 2, 3)]
+        print("stop: then fetched %s, %d new records, subjects stored %s times"
+              % (server.fetched(), box_records(folder) - before, counts))
+        if server.fetched() != [0, 1, 2] or server.left() or box_records(folder) != before + 3:
+            raise AssertionError("the next run did not fetch only the mail left behind")
+        if counts != [1, 1, 1]:
+            raise AssertionError("a mail was lost or stored twice")
+        print("ok: Esc stopped the receive after the mail being stored; none lost, none twice")
+    finally:
+        program.kill()
+        program.wait()
 
 
 def trial(display, program_path, folder, name, seconds, shots):
-    env = dict(display.env, QUILLFERN_FOLDER=folder, QT_QPA_PLATFORM="xcb")
-    # The probe typed into the compose window of the trial before was kept
-    # as a draft when that program was killed: without it no offer waits.
-    shutil.rmtree(os.path.join(folder, "★MAilData", "drafts"), ignore_errors=True)
-    log = open(os.path.join(folder, "..", name + ".log"), "wb")
-    program = subprocess.Popen([program_path], cwd=folder, env=env, stdout=log, stderr=log)
+    program, main, origin = start_program(display, program_path, folder, name)
     try:
-        main = display.wait_window("Quillfern Ver", timeout=120)
-        display.xdotool("windowactivate", "--sync", main)
-        time.sleep(1)
-        origin = display.origin(main)
         # The compose window copies a word: the program owns the clipboard.
         display.click(origin, px(NEW_BUTTON[0]), px(NEW_BUTTON[1]))
         compose = display.wait_window("新規作成")
@@ -193,29 +150,21 @@ def trial(display, program_path, folder, name, seconds, shots):
             program.wait()
 
 
-def main():
-    program_path = os.path.abspath(sys.argv[1])
-    number = sys.argv[2] if len(sys.argv) > 2 else None
-    shots = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
-    work = tempfile.mkdtemp(prefix="qf-receive-xcb-")
-    display = Display(work, number=number)
-    try:
-        large = Pop3Server(big_mail())
-        folder = make_program_folder(work, large.port)
-        # 16 MB at 2 MB/s: about 8 s of transfer; the pings run for 12 s.
-        trial(display, program_path, folder, "large-mail", 12, shots)
-        if not large.deleted or box_records(folder) != 1:
-            raise AssertionError("the large mail was not stored once and deleted (%d records)"
-                                 % box_records(folder))
-        print("ok: the large mail was stored once and left the server")
-        silent = Pop3Server(b"", greets=False)
-        set_server(folder, silent.port)
-        trial(display, program_path, folder, "silent-server", 6, shots)
-        print("ok: the window answered throughout both receives")
-    finally:
-        display.close()
-        shutil.rmtree(work, ignore_errors=True)
+def trials(display, program_path, work, shots):
+    large = Pop3Server([big_mail()], rate=LINK_BYTES_PER_SECOND)
+    folder = make_program_folder(work, large.port)
+    # 16 MB at 2 MB/s: about 8 s of transfer; the pings run for 12 s.
+    trial(display, program_path, folder, "large-mail", 12, shots)
+    if large.left() or box_records(folder) != 1:
+        raise AssertionError("the large mail was not stored once and deleted (%d records)"
+                             % box_records(folder))
+    print("ok: the large mail was stored once and left the server")
+    silent = Pop3Server([], greets=False)
+    set_server(folder, silent.port)
+    trial(display, program_path, folder, "silent-server", 6, shots)
+    print("ok: the window answered throughout both receives")
+    stop_trial(display, program_path, folder, shots)
 
 
 if __name__ == "__main__":
-    main()
+    run_test("receive-xcb", trials)

@@ -3,6 +3,8 @@ program on the xcb platform: Xvfb on a display number it picks itself
 (-displayfd, so that parallel runs never collide), the openbox window manager
 on it, and xdotool and ImageMagick to drive it and read pixels back."""
 
+import ctypes
+import ctypes.util
 import os
 import select
 import subprocess
@@ -111,6 +113,57 @@ class Display:
             timeout=60).stdout
         return [[tuple(raw[(row * width + col) * 3:(row * width + col) * 3 + 3])
                  for col in range(width)] for row in range(height)]
+
+    def map_characters(self, text):
+        """Binds every character of `text` that no key types to a spare key.
+        `xdotool type` types such a character by binding it to a key for the
+        moment and binding it back at once; a client that reads the keyboard
+        map a moment late then sees another character or none. Bound for
+        good beforehand, each is one plain key press."""
+        x = ctypes.CDLL(ctypes.util.find_library("X11"))
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDisplayKeycodes.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int),
+                                       ctypes.POINTER(ctypes.c_int)]
+        x.XGetKeyboardMapping.restype = ctypes.POINTER(ctypes.c_ulong)
+        x.XGetKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_ubyte, ctypes.c_int,
+                                          ctypes.POINTER(ctypes.c_int)]
+        x.XChangeKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                             ctypes.POINTER(ctypes.c_ulong), ctypes.c_int]
+        x.XFree.argtypes = [ctypes.c_void_p]
+        x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        display = x.XOpenDisplay(self.name.encode())
+        low, high, width = ctypes.c_int(), ctypes.c_int(), ctypes.c_int()
+        x.XDisplayKeycodes(display, ctypes.byref(low), ctypes.byref(high))
+        count = high.value - low.value + 1
+        symbols = x.XGetKeyboardMapping(display, low.value, count, ctypes.byref(width))
+        rows = [symbols[i * width.value:(i + 1) * width.value] for i in range(count)]
+        x.XFree(symbols)
+        bound = {symbol for row in rows for symbol in row}
+        spare = [low.value + i for i, row in enumerate(rows) if not any(row)]
+        for character in sorted(set(text)):
+            code = ord(character)
+            symbol = code if code < 0x100 else 0x01000000 | code
+            if code < 0x80 or symbol in bound:
+                continue
+            if not spare:
+                raise RuntimeError("no spare key left for %r" % character)
+            x.XChangeKeyboardMapping(display, spare.pop(0), width.value,
+                                     (ctypes.c_ulong * width.value)(*[symbol] * width.value), 1)
+            bound.add(symbol)
+        x.XSync(display, 0)
+        x.XCloseDisplay(display)
+        time.sleep(1)  # the clients read the new map
+
+    def clipboard(self, timeout=5):
+        """The clipboard's text as its owner hands it out; None when the
+        owner did not answer within `timeout` seconds."""
+        try:
+            return subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env,
+                                  capture_output=True, text=True, timeout=timeout).stdout
+        except subprocess.TimeoutExpired:
+            return None
 
     def screenshot(self, path):
         subprocess.run(["import", "-window", "root", path], env=self.env, check=True,
