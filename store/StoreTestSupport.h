@@ -103,6 +103,9 @@ class FaultyFileSystem final : public base::FileSystem {
     }
 
     int operations() const { return m_count; }
+    // The counted steps so far, described as countingOnly takes them: a
+    // test finds the number of the step it wants to cut before.
+    const std::vector<std::string>& steps() const { return m_steps; }
     bool failed() const { return m_failed; }
 
     void cutPower() {
@@ -441,6 +444,7 @@ class FaultyFileSystem final : public base::FileSystem {
         if (m_countedStep && what != *m_countedStep) {
             return Status::ok();
         }
+        m_steps.push_back(what);
         if (++m_count != m_failAt) {
             return Status::ok();
         }
@@ -460,6 +464,7 @@ class FaultyFileSystem final : public base::FileSystem {
     bool m_kernelCopy = true;
     int m_count = 0;
     std::optional<std::string> m_countedStep;
+    std::vector<std::string> m_steps;
     std::optional<PowerModel> m_power;
 };
 
