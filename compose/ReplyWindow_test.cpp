@@ -19,6 +19,7 @@
 #include "compose/testing/WaitForSend.h"
 #include "settings/AccountFiles.h"
 #include "store/MailStore.h"
+#include "store/Originals.h"
 #include "tests/support/MailServers.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/ActiveLabel.h"
@@ -151,6 +152,36 @@ class ReplyWindowTest : public QObject {
         started.app->held().currentBox = store::kSendHistoryBox;
         form.pasteBody();
         QCOMPARE(body->toPlainText(), once + QStringLiteral("\n\n\n\n受信本文\n二行目"));
+    }
+
+    // A mail whose original is kept pastes the original's text, as the
+    // viewer shows it, not the record's "?".
+    void bodyPasteTakesTheOriginalsText() {
+        // Made by Python's email library (EmailMessage, set_content, linesep
+        // CR LF).
+        const std::string original =
+            "Subject: =?utf-8?b?5LuK5pel44Gu44Op44Oz44OB8J+Yig==?=\r\nFrom: a@example.jp\r\n"
+            "To: qftest@example.jp\r\nDate: Tue, 08 Dec 2026 10:00:00 +0900\r\n"
+            "Content-Type: text/plain; charset=\"utf-8\"\r\n"
+            "Content-Transfer-Encoding: 8bit\r\nMIME-Version: 1.0\r\n\r\n"
+            "𠮷野家でcafé🍻\r\n";
+        TestApplication started([&original](WindowTestFolder& folder) {
+            (void)folder.programFolder().ensureFolders();
+            store::MailStore store(folder.programFolder().dataFolder().string());
+            const store::MailFields fields{"今日のランチ?", "a@example.jp",
+                                           "Tue, 08 Dec 2026 10:00:00 +0900", "?野家でcaf??"};
+            (void)store.append(store::kOtherBox, fields);
+            (void)store::Originals(store.dataFolder())
+                .keep(store::kOtherBox,
+                      store::recordTextsOf(store::layoutOf(store::RecordKind::kMail), fields),
+                      original);
+        });
+        started.mainWindow().actions().openBox(store::kOtherBox);
+        ReplyWindow& form = started.app->showForm<ReplyWindow>();
+        QGuiApplication::clipboard()->clear();
+        form.pasteBody();
+        QCOMPARE(control<QTextEdit>(form, "BodyText")->toPlainText(),
+                 QStringLiteral("\n\n\n\n𠮷野家でcafé🍻"));
     }
 
     void resizeKeepsTheProportions() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "store/MailStore.h"
+#include "store/Originals.h"
 #include "store/StoreTestSupport.h"
 #include "text/Cp932.h"
 
@@ -126,6 +127,34 @@ TEST_F(SearchBoxesTest, FindsEveryBoxInCatalogueOrderWithTheListTexts) {
     EXPECT_EQ(result.hits[2].fromOrTo, "sato@example.jp");  // the To of a sent mail
     EXPECT_TRUE(result.problems.empty());
     EXPECT_FALSE(result.cancelled);
+}
+
+// A text no record can hold is found in the original of a record that has
+// "?" for it, in the fields searched; a record without one is not matched.
+TEST_F(SearchBoxesTest, ATextNoRecordCanHoldIsFoundInTheOriginal) {
+    // Made by Python's email library (EmailMessage, set_content, linesep CR LF).
+    const std::string original =
+        "Subject: =?utf-8?b?5LuK5pel44Gu44Op44Oz44OB8J+Yig==?=\r\nFrom: a@example.jp\r\n"
+        "To: qftest@example.jp\r\nDate: Tue, 08 Dec 2026 10:00:00 +0900\r\n"
+        "Content-Type: text/plain; charset=\"utf-8\"\r\n"
+        "Content-Transfer-Encoding: 8bit\r\nMIME-Version: 1.0\r\n\r\n"
+        "𠮷野家でcafé🍻\r\n";
+    const MailFields fields{"今日のランチ?", "a@example.jp", "Tue, 08 Dec 2026 10:00:00 +0900",
+                            "?野家でcaf??"};
+    append(kOtherBox, {"ランチ?", "b@example.jp", "d", "no original"});
+    append(kOtherBox, fields);
+    ASSERT_TRUE(Originals(m_folder.path())
+                    .keep(kOtherBox, recordTextsOf(layoutOf(RecordKind::kMail), fields), original)
+                    .isOk());
+
+    for (const char* text : {"ランチ😊", "𠮷野家", "café🍻"}) {
+        const SearchResult result = search(queryFor(text));
+        ASSERT_EQ(result.hits.size(), 1u) << text;
+        EXPECT_EQ(result.hits[0].recordNumber, 2) << text;
+    }
+    SearchQuery subjectOnly = queryFor("café");
+    subjectOnly.fields = kSearchSubject;
+    EXPECT_TRUE(search(subjectOnly).hits.empty());
 }
 
 TEST_F(SearchBoxesTest, LooksOnlyInTheChosenFieldsAndBoxes) {
