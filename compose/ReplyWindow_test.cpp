@@ -21,6 +21,7 @@
 #include "store/MailStore.h"
 #include "store/Originals.h"
 #include "tests/support/MailServers.h"
+#include "tests/support/SampleMails.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/ActiveLabel.h"
 #include "ui/TestControls.h"
@@ -157,19 +158,13 @@ class ReplyWindowTest : public QObject {
     // A mail whose original is kept pastes the original's text, as the
     // viewer shows it, not the record's "?".
     void bodyPasteTakesTheOriginalsText() {
-        // Made by Python's email library (EmailMessage, set_content, linesep
-        // CR LF).
-        const std::string original =
-            "Subject: =?utf-8?b?5LuK5pel44Gu44Op44Oz44OB8J+Yig==?=\r\nFrom: a@example.jp\r\n"
-            "To: qftest@example.jp\r\nDate: Tue, 08 Dec 2026 10:00:00 +0900\r\n"
-            "Content-Type: text/plain; charset=\"utf-8\"\r\n"
-            "Content-Transfer-Encoding: 8bit\r\nMIME-Version: 1.0\r\n\r\n"
-            "𠮷野家でcafé🍻\r\n";
+        const std::string original = qf::testing::kMailBeyondCp932;
         TestApplication started([&original](WindowTestFolder& folder) {
             (void)folder.programFolder().ensureFolders();
             store::MailStore store(folder.programFolder().dataFolder().string());
-            const store::MailFields fields{"今日のランチ?", "a@example.jp",
-                                           "Tue, 08 Dec 2026 10:00:00 +0900", "?野家でcaf??"};
+            const store::MailFields fields{qf::testing::kSubjectBeyondCp932Kept, "a@example.jp",
+                                           "Tue, 08 Dec 2026 10:00:00 +0900",
+                                           qf::testing::kBodyBeyondCp932Kept};
             (void)store.append(store::kOtherBox, fields);
             (void)store::Originals(store.dataFolder())
                 .keep(store::kOtherBox,

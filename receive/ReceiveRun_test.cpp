@@ -334,8 +334,8 @@ TEST_F(ReceiveRunTest, MailOfABoxThatCannotBeSyncedStaysOnTheServer) {
 // syncs them first) deletes them without storing them again.
 TEST_F(ReceiveRunTest, MailWhoseOriginalsCannotBeSyncedStaysOnTheServer) {
     store::testing::FaultyFileSystem fs(/*failAt=*/1);
-    const std::string originals = box.box(kOtherSlot).string() + ".originals";
-    fs.countingOnly("sync folder " + originals);
+    const std::string originals = box.box(0).string() + ".originals";
+    fs.countingOnly("sync file system " + originals);
     store::MailStore store(request.folder.dataFolder().string(), fs);
     request.store = &store;
     server.mails = {mailFrom("taro@example.jp", "1"), mailFrom("x@example.jp", "2")};

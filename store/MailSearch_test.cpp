@@ -5,6 +5,7 @@
 #include "store/MailStore.h"
 #include "store/Originals.h"
 #include "store/StoreTestSupport.h"
+#include "tests/support/SampleMails.h"
 #include "text/Cp932.h"
 
 namespace qf::store {
@@ -132,15 +133,9 @@ TEST_F(SearchBoxesTest, FindsEveryBoxInCatalogueOrderWithTheListTexts) {
 // A text no record can hold is found in the original of a record that has
 // "?" for it, in the fields searched; a record without one is not matched.
 TEST_F(SearchBoxesTest, ATextNoRecordCanHoldIsFoundInTheOriginal) {
-    // Made by Python's email library (EmailMessage, set_content, linesep CR LF).
-    const std::string original =
-        "Subject: =?utf-8?b?5LuK5pel44Gu44Op44Oz44OB8J+Yig==?=\r\nFrom: a@example.jp\r\n"
-        "To: qftest@example.jp\r\nDate: Tue, 08 Dec 2026 10:00:00 +0900\r\n"
-        "Content-Type: text/plain; charset=\"utf-8\"\r\n"
-        "Content-Transfer-Encoding: 8bit\r\nMIME-Version: 1.0\r\n\r\n"
-        "𠮷野家でcafé🍻\r\n";
-    const MailFields fields{"今日のランチ?", "a@example.jp", "Tue, 08 Dec 2026 10:00:00 +0900",
-                            "?野家でcaf??"};
+    const std::string original = qf::testing::kMailBeyondCp932;
+    const MailFields fields{qf::testing::kSubjectBeyondCp932Kept, "a@example.jp",
+                            "Tue, 08 Dec 2026 10:00:00 +0900", qf::testing::kBodyBeyondCp932Kept};
     append(kOtherBox, {"ランチ?", "b@example.jp", "d", "no original"});
     append(kOtherBox, fields);
     ASSERT_TRUE(Originals(m_folder.path())

@@ -58,15 +58,15 @@ MailFields recordTextsOfCp932(const RecordLayout& layout, const MailFields& cp93
 MailFields recordTextsOf(const RecordLayout& layout, const MailFields& fields);
 
 // Originals a receive run wrote without syncing each: they are synced all
-// together (each file, then each folder once) before any of their mails is
-// deleted from the server. Until then a power cut may take one away, while
-// the server still holds its mail.
+// together (the file system at once, else each file, then each folder
+// once) before any of their mails is deleted from the server. Until then a power cut may take one
+// away, while the server still holds its mail.
 class UnsyncedOriginals {
   public:
     void add(std::string path);
-    // Syncs every file added, then every folder they are in; forgets them
-    // once all are synced. The first failure is returned (the rest are
-    // still tried, so that a later call has less to do).
+    // Syncs the file system they are on (all are in the data folder), or
+    // where it cannot, every file added and then every folder they are in;
+    // forgets them once all are synced. The first failure is returned.
     Status sync(base::FileSystem& fs);
     bool empty() const { return m_paths.empty(); }
 
