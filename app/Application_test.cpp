@@ -254,16 +254,17 @@ class ApplicationTest : public QObject {
 
         reply.findChild<QTextEdit*>(QStringLiteral("BodyText"))
             ->setPlainText(QStringLiteral("返事を書いた"));
-        reply.stopWithoutSending();  // "中止" closes without a question
+        started.boxes.answer({true});
+        reply.stopWithoutSending();  // "中止" asks, as the frame does
         flushClosedWindows();
         QVERIFY(started.app->existingForm<compose::ReplyWindow>() == nullptr);
-        QCOMPARE(started.boxes.shown().size(), 1);
+        QCOMPARE(started.boxes.shown().size(), 2);
 
         started.boxes.answer({true});
         QVERIFY(started.mainWindow().close());
         flushClosedWindows();
         QCOMPARE(finished.count(), 1);
-        QCOMPARE(started.boxes.shown().size(), 2);  // asked once, at the main window
+        QCOMPARE(started.boxes.shown().size(), 3);  // asked once more, at the main window
         QVERIFY(started.app->existingForm<compose::ComposeWindow>() == nullptr);
     }
 
