@@ -17,7 +17,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "xcb"))
 from display import Display, px  # noqa: E402
-from ending import close_main_window  # noqa: E402
+from program import close_main_window  # noqa: E402
 
 # Places in the windows, in twips (the layouts of MainWindow and AttachmentBrowser).
 AT_BUTTON = (4380 + 600, 2460 + 540)

@@ -22,7 +22,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "xcb"))
 from display import Display, px  # noqa: E402
-from ending import close_main_window  # noqa: E402
+from program import close_main_window  # noqa: E402
 from wmping import Pinger  # noqa: E402
 
 SINK = os.path.join(HERE, "..", "tests", "servers", "smtp_maildir.py")

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "text/LineBreaks.h"
+
 namespace qf::transport {
 namespace {
 
@@ -33,25 +35,12 @@ std::optional<std::string> unixLines(std::string_view original) {
     return lines;
 }
 
-std::string crLfLines(std::string_view lfLines) {
-    std::string out;
-    out.reserve(lfLines.size() + lfLines.size() / 32);
-    for (char c : lfLines) {
-        if (c == '\n') {
-            out += '\r';
-        }
-        out += c;
-    }
-    return out;
-}
-
-// GMime reads the mail into a message held by the part; the part, not the
-// caller, keeps the LF copy alive.
-GObjectPtr<GMimeMessage> parsedKeepingBytes(GMimeObject* holder, std::string lfLines) {
+// The part keeps the LF copy GMime reads the message from alive.
+const std::string& keptBy(GMimeObject* part, std::string lfLines) {
     auto* kept = new std::string(std::move(lfLines));
-    g_object_set_data_full(G_OBJECT(holder), "qf-forwarded-bytes", kept,
+    g_object_set_data_full(G_OBJECT(part), "qf-forwarded-bytes", kept,
                            [](gpointer bytes) { delete static_cast<std::string*>(bytes); });
-    return parseMessage(*kept);
+    return *kept;
 }
 
 }  // namespace
@@ -65,16 +54,15 @@ GObjectPtr<GMimeObject> messagePart(std::string_view original) {
     const bool sevenBit = std::all_of(lines->begin(), lines->end(),
                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     GObjectPtr<GMimeObject> part(GMIME_OBJECT(g_mime_message_part_new("rfc822")));
-    GObjectPtr<GMimeMessage> message = parsedKeepingBytes(part.get(), std::move(*lines));
+    const std::string& kept = keptBy(part.get(), std::move(*lines));
+    GObjectPtr<GMimeMessage> message = parseMessage(kept);
     if (!message) {
         return nullptr;
     }
     // What GMime would write must be the mail as it came: a mail GMime reads
     // otherwise (a header it folds again, a part it cuts) goes as data, so
     // the recipient always gets the bytes that arrived.
-    const std::string* kept = static_cast<const std::string*>(
-        g_object_get_data(G_OBJECT(part.get()), "qf-forwarded-bytes"));
-    if (serializeWithCrLf(GMIME_OBJECT(message.get())) != crLfLines(*kept)) {
+    if (serializeWithCrLf(GMIME_OBJECT(message.get())) != text::withCrLf(kept)) {
         return nullptr;
     }
     g_mime_message_part_set_message(GMIME_MESSAGE_PART(part.get()), message.get());

@@ -70,12 +70,57 @@ def start_program(display, program_path, folder, name):
         raise
 
 
-def wait_for(condition, what, timeout=120):
-    deadline = time.monotonic() + timeout
-    while not condition():
+def wait_until(done, seconds, step=0.05):
+    """True as soon as `done()` is; False when `seconds` pass first."""
+    deadline = time.monotonic() + seconds
+    while not done():
         if time.monotonic() > deadline:
-            raise AssertionError("timed out waiting until " + what)
-        time.sleep(0.05)
+            return False
+        time.sleep(step)
+    return True
+
+
+def wait_for(condition, what, timeout=120):
+    if not wait_until(condition, timeout):
+        raise AssertionError("timed out waiting until " + what)
+
+
+def window_shown(display, window):
+    done = subprocess.run(["xdotool", "getwindowname", str(window)], env=display.env,
+                          capture_output=True, text=True, timeout=30)
+    return done.returncode == 0
+
+
+def print_stacks(program):
+    if shutil.which("gdb") is None:
+        print("(no gdb here to show where the program waits)")
+        return
+    done = subprocess.run(["gdb", "-p", str(program.pid), "-batch", "-ex",
+                           "thread apply all bt 20"], capture_output=True, text=True,
+                          timeout=120)
+    print("--- where the program's threads wait")
+    print(done.stdout[-20000:])
+
+
+def close_main_window(display, window, program, timeout=120, attempts=3):
+    """Closes the main window with Alt+F4, as a user does, and returns the
+    program's exit status. On a loaded machine a key sent right after
+    `windowactivate` may reach no window, so the close is tried again while
+    the window still shows. A program whose window is gone but which does
+    not end hangs: its threads' stacks are printed before the test fails."""
+    ended = lambda: program.poll() is not None
+    for _ in range(attempts):
+        display.xdotool("windowactivate", "--sync", window)
+        display.xdotool("key", "alt+F4")
+        if wait_until(lambda: ended() or not window_shown(display, window), 10, step=0.3):
+            break
+        print("the main window still shows after Alt+F4; closing it again")
+    if wait_until(ended, timeout, step=0.3):
+        return program.returncode
+    if window_shown(display, window):
+        raise AssertionError("the main window did not close on Alt+F4")
+    print_stacks(program)
+    raise AssertionError("the program did not end after its main window closed")
 
 
 def run_test(name, trials):
