@@ -61,8 +61,7 @@ bool ComposeWindow::startForward(const ui::ForwardedMail& mail) {
         Result<std::filesystem::path> kept =
             keepForwardedMail(draftFolder(m_env.folder.dataFolder()), *mail.original);
         if (!kept) {
-            ui::tell(this, ui::Say::kDraftNotSaved, {},
-                     QString::fromStdString(kept.status().message()));
+            ui::tell(this, ui::Say::kDraftNotSaved, {}, kept.status());
             return false;
         }
         attachments = {ui::fromUtf8(kept.value().string())};
