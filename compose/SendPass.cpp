@@ -21,7 +21,7 @@ transport::OutgoingMail outgoingOf(const ComposedMail& mail) {
 }
 
 SendFailure failureOf(const transport::SubmissionFault& fault) {
-    return SendFailure{fault.fault, fault.diagnostic, fault.about};
+    return SendFailure{fault.fault, fault.outsideText, fault.about};
 }
 
 // The login of the next send: the password, or for an OAuth account a live
