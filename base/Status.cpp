@@ -42,8 +42,8 @@ std::string systemText(int error) {
 }
 
 Status systemFailure(const std::string& what, int error) {
-    std::string text = systemText(error);
-    return Status::ioError(what + ": " + text).withOutsideText(std::move(text));
+    const std::string text = systemText(error);
+    return Status::ioError(what + ": " + text).withOutsideText(text);
 }
 
 }  // namespace qf
