@@ -98,8 +98,8 @@ TEST(WordsTest, BracketsHoldOnlyTheOutsideTextMadeSafe) {
     EXPECT_EQ(words(Say::kMailNotDeleted, {}, full),
               words(Say::kMailNotDeleted) + "\n（No space left on device）");
 
-    const std::string hostile = words(Say::kReceiveLoginRefused, {},
-                                      "-ERR bad\r\n+OK \x1B[2J\xC2\x85 fine\x7F ");
+    const std::string hostile =
+        words(Say::kReceiveLoginRefused, {}, "-ERR bad\r\n+OK \x1B[2J\xC2\x85 fine\x7F ");
     EXPECT_NE(hostile.find("（-ERR bad +OK [2J fine）"), std::string::npos) << hostile;
     const std::string endless = shownDetail(std::string(kMaxDetailBytes - 1, 'x') + "拒否");
     EXPECT_EQ(endless, std::string(kMaxDetailBytes - 1, 'x') + "…");
