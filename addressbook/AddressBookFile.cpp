@@ -66,7 +66,7 @@ Result<int> AddressBookFile::registerEntry(const std::string& name, const std::s
     // Registered means kept, a power cut too. An entry written but not
     // synced is in the book all the same: not a failure to try again.
     if (Status s = m_file.sync(); !s) {
-        return base::notDurable(s.message());
+        return base::notDurable(s.message(), s);
     }
     return recordNumber;
 }

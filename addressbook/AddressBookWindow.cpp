@@ -210,7 +210,7 @@ void AddressBookWindow::loadList() {
     m_recordNumbers.clear();
     Result<std::vector<AddressEntry>> entries = readAddressBook(dataFolder());
     if (!entries) {
-        ui::tell(this, ui::Say::kAddressBookNotRead, {}, fromUtf8(entries.status().message()));
+        ui::tell(this, ui::Say::kAddressBookNotRead, {}, entries.status());
     } else {
         for (const AddressEntry& entry : entries.value()) {
             m_entries->addItem(fromUtf8(addressBookRow(entry)));
@@ -230,13 +230,12 @@ void AddressBookWindow::registerEntry() {
         book.registerEntry(m_name->text().toStdString(), m_address->text().toStdString());
     if (!written && !base::isNotDurable(written.status())) {
         // Nothing is cleared, so what was typed can be registered again.
-        ui::tell(this, ui::Say::kAddressNotRegistered, {}, fromUtf8(written.status().message()));
+        ui::tell(this, ui::Say::kAddressNotRegistered, {}, written.status());
         return;
     }
     if (!written) {
         // In the book, maybe not yet on disk: a second 登録 would add it twice.
-        ui::tell(this, ui::Say::kAddressRegisteredNotDurable, {},
-                 fromUtf8(written.status().message()));
+        ui::tell(this, ui::Say::kAddressRegisteredNotDurable, {}, written.status());
     }
     m_status->setText(ui::words(ui::Say::kAddressRegistered, {}, QString()));
     loadList();
@@ -258,7 +257,7 @@ void AddressBookWindow::rowPressed() {
         if (entry) {
             ui::tell(this, ui::Say::kNoEntrySelected);
         } else {
-            ui::tell(this, ui::Say::kAddressBookNotRead, {}, fromUtf8(entry.status().message()));
+            ui::tell(this, ui::Say::kAddressBookNotRead, {}, entry.status());
         }
         return;
     }
@@ -306,7 +305,7 @@ void AddressBookWindow::deleteSelected() {
             !deleted) {
             const bool done = base::isNotDurable(deleted);
             ui::tell(this, done ? ui::Say::kAddressDeletedNotDurable : ui::Say::kAddressNotDeleted,
-                     {}, fromUtf8(deleted.message()));
+                     {}, deleted);
         } else {
             m_status->setText(ui::words(ui::Say::kAddressDeleted, {}, QString()));
         }
@@ -315,7 +314,7 @@ void AddressBookWindow::deleteSelected() {
     }
     // Whatever the answer, the file is rewritten without the marked records.
     if (Status compacted = book.compact(); !compacted) {
-        ui::tell(this, ui::Say::kAddressNotDeleted, {}, fromUtf8(compacted.message()));
+        ui::tell(this, ui::Say::kAddressNotDeleted, {}, compacted);
     }
     loadList();
 }

@@ -152,7 +152,7 @@ void SortingWindow::registerAll() {
     m_register->setEnabled(false);
     if (Status written = writeAll(); !written) {
         m_register->setEnabled(true);  // the values are still here: try again
-        ui::tell(this, ui::Say::kSortingNotWritten, {}, QString::fromStdString(written.message()));
+        ui::tell(this, ui::Say::kSortingNotWritten, {}, written);
     }
 }
 
@@ -166,8 +166,7 @@ void SortingWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     if (Status written = writeAll(); !written) {
-        if (!ui::tell(this, ui::Say::kSortingNotWrittenClose, {},
-                      QString::fromStdString(written.message()))) {
+        if (!ui::tell(this, ui::Say::kSortingNotWrittenClose, {}, written)) {
             m_register->setEnabled(true);
             event->ignore();
             return;

@@ -92,10 +92,9 @@ Status Application::start() {
 Status Application::prepareFolder() {
     if (Status made = folder().ensureFolders(); !made.isOk()) {
         if (made.code() == StatusCode::kRefused) {
-            ui::tell(nullptr, ui::Say::kFolderNotYours, {folderText(folder().root())},
-                     fromUtf8(made.message()));
+            ui::tell(nullptr, ui::Say::kFolderNotYours, {folderText(folder().root())}, made);
         } else {
-            ui::tell(nullptr, ui::Say::kFolderNotPrepared, {}, fromUtf8(made.message()));
+            ui::tell(nullptr, ui::Say::kFolderNotPrepared, {}, made);
         }
         return made;
     }
@@ -104,7 +103,7 @@ Status Application::prepareFolder() {
         const ui::Say reason = lock.status().code() == StatusCode::kRefused
                                    ? ui::Say::kFolderInUse
                                    : ui::Say::kFolderUnusable;
-        ui::tell(nullptr, reason, {folderText(folder().root())}, fromUtf8(lock.status().message()));
+        ui::tell(nullptr, reason, {folderText(folder().root())}, lock.status());
         return lock.status();
     }
     m_lock.emplace(std::move(lock).value());
@@ -133,7 +132,7 @@ void Application::recoverBoxFiles() {
     }
     const QString done = fromUtf8(ui::repairLines(report.actions));
     if (!report.status.isOk()) {
-        ui::tell(nullptr, ui::Say::kBoxFilesNotRepaired, {done}, fromUtf8(report.status.message()));
+        ui::tell(nullptr, ui::Say::kBoxFilesNotRepaired, {done}, report.status);
         return;
     }
     ui::tell(nullptr, ui::Say::kBoxFilesRepaired, {done});
@@ -263,8 +262,7 @@ void Application::openHomePage() {
 void Application::openMailLink(const QString& link) {
     Result<compose::MailtoLink> parsed = compose::parseMailtoLink(link.toStdString());
     if (!parsed) {
-        ui::tell(m_mainWindow.get(), ui::Say::kMailLinkNotOpened, {},
-                 fromUtf8(parsed.status().message()));
+        ui::tell(m_mainWindow.get(), ui::Say::kMailLinkNotOpened, {}, parsed.status());
         return;
     }
     showForm<compose::ComposeWindow>().startMail(parsed.value());

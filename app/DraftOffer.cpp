@@ -37,8 +37,7 @@ void Application::offerDrafts() {
     for (const compose::StoredDraft& stored : compose::listDrafts(drafts)) {
         if (!stored.draft) {
             ui::tell(m_mainWindow.get(), ui::Say::kDraftUnreadable,
-                     {ui::fromUtf8(stored.path.filename().string())},
-                     ui::fromUtf8(stored.draft.status().message()));
+                     {ui::fromUtf8(stored.path.filename().string())}, stored.draft.status());
             continue;
         }
         const compose::Draft& draft = stored.draft.value();

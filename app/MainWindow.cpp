@@ -180,8 +180,7 @@ void MainWindow::showBoxCounts() {
         row(box).totalCount = count.isOk() ? std::optional<int>(count.value()) : std::nullopt;
         showCounts(box);
         if (!count.isOk()) {
-            ui::tell(this, ui::Say::kBoxFileNotOpened, {},
-                     QString::fromStdString(count.status().message()));
+            ui::tell(this, ui::Say::kBoxFileNotOpened, {}, count.status());
         }
     }
 }

@@ -112,8 +112,7 @@ int main(int argc, char* argv[]) {
     }
     qf::Result<qf::settings::ProgramFolder> folder = qf::settings::ProgramFolder::locate();
     if (!folder.isOk()) {
-        qf::ui::tell(nullptr, qf::ui::Say::kNoProgramFolder, {},
-                     QString::fromStdString(folder.status().message()));
+        qf::ui::tell(nullptr, qf::ui::Say::kNoProgramFolder, {}, folder.status());
         return 1;
     }
 

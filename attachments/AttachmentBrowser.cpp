@@ -361,7 +361,9 @@ LocalFileView* AttachmentBrowser::ensureBrowser() {
         QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
     for (const std::string& place : webViewModulePlaces(programDir)) {
         if (const Status trusted = checkCodeFile(place); !trusted.isOk()) {
-            failures << fromUtf8(trusted.message());
+            if (!trusted.outsideText().empty()) {
+                failures << fromUtf8(trusted.outsideText());
+            }
             continue;
         }
         module.setFileName(QFile::decodeName(place.c_str()));

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
 #include "attachments/FileReach.h"
@@ -46,13 +45,16 @@ Status checkCodeFile(const std::string& file) {
                                                                &std::free);
     if (!resolved) {
         const int error = errno;
-        const std::string message = file + ": " + std::strerror(error);
-        return error == ENOENT ? Status::notFound(message) : Status::refused(message);
+        const std::string text = systemText(error);
+        const std::string message = file + ": " + text;
+        return (error == ENOENT ? Status::notFound(message) : Status::refused(message))
+            .withOutsideText(text);
     }
     for (std::string path = resolved.get();; path = folderOf(path)) {
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0) {
-            return Status::refused(path + ": " + std::strerror(errno));
+            const std::string text = systemText(errno);
+            return Status::refused(path + ": " + text).withOutsideText(text);
         }
         if (const std::string why = openToOthers(info); !why.empty()) {
             return Status::refused(path + ": " + why);

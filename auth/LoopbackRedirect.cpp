@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace qf::auth {
 
@@ -114,7 +113,7 @@ std::string queryValue(const std::string& query, const std::string& name) {
 Result<std::unique_ptr<LoopbackRedirect>> LoopbackRedirect::open() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        return Status::ioError(std::string("socket: ") + std::strerror(errno));
+        return systemFailure("socket", errno);
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -124,8 +123,7 @@ Result<std::unique_ptr<LoopbackRedirect>> LoopbackRedirect::open() {
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(fd, 8) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        const Status failed =
-            Status::ioError(std::string("loopback listener: ") + std::strerror(errno));
+        const Status failed = systemFailure("loopback listener", errno);
         ::close(fd);
         return failed;
     }
@@ -175,8 +173,10 @@ Result<std::string> LoopbackRedirect::awaitCode(const std::string& state,
         answer(client, "200 OK", code.empty() ? pages.failed : pages.signedIn);
         ::close(client);
         if (code.empty()) {
+            const std::string refusal = error.substr(0, 100);  // the provider's own word
             return Status::refused("the provider refused the sign-in: " +
-                                   (error.empty() ? std::string("no code") : error.substr(0, 100)));
+                                   (refusal.empty() ? std::string("no code") : refusal))
+                .withOutsideText(refusal);
         }
         return code;
     }

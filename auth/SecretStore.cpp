@@ -23,11 +23,13 @@ const SecretSchema& accountSchema() {
 // The GError's text, freed; it names D-Bus or the service, never a secret.
 Status failure(GError* error, const char* doing) {
     std::string message = std::string("keyring: ") + doing;
+    std::string text;
     if (error) {
-        message += std::string(": ") + error->message;
+        text = error->message;
+        message += ": " + text;
         g_error_free(error);
     }
-    return Status::ioError(message);
+    return Status::ioError(message).withOutsideText(std::move(text));
 }
 
 // The receive job, a send job and the window thread may each reach the

@@ -38,7 +38,7 @@ void SignInJob::start() {
         const Status signedIn = m_access.oauth().signIn(m_user, openBrowser, m_cancelled);
         m_done = true;
         if (!m_cancelled) {
-            emit finished(signedIn.isOk(), QString::fromStdString(signedIn.message()));
+            emit finished(signedIn.isOk(), QString::fromStdString(signedIn.outsideText()));
         }
     });
 }

@@ -217,15 +217,13 @@ std::optional<auth::FilledServers> SignInWindow::saveChoices() {
     chosen.provider.scope = m_scopes->text().trimmed().toStdString();
     if (chosen.kind != m_access->settings().kind) {
         if (const Status forgotten = m_access->forgetSecret(); !forgotten) {
-            ui::tell(this, ui::Say::kAuthSettingsNotWritten, {},
-                     QString::fromStdString(forgotten.message()));
+            ui::tell(this, ui::Say::kAuthSettingsNotWritten, {}, forgotten);
             return std::nullopt;
         }
     }
     const Status written = auth::writeAuthSettings(auth::authFile(m_env.folder()), chosen);
     if (!written) {
-        ui::tell(this, ui::Say::kAuthSettingsNotWritten, {},
-                 QString::fromStdString(written.message()));
+        ui::tell(this, ui::Say::kAuthSettingsNotWritten, {}, written);
         return std::nullopt;
     }
     const std::optional<auth::FilledServers> filled = fillPresetServers(chosen);
@@ -280,8 +278,7 @@ std::optional<auth::FilledServers> SignInWindow::fillPresetServers(
     const Status written =
         settings::writeServerSettings(m_env.folder().serverSettingsFile(), server);
     if (!written) {
-        ui::tell(this, ui::Say::kServerSettingsNotWritten, {},
-                 QString::fromStdString(written.message()));
+        ui::tell(this, ui::Say::kServerSettingsNotWritten, {}, written);
         return std::nullopt;
     }
     m_env.held().server = server;
@@ -303,7 +300,7 @@ void SignInWindow::confirm() {
         const Status moved = auth::movePasswordToKeyring(
             m_env.folder().accountFile(), auth::sessionKeyring(), m_env.held().server.pop3);
         if (!moved) {
-            ui::tell(this, ui::Say::kPasswordNotMoved, {}, QString::fromStdString(moved.message()));
+            ui::tell(this, ui::Say::kPasswordNotMoved, {}, moved);
             return;
         }
     }

@@ -113,18 +113,20 @@ Result<Tokens> postForm(const OAuthProvider& provider, const std::string& form, 
     }
     const CURLcode code = curl_easy_perform(curl.get());
     if (code == CURLE_OPERATION_TIMEDOUT) {
-        return Status::timedOut(std::string("token endpoint: ") + curl_easy_strerror(code));
+        const std::string text = curl_easy_strerror(code);
+        return Status::timedOut("token endpoint: " + text).withOutsideText(text);
     }
     if (code != CURLE_OK) {
-        return Status::ioError(std::string("token endpoint: ") + curl_easy_strerror(code));
+        const std::string text = curl_easy_strerror(code);
+        return Status::ioError("token endpoint: " + text).withOutsideText(text);
     }
     long httpStatus = 0;
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &httpStatus);
     if (const std::string error = jsonMember(answer, "error");
         !error.empty() || httpStatus >= 400) {
-        return Status::refused(
-            "token endpoint: " +
-            printable(error.empty() ? "HTTP " + std::to_string(httpStatus) : error));
+        const std::string refusal =
+            printable(error.empty() ? "HTTP " + std::to_string(httpStatus) : error);
+        return Status::refused("token endpoint: " + refusal).withOutsideText(refusal);
     }
     Tokens tokens{jsonMember(answer, "access_token"), jsonMember(answer, "refresh_token"), 0};
     if (tokens.accessToken.empty()) {

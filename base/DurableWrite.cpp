@@ -119,7 +119,7 @@ Status replaceFileDurably(const std::string& path, std::string_view bytes,
         return written;
     }
     if (Status s = fs.syncFolder(folderOf(target)); !s) {
-        return notDurable(target + ": replaced, but the folder was not synced: " + s.message());
+        return notDurable(target + ": replaced, but the folder was not synced: " + s.message(), s);
     }
     return Status::ok();
 }

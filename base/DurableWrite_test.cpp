@@ -37,6 +37,8 @@ TEST(DurableWriteTest, EveryFailedStepIsReportedAndKeepsTheOldFileWhole) {
         }
         EXPECT_EQ(s.code(), StatusCode::kIoError) << "step " << failAt;
         EXPECT_NE(s.message().find("injected failure"), std::string::npos) << s.message();
+        // What the user sees is the OS's text, the not-durable rename's too.
+        EXPECT_EQ(s.outsideText(), "No space left on device") << "step " << failAt;
         EXPECT_EQ(filesIn(folder.path()), 1u) << "a temporary file stayed, step " << failAt;
         const std::string now = testing::readBytes(file);
         if (now == "new contents") {

@@ -7,18 +7,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 namespace qf::base {
 
 namespace {
 
-// "<path>: <call>: <reason>", a diagnostic as libraries write theirs: the
-// user sees it in brackets after a sentence of the window's own; the reason
-// is the system's text.
-std::string failureText(const std::string& path, const std::string& call, int error) {
-    return path + ": " + call + ": " + std::strerror(error);
+// "<path>: <call>: <reason>", a diagnostic as libraries write theirs; the
+// reason, the system's text, is also the outside text the user sees.
+Status failureOf(const std::string& path, const std::string& call, int error) {
+    return systemFailure(path + ": " + call, error);
 }
 
 // Bytes moved per read and write when the kernel cannot copy by itself.
@@ -34,8 +32,10 @@ bool kernelCopyUnsupported(int error) {
 }
 
 Status errnoStatus(const std::string& what, const std::string& path, int error) {
-    std::string message = failureText(path, what, error);
-    return error == ENOENT ? Status::notFound(message) : Status::ioError(message);
+    Status failure = failureOf(path, what, error);
+    return error == ENOENT
+               ? Status::notFound(failure.message()).withOutsideText(failure.outsideText())
+               : failure;
 }
 
 class PosixFile final : public File {
@@ -173,7 +173,7 @@ class PosixFileSystem final : public FileSystem {
         if (fd < 0) {
             // A missing folder is a failed write here, not a missing file.
             return errno == EEXIST ? Status::refused(path + ": already exists")
-                                   : Status::ioError(failureText(path, "create", errno));
+                                   : failureOf(path, "create", errno);
         }
         auto file = std::make_unique<PosixFile>(fd, path);
         // fchmod, not the open mode: the umask must not narrow the bits given.
@@ -296,7 +296,7 @@ Status makePrivateFolders(const std::string& folder) {
     }
     // Another process may make the same folder at the same moment.
     if (::mkdir(folder.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST) {
-        return Status::ioError(failureText(folder, "create folder", errno));
+        return failureOf(folder, "create folder", errno);
     }
     return Status::ok();
 }

@@ -14,8 +14,10 @@ namespace qf::base {
 
 inline constexpr std::string_view kNotDurableMark = "done, not yet durable: ";
 
-inline Status notDurable(const std::string& message) {
-    return Status::ioError(std::string(kNotDurableMark) + message);
+// `cause`, the failed sync, keeps its outside text (the OS's words).
+inline Status notDurable(const std::string& message, const Status& cause = {}) {
+    return Status::ioError(std::string(kNotDurableMark) + message)
+        .withOutsideText(cause.outsideText());
 }
 
 inline bool isNotDurable(const Status& status) {

@@ -1,5 +1,7 @@
 #include "base/Status.h"
 
+#include <system_error>
+
 namespace qf {
 
 namespace {
@@ -33,6 +35,15 @@ std::string Status::toString() const {
         return "OK";
     }
     return std::string(codeName(m_code)) + ": " + m_message;
+}
+
+std::string systemText(int error) {
+    return std::generic_category().message(error);
+}
+
+Status systemFailure(const std::string& what, int error) {
+    const std::string text = systemText(error);
+    return Status::ioError(what + ": " + text).withOutsideText(text);
 }
 
 }  // namespace qf

@@ -1,8 +1,12 @@
 // Status and Result: how core functions report failure without exceptions.
 //
 // Success is cheap (no allocation). A failure carries a code and a message
-// that names the file, record or server reply concerned; only windows turn a
-// Status into words for the user.
+// that names the file, record or server reply concerned, for logs and
+// tests; only windows turn a Status into words for the user. Beside it, a
+// failure may carry the outside text: the words of whoever refused, the OS
+// ("No space left on device"), a server's reply line ("-ERR [IN-USE] …"),
+// the transport or TLS library. That text, and never the message, is what
+// the user may see in brackets after the program's sentence.
 #pragma once
 
 #include <string>
@@ -54,6 +58,23 @@ class [[nodiscard]] Status {
     explicit operator bool() const { return isOk(); }
     StatusCode code() const { return m_code; }
     const std::string& message() const { return m_message; }
+    // The OS's, a server's or a library's own text; empty when the program
+    // itself found the fault (a malformed record, a missing answer).
+    const std::string& outsideText() const { return m_outsideText; }
+
+    // The same failure, carrying `text` as its outside text.
+    Status withOutsideText(std::string text) const {
+        Status copy = *this;
+        copy.m_outsideText = std::move(text);
+        return copy;
+    }
+    // The same failure (code and outside text) told by `message`, for a
+    // caller that adds what it was doing.
+    Status withMessage(std::string message) const {
+        Status copy = *this;
+        copy.m_message = std::move(message);
+        return copy;
+    }
 
     // "I/O error: <message>"-style text for logs and the command-line tool.
     std::string toString() const;
@@ -63,7 +84,14 @@ class [[nodiscard]] Status {
 
     StatusCode m_code = StatusCode::kOk;
     std::string m_message;
+    std::string m_outsideText;
 };
+
+// The OS's text for `error`, an errno value ("No space left on device").
+// Thread-safe, unlike std::strerror.
+std::string systemText(int error);
+// An I/O failure "<what>: <the OS's text>" whose outside text is the OS's.
+Status systemFailure(const std::string& what, int error);
 
 // A value or the Status that explains why there is none.
 template <typename T>

@@ -192,8 +192,8 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
                    std::optional<receive::SeenListChoice> lostSeenList) {
     if (Status made = folder.ensureFolders(); !made) {
         err << (made.code() == StatusCode::kRefused
-                    ? ui::words(ui::Say::kFolderNotYours, {folder.root().string()}, made.message())
-                    : ui::words(ui::Say::kFolderNotPrepared, {}, made.message()))
+                    ? ui::words(ui::Say::kFolderNotYours, {folder.root().string()}, made)
+                    : ui::words(ui::Say::kFolderNotPrepared, {}, made))
             << "\n";
         return kReceiveFolderBusy;
     }
@@ -209,14 +209,14 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
         out << ui::repairLines(recovery.actions) << "\n";
     }
     if (!recovery.status) {
-        err << ui::words(ui::Say::kBoxFilesNotRepaired, {}, recovery.status.message()) << "\n";
+        err << ui::words(ui::Say::kBoxFilesNotRepaired, {}, recovery.status) << "\n";
     }
 
     receive::ReceiveSession session;
     Status accountRead;
     const receive::ReceiveRequest request = requestFor(folder, &accountRead);
     if (!accountRead) {
-        err << ui::words(ui::Say::kAccountFileNotRead, {}, accountRead.message()) << "\n";
+        err << ui::words(ui::Say::kAccountFileNotRead, {}, accountRead) << "\n";
     }
     TerminalObserver observer(out, err, lostSeenList, request.pop3Server);
     receive::ReceiveRequest stoppable = request;
@@ -232,7 +232,7 @@ int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std
         err << ui::words(*failed) << "\n";
     }
     if (!outcome.accountSave) {
-        err << ui::words({ui::Say::kReceiveAccountNotSaved, {}, outcome.accountSave.message()})
+        err << ui::words({ui::Say::kReceiveAccountNotSaved, {}, outcome.accountSave.outsideText()})
             << "\n";
     }
     if (outcome.end == receive::RunEnd::kCompleted ||

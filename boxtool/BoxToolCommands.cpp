@@ -380,7 +380,7 @@ store::RecoveryReport repairFolder(const settings::ProgramFolder& folder) {
 std::string lockFailureWords(const Status& failure, const std::string& programFolder) {
     return ui::words(
         failure.code() == StatusCode::kRefused ? ui::Say::kFolderInUse : ui::Say::kFolderUnusable,
-        {programFolder}, failure.message());
+        {programFolder}, failure);
 }
 
 }  // namespace qf::boxtool

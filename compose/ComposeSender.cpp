@@ -22,8 +22,7 @@ std::optional<std::vector<BatchRecipient>> ComposeSender::agreedRecipients(bool 
     Result<std::vector<addressbook::AddressEntry>> book =
         addressbook::readAddressBook(m_env.folder.dataFolder().string());
     if (!book) {
-        ui::tell(m_window, ui::Say::kAddressBookNotRead, {},
-                 QString::fromStdString(book.status().message()));
+        ui::tell(m_window, ui::Say::kAddressBookNotRead, {}, book.status());
         return std::nullopt;
     }
     std::vector<std::string> addresses;

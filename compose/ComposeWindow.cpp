@@ -225,8 +225,7 @@ void ComposeWindow::loadAddressList() {
     Result<std::vector<addressbook::AddressEntry>> entries =
         addressbook::readAddressBook(m_env.folder.dataFolder().string());
     if (!entries) {
-        ui::tell(this, ui::Say::kAddressBookNotRead, {},
-                 QString::fromStdString(entries.status().message()));
+        ui::tell(this, ui::Say::kAddressBookNotRead, {}, entries.status());
     } else {
         for (const addressbook::AddressEntry& entry : entries.value()) {
             m_addressList->addItem(QString::fromStdString(entry.name));
@@ -246,8 +245,7 @@ void ComposeWindow::addressListPressed(Qt::KeyboardModifiers modifiers) {
     Result<std::optional<std::string>> address = addressbook::recipientOf(
         m_env.folder.dataFolder().string(), m_recordNumbers[static_cast<std::size_t>(row)]);
     if (!address) {
-        ui::tell(this, ui::Say::kAddressBookNotRead, {},
-                 QString::fromStdString(address.status().message()));
+        ui::tell(this, ui::Say::kAddressBookNotRead, {}, address.status());
     } else if (!address.value()) {
         // The entry was deleted in the address book since the list was filled.
         ui::tell(this, ui::Say::kNoEntrySelected);
@@ -422,8 +420,7 @@ void ComposeWindow::finishSend(const SendReport& report, bool batch) {
     if (report.historyFailures() > 0) {
         for (const PassOutcome& pass : report.passes) {
             if (!pass.history.isOk()) {
-                ui::tell(this, ui::Say::kSendHistoryNotWritten, {},
-                         QString::fromStdString(pass.history.message()));
+                ui::tell(this, ui::Say::kSendHistoryNotWritten, {}, pass.history);
                 break;
             }
         }

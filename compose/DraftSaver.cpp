@@ -112,7 +112,7 @@ QPushButton* addDraftButton(QWidget* window, const base::TwipsRect& place,
 
 void tellDraftSaved(QWidget* window, const Status& saved, QLabel* status) {
     if (!saved) {
-        ui::tell(window, ui::Say::kDraftNotSaved, {}, QString::fromStdString(saved.message()));
+        ui::tell(window, ui::Say::kDraftNotSaved, {}, saved);
     } else if (status != nullptr) {
         status->setText(ui::words(ui::Say::kDraftSaved, {}, QString()));
     }

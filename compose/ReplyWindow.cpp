@@ -210,8 +210,7 @@ void ReplyWindow::quotingChosen(bool quote) {
     held.quoteReplies = quote;
     const Status written = settings::writeServerSettings(m_env.folder().serverSettingsFile(), held);
     if (!written.isOk()) {
-        ui::tell(this, ui::Say::kServerSettingsNotWritten, {},
-                 QString::fromStdString(written.message()));
+        ui::tell(this, ui::Say::kServerSettingsNotWritten, {}, written);
     }
     const QString before = ui::fromUtf8(receivedPart(!quote));
     const QString body = m_body->toPlainText();

@@ -23,7 +23,7 @@ transport::OutgoingMail outgoingOf(const ComposedMail& mail) {
 }
 
 SendFailure failureOf(const transport::SubmissionFault& fault) {
-    return SendFailure{fault.fault, fault.diagnostic, fault.about};
+    return SendFailure{fault.fault, fault.outsideText, fault.about};
 }
 
 // The login of the next send: the password, or for an OAuth account a live
@@ -51,7 +51,7 @@ std::optional<SendFailure> sendOne(const SendSettings& settings, transport::Outg
         Result<transport::SmtpCredentials> credentials = login(settings, refused);
         if (!credentials) {
             return SendFailure{
-                transport::TransportFault::kTokenRefused, credentials.status().message(), {}};
+                transport::TransportFault::kTokenRefused, credentials.status().outsideText(), {}};
         }
         const transport::SubmissionResult sent = transport::submitMail(
             settings.smtpServer, outgoing, credentials.value(), settings.limits);
@@ -196,7 +196,7 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
             // An unreadable book fails the pass; nothing was sent.
             outcome.result = PassResult::kRefused;
             outcome.failure.addressBookUnreadable = true;
-            outcome.failure.diagnostic = plan.unreadable->message();
+            outcome.failure.diagnostic = plan.unreadable->outsideText();
         } else if (options.batch && recipient.address.empty()) {
             outcome.result = PassResult::kSkipped;  // the entry was deleted
         } else {

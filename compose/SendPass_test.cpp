@@ -198,11 +198,12 @@ TEST_F(SendPassTest, RefusedSendsCarryTheReasonAndAreNotListed) {
     const SendFailure& failure = report.passes[0].failure;
     EXPECT_EQ(failure.fault, transport::TransportFault::kRecipientRefused);
     EXPECT_EQ(failure.about, "nobody@example.jp");
-    EXPECT_FALSE(failure.diagnostic.empty());
+    EXPECT_EQ(failure.diagnostic, "550 5.7.1 Relaying denied for this address");  // as sent
 
     report = sendComposedMail(
         *m_store, {"a@example.jp\r\nRCPT TO:<evil@evil.example>", "s", "b", {}}, m_settings, {});
     EXPECT_EQ(report.passes[0].result, PassResult::kRefused);
+    EXPECT_EQ(report.passes[0].failure.diagnostic, "");  // nobody outside said anything
     EXPECT_TRUE(history().empty());
     transport::NMailEndWinSock();
 }

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "text/Cp932.h"
 
@@ -115,7 +114,7 @@ class OpenFile {
 };
 
 Status readFailure(const std::string& path) {
-    return Status::ioError(path + ": " + std::strerror(errno));
+    return systemFailure(path, errno);
 }
 
 }  // namespace

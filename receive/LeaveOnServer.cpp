@@ -137,7 +137,7 @@ void Run::saveSeenList(bool closeCommitted) {
     const Status written = writeSeenList(m_request.folder.seenListFile(), m_accountKey, next, m_fs);
     m_outcome.seenListSave = written;
     if (!written) {
-        m_observer.onMessage({MessageKind::kSeenListNotWritten, 0, written.message()});
+        m_observer.onMessage({MessageKind::kSeenListNotWritten, 0, written.outsideText()});
         return;
     }
     // The list holds every mail the journal names now.

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -94,12 +93,12 @@ Status WorkFile::open() {
     // there: only the name goes (a link, never what it points to), and the
     // file is made anew, so the mail is written nowhere but here.
     if (::unlink(m_path.c_str()) != 0 && errno != ENOENT) {
-        return Status::ioError(m_path.string() + ": remove: " + std::strerror(errno));
+        return systemFailure(m_path.string() + ": remove", errno);
     }
     m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                   base::kPrivateFileMode);
     if (m_fd < 0) {
-        return Status::ioError(m_path.string() + ": create: " + std::strerror(errno));
+        return systemFailure(m_path.string() + ": create", errno);
     }
     return Status::ok();
 }
@@ -111,7 +110,7 @@ Result<std::string> WorkFile::passThrough(std::string_view header, std::string_v
     std::string lines = wholeMailLines(header, body);
     const auto length = static_cast<off_t>(lines.size());
     const auto failed = [this](const char* what) {
-        return Status::ioError(m_path.string() + ": " + what + ": " + std::strerror(errno));
+        return systemFailure(m_path.string() + ": " + what, errno);
     };
     if (::pwrite(m_fd, lines.data(), lines.size(), 0) != length) {
         return failed("write");

@@ -140,7 +140,7 @@ transport::TransportResult<int> Run::loginWithToken() {
         Result<std::string> token = m_request.accessToken(refused);
         if (!token) {
             return transport::TransportError{
-                tokenFault(token.status()), token.status().message(), {}};
+                tokenFault(token.status()), token.status().outsideText(), {}};
         }
         waiting = m_mailbox->login(
             {m_request.account.id, std::move(token).value(), transport::Pop3Login::kXOAuth2});
@@ -243,7 +243,8 @@ bool Run::decode(std::string_view header, std::string_view body, Cp932Mail& mail
         // the mail stays there, as one that could not be stored does.
         m_observer.onMessage({MessageKind::kAttachmentCannotBeOpened, 0, {}});
         m_observer.onRawText("");
-        keepOnServer(Status::ioError(decoded.error().message));
+        keepOnServer(
+            Status::ioError(decoded.error().message).withOutsideText(decoded.error().message));
         return false;
     }
     const transport::ReceivedMail& received = decoded.value();
@@ -351,7 +352,7 @@ void Run::keepUnsynced(const Status& why) {
     ++m_outcome.notSynced;
     m_journalNeeded = true;
     if (m_syncFailure.empty()) {
-        m_syncFailure = why.message();
+        m_syncFailure = why.outsideText();
     }
 }
 
@@ -448,7 +449,7 @@ void Run::reportStoreFailures() {
         return;
     }
     m_observer.onMessage(
-        {MessageKind::kStoreFailed, m_storeFailures, m_outcome.storeFailure.message()});
+        {MessageKind::kStoreFailed, m_storeFailures, m_outcome.storeFailure.outsideText()});
 }
 
 void Run::ensureAttachmentFolder() {

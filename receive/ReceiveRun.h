@@ -153,7 +153,7 @@ struct ReceiveMessage {
 
     MessageKind kind;
     int count = 0;       // the mail number or number of mails the kind speaks of
-    std::string detail;  // the transport's or the store's own text, maybe empty
+    std::string detail;  // the server's, the OS's or a library's own text, maybe empty
     // The transport's code (NMailGetErrorCode) and what it concerns, for the
     // kinds that come from a transport call.
     transport::TransportFault fault = transport::TransportFault::kNone;

@@ -233,7 +233,7 @@ void ReceiveController::tellOutcome(const ReceiveOutcome& outcome) {
         ui::tell(main, *failed);
     }
     if (!outcome.accountSave) {
-        ui::tell(main, {ui::Say::kReceiveAccountNotSaved, {}, outcome.accountSave.message()});
+        ui::tell(main, {ui::Say::kReceiveAccountNotSaved, {}, outcome.accountSave.outsideText()});
     }
 }
 

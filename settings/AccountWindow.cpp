@@ -85,8 +85,7 @@ void AccountWindow::confirm() {
                              ? m_env.accountAccess().keep(typed)
                              : saveAccount(m_env.folder().accountFile(), typed, false);
     if (!saved.isOk()) {
-        ui::tell(this, ui::Say::kAccountFileNotWritten, {},
-                 QString::fromStdString(saved.message()));
+        ui::tell(this, ui::Say::kAccountFileNotWritten, {}, saved);
         return;
     }
     close();

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "base/FileSystem.h"
@@ -43,7 +42,7 @@ Status refusal(const std::filesystem::path& lockFile, int fd) {
 }
 
 Status failure(const std::filesystem::path& path, const char* call, int error) {
-    return Status::ioError(path.string() + ": " + call + ": " + std::strerror(error));
+    return systemFailure(path.string() + ": " + call, error);
 }
 
 // Only a plain file of the user's own that no one else could ever open is

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <system_error>
 
 #include "base/DurableWrite.h"
@@ -57,7 +56,7 @@ Status ensurePrivateFolder(const fs::path& folder) {
     }
     struct stat info {};
     if (::stat(folder.c_str(), &info) != 0) {
-        return Status::ioError(folder.string() + ": stat: " + std::strerror(errno));
+        return systemFailure(folder.string() + ": stat", errno);
     }
     if (info.st_uid != ::geteuid()) {
         return Status::refused(folder.string() + ": owned by user " + std::to_string(info.st_uid) +
@@ -65,7 +64,7 @@ Status ensurePrivateFolder(const fs::path& folder) {
     }
     if ((info.st_mode & 07777) != base::kPrivateFolderMode &&
         ::chmod(folder.c_str(), base::kPrivateFolderMode) != 0) {
-        return Status::ioError(folder.string() + ": chmod: " + std::strerror(errno));
+        return systemFailure(folder.string() + ": chmod", errno);
     }
     return Status::ok();
 }
@@ -115,7 +114,7 @@ Result<ProgramFolder> ProgramFolder::locate() {
     // /proc/self/exe names the executable whatever the working directory or argv[0].
     fs::path executable = fs::read_symlink("/proc/self/exe", ec);
     if (ec) {
-        return Status::notFound("/proc/self/exe: " + ec.message());
+        return Status::notFound("/proc/self/exe: " + ec.message()).withOutsideText(ec.message());
     }
     return choose(FolderEnvironment::ofThisProcess(), executable);
 }

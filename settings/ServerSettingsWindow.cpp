@@ -136,8 +136,7 @@ void ServerSettingsWindow::confirm() {
         const Status started =
             m_env.intents().startLeavingMailOnServer(typed.pop3, m_env.accountInUse().id);
         if (!started) {
-            ui::tell(this, ui::Say::kSeenListNotStarted, {},
-                     QString::fromStdString(started.message()));
+            ui::tell(this, ui::Say::kSeenListNotStarted, {}, started);
             return;
         }
     }
@@ -150,8 +149,7 @@ void ServerSettingsWindow::confirm() {
 
     const Status written = writeServerSettings(m_env.folder().serverSettingsFile(), typed);
     if (!written.isOk()) {
-        ui::tell(this, ui::Say::kServerSettingsNotWritten, {},
-                 QString::fromStdString(written.message()));
+        ui::tell(this, ui::Say::kServerSettingsNotWritten, {}, written);
         return;
     }
     close();

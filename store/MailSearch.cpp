@@ -112,12 +112,14 @@ bool searchBox(const std::string& dataFolder, const BoxInfo& box, const TextMatc
         return false;
     }
     if (!read.isOk()) {
-        result.problems.push_back({box.number, 0, read.message()});
+        result.problems.push_back({box.number, 0, read.message(), read.outsideText()});
     } else if (shape.value().tornBytes != 0) {
-        result.problems.push_back(
-            {box.number, shape.value().tornBytes,
-             "torn tail of " + std::to_string(shape.value().tornBytes) + " bytes after record " +
-                 std::to_string(shape.value().wholeRecords) + " not searched"});
+        result.problems.push_back({box.number,
+                                   shape.value().tornBytes,
+                                   "torn tail of " + std::to_string(shape.value().tornBytes) +
+                                       " bytes after record " +
+                                       std::to_string(shape.value().wholeRecords) + " not searched",
+                                   {}});
     }
     // A box that could not be read whole still counts as done.
     progress.bytesDone = startedAt + (shape ? shape.value().lengthBytes : 0);

@@ -77,6 +77,7 @@ struct SearchProblem {
     int box;
     std::uint64_t unsearchedBytes;  // of a torn tail; 0 for a read failure
     std::string message;
+    std::string outsideText;  // the OS's text of a read failure, maybe empty
 };
 
 struct SearchProgress {

@@ -125,8 +125,8 @@ Status RecordFile::installCompactedCopy() {
         return s;
     }
     if (Status s = m_fs.syncFolder(base::folderOf(m_path)); !s) {
-        return base::notDurable(m_path +
-                                ": compacted, but the folder was not synced: " + s.message());
+        return base::notDurable(
+            m_path + ": compacted, but the folder was not synced: " + s.message(), s);
     }
     return Status::ok();
 }

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -450,7 +451,8 @@ class FaultyFileSystem final : public base::FileSystem {
             cutPower();
             return Status::ioError("power cut before " + what);
         }
-        return Status::ioError("injected failure: " + what);
+        // As a full disk fails: the OS's own text is what the user sees.
+        return systemFailure("injected failure: " + what, ENOSPC);
     }
 
     int m_failAt;

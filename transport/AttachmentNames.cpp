@@ -53,7 +53,7 @@ Status writeAll(int fd, std::string_view bytes) {
             continue;
         }
         if (written <= 0) {
-            return Status::ioError(std::strerror(errno));
+            return systemFailure("write", errno);
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
@@ -109,7 +109,7 @@ AttachmentWriter::~AttachmentWriter() {
 Result<std::string> AttachmentWriter::write(std::string_view name, std::string_view mimeType,
                                             std::string_view bytes) {
     if (m_dir < 0) {
-        return Status::ioError(m_folder + ": " + std::strerror(errno));
+        return systemFailure(m_folder, errno);
     }
     std::string base = safeAttachmentName(name, mimeType);
     auto [stem, extension] = splitExtension(base);
@@ -127,13 +127,13 @@ Result<std::string> AttachmentWriter::write(std::string_view name, std::string_v
             continue;  // never replace a file that is already there
         }
         if (fd < 0) {
-            return Status::ioError(m_folder + "/" + candidate + ": " + std::strerror(errno));
+            return systemFailure(m_folder + "/" + candidate, errno);
         }
         Status written = writeAll(fd, bytes);
         if (!written) {
             ::close(fd);
             ::unlinkat(m_dir, candidate.c_str(), 0);  // no half-written file is left behind
-            return Status::ioError(m_folder + "/" + candidate + ": " + written.message());
+            return written.withMessage(m_folder + "/" + candidate + ": " + written.message());
         }
         hold(fd);
         ++next;
@@ -169,7 +169,7 @@ Status AttachmentWriter::sync() {
         synced = synced && ::fsync(fd) == 0;
     }
     synced = synced && ::fsync(m_dir) == 0;
-    Status status = synced ? Status::ok() : Status::ioError(m_folder + ": " + std::strerror(errno));
+    Status status = synced ? Status::ok() : systemFailure(m_folder, errno);
     closeHeld();
     return status;
 }

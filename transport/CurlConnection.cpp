@@ -265,17 +265,19 @@ Status CurlConnection::failure(CURLcode code) const {
         detail = curl_easy_strerror(code);
     }
     if (const TlsRefusal refusal = tlsRefusal(code); refusal != TlsRefusal::kNone) {
-        return tlsRefused(refusal, detail);
+        return tlsRefused(refusal, detail).withOutsideText(detail);
     }
+    // The server's refusal or libcurl's own words: outside text either way.
     switch (code) {
         case CURLE_OPERATION_TIMEDOUT:
-            return Status::timedOut(detail);
+            return Status::timedOut(detail).withOutsideText(detail);
         case CURLE_COULDNT_CONNECT:
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_LOGIN_DENIED:
-            return Status::refused(detail);
+            return Status::refused(detail).withOutsideText(detail);
         default:
-            return serverRefused ? Status::refused(detail) : Status::ioError(detail);
+            return (serverRefused ? Status::refused(detail) : Status::ioError(detail))
+                .withOutsideText(detail);
     }
 }
 

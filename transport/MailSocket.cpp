@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "transport/CurlConnection.h"
 
@@ -68,15 +67,23 @@ bool isIpLiteral(const std::string& host) {
 }
 
 // The oldest error OpenSSL queued, or `fallback`; the queue is emptied.
-std::string openSslError(std::string_view fallback) {
+std::string openSslText() {
     const unsigned long code = ERR_get_error();
     ERR_clear_error();
     if (code == 0) {
-        return std::string(fallback);
+        return {};
     }
     char text[256];
     ERR_error_string_n(code, text, sizeof text);
     return text;
+}
+
+// A TLS refusal told by OpenSSL's own text, its outside text, or by
+// `fallback` when OpenSSL left none; `where` names the server.
+Status openSslRefusal(TlsRefusal refusal, std::string_view fallback, std::string_view where = {}) {
+    std::string text = openSslText();
+    const std::string told = (text.empty() ? std::string(fallback) : text) + std::string(where);
+    return tlsRefused(refusal, told).withOutsideText(std::move(text));
 }
 
 // A BIO over the socket that writes with MSG_NOSIGNAL: a server that hangs
@@ -211,8 +218,9 @@ Result<std::unique_ptr<MailSocket>> MailSocket::connect(const ServerAddress& add
     const std::string& host = address.pinnedIp.empty() ? address.host : address.pinnedIp;
     const std::string port = std::to_string(address.port);
     if (const int error = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); error != 0) {
-        return Status::notFound("could not resolve host: " + address.host + " (" +
-                                gai_strerror(error) + ")");
+        const std::string text = gai_strerror(error);
+        return Status::notFound("could not resolve host: " + address.host + " (" + text + ")")
+            .withOutsideText(text);
     }
     int fd = -1;
     int lastError = 0;
@@ -231,7 +239,8 @@ Result<std::unique_ptr<MailSocket>> MailSocket::connect(const ServerAddress& add
         if (lastError == ECANCELED) {
             return Status::cancelled(detail + "given up");
         }
-        return Status::refused(detail + std::strerror(lastError));
+        const std::string text = systemText(lastError);
+        return Status::refused(detail + text).withOutsideText(text);
     }
     auto socket = std::unique_ptr<MailSocket>(new MailSocket(fd, address));
     socket->setAbandonFlag(abandon);
@@ -254,7 +263,7 @@ Status MailSocket::wait(bool forWriting, Deadline deadline, std::string_view wha
                                     " in time");
         }
         if (errno != EINTR) {
-            return Status::ioError("poll: " + std::string(std::strerror(errno)));
+            return systemFailure("poll", errno);
         }
     }
 }
@@ -316,21 +325,23 @@ Status MailSocket::startTls(Deadline deadline) {
     consume(buffered().size());
     m_context = SSL_CTX_new(TLS_client_method());
     if (!m_context) {
-        return tlsRefused(TlsRefusal::kHandshakeFailed, openSslError("no TLS context"));
+        return openSslRefusal(TlsRefusal::kHandshakeFailed, "no TLS context");
     }
     SSL_CTX_set_min_proto_version(m_context, TLS1_2_VERSION);
     SSL_CTX_set_default_verify_paths(m_context);
     // The extra file adds trust; the system's CAs stay trusted beside it.
     if (const char* extra = std::getenv(kExtraCaFileVariable); extra && *extra) {
         if (SSL_CTX_load_verify_locations(m_context, extra, nullptr) != 1) {
-            return tlsRefused(TlsRefusal::kUnusableCaFile,
-                              std::string(extra) + ": " + openSslError("no certificate in it"));
+            std::string text = openSslText();
+            const std::string told = text.empty() ? "no certificate in it" : text;
+            return tlsRefused(TlsRefusal::kUnusableCaFile, std::string(extra) + ": " + told)
+                .withOutsideText(std::move(text));
         }
     }
     SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
     m_ssl = SSL_new(m_context);
     if (!m_ssl) {
-        return tlsRefused(TlsRefusal::kHandshakeFailed, openSslError("no TLS session"));
+        return openSslRefusal(TlsRefusal::kHandshakeFailed, "no TLS session");
     }
     SSL_set_mode(m_ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     const std::string& host = m_address.host;
@@ -343,7 +354,7 @@ Status MailSocket::startTls(Deadline deadline) {
     }
     BIO* bio = BIO_new(socketMethod());
     if (!bio) {
-        return tlsRefused(TlsRefusal::kHandshakeFailed, openSslError("no socket BIO"));
+        return openSslRefusal(TlsRefusal::kHandshakeFailed, "no socket BIO");
     }
     BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(m_fd)));
     SSL_set_bio(m_ssl, bio, bio);
@@ -372,16 +383,18 @@ Status MailSocket::handshakeFailure() const {
     if (verified == X509_V_ERR_HOSTNAME_MISMATCH || verified == X509_V_ERR_IP_ADDRESS_MISMATCH) {
         ERR_clear_error();
         return tlsRefused(TlsRefusal::kNameMismatch,
-                          "the server's certificate is not made for " + m_address.host + where);
+                          "the server's certificate is not made for " + m_address.host + where)
+            .withOutsideText(X509_verify_cert_error_string(verified));
     }
     if (verified != X509_V_OK) {
         ERR_clear_error();
+        const std::string text = X509_verify_cert_error_string(verified);
         return tlsRefused(TlsRefusal::kUntrustedCertificate,
-                          std::string("certificate verify failed: ") +
-                              X509_verify_cert_error_string(verified) + where);
+                          "certificate verify failed: " + text + where)
+            .withOutsideText(text);
     }
-    return tlsRefused(TlsRefusal::kHandshakeFailed,
-                      openSslError("the connection ended during the handshake") + where);
+    return openSslRefusal(TlsRefusal::kHandshakeFailed, "the connection ended during the handshake",
+                          where);
 }
 
 }  // namespace qf::transport

@@ -281,6 +281,23 @@ TEST_F(Pop3Faults, TheMailboxHandsOverWholeMailsAndDeletesAtClose) {
     EXPECT_EQ(refused.error().fault, TransportFault::kBadServerName);
 }
 
+// The text the user reads in brackets: the server's reply as it came, and
+// none for a fault the program found itself.
+TEST_F(Pop3Faults, AFaultCarriesOnlyTheServersOwnText) {
+    FakePop3 script;
+    script.retrieve = [](ScriptedConnection& c, int) {
+        c.send("-ERR [IN-USE] mailbox locked\r\n");
+    };
+    ScriptedServer server(script);
+    auto mailbox = openPop3Mailbox(server.address(), TransferLimits{2, 2, 2});
+    ASSERT_TRUE(mailbox) << mailbox.error().message;
+    ASSERT_TRUE(mailbox.value()->login({"user", "pass", Pop3Login::kPlain}));
+    auto mail = mailbox.value()->fetch(1);
+    ASSERT_FALSE(mail);
+    EXPECT_EQ(mail.error().message, "-ERR [IN-USE] mailbox locked");
+    EXPECT_EQ(openPop3Mailbox("imap://127.0.0.1", TransferLimits{}).error().message, "");
+}
+
 TEST_F(Pop3Faults, StalledReplyAndStalledTransferEndWithinTheLimit) {
     FakePop3 silent;  // RETR is never answered
     silent.retrieve = [](ScriptedConnection& c, int) { c.stall(10s); };

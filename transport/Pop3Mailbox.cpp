@@ -81,7 +81,7 @@ TransportError transportError(TransportFault fault, const Status& status) {
     } else if (status.code() == StatusCode::kNotFound && fault == TransportFault::kConnectFailed) {
         fault = TransportFault::kServerNotFound;
     }
-    return {fault, status.message(), {}};
+    return {fault, status.outsideText(), {}};
 }
 
 TransportError loginError(const Status& status, Pop3Login method, std::string_view greeting) {

@@ -75,7 +75,8 @@ Result<std::string> Pop3Session::awaitReply(Deadline statusDeadline) {
     }
     const std::string& line = status.value();
     if (line.starts_with("-ERR")) {
-        return Status::refused(printableLine(line));
+        const std::string refusal = printableLine(line);
+        return Status::refused(refusal).withOutsideText(refusal);
     }
     if (!line.starts_with("+OK")) {
         return fail(Status::corrupt("unexpected reply to \"" + expected.verb +

@@ -99,7 +99,7 @@ Status Pop3Session::negotiate(const ServerAddress& address, Deadline deadline) {
     }
     m_greeting = printableLine(greeting.value());
     if (!greeting.value().starts_with("+OK")) {
-        return Status::refused(m_greeting);
+        return Status::refused(m_greeting).withOutsideText(m_greeting);
     }
     Result<std::string> offered = capabilities(deadline);
     if (!offered) {
@@ -267,7 +267,8 @@ Status Pop3Session::authenticateXOAuth2(std::string_view user, std::string_view 
     }
     if (reply.value().starts_with("-ERR")) {
         // The session stays usable: the caller may try again with a fresh token.
-        return Status::refused(printableLine(reply.value()));
+        const std::string line = printableLine(reply.value());
+        return Status::refused(line).withOutsideText(line);
     }
     if (!reply.value().starts_with("+OK")) {
         return fail(Status::corrupt("unexpected reply to AUTH: " + printableLine(reply.value())));

@@ -39,7 +39,7 @@ std::optional<TransportError> beyondLimits(const DecodedMail& mail) {
 }
 
 TransportError notWritten(const Status& status) {
-    return {TransportFault::kAttachmentNotWritten, status.message(), {}};
+    return {TransportFault::kAttachmentNotWritten, status.outsideText(), {}};
 }
 
 // Instead of its parts, the whole mail goes into the folder as one file: the

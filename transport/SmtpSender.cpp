@@ -69,8 +69,9 @@ Status failureAfterUpload(const UploadSource& source, CURLcode code, Status fail
                                 std::to_string(source.replyLimit.count()) + " s");
     }
     std::string detail = std::string(kUnconfirmedPrefix) + failure.message();
-    return failure.code() == StatusCode::kTimedOut ? Status::timedOut(std::move(detail))
-                                                   : Status::ioError(std::move(detail));
+    return (failure.code() == StatusCode::kTimedOut ? Status::timedOut(std::move(detail))
+                                                    : Status::ioError(std::move(detail)))
+        .withOutsideText(failure.outsideText());
 }
 
 std::string angled(const std::string& address) {

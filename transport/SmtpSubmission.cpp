@@ -19,7 +19,13 @@ void ensureCurlInitialized() {
 
 SubmissionFault faultOf(TransportFault fault, std::string_view diagnostic,
                         std::string_view about = {}) {
-    return {fault, shownFailureText(diagnostic), shownFailureText(about)};
+    return {fault, shownFailureText(diagnostic), shownFailureText(about), {}};
+}
+
+SubmissionFault faultOf(TransportFault fault, const Status& why, std::string_view about = {}) {
+    SubmissionFault made = faultOf(fault, why.message(), about);
+    made.outsideText = shownFailureText(why.outsideText());
+    return made;
 }
 
 // The refused address is both what the fault is about and the only
@@ -59,7 +65,7 @@ SubmissionResult submitMail(std::string_view server, const OutgoingMail& mail,
     ensureCurlInitialized();
     Result<ServerAddress> address = parseServerAddress(std::string(server), MailProtocol::kSmtp);
     if (!address) {
-        return faultOf(TransportFault::kBadServerName, address.status().message());
+        return faultOf(TransportFault::kBadServerName, address.status());
     }
     // Each text whole: a NUL or a line break inside one must not reach a
     // command line.
@@ -76,14 +82,14 @@ SubmissionResult submitMail(std::string_view server, const OutgoingMail& mail,
             const std::string recipients = joined(texts);
             return faultOf(TransportFault::kNoRecipient, recipients, recipients);
         }
-        return faultOf(TransportFault::kAttachmentUnreadable, built.status().message());
+        return faultOf(TransportFault::kAttachmentUnreadable, built.status());
     }
     if (auto refusal = checkEnvelope(built.value().envelopeFrom, built.value().recipients)) {
         return envelopeRefused(*refusal);
     }
     const SmtpResult sent = sendMail(address.value(), built.value(), credentials, limits);
     if (!sent.status) {
-        return faultOf(refinedFault(sent.fault, sent.status), sent.status.message(), sent.about);
+        return faultOf(refinedFault(sent.fault, sent.status), sent.status, sent.about);
     }
     return Submitted{built.value().recipients.size(), built.value().bytes.size(),
                      std::move(built).value().bytes};

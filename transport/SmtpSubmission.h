@@ -18,8 +18,11 @@ namespace qf::transport {
 // Why a mail did not go out, or may not have.
 struct SubmissionFault {
     TransportFault fault = TransportFault::kSendFailed;
-    std::string diagnostic;  // the server's, libcurl's or the system's own text (UTF-8)
+    std::string diagnostic;  // what went wrong, for the C contract's message and logs (UTF-8)
     std::string about;       // the refused address or recipient text, when one is to blame
+    // The server's, libcurl's or the system's own words, what the user may
+    // read; empty when the program refused the mail itself.
+    std::string outsideText;
 
     // The whole mail reached the server and no reply came: sending it again
     // may deliver it twice.

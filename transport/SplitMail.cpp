@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <set>
 #include <vector>
@@ -23,7 +22,7 @@ namespace {
 constexpr const char* kWorkFolder = ".split-mail";
 
 Status ioFailure(const std::string& path) {
-    return Status::ioError(path + ": " + std::strerror(errno));
+    return systemFailure(path, errno);
 }
 
 Status makeFolder(const std::string& path) {

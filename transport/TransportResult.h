@@ -14,7 +14,8 @@ namespace qf::transport {
 
 struct TransportError {
     TransportFault fault = TransportFault::kNone;
-    std::string message;  // the server's reply, libcurl's or the system's text (UTF-8)
+    std::string message;  // the server's reply, libcurl's or the system's text (UTF-8);
+                          // empty when the fault is the program's own finding
     std::string about;    // what the fault concerns, maybe empty
 };
 

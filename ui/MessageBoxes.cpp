@@ -126,6 +126,14 @@ bool tell(QWidget* parent, Say id, std::initializer_list<QString> context, const
     return tell(parent, messageOf(id, context, detail));
 }
 
+QString words(Say id, std::initializer_list<QString> context, const Status& failure) {
+    return words(id, context, QString::fromStdString(failure.outsideText()));
+}
+
+bool tell(QWidget* parent, Say id, std::initializer_list<QString> context, const Status& failure) {
+    return tell(parent, id, context, QString::fromStdString(failure.outsideText()));
+}
+
 bool tell(QWidget* parent, const Message& message) {
     const Wording& row = wording(message.id);
     const QString title = *row.title == '\0' ? kProgramTitle : QString::fromUtf8(row.title);

@@ -75,5 +75,9 @@ QString words(Say id, std::initializer_list<QString> context = {}, const QString
 bool tell(QWidget* parent, Say id, std::initializer_list<QString> context = {},
           const QString& detail = {});
 bool tell(QWidget* parent, const Message& message);
+// The message `id` after `failure`: the box shows only its outside text
+// (the OS's, a server's or a library's words), never the program's own.
+QString words(Say id, std::initializer_list<QString> context, const Status& failure);
+bool tell(QWidget* parent, Say id, std::initializer_list<QString> context, const Status& failure);
 
 }  // namespace qf::ui

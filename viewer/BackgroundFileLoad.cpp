@@ -58,7 +58,7 @@ void BackgroundFileLoad::work(const std::string& path) {
             m_document = buildDocument(text);
         }
     } else if (!bytes.isOk() && bytes.status().code() != StatusCode::kCancelled) {
-        m_failure = QString::fromStdString(bytes.status().message());
+        m_failure = QString::fromStdString(bytes.status().outsideText());
     }
     QMetaObject::invokeMethod(this, &BackgroundFileLoad::finish, Qt::QueuedConnection);
 }

@@ -198,8 +198,7 @@ void EditorCommands::open() {
     }
     QGuiApplication::restoreOverrideCursor();
     if (!bytes.isOk()) {
-        ui::tell(m_controls.window, ui::Say::kEditorFileNotOpened, {},
-                 QString::fromStdString(bytes.status().message()));
+        ui::tell(m_controls.window, ui::Say::kEditorFileNotOpened, {}, bytes.status());
     }
 }
 
@@ -269,8 +268,7 @@ void EditorCommands::saveWithHeader() {
     const Status written = base::replaceFileDurably(
         path.toStdString(), editor::headerLinesFileBytes(fields), userDocument());
     if (!written.isOk()) {
-        ui::tell(m_controls.window, ui::Say::kFileNotSaved, {},
-                 QString::fromStdString(written.message()));
+        ui::tell(m_controls.window, ui::Say::kFileNotSaved, {}, written);
     } else if (!text::fitsCp932(editor::headerLinesText(fields))) {
         // The file is in CP932; the pane still holds every character.
         ui::tell(m_controls.window, ui::Say::kEditorSavedWithQuestionMarks);

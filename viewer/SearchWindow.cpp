@@ -298,10 +298,9 @@ void SearchWindow::showResult(Result<store::SearchResult> result) {
     }
     setSearching(false);
     if (!result.isOk()) {
-        m_status->setText(
-            result.status().code() == StatusCode::kInvalidArgument
-                ? ui::words(ui::Say::kSearchTextNotStorable, {}, QString())
-                : ui::words(ui::Say::kSearchFailed, {}, fromUtf8(result.status().message())));
+        m_status->setText(result.status().code() == StatusCode::kInvalidArgument
+                              ? ui::words(ui::Say::kSearchTextNotStorable, {}, QString())
+                              : ui::words(ui::Say::kSearchFailed, {}, result.status()));
         return;
     }
     store::SearchResult& found = result.value();
@@ -332,7 +331,7 @@ QString SearchWindow::problemSentence(const store::SearchProblem& problem) const
                          {captionOf(problem.box), QString::number(problem.unsearchedBytes)});
     }
     return ui::words(ui::Say::kSearchBoxNotReadToEnd, {captionOf(problem.box)},
-                     fromUtf8(problem.message));
+                     fromUtf8(problem.outsideText));
 }
 
 // A delete since the search renumbers the box: then the row would open

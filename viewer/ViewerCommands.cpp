@@ -248,7 +248,7 @@ void ViewerWindow::moveToKeepBox() {
         if (!kept) {
             const bool done = base::isNotDurable(kept.status());
             ui::tell(this, done ? ui::Say::kMovedNotDurable : ui::Say::kMoveNotCompleted, {},
-                     fromUtf8(kept.status().message()));
+                     kept.status());
         }
         refillAfterChange();
     }
@@ -316,7 +316,7 @@ void ViewerWindow::deleteOne() {
         // Gone but maybe not yet durable is not a failure to try again.
         const bool done = base::isNotDurable(deleted);
         ui::tell(this, done ? ui::Say::kMailDeletedNotDurable : ui::Say::kMailNotDeleted, {},
-                 fromUtf8(deleted.message()));
+                 deleted);
     }
     refillAfterChange();
     showBoxCountOnMainWindow(m_currentBox);
@@ -326,7 +326,7 @@ void ViewerWindow::deleteOne() {
 void ViewerWindow::deleteAll() {
     // A missing box file is created empty, whatever the answer.
     if (Status made = m_store.createIfMissing(m_currentBox); !made) {
-        ui::tell(this, ui::Say::kBoxFileNotMade, {}, fromUtf8(made.message()));
+        ui::tell(this, ui::Say::kBoxFileNotMade, {}, made);
         return;
     }
     if (!ui::tell(this, ui::Say::kDeleteAllQuestion)) {
@@ -335,7 +335,7 @@ void ViewerWindow::deleteAll() {
     if (Status deleted = m_store.deleteAll(m_currentBox); !deleted) {
         const bool done = base::isNotDurable(deleted);
         ui::tell(this, done ? ui::Say::kBoxEmptiedNotDurable : ui::Say::kBoxNotEmptied, {},
-                 fromUtf8(deleted.message()));
+                 deleted);
         // The list and the box's total show what the file now holds.
         refillAfterChange();
         showBoxCountOnMainWindow(m_currentBox);
@@ -364,7 +364,7 @@ void ViewerWindow::quickSave() {
     const std::string body = m_body->toPlainText().toStdString();
     const editor::HeaderFields fields{subject, from, date, body};
     if (Status saved = writeQuickSave(path, editor::headerLinesFileBytes(fields)); !saved) {
-        ui::tell(this, ui::Say::kQuickSaveFailed, {}, fromUtf8(saved.message()));
+        ui::tell(this, ui::Say::kQuickSaveFailed, {}, saved);
         return;
     }
     m_body->setPlainText(paneText(editor::headerLinesText(fields)));

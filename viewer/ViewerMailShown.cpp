@@ -67,8 +67,7 @@ void ViewerWindow::loadList() {
     }
     writeCount();
     if (!listing.status.isOk()) {
-        ui::tell(this, ui::Say::kBoxNotReadToEnd, {},
-                 QString::fromStdString(listing.status.message()));
+        ui::tell(this, ui::Say::kBoxNotReadToEnd, {}, listing.status);
     }
 }
 
@@ -77,8 +76,7 @@ void ViewerWindow::listArrivedMails() {
     m_mailList->addTopLevelItems(listItems(listing, m_mailList->topLevelItemCount()));
     writeCount();
     if (!listing.status.isOk()) {
-        ui::tell(this, ui::Say::kBoxNotReadToEnd, {},
-                 QString::fromStdString(listing.status.message()));
+        ui::tell(this, ui::Say::kBoxNotReadToEnd, {}, listing.status);
     }
 }
 
@@ -97,7 +95,7 @@ void ViewerWindow::showSelectedMail() {
     const int recordNumber = recordNumberOf(item);
     Result<ShownMail> mail = readMail(m_store, m_currentBox, recordNumber);
     if (!mail.isOk()) {
-        ui::tell(this, ui::Say::kMailNotRead, {}, QString::fromStdString(mail.status().message()));
+        ui::tell(this, ui::Say::kMailNotRead, {}, mail.status());
         return;
     }
     showMail(mail.value());

@@ -336,7 +336,7 @@ void ViewerWindow::loadEditorFile() {
             return;
         }
         if (!ui::tell(this, ui::Say::kEditorFileNotLoaded, {QString::fromStdString(m_editorFile)},
-                      QString::fromStdString(bytes.status().message()))) {
+                      bytes.status())) {
             return;
         }
     }

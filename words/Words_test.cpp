@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 #include "text/Utf8.h"
@@ -85,6 +86,25 @@ TEST(WordsTest, ContextFillsPlaceholdersAndDetailFollowsInBrackets) {
     EXPECT_NE(refused.find("\n（-ERR [AUTH] failed）"), std::string::npos);
     // Missing context leaves the place empty, never the marker.
     EXPECT_EQ(words(Say::kReceiveConnectFailed).find("%1"), std::string::npos);
+}
+
+// The brackets hold only what came from outside, and a server's text is
+// hostile: no line break or control character survives, a long text is cut
+// on a character's edge.
+TEST(WordsTest, BracketsHoldOnlyTheOutsideTextMadeSafe) {
+    const Status ownFinding = Status::corrupt("box 3: record 7 has no CR LF");
+    EXPECT_EQ(words(Say::kMailNotRead, {}, ownFinding), words(Say::kMailNotRead));
+    const Status full = systemFailure("/home/u/★MAilData/kdxdata8.data: write", ENOSPC);
+    EXPECT_EQ(words(Say::kMailNotDeleted, {}, full),
+              words(Say::kMailNotDeleted) + "\n（No space left on device）");
+
+    const std::string hostile =
+        words(Say::kReceiveLoginRefused, {}, "-ERR bad\r\n+OK \x1B[2J\xC2\x85 fine\x7F ");
+    EXPECT_NE(hostile.find("（-ERR bad +OK [2J fine）"), std::string::npos) << hostile;
+    const std::string endless = shownDetail(std::string(kMaxDetailBytes - 1, 'x') + "拒否");
+    EXPECT_EQ(endless, std::string(kMaxDetailBytes - 1, 'x') + "…");
+    EXPECT_TRUE(text::isValidUtf8(endless));
+    EXPECT_EQ(shownDetail(" \r\n "), "");
 }
 
 // Each repair says what it did to which file: the box's path, and the file
