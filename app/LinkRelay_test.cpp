@@ -100,8 +100,7 @@ class LinkRelayTest : public QObject {
         running.app->openMailLink(QStringLiteral("mailto:a@example.jp%0D%0ARCPT%20TO:x@evil"));
         QCOMPARE(running.boxes.shown().size(), 1);
         QCOMPARE(running.boxes.shown().back().text,
-                 ui::words(ui::Say::kMailLinkNotOpened, {},
-                           QStringLiteral("control character in an address")));
+                 ui::words(ui::Say::kMailLinkNotOpened, {}, QString()));
         QVERIFY(running.app->existingForm<compose::ComposeWindow>() == nullptr);
     }
 
