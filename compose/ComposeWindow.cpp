@@ -203,13 +203,7 @@ void ComposeWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // The program's end keeps what was typed for the next start; a close
-    // the user agreed to throws it away.
-    if (m_env.shuttingDown()) {
-        (void)m_draft->saveNow();
-    } else {
-        m_draft->finish();
-    }
+    m_draft->windowClosing(m_env.shuttingDown());
     QWidget::closeEvent(event);
 }
 

@@ -56,6 +56,16 @@ class DraftSaver final : public QObject {
         discard();
         m_stopped = true;
     }
+    // The window closes: the program's end keeps what was typed for the
+    // next start; any other close (a send, a stop, a close the user agreed
+    // to) throws it away.
+    void windowClosing(bool programEnding) {
+        if (programEnding) {
+            (void)saveNow();
+        } else {
+            finish();
+        }
+    }
 
     const std::filesystem::path& path() const { return m_path; }
     const Status& lastFailure() const { return m_lastFailure; }
