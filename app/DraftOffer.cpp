@@ -6,6 +6,7 @@
 #include "base/DurableWrite.h"
 #include "compose/ComposeWindow.h"
 #include "compose/Drafts.h"
+#include "compose/ForwardCopies.h"
 #include "compose/ReplyWindow.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
@@ -32,6 +33,8 @@ void Application::offerDrafts() {
     (void)base::removeLeftoverTemporaries(drafts.string(), [](std::string_view name) {
         return compose::isDraftName(name.substr(0, name.find(".tmp-")));
     });
+    // Earlier builds kept forwarded mails there as files; drafts hold them now.
+    (void)compose::removeForwardCopies(drafts);
     bool composeOpened = false;
     bool replyOpened = false;
     for (const compose::StoredDraft& stored : compose::listDrafts(drafts)) {

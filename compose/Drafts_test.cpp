@@ -5,6 +5,8 @@
 
 #include <fstream>
 
+#include "compose/ForwardCopies.h"
+
 namespace qf::compose {
 namespace {
 
@@ -82,6 +84,50 @@ TEST(DraftFormatTest, AForwardedMailTravelsInTheDraftWhole) {
     EXPECT_EQ(parseDraft(text).value(), forward);
     EXPECT_FALSE(parseDraft(text.substr(0, text.size() - 3)).isOk());
     EXPECT_EQ(parseDraft(formatDraft(kDraft)).value().attachedMail, "");
+}
+
+// Copies earlier builds left: only that exact name, only in the folder
+// itself, only regular files, never one a draft (whole or not) still names.
+TEST_F(DraftFolderTest, OldForwardCopiesGoUnlessADraftNamesThem) {
+    const auto write = [](const fs::path& path, const std::string& bytes) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+    };
+    const fs::path outside = m_root / "outside.eml";
+    write(outside, "kept");
+    write(m_folder / "forward-1765000000000000-41-0.eml", "old copy");
+    write(m_folder / "forward-1765000000000001-41-1.eml", "attached by a draft");
+    Draft old = kDraft;
+    old.attachments = (m_folder / "forward-1765000000000001-41-1.eml").string();
+    ASSERT_TRUE(saveDraft(m_folder, newDraftName(), old).isOk());
+    write(m_folder / "forward-1765000000000002-41-2.eml", "named by a torn draft");
+    write(m_folder / "draft-1-1-1.txt",
+          "Quillfern draft 1\nattachments: forward-1765000000000002-41-2.eml");
+    const char* others[] = {"forward-1-2.eml", "forward-1-2-3.eml.bak", "xforward-1-2-3.eml",
+                            "forward-a-2-3.eml", "sub/forward-1-2-3.eml"};
+    for (const char* name : others) {
+        write(m_folder / name, "not a copy");
+    }
+    fs::create_symlink(outside, m_folder / "forward-3-3-3.eml");
+    fs::create_directory(m_folder / "forward-4-4-4.eml");
+
+    EXPECT_EQ(removeForwardCopies(m_folder), 1);
+    EXPECT_FALSE(fs::exists(m_folder / "forward-1765000000000000-41-0.eml"));
+    EXPECT_TRUE(fs::exists(m_folder / "forward-1765000000000001-41-1.eml"));
+    EXPECT_TRUE(fs::exists(m_folder / "forward-1765000000000002-41-2.eml"));
+    for (const char* name : others) {
+        EXPECT_TRUE(fs::exists(m_folder / name)) << name;
+    }
+    EXPECT_TRUE(fs::is_symlink(m_folder / "forward-3-3-3.eml"));
+    EXPECT_TRUE(fs::exists(outside));
+    EXPECT_TRUE(fs::is_directory(m_folder / "forward-4-4-4.eml"));
+
+    // A drafts folder that is a link is not entered.
+    const fs::path linked = m_root / "linked";
+    write(m_root / "real" / "forward-5-5-5.eml", "elsewhere");
+    fs::create_directory_symlink(m_root / "real", linked);
+    EXPECT_EQ(removeForwardCopies(linked), 0);
+    EXPECT_TRUE(fs::exists(m_root / "real" / "forward-5-5-5.eml"));
 }
 
 }  // namespace

@@ -316,10 +316,11 @@ Result<GObjectPtr<GMimeObject>> attachmentPart(const std::string& path) {
     return filePart(path.substr(path.find_last_of('/') + 1), bytes);
 }
 
-// A forwarded mail as message/rfc822. One GMime cannot carry as a message
-// (no header, NUL bytes, a line too long for 8bit, a header it would write
-// otherwise) goes as opaque data under the same name: the recipient still
-// gets its bytes, and nothing of it can reach the outer mail's header.
+// A forwarded mail as message/rfc822. One that cannot go as a 7bit message
+// (8-bit text, NUL bytes, a line too long, a header GMime would write
+// otherwise) goes as base64 data under the same name: the recipient still
+// gets its bytes, no relay can mangle them, and nothing of it can reach
+// the outer mail's header.
 GObjectPtr<GMimeObject> attachedMailPart(const AttachedMail& mail) {
     const std::string name = mail.fileName.empty() ? std::string("message.eml") : mail.fileName;
     GObjectPtr<GMimeObject> part = messagePart(mail.bytes);

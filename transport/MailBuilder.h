@@ -30,9 +30,9 @@ struct OutgoingMail {  // all UTF-8
     // received mail: one that is not a plain "<...>" token is left out).
     std::string inReplyTo = {};
     std::vector<std::string> references = {};
-    // Attached after the files, each as message/rfc822 (7bit or 8bit, as
-    // its bytes need), or as application/octet-stream when it cannot go as
-    // a message (see transport/MessagePart.h).
+    // Attached after the files, each as a 7bit message/rfc822, or as base64
+    // application/octet-stream when it cannot go as one, an 8-bit mail
+    // included (see transport/MessagePart.h).
     std::vector<AttachedMail> mails = {};
 };
 

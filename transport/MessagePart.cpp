@@ -1,6 +1,5 @@
 #include "transport/MessagePart.h"
 
-#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -11,16 +10,17 @@ namespace {
 
 constexpr std::size_t kMaxLineBytes = 998;
 
-// The mail with LF line ends, as GMime reads it; nullopt when a line is
-// too long for 7bit or 8bit, or a byte (NUL, a CR outside CR LF) makes it
-// binary.
+// The mail with LF line ends, as GMime reads it; nullopt when it is not
+// 7bit: a line is too long, or a byte (above 0x7F, NUL, a CR outside CR LF)
+// needs an 8-bit or binary transport.
 std::optional<std::string> unixLines(std::string_view original) {
     std::string lines;
     lines.reserve(original.size());
     std::size_t lineBytes = 0;
     for (std::size_t i = 0; i < original.size(); ++i) {
         const char c = original[i];
-        if (c == '\0' || (c == '\r' && (i + 1 == original.size() || original[i + 1] != '\n'))) {
+        if (c == '\0' || static_cast<unsigned char>(c) >= 0x80 ||
+            (c == '\r' && (i + 1 == original.size() || original[i + 1] != '\n'))) {
             return std::nullopt;
         }
         if (c == '\r') {
@@ -51,8 +51,6 @@ GObjectPtr<GMimeObject> messagePart(std::string_view original) {
     if (!lines || lines->empty()) {
         return nullptr;
     }
-    const bool sevenBit = std::all_of(lines->begin(), lines->end(),
-                                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     GObjectPtr<GMimeObject> part(GMIME_OBJECT(g_mime_message_part_new("rfc822")));
     const std::string& kept = keptBy(part.get(), std::move(*lines));
     GObjectPtr<GMimeMessage> message = parseMessage(kept);
@@ -66,8 +64,7 @@ GObjectPtr<GMimeObject> messagePart(std::string_view original) {
         return nullptr;
     }
     g_mime_message_part_set_message(GMIME_MESSAGE_PART(part.get()), message.get());
-    g_mime_object_set_header(part.get(), "Content-Transfer-Encoding", sevenBit ? "7bit" : "8bit",
-                             nullptr);
+    g_mime_object_set_header(part.get(), "Content-Transfer-Encoding", "7bit", nullptr);
     return part;
 }
 
