@@ -245,6 +245,20 @@ class PosixFileSystem final : public FileSystem {
         }
         return Status::ok();
     }
+
+    Status syncFileSystemOf(const std::string& folder) override {
+        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            return errnoStatus("open folder", folder, errno);
+        }
+        int rc = ::syncfs(fd);
+        int error = errno;
+        ::close(fd);
+        if (rc != 0) {
+            return errnoStatus("syncfs", folder, error);
+        }
+        return Status::ok();
+    }
 };
 
 }  // namespace

@@ -60,6 +60,18 @@ void Run::recoverInterruptedRun() {
 }
 
 bool Run::syncReceivingBoxes() {
+    // Nor may its originals be: those of the receiving boxes are synced
+    // first (a file already on disk costs little), only after a cut-short run.
+    const store::Originals originals(m_store.dataFolder(), m_store.fileSystem());
+    store::UnsyncedOriginals written;
+    for (int slot = 0; slot < kBoxSlotCount; ++slot) {
+        for (const std::string& name : originals.fileNames(boxOfSlot(slot))) {
+            written.add(base::joinPath(originals.folderOf(boxOfSlot(slot)), name));
+        }
+    }
+    if (!written.sync(m_store.fileSystem())) {
+        return false;
+    }
     for (int slot = 0; slot < kBoxSlotCount; ++slot) {
         const Status synced = m_store.sync(boxOfSlot(slot));
         if (!synced && synced.code() != StatusCode::kNotFound) {

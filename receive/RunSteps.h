@@ -17,6 +17,7 @@
 #include "receive/ReceiveRun.h"
 #include "receive/SeenList.h"
 #include "store/MailStore.h"
+#include "store/Originals.h"
 
 namespace qf::receive::detail {
 
@@ -98,7 +99,8 @@ class Run {
     // one an interrupted run stored.
     bool takeStoredDigest(const std::string& identity);
     void reportDigestRecovery();
-    // False when a box could not be synced: its mails are fetched again.
+    // False when a box or an original could not be synced: its mails stay
+    // on the server.
     bool syncReceivingBoxes();
 
     // Leaving mail on the server (LeaveOnServer.cpp).
@@ -128,6 +130,9 @@ class Run {
     base::FileSystem& m_fs;
     store::MailStore m_ownStore;
     store::MailStore& m_store;
+    // A collection elsewhere in the process spares the run's originals.
+    store::Originals::WriterHold m_originalsHold;
+    store::UnsyncedOriginals m_unsyncedOriginals;
     WorkFile m_workFile;
     std::vector<StoredMail> m_storedMails;
     ReceiveJournal m_journal;

@@ -10,6 +10,9 @@
 // found through the 0x5C that ends another character, and a single kanji is
 // found wherever it stands.
 //
+// A text with a character CP932 lacks (an emoji, 𠮷, é) is found only in
+// the mails' originals, where a record holds "?" for it (OriginalSearch.h).
+//
 // A torn box file is searched up to its last whole record; the result names
 // the box and the bytes left unsearched. A box that cannot be read is named
 // too, and the other boxes are still searched.

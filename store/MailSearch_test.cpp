@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "store/MailStore.h"
+#include "store/Originals.h"
 #include "store/StoreTestSupport.h"
+#include "tests/support/SampleMails.h"
 #include "text/Cp932.h"
 
 namespace qf::store {
@@ -126,6 +128,28 @@ TEST_F(SearchBoxesTest, FindsEveryBoxInCatalogueOrderWithTheListTexts) {
     EXPECT_EQ(result.hits[2].fromOrTo, "sato@example.jp");  // the To of a sent mail
     EXPECT_TRUE(result.problems.empty());
     EXPECT_FALSE(result.cancelled);
+}
+
+// A text no record can hold is found in the original of a record that has
+// "?" for it, in the fields searched; a record without one is not matched.
+TEST_F(SearchBoxesTest, ATextNoRecordCanHoldIsFoundInTheOriginal) {
+    const std::string original = qf::testing::kMailBeyondCp932;
+    const MailFields fields{qf::testing::kSubjectBeyondCp932Kept, "a@example.jp",
+                            "Tue, 08 Dec 2026 10:00:00 +0900", qf::testing::kBodyBeyondCp932Kept};
+    append(kOtherBox, {"ランチ?", "b@example.jp", "d", "no original"});
+    append(kOtherBox, fields);
+    ASSERT_TRUE(Originals(m_folder.path())
+                    .keep(kOtherBox, recordTextsOf(layoutOf(RecordKind::kMail), fields), original)
+                    .isOk());
+
+    for (const char* text : {"ランチ😊", "𠮷野家", "café🍻"}) {
+        const SearchResult result = search(queryFor(text));
+        ASSERT_EQ(result.hits.size(), 1u) << text;
+        EXPECT_EQ(result.hits[0].recordNumber, 2) << text;
+    }
+    SearchQuery subjectOnly = queryFor("café");
+    subjectOnly.fields = kSearchSubject;
+    EXPECT_TRUE(search(subjectOnly).hits.empty());
 }
 
 TEST_F(SearchBoxesTest, LooksOnlyInTheChosenFieldsAndBoxes) {

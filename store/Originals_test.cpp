@@ -112,5 +112,33 @@ TEST_F(OriginalsTest, RecordsWithoutOriginalsAndOrphansAtStartUp) {
     EXPECT_EQ(originalOf(1, 2), tagged("A"));
 }
 
+// Where the file system cannot be synced at once, the unsynced originals
+// are synced file by file and each folder once; a second keep of the same
+// mail is synced again (a cut-short run may have left it unsynced).
+TEST_F(OriginalsTest, UnsyncedOriginalsAreSyncedFileByFileWhereTheFileSystemCannotBeWhole) {
+    struct NoWholeSync final : testing::ForwardingFileSystem {
+        Status syncFileSystemOf(const std::string& folder) override {
+            return Status::refused(folder);
+        }
+        Status syncFolder(const std::string& folder) override {
+            folders.push_back(folder);
+            return real().syncFolder(folder);
+        }
+        std::vector<std::string> folders;
+    } fs;
+    Originals originals(m_folder.path(), fs);
+    UnsyncedOriginals later;
+    const MailFields texts = recordTexts(kOtherBox, {"s", "a@example.jp", "d", "b"});
+    ASSERT_TRUE(originals.keep(kOtherBox, texts, m_sample, later).isOk());
+    ASSERT_TRUE(originals.keep(kOtherBox, texts, m_sample, later).isOk());
+    ASSERT_TRUE(originals.keep(1, texts, m_sample, later).isOk());
+    EXPECT_TRUE(fs.folders.empty()) << "nothing is synced before sync()";
+    ASSERT_TRUE(later.sync(fs).isOk());
+    EXPECT_EQ(fs.folders,
+              (std::vector<std::string>{originals.folderOf(1), originals.folderOf(kOtherBox)}));
+    EXPECT_TRUE(later.empty());
+    EXPECT_EQ(originals.find(kOtherBox, texts).value(), m_sample);
+}
+
 }  // namespace
 }  // namespace qf::store

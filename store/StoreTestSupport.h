@@ -50,6 +50,9 @@ class ForwardingFileSystem : public base::FileSystem {
     Status remove(const std::string& path) override { return real().remove(path); }
     Result<std::uint64_t> size(const std::string& path) override { return real().size(path); }
     Status syncFolder(const std::string& folder) override { return real().syncFolder(folder); }
+    Status syncFileSystemOf(const std::string& folder) override {
+        return real().syncFileSystemOf(folder);
+    }
 
   protected:
     static base::FileSystem& real() { return base::posixFileSystem(); }
@@ -104,6 +107,9 @@ class FaultyFileSystem final : public base::FileSystem {
     }
 
     int operations() const { return m_count; }
+    // The counted steps so far, described as countingOnly takes them: a
+    // test finds the number of the step it wants to cut before.
+    const std::vector<std::string>& steps() const { return m_steps; }
     bool failed() const { return m_failed; }
 
     void cutPower() {
@@ -205,6 +211,15 @@ class FaultyFileSystem final : public base::FileSystem {
         return s;
     }
 
+    Status syncFileSystemOf(const std::string& folder) override {
+        Status s = step("sync file system " + folder);
+        s = s ? base::posixFileSystem().syncFileSystemOf(folder) : s;
+        if (s && m_power) {
+            m_power->everythingSynced();
+        }
+        return s;
+    }
+
   private:
     // A change to a file's bytes that no fsync has made durable yet.
     struct Pending {
@@ -290,6 +305,15 @@ class FaultyFileSystem final : public base::FileSystem {
                     durable.erase(path);
                 }
             }
+        }
+        // Every file as it is now, under the names it has now (the test's
+        // files are all on one file system).
+        void everythingSynced() {
+            for (const auto& [path, id] : current) {
+                files[static_cast<std::size_t>(id)].durable = readBytes(path);
+                files[static_cast<std::size_t>(id)].pending.clear();
+            }
+            durable = current;
         }
         // The bytes the disk holds for a file after the cut.
         std::string bytesAfterCut(const ModelFile& file) const {
@@ -442,6 +466,7 @@ class FaultyFileSystem final : public base::FileSystem {
         if (m_countedStep && what != *m_countedStep) {
             return Status::ok();
         }
+        m_steps.push_back(what);
         if (++m_count != m_failAt) {
             return Status::ok();
         }
@@ -462,6 +487,7 @@ class FaultyFileSystem final : public base::FileSystem {
     bool m_kernelCopy = true;
     int m_count = 0;
     std::optional<std::string> m_countedStep;
+    std::vector<std::string> m_steps;
     std::optional<PowerModel> m_power;
 };
 

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -190,14 +191,20 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
         checkOriginals(at);
     }
 
-    void cutAtEveryStep(const char* what) {
+    // The changing file operations of a whole run without a cut, in order.
+    std::vector<std::string> stepsOfAWholeRun() {
         reset();
         store::testing::FaultyFileSystem counter(/*failAt=*/0);
         request.fileSystem = &counter;
         ReceiveObserver quiet;
-        ASSERT_TRUE(ReceiveSession().run(request, quiet).succeeded());
+        EXPECT_TRUE(ReceiveSession().run(request, quiet).succeeded());
         request.fileSystem = nullptr;
-        const std::vector<int> steps = qf::testing::cutSteps(counter.operations(), 80);
+        return counter.steps();
+    }
+
+    void cutAtEveryStep(const char* what) {
+        const std::vector<int> steps =
+            qf::testing::cutSteps(static_cast<int>(stepsOfAWholeRun().size()), 80);
         for (int step : steps) {
             reset();
             const bool completed = cutRun(step);
@@ -225,6 +232,32 @@ TEST_P(ReceivePowerCutTest, EveryMailIsInItsBoxOrOnTheServer) {
 TEST_P(ReceivePowerCutTest, MailLeftOnTheServerIsInItsBoxOnce) {
     request.keepOnServer = true;
     cutAtEveryStep("receive run leaving mail on the server");
+}
+
+// The cut comes after every original of the run was written, before the
+// first is synced: they go with the cut, while every mail is still on the
+// server; no record is left without its original, and the next run keeps
+// each mail with its original once.
+TEST_P(ReceivePowerCutTest, OriginalsNotYetSyncedGoOnlyWithTheirMailsOnTheServer) {
+    const std::vector<std::string> steps = stepsOfAWholeRun();
+    const auto firstSync = std::find_if(steps.begin(), steps.end(), [](const std::string& step) {
+        return step.starts_with("sync") && step.find(".originals") != std::string::npos;
+    });
+    ASSERT_NE(firstSync, steps.end());
+    const int step = static_cast<int>(firstSync - steps.begin()) + 1;
+    EXPECT_EQ(std::count_if(steps.begin(), firstSync,
+                            [](const std::string& s) { return s.starts_with("rename "); }),
+              3)
+        << "the three originals are written before the first sync";
+
+    reset();
+    EXPECT_FALSE(cutRun(step));
+    const store::Originals originals(request.folder.dataFolder().string());
+    for (const store::BoxInfo& info : store::allBoxes()) {
+        EXPECT_TRUE(originals.fileNames(info.number).empty()) << "box " << info.number;
+    }
+    EXPECT_EQ(onServer(), std::multiset<std::string>(kSubjects.begin(), kSubjects.end()));
+    restartAndCheck({step, false, GetParam()});
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, ReceivePowerCutTest,
