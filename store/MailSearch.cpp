@@ -189,8 +189,8 @@ Result<SearchResult> searchBoxes(const std::string& dataFolder, const SearchQuer
                                  const SearchControl& control) {
     // A text no record can hold is looked for in the originals alone.
     std::optional<OriginalSearch> originals;
-    if (!query.text.empty() && !text::fitsCp932(query.text)) {
-        originals.emplace(dataFolder, query.text, query.fields);
+    if (!query.text.empty() && !text::fitsCp932(query.text) && control.decodeOriginal) {
+        originals.emplace(dataFolder, query.text, query.fields, control.decodeOriginal);
     }
     std::optional<TextMatcher> matcher;
     if (!originals) {

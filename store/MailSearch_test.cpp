@@ -7,6 +7,7 @@
 #include "store/StoreTestSupport.h"
 #include "tests/support/SampleMails.h"
 #include "text/Cp932.h"
+#include "transport/MailDecoder.h"
 
 namespace qf::store {
 namespace {
@@ -142,14 +143,22 @@ TEST_F(SearchBoxesTest, ATextNoRecordCanHoldIsFoundInTheOriginal) {
                     .keep(kOtherBox, recordTextsOf(layoutOf(RecordKind::kMail), fields), original)
                     .isOk());
 
+    SearchControl decoding;
+    decoding.decodeOriginal = [](const std::string& mail) {
+        transport::DecodedMail decoded = transport::decodeMail(mail);
+        return OriginalTexts{decoded.headers.subject, decoded.headers.sender, decoded.body};
+    };
     for (const char* text : {"ランチ😊", "𠮷野家", "café🍻"}) {
-        const SearchResult result = search(queryFor(text));
+        const SearchResult result = search(queryFor(text), decoding);
         ASSERT_EQ(result.hits.size(), 1u) << text;
         EXPECT_EQ(result.hits[0].recordNumber, 2) << text;
     }
     SearchQuery subjectOnly = queryFor("café");
     subjectOnly.fields = kSearchSubject;
-    EXPECT_TRUE(search(subjectOnly).hits.empty());
+    EXPECT_TRUE(search(subjectOnly, decoding).hits.empty());
+    // Without a decoder (the store tool) such a text is refused, not missed.
+    EXPECT_EQ(searchBoxes(m_folder.path(), queryFor("café")).status().code(),
+              StatusCode::kInvalidArgument);
 }
 
 TEST_F(SearchBoxesTest, LooksOnlyInTheChosenFieldsAndBoxes) {

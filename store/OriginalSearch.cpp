@@ -5,12 +5,15 @@
 #include "store/BoxCatalogue.h"
 #include "store/MailSearch.h"
 #include "store/Originals.h"
-#include "transport/MailDecoder.h"
 
 namespace qf::store {
 
-OriginalSearch::OriginalSearch(std::string dataFolder, std::string text, unsigned fields)
-    : m_dataFolder(std::move(dataFolder)), m_text(std::move(text)), m_fields(fields) {}
+OriginalSearch::OriginalSearch(std::string dataFolder, std::string text, unsigned fields,
+                               OriginalDecoder decode)
+    : m_dataFolder(std::move(dataFolder)),
+      m_text(std::move(text)),
+      m_fields(fields),
+      m_decode(std::move(decode)) {}
 
 bool OriginalSearch::matches(int box, const RecordLayout& layout,
                              std::span<const char> record) const {
@@ -29,11 +32,11 @@ bool OriginalSearch::matches(int box, const RecordLayout& layout,
     if (!original || !original.value()) {
         return false;
     }
-    const transport::DecodedMail mail = transport::decodeMail(*original.value());
+    const OriginalTexts mail = m_decode(*original.value());
     const bool history = box == kSendHistoryBox;
     const std::pair<SearchField, const std::string*> texts[] = {
-        {kSearchSubject, &mail.headers.subject},
-        {kSearchFromOrTo, history ? nullptr : &mail.headers.sender},
+        {kSearchSubject, &mail.subject},
+        {kSearchFromOrTo, history ? nullptr : &mail.sender},
         {kSearchBody, &mail.body}};
     return std::any_of(std::begin(texts), std::end(texts), [&](auto text) {
         return (m_fields & text.first) != 0 && text.second != nullptr &&

@@ -99,6 +99,12 @@ std::string shownBodyOfCurrent(store::MailStore& store, int box) {
     return bodyAsShown(fields.body, *original.value());
 }
 
+store::OriginalTexts searchedTextsOf(const std::string& original) {
+    transport::DecodedMail decoded = transport::decodeMail(original);
+    return {std::move(decoded.headers.subject), std::move(decoded.headers.sender),
+            std::move(decoded.body)};
+}
+
 void applyOriginal(ShownMail& mail, std::string original) {
     const transport::DecodedMail decoded = transport::decodeMail(original);
     mail.subject = chosen(mail.subject, decoded.headers.subject);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "store/MailStore.h"
+#include "store/OriginalSearch.h"
 #include "viewer/BoxListing.h"
 
 namespace qf::viewer {
@@ -23,6 +24,9 @@ std::string bodyAsShown(const std::string& recordBody, const std::string& origin
 // The body of the current record of `box` as the viewer shows it: the
 // original's text when one is kept, else the record's.
 std::string shownBodyOfCurrent(store::MailStore& store, int box);
+
+// The texts a search looks in (SearchControl::decodeOriginal).
+store::OriginalTexts searchedTextsOf(const std::string& original);
 
 // What the record would hold of `utf8`: each character CP932 lacks as "?".
 std::string asCp932Keeps(const std::string& utf8);
