@@ -210,7 +210,10 @@ bool Run::receiveMail(int mailNumber) {
     const std::string identity =
         m_uniqueIds.empty() ? mailDigest(header, body) : uniqueIdOf(mailNumber);
     if (takeStoredDigest(identity)) {
-        if (m_deleteDigestMatches) {
+        if (!originalMadeWhole(identity, rawMail)) {
+            m_journalNeeded = true;
+            ++m_outcome.keptOnServer;
+        } else if (m_deleteDigestMatches) {
             (void)markForDeletion(mailNumber);
         } else {
             ++m_outcome.keptOnServer;

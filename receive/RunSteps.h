@@ -98,6 +98,12 @@ class Run {
     // True once per journal line when a mail without UIDL has the digest of
     // one an interrupted run stored.
     bool takeStoredDigest(const std::string& identity);
+    // The original of a mail the interrupted run stored, written again (and
+    // synced) where a power cut took it or cut it short; false when it could
+    // not be: the mail then stays on the server.
+    bool originalMadeWhole(const std::string& identity, std::string_view rawMail);
+    // False when the stored mail's original is missing or cut short.
+    bool originalLooksWhole(const std::string& identity) const;
     void reportDigestRecovery();
     // False when a box or an original could not be synced: its mails stay
     // on the server.
@@ -138,6 +144,7 @@ class Run {
     ReceiveJournal m_journal;
     std::vector<std::string> m_uniqueIds;  // by mail number; empty without UIDL
     std::set<int> m_storedEarlier;
+    StoredRecords m_storedRecords;               // of the interrupted run, where they are now
     std::multiset<std::string> m_storedDigests;  // without UIDL: what the interrupted run stored
     bool m_deleteDigestMatches = false;          // its boxes are synced: those can go
     bool m_recoveringByDigest = false;

@@ -47,6 +47,22 @@ std::string sha256Hex(std::initializer_list<std::string_view> texts) {
     return hex;
 }
 
+// True when `there` is what a power cut leaves of a write of `original`
+// whose data had not reached the disk: shorter or as long, and each byte
+// either the original's or a zero the file system filled in. Another mail
+// is never that: its header differs in more than zeros.
+bool isCutShortCopy(std::string_view there, std::string_view original) {
+    if (there.size() > original.size() || there == original) {
+        return false;
+    }
+    for (std::size_t i = 0; i < there.size(); ++i) {
+        if (there[i] != original[i] && there[i] != '\0') {
+            return false;
+        }
+    }
+    return true;
+}
+
 // "<key>-<fingerprint>.eml" or its ".2.eml" twin: the key, else "".
 std::string keyOfFileName(std::string_view name) {
     std::string_view stem;
@@ -189,7 +205,10 @@ Status Originals::keep(int box, const MailFields& recordTexts, std::string_view 
             }
             return Status::ok();
         }
-        if (!there && there.status().code() == StatusCode::kNotFound) {
+        // Missing, or cut short by a power cut before it was synced (the
+        // mail is still on the server then): written whole.
+        if ((!there && there.status().code() == StatusCode::kNotFound) ||
+            (there && isCutShortCopy(there.value(), original))) {
             if (later == nullptr) {
                 return base::replaceFileDurably(path, original, {}, m_fs);
             }

@@ -82,7 +82,9 @@ class Originals {
     std::string folderOf(int box) const;
 
     // Keeps `original` as the original of the record with `recordTexts` in
-    // `box`, written and synced (folder included) before it returns ok.
+    // `box`, written and synced (folder included) before it returns ok. What
+    // a power cut left of an unsynced write of it (a prefix, zeros) is
+    // written whole again.
     Status keep(int box, const MailFields& recordTexts, std::string_view original);
     // The same, not synced: the file (a new one, or the same mail kept
     // earlier and maybe not yet synced) is added to `later`.

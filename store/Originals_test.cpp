@@ -96,6 +96,23 @@ TEST_F(OriginalsTest, RecordsThatCannotBeToldApartShowNoOriginal) {
     EXPECT_FALSE(m_originals.find(1, texts).value().has_value());
 }
 
+// What a power cut left of an unsynced original (a prefix, or zeros where
+// its data never reached the disk) is written whole when the mail is kept
+// again, not taken for another mail's.
+TEST_F(OriginalsTest, AnOriginalCutShortIsWrittenWholeWhenKeptAgain) {
+    const MailFields texts = recordTexts(1, {"件名?", "a@example.jp", "date", "?"});
+    const std::string original = tagged("a");
+    const std::string path = m_originals.folderOf(1) + "/" + originalName(texts);
+    for (const std::string& left :
+         {std::string(), original.substr(0, 40), std::string(original.size(), '\0')}) {
+        ASSERT_TRUE(m_originals.keep(1, texts, tagged("a")).isOk());
+        testing::writeBytes(path, left);
+        ASSERT_TRUE(m_originals.keep(1, texts, original).isOk());
+        EXPECT_EQ(m_originals.find(1, texts).value().value_or(""), original);
+        EXPECT_EQ(m_originals.fileNames(1).size(), 1u);
+    }
+}
+
 // A record without an original (stored before originals were kept) reads as
 // before; a collection at start-up removes originals of records never stored.
 TEST_F(OriginalsTest, RecordsWithoutOriginalsAndOrphansAtStartUp) {

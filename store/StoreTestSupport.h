@@ -106,6 +106,14 @@ class FaultyFileSystem final : public base::FileSystem {
         return *this;
     }
 
+    // The files whose path passes `kept` reach the disk whole before the
+    // cut, names too, as when the kernel wrote them back on its own, while
+    // the other unsynced writes go.
+    FaultyFileSystem& writtenBackBeforeCut(std::function<bool(const std::string&)> kept) {
+        m_power->writtenBack = std::move(kept);
+        return *this;
+    }
+
     int operations() const { return m_count; }
     // The counted steps so far, described as countingOnly takes them: a
     // test finds the number of the step it wants to cut before.
@@ -116,6 +124,7 @@ class FaultyFileSystem final : public base::FileSystem {
         m_failed = true;
         m_crashed = true;
         if (m_power) {
+            m_power->writeBack();
             m_power->apply();
             if (m_power->afterCut) {
                 m_power->afterCut();
@@ -242,6 +251,7 @@ class FaultyFileSystem final : public base::FileSystem {
 
         PowerCut mode = PowerCut::kDropUnsynced;
         std::function<void()> afterCut;
+        std::function<bool(const std::string&)> writtenBack;
         std::vector<ModelFile> files;
         std::map<std::string, int> current;
         std::map<std::string, int> durable;
@@ -303,6 +313,15 @@ class FaultyFileSystem final : public base::FileSystem {
                     durable[path] = it->second;
                 } else {
                     durable.erase(path);
+                }
+            }
+        }
+        void writeBack() {
+            for (const auto& [path, id] : current) {
+                if (writtenBack && writtenBack(path)) {
+                    files[static_cast<std::size_t>(id)].durable = readBytes(path);
+                    files[static_cast<std::size_t>(id)].pending.clear();
+                    durable[path] = id;
                 }
             }
         }

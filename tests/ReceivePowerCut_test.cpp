@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -82,6 +83,9 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
             int exitCode = 0;
             store::testing::FaultyFileSystem fs(step);
             fs.withPowerCut(GetParam(), [&exitCode] { _exit(exitCode); });
+            if (writtenBack) {
+                fs.writtenBackBeforeCut(writtenBack);
+            }
             request.fileSystem = &fs;
             ReceiveObserver quiet;
             (void)ReceiveSession().run(request, quiet);
@@ -152,7 +156,8 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
     }
 
     // The start-up repairs, then what the disk and the server hold.
-    void restartAndCheck(const CutPoint& at) {
+    // `originalsKept`: every record on disk has its original already.
+    void restartAndCheck(const CutPoint& at, bool originalsKept = true) {
         const auto server = onServer();
         const store::RecoveryReport report =
             store::recoverLeftovers(request.folder.dataFolder().string());
@@ -162,7 +167,9 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
              store::checkDataFolder(request.folder.dataFolder().string())) {
             EXPECT_TRUE(file.problems.empty()) << at << ": " << file.problems.front();
         }
-        checkOriginals(at);
+        if (originalsKept) {
+            checkOriginals(at);
+        }
         const auto stored = inBoxes();
         for (const std::string& subject : kSubjects) {
             EXPECT_LE(stored.count(subject), 1u) << at << ": " << subject << " stored twice";
@@ -220,9 +227,25 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
             qf::testing::modeText(GetParam()), what, steps.size() + 1);
     }
 
+    // The step that syncs the first original of a whole run.
+    int firstOriginalSync() {
+        const std::vector<std::string> steps = stepsOfAWholeRun();
+        const auto first = std::find_if(steps.begin(), steps.end(), [](const std::string& step) {
+            return step.starts_with("sync") && step.find(".originals") != std::string::npos;
+        });
+        EXPECT_NE(first, steps.end());
+        EXPECT_EQ(std::count_if(steps.begin(), first,
+                                [](const std::string& s) { return s.starts_with("rename "); }),
+                  3)
+            << "the three originals are written before the first sync";
+        return static_cast<int>(first - steps.begin()) + 1;
+    }
+
     qf::testing::MailServers servers;
     testing::ProgramFolderFixture box;
     ReceiveRequest request;
+    // What the kernel wrote back before a cut (cutRun).
+    std::function<bool(const std::string&)> writtenBack;
 };
 
 TEST_P(ReceivePowerCutTest, EveryMailIsInItsBoxOrOnTheServer) {
@@ -239,17 +262,7 @@ TEST_P(ReceivePowerCutTest, MailLeftOnTheServerIsInItsBoxOnce) {
 // server; no record is left without its original, and the next run keeps
 // each mail with its original once.
 TEST_P(ReceivePowerCutTest, OriginalsNotYetSyncedGoOnlyWithTheirMailsOnTheServer) {
-    const std::vector<std::string> steps = stepsOfAWholeRun();
-    const auto firstSync = std::find_if(steps.begin(), steps.end(), [](const std::string& step) {
-        return step.starts_with("sync") && step.find(".originals") != std::string::npos;
-    });
-    ASSERT_NE(firstSync, steps.end());
-    const int step = static_cast<int>(firstSync - steps.begin()) + 1;
-    EXPECT_EQ(std::count_if(steps.begin(), firstSync,
-                            [](const std::string& s) { return s.starts_with("rename "); }),
-              3)
-        << "the three originals are written before the first sync";
-
+    const int step = firstOriginalSync();
     reset();
     EXPECT_FALSE(cutRun(step));
     const store::Originals originals(request.folder.dataFolder().string());
@@ -258,6 +271,28 @@ TEST_P(ReceivePowerCutTest, OriginalsNotYetSyncedGoOnlyWithTheirMailsOnTheServer
     }
     EXPECT_EQ(onServer(), std::multiset<std::string>(kSubjects.begin(), kSubjects.end()));
     restartAndCheck({step, false, GetParam()});
+}
+
+// The same cut after the kernel wrote the boxes and the journal back on its
+// own: the records are on disk, their originals are not, and every mail is
+// still on the server. The next run fetches each original again before it
+// deletes the mail (also after the user moved or deleted an earlier mail).
+TEST_P(ReceivePowerCutTest, ARecordWhoseOriginalTheCutTookGetsItFromTheServer) {
+    const int step = firstOriginalSync();
+    reset();
+    writtenBack = [](const std::string& path) {
+        return path.find(".originals") == std::string::npos;
+    };
+    EXPECT_FALSE(cutRun(step));
+    writtenBack = nullptr;
+    const std::multiset<std::string> all(kSubjects.begin(), kSubjects.end());
+    EXPECT_EQ(inBoxes(), all);
+    const store::Originals originals(request.folder.dataFolder().string());
+    for (const store::BoxInfo& info : store::allBoxes()) {
+        EXPECT_TRUE(originals.fileNames(info.number).empty()) << "box " << info.number;
+    }
+    EXPECT_EQ(onServer(), all);
+    restartAndCheck({step, false, GetParam()}, /*originalsKept=*/false);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, ReceivePowerCutTest,
