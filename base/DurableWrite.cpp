@@ -25,18 +25,18 @@ std::string linkTarget(const std::string& path) {
 }
 
 Status writeTemporary(FileSystem& fs, const std::string& temporary, std::string_view bytes,
-                      std::optional<unsigned> permissions) {
+                      std::optional<unsigned> permissions, bool sync) {
     auto file = fs.createNew(temporary, permissions);
     if (!file) {
         return file.status();
     }
     File& out = *file.value();
-    for (Status step : {out.writeAt(0, bytes), out.flush(), out.sync()}) {
+    for (Status step : {out.writeAt(0, bytes), out.flush()}) {
         if (!step) {
             return step;
         }
     }
-    return Status::ok();
+    return sync ? out.sync() : Status::ok();
 }
 
 constexpr std::string_view kTemporaryMark = ".tmp-";
@@ -98,9 +98,12 @@ Result<std::vector<RepairAction>> removeLeftoverTemporaries(
     return actions;
 }
 
-Status replaceFileDurably(const std::string& path, std::string_view bytes,
-                          const ReplaceOptions& options, FileSystem& fs) {
-    const std::string target = options.followLink ? linkTarget(path) : path;
+namespace {
+
+// The temporary file written (synced when `sync`) and renamed over the
+// target; on failure the target is unchanged and the temporary gone.
+Status writeAndRename(const std::string& target, std::string_view bytes,
+                      const ReplaceOptions& options, FileSystem& fs, bool sync) {
     std::optional<unsigned> permissions = options.permissions;
     if (!permissions) {
         Result<unsigned> kept = fs.permissions(target);
@@ -110,12 +113,32 @@ Status replaceFileDurably(const std::string& path, std::string_view bytes,
     if (fs.exists(temporary)) {
         (void)fs.remove(temporary);  // left by a crashed earlier process with our PID
     }
-    Status written = writeTemporary(fs, temporary, bytes, permissions);
+    Status written = writeTemporary(fs, temporary, bytes, permissions, sync);
     if (written) {
         written = fs.rename(temporary, target);
     }
     if (!written) {
         (void)fs.remove(temporary);
+    }
+    return written;
+}
+
+}  // namespace
+
+Status replaceFileUnsynced(const std::string& path, std::string_view bytes,
+                           const ReplaceOptions& options, FileSystem& fs) {
+    return writeAndRename(options.followLink ? linkTarget(path) : path, bytes, options, fs, false);
+}
+
+Status syncFile(const std::string& path, FileSystem& fs) {
+    auto file = fs.open(path, OpenMode::kRead);
+    return file ? file.value()->sync() : file.status();
+}
+
+Status replaceFileDurably(const std::string& path, std::string_view bytes,
+                          const ReplaceOptions& options, FileSystem& fs) {
+    const std::string target = options.followLink ? linkTarget(path) : path;
+    if (Status written = writeAndRename(target, bytes, options, fs, true); !written) {
         return written;
     }
     if (Status s = fs.syncFolder(folderOf(target)); !s) {

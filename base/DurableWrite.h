@@ -35,6 +35,16 @@ struct ReplaceOptions {
 Status replaceFileDurably(const std::string& path, std::string_view bytes,
                           const ReplaceOptions& options = {}, FileSystem& fs = posixFileSystem());
 
+// The same, but neither the file nor its folder is synced: for many files
+// written together and then synced at once (syncFile each, then each folder
+// once). A killed process never leaves a part of the file under `path`'s
+// name; a power cut before those syncs may leave it torn, empty or gone.
+Status replaceFileUnsynced(const std::string& path, std::string_view bytes,
+                           const ReplaceOptions& options = {}, FileSystem& fs = posixFileSystem());
+
+// Makes the bytes of the file at `path` durable (fsync).
+Status syncFile(const std::string& path, FileSystem& fs = posixFileSystem());
+
 // The temporary files that replacements cut short by a crash left in
 // `folder` ("<file>.tmp-<process id>"), as paths, sorted; only those whose
 // file name part `isOurs` accepts (the caller's own files, never a file of

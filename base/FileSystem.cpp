@@ -233,15 +233,25 @@ class PosixFileSystem final : public FileSystem {
     }
 
     Status syncFolder(const std::string& folder) override {
+        return onFolder(folder, ::fsync, "fsync folder");
+    }
+
+    Status syncFileSystemOf(const std::string& folder) override {
+        return onFolder(folder, ::syncfs, "syncfs");
+    }
+
+  private:
+    // `call` on the folder opened for it.
+    static Status onFolder(const std::string& folder, int (*call)(int), const char* what) {
         int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
             return errnoStatus("open folder", folder, errno);
         }
-        int rc = ::fsync(fd);
+        int rc = call(fd);
         int error = errno;
         ::close(fd);
         if (rc != 0) {
-            return errnoStatus("fsync folder", folder, error);
+            return errnoStatus(what, folder, error);
         }
         return Status::ok();
     }

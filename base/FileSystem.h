@@ -85,6 +85,13 @@ class FileSystem {
     virtual Result<std::uint64_t> size(const std::string& path) = 0;
     // Makes renames and creations inside `folder` durable.
     virtual Status syncFolder(const std::string& folder) = 0;
+    // Makes every write, creation, rename and removal on the file system
+    // that holds `folder` durable at once (syncfs): one journal commit
+    // where syncing a thousand new files one by one costs a thousand.
+    // kRefused where it cannot: the caller syncs each file and folder.
+    virtual Status syncFileSystemOf(const std::string& folder) {
+        return Status::refused(folder + ": no file-system sync here");
+    }
 
     bool exists(const std::string& path) { return size(path).isOk(); }
 };

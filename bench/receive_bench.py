@@ -191,7 +191,10 @@ def receive_benchmark(args, work, servers):
         "quillfern-box receive": lambda: run_process(
             [args.tool, "--folder", folder, "receive"]),
         "fetchmail": lambda: run_process(
-            ["fetchmail", "--nosyslog", "--silent", "-f", rc, "--bsmtp", "/dev/null"],
+            # A lock of its own: another fetchmail on the machine (as root
+            # they share /var/run/fetchmail.pid) must not make it give up.
+            ["fetchmail", "--nosyslog", "--silent", "-f", rc, "--bsmtp", "/dev/null",
+             "--pidfile", os.path.join(home, "fetchmail.pid")],
             env=fetchmail_env),
         "plain POP3 loop": lambda: run_process(
             [sys.executable, "-c", PLAIN_LOOP, env["QF_MAIL_HOST"], env["QF_POP3_PORT"],

@@ -30,6 +30,7 @@
 #include "ui/TabLeavesTextBox.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
+#include "viewer/OriginalText.h"
 
 namespace qf::compose {
 namespace {
@@ -264,7 +265,8 @@ void ReplyWindow::pasteBody() {
     if (!pastesIntoReply(box)) {
         return;
     }
-    const std::string received = m_env.mailStore().currentFields(box).body;
+    // The text the viewer shows: the original's, when one is kept.
+    const std::string received = viewer::shownBodyOfCurrent(m_env.mailStore(), box);
     QClipboard* clipboard = QGuiApplication::clipboard();
     m_body->setPlainText(ui::toBoxText(pastedReplyBody(clipboard->text().toStdString(), received)));
     clipboard->clear();

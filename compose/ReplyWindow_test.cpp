@@ -19,7 +19,9 @@
 #include "compose/testing/WaitForSend.h"
 #include "settings/AccountFiles.h"
 #include "store/MailStore.h"
+#include "store/Originals.h"
 #include "tests/support/MailServers.h"
+#include "tests/support/SampleMails.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/ActiveLabel.h"
 #include "ui/TestControls.h"
@@ -159,6 +161,30 @@ class ReplyWindowTest : public QObject {
         started.app->held().currentBox = store::kSendHistoryBox;
         form.pasteBody();
         QCOMPARE(body->toPlainText(), once + QStringLiteral("\n\n\n\n受信本文\n二行目"));
+    }
+
+    // A mail whose original is kept pastes the original's text, as the
+    // viewer shows it, not the record's "?".
+    void bodyPasteTakesTheOriginalsText() {
+        const std::string original = qf::testing::kMailBeyondCp932;
+        TestApplication started([&original](WindowTestFolder& folder) {
+            (void)folder.programFolder().ensureFolders();
+            store::MailStore store(folder.programFolder().dataFolder().string());
+            const store::MailFields fields{qf::testing::kSubjectBeyondCp932Kept, "a@example.jp",
+                                           "Tue, 08 Dec 2026 10:00:00 +0900",
+                                           qf::testing::kBodyBeyondCp932Kept};
+            (void)store.append(store::kOtherBox, fields);
+            (void)store::Originals(store.dataFolder())
+                .keep(store::kOtherBox,
+                      store::recordTextsOf(store::layoutOf(store::RecordKind::kMail), fields),
+                      original);
+        });
+        started.mainWindow().actions().openBox(store::kOtherBox);
+        ReplyWindow& form = started.app->showForm<ReplyWindow>();
+        QGuiApplication::clipboard()->clear();
+        form.pasteBody();
+        QCOMPARE(control<QTextEdit>(form, "BodyText")->toPlainText(),
+                 QStringLiteral("\n\n\n\n𠮷野家でcafé🍻"));
     }
 
     void resizeKeepsTheProportions() {

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -88,16 +89,23 @@ std::size_t lengthWithoutTrailingSpaces(std::string_view text) {
 
 // True when record `line.recordNumber` of its box is the record noted: the
 // quick look, right whenever nothing changed the box since the run.
-bool recordIsInPlace(const store::MailStore& store, const JournalLine& line, bool version1) {
+// `records` gets the record's texts.
+bool recordIsInPlace(const store::MailStore& store, const JournalLine& line, bool version1,
+                     StoredRecords* records) {
     auto file = store.file(line.box);
     if (!file) {
         return false;
     }
     std::string record(file.value().format().lengthBytes, '\0');
     auto read = file.value().read(line.recordNumber, std::span<char>(record.data(), record.size()));
-    return read && read.value() &&
-           (recordFingerprint(record) == line.fingerprint ||
-            (version1 && version1Fingerprint(record) == line.fingerprint));
+    const bool found = read && read.value() &&
+                       (recordFingerprint(record) == line.fingerprint ||
+                        (version1 && version1Fingerprint(record) == line.fingerprint));
+    if (found && records != nullptr) {
+        const store::RecordLayout& layout = store::layoutOf(store::findBox(line.box)->kind);
+        (*records)[line.uid] = {line.box, store::decodeRecord(layout, record)};
+    }
+    return found;
 }
 
 // A keep-box record as the MailRecord it was moved from (its fields
@@ -111,12 +119,13 @@ std::string asMailRecord(std::span<const char> keepRecord) {
     return record;
 }
 
-// The fingerprints of `wanted` that some record of a receiving box or of
-// the keep box has, wherever it is now: a delete, a move or a compaction
-// since the run shifts records and carries them between boxes.
-std::set<std::uint64_t> fingerprintsFound(const store::MailStore& store,
-                                          const std::set<std::uint64_t>& wanted, bool version1) {
-    std::set<std::uint64_t> found;
+// The records whose fingerprints are in `wanted`, wherever they are now: a
+// delete, a move or a compaction since the run shifts records and carries
+// them between a receiving box and the keep box.
+std::map<std::uint64_t, StoredRecord> fingerprintsFound(const store::MailStore& store,
+                                                        const std::set<std::uint64_t>& wanted,
+                                                        bool version1) {
+    std::map<std::uint64_t, StoredRecord> found;
     for (const store::BoxInfo& box : store::allBoxes()) {
         const bool keep = box.kind == store::RecordKind::kKeep;
         if ((box.kind != store::RecordKind::kMail && !keep) || found.size() == wanted.size()) {
@@ -133,7 +142,8 @@ std::set<std::uint64_t> fingerprintsFound(const store::MailStore& store,
             for (std::uint64_t print :
                  {recordFingerprint(record), version1 ? version1Fingerprint(record) : 0}) {
                 if (wanted.contains(print)) {
-                    found.insert(print);
+                    found[print] = {box.number,
+                                    store::decodeRecord(store::layoutOf(box.kind), bytes)};
                 }
             }
             return Status::ok();
@@ -181,7 +191,8 @@ bool ReceiveJournal::exists() const {
     return m_fs.exists(m_file);
 }
 
-Result<std::set<std::string>> ReceiveJournal::storedIds(const store::MailStore& store) {
+Result<std::set<std::string>> ReceiveJournal::storedIds(const store::MailStore& store,
+                                                        StoredRecords* records) {
     std::set<std::string> ids;
     Result<std::string> bytes = base::readWholeFile(m_file, m_fs);
     if (!bytes) {
@@ -211,17 +222,20 @@ Result<std::set<std::string>> ReceiveJournal::storedIds(const store::MailStore& 
     }
     std::set<std::uint64_t> sought;
     for (const JournalLine& line : lines) {
-        if (recordIsInPlace(store, line, version1)) {
+        if (recordIsInPlace(store, line, version1, records)) {
             ids.insert(line.uid);
         } else {
             sought.insert(line.fingerprint);
         }
     }
     if (!sought.empty()) {
-        const std::set<std::uint64_t> found = fingerprintsFound(store, sought, version1);
+        const auto found = fingerprintsFound(store, sought, version1);
         for (const JournalLine& line : lines) {
-            if (found.contains(line.fingerprint)) {
+            if (auto record = found.find(line.fingerprint); record != found.end()) {
                 ids.insert(line.uid);
+                if (records != nullptr) {
+                    (*records)[line.uid] = record->second;
+                }
             }
         }
     }

@@ -29,6 +29,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -46,6 +47,14 @@ namespace qf::receive {
 
 inline constexpr char kJournalFileName[] = "receive.journal";
 
+// A record an interrupted run stored: the box it is in now and its texts
+// (as decodeRecord gives them back), which name its original.
+struct StoredRecord {
+    int box = 0;
+    store::MailFields texts;
+};
+using StoredRecords = std::map<std::string, StoredRecord>;
+
 class ReceiveJournal {
   public:
     ReceiveJournal(std::filesystem::path file, std::string_view server, std::string_view id,
@@ -59,7 +68,10 @@ class ReceiveJournal {
     // by its fingerprint, anywhere else (a delete, a move or a compaction
     // since). A journal of another account gives none and is removed: its
     // mails would come twice, never be lost.
-    Result<std::set<std::string>> storedIds(const store::MailStore& store);
+    // `records` gets, by UIDL (or digest), where each of those records is
+    // now and its texts: the next run makes sure their originals are whole.
+    Result<std::set<std::string>> storedIds(const store::MailStore& store,
+                                            StoredRecords* records = nullptr);
 
     // Creates the journal with its header line when it is missing, durably
     // (its folder entry too): enough for the next run to know this one may

@@ -210,7 +210,10 @@ bool Run::receiveMail(int mailNumber) {
     const std::string identity =
         m_uniqueIds.empty() ? mailDigest(header, body) : uniqueIdOf(mailNumber);
     if (takeStoredDigest(identity)) {
-        if (m_deleteDigestMatches) {
+        if (!originalMadeWhole(identity, rawMail)) {
+            m_journalNeeded = true;
+            ++m_outcome.keptOnServer;
+        } else if (m_deleteDigestMatches) {
             (void)markForDeletion(mailNumber);
         } else {
             ++m_outcome.keptOnServer;
@@ -284,8 +287,8 @@ StagedMail Run::stagedTexts(const Cp932Mail& mail) const {
             : std::string()};
 }
 
-// The record is written here but synced only once per box, before any of
-// the box's mails is marked for deletion (deleteStoredMails).
+// The record and the original are written here but synced only once per
+// run, before any of the mails is marked for deletion (deleteStoredMails).
 void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp932Mail& mail,
                     const std::string& identity, std::string_view rawMail) {
     m_observer.onRawText("");
@@ -295,13 +298,13 @@ void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp
     // UTF-8 and back would only cost time.
     const store::MailFields fields{mail.subject, mail.sender, mail.date, mail.body};
     // The original first: a record never lacks one the server could still give.
-    const Status kept = keepOriginalOf(m_store, boxOfSlot(slot), fields, rawMail);
+    const Status kept =
+        keepOriginalOf(m_store, boxOfSlot(slot), fields, rawMail, m_unsyncedOriginals);
     Result<int> record = kept ? m_store.appendCp932(boxOfSlot(slot), fields) : Result<int>(kept);
     if (!record) {
         keepOnServer(record.status());
         return;
     }
-    noteAttachmentsOf(boxOfSlot(slot), mail.attachments);
     noteAttachmentsOf(boxOfSlot(slot), mail.attachments);
     m_newMailStored = true;
     ++m_outcome.stored;
@@ -327,6 +330,10 @@ void Run::deleteStoredMails() {
     // The journal goes to disk with the boxes: its lines were written before
     // their records, and a journal that cannot be synced only risks duplicates.
     (void)m_journal.sync();
+    // The originals before the boxes, all together: a record that reaches
+    // the disk finds its original there. One that cannot be synced keeps
+    // every mail of the run on the server.
+    const Status originalsSynced = m_unsyncedOriginals.sync(m_store.fileSystem());
     std::array<Status, kBoxSlotCount> synced;
     for (int slot = 0; slot < kBoxSlotCount; ++slot) {
         if (m_outcome.storedPerSlot[static_cast<std::size_t>(slot)] > 0) {
@@ -334,7 +341,8 @@ void Run::deleteStoredMails() {
         }
     }
     for (const StoredMail& mail : m_storedMails) {
-        const Status& boxSynced = synced[static_cast<std::size_t>(mail.slot)];
+        const Status& boxSynced =
+            originalsSynced ? synced[static_cast<std::size_t>(mail.slot)] : originalsSynced;
         if (boxSynced && m_leaving) {
             m_stillListed[uniqueIdOf(mail.mailNumber)] = m_now;
         } else if (boxSynced) {

@@ -16,9 +16,10 @@
 //     for deletion, without fetching them, the mails it had stored;
 //     then the seen-list (see "Leaving mail on the server" below);
 //  6. per mail: status, size, fetch, the work file "0.txt", decoding with
-//     attachments, sorting, staging, a journal line, append;
-//  7. sync the journal and each box that took mail, once, then mark the
-//     mails stored in it for deletion; remove the work file;
+//     attachments, sorting, staging, a journal line, the original (not
+//     synced), append;
+//  7. sync the journal, the run's originals and each box that took mail,
+//     once, then mark the mails stored for deletion; remove the work file;
 //  8. close the session (the transport sends the deletions there; when it
 //     cannot, the stored mails stay on the server and the user is told);
 //     after a close that committed them, the journal is removed; the
@@ -29,12 +30,14 @@
 //     failed run never claims there is no new mail.
 //
 // Data safety: a mail is marked for deletion only after its record is written
-// and its box file synced to disk. Deletions take effect only when the
-// session closes, so one sync per box after the last mail covers every mail
-// of the run. A mail that cannot be fetched or stored (full box, full disk,
-// write error, a box that cannot be synced), or whose attachments could not
-// all be written (-5), stays on the server, and the user is told once per
-// run. The attachment folder is created when missing. The work file is
+// and its box file synced to disk, and its original (the mail as the server
+// sent it, store/Originals.h) too. Deletions take effect only when the
+// session closes, so one sync per box after the last mail, and one of the
+// run's originals together before it, cover every mail of the run. A mail
+// that cannot be fetched or stored (full box, full disk, write error, a box
+// or an original that cannot be synced), or whose attachments could not all
+// be written (-5), stays on the server, and the user is told once per run.
+// The attachment folder is created when missing. The work file is
 // rewritten for every mail and removed when the last one is done.
 //
 // Leaving mail on the server (request.keepOnServer, opt-in): a mail the

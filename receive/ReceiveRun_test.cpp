@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "receive/ReceiveWords.h"
 #include "receive/SeenList.h"
 #include "settings/ProfileFile.h"
+#include "store/AttachmentIndex.h"
 #include "store/MailStore.h"
 #include "store/StoreTestSupport.h"
 #include "text/Cp932.h"
@@ -42,6 +44,7 @@ struct ScriptedMail {
     int decodeResult = 0;
     // Decoding kept the mail whole as one file, for this reason.
     transport::TransportFault keptWhole = transport::TransportFault::kNone;
+    std::vector<std::string> written;  // the attachment files decoding wrote
 };
 
 // Plays a POP3 server and the decoder from a script.
@@ -68,6 +71,7 @@ class ScriptedTransport final : public MailTransport {
         decoded.headers = {mail.subject, mail.date, mail.sender};
         decoded.body = text::toCp932(mail.decodedBody);
         decoded.bodyForm = transport::BodyForm::kCp932;
+        decoded.writtenFiles = mail.written;
         if (mail.decodeResult == transport::kSplitMailIncomplete) {
             decoded.expansion = transport::Expansion::kSplitPartKept;
         } else if (mail.decodeResult == transport::kAttachmentsWritten) {
@@ -172,7 +176,8 @@ ScriptedMail mailFrom(const std::string& sender, const std::string& subject) {
             "Mon, 7 Dec 2026 10:00:00 +0900",
             "本文 " + subject,
             0,
-            transport::TransportFault::kNone};
+            transport::TransportFault::kNone,
+            {}};
 }
 
 class ReceiveRunTest : public ::testing::Test {
@@ -325,6 +330,33 @@ TEST_F(ReceiveRunTest, MailOfABoxThatCannotBeSyncedStaysOnTheServer) {
     EXPECT_EQ(box.mailsIn(0).size() + box.mailsIn(kOtherSlot).size(), 2u);
 }
 
+// The originals are written unsynced and synced together before the boxes:
+// when that fails no mail of the run is deleted, and the next run (which
+// syncs them first) deletes them without storing them again.
+TEST_F(ReceiveRunTest, MailWhoseOriginalsCannotBeSyncedStaysOnTheServer) {
+    store::testing::FaultyFileSystem fs(/*failAt=*/1);
+    const std::string originals = box.box(0).string() + ".originals";
+    fs.countingOnly("sync file system " + originals);
+    store::MailStore store(request.folder.dataFolder().string(), fs);
+    request.store = &store;
+    server.mails = {mailFrom("taro@example.jp", "1"), mailFrom("x@example.jp", "2")};
+    const ReceiveOutcome outcome = run();
+
+    EXPECT_TRUE(fs.failed());
+    EXPECT_TRUE(server.deleted.empty());
+    EXPECT_EQ(outcome.notSynced, 2);
+    ASSERT_EQ(observer.messages.size(), 1u);
+    EXPECT_EQ(observer.messages[0].kind, MessageKind::kBoxNotSynced);
+    EXPECT_EQ(observer.messages[0].detail, "No space left on device");  // the OS's words
+
+    request.store = nullptr;
+    const ReceiveOutcome next = ReceiveSession().run(request, observer, server);
+    EXPECT_TRUE(next.succeeded());
+    EXPECT_EQ(next.stored, 0);
+    EXPECT_EQ(server.deleted, (std::set<int>{1, 2}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(originals), {}), 1);
+}
+
 TEST_F(ReceiveRunTest, ABrokenFetchEndsTheSessionAndKeepsTheRestOnTheServer) {
     server.mails = {mailFrom("a@example.jp", "1"), mailFrom("a@example.jp", "2"),
                     mailFrom("a@example.jp", "3")};
@@ -370,6 +402,7 @@ TEST_F(ReceiveRunTest, AttachmentProblemsAreReportedPerMailAndUnwrittenOnesStayO
     server.mails[0].decodeResult = transport::kAttachmentCannotBeOpened;
     server.mails[1].decodeResult = transport::kSplitMailIncomplete;
     server.mails[2].decodeResult = transport::kAttachmentsWritten;
+    server.mails[2].written = {"a.txt"};
     const ReceiveOutcome outcome = run();
 
     EXPECT_FALSE(outcome.succeeded());
@@ -385,6 +418,11 @@ TEST_F(ReceiveRunTest, AttachmentProblemsAreReportedPerMailAndUnwrittenOnesStayO
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[0].subject, "2");
     EXPECT_EQ(observer.counters[kOtherSlot], 2);
+    // The written file is noted once, for the mail that wrote it.
+    const std::string index =
+        qf::testing::readBytes(request.folder.dataFile(store::kAttachmentIndexFile));
+    EXPECT_EQ(std::count(index.begin(), index.end(), '\n'), 1) << index;
+    EXPECT_THAT(index, ::testing::EndsWith("\ta.txt\n"));
 }
 
 TEST_F(ReceiveRunTest, TheAttachmentNoticeFollowsTheBodyInTheRecord) {

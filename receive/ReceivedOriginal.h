@@ -1,18 +1,20 @@
 // The original of a fetched mail, kept before its record is appended: the
 // record may hold "?" where the mail had a character CP932 lacks, and the
-// server loses the mail once the record is synced.
+// server loses the mail once the record is synced. It is written unsynced;
+// the run syncs its originals together before it deletes any mail.
 #pragma once
 
 #include <string_view>
 
 #include "base/Status.h"
 #include "store/MailStore.h"
+#include "store/Originals.h"
 
 namespace qf::receive {
 
 // Keeps `original` for the record that `cp932Fields` will make in `box`,
-// durably. A failure means the mail must stay on the server.
+// to be synced with `later`. A failure means the mail must stay on the server.
 Status keepOriginalOf(store::MailStore& store, int box, const store::MailFields& cp932Fields,
-                      std::string_view original);
+                      std::string_view original, store::UnsyncedOriginals& later);
 
 }  // namespace qf::receive

@@ -18,13 +18,26 @@ void Run::recoverInterruptedRun() {
     if (!interrupted || m_outcome.waiting == 0) {
         return;
     }
-    Result<std::set<std::string>> stored = m_journal.storedIds(m_store);
+    Result<std::set<std::string>> stored = m_journal.storedIds(m_store, &m_storedRecords);
     if (!stored) {
         // Unreadable: every waiting mail is fetched and stored again.
         if (m_uniqueIds.empty()) {
             m_observer.onMessage({MessageKind::kRecoveryUnavailable, 0, {}});
         }
         return;
+    }
+    // A power cut may have kept a record and taken its original, not yet
+    // synced (or left it cut short): such a mail is fetched again for it.
+    std::set<int> originalNotWhole;
+    for (int m = 1; m <= m_outcome.waiting && !m_uniqueIds.empty(); ++m) {
+        const std::string& id = m_uniqueIds[static_cast<std::size_t>(m)];
+        if (!stored.value().contains(id) || originalLooksWhole(id)) {
+            continue;
+        }
+        transport::TransportResult<std::string> fetched = m_mailbox->fetch(m);
+        if (!fetched || !originalMadeWhole(id, fetched.value())) {
+            originalNotWhole.insert(m);
+        }
     }
     // The interrupted run may have been killed before it synced its boxes:
     // the records go to disk before their mails are deleted. Boxes that
@@ -44,7 +57,10 @@ void Run::recoverInterruptedRun() {
     for (int m = 1; m <= m_outcome.waiting; ++m) {
         if (stored.value().contains(m_uniqueIds[static_cast<std::size_t>(m)])) {
             m_storedEarlier.insert(m);
-            if (!leaving && boxesSynced) {
+            if (originalNotWhole.contains(m)) {
+                m_journalNeeded = true;
+                m_outcome.keptOnServer += leaving ? 0 : 1;
+            } else if (!leaving && boxesSynced) {
                 (void)markForDeletion(m);
             } else if (!leaving) {
                 ++m_outcome.keptOnServer;
@@ -59,7 +75,46 @@ void Run::recoverInterruptedRun() {
     }
 }
 
+bool Run::originalLooksWhole(const std::string& identity) const {
+    const auto record = m_storedRecords.find(identity);
+    if (record == m_storedRecords.end()) {
+        return true;  // deleted since
+    }
+    auto found = store::Originals(m_store.dataFolder(), m_store.fileSystem())
+                     .find(record->second.box, record->second.texts);
+    if (!found || !found.value()) {
+        return false;
+    }
+    // A mail from the server ends in its last line's CR LF; a write the cut
+    // took the end of ends elsewhere, or in the zeros the file system put in.
+    const std::string& bytes = *found.value();
+    return !bytes.empty() && bytes.back() == '\n';
+}
+
+bool Run::originalMadeWhole(const std::string& identity, std::string_view rawMail) {
+    const auto record = m_storedRecords.find(identity);
+    if (record == m_storedRecords.end()) {
+        return true;  // deleted since
+    }
+    // Written and synced when missing or cut short; the same bytes stay.
+    return store::Originals(m_store.dataFolder(), m_store.fileSystem())
+        .keep(record->second.box, record->second.texts, rawMail)
+        .isOk();
+}
+
 bool Run::syncReceivingBoxes() {
+    // Nor may its originals be: those of the receiving boxes are synced
+    // first (a file already on disk costs little), only after a cut-short run.
+    const store::Originals originals(m_store.dataFolder(), m_store.fileSystem());
+    store::UnsyncedOriginals written;
+    for (int slot = 0; slot < kBoxSlotCount; ++slot) {
+        for (const std::string& name : originals.fileNames(boxOfSlot(slot))) {
+            written.add(base::joinPath(originals.folderOf(boxOfSlot(slot)), name));
+        }
+    }
+    if (!written.sync(m_store.fileSystem())) {
+        return false;
+    }
     for (int slot = 0; slot < kBoxSlotCount; ++slot) {
         const Status synced = m_store.sync(boxOfSlot(slot));
         if (!synced && synced.code() != StatusCode::kNotFound) {

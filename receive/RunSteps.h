@@ -17,6 +17,7 @@
 #include "receive/ReceiveRun.h"
 #include "receive/SeenList.h"
 #include "store/MailStore.h"
+#include "store/Originals.h"
 
 namespace qf::receive::detail {
 
@@ -97,8 +98,15 @@ class Run {
     // True once per journal line when a mail without UIDL has the digest of
     // one an interrupted run stored.
     bool takeStoredDigest(const std::string& identity);
+    // The original of a mail the interrupted run stored, written again (and
+    // synced) where a power cut took it or cut it short; false when it could
+    // not be: the mail then stays on the server.
+    bool originalMadeWhole(const std::string& identity, std::string_view rawMail);
+    // False when the stored mail's original is missing or cut short.
+    bool originalLooksWhole(const std::string& identity) const;
     void reportDigestRecovery();
-    // False when a box could not be synced: its mails are fetched again.
+    // False when a box or an original could not be synced: its mails stay
+    // on the server.
     bool syncReceivingBoxes();
 
     // Leaving mail on the server (LeaveOnServer.cpp).
@@ -128,11 +136,15 @@ class Run {
     base::FileSystem& m_fs;
     store::MailStore m_ownStore;
     store::MailStore& m_store;
+    // A collection elsewhere in the process spares the run's originals.
+    store::Originals::WriterHold m_originalsHold;
+    store::UnsyncedOriginals m_unsyncedOriginals;
     WorkFile m_workFile;
     std::vector<StoredMail> m_storedMails;
     ReceiveJournal m_journal;
     std::vector<std::string> m_uniqueIds;  // by mail number; empty without UIDL
     std::set<int> m_storedEarlier;
+    StoredRecords m_storedRecords;               // of the interrupted run, where they are now
     std::multiset<std::string> m_storedDigests;  // without UIDL: what the interrupted run stored
     bool m_deleteDigestMatches = false;          // its boxes are synced: those can go
     bool m_recoveringByDigest = false;

@@ -1,8 +1,11 @@
 #include "store/MailSearch.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "store/BoxCatalogue.h"
+#include "store/OriginalSearch.h"
 #include "text/Cp932.h"
 #include "text/Cp932Folding.h"
 
@@ -77,10 +80,23 @@ SearchHit hitOf(int box, int recordNumber, const RecordLayout& layout,
     return {box, recordNumber, field(layout.subject), field(layout.fromOrTo), field(layout.date)};
 }
 
+// True when a searched field of `record` matches: through the record's
+// texts, or (a text no record can hold) through its mail's original.
+bool recordMatches(const TextMatcher* matcher, const OriginalSearch* originals, int box,
+                   const RecordLayout& layout, const std::vector<ByteRange>& ranges,
+                   std::span<const char> record) {
+    if (matcher == nullptr) {
+        return originals->matches(box, layout, record);
+    }
+    return std::any_of(ranges.begin(), ranges.end(), [&](const ByteRange& range) {
+        return matcher->matches(withoutPadding(record.subspan(range.offset, range.lengthBytes)));
+    });
+}
+
 // Searches one box into `result`; false when the search was cancelled.
-bool searchBox(const std::string& dataFolder, const BoxInfo& box, const TextMatcher& matcher,
-               unsigned fields, const SearchControl& control, SearchProgress& progress,
-               SearchResult& result) {
+bool searchBox(const std::string& dataFolder, const BoxInfo& box, const TextMatcher* matcher,
+               const OriginalSearch* originals, unsigned fields, const SearchControl& control,
+               SearchProgress& progress, SearchResult& result) {
     const RecordLayout& layout = layoutOf(box.kind);
     const RecordFile file = boxFile(base::posixFileSystem(), dataFolder, box);
     const std::vector<ByteRange> ranges = rangesToSearch(layout, fields);
@@ -92,12 +108,8 @@ bool searchBox(const std::string& dataFolder, const BoxInfo& box, const TextMatc
             if (control.cancel != nullptr && control.cancel->load(std::memory_order_relaxed)) {
                 return Status::cancelled("search stopped");
             }
-            for (const ByteRange& range : ranges) {
-                if (matcher.matches(
-                        withoutPadding(record.subspan(range.offset, range.lengthBytes)))) {
-                    result.hits.push_back(hitOf(box.number, recordNumber, layout, record));
-                    break;
-                }
+            if (recordMatches(matcher, originals, box.number, layout, ranges, record)) {
+                result.hits.push_back(hitOf(box.number, recordNumber, layout, record));
             }
             progress.bytesDone += layout.lengthBytes;
             if (recordNumber % kProgressRecords == 0 && control.progress) {
@@ -175,9 +187,18 @@ bool TextMatcher::matches(std::string_view cp932) const {
 
 Result<SearchResult> searchBoxes(const std::string& dataFolder, const SearchQuery& query,
                                  const SearchControl& control) {
-    auto matcher = TextMatcher::create(query);
-    if (!matcher) {
-        return matcher.status();
+    // A text no record can hold is looked for in the originals alone.
+    std::optional<OriginalSearch> originals;
+    if (!query.text.empty() && !text::fitsCp932(query.text) && control.decodeOriginal) {
+        originals.emplace(dataFolder, query.text, query.fields, control.decodeOriginal);
+    }
+    std::optional<TextMatcher> matcher;
+    if (!originals) {
+        auto created = TextMatcher::create(query);
+        if (!created) {
+            return created.status();
+        }
+        matcher.emplace(std::move(created).value());
     }
     auto boxes = boxesToSearch(query.boxes);
     if (!boxes) {
@@ -191,7 +212,8 @@ Result<SearchResult> searchBoxes(const std::string& dataFolder, const SearchQuer
     }
     SearchResult result;
     for (const BoxInfo* box : boxes.value()) {
-        if (!searchBox(dataFolder, *box, matcher.value(), query.fields, control, progress,
+        if (!searchBox(dataFolder, *box, matcher ? &*matcher : nullptr,
+                       originals ? &*originals : nullptr, query.fields, control, progress,
                        result)) {
             break;
         }

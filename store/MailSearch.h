@@ -10,6 +10,10 @@
 // found through the 0x5C that ends another character, and a single kanji is
 // found wherever it stands.
 //
+// A text with a character CP932 lacks (an emoji, 𠮷, é) is found only in
+// the mails' originals, where a record holds "?" for it (OriginalSearch.h),
+// when the caller gives a decoder for them.
+//
 // A torn box file is searched up to its last whole record; the result names
 // the box and the bytes left unsearched. A box that cannot be read is named
 // too, and the other boxes are still searched.
@@ -25,6 +29,7 @@
 #include "base/Status.h"
 #include "store/AnchorFilter.h"
 #include "store/MailRecord.h"
+#include "store/OriginalSearch.h"
 
 namespace qf::store {
 
@@ -99,11 +104,14 @@ struct SearchControl {
     // Set from any thread: the search stops after the record it is in, and
     // the result holds the hits found so far with `cancelled` set.
     const std::atomic<bool>* cancel = nullptr;
+    // Decodes a kept original, for a text no record can hold; without it
+    // such a text is refused as TextMatcher refuses it.
+    OriginalDecoder decodeOriginal;
 };
 
 // Searches the boxes of the data folder. Fails only for a query that
-// TextMatcher refuses or an unknown box; a box that cannot be read is a
-// problem of the result.
+// TextMatcher refuses (and no decoder of originals takes) or an unknown box; a box that cannot be
+// read is a problem of the result.
 Result<SearchResult> searchBoxes(const std::string& dataFolder, const SearchQuery& query,
                                  const SearchControl& control = {});
 

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "store/MailStore.h"
+#include "store/Originals.h"
 #include "store/StoreTestSupport.h"
+#include "tests/support/SampleMails.h"
 #include "text/Cp932.h"
+#include "transport/MailDecoder.h"
 
 namespace qf::store {
 namespace {
@@ -126,6 +129,36 @@ TEST_F(SearchBoxesTest, FindsEveryBoxInCatalogueOrderWithTheListTexts) {
     EXPECT_EQ(result.hits[2].fromOrTo, "sato@example.jp");  // the To of a sent mail
     EXPECT_TRUE(result.problems.empty());
     EXPECT_FALSE(result.cancelled);
+}
+
+// A text no record can hold is found in the original of a record that has
+// "?" for it, in the fields searched; a record without one is not matched.
+TEST_F(SearchBoxesTest, ATextNoRecordCanHoldIsFoundInTheOriginal) {
+    const std::string original = qf::testing::kMailBeyondCp932;
+    const MailFields fields{qf::testing::kSubjectBeyondCp932Kept, "a@example.jp",
+                            "Tue, 08 Dec 2026 10:00:00 +0900", qf::testing::kBodyBeyondCp932Kept};
+    append(kOtherBox, {"ランチ?", "b@example.jp", "d", "no original"});
+    append(kOtherBox, fields);
+    ASSERT_TRUE(Originals(m_folder.path())
+                    .keep(kOtherBox, recordTextsOf(layoutOf(RecordKind::kMail), fields), original)
+                    .isOk());
+
+    SearchControl decoding;
+    decoding.decodeOriginal = [](const std::string& mail) {
+        transport::DecodedMail decoded = transport::decodeMail(mail);
+        return OriginalTexts{decoded.headers.subject, decoded.headers.sender, decoded.body};
+    };
+    for (const char* text : {"ランチ😊", "𠮷野家", "café🍻"}) {
+        const SearchResult result = search(queryFor(text), decoding);
+        ASSERT_EQ(result.hits.size(), 1u) << text;
+        EXPECT_EQ(result.hits[0].recordNumber, 2) << text;
+    }
+    SearchQuery subjectOnly = queryFor("café");
+    subjectOnly.fields = kSearchSubject;
+    EXPECT_TRUE(search(subjectOnly, decoding).hits.empty());
+    // Without a decoder (the store tool) such a text is refused, not missed.
+    EXPECT_EQ(searchBoxes(m_folder.path(), queryFor("café")).status().code(),
+              StatusCode::kInvalidArgument);
 }
 
 TEST_F(SearchBoxesTest, LooksOnlyInTheChosenFieldsAndBoxes) {

@@ -47,6 +47,22 @@ std::string sha256Hex(std::initializer_list<std::string_view> texts) {
     return hex;
 }
 
+// True when `there` is what a power cut leaves of a write of `original`
+// whose data had not reached the disk: shorter or as long, and each byte
+// either the original's or a zero the file system filled in. Another mail
+// is never that: its header differs in more than zeros.
+bool isCutShortCopy(std::string_view there, std::string_view original) {
+    if (there.size() > original.size() || there == original) {
+        return false;
+    }
+    for (std::size_t i = 0; i < there.size(); ++i) {
+        if (there[i] != original[i] && there[i] != '\0') {
+            return false;
+        }
+    }
+    return true;
+}
+
 // "<key>-<fingerprint>.eml" or its ".2.eml" twin: the key, else "".
 std::string keyOfFileName(std::string_view name) {
     std::string_view stem;
@@ -120,7 +136,55 @@ std::string Originals::pathOf(int box, const std::string& name, bool second) con
     return base::joinPath(folderOf(box), name + std::string(second ? kSecondSuffix : kSuffix));
 }
 
+void UnsyncedOriginals::add(std::string path) {
+    m_paths.push_back(std::move(path));
+}
+
+Status UnsyncedOriginals::sync(base::FileSystem& fs) {
+    std::set<std::string> folders;
+    for (const std::string& path : m_paths) {
+        folders.insert(base::folderOf(path));
+    }
+    if (folders.empty()) {
+        return Status::ok();
+    }
+    // The whole file system at once where it can: a file each costs a
+    // journal commit each, most of a receive's time.
+    Status whole = fs.syncFileSystemOf(*folders.begin());
+    if (whole || whole.code() != StatusCode::kRefused) {
+        if (whole) {
+            m_paths.clear();
+        }
+        return whole;
+    }
+    Status first = Status::ok();
+    for (const std::string& path : m_paths) {
+        if (Status synced = base::syncFile(path, fs); !synced && first) {
+            first = synced;
+        }
+    }
+    for (const std::string& folder : folders) {
+        if (Status synced = fs.syncFolder(folder); !synced && first) {
+            first = synced;
+        }
+    }
+    if (first) {
+        m_paths.clear();
+    }
+    return first;
+}
+
 Status Originals::keep(int box, const MailFields& recordTexts, std::string_view original) {
+    return keep(box, recordTexts, original, nullptr);
+}
+
+Status Originals::keep(int box, const MailFields& recordTexts, std::string_view original,
+                       UnsyncedOriginals& later) {
+    return keep(box, recordTexts, original, &later);
+}
+
+Status Originals::keep(int box, const MailFields& recordTexts, std::string_view original,
+                       UnsyncedOriginals* later) {
     const std::string folder = folderOf(box);
     if (folder.empty()) {
         return Status::invalidArgument("there is no box " + std::to_string(box));
@@ -136,10 +200,23 @@ Status Originals::keep(int box, const MailFields& recordTexts, std::string_view 
         const std::string path = pathOf(box, name, second);
         Result<std::string> there = base::readWholeFile(path, m_fs);
         if (there && there.value() == original) {
+            if (later != nullptr) {
+                later->add(path);  // a run that was cut short may not have synced it
+            }
             return Status::ok();
         }
-        if (!there && there.status().code() == StatusCode::kNotFound) {
-            return base::replaceFileDurably(path, original, {}, m_fs);
+        // Missing, or cut short by a power cut before it was synced (the
+        // mail is still on the server then): written whole.
+        if ((!there && there.status().code() == StatusCode::kNotFound) ||
+            (there && isCutShortCopy(there.value(), original))) {
+            if (later == nullptr) {
+                return base::replaceFileDurably(path, original, {}, m_fs);
+            }
+            Status written = base::replaceFileUnsynced(path, original, {}, m_fs);
+            if (written) {
+                later->add(path);
+            }
+            return written;
         }
         if (!there) {
             return there.status();
@@ -217,7 +294,7 @@ Result<int> Originals::collect(MailStore& store, int box, std::chrono::seconds g
         ++removed;
     }
     // A removal a power cut undoes leaves an orphan for the next collection.
-    if (removed > 0) {
+    if (removed > 0 && g_writers == 0) {
         (void)m_fs.syncFolder(folderOf(box));
     }
     return removed;

@@ -57,6 +57,23 @@ MailFields recordTextsOfCp932(const RecordLayout& layout, const MailFields& cp93
 // The same for UTF-8 fields (MailStore::append).
 MailFields recordTextsOf(const RecordLayout& layout, const MailFields& fields);
 
+// Originals a receive run wrote without syncing each: they are synced all
+// together (the file system at once, else each file, then each folder
+// once) before any of their mails is deleted from the server. Until then a power cut may take one
+// away, while the server still holds its mail.
+class UnsyncedOriginals {
+  public:
+    void add(std::string path);
+    // Syncs the file system they are on (all are in the data folder), or
+    // where it cannot, every file added and then every folder they are in;
+    // forgets them once all are synced. The first failure is returned.
+    Status sync(base::FileSystem& fs);
+    bool empty() const { return m_paths.empty(); }
+
+  private:
+    std::vector<std::string> m_paths;
+};
+
 class Originals {
   public:
     explicit Originals(std::string dataFolder, base::FileSystem& fs = base::posixFileSystem());
@@ -65,8 +82,14 @@ class Originals {
     std::string folderOf(int box) const;
 
     // Keeps `original` as the original of the record with `recordTexts` in
-    // `box`, written and synced (folder included) before it returns ok.
+    // `box`, written and synced (folder included) before it returns ok. What
+    // a power cut left of an unsynced write of it (a prefix, zeros) is
+    // written whole again.
     Status keep(int box, const MailFields& recordTexts, std::string_view original);
+    // The same, not synced: the file (a new one, or the same mail kept
+    // earlier and maybe not yet synced) is added to `later`.
+    Status keep(int box, const MailFields& recordTexts, std::string_view original,
+                UnsyncedOriginals& later);
 
     // The original of the record with `recordTexts`; nullopt when none is
     // kept or the record's texts are ambiguous.
@@ -77,7 +100,9 @@ class Originals {
     Status copy(int fromBox, int toBox, const MailFields& recordTexts);
 
     // Held while a receive may be between keeping an original and
-    // appending its record.
+    // appending its record, or syncing it: a collection then neither removes
+    // a young original nor syncs a folder (which would make the name of an
+    // original whose bytes are not yet synced durable).
     class WriterHold {
       public:
         WriterHold();
@@ -101,6 +126,8 @@ class Originals {
     std::vector<std::string> fileNames(int box) const;
 
   private:
+    Status keep(int box, const MailFields& recordTexts, std::string_view original,
+                UnsyncedOriginals* later);
     std::string pathOf(int box, const std::string& name, bool second) const;
 
     std::string m_dataFolder;

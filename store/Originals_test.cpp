@@ -96,6 +96,23 @@ TEST_F(OriginalsTest, RecordsThatCannotBeToldApartShowNoOriginal) {
     EXPECT_FALSE(m_originals.find(1, texts).value().has_value());
 }
 
+// What a power cut left of an unsynced original (a prefix, or zeros where
+// its data never reached the disk) is written whole when the mail is kept
+// again, not taken for another mail's.
+TEST_F(OriginalsTest, AnOriginalCutShortIsWrittenWholeWhenKeptAgain) {
+    const MailFields texts = recordTexts(1, {"件名?", "a@example.jp", "date", "?"});
+    const std::string original = tagged("a");
+    const std::string path = m_originals.folderOf(1) + "/" + originalName(texts);
+    for (const std::string& left :
+         {std::string(), original.substr(0, 40), std::string(original.size(), '\0')}) {
+        ASSERT_TRUE(m_originals.keep(1, texts, tagged("a")).isOk());
+        testing::writeBytes(path, left);
+        ASSERT_TRUE(m_originals.keep(1, texts, original).isOk());
+        EXPECT_EQ(m_originals.find(1, texts).value().value_or(""), original);
+        EXPECT_EQ(m_originals.fileNames(1).size(), 1u);
+    }
+}
+
 // A record without an original (stored before originals were kept) reads as
 // before; a collection at start-up removes originals of records never stored.
 TEST_F(OriginalsTest, RecordsWithoutOriginalsAndOrphansAtStartUp) {
@@ -110,6 +127,34 @@ TEST_F(OriginalsTest, RecordsWithoutOriginalsAndOrphansAtStartUp) {
     ASSERT_TRUE(recoverLeftovers(m_folder.path()).status.isOk());
     EXPECT_EQ(m_originals.fileNames(1).size(), 1u);
     EXPECT_EQ(originalOf(1, 2), tagged("A"));
+}
+
+// Where the file system cannot be synced at once, the unsynced originals
+// are synced file by file and each folder once; a second keep of the same
+// mail is synced again (a cut-short run may have left it unsynced).
+TEST_F(OriginalsTest, UnsyncedOriginalsAreSyncedFileByFileWhereTheFileSystemCannotBeWhole) {
+    struct NoWholeSync final : testing::ForwardingFileSystem {
+        Status syncFileSystemOf(const std::string& folder) override {
+            return Status::refused(folder);
+        }
+        Status syncFolder(const std::string& folder) override {
+            folders.push_back(folder);
+            return real().syncFolder(folder);
+        }
+        std::vector<std::string> folders;
+    } fs;
+    Originals originals(m_folder.path(), fs);
+    UnsyncedOriginals later;
+    const MailFields texts = recordTexts(kOtherBox, {"s", "a@example.jp", "d", "b"});
+    ASSERT_TRUE(originals.keep(kOtherBox, texts, m_sample, later).isOk());
+    ASSERT_TRUE(originals.keep(kOtherBox, texts, m_sample, later).isOk());
+    ASSERT_TRUE(originals.keep(1, texts, m_sample, later).isOk());
+    EXPECT_TRUE(fs.folders.empty()) << "nothing is synced before sync()";
+    ASSERT_TRUE(later.sync(fs).isOk());
+    EXPECT_EQ(fs.folders,
+              (std::vector<std::string>{originals.folderOf(1), originals.folderOf(kOtherBox)}));
+    EXPECT_TRUE(later.empty());
+    EXPECT_EQ(originals.find(kOtherBox, texts).value(), m_sample);
 }
 
 }  // namespace

@@ -50,6 +50,9 @@ class ForwardingFileSystem : public base::FileSystem {
     Status remove(const std::string& path) override { return real().remove(path); }
     Result<std::uint64_t> size(const std::string& path) override { return real().size(path); }
     Status syncFolder(const std::string& folder) override { return real().syncFolder(folder); }
+    Status syncFileSystemOf(const std::string& folder) override {
+        return real().syncFileSystemOf(folder);
+    }
 
   protected:
     static base::FileSystem& real() { return base::posixFileSystem(); }
@@ -103,13 +106,25 @@ class FaultyFileSystem final : public base::FileSystem {
         return *this;
     }
 
+    // The files whose path passes `kept` reach the disk whole before the
+    // cut, names too, as when the kernel wrote them back on its own, while
+    // the other unsynced writes go.
+    FaultyFileSystem& writtenBackBeforeCut(std::function<bool(const std::string&)> kept) {
+        m_power->writtenBack = std::move(kept);
+        return *this;
+    }
+
     int operations() const { return m_count; }
+    // The counted steps so far, described as countingOnly takes them: a
+    // test finds the number of the step it wants to cut before.
+    const std::vector<std::string>& steps() const { return m_steps; }
     bool failed() const { return m_failed; }
 
     void cutPower() {
         m_failed = true;
         m_crashed = true;
         if (m_power) {
+            m_power->writeBack();
             m_power->apply();
             if (m_power->afterCut) {
                 m_power->afterCut();
@@ -205,6 +220,15 @@ class FaultyFileSystem final : public base::FileSystem {
         return s;
     }
 
+    Status syncFileSystemOf(const std::string& folder) override {
+        Status s = step("sync file system " + folder);
+        s = s ? base::posixFileSystem().syncFileSystemOf(folder) : s;
+        if (s && m_power) {
+            m_power->everythingSynced();
+        }
+        return s;
+    }
+
   private:
     // A change to a file's bytes that no fsync has made durable yet.
     struct Pending {
@@ -227,6 +251,7 @@ class FaultyFileSystem final : public base::FileSystem {
 
         PowerCut mode = PowerCut::kDropUnsynced;
         std::function<void()> afterCut;
+        std::function<bool(const std::string&)> writtenBack;
         std::vector<ModelFile> files;
         std::map<std::string, int> current;
         std::map<std::string, int> durable;
@@ -290,6 +315,24 @@ class FaultyFileSystem final : public base::FileSystem {
                     durable.erase(path);
                 }
             }
+        }
+        void writeBack() {
+            for (const auto& [path, id] : current) {
+                if (writtenBack && writtenBack(path)) {
+                    files[static_cast<std::size_t>(id)].durable = readBytes(path);
+                    files[static_cast<std::size_t>(id)].pending.clear();
+                    durable[path] = id;
+                }
+            }
+        }
+        // Every file as it is now, under the names it has now (the test's
+        // files are all on one file system).
+        void everythingSynced() {
+            for (const auto& [path, id] : current) {
+                files[static_cast<std::size_t>(id)].durable = readBytes(path);
+                files[static_cast<std::size_t>(id)].pending.clear();
+            }
+            durable = current;
         }
         // The bytes the disk holds for a file after the cut.
         std::string bytesAfterCut(const ModelFile& file) const {
@@ -442,6 +485,7 @@ class FaultyFileSystem final : public base::FileSystem {
         if (m_countedStep && what != *m_countedStep) {
             return Status::ok();
         }
+        m_steps.push_back(what);
         if (++m_count != m_failAt) {
             return Status::ok();
         }
@@ -462,6 +506,7 @@ class FaultyFileSystem final : public base::FileSystem {
     bool m_kernelCopy = true;
     int m_count = 0;
     std::optional<std::string> m_countedStep;
+    std::vector<std::string> m_steps;
     std::optional<PowerModel> m_power;
 };
 

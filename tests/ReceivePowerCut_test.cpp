@@ -12,8 +12,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -81,6 +83,9 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
             int exitCode = 0;
             store::testing::FaultyFileSystem fs(step);
             fs.withPowerCut(GetParam(), [&exitCode] { _exit(exitCode); });
+            if (writtenBack) {
+                fs.writtenBackBeforeCut(writtenBack);
+            }
             request.fileSystem = &fs;
             ReceiveObserver quiet;
             (void)ReceiveSession().run(request, quiet);
@@ -151,7 +156,8 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
     }
 
     // The start-up repairs, then what the disk and the server hold.
-    void restartAndCheck(const CutPoint& at) {
+    // `originalsKept`: every record on disk has its original already.
+    void restartAndCheck(const CutPoint& at, bool originalsKept = true) {
         const auto server = onServer();
         const store::RecoveryReport report =
             store::recoverLeftovers(request.folder.dataFolder().string());
@@ -161,7 +167,9 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
              store::checkDataFolder(request.folder.dataFolder().string())) {
             EXPECT_TRUE(file.problems.empty()) << at << ": " << file.problems.front();
         }
-        checkOriginals(at);
+        if (originalsKept) {
+            checkOriginals(at);
+        }
         const auto stored = inBoxes();
         for (const std::string& subject : kSubjects) {
             EXPECT_LE(stored.count(subject), 1u) << at << ": " << subject << " stored twice";
@@ -190,14 +198,20 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
         checkOriginals(at);
     }
 
-    void cutAtEveryStep(const char* what) {
+    // The changing file operations of a whole run without a cut, in order.
+    std::vector<std::string> stepsOfAWholeRun() {
         reset();
         store::testing::FaultyFileSystem counter(/*failAt=*/0);
         request.fileSystem = &counter;
         ReceiveObserver quiet;
-        ASSERT_TRUE(ReceiveSession().run(request, quiet).succeeded());
+        EXPECT_TRUE(ReceiveSession().run(request, quiet).succeeded());
         request.fileSystem = nullptr;
-        const std::vector<int> steps = qf::testing::cutSteps(counter.operations(), 80);
+        return counter.steps();
+    }
+
+    void cutAtEveryStep(const char* what) {
+        const std::vector<int> steps =
+            qf::testing::cutSteps(static_cast<int>(stepsOfAWholeRun().size()), 80);
         for (int step : steps) {
             reset();
             const bool completed = cutRun(step);
@@ -213,9 +227,25 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
             qf::testing::modeText(GetParam()), what, steps.size() + 1);
     }
 
+    // The step that syncs the first original of a whole run.
+    int firstOriginalSync() {
+        const std::vector<std::string> steps = stepsOfAWholeRun();
+        const auto first = std::find_if(steps.begin(), steps.end(), [](const std::string& step) {
+            return step.starts_with("sync") && step.find(".originals") != std::string::npos;
+        });
+        EXPECT_NE(first, steps.end());
+        EXPECT_EQ(std::count_if(steps.begin(), first,
+                                [](const std::string& s) { return s.starts_with("rename "); }),
+                  3)
+            << "the three originals are written before the first sync";
+        return static_cast<int>(first - steps.begin()) + 1;
+    }
+
     qf::testing::MailServers servers;
     testing::ProgramFolderFixture box;
     ReceiveRequest request;
+    // What the kernel wrote back before a cut (cutRun).
+    std::function<bool(const std::string&)> writtenBack;
 };
 
 TEST_P(ReceivePowerCutTest, EveryMailIsInItsBoxOrOnTheServer) {
@@ -225,6 +255,44 @@ TEST_P(ReceivePowerCutTest, EveryMailIsInItsBoxOrOnTheServer) {
 TEST_P(ReceivePowerCutTest, MailLeftOnTheServerIsInItsBoxOnce) {
     request.keepOnServer = true;
     cutAtEveryStep("receive run leaving mail on the server");
+}
+
+// The cut comes after every original of the run was written, before the
+// first is synced: they go with the cut, while every mail is still on the
+// server; no record is left without its original, and the next run keeps
+// each mail with its original once.
+TEST_P(ReceivePowerCutTest, OriginalsNotYetSyncedGoOnlyWithTheirMailsOnTheServer) {
+    const int step = firstOriginalSync();
+    reset();
+    EXPECT_FALSE(cutRun(step));
+    const store::Originals originals(request.folder.dataFolder().string());
+    for (const store::BoxInfo& info : store::allBoxes()) {
+        EXPECT_TRUE(originals.fileNames(info.number).empty()) << "box " << info.number;
+    }
+    EXPECT_EQ(onServer(), std::multiset<std::string>(kSubjects.begin(), kSubjects.end()));
+    restartAndCheck({step, false, GetParam()});
+}
+
+// The same cut after the kernel wrote the boxes and the journal back on its
+// own: the records are on disk, their originals are not, and every mail is
+// still on the server. The next run fetches each original again before it
+// deletes the mail (also after the user moved or deleted an earlier mail).
+TEST_P(ReceivePowerCutTest, ARecordWhoseOriginalTheCutTookGetsItFromTheServer) {
+    const int step = firstOriginalSync();
+    reset();
+    writtenBack = [](const std::string& path) {
+        return path.find(".originals") == std::string::npos;
+    };
+    EXPECT_FALSE(cutRun(step));
+    writtenBack = nullptr;
+    const std::multiset<std::string> all(kSubjects.begin(), kSubjects.end());
+    EXPECT_EQ(inBoxes(), all);
+    const store::Originals originals(request.folder.dataFolder().string());
+    for (const store::BoxInfo& info : store::allBoxes()) {
+        EXPECT_TRUE(originals.fileNames(info.number).empty()) << "box " << info.number;
+    }
+    EXPECT_EQ(onServer(), all);
+    restartAndCheck({step, false, GetParam()}, /*originalsKept=*/false);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, ReceivePowerCutTest,

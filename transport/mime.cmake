@@ -1,4 +1,6 @@
-# Decoding of fetched mail, attachments, split mail and building outgoing mail.
+# Decoding of fetched mail, attachments, split mail and building outgoing mail:
+# qf_mime, which links GMime and no network code, so that what decodes a
+# kept original (the viewer, search) does not load libcurl or OpenSSL.
 list(APPEND QF_TRANSPORT_MIME_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/GMimeSupport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CharsetConversion.cpp
@@ -14,8 +16,7 @@ list(APPEND QF_TRANSPORT_MIME_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/MailBuilder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MessagePart.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ReceivedMail.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Threading.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/NMailDecode.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/Threading.cpp)
 
 qf_test(transport_mime_test
   SOURCES

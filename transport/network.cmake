@@ -1,5 +1,6 @@
 # The network half of qf_transport: server addresses, the POP3 session, SMTP
-# sending, the NMail entry points and the caller-buffer contract.
+# sending, the NMail entry points (decoding too: it reports through the
+# session's last error) and the caller-buffer contract.
 list(APPEND QF_TRANSPORT_NETWORK_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ServerAddress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CurlConnection.cpp
@@ -12,7 +13,8 @@ list(APPEND QF_TRANSPORT_NETWORK_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/SmtpSender.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SmtpSubmission.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BufferContract.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/NMailSession.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/NMailSession.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NMailDecode.cpp)
 
 qf_test(transport_network_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ServerAddress_test.cpp

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "store/BoxCatalogue.h"
+#include "store/Originals.h"
 #include "text/Cp932.h"
 #include "transport/MailDecoder.h"
 
@@ -83,6 +84,25 @@ std::string headerValue(const std::string& headerText, std::string_view name) {
 
 std::string asCp932Keeps(const std::string& utf8) {
     return text::fromCp932(text::toCp932(utf8));
+}
+
+std::string bodyAsShown(const std::string& recordBody, const std::string& original) {
+    return chosen(recordBody, transport::decodeMail(original).body);
+}
+
+std::string shownBodyOfCurrent(store::MailStore& store, int box) {
+    const store::MailFields fields = store.currentFields(box);
+    auto original = store::Originals(store.dataFolder(), store.fileSystem()).find(box, fields);
+    if (!original || !original.value()) {
+        return fields.body;
+    }
+    return bodyAsShown(fields.body, *original.value());
+}
+
+store::OriginalTexts searchedTextsOf(const std::string& original) {
+    transport::DecodedMail decoded = transport::decodeMail(original);
+    return {std::move(decoded.headers.subject), std::move(decoded.headers.sender),
+            std::move(decoded.body)};
 }
 
 void applyOriginal(ShownMail& mail, std::string original) {

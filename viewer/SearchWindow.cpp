@@ -20,6 +20,7 @@
 #include "ui/PlainText.h"
 #include "ui/TextConversion.h"
 #include "ui/WindowEnvironment.h"
+#include "viewer/OriginalText.h"
 #include "viewer/ViewerBoxes.h"
 
 namespace qf::viewer {
@@ -243,6 +244,7 @@ void SearchWindow::startSearch() {
     m_worker = std::thread([this, query, dataFolder, search] {
         store::SearchControl control;
         control.cancel = &m_cancel;
+        control.decodeOriginal = searchedTextsOf;
         control.progress = [this, search](const store::SearchProgress& progress) {
             QMetaObject::invokeMethod(
                 this,
