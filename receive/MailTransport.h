@@ -21,6 +21,8 @@ class MailTransport {
     // openPop3Mailbox: `abandon` gives up the connect and the login.
     virtual transport::TransportResult<std::unique_ptr<transport::Pop3Mailbox>> connect(
         const std::string& server, const std::atomic<bool>* abandon) = 0;
+    // What the next connect may presume of the server (Pop3Presumption).
+    virtual void presume(transport::Pop3Presumption presumed) { (void)presumed; }
     // expandReceivedMail, the body in CP932 (the form records keep).
     virtual transport::TransportResult<transport::ReceivedMail> expand(
         std::string_view rawMail, const std::string& attachmentFolder) = 0;
@@ -33,11 +35,13 @@ class NetworkTransport final : public MailTransport {
 
     transport::TransportResult<std::unique_ptr<transport::Pop3Mailbox>> connect(
         const std::string& server, const std::atomic<bool>* abandon) override;
+    void presume(transport::Pop3Presumption presumed) override { m_presumed = presumed; }
     transport::TransportResult<transport::ReceivedMail> expand(
         std::string_view rawMail, const std::string& attachmentFolder) override;
 
   private:
     transport::TransferLimits m_limits;
+    transport::Pop3Presumption m_presumed;
 };
 
 }  // namespace qf::receive

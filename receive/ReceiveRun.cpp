@@ -64,6 +64,8 @@ Run::Run(const ReceiveRequest& request, ReceiveObserver& observer, MailTransport
       m_journal(request.folder.dataFile(kJournalFileName), request.pop3Server, request.account.id,
                 m_fs),
       m_accountKey(accountKey(request.pop3Server, request.account.id)),
+      m_pipelining(request.folder.dataFile(kPipeliningFileName), request.pop3Server,
+                   request.account.id, m_fs),
       m_now(request.clock ? request.clock() : secondsSince1970()) {}
 
 ReceiveOutcome Run::execute() {
@@ -96,6 +98,7 @@ ReceiveOutcome Run::execute() {
             }
         }
         m_outcome.loginDelaySeconds = std::max(0, m_mailbox->loginDelaySeconds());
+        m_pipelining.learn(m_mailbox->mayBePresumedNextTime());
         const bool committed = closeSession(loggedIn);
         if (m_savingSeenList) {
             saveSeenList(committed);
@@ -119,6 +122,7 @@ bool Run::connect() {
         m_outcome.end = RunEnd::kNoServer;
         return false;
     }
+    m_transport.presume({m_pipelining.remembers(), loginMethod()});
     auto mailbox = m_transport.connect(m_request.pop3Server, m_request.stop);
     if (!mailbox) {
         // A connect given up for a stop is no failure to tell.
@@ -151,13 +155,18 @@ transport::TransportResult<int> Run::loginWithToken() {
     return waiting;
 }
 
+transport::Pop3Login Run::loginMethod() const {
+    if (m_request.accessToken) {
+        return transport::Pop3Login::kXOAuth2;
+    }
+    return m_request.apop != 0 ? transport::Pop3Login::kApop : transport::Pop3Login::kPlain;
+}
+
 bool Run::authenticate() {
-    const transport::Pop3Login method =
-        m_request.apop != 0 ? transport::Pop3Login::kApop : transport::Pop3Login::kPlain;
     const transport::TransportResult<int> waiting =
         m_request.accessToken
             ? loginWithToken()
-            : m_mailbox->login({m_request.account.id, m_request.account.password, method});
+            : m_mailbox->login({m_request.account.id, m_request.account.password, loginMethod()});
     if (!waiting && stopRequested()) {
         m_outcome.end = RunEnd::kStopped;
         return false;

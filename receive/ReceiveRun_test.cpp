@@ -58,6 +58,7 @@ class ScriptedTransport final : public MailTransport {
         }
         return std::unique_ptr<transport::Pop3Mailbox>(std::make_unique<Mailbox>(*this));
     }
+    void presume(transport::Pop3Presumption presumed) override { presumedAt.push_back(presumed); }
     transport::TransportResult<transport::ReceivedMail> expand(std::string_view rawMail,
                                                                const std::string&) override {
         mailTexts.emplace_back(rawMail);
@@ -90,6 +91,8 @@ class ScriptedTransport final : public MailTransport {
     int closeResult = 1;
     bool offersUniqueIds = false;
     int loginDelaySeconds = 0;
+    bool pipelines = false;
+    std::vector<transport::Pop3Presumption> presumedAt;  // one per connect
     std::set<int> refusedDeletions;
     // The failure the server answers with.
     transport::TransportFault fault = transport::TransportFault::kLoginRefused;
@@ -151,6 +154,7 @@ class ScriptedTransport final : public MailTransport {
             return transport::Done{};
         }
         int loginDelaySeconds() const override { return m_server.loginDelaySeconds; }
+        bool mayBePresumedNextTime() const override { return m_server.pipelines; }
         transport::TransportStatus close() override {
             m_server.calls.push_back("close");
             if (m_server.closeResult < 0) {
@@ -225,6 +229,28 @@ TEST_F(ReceiveRunTest, MailIsSortedStoredCountedAndOnlyThenDeleted) {
     EXPECT_EQ(observer.notices, 0);
     EXPECT_FALSE(std::filesystem::exists(request.folder.workFile()));
     EXPECT_TRUE(server.workFileExisted);
+}
+
+// A server that pipelined is presumed to at the next run of the same
+// account, and forgotten as soon as it does not.
+TEST_F(ReceiveRunTest, TheNextRunPresumesWhatTheServerDidForTheSameAccountOnly) {
+    request.apop = 1;
+    server.pipelines = true;
+    run();
+    run();
+    request.account.id = "other";
+    run();
+    request.account.id = "user";
+    run();  // the other account's server was the last one seen
+    server.pipelines = false;
+    run();
+    run();
+    std::vector<bool> presumed;
+    for (const transport::Pop3Presumption& p : server.presumedAt) {
+        presumed.push_back(p.pipelining);
+        EXPECT_EQ(p.method, transport::Pop3Login::kApop);
+    }
+    EXPECT_THAT(presumed, ElementsAre(false, true, false, false, true, false));
 }
 
 // A stop asked for while a mail is being stored ends the run after that

@@ -13,6 +13,7 @@
 
 #include "receive/MailText.h"
 #include "receive/MailTransport.h"
+#include "receive/PipeliningMemory.h"
 #include "receive/ReceiveJournal.h"
 #include "receive/ReceiveRun.h"
 #include "receive/SeenList.h"
@@ -53,6 +54,7 @@ class Run {
     // Steps of the session; each returns false when the session must end.
     bool connect();
     bool authenticate();
+    transport::Pop3Login loginMethod() const;
     transport::TransportResult<int> loginWithToken();
     void receiveWaitingMails();
     bool receiveMail(int mailNumber);
@@ -153,6 +155,7 @@ class Run {
     bool m_journalNeeded = false;
     std::string m_syncFailure;  // the first box that could not be synced
     std::uint64_t m_accountKey;
+    PipeliningMemory m_pipelining;
     std::int64_t m_now;
     bool m_leaving = false;              // mail stays on the server in this run
     bool m_savingSeenList = false;       // the list is rewritten after the close

@@ -541,6 +541,76 @@ TEST_F(Pop3Faults, ConnectionClosedInAPipelinedBurstDeletesNothing) {
     EXPECT_EQ(server.connections(), 1);
 }
 
+// A server that pipelined last time is asked its capabilities with the
+// login; one that no longer pipelines still gets each mail, one command at a
+// time, and one that breaks the burst is dialled again the careful way.
+TEST_F(Pop3Faults, APresumedServerIsAskedItsCapabilitiesWithTheLogin) {
+    struct Case {
+        std::string capabilities;
+        Pop3Login method;
+        std::vector<std::string> firstBurst;  // the login's password elided
+        bool pipelinedRetrieves, presumeNextTime;
+    };
+    const std::vector<Case> cases = {
+        {"UIDL\r\nPIPELINING\r\n", Pop3Login::kApop, {"CAPA", "APOP", "UIDL", "LIST"}, true, true},
+        {"UIDL\r\n", Pop3Login::kApop, {"CAPA", "APOP", "UIDL", "LIST"}, false, false},
+        // A clear-text password waits for the answer (STLS may be offered now).
+        {"UIDL\r\nPIPELINING\r\n", Pop3Login::kPlain, {"CAPA"}, true, true},
+        // Offered STLS since: asked first again next time.
+        {"STLS\r\nPIPELINING\r\n", Pop3Login::kApop, {"CAPA", "APOP", "UIDL", "LIST"}, true, false},
+    };
+    for (const Case& row : cases) {
+        FakePop3 pop3;
+        pop3.capabilities = row.capabilities;
+        pop3.listing = listingOf(3);
+        pop3.bursts = std::make_shared<FakePop3::Bursts>();
+        ScriptedServer server(pop3);
+        auto mailbox =
+            openPop3Mailbox(server.address(), TransferLimits{2, 2, 2}, nullptr, {true, row.method});
+        ASSERT_TRUE(mailbox) << mailbox.error().message;
+        Pop3Mailbox& box = *mailbox.value();
+        ASSERT_EQ(box.login({"user", "pass", row.method}).value(), 3) << row.capabilities;
+        for (int number = 1; number <= 3; ++number) {
+            EXPECT_EQ(box.fetch(number).value(), kMail);
+        }
+        EXPECT_TRUE(box.close());
+        EXPECT_EQ(box.mayBePresumedNextTime(), row.presumeNextTime) << row.capabilities;
+        std::vector<std::string> verbs;
+        for (const std::string& line : pop3.bursts->front()) {
+            verbs.push_back(line.substr(0, line.find(' ')));
+        }
+        EXPECT_EQ(verbs, row.firstBurst) << row.capabilities;
+        EXPECT_EQ(hasBurst(*pop3.bursts, {"RETR 1", "RETR 2", "RETR 3"}), row.pipelinedRetrieves)
+            << row.capabilities;
+    }
+
+    // Answers CAPA without PIPELINING and then nothing more on the first
+    // connection (connections are served one after the other); the second
+    // is an ordinary server.
+    auto connections = std::make_shared<std::atomic<int>>(0);
+    ScriptedServer server([connections](ScriptedConnection& c) {
+        if (++*connections == 1) {
+            c.send(FakePop3{}.greeting + "\r\n");
+            (void)c.readLine();
+            c.send("+OK\r\nUIDL\r\n.\r\n");
+            while (!c.readLine(5s).empty()) {
+            }  // until the client gives up and hangs up
+            return;
+        }
+        FakePop3{}(c);
+    });
+    auto mailbox = openPop3Mailbox(server.address(), TransferLimits{1, 1, 1}, nullptr,
+                                   {true, Pop3Login::kApop});
+    ASSERT_TRUE(mailbox) << mailbox.error().message;
+    auto waiting = mailbox.value()->login({"user", "pass", Pop3Login::kApop});
+    ASSERT_TRUE(waiting) << waiting.error().message;
+    EXPECT_EQ(waiting.value(), 2);
+    EXPECT_EQ(mailbox.value()->fetch(2).value(), kMail);
+    EXPECT_TRUE(mailbox.value()->close());
+    EXPECT_EQ(server.connections(), 2);
+    EXPECT_FALSE(mailbox.value()->mayBePresumedNextTime());
+}
+
 TEST_F(Pop3Faults, AddressAskingForStlsIsRefusedWhenTheServerHasNone) {
     ScriptedServer server(FakePop3{});
     EXPECT_EQ(NMailPop3Connect(("pop3+stls://" + server.address()).c_str()), -1);

@@ -1,5 +1,6 @@
 #include "transport/Pop3Mailbox.h"
 
+#include <optional>
 #include <utility>
 
 #include "transport/ServerAddress.h"
@@ -15,12 +16,31 @@ TransportStatus done(const Status& status, TransportFault fault) {
     return Done{};
 }
 
+// How to dial the server again when a presumed session breaks at the login.
+struct Redial {
+    ServerAddress address;
+    TransferLimits limits;
+    const std::atomic<bool>* abandon = nullptr;
+};
+
 class SessionMailbox final : public Pop3Mailbox {
   public:
-    explicit SessionMailbox(std::unique_ptr<Pop3Session> session) : m_session(std::move(session)) {}
+    explicit SessionMailbox(std::unique_ptr<Pop3Session> session,
+                            std::optional<Redial> redial = std::nullopt)
+        : m_session(std::move(session)), m_redial(std::move(redial)) {}
 
     TransportResult<int> login(const Pop3Account& account) override {
         Result<int> count = m_session->login(account.user, account.secret, account.method);
+        if (!count && brokeWhilePresumed(count.status())) {
+            // The server may serve one connection of a user at a time.
+            m_session->hangUp();
+            Result<std::unique_ptr<Pop3Session>> again =
+                Pop3Session::connect(m_redial->address, m_redial->limits, m_redial->abandon);
+            if (again) {
+                m_session = std::move(again).value();
+                count = m_session->login(account.user, account.secret, account.method);
+            }
+        }
         if (!count) {
             return loginError(count.status(), account.method, m_session->greeting());
         }
@@ -59,12 +79,21 @@ class SessionMailbox final : public Pop3Mailbox {
         return done(m_session->markDeleted(mailNumber), TransportFault::kDeleteFailed);
     }
     int loginDelaySeconds() const override { return m_session->loginDelaySeconds(); }
+    bool mayBePresumedNextTime() const override { return m_session->mayBePresumedNextTime(); }
     TransportStatus close() override {
         return done(m_session->close(), TransportFault::kCloseFailed);
     }
 
   private:
+    // A refusal is the server's answer, and a stop is the user's: neither
+    // is asked again.
+    bool brokeWhilePresumed(const Status& status) const {
+        return m_redial && m_session->presumed() && !m_session->alive() &&
+               status.code() != StatusCode::kRefused && status.code() != StatusCode::kCancelled;
+    }
+
     std::unique_ptr<Pop3Session> m_session;
+    std::optional<Redial> m_redial;
     int m_count = 0;
 };
 
@@ -103,17 +132,20 @@ TransportError loginError(const Status& status, Pop3Login method, std::string_vi
 
 TransportResult<std::unique_ptr<Pop3Mailbox>> openPop3Mailbox(std::string_view server,
                                                               const TransferLimits& limits,
-                                                              const std::atomic<bool>* abandon) {
+                                                              const std::atomic<bool>* abandon,
+                                                              Pop3Presumption presumed) {
     Result<ServerAddress> address = parseServerAddress(server, MailProtocol::kPop3);
     if (!address) {
         return transportError(TransportFault::kBadServerName, address.status());
     }
     Result<std::unique_ptr<Pop3Session>> session =
-        Pop3Session::connect(address.value(), limits, abandon);
+        Pop3Session::connect(address.value(), limits, abandon, presumed);
     if (!session) {
         return transportError(TransportFault::kConnectFailed, session.status());
     }
-    return mailboxOver(std::move(session).value());
+    std::unique_ptr<Pop3Mailbox> mailbox = std::make_unique<SessionMailbox>(
+        std::move(session).value(), Redial{address.value(), limits, abandon});
+    return mailbox;
 }
 
 std::unique_ptr<Pop3Mailbox> mailboxOver(std::unique_ptr<Pop3Session> session) {

@@ -47,6 +47,8 @@ class Pop3Mailbox {
     virtual int loginDelaySeconds() const = 0;
     // Commits the deletions and ends the session.
     virtual TransportStatus close() = 0;
+    // The server may be presumed to pipeline next time (Pop3Presumption).
+    virtual bool mayBePresumedNextTime() const { return false; }
 };
 
 // The fault of a failed call: `fault`, unless a time limit ended it, the
@@ -61,9 +63,12 @@ TransportError loginError(const Status& status, Pop3Login method, std::string_vi
 // Connects to `server` ("host[:port]" or a mail URL, UTF-8). While `abandon`
 // (may be null) is set, the connect and the login give up at their next
 // wait (kConnectFailed / kLoginRefused with a cancelled message).
+// With `presumed`, a session presumed to pipeline that breaks during the
+// login (no reply, a closed connection; not a refusal) is dialled again
+// once, asking the server's capabilities first as usual.
 TransportResult<std::unique_ptr<Pop3Mailbox>> openPop3Mailbox(
     std::string_view server, const TransferLimits& limits,
-    const std::atomic<bool>* abandon = nullptr);
+    const std::atomic<bool>* abandon = nullptr, Pop3Presumption presumed = {});
 
 // The real mailbox over a session the caller made (the C-style entry points).
 std::unique_ptr<Pop3Mailbox> mailboxOver(std::unique_ptr<Pop3Session> session);

@@ -73,7 +73,8 @@ Pop3Session::Pop3Session(std::unique_ptr<MailSocket> socket, const TransferLimit
 
 Result<std::unique_ptr<Pop3Session>> Pop3Session::connect(const ServerAddress& address,
                                                           const TransferLimits& limits,
-                                                          const std::atomic<bool>* abandon) {
+                                                          const std::atomic<bool>* abandon,
+                                                          Pop3Presumption presumed) {
     // TCP, TLS, the greeting and the capabilities share the connect limit.
     const Deadline deadline = deadlineIn(limits.connectSeconds);
     Result<std::unique_ptr<MailSocket>> socket = MailSocket::connect(address, deadline, abandon);
@@ -81,13 +82,14 @@ Result<std::unique_ptr<Pop3Session>> Pop3Session::connect(const ServerAddress& a
         return socket.status();
     }
     std::unique_ptr<Pop3Session> session(new Pop3Session(std::move(socket).value(), limits));
-    if (Status negotiated = session->negotiate(address, deadline); !negotiated) {
+    if (Status negotiated = session->negotiate(address, deadline, presumed); !negotiated) {
         return negotiated;
     }
     return session;
 }
 
-Status Pop3Session::negotiate(const ServerAddress& address, Deadline deadline) {
+Status Pop3Session::negotiate(const ServerAddress& address, Deadline deadline,
+                              Pop3Presumption presumed) {
     if (address.implicitTls) {
         if (Status secured = m_socket->startTls(deadline); !secured) {
             return secured;
@@ -100,6 +102,16 @@ Status Pop3Session::negotiate(const ServerAddress& address, Deadline deadline) {
     m_greeting = printableLine(greeting.value());
     if (!greeting.value().starts_with("+OK")) {
         return Status::refused(m_greeting).withOutsideText(m_greeting);
+    }
+    // No password goes out in clear text ahead of the answer: APOP sends a
+    // digest, and TLS from the first byte hides everything.
+    if (presumed.pipelining && !address.requireStartTls && presumed.method != Pop3Login::kXOAuth2 &&
+        (address.implicitTls || presumed.method == Pop3Login::kApop)) {
+        m_presumed = true;
+        m_capabilitiesDeferred = true;
+        m_pipelining = true;
+        m_offersUniqueIds = true;
+        return Status::ok();
     }
     Result<std::string> offered = capabilities(deadline);
     if (!offered) {
@@ -124,6 +136,7 @@ Status Pop3Session::negotiate(const ServerAddress& address, Deadline deadline) {
                     return offered.status();
                 }
                 secured = true;
+                m_upgradedByStls = true;
             }
         }
         if (!secured && address.requireStartTls) {
@@ -131,13 +144,32 @@ Status Pop3Session::negotiate(const ServerAddress& address, Deadline deadline) {
                               "the server offers no STLS; the address asks for it");
         }
     }
-    m_pipelining = listsCapability(offered.value(), "PIPELINING");
+    takeCapabilities(offered.value());
+    return Status::ok();
+}
+
+void Pop3Session::takeCapabilities(std::string_view offered) {
+    m_pipelining = listsCapability(offered, "PIPELINING");
+    m_offersStls = listsCapability(offered, "STLS");
     // UIDL is older than CAPA: a server may answer it without listing it,
     // or without knowing CAPA at all. It is asked at the login either way;
     // only a refusal means there are no ids.
     m_offersUniqueIds = true;
-    m_offersXOAuth2 = listsWord(capabilityArguments(offered.value(), "SASL"), "XOAUTH2");
-    noteLoginDelay(offered.value());
+    m_offersXOAuth2 = listsWord(capabilityArguments(offered, "SASL"), "XOAUTH2");
+    noteLoginDelay(offered);
+    m_capabilitiesRead = true;
+}
+
+// A server that refuses CAPA now, or stops listing PIPELINING, still
+// answers what was sent (each command is whole on its line): the rest of
+// the session waits for each reply.
+Status Pop3Session::awaitDeferredCapabilities() {
+    m_capabilitiesDeferred = false;
+    Result<std::string> offered = awaitReply();
+    if (!offered && m_failed) {
+        return offered.status();
+    }
+    takeCapabilities(offered ? std::string_view(offered.value()) : std::string_view());
     return Status::ok();
 }
 
@@ -205,6 +237,10 @@ Result<int> Pop3Session::login(std::string_view user, std::string_view password,
         lines.push_back("USER " + std::string(user));
         lines.push_back("PASS " + std::string(password));
     }
+    if (m_capabilitiesDeferred) {
+        queue("CAPA", Reply::kMultiLine, kMaxCapabilities);
+    }
+    const bool listingsQueued = m_pipelining;
     if (m_pipelining) {
         for (const std::string& line : lines) {
             queue(line, Reply::kLine, kNoBody);
@@ -214,8 +250,13 @@ Result<int> Pop3Session::login(std::string_view user, std::string_view password,
         }
         queue("LIST", Reply::kMultiLine, kMaxListing);
     }
+    if (m_capabilitiesDeferred) {
+        if (Status read = awaitDeferredCapabilities(); !read) {
+            return read;
+        }
+    }
     for (const std::string& line : lines) {
-        if (!m_pipelining) {
+        if (!listingsQueued) {
             queue(line, Reply::kLine, kNoBody);
         }
         if (Result<std::string> reply = awaitReply(); !reply) {
@@ -225,7 +266,7 @@ Result<int> Pop3Session::login(std::string_view user, std::string_view password,
     m_loggedIn = true;
     // From here a stop waits for the mail being stored (the caller's affair).
     m_socket->setAbandonFlag(nullptr);
-    if (Status listed = loadListings(); !listed) {
+    if (Status listed = loadListings(listingsQueued); !listed) {
         return listed;
     }
     if (Status asked = askLoginDelayOfUser(); !asked) {
@@ -276,9 +317,9 @@ Status Pop3Session::authenticateXOAuth2(std::string_view user, std::string_view 
     return Status::ok();
 }
 
-Status Pop3Session::loadListings() {
+Status Pop3Session::loadListings(bool queued) {
     if (m_offersUniqueIds) {
-        if (!m_pipelining) {
+        if (!queued) {
             queue("UIDL", Reply::kMultiLine, kMaxListing);
         }
         Result<std::string> ids = awaitReply();
@@ -290,7 +331,7 @@ Status Pop3Session::loadListings() {
             m_offersUniqueIds = false;  // offered, then refused: none to rely on
         }
     }
-    if (!m_pipelining) {
+    if (!queued) {
         queue("LIST", Reply::kMultiLine, kMaxListing);
     }
     Result<std::string> listing = awaitReply();

@@ -17,6 +17,13 @@
 // the session holds one mail at most, whatever the number of mails waiting.
 // Without PIPELINING every command waits for the reply to the one before.
 //
+// A server known from an earlier session to pipeline (Pop3Presumption) is
+// not asked for its capabilities before the login: CAPA goes out in the
+// login's burst, ahead of the login itself, and its answer counts from
+// there on (a server that no longer pipelines gets one command at a time
+// for the rest of the session). Only where no clear-text password could
+// go out before STLS: an APOP login, or TLS from the first byte.
+//
 // Deleting is safe by construction: markDeleted only notes the number; close
 // sends the DELE commands and then QUIT, the moment the server commits them.
 // A session that ends any other way (a refused DELE included) sends no QUIT
@@ -48,6 +55,13 @@ enum class Pop3Login { kPlain, kApop, kXOAuth2 };
 // SASL mechanism asked for (told apart from a refused token).
 inline constexpr std::string_view kMechanismNotOffered = "mechanism not offered: ";
 
+// What an earlier session learnt of the server: it listed PIPELINING (and
+// the session needed no STLS to see it).
+struct Pop3Presumption {
+    bool pipelining = false;
+    Pop3Login method = Pop3Login::kPlain;  // the login the caller will use
+};
+
 class Pop3Session {
   public:
     // Connects, reads the greeting and the server's capabilities (and
@@ -56,9 +70,11 @@ class Pop3Session {
     // While `abandon` (may be null) is set, the connect and the login end
     // at their next wait with kCancelled; once logged in the session no
     // longer looks at it (its caller stops between mails).
+    // With `presumed` the capabilities are asked with the login instead.
     static Result<std::unique_ptr<Pop3Session>> connect(const ServerAddress& address,
                                                         const TransferLimits& limits,
-                                                        const std::atomic<bool>* abandon = nullptr);
+                                                        const std::atomic<bool>* abandon = nullptr,
+                                                        Pop3Presumption presumed = {});
 
     // USER/PASS, or APOP with the greeting's timestamp (a greeting without
     // one is refused, never answered with a plain login), or AUTH XOAUTH2
@@ -102,8 +118,21 @@ class Pop3Session {
     Status close();
 
     bool alive() const { return !m_failed; }
+    // Ends the connection at once (no QUIT: nothing is deleted).
+    void hangUp() {
+        m_failed = true;
+        m_socket.reset();
+    }
     const std::string& greeting() const { return m_greeting; }
     bool pipelining() const { return m_pipelining; }
+    // The session began by presuming PIPELINING (Pop3Presumption).
+    bool presumed() const { return m_presumed; }
+    // What the next session to this server may presume: the server listed
+    // PIPELINING, and neither STLS nor an offer of it (a server that offers
+    // STLS is asked first each time, so nothing goes out before it).
+    bool mayBePresumedNextTime() const {
+        return m_capabilitiesRead && m_pipelining && !m_upgradedByStls && !m_offersStls;
+    }
 
     static constexpr std::size_t kWindowCommands = 256;
     static constexpr std::size_t kWindowBytes = 16 * 1024;
@@ -119,7 +148,10 @@ class Pop3Session {
     };
 
     Pop3Session(std::unique_ptr<MailSocket> socket, const TransferLimits& limits);
-    Status negotiate(const ServerAddress& address, Deadline deadline);
+    Status negotiate(const ServerAddress& address, Deadline deadline, Pop3Presumption presumed);
+    void takeCapabilities(std::string_view offered);
+    // The deferred CAPA's answer, read ahead of the login's replies.
+    Status awaitDeferredCapabilities();
     Result<std::string> capabilities(Deadline deadline);
     void noteLoginDelay(std::string_view capabilities);
     Status askLoginDelayOfUser();
@@ -144,7 +176,8 @@ class Pop3Session {
     // Reads and drops the replies in flight before the RETR of mailNumber.
     Status skipRepliesBeforeRetrieve(int mailNumber);
     Status drainReplies();
-    Status loadListings();
+    // `queued`: UIDL and LIST went out with the login.
+    Status loadListings(bool queued);
     Status checkMailNumber(int mailNumber) const;
     Status fail(Status status);
 
@@ -152,6 +185,11 @@ class Pop3Session {
     TransferLimits m_limits;
     std::string m_greeting;
     bool m_pipelining = false;
+    bool m_presumed = false;
+    bool m_capabilitiesDeferred = false;
+    bool m_capabilitiesRead = false;
+    bool m_upgradedByStls = false;
+    bool m_offersStls = false;
     bool m_failed = false;
     bool m_loggedIn = false;
     bool m_offersUniqueIds = false;
