@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "receive/PipeliningMemory.h"
 #include "receive/ReceiveRun.h"
 #include "receive/ReceiveTestSupport.h"
 #include "receive/SeenList.h"
@@ -82,6 +83,22 @@ TEST_F(ReceiveServersTest, MailIsSortedIntoItsBoxesAndLeavesTheServer) {
     EXPECT_EQ(other[0].subject, "お知らせ");
     EXPECT_THAT(other[0].body, ::testing::StartsWith("二通目"));
     EXPECT_EQ(observer.notices, 0);
+}
+
+// The server pipelines: the second receive asks its capabilities with the
+// APOP login, and gets every mail all the same.
+TEST_F(ReceiveServersTest, TheNextApopReceiveLogsInWithoutWaitingForTheCapabilities) {
+    request.apop = 1;
+    const std::filesystem::path remembered = request.folder.dataFile(kPipeliningFileName);
+    for (const std::string subject : {"first", "second"}) {
+        servers.deliver(mail("other@example.jp", subject, "body"));
+        servers.deliver(mail("taro@example.jp", subject, "body"));
+        EXPECT_TRUE(run().succeeded()) << subject;
+        EXPECT_TRUE(std::filesystem::exists(remembered));
+        EXPECT_EQ(servers.messagesInMaildir(), 0u);
+    }
+    EXPECT_EQ(box.mailsIn(0).size(), 2u);
+    EXPECT_EQ(box.mailsIn(kOtherSlot).size(), 2u);
 }
 
 // A registered bare address catches its sender whatever the display name
