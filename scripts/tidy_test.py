@@ -2,7 +2,9 @@
 """The clang-tidy runner's cache key and its reading of clang-tidy's output:
 a kept result must not outlive a change to any header its source reads, and a
 header's finding seen through several sources is one finding."""
+import json
 import pathlib
+import shutil
 import sys
 import tempfile
 import unittest
@@ -24,7 +26,7 @@ class CacheKeyTest(unittest.TestCase):
                       "command": f"/usr/bin/c++ -I{self.root} -std=c++20 -o Main.o -c Main.cpp"}
 
     def key(self, salt=b"clang-tidy 14"):
-        return tidy.cache_key([self.entry], salt)
+        return tidy.cache_key([self.entry], salt, self.root)
 
     def test_key_follows_what_the_source_reads(self):
         before = self.key()
@@ -38,6 +40,17 @@ class CacheKeyTest(unittest.TestCase):
     def test_compile_command_is_part_of_the_key(self):
         before = self.key()
         self.entry["command"] = self.entry["command"].replace("-std=c++20", "-std=c++20 -DQF_EXTRA")
+        self.assertNotEqual(before, self.key())
+
+    def test_key_is_the_same_in_another_checkout_and_sees_comments(self):
+        before = self.key()
+        with tempfile.TemporaryDirectory() as other:
+            moved = pathlib.Path(other, "elsewhere")
+            shutil.copytree(self.root, moved)
+            entry = json.loads(json.dumps(self.entry).replace(str(self.root), str(moved)))
+            self.assertEqual(before, tidy.cache_key([entry], b"clang-tidy 14", moved))
+        # A NOLINT mark taken away changes no preprocessed text.
+        (self.root / "text/Words.h").write_text("inline int words() { return 1; }  // NOLINT\n")
         self.assertNotEqual(before, self.key())
 
     def test_source_that_does_not_preprocess_has_no_key(self):
