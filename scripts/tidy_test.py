@@ -8,6 +8,7 @@ import shutil
 import sys
 import tempfile
 import unittest
+import unittest.mock
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import tidy  # noqa: E402
@@ -56,6 +57,21 @@ class CacheKeyTest(unittest.TestCase):
     def test_source_that_does_not_preprocess_has_no_key(self):
         (self.root / "Main.cpp").write_text('#include "text/Missing.h"\n')
         self.assertIsNone(self.key())
+
+
+class RecordTest(unittest.TestCase):
+    setUp = CacheKeyTest.setUp
+
+    def test_a_recorded_source_is_clean_only_while_its_key_holds(self):
+        record_file = self.root / "tidy-clean.txt"
+        with unittest.mock.patch.object(tidy, "RECORD", record_file), \
+                unittest.mock.patch.object(tidy, "run", wraps=tidy.run) as run:
+            tidy.write_record({"Main.cpp": tidy.cache_key([self.entry], b"v")[:tidy.RECORD_KEY]})
+            recorded = tidy.read_record()["Main.cpp"]
+            self.assertEqual(tidy.check(self.root / "Main.cpp", [self.entry], b"v", recorded)[3], "record")
+            self.assertFalse(any(call.args[0][0] == "clang-tidy" for call in run.call_args_list))
+            (self.root / "Main.cpp").write_text('#include "text/Words.h"\nint main() { return 0; }\n')
+            self.assertNotEqual(tidy.cache_key([self.entry], b"v")[:tidy.RECORD_KEY], recorded)
 
 
 class FindingsTest(unittest.TestCase):
