@@ -209,9 +209,11 @@ def check(path, entries, salt, recorded):
     the result came from: "record", "cache" or "" for clang-tidy, the key)
     for one source; `recorded` is its key in the record."""
     key = cache_key(entries, salt)
-    if key and key[:RECORD_KEY] == recorded:
-        return 0, "", "", "record", key
     kept = CACHE / f"{key}.json" if key else None
+    if key and key[:RECORD_KEY] == recorded:
+        if kept.exists():
+            kept.touch()  # kept for when the record no longer names the source
+        return 0, "", "", "record", key
     if kept and kept.exists():
         result = json.loads(kept.read_text())
         kept.touch()  # still in use: kept when the cache is pruned
