@@ -20,6 +20,7 @@
 #include "receive/DesktopNotifier.h"
 #include "receive/ReceiveWindows.h"
 #include "receive/SeenList.h"
+#include "settings/FolderOwner.h"
 #include "store/Originals.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
@@ -35,8 +36,22 @@ namespace {
 
 using ui::fromUtf8;
 
+// A folder as a message names it: a folder's name may hold any byte, and
+// control characters would only garble the message.
 QString folderText(const std::filesystem::path& path) {
-    return QDir::toNativeSeparators(fromUtf8(path.string()));
+    QString text = QDir::toNativeSeparators(fromUtf8(path.string()));
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control) {
+            c = QLatin1Char(' ');
+        }
+    }
+    return text;
+}
+
+// The folder of another user a refusal is about, else the program folder.
+std::filesystem::path refusedFolder(const settings::ProgramFolder& folder) {
+    std::filesystem::path theirs = settings::folderOfAnotherUser(folder);
+    return theirs.empty() ? folder.root() : theirs;
 }
 
 }  // namespace
@@ -92,7 +107,8 @@ Status Application::start() {
 Status Application::prepareFolder() {
     if (Status made = folder().ensureFolders(); !made.isOk()) {
         if (made.code() == StatusCode::kRefused) {
-            ui::tell(nullptr, ui::Say::kFolderNotYours, {folderText(folder().root())}, made);
+            ui::tell(nullptr, ui::Say::kFolderNotYours, {folderText(refusedFolder(folder()))},
+                     made);
         } else {
             ui::tell(nullptr, ui::Say::kFolderNotPrepared, {}, made);
         }

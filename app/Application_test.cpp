@@ -162,6 +162,8 @@ class ApplicationTest : public QObject {
         QCOMPARE(mine.boxes.shown().size(), 1);
         const QString text = mine.boxes.shown().back().text;
         QVERIFY2(text.contains(QStringLiteral("別のユーザーのもの")), qPrintable(text));
+        // The folder to put right is named: the data folder, not the program folder.
+        QVERIFY2(text.contains(data + QLatin1Char('\n')), qPrintable(text));
         // The program's own finding: no English diagnostic in brackets.
         QVERIFY2(!text.contains(QStringLiteral("owned by user")), qPrintable(text));
         QCOMPARE(modeOf(data), 0755u);  // left as it was

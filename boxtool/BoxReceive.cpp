@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "receive/ReceiveWords.h"
 #include "settings/AccountFiles.h"
 #include "settings/FolderLock.h"
+#include "settings/FolderOwner.h"
 #include "settings/ServerSettings.h"
 #include "store/BoxCatalogue.h"
 #include "words/RepairWords.h"
@@ -191,8 +193,11 @@ std::optional<receive::SeenListChoice> seenListChoiceNamed(std::string_view name
 int receiveCommand(const settings::ProgramFolder& folder, std::ostream& out, std::ostream& err,
                    std::optional<receive::SeenListChoice> lostSeenList) {
     if (Status made = folder.ensureFolders(); !made) {
+        // The folder of another user, named for the user to put right.
+        const std::filesystem::path theirs = settings::folderOfAnotherUser(folder);
+        const std::string named = (theirs.empty() ? folder.root() : theirs).string();
         err << (made.code() == StatusCode::kRefused
-                    ? ui::words(ui::Say::kFolderNotYours, {folder.root().string()}, made)
+                    ? ui::words(ui::Say::kFolderNotYours, {boxtool::terminalText(named)}, made)
                     : ui::words(ui::Say::kFolderNotPrepared, {}, made))
             << "\n";
         return kReceiveFolderBusy;

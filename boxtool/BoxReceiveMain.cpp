@@ -20,6 +20,7 @@
 
 #include "boxtool/BoxReceive.h"
 #include "boxtool/BoxShowOriginal.h"
+#include "boxtool/TerminalWords.h"
 
 namespace {
 
@@ -45,8 +46,7 @@ int main(int argc, char** argv) {
         lostSeenList = qf::app::seenListChoiceNamed(argv[4]);
     }
     if ((argc != 3 && !lostSeenList) || std::string(argv[1]) != "--folder") {
-        std::cerr << "usage: quillfern-box-receive --folder PROGRAM_FOLDER"
-                     " [--lost-seen-list fetch-all|mark-seen]\n";
+        std::cerr << qf::boxtool::terminalWords(qf::boxtool::TerminalSay::kReceiveUsage) << "\n";
         return 2;
     }
     tuneMemoryForMails();

@@ -1,6 +1,7 @@
 #include "boxtool/BoxShowOriginal.h"
 
 #include "boxtool/BoxToolCommands.h"
+#include "boxtool/TerminalWords.h"
 #include "settings/ProgramFolder.h"
 #include "store/MailStore.h"
 #include "viewer/BoxListing.h"
@@ -11,13 +12,13 @@ int showWithOriginal(const std::string& programFolder, int box, int recordNumber
                      std::ostream& err) {
     const store::BoxInfo* info = store::findBox(box);
     if (info == nullptr) {
-        err << "quillfern-box: there is no box " << box << "\n";
+        err << kToolName << terminalWords(TerminalSay::kNoBox, {std::to_string(box)}) << "\n";
         return 1;
     }
     store::MailStore store(settings::ProgramFolder(programFolder).dataFolder().string());
     Result<viewer::ShownMail> mail = viewer::readMail(store, box, recordNumber);
     if (!mail) {
-        err << "quillfern-box: " << mail.status().toString() << "\n";
+        err << kToolName << mail.status().toString() << "\n";
         return 1;
     }
     const viewer::ShownMail& shown = mail.value();

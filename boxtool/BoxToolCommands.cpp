@@ -11,6 +11,7 @@
 
 #include "base/NotDurable.h"
 #include "boxtool/TerminalText.h"
+#include "boxtool/TerminalWords.h"
 #include "settings/FolderLock.h"
 #include "settings/ProgramFolder.h"
 #include "store/BoxCatalogue.h"
@@ -38,7 +39,7 @@ std::string fileName(const std::string& path) {
 }
 
 int fail(std::ostream& err, const Status& status) {
-    err << "quillfern-box: " << status.toString() << "\n";
+    err << kToolName << status.toString() << "\n";
     return 1;
 }
 
@@ -50,8 +51,8 @@ Status readExistingRecord(store::MailStore& store, int box, int recordNumber) {
         return found.status();
     }
     if (!found.value()) {
-        return Status::notFound("box " + std::to_string(box) + " has no record " +
-                                std::to_string(recordNumber));
+        return Status::notFound(terminalWords(TerminalSay::kNoRecord,
+                                              {std::to_string(box), std::to_string(recordNumber)}));
     }
     return Status::ok();
 }
@@ -109,8 +110,10 @@ int writeOriginal(store::MailStore& store, int box, int recordNumber, std::ostre
         return fail(err, found.status());
     }
     if (!found.value()) {
-        err << "quillfern-box: record " << recordNumber << " of box " << box
-            << " has no original kept\n";
+        err << kToolName
+            << terminalWords(TerminalSay::kNoOriginal,
+                             {std::to_string(recordNumber), std::to_string(box)})
+            << "\n";
         return 1;
     }
     out.write(found.value()->data(), static_cast<std::streamsize>(found.value()->size()));
@@ -137,7 +140,10 @@ int searchMail(const std::string& dataFolder, const Arguments& args, std::ostrea
             << oneLine(hit.fromOrTo) << '\t' << oneLine(hit.date) << '\n';
     }
     for (const store::SearchProblem& problem : result.value().problems) {
-        err << "quillfern-box: box " << problem.box << ": " << problem.message << "\n";
+        err << kToolName
+            << terminalWords(TerminalSay::kBoxProblem,
+                             {std::to_string(problem.box), problem.message})
+            << "\n";
     }
     return result.value().problems.empty() ? 0 : 1;
 }
@@ -153,16 +159,16 @@ int deleteRecord(store::MailStore& store, int box, int recordNumber, std::ostrea
         return fail(err, deleted);
     }
     auto left = store.count(box);
-    out << "Deleted record " << recordNumber << " of box " << box;
+    out << terminalWords(TerminalSay::kDeleted,
+                         {std::to_string(recordNumber), std::to_string(box)});
     if (left) {
-        out << "; " << left.value() << " records remain";
+        out << terminalWords(TerminalSay::kRecordsRemain, {std::to_string(left.value())});
     }
     out << "\n";
     if (!deleted) {
         // Done: a script that tried again would delete another mail.
-        err << "quillfern-box: deleted, but not yet durable (a power cut may bring the record"
-               " back; do not delete again): "
-            << deleted.message() << "\n";
+        err << kToolName << terminalWords(TerminalSay::kDeletedNotDurable, {deleted.message()})
+            << "\n";
         return kDoneNotDurable;
     }
     return 0;
@@ -177,10 +183,10 @@ void noteMailsInBothBoxes(const settings::ProgramFolder& folder, std::ostream& o
         return;
     }
     for (const store::SameMail& pair : pairs.value()) {
-        out << "  note: record " << pair.otherRecord << " of box " << store::kOtherBox
-            << " and record " << pair.keepRecord << " of box " << store::kKeepBox
-            << " hold the same mail (a move to the keep box cut short leaves a mail in both);"
-               " delete one of them unless it is wanted twice\n";
+        out << terminalWords(TerminalSay::kSameMailInBothBoxes,
+                             {std::to_string(pair.otherRecord), std::to_string(store::kOtherBox),
+                              std::to_string(pair.keepRecord), std::to_string(store::kKeepBox)})
+            << "\n";
     }
 }
 
@@ -189,34 +195,34 @@ int checkFolder(const settings::ProgramFolder& folder, std::ostream& out) {
     for (const store::FileReport& report : store::checkDataFolder(folder.dataFolder().string())) {
         out << fileName(report.path) << ": ";
         if (report.exists) {
-            out << report.shape.wholeRecords << " records, " << report.shape.lengthBytes
-                << " bytes\n";
+            out << terminalWords(TerminalSay::kFileShape,
+                                 {std::to_string(report.shape.wholeRecords),
+                                  std::to_string(report.shape.lengthBytes)})
+                << "\n";
         } else {
-            out << "absent (empty)\n";
+            out << terminalWords(TerminalSay::kFileAbsent) << "\n";
         }
         for (const std::string& problem : report.problems) {
-            out << "  problem: " << problem << "\n";
+            out << terminalWords(TerminalSay::kFileProblem, {problem}) << "\n";
             ++problems;
         }
         for (const std::string& file : report.setAside) {
-            out << "  set aside: " << file << "\n";
+            out << terminalWords(TerminalSay::kFileSetAside, {file}) << "\n";
         }
     }
     for (const std::string& temporary : folder.leftoverTemporaries()) {
-        out << "  problem: leftover temporary file " << temporary
-            << " (a write cut short; the file beside it is whole)\n";
+        out << terminalWords(TerminalSay::kLeftoverTemporary, {temporary}) << "\n";
         ++problems;
     }
     noteMailsInBothBoxes(folder, out);
     if (problems == 0) {
-        out << "No problems found.\n";
+        out << terminalWords(TerminalSay::kNoProblems) << "\n";
         return 0;
     }
-    out << problems << (problems == 1 ? " problem" : " problems")
-        << " found; `quillfern-box recover` moves torn records and leftover temporary files"
-           " aside, finishes interrupted deletions without losing mail and removes leftover"
-           " temporary files of settings and quick saves (a record without CR LF, or with a"
-           " status word no live record has, is read as it is and left alone).\n";
+    const std::string count =
+        problems == 1 ? terminalWords(TerminalSay::kOneProblem)
+                      : terminalWords(TerminalSay::kProblems, {std::to_string(problems)});
+    out << terminalWords(TerminalSay::kProblemsFound, {count}) << "\n";
     return 1;
 }
 
@@ -229,7 +235,7 @@ int recoverFolder(const settings::ProgramFolder& folder, std::ostream& out, std:
         return fail(err, report.status);
     }
     if (report.actions.empty()) {
-        out << "Nothing to recover.\n";
+        out << terminalWords(TerminalSay::kNothingToRecover) << "\n";
     }
     noteMailsInBothBoxes(folder, out);
     return 0;
@@ -252,7 +258,7 @@ int showOriginalProgram(const std::string& folder, const Arguments& args, std::o
     const char* argv[] = {program.c_str(), "--show",       folder.c_str(),
                           box.c_str(),     number.c_str(), nullptr};
     ::execv(program.c_str(), const_cast<char* const*>(argv));
-    err << "cannot start " << program << ": " << std::strerror(errno) << "\n";
+    err << terminalWords(TerminalSay::kCannotStart, {program, std::strerror(errno)}) << "\n";
     return 1;
 }
 
@@ -269,7 +275,7 @@ int startReceiveProgram(const std::string& folder, const std::string& lostSeenLi
                           folder.c_str(),       lostSeenList.empty() ? nullptr : "--lost-seen-list",
                           lostSeenList.c_str(), nullptr};
     ::execv(program.c_str(), const_cast<char* const*>(argv));
-    err << "cannot start " << program << ": " << std::strerror(errno) << "\n";
+    err << terminalWords(TerminalSay::kCannotStart, {program, std::strerror(errno)}) << "\n";
     return 1;
 }
 
@@ -299,7 +305,8 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
     const std::string dataFolder = store::dataFolderOf(folder);
     std::error_code ignored;
     if (!std::filesystem::is_directory(dataFolder, ignored)) {
-        return fail(err, Status::notFound("there is no data folder " + dataFolder));
+        return fail(err, Status::notFound(terminalWords(TerminalSay::kNoDataFolder,
+                                                        {terminalText(dataFolder)})));
     }
     // Commands that write a box hold the folder's lock, as the program and
     // receive do, so that no two writers ever touch one box file.
@@ -308,7 +315,7 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
         auto acquired = settings::FolderLock::acquire(
             settings::ProgramFolder(std::filesystem::absolute(folder)).lockFile());
         if (!acquired) {
-            err << "quillfern-box: " << lockFailureWords(acquired.status(), folder) << "\n";
+            err << kToolName << lockFailureWords(acquired.status(), folder) << "\n";
             return 1;
         }
         lock.emplace(std::move(acquired).value());
@@ -332,7 +339,9 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
             if (!s) {
                 return fail(err, s);
             }
-            out << "Exported box " << args.box << " to " << args.mboxPath << "\n";
+            out << terminalWords(TerminalSay::kExported,
+                                 {std::to_string(args.box), terminalText(args.mboxPath)})
+                << "\n";
             return 0;
         }
         case CommandKind::kSearch:
@@ -380,7 +389,7 @@ store::RecoveryReport repairFolder(const settings::ProgramFolder& folder) {
 std::string lockFailureWords(const Status& failure, const std::string& programFolder) {
     return ui::words(
         failure.code() == StatusCode::kRefused ? ui::Say::kFolderInUse : ui::Say::kFolderUnusable,
-        {programFolder}, failure);
+        {terminalText(programFolder)}, failure);
 }
 
 }  // namespace qf::boxtool

@@ -5,6 +5,7 @@
 
 #include "boxtool/BoxToolArguments.h"
 #include "boxtool/BoxToolCommands.h"
+#include "boxtool/TerminalWords.h"
 #include "text/Cp932.h"
 
 int main(int argc, char** argv) {
@@ -12,7 +13,7 @@ int main(int argc, char** argv) {
     std::string error;
     auto args = parseArguments(std::vector<std::string>(argv + 1, argv + argc), &error);
     if (!args) {
-        std::cerr << "quillfern-box: " << error << "\n\n" << usageText();
+        std::cerr << kToolName << error << "\n\n" << usageText();
         return 2;
     }
     if (args->command == CommandKind::kHelp) {
@@ -20,12 +21,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!qf::text::cp932ConversionAvailable()) {
-        std::cerr << "quillfern-box: this system cannot convert CP932 text\n";
+        std::cerr << kToolName << terminalWords(TerminalSay::kNoCp932) << "\n";
         return 1;
     }
     const qf::Result<std::string> folder = programFolder(*args);
     if (!folder) {
-        std::cerr << "quillfern-box: " << folder.status().message() << "\n";
+        std::cerr << kToolName << folder.status().message() << "\n";
         return 1;
     }
     return runCommand(*args, folder.value(), std::cout, std::cerr);

@@ -1,6 +1,7 @@
 // What quillfern-box prints on the terminal besides the program's messages
 // (those come from words/WordList.h): QF_TERMINAL_WORDS(name, text), with
-// "%1", "%2" … filled in from the context.
+// "%1", "%2" … filled in from the context. The columns of list and search
+// and the field names of show are read by scripts and stay in the code.
 //
 // No include guard: TerminalWords.h and TerminalWords.cpp include this list
 // to expand it. One text a line, so that adding one is adding a line.
@@ -14,5 +15,114 @@ QF_TERMINAL_WORDS(kReceivedInBox, "、%1 %2")
 QF_TERMINAL_WORDS(kKeptOnServerCount, "、サーバーに残したメール %1 通")
 QF_TERMINAL_WORDS(kLeftOnServerCount, "、受信済みでサーバーに残すメール %1 通")
 QF_TERMINAL_WORDS(kDeletedAfterDaysCount, "、期限が過ぎてサーバーから削除したメール %1 通")
+
+// ---- the command line ----
+QF_TERMINAL_WORDS(kUsage, R"(Usage: quillfern-box [--folder PROGRAM_FOLDER] COMMAND
+
+Reads and repairs the mail boxes of a Quillfern program folder.
+
+Commands:
+  list BOX                  one line per record: N, Subject, From (To for the
+                            send history) and Date, separated by tabs
+  show BOX N                the fields and the body of record N (where the
+                            mail's original is kept: its texts as written)
+  original BOX N            record N's mail as it came, on standard output
+                            (exit status 1 when its original is not kept)
+  delete BOX N              deletes record N and compacts the box; exits 7
+                            when the record is deleted but the folder could
+                            not be synced (a power cut may bring the record
+                            back): do not delete again
+  check                     checks every box and the address book (lengths,
+                            status words, leftover temporary files); exits 1
+                            when it finds a problem
+  export BOX --mbox FILE [--force]
+                            writes the box to FILE as an mbox (mboxrd); an
+                            existing FILE is replaced only with --force
+  search TEXT [--box BOX] [--exact]
+                            the mails whose subject, sender, date or body
+                            holds TEXT, one line each: BOX, N, Subject, From
+                            (To for the send history) and Date, separated by
+                            tabs; every box, or BOX only. Full- and half-width
+                            forms, upper and lower case and the NEC and IBM
+                            codes of a character are the same; --exact finds
+                            TEXT's bytes in CP932 only. A box that could not
+                            be searched to its end is named on stderr and the
+                            exit status is 1
+  recover                   repairs what an interrupted write or compaction
+                            left (as the program does at start-up) and says
+                            where any mail that was set aside now is
+  receive [--lost-seen-list fetch-all|mark-seen]
+                            fetches the waiting mail into the boxes, as the
+                            program's Receive button does, with the folder's
+                            corvid.ini, account and sorting registrations;
+                            refused while the program runs on the folder.
+                            Exit status: 0 every mail stored, 1 folder busy,
+                            3 no POP3 server or it cannot be reached, 4 no ID
+                            or password or the login refused, 5 some mail
+                            could not be fetched or stored, or the server
+                            did not confirm the deletions (the mail stays on
+                            the server), 6 mail is left on the server
+                            (corvid.ini KEEP=1) but its list of the mails
+                            already stored is missing or damaged: nothing
+                            was fetched, 7 every mail stored but that list
+                            could not be written (the next receive stores
+                            none twice). Then --lost-seen-list fetch-all
+                            fetches every mail on the server again, and
+                            --lost-seen-list mark-seen takes the mails now
+                            on the server as stored
+
+BOX is a box number: 1-5 the named boxes, 6 "その他", 10 the keep box,
+11 the send history.
+
+The program folder is, in this order: the --folder argument, the
+QUILLFERN_FOLDER environment variable, the folder the installed program
+keeps mail in ($XDG_DATA_HOME/Quillfern, ~/.local/share/Quillfern), or,
+for a program not installed, the folder of this executable. The boxes are
+in its "★MAilData" folder.
+
+list, show, check, export and search change no box. delete, recover and receive
+are refused while the program or another of these commands works on the
+folder. Exit status: 0 done, 1 failed or a problem found, 2 bad arguments,
+7 done but not yet durable.
+)")
+QF_TERMINAL_WORDS(kReceiveUsage, "usage: quillfern-box-receive --folder PROGRAM_FOLDER [--lost-seen-list fetch-all|mark-seen]")
+QF_TERMINAL_WORDS(kNoSuchBox, "no box '%1' (boxes are 1-6, 10 and 11)")
+QF_TERMINAL_WORDS(kNotARecordNumber, "'%1' is not a record number")
+QF_TERMINAL_WORDS(kOptionNeedsValue, "%1 needs a value")
+QF_TERMINAL_WORDS(kUnknownOption, "unknown option %1")
+QF_TERMINAL_WORDS(kNoCommand, "no command given")
+QF_TERMINAL_WORDS(kUnknownCommand, "unknown command '%1'")
+QF_TERMINAL_WORDS(kExportOptionsElsewhere, "--mbox and --force belong to export")
+QF_TERMINAL_WORDS(kSearchOptionsElsewhere, "--box and --exact belong to search")
+QF_TERMINAL_WORDS(kSeenListOptionElsewhere, "--lost-seen-list belongs to receive and is fetch-all or mark-seen")
+QF_TERMINAL_WORDS(kTakesNoOperands, "%1 takes no operands")
+QF_TERMINAL_WORDS(kNeedsOneBox, "%1 needs one BOX")
+QF_TERMINAL_WORDS(kExportNeedsMbox, "export needs --mbox FILE")
+QF_TERMINAL_WORDS(kNeedsBoxAndRecord, "%1 needs BOX and a record number N")
+QF_TERMINAL_WORDS(kSearchNeedsText, "search needs one TEXT")
+QF_TERMINAL_WORDS(kNoCp932, "this system cannot convert CP932 text")
+QF_TERMINAL_WORDS(kCannotStart, "cannot start %1: %2")
+
+// ---- the commands ----
+QF_TERMINAL_WORDS(kNoDataFolder, "there is no data folder %1")
+QF_TERMINAL_WORDS(kNoBox, "there is no box %1")
+QF_TERMINAL_WORDS(kNoRecord, "box %1 has no record %2")
+QF_TERMINAL_WORDS(kNoOriginal, "record %1 of box %2 has no original kept")
+QF_TERMINAL_WORDS(kBoxProblem, "box %1: %2")
+QF_TERMINAL_WORDS(kDeleted, "Deleted record %1 of box %2")
+QF_TERMINAL_WORDS(kRecordsRemain, "; %1 records remain")
+QF_TERMINAL_WORDS(kDeletedNotDurable, "deleted, but not yet durable (a power cut may bring the record back; do not delete again): %1")
+QF_TERMINAL_WORDS(kExported, "Exported box %1 to %2")
+QF_TERMINAL_WORDS(kFileShape, "%1 records, %2 bytes")
+QF_TERMINAL_WORDS(kFileAbsent, "absent (empty)")
+QF_TERMINAL_WORDS(kFileProblem, "  problem: %1")
+QF_TERMINAL_WORDS(kFileSetAside, "  set aside: %1")
+QF_TERMINAL_WORDS(kLeftoverTemporary, "  problem: leftover temporary file %1 (a write cut short; the file beside it is whole)")
+QF_TERMINAL_WORDS(kSameMailInBothBoxes, "  note: record %1 of box %2 and record %3 of box %4 hold the same mail (a move to the keep box cut short leaves a mail in both); delete one of them unless it is wanted twice")
+QF_TERMINAL_WORDS(kNoProblems, "No problems found.")
+QF_TERMINAL_WORDS(kOneProblem, "1 problem")
+QF_TERMINAL_WORDS(kProblems, "%1 problems")
+QF_TERMINAL_WORDS(kProblemsFound, "%1 found; `quillfern-box recover` moves torn records and leftover temporary files aside, finishes interrupted deletions without losing mail and removes leftover temporary files of settings and quick saves (a record without CR LF, or with a status word no live record has, is read as it is and left alone).")
+QF_TERMINAL_WORDS(kNothingToRecover, "Nothing to recover.")
 
 // clang-format on

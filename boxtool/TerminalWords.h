@@ -12,6 +12,9 @@ enum class TerminalSay {
 #undef QF_TERMINAL_WORDS
 };
 
+// What the store tool's own lines on the terminal start with.
+inline constexpr char kToolName[] = "quillfern-box: ";
+
 // The text of `id` with "%1", "%2" … replaced by `context` in order.
 std::string terminalWords(TerminalSay id, const std::vector<std::string>& context = {});
 

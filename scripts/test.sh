@@ -15,7 +15,8 @@ cmake --build --preset asan
 # The tests first, alone: the real-display tests time how fast the program
 # answers. clang-tidy then runs at a lower priority beside the fuzz targets
 # and the package check; it is stopped when this script fails, and its
-# result is waited for at the end.
+# result is waited for at the end. A fresh clone runs it only on the sources
+# scripts/tidy-clean.txt does not already know clean as they are.
 ctest --preset asan -j2
 nice -n 10 /usr/bin/python3 scripts/tidy.py >build/asan/tidy.log 2>&1 &
 tidy=$!

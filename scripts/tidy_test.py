@@ -2,10 +2,13 @@
 """The clang-tidy runner's cache key and its reading of clang-tidy's output:
 a kept result must not outlive a change to any header its source reads, and a
 header's finding seen through several sources is one finding."""
+import json
 import pathlib
+import shutil
 import sys
 import tempfile
 import unittest
+import unittest.mock
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import tidy  # noqa: E402
@@ -24,7 +27,7 @@ class CacheKeyTest(unittest.TestCase):
                       "command": f"/usr/bin/c++ -I{self.root} -std=c++20 -o Main.o -c Main.cpp"}
 
     def key(self, salt=b"clang-tidy 14"):
-        return tidy.cache_key([self.entry], salt)
+        return tidy.cache_key([self.entry], salt, self.root)
 
     def test_key_follows_what_the_source_reads(self):
         before = self.key()
@@ -40,9 +43,35 @@ class CacheKeyTest(unittest.TestCase):
         self.entry["command"] = self.entry["command"].replace("-std=c++20", "-std=c++20 -DQF_EXTRA")
         self.assertNotEqual(before, self.key())
 
+    def test_key_is_the_same_in_another_checkout_and_sees_comments(self):
+        before = self.key()
+        with tempfile.TemporaryDirectory() as other:
+            moved = pathlib.Path(other, "elsewhere")
+            shutil.copytree(self.root, moved)
+            entry = json.loads(json.dumps(self.entry).replace(str(self.root), str(moved)))
+            self.assertEqual(before, tidy.cache_key([entry], b"clang-tidy 14", moved))
+        # A NOLINT mark taken away changes no preprocessed text.
+        (self.root / "text/Words.h").write_text("inline int words() { return 1; }  // NOLINT\n")
+        self.assertNotEqual(before, self.key())
+
     def test_source_that_does_not_preprocess_has_no_key(self):
         (self.root / "Main.cpp").write_text('#include "text/Missing.h"\n')
         self.assertIsNone(self.key())
+
+
+class RecordTest(unittest.TestCase):
+    setUp = CacheKeyTest.setUp
+
+    def test_a_recorded_source_is_clean_only_while_its_key_holds(self):
+        record_file = self.root / "tidy-clean.txt"
+        with unittest.mock.patch.object(tidy, "RECORD", record_file), \
+                unittest.mock.patch.object(tidy, "run", wraps=tidy.run) as run:
+            tidy.write_record({"Main.cpp": tidy.cache_key([self.entry], b"v")[:tidy.RECORD_KEY]})
+            recorded = tidy.read_record()["Main.cpp"]
+            self.assertEqual(tidy.check(self.root / "Main.cpp", [self.entry], b"v", recorded)[3], "record")
+            self.assertFalse(any(call.args[0][0] == "clang-tidy" for call in run.call_args_list))
+            (self.root / "Main.cpp").write_text('#include "text/Words.h"\nint main() { return 0; }\n')
+            self.assertNotEqual(tidy.cache_key([self.entry], b"v")[:tidy.RECORD_KEY], recorded)
 
 
 class FindingsTest(unittest.TestCase):

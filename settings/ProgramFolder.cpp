@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "base/DurableWrite.h"
+#include "settings/FolderOwner.h"
 #include "settings/ServerSettings.h"
 
 namespace qf::settings {
@@ -204,7 +205,7 @@ Result<std::vector<base::RepairAction>> ProgramFolder::removeLeftoverTemporaries
 Status ProgramFolder::ensureFolders() const {
     std::error_code ec;
     const bool fresh = !fs::exists(m_root, ec) && !ec;
-    for (const fs::path& folder : {m_root, dataFolder(), attachmentFolder(), quickSaveFolder()}) {
+    for (const fs::path& folder : privateFoldersOf(*this)) {
         if (Status s = ensurePrivateFolder(folder); !s) {
             return s;
         }
