@@ -29,6 +29,7 @@
 #include "viewer/SearchWindow.h"
 #include "viewer/ViewerBoxes.h"
 #include "viewer/ViewerWindow.h"
+#include "words/Controls.h"
 #include "words/RepairWords.h"
 
 namespace qf::app {
@@ -39,13 +40,7 @@ using ui::fromUtf8;
 // A folder as a message names it: a folder's name may hold any byte, and
 // control characters would only garble the message.
 QString folderText(const std::filesystem::path& path) {
-    QString text = QDir::toNativeSeparators(fromUtf8(path.string()));
-    for (QChar& c : text) {
-        if (c.category() == QChar::Other_Control) {
-            c = QLatin1Char(' ');
-        }
-    }
-    return text;
+    return QDir::toNativeSeparators(fromUtf8(ui::withoutControls(path.string())));
 }
 
 // The folder of another user a refusal is about, else the program folder.

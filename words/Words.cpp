@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "words/Controls.h"
+
 namespace qf::ui {
 
 const std::vector<Wording>& allWordings() {
@@ -63,6 +65,22 @@ bool continuationByte(char byte) {
 }
 
 }  // namespace
+
+std::string withoutControls(std::string_view text, std::string_view kept) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t control = controlAt(text, i);
+        if (control == 0 || kept.find(text[i]) != std::string_view::npos) {
+            out += text[i];
+            ++i;
+        } else {
+            out += ' ';
+            i += control;
+        }
+    }
+    return out;
+}
 
 std::string shownDetail(std::string_view outside) {
     std::string out;
