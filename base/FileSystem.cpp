@@ -139,6 +139,17 @@ class PosixFile final : public File {
         return done;
     }
 
+    Status discard(std::uint64_t offset, std::uint64_t lengthBytes) override {
+        if (::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE,
+                        static_cast<off_t>(offset), static_cast<off_t>(lengthBytes)) == 0) {
+            return Status::ok();
+        }
+        if (errno != EOPNOTSUPP && errno != ENOSYS) {
+            return errnoStatus("fallocate", m_path, errno);
+        }
+        return File::discard(offset, lengthBytes);
+    }
+
   private:
     int m_fd;
     std::string m_path;
@@ -236,10 +247,6 @@ class PosixFileSystem final : public FileSystem {
         return onFolder(folder, ::fsync, "fsync folder");
     }
 
-    Status syncFileSystemOf(const std::string& folder) override {
-        return onFolder(folder, ::syncfs, "syncfs");
-    }
-
   private:
     // `call` on the folder opened for it.
     static Status onFolder(const std::string& folder, int (*call)(int), const char* what) {
@@ -258,6 +265,19 @@ class PosixFileSystem final : public FileSystem {
 };
 
 }  // namespace
+
+Status File::discard(std::uint64_t offset, std::uint64_t lengthBytes) {
+    const std::vector<char> zeros(
+        static_cast<std::size_t>(std::min<std::uint64_t>(lengthBytes, kCopyBufferBytes)), '\0');
+    for (std::uint64_t done = 0; done < lengthBytes;) {
+        const auto part = std::min<std::uint64_t>(lengthBytes - done, zeros.size());
+        if (Status s = writeAt(offset + done, std::span(zeros.data(), part)); !s) {
+            return s;
+        }
+        done += part;
+    }
+    return Status::ok();
+}
 
 Status copyRange(File& source, std::uint64_t sourceOffset, File& target, std::uint64_t offset,
                  std::uint64_t lengthBytes) {

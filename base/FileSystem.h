@@ -55,6 +55,11 @@ class File {
                                                std::uint64_t /*lengthBytes*/) {
         return std::uint64_t{0};
     }
+
+    // Makes lengthBytes bytes at `offset` read as zeros, giving their disk
+    // space back where the file system can (a hole); the file's length
+    // stays. What was there is gone either way. The default writes zeros.
+    virtual Status discard(std::uint64_t offset, std::uint64_t lengthBytes);
 };
 
 // Copies lengthBytes bytes of `source` at sourceOffset to `offset` of
@@ -85,13 +90,6 @@ class FileSystem {
     virtual Result<std::uint64_t> size(const std::string& path) = 0;
     // Makes renames and creations inside `folder` durable.
     virtual Status syncFolder(const std::string& folder) = 0;
-    // Makes every write, creation, rename and removal on the file system
-    // that holds `folder` durable at once (syncfs): one journal commit
-    // where syncing a thousand new files one by one costs a thousand.
-    // kRefused where it cannot: the caller syncs each file and folder.
-    virtual Status syncFileSystemOf(const std::string& folder) {
-        return Status::refused(folder + ": no file-system sync here");
-    }
 
     bool exists(const std::string& path) { return size(path).isOk(); }
 };

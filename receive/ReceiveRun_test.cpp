@@ -21,10 +21,12 @@
 #include "receive/ReceiveJournal.h"
 #include "receive/ReceiveTestSupport.h"
 #include "receive/ReceiveWords.h"
+#include "receive/RunSteps.h"
 #include "receive/SeenList.h"
 #include "settings/ProfileFile.h"
 #include "store/AttachmentIndex.h"
 #include "store/MailStore.h"
+#include "store/Originals.h"
 #include "store/StoreTestSupport.h"
 #include "text/Cp932.h"
 #include "transport/NMail.h"
@@ -362,7 +364,7 @@ TEST_F(ReceiveRunTest, MailOfABoxThatCannotBeSyncedStaysOnTheServer) {
 TEST_F(ReceiveRunTest, MailWhoseOriginalsCannotBeSyncedStaysOnTheServer) {
     store::testing::FaultyFileSystem fs(/*failAt=*/1);
     const std::string originals = box.box(0).string() + ".originals";
-    fs.countingOnly("sync file system " + originals);
+    fs.countingOnly("sync " + originals + "/pack");
     store::MailStore store(request.folder.dataFolder().string(), fs);
     request.store = &store;
     server.mails = {mailFrom("taro@example.jp", "1"), mailFrom("x@example.jp", "2")};
@@ -380,7 +382,10 @@ TEST_F(ReceiveRunTest, MailWhoseOriginalsCannotBeSyncedStaysOnTheServer) {
     EXPECT_TRUE(next.succeeded());
     EXPECT_EQ(next.stored, 0);
     EXPECT_EQ(server.deleted, (std::set<int>{1, 2}));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(originals), {}), 1);
+    EXPECT_EQ(store::Originals(request.folder.dataFolder().string())
+                  .keptNames(detail::boxOfSlot(0))
+                  .size(),
+              1u);
 }
 
 TEST_F(ReceiveRunTest, ABrokenFetchEndsTheSessionAndKeepsTheRestOnTheServer) {

@@ -104,13 +104,11 @@ bool Run::originalMadeWhole(const std::string& identity, std::string_view rawMai
 
 bool Run::syncReceivingBoxes() {
     // Nor may its originals be: those of the receiving boxes are synced
-    // first (a file already on disk costs little), only after a cut-short run.
+    // first (a pack already on disk costs little), only after a cut-short run.
     const store::Originals originals(m_store.dataFolder(), m_store.fileSystem());
     store::UnsyncedOriginals written;
     for (int slot = 0; slot < kBoxSlotCount; ++slot) {
-        for (const std::string& name : originals.fileNames(boxOfSlot(slot))) {
-            written.add(base::joinPath(originals.folderOf(boxOfSlot(slot)), name));
-        }
+        written.add(originals.packOf(boxOfSlot(slot)));
     }
     if (!written.sync(m_store.fileSystem())) {
         return false;

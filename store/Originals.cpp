@@ -1,103 +1,85 @@
 #include "store/Originals.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <filesystem>
-#include <set>
+#include <mutex>
 
 #include "base/DurableWrite.h"
 #include "store/BoxCatalogue.h"
+#include "store/Digest.h"
 #include "store/MailStore.h"
+#include "store/OriginalPack.h"
 #include "text/FixedField.h"
 
 namespace qf::store {
 
 namespace {
 
-constexpr std::string_view kSuffix = ".eml";
-constexpr std::string_view kSecondSuffix = ".2.eml";
 constexpr std::size_t kKeyDigits = 16;
 constexpr std::size_t kFingerprintDigits = 64;
+// The earlier layout's file names: "<name>.eml", "<name>.2.eml".
+constexpr std::string_view kEarlierSuffix = ".eml";
+constexpr std::string_view kEarlierSecondSuffix = ".2.eml";
 
-// SHA-256 of the texts, each preceded by its length so that no two lists of
-// texts run together into the same bytes. A text is taken up to its first
-// NUL, as a list shows it.
-std::string sha256Hex(std::initializer_list<std::string_view> texts) {
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    EVP_DigestInit_ex(context, EVP_sha256(), nullptr);
-    for (std::string_view whole : texts) {
-        const std::string_view text = text::cutAtNul(whole);
-        const std::string length = std::to_string(text.size()) + ":";
-        EVP_DigestUpdate(context, length.data(), length.size());
-        EVP_DigestUpdate(context, text.data(), text.size());
+// SHA-256 of the texts, each taken up to its first NUL, as a list shows it.
+std::string textsDigest(std::initializer_list<std::string_view> texts) {
+    std::vector<std::string_view> cut;
+    for (std::string_view text : texts) {
+        cut.push_back(text::cutAtNul(text));
     }
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int digestBytes = 0;
-    EVP_DigestFinal_ex(context, digest.data(), &digestBytes);
-    EVP_MD_CTX_free(context);
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < digestBytes; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 0x0f];
-    }
-    return hex;
+    return sha256OfTextsHex(cut);
 }
 
-// True when `there` is what a power cut leaves of a write of `original`
-// whose data had not reached the disk: shorter or as long, and each byte
-// either the original's or a zero the file system filled in. Another mail
-// is never that: its header differs in more than zeros.
-bool isCutShortCopy(std::string_view there, std::string_view original) {
-    if (there.size() > original.size() || there == original) {
-        return false;
-    }
-    for (std::size_t i = 0; i < there.size(); ++i) {
-        if (there[i] != original[i] && there[i] != '\0') {
-            return false;
+bool isName(std::string_view name) {
+    return name.size() == kKeyDigits + 1 + kFingerprintDigits && name[kKeyDigits] == '-' &&
+           std::all_of(name.begin(), name.end(), [](char c) {
+               return c == '-' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
+// The name an earlier-layout file holds the original of, else "".
+std::string nameOfEarlierFile(std::string_view fileName) {
+    for (std::string_view suffix : {kEarlierSecondSuffix, kEarlierSuffix}) {
+        if (fileName.ends_with(suffix)) {
+            const std::string_view stem = fileName.substr(0, fileName.size() - suffix.size());
+            return isName(stem) ? std::string(stem) : std::string();
         }
     }
-    return true;
+    return {};
 }
 
-// "<key>-<fingerprint>.eml" or its ".2.eml" twin: the key, else "".
-std::string keyOfFileName(std::string_view name) {
-    std::string_view stem;
-    if (name.ends_with(kSecondSuffix)) {
-        stem = name.substr(0, name.size() - kSecondSuffix.size());
-    } else if (name.ends_with(kSuffix)) {
-        stem = name.substr(0, name.size() - kSuffix.size());
-    } else {
-        return {};
-    }
-    if (stem.size() != kKeyDigits + 1 + kFingerprintDigits || stem[kKeyDigits] != '-' ||
-        !std::all_of(stem.begin(), stem.end(), [](char c) {
-            return c == '-' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-        })) {
-        return {};
-    }
-    return std::string(stem.substr(0, kKeyDigits));
+bool isEarlierTemporary(std::string_view replacedName) {
+    return !nameOfEarlierFile(replacedName).empty();
 }
 
+// What receive sessions kept while one is open, which a collection spares.
 std::atomic<int> g_writers{0};
+std::mutex g_keptLock;
+std::set<std::string> g_keptWhileWriting;
 
-bool isOriginalsTemporary(std::string_view replacedName) {
-    return !keyOfFileName(replacedName).empty();
+void noteKeptWhileWriting(const std::string& name) {
+    if (g_writers > 0) {
+        const std::lock_guard lock(g_keptLock);
+        g_keptWhileWriting.insert(name);
+    }
+}
+
+bool keptWhileWriting(const std::string& name) {
+    const std::lock_guard lock(g_keptLock);
+    return g_keptWhileWriting.contains(name);
 }
 
 }  // namespace
 
 std::string originalKey(std::string_view subject, std::string_view fromOrTo,
                         std::string_view date) {
-    return sha256Hex({subject, fromOrTo, date}).substr(0, kKeyDigits);
+    return textsDigest({subject, fromOrTo, date}).substr(0, kKeyDigits);
 }
 
 std::string originalName(const MailFields& recordTexts) {
     return originalKey(recordTexts.subject, recordTexts.fromOrTo, recordTexts.date) + "-" +
-           sha256Hex(
+           textsDigest(
                {recordTexts.subject, recordTexts.fromOrTo, recordTexts.date, recordTexts.body});
 }
 
@@ -118,7 +100,10 @@ Originals::WriterHold::WriterHold() {
 }
 
 Originals::WriterHold::~WriterHold() {
-    --g_writers;
+    if (--g_writers == 0) {
+        const std::lock_guard lock(g_keptLock);
+        g_keptWhileWriting.clear();
+    }
 }
 
 Originals::Originals(std::string dataFolder, base::FileSystem& fs)
@@ -132,34 +117,24 @@ std::string Originals::folderOf(int box) const {
     return base::joinPath(m_dataFolder, std::string(info->fileName) + ".originals");
 }
 
-std::string Originals::pathOf(int box, const std::string& name, bool second) const {
-    return base::joinPath(folderOf(box), name + std::string(second ? kSecondSuffix : kSuffix));
+std::string Originals::packOf(int box) const {
+    return OriginalPack(folderOf(box), m_fs).path();
 }
 
-void UnsyncedOriginals::add(std::string path) {
-    m_paths.push_back(std::move(path));
+void UnsyncedOriginals::add(std::string packPath) {
+    m_paths.insert(std::move(packPath));
 }
 
 Status UnsyncedOriginals::sync(base::FileSystem& fs) {
     std::set<std::string> folders;
-    for (const std::string& path : m_paths) {
-        folders.insert(base::folderOf(path));
-    }
-    if (folders.empty()) {
-        return Status::ok();
-    }
-    // The whole file system at once where it can: a file each costs a
-    // journal commit each, most of a receive's time.
-    Status whole = fs.syncFileSystemOf(*folders.begin());
-    if (whole || whole.code() != StatusCode::kRefused) {
-        if (whole) {
-            m_paths.clear();
-        }
-        return whole;
-    }
     Status first = Status::ok();
     for (const std::string& path : m_paths) {
-        if (Status synced = base::syncFile(path, fs); !synced && first) {
+        Status synced = base::syncFile(path, fs);
+        if (synced.code() == StatusCode::kNotFound) {
+            continue;  // a box without originals, or a pack a collection emptied
+        }
+        folders.insert(base::folderOf(path));
+        if (!synced && first) {
             first = synced;
         }
     }
@@ -192,52 +167,47 @@ Status Originals::keep(int box, const MailFields& recordTexts, std::string_view 
     if (Status made = base::makePrivateFolders(folder); !made) {
         return made;
     }
+    OriginalPack pack(folder, m_fs);
+    const bool newPack = !m_fs.exists(pack.path());
     const std::string name = originalName(recordTexts);
-    // The same mail again (fetched twice) is the file that is there already;
-    // another mail with the same record texts is kept as the second, which
-    // makes the name ambiguous.
-    for (bool second : {false, true}) {
-        const std::string path = pathOf(box, name, second);
-        Result<std::string> there = base::readWholeFile(path, m_fs);
-        if (there && there.value() == original) {
-            if (later != nullptr) {
-                later->add(path);  // a run that was cut short may not have synced it
-            }
-            return Status::ok();
-        }
-        // Missing, or cut short by a power cut before it was synced (the
-        // mail is still on the server then): written whole.
-        if ((!there && there.status().code() == StatusCode::kNotFound) ||
-            (there && isCutShortCopy(there.value(), original))) {
-            if (later == nullptr) {
-                return base::replaceFileDurably(path, original, {}, m_fs);
-            }
-            Status written = base::replaceFileUnsynced(path, original, {}, m_fs);
-            if (written) {
-                later->add(path);
-            }
-            return written;
-        }
-        if (!there) {
-            return there.status();
+    noteKeptWhileWriting(name);
+    auto kept = pack.mailsNamed(name);
+    if (!kept) {
+        return kept.status();
+    }
+    // The same mail again (fetched twice) is there already; another mail
+    // with the same record texts makes the name ambiguous, and a third
+    // changes nothing.
+    const bool there =
+        std::find(kept.value().begin(), kept.value().end(), original) != kept.value().end();
+    if (!there && kept.value().size() < 2) {
+        if (Status appended = pack.append(name, original); !appended) {
+            return appended;
         }
     }
-    return Status::ok();  // ambiguous already: a third changes nothing
+    if (later != nullptr) {
+        later->add(pack.path());
+        return Status::ok();
+    }
+    if (Status synced = pack.sync(); !synced) {
+        return synced;
+    }
+    return newPack ? m_fs.syncFolder(folder) : Status::ok();
 }
 
 Result<std::optional<std::string>> Originals::find(int box, const MailFields& recordTexts) const {
-    const std::string name = originalName(recordTexts);
-    if (folderOf(box).empty() || m_fs.exists(pathOf(box, name, true))) {
+    const std::string folder = folderOf(box);
+    if (folder.empty()) {
         return std::optional<std::string>();
     }
-    Result<std::string> bytes = base::readWholeFile(pathOf(box, name, false), m_fs);
-    if (!bytes) {
-        if (bytes.status().code() == StatusCode::kNotFound) {
-            return std::optional<std::string>();
-        }
-        return bytes.status();
+    auto kept = OriginalPack(folder, m_fs).mailsNamed(originalName(recordTexts));
+    if (!kept) {
+        return kept.status();
     }
-    return std::optional<std::string>(std::move(bytes).value());
+    if (kept.value().size() != 1) {
+        return std::optional<std::string>();  // none, or an ambiguous name
+    }
+    return std::optional<std::string>(std::move(kept.value().front()));
 }
 
 Status Originals::copy(int fromBox, int toBox, const MailFields& recordTexts) {
@@ -251,22 +221,37 @@ Status Originals::copy(int fromBox, int toBox, const MailFields& recordTexts) {
     return keep(toBox, recordTexts, *found.value());
 }
 
-std::vector<std::string> Originals::fileNames(int box) const {
+std::vector<std::string> Originals::keptNames(int box) const {
     std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folderOf(box), error)) {
-        const std::string name = entry.path().filename().string();
-        if (!keyOfFileName(name).empty()) {
-            names.push_back(name);
-        }
+    if (folderOf(box).empty()) {
+        return names;
     }
-    std::sort(names.begin(), names.end());
+    OriginalPack pack(folderOf(box), m_fs);
+    auto live = pack.liveEntries();
+    if (!live) {
+        return names;
+    }
+    std::set<std::string> distinct;
+    for (const PackEntry& entry : live.value()) {
+        distinct.insert(entry.name);
+    }
+    for (const std::string& name : distinct) {
+        auto kept = pack.mailsNamed(name);
+        names.insert(names.end(), kept ? kept.value().size() : 0, name);
+    }
     return names;
 }
 
-Result<int> Originals::collect(MailStore& store, int box, std::chrono::seconds grace) const {
-    const std::vector<std::string> names = fileNames(box);
-    if (names.empty()) {
+Result<int> Originals::collect(MailStore& store, int box) const {
+    if (folderOf(box).empty()) {
+        return 0;
+    }
+    OriginalPack pack(folderOf(box), m_fs);
+    auto live = pack.liveEntries();
+    if (!live) {
+        return live.status();
+    }
+    if (live.value().empty()) {
         return 0;
     }
     std::set<std::string> liveKeys;
@@ -276,46 +261,96 @@ Result<int> Originals::collect(MailStore& store, int box, std::chrono::seconds g
     if (!listed) {
         return listed;  // a box not read to its end could hold any key
     }
-    const auto now = std::filesystem::file_time_type::clock::now();
-    int removed = 0;
-    for (const std::string& name : names) {
-        if (liveKeys.contains(keyOfFileName(name))) {
-            continue;
-        }
-        const std::string path = base::joinPath(folderOf(box), name);
-        std::error_code error;
-        const auto written = std::filesystem::last_write_time(path, error);
-        if (g_writers > 0 && grace.count() > 0 && (error || now - written < grace)) {
-            continue;
-        }
-        if (Status gone = m_fs.remove(path); !gone) {
-            return gone;
-        }
-        ++removed;
+    std::vector<PackEntry> going;
+    std::copy_if(live.value().begin(), live.value().end(), std::back_inserter(going),
+                 [&](const PackEntry& entry) {
+                     return !liveKeys.contains(entry.name.substr(0, kKeyDigits)) &&
+                            !keptWhileWriting(entry.name);
+                 });
+    if (Status dropped = pack.drop(going); !dropped) {
+        return dropped;
     }
-    // A removal a power cut undoes leaves an orphan for the next collection.
-    if (removed > 0 && g_writers == 0) {
-        (void)m_fs.syncFolder(folderOf(box));
+    return static_cast<int>(going.size());
+}
+
+Status Originals::moveEarlierLayout(int box) const {
+    const std::string folder = folderOf(box);
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string fileName = entry.path().filename().string();
+        if (!nameOfEarlierFile(fileName).empty() && entry.is_regular_file(error)) {
+            files.push_back(fileName);
+        }
     }
-    return removed;
+    if (files.empty()) {
+        return Status::ok();
+    }
+    std::sort(files.begin(), files.end());  // "<name>.2.eml" after "<name>.eml"
+    OriginalPack pack(folder, m_fs);
+    for (const std::string& fileName : files) {
+        const std::string name = nameOfEarlierFile(fileName);
+        auto bytes = base::readWholeFile(base::joinPath(folder, fileName), m_fs);
+        auto kept = pack.mailsNamed(name);
+        if (!bytes || !kept) {
+            return bytes ? kept.status() : bytes.status();
+        }
+        const auto& mails = kept.value();
+        if (std::find(mails.begin(), mails.end(), bytes.value()) == mails.end()) {
+            if (Status s = pack.append(name, bytes.value()); !s) {
+                return s;
+            }
+        }
+    }
+    // The files go only once the pack holds them durably.
+    if (Status s = pack.sync(); !s) {
+        return s;
+    }
+    if (Status s = m_fs.syncFolder(folder); !s) {
+        return s;
+    }
+    for (const std::string& fileName : files) {
+        if (Status s = m_fs.remove(base::joinPath(folder, fileName)); !s) {
+            return s;
+        }
+    }
+    return m_fs.syncFolder(folder);
+}
+
+Result<std::vector<base::RepairAction>> Originals::recoverFolder(MailStore& store, int box) const {
+    const std::string folder = folderOf(box);
+    auto actions = base::removeLeftoverTemporaries(folder, isEarlierTemporary, m_fs);
+    if (!actions) {
+        return actions.status();
+    }
+    OriginalPack pack(folder, m_fs);
+    if (m_fs.exists(pack.rewritePath())) {
+        if (Status s = m_fs.remove(pack.rewritePath()); !s) {
+            return s;
+        }
+        actions.value().push_back(
+            {base::RepairKind::kLeftoverTemporaryRemoved, pack.path(), pack.rewritePath()});
+    }
+    if (Status moved = moveEarlierLayout(box); !moved) {
+        return moved;
+    }
+    if (Result<int> collected = collect(store, box); !collected) {
+        return collected.status();
+    }
+    return actions;
 }
 
 Result<std::vector<base::RepairAction>> Originals::recover(MailStore& store) const {
     std::vector<base::RepairAction> actions;
     for (const BoxInfo& box : allBoxes()) {
-        const std::string folder = folderOf(box.number);
-        if (!m_fs.exists(folder) && !std::filesystem::is_directory(folder)) {
+        if (!std::filesystem::is_directory(folderOf(box.number))) {
             continue;
         }
-        auto removed = base::removeLeftoverTemporaries(folder, isOriginalsTemporary, m_fs);
-        if (!removed) {
-            return removed.status();
+        auto done = recoverFolder(store, box.number);
+        if (!done) {
+            return done.status();
         }
-        actions.insert(actions.end(), removed.value().begin(), removed.value().end());
-        if (Result<int> collected = collect(store, box.number, std::chrono::seconds(0));
-            !collected) {
-            return collected.status();
-        }
+        actions.insert(actions.end(), done.value().begin(), done.value().end());
     }
     return actions;
 }

@@ -2,8 +2,9 @@
 // record, so that what a record cannot hold (an emoji, 𠮷, é, Hangul, the
 // Message-ID and every other header) is not lost.
 //
-// Layout: one file per mail in "<data folder>/<box file>.originals/", named
-//   <key>-<fingerprint>.eml
+// Layout: "<data folder>/<box file>.originals/pack", one append-only file
+// per box (store/OriginalPack.h), each mail in it under the name
+//   <key>-<fingerprint>
 // where <fingerprint> is SHA-256 (hex) of the record's four texts as the
 // record gives them back (subject, From/To, date, body after decodeRecord),
 // and <key> the first 16 hex digits of SHA-256 of the first three.
@@ -14,24 +15,26 @@
 // right. A record finds only an original whose mail gave exactly its texts,
 // so a record is never shown with another mail's original, whatever a crash
 // left. The texts are those of the record layout, so a mail moved to the keep
-// box (another layout, the same texts) keeps its file name.
+// box (another layout, the same texts) keeps its name.
 //
 // Two different mails whose records hold the same texts (only a character
-// the record cannot hold tells them apart) share a name: the second is kept
-// as "<name>.2.eml" and the name is ambiguous from then on: the record works
-// without its original, as one received before originals were kept.
+// the record cannot hold tells them apart) share a name: the name is
+// ambiguous from then on and the record works without its original, as one
+// received before originals were kept.
 //
 // Collection: an original whose key no record of the box has any more is
-// removed (collect), after each command that removes records and at
+// dropped (collect), after each command that removes records and at
 // start-up. The key needs only the listing's fields, so collecting reads
 // 280 bytes a record, not the whole box. While a receive session is open in
-// the process (a WriterHold lives), an original younger than the grace
-// period survives a collection: the receive may have written it and not yet
-// appended its record.
+// the process (a WriterHold lives), what it kept survives a collection: the
+// receive may have kept an original and not yet appended its record.
+//
+// Folders of the earlier layout (a file "<name>.eml" per mail, "<name>.2.eml"
+// for the second of an ambiguous name) are moved into the pack at start-up.
 #pragma once
 
-#include <chrono>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -57,21 +60,20 @@ MailFields recordTextsOfCp932(const RecordLayout& layout, const MailFields& cp93
 // The same for UTF-8 fields (MailStore::append).
 MailFields recordTextsOf(const RecordLayout& layout, const MailFields& fields);
 
-// Originals a receive run wrote without syncing each: they are synced all
-// together (the file system at once, else each file, then each folder
-// once) before any of their mails is deleted from the server. Until then a power cut may take one
-// away, while the server still holds its mail.
+// Originals a run kept without syncing each: their packs are synced
+// together (each pack once, then each folder once) before any of their mails
+// is deleted from the server. Until then a power cut may take one away,
+// while the server still holds its mail.
 class UnsyncedOriginals {
   public:
-    void add(std::string path);
-    // Syncs the file system they are on (all are in the data folder), or
-    // where it cannot, every file added and then every folder they are in;
-    // forgets them once all are synced. The first failure is returned.
+    void add(std::string packPath);
+    // Syncs every pack added and then every folder they are in; forgets
+    // them once all are synced. The first failure is returned.
     Status sync(base::FileSystem& fs);
     bool empty() const { return m_paths.empty(); }
 
   private:
-    std::vector<std::string> m_paths;
+    std::set<std::string> m_paths;
 };
 
 class Originals {
@@ -80,14 +82,15 @@ class Originals {
 
     // "<data folder>/<box file>.originals"; empty for an unknown box.
     std::string folderOf(int box) const;
+    // The pack file of the box's originals (which may not exist).
+    std::string packOf(int box) const;
 
     // Keeps `original` as the original of the record with `recordTexts` in
-    // `box`, written and synced (folder included) before it returns ok. What
-    // a power cut left of an unsynced write of it (a prefix, zeros) is
-    // written whole again.
+    // `box`, written and synced before it returns ok. What a power cut left
+    // of an unsynced write of it fails the pack's checks: it is kept again.
     Status keep(int box, const MailFields& recordTexts, std::string_view original);
-    // The same, not synced: the file (a new one, or the same mail kept
-    // earlier and maybe not yet synced) is added to `later`.
+    // The same, not synced: the pack is added to `later` (also when it holds
+    // the mail already: a run cut short may not have synced it).
     Status keep(int box, const MailFields& recordTexts, std::string_view original,
                 UnsyncedOriginals& later);
 
@@ -100,9 +103,7 @@ class Originals {
     Status copy(int fromBox, int toBox, const MailFields& recordTexts);
 
     // Held while a receive may be between keeping an original and
-    // appending its record, or syncing it: a collection then neither removes
-    // a young original nor syncs a folder (which would make the name of an
-    // original whose bytes are not yet synced durable).
+    // appending its record: a collection then keeps what was kept meanwhile.
     class WriterHold {
       public:
         WriterHold();
@@ -111,24 +112,25 @@ class Originals {
         WriterHold& operator=(const WriterHold&) = delete;
     };
 
-    // Removes every original of `box` whose key no record of the box has,
-    // but, while a WriterHold lives, those younger than `grace`. Returns how
-    // many went.
-    static constexpr std::chrono::seconds kRunningGrace{120};
-    Result<int> collect(MailStore& store, int box,
-                        std::chrono::seconds grace = kRunningGrace) const;
+    // Drops every original of `box` whose key no record of the box has,
+    // but, while a WriterHold lives, none kept meanwhile. Returns how many
+    // went.
+    Result<int> collect(MailStore& store, int box) const;
 
-    // At start-up, while nothing else writes: temporary files of cut-short
-    // writes go, then every box is collected without grace.
+    // At start-up, while nothing else writes: what a rewrite cut short left
+    // goes, folders of the earlier layout move into their pack, then every
+    // box is collected.
     Result<std::vector<base::RepairAction>> recover(MailStore& store) const;
 
-    // Every original of the box: for the store tool's check, sorted.
-    std::vector<std::string> fileNames(int box) const;
+    // The name of each original of the box that checks out (a name twice
+    // when two mails share it), sorted.
+    std::vector<std::string> keptNames(int box) const;
 
   private:
     Status keep(int box, const MailFields& recordTexts, std::string_view original,
                 UnsyncedOriginals* later);
-    std::string pathOf(int box, const std::string& name, bool second) const;
+    Result<std::vector<base::RepairAction>> recoverFolder(MailStore& store, int box) const;
+    Status moveEarlierLayout(int box) const;
 
     std::string m_dataFolder;
     base::FileSystem& m_fs;

@@ -50,9 +50,6 @@ class ForwardingFileSystem : public base::FileSystem {
     Status remove(const std::string& path) override { return real().remove(path); }
     Result<std::uint64_t> size(const std::string& path) override { return real().size(path); }
     Status syncFolder(const std::string& folder) override { return real().syncFolder(folder); }
-    Status syncFileSystemOf(const std::string& folder) override {
-        return real().syncFileSystemOf(folder);
-    }
 
   protected:
     static base::FileSystem& real() { return base::posixFileSystem(); }
@@ -220,15 +217,6 @@ class FaultyFileSystem final : public base::FileSystem {
         return s;
     }
 
-    Status syncFileSystemOf(const std::string& folder) override {
-        Status s = step("sync file system " + folder);
-        s = s ? base::posixFileSystem().syncFileSystemOf(folder) : s;
-        if (s && m_power) {
-            m_power->everythingSynced();
-        }
-        return s;
-    }
-
   private:
     // A change to a file's bytes that no fsync has made durable yet.
     struct Pending {
@@ -324,15 +312,6 @@ class FaultyFileSystem final : public base::FileSystem {
                     durable[path] = id;
                 }
             }
-        }
-        // Every file as it is now, under the names it has now (the test's
-        // files are all on one file system).
-        void everythingSynced() {
-            for (const auto& [path, id] : current) {
-                files[static_cast<std::size_t>(id)].durable = readBytes(path);
-                files[static_cast<std::size_t>(id)].pending.clear();
-            }
-            durable = current;
         }
         // The bytes the disk holds for a file after the cut.
         std::string bytesAfterCut(const ModelFile& file) const {

@@ -75,7 +75,7 @@ class PowerCutTest : public ::testing::TestWithParam<PowerCut> {
                 ++records;
                 return Status::ok();
             });
-            EXPECT_EQ(originals.fileNames(box.number).size(), records)
+            EXPECT_EQ(originals.keptNames(box.number).size(), records)
                 << at << ": originals without records in box " << box.number;
         }
     }

@@ -1,0 +1,547 @@
+#include "store/OriginalPack.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <random>
+#include <span>
+
+#include "store/Digest.h"
+
+namespace qf::store {
+
+namespace {
+
+constexpr std::string_view kPackMagic = "QFPACK01";
+constexpr std::string_view kIndexMagic = "QFPIDX01";
+constexpr std::string_view kEntryMagic = "QFMAIL01";
+constexpr std::string_view kPackName = "pack";
+constexpr std::string_view kIndexName = "pack.index";
+constexpr std::string_view kRewriteSuffix = ".new";
+constexpr std::size_t kMagicBytes = 8;
+constexpr std::size_t kFileHeaderBytes = 32;
+constexpr std::size_t kHeaderBytes = 128;
+constexpr std::size_t kNameAt = 8;
+constexpr std::size_t kNameBytes = 81;
+constexpr std::size_t kStateAt = 89;
+constexpr std::size_t kLengthAt = 96;
+constexpr std::size_t kDigestAt = 104;
+constexpr std::size_t kCheckAt = 120;
+constexpr std::size_t kCheckBytes = 8;
+constexpr std::size_t kRowOffsetAt = kHeaderBytes;
+constexpr std::size_t kRowCheckAt = kHeaderBytes + 8;
+constexpr std::size_t kRowBytes = kRowCheckAt + kCheckBytes;
+constexpr std::size_t kRowsPerRead = 4096;
+constexpr std::size_t kScanChunkBytes = std::size_t{1} << 16;
+constexpr char kLive = 'L';
+constexpr char kDropped = 'D';
+
+using Header = std::array<char, kHeaderBytes>;
+using Row = std::array<char, kRowBytes>;
+using FileHeader = std::array<char, kFileHeaderBytes>;
+
+void putNumber(char* at, std::uint64_t value) {
+    for (std::size_t i = 0; i < 8; ++i) {
+        at[i] = static_cast<char>((value >> (8 * i)) & 0xff);
+    }
+}
+
+std::uint64_t numberAt(const char* at) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 8; i-- > 0;) {
+        value = (value << 8) | static_cast<unsigned char>(at[i]);
+    }
+    return value;
+}
+
+void putCheck(char* at, std::span<const char> covered) {
+    const Sha256 digest = sha256(covered);
+    std::memcpy(at, digest.data(), kCheckBytes);
+}
+
+bool checksOut(const char* at, std::span<const char> covered) {
+    const Sha256 digest = sha256(covered);
+    return std::memcmp(at, digest.data(), kCheckBytes) == 0;
+}
+
+Header headerOf(const PackEntry& entry) {
+    Header header{};
+    std::memcpy(header.data(), kEntryMagic.data(), kMagicBytes);
+    std::memcpy(header.data() + kNameAt, entry.name.data(),
+                std::min(entry.name.size(), kNameBytes));
+    header[kStateAt] = entry.live ? kLive : kDropped;
+    putNumber(header.data() + kLengthAt, entry.length);
+    std::memcpy(header.data() + kDigestAt, entry.digest.data(), entry.digest.size());
+    putCheck(header.data() + kCheckAt, std::span(header.data(), kCheckAt));
+    return header;
+}
+
+std::optional<PackEntry> entryOf(std::span<const char> header, std::uint64_t offset) {
+    if (header.size() < kHeaderBytes ||
+        std::string_view(header.data(), kMagicBytes) != kEntryMagic ||
+        !checksOut(header.data() + kCheckAt, header.first(kCheckAt)) ||
+        (header[kStateAt] != kLive && header[kStateAt] != kDropped)) {
+        return std::nullopt;
+    }
+    PackEntry entry;
+    entry.name.assign(header.data() + kNameAt, kNameBytes);
+    entry.offset = offset;
+    entry.length = numberAt(header.data() + kLengthAt);
+    std::memcpy(entry.digest.data(), header.data() + kDigestAt, entry.digest.size());
+    entry.live = header[kStateAt] == kLive;
+    return entry;
+}
+
+std::array<unsigned char, 16> digestOf(std::string_view mail) {
+    const Sha256 whole = sha256(mail);
+    std::array<unsigned char, 16> digest{};
+    std::copy_n(whole.begin(), digest.size(), digest.begin());
+    return digest;
+}
+
+Row rowOf(const PackEntry& entry) {
+    Row row{};
+    const Header header = headerOf(entry);
+    std::copy(header.begin(), header.end(), row.begin());
+    putNumber(row.data() + kRowOffsetAt, entry.offset);
+    putCheck(row.data() + kRowCheckAt, std::span(row.data(), kRowCheckAt));
+    return row;
+}
+
+FileHeader fileHeaderOf(std::string_view magic, std::uint64_t generation) {
+    FileHeader header{};
+    std::memcpy(header.data(), magic.data(), kMagicBytes);
+    putNumber(header.data() + kMagicBytes, generation);
+    return header;
+}
+
+// The generation in a file header of `magic`; 0 when it is not one.
+std::uint64_t generationIn(base::File& file, std::string_view magic) {
+    FileHeader header{};
+    auto got = file.readAt(0, header);
+    if (!got || got.value() != header.size() ||
+        std::string_view(header.data(), kMagicBytes) != magic) {
+        return 0;
+    }
+    return numberAt(header.data() + kMagicBytes);
+}
+
+std::uint64_t newGeneration() {
+    std::random_device random;
+    std::uint64_t generation = 0;
+    while (generation == 0) {
+        generation = (std::uint64_t{random()} << 32) | random();
+    }
+    return generation;
+}
+
+}  // namespace
+
+// What the pack file was when last read or written; another value means
+// someone else changed it (a test's power cut, a restore from a backup).
+struct PackIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedSeconds = 0;
+    std::int64_t modifiedNanoseconds = 0;
+    bool operator==(const PackIdentity&) const = default;
+};
+
+// What this process knows of one pack.
+struct PackState {
+    std::uint64_t generation = 0;  // 0: no pack, or one whose file header fails
+    std::uint64_t scannedTo = 0;   // where the next entry may start
+    std::size_t indexRows = 0;     // entries the index has rows for
+    std::vector<PackEntry> entries;
+    std::multimap<std::string, std::size_t> byName;
+    PackIdentity seen;
+
+    void add(PackEntry entry) {
+        byName.emplace(entry.name, entries.size());
+        entries.push_back(std::move(entry));
+    }
+};
+
+namespace {
+
+std::mutex g_packsLock;
+
+PackIdentity identityOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+            static_cast<std::uint64_t>(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+}
+
+PackState& stateOf(const std::string& packPath) {
+    static std::map<std::string, PackState> states;
+    return states[packPath];
+}
+
+}  // namespace
+
+OriginalPack::OriginalPack(std::string folder, base::FileSystem& fs)
+    : m_folder(std::move(folder)), m_fs(fs) {}
+
+std::string OriginalPack::path() const {
+    return base::joinPath(m_folder, std::string(kPackName));
+}
+
+std::string OriginalPack::indexPath() const {
+    return base::joinPath(m_folder, std::string(kIndexName));
+}
+
+std::string OriginalPack::rewritePath() const {
+    return path() + std::string(kRewriteSuffix);
+}
+
+Result<std::unique_ptr<base::File>> OriginalPack::load(PackState& state, base::OpenMode mode) {
+    auto opened = m_fs.open(path(), mode);
+    if (!opened) {
+        if (opened.status().code() == StatusCode::kNotFound) {
+            state = PackState{};
+            return std::unique_ptr<base::File>();
+        }
+        return opened.status();
+    }
+    std::unique_ptr<base::File> pack = std::move(opened).value();
+    const PackIdentity now = identityOf(path());
+    if (state.generation != 0 && now == state.seen) {
+        return pack;
+    }
+    auto size = pack->size();
+    if (!size) {
+        return size.status();
+    }
+    const std::uint64_t generation = generationIn(*pack, kPackMagic);
+    if (generation != state.generation || size.value() < state.scannedTo) {
+        state = PackState{};
+        state.generation = generation;
+        state.scannedTo = kFileHeaderBytes;
+        if (generation != 0) {
+            readIndex(state, size.value());
+        }
+    }
+    if (generation != 0) {
+        scan(state, *pack, size.value());
+        writeRows(state);
+    }
+    state.seen = identityOf(path());
+    return pack;
+}
+
+void OriginalPack::readIndex(PackState& state, std::uint64_t packSize) {
+    auto opened = m_fs.open(indexPath(), base::OpenMode::kRead);
+    if (!opened || generationIn(*opened.value(), kIndexMagic) != state.generation) {
+        return;
+    }
+    base::File& index = *opened.value();
+    std::vector<char> rows(kRowsPerRead * kRowBytes);
+    for (std::uint64_t at = kFileHeaderBytes;; at += rows.size()) {
+        auto got = index.readAt(at, rows);
+        const std::size_t whole = got ? got.value() / kRowBytes : 0;
+        for (std::size_t i = 0; i < whole; ++i) {
+            const std::span<const char> row(rows.data() + i * kRowBytes, kRowBytes);
+            const std::uint64_t offset = numberAt(row.data() + kRowOffsetAt);
+            auto entry = entryOf(row.first(kHeaderBytes), offset);
+            if (!checksOut(row.data() + kRowCheckAt, row.first(kRowCheckAt)) || !entry ||
+                offset < state.scannedTo || offset + kHeaderBytes + entry->length > packSize) {
+                return;
+            }
+            state.scannedTo = offset + kHeaderBytes + entry->length;
+            state.add(std::move(*entry));
+            ++state.indexRows;
+        }
+        if (whole < kRowsPerRead) {
+            return;
+        }
+    }
+}
+
+namespace {
+
+// Where the next entry's magic starts in [from, end), else `end`.
+std::uint64_t nextMagic(base::File& pack, std::uint64_t from, std::uint64_t end) {
+    std::vector<char> chunk(kScanChunkBytes);
+    for (std::uint64_t at = from; at < end; at += chunk.size() - kMagicBytes + 1) {
+        auto got = pack.readAt(at, chunk);
+        if (!got || got.value() < kMagicBytes) {
+            return end;
+        }
+        const std::string_view seen(chunk.data(), got.value());
+        if (const std::size_t found = seen.find(kEntryMagic); found != std::string_view::npos) {
+            return at + found;
+        }
+        if (got.value() < chunk.size()) {
+            return end;
+        }
+    }
+    return end;
+}
+
+// Whether the bytes after a live entry's header are its mail. Read only
+// where the index has no row: a pack without one is read whole once.
+bool holdsItsMail(base::File& pack, const PackEntry& entry) {
+    std::string mail(static_cast<std::size_t>(entry.length), '\0');
+    auto got = pack.readAt(entry.offset + kHeaderBytes, mail);
+    return got && got.value() == mail.size() && digestOf(mail) == entry.digest;
+}
+
+}  // namespace
+
+void OriginalPack::scan(PackState& state, base::File& pack, std::uint64_t packSize) {
+    std::uint64_t at = state.scannedTo;
+    Header header{};
+    while (at + kHeaderBytes <= packSize) {
+        auto got = pack.readAt(at, header);
+        auto entry = got && got.value() == header.size() ? entryOf(header, at) : std::nullopt;
+        if (entry && at + kHeaderBytes + entry->length <= packSize &&
+            (!entry->live || holdsItsMail(pack, *entry))) {
+            at += kHeaderBytes + entry->length;
+            state.add(std::move(*entry));
+            continue;
+        }
+        // A write a power cut tore: whole as its header may be, what it
+        // claims as its mail may hold later entries (appended where the file
+        // ended). They are looked for.
+        at = nextMagic(pack, at + 1, packSize);
+    }
+    state.scannedTo = std::max(at, packSize);
+}
+
+void OriginalPack::writeRows(PackState& state) {
+    if (state.indexRows == state.entries.size()) {
+        return;
+    }
+    auto opened = m_fs.open(indexPath(), base::OpenMode::kReadWrite);
+    bool written = opened.isOk();
+    if (written && state.indexRows == 0) {
+        written = opened.value()->truncate(0) &&
+                  opened.value()->writeAt(0, fileHeaderOf(kIndexMagic, state.generation));
+    }
+    std::vector<char> rows;
+    for (std::size_t i = state.indexRows; i < state.entries.size(); ++i) {
+        const Row row = rowOf(state.entries[i]);
+        rows.insert(rows.end(), row.begin(), row.end());
+    }
+    const std::uint64_t at = kFileHeaderBytes + state.indexRows * kRowBytes;
+    written =
+        written && opened.value()->writeAt(at, rows) && opened.value()->truncate(at + rows.size());
+    if (written) {
+        state.indexRows = state.entries.size();
+        return;
+    }
+    // The index is a cache: without it the pack is scanned. One that missed
+    // a row must not be read with its later rows.
+    state.indexRows = 0;
+    if (opened) {
+        opened.value().reset();
+    }
+    (void)m_fs.remove(indexPath());
+}
+
+Result<std::vector<std::string>> OriginalPack::mailsNamed(const std::string& name) {
+    const std::lock_guard lock(g_packsLock);
+    PackState& state = stateOf(path());
+    auto pack = load(state, base::OpenMode::kRead);
+    if (!pack) {
+        return pack.status();
+    }
+    std::vector<std::string> mails;
+    if (!pack.value()) {
+        return mails;
+    }
+    const auto [first, last] = state.byName.equal_range(name);
+    for (auto it = first; it != last; ++it) {
+        const PackEntry& entry = state.entries[it->second];
+        if (!entry.live) {
+            continue;
+        }
+        std::string bytes(static_cast<std::size_t>(kHeaderBytes + entry.length), '\0');
+        auto got = pack.value()->readAt(entry.offset, bytes);
+        if (!got) {
+            return got.status();
+        }
+        const Header expected = headerOf(entry);
+        if (got.value() != bytes.size() ||
+            !std::equal(expected.begin(), expected.end(), bytes.begin())) {
+            continue;
+        }
+        bytes.erase(0, kHeaderBytes);
+        if (digestOf(bytes) == entry.digest &&
+            std::find(mails.begin(), mails.end(), bytes) == mails.end()) {
+            mails.push_back(std::move(bytes));
+        }
+    }
+    return mails;
+}
+
+Result<std::vector<PackEntry>> OriginalPack::liveEntries() {
+    const std::lock_guard lock(g_packsLock);
+    PackState& state = stateOf(path());
+    auto pack = load(state, base::OpenMode::kRead);
+    if (!pack) {
+        return pack.status();
+    }
+    std::vector<PackEntry> live;
+    std::copy_if(state.entries.begin(), state.entries.end(), std::back_inserter(live),
+                 [](const PackEntry& entry) { return entry.live; });
+    return live;
+}
+
+Status OriginalPack::startPack(PackState& state, base::File& pack) {
+    // Nothing in a pack whose file header fails was ever synced after it:
+    // the header is its first write. It is begun again.
+    const std::uint64_t generation = newGeneration();
+    if (Status s = pack.truncate(0); !s) {
+        return s;
+    }
+    if (Status s = pack.writeAt(0, fileHeaderOf(kPackMagic, generation)); !s) {
+        return s;
+    }
+    state = PackState{};
+    state.generation = generation;
+    state.scannedTo = kFileHeaderBytes;
+    return Status::ok();
+}
+
+Status OriginalPack::append(const std::string& name, std::string_view mail) {
+    if (name.size() != kNameBytes) {
+        return Status::invalidArgument("an original's name has " + std::to_string(kNameBytes) +
+                                       " characters: " + name);
+    }
+    const std::lock_guard lock(g_packsLock);
+    PackState& state = stateOf(path());
+    auto pack = load(state, base::OpenMode::kReadWrite);
+    if (!pack) {
+        return pack.status();
+    }
+    if (state.generation == 0) {
+        if (Status s = startPack(state, *pack.value()); !s) {
+            return s;
+        }
+    }
+    auto size = pack.value()->size();
+    if (!size) {
+        return size.status();
+    }
+    const PackEntry entry{name, size.value(), mail.size(), digestOf(mail), true};
+    const Header header = headerOf(entry);
+    Status written = pack.value()->writeAt(entry.offset, header);
+    if (written) {
+        written = pack.value()->writeAt(entry.offset + kHeaderBytes, mail);
+    }
+    if (!written) {
+        state.seen = {};  // what the failed write left is read again
+        return written;
+    }
+    state.scannedTo = entry.offset + kHeaderBytes + entry.length;
+    state.add(entry);
+    writeRows(state);
+    state.seen = identityOf(path());
+    return Status::ok();
+}
+
+Status OriginalPack::sync() {
+    const std::lock_guard lock(g_packsLock);
+    auto pack = m_fs.open(path(), base::OpenMode::kRead);
+    if (!pack) {
+        return pack.status().code() == StatusCode::kNotFound ? Status::ok() : pack.status();
+    }
+    return pack.value()->sync();
+}
+
+Status OriginalPack::drop(const std::vector<PackEntry>& entries) {
+    if (entries.empty()) {
+        return Status::ok();
+    }
+    const std::lock_guard lock(g_packsLock);
+    if (!m_fs.exists(path())) {
+        return Status::ok();
+    }
+    PackState& state = stateOf(path());
+    auto pack = load(state, base::OpenMode::kReadWrite);
+    if (!pack || !pack.value()) {
+        return pack.status();
+    }
+    std::size_t live = 0;
+    for (PackEntry& kept : state.entries) {
+        const bool going =
+            kept.live && std::any_of(entries.begin(), entries.end(), [&](const PackEntry& entry) {
+                return entry.offset == kept.offset;
+            });
+        if (going) {
+            kept.live = false;
+            const Header header = headerOf(kept);
+            Status s = pack.value()->writeAt(kept.offset, header);
+            s = s ? pack.value()->discard(kept.offset + kHeaderBytes, kept.length) : s;
+            if (!s) {
+                state.seen = {};
+                return s;
+            }
+        }
+        live += kept.live ? 1 : 0;
+    }
+    state.indexRows = 0;  // the rows of the dropped entries changed
+    writeRows(state);
+    state.seen = {};
+    if (Status s = pack.value()->sync(); !s) {
+        return s;
+    }
+    if (live * 2 < state.entries.size()) {
+        return rewrite(state, *pack.value());
+    }
+    state.seen = identityOf(path());
+    return Status::ok();
+}
+
+Status OriginalPack::rewrite(PackState& state, base::File& pack) {
+    if (std::none_of(state.entries.begin(), state.entries.end(),
+                     [](const PackEntry& entry) { return entry.live; })) {
+        (void)m_fs.remove(indexPath());
+        Status s = m_fs.remove(path());
+        state = PackState{};
+        return s ? m_fs.syncFolder(m_folder) : s;
+    }
+    const std::string temporary = rewritePath();
+    (void)m_fs.remove(temporary);
+    auto made = m_fs.createNew(temporary, base::kPrivateFileMode);
+    if (!made) {
+        return made.status();
+    }
+    base::File& fresh = *made.value();
+    PackState rewritten;
+    rewritten.generation = newGeneration();
+    Status s = fresh.writeAt(0, fileHeaderOf(kPackMagic, rewritten.generation));
+    std::uint64_t at = kFileHeaderBytes;
+    for (const PackEntry& entry : state.entries) {
+        if (!s || !entry.live) {
+            continue;
+        }
+        s = base::copyRange(pack, entry.offset, fresh, at, kHeaderBytes + entry.length);
+        PackEntry moved = entry;
+        moved.offset = at;
+        at += kHeaderBytes + entry.length;
+        rewritten.add(std::move(moved));
+    }
+    s = s ? fresh.sync() : s;
+    s = s ? m_fs.rename(temporary, path()) : s;
+    if (!s) {
+        (void)m_fs.remove(temporary);
+        state.seen = {};
+        return s;
+    }
+    rewritten.scannedTo = at;
+    state = std::move(rewritten);
+    writeRows(state);
+    state.seen = identityOf(path());
+    return m_fs.syncFolder(m_folder);
+}
+
+}  // namespace qf::store
