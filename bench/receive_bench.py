@@ -4,7 +4,8 @@
   receive_bench.py [--tool PATH] [--rounds N] [--only receive,delete,list,memory]
 
 receive  `quillfern-box receive`, fetchmail (--bsmtp /dev/null, APOP) and a
-         plain POP3 RETR+DELE loop, alternating in one run, on the same local
+         plain POP3 RETR+DELE loop and the pipelined floor (one burst, nothing
+         stored: the server's own pace), alternating in one run, on the same local
          Dovecot (tests/servers/mailservers.py) and the same mails: 1,000 of
          2 KB and 200 of 30 KB, ISO-2022-JP, made with Python's email
          library. Prints mails per second (median of the rounds) and ratios.
@@ -170,6 +171,30 @@ def fetchmail_rc(work, servers):
     return home, rc
 
 
+# The least a client can do: APOP and STAT, then every RETR, every DELE and
+# QUIT in one burst, reading the replies without looking at them (nothing
+# stored). The server's own pace is the ceiling of every client.
+FLOOR_CLIENT = r"""
+import hashlib, socket, sys
+host, port, user, password = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+s = socket.create_connection((host, port))
+s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+f = s.makefile("rb")
+greeting = f.readline()
+stamp = greeting[greeting.index(b"<"):greeting.index(b">") + 1]
+digest = hashlib.md5(stamp + password.encode()).hexdigest()
+s.sendall(f"APOP {user} {digest}\r\nSTAT\r\n".encode())
+if not f.readline().startswith(b"+OK"):
+    sys.exit("login refused")
+count = int(f.readline().split()[1])
+burst = "".join(f"RETR {n}\r\n" for n in range(1, count + 1))
+burst += "".join(f"DELE {n}\r\n" for n in range(1, count + 1)) + "QUIT\r\n"
+s.sendall(burst.encode())
+while f.read(1 << 16):
+    pass
+"""
+
+
 PLAIN_LOOP = r"""
 import poplib, sys
 pop = poplib.POP3(sys.argv[1], int(sys.argv[2]))
@@ -199,6 +224,9 @@ def receive_benchmark(args, work, servers):
         "plain POP3 loop": lambda: run_process(
             [sys.executable, "-c", PLAIN_LOOP, env["QF_MAIL_HOST"], env["QF_POP3_PORT"],
              env["QF_MAIL_USER"], env["QF_MAIL_PASSWORD"]]),
+        "pipelined floor": lambda: run_process(
+            [sys.executable, "-c", FLOOR_CLIENT, env["QF_MAIL_HOST"], env["QF_POP3_PORT"],
+             env["QF_MAIL_USER"], env["QF_MAIL_PASSWORD"]]),
     }
     print("== receive (mails per second, median of %d rounds)" % args.rounds)
     for label, count, size in (("1,000 × 2 KB ISO-2022-JP", 1000, 2048),
@@ -221,7 +249,8 @@ def receive_benchmark(args, work, servers):
             print(f"   {name:24s} {rate:8.0f} mails/s   (rounds: " +
                   ", ".join(f"{r:.0f}" for r in rates[name]) + ")")
         print(f"   ratio to fetchmail {ours / median['fetchmail']:.2f}, "
-              f"to the plain loop {ours / median['plain POP3 loop']:.2f}")
+              f"to the plain loop {ours / median['plain POP3 loop']:.2f}, "
+              f"to the pipelined floor {ours / median['pipelined floor']:.2f}")
         # The machine's speed drifts between rounds; the contenders of one
         # round ran seconds apart, so their ratio within the round is steadier.
         paired = [a / b for a, b in zip(rates["quillfern-box receive"], rates["fetchmail"])]

@@ -31,25 +31,6 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import receive_bench  # noqa: E402  (the mails, the servers, the program folder)
 
-FLOOR_CLIENT = r"""
-import hashlib, socket, sys
-host, port, user, password = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
-s = socket.create_connection((host, port))
-s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-f = s.makefile("rb")
-greeting = f.readline()
-stamp = greeting[greeting.index(b"<"):greeting.index(b">") + 1]
-digest = hashlib.md5(stamp + password.encode()).hexdigest()
-s.sendall(f"APOP {user} {digest}\r\nSTAT\r\n".encode())
-if not f.readline().startswith(b"+OK"):
-    sys.exit("login refused")
-count = int(f.readline().split()[1])
-burst = "".join(f"RETR {n}\r\n" for n in range(1, count + 1))
-burst += "".join(f"DELE {n}\r\n" for n in range(1, count + 1)) + "QUIT\r\n"
-s.sendall(burst.encode())
-while f.read(1 << 16):
-    pass
-"""
 
 
 class DelayingProxy:
@@ -131,7 +112,7 @@ def contenders(args, work, servers, proxy):
                                   "--bsmtp", "/dev/null"], env=fetchmail_env),
         "plain POP3 loop": lambda: run([sys.executable, "-c", receive_bench.PLAIN_LOOP,
                                         *login]),
-        "pipelined floor": lambda: run([sys.executable, "-c", FLOOR_CLIENT, *login]),
+        "pipelined floor": lambda: run([sys.executable, "-c", receive_bench.FLOOR_CLIENT, *login]),
     }
 
 

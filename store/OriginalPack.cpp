@@ -140,14 +140,13 @@ std::uint64_t newGeneration() {
 
 }  // namespace
 
-// What the pack file was when last read or written; another value means
-// someone else changed it (a test's power cut, a restore from a backup).
+// Which file the pack was, and how long, when last read or written: another
+// value means someone else changed it (a test's power cut, a restore from a
+// backup). Bytes changed in place are caught by each entry's checks.
 struct PackIdentity {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::uint64_t size = 0;
-    std::int64_t modifiedSeconds = 0;
-    std::int64_t modifiedNanoseconds = 0;
     bool operator==(const PackIdentity&) const = default;
 };
 
@@ -156,6 +155,7 @@ struct PackState {
     std::uint64_t generation = 0;  // 0: no pack, or one whose file header fails
     std::uint64_t scannedTo = 0;   // where the next entry may start
     std::size_t indexRows = 0;     // entries the index has rows for
+    bool indexEndsAtRows = false;  // nothing after them that a row write must cut off
     std::vector<PackEntry> entries;
     std::multimap<std::string, std::size_t> byName;
     PackIdentity seen;
@@ -176,7 +176,7 @@ PackIdentity identityOf(const std::string& path) {
         return {};
     }
     return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-            static_cast<std::uint64_t>(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+            static_cast<std::uint64_t>(info.st_size)};
 }
 
 PackState& stateOf(const std::string& packPath) {
@@ -215,24 +215,20 @@ Result<std::unique_ptr<base::File>> OriginalPack::load(PackState& state, base::O
     if (state.generation != 0 && now == state.seen) {
         return pack;
     }
-    auto size = pack->size();
-    if (!size) {
-        return size.status();
-    }
     const std::uint64_t generation = generationIn(*pack, kPackMagic);
-    if (generation != state.generation || size.value() < state.scannedTo) {
+    if (generation != state.generation || now.size < state.scannedTo) {
         state = PackState{};
         state.generation = generation;
         state.scannedTo = kFileHeaderBytes;
         if (generation != 0) {
-            readIndex(state, size.value());
+            readIndex(state, now.size);
         }
     }
     if (generation != 0) {
-        scan(state, *pack, size.value());
+        scan(state, *pack, now.size);
         writeRows(state);
     }
-    state.seen = identityOf(path());
+    state.seen = now;
     return pack;
 }
 
@@ -259,6 +255,7 @@ void OriginalPack::readIndex(PackState& state, std::uint64_t packSize) {
             ++state.indexRows;
         }
         if (whole < kRowsPerRead) {
+            state.indexEndsAtRows = got && got.value() == whole * kRowBytes;
             return;
         }
     }
@@ -322,6 +319,7 @@ void OriginalPack::writeRows(PackState& state) {
     auto opened = m_fs.open(indexPath(), base::OpenMode::kReadWrite);
     bool written = opened.isOk();
     if (written && state.indexRows == 0) {
+        state.indexEndsAtRows = true;
         written = opened.value()->truncate(0) &&
                   opened.value()->writeAt(0, fileHeaderOf(kIndexMagic, state.generation));
     }
@@ -331,10 +329,11 @@ void OriginalPack::writeRows(PackState& state) {
         rows.insert(rows.end(), row.begin(), row.end());
     }
     const std::uint64_t at = kFileHeaderBytes + state.indexRows * kRowBytes;
-    written =
-        written && opened.value()->writeAt(at, rows) && opened.value()->truncate(at + rows.size());
+    written = written && opened.value()->writeAt(at, rows) &&
+              (state.indexEndsAtRows || opened.value()->truncate(at + rows.size()));
     if (written) {
         state.indexRows = state.entries.size();
+        state.indexEndsAtRows = true;
         return;
     }
     // The index is a cache: without it the pack is scanned. One that missed
@@ -353,10 +352,15 @@ Result<std::vector<std::string>> OriginalPack::mailsNamed(const std::string& nam
     if (!pack) {
         return pack.status();
     }
-    std::vector<std::string> mails;
     if (!pack.value()) {
-        return mails;
+        return std::vector<std::string>();
     }
+    return mailsNamed(state, *pack.value(), name);
+}
+
+Result<std::vector<std::string>> OriginalPack::mailsNamed(PackState& state, base::File& pack,
+                                                          const std::string& name) {
+    std::vector<std::string> mails;
     const auto [first, last] = state.byName.equal_range(name);
     for (auto it = first; it != last; ++it) {
         const PackEntry& entry = state.entries[it->second];
@@ -364,7 +368,7 @@ Result<std::vector<std::string>> OriginalPack::mailsNamed(const std::string& nam
             continue;
         }
         std::string bytes(static_cast<std::size_t>(kHeaderBytes + entry.length), '\0');
-        auto got = pack.value()->readAt(entry.offset, bytes);
+        auto got = pack.readAt(entry.offset, bytes);
         if (!got) {
             return got.status();
         }
@@ -405,13 +409,16 @@ Status OriginalPack::startPack(PackState& state, base::File& pack) {
     if (Status s = pack.writeAt(0, fileHeaderOf(kPackMagic, generation)); !s) {
         return s;
     }
+    const PackIdentity seen = state.seen;
     state = PackState{};
     state.generation = generation;
     state.scannedTo = kFileHeaderBytes;
+    state.seen = seen;
+    state.seen.size = kFileHeaderBytes;
     return Status::ok();
 }
 
-Status OriginalPack::append(const std::string& name, std::string_view mail) {
+Status OriginalPack::keep(const std::string& name, std::string_view mail) {
     if (name.size() != kNameBytes) {
         return Status::invalidArgument("an original's name has " + std::to_string(kNameBytes) +
                                        " characters: " + name);
@@ -427,24 +434,40 @@ Status OriginalPack::append(const std::string& name, std::string_view mail) {
             return s;
         }
     }
-    auto size = pack.value()->size();
-    if (!size) {
-        return size.status();
+    auto kept = mailsNamed(state, *pack.value(), name);
+    if (!kept) {
+        return kept.status();
     }
-    const PackEntry entry{name, size.value(), mail.size(), digestOf(mail), true};
+    if (kept.value().size() >= 2 ||
+        std::find(kept.value().begin(), kept.value().end(), mail) != kept.value().end()) {
+        return Status::ok();
+    }
+    return append(state, *pack.value(), name, mail);
+}
+
+Status OriginalPack::append(PackState& state, base::File& pack, const std::string& name,
+                            std::string_view mail) {
+    // After a torn write the file may end past the last entry read.
+    const std::uint64_t end = std::max(state.scannedTo, state.seen.size);
+    const PackEntry entry{name, end, mail.size(), digestOf(mail), true};
     const Header header = headerOf(entry);
-    Status written = pack.value()->writeAt(entry.offset, header);
-    if (written) {
-        written = pack.value()->writeAt(entry.offset + kHeaderBytes, mail);
+    Status written = Status::ok();
+    if (mail.size() <= kScanChunkBytes) {  // one write where a copy costs little
+        std::string bytes(header.begin(), header.end());
+        bytes.append(mail);
+        written = pack.writeAt(entry.offset, bytes);
+    } else {
+        written = pack.writeAt(entry.offset, header);
+        written = written ? pack.writeAt(entry.offset + kHeaderBytes, mail) : written;
     }
     if (!written) {
         state.seen = {};  // what the failed write left is read again
         return written;
     }
     state.scannedTo = entry.offset + kHeaderBytes + entry.length;
+    state.seen.size = state.scannedTo;
     state.add(entry);
     writeRows(state);
-    state.seen = identityOf(path());
     return Status::ok();
 }
 

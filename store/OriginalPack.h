@@ -72,8 +72,10 @@ class OriginalPack {
     // Every live entry.
     Result<std::vector<PackEntry>> liveEntries();
 
-    // Appends `mail` under `name`, not synced. The folder must exist.
-    Status append(const std::string& name, std::string_view mail);
+    // Appends `mail` under `name`, not synced, unless it is there already
+    // or the name holds two mails already (ambiguous: a third changes
+    // nothing). The folder must exist.
+    Status keep(const std::string& name, std::string_view mail);
     // Makes what was appended durable.
     Status sync();
 
@@ -86,6 +88,10 @@ class OriginalPack {
     // The pack opened (null when there is none) with what is known of it
     // brought up to date; the caller holds the packs' lock.
     Result<std::unique_ptr<base::File>> load(PackState& state, base::OpenMode mode);
+    Result<std::vector<std::string>> mailsNamed(PackState& state, base::File& pack,
+                                                const std::string& name);
+    Status append(PackState& state, base::File& pack, const std::string& name,
+                  std::string_view mail);
     void readIndex(PackState& state, std::uint64_t packSize);
     void scan(PackState& state, base::File& pack, std::uint64_t packSize);
     void writeRows(PackState& state);

@@ -164,26 +164,17 @@ Status Originals::keep(int box, const MailFields& recordTexts, std::string_view 
     if (folder.empty()) {
         return Status::invalidArgument("there is no box " + std::to_string(box));
     }
-    if (Status made = base::makePrivateFolders(folder); !made) {
-        return made;
-    }
     OriginalPack pack(folder, m_fs);
     const bool newPack = !m_fs.exists(pack.path());
+    if (newPack) {
+        if (Status made = base::makePrivateFolders(folder); !made) {
+            return made;
+        }
+    }
     const std::string name = originalName(recordTexts);
     noteKeptWhileWriting(name);
-    auto kept = pack.mailsNamed(name);
-    if (!kept) {
-        return kept.status();
-    }
-    // The same mail again (fetched twice) is there already; another mail
-    // with the same record texts makes the name ambiguous, and a third
-    // changes nothing.
-    const bool there =
-        std::find(kept.value().begin(), kept.value().end(), original) != kept.value().end();
-    if (!there && kept.value().size() < 2) {
-        if (Status appended = pack.append(name, original); !appended) {
-            return appended;
-        }
+    if (Status kept = pack.keep(name, original); !kept) {
+        return kept;
     }
     if (later != nullptr) {
         later->add(pack.path());
@@ -291,15 +282,11 @@ Status Originals::moveEarlierLayout(int box) const {
     for (const std::string& fileName : files) {
         const std::string name = nameOfEarlierFile(fileName);
         auto bytes = base::readWholeFile(base::joinPath(folder, fileName), m_fs);
-        auto kept = pack.mailsNamed(name);
-        if (!bytes || !kept) {
-            return bytes ? kept.status() : bytes.status();
+        if (!bytes) {
+            return bytes.status();
         }
-        const auto& mails = kept.value();
-        if (std::find(mails.begin(), mails.end(), bytes.value()) == mails.end()) {
-            if (Status s = pack.append(name, bytes.value()); !s) {
-                return s;
-            }
+        if (Status s = pack.keep(name, bytes.value()); !s) {
+            return s;
         }
     }
     // The files go only once the pack holds them durably.

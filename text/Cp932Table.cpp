@@ -255,20 +255,29 @@ std::pair<char32_t, std::size_t> Cp932Table::characterAt(std::string_view cp932,
     return {kNoCharacter, 1};
 }
 
+// Written into a buffer sized for the longest answer (three UTF-8 bytes for
+// each CP932 byte, a table character or U+FFFD alike), not appended a byte
+// at a time: a record's body is 32,000 bytes.
 std::string Cp932Table::decode(std::string_view cp932) {
-    std::string out;
-    out.reserve(cp932.size() * 3 / 2 + 8);
+    constexpr std::size_t kMostPerByte = 3;
+    std::string out(cp932.size() * kMostPerByte + 4, '\0');
+    std::size_t used = 0;
     for (std::size_t i = 0; i < cp932.size();) {
         const auto [cp, length] = characterAt(cp932, i);
         if (cp == kAskLibrary) {
-            out += m_toUtf8.convert(cp932.substr(i, length), kReplacementCharacter, skipOneByte);
+            const std::string asked =
+                m_toUtf8.convert(cp932.substr(i, length), kReplacementCharacter, skipOneByte);
+            out.resize(out.size() + asked.size());
+            used += asked.copy(out.data() + used, asked.size());
         } else if (cp == kNoCharacter) {
-            out += kReplacementCharacter;  // the byte alone is skipped
+            // The byte alone is skipped.
+            used += kReplacementCharacter.copy(out.data() + used, kReplacementCharacter.size());
         } else {
-            appendUtf8(out, cp);
+            used = static_cast<std::size_t>(putUtf8(out.data() + used, cp) - out.data());
         }
         i += length;
     }
+    out.resize(used);
     return out;
 }
 

@@ -413,16 +413,16 @@ std::string listingOf(int count) {
     return listing;
 }
 
-// Receives five mails as the receive run does (with their ids), marks each,
-// closes; the bursts of commands the server read.
-FakePop3::Bursts receiveFive(FakePop3 pop3) {
-    pop3.listing = listingOf(5);
+// Receives `count` mails as the receive run does (with their ids), marks
+// each, closes; the bursts of commands the server read.
+FakePop3::Bursts receiveMails(FakePop3 pop3, int count = 5) {
+    pop3.listing = listingOf(count);
     pop3.bursts = std::make_shared<FakePop3::Bursts>();
     ScriptedServer server(pop3);
     const int handle = NMailPop3Connect(server.address().c_str());
-    EXPECT_EQ(NMailPop3Authenticate(handle, "user", "pass", kApop), 5) << lastMessage();
+    EXPECT_EQ(NMailPop3Authenticate(handle, "user", "pass", kApop), count) << lastMessage();
     std::vector<char> id(80), texts(8192), body(kMail.size() + 1);
-    for (int number = 1; number <= 5; ++number) {
+    for (int number = 1; number <= count; ++number) {
         EXPECT_EQ(NMailPop3GetUniqueId(handle, number, id.data(), 80), 1);
         EXPECT_EQ(std::string(id.data()), "id" + std::to_string(number));
         EXPECT_EQ(NMailPop3GetMail(handle, number, texts.data(), texts.data(), texts.data(),
@@ -443,7 +443,7 @@ bool hasBurst(const FakePop3::Bursts& bursts, const std::vector<std::string>& wa
 TEST_F(Pop3Faults, PipelinesOnlyWhenTheServerOffersIt) {
     FakePop3 pop3;
     pop3.capabilities = "UIDL\r\nPIPELINING\r\n";
-    const FakePop3::Bursts pipelined = receiveFive(pop3);
+    const FakePop3::Bursts pipelined = receiveMails(pop3);
     const auto login = std::find_if(pipelined.begin(), pipelined.end(), [](const auto& burst) {
         return burst.front().starts_with("APOP ");
     });
@@ -453,11 +453,34 @@ TEST_F(Pop3Faults, PipelinesOnlyWhenTheServerOffersIt) {
     EXPECT_TRUE(hasBurst(pipelined, {"DELE 1", "DELE 2", "DELE 3", "DELE 4", "DELE 5", "QUIT"}));
 
     pop3.capabilities = "UIDL\r\n";
-    const FakePop3::Bursts oneByOne = receiveFive(pop3);
+    const FakePop3::Bursts oneByOne = receiveMails(pop3);
     EXPECT_EQ(oneByOne.size(), 15u);  // CAPA, APOP, UIDL, LIST, 5 RETR, 5 DELE, QUIT
     for (const auto& burst : oneByOne) {
         EXPECT_EQ(burst.size(), 1u) << burst.front() << " came with others";
     }
+}
+
+// More mails than the window holds: every command goes out once, in order,
+// QUIT after the last DELE, and no burst is larger than the window.
+TEST_F(Pop3Faults, ManyMailsGoThroughTheWindowInOrder) {
+    FakePop3 pop3;
+    pop3.capabilities = "UIDL\r\nPIPELINING\r\n";
+    constexpr int kMails = 700;
+    std::vector<std::string> sent;
+    for (const auto& burst : receiveMails(pop3, kMails)) {
+        EXPECT_LE(burst.size(), 256u);
+        sent.insert(sent.end(), burst.begin(), burst.end());
+    }
+    std::vector<std::string> expected;
+    for (const char* verb : {"RETR ", "DELE "}) {
+        for (int number = 1; number <= kMails; ++number) {
+            expected.push_back(verb + std::to_string(number));
+        }
+    }
+    expected.push_back("QUIT");
+    const auto retrieving = std::find(sent.begin(), sent.end(), "RETR 1");
+    ASSERT_NE(retrieving, sent.end());
+    EXPECT_EQ(std::vector<std::string>(retrieving, sent.end()), expected);
 }
 
 // UIDL is older than CAPA: a server that does not list it, or does not know

@@ -43,6 +43,13 @@ bool Pop3Session::windowHasRoom() const {
     return m_inFlight.size() < kWindowCommands && m_inFlightBytes + 16 <= kWindowBytes;
 }
 
+bool Pop3Session::windowHalfEmpty() const {
+    if (!m_pipelining) {
+        return m_inFlight.empty();
+    }
+    return m_inFlight.size() <= kWindowCommands / 2 && m_inFlightBytes <= kWindowBytes / 2;
+}
+
 Status Pop3Session::flush() {
     if (m_outgoing.empty()) {
         return Status::ok();

@@ -391,7 +391,7 @@ Result<std::string_view> Pop3Session::retrieve(int mailNumber) {
 }
 
 Status Pop3Session::prefetch() {
-    if (m_pipelining) {
+    if (m_pipelining && windowHalfEmpty()) {
         for (auto next = m_listedSizes.lower_bound(m_nextPrefetch);
              next != m_listedSizes.end() && windowHasRoom(); ++next) {
             m_nextPrefetch = next->first + 1;
@@ -489,10 +489,14 @@ Status Pop3Session::close() {
         return drained;
     }
     const auto send = [this](const std::string& line) {
-        // Without PIPELINING the window holds one command.
-        while (!windowHasRoom()) {
-            if (Result<std::string> reply = awaitReply(); !reply) {
-                return fail(reply.status());
+        // Without PIPELINING the window holds one command. A full one is
+        // read until half of it is free, and the next half goes out in one
+        // write.
+        if (!windowHasRoom()) {
+            while (!windowHalfEmpty()) {
+                if (Result<std::string> reply = awaitReply(); !reply) {
+                    return fail(reply.status());
+                }
             }
         }
         queue(line, Reply::kLine, kNoBody);
