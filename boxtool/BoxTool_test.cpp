@@ -179,7 +179,7 @@ TEST_F(BoxToolTest, CheckReportsProblemsAndChangesNothing) {
     const std::string box = readBytes(data("kdxdata8.data"));
     ToolRun r = run(folderArg() + " check");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_THAT(r.out, HasSubstr("kdxdata8.data: 2 records"));
+    EXPECT_THAT(r.out, HasSubstr("kdxdata8.data: 2 通"));
     EXPECT_THAT(r.out, HasSubstr("問題: 末尾に、書き込みの途中で切れたレコード（10 バイト、2 番"));
     EXPECT_THAT(r.out, HasSubstr("一時ファイル " + data("KDXDATA2.TMP") + " があります"));
     EXPECT_THAT(r.out, HasSubstr("一時ファイル " + data("iniIdPass.ini.tmp-4242") + " があります"));
@@ -217,7 +217,7 @@ TEST_F(BoxToolTest, CheckAndRecoverNameAMailInBothBoxes) {
     writeBytes(data("kdxdata8.data"),
                mailRecord("other", "d0", "o@example.jp", "b0") + mailRecord("s", "d", "f", "b"));
     writeBytes(data("kdxdata10.data"), keepRecord("s", "b", "d", "f", 1));
-    const std::string note = "record 2 of box 6 and record 1 of box 10 hold the same mail";
+    const std::string note = "箱 6 の 2 番と箱 10 の 1 番は同じメールです";
     ToolRun checked = run(folderArg() + " check");
     EXPECT_EQ(checked.exitCode, 0) << checked.out;
     EXPECT_THAT(checked.out, HasSubstr(note));
