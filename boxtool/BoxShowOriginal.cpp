@@ -1,5 +1,8 @@
 #include "boxtool/BoxShowOriginal.h"
 
+#include <string>
+#include <vector>
+
 #include "boxtool/BoxToolCommands.h"
 #include "boxtool/TerminalWords.h"
 #include "settings/ProgramFolder.h"
@@ -18,7 +21,12 @@ int showWithOriginal(const std::string& programFolder, int box, int recordNumber
     store::MailStore store(settings::ProgramFolder(programFolder).dataFolder().string());
     Result<viewer::ShownMail> mail = viewer::readMail(store, box, recordNumber);
     if (!mail) {
-        err << kToolName << mail.status().toString() << "\n";
+        const std::vector<std::string> which = {std::to_string(box), std::to_string(recordNumber)};
+        err << kToolName
+            << (mail.status().code() == StatusCode::kNotFound
+                    ? terminalWords(TerminalSay::kNoRecord, which)
+                    : terminalWords(TerminalSay::kMailNotRead, which, mail.status()))
+            << "\n";
         return 1;
     }
     const viewer::ShownMail& shown = mail.value();

@@ -4,12 +4,14 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "base/NotDurable.h"
+#include "boxtool/CheckWords.h"
 #include "boxtool/TerminalText.h"
 #include "boxtool/TerminalWords.h"
 #include "settings/FolderLock.h"
@@ -38,23 +40,28 @@ std::string fileName(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
 
-int fail(std::ostream& err, const Status& status) {
-    err << kToolName << status.toString() << "\n";
+// Prints the sentence of `id` (with the outside text of `failure`, never its
+// diagnostic) and gives the exit status of a failed command.
+int fail(std::ostream& err, TerminalSay id, const std::vector<std::string>& context,
+         const Status& failure = Status::ok()) {
+    err << kToolName << terminalWords(id, context, failure) << "\n";
     return 1;
 }
 
-// Reads record n of the box into its current-record buffer; not found when
-// the box has no such record.
-Status readExistingRecord(store::MailStore& store, int box, int recordNumber) {
+// Reads record n of the box into its current-record buffer; says why not,
+// and is false, when the box has no such record or it cannot be read.
+bool readExistingRecord(store::MailStore& store, int box, int recordNumber, std::ostream& err) {
+    const std::vector<std::string> which = {std::to_string(box), std::to_string(recordNumber)};
     auto found = store.readRecord(box, recordNumber);
     if (!found) {
-        return found.status();
+        fail(err, TerminalSay::kMailNotRead, which, found.status());
+        return false;
     }
     if (!found.value()) {
-        return Status::notFound(terminalWords(TerminalSay::kNoRecord,
-                                              {std::to_string(box), std::to_string(recordNumber)}));
+        fail(err, TerminalSay::kNoRecord, which);
+        return false;
     }
-    return Status::ok();
+    return true;
 }
 
 int listBox(store::MailStore& store, int box, std::ostream& out, std::ostream& err) {
@@ -62,7 +69,7 @@ int listBox(store::MailStore& store, int box, std::ostream& out, std::ostream& e
         out << e.recordNumber << '\t' << oneLine(e.subject) << '\t' << oneLine(e.fromOrTo) << '\t'
             << oneLine(e.date) << '\n';
     });
-    return s ? 0 : fail(err, s);
+    return s ? 0 : fail(err, TerminalSay::kBoxNotRead, {std::to_string(box)}, s);
 }
 
 bool hasOriginal(store::MailStore& store, int box) {
@@ -76,8 +83,8 @@ int showOriginalProgram(const std::string& folder, const Arguments& args, std::o
 int showRecord(store::MailStore& store, const std::string& folder, const Arguments& args,
                std::ostream& out, std::ostream& err) {
     const int box = args.box;
-    if (Status s = readExistingRecord(store, box, args.recordNumber); !s) {
-        return fail(err, s);
+    if (!readExistingRecord(store, box, args.recordNumber, err)) {
+        return 1;
     }
     if (hasOriginal(store, box)) {
         return showOriginalProgram(folder, args, out, err);
@@ -102,19 +109,17 @@ int showRecord(store::MailStore& store, const std::string& folder, const Argumen
 // Record N's original, byte for byte: exit status 1 when none is kept.
 int writeOriginal(store::MailStore& store, int box, int recordNumber, std::ostream& out,
                   std::ostream& err) {
-    if (Status s = readExistingRecord(store, box, recordNumber); !s) {
-        return fail(err, s);
+    if (!readExistingRecord(store, box, recordNumber, err)) {
+        return 1;
     }
     auto found = store::Originals(store.dataFolder()).find(box, store.currentFields(box));
     if (!found) {
-        return fail(err, found.status());
+        return fail(err, TerminalSay::kOriginalNotRead,
+                    {std::to_string(box), std::to_string(recordNumber)}, found.status());
     }
     if (!found.value()) {
-        err << kToolName
-            << terminalWords(TerminalSay::kNoOriginal,
-                             {std::to_string(recordNumber), std::to_string(box)})
-            << "\n";
-        return 1;
+        return fail(err, TerminalSay::kNoOriginal,
+                    {std::to_string(recordNumber), std::to_string(box)});
     }
     out.write(found.value()->data(), static_cast<std::streamsize>(found.value()->size()));
     out.flush();
@@ -133,16 +138,20 @@ int searchMail(const std::string& dataFolder, const Arguments& args, std::ostrea
     }
     auto result = store::searchBoxes(dataFolder, query);
     if (!result) {
-        return fail(err, result.status());
+        return fail(err, TerminalSay::kSearchFailed, {}, result.status());
     }
     for (const store::SearchHit& hit : result.value().hits) {
         out << hit.box << '\t' << hit.recordNumber << '\t' << oneLine(hit.subject) << '\t'
             << oneLine(hit.fromOrTo) << '\t' << oneLine(hit.date) << '\n';
     }
     for (const store::SearchProblem& problem : result.value().problems) {
+        const std::string box = std::to_string(problem.box);
         err << kToolName
-            << terminalWords(TerminalSay::kBoxProblem,
-                             {std::to_string(problem.box), problem.message})
+            << (problem.unsearchedBytes != 0
+                    ? terminalWords(TerminalSay::kSearchBoxTornEnd,
+                                    {box, std::to_string(problem.unsearchedBytes)})
+                    : terminalWords(TerminalSay::kSearchBoxNotReadToEnd, {box},
+                                    problem.outsideText))
             << "\n";
     }
     return result.value().problems.empty() ? 0 : 1;
@@ -151,12 +160,13 @@ int searchMail(const std::string& dataFolder, const Arguments& args, std::ostrea
 int deleteRecord(store::MailStore& store, int box, int recordNumber, std::ostream& out,
                  std::ostream& err) {
     // The delete writes the current-record buffer, so it must hold record n.
-    if (Status s = readExistingRecord(store, box, recordNumber); !s) {
-        return fail(err, s);
+    if (!readExistingRecord(store, box, recordNumber, err)) {
+        return 1;
     }
     const Status deleted = store.deleteRecord(box, recordNumber);
     if (!deleted && !base::isNotDurable(deleted)) {
-        return fail(err, deleted);
+        return fail(err, TerminalSay::kMailNotDeleted,
+                    {std::to_string(box), std::to_string(recordNumber)}, deleted);
     }
     auto left = store.count(box);
     out << terminalWords(TerminalSay::kDeleted,
@@ -167,8 +177,7 @@ int deleteRecord(store::MailStore& store, int box, int recordNumber, std::ostrea
     out << "\n";
     if (!deleted) {
         // Done: a script that tried again would delete another mail.
-        err << kToolName << terminalWords(TerminalSay::kDeletedNotDurable, {deleted.message()})
-            << "\n";
+        err << kToolName << terminalWords(TerminalSay::kDeletedNotDurable, {}, deleted) << "\n";
         return kDoneNotDurable;
     }
     return 0;
@@ -202,16 +211,17 @@ int checkFolder(const settings::ProgramFolder& folder, std::ostream& out) {
         } else {
             out << terminalWords(TerminalSay::kFileAbsent) << "\n";
         }
-        for (const std::string& problem : report.problems) {
-            out << terminalWords(TerminalSay::kFileProblem, {problem}) << "\n";
+        for (const store::FileProblem& problem : report.problems) {
+            out << terminalWords(TerminalSay::kFileProblem, {problemWords(problem, report.shape)})
+                << "\n";
             ++problems;
         }
-        for (const std::string& file : report.setAside) {
-            out << terminalWords(TerminalSay::kFileSetAside, {file}) << "\n";
+        for (const store::SetAsideFile& file : report.setAside) {
+            out << setAsideWords(file) << "\n";
         }
     }
     for (const std::string& temporary : folder.leftoverTemporaries()) {
-        out << terminalWords(TerminalSay::kLeftoverTemporary, {temporary}) << "\n";
+        out << terminalWords(TerminalSay::kLeftoverTemporary, {terminalText(temporary)}) << "\n";
         ++problems;
     }
     noteMailsInBothBoxes(folder, out);
@@ -219,10 +229,7 @@ int checkFolder(const settings::ProgramFolder& folder, std::ostream& out) {
         out << terminalWords(TerminalSay::kNoProblems) << "\n";
         return 0;
     }
-    const std::string count =
-        problems == 1 ? terminalWords(TerminalSay::kOneProblem)
-                      : terminalWords(TerminalSay::kProblems, {std::to_string(problems)});
-    out << terminalWords(TerminalSay::kProblemsFound, {count}) << "\n";
+    out << terminalWords(TerminalSay::kProblemsFound, {std::to_string(problems)}) << "\n";
     return 1;
 }
 
@@ -232,7 +239,7 @@ int recoverFolder(const settings::ProgramFolder& folder, std::ostream& out, std:
         out << ui::repairLines(report.actions) << "\n";
     }
     if (!report.status) {
-        return fail(err, report.status);
+        return fail(err, TerminalSay::kNotRecovered, {}, report.status);
     }
     if (report.actions.empty()) {
         out << terminalWords(TerminalSay::kNothingToRecover) << "\n";
@@ -258,8 +265,7 @@ int showOriginalProgram(const std::string& folder, const Arguments& args, std::o
     const char* argv[] = {program.c_str(), "--show",       folder.c_str(),
                           box.c_str(),     number.c_str(), nullptr};
     ::execv(program.c_str(), const_cast<char* const*>(argv));
-    err << terminalWords(TerminalSay::kCannotStart, {program, std::strerror(errno)}) << "\n";
-    return 1;
+    return fail(err, TerminalSay::kCannotStart, {program}, systemFailure(program, errno));
 }
 
 // receive runs in quillfern-box-receive, beside this program: only that one
@@ -275,8 +281,7 @@ int startReceiveProgram(const std::string& folder, const std::string& lostSeenLi
                           folder.c_str(),       lostSeenList.empty() ? nullptr : "--lost-seen-list",
                           lostSeenList.c_str(), nullptr};
     ::execv(program.c_str(), const_cast<char* const*>(argv));
-    err << terminalWords(TerminalSay::kCannotStart, {program, std::strerror(errno)}) << "\n";
-    return 1;
+    return fail(err, TerminalSay::kCannotStart, {program}, systemFailure(program, errno));
 }
 
 }  // namespace
@@ -305,8 +310,7 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
     const std::string dataFolder = store::dataFolderOf(folder);
     std::error_code ignored;
     if (!std::filesystem::is_directory(dataFolder, ignored)) {
-        return fail(err, Status::notFound(terminalWords(TerminalSay::kNoDataFolder,
-                                                        {terminalText(dataFolder)})));
+        return fail(err, TerminalSay::kNoDataFolder, {terminalText(dataFolder)});
     }
     // Commands that write a box hold the folder's lock, as the program and
     // receive do, so that no two writers ever touch one box file.
@@ -336,12 +340,14 @@ int runCommand(const Arguments& args, const std::string& folder, std::ostream& o
             return recoverFolder(settings::ProgramFolder(folder), out, err);
         case CommandKind::kExport: {
             Status s = store::exportMbox(store, args.box, args.mboxPath, args.force);
-            if (!s) {
-                return fail(err, s);
+            const std::string path = terminalText(args.mboxPath);
+            if (s.code() == StatusCode::kRefused) {
+                return fail(err, TerminalSay::kExportFileExists, {path});
             }
-            out << terminalWords(TerminalSay::kExported,
-                                 {std::to_string(args.box), terminalText(args.mboxPath)})
-                << "\n";
+            if (!s) {
+                return fail(err, TerminalSay::kExportFailed, {std::to_string(args.box), path}, s);
+            }
+            out << terminalWords(TerminalSay::kExported, {std::to_string(args.box), path}) << "\n";
             return 0;
         }
         case CommandKind::kSearch:

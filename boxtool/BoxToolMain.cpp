@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
     }
     const qf::Result<std::string> folder = programFolder(*args);
     if (!folder) {
-        std::cerr << kToolName << folder.status().message() << "\n";
+        std::cerr << kToolName << terminalWords(TerminalSay::kNoProgramFolder, {}, folder.status())
+                  << "\n";
         return 1;
     }
     return runCommand(*args, folder.value(), std::cout, std::cerr);

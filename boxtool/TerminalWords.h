@@ -2,7 +2,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "base/Status.h"
 
 namespace qf::boxtool {
 
@@ -15,7 +18,17 @@ enum class TerminalSay {
 // What the store tool's own lines on the terminal start with.
 inline constexpr char kToolName[] = "quillfern-box: ";
 
-// The text of `id` with "%1", "%2" … replaced by `context` in order.
-std::string terminalWords(TerminalSay id, const std::vector<std::string>& context = {});
+// The text of `id` with "%1", "%2" … replaced by `context` in order, then
+// `detail` (the OS's or a library's own text) in brackets on a line of its
+// own, as the program's messages show it.
+std::string terminalWords(TerminalSay id, const std::vector<std::string>& context = {},
+                          std::string_view detail = {});
+
+// The text of `id` after `failure`: only its outside text is shown, never
+// the program's own diagnostic.
+inline std::string terminalWords(TerminalSay id, const std::vector<std::string>& context,
+                                 const Status& failure) {
+    return terminalWords(id, context, failure.outsideText());
+}
 
 }  // namespace qf::boxtool

@@ -41,14 +41,14 @@ void listAndShow(qf::store::MailStore& store, int box) {
 
 // A mark recover finishes only when the marked records have their CR LF;
 // records it cannot place (no CR LF, an odd status word) stay as they are.
-bool leftByDesign(const std::string& problem, const std::vector<std::string>& all) {
-    const bool unknownRecords = std::any_of(all.begin(), all.end(), [](const std::string& p) {
-        return p.find("without CR LF") != std::string::npos;
-    });
-    return problem.find("without CR LF") != std::string::npos ||
-           problem.find("status word no live record has") != std::string::npos ||
-           problem.find("more than") != std::string::npos ||
-           (unknownRecords && problem.find("marked deleted") != std::string::npos);
+bool leftByDesign(const qf::store::FileProblem& problem,
+                  const std::vector<qf::store::FileProblem>& all) {
+    using Kind = qf::store::FileProblemKind;
+    const bool unknownRecords = std::any_of(
+        all.begin(), all.end(), [](const auto& p) { return p.kind == Kind::kNoLineEnd; });
+    return problem.kind == Kind::kNoLineEnd || problem.kind == Kind::kUnknownStatusWord ||
+           problem.kind == Kind::kTooManyRecords ||
+           (unknownRecords && problem.kind == Kind::kMarkedDeleted);
 }
 
 }  // namespace
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const qf::store::RecoveryReport recovered = qf::store::recoverLeftovers(dataFolder);
     if (recovered.status.isOk()) {
         for (const qf::store::FileReport& report : qf::store::checkDataFolder(dataFolder)) {
-            for (const std::string& problem : report.problems) {
+            for (const qf::store::FileProblem& problem : report.problems) {
                 if (!leftByDesign(problem, report.problems)) {
                     std::abort();  // check calls it damaged, recover did not repair it
                 }

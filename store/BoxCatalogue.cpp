@@ -88,28 +88,21 @@ RecoveryReport recoverLeftovers(const std::string& dataFolder, base::FileSystem&
 namespace {
 
 // The files recover() moved aside for `file`: "<box>.torn-<time>" and
-// "<temp>.kept-<time>", each with a sentence saying what it holds.
-std::vector<std::string> filesSetAside(const RecordFile& file) {
+// "<temp>.kept-<time>".
+std::vector<SetAsideFile> filesSetAside(const RecordFile& file) {
     const std::filesystem::path box(file.path());
     const std::string torn = box.filename().string() + ".torn-";
     const std::string kept = std::filesystem::path(file.tempPath()).filename().string() + ".kept-";
-    std::vector<std::string> found;
+    std::vector<SetAsideFile> found;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(box.parent_path(), error)) {
         const std::string name = entry.path().filename().string();
-        if (name.starts_with(torn)) {
-            found.push_back(name +
-                            ": the torn end of a write that was cut off, moved aside by recover; "
-                            "it holds no whole mail (a received mail it belonged to was left on "
-                            "the server) and may be removed");
-        } else if (name.starts_with(kept)) {
-            found.push_back(name +
-                            ": a temporary file of an interrupted compaction that held mail "
-                            "missing from the box, or failed the record checks; recover kept "
-                            "it aside: keep it until its mail is known to be safe");
+        if (name.starts_with(torn) || name.starts_with(kept)) {
+            found.push_back({name.starts_with(torn), name});
         }
     }
-    std::sort(found.begin(), found.end());
+    std::sort(found.begin(), found.end(),
+              [](const SetAsideFile& a, const SetAsideFile& b) { return a.name < b.name; });
     return found;
 }
 
@@ -128,7 +121,11 @@ std::vector<FileReport> checkDataFolder(const std::string& dataFolder, base::Fil
         FileReport unreadable;
         unreadable.path = file.path();
         unreadable.exists = fs.exists(file.path());
-        unreadable.problems.push_back("cannot be checked: " + report.status().toString());
+        unreadable.problems.push_back({FileProblemKind::kUnreadable,
+                                       "cannot be checked: " + report.status().toString(),
+                                       {},
+                                       {},
+                                       report.status().outsideText()});
         reports.push_back(std::move(unreadable));
     }
     return reports;

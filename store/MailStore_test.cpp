@@ -260,7 +260,8 @@ TEST_F(MailStoreTest, AFailedDeleteLeavesTheMailLiveForGood) {
         }
         ASSERT_FALSE(s.isOk()) << "step " << failAt;
         for (const FileReport& r : checkDataFolder(m_folder.path())) {
-            EXPECT_TRUE(r.problems.empty()) << "step " << failAt << ": " << r.problems.front();
+            EXPECT_TRUE(r.problems.empty())
+                << "step " << failAt << ": " << r.problems.front().message;
         }
         // Done but not durable (only the folder sync after the rename
         // failed) is told apart: a caller must not delete again.
@@ -342,8 +343,9 @@ TEST_F(MailStoreTest, CheckReportsAStatusWordNoLiveRecordHas) {
     writeBytes(path("kdxdata10.data"), keep);
     std::vector<std::string> found;
     for (const FileReport& r : checkDataFolder(m_folder.path())) {
-        for (const std::string& problem : r.problems) {
-            found.push_back(std::filesystem::path(r.path).filename().string() + ": " + problem);
+        for (const FileProblem& problem : r.problems) {
+            found.push_back(std::filesystem::path(r.path).filename().string() + ": " +
+                            problem.message);
         }
     }
     ASSERT_EQ(found.size(), 2u);

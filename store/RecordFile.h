@@ -69,15 +69,43 @@ struct Shape {
     std::uint64_t tornBytes = 0;
 };
 
+// What check finds wrong with a record file; the tool words each kind.
+enum class FileProblemKind {
+    kTornTail,            // the shape's torn bytes after its whole records
+    kTooManyRecords,      // more whole records than kMaxRecords
+    kMarkedDeleted,       // `records`: an interrupted deletion
+    kNoLineEnd,           // `records` without CR LF
+    kUnknownStatusWord,   // `records` with a status word no live record has
+    kRedundantTemporary,  // `file`, left by a compaction: all its mail is in the box
+    kTemporaryWithMail,   // `file`, left by a compaction: it holds mail the box lacks
+    kUnreadable,          // the file could not be read; `outsideText` says why
+};
+
+struct FileProblem {
+    FileProblemKind kind;
+    std::string message;  // the program's own diagnostic, for logs and tests
+    std::vector<int> records{};
+    std::string file{};
+    std::string outsideText{};
+};
+
+// A file recover() moved aside: the torn end of a write ("<box>.torn-…"),
+// which holds no whole mail, or a compaction's temporary file it did not
+// use ("<temp>.kept-…"), which may hold mail the box lacks.
+struct SetAsideFile {
+    bool tornEnd;
+    std::string name;
+};
+
 // What check found in one record file; nothing is changed to find it.
 struct FileReport {
     std::string path;
     bool exists = false;
     Shape shape;
-    std::vector<std::string> problems;
-    // Files recover() set aside beside this one, each named with what it is;
-    // they are not problems of the file.
-    std::vector<std::string> setAside;
+    std::vector<FileProblem> problems;
+    // Files recover() set aside beside this one (names, sorted); they are not
+    // problems of the file.
+    std::vector<SetAsideFile> setAside;
 };
 
 std::int16_t readStatusWord(std::span<const char> record, const RecordFormat& format);

@@ -399,10 +399,14 @@ TEST_F(RecordFileTest, InspectionReportsEveryKindOfDamageWithoutChangingAnything
     ASSERT_TRUE(report.isOk());
     const auto& problems = report.value().problems;
     ASSERT_EQ(problems.size(), 4u);
-    EXPECT_THAT(problems[0], HasSubstr("torn record of 2 bytes"));
-    EXPECT_THAT(problems[1], HasSubstr("record 2 marked deleted"));
-    EXPECT_THAT(problems[2], HasSubstr("record 3 without CR LF"));
-    EXPECT_THAT(problems[3], HasSubstr("every mail in it is also in the box"));
+    EXPECT_EQ(problems[0].kind, FileProblemKind::kTornTail);
+    EXPECT_THAT(problems[0].message, HasSubstr("torn record of 2 bytes"));
+    EXPECT_EQ(problems[1].kind, FileProblemKind::kMarkedDeleted);
+    EXPECT_EQ(problems[1].records, std::vector<int>{2});
+    EXPECT_EQ(problems[2].kind, FileProblemKind::kNoLineEnd);
+    EXPECT_EQ(problems[2].records, std::vector<int>{3});
+    EXPECT_EQ(problems[3].kind, FileProblemKind::kRedundantTemporary);
+    EXPECT_EQ(problems[3].file, m_folder.file("BOX.TMP"));
     EXPECT_EQ(box(), bad);
     EXPECT_TRUE(tempExists());
 

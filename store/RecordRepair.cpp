@@ -284,12 +284,14 @@ Result<FileReport> RecordFile::inspect() const {
     report.shape = current.value();
     const Shape& s = report.shape;
     if (s.tornBytes != 0) {
-        report.problems.push_back("ends in a torn record of " + std::to_string(s.tornBytes) +
-                                  " bytes after record " + std::to_string(s.wholeRecords));
+        report.problems.push_back({FileProblemKind::kTornTail,
+                                   "ends in a torn record of " + std::to_string(s.tornBytes) +
+                                       " bytes after record " + std::to_string(s.wholeRecords)});
     }
     if (s.wholeRecords > kMaxRecords) {
-        report.problems.push_back("holds " + std::to_string(s.wholeRecords) +
-                                  " records, more than " + std::to_string(kMaxRecords));
+        report.problems.push_back({FileProblemKind::kTooManyRecords,
+                                   "holds " + std::to_string(s.wholeRecords) +
+                                       " records, more than " + std::to_string(kMaxRecords)});
     }
     std::vector<int> deleted;
     std::vector<int> noLineEnd;
@@ -298,27 +300,39 @@ Result<FileReport> RecordFile::inspect() const {
         return scanned;
     }
     if (!deleted.empty()) {
-        report.problems.push_back("record " + numberList(deleted) +
-                                  " marked deleted (an interrupted deletion)");
+        report.problems.push_back(
+            {FileProblemKind::kMarkedDeleted,
+             "record " + numberList(deleted) + " marked deleted (an interrupted deletion)",
+             deleted});
     }
     if (!noLineEnd.empty()) {
-        report.problems.push_back("record " + numberList(noLineEnd) + " without CR LF");
+        report.problems.push_back({FileProblemKind::kNoLineEnd,
+                                   "record " + numberList(noLineEnd) + " without CR LF",
+                                   noLineEnd});
     }
     if (!badStatus.empty()) {
         report.problems.push_back(
-            "record " + numberList(badStatus) + " with a status word no live record has (" +
-            (m_format.statusIsRecordNumber ? "a keep record holds a number from its own up to 32767"
-                                           : "a live record holds 1") +
-            "); the record is read and kept as it is");
+            {FileProblemKind::kUnknownStatusWord,
+             "record " + numberList(badStatus) + " with a status word no live record has (" +
+                 (m_format.statusIsRecordNumber
+                      ? "a keep record holds a number from its own up to 32767"
+                      : "a live record holds 1") +
+                 "); the record is read and kept as it is",
+             badStatus});
     }
     if (m_fs.exists(m_tempPath)) {
         auto redundant = tempIsRedundant();
         if (!redundant) {
             return redundant.status();
         }
-        report.problems.push_back("leftover temporary file " + m_tempPath +
-                                  (redundant.value() ? " (every mail in it is also in the box)"
-                                                     : " (it holds mail that is not in the box)"));
+        report.problems.push_back(
+            {redundant.value() ? FileProblemKind::kRedundantTemporary
+                               : FileProblemKind::kTemporaryWithMail,
+             "leftover temporary file " + m_tempPath +
+                 (redundant.value() ? " (every mail in it is also in the box)"
+                                    : " (it holds mail that is not in the box)"),
+             {},
+             m_tempPath});
     }
     return report;
 }

@@ -51,7 +51,7 @@ class PowerCutTest : public ::testing::TestWithParam<PowerCut> {
         ASSERT_TRUE(m_folder.removeLeftoverTemporaries().isOk()) << at;
         for (const store::FileReport& file : store::checkDataFolder(data())) {
             EXPECT_TRUE(file.problems.empty())
-                << at << ": " << file.path << " " << file.problems.front();
+                << at << ": " << file.path << " " << file.problems.front().message;
         }
         EXPECT_TRUE(m_folder.leftoverTemporaries().empty()) << at;
         checkOriginals(at);

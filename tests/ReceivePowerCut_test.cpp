@@ -165,7 +165,7 @@ class ReceivePowerCutTest : public ::testing::TestWithParam<PowerCut> {
         ASSERT_TRUE(request.folder.removeLeftoverTemporaries().isOk()) << at;
         for (const store::FileReport& file :
              store::checkDataFolder(request.folder.dataFolder().string())) {
-            EXPECT_TRUE(file.problems.empty()) << at << ": " << file.problems.front();
+            EXPECT_TRUE(file.problems.empty()) << at << ": " << file.problems.front().message;
         }
         if (originalsKept) {
             checkOriginals(at);

@@ -112,15 +112,18 @@ std::string shownDetail(std::string_view outside) {
     return out;
 }
 
-std::string words(Say id, const std::vector<std::string>& context, std::string_view detail) {
-    std::string out = fillPlaceholders(wording(id).sentence, context);
+std::string withDetail(std::string sentence, std::string_view detail) {
     const std::string shown = shownDetail(detail);
     if (!shown.empty()) {
-        out += "\n（";
-        out += shown;
-        out += "）";
+        sentence += "\n（";
+        sentence += shown;
+        sentence += "）";
     }
-    return out;
+    return sentence;
+}
+
+std::string words(Say id, const std::vector<std::string>& context, std::string_view detail) {
+    return withDetail(fillPlaceholders(wording(id).sentence, context), detail);
 }
 
 }  // namespace qf::ui

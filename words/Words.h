@@ -57,9 +57,12 @@ std::string fillPlaceholders(std::string_view sentence, const std::vector<std::s
 inline constexpr std::size_t kMaxDetailBytes = 200;
 std::string shownDetail(std::string_view outside);
 
+// `sentence`, then shownDetail(`detail`) in brackets "（…）" on a line of
+// its own when it is not empty.
+std::string withDetail(std::string sentence, std::string_view detail);
+
 // The sentence of `id` with "%1", "%2" … replaced by `context` in order,
-// then shownDetail(`detail`) in brackets "（…）" on a line of its own when
-// it is not empty.
+// then the detail as withDetail adds it.
 std::string words(Say id, const std::vector<std::string>& context = {},
                   std::string_view detail = {});
 
