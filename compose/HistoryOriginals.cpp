@@ -1,8 +1,24 @@
 #include "compose/HistoryOriginals.h"
 
+#include <functional>
+
 #include "store/BoxCatalogue.h"
 
 namespace qf::compose {
+
+namespace {
+
+// Equal texts give equal hashes; two different ones that collide only cost
+// an extra sync.
+std::size_t hashOf(const store::MailFields& texts) {
+    std::size_t hash = 0;
+    for (const std::string* text : {&texts.subject, &texts.fromOrTo, &texts.date, &texts.body}) {
+        hash = hash * 31 + std::hash<std::string>{}(*text);
+    }
+    return hash;
+}
+
+}  // namespace
 
 HistoryOriginals::HistoryOriginals(store::MailStore& store, bool batch)
     : m_originals(store.dataFolder(), store.fileSystem()),
@@ -18,8 +34,7 @@ HistoryOriginals::~HistoryOriginals() {
 Status HistoryOriginals::keep(const store::MailFields& fields, std::string_view sent) {
     const store::RecordLayout& layout = store::layoutOf(store::RecordKind::kSent);
     store::MailFields texts = store::recordTextsOf(layout, fields);
-    const bool twin =
-        !m_kept.insert({texts.subject, texts.fromOrTo, texts.date, texts.body}).second;
+    const bool twin = !m_kept.insert(hashOf(texts)).second;
     if (!m_batch || twin) {
         // A twin is kept synced even when the earlier ones failed to sync:
         // its own durable copy alone hides both originals.

@@ -17,10 +17,9 @@
 // as ambiguous is on the disk before its record can be.
 #pragma once
 
-#include <array>
-#include <set>
-#include <string>
+#include <cstddef>
 #include <string_view>
+#include <unordered_set>
 
 #include "base/Status.h"
 #include "store/MailStore.h"
@@ -45,13 +44,13 @@ class HistoryOriginals {
     Status finish();
 
   private:
-    using Texts = std::array<std::string, 4>;
-
     store::Originals m_originals;
     base::FileSystem& m_fs;
     bool m_batch;
     store::UnsyncedOriginals m_unsynced;
-    std::set<Texts> m_kept;  // the record texts this run kept an original for
+    // The record texts this run kept an original for, hashed: a batch
+    // would otherwise hold its body (up to 32 KB) once for each pass.
+    std::unordered_set<std::size_t> m_kept;
 };
 
 }  // namespace qf::compose
