@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "addressbook/AddressLookup.h"
+#include "compose/HistoryOriginals.h"
 #include "store/BoxCatalogue.h"
-#include "store/Originals.h"
 #include "text/FixedField.h"
 #include "transport/SmtpSubmission.h"
 
@@ -69,16 +69,15 @@ std::optional<SendFailure> sendOne(const SendSettings& settings, transport::Outg
     return std::nullopt;  // not reached: the second pass returns
 }
 
-Status appendHistory(store::MailStore& store, const ComposedMail& mail, const std::string& to,
-                     const std::string& date, const std::string& sentMessage) {
+Status appendHistory(store::MailStore& store, HistoryOriginals& originals, const ComposedMail& mail,
+                     const std::string& to, const std::string& date,
+                     const std::string& sentMessage) {
     // The record keeps what was typed; the store strips and cuts each field.
     store::MailFields fields{mail.subject, to, date, mail.body};
     // The mail as it went keeps what the record cannot (its recipients, its
     // Message-ID, every character); without it the history works as before.
     if (!sentMessage.empty()) {
-        const store::RecordLayout& layout = store::layoutOf(store::RecordKind::kSent);
-        (void)store::Originals(store.dataFolder(), store.fileSystem())
-            .keep(store::kSendHistoryBox, store::recordTextsOf(layout, fields), sentMessage);
+        (void)originals.keep(fields, sentMessage);
     }
     return store.append(store::kSendHistoryBox, fields).status();
 }
@@ -171,6 +170,9 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
     // the batch runs cannot shift the later passes onto other people.
     const PassPlan plan = planPasses(store, options, mail, report);
     const int passCount = static_cast<int>(plan.recipients.size());
+    // A batch's originals become durable together once the loop ends,
+    // however it ends.
+    HistoryOriginals originals(store, options.batch);
     for (int pass = 1; pass <= passCount; ++pass) {
         const BatchRecipient& recipient = plan.recipients[static_cast<std::size_t>(pass - 1)];
         if (observer.stopRequested && observer.stopRequested()) {
@@ -228,7 +230,8 @@ SendReport sendComposedMail(store::MailStore& store, const ComposedMail& mail,
                 const std::string to = options.batch
                                            ? recipient.address
                                            : historyRecipients(recipient.address, mail.cc);
-                outcome.history = appendHistory(store, mail, to, settings.clockText, sentMessage);
+                outcome.history =
+                    appendHistory(store, originals, mail, to, settings.clockText, sentMessage);
             }
         }
         if (observer.afterPass) {

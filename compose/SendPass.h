@@ -17,6 +17,9 @@
 //     out or may have: the history lists what was sent, never a refused
 //     pass. Its To is the address the pass sent to. A retried recipient
 //     whose earlier pass may have arrived is listed already, not again.
+//     The mail as it went is kept beside the record (its original); a
+//     batch makes its originals durable together when it ends
+//     (compose/HistoryOriginals.h).
 //
 // The run stops early only when asked to (the window closes), and then
 // between passes: the passes not run are reported as such. Turning the

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "compose/BatchMemory.h"
 #include "compose/testing/SentMail.h"
 #include "store/Originals.h"
+#include "store/StoreTestSupport.h"
 #include "tests/support/MailServers.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFolder.h"
@@ -388,6 +390,92 @@ TEST_F(SendPassTest, TheHistoryNamesTheCopiesButNotTheBlindOnes) {
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].fromOrTo, "friend@example.jp, copy@example.jp");
     EXPECT_EQ(records[1].fromOrTo, "copy@example.jp");
+}
+
+}  // namespace
+}  // namespace qf::compose
+
+namespace qf::compose {
+namespace {
+
+// The file-system steps of a batch run through a store on a counting file
+// system, to see when the history's originals are synced.
+class BatchSyncTest : public SendPassTest {
+  protected:
+    std::vector<std::string> runBatch(int passCount, const SendObserver& observer = {}) {
+        testing::ScriptedServer sink(testing::acceptEveryMail);
+        m_settings.smtpServer = sink.address();
+        store::testing::FaultyFileSystem counting(/*failAt=*/0);
+        store::MailStore store(m_folder.path(), counting);
+        SendOptions options;
+        options.batch = true;
+        options.batchPassCount = passCount;
+        m_report =
+            sendComposedMail(store, {"", "お知らせ", "本文", {}}, m_settings, options, observer);
+        transport::NMailEndWinSock();
+        return counting.steps();
+    }
+
+    static bool isSync(const std::string& step) { return step.starts_with("sync "); }
+    static bool writesHistory(const std::string& step) {
+        return step.starts_with("open ") &&
+               step.ends_with(store::findBox(store::kSendHistoryBox)->fileName);
+    }
+
+    // Every record in the history finds the mail it lists as it went.
+    void expectEveryOriginal() {
+        const store::Originals originals(m_folder.path());
+        const store::RecordLayout& layout = store::layoutOf(store::RecordKind::kSent);
+        for (const store::MailFields& record : history()) {
+            auto found =
+                originals.find(store::kSendHistoryBox, store::recordTextsOf(layout, record));
+            ASSERT_TRUE(found.isOk() && found.value()) << record.fromOrTo;
+            EXPECT_NE(found.value()->find("To: " + record.fromOrTo + "\r\n"), std::string::npos);
+        }
+    }
+
+    SendReport m_report;
+};
+
+// One sync for the whole batch, after its last record; a batch the window
+// stopped syncs what it kept as well.
+TEST_F(BatchSyncTest, TheOriginalsAreSyncedOnceWhenTheBatchEnds) {
+    registerEntries({{"一郎", "ichiro@example.jp"},
+                     {"次郎", "jiro@example.jp"},
+                     {"三郎", "saburo@example.jp"}});
+    std::vector<std::string> steps = runBatch(3);
+    ASSERT_EQ(m_report.count(PassResult::kSent), 3);
+    EXPECT_EQ(std::count_if(steps.begin(), steps.end(), isSync), 1);
+    EXPECT_TRUE(isSync(steps.back())) << steps.back();
+    expectEveryOriginal();
+
+    int passes = 0;
+    SendObserver observer;
+    observer.afterPass = [&](const PassOutcome&) { ++passes; };
+    observer.stopRequested = [&] { return passes == 2; };
+    m_settings.clockText = "2026/12/08 13:06:00";  // records of their own, not the first's twins
+    steps = runBatch(3, observer);
+    ASSERT_EQ(m_report.count(PassResult::kSent), 2);
+    ASSERT_EQ(m_report.count(PassResult::kNotRun), 1);
+    EXPECT_EQ(std::count_if(steps.begin(), steps.end(), isSync), 1);
+    EXPECT_TRUE(isSync(steps.back())) << steps.back();
+    expectEveryOriginal();
+}
+
+// The same address twice: the second record reads as the first, so its
+// original (which makes both ambiguous) is on the disk before its record.
+TEST_F(BatchSyncTest, ASecondMailWithTheSameRecordIsKeptDurablyBeforeItsRecord) {
+    registerEntries({{"一郎", "ichiro@example.jp"}, {"イチロー", "ichiro@example.jp"}});
+    const std::vector<std::string> steps = runBatch(2);
+    ASSERT_EQ(m_report.count(PassResult::kSent), 2);
+    std::vector<std::size_t> records;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        if (writesHistory(steps[i])) {
+            records.push_back(i);
+        }
+    }
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_TRUE(isSync(steps[records[1] - 1])) << steps[records[1] - 1];
 }
 
 }  // namespace

@@ -35,8 +35,36 @@ std::string_view stripCharacters(std::string_view text, std::string_view charact
     return text.substr(begin, end - begin);
 }
 
+namespace {
+
+constexpr std::uint64_t kEightSpaces = 0x2020202020202020ULL;
+
+bool eightSpacesAt(std::string_view text, std::size_t at) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + at, sizeof word);
+    return word == kEightSpaces;
+}
+
+}  // namespace
+
+// Every record read trims the padding of a 32000-byte body field, so the
+// padding is passed eight bytes at a time.
 std::string_view stripSpaces(std::string_view text) {
-    return stripCharacters(text, " ");
+    std::size_t begin = 0;
+    while (begin + 8 <= text.size() && eightSpacesAt(text, begin)) {
+        begin += 8;
+    }
+    while (begin < text.size() && text[begin] == ' ') {
+        ++begin;
+    }
+    std::size_t end = text.size();
+    while (end >= begin + 8 && eightSpacesAt(text, end - 8)) {
+        end -= 8;
+    }
+    while (end > begin && text[end - 1] == ' ') {
+        --end;
+    }
+    return text.substr(begin, end - begin);
 }
 
 std::string_view cutAtNul(std::string_view text) {

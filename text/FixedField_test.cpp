@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <string>
 
 namespace qf::text {
 namespace {
@@ -44,6 +45,15 @@ TEST(FixedFieldTest, OnlySpacesReadsEmptyAndIdeographicSpaceIsKept) {
 
 TEST(FixedFieldTest, StripsOnlyTheCharactersAsked) {
     EXPECT_EQ(stripSpaces(" \ta b\t "), "\ta b\t");
+    // Runs of spaces around and across the eight-byte steps of the trim.
+    for (std::size_t before : {0u, 1u, 7u, 8u, 9u, 17u}) {
+        for (std::size_t after : {0u, 3u, 8u, 16u, 31u}) {
+            for (const std::string kept : {"", "x", "a  b", "\xE3\x80\x80"}) {
+                const std::string text = std::string(before, ' ') + kept + std::string(after, ' ');
+                EXPECT_EQ(stripSpaces(text), kept) << before << "+" << after;
+            }
+        }
+    }
     EXPECT_EQ(stripCharacters(" \ta b\t ", " \t"), "a b");
     EXPECT_EQ(stripCharacters(" \t ", " \t"), "");
 }
