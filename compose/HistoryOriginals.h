@@ -44,6 +44,9 @@ class HistoryOriginals {
     Status finish();
 
   private:
+    // A collection meanwhile (a delete in the viewer) spares what this run
+    // kept before its record is appended.
+    store::Originals::WriterHold m_hold;
     store::Originals m_originals;
     base::FileSystem& m_fs;
     bool m_batch;

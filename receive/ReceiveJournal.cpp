@@ -9,6 +9,7 @@
 #include "base/DurableWrite.h"
 #include "store/BoxCatalogue.h"
 #include "store/MailStore.h"
+#include "text/FixedField.h"
 
 namespace qf::receive {
 
@@ -66,25 +67,6 @@ std::string_view recordContent(std::string_view recordBytes) {
 
 std::uint64_t version1Fingerprint(std::string_view recordBytes) {
     return fnv1a(recordContent(recordBytes));
-}
-
-// The length of `text` without the spaces it ends in, read eight bytes at a
-// time: a record is mostly the spaces that pad its body field.
-std::size_t lengthWithoutTrailingSpaces(std::string_view text) {
-    constexpr std::uint64_t kEightSpaces = 0x2020202020202020ull;
-    std::size_t end = text.size();
-    while (end >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, text.data() + end - 8, 8);
-        if (word != kEightSpaces) {
-            break;
-        }
-        end -= 8;
-    }
-    while (end > 0 && text[end - 1] == ' ') {
-        --end;
-    }
-    return end;
 }
 
 // True when record `line.recordNumber` of its box is the record noted: the
@@ -175,7 +157,7 @@ std::uint64_t recordFingerprint(std::string_view recordBytes) {
     // The content is its bytes up to the trailing spaces and the count of
     // those bytes: two records differ exactly when these do.
     const std::string_view content = recordContent(recordBytes);
-    const std::size_t kept = lengthWithoutTrailingSpaces(content);
+    const std::size_t kept = text::lengthWithoutTrailingSpaces(content);
     return fnv1a(std::to_string(kept), fnv1a(content.substr(0, kept)));
 }
 

@@ -121,19 +121,21 @@ std::string Originals::packOf(int box) const {
     return OriginalPack(folderOf(box), m_fs).path();
 }
 
-void UnsyncedOriginals::add(std::string packPath) {
-    m_paths.insert(std::move(packPath));
+void UnsyncedOriginals::add(const std::string& packPath, bool created) {
+    m_paths[packPath] = m_paths[packPath] || created;
 }
 
 Status UnsyncedOriginals::sync(base::FileSystem& fs) {
     std::set<std::string> folders;
     Status first = Status::ok();
-    for (const std::string& path : m_paths) {
+    for (const auto& [path, created] : m_paths) {
         Status synced = base::syncFile(path, fs);
         if (synced.code() == StatusCode::kNotFound) {
             continue;  // a box without originals, or a pack a collection emptied
         }
-        folders.insert(base::folderOf(path));
+        if (created) {
+            folders.insert(base::folderOf(path));
+        }
         if (!synced && first) {
             first = synced;
         }
@@ -177,7 +179,7 @@ Status Originals::keep(int box, const MailFields& recordTexts, std::string_view 
         return kept;
     }
     if (later != nullptr) {
-        later->add(pack.path());
+        later->add(pack.path(), newPack);
         return Status::ok();
     }
     if (Status synced = pack.sync(); !synced) {

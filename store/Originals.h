@@ -25,14 +25,15 @@
 // Collection: an original whose key no record of the box has any more is
 // dropped (collect), after each command that removes records and at
 // start-up. The key needs only the listing's fields, so collecting reads
-// 280 bytes a record, not the whole box. While a receive session is open in
-// the process (a WriterHold lives), what it kept survives a collection: the
-// receive may have kept an original and not yet appended its record.
+// 280 bytes a record, not the whole box. While a receive or a send is running
+// in the process (a WriterHold lives), what it kept survives a collection:
+// it may have kept an original and not yet appended its record.
 //
 // Folders of the earlier layout (a file "<name>.eml" per mail, "<name>.2.eml"
 // for the second of an ambiguous name) are moved into the pack at start-up.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <set>
 #include <span>
@@ -66,14 +67,15 @@ MailFields recordTextsOf(const RecordLayout& layout, const MailFields& fields);
 // while the server still holds its mail.
 class UnsyncedOriginals {
   public:
-    void add(std::string packPath);
-    // Syncs every pack added and then every folder they are in; forgets
+    // `created`: the pack is new, so its folder is synced too.
+    void add(const std::string& packPath, bool created = false);
+    // Syncs every pack added and then the folder of each new one; forgets
     // them once all are synced. The first failure is returned.
     Status sync(base::FileSystem& fs);
     bool empty() const { return m_paths.empty(); }
 
   private:
-    std::set<std::string> m_paths;
+    std::map<std::string, bool> m_paths;  // pack, and whether it is new
 };
 
 class Originals {
@@ -102,7 +104,7 @@ class Originals {
     // too, durably, before the record moves.
     Status copy(int fromBox, int toBox, const MailFields& recordTexts);
 
-    // Held while a receive may be between keeping an original and
+    // Held while a receive or a send may be between keeping an original and
     // appending its record: a collection then keeps what was kept meanwhile.
     class WriterHold {
       public:

@@ -8,24 +8,14 @@
 
 namespace qf::text {
 
-// By hand, not with find_last_not_of: that looks each byte up in
-// `characters` with a call of its own, and a record's body is mostly
-// padding (30,000 spaces), which made it most of a receive's time.
+// By hand, not with find_first_not_of and find_last_not_of: those look each
+// byte up in `characters` with a call of its own.
 std::string_view stripCharacters(std::string_view text, std::string_view characters) {
     const auto stripped = [characters](char c) {
         return std::any_of(characters.begin(), characters.end(), [c](char s) { return s == c; });
     };
     std::size_t begin = 0;
     std::size_t end = text.size();
-    if (characters.size() == 1) {  // padding: eight bytes at a time
-        const std::uint64_t eight =
-            0x0101010101010101ULL * static_cast<unsigned char>(characters[0]);
-        std::uint64_t word = 0;
-        while (end - begin >= sizeof word &&
-               (std::memcpy(&word, text.data() + end - sizeof word, sizeof word), word == eight)) {
-            end -= sizeof word;
-        }
-    }
     while (end > begin && stripped(text[end - 1])) {
         --end;
     }
@@ -49,6 +39,17 @@ bool eightSpacesAt(std::string_view text, std::size_t at) {
 
 // Every record read trims the padding of a 32000-byte body field, so the
 // padding is passed eight bytes at a time.
+std::size_t lengthWithoutTrailingSpaces(std::string_view text, std::size_t from) {
+    std::size_t end = text.size();
+    while (end >= from + 8 && eightSpacesAt(text, end - 8)) {
+        end -= 8;
+    }
+    while (end > from && text[end - 1] == ' ') {
+        --end;
+    }
+    return end;
+}
+
 std::string_view stripSpaces(std::string_view text) {
     std::size_t begin = 0;
     while (begin + 8 <= text.size() && eightSpacesAt(text, begin)) {
@@ -57,14 +58,7 @@ std::string_view stripSpaces(std::string_view text) {
     while (begin < text.size() && text[begin] == ' ') {
         ++begin;
     }
-    std::size_t end = text.size();
-    while (end >= begin + 8 && eightSpacesAt(text, end - 8)) {
-        end -= 8;
-    }
-    while (end > begin && text[end - 1] == ' ') {
-        --end;
-    }
-    return text.substr(begin, end - begin);
+    return text.substr(begin, lengthWithoutTrailingSpaces(text, begin) - begin);
 }
 
 std::string_view cutAtNul(std::string_view text) {

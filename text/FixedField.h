@@ -14,6 +14,9 @@ namespace qf::text {
 
 // The text with ASCII spaces (U+0020 only) removed at both ends.
 std::string_view stripSpaces(std::string_view text);
+// The length of `text` without the spaces it ends in (none before `from`
+// counted).
+std::size_t lengthWithoutTrailingSpaces(std::string_view text, std::size_t from = 0);
 
 // The text with every character of `characters` (ASCII only) removed at
 // both ends.
