@@ -255,27 +255,81 @@ std::pair<char32_t, std::size_t> Cp932Table::characterAt(std::string_view cp932,
     return {kNoCharacter, 1};
 }
 
-// Written into a buffer sized for the longest answer (three UTF-8 bytes for
-// each CP932 byte, a table character or U+FFFD alike), not appended a byte
-// at a time: a record's body is 32,000 bytes.
+namespace {
+
+// Up to three UTF-8 bytes in the low bytes of the answer, their count in the
+// high one; 0 for what the table does not settle (asked of the library,
+// undecodable, beyond three bytes).
+std::uint32_t packedUtf8(char32_t cp, char32_t askLibrary, char32_t noCharacter) {
+    if (cp == askLibrary || cp == noCharacter || cp >= 0x10000) {
+        return 0;
+    }
+    char bytes[4] = {};
+    const char* end = putUtf8(bytes, cp);
+    std::uint32_t packed = 0;
+    for (const char* at = end; at-- > bytes;) {
+        packed = (packed << 8) | static_cast<unsigned char>(*at);
+    }
+    return packed | (static_cast<std::uint32_t>(end - bytes) << 24);
+}
+
+}  // namespace
+
+void Cp932Table::learnUtf8() {
+    m_singleUtf8.resize(256);
+    for (unsigned b = 0; b < 256; ++b) {
+        m_singleUtf8[b] = isLead(static_cast<unsigned char>(b))
+                              ? 0
+                              : packedUtf8(m_single[b], kAskLibrary, kNoCharacter);
+    }
+    m_pairUtf8.resize(m_pair.size());
+    for (std::size_t k = 0; k < m_pair.size(); ++k) {
+        m_pairUtf8[k] = packedUtf8(m_pair[k], kAskLibrary, kNoCharacter);
+    }
+}
+
+std::size_t Cp932Table::decodeOne(std::string_view cp932, std::size_t i, std::string& out,
+                                  std::size_t& used) {
+    const auto [cp, length] = characterAt(cp932, i);
+    std::string asked;
+    if (cp == kAskLibrary) {
+        asked = m_toUtf8.convert(cp932.substr(i, length), kReplacementCharacter, skipOneByte);
+    } else if (cp == kNoCharacter) {
+        asked = kReplacementCharacter;  // the byte alone is skipped
+    } else {
+        char bytes[4] = {};
+        asked.assign(bytes, putUtf8(bytes, cp));
+    }
+    out.resize(out.size() + asked.size());
+    used += asked.copy(out.data() + used, asked.size());
+    return length;
+}
+
+// A table lookup and three byte stores per character, into a buffer sized
+// for the longest answer (three UTF-8 bytes for each CP932 byte): a
+// record's body is 32,000 bytes.
 std::string Cp932Table::decode(std::string_view cp932) {
+    if (m_pairUtf8.empty()) {
+        learnUtf8();
+    }
     constexpr std::size_t kMostPerByte = 3;
     std::string out(cp932.size() * kMostPerByte + 4, '\0');
+    const auto* const in = reinterpret_cast<const unsigned char*>(cp932.data());
     std::size_t used = 0;
     for (std::size_t i = 0; i < cp932.size();) {
-        const auto [cp, length] = characterAt(cp932, i);
-        if (cp == kAskLibrary) {
-            const std::string asked =
-                m_toUtf8.convert(cp932.substr(i, length), kReplacementCharacter, skipOneByte);
-            out.resize(out.size() + asked.size());
-            used += asked.copy(out.data() + used, asked.size());
-        } else if (cp == kNoCharacter) {
-            // The byte alone is skipped.
-            used += kReplacementCharacter.copy(out.data() + used, kReplacementCharacter.size());
-        } else {
-            used = static_cast<std::size_t>(putUtf8(out.data() + used, cp) - out.data());
+        const bool pair = isLead(in[i]) && i + 1 < cp932.size();
+        const std::uint32_t packed = pair ? m_pairUtf8[leadIndex(in[i]) * 256 + in[i + 1]]
+                                          : (isLead(in[i]) ? 0 : m_singleUtf8[in[i]]);
+        if (packed == 0) {
+            i += decodeOne(cp932, i, out, used);
+            continue;
         }
-        i += length;
+        char* const at = out.data() + used;
+        at[0] = static_cast<char>(packed & 0xFF);
+        at[1] = static_cast<char>((packed >> 8) & 0xFF);
+        at[2] = static_cast<char>((packed >> 16) & 0xFF);
+        used += packed >> 24;
+        i += pair ? 2 : 1;
     }
     out.resize(used);
     return out;

@@ -41,6 +41,11 @@ class Cp932Table {
     std::uint16_t encodingOf(char32_t codePoint);
     void appendEncoding(std::string& out, std::uint16_t code) const;
     void learnCanonicalCodes();
+    void learnUtf8();
+    // The slow path of decode for the character at `i`: the library's
+    // answer or U+FFFD, appended at `used`; returns the bytes it read.
+    std::size_t decodeOne(std::string_view cp932, std::size_t i, std::string& out,
+                          std::size_t& used);
     // The code point of the character at `i` and its length in bytes, as
     // decode reads it: kNoCharacter (length 1) for an undecodable byte.
     std::pair<char32_t, std::size_t> characterAt(std::string_view cp932, std::size_t i) const;
@@ -52,6 +57,10 @@ class Cp932Table {
     std::vector<char32_t> m_pair;
     // The library's CP932 bytes for each BMP code point (see encodingOf).
     std::vector<std::uint16_t> m_encoding;
+    // The UTF-8 of each single byte and pair, up to three bytes in the low
+    // bytes and their count in the high one; 0 where decodeOne decides.
+    std::vector<std::uint32_t> m_singleUtf8;
+    std::vector<std::uint32_t> m_pairUtf8;
     // What canonical() writes for each single byte and pair (see
     // learnCanonicalCodes), filled on its first call.
     std::vector<std::uint16_t> m_canonicalSingle;
