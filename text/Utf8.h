@@ -31,26 +31,8 @@ inline std::string asciiLowerCase(std::string_view text) {
     return out;
 }
 
-// Appends the UTF-8 form of a code point. REQUIRES: cp is at most 0x10FFFF.
-inline void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// The same into a buffer with room for four bytes; returns the end.
+// The UTF-8 form of a code point into a buffer with room for four bytes;
+// returns the end. REQUIRES: cp is at most 0x10FFFF.
 inline char* putUtf8(char* out, char32_t cp) {
     if (cp < 0x80) {
         *out++ = static_cast<char>(cp);
@@ -68,6 +50,12 @@ inline char* putUtf8(char* out, char32_t cp) {
         *out++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
     return out;
+}
+
+// Appends the UTF-8 form of a code point (as putUtf8).
+inline void appendUtf8(std::string& out, char32_t cp) {
+    char bytes[4] = {};
+    out.append(bytes, putUtf8(bytes, cp));
 }
 
 inline bool isUtf8ContinuationByte(char byte) {
