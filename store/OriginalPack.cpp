@@ -399,22 +399,37 @@ Result<std::vector<PackEntry>> OriginalPack::liveEntries() {
     return live;
 }
 
-Status OriginalPack::startPack(PackState& state, base::File& pack) {
-    // Nothing in a pack whose file header fails was ever synced after it:
-    // the header is its first write. It is begun again.
+Status OriginalPack::startPack(PackState& state, std::unique_ptr<base::File>& pack) {
+    // A file whose header fails holds nothing that was ever synced when a
+    // power cut tore its first write (the header); but it may be a pack the
+    // disk damaged, so it is set aside, never emptied.
+    auto size = pack->size();
+    if (!size) {
+        return size.status();
+    }
+    if (size.value() > 0) {
+        pack.reset();
+        std::string aside = path() + ".damaged";
+        for (int n = 2; m_fs.exists(aside); ++n) {
+            aside = path() + ".damaged-" + std::to_string(n);
+        }
+        if (Status s = m_fs.rename(path(), aside); !s) {
+            return s;
+        }
+        auto fresh = m_fs.open(path(), base::OpenMode::kReadWrite);
+        if (!fresh) {
+            return fresh.status();
+        }
+        pack = std::move(fresh).value();
+    }
     const std::uint64_t generation = newGeneration();
-    if (Status s = pack.truncate(0); !s) {
+    if (Status s = pack->writeAt(0, fileHeaderOf(kPackMagic, generation)); !s) {
         return s;
     }
-    if (Status s = pack.writeAt(0, fileHeaderOf(kPackMagic, generation)); !s) {
-        return s;
-    }
-    const PackIdentity seen = state.seen;
     state = PackState{};
     state.generation = generation;
     state.scannedTo = kFileHeaderBytes;
-    state.seen = seen;
-    state.seen.size = kFileHeaderBytes;
+    state.seen = identityOf(path());
     return Status::ok();
 }
 
@@ -430,7 +445,7 @@ Status OriginalPack::keep(const std::string& name, std::string_view mail) {
         return pack.status();
     }
     if (state.generation == 0) {
-        if (Status s = startPack(state, *pack.value()); !s) {
+        if (Status s = startPack(state, pack.value()); !s) {
             return s;
         }
     }

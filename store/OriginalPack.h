@@ -27,7 +27,9 @@
 // the next header that checks out, and a mail is given out only when its
 // header and its SHA-256 match. Dropping an entry marks it and discards its
 // bytes at once (a hole where the file system can); the pack is rewritten
-// without the dropped entries once they outnumber the live ones.
+// without the dropped entries once they outnumber the live ones. A file
+// whose own header fails is renamed "pack.damaged" (never emptied) and a
+// new pack begun.
 //
 // One process-wide lock guards every pack and the cache of their entries:
 // the receive keeps originals on its own thread while the windows read them.
@@ -95,7 +97,7 @@ class OriginalPack {
     void readIndex(PackState& state, std::uint64_t packSize);
     void scan(PackState& state, base::File& pack, std::uint64_t packSize);
     void writeRows(PackState& state);
-    Status startPack(PackState& state, base::File& pack);
+    Status startPack(PackState& state, std::unique_ptr<base::File>& pack);
     Status rewrite(PackState& state, base::File& pack);
 
     std::string m_folder;

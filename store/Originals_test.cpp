@@ -142,6 +142,22 @@ TEST_F(OriginalsTest, APackIsReadWithoutItsIndexAndPastATornWrite) {
     }
 }
 
+// A pack whose own header fails (damaged) is set aside whole, not emptied,
+// and the next mail begins a new one.
+TEST_F(OriginalsTest, APackWithADamagedHeaderIsSetAsideWhole) {
+    const MailFields texts = recordTexts(1, {"s", "a@example.jp", "d", "b"});
+    ASSERT_TRUE(m_originals.keep(1, texts, m_sample).isOk());
+    std::string damaged = testing::readBytes(m_originals.packOf(1));
+    damaged[0] = 'X';
+    TempFolder later;  // read as a process started afterwards reads it
+    Originals originals(later.path());
+    std::filesystem::create_directories(originals.folderOf(1));
+    testing::writeBytes(originals.packOf(1), damaged);
+    ASSERT_TRUE(originals.keep(1, texts, tagged("new")).isOk());
+    EXPECT_EQ(testing::readBytes(originals.packOf(1) + ".damaged"), damaged);
+    EXPECT_EQ(originals.find(1, texts).value().value_or(""), tagged("new"));
+}
+
 // A record without an original (stored before originals were kept) reads as
 // before; a collection at start-up removes originals of records never stored.
 TEST_F(OriginalsTest, RecordsWithoutOriginalsAndOrphansAtStartUp) {
