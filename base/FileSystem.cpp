@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <future>
 #include <vector>
 
 namespace qf::base {
@@ -247,6 +248,8 @@ class PosixFileSystem final : public FileSystem {
         return onFolder(folder, ::fsync, "fsync folder");
     }
 
+    bool syncsInParallel() const override { return true; }
+
   private:
     // `call` on the folder opened for it.
     static Status onFolder(const std::string& folder, int (*call)(int), const char* what) {
@@ -265,6 +268,24 @@ class PosixFileSystem final : public FileSystem {
 };
 
 }  // namespace
+
+std::vector<Status> runSyncs(FileSystem& fs, const std::vector<std::function<Status()>>& syncs) {
+    std::vector<Status> results(syncs.size(), Status::ok());
+    if (!fs.syncsInParallel() || syncs.size() < 2) {
+        std::transform(syncs.begin(), syncs.end(), results.begin(),
+                       [](const auto& sync) { return sync(); });
+        return results;
+    }
+    std::vector<std::future<Status>> running;
+    for (std::size_t i = 1; i < syncs.size(); ++i) {
+        running.push_back(std::async(std::launch::async, syncs[i]));
+    }
+    results[0] = syncs[0]();
+    for (std::size_t i = 1; i < syncs.size(); ++i) {
+        results[i] = running[i - 1].get();
+    }
+    return results;
+}
 
 Status File::discard(std::uint64_t offset, std::uint64_t lengthBytes) {
     const std::vector<char> zeros(

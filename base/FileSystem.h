@@ -9,10 +9,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/Status.h"
 
@@ -92,7 +94,16 @@ class FileSystem {
     virtual Status syncFolder(const std::string& folder) = 0;
 
     bool exists(const std::string& path) { return size(path).isOk(); }
+
+    // Whether syncs of different files may run at once on different
+    // threads (the operating system's may; a test's recording one may not).
+    virtual bool syncsInParallel() const { return false; }
 };
+
+// Runs `syncs` (each the sync of other files) side by side where `fs`
+// allows it, else one after another; their results in order. A journaling
+// file system commits syncs that wait together in one go.
+std::vector<Status> runSyncs(FileSystem& fs, const std::vector<std::function<Status()>>& syncs);
 
 // Makes `folder` and every missing folder above it with kPrivateFolderMode;
 // ok when it is there already (its mode is left alone). kIoError naming the

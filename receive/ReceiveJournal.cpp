@@ -8,6 +8,7 @@
 
 #include "base/DurableWrite.h"
 #include "store/BoxCatalogue.h"
+#include "store/Digest.h"
 #include "store/MailStore.h"
 #include "text/FixedField.h"
 
@@ -15,10 +16,15 @@ namespace qf::receive {
 
 namespace {
 
-constexpr std::string_view kHeaderPrefix = "quillfern receive journal 2 ";
-// Version 1 hashed every byte of the record. A journal an earlier build left
-// is still read, so that its mails do not come twice.
-constexpr std::string_view kVersion1Prefix = "quillfern receive journal 1 ";
+// Version 3 takes SHA-256 of the record (the processor hashes it in a
+// third of FNV-1a's time, most of a large mail's journal line); version 2
+// hashed it with FNV-1a, version 1 every byte of it. A journal an earlier
+// build left (and lines a later build appended to it) is still read, so
+// that its mails do not come twice.
+constexpr int kVersion = 3;
+constexpr std::string_view kHeaderPrefix = "quillfern receive journal 3 ";
+constexpr std::string_view kEarlierPrefixes[] = {"quillfern receive journal 1 ",
+                                                 "quillfern receive journal 2 "};
 
 // 64-bit FNV-1a: a cheap, stable hash; the journal needs no more.
 std::uint64_t fnv1a(std::string_view bytes, std::uint64_t hash = 14695981039346656037ull) {
@@ -65,14 +71,40 @@ std::string_view recordContent(std::string_view recordBytes) {
     return recordBytes.substr(0, store::layoutOf(store::RecordKind::kMail).lineEnd.offset);
 }
 
-std::uint64_t version1Fingerprint(std::string_view recordBytes) {
-    return fnv1a(recordContent(recordBytes));
+// The record's fingerprint as a journal of `version` wrote it.
+std::uint64_t fingerprintOf(int version, std::string_view recordBytes) {
+    const std::string_view content = recordContent(recordBytes);
+    if (version == 1) {
+        return fnv1a(content);
+    }
+    // The bytes up to the trailing spaces, and (version 2) their count.
+    const std::size_t kept = text::lengthWithoutTrailingSpaces(content);
+    if (version == 2) {
+        return fnv1a(std::to_string(kept), fnv1a(content.substr(0, kept)));
+    }
+    const store::Sha256 digest = store::sha256(content.substr(0, kept));
+    std::uint64_t fingerprint = 0;
+    for (std::size_t i = 0; i < sizeof fingerprint; ++i) {
+        fingerprint = (fingerprint << 8) | digest[i];
+    }
+    return fingerprint;
+}
+
+// Whether the record is the one a line of a journal of `version` names: its
+// lines carry that version's fingerprint or a later build's.
+bool fingerprintMatches(int version, std::string_view recordBytes, std::uint64_t fingerprint) {
+    for (int v = version; v <= kVersion; ++v) {
+        if (fingerprintOf(v, recordBytes) == fingerprint) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // True when record `line.recordNumber` of its box is the record noted: the
 // quick look, right whenever nothing changed the box since the run.
 // `records` gets the record's texts.
-bool recordIsInPlace(const store::MailStore& store, const JournalLine& line, bool version1,
+bool recordIsInPlace(const store::MailStore& store, const JournalLine& line, int version,
                      StoredRecords* records) {
     auto file = store.file(line.box);
     if (!file) {
@@ -80,9 +112,8 @@ bool recordIsInPlace(const store::MailStore& store, const JournalLine& line, boo
     }
     std::string record(file.value().format().lengthBytes, '\0');
     auto read = file.value().read(line.recordNumber, std::span<char>(record.data(), record.size()));
-    const bool found = read && read.value() &&
-                       (recordFingerprint(record) == line.fingerprint ||
-                        (version1 && version1Fingerprint(record) == line.fingerprint));
+    const bool found =
+        read && read.value() && fingerprintMatches(version, record, line.fingerprint);
     if (found && records != nullptr) {
         const store::RecordLayout& layout = store::layoutOf(store::findBox(line.box)->kind);
         (*records)[line.uid] = {line.box, store::decodeRecord(layout, record)};
@@ -106,7 +137,7 @@ std::string asMailRecord(std::span<const char> keepRecord) {
 // them between a receiving box and the keep box.
 std::map<std::uint64_t, StoredRecord> fingerprintsFound(const store::MailStore& store,
                                                         const std::set<std::uint64_t>& wanted,
-                                                        bool version1) {
+                                                        int version) {
     std::map<std::uint64_t, StoredRecord> found;
     for (const store::BoxInfo& box : store::allBoxes()) {
         const bool keep = box.kind == store::RecordKind::kKeep;
@@ -121,9 +152,8 @@ std::map<std::uint64_t, StoredRecord> fingerprintsFound(const store::MailStore& 
             const std::string moved = keep ? asMailRecord(bytes) : std::string();
             const std::string_view record =
                 keep ? std::string_view(moved) : std::string_view(bytes.data(), bytes.size());
-            for (std::uint64_t print :
-                 {recordFingerprint(record), version1 ? version1Fingerprint(record) : 0}) {
-                if (wanted.contains(print)) {
+            for (int v = version; v <= kVersion; ++v) {
+                if (const std::uint64_t print = fingerprintOf(v, record); wanted.contains(print)) {
                     found[print] = {box.number,
                                     store::decodeRecord(store::layoutOf(box.kind), bytes)};
                 }
@@ -154,11 +184,7 @@ std::uint64_t accountKey(std::string_view server, std::string_view id) {
 }
 
 std::uint64_t recordFingerprint(std::string_view recordBytes) {
-    // The content is its bytes up to the trailing spaces and the count of
-    // those bytes: two records differ exactly when these do.
-    const std::string_view content = recordContent(recordBytes);
-    const std::size_t kept = text::lengthWithoutTrailingSpaces(content);
-    return fnv1a(std::to_string(kept), fnv1a(content.substr(0, kept)));
+    return fingerprintOf(kVersion, recordBytes);
 }
 
 ReceiveJournal::ReceiveJournal(std::filesystem::path file, std::string_view server,
@@ -185,14 +211,19 @@ Result<std::set<std::string>> ReceiveJournal::storedIds(const store::MailStore& 
     }
     std::string_view text = bytes.value();
     const std::string accountPart = hex16(m_accountKey) + "\n";
-    const bool version1 = text.starts_with(std::string(kVersion1Prefix) + accountPart);
-    if (!version1 && !text.starts_with(header())) {
+    int version = text.starts_with(header()) ? kVersion : 0;
+    for (int earlier = 1; earlier < kVersion && version == 0; ++earlier) {
+        if (text.starts_with(std::string(kEarlierPrefixes[earlier - 1]) + accountPart)) {
+            version = earlier;
+        }
+    }
+    if (version == 0) {
         if (Status s = clear(); !s) {
             return s;
         }
         return ids;
     }
-    text.remove_prefix(header().size());  // both versions' headers are as long
+    text.remove_prefix(header().size());  // every version's header is as long
     // Only whole lines: the last one may be cut short by the crash. A
     // record not where it was written is looked for by its fingerprint.
     std::vector<JournalLine> lines;
@@ -204,14 +235,14 @@ Result<std::set<std::string>> ReceiveJournal::storedIds(const store::MailStore& 
     }
     std::set<std::uint64_t> sought;
     for (const JournalLine& line : lines) {
-        if (recordIsInPlace(store, line, version1, records)) {
+        if (recordIsInPlace(store, line, version, records)) {
             ids.insert(line.uid);
         } else {
             sought.insert(line.fingerprint);
         }
     }
     if (!sought.empty()) {
-        const auto found = fingerprintsFound(store, sought, version1);
+        const auto found = fingerprintsFound(store, sought, version);
         for (const JournalLine& line : lines) {
             if (auto record = found.find(line.fingerprint); record != found.end()) {
                 ids.insert(line.uid);

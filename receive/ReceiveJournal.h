@@ -14,17 +14,17 @@
 // created and synced, folder entry too, before the first record it covers):
 // | line  | content                                                         |
 // |-------|-----------------------------------------------------------------|
-// | 1     | "quillfern receive journal 2 " and the account key (16 hex)     |
+// | 1     | "quillfern receive journal 3 " and the account key (16 hex)     |
 // | 2 …   | box TAB record number TAB fingerprint (16 hex) TAB UIDL (or,    |
 // |       | from a server without UIDL, the digest of the mail: mailDigest)  |
 // The account key is a hash of the POP3 server and ID, so ids of another
 // account are never taken for this one's. A mail is known by its UIDL and
 // its record by the fingerprint; the record number only saves a search
-// when nothing moved it since. The fingerprint is a hash of the
-// record's bytes up to its line end (its status word aside), the spaces they
-// end in counted rather than hashed. A line cut short by a crash, or one
-// that does not parse, is ignored. A journal of version 1 (every byte
-// hashed) is still read.
+// when nothing moved it since. The fingerprint is the first 8 bytes of
+// SHA-256 of the record's bytes up to its line end (its status word aside),
+// without the spaces they end in. A line cut short by a crash, or one that
+// does not parse, is ignored. Journals of versions 1 and 2 (FNV-1a of every
+// byte, and of the bytes and the count of the spaces) are still read.
 #pragma once
 
 #include <cstdint>

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/FileSystem.h"
 #include "receive/ReceiveWords.h"
@@ -335,44 +336,6 @@ void Run::noteAttachmentsOf(int box, const std::vector<std::string>& names) {
                                  store::attachmentKey(m_store.currentRecord(box), layout), names);
 }
 
-void Run::deleteStoredMails() {
-    // The journal goes to disk with the boxes: its lines were written before
-    // their records, and a journal that cannot be synced only risks duplicates.
-    (void)m_journal.sync();
-    // The originals before the boxes, all together: a record that reaches
-    // the disk finds its original there. One that cannot be synced keeps
-    // every mail of the run on the server.
-    const Status originalsSynced = m_unsyncedOriginals.sync(m_store.fileSystem());
-    std::array<Status, kBoxSlotCount> synced;
-    for (int slot = 0; slot < kBoxSlotCount; ++slot) {
-        if (m_outcome.storedPerSlot[static_cast<std::size_t>(slot)] > 0) {
-            synced[static_cast<std::size_t>(slot)] = m_store.sync(boxOfSlot(slot));
-        }
-    }
-    for (const StoredMail& mail : m_storedMails) {
-        const Status& boxSynced =
-            originalsSynced ? synced[static_cast<std::size_t>(mail.slot)] : originalsSynced;
-        if (boxSynced && m_leaving) {
-            m_stillListed[uniqueIdOf(mail.mailNumber)] = m_now;
-        } else if (boxSynced) {
-            (void)markForDeletion(mail.mailNumber);
-        } else {
-            keepUnsynced(boxSynced);
-        }
-    }
-}
-
-// In the box, but maybe not on disk: the server keeps its copy, and the
-// journal stays so that the next run does not store the mail again.
-void Run::keepUnsynced(const Status& why) {
-    ++m_outcome.keptOnServer;
-    ++m_outcome.notSynced;
-    m_journalNeeded = true;
-    if (m_syncFailure.empty()) {
-        m_syncFailure = why.outsideText();
-    }
-}
-
 void Run::countUnfetchedFrom(int mailNumber) {
     for (int m = mailNumber; m <= m_outcome.waiting; ++m) {
         m_outcome.keptOnServer += storedEarlier(m) ? 0 : 1;
@@ -389,47 +352,6 @@ void Run::noteInJournal(const std::string& identity, int slot, const Cp932Mail& 
         (void)m_journal.noteStoring(identity, box, count.value() + 1,
                                     {mail.subject, mail.sender, mail.date, mail.body});
     }
-}
-
-bool Run::closeSession(bool loggedIn) {
-    // Only here does the transport send the deletions: every mail marked so
-    // far is already synced to its box file.
-    if (transport::TransportStatus closed = m_mailbox->close(); !closed) {
-        // Mail left on the server loses nothing by it; mail to be deleted stays.
-        if ((!m_leaving && (m_outcome.stored > 0 || m_outcome.recovered > 0)) ||
-            !m_deletedNow.empty()) {
-            reportCloseFailure(closed.error());
-        }
-        return false;
-    }
-    // A close before the login commits nothing; the journal is still needed.
-    // So it is for mails the server would not mark: the next run deletes
-    // them by their UIDL instead of storing them twice. Mail left on the
-    // server is in the journal until the seen-list holds it.
-    if (loggedIn && m_outcome.deleteFailed == 0 && !m_leaving && !m_journalNeeded) {
-        (void)m_journal.clear();
-    }
-    return true;
-}
-
-bool Run::markForDeletion(int mailNumber) {
-    transport::TransportStatus marked = m_mailbox->markDeleted(mailNumber);
-    if (marked) {
-        return true;
-    }
-    ++m_outcome.deleteFailed;
-    ++m_outcome.keptOnServer;
-    if (m_deleteFailure.empty()) {
-        m_deleteFailure = marked.error().message;
-    }
-    return false;
-}
-
-void Run::reportDeleteFailures() {
-    if (m_outcome.deleteFailed == 0) {
-        return;
-    }
-    m_observer.onMessage({MessageKind::kDeleteFailed, m_outcome.deleteFailed, m_deleteFailure});
 }
 
 void Run::keepOnServer(const Status& why) {

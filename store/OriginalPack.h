@@ -45,18 +45,11 @@
 
 #include "base/FileSystem.h"
 #include "base/Status.h"
+#include "store/OriginalPackFormat.h"
 
 namespace qf::store {
 
 struct PackState;
-
-struct PackEntry {
-    std::string name;
-    std::uint64_t offset = 0;  // of its header in the pack
-    std::uint64_t length = 0;  // of the mail
-    std::array<unsigned char, 16> digest{};
-    bool live = true;
-};
 
 class OriginalPack {
   public:

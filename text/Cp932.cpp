@@ -101,6 +101,13 @@ std::string canonicalCp932(std::string_view cp932) {
     return toCp932(fromCp932(cp932));
 }
 
+Cp932Canonicalizer::Cp932Canonicalizer(std::size_t bytes) {
+    if (Cp932Table* table = tableOnceWorthIt(bytes)) {
+        m_pairs = table->canonicalPairCodes();
+        m_singles = table->canonicalSingleCodes();
+    }
+}
+
 bool isCp932LeadByte(unsigned char byte) {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }

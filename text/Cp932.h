@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,48 @@ std::string fromCp932(std::string_view cp932);
 // the one toCp932 writes, an undecodable byte as "?". Text that arrives in
 // CP932 already is stored the way text converted from UTF-8 would be.
 std::string canonicalCp932(std::string_view cp932);
+
+class Cp932Table;
+
+// canonicalCp932 a character at a time, for a decoder that writes CP932
+// itself (ISO-2022-JP's): it then needs no second pass over its text. Where
+// an answer is false, or no table is ready (`ready`), the caller runs
+// canonicalCp932 over its text after all. `bytes` is the text's length.
+class Cp932Canonicalizer {
+  public:
+    explicit Cp932Canonicalizer(std::size_t bytes);
+    bool ready() const { return m_pairs != nullptr; }
+    // Writes the canonical form over the two bytes of `pair`; false when
+    // that form is not a pair (one byte, "?", or one a table does not hold).
+    bool pair(char* pair) const {
+        const auto lead = static_cast<unsigned char>(pair[0]);
+        if (m_pairs == nullptr ||
+            !((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC))) {
+            return false;
+        }
+        const std::size_t row = lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
+        const std::uint16_t code = m_pairs[row * 256 + static_cast<unsigned char>(pair[1])];
+        if (code < kFirstPairCode || code == kNoCode) {
+            return false;
+        }
+        pair[0] = static_cast<char>(code >> 8);
+        pair[1] = static_cast<char>(code & 0xFF);
+        return true;
+    }
+    // Whether a single byte is canonical as it is.
+    bool keeps(unsigned char byte) const {
+        return m_singles != nullptr && m_singles[byte] == kSingleCode + byte;
+    }
+
+  private:
+    // The tables' codes: 0x100 + b the single byte b, a pair's two bytes
+    // from 0x200 on, 0xFFFF "?" (and 0 not settled).
+    static constexpr std::uint16_t kSingleCode = 0x100;
+    static constexpr std::uint16_t kFirstPairCode = 0x200;
+    static constexpr std::uint16_t kNoCode = 0xFFFF;
+    const std::uint16_t* m_pairs = nullptr;
+    const std::uint16_t* m_singles = nullptr;
+};
 
 // True when the byte is the first byte of a double-byte CP932 character
 // (0x81-0x9F, 0xE0-0xFC).

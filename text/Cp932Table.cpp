@@ -354,6 +354,20 @@ void Cp932Table::learnCanonicalCodes() {
     }
 }
 
+const std::uint16_t* Cp932Table::canonicalPairCodes() {
+    if (m_canonicalPair.empty()) {
+        learnCanonicalCodes();
+    }
+    return m_canonicalPair.data();
+}
+
+const std::uint16_t* Cp932Table::canonicalSingleCodes() {
+    if (m_canonicalPair.empty()) {
+        learnCanonicalCodes();
+    }
+    return m_canonicalSingle.data();
+}
+
 std::string Cp932Table::canonical(std::string_view cp932) {
     if (m_canonicalPair.empty()) {
         learnCanonicalCodes();

@@ -30,6 +30,10 @@ class Cp932Table {
 
     // As encode(decode(cp932)), a table lookup per character.
     std::string canonical(std::string_view cp932);
+    // The codes canonical() writes for each pair (lead index × 256 + trail)
+    // and each single byte: see Cp932Canonicalizer.
+    const std::uint16_t* canonicalPairCodes();
+    const std::uint16_t* canonicalSingleCodes();
 
     Cp932Table(const Cp932Table&) = delete;
     Cp932Table& operator=(const Cp932Table&) = delete;

@@ -275,7 +275,7 @@ std::string toCp932Text(std::string_view bytes, std::string_view label) {
         case TextCharset::kAscii:
             return std::string(bytes);  // read as ASCII only when it is
         case TextCharset::kIso2022Jp:
-            return text::canonicalCp932(iso2022JpToCp932(bytes));
+            return iso2022JpToCanonicalCp932(bytes);
         case TextCharset::kShiftJis:
             return text::canonicalCp932(bytes);
         default:

@@ -179,7 +179,11 @@ bool isJisGraphic(unsigned char b) {
 
 // Appends the run of JIS X 0208 pairs that starts at `i` as Shift_JIS and
 // returns where the run ends: the body of a Japanese mail is mostly such runs.
-std::size_t appendJisRun(std::string& out, std::string_view bytes, std::size_t i) {
+// With `canon`, each pair is written in its canonical form until one has
+// none: `settled` turns false there, and the rest is left as it is for
+// canonicalCp932, which may read the bytes after such a pair differently.
+std::size_t appendJisRun(std::string& out, std::string_view bytes, std::size_t i,
+                         const text::Cp932Canonicalizer* canon, bool& settled) {
     std::size_t end = i;
     while (end + 1 < bytes.size() && isJisGraphic(byteAt(bytes, end)) &&
            isJisGraphic(byteAt(bytes, end + 1))) {
@@ -191,6 +195,9 @@ std::size_t appendJisRun(std::string& out, std::string_view bytes, std::size_t i
         const auto sjis = jisToSjis(byteAt(bytes, i), byteAt(bytes, i + 1));
         out[at] = sjis[0];
         out[at + 1] = sjis[1];
+        if (canon != nullptr && settled && !canon->pair(&out[at])) {
+            settled = false;
+        }
     }
     return end;
 }
@@ -233,7 +240,18 @@ std::string widenHalfWidthKana(std::string_view utf8) {
 
 }  // namespace
 
-std::string iso2022JpToCp932(std::string_view bytes) {
+namespace {
+
+// The decoder of iso2022JpToCp932; with `canon` (see appendJisRun) the
+// bytes it writes are canonical where `settled` stays true.
+std::string decodeIso2022Jp(std::string_view bytes, const text::Cp932Canonicalizer* canon,
+                            bool& settled) {
+    const auto single = [&](std::string& out, unsigned char byte) {
+        out += static_cast<char>(byte);
+        if (canon != nullptr && settled && !canon->keeps(byte)) {
+            settled = false;
+        }
+    };
     Iso2022Set g0 = Iso2022Set::kRoman;
     Iso2022Set g2 = Iso2022Set::kNone;  // ESC . A / ESC . F, used one byte at a time by ESC N
     bool shiftedOut = false;            // SO/SI half-width katakana
@@ -247,6 +265,7 @@ std::string iso2022JpToCp932(std::string_view bytes) {
             if (rest.substr(0, 1) == "N" && rest.size() >= 2 && g2 != Iso2022Set::kNone) {
                 const char code = static_cast<char>(byteAt(rest, 1) | 0x80);
                 out += foreign.cp932(g2, std::string_view(&code, 1));
+                settled = settled && canon == nullptr;  // not looked up here
                 i += 2;
             } else if (auto designation = readDesignation(rest)) {
                 (designation->graphicSet == 2 ? g2 : g0) = designation->set;
@@ -262,25 +281,44 @@ std::string iso2022JpToCp932(std::string_view bytes) {
             // Each line starts in ASCII; broken mailers forget the ESC ( B.
             g0 = Iso2022Set::kRoman;
             shiftedOut = false;
-            out += static_cast<char>(b);
+            single(out, b);
             continue;
         }
         bool pair = i + 1 < bytes.size() && b >= 0x21 && b <= 0x7E &&
                     byteAt(bytes, i + 1) >= 0x21 && byteAt(bytes, i + 1) <= 0x7E;
         if ((g0 == Iso2022Set::kKana || shiftedOut) && b >= 0x21 && b <= 0x5F) {
-            out += static_cast<char>(b + 0x80);
+            single(out, static_cast<unsigned char>(b + 0x80));
         } else if (g0 == Iso2022Set::kJisX0208 && pair) {
             // Shifted out, the next byte may be half-width katakana: one pair only.
-            i = appendJisRun(out, bytes.substr(0, shiftedOut ? i + 2 : bytes.size()), i) - 1;
+            i = appendJisRun(out, bytes.substr(0, shiftedOut ? i + 2 : bytes.size()), i, canon,
+                             settled) -
+                1;
         } else if (isDoubleByteForeign(g0) && pair) {
             const char code[2] = {static_cast<char>(b | 0x80),
                                   static_cast<char>(byteAt(bytes, ++i) | 0x80)};
             out += foreign.cp932(g0, std::string_view(code, 2));
+            settled = settled && canon == nullptr;  // not looked up here
         } else {
-            out += static_cast<char>(b);
+            single(out, b);
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::string iso2022JpToCp932(std::string_view bytes) {
+    bool settled = true;
+    return decodeIso2022Jp(bytes, nullptr, settled);
+}
+
+std::string iso2022JpToCanonicalCp932(std::string_view bytes) {
+    const text::Cp932Canonicalizer canon(bytes.size());
+    bool settled = canon.ready();
+    std::string out = decodeIso2022Jp(bytes, settled ? &canon : nullptr, settled);
+    // What was settled already is its own canonical form: a second pass
+    // over the text changes only the rest.
+    return settled ? out : text::canonicalCp932(out);
 }
 
 std::optional<std::string> utf8ToIso2022Jp(std::string_view utf8) {

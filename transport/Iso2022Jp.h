@@ -15,6 +15,9 @@ namespace qf::transport {
 // other ISO-2022-JP-2 sets become their CP932 code, "?" where CP932 lacks
 // them, 〓 where the bytes are none.
 std::string iso2022JpToCp932(std::string_view bytes);
+// The same in canonical form (text::canonicalCp932), in one pass where the
+// text allows it.
+std::string iso2022JpToCanonicalCp932(std::string_view bytes);
 
 // UTF-8 to ISO-2022-JP as Japanese mailers send it: half-width katakana
 // written full-width, IBM extension characters as their NEC-selected codes,

@@ -48,6 +48,33 @@ TEST(Iso2022JpDecoding, EveryDesignatedSetIsReadAndWhatCp932LacksIsAQuestionMark
     }
 }
 
+// The one-pass canonical decoding gives exactly what the two passes give:
+// every JIS pair (the NEC row 13 and the IBM rows included, assigned or
+// not), half-width katakana, the other sets and stray bytes, both before
+// the thread's tables are built and after.
+TEST(Iso2022JpDecoding, OnePassCanonicalIsTheTwoPasses) {
+    std::string everyPair = "\x1B$B";
+    for (int first = 0x21; first <= 0x7E; ++first) {
+        for (int second = 0x21; second <= 0x7E; ++second) {
+            everyPair += static_cast<char>(first);
+            everyPair += static_cast<char>(second);
+        }
+    }
+    const std::string mixed = everyPair +
+                              "\x1B(Bab\x1B(I12\x0E"
+                              "34\x0F\xA4\x80\xFE\n" +
+                              "\x1B$(Dt{\x1B(B \x1B.A\x1BNi\x1B$B$\"";
+    // A mail's text, all of it settled pair by pair: kana and kanji, the NEC
+    // row 13 (①), an NEC-selected IBM code (纊, written as its IBM code).
+    const std::string settled = "\x1B$B$3$s$K$A$O2q5D-!y!\x1B(B abc\r\n";
+    for (int round = 0; round < 6; ++round) {
+        for (const std::string& text : {everyPair, mixed, settled}) {
+            EXPECT_EQ(iso2022JpToCanonicalCp932(text), text::canonicalCp932(iso2022JpToCp932(text)))
+                << "round " << round;
+        }
+    }
+}
+
 TEST(Iso2022JpEncoding, WritesExtensionsInTheirJisCodes) {
     EXPECT_EQ(utf8ToIso2022Jp("①"), "\x1B$B-!\x1B(B");
     EXPECT_EQ(utf8ToIso2022Jp("髙"), "\x1B$B|b\x1B(B");  // IBM code mapped to the NEC-selected one

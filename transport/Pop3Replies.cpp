@@ -1,6 +1,6 @@
 // The POP3 session's wire: commands queued and flushed in the pipelining
-// window, and the replies read back in order (status lines, multi-line
-// bodies with their dot-stuffing removed).
+// window, the replies read back in order (status lines, multi-line bodies
+// with their dot-stuffing removed), and the closing burst of DELEs and QUIT.
 #include <algorithm>
 
 #include "transport/Pop3Lines.h"
@@ -157,6 +157,46 @@ Status Pop3Session::readBody(std::string& out, std::size_t maxBytes, const std::
             return more;
         }
     }
+}
+
+Status Pop3Session::close() {
+    if (m_failed) {
+        return Status::cancelled("the session ended early; no mail was deleted");
+    }
+    releaseRetrieved();
+    if (Status drained = drainReplies(); !drained) {
+        return drained;
+    }
+    const auto send = [this](const std::string& line) {
+        // Without PIPELINING the window holds one command. A full one is
+        // read until half of it is free, and the next half goes out in one
+        // write.
+        if (!windowHasRoom()) {
+            while (!windowHalfEmpty()) {
+                if (Result<std::string> reply = awaitReply(); !reply) {
+                    return fail(reply.status());
+                }
+            }
+        }
+        queue(line, Reply::kLine, kNoBody);
+        return Status::ok();
+    };
+    for (int mailNumber : m_marked) {
+        if (Status sent = send("DELE " + std::to_string(mailNumber)); !sent) {
+            return sent;
+        }
+    }
+    m_marked.clear();
+    if (Status sent = send("QUIT"); !sent) {
+        return sent;
+    }
+    while (!m_inFlight.empty()) {
+        if (Result<std::string> reply = awaitReply(); !reply) {
+            return fail(reply.status());
+        }
+    }
+    m_failed = true;  // nothing more goes over this connection
+    return Status::ok();
 }
 
 }  // namespace qf::transport

@@ -16,7 +16,6 @@ namespace {
 
 constexpr std::size_t kMaxCapabilities = 64 * 1024;
 constexpr std::size_t kMaxListing = 16 * 1024 * 1024;
-constexpr std::size_t kNoBody = 0;
 
 using pop3::capabilityArguments;
 using pop3::hasLineBreakOrNul;
@@ -477,46 +476,6 @@ Status Pop3Session::markDeleted(int mailNumber) {
         return valid;
     }
     m_marked.insert(mailNumber);
-    return Status::ok();
-}
-
-Status Pop3Session::close() {
-    if (m_failed) {
-        return Status::cancelled("the session ended early; no mail was deleted");
-    }
-    releaseRetrieved();
-    if (Status drained = drainReplies(); !drained) {
-        return drained;
-    }
-    const auto send = [this](const std::string& line) {
-        // Without PIPELINING the window holds one command. A full one is
-        // read until half of it is free, and the next half goes out in one
-        // write.
-        if (!windowHasRoom()) {
-            while (!windowHalfEmpty()) {
-                if (Result<std::string> reply = awaitReply(); !reply) {
-                    return fail(reply.status());
-                }
-            }
-        }
-        queue(line, Reply::kLine, kNoBody);
-        return Status::ok();
-    };
-    for (int mailNumber : m_marked) {
-        if (Status sent = send("DELE " + std::to_string(mailNumber)); !sent) {
-            return sent;
-        }
-    }
-    m_marked.clear();
-    if (Status sent = send("QUIT"); !sent) {
-        return sent;
-    }
-    while (!m_inFlight.empty()) {
-        if (Result<std::string> reply = awaitReply(); !reply) {
-            return fail(reply.status());
-        }
-    }
-    m_failed = true;  // nothing more goes over this connection
     return Status::ok();
 }
 

@@ -136,6 +136,8 @@ class Pop3Session {
 
     static constexpr std::size_t kWindowCommands = 256;
     static constexpr std::size_t kWindowBytes = 16 * 1024;
+    // What a one-line reply may carry besides its status line.
+    static constexpr std::size_t kNoBody = 0;
 
   private:
     enum class Reply { kLine, kMultiLine };
