@@ -3,12 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 #include <span>
 
-#include "store/Digest.h"
+#include "base/DurableWrite.h"
 
 namespace qf::store {
 
@@ -358,11 +358,8 @@ Status OriginalPack::append(PackState& state, base::File& pack, const std::strin
 
 Status OriginalPack::sync() {
     const std::lock_guard lock(g_packsLock);
-    auto pack = m_fs.open(path(), base::OpenMode::kRead);
-    if (!pack) {
-        return pack.status().code() == StatusCode::kNotFound ? Status::ok() : pack.status();
-    }
-    return pack.value()->sync();
+    const Status synced = base::syncFile(path(), m_fs);
+    return synced.code() == StatusCode::kNotFound ? Status::ok() : synced;
 }
 
 Status OriginalPack::drop(const std::vector<PackEntry>& entries) {
@@ -378,13 +375,13 @@ Status OriginalPack::drop(const std::vector<PackEntry>& entries) {
     if (!pack || !pack.value()) {
         return pack.status();
     }
+    std::set<std::uint64_t> going;  // a delete-all drops every entry of a large box
+    for (const PackEntry& entry : entries) {
+        going.insert(entry.offset);
+    }
     std::size_t live = 0;
     for (PackEntry& kept : state.entries) {
-        const bool going =
-            kept.live && std::any_of(entries.begin(), entries.end(), [&](const PackEntry& entry) {
-                return entry.offset == kept.offset;
-            });
-        if (going) {
+        if (kept.live && going.contains(kept.offset)) {
             kept.live = false;
             const Header header = headerOf(kept);
             Status s = pack.value()->writeAt(kept.offset, header);

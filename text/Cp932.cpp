@@ -108,10 +108,6 @@ Cp932Canonicalizer::Cp932Canonicalizer(std::size_t bytes) {
     }
 }
 
-bool isCp932LeadByte(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 std::size_t cp932PrefixLength(std::string_view cp932, std::size_t maxBytes) {
     if (cp932.size() < maxBytes) {
         return cp932.size();  // even a lone lead byte at the end fits

@@ -26,6 +26,17 @@ std::string canonicalCp932(std::string_view cp932);
 
 class Cp932Table;
 
+// True when the byte is the first byte of a double-byte CP932 character
+// (0x81-0x9F, 0xE0-0xFC).
+inline bool isCp932LeadByte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// The row of a lead byte in tables of pairs: 0 to 59, in the order above.
+inline std::size_t cp932LeadRow(unsigned char lead) {
+    return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
+}
+
 // canonicalCp932 a character at a time, for a decoder that writes CP932
 // itself (ISO-2022-JP's): it then needs no second pass over its text. Where
 // an answer is false, or no table is ready (`ready`), the caller runs
@@ -38,12 +49,11 @@ class Cp932Canonicalizer {
     // that form is not a pair (one byte, "?", or one a table does not hold).
     bool pair(char* pair) const {
         const auto lead = static_cast<unsigned char>(pair[0]);
-        if (m_pairs == nullptr ||
-            !((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC))) {
+        if (m_pairs == nullptr || !isCp932LeadByte(lead)) {
             return false;
         }
-        const std::size_t row = lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
-        const std::uint16_t code = m_pairs[row * 256 + static_cast<unsigned char>(pair[1])];
+        const std::uint16_t code =
+            m_pairs[cp932LeadRow(lead) * 256 + static_cast<unsigned char>(pair[1])];
         if (code < kFirstPairCode || code == kNoCode) {
             return false;
         }
@@ -65,10 +75,6 @@ class Cp932Canonicalizer {
     const std::uint16_t* m_pairs = nullptr;
     const std::uint16_t* m_singles = nullptr;
 };
-
-// True when the byte is the first byte of a double-byte CP932 character
-// (0x81-0x9F, 0xE0-0xFC).
-bool isCp932LeadByte(unsigned char byte);
 
 // The length in bytes of the longest prefix of `cp932` that is at most
 // `maxBytes` long and does not end inside a double-byte character.

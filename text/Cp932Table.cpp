@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "text/Cp932.h"
 #include "text/Utf8.h"
 
 namespace qf::text {
@@ -23,14 +24,6 @@ constexpr std::uint16_t kUnmappable = 0xFFFF;
 constexpr std::uint16_t kSingleByte = 0x100;
 
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
-
-bool isLead(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-std::size_t leadIndex(unsigned char lead) {
-    return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
-}
 
 constexpr std::size_t kLeadCount = 60;
 
@@ -124,7 +117,7 @@ bool Cp932Table::build() {
     // Single bytes, asked one at a time ("\n" among them).
     m_single.assign(256, kNoCharacter);
     for (unsigned b = 0; b < 256; ++b) {
-        if (!isLead(static_cast<unsigned char>(b))) {
+        if (!isCp932LeadByte(static_cast<unsigned char>(b))) {
             const char byte = static_cast<char>(b);
             bool refused = false;
             std::string utf8 = m_toUtf8.convert(std::string_view(&byte, 1), "", [&](auto) {
@@ -139,7 +132,7 @@ bool Cp932Table::build() {
     std::string entries;
     std::size_t count = 0;
     for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
-        if (!isLead(static_cast<unsigned char>(lead))) {
+        if (!isCp932LeadByte(static_cast<unsigned char>(lead))) {
             continue;
         }
         for (unsigned trail = 0x40; trail <= 0xFF; ++trail) {
@@ -156,11 +149,11 @@ bool Cp932Table::build() {
     m_pair.assign(kLeadCount * 256, kNoCharacter);
     std::size_t k = 0;
     for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
-        if (!isLead(static_cast<unsigned char>(lead))) {
+        if (!isCp932LeadByte(static_cast<unsigned char>(lead))) {
             continue;
         }
         for (unsigned trail = 0x40; trail <= 0xFF; ++trail, ++k) {
-            m_pair[leadIndex(static_cast<unsigned char>(lead)) * 256 + trail] =
+            m_pair[cp932LeadRow(static_cast<unsigned char>(lead)) * 256 + trail] =
                 tableEntry(answers[k]);
         }
     }
@@ -199,7 +192,7 @@ void Cp932Table::learnEncodings() {
         const auto first = bytes.empty() ? 0u : static_cast<unsigned char>(bytes[0]);
         if (bytes.size() == 1) {
             m_encoding[characters[i]] = static_cast<std::uint16_t>(kSingleByte + first);
-        } else if (bytes.size() == 2 && isLead(static_cast<unsigned char>(first))) {
+        } else if (bytes.size() == 2 && isCp932LeadByte(static_cast<unsigned char>(first))) {
             m_encoding[characters[i]] =
                 static_cast<std::uint16_t>((first << 8) | static_cast<unsigned char>(bytes[1]));
         }
@@ -224,7 +217,7 @@ std::uint16_t Cp932Table::encodingOf(char32_t codePoint) {
         code = kUnmappable;
     } else if (bytes.size() == 1) {
         code = static_cast<std::uint16_t>(kSingleByte + static_cast<unsigned char>(bytes[0]));
-    } else if (bytes.size() == 2 && isLead(static_cast<unsigned char>(bytes[0]))) {
+    } else if (bytes.size() == 2 && isCp932LeadByte(static_cast<unsigned char>(bytes[0]))) {
         code = static_cast<std::uint16_t>((static_cast<unsigned char>(bytes[0]) << 8) |
                                           static_cast<unsigned char>(bytes[1]));
     } else {
@@ -245,11 +238,12 @@ void Cp932Table::appendEncoding(std::string& out, std::uint16_t code) const {
 std::pair<char32_t, std::size_t> Cp932Table::characterAt(std::string_view cp932,
                                                          std::size_t i) const {
     const auto b = static_cast<unsigned char>(cp932[i]);
-    if (!isLead(b)) {
+    if (!isCp932LeadByte(b)) {
         return {m_single[b], 1};
     }
     if (i + 1 < cp932.size()) {
-        const char32_t cp = m_pair[leadIndex(b) * 256 + static_cast<unsigned char>(cp932[i + 1])];
+        const char32_t cp =
+            m_pair[cp932LeadRow(b) * 256 + static_cast<unsigned char>(cp932[i + 1])];
         return {cp, cp == kNoCharacter ? 1 : 2};
     }
     return {kNoCharacter, 1};
@@ -278,7 +272,7 @@ std::uint32_t packedUtf8(char32_t cp, char32_t askLibrary, char32_t noCharacter)
 void Cp932Table::learnUtf8() {
     m_singleUtf8.resize(256);
     for (unsigned b = 0; b < 256; ++b) {
-        m_singleUtf8[b] = isLead(static_cast<unsigned char>(b))
+        m_singleUtf8[b] = isCp932LeadByte(static_cast<unsigned char>(b))
                               ? 0
                               : packedUtf8(m_single[b], kAskLibrary, kNoCharacter);
     }
@@ -317,9 +311,9 @@ std::string Cp932Table::decode(std::string_view cp932) {
     const auto* const in = reinterpret_cast<const unsigned char*>(cp932.data());
     std::size_t used = 0;
     for (std::size_t i = 0; i < cp932.size();) {
-        const bool pair = isLead(in[i]) && i + 1 < cp932.size();
-        const std::uint32_t packed = pair ? m_pairUtf8[leadIndex(in[i]) * 256 + in[i + 1]]
-                                          : (isLead(in[i]) ? 0 : m_singleUtf8[in[i]]);
+        const bool pair = isCp932LeadByte(in[i]) && i + 1 < cp932.size();
+        const std::uint32_t packed = pair ? m_pairUtf8[cp932LeadRow(in[i]) * 256 + in[i + 1]]
+                                          : (isCp932LeadByte(in[i]) ? 0 : m_singleUtf8[in[i]]);
         if (packed == 0) {
             i += decodeOne(cp932, i, out, used);
             continue;
@@ -346,7 +340,7 @@ void Cp932Table::learnCanonicalCodes() {
     m_canonicalSingle.resize(256);
     for (unsigned b = 0; b < 256; ++b) {
         m_canonicalSingle[b] =
-            isLead(static_cast<unsigned char>(b)) ? kNotAsked : codeFor(m_single[b], true);
+            isCp932LeadByte(static_cast<unsigned char>(b)) ? kNotAsked : codeFor(m_single[b], true);
     }
     m_canonicalPair.resize(m_pair.size());
     for (std::size_t k = 0; k < m_pair.size(); ++k) {
@@ -385,10 +379,10 @@ std::string Cp932Table::canonical(std::string_view cp932) {
         const unsigned char b = in[i];
         std::size_t length = 1;
         std::uint16_t code = kNotAsked;
-        if (!isLead(b)) {
+        if (!isCp932LeadByte(b)) {
             code = singles[b];
         } else if (i + 1 < size) {
-            code = pairs[leadIndex(b) * 256 + in[i + 1]];
+            code = pairs[cp932LeadRow(b) * 256 + in[i + 1]];
             length = 2;
         }
         if (code == kUnmappable) {
