@@ -1,6 +1,8 @@
 #include "text/Cp932Table.h"
 
+#include <bit>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -97,6 +99,19 @@ std::vector<std::string> convertEntries(iconv_t cd, const std::string& entries, 
         return {};
     }
     return answers;
+}
+
+// The packed UTF-8 of a character (its bytes from the lowest up, the count on
+// top) written in one store where the byte order allows; the fourth byte
+// lands in the buffer's slack and is overwritten by the next character.
+void putPacked(char* at, std::uint32_t packed) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(at, &packed, sizeof packed);
+    } else {
+        at[0] = static_cast<char>(packed & 0xFF);
+        at[1] = static_cast<char>((packed >> 8) & 0xFF);
+        at[2] = static_cast<char>((packed >> 16) & 0xFF);
+    }
 }
 
 }  // namespace
@@ -299,9 +314,9 @@ std::size_t Cp932Table::decodeOne(std::string_view cp932, std::size_t i, std::st
     return length;
 }
 
-// A table lookup and three byte stores per character, into a buffer sized
-// for the longest answer (three UTF-8 bytes for each CP932 byte): a
-// record's body is 32,000 bytes.
+// A table lookup and one store per character, into a buffer sized for the
+// longest answer (three UTF-8 bytes for each CP932 byte, and the slack of a
+// store): a record's body is 32,000 bytes.
 std::string Cp932Table::decode(std::string_view cp932) {
     if (m_pairUtf8.empty()) {
         learnUtf8();
@@ -318,10 +333,7 @@ std::string Cp932Table::decode(std::string_view cp932) {
             i += decodeOne(cp932, i, out, used);
             continue;
         }
-        char* const at = out.data() + used;
-        at[0] = static_cast<char>(packed & 0xFF);
-        at[1] = static_cast<char>((packed >> 8) & 0xFF);
-        at[2] = static_cast<char>((packed >> 16) & 0xFF);
+        putPacked(out.data() + used, packed);
         used += packed >> 24;
         i += pair ? 2 : 1;
     }

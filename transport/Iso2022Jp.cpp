@@ -1,6 +1,7 @@
 #include "transport/Iso2022Jp.h"
 
 #include <array>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -106,6 +107,9 @@ struct Designation {
 
 // The designation that `rest` (the bytes after an ESC) makes, if any.
 std::optional<Designation> readDesignation(std::string_view rest) {
+    if (rest.starts_with("(B")) {
+        return Designation{Iso2022Set::kRoman, 0, 2};  // each line's end: before the table
+    }
     static const std::pair<std::string_view, Iso2022Set> kG0[] = {
         {"$B", Iso2022Set::kJisX0208},    {"$@", Iso2022Set::kJisX0208},
         {"$(B", Iso2022Set::kJisX0208},   {"$(Q", Iso2022Set::kJisX0208},
@@ -177,6 +181,41 @@ bool isJisGraphic(unsigned char b) {
     return b >= 0x21 && b <= 0x7E;
 }
 
+// Each JIS X 0208 pair's canonical CP932 code, 0 where it has none as a
+// pair: one lookup per character of a Japanese body. The canonical forms are
+// the same in every thread, so one table serves the process.
+class JisCanonicalCodes {
+  public:
+    explicit JisCanonicalCodes(const text::Cp932Canonicalizer& canon) {
+        for (unsigned j1 = 0x21; j1 <= 0x7E; ++j1) {
+            for (unsigned j2 = 0x21; j2 <= 0x7E; ++j2) {
+                auto pair =
+                    jisToSjis(static_cast<unsigned char>(j1), static_cast<unsigned char>(j2));
+                if (canon.pair(pair.data())) {
+                    m_codes[indexOf(j1, j2)] =
+                        static_cast<std::uint16_t>((static_cast<unsigned char>(pair[0]) << 8) |
+                                                   static_cast<unsigned char>(pair[1]));
+                }
+            }
+        }
+    }
+    std::uint16_t code(unsigned char j1, unsigned char j2) const {
+        return m_codes[indexOf(j1, j2)];
+    }
+
+  private:
+    static constexpr unsigned kRowLength = 94;
+    static std::size_t indexOf(unsigned j1, unsigned j2) {
+        return std::size_t{(j1 - 0x21) * kRowLength + (j2 - 0x21)};
+    }
+    std::array<std::uint16_t, std::size_t{kRowLength} * kRowLength> m_codes{};
+};
+
+const JisCanonicalCodes& jisCanonicalCodes(const text::Cp932Canonicalizer& canon) {
+    static const JisCanonicalCodes codes(canon);
+    return codes;
+}
+
 // Appends the run of JIS X 0208 pairs that starts at `i` as Shift_JIS and
 // returns where the run ends: the body of a Japanese mail is mostly such runs.
 // With `canon`, each pair is written in its canonical form until one has
@@ -189,15 +228,25 @@ std::size_t appendJisRun(std::string& out, std::string_view bytes, std::size_t i
            isJisGraphic(byteAt(bytes, end + 1))) {
         end += 2;
     }
+    const JisCanonicalCodes* codes =
+        canon != nullptr && settled ? &jisCanonicalCodes(*canon) : nullptr;
     std::size_t at = out.size();
     out.resize(at + (end - i));
     for (; i < end; i += 2, at += 2) {
-        const auto sjis = jisToSjis(byteAt(bytes, i), byteAt(bytes, i + 1));
+        const unsigned char j1 = byteAt(bytes, i);
+        const unsigned char j2 = byteAt(bytes, i + 1);
+        if (codes != nullptr) {
+            if (const std::uint16_t code = codes->code(j1, j2); code != 0) {
+                out[at] = static_cast<char>(code >> 8);
+                out[at + 1] = static_cast<char>(code & 0xFF);
+                continue;
+            }
+            settled = false;
+            codes = nullptr;
+        }
+        const auto sjis = jisToSjis(j1, j2);
         out[at] = sjis[0];
         out[at + 1] = sjis[1];
-        if (canon != nullptr && settled && !canon->pair(&out[at])) {
-            settled = false;
-        }
     }
     return end;
 }
