@@ -268,12 +268,13 @@ Status ReceiveJournal::begin() {
 }
 
 Status ReceiveJournal::noteStoring(std::string_view uid, int box, int recordNumber,
-                                   const store::MailFields& cp932Fields) {
-    const store::RecordLayout& layout = store::layoutOf(store::RecordKind::kMail);
-    std::string record(layout.lengthBytes, '\0');
-    store::encodeCp932Record(layout, cp932Fields, 1, std::span<char>(record.data(), record.size()));
+                                   std::span<const char> record) {
+    if (record.size() != store::layoutOf(store::RecordKind::kMail).lengthBytes) {
+        return Status::invalidArgument("a journal line needs a record of the mail layout");
+    }
     std::string line = std::to_string(box) + "\t" + std::to_string(recordNumber) + "\t" +
-                       hex16(recordFingerprint(record)) + "\t" + std::string(uid) + "\n";
+                       hex16(recordFingerprint(std::string_view(record.data(), record.size()))) +
+                       "\t" + std::string(uid) + "\n";
     return append(std::move(line));
 }
 

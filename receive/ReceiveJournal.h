@@ -32,6 +32,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -78,10 +79,10 @@ class ReceiveJournal {
     // not have ended. Called before the first record is written.
     Status begin();
 
-    // Appends the line of a record about to be written as record
-    // `recordNumber` of `box` (a MailRecord box, fields in CP932).
+    // Appends the line of `record` (in the mail layout), about to be written
+    // as record `recordNumber` of `box`.
     Status noteStoring(std::string_view uid, int box, int recordNumber,
-                       const store::MailFields& cp932Fields);
+                       std::span<const char> record);
 
     // Syncs what was appended since the last sync (and the folder when the
     // journal was created); nothing to do when nothing was appended.

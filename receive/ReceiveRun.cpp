@@ -303,14 +303,18 @@ void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp
                     const std::string& identity, std::string_view rawMail) {
     m_observer.onRawText("");
     m_observer.onMailStaged(slot, staged);
-    noteInJournal(identity, slot, mail);
+    const int box = boxOfSlot(slot);
     // The record takes the transport's bytes as they are: converting them to
-    // UTF-8 and back would only cost time.
-    const store::MailFields fields{mail.subject, mail.sender, mail.date, mail.body};
+    // UTF-8 and back would only cost time. One encoding serves the journal
+    // line, the original's name and the box.
+    const store::RecordLayout& layout = store::layoutOf(store::findBox(box)->kind);
+    m_record.resize(layout.lengthBytes);
+    store::encodeCp932Record(layout, {mail.subject, mail.sender, mail.date, mail.body}, 1,
+                             m_record);
+    noteInJournal(identity, box);
     // The original first: a record never lacks one the server could still give.
-    const Status kept =
-        keepOriginalOf(m_store, boxOfSlot(slot), fields, rawMail, m_unsyncedOriginals);
-    Result<int> record = kept ? m_store.appendCp932(boxOfSlot(slot), fields) : Result<int>(kept);
+    const Status kept = keepOriginalOf(m_store, box, m_record, rawMail, m_unsyncedOriginals);
+    Result<int> record = kept ? m_store.appendRecord(box, m_record) : Result<int>(kept);
     if (!record) {
         keepOnServer(record.status());
         return;
@@ -344,13 +348,11 @@ void Run::countUnfetchedFrom(int mailNumber) {
 
 // Without the line a crash before the close means this mail comes twice;
 // it is stored all the same, so a journal that cannot be written loses nothing.
-void Run::noteInJournal(const std::string& identity, int slot, const Cp932Mail& mail) {
+void Run::noteInJournal(const std::string& identity, int box) {
     (void)m_journal.begin();
-    const int box = boxOfSlot(slot);
     Result<int> count = m_store.count(box);
     if (count) {
-        (void)m_journal.noteStoring(identity, box, count.value() + 1,
-                                    {mail.subject, mail.sender, mail.date, mail.body});
+        (void)m_journal.noteStoring(identity, box, count.value() + 1, m_record);
     }
 }
 

@@ -4,6 +4,7 @@
 // the run syncs its originals together before it deletes any mail.
 #pragma once
 
+#include <span>
 #include <string_view>
 
 #include "base/Status.h"
@@ -12,9 +13,9 @@
 
 namespace qf::receive {
 
-// Keeps `original` for the record that `cp932Fields` will make in `box`,
-// to be synced with `later`. A failure means the mail must stay on the server.
-Status keepOriginalOf(store::MailStore& store, int box, const store::MailFields& cp932Fields,
+// Keeps `original` for `record`, about to be appended to `box`, to be synced
+// with `later`. A failure means the mail must stay on the server.
+Status keepOriginalOf(store::MailStore& store, int box, std::span<const char> record,
                       std::string_view original, store::UnsyncedOriginals& later);
 
 }  // namespace qf::receive

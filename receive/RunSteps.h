@@ -76,7 +76,8 @@ class Run {
     // The session broke at `mailNumber`, or the run stopped before it: the
     // later mails not stored earlier stay on the server unfetched.
     void countUnfetchedFrom(int mailNumber);
-    void noteInJournal(const std::string& identity, int slot, const Cp932Mail& mail);
+    // The line of the record in m_record, about to be appended to `box`.
+    void noteInJournal(const std::string& identity, int box);
     // The close; the journal goes once the server has committed the deletions.
     // True when the server confirmed the end of the session.
     bool closeSession(bool loggedIn);
@@ -142,6 +143,7 @@ class Run {
     store::Originals::WriterHold m_originalsHold;
     store::UnsyncedOriginals m_unsyncedOriginals;
     WorkFile m_workFile;
+    std::vector<char> m_record;  // the mail being stored, as its box will hold it
     std::vector<StoredMail> m_storedMails;
     ReceiveJournal m_journal;
     std::vector<std::string> m_uniqueIds;  // by mail number; empty without UIDL

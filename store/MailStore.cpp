@@ -130,14 +130,25 @@ Status MailStore::listHeaders(int box, const std::function<void(const ListEntry&
 }
 
 Result<int> MailStore::append(int box, const MailFields& fields) {
-    return appendWith(&encodeRecord, box, fields);
+    return appendWith(
+        box, [&fields](const RecordLayout& layout, std::int16_t status, std::span<char> buffer) {
+            encodeRecord(layout, fields, status, buffer);
+        });
 }
 
-Result<int> MailStore::appendCp932(int box, const MailFields& cp932Fields) {
-    return appendWith(&encodeCp932Record, box, cp932Fields);
+Result<int> MailStore::appendRecord(int box, std::span<const char> record) {
+    const BoxInfo* info = findBox(box);
+    if (info == nullptr || info->kind == RecordKind::kKeep ||
+        record.size() != layoutOf(info->kind).lengthBytes) {
+        return Status::invalidArgument("a record encoded for box " + std::to_string(box) +
+                                       " must have its layout's length and not be the keep box");
+    }
+    return appendWith(box, [record](const RecordLayout&, std::int16_t, std::span<char> buffer) {
+        std::copy(record.begin(), record.end(), buffer.begin());
+    });
 }
 
-Result<int> MailStore::appendWith(RecordEncoder encode, int box, const MailFields& fields) {
+Result<int> MailStore::appendWith(int box, const RecordFiller& fill) {
     const std::lock_guard changing(boxChanges());
     auto f = file(box);
     if (!f) {
@@ -154,7 +165,7 @@ Result<int> MailStore::appendWith(RecordEncoder encode, int box, const MailField
     const auto status = static_cast<std::int16_t>(
         layout.kind == RecordKind::kKeep ? std::min(recordNumber, kMaxRecords) : 1);
     std::vector<char>& buffer = m_buffers[slotOf(box).value()];
-    encode(layout, fields, status, buffer);
+    fill(layout, status, buffer);
     if (Status s = f.value().write(recordNumber, buffer); !s) {
         return s;
     }

@@ -64,8 +64,10 @@ class MailStore {
     // Stores a mail at the append position (count + 1) and returns that
     // record number. Status word 1, or the record number in the keep box.
     Result<int> append(int box, const MailFields& fields);
-    // append for fields that hold CP932 bytes (the transport's buffers).
-    Result<int> appendCp932(int box, const MailFields& cp932Fields);
+    // append for a record the caller encoded (encodeCp932Record, status word
+    // 1): the receive encodes each mail's once, for its journal line, its
+    // original's name and the box. Not for the keep box.
+    Result<int> appendRecord(int box, std::span<const char> record);
 
     // Sets the buffer's status word to 0 and writes the buffer as record n
     // (REQUIRES: the caller read record n first; whatever the buffer holds,
@@ -101,9 +103,10 @@ class MailStore {
     Result<std::size_t> slotOf(int box) const;
     // kNotFound when the file has no whole record n.
     static Status requireRecord(const RecordFile& records, int recordNumber);
-    using RecordEncoder = void (*)(const RecordLayout&, const MailFields&, std::int16_t,
-                                   std::span<char>);
-    Result<int> appendWith(RecordEncoder encode, int box, const MailFields& fields);
+    // Writes the record `fill` puts in the box's buffer (given the layout
+    // and the status word) at the append position.
+    using RecordFiller = std::function<void(const RecordLayout&, std::int16_t, std::span<char>)>;
+    Result<int> appendWith(int box, const RecordFiller& fill);
     void collectOriginals(int box);
 
     std::string m_dataFolder;

@@ -79,6 +79,22 @@ TEST_F(MailStoreTest, ThreeRecordFileCountsThreeAndAppendsAsFour) {
     EXPECT_EQ(m_store.append(1, mail("D")).value(), 4);
 }
 
+// The receive encodes a record once and appends those bytes; the keep box,
+// whose status word is the record's number, takes no record made elsewhere.
+TEST_F(MailStoreTest, AnEncodedRecordIsAppendedAsItIsButNotToTheKeepBox) {
+    std::vector<char> record(layoutOf(RecordKind::kMail).lengthBytes);
+    encodeCp932Record(layoutOf(RecordKind::kMail), mail("A"), 1, record);
+    fill(kOther, "Z");
+    EXPECT_EQ(m_store.appendRecord(kOther, record).value(), 2);
+    EXPECT_EQ(readBytes(path("kdxdata8.data")).substr(record.size()),
+              std::string(record.begin(), record.end()));
+    EXPECT_EQ(m_store.currentFields(kOther).subject.substr(0, 9), "subject A");
+    EXPECT_EQ(m_store.appendRecord(kKeep, record).status().code(), StatusCode::kInvalidArgument);
+    EXPECT_EQ(m_store.appendRecord(kOther, std::span(record).first(100)).status().code(),
+              StatusCode::kInvalidArgument);
+    EXPECT_EQ(m_store.count(kOther).value(), 2);
+}
+
 TEST_F(MailStoreTest, BufferStartsAsNulsAndFollowsEveryReadAndWrite) {
     auto buffer = m_store.currentRecord(kOther);
     EXPECT_EQ(buffer.size(), 32284u);

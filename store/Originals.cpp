@@ -83,12 +83,6 @@ std::string originalName(const MailFields& recordTexts) {
                {recordTexts.subject, recordTexts.fromOrTo, recordTexts.date, recordTexts.body});
 }
 
-MailFields recordTextsOfCp932(const RecordLayout& layout, const MailFields& cp932Fields) {
-    std::vector<char> record(layout.lengthBytes);
-    encodeCp932Record(layout, cp932Fields, 1, record);
-    return decodeRecord(layout, record);
-}
-
 MailFields recordTextsOf(const RecordLayout& layout, const MailFields& fields) {
     std::vector<char> record(layout.lengthBytes);
     encodeRecord(layout, fields, 1, record);

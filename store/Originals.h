@@ -55,10 +55,8 @@ std::string originalName(const MailFields& recordTexts);
 // The key part of the name, from the listing's three fields.
 std::string originalKey(std::string_view subject, std::string_view fromOrTo, std::string_view date);
 
-// The texts a record written with these CP932 fields (a box's layout) gives
-// back: what the receive's original is named after.
-MailFields recordTextsOfCp932(const RecordLayout& layout, const MailFields& cp932Fields);
-// The same for UTF-8 fields (MailStore::append).
+// The texts a record written with these UTF-8 fields (a box's layout) gives
+// back (MailStore::append).
 MailFields recordTextsOf(const RecordLayout& layout, const MailFields& fields);
 
 // Originals a run kept without syncing each: their packs are synced
