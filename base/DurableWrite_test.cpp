@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
+#include <vector>
 
+#include "base/FileSystem.h"
 #include "store/StoreTestSupport.h"
 
 namespace qf::base {
@@ -74,6 +77,34 @@ TEST(DurableWriteTest, ReadingTellsAMissingFileFromItsContents) {
     const std::string big(200 * 1024, 'x');  // more than one read
     testing::writeBytes(folder.file("big"), big);
     EXPECT_EQ(readWholeFile(folder.file("big")).value(), big);
+}
+
+// A file that only notes which stretches it was asked to write back.
+class WritebackNotes final : public File {
+  public:
+    Result<std::size_t> readAt(std::uint64_t, std::span<char>) override { return std::size_t{0}; }
+    Status writeAt(std::uint64_t, std::span<const char>) override { return Status::ok(); }
+    Status flush() override { return Status::ok(); }
+    Status sync() override { return Status::ok(); }
+    Result<std::uint64_t> size() override { return std::uint64_t{0}; }
+    Status truncate(std::uint64_t) override { return Status::ok(); }
+    void startWriteback(std::uint64_t offset, std::uint64_t length) override {
+        asked.emplace_back(offset, length);
+    }
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> asked;
+};
+
+// Appends hand each stretch to the disk once, when they complete it.
+TEST(WritebackTest, EachCompletedStretchIsStartedOnceByTheAppendThatEndsIt) {
+    constexpr std::uint64_t kStretch = kWritebackStretchBytes;
+    WritebackNotes file;
+    startWritebackOfCompletedStretches(file, 0, kStretch - 1);
+    EXPECT_TRUE(file.asked.empty());
+    startWritebackOfCompletedStretches(file, kStretch - 1, 1);  // ends the first exactly
+    startWritebackOfCompletedStretches(file, kStretch, 10);
+    startWritebackOfCompletedStretches(file, kStretch + 10, 3 * kStretch);  // past three more
+    using Asked = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+    EXPECT_EQ(file.asked, (Asked{{0, kStretch}, {kStretch, 3 * kStretch}}));
 }
 
 }  // namespace

@@ -151,6 +151,11 @@ class PosixFile final : public File {
         return File::discard(offset, lengthBytes);
     }
 
+    void startWriteback(std::uint64_t offset, std::uint64_t lengthBytes) override {
+        (void)::sync_file_range(m_fd, static_cast<off_t>(offset), static_cast<off_t>(lengthBytes),
+                                SYNC_FILE_RANGE_WRITE);
+    }
+
   private:
     int m_fd;
     std::string m_path;
@@ -285,6 +290,15 @@ std::vector<Status> runSyncs(FileSystem& fs, const std::vector<std::function<Sta
         results[i] = running[i - 1].get();
     }
     return results;
+}
+
+void startWritebackOfCompletedStretches(File& file, std::uint64_t offset, std::uint64_t length) {
+    const std::uint64_t firstDone = offset / kWritebackStretchBytes;
+    const std::uint64_t lastDone = (offset + length) / kWritebackStretchBytes;
+    if (lastDone > firstDone) {
+        file.startWriteback(firstDone * kWritebackStretchBytes,
+                            (lastDone - firstDone) * kWritebackStretchBytes);
+    }
 }
 
 Status File::discard(std::uint64_t offset, std::uint64_t lengthBytes) {

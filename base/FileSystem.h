@@ -62,7 +62,18 @@ class File {
     // space back where the file system can (a hole); the file's length
     // stays. What was there is gone either way. The default writes zeros.
     virtual Status discard(std::uint64_t offset, std::uint64_t lengthBytes);
+
+    // Asks the system to start writing lengthBytes at `offset` to disk now,
+    // without waiting: a later sync then has less left to wait for. Only a
+    // hint; nothing is durable before sync(). The default does nothing.
+    virtual void startWriteback(std::uint64_t /*offset*/, std::uint64_t /*lengthBytes*/) {}
 };
+
+// For a file written by appends: starts the writeback of each whole stretch
+// of kWritebackStretchBytes that the write of [offset, offset + length) just
+// completed, so that a run's data is on its way to disk while it goes on.
+constexpr std::uint64_t kWritebackStretchBytes = std::uint64_t{1} << 20;
+void startWritebackOfCompletedStretches(File& file, std::uint64_t offset, std::uint64_t length);
 
 // Copies lengthBytes bytes of `source` at sourceOffset to `offset` of
 // `target`: in the kernel where it can, through a buffer for the rest. A

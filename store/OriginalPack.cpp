@@ -349,6 +349,7 @@ Status OriginalPack::append(PackState& state, base::File& pack, const std::strin
         state.seen = {};  // what the failed write left is read again
         return written;
     }
+    base::startWritebackOfCompletedStretches(pack, entry.offset, kHeaderBytes + entry.length);
     state.scannedTo = entry.offset + kHeaderBytes + entry.length;
     state.seen.size = state.scannedTo;
     state.add(entry);

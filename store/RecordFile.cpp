@@ -176,10 +176,14 @@ Status RecordFile::write(int recordNumber, std::span<const char> record) {
     if (!file) {
         return file.status();
     }
-    Status written = file.value()->writeAt(recordOffset(recordNumber, m_format), record);
+    const std::uint64_t at = recordOffset(recordNumber, m_format);
+    Status written = file.value()->writeAt(at, record);
     if (!written && appending) {
         // A half-written record would become a torn tail; take it back.
         (void)file.value()->truncate(before.lengthBytes);
+    }
+    if (written && appending) {
+        base::startWritebackOfCompletedStretches(*file.value(), at, record.size());
     }
     return written;
 }
