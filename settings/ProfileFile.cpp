@@ -251,6 +251,16 @@ Status checkEntries(std::string_view section, const std::vector<ProfileEntry>& e
     return Status::ok();
 }
 
+// True when a replacement would leave the file's permission bits as they are.
+bool hasPermissions(const std::filesystem::path& file, std::optional<unsigned> wanted,
+                    base::FileSystem& fs) {
+    if (!wanted) {
+        return true;  // a replacement keeps the file's own
+    }
+    Result<unsigned> now = fs.permissions(file.string());
+    return now && (now.value() & 07777u) == *wanted;
+}
+
 }  // namespace
 
 std::string profileValueIn(std::string_view cp932Bytes, std::string_view section,
@@ -307,6 +317,11 @@ Status writeProfileStrings(const std::filesystem::path& file, std::string_view s
     base::ReplaceOptions options;
     if (access == FileAccess::kOwnerOnly) {
         options.permissions = kOwnerOnlyMode;
+    }
+    // Writing what the file holds already would only cost two syncs: each
+    // receive keeps the account it used.
+    if (old && old.value() == bytes && hasPermissions(file, options.permissions, fs)) {
+        return Status::ok();
     }
     return base::replaceFileDurably(file.string(), bytes, options, fs);
 }

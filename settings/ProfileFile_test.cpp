@@ -194,6 +194,19 @@ TEST_F(ProfileWriteTest, PermissionsAreKeptOrNarrowedToOwner) {
     EXPECT_EQ(permissionBits(file), 0640u);
     ASSERT_TRUE(writeProfileString(file, "S", "K", "w", FileAccess::kOwnerOnly));
     EXPECT_EQ(permissionBits(file), 0600u);
+    // The same value again still narrows a file that was opened up meanwhile.
+    ::chmod(file.c_str(), 0644);
+    ASSERT_TRUE(writeProfileString(file, "S", "K", "w", FileAccess::kOwnerOnly));
+    EXPECT_EQ(permissionBits(file), 0600u);
+}
+
+TEST_F(ProfileWriteTest, WhatTheFileHoldsAlreadyIsNotWrittenAgain) {
+    writeBytes(file, "[S]\r\nK=v\r\n");
+    ::chmod(file.c_str(), 0600);
+    store::testing::FaultyFileSystem fs(/*failAt=*/1);  // any write would fail
+    EXPECT_TRUE(writeProfileStrings(file, "S", {{"K", "v"}}, FileAccess::kOwnerOnly, fs));
+    EXPECT_FALSE(writeProfileStrings(file, "S", {{"K", "w"}}, FileAccess::kOwnerOnly, fs));
+    EXPECT_EQ(readBytes(file), "[S]\r\nK=v\r\n");
 }
 
 TEST_F(ProfileWriteTest, WritingThroughASymlinkReplacesItsTarget) {
