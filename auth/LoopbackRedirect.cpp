@@ -1,13 +1,14 @@
 #include "auth/LoopbackRedirect.h"
 
 #include <arpa/inet.h>
-#include <curl/curl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+
+#include "text/HeaderEncoding.h"
 
 namespace qf::auth {
 
@@ -20,12 +21,7 @@ constexpr int kPollMillis = 200;
 std::string percentDecoded(std::string_view text) {
     std::string spaced(text);
     std::replace(spaced.begin(), spaced.end(), '+', ' ');
-    int length = 0;
-    char* plain =
-        curl_easy_unescape(nullptr, spaced.c_str(), static_cast<int>(spaced.size()), &length);
-    std::string out = plain ? std::string(plain, static_cast<std::size_t>(length)) : std::string();
-    curl_free(plain);
-    return out;
+    return text::decodeHexEscapes(spaced, '%', false);
 }
 
 // The page's text is ours, but escaped all the same.

@@ -1,10 +1,10 @@
 #include "auth/TokenEndpoint.h"
 
-#include <curl/curl.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <memory>
+
+#include "auth/CurlOnDemand.h"
 
 namespace qf::auth {
 
@@ -91,7 +91,12 @@ std::size_t skipSpace(const std::string& json, std::size_t at) {
 }
 
 Result<Tokens> postForm(const OAuthProvider& provider, const std::string& form, std::int64_t now) {
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    Result<const CurlFunctions*> functions = curlFunctions();
+    if (!functions) {
+        return functions.status();
+    }
+    const CurlFunctions& c = *functions.value();
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(c.easyInit(), c.easyCleanup);
     if (!curl) {
         return Status::ioError("libcurl could not start");
     }
@@ -100,28 +105,28 @@ Result<Tokens> postForm(const OAuthProvider& provider, const std::string& form, 
         body += "&client_secret=" + formEscaped(provider.clientSecret);
     }
     std::string answer;
-    curl_easy_setopt(curl.get(), CURLOPT_URL, provider.tokenUrl.c_str());
+    c.easySetopt(curl.get(), CURLOPT_URL, provider.tokenUrl.c_str());
     // Only the web: a settings file cannot point the request at file:// or a mail server.
-    curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "https,http");
-    curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, body.c_str());
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &collect);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &answer);
-    curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, kTimeoutSeconds);
-    curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+    c.easySetopt(curl.get(), CURLOPT_PROTOCOLS_STR, "https,http");
+    c.easySetopt(curl.get(), CURLOPT_POSTFIELDS, body.c_str());
+    c.easySetopt(curl.get(), CURLOPT_WRITEFUNCTION, &collect);
+    c.easySetopt(curl.get(), CURLOPT_WRITEDATA, &answer);
+    c.easySetopt(curl.get(), CURLOPT_TIMEOUT, kTimeoutSeconds);
+    c.easySetopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
     if (const char* caFile = std::getenv("QUILLFERN_CA_FILE"); caFile && *caFile) {
-        curl_easy_setopt(curl.get(), CURLOPT_CAINFO, caFile);
+        c.easySetopt(curl.get(), CURLOPT_CAINFO, caFile);
     }
-    const CURLcode code = curl_easy_perform(curl.get());
+    const CURLcode code = c.easyPerform(curl.get());
     if (code == CURLE_OPERATION_TIMEDOUT) {
-        const std::string text = curl_easy_strerror(code);
+        const std::string text = c.easyStrerror(code);
         return Status::timedOut("token endpoint: " + text).withOutsideText(text);
     }
     if (code != CURLE_OK) {
-        const std::string text = curl_easy_strerror(code);
+        const std::string text = c.easyStrerror(code);
         return Status::ioError("token endpoint: " + text).withOutsideText(text);
     }
     long httpStatus = 0;
-    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &httpStatus);
+    c.easyGetinfo(curl.get(), CURLINFO_RESPONSE_CODE, &httpStatus);
     if (const std::string error = jsonMember(answer, "error");
         !error.empty() || httpStatus >= 400) {
         const std::string refusal =
@@ -140,11 +145,24 @@ Result<Tokens> postForm(const OAuthProvider& provider, const std::string& form, 
 
 }  // namespace
 
+// Every byte but the unreserved characters of RFC 3986 as %XX.
 std::string formEscaped(const std::string& text) {
-    char* out = curl_easy_escape(nullptr, text.c_str(), static_cast<int>(text.size()));
-    std::string result = out ? out : "";
-    curl_free(out);
-    return result;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
+                                c == '~';
+        if (unreserved) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        }
+    }
+    return out;
 }
 
 std::string jsonMember(const std::string& json, const std::string& name) {

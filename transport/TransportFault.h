@@ -16,7 +16,7 @@ enum class TransportFault {
     kServerNotFound = 4,  // the host name does not resolve
     kConnectFailed = 5,   // nothing accepted the connection, or it broke before the greeting
     kTimedOut = 6,        // the server did not answer within a time limit
-    // A secure connection refused (see TlsRefusal in CurlConnection.h).
+    // A secure connection refused (see TlsRefusal in ConnectionTerms.h).
     kTlsUntrustedCertificate = 7,
     kTlsNameMismatch = 8,
     kTlsUnusableCaFile = 9,

@@ -3,6 +3,7 @@
 # session's last error) and the caller-buffer contract.
 list(APPEND QF_TRANSPORT_NETWORK_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ServerAddress.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ConnectionTerms.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CurlConnection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MailSocket.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Pop3Session.cpp
