@@ -1,7 +1,8 @@
 // quillfern-box-receive: the receive command of quillfern-box in a program of
-// its own. Only it links the network and MIME libraries (libcurl, GnuTLS,
-// GMime …), so that list, show, check and export, which never use them, do
-// not pay for loading them at every start. quillfern-box starts it for
+// its own. Only it links the network and MIME libraries (OpenSSL, GMime, the
+// keyring's libsecret; libcurl it loads for a token request alone), so that
+// list, show, check and export, which never use them, do not pay for loading
+// them at every start. quillfern-box starts it for
 // `receive`:
 //
 //   quillfern-box-receive --folder PROGRAM_FOLDER [--lost-seen-list fetch-all|mark-seen]

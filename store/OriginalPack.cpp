@@ -18,6 +18,7 @@ constexpr std::string_view kPackName = "pack";
 constexpr std::string_view kIndexName = "pack.index";
 constexpr std::string_view kRewriteSuffix = ".new";
 constexpr std::size_t kRowsPerRead = 4096;
+constexpr std::size_t kRowsPerIndexWrite = 64;
 // Mails up to this long go out with their header in one write.
 constexpr std::size_t kOneWriteBytes = std::size_t{1} << 16;
 
@@ -353,11 +354,26 @@ Status OriginalPack::append(PackState& state, base::File& pack, const std::strin
     state.scannedTo = entry.offset + kHeaderBytes + entry.length;
     state.seen.size = state.scannedTo;
     state.add(entry);
-    writeRows(state);
+    // A run appends hundreds: their rows go to the index together, at the
+    // latest when the pack is synced. Rows never written cost a later
+    // process a scan of those entries' headers, nothing more.
+    if (state.entries.size() - state.indexRows >= kRowsPerIndexWrite) {
+        writeRows(state);
+    }
+    return Status::ok();
+}
+
+Status OriginalPack::writeIndexRows() {
+    const std::lock_guard lock(g_packsLock);
+    PackState& state = stateOf(path());
+    if (state.generation != 0) {
+        writeRows(state);
+    }
     return Status::ok();
 }
 
 Status OriginalPack::sync() {
+    (void)writeIndexRows();
     const std::lock_guard lock(g_packsLock);
     const Status synced = base::syncFile(path(), m_fs);
     return synced.code() == StatusCode::kNotFound ? Status::ok() : synced;

@@ -71,8 +71,11 @@ class OriginalPack {
     // or the name holds two mails already (ambiguous: a third changes
     // nothing). The folder must exist.
     Status keep(const std::string& name, std::string_view mail);
-    // Makes what was appended durable.
+    // Makes what was appended durable (and writes its index rows).
     Status sync();
+    // Writes the index rows of the entries appended since the last write.
+    // The index is a cache: this is for speed, never needed for safety.
+    Status writeIndexRows();
 
     // Marks the entries dropped and discards their mails, syncs, and
     // rewrites the pack without dropped entries when they outnumber the

@@ -123,6 +123,7 @@ Status UnsyncedOriginals::sync(base::FileSystem& fs) {
     std::set<std::string> folders;
     Status first = Status::ok();
     for (const auto& [path, created] : m_paths) {
+        (void)OriginalPack(base::folderOf(path), fs).writeIndexRows();
         Status synced = base::syncFile(path, fs);
         if (synced.code() == StatusCode::kNotFound) {
             continue;  // a box without originals, or a pack a collection emptied
