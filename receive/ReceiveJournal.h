@@ -14,17 +14,19 @@
 // created and synced, folder entry too, before the first record it covers):
 // | line  | content                                                         |
 // |-------|-----------------------------------------------------------------|
-// | 1     | "quillfern receive journal 3 " and the account key (16 hex)     |
+// | 1     | "quillfern receive journal 4 " and the account key (16 hex)     |
 // | 2 …   | box TAB record number TAB fingerprint (16 hex) TAB UIDL (or,    |
 // |       | from a server without UIDL, the digest of the mail: mailDigest)  |
 // The account key is a hash of the POP3 server and ID, so ids of another
 // account are never taken for this one's. A mail is known by its UIDL and
 // its record by the fingerprint; the record number only saves a search
-// when nothing moved it since. The fingerprint is the first 8 bytes of
-// SHA-256 of the record's bytes up to its line end (its status word aside),
-// without the spaces they end in. A line cut short by a crash, or one that
-// does not parse, is ignored. Journals of versions 1 and 2 (FNV-1a of every
-// byte, and of the bytes and the count of the spaces) are still read.
+// when nothing moved it since. The fingerprint is the first 16 hex digits
+// of the digest in the name of the record's original (SHA-256 of its four
+// texts, store/Originals.h); a record with a NUL in its texts matches none.
+// A line cut short by a crash, or one that does not parse, is ignored.
+// Journals of versions 1 to 3 (FNV-1a of every byte up to the line end, of
+// those bytes without their trailing spaces and the spaces' count, and
+// SHA-256 of them) are still read.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +34,6 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -79,10 +80,10 @@ class ReceiveJournal {
     // not have ended. Called before the first record is written.
     Status begin();
 
-    // Appends the line of `record` (in the mail layout), about to be written
-    // as record `recordNumber` of `box`.
+    // Appends the line of the record about to be written as record
+    // `recordNumber` of `box`, whose original is named `originalName`.
     Status noteStoring(std::string_view uid, int box, int recordNumber,
-                       std::span<const char> record);
+                       std::string_view originalName);
 
     // Syncs what was appended since the last sync (and the folder when the
     // journal was created); nothing to do when nothing was appended.
@@ -109,8 +110,9 @@ class ReceiveJournal {
     bool m_created = false;
 };
 
-// The fingerprint of a MailRecord as written (see the journal's format).
-std::uint64_t recordFingerprint(std::string_view recordBytes);
+// The fingerprint of the record whose original is named `originalName`
+// (see the journal's format).
+std::uint64_t recordFingerprint(std::string_view originalName);
 
 // What names a mail in the journal when the server has no UIDL: a digest of
 // the mail as the server sent it ("digest-" and 16 hex digits).

@@ -305,15 +305,16 @@ void Run::storeMail(int mailNumber, int slot, const StagedMail& staged, const Cp
     m_observer.onMailStaged(slot, staged);
     const int box = boxOfSlot(slot);
     // The record takes the transport's bytes as they are: converting them to
-    // UTF-8 and back would only cost time. One encoding serves the journal
-    // line, the original's name and the box.
+    // UTF-8 and back would only cost time. One encoding serves the
+    // original's name (and through it the journal line) and the box.
     const store::RecordLayout& layout = store::layoutOf(store::findBox(box)->kind);
     m_record.resize(layout.lengthBytes);
     store::encodeCp932Record(layout, {mail.subject, mail.sender, mail.date, mail.body}, 1,
                              m_record);
-    noteInJournal(identity, box);
+    const std::string originalName = receivedOriginalName(box, m_record);
+    noteInJournal(identity, box, originalName);
     // The original first: a record never lacks one the server could still give.
-    const Status kept = keepOriginalOf(m_store, box, m_record, rawMail, m_unsyncedOriginals);
+    const Status kept = keepOriginalOf(m_store, box, originalName, rawMail, m_unsyncedOriginals);
     Result<int> record = kept ? m_store.appendRecord(box, m_record) : Result<int>(kept);
     if (!record) {
         keepOnServer(record.status());
@@ -348,11 +349,11 @@ void Run::countUnfetchedFrom(int mailNumber) {
 
 // Without the line a crash before the close means this mail comes twice;
 // it is stored all the same, so a journal that cannot be written loses nothing.
-void Run::noteInJournal(const std::string& identity, int box) {
+void Run::noteInJournal(const std::string& identity, int box, const std::string& originalName) {
     (void)m_journal.begin();
     Result<int> count = m_store.count(box);
     if (count) {
-        (void)m_journal.noteStoring(identity, box, count.value() + 1, m_record);
+        (void)m_journal.noteStoring(identity, box, count.value() + 1, originalName);
     }
 }
 

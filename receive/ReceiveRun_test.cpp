@@ -25,6 +25,7 @@
 #include "receive/SeenList.h"
 #include "settings/ProfileFile.h"
 #include "store/AttachmentIndex.h"
+#include "store/Digest.h"
 #include "store/MailStore.h"
 #include "store/Originals.h"
 #include "store/StoreTestSupport.h"
@@ -676,9 +677,10 @@ class InterruptedRunTest : public ReceiveRunTest {
 
     // Journals earlier builds wrote still keep their mails from coming
     // twice: version 1 (every byte of the record up to its line end hashed
-    // with 64-bit FNV-1a) and version 2 (FNV-1a of those bytes without the
-    // spaces they end in, then of their count). The journal this build
-    // wrote is turned into that form, with fingerprints worked out here.
+    // with 64-bit FNV-1a), version 2 (FNV-1a of those bytes without the
+    // spaces they end in, then of their count) and version 3 (the first 8
+    // bytes of SHA-256 of them). The journal this build wrote is turned into
+    // that form, with fingerprints worked out here.
     void expectEarlierJournalRead(int version) {
         const auto fnv1a = [](std::string_view bytes, std::uint64_t hash) {
             for (unsigned char c : bytes) {
@@ -692,7 +694,7 @@ class InterruptedRunTest : public ReceiveRunTest {
         std::ifstream in(journal(), std::ios::binary);
         std::string line;
         std::getline(in, line);
-        ASSERT_EQ(line.rfind("quillfern receive journal 3 ", 0), 0u);
+        ASSERT_EQ(line.rfind("quillfern receive journal 4 ", 0), 0u);
         std::string earlier =
             "quillfern receive journal " + std::to_string(version) + " " + line.substr(28) + "\n";
         store::MailStore store(box.folder().dataFolder().string());
@@ -705,9 +707,16 @@ class InterruptedRunTest : public ReceiveRunTest {
             ASSERT_TRUE(store.file(boxNumber).value().read(record, std::span<char>(bytes)).value());
             std::string_view hashed = std::string_view(bytes).substr(0, content);
             std::uint64_t hash = fnv1a(hashed, kBasis);
-            if (version == 2) {
+            if (version >= 2) {
                 hashed = hashed.substr(0, hashed.find_last_not_of(' ') + 1);
                 hash = fnv1a(std::to_string(hashed.size()), fnv1a(hashed, kBasis));
+            }
+            if (version == 3) {
+                const store::Sha256 digest = store::sha256(hashed);
+                hash = 0;
+                for (std::size_t i = 0; i < 8; ++i) {
+                    hash = (hash << 8) | digest[i];
+                }
             }
             char hex[17];
             std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
@@ -809,6 +818,10 @@ TEST_F(InterruptedRunTest, AVersionOneJournalIsStillRead) {
 
 TEST_F(InterruptedRunTest, AVersionTwoJournalIsStillRead) {
     expectEarlierJournalRead(2);
+}
+
+TEST_F(InterruptedRunTest, AVersionThreeJournalIsStillRead) {
+    expectEarlierJournalRead(3);
 }
 
 TEST_F(InterruptedRunTest, AJournalSurvivesAnotherInterruptionAndAnotherAccountsIsIgnored) {

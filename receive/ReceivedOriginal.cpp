@@ -4,15 +4,21 @@
 
 namespace qf::receive {
 
-Status keepOriginalOf(store::MailStore& store, int box, std::span<const char> record,
-                      std::string_view original, store::UnsyncedOriginals& later) {
+std::string receivedOriginalName(int box, std::span<const char> record) {
     const store::BoxInfo* info = store::findBox(box);
     if (info == nullptr) {
+        return {};
+    }
+    return store::originalName(store::decodeRecord(store::layoutOf(info->kind), record));
+}
+
+Status keepOriginalOf(store::MailStore& store, int box, const std::string& name,
+                      std::string_view original, store::UnsyncedOriginals& later) {
+    if (name.empty()) {
         return Status::ok();
     }
-    const store::MailFields texts = store::decodeRecord(store::layoutOf(info->kind), record);
     return store::Originals(store.dataFolder(), store.fileSystem())
-        .keep(box, texts, original, later);
+        .keepNamed(box, name, original, later);
 }
 
 }  // namespace qf::receive

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "base/Status.h"
@@ -13,9 +14,14 @@
 
 namespace qf::receive {
 
-// Keeps `original` for `record`, about to be appended to `box`, to be synced
-// with `later`. A failure means the mail must stay on the server.
-Status keepOriginalOf(store::MailStore& store, int box, std::span<const char> record,
+// The name the original of `record`, about to be appended to `box`, is
+// kept under (store::originalName of its texts); "" for a box without
+// originals.
+std::string receivedOriginalName(int box, std::span<const char> record);
+
+// Keeps `original` under `name` in `box`, to be synced with `later`. A
+// failure means the mail must stay on the server.
+Status keepOriginalOf(store::MailStore& store, int box, const std::string& name,
                       std::string_view original, store::UnsyncedOriginals& later);
 
 }  // namespace qf::receive

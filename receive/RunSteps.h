@@ -76,8 +76,9 @@ class Run {
     // The session broke at `mailNumber`, or the run stopped before it: the
     // later mails not stored earlier stay on the server unfetched.
     void countUnfetchedFrom(int mailNumber);
-    // The line of the record in m_record, about to be appended to `box`.
-    void noteInJournal(const std::string& identity, int box);
+    // The line of the record in m_record, about to be appended to `box`;
+    // its original is named `originalName`.
+    void noteInJournal(const std::string& identity, int box, const std::string& originalName);
     // The close; the journal goes once the server has committed the deletions.
     // True when the server confirmed the end of the session.
     bool closeSession(bool loggedIn);

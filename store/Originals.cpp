@@ -147,15 +147,20 @@ Status UnsyncedOriginals::sync(base::FileSystem& fs) {
 }
 
 Status Originals::keep(int box, const MailFields& recordTexts, std::string_view original) {
-    return keep(box, recordTexts, original, nullptr);
+    return keep(box, originalName(recordTexts), original, nullptr);
 }
 
 Status Originals::keep(int box, const MailFields& recordTexts, std::string_view original,
                        UnsyncedOriginals& later) {
-    return keep(box, recordTexts, original, &later);
+    return keep(box, originalName(recordTexts), original, &later);
 }
 
-Status Originals::keep(int box, const MailFields& recordTexts, std::string_view original,
+Status Originals::keepNamed(int box, const std::string& name, std::string_view original,
+                            UnsyncedOriginals& later) {
+    return keep(box, name, original, &later);
+}
+
+Status Originals::keep(int box, const std::string& name, std::string_view original,
                        UnsyncedOriginals* later) {
     const std::string folder = folderOf(box);
     if (folder.empty()) {
@@ -168,7 +173,6 @@ Status Originals::keep(int box, const MailFields& recordTexts, std::string_view 
             return made;
         }
     }
-    const std::string name = originalName(recordTexts);
     noteKeptWhileWriting(name);
     if (Status kept = pack.keep(name, original); !kept) {
         return kept;

@@ -93,6 +93,9 @@ class Originals {
     // the mail already: a run cut short may not have synced it).
     Status keep(int box, const MailFields& recordTexts, std::string_view original,
                 UnsyncedOriginals& later);
+    // The same under the name originalName gave for the record's texts.
+    Status keepNamed(int box, const std::string& name, std::string_view original,
+                     UnsyncedOriginals& later);
 
     // The original of the record with `recordTexts`; nullopt when none is
     // kept or the record's texts are ambiguous.
@@ -127,7 +130,7 @@ class Originals {
     std::vector<std::string> keptNames(int box) const;
 
   private:
-    Status keep(int box, const MailFields& recordTexts, std::string_view original,
+    Status keep(int box, const std::string& name, std::string_view original,
                 UnsyncedOriginals* later);
     Result<std::vector<base::RepairAction>> recoverFolder(MailStore& store, int box) const;
     Status moveEarlierLayout(int box) const;
