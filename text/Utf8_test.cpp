@@ -15,6 +15,19 @@ TEST(Utf8, OnlyWellFormedSequencesAreValid) {
     EXPECT_FALSE(isValidUtf8("a\xED\xA0\x80"));
 }
 
+// Read a word at a time: a high byte is found in every place of a word and
+// of the tail after the last whole word.
+TEST(Utf8, AsciiIsTextWithoutAHighByteAnywhere) {
+    EXPECT_TRUE(isAscii(""));
+    const std::string ascii(21, 'a');
+    EXPECT_TRUE(isAscii(ascii));
+    for (std::size_t at = 0; at < ascii.size(); ++at) {
+        std::string text = ascii;
+        text[at] = '\x80';
+        EXPECT_FALSE(isAscii(text)) << at;
+    }
+}
+
 TEST(Utf8, ACharacterCutOffAtTheEndIsItsTail) {
     EXPECT_EQ(utf8TruncatedTail("あ\xE3\x81"), 2u);
     EXPECT_EQ(utf8TruncatedTail("a\xF0"), 1u);
