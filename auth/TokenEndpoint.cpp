@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "auth/CurlOnDemand.h"
+#include "text/HeaderEncoding.h"
 
 namespace qf::auth {
 
@@ -147,22 +148,7 @@ Result<Tokens> postForm(const OAuthProvider& provider, const std::string& form, 
 
 // Every byte but the unreserved characters of RFC 3986 as %XX.
 std::string formEscaped(const std::string& text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                                (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
-                                c == '~';
-        if (unreserved) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        }
-    }
-    return out;
+    return text::percentEncode(text, "-._~");
 }
 
 std::string jsonMember(const std::string& json, const std::string& name) {

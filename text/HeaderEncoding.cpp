@@ -100,6 +100,25 @@ std::string decodeHexEscapes(std::string_view text, char escape, bool underscore
     return out;
 }
 
+std::string percentEncode(std::string_view bytes, std::string_view unescaped) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || unescaped.find(c) != std::string_view::npos;
+        if (plain) {
+            out += c;
+        } else {
+            const auto byte = static_cast<unsigned char>(c);
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        }
+    }
+    return out;
+}
+
 std::string encodeHeaderWords(std::string_view utf8, std::string_view charset,
                               const CharsetEncoder& toCharset, std::size_t firstLineUsed,
                               std::string_view fold) {

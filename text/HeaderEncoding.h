@@ -22,6 +22,11 @@ std::string base64Decode(std::string_view text);
 // stays as it is.
 std::string decodeHexEscapes(std::string_view text, char escape, bool underscoreIsSpace);
 
+// `bytes` with every byte but the ASCII letters and digits and the bytes of
+// `unescaped` written as "%" and two upper-case hex digits (RFC 3986, and
+// RFC 2231's parameter values).
+std::string percentEncode(std::string_view bytes, std::string_view unescaped);
+
 // Turns a run of whole UTF-8 characters into the bytes of a charset.
 using CharsetEncoder = std::function<std::string(std::string_view utf8)>;
 

@@ -174,20 +174,8 @@ std::optional<std::string> headerParameter(std::string_view rawValue, std::strin
 }
 
 std::string encodeRfc2231Value(std::string_view utf8) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out = "UTF-8''";
-    for (char c : utf8) {
-        unsigned char b = static_cast<unsigned char>(c);
-        if (std::isalnum(b) ||
-            (b < 0x80 && std::string_view("!#$&+-.^_`|~").find(c) != std::string_view::npos)) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
-        }
-    }
-    return out;
+    // RFC 2231's attribute-char: what a token may hold, less "*", "'" and "%".
+    return "UTF-8''" + text::percentEncode(utf8, "!#$&+-.^_`|~");
 }
 
 }  // namespace qf::transport
