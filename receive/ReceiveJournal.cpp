@@ -73,18 +73,6 @@ std::string_view recordContent(std::string_view recordBytes) {
     return recordBytes.substr(0, store::layoutOf(store::RecordKind::kMail).lineEnd.offset);
 }
 
-// The first 16 hex digits of the texts' digest in an original's name
-// ("<key>-<digest>", store/Originals.h); 0 for anything else.
-std::uint64_t fingerprintOfName(std::string_view name) {
-    std::uint64_t fingerprint = 0;
-    const std::size_t dash = name.find('-');
-    const std::string_view digits =
-        dash == std::string_view::npos ? std::string_view() : name.substr(dash + 1, 16);
-    const auto parsed =
-        std::from_chars(digits.data(), digits.data() + digits.size(), fingerprint, 16);
-    return digits.size() == 16 && parsed.ptr == digits.data() + digits.size() ? fingerprint : 0;
-}
-
 // The record's fingerprint as a journal of `version` wrote it; none for a
 // record that no line of that version can name.
 std::optional<std::uint64_t> fingerprintOf(int version, std::string_view recordBytes) {
@@ -100,7 +88,7 @@ std::optional<std::uint64_t> fingerprintOf(int version, std::string_view recordB
             return std::nullopt;
         }
         const store::RecordLayout& layout = store::layoutOf(store::RecordKind::kMail);
-        return fingerprintOfName(store::originalName(store::decodeRecord(
+        return store::originalNameFingerprint(store::originalName(store::decodeRecord(
             layout, std::span<const char>(recordBytes.data(), recordBytes.size()))));
     }
     // The bytes up to the trailing spaces, and (version 2) their count.
@@ -210,7 +198,7 @@ std::uint64_t accountKey(std::string_view server, std::string_view id) {
 }
 
 std::uint64_t recordFingerprint(std::string_view originalName) {
-    return fingerprintOfName(originalName);
+    return store::originalNameFingerprint(originalName);
 }
 
 ReceiveJournal::ReceiveJournal(std::filesystem::path file, std::string_view server,

@@ -363,17 +363,16 @@ Status OriginalPack::append(PackState& state, base::File& pack, const std::strin
     return Status::ok();
 }
 
-Status OriginalPack::writeIndexRows() {
+void OriginalPack::writeIndexRows() {
     const std::lock_guard lock(g_packsLock);
     PackState& state = stateOf(path());
     if (state.generation != 0) {
         writeRows(state);
     }
-    return Status::ok();
 }
 
 Status OriginalPack::sync() {
-    (void)writeIndexRows();
+    writeIndexRows();
     const std::lock_guard lock(g_packsLock);
     const Status synced = base::syncFile(path(), m_fs);
     return synced.code() == StatusCode::kNotFound ? Status::ok() : synced;

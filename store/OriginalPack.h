@@ -75,7 +75,7 @@ class OriginalPack {
     Status sync();
     // Writes the index rows of the entries appended since the last write.
     // The index is a cache: this is for speed, never needed for safety.
-    Status writeIndexRows();
+    void writeIndexRows();
 
     // Marks the entries dropped and discards their mails, syncs, and
     // rewrites the pack without dropped entries when they outnumber the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <filesystem>
 #include <mutex>
 
@@ -77,6 +78,16 @@ std::string originalKey(std::string_view subject, std::string_view fromOrTo,
     return textsDigest({subject, fromOrTo, date}).substr(0, kKeyDigits);
 }
 
+std::uint64_t originalNameFingerprint(std::string_view name) {
+    if (!isName(name)) {
+        return 0;
+    }
+    const std::string_view digits = name.substr(kKeyDigits + 1, 2 * sizeof(std::uint64_t));
+    std::uint64_t fingerprint = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), fingerprint, 16);
+    return fingerprint;
+}
+
 std::string originalName(const MailFields& recordTexts) {
     return originalKey(recordTexts.subject, recordTexts.fromOrTo, recordTexts.date) + "-" +
            textsDigest(
@@ -123,7 +134,7 @@ Status UnsyncedOriginals::sync(base::FileSystem& fs) {
     std::set<std::string> folders;
     Status first = Status::ok();
     for (const auto& [path, created] : m_paths) {
-        (void)OriginalPack(base::folderOf(path), fs).writeIndexRows();
+        OriginalPack(base::folderOf(path), fs).writeIndexRows();
         Status synced = base::syncFile(path, fs);
         if (synced.code() == StatusCode::kNotFound) {
             continue;  // a box without originals, or a pack a collection emptied

@@ -33,6 +33,7 @@
 // for the second of an ambiguous name) are moved into the pack at start-up.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
@@ -54,6 +55,9 @@ class MailStore;
 std::string originalName(const MailFields& recordTexts);
 // The key part of the name, from the listing's three fields.
 std::string originalKey(std::string_view subject, std::string_view fromOrTo, std::string_view date);
+// The first 64 bits of the texts' digest in an original's name (what the
+// receive journal knows a record by); 0 for a text that is not a name.
+std::uint64_t originalNameFingerprint(std::string_view name);
 
 // The texts a record written with these UTF-8 fields (a box's layout) gives
 // back (MailStore::append).

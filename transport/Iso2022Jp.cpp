@@ -108,7 +108,7 @@ struct Designation {
 // The designation that `rest` (the bytes after an ESC) makes, if any.
 std::optional<Designation> readDesignation(std::string_view rest) {
     if (rest.starts_with("(B")) {
-        return Designation{Iso2022Set::kRoman, 0, 2};  // each line's end: before the table
+        return Designation{Iso2022Set::kRoman, 0, 2};  // ends every Japanese line: asked first
     }
     static const std::pair<std::string_view, Iso2022Set> kG0[] = {
         {"$B", Iso2022Set::kJisX0208},    {"$@", Iso2022Set::kJisX0208},
