@@ -132,9 +132,10 @@ for made in corvid.ini "★MAilData/.lock"; do
   [ "$(stat -c %a "$FOLDER/$made")" = 600 ] || fail "$FOLDER/$made is not 0600"
 done
 [ ! -e /usr/bin/corvid.ini ] && [ ! -e "/usr/bin/★MAilData" ] || fail "mail was kept in /usr/bin"
-# The icon is looked for a while: on a busy machine (the fuzz targets and
-# clang-tidy run beside this check) the window can be seen before it is.
-has_icon() { xprop -id "$main" _NET_WM_ICON 2>/dev/null | grep -q CARDINAL; }
+# xprop's answer is read whole: `xprop | grep -q` under pipefail failed
+# whenever grep quit before xprop had written the icon's tens of kilobytes
+# (SIGPIPE), which a busy machine made likely. It is still looked for a while.
+has_icon() { [[ "$(xprop -id "$main" _NET_WM_ICON 2>/dev/null)" == *CARDINAL* ]]; }
 for _ in $(seq 1 20); do
   has_icon && break
   sleep 0.25
